@@ -1,0 +1,28 @@
+# Entry points: `make test` and `make run` (see README.md).
+BUILD   ?= build
+TSAN    ?= build-tsan
+JOBS    ?= $(shell nproc)
+CONFIG   = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: test run tsan deps configure
+
+deps:
+	@scripts/ensure-packages
+
+configure: deps
+	@$(CONFIG) -B $(BUILD) >/dev/null
+
+test: configure
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The app window is not built yet; say so instead of pretending.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS)
+	@echo "velloran: the application window is not built yet." >&2; exit 1
+
+# Thread-sanitizer build of the tests that exercise real threads (ctest label "tsan").
+tsan: deps
+	@$(CONFIG) -B $(TSAN) -DVELLORAN_SANITIZER=thread >/dev/null
+	cmake --build $(TSAN) -j $(JOBS) --target tsan_tests
+	cd $(TSAN) && ctest --output-on-failure -j $(JOBS) -L tsan

@@ -1,0 +1,34 @@
+# One library target per folder, and its test executable.
+
+add_library(velloran_warnings INTERFACE)
+target_compile_options(velloran_warnings INTERFACE -Wall -Wextra -Werror)
+
+add_custom_target(tsan_tests)
+
+# velloran_library(<name> SOURCES ... [DEPS public deps...] [PRIVATE_DEPS ...])
+# Headers are included from the repository root: #include "platform/value/Value.h".
+function(velloran_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS} velloran_warnings)
+endfunction()
+
+# velloran_tests(<name> SOURCES ... DEPS ... [TSAN])
+# Every test case runs in its own process. TSAN marks tests that exercise real threads: only those
+# are built and run by the thread-sanitizer build (`make tsan`).
+function(velloran_tests name)
+  cmake_parse_arguments(ARG "TSAN" "" "SOURCES;DEPS" ${ARGN})
+  if(VELLORAN_SANITIZER AND NOT ARG_TSAN)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main velloran_warnings)
+  set(labels unit)
+  if(ARG_TSAN)
+    list(APPEND labels tsan)
+    add_dependencies(tsan_tests ${name})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS "${labels}"
+                       DISCOVERY_TIMEOUT 30)
+endfunction()
