@@ -12,6 +12,7 @@
 // A Value is a plain value type: copies are deep and independent; no internal synchronisation.
 
 #include <cstdint>
+#include <iosfwd>
 #include <map>
 #include <optional>
 #include <string>
@@ -121,6 +122,9 @@ class Value {
                platform::Array, platform::Dictionary>
       storage_;
 };
+
+// Writes description(); lets test frameworks and log streams show values readably.
+std::ostream& operator<<(std::ostream& out, const Value& value);
 
 }  // namespace platform
 

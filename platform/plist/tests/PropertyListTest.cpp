@@ -1,0 +1,270 @@
+#include "platform/plist/PropertyList.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+
+namespace platform {
+namespace {
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
+std::string asText(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+Value roundTrip(const Value& value, PropertyListFormat format) {
+  Result<Bytes> written = writePropertyList(value, format);
+  EXPECT_TRUE(written.ok()) << written.error().debugDescription();
+  Result<Value> read = readPropertyList(*written);
+  EXPECT_TRUE(read.ok()) << read.error().debugDescription();
+  return read.ok() ? *read : Value();
+}
+
+// A binary property list whose only object is the given encoded object.
+Bytes singleObjectBinary(const Bytes& object) {
+  Bytes data{'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+  data.insert(data.end(), object.begin(), object.end());
+  auto offsetTableOffset = static_cast<std::uint8_t>(data.size());
+  data.push_back(8);  // the object's offset
+  Bytes trailer(32, 0);
+  trailer[6] = 1;   // offset size
+  trailer[7] = 1;   // object reference size
+  trailer[15] = 1;  // object count
+  trailer[31] = offsetTableOffset;
+  data.insert(data.end(), trailer.begin(), trailer.end());
+  return data;
+}
+
+Bytes dateObject(double secondsSince2001) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &secondsSince2001, sizeof bits);
+  Bytes object{0x33};
+  for (int shift = 56; shift >= 0; shift -= 8) object.push_back(static_cast<std::uint8_t>(bits >> shift));
+  return object;
+}
+
+std::string xmlDocument(const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body + "</plist>";
+}
+
+Value everyKind() {
+  return Dictionary{
+      {"bool", true},
+      {"false", false},
+      {"integers", Array{0, -1, 42, kMax, kMin}},
+      {"reals", Array{0.1, -2.5, 1e300, 5e-324}},
+      {"string", "Übersicht – 日本語 😀 <&> \"q\""},
+      {"empty string", ""},
+      {"data", Bytes{0x00, 0xff, 0x10, 0x00}},
+      {"empty data", Bytes{}},
+      {"date", Date{612705600.25}},
+      {"nested",
+       Dictionary{{"inner", Array{Dictionary{}, Array{}, Dictionary{{"ä", Array{1, "zwei", 3.5}}}}}}},
+  };
+}
+
+TEST(PropertyListBinary, RoundTripsEveryKind) {
+  Result<Bytes> written = writePropertyList(everyKind(), PropertyListFormat::Binary);
+  ASSERT_TRUE(written.ok()) << written.error().debugDescription();
+  EXPECT_EQ(asText(*written).substr(0, 8), "bplist00");
+  Value back = roundTrip(everyKind(), PropertyListFormat::Binary);
+  EXPECT_EQ(back, everyKind()) << back.description();
+  // Kinds survive, not just numeric values.
+  EXPECT_TRUE(back.find("bool")->isBool());
+  EXPECT_TRUE(back.find("integers")->asArray()->at(3).isInteger());
+  EXPECT_TRUE(back.find("reals")->asArray()->at(0).isDouble());
+}
+
+TEST(PropertyListXml, RoundTripsEveryKind) {
+  Result<Bytes> written = writePropertyList(everyKind(), PropertyListFormat::Xml);
+  ASSERT_TRUE(written.ok());
+  EXPECT_EQ(asText(*written).rfind("<?xml", 0), 0u);
+  EXPECT_NE(asText(*written).find("<true/>"), std::string::npos);
+  Value back = roundTrip(everyKind(), PropertyListFormat::Xml);
+  // XML dates carry whole seconds.
+  Value expected = everyKind();
+  (*expected.asDictionary())["date"] = Date{612705600};
+  EXPECT_EQ(back, expected) << back.description();
+}
+
+TEST(PropertyListScalars, TopLevelScalarsRoundTrip) {
+  for (auto format : {PropertyListFormat::Xml, PropertyListFormat::Binary}) {
+    for (const Value& value : {Value(kMin), Value("ß"), Value(false), Value(Bytes{1}), Value(Array{})}) {
+      Value back = roundTrip(value, format);
+      EXPECT_EQ(back, value) << value.description();
+      EXPECT_EQ(back.kind(), value.kind());
+    }
+  }
+}
+
+TEST(PropertyListDates, BinaryKeepsMicrosecondsOnBothSidesOfTheReferenceDate) {
+  for (double seconds :
+       {-4.75, -0.5, 0.5, -86400.000001, 612705600.123456, -2147483648.0, 2147483647.999999}) {
+    Value back = roundTrip(Value(Date{seconds}), PropertyListFormat::Binary);
+    ASSERT_TRUE(back.isDate());
+    EXPECT_NEAR(back.asDate()->secondsSinceReferenceDate, seconds, 1e-6) << seconds;
+  }
+}
+
+TEST(PropertyListDates, DatesOutsideTheWindowAreRefusedOnWrite) {
+  for (double seconds : {Date::kDistantPastSeconds, 4e9, std::numeric_limits<double>::infinity()}) {
+    Result<Bytes> written =
+        writePropertyList(Dictionary{{"when", Date{seconds}}}, PropertyListFormat::Binary);
+    ASSERT_FALSE(written.ok()) << seconds;
+    EXPECT_TRUE(written.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Unrepresentable));
+    EXPECT_EQ(*written.error().userInfo.at("keyPath").asString(), "when");
+  }
+}
+
+TEST(PropertyListDates, FarDatesAreReadFromXmlAndBinary) {
+  // 4001-01-01 and 1900-01-01, beyond what the library's date accessor can return.
+  const double year4001 = 63113904000;
+  const double year1900 = -3187296000;
+  Result<Value> xml = readPropertyList(
+      xmlDocument("<array><date>4001-01-01T00:00:00Z</date><date>1900-01-01T00:00:00Z</date></array>"));
+  ASSERT_TRUE(xml.ok()) << xml.error().debugDescription();
+  EXPECT_EQ(*xml, Value(Array{Date{year4001}, Date{year1900}}));
+
+  for (double seconds : {year4001, year1900, Date::kDistantPastSeconds}) {
+    Result<Value> binary = readPropertyList(singleObjectBinary(dateObject(seconds)));
+    ASSERT_TRUE(binary.ok()) << binary.error().debugDescription();
+    EXPECT_EQ(*binary, Value(Date{seconds})) << binary->description();
+  }
+}
+
+TEST(PropertyListIntegers, ExtremesKeepTheirValueAndSign) {
+  for (auto format : {PropertyListFormat::Xml, PropertyListFormat::Binary}) {
+    Value back = roundTrip(Array{kMax, kMin, -1, std::int64_t{1} << 53}, format);
+    EXPECT_EQ(back, Value(Array{kMax, kMin, -1, std::int64_t{1} << 53}));
+  }
+}
+
+TEST(PropertyListIntegers, UnsignedBeyondInt64ReadsAsNearestDoubleNotNegative) {
+  Result<Value> xml = readPropertyList(xmlDocument("<integer>18446744073709551615</integer>"));
+  ASSERT_TRUE(xml.ok());
+  EXPECT_TRUE(xml->isDouble());
+  EXPECT_EQ(*xml->asDouble(), 18446744073709551615.0);
+
+  Bytes unsigned128{0x14};  // a 16-byte integer: 2^64 - 1 in its low half
+  for (int i = 0; i < 8; ++i) unsigned128.push_back(0);
+  for (int i = 0; i < 8; ++i) unsigned128.push_back(0xff);
+  Result<Value> binary = readPropertyList(singleObjectBinary(unsigned128));
+  ASSERT_TRUE(binary.ok()) << binary.error().debugDescription();
+  EXPECT_GT(binary->doubleValue(), 1e19);
+}
+
+TEST(PropertyListWrite, NullIsRefusedWithItsLocation) {
+  Value value = Dictionary{{"outer", Dictionary{{"list", Array{1, "x", Value()}}}}, {"ok", 1}};
+  for (auto format : {PropertyListFormat::Xml, PropertyListFormat::Binary}) {
+    Result<Bytes> written = writePropertyList(value, format);
+    ASSERT_FALSE(written.ok());
+    EXPECT_TRUE(written.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Unrepresentable));
+    EXPECT_EQ(*written.error().userInfo.at("keyPath").asString(), "outer.list[2]");
+    EXPECT_NE(written.error().description.find("null"), std::string::npos);
+  }
+  Result<Bytes> topLevel = writePropertyList(Value(), PropertyListFormat::Xml);
+  ASSERT_FALSE(topLevel.ok());
+  EXPECT_EQ(*topLevel.error().userInfo.at("keyPath").asString(), "the top level");
+}
+
+TEST(PropertyListWrite, TextThatCannotBeStoredIsRefusedNotTruncated) {
+  const std::string withNul("ab\0cd", 5);
+  for (const std::string& bad :
+       {withNul, std::string("\xc3"), std::string("\xc0\xaf"), std::string("\xed\xa0\x80"),
+        std::string("\xf4\x90\x80\x80"), std::string("ok\xff")}) {
+    Result<Bytes> asValue = writePropertyList(Array{bad}, PropertyListFormat::Binary);
+    EXPECT_FALSE(asValue.ok()) << bad;
+    Result<Bytes> asKey = writePropertyList(Dictionary{{bad, 1}}, PropertyListFormat::Xml);
+    EXPECT_FALSE(asKey.ok()) << bad;
+  }
+  EXPECT_TRUE(
+      writePropertyList(Value("\xf0\x9f\x98\x80 \xe2\x82\xac \xc3\xa4"), PropertyListFormat::Binary).ok());
+}
+
+TEST(PropertyListRead, GarbageIsAnErrorNotACrash) {
+  Bytes valid = *writePropertyList(everyKind(), PropertyListFormat::Binary);
+  std::string validXml = asText(*writePropertyList(everyKind(), PropertyListFormat::Xml));
+  const std::vector<std::string> garbage = {
+      "",
+      "garbage",
+      "bplist00garbage",
+      std::string(valid.begin(), valid.begin() + static_cast<long>(valid.size() / 2)),
+      validXml.substr(0, validXml.size() / 2),
+      "<?xml version=\"1.0\"?><plist><dict><key>a</key><integer>1</integer>",
+  };
+  for (const std::string& data : garbage) {
+    Result<Value> read = readPropertyList(data);
+    ASSERT_FALSE(read.ok()) << data;
+    EXPECT_TRUE(read.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Malformed)) << data;
+  }
+}
+
+TEST(PropertyListRead, CorruptedBinaryNeverCrashes) {
+  Bytes valid = *writePropertyList(everyKind(), PropertyListFormat::Binary);
+  for (std::size_t i = 8; i < valid.size(); ++i) {
+    for (std::uint8_t flip : {0x01, 0x80, 0xff}) {
+      Bytes damaged = valid;
+      damaged[i] ^= flip;
+      (void)readPropertyList(damaged);  // any outcome but a crash is acceptable
+    }
+  }
+}
+
+TEST(PropertyListRead, ObjectReferencesHaveNoValueForm) {
+  Result<Value> read = readPropertyList(singleObjectBinary(Bytes{0x80, 0x05}));
+  ASSERT_FALSE(read.ok());
+  EXPECT_TRUE(read.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Unrepresentable));
+}
+
+TEST(PropertyListRead, ExcessiveNestingIsRefused) {
+  std::string deep;
+  for (int i = 0; i < 600; ++i) deep += "<array>";
+  for (int i = 0; i < 600; ++i) deep += "</array>";
+  Result<Value> read = readPropertyList(xmlDocument(deep));
+  ASSERT_FALSE(read.ok());
+  EXPECT_TRUE(read.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Malformed));
+}
+
+class PropertyListFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = testing::TempDir() + "plist-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::filesystem::path dir_;
+};
+
+TEST_F(PropertyListFile, ReadsAFileAndTellsMissingFromUnreadable) {
+  std::filesystem::path file = dir_ / "Info.plist";
+  Bytes bytes =
+      *writePropertyList(Dictionary{{"CFBundleIdentifier", "com.example.app"}}, PropertyListFormat::Xml);
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  Result<Value> read = readPropertyListFile(file);
+  ASSERT_TRUE(read.ok()) << read.error().debugDescription();
+  EXPECT_EQ(*read->find("CFBundleIdentifier"), Value("com.example.app"));
+
+  Result<Value> missing = readPropertyListFile(dir_ / "absent.plist");
+  ASSERT_FALSE(missing.ok());
+  EXPECT_TRUE(missing.error().is(kPropertyListErrorDomain, PropertyListErrorCode::FileMissing));
+
+  Result<Value> directory = readPropertyListFile(dir_);
+  ASSERT_FALSE(directory.ok());
+  EXPECT_TRUE(directory.error().is(kPropertyListErrorDomain, PropertyListErrorCode::FileUnreadable));
+
+  std::ofstream(dir_ / "broken.plist") << "<plist><dict><key>";
+  Result<Value> broken = readPropertyListFile(dir_ / "broken.plist");
+  ASSERT_FALSE(broken.ok());
+  EXPECT_TRUE(broken.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Malformed));
+  EXPECT_NE(broken.error().description.find("broken.plist"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace platform
