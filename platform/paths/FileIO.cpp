@@ -1,0 +1,135 @@
+#include "platform/paths/FileIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "platform/paths/PathsError.h"
+
+namespace platform {
+namespace {
+
+// Closes the descriptor when the scope ends unless it was handed over.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now and reports the result: a failed close can be a failed delayed write.
+  int close() {
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+int openRetrying(const char* path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path, flags);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+bool writeAll(int fd, std::span<const std::uint8_t> contents) {
+  std::size_t written = 0;
+  while (written < contents.size()) {
+    ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+Error writeError(const std::filesystem::path& file, const std::string& step, int errnoValue) {
+  return pathsError(PathsErrorCode::WriteFailed, "Cannot write " + file.string() + " (" + step + ")",
+                    errnoValue);
+}
+
+// Flushes the folder entry so a completed rename survives a crash.
+Result<void> syncFolder(const std::filesystem::path& folder, const std::filesystem::path& file) {
+  FileDescriptor fd(openRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return writeError(file, "open folder for sync", errno);
+  if (::fsync(fd.get()) != 0) return writeError(file, "sync folder", errno);
+  return {};
+}
+
+}  // namespace
+
+bool isPlainFileName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+Result<void> createDirectories(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    return pathsError(PathsErrorCode::CreateDirectoryFailed, "Cannot create folder " + folder.string(),
+                      error.value());
+  }
+  // create_directories reports success when a file (not a folder) already sits at the path.
+  if (!std::filesystem::is_directory(folder, error)) {
+    return pathsError(PathsErrorCode::CreateDirectoryFailed,
+                      "Cannot create folder " + folder.string() + ": a file of that name exists");
+  }
+  return {};
+}
+
+Result<Bytes> readFile(const std::filesystem::path& file) {
+  FileDescriptor fd(openRetrying(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    int openErrno = errno;
+    if (openErrno == ENOENT) return pathsError(PathsErrorCode::FileNotFound, "No file at " + file.string());
+    return pathsError(PathsErrorCode::ReadFailed, "Cannot open " + file.string(), openErrno);
+  }
+  Bytes contents;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) == 0 && info.st_size > 0)
+    contents.reserve(static_cast<std::size_t>(info.st_size));
+  std::uint8_t chunk[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return pathsError(PathsErrorCode::ReadFailed, "Cannot read " + file.string(), errno);
+    if (n == 0) break;
+    contents.insert(contents.end(), chunk, chunk + n);
+  }
+  return contents;
+}
+
+Result<void> writeFileAtomically(const std::filesystem::path& file, std::span<const std::uint8_t> contents) {
+  const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+  // Hidden and unique, so concurrent writers and directory listings never trip over it.
+  std::string temporaryName = (folder / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
+  std::vector<char> temporary(temporaryName.begin(), temporaryName.end());
+  temporary.push_back('\0');
+
+  FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+  if (!fd.valid()) return writeError(file, "create temporary file", errno);
+
+  auto discardTemporary = [&](const std::string& step, int errnoValue) -> Result<void> {
+    ::unlink(temporary.data());
+    return writeError(file, step, errnoValue);
+  };
+  if (!writeAll(fd.get(), contents)) return discardTemporary("write", errno);
+  if (::fsync(fd.get()) != 0) return discardTemporary("sync", errno);
+  if (fd.close() != 0) return discardTemporary("close", errno);
+  if (::rename(temporary.data(), file.c_str()) != 0) return discardTemporary("rename", errno);
+  return syncFolder(folder, file);
+}
+
+}  // namespace platform

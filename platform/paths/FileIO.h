@@ -1,0 +1,36 @@
+#pragma once
+// Whole-file reads and crash-safe whole-file writes, plus folder creation. Every failure comes back as
+// an Error of kPathsErrorDomain naming the path; nothing here throws or stops the process.
+//
+// Functions are safe to call from any thread. Two writers of the same file race as whole files: each
+// write replaces the file completely, the last rename wins, and a reader never sees a mix.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string_view>
+
+#include "platform/error/Result.h"
+#include "platform/value/Value.h"
+
+namespace platform {
+
+// True when `name` names one entry inside a folder: not empty, not "." or "..", without "/" or NUL.
+// Names built from outside data must pass this before they are joined to a folder.
+bool isPlainFileName(std::string_view name);
+
+// Creates the folder and any missing parents. An existing folder is success; an existing non-folder
+// at the path is a CreateDirectoryFailed error.
+Result<void> createDirectories(const std::filesystem::path& folder);
+
+// The file's complete contents. A missing file is FileNotFound, so callers can tell "nothing stored
+// yet" from a file they cannot read (ReadFailed).
+Result<Bytes> readFile(const std::filesystem::path& file);
+
+// Replaces `file` so that after a crash or power loss it holds either its old or its new contents,
+// never a part: the bytes go to a temporary file in the same folder, which is flushed to disk and
+// renamed over the target, and then the folder itself is flushed so the rename is durable. The folder
+// must exist. A new file is readable and writable by the user only.
+Result<void> writeFileAtomically(const std::filesystem::path& file, std::span<const std::uint8_t> contents);
+
+}  // namespace platform

@@ -1,0 +1,35 @@
+#pragma once
+// Failures of the paths layer: one error domain, a code per kind of failure. The description names the
+// path and the system's reason, so a log line alone tells what went wrong.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/error/Error.h"
+
+namespace platform {
+
+inline constexpr std::string_view kPathsErrorDomain = "platform.paths";
+
+enum class PathsErrorCode : std::int64_t {
+  NoHomeDirectory = 1,     // neither the environment nor the account database names a home
+  NoBundleIdentifier = 2,  // per-application folders need the main bundle's identifier
+  CreateDirectoryFailed = 3,
+  FileNotFound = 4,
+  ReadFailed = 5,
+  WriteFailed = 6,
+};
+
+// userInfo key holding the system's errno value where one caused the failure.
+inline constexpr std::string_view kPathsErrnoKey = "errno";
+
+// An error of this domain; with a non-zero errno the system's reason is appended to the description
+// and the number kept under kPathsErrnoKey.
+Error pathsError(PathsErrorCode code, std::string description, int errnoValue = 0);
+
+inline bool isPathsError(const Error& error, PathsErrorCode code) {
+  return error.is(kPathsErrorDomain, static_cast<std::int64_t>(code));
+}
+
+}  // namespace platform
