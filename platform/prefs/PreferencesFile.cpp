@@ -1,0 +1,80 @@
+#include "platform/prefs/PreferencesFile.h"
+
+#include <chrono>
+#include <string>
+
+#include "platform/paths/FileIO.h"
+#include "platform/plist/PropertyList.h"
+#include "platform/prefs/PreferencesError.h"
+
+namespace platform {
+namespace {
+
+std::string unixSecondsNow() {
+  auto now = std::chrono::system_clock::now().time_since_epoch();
+  return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(now).count());
+}
+
+}  // namespace
+
+PreferencesFile::Loaded PreferencesFile::load() const {
+  auto contents = readPropertyListFile(file_);
+  if (contents.ok() && contents->isDictionary()) {
+    Loaded loaded;
+    loaded.values = std::move(*contents->asDictionary());
+    return loaded;
+  }
+  if (!contents.ok() && contents.error().is(kPropertyListErrorDomain, PropertyListErrorCode::FileMissing)) {
+    return Loaded{};
+  }
+
+  Loaded loaded;
+  loaded.problem =
+      contents.ok() ? preferencesError(PreferencesErrorCode::DamagedFile,
+                                       file_.string() + " does not hold a dictionary")
+                    : preferencesError(PreferencesErrorCode::DamagedFile, file_.string() + " cannot be read")
+                          .causedBy(contents.error());
+  auto aside = moveAside();
+  if (aside.ok()) {
+    loaded.keptAside = *aside;
+  } else {
+    loaded.writable = false;
+    loaded.problem->description += "; it could not be moved aside, so it is left untouched";
+  }
+  return loaded;
+}
+
+Result<std::filesystem::path> PreferencesFile::moveAside() const {
+  const std::string base = file_.string() + ".corrupt-" + unixSecondsNow();
+  std::filesystem::path aside = base;
+  std::error_code error;
+  // Never replace an earlier damaged copy that happens to share the second.
+  for (int attempt = 1; std::filesystem::exists(aside, error); ++attempt) {
+    aside = base + "-" + std::to_string(attempt);
+  }
+  std::filesystem::rename(file_, aside, error);
+  if (error) {
+    return preferencesError(PreferencesErrorCode::DamagedFile,
+                            "Cannot move " + file_.string() + " aside: " + error.message());
+  }
+  return aside;
+}
+
+Result<void> PreferencesFile::save(const Dictionary& values) const {
+  auto encoded = writePropertyList(Value(values), PropertyListFormat::Xml);
+  if (!encoded) return encoded.error();
+  if (auto folder = createDirectories(file_.parent_path()); !folder) return folder.error();
+  return writeFileAtomically(file_, *encoded);
+}
+
+Result<void> PreferencesFile::remove() const {
+  std::error_code error;
+  std::filesystem::remove(file_, error);
+  if (error) {
+    return preferencesError(PreferencesErrorCode::NotPersistent,
+                            "Cannot remove " + file_.string() + ": " + error.message());
+  }
+  return {};
+}
+
+}  // namespace platform

@@ -1,0 +1,276 @@
+#include "platform/prefs/PreferencesDomain.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/bundle/Bundle.h"
+#include "platform/notify/NotificationCenter.h"
+#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/prefs/PreferencesError.h"
+
+namespace platform {
+namespace {
+
+constexpr const char* kAppId = "de.example.velloran";
+
+std::string contentsOf(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class PreferencesDomainTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(user_.bundle() / "Info.plist")
+        << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>"
+        << kAppId << "</string></dict></plist>";
+    restart();
+  }
+  void TearDown() override { restart(); }
+
+  // What a new process would see: nothing cached, everything read from disk again.
+  static void restart() {
+    PreferencesDomain::resetForTesting();
+    Bundle::resetMainForTesting();
+  }
+
+  std::filesystem::path fileOf(const std::string& domain) const {
+    return user_.configHome() / kAppId / "Preferences" / (domain + ".plist");
+  }
+
+  testing::TemporaryUser user_;
+};
+
+TEST_F(PreferencesDomainTest, TwoObjectsForOneDomainSeeEachOthersWrites) {
+  auto viaApplication = PreferencesDomain::application();
+  auto viaName = PreferencesDomain::named(kAppId);
+  EXPECT_EQ(viaApplication->name(), kAppId);
+
+  ASSERT_TRUE(viaApplication->setObject("analyticsEnabled", false).ok());
+  EXPECT_EQ(viaName->objectForKey("analyticsEnabled"), Value(false));
+
+  ASSERT_TRUE(viaName->setObject("appLaunchCountForCurrentVersion", 3).ok());
+  EXPECT_EQ(viaApplication->integerForKey("appLaunchCountForCurrentVersion"), 3);
+
+  viaApplication->removeObject("analyticsEnabled");
+  EXPECT_EQ(viaName->objectForKey("analyticsEnabled"), std::nullopt);
+
+  // A suite is a domain of its own.
+  ASSERT_TRUE(PreferencesDomain::named("group.shared")->setObject("appLaunchCountForCurrentVersion", 9).ok());
+  EXPECT_EQ(viaName->integerForKey("appLaunchCountForCurrentVersion"), 3);
+}
+
+TEST_F(PreferencesDomainTest, ValuesAndTheirKindsSurviveARestart) {
+  Dictionary stored{{"bool", Value(true)},
+                    {"integer", Value(-9007199254740993LL)},
+                    {"double", Value(0.25)},
+                    {"string", Value("Übersicht")},
+                    {"date", Value(Date{700000000})},
+                    {"data", Value(Bytes{0, 1, 255})},
+                    {"array", Value(Array{Value("de")})},
+                    {"dictionary", Value(Dictionary{{"nested", Value(1)}})}};
+  auto domain = PreferencesDomain::application();
+  for (const auto& [key, value] : stored) ASSERT_TRUE(domain->setObject(key, value).ok()) << key;
+  EXPECT_TRUE(contentsOf(fileOf(kAppId)).starts_with("<?xml"));
+
+  restart();
+  auto reread = PreferencesDomain::application();
+  EXPECT_NE(reread, domain);
+  for (const auto& [key, value] : stored) {
+    auto found = reread->objectForKey(key);
+    ASSERT_TRUE(found.has_value()) << key;
+    EXPECT_EQ(*found, value) << key;
+    EXPECT_EQ(found->kind(), value.kind()) << key;
+  }
+}
+
+TEST_F(PreferencesDomainTest, TypedReadsConvertLenientlyAndNeverFail) {
+  auto domain = PreferencesDomain::named("typed");
+  ASSERT_TRUE(domain->setObject("yes", "YES").ok());
+  ASSERT_TRUE(domain->setObject("no", "no").ok());
+  ASSERT_TRUE(domain->setObject("number", 42).ok());
+  ASSERT_TRUE(domain->setObject("numericText", " 17").ok());
+  ASSERT_TRUE(domain->setObject("half", 2.5).ok());
+  ASSERT_TRUE(domain->setObject("date", Date{1}).ok());
+  ASSERT_TRUE(domain->setObject("list", Array{Value(1)}).ok());
+
+  EXPECT_TRUE(domain->boolForKey("yes"));
+  EXPECT_FALSE(domain->boolForKey("no"));
+  EXPECT_TRUE(domain->boolForKey("number"));
+  EXPECT_EQ(domain->integerForKey("numericText"), 17);
+  EXPECT_EQ(domain->integerForKey("half"), 2);
+  EXPECT_EQ(domain->doubleForKey("number"), 42.0);
+  EXPECT_EQ(domain->stringForKey("number"), "42");
+  EXPECT_EQ(domain->stringForKey("yes"), "YES");
+
+  // Values of another kind read as "nothing", never as a failure.
+  EXPECT_FALSE(domain->boolForKey("date"));
+  EXPECT_EQ(domain->integerForKey("list"), 0);
+  EXPECT_EQ(domain->doubleForKey("date"), 0.0);
+  EXPECT_EQ(domain->stringForKey("list"), std::nullopt);
+  EXPECT_EQ(domain->arrayForKey("yes"), std::nullopt);
+  EXPECT_EQ(domain->dictionaryForKey("list"), std::nullopt);
+  EXPECT_EQ(domain->arrayForKey("list"), (Array{Value(1)}));
+
+  // Absent keys.
+  EXPECT_FALSE(domain->boolForKey("absent"));
+  EXPECT_EQ(domain->integerForKey("absent"), 0);
+  EXPECT_EQ(domain->stringForKey("absent"), std::nullopt);
+  EXPECT_EQ(domain->dictionaryForKey("absent"), std::nullopt);
+}
+
+TEST_F(PreferencesDomainTest, ValuesWithoutAPropertyListFormAreRefusedAndChangeNothing) {
+  auto domain = PreferencesDomain::named("strict");
+  ASSERT_TRUE(domain->setObject("kept", "old").ok());
+  for (const Value& bad : {Value(), Value(Array{Value(1), Value()}), Value(Dictionary{{"inner", Value()}}),
+                           Value(Date::distantPast()), Value(std::string("\xff\xfe", 2))}) {
+    auto result = domain->setObject("kept", bad);
+    ASSERT_FALSE(result.ok()) << bad.description();
+    EXPECT_TRUE(isPreferencesError(result.error(), PreferencesErrorCode::InvalidValue));
+    EXPECT_NE(result.error().description.find("kept"), std::string::npos);
+  }
+  EXPECT_EQ(domain->objectForKey("kept"), Value("old"));
+  EXPECT_TRUE(domain->synchronize());
+  restart();
+  EXPECT_EQ(PreferencesDomain::named("strict")->objectForKey("kept"), Value("old"));
+}
+
+TEST_F(PreferencesDomainTest, ADamagedFileIsKeptAsideAndTheDomainStartsAfresh) {
+  std::filesystem::create_directories(fileOf(kAppId).parent_path());
+  std::ofstream(fileOf(kAppId)) << "<plist><dict><key>truncated";
+
+  auto domain = PreferencesDomain::application();
+  EXPECT_EQ(domain->objectForKey("anything"), std::nullopt);
+  ASSERT_TRUE(domain->setObject("fresh", 1).ok());
+
+  std::vector<std::filesystem::path> aside;
+  for (const auto& entry : std::filesystem::directory_iterator(fileOf(kAppId).parent_path())) {
+    if (entry.path().filename().string().starts_with(std::string(kAppId) + ".plist.corrupt-")) {
+      aside.push_back(entry.path());
+    }
+  }
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(contentsOf(aside.front()), "<plist><dict><key>truncated");
+
+  restart();
+  EXPECT_EQ(PreferencesDomain::application()->integerForKey("fresh"), 1);
+}
+
+TEST_F(PreferencesDomainTest, RemoveDomainEmptiesItAndDeletesTheFile) {
+  auto domain = PreferencesDomain::application();
+  ASSERT_TRUE(domain->setObject("userHasRatedApp", true).ok());
+  ASSERT_TRUE(domain->setObject("lastSeenAppVersion", "1.0").ok());
+
+  ASSERT_TRUE(PreferencesDomain::removeDomain(kAppId).ok());
+  EXPECT_EQ(domain->objectForKey("userHasRatedApp"), std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(fileOf(kAppId)));
+  EXPECT_TRUE(domain->synchronize());
+
+  ASSERT_TRUE(domain->setObject("analyticsEnabled", false).ok());
+  restart();
+  auto reread = PreferencesDomain::application();
+  EXPECT_EQ(reread->objectForKey("userHasRatedApp"), std::nullopt);
+  EXPECT_EQ(reread->objectForKey("analyticsEnabled"), Value(false));
+}
+
+TEST_F(PreferencesDomainTest, RemoveDomainBeforeAnyUseDoesNotResurrectOldValues) {
+  ASSERT_TRUE(PreferencesDomain::application()->setObject("old", 1).ok());
+  restart();
+  ASSERT_TRUE(PreferencesDomain::removeDomain(kAppId).ok());
+  EXPECT_EQ(PreferencesDomain::application()->objectForKey("old"), std::nullopt);
+  restart();
+  EXPECT_EQ(PreferencesDomain::application()->objectForKey("old"), std::nullopt);
+}
+
+TEST_F(PreferencesDomainTest, ChangesAreAnnouncedWithDomainAndKey) {
+  auto domain = PreferencesDomain::named("watched");
+  std::vector<std::optional<Dictionary>> heard;
+  auto token = NotificationCenter::defaultCenter().addObserver(
+      kPreferencesDidChangeNotification, domain.get(), nullptr,
+      [&](const Notification& notification) { heard.push_back(notification.userInfo); });
+
+  ASSERT_TRUE(domain->setObject("k", 1).ok());
+  domain->removeObject("k");
+  domain->removeObject("never there");
+  ASSERT_TRUE(PreferencesDomain::named("other")->setObject("k", 1).ok());
+  EXPECT_FALSE(domain->setObject("k", Value()).ok());
+  ASSERT_TRUE(PreferencesDomain::removeDomain("watched").ok());
+
+  Dictionary keyChange{{kPreferencesDomainKey, Value("watched")}, {kPreferencesChangedKey, Value("k")}};
+  Dictionary domainRemoved{{kPreferencesDomainKey, Value("watched")}};
+  ASSERT_EQ(heard.size(), 3u);
+  EXPECT_EQ(heard[0], keyChange);
+  EXPECT_EQ(heard[1], keyChange);
+  EXPECT_EQ(heard[2], domainRemoved);
+}
+
+TEST_F(PreferencesDomainTest, ObserversMayReadTheDomainTheyHearAbout) {
+  auto domain = PreferencesDomain::named("reentrant");
+  std::optional<Value> seen;
+  auto token = NotificationCenter::defaultCenter().addObserver(
+      kPreferencesDidChangeNotification, domain.get(), nullptr,
+      [&](const Notification&) { seen = PreferencesDomain::named("reentrant")->objectForKey("k"); });
+  ASSERT_TRUE(domain->setObject("k", "v").ok());
+  EXPECT_EQ(seen, Value("v"));
+}
+
+TEST_F(PreferencesDomainTest, AFailedWriteStaysPendingUntilSynchronizeSucceeds) {
+  auto domain = PreferencesDomain::named("retry");
+  ASSERT_TRUE(domain->setObject("first", 1).ok());
+  // A non-empty folder where the file should go makes the next writes fail.
+  std::filesystem::remove(fileOf("retry"));
+  std::filesystem::create_directories(fileOf("retry") / "blocker");
+
+  ASSERT_TRUE(domain->setObject("second", 2).ok());
+  EXPECT_EQ(domain->integerForKey("second"), 2);
+  EXPECT_FALSE(domain->synchronize());
+
+  std::filesystem::remove_all(fileOf("retry"));
+  EXPECT_TRUE(domain->synchronize());
+  restart();
+  auto reread = PreferencesDomain::named("retry");
+  EXPECT_EQ(reread->integerForKey("first"), 1);
+  EXPECT_EQ(reread->integerForKey("second"), 2);
+}
+
+TEST_F(PreferencesDomainTest, AnUnreachableFolderKeepsValuesInMemoryOnly) {
+  std::ofstream(user_.root() / "plain-file") << "x";
+  user_.environment().set("XDG_CONFIG_HOME", (user_.root() / "plain-file" / "config").string());
+  auto domain = PreferencesDomain::named("nowhere");
+  ASSERT_TRUE(domain->setObject("k", 1).ok());
+  EXPECT_EQ(domain->integerForKey("k"), 1);
+  EXPECT_FALSE(domain->synchronize());
+  EXPECT_FALSE(PreferencesDomain::removeDomain("nowhere").ok());
+}
+
+TEST_F(PreferencesDomainTest, WithoutAUsableBundleIdentifierTheApplicationDomainIsMemoryOnly) {
+  // No Info.plist, then an identifier that cannot name a file: it comes from data, so it must not raise.
+  for (const char* info : {"",
+                           "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleIdentifier"
+                           "</key><string>../escape</string></dict></plist>"}) {
+    std::ofstream(user_.bundle() / "Info.plist") << info;
+    restart();
+    auto domain = PreferencesDomain::application();
+    EXPECT_EQ(domain->name(), "");
+    EXPECT_EQ(PreferencesDomain::application(), domain);
+    ASSERT_TRUE(domain->setObject("k", "v").ok());
+    EXPECT_EQ(domain->stringForKey("k"), "v");
+    EXPECT_FALSE(domain->synchronize());
+    EXPECT_FALSE(std::filesystem::exists(user_.configHome()));
+    EXPECT_FALSE(std::filesystem::exists(user_.root() / "escape"));
+  }
+}
+
+TEST_F(PreferencesDomainTest, DomainNamesMustBeFileNames) {
+  for (std::string_view name : {"", ".", "..", "a/b", "../escape"}) {
+    EXPECT_THROW(PreferencesDomain::named(name), ProgrammerError) << name;
+    EXPECT_THROW((void)PreferencesDomain::removeDomain(name), ProgrammerError) << name;
+  }
+}
+
+}  // namespace
+}  // namespace platform
