@@ -26,11 +26,12 @@ function(velloran_tests name)
     set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
     return()
   endif()
-  set(labels unit)
+  # One label only: the discovered tests' property list cannot carry a list value.
+  set(label unit)
   if(ARG_TSAN)
-    list(APPEND labels tsan)
+    set(label tsan)
     add_dependencies(tsan_tests ${name})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS "${labels}"
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${label}
                        DISCOVERY_TIMEOUT 30)
 endfunction()
