@@ -1,0 +1,51 @@
+#pragma once
+// The query rules every PromptRepository applies, written once so that the in-memory store and the
+// persistent store select and order prompts identically.
+//
+// A prompt is selected when it meets all three conditions of the filter:
+//  - Search, only when the search text is present and not empty (white space counts as text; the
+//    text is used as given, never trimmed): the title contains the text, or one of the tags does,
+//    ignoring case under the user's current locale while accents count ("übersicht" finds
+//    "Übersicht", "ubersicht" does not). The prompt's text in its versions is never searched.
+//  - Type, only when present: the prompt has exactly that type.
+//  - Tags, only when the set is not empty: every filter tag equals one of the prompt's tags
+//    (canonical equivalence, case-sensitive), so a prompt must carry all of them.
+// Selected prompts come newest `updatedAt` first; prompts with equal `updatedAt` keep no defined
+// order.
+//
+// Pure functions, safe on any thread.
+
+#include <optional>
+#include <ranges>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Velloran/data/PromptFilter.h"
+#include "Velloran/data/PromptValues.h"
+
+namespace velloran {
+
+// Present and at least one character long.
+bool isSearchActive(const std::optional<std::string>& search);
+
+// The search test shared by prompts and snippets: the title contains `text`, or, failing that, one
+// of the tags does (localized case-insensitive containment).
+bool titleOrTagsContain(std::string_view title, const std::vector<std::string>& tags, std::string_view text);
+
+bool promptMatches(const PromptFilter& filter, const Prompt& prompt);
+
+void sortNewestFirst(std::vector<Prompt>& prompts);
+
+// Copies of the prompts that match, newest `updatedAt` first.
+template <std::ranges::input_range Prompts>
+std::vector<Prompt> selectPrompts(const PromptFilter& filter, const Prompts& prompts) {
+  std::vector<Prompt> selected;
+  for (const Prompt& prompt : prompts) {
+    if (promptMatches(filter, prompt)) selected.push_back(prompt);
+  }
+  sortNewestFirst(selected);
+  return selected;
+}
+
+}  // namespace velloran
