@@ -145,7 +145,13 @@ void ThreadedMainQueue::drain() {
   if (!isMainThread()) {
     throw ProgrammerError("MainQueueOffMainThread", "the main queue can only be drained on the main thread");
   }
-  if (isHeldByThisThread(*this)) return;
+  if (isHeldByThisThread(*this)) {
+    // A nested event loop inside a main-queue block asked for a turn. Blocks never nest, so give the
+    // request back: the outer drain schedules a fresh turn when it finishes.
+    std::lock_guard lock(mutex_);
+    drainRequested_ = false;
+    return;
+  }
   std::deque<WorkItem> batch;
   {
     std::lock_guard lock(mutex_);

@@ -1,0 +1,78 @@
+#pragma once
+// The application's only gateway to the analytics SDK: it keeps the user's consent in the
+// application's preferences, configures the SDK at most once per process, switches collection on
+// or off by the consent and logs the application's four events ("app_open", "prompt_create",
+// "prompt_copy", "app_store_open").
+//
+// In a test run (the environment holds "XCTestConfigurationFilePath", or a launch argument is
+// exactly "-ui-testing") nothing reaches the SDK and setEnabled writes nothing.
+//
+// Threads: confined to the main thread; every operation throws platform::ProgrammerError when
+// called from another thread. shared() may be first reached from any caller on the main thread.
+// No operation reports an error to its caller: a failed configuration prints one line to the
+// console and leaves the SDK alone from then on.
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Velloran/analytics/AnalyticsSdk.h"
+#include "Velloran/data/PromptValues.h"
+#include "platform/prefs/PreferencesDomain.h"
+
+namespace velloran {
+
+inline constexpr const char* kAnalyticsEnabledKey = "analyticsEnabled";
+// Printed once per process when configuring the SDK left no default app.
+inline constexpr const char* kAnalyticsConfigureFailedLine =
+    "Beacon Analytics: BeaconApp.configure() fehlgeschlagen – bitte BeaconService-Info.plist prüfen.";
+
+class AnalyticsService {
+ public:
+  // The process's instance over the application's preferences, the bound SDK
+  // (AnalyticsSdkBinding.h) and standard output; made on first use.
+  static AnalyticsService& shared();
+
+  // `console` receives the failure line; it must outlive the service.
+  AnalyticsService(std::shared_ptr<platform::PreferencesDomain> defaults, std::shared_ptr<AnalyticsSdk> sdk,
+                   std::ostream& console);
+  AnalyticsService(const AnalyticsService&) = delete;
+  AnalyticsService& operator=(const AnalyticsService&) = delete;
+
+  // The stored consent read as a Boolean; true while nothing is stored.
+  bool isEnabled() const;
+  // Read anew on every call from the process's environment and launch arguments.
+  static bool isTestingEnvironment();
+
+  // The first call configures the SDK unless it already has a default app and records whether a
+  // default app exists afterwards; later calls do nothing.
+  void configureIfNeeded();
+  // Applies the stored consent: switches collection, then logs "app_open" (consent given) or
+  // resets the analytics data (withheld). Called at start-up and whenever a window that shows the
+  // consent appears.
+  void applyCollectionSetting();
+  // Stores the new consent and applies it.
+  void setEnabled(bool enabled);
+
+  void logPromptCreated(const Prompt& prompt);
+  void logPromptCopied(const Prompt& prompt);
+  // "app_id" carries the decimal text of `appID` and is left out without one.
+  void logAppStoreOpen(const std::string& appName, std::optional<std::int64_t> appID);
+
+ private:
+  // Steps shared by applyCollectionSetting and setEnabled once the test-run guard has passed.
+  void applyConsent();
+  void logPromptEvent(const std::string& name, const Prompt& prompt);
+  // Whether an event may be handed to the SDK at all.
+  bool mayLogEvents() const;
+
+  std::shared_ptr<platform::PreferencesDomain> defaults_;
+  std::shared_ptr<AnalyticsSdk> sdk_;
+  std::ostream& console_;
+  bool didAttemptConfigure_ = false;
+  bool beaconReady_ = false;
+};
+
+}  // namespace velloran

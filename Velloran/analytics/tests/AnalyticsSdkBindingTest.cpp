@@ -1,0 +1,35 @@
+#include "Velloran/analytics/AnalyticsSdkBinding.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "Velloran/analytics/AnalyticsService.h"
+#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/process/ProcessInfo.h"
+
+namespace velloran {
+namespace {
+
+// Until the SDK's analytics is linked, the application must behave like an SDK without an options
+// file: configuration fails once, loudly, and nothing is ever switched or reset.
+TEST(AnalyticsSdkBindingTest, TheBoundSdkFailsConfigurationOnceAndNeverBecomesReady) {
+  platform::testing::ScopedEnvironment environment;
+  environment.set("XCTestConfigurationFilePath", std::nullopt);
+  platform::ProcessInfo::setArgumentsForTesting(std::vector<std::string>{"/usr/bin/velloran"});
+  platform::PreferencesDomain::resetForTesting();
+  auto sdk = makeBoundAnalyticsSdk();
+  std::ostringstream console;
+  AnalyticsService service(platform::PreferencesDomain::named("analytics-binding-test"), sdk, console);
+
+  service.applyCollectionSetting();
+  service.setEnabled(false);
+  service.applyCollectionSetting();
+
+  EXPECT_FALSE(sdk->hasDefaultApp());
+  EXPECT_EQ(console.str(), std::string(kAnalyticsConfigureFailedLine) + "\n");
+  platform::ProcessInfo::setArgumentsForTesting(std::nullopt);
+}
+
+}  // namespace
+}  // namespace velloran

@@ -1,0 +1,121 @@
+#include "Velloran/ui/ShadowRenderer.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmapCache>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace velloran {
+namespace {
+
+constexpr int kBoxPasses = 3;
+
+// Widths of the box filters whose repeated application approximates the Gaussian: odd widths w
+// and w + 2, as many of each as makes the combined variance closest to sigma squared.
+std::vector<int> boxWidthsFor(qreal sigma) {
+  const qreal ideal = std::sqrt(12.0 * sigma * sigma / kBoxPasses + 1.0);
+  int lower = static_cast<int>(std::floor(ideal));
+  if (lower % 2 == 0) --lower;
+  const qreal lowerCountIdeal =
+      (12.0 * sigma * sigma - kBoxPasses * lower * lower - 4.0 * kBoxPasses * lower - 3.0 * kBoxPasses) /
+      (-4.0 * lower - 4.0);
+  const int lowerCount = static_cast<int>(std::lround(lowerCountIdeal));
+  std::vector<int> widths;
+  for (int pass = 0; pass < kBoxPasses; ++pass) widths.push_back(pass < lowerCount ? lower : lower + 2);
+  return widths;
+}
+
+// One running-sum box pass along a line of `count` values `stride` apart.
+void boxLine(std::uint8_t* line, int count, int stride, int radius, std::vector<std::uint8_t>& scratch) {
+  scratch.resize(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) scratch[static_cast<std::size_t>(i)] = line[i * stride];
+  const int width = 2 * radius + 1;
+  int sum = 0;
+  for (int i = 0; i <= std::min(radius, count - 1); ++i) sum += scratch[static_cast<std::size_t>(i)];
+  for (int i = 0; i < count; ++i) {
+    line[i * stride] = static_cast<std::uint8_t>((sum + width / 2) / width);
+    const int entering = i + radius + 1;
+    const int leaving = i - radius;
+    if (entering < count) sum += scratch[static_cast<std::size_t>(entering)];
+    if (leaving >= 0) sum -= scratch[static_cast<std::size_t>(leaving)];
+  }
+}
+
+QString cacheKey(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style) {
+  return QStringLiteral("velloran.shadow:%1x%2:r%3:b%4:o%5,%6:c%7")
+      .arg(shapeSize.width())
+      .arg(shapeSize.height())
+      .arg(cornerRadius)
+      .arg(style.radius)
+      .arg(style.offset.x())
+      .arg(style.offset.y())
+      .arg(style.color.rgba(), 8, 16, QLatin1Char('0'));
+}
+
+QPainterPath roundedRect(const QRectF& rect, qreal cornerRadius) {
+  const qreal radius = std::clamp(cornerRadius, 0.0, std::min(rect.width(), rect.height()) / 2);
+  QPainterPath path;
+  path.addRoundedRect(rect, radius, radius);
+  return path;
+}
+
+QPixmap renderShadow(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style) {
+  const int extent = shadowExtent(style);
+  const QSize pictureSize = shapeSize + QSize(2 * extent, 2 * extent);
+
+  QImage alpha(pictureSize, QImage::Format_Alpha8);
+  alpha.fill(0);
+  {
+    QPainter painter(&alpha);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillPath(roundedRect(QRectF(QPointF(extent, extent), shapeSize), cornerRadius), Qt::black);
+  }
+  blurAlpha(alpha, style.radius);
+
+  QImage tinted(pictureSize, QImage::Format_ARGB32_Premultiplied);
+  tinted.fill(Qt::transparent);
+  QPainter painter(&tinted);
+  painter.drawImage(0, 0, alpha);
+  painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+  painter.fillRect(tinted.rect(), style.color);
+  painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QPointF shapeOrigin(extent - style.offset.x(), extent - style.offset.y());
+  painter.fillPath(roundedRect(QRectF(shapeOrigin, shapeSize), cornerRadius), Qt::black);
+  painter.end();
+  return QPixmap::fromImage(tinted);
+}
+
+}  // namespace
+
+int shadowExtent(const ShadowStyle& style) {
+  return static_cast<int>(std::ceil(3.0 * std::max<qreal>(style.radius, 0)));
+}
+
+void blurAlpha(QImage& image, qreal sigma) {
+  if (sigma <= 0 || image.isNull()) return;
+  const int width = image.width();
+  const int height = image.height();
+  const int stride = static_cast<int>(image.bytesPerLine());
+  std::uint8_t* bits = image.bits();
+  std::vector<std::uint8_t> scratch;
+  for (int boxWidth : boxWidthsFor(sigma)) {
+    const int radius = (boxWidth - 1) / 2;
+    for (int y = 0; y < height; ++y) boxLine(bits + y * stride, width, 1, radius, scratch);
+    for (int x = 0; x < width; ++x) boxLine(bits + x, height, stride, radius, scratch);
+  }
+}
+
+QPixmap shadowPixmap(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style) {
+  const QString key = cacheKey(shapeSize, cornerRadius, style);
+  QPixmap picture;
+  if (QPixmapCache::find(key, &picture)) return picture;
+  picture = renderShadow(shapeSize, cornerRadius, style);
+  QPixmapCache::insert(key, picture);
+  return picture;
+}
+
+}  // namespace velloran

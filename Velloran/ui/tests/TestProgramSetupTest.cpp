@@ -1,0 +1,77 @@
+// What every widget test program can rely on once velloran_ui_testing's main() has run.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QFontInfo>
+#include <QImage>
+#include <QPalette>
+#include <QPropertyAnimation>
+#include <QStyle>
+#include <QWidget>
+
+#include "Velloran/ui/Animations.h"
+#include "Velloran/ui/ApplicationLook.h"
+#include "Velloran/ui/testing/Screenshot.h"
+
+namespace velloran {
+namespace {
+
+TEST(TestProgramSetupTest, RunsOffscreenInTheApplicationsLook) {
+  EXPECT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+  EXPECT_EQ(QApplication::style()->name(), QStringLiteral("fusion"));
+  EXPECT_EQ(QApplication::palette().color(QPalette::Window), QColor(0xEC, 0xEC, 0xEC));
+}
+
+TEST(TestProgramSetupTest, TextUsesTheFixedFontItself) {
+  const QFont font = QApplication::font();
+  EXPECT_EQ(font.pixelSize(), kBodyFontPixelSize);
+  // QFontInfo tells what was actually matched, so a silent fallback to another family shows.
+  EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("DejaVu Sans"));
+  QFont bold = font;
+  bold.setBold(true);
+  EXPECT_EQ(QFontInfo(bold).family(), QStringLiteral("DejaVu Sans"));
+  EXPECT_TRUE(QFontInfo(bold).bold());
+}
+
+TEST(TestProgramSetupTest, AnimationsEndInsideTheCallThatStartsThem) {
+  EXPECT_FALSE(animationsEnabled());
+  EXPECT_FALSE(QApplication::isEffectEnabled(Qt::UI_AnimateMenu));
+
+  QWidget widget;
+  widget.setGeometry(0, 0, 10, 10);
+  QPropertyAnimation slide(&widget, "pos");
+  slide.setDuration(animationDuration(250));
+  slide.setEndValue(QPoint(40, 30));
+  slide.start();
+
+  EXPECT_EQ(slide.state(), QAbstractAnimation::Stopped);
+  EXPECT_EQ(widget.pos(), QPoint(40, 30));
+}
+
+TEST(TestProgramSetupTest, ScreenshotsLandBesideTheTestProgramNamedAfterTheTest) {
+  QWidget widget;
+  widget.resize(30, 20);
+  QPalette palette = widget.palette();
+  palette.setColor(QPalette::Window, QColor(200, 10, 20));
+  widget.setPalette(palette);
+  widget.setAutoFillBackground(true);
+
+  const QString path = testing::saveScreenshot(widget, QStringLiteral("probe/1"));
+
+  EXPECT_EQ(
+      path,
+      testing::screenshotFolder() +
+          QStringLiteral(
+              "/TestProgramSetupTest.ScreenshotsLandBesideTheTestProgramNamedAfterTheTest-probe_1.png"));
+  EXPECT_EQ(QFileInfo(path).absolutePath(),
+            QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots"));
+  const QImage saved(path);
+  ASSERT_FALSE(saved.isNull());
+  EXPECT_EQ(saved.size(), QSize(30, 20));
+  EXPECT_EQ(saved.pixelColor(15, 10), QColor(200, 10, 20));
+}
+
+}  // namespace
+}  // namespace velloran
