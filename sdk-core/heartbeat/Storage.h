@@ -1,0 +1,34 @@
+#pragma once
+// The byte store beneath a heartbeat store: one blob per app ID, read and replaced whole.
+// Implementations are used from one serial queue at a time (the owning HeartbeatStorage's).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/error/Error.h"
+#include "platform/error/Result.h"
+#include "platform/value/Value.h"
+
+namespace beacon {
+
+inline constexpr std::string_view kStorageErrorDomain = "beacon.heartbeat.StorageError";
+
+enum class StorageError : std::int64_t { readError = 1, writeError = 2 };
+
+// An error of kStorageErrorDomain; `cause`, when given, is kept as the underlying error.
+platform::Error storageError(StorageError code, std::string description,
+                             std::optional<platform::Error> cause = std::nullopt);
+
+class Storage {
+ public:
+  virtual ~Storage() = default;
+
+  // The stored bytes; readError when there are none or they cannot be read.
+  virtual platform::Result<platform::Bytes> read() = 0;
+  // Replaces the stored bytes; nullopt stores zero bytes. writeError on failure.
+  virtual platform::Result<void> write(const std::optional<platform::Bytes>& data) = 0;
+};
+
+}  // namespace beacon

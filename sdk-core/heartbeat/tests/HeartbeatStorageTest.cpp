@@ -1,0 +1,173 @@
+// The per-ID heartbeat store: sharing, the file beneath it, and its failures.
+
+#include "sdk-core/heartbeat/HeartbeatStorage.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/dispatch/DeterministicDispatch.h"
+#include "sdk-core/heartbeat/FileStorage.h"
+#include "sdk-core/heartbeat/tests/HeartbeatTestSupport.h"
+
+namespace beacon {
+namespace {
+
+constexpr const char* kAppID = "1:123:macos:abc";
+
+using Stored = std::optional<HeartbeatsBundle>;
+
+HeartbeatsBundle oneHeartbeat(const std::string& agent = "agent") {
+  HeartbeatsBundle bundle(30);
+  bundle.append(Heartbeat{agent, platform::Date{86400.0}, 0, {TimePeriod::daily}});
+  return bundle;
+}
+
+// A byte store whose reads and writes fail on request and which counts the writes that reached it.
+class ScriptedStorage final : public Storage {
+ public:
+  platform::Result<platform::Bytes> read() override {
+    if (!data) return storageError(StorageError::readError, "nothing stored");
+    return *data;
+  }
+  platform::Result<void> write(const std::optional<platform::Bytes>& bytes) override {
+    if (failWrites) return storageError(StorageError::writeError, "disk full");
+    data = bytes.value_or(platform::Bytes{});
+    ++writes;
+    return platform::Result<void>::success();
+  }
+  std::optional<platform::Bytes> data;
+  bool failWrites = false;
+  int writes = 0;
+};
+
+class HeartbeatStorageTest : public ::testing::Test {
+ protected:
+  platform::DeterministicDispatch dispatch;
+  testing::TemporaryApplication app;
+};
+
+TEST_F(HeartbeatStorageTest, OneLivingStoragePerIDAndANewOneAfterItDied) {
+  auto first = HeartbeatStorage::sharedStorage(kAppID);
+  EXPECT_EQ(HeartbeatStorage::sharedStorage(kAppID), first);
+  EXPECT_NE(HeartbeatStorage::sharedStorage("1:456:macos:def"), first);
+
+  std::weak_ptr<HeartbeatStorage> gone = first;
+  first.reset();
+  EXPECT_TRUE(gone.expired());
+  auto second = HeartbeatStorage::sharedStorage(kAppID);
+  EXPECT_EQ(HeartbeatStorage::sharedStorage(kAppID), second);
+}
+
+TEST_F(HeartbeatStorageTest, ADyingStorageLeavesAnotherStoragesCacheEntryAlone) {
+  auto shared = HeartbeatStorage::sharedStorage(kAppID);
+  HeartbeatStorage::make(kAppID, std::make_shared<ScriptedStorage>()).reset();
+  // Had the dying storage removed the ID's entry, this would make a second storage over the file.
+  EXPECT_EQ(HeartbeatStorage::sharedStorage(kAppID), shared);
+}
+
+TEST_F(HeartbeatStorageTest, QueuedWorkKeepsItsStorageTheOneSharedForItsID) {
+  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  storage->updateAsync([](Stored) -> Stored { return oneHeartbeat(); });
+  std::weak_ptr<HeartbeatStorage> queued = storage;
+  storage.reset();
+
+  // Until the queued write has run, a new caller must get the same storage (one queue per file).
+  EXPECT_FALSE(queued.expired());
+  EXPECT_EQ(HeartbeatStorage::sharedStorage(kAppID), queued.lock());
+  dispatch.drain();
+  EXPECT_TRUE(queued.expired());
+
+  auto exchanged =
+      HeartbeatStorage::sharedStorage(kAppID)->exchangeSync([](Stored stored) { return stored; });
+  ASSERT_TRUE(exchanged.ok());
+  EXPECT_EQ(*exchanged, oneHeartbeat());
+}
+
+TEST_F(HeartbeatStorageTest, TheBundleIsKeptInAFileNamedAfterTheID) {
+  EXPECT_EQ(FileStorage::fileName("1:123:macos:abc"), "heartbeats-1_123_macos_abc");
+  EXPECT_EQ(FileStorage::fileName("plain-id"), "heartbeats-plain-id");
+
+  HeartbeatStorage::sharedStorage(kAppID)->updateSync([](Stored) -> Stored { return oneHeartbeat(); });
+  ASSERT_TRUE(std::filesystem::exists(app.heartbeatFile(kAppID)));
+  EXPECT_NE(app.contents(kAppID).find("\"agent\":\"agent\""), std::string::npos);
+}
+
+TEST_F(HeartbeatStorageTest, ExchangeHandsBackWhatWasStoredBeforeTheTransform) {
+  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  auto first = storage->exchangeSync([](Stored stored) -> Stored {
+    EXPECT_FALSE(stored.has_value());
+    return oneHeartbeat("a");
+  });
+  ASSERT_TRUE(first.ok());
+  EXPECT_EQ(*first, std::nullopt);
+
+  auto second = storage->exchangeSync([](Stored) -> Stored { return oneHeartbeat("b"); });
+  ASSERT_TRUE(second.ok());
+  EXPECT_EQ(*second, oneHeartbeat("a"));
+}
+
+TEST_F(HeartbeatStorageTest, ReturningNothingClearsTheStoreToZeroBytes) {
+  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  storage->updateSync([](Stored) -> Stored { return oneHeartbeat(); });
+  storage->updateSync([](Stored) -> Stored { return std::nullopt; });
+  EXPECT_TRUE(std::filesystem::exists(app.heartbeatFile(kAppID)));
+  EXPECT_EQ(std::filesystem::file_size(app.heartbeatFile(kAppID)), 0u);
+  storage->updateSync([](Stored stored) {
+    EXPECT_FALSE(stored.has_value());
+    return stored;
+  });
+}
+
+TEST_F(HeartbeatStorageTest, AnUndecodableFileCountsAsNothingAndIsOverwritten) {
+  app.store(kAppID, "{not json");
+  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  storage->updateSync([](Stored stored) -> Stored {
+    EXPECT_FALSE(stored.has_value());
+    return oneHeartbeat();
+  });
+  storage->updateSync([](Stored stored) {
+    EXPECT_EQ(stored, oneHeartbeat());
+    return stored;
+  });
+}
+
+TEST_F(HeartbeatStorageTest, AFailedSaveIsDroppedByUpdatesAndReportedByExchange) {
+  auto bytes = std::make_shared<ScriptedStorage>();
+  auto storage = HeartbeatStorage::make(kAppID, bytes);
+  storage->updateSync([](Stored) -> Stored { return oneHeartbeat(); });
+  ASSERT_EQ(bytes->writes, 1);
+
+  bytes->failWrites = true;
+  storage->updateSync([](Stored) -> Stored { return std::nullopt; });
+  storage->updateAsync([](Stored) -> Stored { return std::nullopt; });
+  dispatch.drain();
+  auto exchanged = storage->exchangeSync([](Stored) -> Stored { return std::nullopt; });
+  ASSERT_FALSE(exchanged.ok());
+  EXPECT_TRUE(exchanged.error().is(kStorageErrorDomain, static_cast<std::int64_t>(StorageError::writeError)));
+
+  bytes->failWrites = false;
+  auto after = storage->exchangeSync([](Stored stored) { return stored; });
+  ASSERT_TRUE(after.ok());
+  EXPECT_EQ(*after, oneHeartbeat());
+}
+
+TEST_F(HeartbeatStorageTest, WithoutAnApplicationSupportFolderNothingIsWrittenAnywhere) {
+  app.store(kAppID, "");
+  std::filesystem::remove(app.user().bundle() / "Info.plist");
+  platform::Bundle::resetMainForTesting();
+
+  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  auto exchanged = storage->exchangeSync([](Stored stored) -> Stored {
+    EXPECT_FALSE(stored.has_value());
+    return oneHeartbeat();
+  });
+  ASSERT_FALSE(exchanged.ok());
+  EXPECT_TRUE(exchanged.error().is(kStorageErrorDomain, static_cast<std::int64_t>(StorageError::writeError)));
+  ASSERT_NE(exchanged.error().underlying, nullptr);
+  EXPECT_EQ(app.contents(kAppID), "");
+  EXPECT_FALSE(std::filesystem::exists("corvane-heartbeat-storage"));
+}
+
+}  // namespace
+}  // namespace beacon

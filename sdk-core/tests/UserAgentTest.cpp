@@ -1,0 +1,83 @@
+// The SDK's user-agent text.
+
+#include <gtest/gtest.h>
+
+#include "sdk-core/BCNBeaconUserAgent.h"
+#include "sdk-core/tests/CoreTestSupport.h"
+#include "sdk-utilities/environment/CVUAppEnvironmentUtil.h"
+
+namespace beacon {
+namespace {
+
+using testing::TemporaryApplication;
+
+// The environment part of the text in this test run, in its sorted place.
+std::string environmentText(bool withBuildFacts) {
+  const std::string sdk = withBuildFacts ? "apple-sdk/24A335 " : "";
+  const std::string xcode = withBuildFacts ? " xcode/16A242d" : "";
+  return "apple-platform/macos " + sdk + "appstore/false deploy/swiftpm device/" +
+         CVUAppEnvironmentUtil::deviceModel() + " os-version/" + CVUAppEnvironmentUtil::systemVersion() +
+         xcode;
+}
+
+TEST(UserAgent, ListsEnvironmentFactsSortedAndLeavesOutMissingOnes) {
+  TemporaryApplication application;
+  BCNBeaconUserAgent agent;
+
+  EXPECT_EQ(agent.beaconUserAgent(), environmentText(false));
+
+  application.writeInfo({{"DTSDKBuild", "24A335"}, {"DTXcodeBuild", "16A242d"}});
+  BCNBeaconUserAgent withBuildFacts;
+  EXPECT_EQ(withBuildFacts.beaconUserAgent(), environmentText(true));
+}
+
+TEST(UserAgent, RegisteredLibrariesTakeTheirPlaceIgnoringCase) {
+  TemporaryApplication application;
+  BCNBeaconUserAgent agent;
+  const std::string before = agent.beaconUserAgent();
+
+  agent.setValue("12.4.0", "bcn-install");
+  agent.setValue("1.0", "Zeta");
+  agent.setValue("2.0", "B-lib");
+
+  const std::string text = agent.beaconUserAgent();
+  EXPECT_NE(text, before);
+  EXPECT_EQ(text.find("apple-platform/macos appstore/false B-lib/2.0 bcn-install/12.4.0 deploy/swiftpm"), 0u)
+      << text;
+  EXPECT_TRUE(text.ends_with(" Zeta/1.0")) << text;
+
+  agent.setValue(std::nullopt, "Zeta");
+  EXPECT_EQ(agent.beaconUserAgent().find("Zeta"), std::string::npos);
+}
+
+TEST(UserAgent, EnvironmentFactsOverrideALibraryOfTheSameName) {
+  TemporaryApplication application;
+  BCNBeaconUserAgent agent;
+
+  agent.setValue("9.9", "deploy");
+
+  EXPECT_NE(agent.beaconUserAgent().find(" deploy/swiftpm "), std::string::npos);
+  EXPECT_EQ(agent.beaconUserAgent().find("deploy/9.9"), std::string::npos);
+}
+
+TEST(UserAgent, ResetDropsRegisteredLibraries) {
+  TemporaryApplication application;
+  BCNBeaconUserAgent agent;
+  agent.setValue("12.4.0", "bcn-ios");
+
+  agent.reset();
+
+  EXPECT_EQ(agent.beaconUserAgent(), environmentText(false));
+}
+
+TEST(UserAgent, ReportsAStoreBuild) {
+  TemporaryApplication application;
+  CVUAppEnvironmentUtil::setFromAppStoreForTesting(true);
+
+  EXPECT_NE(BCNBeaconUserAgent().beaconUserAgent().find(" appstore/true "), std::string::npos);
+
+  CVUAppEnvironmentUtil::setFromAppStoreForTesting(std::nullopt);
+}
+
+}  // namespace
+}  // namespace beacon

@@ -1,0 +1,97 @@
+#include "sdk-utilities/environment/CVUAppEnvironmentUtil.h"
+
+#include <atomic>
+
+#include "platform/bundle/Bundle.h"
+#include "platform/text/Format.h"
+#include "sdk-utilities/environment/AppStoreReceipt.h"
+#include "sdk-utilities/environment/MachineProbe.h"
+
+#ifndef BEACON_STORE_BUILD
+#error "BEACON_STORE_BUILD must be defined to 0 or 1 by the build"
+#endif
+
+namespace beacon {
+namespace {
+
+// Store-distributed executables are built as such: the build configuration is the one reliable
+// sign this platform offers, and development builds are never configured that way.
+constexpr bool kStoreDistributedBuild = BEACON_STORE_BUILD;
+
+constexpr const char* kHardwareModelEntry = "hw.model";
+constexpr const char* kReceiptCheckEnabledKey = "BeaconAppStoreReceiptURLCheckEnabled";
+
+// A test's answer, or none: -1 none, 0 false, 1 true.
+class AnswerOverride {
+ public:
+  void set(std::optional<bool> answer) { state_.store(answer ? int(*answer) : -1); }
+  std::optional<bool> get() const {
+    const int state = state_.load();
+    if (state < 0) return std::nullopt;
+    return state == 1;
+  }
+
+ private:
+  std::atomic<int> state_{-1};
+};
+
+AnswerOverride fromAppStoreOverride;
+AnswerOverride appExtensionOverride;
+
+}  // namespace
+
+bool CVUAppEnvironmentUtil::isFromAppStore() {
+  if (auto answer = fromAppStoreOverride.get()) return *answer;
+  return kStoreDistributedBuild && !isSimulator() && !isAppStoreReceiptSandbox();
+}
+
+bool CVUAppEnvironmentUtil::isAppStoreReceiptSandbox() {
+  const std::shared_ptr<const platform::Bundle> bundle = platform::Bundle::main();
+  const platform::Value* checkEnabled = bundle->objectForInfoDictionaryKey(kReceiptCheckEnabledKey);
+  if (checkEnabled && checkEnabled->isNumber() && !checkEnabled->boolValue()) return false;
+  return appStoreReceiptURL(*bundle).filename() == "sandboxReceipt";
+}
+
+std::optional<std::string> CVUAppEnvironmentUtil::getSysctlEntry(std::string_view name) {
+  // Answered by value: two first uses on different threads never share a buffer.
+  if (name == kHardwareModelEntry) return MachineProbe::hardwareModel();
+  return std::nullopt;
+}
+
+std::string CVUAppEnvironmentUtil::deviceModel() {
+  static const std::string model = [] {
+    std::optional<std::string> entry = getSysctlEntry(kHardwareModelEntry);
+    return entry && !entry->empty() ? *entry : MachineProbe::machineName();
+  }();
+  return model;
+}
+
+std::optional<std::string> CVUAppEnvironmentUtil::deviceSimulatorModel() {
+  static const std::optional<std::string> model = getSysctlEntry(kHardwareModelEntry);
+  return model;
+}
+
+std::string CVUAppEnvironmentUtil::systemVersion() {
+  return systemVersionFrom(platform::ProcessInfo::operatingSystemVersion());
+}
+
+std::string CVUAppEnvironmentUtil::systemVersionFrom(const platform::OperatingSystemVersion& version) {
+  std::string text = platform::format("%ld.%ld", version.major, version.minor);
+  if (version.patch != 0) text += platform::format(".%ld", version.patch);
+  return text;
+}
+
+bool CVUAppEnvironmentUtil::isAppExtension() {
+  if (auto answer = appExtensionOverride.get()) return *answer;
+  return false;
+}
+
+void CVUAppEnvironmentUtil::setFromAppStoreForTesting(std::optional<bool> answer) {
+  fromAppStoreOverride.set(answer);
+}
+
+void CVUAppEnvironmentUtil::setAppExtensionForTesting(std::optional<bool> answer) {
+  appExtensionOverride.set(answer);
+}
+
+}  // namespace beacon
