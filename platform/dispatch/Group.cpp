@@ -26,16 +26,18 @@ void Group::enter() {
 }
 
 void Group::leave() {
+  // The woken waiter may destroy the handle this was called on; keep the state alive until done.
+  const auto state = state_;
   std::vector<std::pair<QueueRef, std::function<void()>>> due;
   {
-    std::lock_guard lock(state_->mutex);
-    if (state_->count == 0)
+    std::lock_guard lock(state->mutex);
+    if (state->count == 0)
       throw ProgrammerError("UnbalancedGroupLeave", "Group::leave() without a matching enter()");
-    if (--state_->count > 0) return;
-    due.swap(state_->notifications);
+    if (--state->count > 0) return;
+    due.swap(state->notifications);
   }
-  state_->emptied.notify_all();
-  state_->runtime->stateChanged();
+  state->emptied.notify_all();
+  state->runtime->stateChanged();
   for (auto& [queue, block] : due) queue->async(std::move(block));
 }
 

@@ -30,12 +30,14 @@ Semaphore::Semaphore(long initial) : state_(std::make_shared<State>()) {
 }
 
 void Semaphore::signal() {
+  // The woken waiter may destroy the handle this was called on; keep the state alive until done.
+  const auto state = state_;
   {
-    std::lock_guard lock(state_->mutex);
-    ++state_->value;
+    std::lock_guard lock(state->mutex);
+    ++state->value;
   }
-  state_->signalled.notify_all();  // a waiter whose timeout just ran out may take a lone wake-up
-  state_->runtime->stateChanged();
+  state->signalled.notify_all();  // a waiter whose timeout just ran out may take a lone wake-up
+  state->runtime->stateChanged();
 }
 
 void Semaphore::wait() {

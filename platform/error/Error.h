@@ -20,7 +20,9 @@ struct Error {
 
   Error() = default;
   Error(std::string domain, std::int64_t code, std::string description = {}, Dictionary userInfo = {})
-      : domain(std::move(domain)), code(code), description(std::move(description)),
+      : domain(std::move(domain)),
+        code(code),
+        description(std::move(description)),
         userInfo(std::move(userInfo)) {}
 
   Error& causedBy(Error cause) {

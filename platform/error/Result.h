@@ -35,7 +35,9 @@ class [[nodiscard]] Result {
 
  private:
   T& checkedValue() {
-    if (!ok()) throw ProgrammerError("ResultAccess", "value() called on a failed Result: " + std::get<1>(state_).debugDescription());
+    if (!ok())
+      throw ProgrammerError("ResultAccess",
+                            "value() called on a failed Result: " + std::get<1>(state_).debugDescription());
     return std::get<0>(state_);
   }
   std::variant<T, Error> state_;

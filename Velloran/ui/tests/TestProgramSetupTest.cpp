@@ -1,4 +1,4 @@
-// What every widget test program can rely on once velloran_ui_testing's main() has run.
+// What every widget test program can rely on once velloran_ui_testing's environment is set up.
 
 #include <gtest/gtest.h>
 

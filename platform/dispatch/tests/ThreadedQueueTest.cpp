@@ -200,6 +200,26 @@ TEST(ThreadedQueueTest, GroupNotifiesTheMainQueueAfterEveryMember) {
   EXPECT_EQ(seenAtNotify, 100);
 }
 
+TEST(ThreadedQueueTest, AWaiterMayDestroyItsHandleAsSoonAsItWakes) {
+  // Signalling threads capture the handle by reference; the waiter's handle dies right after the
+  // wait returns, while signal() and leave() may still be finishing.
+  for (int round = 0; round < 200; ++round) {
+    std::thread signaller;
+    {
+      Semaphore semaphore(0);
+      Group group;
+      group.enter();
+      signaller = std::thread([&semaphore, &group] {
+        group.leave();
+        semaphore.signal();
+      });
+      group.wait();
+      semaphore.wait();
+    }
+    signaller.join();
+  }
+}
+
 TEST(ThreadedQueueTest, OperationQueueRunsOneOperationAtATimeOnceResumed) {
   auto operations = OperationQueue::make("ops", OperationQueue::Start::Suspended);
   std::atomic<int> inside{0}, ran{0};

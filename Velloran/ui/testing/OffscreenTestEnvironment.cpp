@@ -1,0 +1,49 @@
+// Compiled into every widget test program: before the first test runs, one QApplication on Qt's
+// offscreen platform, in the application's look, with animations off so every transition ends
+// inside the call that starts it. Fails at once when the fixed font cannot be loaded, because every
+// text measurement in the tests would then depend on the machine.
+//
+// The platform main queue is left alone: a test either runs its view models on the deterministic
+// dispatch backend, or makes a QtMainQueueDriver for as long as it wants Qt to drain the queue.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "Velloran/ui/Animations.h"
+#include "Velloran/ui/ApplicationLook.h"
+
+namespace {
+
+class OffscreenApplication final : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    // Forced rather than defaulted: a widget test must never open a window on someone's desktop.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    application_ = std::make_unique<QApplication>(argc_, argv_);
+    if (!velloran::applyApplicationLook(*application_)) {
+      std::fprintf(stderr,
+                   "widget tests: the DejaVu Sans font files are missing (package fonts-dejavu-core)\n");
+      std::exit(1);
+    }
+    velloran::setAnimationsEnabled(false);
+    QApplication::setEffectEnabled(Qt::UI_General, false);
+  }
+
+  void TearDown() override { application_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char programName_[22] = "velloran-widget-tests";
+  char* argv_[2] = {programName_, nullptr};
+  std::unique_ptr<QApplication> application_;
+};
+
+// gtest owns and deletes the environment.
+[[maybe_unused]] auto* const offscreenApplication =
+    ::testing::AddGlobalTestEnvironment(new OffscreenApplication);
+
+}  // namespace

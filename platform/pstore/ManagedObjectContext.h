@@ -1,0 +1,181 @@
+#pragma once
+// A scratch pad over the store: fetch objects, change, insert and delete them, then save all of it
+// in one transaction, or drop the context to forget it.
+//
+// Which queue owns which context
+//  - The view context (PersistentContainer::viewContext) belongs to the main queue.
+//  - A background context (newBackgroundContext) owns a serial queue of its own.
+//  - A task context (PersistentContainer::performBackgroundTask) lives for one task and belongs to
+//    the container's task queue, which runs one task at a time.
+// perform() runs a block later on the context's queue; performAndWait() runs it on that queue and
+// waits (inline when the caller is already there, and for the view context whenever the caller is
+// on the main thread). Work on a context belongs in such blocks. Every call also takes the context's
+// own lock, so a call from another thread is never a data race, and objects fetched by one
+// context are never handed to another (ManagedObject.h).
+//
+// What a context sees
+//  - Every fetch reads the store anew, then lays this context's unsaved changes over the result.
+//  - Objects read earlier keep their values until fetched again, or until changes saved elsewhere
+//    are merged in: automatically after every other context's save when
+//    automaticallyMergesChangesFromParent is on, or by mergeChangesFromRemoteContextSave. Merging
+//    makes the next read of a changed object go to the store, keeps this context's own unsaved
+//    changes (they win, property by property) and marks deleted objects as gone.
+//
+// Saving
+//  - save() with nothing to save does nothing: no transaction, no history, no notification.
+//  - Before writing, deletions propagate (cascade deletes the related objects, nullify clears their
+//    link), and every inserted or changed object is validated: required attributes and to-one
+//    relationships present, values of their attribute's type, Integer32 values within 32 bits
+//    (never cut), to-many counts within their limits. The first failure is returned with its
+//    validation code; nothing is written.
+//  - Conflicts: when another context has changed or deleted a row since this context read it, the
+//    Error merge policy fails the save with MergeConflict and writes nothing;
+//    PropertyObjectTrump writes this context's changed properties over the stored row and drops
+//    changes to rows that are gone.
+//  - On success the changes are committed with this context's transaction author, and inserted
+//    objects get their permanent IDs. On failure the context keeps its changes.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dispatch/Queue.h"
+#include "platform/error/Result.h"
+#include "platform/pstore/FetchRequest.h"
+#include "platform/pstore/ManagedObject.h"
+#include "platform/pstore/PersistentHistory.h"
+#include "platform/pstore/PersistentStoreCoordinator.h"
+#include "platform/pstore/detail/SqlValue.h"
+
+namespace platform {
+
+namespace detail {
+struct EntityLayout;
+struct ToManyLayout;
+struct StoredRow;
+}  // namespace detail
+
+class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectContext> {
+ public:
+  enum class ConcurrencyType { MainQueue, PrivateQueue };
+  enum class MergePolicy { Error, PropertyObjectTrump };
+
+  // Made by the container; `queue` is the queue the context belongs to.
+  static std::shared_ptr<ManagedObjectContext> make(std::shared_ptr<PersistentStoreCoordinator> coordinator,
+                                                    ConcurrencyType type, QueueRef queue);
+  ManagedObjectContext(const ManagedObjectContext&) = delete;
+  ManagedObjectContext& operator=(const ManagedObjectContext&) = delete;
+
+  ConcurrencyType concurrencyType() const { return type_; }
+  const QueueRef& queue() const { return queue_; }
+  void perform(std::function<void()> block);
+  void performAndWait(const std::function<void()>& block);
+
+  const std::shared_ptr<PersistentStoreCoordinator>& persistentStoreCoordinator() const {
+    return coordinator_;
+  }
+
+  // Recorded with every history transaction this context commits; none by default.
+  std::optional<std::string> transactionAuthor() const;
+  void setTransactionAuthor(std::optional<std::string> author);
+  bool automaticallyMergesChangesFromParent() const;
+  void setAutomaticallyMergesChangesFromParent(bool merges);
+  MergePolicy mergePolicy() const;  // Error by default
+  void setMergePolicy(MergePolicy policy);
+
+  // Unknown entities and keys, relationship keys in predicates or sort descriptors, and predicate
+  // values of the wrong type are programmer errors.
+  Result<std::vector<ManagedObject>> fetch(const FetchRequest& request);
+  // The object with that ID (temporary IDs: only objects inserted here); nullopt when the store no
+  // longer has it.
+  Result<std::optional<ManagedObject>> existingObject(const ObjectID& id);
+  Result<std::optional<ManagedObject>> objectWithRecordName(std::string_view entityName,
+                                                            const UUID& recordName);
+
+  // A new object with its attributes' defaults; its record name is `recordName` or a new random one.
+  ManagedObject insertNewObject(std::string_view entityName, std::optional<UUID> recordName = std::nullopt);
+  // The deletion and its propagation happen when the context saves.
+  void deleteObject(const ManagedObject& object);
+
+  bool hasChanges() const;
+  Result<void> save();
+
+  // Store metadata: small named texts (the mirror's bookkeeping, say) written in the same
+  // transaction as the next save and never recorded as history. Keys starting with "pstore." belong
+  // to the store and are refused (ProgrammerError). Reading sees this context's unsaved values.
+  Result<std::optional<std::string>> metadataValue(const std::string& key);
+  void setMetadataValue(const std::string& key, std::optional<std::string> value);
+
+  // The store's history after `after` (all of it without). Fails with HistoryTokenExpired for a
+  // token of another store.
+  Result<std::vector<HistoryTransaction>> fetchHistory(const std::optional<HistoryToken>& after);
+
+  // Reads of this context always see the newest committed state; this only checks that a store is
+  // there to read (StoreOperationFailed otherwise).
+  Result<void> setQueryGenerationFromCurrent();
+
+  // Merges changes saved elsewhere (for instance, those of a history transaction) into each context.
+  static void mergeChangesFromRemoteContextSave(
+      const ObjectIDChanges& changes, const std::vector<std::shared_ptr<ManagedObjectContext>>& contexts);
+  // The same for one context; the coordinator calls it after other contexts' saves.
+  void mergeChanges(const ObjectIDChanges& changes);
+
+ private:
+  friend class ManagedObject;
+  using StatePtr = std::shared_ptr<detail::ObjectState>;
+  using RegistryKey = std::pair<std::size_t, std::int64_t>;
+
+  ManagedObjectContext(std::shared_ptr<PersistentStoreCoordinator> coordinator, ConcurrencyType type,
+                       QueueRef queue);
+
+  // Everything below expects mutex_ held.
+  // The loaded store, for the start of an operation: a store other than the one the registry was
+  // built on (after a reset) clears the registry first.
+  Result<std::shared_ptr<PersistentStore>> currentStore();
+  // The loaded store if it is the one the registry was built on, else nullptr; never clears, so it is
+  // safe in the middle of an operation.
+  std::shared_ptr<PersistentStore> sameStore();
+  void forgetStoredObjects();
+  ManagedObject handle(StatePtr state);
+  StatePtr registerRow(const detail::EntityLayout& entity, detail::StoredRow row);
+  StatePtr stateFor(std::size_t entity, std::int64_t number);
+  void track(const StatePtr& state);
+  bool loadSnapshot(detail::ObjectState& state);
+  detail::SqlValue currentValue(detail::ObjectState& state, std::size_t column);
+  void writeColumn(const StatePtr& state, std::size_t column, detail::SqlValue value);
+  Result<std::vector<StatePtr>> members(const StatePtr& owner, const detail::ToManyLayout& relationship);
+  const detail::EntityLayout& entityOf(const detail::ObjectState& state) const;
+  // The column of an attribute (or, with `relationship`, of a to-one relationship); ProgrammerError
+  // for any other key.
+  static std::size_t columnFor(const detail::EntityLayout& entity, std::string_view key, bool relationship);
+  const detail::ToManyLayout& toManyFor(const detail::ObjectState& state, std::string_view key) const;
+  const StatePtr& checkedState(const ManagedObject& object) const;
+  bool hasChangesLocked() const;
+  Result<void> propagateDeletions();
+  Result<void> validate(const StatePtr& state);
+  void sweepRegistry();
+
+  const std::shared_ptr<PersistentStoreCoordinator> coordinator_;
+  const ConcurrencyType type_;
+  const QueueRef queue_;
+
+  mutable std::mutex mutex_;
+  std::optional<std::string> author_;
+  bool automaticallyMerges_ = false;
+  MergePolicy mergePolicy_ = MergePolicy::Error;
+  // The store the registered objects belong to; a new store (after a reset) starts a fresh registry.
+  std::optional<UUID> storeIdentifier_;
+  // Objects this context has handed out. Clean ones are held weakly, so the context keeps no more
+  // than its callers do; objects with unsaved work are also held in pending_ until saved.
+  std::map<RegistryKey, std::weak_ptr<detail::ObjectState>> registered_;
+  std::map<RegistryKey, StatePtr> pending_;
+  std::map<std::string, std::optional<std::string>> pendingMetadata_;
+  std::size_t sweepThreshold_ = 1024;
+};
+
+}  // namespace platform

@@ -1,0 +1,101 @@
+#include "platform/pstore/PersistentStoreCoordinator.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/pstore/ManagedObjectContext.h"
+#include "platform/pstore/PersistentStoreError.h"
+#include "platform/pstore/detail/StoreDatabase.h"
+
+namespace platform {
+namespace {
+
+std::filesystem::path comparable(const std::filesystem::path& path) {
+  std::error_code ignored;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ignored);
+  return canonical.empty() ? path.lexically_normal() : canonical;
+}
+
+Result<void> removeIfPresent(const std::filesystem::path& file) {
+  std::error_code error;
+  std::filesystem::remove(file, error);
+  if (!error) return {};
+  const bool denied = error.value() == EACCES || error.value() == EPERM;
+  return persistentStoreError(
+      denied ? PersistentStoreErrorCode::WriteNoPermission : PersistentStoreErrorCode::StoreOperationFailed,
+      "Cannot remove " + file.string() + ": " + error.message());
+}
+
+}  // namespace
+
+PersistentStoreCoordinator::PersistentStoreCoordinator(std::shared_ptr<const ManagedObjectModel> model,
+                                                       const Clock& clock,
+                                                       NotificationCenter& notificationCenter)
+    : model_(std::move(model)),
+      layout_(std::make_shared<const detail::StoreLayout>(*model_)),
+      clock_(clock),
+      notificationCenter_(notificationCenter) {}
+
+PersistentStoreCoordinator::~PersistentStoreCoordinator() = default;
+
+Result<std::shared_ptr<PersistentStore>> PersistentStoreCoordinator::addPersistentStore(
+    const StoreDescription& description) {
+  std::lock_guard lock(mutex_);
+  if (store_) {
+    return persistentStoreError(PersistentStoreErrorCode::StoreOpenFailed,
+                                "A store is loaded already; a coordinator holds one store.");
+  }
+  Result<std::unique_ptr<detail::StoreDatabase>> database =
+      detail::StoreDatabase::open(description, layout_, model_->versionHash());
+  if (!database) return database.error();
+  store_ = std::make_shared<PersistentStore>(description, std::move(*database));
+  return store_;
+}
+
+std::shared_ptr<PersistentStore> PersistentStoreCoordinator::persistentStore() const {
+  std::lock_guard lock(mutex_);
+  return store_;
+}
+
+Result<void> PersistentStoreCoordinator::destroyPersistentStore(const std::filesystem::path& path) {
+  {
+    std::lock_guard lock(mutex_);
+    if (store_ && store_->path() && comparable(*store_->path()) == comparable(path)) {
+      store_->database().close();
+      store_.reset();
+    }
+  }
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    if (Result<void> removed = removeIfPresent(path.string() + suffix); !removed) return removed;
+  }
+  return {};
+}
+
+void PersistentStoreCoordinator::registerContext(const std::shared_ptr<ManagedObjectContext>& context) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(contexts_, [](const auto& weak) { return weak.expired(); });
+  contexts_.push_back(context);
+}
+
+void PersistentStoreCoordinator::didCommit(const ManagedObjectContext& source, const PersistentStore& store,
+                                           const detail::CommitResult& result) {
+  if (result.changes.empty()) return;
+  std::vector<std::shared_ptr<ManagedObjectContext>> others;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& weak : contexts_) {
+      if (auto context = weak.lock(); context && context.get() != &source)
+        others.push_back(std::move(context));
+    }
+  }
+  for (const auto& context : others) {
+    if (context->automaticallyMergesChangesFromParent()) context->mergeChanges(result.changes);
+  }
+  if (!store.description().option(kRemoteChangeNotificationPostOption)) return;
+  Dictionary userInfo{{std::string(kRemoteChangeStoreIdentifierKey), store.identifier().uuidString()}};
+  if (store.path()) userInfo[std::string(kRemoteChangeStorePathKey)] = store.path()->string();
+  if (result.token) userInfo[std::string(kRemoteChangeHistoryTokenKey)] = result.token->serialized();
+  notificationCenter_.post(std::string(kRemoteChangeNotification), notificationSender(), std::move(userInfo));
+}
+
+}  // namespace platform

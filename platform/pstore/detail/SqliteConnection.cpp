@@ -1,0 +1,157 @@
+#include "platform/pstore/detail/SqliteConnection.h"
+
+#include "platform/pstore/PersistentStoreError.h"
+
+namespace platform::detail {
+namespace {
+
+constexpr int kBusyTimeoutMilliseconds = 5000;
+
+Error engineError(int code, std::string_view context, const char* message) {
+  return Error(std::string(kSQLiteErrorDomain), code & 0xFF,
+               std::string(context) + ": " + (message ? message : sqlite3_errstr(code)));
+}
+
+void bindParameter(sqlite3_stmt* statement, int index, const SqlValue& value) {
+  std::visit(
+      [&](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) {
+          sqlite3_bind_null(statement, index);
+        } else if constexpr (std::is_same_v<T, std::int64_t>) {
+          sqlite3_bind_int64(statement, index, v);
+        } else if constexpr (std::is_same_v<T, double>) {
+          sqlite3_bind_double(statement, index, v);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          sqlite3_bind_text64(statement, index, v.data(), v.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+        } else if (v.empty()) {
+          // A blob bound from an empty vector would be bound as null; an empty blob is not null.
+          sqlite3_bind_zeroblob(statement, index, 0);
+        } else {
+          sqlite3_bind_blob64(statement, index, v.data(), v.size(), SQLITE_TRANSIENT);
+        }
+      },
+      value);
+}
+
+// Resets the statement when the scope ends, so a cached statement is always ready for its next use
+// and holds no read lock in between.
+class StatementReset {
+ public:
+  explicit StatementReset(sqlite3_stmt* statement) : statement_(statement) {}
+  ~StatementReset() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+  StatementReset(const StatementReset&) = delete;
+  StatementReset& operator=(const StatementReset&) = delete;
+
+ private:
+  sqlite3_stmt* statement_;
+};
+
+}  // namespace
+
+SqlValue SqliteRow::column(int index) const {
+  switch (sqlite3_column_type(statement_, index)) {
+    case SQLITE_INTEGER:
+      return sqlite3_column_int64(statement_, index);
+    case SQLITE_FLOAT:
+      return sqlite3_column_double(statement_, index);
+    case SQLITE_TEXT: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
+      return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement_, index)));
+    }
+    case SQLITE_BLOB: {
+      const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement_, index));
+      const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement_, index));
+      return data ? Bytes(data, data + size) : Bytes();
+    }
+    default:
+      return std::monostate{};
+  }
+}
+
+Result<std::unique_ptr<SqliteConnection>> SqliteConnection::open(const std::string& filename) {
+  sqlite3* database = nullptr;
+  const int code = sqlite3_open_v2(filename.c_str(), &database,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (code != SQLITE_OK) {
+    Error error = engineError(code, "Cannot open " + filename, database ? sqlite3_errmsg(database) : nullptr);
+    sqlite3_close(database);
+    return error;
+  }
+  sqlite3_extended_result_codes(database, 0);
+  sqlite3_busy_timeout(database, kBusyTimeoutMilliseconds);
+  return std::unique_ptr<SqliteConnection>(new SqliteConnection(database));
+}
+
+SqliteConnection::~SqliteConnection() {
+  for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
+  sqlite3_close(database_);
+}
+
+Error SqliteConnection::lastError(std::string_view context) const {
+  return engineError(sqlite3_errcode(database_), context, sqlite3_errmsg(database_));
+}
+
+Result<void> SqliteConnection::execute(const std::string& sql) {
+  if (sqlite3_exec(database_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) return lastError(sql);
+  return {};
+}
+
+Result<sqlite3_stmt*> SqliteConnection::statementFor(const std::string& sql) {
+  if (auto cached = statements_.find(sql); cached != statements_.end()) return cached->second;
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v3(database_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                         &statement, nullptr) != SQLITE_OK) {
+    return lastError("Cannot prepare \"" + sql + "\"");
+  }
+  statements_.emplace(sql, statement);
+  return statement;
+}
+
+Result<void> SqliteConnection::run(const std::string& sql, const std::vector<SqlValue>& parameters,
+                                   const std::function<void(const SqliteRow&)>& onRow) {
+  Result<sqlite3_stmt*> prepared = statementFor(sql);
+  if (!prepared) return prepared.error();
+  sqlite3_stmt* statement = *prepared;
+  StatementReset reset(statement);
+  for (std::size_t i = 0; i < parameters.size(); ++i)
+    bindParameter(statement, static_cast<int>(i + 1), parameters[i]);
+  while (true) {
+    const int code = sqlite3_step(statement);
+    if (code == SQLITE_DONE) return {};
+    if (code != SQLITE_ROW) return lastError(sql);
+    if (onRow) onRow(SqliteRow(statement));
+  }
+}
+
+Result<SqlValue> SqliteConnection::scalar(const std::string& sql, const std::vector<SqlValue>& parameters) {
+  SqlValue first;
+  bool seen = false;
+  Result<void> ran = run(sql, parameters, [&](const SqliteRow& row) {
+    if (!seen) first = row.column(0);
+    seen = true;
+  });
+  if (!ran) return ran.error();
+  return first;
+}
+
+Result<SqliteTransaction> SqliteTransaction::begin(SqliteConnection& connection) {
+  Result<void> begun = connection.execute("BEGIN IMMEDIATE");
+  if (!begun) return begun.error();
+  return SqliteTransaction(connection);
+}
+
+SqliteTransaction::~SqliteTransaction() {
+  if (connection_) (void)connection_->execute("ROLLBACK");
+}
+
+Result<void> SqliteTransaction::commit() {
+  Result<void> committed = connection_->execute("COMMIT");
+  if (committed) connection_ = nullptr;
+  return committed;
+}
+
+}  // namespace platform::detail

@@ -1,0 +1,207 @@
+#include "platform/pstore/detail/StoreDatabase.h"
+
+#include "platform/pstore/PersistentStoreError.h"
+
+namespace platform::detail {
+namespace {
+
+constexpr std::string_view kSchemaVersionKey = "pstore.schemaVersion";
+constexpr std::string_view kModelHashKey = "pstore.modelHash";
+constexpr std::string_view kStoreIdentifierKey = "pstore.storeIdentifier";
+
+const std::vector<std::string>& storeTableStatements() {
+  static const std::vector<std::string> statements = {
+      "CREATE TABLE Z_METADATA (Z_KEY TEXT PRIMARY KEY, Z_VALUE)",
+      "CREATE TABLE Z_PRIMARYKEY (Z_ENTITY TEXT PRIMARY KEY, Z_MAX INTEGER NOT NULL)",
+      // AUTOINCREMENT: a transaction number is never handed out twice, so tokens stay meaningful.
+      "CREATE TABLE Z_TRANSACTION (Z_PK INTEGER PRIMARY KEY AUTOINCREMENT, Z_TIMESTAMP REAL NOT NULL, "
+      "Z_AUTHOR TEXT)",
+      "CREATE TABLE Z_CHANGE (Z_PK INTEGER PRIMARY KEY, Z_TRANSACTION INTEGER NOT NULL, Z_TYPE INTEGER NOT "
+      "NULL, "
+      "Z_ENTITY TEXT NOT NULL, Z_ENTITYPK INTEGER NOT NULL, Z_UUID BLOB NOT NULL)",
+      "CREATE INDEX Z_CHANGE_Z_TRANSACTION ON Z_CHANGE (Z_TRANSACTION)",
+  };
+  return statements;
+}
+
+const char* kWriteMetadata = "INSERT OR REPLACE INTO Z_METADATA (Z_KEY, Z_VALUE) VALUES (?, ?)";
+
+Result<UUID> createSchema(SqliteConnection& connection, const StoreLayout& layout,
+                          const std::string& modelHash) {
+  Result<SqliteTransaction> transaction = SqliteTransaction::begin(connection);
+  if (!transaction) return transaction.error();
+  std::vector<std::string> statements = storeTableStatements();
+  for (std::string& statement : layout.entityTableStatements()) statements.push_back(std::move(statement));
+  for (const std::string& statement : statements) {
+    if (Result<void> done = connection.execute(statement); !done) return done.error();
+  }
+  const UUID identifier = UUID::random();
+  const std::vector<std::vector<SqlValue>> metadata = {
+      {std::string(kSchemaVersionKey), kStoreSchemaVersion},
+      {std::string(kModelHashKey), modelHash},
+      {std::string(kStoreIdentifierKey), identifier.uuidString()},
+  };
+  for (const auto& entry : metadata) {
+    if (Result<void> done = connection.run(kWriteMetadata, entry); !done) return done.error();
+  }
+  if (Result<void> committed = transaction->commit(); !committed) return committed.error();
+  return identifier;
+}
+
+Result<SqlValue> readMetadata(SqliteConnection& connection, std::string_view key) {
+  return connection.scalar("SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = ?", {std::string(key)});
+}
+
+// Decides whether a store that already holds tables was made by this model; answers its identifier.
+Result<UUID> checkExistingStore(SqliteConnection& connection, const StoreDescription& description,
+                                const std::string& modelHash, const std::string& location) {
+  Result<SqlValue> hasMetadata =
+      connection.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Z_METADATA'");
+  if (!hasMetadata) return hasMetadata.error();
+  const Error missingSource =
+      persistentStoreError(PersistentStoreErrorCode::MissingSourceModel,
+                           "The store at " + location + " does not say which model made it.");
+  if (std::get<std::int64_t>(*hasMetadata) == 0) return missingSource;
+
+  Result<SqlValue> storedHash = readMetadata(connection, kModelHashKey);
+  if (!storedHash) return storedHash.error();
+  Result<SqlValue> schemaVersion = readMetadata(connection, kSchemaVersionKey);
+  if (!schemaVersion) return schemaVersion.error();
+  Result<SqlValue> identifier = readMetadata(connection, kStoreIdentifierKey);
+  if (!identifier) return identifier.error();
+
+  const auto* hashText = std::get_if<std::string>(&*storedHash);
+  if (!hashText) return missingSource;
+  const auto* version = std::get_if<std::int64_t>(&*schemaVersion);
+  if (*hashText != modelHash || !version || *version != kStoreSchemaVersion) {
+    // No mapping between models is ever inferred: the store's own model is not kept, only its hash.
+    if (description.shouldMigrateStoreAutomatically && description.shouldInferMappingModelAutomatically) {
+      return persistentStoreError(
+          PersistentStoreErrorCode::MigrationFailed,
+          "The store at " + location +
+              " was made by another model, and no mapping to this model can be inferred.");
+    }
+    return persistentStoreError(
+        PersistentStoreErrorCode::IncompatibleModel,
+        "The store at " + location + " was made by a model incompatible with this one.");
+  }
+  const auto* identifierText = std::get_if<std::string>(&*identifier);
+  std::optional<UUID> parsed = identifierText ? UUID::fromString(*identifierText) : std::nullopt;
+  if (!parsed) return missingSource;
+  return *parsed;
+}
+
+StoredRow readRow(const SqliteRow& row, std::size_t columnCount) {
+  StoredRow stored;
+  stored.number = row.integer(0);
+  stored.version = row.integer(1);
+  const SqlValue recordName = row.column(2);
+  if (const auto* bytes = std::get_if<Bytes>(&recordName); bytes && bytes->size() == 16) {
+    UUID::Bytes raw;
+    std::copy(bytes->begin(), bytes->end(), raw.begin());
+    stored.recordName = UUID(raw);
+  }
+  stored.columns.reserve(columnCount);
+  for (std::size_t i = 0; i < columnCount; ++i) stored.columns.push_back(row.column(static_cast<int>(i + 3)));
+  return stored;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescription& description,
+                                                           std::shared_ptr<const StoreLayout> layout,
+                                                           const std::string& modelVersionHash) {
+  const bool inMemory = description.type == StoreType::InMemory;
+  if (!inMemory && (!description.path || description.path->empty())) {
+    return persistentStoreError(PersistentStoreErrorCode::StoreOpenFailed,
+                                "A SQLite store needs a file path.");
+  }
+  const std::string location = inMemory ? "(in memory)" : description.path->string();
+  Result<std::unique_ptr<SqliteConnection>> opened = SqliteConnection::open(inMemory ? ":memory:" : location);
+  if (!opened) return opened.error();
+  SqliteConnection& connection = **opened;
+  if (!inMemory) {
+    // Reading the journal mode is also the first read of the file: a file that is no database fails here,
+    // before anything could be written to it.
+    if (Result<SqlValue> mode = connection.scalar("PRAGMA journal_mode = WAL"); !mode) return mode.error();
+    // With a write-ahead log, FULL makes every commit durable before it is reported.
+    if (Result<void> sync = connection.execute("PRAGMA synchronous = FULL"); !sync) return sync.error();
+  }
+  Result<SqlValue> tableCount = connection.scalar("SELECT count(*) FROM sqlite_master");
+  if (!tableCount) return tableCount.error();
+  Result<UUID> identifier = std::get<std::int64_t>(*tableCount) == 0
+                                ? createSchema(connection, *layout, modelVersionHash)
+                                : checkExistingStore(connection, description, modelVersionHash, location);
+  if (!identifier) return identifier.error();
+  return std::unique_ptr<StoreDatabase>(
+      new StoreDatabase(std::move(*opened), std::move(layout), *identifier,
+                        description.option(kPersistentHistoryTrackingOption)));
+}
+
+Error StoreDatabase::closedError() const {
+  return persistentStoreError(PersistentStoreErrorCode::StoreOperationFailed,
+                              "The persistent store has been removed or destroyed.");
+}
+
+void StoreDatabase::close() {
+  std::lock_guard lock(mutex_);
+  connection_.reset();
+}
+
+Result<std::vector<StoredRow>> StoreDatabase::selectRows(const EntityLayout& entity,
+                                                         const std::string& clauses,
+                                                         const std::vector<SqlValue>& parameters) {
+  if (!connection_) return closedError();
+  std::vector<StoredRow> rows;
+  Result<void> ran =
+      connection_->run("SELECT " + entity.selectList + " FROM " + entity.table + " " + clauses, parameters,
+                       [&](const SqliteRow& row) { rows.push_back(readRow(row, entity.columns.size())); });
+  if (!ran) return ran.error();
+  return rows;
+}
+
+Result<std::vector<StoredRow>> StoreDatabase::fetchRows(const EntityLayout& entity, const RowQuery& query) {
+  std::string clauses;
+  std::vector<SqlValue> parameters;
+  if (query.equals) {
+    clauses += "WHERE " + entity.columns.at(query.equals->first).name + " = ? ";
+    parameters.push_back(query.equals->second);
+  }
+  clauses += "ORDER BY ";
+  for (const auto& [column, ascending] : query.sort) {
+    clauses += entity.columns.at(column).name + (ascending ? " ASC, " : " DESC, ");
+  }
+  clauses += "Z_PK ASC";
+  if (query.limit > 0) clauses += " LIMIT " + std::to_string(query.limit);
+  std::lock_guard lock(mutex_);
+  return selectRows(entity, clauses, parameters);
+}
+
+Result<std::optional<StoredRow>> StoreDatabase::fetchRow(const EntityLayout& entity, std::int64_t number) {
+  std::lock_guard lock(mutex_);
+  Result<std::vector<StoredRow>> rows = selectRows(entity, "WHERE Z_PK = ?", {number});
+  if (!rows) return rows.error();
+  if (rows->empty()) return std::optional<StoredRow>();
+  return std::optional<StoredRow>(std::move(rows->front()));
+}
+
+Result<std::optional<StoredRow>> StoreDatabase::fetchRowByRecordName(const EntityLayout& entity,
+                                                                     const UUID& recordName) {
+  std::lock_guard lock(mutex_);
+  Result<std::vector<StoredRow>> rows =
+      selectRows(entity, "WHERE Z_UUID = ?", {Bytes(recordName.bytes().begin(), recordName.bytes().end())});
+  if (!rows) return rows.error();
+  if (rows->empty()) return std::optional<StoredRow>();
+  return std::optional<StoredRow>(std::move(rows->front()));
+}
+
+Result<std::optional<std::string>> StoreDatabase::metadataValue(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  if (!connection_) return closedError();
+  Result<SqlValue> value = readMetadata(*connection_, key);
+  if (!value) return value.error();
+  if (const auto* text = std::get_if<std::string>(&*value)) return std::optional<std::string>(*text);
+  return std::optional<std::string>();
+}
+
+}  // namespace platform::detail

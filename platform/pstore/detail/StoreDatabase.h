@@ -1,0 +1,139 @@
+#pragma once
+// The database behind one loaded store: its single long-lived connection, the checks made when it
+// is opened, the row reads contexts make, the one write path (commit) and persistent history.
+// Internal to the persistent-store layer.
+//
+// Thread-safe: every call takes the store's lock for its whole duration, so a commit is one
+// indivisible step for every other reader and writer of the store. The lock is never held while
+// calling out of this class.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/error/Result.h"
+#include "platform/identity/UUID.h"
+#include "platform/pstore/PersistentHistory.h"
+#include "platform/pstore/StoreDescription.h"
+#include "platform/pstore/detail/SqlValue.h"
+#include "platform/pstore/detail/SqliteConnection.h"
+#include "platform/pstore/detail/StoreLayout.h"
+
+namespace platform::detail {
+
+// The layout of the tables and metadata this code writes. A store written with another layout is
+// treated like a store of another model.
+inline constexpr std::int64_t kStoreSchemaVersion = 1;
+
+// Metadata keys under this prefix belong to the store itself; callers cannot write them.
+inline constexpr std::string_view kReservedMetadataPrefix = "pstore.";
+
+struct StoredRow {
+  std::int64_t number = 0;
+  std::int64_t version = 0;
+  UUID recordName;
+  std::vector<SqlValue> columns;  // in EntityLayout::columns order
+};
+
+struct RowQuery {
+  std::optional<std::pair<std::size_t, SqlValue>> equals;  // column index, value
+  std::vector<std::pair<std::size_t, bool>> sort;          // column index, ascending
+  std::size_t limit = 0;                                   // 0: no limit
+};
+
+// Column values of a to-one relationship hold the related row's number; a negative number names an
+// object inserted by the same commit (its temporary number).
+struct RowInsert {
+  const EntityLayout* entity;
+  std::int64_t temporaryNumber;
+  UUID recordName;
+  std::vector<SqlValue> columns;
+};
+
+struct RowUpdate {
+  const EntityLayout* entity;
+  std::int64_t number;
+  std::optional<std::int64_t> expectedVersion;  // the version the changes were made against, if known
+  std::map<std::size_t, SqlValue> columns;
+};
+
+struct RowDelete {
+  const EntityLayout* entity;
+  std::int64_t number;
+  std::optional<std::int64_t> expectedVersion;
+};
+
+struct ChangeSet {
+  std::vector<RowInsert> inserts;
+  std::vector<RowUpdate> updates;
+  std::vector<RowDelete> deletes;
+  std::map<std::string, std::optional<std::string>> metadata;  // nullopt removes the key
+  std::optional<std::string> author;
+  // True: a row changed or removed since the expected version fails the whole commit. False: the
+  // changes are written over the stored row property by property, and changes to a row that is gone
+  // are dropped.
+  bool failOnConflict = true;
+};
+
+struct CommitResult {
+  std::vector<StoredRow> insertedRows;                // in ChangeSet::inserts order
+  std::vector<std::optional<StoredRow>> updatedRows;  // in ChangeSet::updates order; nullopt: row was gone
+  ObjectIDChanges changes;                            // what was really written
+  std::optional<HistoryToken> token;                  // set when a history transaction was recorded
+};
+
+class StoreDatabase {
+ public:
+  // Opens or creates the store the description names and checks that `layout`'s model made it.
+  static Result<std::unique_ptr<StoreDatabase>> open(const StoreDescription& description,
+                                                     std::shared_ptr<const StoreLayout> layout,
+                                                     const std::string& modelVersionHash);
+
+  const UUID& identifier() const { return identifier_; }
+  const StoreLayout& layout() const { return *layout_; }
+  bool tracksHistory() const { return tracksHistory_; }
+
+  Result<std::vector<StoredRow>> fetchRows(const EntityLayout& entity, const RowQuery& query);
+  Result<std::optional<StoredRow>> fetchRow(const EntityLayout& entity, std::int64_t number);
+  Result<std::optional<StoredRow>> fetchRowByRecordName(const EntityLayout& entity, const UUID& recordName);
+
+  // Writes everything in one transaction, or nothing.
+  Result<CommitResult> commit(const ChangeSet& changes, Date timestamp);
+
+  // Transactions after `after` (all without), oldest first. HistoryTokenExpired for a token of
+  // another store, or one beyond this store's newest transaction.
+  Result<std::vector<HistoryTransaction>> fetchHistory(const std::optional<HistoryToken>& after);
+
+  Result<std::optional<std::string>> metadataValue(const std::string& key);
+
+  // Closes the connection; every later call fails with StoreOperationFailed.
+  void close();
+
+ private:
+  StoreDatabase(std::unique_ptr<SqliteConnection> connection, std::shared_ptr<const StoreLayout> layout,
+                UUID identifier, bool tracksHistory)
+      : connection_(std::move(connection)),
+        layout_(std::move(layout)),
+        identifier_(identifier),
+        tracksHistory_(tracksHistory) {}
+
+  Result<std::vector<StoredRow>> selectRows(const EntityLayout& entity, const std::string& clauses,
+                                            const std::vector<SqlValue>& parameters);
+  Result<CommitResult> commitLocked(const ChangeSet& changes, Date timestamp);
+  Result<std::int64_t> allocateNumbers(const EntityLayout& entity, std::int64_t count);
+  Result<HistoryToken> recordHistory(const std::vector<HistoryChange>& changes,
+                                     const std::optional<std::string>& author, Date timestamp);
+  Error closedError() const;
+
+  std::mutex mutex_;
+  std::unique_ptr<SqliteConnection> connection_;
+  std::shared_ptr<const StoreLayout> layout_;
+  UUID identifier_;
+  bool tracksHistory_;
+};
+
+}  // namespace platform::detail

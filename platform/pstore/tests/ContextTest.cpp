@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+
+#include "platform/pstore/PersistentStoreError.h"
+#include "platform/pstore/tests/StoreTestSupport.h"
+
+namespace platform {
+namespace {
+
+using namespace testing;
+
+class PstoreContext : public ::testing::Test {
+ protected:
+  std::filesystem::path storePath() const { return folder.path() / "Notebook.sqlite"; }
+
+  ManagedObject insertNote(ManagedObjectContext& context, const std::string& title, double updatedAt = 0) {
+    ManagedObject note = context.insertNewObject("Note");
+    note.setValue("title", title);
+    note.setValue("updatedAt", Date{updatedAt});
+    return note;
+  }
+  ManagedObject insertPage(ManagedObjectContext& context, const ManagedObject& note, std::int64_t number) {
+    ManagedObject page = context.insertNewObject("Page");
+    page.setValue("number", number);
+    page.setRelatedObject("note", note);
+    return page;
+  }
+  std::vector<std::string> titles(const std::vector<ManagedObject>& notes) {
+    std::vector<std::string> result;
+    for (const ManagedObject& note : notes) result.push_back(text(note, "title"));
+    return result;
+  }
+  std::vector<std::string> titlesBy(std::vector<SortDescriptor> sort, std::size_t limit = 0) {
+    return titles(
+        valueOrFail(notebook.view().fetch(FetchRequest{"Note", std::nullopt, std::move(sort), limit})));
+  }
+
+  TemporaryDirectory folder;
+  Notebook notebook{fileStore(storePath())};
+};
+
+TEST_F(PstoreContext, InsertAppliesDefaultsAndSaveMakesTheIDPermanent) {
+  const UUID idDefault = UUID::random();
+  Notebook withDefaults(memoryStore(), makeNotebookModel({idDefault, Date{5.0}}));
+  ManagedObject note = withDefaults.view().insertNewObject("Note");
+  EXPECT_TRUE(note.objectID().isTemporary());
+  EXPECT_EQ(note.value("id").as<UUID>(), idDefault);
+  EXPECT_EQ(note.value("title").as<std::string>(), "");
+  EXPECT_EQ(note.value("tags").as<Bytes>(), (Bytes{'[', ']'}));
+  EXPECT_EQ(note.value("pinned").as<bool>(), false);
+  EXPECT_EQ(note.value("updatedAt").as<Date>(), Date{5.0});
+
+  saveOrFail(withDefaults.view());
+  EXPECT_FALSE(note.objectID().isTemporary());
+  EXPECT_FALSE(note.isInserted());
+  auto again = valueOrFail(withDefaults.background()->existingObject(note.objectID()));
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->recordName(), note.recordName());
+}
+
+TEST_F(PstoreContext, FetchFiltersSortsAndLimitsInTheStore) {
+  insertNote(notebook.view(), "b", 10);
+  insertNote(notebook.view(), "a", 12);
+  insertNote(notebook.view(), "c", 11);
+  insertNote(notebook.view(), "a2", 12);
+  saveOrFail(notebook.view());
+
+  EXPECT_EQ(titlesBy({{"updatedAt", false}}), (std::vector<std::string>{"a", "a2", "c", "b"}));
+  EXPECT_EQ(titlesBy({{"updatedAt", true}, {"title", false}}, 3), (std::vector<std::string>{"b", "c", "a2"}));
+  auto matching = valueOrFail(notebook.view().fetch(
+      FetchRequest{.entityName = "Note", .predicate = EqualityPredicate{"title", std::string("c")}}));
+  EXPECT_EQ(titles(matching), std::vector<std::string>{"c"});
+}
+
+TEST_F(PstoreContext, FetchSeesUnsavedChangesBeforeTheLimit) {
+  insertNote(notebook.view(), "old", 1);
+  ManagedObject gone = insertNote(notebook.view(), "gone", 3);
+  ManagedObject moved = insertNote(notebook.view(), "moved", 2);
+  saveOrFail(notebook.view());
+
+  notebook.view().deleteObject(gone);
+  moved.setValue("updatedAt", Date{0});
+  insertNote(notebook.view(), "new", 5);
+  EXPECT_EQ(titlesBy({{"updatedAt", false}}, 2), (std::vector<std::string>{"new", "old"}));
+  auto byTitle = valueOrFail(notebook.view().fetch(
+      FetchRequest{.entityName = "Note", .predicate = EqualityPredicate{"title", std::string("new")}}));
+  EXPECT_EQ(byTitle.size(), 1u);
+}
+
+TEST_F(PstoreContext, ReadingTellsMissingFromOtherKind) {
+  ManagedObject note = insertNote(notebook.view(), "tampered");
+  insertPage(notebook.view(), note, 7);
+  saveOrFail(notebook.view());
+  {
+    RawDatabase raw(storePath());
+    raw.execute("UPDATE ZNOTE SET ZTITLE = 42, ZID = x'0102', ZTAGS = NULL, ZPINNED = 'yes'");
+    raw.execute("UPDATE ZPAGE SET ZNUMBER = 3000000000");
+  }
+  Notebook reader(fileStore(storePath()));
+  std::vector<ManagedObject> notes = fetchAll(reader.view(), "Note");
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_TRUE(notes[0].value("title").isOtherKind());
+  EXPECT_TRUE(notes[0].value("id").isOtherKind());
+  EXPECT_TRUE(notes[0].value("tags").isMissing());
+  EXPECT_TRUE(notes[0].value("pinned").isOtherKind());
+  EXPECT_TRUE(notes[0].value("updatedAt").isPresent());
+  std::vector<ManagedObject> pages = valueOrFail(notes[0].relatedObjects("pages"));
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_TRUE(pages[0].value("number").isOtherKind());
+}
+
+TEST_F(PstoreContext, MisuseIsAProgrammerError) {
+  ManagedObject note = notebook.view().insertNewObject("Note");
+  EXPECT_THROW(note.value("nope"), ProgrammerError);
+  EXPECT_THROW(note.setValue("title", std::int64_t{1}), ProgrammerError);
+  EXPECT_THROW(note.value("pages"), ProgrammerError);
+  EXPECT_THROW(note.relatedObject("title"), ProgrammerError);
+  EXPECT_THROW(notebook.view().insertNewObject("Nope"), ProgrammerError);
+  EXPECT_THROW(notebook.view().fetch(FetchRequest{
+                   .entityName = "Note", .predicate = EqualityPredicate{"pinned", std::string("x")}}),
+               ProgrammerError);
+  auto other = notebook.background();
+  EXPECT_THROW(other->deleteObject(note), ProgrammerError);
+  ManagedObject foreignPage = other->insertNewObject("Page");
+  EXPECT_THROW(note.addRelatedObject("pages", foreignPage), ProgrammerError);
+  EXPECT_THROW(other->setMetadataValue("pstore.modelHash", "x"), ProgrammerError);
+}
+
+TEST_F(PstoreContext, RelationshipsKeepTheirInverse) {
+  ManagedObject note = insertNote(notebook.view(), "n");
+  ManagedObject first = insertPage(notebook.view(), note, 1);
+  ManagedObject second = notebook.view().insertNewObject("Page");
+  note.addRelatedObject("pages", second);
+  EXPECT_EQ(second.relatedObject("note"), note);
+  EXPECT_EQ(valueOrFail(note.relatedObjects("pages")), (std::vector<ManagedObject>{first, second}));
+  saveOrFail(notebook.view());
+
+  auto reader = notebook.background();
+  auto stored = fetchAll(*reader, "Note");
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(valueOrFail(stored[0].relatedObjects("pages")).size(), 2u);
+}
+
+TEST_F(PstoreContext, ReplacingASetDetachesTheMembersLeftOut) {
+  ManagedObject note = insertNote(notebook.view(), "n");
+  insertPage(notebook.view(), note, 1);
+  insertPage(notebook.view(), note, 2);
+  saveOrFail(notebook.view());
+
+  auto writer = notebook.background();
+  ManagedObject stored = fetchAll(*writer, "Note").at(0);
+  ManagedObject fresh = writer->insertNewObject("Page");
+  fresh.setValue("number", std::int64_t{3});
+  ASSERT_TRUE(stored.setRelatedObjects("pages", {fresh}).ok());
+  saveOrFail(*writer);
+
+  std::vector<ManagedObject> pages = fetchAll(notebook.view(), "Page", {{"number", true}});
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_FALSE(pages[0].relatedObject("note"));
+  EXPECT_FALSE(pages[1].relatedObject("note"));
+  EXPECT_EQ(pages[2].relatedObject("note"), fetchAll(notebook.view(), "Note").at(0));
+}
+
+TEST_F(PstoreContext, DeletingCascadesOrNullifiesByRule) {
+  ManagedObject kept = insertNote(notebook.view(), "kept");
+  ManagedObject dropped = insertNote(notebook.view(), "dropped");
+  ManagedObject keptPage = insertPage(notebook.view(), kept, 1);
+  insertPage(notebook.view(), kept, 2);
+  insertPage(notebook.view(), dropped, 1);
+  saveOrFail(notebook.view());
+
+  notebook.view().deleteObject(dropped);
+  notebook.view().deleteObject(keptPage);
+  saveOrFail(notebook.view());
+
+  EXPECT_EQ(titles(fetchAll(notebook.view(), "Note")), std::vector<std::string>{"kept"});
+  std::vector<ManagedObject> pages = fetchAll(notebook.view(), "Page");
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(pages[0].value("number").as<std::int64_t>(), 2);
+  EXPECT_TRUE(dropped.isDeleted());
+  EXPECT_TRUE(dropped.value("title").isMissing());
+}
+
+TEST_F(PstoreContext, DeletingAnUnsavedObjectCascadesToItsUnsavedMembers) {
+  ManagedObject note = insertNote(notebook.view(), "n");
+  insertPage(notebook.view(), note, 1);
+  notebook.view().deleteObject(note);
+  saveOrFail(notebook.view());
+  EXPECT_TRUE(fetchAll(notebook.view(), "Page").empty());
+  EXPECT_FALSE(notebook.view().hasChanges());
+
+  ManagedObject discarded = notebook.view().insertNewObject("Note");
+  notebook.view().deleteObject(discarded);
+  EXPECT_FALSE(notebook.view().hasChanges());
+  saveOrFail(notebook.view());
+  EXPECT_TRUE(discarded.isDeleted());
+  EXPECT_TRUE(valueOrFail(notebook.view().fetchHistory(std::nullopt)).empty());
+}
+
+class PstoreValidation : public PstoreContext {
+ protected:
+  void expectRefused(PersistentStoreErrorCode code, const std::string& key) {
+    Result<void> saved = notebook.view().save();
+    ASSERT_FALSE(saved);
+    EXPECT_TRUE(isPersistentStoreError(saved.error(), code)) << saved.error().debugDescription();
+    EXPECT_EQ(saved.error().userInfo.at(std::string(kErrorKeyKey)), Value(key));
+    EXPECT_TRUE(fetchAll(*notebook.background(), "Page").empty()) << "nothing is written";
+    EXPECT_TRUE(notebook.view().hasChanges()) << "the context keeps its changes";
+  }
+};
+
+TEST_F(PstoreValidation, RequiredValueMissing) {
+  ManagedObject page = notebook.view().insertNewObject("Page");
+  page.setValue("content", std::nullopt);
+  expectRefused(PersistentStoreErrorCode::ValidationMissingMandatoryProperty, "content");
+}
+
+TEST_F(PstoreValidation, Integer32BeyondItsRangeIsRefusedNotCut) {
+  ManagedObject page = notebook.view().insertNewObject("Page");
+  page.setValue("number", std::int64_t{2147483648});
+  expectRefused(PersistentStoreErrorCode::ValidationNumberTooLarge, "number");
+  page.setValue("number", std::int64_t{-2147483649});
+  expectRefused(PersistentStoreErrorCode::ValidationNumberTooSmall, "number");
+  page.setValue("number", std::int64_t{-2147483648});
+  saveOrFail(notebook.view());
+  EXPECT_EQ(fetchAll(*notebook.background(), "Page").at(0).value("number").as<std::int64_t>(), -2147483648);
+}
+
+TEST_F(PstoreContext, SaveWithoutChangesWritesNothing) {
+  EXPECT_FALSE(notebook.view().hasChanges());
+  saveOrFail(notebook.view());
+  ManagedObject note = insertNote(notebook.view(), "same");
+  saveOrFail(notebook.view());
+  note.setValue("title", std::string("same"));
+  EXPECT_FALSE(notebook.view().hasChanges());
+  EXPECT_EQ(valueOrFail(notebook.view().fetchHistory(std::nullopt)).size(), 1u);
+}
+
+TEST_F(PstoreContext, MetadataIsSavedWithTheObjectsButRecordsNoHistory) {
+  auto context = notebook.background();
+  context->setMetadataValue("mirror.offset", "17");
+  EXPECT_TRUE(context->hasChanges());
+  EXPECT_EQ(valueOrFail(context->metadataValue("mirror.offset")), "17");
+  EXPECT_EQ(valueOrFail(notebook.view().metadataValue("mirror.offset")), std::nullopt);
+  saveOrFail(*context);
+  EXPECT_EQ(valueOrFail(notebook.view().metadataValue("mirror.offset")), "17");
+  EXPECT_TRUE(valueOrFail(notebook.view().fetchHistory(std::nullopt)).empty());
+
+  context->setMetadataValue("mirror.offset", std::nullopt);
+  saveOrFail(*context);
+  EXPECT_EQ(valueOrFail(notebook.view().metadataValue("mirror.offset")), std::nullopt);
+}
+
+TEST_F(PstoreContext, RecordNamesFindObjectsAndMayBeGiven) {
+  const UUID recordName = UUID::random();
+  auto context = notebook.background();
+  ManagedObject note = context->insertNewObject("Note", recordName);
+  EXPECT_EQ(valueOrFail(context->objectWithRecordName("Note", recordName)), note);
+  saveOrFail(*context);
+  auto found = valueOrFail(notebook.view().objectWithRecordName("Note", recordName));
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->objectID(), note.objectID());
+  EXPECT_FALSE(valueOrFail(notebook.view().objectWithRecordName("Page", recordName)));
+}
+
+class PstoreMerging : public PstoreContext {
+ protected:
+  void SetUp() override {
+    insertNote(notebook.view(), "original");
+    saveOrFail(notebook.view());
+    viewNote = fetchAll(notebook.view(), "Note").at(0);
+  }
+  // Another context changes the note's title and saves.
+  void retitleElsewhere(const std::string& title) {
+    auto other = notebook.background();
+    fetchAll(*other, "Note").at(0).setValue("title", title);
+    saveOrFail(*other);
+  }
+  std::optional<ManagedObject> viewNote;
+};
+
+TEST_F(PstoreMerging, AutomaticMergeShowsChangesSavedElsewhere) {
+  notebook.view().setAutomaticallyMergesChangesFromParent(true);
+  retitleElsewhere("changed");
+  EXPECT_EQ(text(*viewNote, "title"), "changed");
+
+  auto other = notebook.background();
+  other->deleteObject(fetchAll(*other, "Note").at(0));
+  saveOrFail(*other);
+  EXPECT_TRUE(viewNote->isDeleted());
+  EXPECT_TRUE(viewNote->value("title").isMissing());
+}
+
+TEST_F(PstoreMerging, WithoutMergingObjectsKeepWhatTheyReadUntilMerged) {
+  retitleElsewhere("changed");
+  EXPECT_EQ(text(*viewNote, "title"), "original");
+  auto history = valueOrFail(notebook.view().fetchHistory(std::nullopt));
+  ManagedObjectContext::mergeChangesFromRemoteContextSave(history.back().objectIDChanges(),
+                                                          {notebook.container.viewContext()});
+  EXPECT_EQ(text(*viewNote, "title"), "changed");
+}
+
+TEST_F(PstoreMerging, ErrorPolicyRefusesToWriteOverAnotherContextsChange) {
+  retitleElsewhere("theirs");
+  viewNote->setValue("pinned", true);
+  Result<void> saved = notebook.view().save();
+  ASSERT_FALSE(saved);
+  EXPECT_TRUE(isPersistentStoreError(saved.error(), PersistentStoreErrorCode::MergeConflict));
+  EXPECT_EQ(fetchAll(*notebook.background(), "Note").at(0).value("pinned").as<bool>(), false);
+}
+
+TEST_F(PstoreMerging, PropertyObjectTrumpMergesPropertyByProperty) {
+  notebook.view().setMergePolicy(ManagedObjectContext::MergePolicy::PropertyObjectTrump);
+  retitleElsewhere("theirs");
+  viewNote->setValue("pinned", true);
+  saveOrFail(notebook.view());
+  ManagedObject stored = fetchAll(*notebook.background(), "Note").at(0);
+  EXPECT_EQ(text(stored, "title"), "theirs");
+  EXPECT_EQ(stored.value("pinned").as<bool>(), true);
+}
+
+TEST_F(PstoreMerging, PropertyObjectTrumpDropsChangesToDeletedObjects) {
+  notebook.view().setMergePolicy(ManagedObjectContext::MergePolicy::PropertyObjectTrump);
+  auto other = notebook.background();
+  other->deleteObject(fetchAll(*other, "Note").at(0));
+  saveOrFail(*other);
+  viewNote->setValue("pinned", true);
+  saveOrFail(notebook.view());
+  EXPECT_TRUE(fetchAll(*notebook.background(), "Note").empty());
+}
+
+TEST_F(PstoreContext, ObjectsOfADestroyedStoreAreForgottenAfterReload) {
+  ManagedObject note = insertNote(notebook.view(), "old store");
+  saveOrFail(notebook.view());
+  auto coordinator = notebook.container.persistentStoreCoordinator();
+  ASSERT_TRUE(coordinator->destroyPersistentStore(storePath()).ok());
+  ASSERT_FALSE(load(notebook.container, fileStore(storePath())));
+  insertNote(notebook.view(), "new store");
+  saveOrFail(notebook.view());
+  EXPECT_EQ(titles(fetchAll(notebook.view(), "Note")), std::vector<std::string>{"new store"});
+}
+
+}  // namespace
+}  // namespace platform

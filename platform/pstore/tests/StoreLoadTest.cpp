@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "platform/pstore/PersistentStoreError.h"
+#include "platform/pstore/tests/StoreTestSupport.h"
+
+namespace platform {
+namespace {
+
+using namespace testing;
+
+class PstoreStoreLoad : public ::testing::Test {
+ protected:
+  std::filesystem::path storePath() const { return folder.path() / "Notebook.sqlite"; }
+  bool exists(const std::string& suffix = "") const {
+    return std::filesystem::exists(storePath().string() + suffix);
+  }
+
+  // Writes one note through a container that is gone again when this returns.
+  UUID writeOneNote(const std::string& title) {
+    Notebook notebook(fileStore(storePath()));
+    ManagedObject note = notebook.view().insertNewObject("Note");
+    note.setValue("title", title);
+    saveOrFail(notebook.view());
+    return notebook.container.persistentStoreCoordinator()->persistentStore()->identifier();
+  }
+
+  TemporaryDirectory folder;
+};
+
+TEST_F(PstoreStoreLoad, CompletionRunsOnTheCallingThreadBeforeLoadReturns) {
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+  container.setPersistentStoreDescriptions({fileStore(storePath())});
+  std::vector<std::thread::id> threads;
+  container.loadPersistentStores([&](const StoreDescription& description, const std::optional<Error>& error) {
+    EXPECT_FALSE(error.has_value());
+    EXPECT_EQ(description.path, storePath());
+    threads.push_back(std::this_thread::get_id());
+  });
+  ASSERT_EQ(threads.size(), 1u);
+  EXPECT_EQ(threads[0], std::this_thread::get_id());
+}
+
+TEST_F(PstoreStoreLoad, NewStoreIsWrittenAheadWithCompanionsWhileOpen) {
+  Notebook notebook(fileStore(storePath()));
+  EXPECT_TRUE(exists());
+  EXPECT_TRUE(exists("-wal"));
+  EXPECT_TRUE(exists("-shm"));
+}
+
+TEST_F(PstoreStoreLoad, ReopenedStoreKeepsItsObjectsAndIdentity) {
+  const UUID identifier = writeOneNote("kept");
+  Notebook reopened(fileStore(storePath()));
+  EXPECT_EQ(reopened.container.persistentStoreCoordinator()->persistentStore()->identifier(), identifier);
+  std::vector<ManagedObject> notes = fetchAll(reopened.view(), "Note");
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(text(notes[0], "title"), "kept");
+}
+
+TEST_F(PstoreStoreLoad, NewDefaultsDoNotMakeTheStoreIncompatible) {
+  writeOneNote("a");
+  Notebook relaunched(fileStore(storePath()), makeNotebookModel({UUID::random(), Date{123.0}}));
+  EXPECT_EQ(fetchAll(relaunched.view(), "Note").size(), 1u);
+}
+
+TEST_F(PstoreStoreLoad, StoreOfAnotherModelIsIncompatibleOrUnmigratable) {
+  writeOneNote("a");
+  NotebookModelOptions changed;
+  changed.titleOptional = true;
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer withoutMigration("Notebook", makeNotebookModel(changed), clock, center);
+  std::optional<Error> error = load(withoutMigration, fileStore(storePath(), {.migrate = false}));
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(isPersistentStoreError(*error, PersistentStoreErrorCode::IncompatibleModel))
+      << error->debugDescription();
+
+  PersistentContainer withMigration("Notebook", makeNotebookModel(changed), clock, center);
+  error = load(withMigration, fileStore(storePath()));
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(isPersistentStoreError(*error, PersistentStoreErrorCode::MigrationFailed))
+      << error->debugDescription();
+  EXPECT_EQ(withMigration.persistentStoreCoordinator()->persistentStore(), nullptr);
+}
+
+TEST_F(PstoreStoreLoad, DatabaseThatDoesNotNameItsModelIsMissingTheSourceModel) {
+  {
+    RawDatabase other(storePath());
+    other.execute("CREATE TABLE notes (title TEXT)");
+  }
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+  std::optional<Error> error = load(container, fileStore(storePath()));
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(isPersistentStoreError(*error, PersistentStoreErrorCode::MissingSourceModel));
+}
+
+TEST_F(PstoreStoreLoad, FailedLoadLeavesNothingOpenSoTheStoreCanBeDestroyedAndRecreated) {
+  const UUID oldIdentifier = writeOneNote("lost");
+  NotebookModelOptions changed;
+  changed.titleOptional = true;
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer container("Notebook", makeNotebookModel(changed), clock, center);
+  ASSERT_TRUE(load(container, fileStore(storePath())));
+
+  ASSERT_TRUE(container.persistentStoreCoordinator()->destroyPersistentStore(storePath()).ok());
+  EXPECT_FALSE(exists());
+  EXPECT_FALSE(exists("-wal"));
+  EXPECT_FALSE(exists("-shm"));
+
+  container.loadPersistentStores([](const StoreDescription&, const std::optional<Error>& error) {
+    EXPECT_FALSE(error) << error->debugDescription();
+  });
+  auto store = container.persistentStoreCoordinator()->persistentStore();
+  ASSERT_NE(store, nullptr);
+  EXPECT_NE(store->identifier(), oldIdentifier);
+  EXPECT_TRUE(fetchAll(*container.viewContext(), "Note").empty());
+}
+
+TEST_F(PstoreStoreLoad, FileThatIsNoDatabaseFailsAndIsLeftIntact) {
+  const std::string contents = "these are my notes, not a database\n" + std::string(4096, 'x');
+  std::ofstream(storePath(), std::ios::binary) << contents;
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+  std::optional<Error> error = load(container, fileStore(storePath()));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain, kSQLiteErrorDomain);
+  EXPECT_EQ(error->code, 26);
+  EXPECT_EQ(readFile(storePath()), contents);
+  EXPECT_FALSE(exists("-wal"));
+}
+
+TEST_F(PstoreStoreLoad, EmptyFileBecomesANewStore) {
+  std::ofstream(storePath(), std::ios::binary).flush();
+  Notebook notebook(fileStore(storePath()));
+  EXPECT_NE(notebook.container.persistentStoreCoordinator()->persistentStore(), nullptr);
+}
+
+TEST_F(PstoreStoreLoad, MissingFolderFailsWithTheEnginesReason) {
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+  std::optional<Error> error = load(container, fileStore(folder.path() / "absent" / "Notebook.sqlite"));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain, kSQLiteErrorDomain);
+  EXPECT_EQ(error->code, 14);
+}
+
+TEST_F(PstoreStoreLoad, SecondStoreOnOneCoordinatorIsRefused) {
+  Notebook notebook(fileStore(storePath()));
+  std::optional<Error> error = load(notebook.container, memoryStore());
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(isPersistentStoreError(*error, PersistentStoreErrorCode::StoreOpenFailed));
+}
+
+TEST_F(PstoreStoreLoad, DestroyingALoadedStoreClosesItForItsContexts) {
+  Notebook notebook(fileStore(storePath()));
+  ASSERT_TRUE(notebook.container.persistentStoreCoordinator()->destroyPersistentStore(storePath()).ok());
+  EXPECT_FALSE(exists());
+  Result<std::vector<ManagedObject>> fetched = notebook.view().fetch(FetchRequest{.entityName = "Note"});
+  ASSERT_FALSE(fetched);
+  EXPECT_TRUE(isPersistentStoreError(fetched.error(), PersistentStoreErrorCode::StoreOperationFailed));
+}
+
+TEST_F(PstoreStoreLoad, DestroyingAMissingStoreSucceeds) {
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+  EXPECT_TRUE(container.persistentStoreCoordinator()->destroyPersistentStore(storePath()).ok());
+}
+
+TEST_F(PstoreStoreLoad, DestroyRefusedByTheSystemReportsNoPermission) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  writeOneNote("a");
+  std::filesystem::permissions(folder.path(),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+  Result<void> destroyed = container.persistentStoreCoordinator()->destroyPersistentStore(storePath());
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all);
+  ASSERT_FALSE(destroyed);
+  EXPECT_TRUE(isPersistentStoreError(destroyed.error(), PersistentStoreErrorCode::WriteNoPermission));
+  EXPECT_TRUE(exists());
+}
+
+TEST_F(PstoreStoreLoad, InMemoryStoresAreSeparateAndStartEmpty) {
+  Notebook first(memoryStore());
+  Notebook second(memoryStore());
+  first.view().insertNewObject("Note");
+  saveOrFail(first.view());
+  EXPECT_EQ(fetchAll(first.view(), "Note").size(), 1u);
+  EXPECT_TRUE(fetchAll(second.view(), "Note").empty());
+}
+
+TEST_F(PstoreStoreLoad, ContextsWithoutAStoreFail) {
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+  EXPECT_FALSE(container.viewContext()->setQueryGenerationFromCurrent());
+  EXPECT_FALSE(container.viewContext()->fetch(FetchRequest{.entityName = "Note"}));
+}
+
+}  // namespace
+}  // namespace platform
