@@ -2,9 +2,9 @@
 BUILD   ?= build
 TSAN    ?= build-tsan
 JOBS    ?= $(shell nproc)
-CONFIG   = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CONFIG   = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Debug
 
-.PHONY: test run tsan deps configure
+.PHONY: test run tsan bench deps configure
 
 deps:
 	@scripts/ensure-packages
@@ -26,3 +26,9 @@ tsan: deps
 	@$(CONFIG) -B $(TSAN) -DVELLORAN_SANITIZER=thread >/dev/null
 	cmake --build $(TSAN) -j $(JOBS) --target tsan_tests
 	cd $(TSAN) && ctest --output-on-failure -j $(JOBS) -L tsan
+
+# Benchmarks in an optimized build; they report figures and never fail the test run.
+bench: deps
+	@cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Release -B build-bench >/dev/null
+	cmake --build build-bench -j $(JOBS) --target benchmarks
+	@for b in build-bench/bench/*_bench; do echo "== $$b"; $$b; done

@@ -1,0 +1,59 @@
+#pragma once
+// The application's PromptRepository over the persistent container of the stack (CoreDataStack.h):
+// it lists, saves and deletes prompts and appends versions, and keeps no cache: every listing reads
+// the store anew. Listing reads through the container's view context and filters in memory with
+// the shared rules (PromptFilterMatching.h); every write runs as one background task whose context
+// records the transaction author "Velloran" and commits all of the operation in its single save, or
+// nothing.
+//
+// It meets the PromptRepository contract, with these differences from the in-memory store:
+//  - addVersion to an id that no prompt has creates that prompt (empty title, type "system", no
+//    tags, not a system prompt, both dates now) holding just the version;
+//  - addRun stores nothing and never fails; listed prompts never have runs or snippets.
+// Saving replaces the prompt's versions: the version objects it held before are detached, not
+// deleted, and stay in the store without a prompt (also after the prompt is deleted). A version
+// number outside 32 bits, or tags that JSON cannot carry, fail the save and nothing is written.
+// Failures are the store layer's errors, passed on unchanged; the store prints nothing.
+//
+// Threads: an actor (StoreActor). One operation at a time, in call order, each to its end - the
+// store work included - before the next starts, so two saves of one prompt can never both add their
+// versions. Listing waits for the view context on the main queue, so the main queue must keep
+// running while a listing is under way (it does in the application and under the test pump);
+// completions come on the main queue.
+
+#include <memory>
+#include <vector>
+
+#include "Velloran/data/PromptRepository.h"
+#include "Velloran/data/StoreActor.h"
+#include "platform/identity/UUID.h"
+#include "platform/pstore/PersistentContainer.h"
+#include "platform/time/Clock.h"
+
+namespace velloran {
+
+class CoreDataPromptStore final : public PromptRepository {
+ public:
+  // `clock` gives "the current time" of new prompts and appended versions; the machine's clock when
+  // not given. The store shares the container with the stack and the sync monitor.
+  explicit CoreDataPromptStore(std::shared_ptr<platform::PersistentContainer> container,
+                               std::shared_ptr<const platform::Clock> clock = nullptr);
+
+  const std::shared_ptr<platform::PersistentContainer>& container() const { return container_; }
+
+  void fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) override;
+  void savePrompt(Prompt prompt, Completion<void> completion) override;
+  void deletePrompt(std::vector<platform::UUID> ids, Completion<void> completion) override;
+  void addVersion(PromptVersion version, platform::UUID promptId, Completion<void> completion) override;
+  void addRun(PromptRun run, platform::UUID promptId, Completion<void> completion) override;
+
+ private:
+  // The store's data is the container's; the actor only orders the operations.
+  struct NoState {};
+
+  std::shared_ptr<platform::PersistentContainer> container_;
+  std::shared_ptr<const platform::Clock> clock_;
+  StoreActor<NoState> actor_;
+};
+
+}  // namespace velloran

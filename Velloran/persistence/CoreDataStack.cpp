@@ -1,0 +1,140 @@
+#include "Velloran/persistence/CoreDataStack.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "Velloran/persistence/FatalError.h"
+#include "Velloran/persistence/StoreRecovery.h"
+#include "Velloran/persistence/VelloranModel.h"
+#include "platform/identity/UUID.h"
+#include "platform/paths/ApplicationDirectories.h"
+#include "platform/time/SystemClock.h"
+
+namespace velloran {
+namespace {
+
+using platform::AttributeType;
+
+platform::AttributeDescription required(std::string_view name, AttributeType type,
+                                        platform::AttributeValue defaultValue) {
+  return platform::AttributeDescription{std::string(name), type, false, std::move(defaultValue)};
+}
+
+std::optional<platform::Error> loadOnce(platform::PersistentContainer& container) {
+  std::optional<platform::Error> failure;
+  container.loadPersistentStores(
+      [&failure](const platform::StoreDescription&, const std::optional<platform::Error>& error) {
+        if (error && !failure) failure = error;
+      });
+  return failure;
+}
+
+void configureViewContext(platform::ManagedObjectContext& viewContext) {
+  viewContext.setAutomaticallyMergesChangesFromParent(true);
+  viewContext.setMergePolicy(platform::ManagedObjectContext::MergePolicy::PropertyObjectTrump);
+  viewContext.setTransactionAuthor(std::string(kTransactionAuthor));
+}
+
+void loadInMemoryStore(platform::PersistentContainer& container) {
+  platform::StoreDescription description;
+  description.type = platform::StoreType::InMemory;
+  container.setPersistentStoreDescriptions({description});
+  if (std::optional<platform::Error> failure = loadOnce(container)) {
+    fatalError(StoreLoadFailure{kInMemoryLoadFailedMessage, *failure}.report());
+  }
+}
+
+std::filesystem::path persistentStoreURL() {
+  platform::Result<std::filesystem::path> support = platform::applicationSupportDirectory();
+  if (!support) fatalError(std::string(kNoApplicationSupportMessage) + support.error().debugDescription());
+  return *support / std::string(kStoreFileName);
+}
+
+}  // namespace
+
+std::shared_ptr<platform::PersistentContainer> CoreDataStack::makePlainContainer(
+    std::string name, std::shared_ptr<const platform::ManagedObjectModel> model) {
+  return std::make_shared<platform::PersistentContainer>(std::move(name), std::move(model));
+}
+
+CoreDataStack::CoreDataStack(bool inMemory, const ContainerFactory& makeContainer)
+    : container_(makeContainer(std::string(model::kModelName), makeModel())) {
+  if (inMemory) {
+    loadInMemoryStore(*container_);
+  } else {
+    const std::filesystem::path storeURL = persistentStoreURL();
+    container_->setPersistentStoreDescriptions({persistentStoreDescription(storeURL)});
+    loadStores(storeURL, *container_);
+  }
+  configureViewContext(*container_->viewContext());
+}
+
+std::shared_ptr<const platform::ManagedObjectModel> CoreDataStack::makeModel() {
+  // Drawn once per model; the store sets these attributes itself, and the model's version hash
+  // leaves defaults out, so they never decide anything.
+  const platform::UUID idDefault = platform::UUID::random();
+  const platform::UUID promptRefDefault = platform::UUID::random();
+  const platform::Date buildTime = platform::SystemClock::shared().now();
+
+  platform::AttributeDescription tags =
+      required(model::kTags, AttributeType::Binary, platform::Bytes{'[', ']'});
+  tags.allowsExternalBinaryDataStorage = true;
+
+  platform::EntityDescription prompt{
+      std::string(model::kPromptEntity),
+      {
+          required(model::kId, AttributeType::UUID, idDefault),
+          required(model::kTitle, AttributeType::String, std::string()),
+          required(model::kType, AttributeType::String, std::string("system")),
+          tags,
+          required(model::kIsSystem, AttributeType::Boolean, false),
+          required(model::kCreatedAt, AttributeType::Date, buildTime),
+          required(model::kUpdatedAt, AttributeType::Date, buildTime),
+      },
+      {platform::RelationshipDescription{std::string(model::kVersions), std::string(model::kVersionEntity),
+                                         std::string(model::kPrompt), true, 0, 0, false,
+                                         platform::DeleteRule::Cascade}}};
+
+  platform::EntityDescription version{
+      std::string(model::kVersionEntity),
+      {
+          required(model::kId, AttributeType::UUID, idDefault),
+          required(model::kPromptRef, AttributeType::UUID, promptRefDefault),
+          required(model::kContent, AttributeType::String, std::string()),
+          required(model::kNotes, AttributeType::String, std::string()),
+          required(model::kVersionNumber, AttributeType::Integer32, std::int64_t{1}),
+          required(model::kCreatedAt, AttributeType::Date, buildTime),
+      },
+      {platform::RelationshipDescription{std::string(model::kPrompt), std::string(model::kPromptEntity),
+                                         std::string(model::kVersions), false, 0, 1, false,
+                                         platform::DeleteRule::Nullify}}};
+
+  return std::make_shared<const platform::ManagedObjectModel>(
+      std::vector<platform::EntityDescription>{std::move(prompt), std::move(version)});
+}
+
+platform::StoreDescription CoreDataStack::persistentStoreDescription(const std::filesystem::path& storeURL) {
+  platform::StoreDescription description(storeURL);
+  description.cloudMirrorOptions = platform::CloudMirrorOptions{std::string(kCloudContainerIdentifier)};
+  description.setOption(platform::kPersistentHistoryTrackingOption, true);
+  description.setOption(platform::kRemoteChangeNotificationPostOption, true);
+  description.shouldInferMappingModelAutomatically = true;
+  description.shouldMigrateStoreAutomatically = true;
+  return description;
+}
+
+void CoreDataStack::loadStores(const std::filesystem::path& storeURL,
+                               platform::PersistentContainer& container) {
+  std::optional<StoreLoadFailure> failure =
+      loadRecoveringIncompatibleStore([&container] { return loadOnce(container); },
+                                      [&container, &storeURL] { return resetStore(storeURL, container); });
+  if (failure) fatalError(failure->report());
+}
+
+platform::Result<void> CoreDataStack::resetStore(const std::filesystem::path& storeURL,
+                                                 platform::PersistentContainer& container) {
+  return container.persistentStoreCoordinator()->destroyPersistentStore(storeURL);
+}
+
+}  // namespace velloran

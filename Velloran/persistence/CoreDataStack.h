@@ -1,0 +1,82 @@
+#pragma once
+// The application's one persistent store: the model of the prompt library built in code, the
+// container over it, the store loaded synchronously (and recovered once when the model can no
+// longer open it), and the view context configured for the application.
+//
+// Two modes:
+//  - in memory (test runs): an in-memory store with no options: no history, no mirroring;
+//  - persistent: "Velloran.sqlite" directly in the Application Support folder, mirrored to the
+//    user's cloud container (cloud mirror options on its description), with persistent history,
+//    remote-change notifications and automatic migration on.
+// In both the view context merges other contexts' saves automatically, lets its own changes win
+// property by property, and records the transaction author "Velloran".
+//
+// Mirroring is the container's business: the stack builds its container through a factory, and the
+// application passes the factory of the mirroring container, which starts mirroring a store whose
+// description carries cloud mirror options (it hears each load, including the one after a reset).
+// Tests pass plain containers.
+//
+// Failures: the constructor returns only with the store loaded. A store written by an incompatible
+// model is destroyed with its companion files and loaded once more (its unexported local changes
+// are lost; the mirror fills the new store again). Every other failure ends the process with a
+// message (StoreRecovery.h), as does the lack of a usable Application Support folder.
+//
+// Threads: construct on the main thread, before the main loop runs; loading never waits for a
+// queue. The stack is a plain value sharing one container; the container lives for the process.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/error/Result.h"
+#include "platform/pstore/ManagedObjectModel.h"
+#include "platform/pstore/PersistentContainer.h"
+#include "platform/pstore/StoreDescription.h"
+
+namespace velloran {
+
+// Every change this application writes carries it, so the sync monitor can tell local changes from
+// those mirrored in from other machines.
+inline constexpr std::string_view kTransactionAuthor = "Velloran";
+inline constexpr std::string_view kStoreFileName = "Velloran.sqlite";
+// The cloud container the persistent store is mirrored to; also names the mirror's folder.
+inline constexpr std::string_view kCloudContainerIdentifier = "velloran.library";
+// The text the process ends with when there is no Application Support folder to keep the store in.
+inline constexpr std::string_view kNoApplicationSupportMessage = "No usable Application Support folder: ";
+
+class CoreDataStack {
+ public:
+  using ContainerFactory = std::function<std::shared_ptr<platform::PersistentContainer>(
+      std::string name, std::shared_ptr<const platform::ManagedObjectModel> model)>;
+
+  // A container that mirrors nothing, on the machine's clock and the default notification centre.
+  static std::shared_ptr<platform::PersistentContainer> makePlainContainer(
+      std::string name, std::shared_ptr<const platform::ManagedObjectModel> model);
+
+  explicit CoreDataStack(bool inMemory, const ContainerFactory& makeContainer = makePlainContainer);
+
+  const std::shared_ptr<platform::PersistentContainer>& container() const { return container_; }
+
+  // PromptEntity and VersionEntity (VelloranModel.h). Defaults that are an identifier or a date are
+  // drawn once per call; they never make a store look incompatible.
+  static std::shared_ptr<const platform::ManagedObjectModel> makeModel();
+
+  // The description of the persistent store at `storeURL`.
+  static platform::StoreDescription persistentStoreDescription(const std::filesystem::path& storeURL);
+
+  // Loads the container's descriptions, resetting an incompatible store at `storeURL` once; ends
+  // the process on any other failure.
+  static void loadStores(const std::filesystem::path& storeURL, platform::PersistentContainer& container);
+
+  // Destroys the store at `storeURL` with its "-wal" and "-shm" companions (the store layer removes
+  // them together); answers the layer's error.
+  static platform::Result<void> resetStore(const std::filesystem::path& storeURL,
+                                           platform::PersistentContainer& container);
+
+ private:
+  std::shared_ptr<platform::PersistentContainer> container_;
+};
+
+}  // namespace velloran

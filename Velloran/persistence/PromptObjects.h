@@ -1,0 +1,49 @@
+#pragma once
+// Prompt values in and out of the store's generic objects (keys in VelloranModel.h).
+//
+// Reading is tolerant, because rows may have been written by another program or an older one: a
+// prompt whose id, title, type, tags or dates are missing or of another kind, or whose type is not
+// a known raw value, is no prompt at all; undecodable tags read as none; a missing isSystem reads as
+// false; a version missing any of its attributes is left out of its prompt. A read prompt's
+// versions come in ascending version number, each referring to the prompt; it has no runs and no
+// snippets, which the store does not keep.
+//
+// Every function works on objects of one context and belongs on that context's queue.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Velloran/data/PromptValues.h"
+#include "platform/error/Result.h"
+#include "platform/identity/UUID.h"
+#include "platform/pstore/ManagedObject.h"
+#include "platform/pstore/ManagedObjectContext.h"
+#include "platform/value/Value.h"
+
+namespace velloran {
+
+// The tags as a JSON array of strings. Tags JSON cannot carry (text that is not UTF-8) fail, so a
+// save is refused rather than the tags silently dropped.
+platform::Result<platform::Bytes> encodeTags(const std::vector<std::string>& tags);
+// No value unless the data is a JSON array of strings.
+std::optional<std::vector<std::string>> decodeTags(const platform::Bytes& data);
+
+// The prompt held by `object`, or no value when it cannot be read as one. Fails only when the
+// store cannot be read.
+platform::Result<std::optional<Prompt>> readPrompt(const platform::ManagedObject& object);
+
+// The first stored prompt object with this id; when there is none, a new one with an empty title,
+// type "system", no tags, not a system prompt, and both dates `now`.
+platform::Result<platform::ManagedObject> findOrCreatePrompt(platform::ManagedObjectContext& context,
+                                                             const platform::UUID& id, platform::Date now);
+
+// Writes every field of the prompt except its versions (and its runs and snippets, not kept).
+platform::Result<void> writePromptFields(platform::ManagedObject& object, const Prompt& prompt);
+
+// A new version object holding `version`, its promptRef set to `promptId` whatever the value says.
+// Its version number is checked against 32 bits when the context saves, never cut.
+platform::ManagedObject insertVersion(platform::ManagedObjectContext& context, const PromptVersion& version,
+                                      const platform::UUID& promptId);
+
+}  // namespace velloran

@@ -1,0 +1,48 @@
+#pragma once
+// How the persistent store gets loaded at start-up: one load; for a store that this model can no
+// longer open, one reset and exactly one more load; anything else is a failure the application
+// cannot start without. The rules live apart from the container so every outcome can be checked;
+// the stack ends the process with the failure answered here.
+//
+// Pure logic over the two steps it is given; it runs them on the calling thread.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/error/Error.h"
+#include "platform/error/Result.h"
+
+namespace velloran {
+
+// The texts a load failure ends the process with; the failed step's error follows each.
+inline constexpr std::string_view kInMemoryLoadFailedMessage = "Failed to load in-memory store: ";
+inline constexpr std::string_view kLoadFailedMessage = "Failed to load CloudKit store: ";
+inline constexpr std::string_view kResetFailedMessage = "Failed to reset incompatible store: ";
+inline constexpr std::string_view kLoadAfterResetFailedMessage =
+    "Failed to load CloudKit store after resetting local store: ";
+
+// A store written by an incompatible model, one that failed to migrate, or one that does not name
+// its model (134100, 134110, 134130). Only the code decides, whatever the domain: the store layer is
+// the only source of load errors that could carry these numbers.
+bool isIncompatibleStoreError(const platform::Error& error);
+
+struct StoreLoadFailure {
+  std::string_view message;  // one of the texts above
+  platform::Error error;
+
+  // The message followed by the error as text: what the process ends with.
+  std::string report() const;
+};
+
+// One attempt to load the store: no value on success.
+using StoreLoadAttempt = std::function<std::optional<platform::Error>()>;
+// Destroys the store and its companion files.
+using StoreReset = std::function<platform::Result<void>()>;
+
+// No value once the store is loaded (possibly after one reset); otherwise the failure to end with.
+std::optional<StoreLoadFailure> loadRecoveringIncompatibleStore(const StoreLoadAttempt& load,
+                                                                const StoreReset& reset);
+
+}  // namespace velloran

@@ -1,0 +1,246 @@
+// What the persistent store does beyond the repository contract: how it keeps versions, how it
+// reads rows it did not write, what it refuses, and that what it writes lasts.
+
+#include "Velloran/persistence/CoreDataPromptStore.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <limits>
+
+#include "Velloran/persistence/CoreDataStack.h"
+#include "Velloran/persistence/VelloranModel.h"
+#include "Velloran/persistence/tests/PersistenceTestSupport.h"
+#include "platform/json/Json.h"
+#include "platform/pstore/PersistentStoreError.h"
+
+namespace velloran::testing {
+namespace {
+
+// An identifier as the store keeps it: its sixteen bytes, as an SQL blob literal.
+std::string sqlBlob(const platform::UUID& id) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string literal = "x'";
+  for (std::uint8_t byte : id.bytes()) {
+    literal += kHex[byte >> 4];
+    literal += kHex[byte & 0xF];
+  }
+  return literal + "'";
+}
+
+class CoreDataPromptStoreTest : public ::testing::Test {
+ protected:
+  RawStoreFile raw() { return RawStoreFile(support_.storePath()); }
+
+  std::int64_t versionRows(const std::string& condition = "1") {
+    return raw().count("SELECT count(*) FROM ZVERSIONENTITY WHERE " + condition);
+  }
+
+  std::vector<platform::HistoryTransaction> history() {
+    auto transactions = stack_.container()->viewContext()->fetchHistory(std::nullopt);
+    EXPECT_TRUE(transactions.ok());
+    return transactions.ok() ? *transactions : std::vector<platform::HistoryTransaction>{};
+  }
+
+  static Prompt withVersions(Prompt prompt, std::vector<std::pair<std::int64_t, std::string>> versions) {
+    prompt.versions.clear();
+    std::uint8_t id = 200;
+    for (auto& [number, content] : versions) {
+      prompt.versions.push_back(
+          PromptVersion{testUUID(id++), prompt.id, content, "", number, prompt.createdAt});
+    }
+    return prompt;
+  }
+
+  platform::DeterministicDispatch dispatch_;
+  TemporaryApplicationSupport support_;
+  CoreDataStack stack_{false};
+  std::shared_ptr<CoreDataPromptStore> store_ =
+      std::make_shared<CoreDataPromptStore>(stack_.container(), dispatch_.sharedClock());
+  RepositoryCalls calls_{dispatch_, *store_};
+};
+
+TEST_F(CoreDataPromptStoreTest, SavingReplacesTheVersionsAndLeavesTheOldOnesDetached) {
+  const Prompt first = withVersions(makePrompt({}), {{1, "one"}, {2, "two"}});
+  ASSERT_TRUE(calls_.save(first).ok());
+  Prompt second = first;
+  second.versions = {PromptVersion{testUUID(90), first.id, "three", "", 3, platform::Date{7}}};
+  ASSERT_TRUE(calls_.save(second).ok());
+
+  EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{second});
+  EXPECT_EQ(versionRows(), 3);
+  EXPECT_EQ(versionRows("ZPROMPT IS NULL"), 2);
+
+  // Deleting the prompt takes its own versions along; the detached ones stay.
+  ASSERT_TRUE(calls_.remove({first.id}).ok());
+  EXPECT_TRUE(calls_.fetchAll().empty());
+  EXPECT_EQ(versionRows(), 2);
+  EXPECT_EQ(versionRows("ZPROMPT IS NULL"), 2);
+}
+
+TEST_F(CoreDataPromptStoreTest, VersionsComeInNumberOrderWhateverTheSavedOrder) {
+  ASSERT_TRUE(calls_.save(withVersions(makePrompt({}), {{3, "c"}, {1, "a"}, {2, "b"}})).ok());
+  const auto prompts = calls_.fetchAll();
+  ASSERT_EQ(prompts.size(), 1u);
+  std::vector<std::string> contents;
+  for (const PromptVersion& version : prompts[0].versions) contents.push_back(version.content);
+  EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST_F(CoreDataPromptStoreTest, VersionNumbersBeyond32BitsAreRefusedNotCut) {
+  const Prompt stored = makePrompt({.title = "kept"});
+  ASSERT_TRUE(calls_.save(stored).ok());
+
+  constexpr std::int64_t kTooLarge = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  constexpr std::int64_t kTooSmall = std::int64_t{std::numeric_limits<std::int32_t>::min()} - 1;
+  Prompt changed = withVersions(stored, {{1, "a"}, {kTooLarge, "b"}});
+  changed.title = "changed";
+  auto saved = calls_.save(changed);
+  ASSERT_FALSE(saved.ok());
+  EXPECT_TRUE(
+      isPersistentStoreError(saved.error(), platform::PersistentStoreErrorCode::ValidationNumberTooLarge))
+      << saved.error().debugDescription();
+
+  auto appended =
+      calls_.addVersion(PromptVersion{testUUID(91), stored.id, "x", "", kTooSmall, {}}, stored.id);
+  ASSERT_FALSE(appended.ok());
+  EXPECT_TRUE(
+      isPersistentStoreError(appended.error(), platform::PersistentStoreErrorCode::ValidationNumberTooSmall));
+
+  // The largest and smallest numbers that fit are kept exactly.
+  EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{stored});
+  const Prompt extremes = withVersions(stored, {{std::numeric_limits<std::int32_t>::min(), "low"},
+                                                {std::numeric_limits<std::int32_t>::max(), "high"}});
+  ASSERT_TRUE(calls_.save(extremes).ok());
+  EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{extremes});
+}
+
+TEST_F(CoreDataPromptStoreTest, TagsThatAreNotTextAreRefusedRatherThanDropped) {
+  const Prompt stored = makePrompt({.tags = {"kept"}});
+  ASSERT_TRUE(calls_.save(stored).ok());
+  Prompt broken = stored;
+  broken.tags = {"fine", "\xFF\xFE"};
+  auto saved = calls_.save(broken);
+  ASSERT_FALSE(saved.ok());
+  EXPECT_EQ(saved.error().domain, platform::kJsonErrorDomain);
+  EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{stored});
+}
+
+TEST_F(CoreDataPromptStoreTest, TagsAreStoredAsAJsonArrayOfStrings) {
+  ASSERT_TRUE(calls_.save(makePrompt({.tags = {"b", "ä \"q\""}})).ok());
+  EXPECT_EQ(
+      raw().count("SELECT count(*) FROM ZPROMPTENTITY WHERE CAST(ZTAGS AS TEXT) = '[\"b\",\"ä \\\"q\\\"\"]'"),
+      1);
+}
+
+TEST_F(CoreDataPromptStoreTest, RowsThatDoNotReadAsPromptsAreLeftOut) {
+  for (std::uint8_t id = 1; id <= 6; ++id) {
+    ASSERT_TRUE(
+        calls_.save(makePrompt({.id = id, .title = "p" + std::to_string(id), .updatedAt = 100.0 + id})).ok());
+  }
+  auto rows = raw();
+  auto whereId = [](std::uint8_t id) { return " WHERE ZID = " + sqlBlob(testUUID(id)); };
+  rows.execute("UPDATE ZPROMPTENTITY SET ZTYPE = 'assistant'" + whereId(1));       // not a known type
+  rows.execute("UPDATE ZPROMPTENTITY SET ZTITLE = NULL" + whereId(2));             // required, missing
+  rows.execute("UPDATE ZPROMPTENTITY SET ZUPDATEDAT = 'yesterday'" + whereId(3));  // of another kind
+  rows.execute("UPDATE ZPROMPTENTITY SET ZID = x'0102'" + whereId(4));             // not an identifier
+
+  EXPECT_EQ(titlesOf(calls_.fetchAll()), (std::vector<std::string>{"p6", "p5"}));
+  // Left out, not repaired or deleted.
+  EXPECT_EQ(rows.count("SELECT count(*) FROM ZPROMPTENTITY"), 6);
+}
+
+TEST_F(CoreDataPromptStoreTest, DamagedTagsFlagsAndVersionsAreReadLeniently) {
+  const Prompt prompt = withVersions(makePrompt({.tags = {"a"}, .type = PromptType::system}),
+                                     {{1, "one"}, {2, "two"}, {3, "three"}, {4, "four"}});
+  ASSERT_TRUE(calls_.save(prompt).ok());
+  auto rows = raw();
+  rows.execute("UPDATE ZPROMPTENTITY SET ZTAGS = x'5B31325D', ZISSYSTEM = NULL");  // [12], no flag
+  rows.execute("UPDATE ZVERSIONENTITY SET ZVERSIONNUMBER = 'two' WHERE ZCONTENT = 'two'");
+  rows.execute("UPDATE ZVERSIONENTITY SET ZVERSIONNUMBER = 5000000000 WHERE ZCONTENT = 'three'");
+  rows.execute("UPDATE ZVERSIONENTITY SET ZNOTES = NULL WHERE ZCONTENT = 'four'");
+
+  const auto prompts = calls_.fetchAll();
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_TRUE(prompts[0].tags.empty());
+  EXPECT_FALSE(prompts[0].isSystem);
+  EXPECT_EQ(prompts[0].versions, std::vector<PromptVersion>{prompt.versions[0]});
+}
+
+TEST_F(CoreDataPromptStoreTest, DeleteRemovesEveryPromptWithTheId) {
+  // Mirroring can bring a second object with an id already stored.
+  const Prompt prompt = makePrompt({});
+  ASSERT_TRUE(calls_.save(prompt).ok());
+  auto context = stack_.container()->newBackgroundContext();
+  platform::ManagedObject twin = context->insertNewObject(model::kPromptEntity);
+  twin.setValue(model::kId, prompt.id);
+  ASSERT_TRUE(context->save().ok());
+  ASSERT_EQ(calls_.fetchAll().size(), 2u);
+
+  ASSERT_TRUE(calls_.remove({prompt.id}).ok());
+  EXPECT_TRUE(calls_.fetchAll().empty());
+}
+
+TEST_F(CoreDataPromptStoreTest, WritesCarryTheApplicationsAuthorAndNoOpWritesRecordNothing) {
+  const Prompt prompt = makePrompt({});
+  ASSERT_TRUE(calls_.save(prompt).ok());
+  ASSERT_TRUE(calls_.addVersion(PromptVersion{testUUID(92), prompt.id, "more", "", 2, {}}, prompt.id).ok());
+  ASSERT_EQ(history().size(), 2u);
+  for (const auto& transaction : history()) EXPECT_EQ(transaction.author, "Velloran");
+
+  // Nothing changed: no transaction the sync monitor would take for local work.
+  ASSERT_TRUE(calls_.remove({}).ok());
+  ASSERT_TRUE(calls_.remove({testUUID(77)}).ok());
+  ASSERT_TRUE(
+      runToCompletion<void>(dispatch_, [&](auto done) {
+        store_->addRun(PromptRun{testUUID(93), prompt.id, {}, "", "", "", {}, 0, {}}, prompt.id, done);
+      }).ok());
+  EXPECT_EQ(history().size(), 2u);
+}
+
+TEST_F(CoreDataPromptStoreTest, AppendedVersionJoinsTheOthersAndStampsTheTime) {
+  const Prompt prompt = withVersions(makePrompt({.updatedAt = 10}), {{1, "one"}});
+  ASSERT_TRUE(calls_.save(prompt).ok());
+  dispatch_.clock().advance(std::chrono::seconds(30));
+  const PromptVersion second{testUUID(94), testUUID(99), "two", "n", 2, platform::Date{11}};
+  ASSERT_TRUE(calls_.addVersion(second, prompt.id).ok());
+
+  const auto prompts = calls_.fetchAll();
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_EQ(prompts[0].updatedAt, dispatch_.clock().now());
+  EXPECT_EQ(prompts[0].createdAt, prompt.createdAt);
+  PromptVersion expected = second;
+  expected.promptRef = prompt.id;  // the store links it to the prompt it was added to
+  EXPECT_EQ(prompts[0].versions, (std::vector<PromptVersion>{prompt.versions[0], expected}));
+}
+
+TEST_F(CoreDataPromptStoreTest, PromptsSurviveANewStackOnTheSameFile) {
+  const Prompt prompt = withVersions(makePrompt({.tags = {"x", "y"}}), {{1, "a"}, {2, "b"}, {3, "c"}});
+  ASSERT_TRUE(calls_.save(prompt).ok());
+  CoreDataPromptStore reopened(CoreDataStack(false).container(), dispatch_.sharedClock());
+  EXPECT_EQ(RepositoryCalls(dispatch_, reopened).fetchAll(), std::vector<Prompt>{prompt});
+}
+
+TEST(CoreDataPromptStoreRestart, PromptsWrittenByAProcessThatEndedAbruptlyAreReadByTheNext) {
+  // The writer is a child process that ends without closing anything: what it saved must already be
+  // on disk, write-ahead log included, for the next process to read. Nothing here has the store
+  // open before the child is made, so no connection crosses the fork.
+  GTEST_FLAG_SET(death_test_style, "fast");
+  platform::DeterministicDispatch dispatch;
+  TemporaryApplicationSupport support;
+  const Prompt prompt = makePrompt({.title = "from the child"});
+  EXPECT_EXIT(
+      {
+        CoreDataPromptStore writer(CoreDataStack(false).container(), dispatch.sharedClock());
+        const bool saved = RepositoryCalls(dispatch, writer).save(prompt).ok();
+        std::_Exit(saved ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  ASSERT_TRUE(std::filesystem::exists(support.storePath().string() + "-wal"));
+
+  CoreDataPromptStore reader(CoreDataStack(false).container(), dispatch.sharedClock());
+  EXPECT_EQ(RepositoryCalls(dispatch, reader).fetchAll(), std::vector<Prompt>{prompt});
+}
+
+}  // namespace
+}  // namespace velloran::testing

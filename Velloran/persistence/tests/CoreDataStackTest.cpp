@@ -1,0 +1,195 @@
+#include "Velloran/persistence/CoreDataStack.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "Velloran/persistence/VelloranModel.h"
+#include "Velloran/persistence/tests/PersistenceTestSupport.h"
+#include "platform/pstore/PersistentStore.h"
+
+namespace velloran::testing {
+namespace {
+
+using platform::ManagedObjectContext;
+
+// Stands in for the mirroring container: hears every store that loads, as a mirror does.
+class ListeningContainer : public platform::PersistentContainer {
+ public:
+  using PersistentContainer::PersistentContainer;
+
+  std::vector<platform::StoreDescription> loadedDescriptions;
+  std::vector<platform::UUID> loadedStores;
+
+ protected:
+  void persistentStoreDidLoad(const platform::StoreDescription& description,
+                              const std::shared_ptr<platform::PersistentStore>& store) override {
+    loadedDescriptions.push_back(description);
+    loadedStores.push_back(store->identifier());
+  }
+};
+
+class CoreDataStackTest : public ::testing::Test {
+ protected:
+  CoreDataStack::ContainerFactory listeningFactory() {
+    return [this](std::string name, std::shared_ptr<const platform::ManagedObjectModel> model) {
+      listening_ = std::make_shared<ListeningContainer>(std::move(name), std::move(model));
+      return listening_;
+    };
+  }
+
+  static void expectApplicationViewContext(const ManagedObjectContext& viewContext) {
+    EXPECT_TRUE(viewContext.automaticallyMergesChangesFromParent());
+    EXPECT_EQ(viewContext.mergePolicy(), ManagedObjectContext::MergePolicy::PropertyObjectTrump);
+    EXPECT_EQ(viewContext.transactionAuthor(), "Velloran");
+  }
+
+  static platform::UUID storeIdentifier(const CoreDataStack& stack) {
+    return stack.container()->persistentStoreCoordinator()->persistentStore()->identifier();
+  }
+
+  static void insertDefaultPrompt(const CoreDataStack& stack) {
+    ManagedObjectContext& view = *stack.container()->viewContext();
+    view.insertNewObject(model::kPromptEntity);
+    ASSERT_TRUE(view.save().ok());
+  }
+
+  static std::size_t promptCount(const CoreDataStack& stack) {
+    auto prompts =
+        stack.container()->viewContext()->fetch(platform::FetchRequest{std::string(model::kPromptEntity)});
+    EXPECT_TRUE(prompts.ok());
+    return prompts.ok() ? prompts->size() : 0;
+  }
+
+  platform::DeterministicDispatch dispatch_;
+  std::shared_ptr<ListeningContainer> listening_;
+};
+
+TEST_F(CoreDataStackTest, ModelKeepsTheShapeOfStoresAlreadyWritten) {
+  // Every store on every machine was written with this shape: a change to it (or to how the layer
+  // hashes it) makes each of them incompatible, to be reset on the next launch. Change it knowingly.
+  EXPECT_EQ(CoreDataStack::makeModel()->versionHash(),
+            "27d04f186f687eccf5c4ca5cad656e67a3302008d04347b7a3dde0ac2b4fc89b");
+}
+
+TEST_F(CoreDataStackTest, VersionsGoWithTheirPromptButNotTheOtherWayRound) {
+  auto model = CoreDataStack::makeModel();
+  const platform::RelationshipDescription* versions = model->entity("PromptEntity")->relationship("versions");
+  const platform::RelationshipDescription* owner = model->entity("VersionEntity")->relationship("prompt");
+  ASSERT_TRUE(versions && owner);
+  EXPECT_TRUE(versions->toMany);
+  EXPECT_FALSE(versions->ordered);
+  EXPECT_EQ(versions->deleteRule, platform::DeleteRule::Cascade);
+  EXPECT_FALSE(owner->toMany);
+  EXPECT_EQ(owner->deleteRule, platform::DeleteRule::Nullify);
+  EXPECT_EQ(model->entity("PromptEntity")->attribute("type")->defaultValue,
+            platform::AttributeValue(std::string("system")));
+  EXPECT_EQ(model->entity("PromptEntity")->attribute("tags")->defaultValue,
+            platform::AttributeValue(platform::Bytes{'[', ']'}));
+}
+
+TEST_F(CoreDataStackTest, ModelsOfDifferentLaunchesOpenTheSameStore) {
+  // Each build draws new identifier and date defaults; the store must not see another model in that.
+  auto first = CoreDataStack::makeModel();
+  auto second = CoreDataStack::makeModel();
+  EXPECT_NE(first->entities()[0].attribute("id")->defaultValue,
+            second->entities()[0].attribute("id")->defaultValue);
+  EXPECT_EQ(first->versionHash(), second->versionHash());
+}
+
+TEST_F(CoreDataStackTest, InMemoryStoreHasNoOptionsButTheApplicationsViewContext) {
+  CoreDataStack stack(true, listeningFactory());
+  EXPECT_EQ(stack.container().get(), listening_.get());
+  EXPECT_EQ(stack.container()->name(), "VelloranModel");
+  ASSERT_EQ(listening_->loadedDescriptions.size(), 1u);
+  const platform::StoreDescription& description = listening_->loadedDescriptions[0];
+  EXPECT_EQ(description.type, platform::StoreType::InMemory);
+  EXPECT_FALSE(description.path);
+  EXPECT_TRUE(description.options.empty());
+  EXPECT_FALSE(description.cloudMirrorOptions);
+  EXPECT_FALSE(stack.container()->persistentStoreCoordinator()->persistentStore()->tracksHistory());
+  expectApplicationViewContext(*stack.container()->viewContext());
+
+  // Each in-memory stack starts empty.
+  insertDefaultPrompt(stack);
+  EXPECT_EQ(promptCount(stack), 1u);
+  EXPECT_EQ(promptCount(CoreDataStack(true)), 0u);
+}
+
+TEST_F(CoreDataStackTest, PersistentStoreLivesInApplicationSupportAndIsMirrored) {
+  TemporaryApplicationSupport support;
+  CoreDataStack stack(false, listeningFactory());
+  EXPECT_TRUE(std::filesystem::exists(support.storePath()));
+  ASSERT_EQ(listening_->loadedDescriptions.size(), 1u);
+  const platform::StoreDescription& description = listening_->loadedDescriptions[0];
+  EXPECT_EQ(description.type, platform::StoreType::SQLite);
+  EXPECT_EQ(description.path, support.storePath());
+  ASSERT_TRUE(description.cloudMirrorOptions);
+  EXPECT_EQ(description.cloudMirrorOptions->containerIdentifier, kCloudContainerIdentifier);
+  EXPECT_TRUE(description.option(platform::kPersistentHistoryTrackingOption));
+  EXPECT_TRUE(description.option(platform::kRemoteChangeNotificationPostOption));
+  EXPECT_TRUE(description.shouldInferMappingModelAutomatically);
+  EXPECT_TRUE(description.shouldMigrateStoreAutomatically);
+  EXPECT_TRUE(stack.container()->persistentStoreCoordinator()->persistentStore()->tracksHistory());
+  expectApplicationViewContext(*stack.container()->viewContext());
+}
+
+TEST_F(CoreDataStackTest, PersistentStoreIsTheSameOnTheNextLaunch) {
+  TemporaryApplicationSupport support;
+  platform::UUID identifier;
+  {
+    CoreDataStack first(false);
+    insertDefaultPrompt(first);
+    identifier = storeIdentifier(first);
+  }
+  CoreDataStack second(false);
+  EXPECT_EQ(storeIdentifier(second), identifier);
+  EXPECT_EQ(promptCount(second), 1u);
+}
+
+TEST_F(CoreDataStackTest, IncompatibleStoreIsDestroyedAndLoadedAfreshOnce) {
+  TemporaryApplicationSupport support;
+  platform::UUID oldIdentifier;
+  {
+    CoreDataStack earlier(false);
+    insertDefaultPrompt(earlier);
+    oldIdentifier = storeIdentifier(earlier);
+  }
+  RawStoreFile(support.storePath())
+      .execute("UPDATE Z_METADATA SET Z_VALUE = 'another model' WHERE Z_KEY = 'pstore.modelHash'");
+
+  CoreDataStack stack(false, listeningFactory());
+  // Only the load after the reset succeeded; the mirror hears of the new store and fills it again.
+  ASSERT_EQ(listening_->loadedStores.size(), 1u);
+  EXPECT_NE(listening_->loadedStores[0], oldIdentifier);
+  EXPECT_EQ(storeIdentifier(stack), listening_->loadedStores[0]);
+  EXPECT_EQ(promptCount(stack), 0u);
+  expectApplicationViewContext(*stack.container()->viewContext());
+  // The new store is a working store of this model.
+  insertDefaultPrompt(stack);
+  EXPECT_EQ(promptCount(stack), 1u);
+}
+
+TEST_F(CoreDataStackTest, FileThatIsNoDatabaseEndsTheProcessAndIsLeftIntact) {
+  // A forked child works on this very file, so what it did to the file can be checked here.
+  GTEST_FLAG_SET(death_test_style, "fast");
+  TemporaryApplicationSupport support;
+  std::filesystem::create_directories(support.folder());
+  const std::string contents = "my own notes, not a database\n" + std::string(4096, 'x');
+  std::ofstream(support.storePath(), std::ios::binary) << contents;
+
+  EXPECT_DEATH(CoreDataStack(false), "Fatal error: Failed to load CloudKit store: SQLiteErrorDomain 26");
+  std::ifstream in(support.storePath(), std::ios::binary);
+  EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == contents) << "the file was changed";
+}
+
+TEST_F(CoreDataStackTest, NoApplicationSupportFolderEndsTheProcessWithAMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TemporaryApplicationSupport support(/*withBundleIdentifier=*/false);
+  EXPECT_DEATH(CoreDataStack(false), "Fatal error: No usable Application Support folder: platform.paths 2");
+}
+
+}  // namespace
+}  // namespace velloran::testing

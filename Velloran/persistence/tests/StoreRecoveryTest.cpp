@@ -1,0 +1,108 @@
+#include "Velloran/persistence/StoreRecovery.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/pstore/PersistentStoreError.h"
+
+namespace velloran {
+namespace {
+
+platform::Error storeError(platform::PersistentStoreErrorCode code) {
+  return platform::persistentStoreError(code, "made by another model");
+}
+
+// Plays the given load outcomes in turn and records every step taken.
+class ScriptedStore {
+ public:
+  ScriptedStore(std::vector<std::optional<platform::Error>> loads, platform::Result<void> reset = {})
+      : loads_(loads.begin(), loads.end()), reset_(std::move(reset)) {}
+
+  std::optional<StoreLoadFailure> run() {
+    return loadRecoveringIncompatibleStore(
+        [this] {
+          steps.push_back("load");
+          if (loads_.empty()) throw std::logic_error("loaded more often than scripted");
+          std::optional<platform::Error> outcome = loads_.front();
+          loads_.pop_front();
+          return outcome;
+        },
+        [this] {
+          steps.push_back("reset");
+          return reset_;
+        });
+  }
+
+  std::vector<std::string> steps;
+
+ private:
+  std::deque<std::optional<platform::Error>> loads_;
+  platform::Result<void> reset_;
+};
+
+using Steps = std::vector<std::string>;
+
+TEST(StoreRecovery, IncompatibleModelCodesWhateverTheDomain) {
+  for (std::int64_t code : {134100, 134110, 134130}) {
+    EXPECT_TRUE(isIncompatibleStoreError(platform::Error("SomeOtherDomain", code))) << code;
+  }
+  for (std::int64_t code : {26, 11, 14, 134080, 134501, 513}) {
+    EXPECT_FALSE(
+        isIncompatibleStoreError(platform::Error(std::string(platform::kPersistentStoreErrorDomain), code)))
+        << code;
+  }
+}
+
+TEST(StoreRecovery, LoadedStoreIsUsedAsItIs) {
+  ScriptedStore store({std::nullopt});
+  EXPECT_FALSE(store.run());
+  EXPECT_EQ(store.steps, Steps{"load"});
+}
+
+TEST(StoreRecovery, IncompatibleStoreIsResetAndLoadedOnceMore) {
+  for (auto code : {platform::PersistentStoreErrorCode::IncompatibleModel,
+                    platform::PersistentStoreErrorCode::MigrationFailed,
+                    platform::PersistentStoreErrorCode::MissingSourceModel}) {
+    ScriptedStore store({storeError(code), std::nullopt});
+    EXPECT_FALSE(store.run());
+    EXPECT_EQ(store.steps, (Steps{"load", "reset", "load"}));
+  }
+}
+
+TEST(StoreRecovery, OtherLoadFailuresEndWithoutTouchingTheStore) {
+  ScriptedStore store(
+      {platform::Error(std::string(platform::kSQLiteErrorDomain), 26, "file is not a database")});
+  std::optional<StoreLoadFailure> failure = store.run();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(store.steps, Steps{"load"});
+  EXPECT_EQ(failure->message, kLoadFailedMessage);
+  EXPECT_EQ(failure->report(), "Failed to load CloudKit store: SQLiteErrorDomain 26: file is not a database");
+}
+
+TEST(StoreRecovery, FailedResetEndsBeforeAnotherLoad) {
+  ScriptedStore store({storeError(platform::PersistentStoreErrorCode::MigrationFailed)},
+                      platform::persistentStoreError(platform::PersistentStoreErrorCode::WriteNoPermission,
+                                                     "Cannot remove Velloran.sqlite"));
+  std::optional<StoreLoadFailure> failure = store.run();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(store.steps, (Steps{"load", "reset"}));
+  EXPECT_EQ(failure->message, kResetFailedMessage);
+  EXPECT_EQ(failure->error.code, 513);
+}
+
+TEST(StoreRecovery, SecondFailureAfterAResetEndsWithoutAThirdAttempt) {
+  // Even an incompatible store again: there is exactly one reset.
+  ScriptedStore store({storeError(platform::PersistentStoreErrorCode::MigrationFailed),
+                       storeError(platform::PersistentStoreErrorCode::IncompatibleModel)});
+  std::optional<StoreLoadFailure> failure = store.run();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(store.steps, (Steps{"load", "reset", "load"}));
+  EXPECT_EQ(failure->message, kLoadAfterResetFailedMessage);
+  EXPECT_EQ(failure->error.code, 134100);
+}
+
+}  // namespace
+}  // namespace velloran

@@ -1,0 +1,137 @@
+// The persistent prompt store at library scale: 10,000 prompts of 5 versions each in a store file
+// like the application's, listed by a search filter, and one prompt saved into it.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Velloran/persistence/BackgroundTask.h"
+#include "Velloran/persistence/CoreDataPromptStore.h"
+#include "Velloran/persistence/CoreDataStack.h"
+#include "Velloran/persistence/PromptObjects.h"
+#include "Velloran/persistence/VelloranModel.h"
+#include "platform/dispatch/DeterministicDispatch.h"
+
+namespace velloran {
+namespace {
+
+constexpr int kPrompts = 10'000;
+constexpr int kVersionsPerPrompt = 5;
+
+Prompt libraryPrompt(int index) {
+  const platform::UUID id = platform::UUID::random();
+  Prompt prompt{id,
+                (index % 10 == 0 ? "Code review " : "Prompt ") + std::to_string(index),
+                index % 2 == 0 ? PromptType::system : PromptType::user,
+                {"team", "tag" + std::to_string(index % 50)},
+                index % 2 == 0,
+                platform::Date{double(index)},
+                platform::Date{double(index)},
+                {},
+                {},
+                {}};
+  for (int number = 1; number <= kVersionsPerPrompt; ++number) {
+    prompt.versions.push_back(
+        PromptVersion{platform::UUID::random(), id,
+                      "Version " + std::to_string(number) + " of a prompt text of some length", "", number,
+                      platform::Date{double(index)}});
+  }
+  return prompt;
+}
+
+// A store file holding the library, under a temporary folder removed at the end.
+class Library {
+ public:
+  Library() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velloran-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    folder_ = pattern;
+    const std::filesystem::path storeURL = folder_ / std::string(kStoreFileName);
+    container_ =
+        CoreDataStack::makePlainContainer(std::string(model::kModelName), CoreDataStack::makeModel());
+    container_->setPersistentStoreDescriptions({CoreDataStack::persistentStoreDescription(storeURL)});
+    CoreDataStack::loadStores(storeURL, *container_);
+    fill();
+    store_ = std::make_shared<CoreDataPromptStore>(container_);
+  }
+  ~Library() {
+    store_.reset();
+    container_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  CoreDataPromptStore& store() { return *store_; }
+  platform::DeterministicDispatch& dispatch() { return dispatch_; }
+
+ private:
+  // One transaction for the whole library: filling is setup, not what is measured.
+  void fill() {
+    platform::Result<void> filled = performBackgroundTaskAndWait<void>(
+        *container_, [](platform::ManagedObjectContext& context) -> platform::Result<void> {
+          for (int index = 0; index < kPrompts; ++index) {
+            const Prompt prompt = libraryPrompt(index);
+            platform::ManagedObject object = context.insertNewObject(model::kPromptEntity);
+            if (auto written = writePromptFields(object, prompt); !written) return written;
+            for (const PromptVersion& version : prompt.versions) {
+              object.addRelatedObject(model::kVersions, insertVersion(context, version, prompt.id));
+            }
+          }
+          return context.save();
+        });
+    if (!filled) throw std::runtime_error(filled.error().debugDescription());
+  }
+
+  platform::DeterministicDispatch dispatch_;
+  std::filesystem::path folder_;
+  std::shared_ptr<platform::PersistentContainer> container_;
+  std::shared_ptr<CoreDataPromptStore> store_;
+};
+
+Library& library() {
+  static Library shared;
+  return shared;
+}
+
+void ListPromptsBySearch(benchmark::State& state) {
+  Library& shared = library();
+  std::size_t found = 0;
+  for (auto _ : state) {
+    std::optional<platform::Result<std::vector<Prompt>>> listed;
+    shared.store().fetchPrompts(
+        PromptFilter{"review", {}, std::nullopt},
+        [&](platform::Result<std::vector<Prompt>> result) { listed.emplace(std::move(result)); });
+    shared.dispatch().drain();
+    if (!listed || !listed->ok()) {
+      state.SkipWithError("listing failed");
+      return;
+    }
+    found = listed->value().size();
+  }
+  state.counters["found"] = double(found);
+}
+BENCHMARK(ListPromptsBySearch)->Unit(benchmark::kMillisecond);
+
+void SaveOnePrompt(benchmark::State& state) {
+  Library& shared = library();
+  const Prompt prompt = libraryPrompt(1);
+  for (auto _ : state) {
+    bool saved = false;
+    shared.store().savePrompt(prompt, [&](platform::Result<void> result) { saved = result.ok(); });
+    shared.dispatch().drain();
+    if (!saved) {
+      state.SkipWithError("save failed");
+      return;
+    }
+  }
+}
+BENCHMARK(SaveOnePrompt)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace velloran
+
+BENCHMARK_MAIN();
