@@ -5,8 +5,10 @@
 namespace platform {
 
 const SystemClock& SystemClock::shared() {
-  static const SystemClock clock;
-  return clock;
+  // Never destroyed: detached threads (the dispatch timer thread among them) may still read the
+  // clock while the process exits.
+  static const SystemClock* const clock = new SystemClock;
+  return *clock;
 }
 
 Date SystemClock::now() const {

@@ -1,0 +1,31 @@
+#include "Velloran/viewmodels/TagSuggestions.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "platform/text/Characters.h"
+#include "platform/text/Normalization.h"
+#include "platform/text/Search.h"
+
+namespace velloran {
+
+std::vector<std::string> tagSuggestions(const std::vector<Prompt>& prompts, std::string_view locale) {
+  std::unordered_set<std::string, platform::CanonicalHash, platform::CanonicalEqual> seenLowercase;
+  std::vector<std::string> suggestions;
+  for (const Prompt& prompt : prompts) {
+    for (const std::string& tag : prompt.tags) {
+      std::string trimmedTag = platform::trimmed(tag);
+      if (trimmedTag.empty()) continue;
+      if (seenLowercase.insert(platform::lowercased(trimmedTag)).second) {
+        suggestions.push_back(std::move(trimmedTag));
+      }
+    }
+  }
+  std::stable_sort(suggestions.begin(), suggestions.end(),
+                   [locale](const std::string& a, const std::string& b) {
+                     return platform::localizedCaseInsensitiveCompare(a, b, locale) < 0;
+                   });
+  return suggestions;
+}
+
+}  // namespace velloran

@@ -1,0 +1,65 @@
+#pragma once
+// Test double of a sync service that is also a sync monitor, for code that follows the mirroring:
+// the test scripts the manual sync's outcomes, posts mirroring events, stages what the next history
+// processing finds, and reads back what was called.
+//
+// Like the real monitor it completes on the main queue (never inline), delivers events on the
+// calling (main) thread, sets pending flags only in history processing and clears a flag only when
+// it is taken. Main thread only.
+
+#include <optional>
+
+#include "Velloran/data/SyncService.h"
+#include "Velloran/viewmodels/SyncMonitor.h"
+
+namespace velloran::testing {
+
+// An event that has ended, successfully or not, without an error.
+platform::MirrorEvent endedEvent(platform::MirrorEvent::Type type, bool succeeded = true);
+// A failed event carrying `error` (and an end date).
+platform::MirrorEvent failedEvent(platform::MirrorEvent::Type type, platform::Error error);
+
+class FakeSyncMonitor final : public SyncService, public SyncMonitor {
+ public:
+  // SyncService
+  void pullChanges(Completion<void> completion) override;
+  void pushChanges(Completion<void> completion) override;
+  void startObservingRemoteChanges(std::function<void()> completion) override;
+
+  // SyncMonitor
+  Subscription observeEvents(std::function<void(const platform::MirrorEvent&)> handler) override;
+  void processPersistentHistory(Completion<void> completion) override;
+  bool takePendingLocalChanges() override;
+  bool takePendingRemoteChanges() override;
+
+  // Scripting. A failure set for pull or push stays until it is cleared with nullopt.
+  void setPullFailure(std::optional<platform::Error> error) { pullFailure_ = std::move(error); }
+  void setPushFailure(std::optional<platform::Error> error) { pushFailure_ = std::move(error); }
+  void setHistoryFailure(std::optional<platform::Error> error) { historyFailure_ = std::move(error); }
+  // What the next successful history processing finds: local and/or remote transactions.
+  void stageHistory(bool local, bool remote);
+  // Delivers the event to the subscribers now, as the monitor does on the main thread.
+  void post(const platform::MirrorEvent& event) const { events_.emit(event); }
+
+  // Reading back.
+  int pullCount() const { return pullCount_; }
+  int pushCount() const { return pushCount_; }
+  int historyProcessingCount() const { return historyProcessingCount_; }
+  bool pendingLocalChanges() const { return pendingLocal_; }
+  bool pendingRemoteChanges() const { return pendingRemote_; }
+
+ private:
+  std::optional<platform::Error> pullFailure_;
+  std::optional<platform::Error> pushFailure_;
+  std::optional<platform::Error> historyFailure_;
+  bool stagedLocal_ = false;
+  bool stagedRemote_ = false;
+  bool pendingLocal_ = false;
+  bool pendingRemote_ = false;
+  int pullCount_ = 0;
+  int pushCount_ = 0;
+  int historyProcessingCount_ = 0;
+  Signal<platform::MirrorEvent> events_;
+};
+
+}  // namespace velloran::testing

@@ -1,0 +1,95 @@
+#pragma once
+// Shared set-up of the view-model tests: the deterministic dispatch backend with its manual clock,
+// a temporary user (so preferences never touch the real home), an analytics service over the
+// recording SDK outside any test-run mode, a console the test reads back, and prompt builders.
+// Make the test bed before any store or view model: they take their queues from the backend
+// current when they are made.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Velloran/analytics/AnalyticsService.h"
+#include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
+#include "Velloran/data/PromptValues.h"
+#include "Velloran/viewmodels/ViewModelEnvironment.h"
+#include "platform/bundle/Bundle.h"
+#include "platform/dispatch/DeterministicDispatch.h"
+#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/prefs/PreferencesDomain.h"
+#include "platform/process/ProcessInfo.h"
+
+namespace velloran::testing {
+
+class ViewModelTestBed {
+ public:
+  ViewModelTestBed() {
+    user_.environment().set("XCTestConfigurationFilePath", std::nullopt);
+    platform::ProcessInfo::setArgumentsForTesting(std::vector<std::string>{"/usr/bin/velloran"});
+    platform::Bundle::resetMainForTesting();
+    platform::PreferencesDomain::resetForTesting();
+    analytics_ = std::make_unique<AnalyticsService>(platform::PreferencesDomain::named("view-model-test"),
+                                                    sdk_, analyticsConsole_);
+  }
+  ~ViewModelTestBed() {
+    platform::ProcessInfo::setArgumentsForTesting(std::nullopt);
+    platform::PreferencesDomain::resetForTesting();
+    platform::Bundle::resetMainForTesting();
+  }
+
+  ViewModelEnvironment environment() {
+    return ViewModelEnvironment{.clock = dispatch_.sharedClock(),
+                                .random = platform::systemRandomSource(),
+                                .console = console_,
+                                .analytics = *analytics_,
+                                .mainQueue = platform::mainQueue()};
+  }
+
+  platform::DeterministicDispatch& dispatch() { return dispatch_; }
+  void drain() { dispatch_.drain(); }
+  platform::Date now() const { return dispatch_.clock().now(); }
+  std::string console() const { return console_.str(); }
+  RecordingAnalyticsSdk& sdk() { return *sdk_; }
+
+ private:
+  platform::testing::TemporaryUser user_;
+  platform::DeterministicDispatch dispatch_;
+  std::ostringstream console_;
+  std::ostringstream analyticsConsole_;
+  std::shared_ptr<RecordingAnalyticsSdk> sdk_ = std::make_shared<RecordingAnalyticsSdk>();
+  std::unique_ptr<AnalyticsService> analytics_;
+};
+
+// A prompt with the given title and tags, one version per text (numbered from 1), updated at
+// `updatedAt` seconds.
+inline Prompt samplePrompt(std::string title, std::vector<std::string> tags = {},
+                           std::vector<std::string> versionTexts = {}, double updatedAt = 1000) {
+  Prompt prompt;
+  prompt.id = platform::UUID::random();
+  prompt.title = std::move(title);
+  prompt.type = PromptType::user;
+  prompt.tags = std::move(tags);
+  prompt.createdAt = platform::Date{updatedAt};
+  prompt.updatedAt = platform::Date{updatedAt};
+  std::int64_t number = 1;
+  for (std::string& text : versionTexts) {
+    prompt.versions.push_back(PromptVersion{.id = platform::UUID::random(),
+                                            .promptRef = prompt.id,
+                                            .content = std::move(text),
+                                            .notes = {},
+                                            .versionNumber = number++,
+                                            .createdAt = platform::Date{updatedAt}});
+  }
+  return prompt;
+}
+
+inline std::vector<std::string> titlesOf(const std::vector<Prompt>& prompts) {
+  std::vector<std::string> titles;
+  for (const Prompt& prompt : prompts) titles.push_back(prompt.title);
+  return titles;
+}
+
+}  // namespace velloran::testing

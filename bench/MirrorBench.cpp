@@ -1,0 +1,138 @@
+// Mirroring a library of 1,000 prompts (3 versions each, saved one by one as the application saves
+// them) from one store to another through a mirror folder: the sending store's export and the
+// receiving store's import, each timed on its own.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "Velloran/persistence/CoreDataPromptStore.h"
+#include "Velloran/persistence/CoreDataStack.h"
+#include "Velloran/persistence/VelloranModel.h"
+#include "platform/dispatch/DeterministicDispatch.h"
+#include "platform/mirror/MirroredPersistentContainer.h"
+
+namespace velloran {
+namespace {
+
+constexpr int kPrompts = 1'000;
+constexpr int kVersionsPerPrompt = 3;
+constexpr std::chrono::seconds kPollInterval{1};
+constexpr std::chrono::milliseconds kExportDelay{300};
+
+Prompt libraryPrompt(int index) {
+  const platform::UUID id = platform::UUID::random();
+  Prompt prompt{id,
+                "Prompt " + std::to_string(index),
+                PromptType::user,
+                {"team", "tag" + std::to_string(index % 50)},
+                false,
+                platform::Date{double(index)},
+                platform::Date{double(index)},
+                {},
+                {},
+                {}};
+  for (int number = 1; number <= kVersionsPerPrompt; ++number) {
+    prompt.versions.push_back(
+        PromptVersion{platform::UUID::random(), id,
+                      "Version " + std::to_string(number) + " of a prompt text of some length", "", number,
+                      platform::Date{double(index)}});
+  }
+  return prompt;
+}
+
+// Two machines' store files and the mirror folder between them, under a temporary folder.
+class Machines {
+ public:
+  Machines() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velloran-mirror-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    folder_ = pattern;
+    std::filesystem::create_directories(folder_ / "mirror");
+    sender_ = open("sender");
+    receiver_ = open("receiver");
+    store_ = std::make_shared<CoreDataPromptStore>(sender_, dispatch_.sharedClock());
+    dispatch_.drain();  // both mirrors set up
+  }
+  ~Machines() {
+    store_.reset();
+    sender_.reset();
+    receiver_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  void fillSender() {
+    for (int index = 0; index < kPrompts; ++index) store_->savePrompt(libraryPrompt(index), {});
+    dispatch_.drain();
+  }
+  // The save's export waits for the export delay; the receiver looks at the next poll.
+  void exportFromSender() { dispatch_.advance(kExportDelay); }
+  void importIntoReceiver() { dispatch_.advance(kPollInterval - kExportDelay); }
+
+  std::size_t receivedPrompts() {
+    auto prompts =
+        receiver_->newBackgroundContext()->fetch(platform::FetchRequest{std::string(model::kPromptEntity)});
+    return prompts ? prompts->size() : 0;
+  }
+
+ private:
+  std::shared_ptr<platform::PersistentContainer> open(const std::string& name) {
+    platform::MirrorSettings settings = platform::MirrorSettings::configured(folder_ / "mirror");
+    settings.pollInterval = kPollInterval;
+    settings.exportDelay = kExportDelay;
+    auto container = std::make_shared<platform::MirroredPersistentContainer>(
+        std::string(model::kModelName), CoreDataStack::makeModel(), settings, dispatch_.clock(), center_);
+    std::filesystem::create_directories(folder_ / name);
+    const std::filesystem::path storeURL = folder_ / name / std::string(kStoreFileName);
+    container->setPersistentStoreDescriptions({CoreDataStack::persistentStoreDescription(storeURL)});
+    CoreDataStack::loadStores(storeURL, *container);
+    return container;
+  }
+
+  platform::DeterministicDispatch dispatch_;
+  platform::NotificationCenter center_;
+  std::filesystem::path folder_;
+  std::shared_ptr<platform::PersistentContainer> sender_;
+  std::shared_ptr<platform::PersistentContainer> receiver_;
+  std::shared_ptr<CoreDataPromptStore> store_;
+};
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void MirrorThousandPrompts(benchmark::State& state) {
+  double exportSeconds = 0;
+  double importSeconds = 0;
+  for (auto _ : state) {
+    Machines machines;
+    machines.fillSender();
+    auto start = std::chrono::steady_clock::now();
+    machines.exportFromSender();
+    const double exported = secondsSince(start);
+    start = std::chrono::steady_clock::now();
+    machines.importIntoReceiver();
+    const double imported = secondsSince(start);
+    if (machines.receivedPrompts() != kPrompts) {
+      state.SkipWithError("the receiver did not get every prompt");
+      return;
+    }
+    state.SetIterationTime(exported + imported);
+    exportSeconds += exported;
+    importSeconds += imported;
+  }
+  state.counters["export_ms"] = benchmark::Counter(exportSeconds * 1000, benchmark::Counter::kAvgIterations);
+  state.counters["import_ms"] = benchmark::Counter(importSeconds * 1000, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(MirrorThousandPrompts)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace velloran
+
+BENCHMARK_MAIN();

@@ -1,0 +1,110 @@
+#pragma once
+// The engine that mirrors one loaded store through a mirror folder, and reports what it does as
+// MirrorEvents.
+//
+// What it does, all of it on its own serial queue ("platform.mirror"):
+//  - Setup: checks that the mirror folder can be used (MirrorFolder::prepare). It runs only once the
+//    main queue has run the start (start() hands it over through the main queue), so whoever
+//    registers for events on the main thread before the main loop runs hears even the first
+//    failure. Until setup succeeds nothing else happens; it is retried at every poll.
+//  - Then, at every poll: export this store's changes, then import the other devices' changes.
+//    Imports wait while there are local changes to export, so a local change always reaches the
+//    journal before anything can overwrite it here.
+//  - A commit of this store (its remote-change notification) schedules an export after the export
+//    delay; more commits within the delay join it.
+// Each operation that had something to do, or failed, posts a start event and an end event, in
+// that order, when it ends; an import posts its end event after its changes are committed (and the
+// store has posted its remote-change notification). A failure that merely repeats the operation's
+// previous failure is not posted again: a missing folder would otherwise be reported at every poll.
+// Skipped unreadable entries are reported every time, since each report concerns other lines.
+//
+// The engine belongs to one store. When the coordinator no longer holds that store (it was
+// destroyed, or replaced after a reset) the engine stops by itself; the mirror of the new store
+// starts afresh, with the new store's identifier as its device and a journal of its own, and
+// imports everything the folder holds.
+//
+// Lifetime: shared; blocks hold it weakly. stop() may be called from any thread but the mirror's
+// queue; once it returns no operation runs any more. The clock and the notification centre must
+// outlive the engine.
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/dispatch/Queue.h"
+#include "platform/dispatch/Timer.h"
+#include "platform/mirror/HybridLogicalClock.h"
+#include "platform/mirror/MirrorEvent.h"
+#include "platform/mirror/MirrorFolder.h"
+#include "platform/mirror/MirrorSettings.h"
+#include "platform/notify/NotificationCenter.h"
+#include "platform/pstore/PersistentStore.h"
+#include "platform/pstore/PersistentStoreCoordinator.h"
+#include "platform/time/Clock.h"
+
+namespace platform {
+
+class ManagedObjectContext;
+
+class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
+ public:
+  struct Configuration {
+    std::shared_ptr<PersistentStoreCoordinator> coordinator;
+    std::shared_ptr<PersistentStore> store;  // must be the coordinator's store and track history
+    MirrorSettings settings;
+    std::string containerIdentifier;
+    ObjectTag eventSender = nullptr;  // the container
+  };
+
+  static std::shared_ptr<CloudMirror> make(Configuration configuration, const Clock& clock,
+                                           NotificationCenter& notificationCenter);
+  CloudMirror(const CloudMirror&) = delete;
+  CloudMirror& operator=(const CloudMirror&) = delete;
+
+  // The device this engine writes as: the store's identifier.
+  const UUID& device() const { return device_; }
+
+  void start();
+  void stop();
+
+ private:
+  CloudMirror(Configuration configuration, const Clock& clock, NotificationCenter& notificationCenter);
+
+  // On the mirror's queue.
+  bool stillMirroring();
+  void runCycle();
+  void setUp();
+  void exportChanges();
+  void importChanges();
+  void scheduleExport();
+  void schedulePoll();
+  std::shared_ptr<ManagedObjectContext> newContext() const;
+  // Posts the operation's events unless it is a repeated failure.
+  void finish(MirrorEvent::Type type, Date startDate, const Result<void>& outcome, bool alwaysReport = false);
+  void post(const MirrorEvent& event);
+
+  const std::shared_ptr<PersistentStoreCoordinator> coordinator_;
+  const std::weak_ptr<PersistentStore> store_;
+  const UUID device_;
+  const MirrorFolder folder_;
+  const MirrorSettings settings_;
+  const ObjectTag eventSender_;
+  const Clock& clock_;
+  NotificationCenter& notificationCenter_;
+  const QueueRef queue_;
+
+  std::atomic<bool> stopped_{false};
+  ObserverToken localChanges_;  // touched by start() and stop() only
+
+  // Owned by the queue.
+  bool setUp_ = false;
+  HybridLogicalClock hybridClock_;
+  std::array<std::optional<std::pair<std::string, std::int64_t>>, 3> lastFailure_;
+  Timer pollTimer_;
+  Timer exportTimer_;
+};
+
+}  // namespace platform

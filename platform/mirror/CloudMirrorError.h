@@ -1,0 +1,37 @@
+#pragma once
+// The failures of the cloud mirror, in one error domain. The codes are the ones the application tells
+// apart when it words a sync failure for the user:
+//  - NetworkUnavailable: the mirror folder is there but marked as not to be used now (an "OFFLINE"
+//    file in it), as when the network is away;
+//  - NetworkFailure: reading or writing the mirror folder failed;
+//  - NotAuthenticated: there is no account to mirror to: no mirror folder could be named, or the
+//    one configured is missing or cannot be read;
+//  - UnreadableEntry: another machine's journal held lines that could not be read; they were
+//    skipped, everything else was applied.
+// Failures of the local store keep the persistent-store layer's domains.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/error/Error.h"
+
+namespace platform {
+
+inline constexpr std::string_view kCloudMirrorErrorDomain = "CloudMirrorErrorDomain";
+
+enum class CloudMirrorErrorCode : std::int64_t {
+  NetworkUnavailable = 3,
+  NetworkFailure = 4,
+  NotAuthenticated = 9,
+  UnreadableEntry = 100,
+};
+
+// With a non-zero errno the system's reason is appended to the description.
+Error cloudMirrorError(CloudMirrorErrorCode code, std::string description, int errnoValue = 0);
+
+inline bool isCloudMirrorError(const Error& error, CloudMirrorErrorCode code) {
+  return error.is(kCloudMirrorErrorDomain, static_cast<std::int64_t>(code));
+}
+
+}  // namespace platform

@@ -1,0 +1,33 @@
+#include "platform/mirror/HybridLogicalClock.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+namespace {
+
+constexpr int kCounterBits = 16;
+// The largest millisecond count whose shifted stamp still fits; far beyond any real date.
+constexpr double kLargestMilliseconds = static_cast<double>((std::int64_t{1} << (63 - kCounterBits)) - 1);
+
+}  // namespace
+
+std::int64_t HybridLogicalClock::physicalStamp(Date now) {
+  const double milliseconds = std::floor(now.unixSeconds() * 1000.0);
+  // A wall clock before 1970 (or not a number) carries no usable time: the counter alone orders.
+  if (!(milliseconds > 0)) return 0;
+  return static_cast<std::int64_t>(std::min(milliseconds, kLargestMilliseconds)) << kCounterBits;
+}
+
+std::int64_t HybridLogicalClock::tick(Date now) {
+  // A counter overflowing into the milliseconds only moves the stamp a little ahead of the wall
+  // clock; order is all that matters.
+  last_ = std::max(last_ + 1, physicalStamp(now));
+  return last_;
+}
+
+void HybridLogicalClock::receive(std::int64_t stamp) {
+  last_ = std::max(last_, stamp);
+}
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+#pragma once
+// Stamps that order the changes of all machines the same way everywhere: a hybrid logical clock.
+//
+// A stamp is one integer: the wall clock in milliseconds since 1970 shifted left by 16 bits, plus a
+// counter in the low bits. Each stamp this clock issues is above every stamp it issued or received
+// before, whatever the wall clock does (set back, or standing still): stamps follow real time while
+// the machines' clocks agree and never run backwards against what a machine has seen. Ties between
+// machines are broken by the machine's identifier, outside this class.
+//
+// Not thread-safe: the mirror uses it on its own queue.
+
+#include <cstdint>
+
+#include "platform/value/Value.h"
+
+namespace platform {
+
+class HybridLogicalClock {
+ public:
+  explicit HybridLogicalClock(std::int64_t last = 0) : last_(last) {}
+
+  // A new stamp for a change made at `now`.
+  std::int64_t tick(Date now);
+  // Takes note of a stamp seen from another machine.
+  void receive(std::int64_t stamp);
+  // The newest stamp issued or received.
+  std::int64_t last() const { return last_; }
+
+  // The stamp standing for `now` with a zero counter.
+  static std::int64_t physicalStamp(Date now);
+
+ private:
+  std::int64_t last_;
+};
+
+}  // namespace platform

@@ -1,0 +1,120 @@
+#include "platform/mirror/MirrorBookkeeping.h"
+
+#include <charconv>
+#include <type_traits>
+
+#include <nlohmann/json.hpp>
+
+namespace platform {
+namespace {
+
+const std::string kClockKey = "mirror.clock";
+const std::string kExportTokenKey = "mirror.exportToken";
+const std::string kOffsetPrefix = "mirror.offset.";
+const std::string kRecordPrefix = "mirror.record.";
+const std::string kPendingReferencesKey = "mirror.pendingReferences";
+constexpr std::string_view kLive = "live";
+constexpr std::string_view kDeleted = "deleted";
+
+template <class Number>
+std::optional<Number> numberFrom(std::string_view text) {
+  Number number{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if constexpr (std::is_signed_v<Number>) {
+    if (number < 0) return std::nullopt;
+  }
+  return number;
+}
+
+// "<clock> <device> live|deleted"
+std::optional<RecordState> recordStateFrom(std::string_view text) {
+  const std::size_t first = text.find(' ');
+  const std::size_t second = first == std::string_view::npos ? first : text.find(' ', first + 1);
+  if (second == std::string_view::npos) return std::nullopt;
+  std::optional<std::int64_t> clock = numberFrom<std::int64_t>(text.substr(0, first));
+  std::optional<UUID> device = UUID::fromString(text.substr(first + 1, second - first - 1));
+  const std::string_view kind = text.substr(second + 1);
+  if (!clock || !device || (kind != kLive && kind != kDeleted)) return std::nullopt;
+  return RecordState{RecordStamp{*clock, *device}, kind == kDeleted};
+}
+
+}  // namespace
+
+Result<std::int64_t> MirrorBookkeeping::clock() const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kClockKey);
+  if (!stored) return stored.error();
+  return *stored ? numberFrom<std::int64_t>(**stored).value_or(0) : 0;
+}
+
+void MirrorBookkeeping::setClock(std::int64_t clock) {
+  context_.setMetadataValue(kClockKey, std::to_string(clock));
+}
+
+Result<std::optional<HistoryToken>> MirrorBookkeeping::exportToken() const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kExportTokenKey);
+  if (!stored) return stored.error();
+  return *stored ? HistoryToken::parse(**stored) : std::nullopt;
+}
+
+void MirrorBookkeeping::setExportToken(const HistoryToken& token) {
+  context_.setMetadataValue(kExportTokenKey, token.serialized());
+}
+
+Result<std::uint64_t> MirrorBookkeeping::journalOffset(const UUID& device) const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kOffsetPrefix + device.uuidString());
+  if (!stored) return stored.error();
+  return *stored ? numberFrom<std::uint64_t>(**stored).value_or(0) : 0;
+}
+
+void MirrorBookkeeping::setJournalOffset(const UUID& device, std::uint64_t offset) {
+  context_.setMetadataValue(kOffsetPrefix + device.uuidString(), std::to_string(offset));
+}
+
+Result<std::optional<RecordState>> MirrorBookkeeping::recordState(const UUID& record) const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kRecordPrefix + record.uuidString());
+  if (!stored) return stored.error();
+  return *stored ? recordStateFrom(**stored) : std::nullopt;
+}
+
+void MirrorBookkeeping::setRecordState(const UUID& record, const RecordState& state) {
+  context_.setMetadataValue(kRecordPrefix + record.uuidString(),
+                            std::to_string(state.stamp.clock) + " " + state.stamp.device.uuidString() + " " +
+                                std::string(state.deleted ? kDeleted : kLive));
+}
+
+Result<std::vector<PendingReference>> MirrorBookkeeping::pendingReferences() const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kPendingReferencesKey);
+  if (!stored) return stored.error();
+  std::vector<PendingReference> references;
+  if (!*stored) return references;
+  const nlohmann::json json = nlohmann::json::parse(**stored, nullptr, false);
+  if (!json.is_array()) return references;
+  for (const nlohmann::json& item : json) {
+    if (!item.is_array() || item.size() != 4 || !item[0].is_string() || !item[1].is_string() ||
+        !item[2].is_string() || !item[3].is_string()) {
+      continue;
+    }
+    std::optional<UUID> record = UUID::fromString(item[1].get<std::string>());
+    std::optional<UUID> target = UUID::fromString(item[3].get<std::string>());
+    if (record && target) {
+      references.push_back({item[0].get<std::string>(), *record, item[2].get<std::string>(), *target});
+    }
+  }
+  return references;
+}
+
+void MirrorBookkeeping::setPendingReferences(const std::vector<PendingReference>& references) {
+  if (references.empty()) {
+    context_.setMetadataValue(kPendingReferencesKey, std::nullopt);
+    return;
+  }
+  nlohmann::json json = nlohmann::json::array();
+  for (const PendingReference& reference : references) {
+    json.push_back(
+        {reference.entity, reference.record.uuidString(), reference.key, reference.target.uuidString()});
+  }
+  context_.setMetadataValue(kPendingReferencesKey, json.dump());
+}
+
+}  // namespace platform

@@ -1,0 +1,69 @@
+#pragma once
+// What the mirror remembers about a store, kept in the store's own metadata so that it is written in
+// the same transaction as the changes it describes and never shows up as history:
+//  - the clock: the newest stamp this store issued or saw;
+//  - the export token: how far this store's history has been written to its journal;
+//  - per other device, how many bytes of its journal have been applied;
+//  - per record, the stamp of the write that made its current state (or deleted it): the
+//    last-writer-wins rule compares incoming writes with it;
+//  - references to records not seen yet, to be linked once they arrive.
+// A store created afresh has none of it, so it exports its whole history and imports every journal
+// from the start. A value that cannot be read counts as absent: redoing work is harmless, since
+// applying an entry twice changes nothing.
+//
+// A view over one context: reads see the context's staged values; writes are staged in the context
+// and committed by its next save. Used on the mirror's queue only.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/error/Result.h"
+#include "platform/mirror/JournalEntry.h"
+#include "platform/pstore/ManagedObjectContext.h"
+#include "platform/pstore/PersistentHistory.h"
+
+namespace platform {
+
+struct RecordState {
+  RecordStamp stamp;
+  bool deleted = false;
+
+  friend bool operator==(const RecordState&, const RecordState&) = default;
+};
+
+// `record` (of `entity`) links to `target` through its to-one relationship `key` once `target` is here.
+struct PendingReference {
+  std::string entity;
+  UUID record;
+  std::string key;
+  UUID target;
+
+  friend bool operator==(const PendingReference&, const PendingReference&) = default;
+};
+
+class MirrorBookkeeping {
+ public:
+  explicit MirrorBookkeeping(ManagedObjectContext& context) : context_(context) {}
+
+  Result<std::int64_t> clock() const;
+  void setClock(std::int64_t clock);
+
+  Result<std::optional<HistoryToken>> exportToken() const;
+  void setExportToken(const HistoryToken& token);
+
+  Result<std::uint64_t> journalOffset(const UUID& device) const;
+  void setJournalOffset(const UUID& device, std::uint64_t offset);
+
+  Result<std::optional<RecordState>> recordState(const UUID& record) const;
+  void setRecordState(const UUID& record, const RecordState& state);
+
+  Result<std::vector<PendingReference>> pendingReferences() const;
+  void setPendingReferences(const std::vector<PendingReference>& references);
+
+ private:
+  ManagedObjectContext& context_;
+};
+
+}  // namespace platform

@@ -1,0 +1,122 @@
+#include "platform/mirror/MirrorExport.h"
+
+#include <algorithm>
+#include <map>
+
+#include "platform/mirror/JournalFile.h"
+#include "platform/mirror/MirrorBookkeeping.h"
+#include "platform/pstore/PersistentStoreError.h"
+
+namespace platform {
+namespace {
+
+// History after the export token. A token the store no longer knows (the store was replaced by an
+// older copy of itself) means "everything": exporting too much is harmless, too little loses data.
+Result<std::vector<HistoryTransaction>> historyAfterExportToken(ManagedObjectContext& context) {
+  Result<std::optional<HistoryToken>> token = MirrorBookkeeping(context).exportToken();
+  if (!token) return token.error();
+  Result<std::vector<HistoryTransaction>> history = context.fetchHistory(*token);
+  if (!history && isPersistentStoreError(history.error(), PersistentStoreErrorCode::HistoryTokenExpired)) {
+    return context.fetchHistory(std::nullopt);
+  }
+  return history;
+}
+
+bool isImported(const HistoryTransaction& transaction) {
+  return transaction.author == kMirrorImportAuthor;
+}
+
+// The state a record has now: attributes with a readable value (or none), to-one links by the
+// related record's name. A value of the wrong kind, or none where one is required (a row edited by
+// another program), is left out rather than carried to other machines.
+RecordFields currentFields(const ManagedObject& object) {
+  RecordFields fields;
+  const EntityDescription& entity = object.entity();
+  for (const AttributeDescription& attribute : entity.attributes) {
+    const AttributeRead read = object.value(attribute.name);
+    if (read.isOtherKind() || (read.isMissing() && !attribute.optional)) continue;
+    fields.attributes.emplace(attribute.name, read.value());
+  }
+  for (const RelationshipDescription& relationship : entity.relationships) {
+    if (relationship.toMany) continue;
+    std::optional<ManagedObject> related = object.relatedObject(relationship.name);
+    fields.references.emplace(relationship.name,
+                              related ? std::optional<UUID>(related->recordName()) : std::nullopt);
+  }
+  return fields;
+}
+
+}  // namespace
+
+Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
+                                    HybridLogicalClock& clock, Date now) {
+  Result<std::vector<HistoryTransaction>> history = historyAfterExportToken(context);
+  if (!history) return history.error();
+  PendingExport pending;
+  if (history->empty()) return pending;
+  pending.through = history->back().token;
+
+  // Each record's last change, and where it came in the history.
+  struct LastChange {
+    HistoryChange change;
+    std::size_t position;
+  };
+  std::map<std::pair<std::string, UUID>, LastChange> lastChanges;
+  std::size_t position = 0;
+  for (const HistoryTransaction& transaction : *history) {
+    if (isImported(transaction)) continue;
+    for (const HistoryChange& change : transaction.changes) {
+      lastChanges.insert_or_assign({change.objectID.entityName, change.recordName},
+                                   LastChange{change, position++});
+    }
+  }
+  std::vector<const LastChange*> ordered;
+  for (const auto& [record, last] : lastChanges) ordered.push_back(&last);
+  std::sort(ordered.begin(), ordered.end(),
+            [](const LastChange* a, const LastChange* b) { return a->position < b->position; });
+
+  for (const LastChange* last : ordered) {
+    JournalEntry entry;
+    entry.entity = last->change.objectID.entityName;
+    entry.record = last->change.recordName;
+    if (last->change.type == HistoryChangeType::Delete) {
+      entry.operation = JournalEntry::Operation::Delete;
+    } else {
+      Result<std::optional<ManagedObject>> object = context.existingObject(last->change.objectID);
+      if (!object) return object.error();
+      if (!*object || (*object)->isDeleted()) continue;
+      entry.operation = JournalEntry::Operation::Save;
+      entry.fields = currentFields(**object);
+    }
+    entry.stamp = RecordStamp{clock.tick(now), device};
+    pending.entries.push_back(std::move(entry));
+  }
+  return pending;
+}
+
+Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
+                          const std::filesystem::path& journal, const HybridLogicalClock& clock) {
+  std::vector<std::string> lines;
+  lines.reserve(pending.entries.size());
+  for (const JournalEntry& entry : pending.entries) lines.push_back(encodeJournalLine(entry));
+  if (Result<void> appended = appendJournalLines(journal, lines); !appended) return appended;
+
+  MirrorBookkeeping bookkeeping(context);
+  if (pending.through) bookkeeping.setExportToken(*pending.through);
+  bookkeeping.setClock(clock.last());
+  // Older writes of these records that arrive later must not undo them here.
+  for (const JournalEntry& entry : pending.entries) {
+    bookkeeping.setRecordState(entry.record,
+                               RecordState{entry.stamp, entry.operation == JournalEntry::Operation::Delete});
+  }
+  return context.save();
+}
+
+Result<bool> hasUnexportedChanges(ManagedObjectContext& context) {
+  Result<std::vector<HistoryTransaction>> history = historyAfterExportToken(context);
+  if (!history) return history.error();
+  return std::any_of(history->begin(), history->end(),
+                     [](const HistoryTransaction& transaction) { return !isImported(transaction); });
+}
+
+}  // namespace platform

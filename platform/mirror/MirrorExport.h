@@ -1,0 +1,49 @@
+#pragma once
+// Export: this store's own changes, from its persistent history into its journal.
+//
+// History after the export token is read; transactions the mirror itself wrote while importing
+// (author kMirrorImportAuthor) are passed over, so nothing travels back to where it came from. Each
+// record changed in the rest becomes one entry: its whole current state when it still exists, a
+// deletion when its last change deleted it. A record changed and then deleted before the export ran
+// is only deleted; one whose later deletion the history does not show yet is left for the next
+// export. Entries are stamped in the order of the records' last changes.
+//
+// After the entries are on disk, the export token, the clock and the records' stamps are committed
+// to the store in one metadata-only save. Should that save fail, the next export writes the same
+// records again with newer stamps: duplicates change nothing where they arrive.
+//
+// Runs on the mirror's queue, with a context of the mirror's own.
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "platform/error/Result.h"
+#include "platform/mirror/HybridLogicalClock.h"
+#include "platform/mirror/JournalEntry.h"
+#include "platform/pstore/ManagedObjectContext.h"
+#include "platform/pstore/PersistentHistory.h"
+
+namespace platform {
+
+// The transaction author of every change the mirror imports.
+inline constexpr std::string_view kMirrorImportAuthor = "CloudMirror.import";
+
+struct PendingExport {
+  std::vector<JournalEntry> entries;
+  // The newest transaction looked at; nullopt when history holds nothing after the export token.
+  std::optional<HistoryToken> through;
+};
+
+Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
+                                    HybridLogicalClock& clock, Date now);
+
+// Appends the entries to `journal` (nothing when there are none), then commits the bookkeeping.
+Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
+                          const std::filesystem::path& journal, const HybridLogicalClock& clock);
+
+// Whether history holds changes of this store's own after the export token.
+Result<bool> hasUnexportedChanges(ManagedObjectContext& context);
+
+}  // namespace platform

@@ -1,0 +1,76 @@
+#include "platform/mirror/MirrorFolder.h"
+
+#include <algorithm>
+
+#include "platform/mirror/CloudMirrorError.h"
+#include "platform/paths/FileIO.h"
+
+namespace platform {
+namespace {
+
+constexpr std::string_view kJournalFolderName = "journal";
+constexpr std::string_view kJournalExtension = ".jsonl";
+
+}  // namespace
+
+MirrorFolder::MirrorFolder(const MirrorSettings& settings, const std::string& containerIdentifier)
+    : root_(settings.root), rootConfigured_(settings.rootConfigured) {
+  if (!isPlainFileName(containerIdentifier)) {
+    throw ProgrammerError("InvalidContainerIdentifier",
+                          "the container identifier \"" + containerIdentifier + "\" cannot name a folder");
+  }
+  if (root_) journalFolder_ = *root_ / containerIdentifier / std::string(kJournalFolderName);
+}
+
+Result<void> MirrorFolder::prepare() const {
+  if (!root_) {
+    return cloudMirrorError(CloudMirrorErrorCode::NotAuthenticated,
+                            "There is no mirror folder: none is configured and there is no Application "
+                            "Support folder to keep one in");
+  }
+  std::error_code error;
+  if (rootConfigured_) {
+    if (!std::filesystem::is_directory(*root_, error)) {
+      return cloudMirrorError(CloudMirrorErrorCode::NotAuthenticated,
+                              "The mirror folder " + root_->string() + " does not exist");
+    }
+    std::filesystem::directory_iterator listing(*root_, error);
+    if (error) {
+      return cloudMirrorError(CloudMirrorErrorCode::NotAuthenticated,
+                              "The mirror folder " + root_->string() + " cannot be read", error.value());
+    }
+  } else if (Result<void> made = createDirectories(*root_); !made) {
+    return cloudMirrorError(CloudMirrorErrorCode::NetworkFailure, made.error().description);
+  }
+  if (std::filesystem::exists(*root_ / std::string(kMirrorOfflineMarker), error)) {
+    return cloudMirrorError(CloudMirrorErrorCode::NetworkUnavailable,
+                            "The mirror folder " + root_->string() + " is marked as offline");
+  }
+  if (Result<void> made = createDirectories(journalFolder_); !made) {
+    return cloudMirrorError(CloudMirrorErrorCode::NetworkFailure, made.error().description);
+  }
+  return {};
+}
+
+std::filesystem::path MirrorFolder::journalFile(const UUID& device) const {
+  return journalFolder_ / (device.uuidString() + std::string(kJournalExtension));
+}
+
+Result<std::vector<UUID>> MirrorFolder::journalDevices() const {
+  std::vector<UUID> devices;
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(journalFolder_, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::filesystem::path& path = entry->path();
+    if (path.extension() != kJournalExtension) continue;
+    if (std::optional<UUID> device = UUID::fromString(path.stem().string())) devices.push_back(*device);
+  }
+  if (error) {
+    return cloudMirrorError(CloudMirrorErrorCode::NetworkFailure,
+                            "Cannot list the journals in " + journalFolder_.string(), error.value());
+  }
+  std::sort(devices.begin(), devices.end());
+  return devices;
+}
+
+}  // namespace platform

@@ -1,0 +1,190 @@
+#include "platform/mirror/MirrorImport.h"
+
+#include <algorithm>
+
+#include "platform/mirror/JournalFile.h"
+#include "platform/mirror/MirrorBookkeeping.h"
+#include "platform/mirror/MirrorExport.h"
+#include "platform/pstore/PersistentStoreError.h"
+
+namespace platform {
+namespace {
+
+// One import's work in its context: the objects it has looked up or made, and the references still
+// waiting for their target.
+class ImportBatch {
+ public:
+  ImportBatch(ManagedObjectContext& context, std::vector<PendingReference> pending)
+      : context_(context),
+        model_(context.persistentStoreCoordinator()->managedObjectModel()),
+        bookkeeping_(context),
+        pending_(std::move(pending)) {}
+
+  Result<void> apply(const JournalEntry& entry) {
+    Result<std::optional<RecordState>> state = bookkeeping_.recordState(entry.record);
+    if (!state) return state.error();
+    if (*state && !((*state)->stamp < entry.stamp)) return {};
+    const bool deletion = entry.operation == JournalEntry::Operation::Delete;
+    bookkeeping_.setRecordState(entry.record, RecordState{entry.stamp, deletion});
+    // This write replaces whatever the record was waiting for.
+    std::erase_if(pending_,
+                  [&](const PendingReference& reference) { return reference.record == entry.record; });
+
+    Result<std::optional<ManagedObject>> found = find(entry.entity, entry.record);
+    if (!found) return found.error();
+    std::optional<ManagedObject> object = *found;
+    if (deletion) return object ? remove(entry.entity, entry.record, *object) : Result<void>();
+    if (!object) {
+      object = context_.insertNewObject(entry.entity, entry.record);
+      objects_[{entry.entity, entry.record}] = object;
+    }
+    for (const auto& [name, value] : entry.fields.attributes) object->setValue(name, value);
+    for (const auto& [name, target] : entry.fields.references) {
+      if (Result<void> linked = link(entry.entity, entry.record, *object, name, target); !linked)
+        return linked;
+    }
+    return {};
+  }
+
+  // Makes the links whose target has arrived; drops those that can never be made.
+  Result<void> resolvePending() {
+    std::vector<PendingReference> waiting;
+    for (const PendingReference& reference : pending_) {
+      Result<std::optional<RecordState>> targetState = bookkeeping_.recordState(reference.target);
+      if (!targetState) return targetState.error();
+      if (*targetState && (*targetState)->deleted) continue;
+      Result<std::optional<ManagedObject>> source = find(reference.entity, reference.record);
+      if (!source) return source.error();
+      if (!*source) continue;
+      Result<std::optional<ManagedObject>> target =
+          find(destination(reference.entity, reference.key), reference.target);
+      if (!target) return target.error();
+      if (*target) {
+        (*source)->setRelatedObject(reference.key, *target);
+      } else {
+        waiting.push_back(reference);
+      }
+    }
+    bookkeeping_.setPendingReferences(waiting);
+    return {};
+  }
+
+ private:
+  using Key = std::pair<std::string, UUID>;
+
+  Result<std::optional<ManagedObject>> find(const std::string& entity, const UUID& record) {
+    const Key key{entity, record};
+    if (auto known = objects_.find(key); known != objects_.end()) return known->second;
+    Result<std::optional<ManagedObject>> found = context_.objectWithRecordName(entity, record);
+    if (!found) return found.error();
+    if (*found && (*found)->isDeleted()) *found = std::nullopt;
+    objects_[key] = *found;
+    return *found;
+  }
+
+  const std::string& destination(const std::string& entity, const std::string& key) const {
+    return model_.entity(entity)->relationship(key)->destinationEntity;
+  }
+
+  Result<void> link(const std::string& entity, const UUID& record, ManagedObject& object,
+                    const std::string& key, const std::optional<UUID>& target) {
+    if (!target) {
+      object.setRelatedObject(key, std::nullopt);
+      return {};
+    }
+    Result<std::optional<ManagedObject>> related = find(destination(entity, key), *target);
+    if (!related) return related.error();
+    object.setRelatedObject(key, *related);
+    if (!*related) pending_.push_back(PendingReference{entity, record, key, *target});
+    return {};
+  }
+
+  // The records a cascade would take along are governed by their own entries, so they are let go
+  // of before the deletion rather than deleted with it.
+  Result<void> remove(const std::string& entity, const UUID& record, ManagedObject& object) {
+    for (const RelationshipDescription& relationship : model_.entity(entity)->relationships) {
+      if (relationship.deleteRule != DeleteRule::Cascade) continue;
+      if (relationship.toMany) {
+        if (Result<void> detached = object.setRelatedObjects(relationship.name, {}); !detached)
+          return detached;
+      } else {
+        object.setRelatedObject(relationship.name, std::nullopt);
+      }
+    }
+    context_.deleteObject(object);
+    objects_[{entity, record}] = std::nullopt;
+    return {};
+  }
+
+  ManagedObjectContext& context_;
+  const ManagedObjectModel& model_;
+  MirrorBookkeeping bookkeeping_;
+  std::vector<PendingReference> pending_;
+  std::map<Key, std::optional<ManagedObject>> objects_;
+};
+
+}  // namespace
+
+Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,
+                                     const UUID& ownDevice) {
+  const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
+  MirrorBookkeeping bookkeeping(context);
+  Result<std::vector<UUID>> devices = folder.journalDevices();
+  if (!devices) return devices.error();
+  IncomingChanges incoming;
+  for (const UUID& device : *devices) {
+    if (device == ownDevice) continue;
+    Result<std::uint64_t> offset = bookkeeping.journalOffset(device);
+    if (!offset) return offset.error();
+    const std::filesystem::path journal = folder.journalFile(device);
+    Result<JournalRead> read = readJournalLines(journal, *offset);
+    if (!read) return read.error();
+    if (read->nextOffset == *offset && !read->restarted) continue;
+    incoming.offsets[device] = read->nextOffset;
+    for (const std::string& line : read->lines) {
+      if (line.empty()) continue;
+      Result<JournalEntry> entry = decodeJournalLine(line, model);
+      if (!entry) {
+        incoming.unreadable.push_back(journal.filename().string() + ": " + entry.error().description);
+      } else if (entry->stamp.device != device) {
+        incoming.unreadable.push_back(journal.filename().string() + ": an entry of another device");
+      } else {
+        incoming.entries.push_back(std::move(*entry));
+      }
+    }
+  }
+  std::stable_sort(incoming.entries.begin(), incoming.entries.end(),
+                   [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
+  return incoming;
+}
+
+Result<ImportOutcome> applyIncoming(const IncomingChanges& incoming, ManagedObjectContext& context,
+                                    HybridLogicalClock& clock) {
+  context.setTransactionAuthor(std::string(kMirrorImportAuthor));
+  MirrorBookkeeping bookkeeping(context);
+  Result<std::vector<PendingReference>> pending = bookkeeping.pendingReferences();
+  if (!pending) return pending.error();
+  ImportBatch batch(context, std::move(*pending));
+  for (const JournalEntry& entry : incoming.entries) {
+    clock.receive(entry.stamp.clock);
+    if (Result<void> applied = batch.apply(entry); !applied) return applied.error();
+  }
+  if (Result<void> resolved = batch.resolvePending(); !resolved) return resolved.error();
+  for (const auto& [device, offset] : incoming.offsets) bookkeeping.setJournalOffset(device, offset);
+  bookkeeping.setClock(clock.last());
+
+  // Checked after every read of the batch: a local save that came earlier shows in history, one that
+  // came later fails the save as a conflict.
+  Result<bool> unexported = hasUnexportedChanges(context);
+  if (!unexported) return unexported.error();
+  if (*unexported) return ImportOutcome::LocalChangesFirst;
+  if (Result<void> saved = context.save(); !saved) {
+    if (isPersistentStoreError(saved.error(), PersistentStoreErrorCode::MergeConflict)) {
+      return ImportOutcome::LocalChangesFirst;
+    }
+    return saved.error();
+  }
+  return ImportOutcome::Applied;
+}
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+#include "platform/mirror/MirrorSettings.h"
+
+#include <cstdlib>
+
+#include "platform/paths/ApplicationDirectories.h"
+
+namespace platform {
+
+MirrorSettings MirrorSettings::configured(std::filesystem::path root) {
+  MirrorSettings settings;
+  settings.root = std::move(root);
+  settings.rootConfigured = true;
+  return settings;
+}
+
+MirrorSettings MirrorSettings::fromEnvironment() {
+  const char* value = std::getenv(std::string(kMirrorRootEnvironmentVariable).c_str());
+  std::optional<std::string> environmentRoot = value ? std::optional<std::string>(value) : std::nullopt;
+  if (environmentRoot && !environmentRoot->empty()) return resolve(environmentRoot, std::filesystem::path());
+  return resolve(environmentRoot, applicationSupportDirectory());
+}
+
+MirrorSettings MirrorSettings::resolve(const std::optional<std::string>& environmentRoot,
+                                       const Result<std::filesystem::path>& applicationSupport) {
+  if (environmentRoot && !environmentRoot->empty()) {
+    // A relative root would move with the working folder; pin it now.
+    std::error_code ignored;
+    std::filesystem::path root = std::filesystem::absolute(*environmentRoot, ignored);
+    return configured(root.empty() ? std::filesystem::path(*environmentRoot) : root);
+  }
+  MirrorSettings settings;
+  if (applicationSupport) settings.root = *applicationSupport / std::string(kDefaultMirrorFolderName);
+  return settings;
+}
+
+}  // namespace platform

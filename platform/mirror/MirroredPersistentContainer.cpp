@@ -1,0 +1,41 @@
+#include "platform/mirror/MirroredPersistentContainer.h"
+
+#include "platform/time/SystemClock.h"
+
+namespace platform {
+
+MirroredPersistentContainer::MirroredPersistentContainer(std::string name,
+                                                         std::shared_ptr<const ManagedObjectModel> model,
+                                                         MirrorSettings settings)
+    : MirroredPersistentContainer(std::move(name), std::move(model), std::move(settings),
+                                  SystemClock::shared(), NotificationCenter::defaultCenter()) {}
+
+MirroredPersistentContainer::MirroredPersistentContainer(std::string name,
+                                                         std::shared_ptr<const ManagedObjectModel> model,
+                                                         MirrorSettings settings, const Clock& clock,
+                                                         NotificationCenter& notificationCenter)
+    : PersistentContainer(std::move(name), std::move(model), clock, notificationCenter),
+      settings_(std::move(settings)),
+      clock_(clock),
+      notificationCenter_(notificationCenter) {}
+
+MirroredPersistentContainer::~MirroredPersistentContainer() {
+  if (mirror_) mirror_->stop();
+}
+
+void MirroredPersistentContainer::persistentStoreDidLoad(const StoreDescription& description,
+                                                         const std::shared_ptr<PersistentStore>& store) {
+  if (!description.cloudMirrorOptions) return;
+  if (!store->tracksHistory()) {
+    throw ProgrammerError("MirrorWithoutHistory",
+                          "a mirrored store must track persistent history; the mirror exports from it");
+  }
+  if (mirror_) mirror_->stop();
+  mirror_ = CloudMirror::make(
+      CloudMirror::Configuration{persistentStoreCoordinator(), store, settings_,
+                                 description.cloudMirrorOptions->containerIdentifier, notificationSender()},
+      clock_, notificationCenter_);
+  mirror_->start();
+}
+
+}  // namespace platform

@@ -1,0 +1,207 @@
+// Journal lines and files: what is written is read back the same, and what cannot be trusted is
+// refused or left for later.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/mirror/CloudMirrorError.h"
+#include "platform/mirror/JournalEntry.h"
+#include "platform/mirror/JournalFile.h"
+#include "platform/pstore/tests/StoreTestSupport.h"
+
+namespace platform {
+namespace {
+
+using namespace testing;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+const UUID kDevice = *UUID::fromString("0F6A7C5E-2B51-4C8E-9E2A-7D3B1C6F0A11");
+const UUID kNote = *UUID::fromString("9B1D2E3F-4A5B-4C6D-8E7F-0A1B2C3D4E5F");
+
+JournalEntry noteSave() {
+  JournalEntry entry;
+  entry.stamp = RecordStamp{123456789, kDevice};
+  entry.entity = "Note";
+  entry.record = kNote;
+  entry.fields.attributes = {{"id", AttributeValue(kNote)},
+                             {"title", AttributeValue(std::string("Line\nbreak \"quoted\" äöü"))},
+                             {"tags", AttributeValue(Bytes{0, 1, 2, 255})},
+                             {"pinned", AttributeValue(true)},
+                             {"updatedAt", AttributeValue(Date{700000000.25})}};
+  return entry;
+}
+
+// The line with one member replaced: `edit` changes the parsed object.
+std::string edited(const std::string& line, const std::function<void(nlohmann::json&)>& edit) {
+  nlohmann::json json = nlohmann::json::parse(line);
+  edit(json);
+  return json.dump();
+}
+
+class JournalLines : public ::testing::Test {
+ protected:
+  std::shared_ptr<const ManagedObjectModel> model = makeNotebookModel();
+
+  Error refusal(const std::string& line) {
+    Result<JournalEntry> decoded = decodeJournalLine(line, *model);
+    EXPECT_FALSE(decoded.ok()) << line;
+    return decoded ? Error() : decoded.error();
+  }
+};
+
+TEST_F(JournalLines, EverySortOfValueSurvivesTheLine) {
+  JournalEntry note = noteSave();
+  JournalEntry page;
+  page.stamp = RecordStamp{5, kDevice};
+  page.entity = "Page";
+  page.record = UUID::random();
+  page.fields.attributes = {{"content", AttributeValue(std::string())},
+                            {"number", AttributeValue(std::int64_t{-7})}};
+  page.fields.references = {{"note", kNote}};
+  JournalEntry detached = page;
+  detached.fields.references = {{"note", std::nullopt}};
+  JournalEntry deletion;
+  deletion.stamp = RecordStamp{6, kDevice};
+  deletion.operation = JournalEntry::Operation::Delete;
+  deletion.entity = "Note";
+  deletion.record = kNote;
+
+  for (const JournalEntry& entry : {note, page, detached, deletion}) {
+    const std::string line = encodeJournalLine(entry);
+    EXPECT_EQ(line.find('\n'), std::string::npos) << "one entry, one line";
+    Result<JournalEntry> decoded = decodeJournalLine(line, *model);
+    ASSERT_TRUE(decoded.ok()) << decoded.error().debugDescription();
+    EXPECT_EQ(*decoded, entry) << line;
+  }
+}
+
+TEST_F(JournalLines, ValuesThatDoNotFitTheModelMakeTheLineUnreadable) {
+  const std::string note = encodeJournalLine(noteSave());
+  const auto field = [&](const std::string& name, nlohmann::json value) {
+    return edited(note, [&](nlohmann::json& json) { json["fields"][name] = value; });
+  };
+  const auto member = [&](const std::string& name, nlohmann::json value) {
+    return edited(note, [&](nlohmann::json& json) { json[name] = value; });
+  };
+  EXPECT_TRUE(isCloudMirrorError(refusal("{\"clock\":1"), CloudMirrorErrorCode::UnreadableEntry));
+  EXPECT_THAT(refusal("[1,2]").description, HasSubstr("not a JSON object"));
+  EXPECT_THAT(refusal(member("entity", "Shelf")).description, HasSubstr("no entity \"Shelf\""));
+  EXPECT_THAT(refusal(member("op", "rename")).description, HasSubstr("unknown operation"));
+  EXPECT_THAT(refusal(member("clock", -1)).description, HasSubstr("no clock"));
+  EXPECT_THAT(refusal(member("device", "nobody")).description, HasSubstr("no device"));
+  EXPECT_THAT(refusal(member("fields", 3)).description, HasSubstr("not an object"));
+  EXPECT_THAT(refusal(field("pinned", "yes")).description, HasSubstr("Note.pinned"));
+  EXPECT_THAT(refusal(field("tags", "not base64!")).description, HasSubstr("Note.tags"));
+  EXPECT_THAT(refusal(field("title", nullptr)).description, HasSubstr("required but null"));
+  EXPECT_THAT(refusal(field("updatedAt", "yesterday")).description, HasSubstr("Note.updatedAt"));
+
+  JournalEntry page;
+  page.stamp = RecordStamp{5, kDevice};
+  page.entity = "Page";
+  page.record = UUID::random();
+  page.fields.attributes = {{"number", AttributeValue(std::int64_t{1})}};
+  page.fields.references = {{"note", kNote}};
+  const std::string pageLine = encodeJournalLine(page);
+  const auto pageField = [&](const std::string& name, nlohmann::json value) {
+    return edited(pageLine, [&](nlohmann::json& json) { json["fields"][name] = value; });
+  };
+  EXPECT_THAT(refusal(pageField("number", 2147483648LL)).description, HasSubstr("Page.number"));
+  EXPECT_THAT(refusal(pageField("number", 1.5)).description, HasSubstr("Page.number"));
+  EXPECT_THAT(refusal(pageField("note", 42)).description, HasSubstr("names no record"));
+}
+
+TEST_F(JournalLines, FieldsTheModelDoesNotKnowAreIgnoredAndAbsentOnesKeepTheirDefault) {
+  JournalEntry entry = noteSave();
+  const std::string line = edited(encodeJournalLine(entry), [](nlohmann::json& json) {
+    json["fields"]["colour"] = "blue";
+    json["fields"]["pages"] = nlohmann::json::array({"ignored"});
+    json["comment"] = "from a newer program";
+  });
+  Result<JournalEntry> decoded = decodeJournalLine(line, *model);
+  ASSERT_TRUE(decoded.ok()) << decoded.error().debugDescription();
+  EXPECT_EQ(*decoded, entry);
+
+  entry.fields.attributes.erase("title");  // required, but the model has a default for it
+  decoded = decodeJournalLine(encodeJournalLine(entry), *model);
+  ASSERT_TRUE(decoded.ok());
+  EXPECT_FALSE(decoded->fields.attributes.count("title"));
+}
+
+TEST_F(JournalLines, TextThatIsNotValidUtf8IsWrittenAnywayWithItsBrokenBytesReplaced) {
+  JournalEntry entry = noteSave();
+  entry.fields.attributes["title"] = AttributeValue(std::string("ok \xff\xfe end"));
+  Result<JournalEntry> decoded = decodeJournalLine(encodeJournalLine(entry), *model);
+  ASSERT_TRUE(decoded.ok());
+  const std::string title = std::get<std::string>(*decoded->fields.attributes.at("title"));
+  EXPECT_EQ(title.substr(0, 3), "ok ");
+  EXPECT_EQ(title.substr(title.size() - 4), " end");
+}
+
+class JournalFiles : public ::testing::Test {
+ protected:
+  std::filesystem::path file() const { return folder.path() / "device.jsonl"; }
+  void appendRaw(const std::string& bytes) {
+    std::ofstream(file(), std::ios::app | std::ios::binary) << bytes;
+  }
+
+  TemporaryDirectory folder;
+};
+
+TEST_F(JournalFiles, ReadsOnlyCompleteLinesAndPicksUpTheRestOnceItIsThere) {
+  ASSERT_TRUE(appendJournalLines(file(), {"first", "second"}).ok());
+  appendRaw("thi");
+  Result<JournalRead> read = readJournalLines(file(), 0);
+  ASSERT_TRUE(read.ok());
+  EXPECT_THAT(read->lines, ElementsAre("first", "second"));
+  EXPECT_EQ(read->nextOffset, 13u);
+
+  appendRaw("rd\n");
+  read = readJournalLines(file(), read->nextOffset);
+  ASSERT_TRUE(read.ok());
+  EXPECT_THAT(read->lines, ElementsAre("third"));
+  EXPECT_FALSE(read->restarted);
+
+  read = readJournalLines(file(), read->nextOffset);
+  ASSERT_TRUE(read.ok());
+  EXPECT_THAT(read->lines, IsEmpty());
+  EXPECT_EQ(read->nextOffset, 19u);
+}
+
+TEST_F(JournalFiles, AnAppendAfterATornLineEndsItFirstSoTheNextEntrySurvives) {
+  appendRaw("{\"clock\":1,\"dev");  // a writer died here
+  ASSERT_TRUE(appendJournalLines(file(), {"{\"next\":true}"}).ok());
+  Result<JournalRead> read = readJournalLines(file(), 0);
+  ASSERT_TRUE(read.ok());
+  EXPECT_THAT(read->lines, ElementsAre("{\"clock\":1,\"dev", "{\"next\":true}"));
+}
+
+TEST_F(JournalFiles, AFileShorterThanTheOffsetWasReplacedAndIsReadFromItsStart) {
+  ASSERT_TRUE(appendJournalLines(file(), {"only"}).ok());
+  Result<JournalRead> read = readJournalLines(file(), 500);
+  ASSERT_TRUE(read.ok());
+  EXPECT_TRUE(read->restarted);
+  EXPECT_THAT(read->lines, ElementsAre("only"));
+  EXPECT_EQ(read->nextOffset, 5u);
+}
+
+TEST_F(JournalFiles, AMissingFileReadsAsEmptyAndAnUnwritableOneIsANetworkFailure) {
+  Result<JournalRead> read = readJournalLines(file(), 0);
+  ASSERT_TRUE(read.ok());
+  EXPECT_THAT(read->lines, IsEmpty());
+
+  std::filesystem::create_directories(file());  // a folder where the journal should be
+  Result<void> appended = appendJournalLines(file(), {"x"});
+  ASSERT_FALSE(appended.ok());
+  EXPECT_TRUE(isCloudMirrorError(appended.error(), CloudMirrorErrorCode::NetworkFailure));
+  EXPECT_THAT(appended.error().description, HasSubstr(file().string()));
+}
+
+}  // namespace
+}  // namespace platform

@@ -1,0 +1,212 @@
+// Importing journals written by hand: partial lines, references that arrive out of order, older
+// writes, deletions and lines that cannot be read.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/mirror/JournalEntry.h"
+#include "platform/mirror/JournalFile.h"
+#include "platform/mirror/MirrorExport.h"
+#include "platform/mirror/MirrorImport.h"
+#include "platform/mirror/tests/MirrorTestSupport.h"
+
+namespace platform {
+namespace {
+
+using namespace testing;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+// A device that exists only as a journal in the folder.
+class WrittenDevice {
+ public:
+  explicit WrittenDevice(std::filesystem::path journals) : journals_(std::move(journals)) {}
+
+  JournalEntry note(std::int64_t clock, const UUID& record, const std::string& title) const {
+    JournalEntry entry = base(clock, "Note", record);
+    entry.fields.attributes = {{"title", AttributeValue(title)}};
+    return entry;
+  }
+  JournalEntry page(std::int64_t clock, const UUID& record, const std::string& content,
+                    const UUID& note) const {
+    JournalEntry entry = base(clock, "Page", record);
+    entry.fields.attributes = {{"content", AttributeValue(content)}};
+    entry.fields.references = {{"note", note}};
+    return entry;
+  }
+  JournalEntry deletion(std::int64_t clock, const std::string& entity, const UUID& record) const {
+    JournalEntry entry = base(clock, entity, record);
+    entry.operation = JournalEntry::Operation::Delete;
+    return entry;
+  }
+
+  void write(const std::vector<JournalEntry>& entries) const {
+    std::vector<std::string> lines;
+    for (const JournalEntry& entry : entries) lines.push_back(encodeJournalLine(entry));
+    writeLines(lines);
+  }
+  void writeLines(const std::vector<std::string>& lines) const {
+    std::filesystem::create_directories(journals_);
+    ASSERT_TRUE(appendJournalLines(file(), lines).ok());
+  }
+  void writeRaw(const std::string& bytes) const {
+    std::filesystem::create_directories(journals_);
+    std::ofstream(file(), std::ios::app | std::ios::binary) << bytes;
+  }
+
+  std::filesystem::path file() const { return journals_ / (id.uuidString() + ".jsonl"); }
+
+  const UUID id = UUID::random();
+
+ private:
+  JournalEntry base(std::int64_t clock, const std::string& entity, const UUID& record) const {
+    JournalEntry entry;
+    entry.stamp = RecordStamp{clock, id};
+    entry.entity = entity;
+    entry.record = record;
+    return entry;
+  }
+
+  std::filesystem::path journals_;
+};
+
+class MirrorImport : public MirrorTest {
+ protected:
+  WrittenDevice x{journals()};
+  WrittenDevice y{journals()};
+  const UUID note = UUID::random();
+  const UUID page = UUID::random();
+};
+
+TEST_F(MirrorImport, APartialTrailingLineWaitsUntilItIsComplete) {
+  auto b = makeDevice("b");
+  const std::string line = encodeJournalLine(x.note(1, note, "Complete"));
+  const std::string second = encodeJournalLine(x.note(2, UUID::random(), "Second"));
+  x.writeRaw(line + "\n" + second.substr(0, 20));
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("Complete"));
+
+  x.writeRaw(second.substr(20) + "\n");
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("Complete", "Second"));
+  for (const MirrorEvent& event : b->ended(MirrorEvent::Type::Import)) EXPECT_TRUE(event.succeeded);
+}
+
+TEST_F(MirrorImport, AReferenceToARecordNotSeenYetIsMadeOnceItArrives) {
+  auto b = makeDevice("b");
+  x.write({x.page(10, page, "orphan for now", note)});
+  sync();
+  EXPECT_THAT(b->pages(), ElementsAre("orphan for now@-"));
+
+  y.write({y.note(5, note, "Parent")});
+  sync();
+  EXPECT_THAT(b->pages(), ElementsAre("orphan for now@Parent"));
+}
+
+TEST_F(MirrorImport, AReferenceWithinOneBatchIsMadeWhicheverEntryComesFirst) {
+  auto b = makeDevice("b");
+  x.write({x.page(1, page, "early page", note)});
+  y.write({y.note(2, note, "Later note")});
+  sync();
+  EXPECT_THAT(b->pages(), ElementsAre("early page@Later note"));
+}
+
+TEST_F(MirrorImport, AnOlderWriteChangesNothingAndADeletionStaysDeleted) {
+  auto b = makeDevice("b");
+  x.write({x.note(100, note, "newer")});
+  sync();
+  y.write({y.note(50, note, "older")});
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("newer"));
+
+  x.write({x.deletion(200, "Note", note)});
+  y.write({y.note(150, note, "edited before the deletion")});
+  sync();
+  EXPECT_THAT(b->titles(), IsEmpty());
+
+  y.write({y.note(300, note, "edited after the deletion")});
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("edited after the deletion"))
+      << "the last writer wins, even over a deletion";
+}
+
+TEST_F(MirrorImport, EqualStampsAreSettledByTheDeviceSoEveryStoreAgrees) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  x.write({x.note(7, note, "from x")});
+  y.write({y.note(7, note, "from y")});
+  sync();
+  const std::string winner = x.id < y.id ? "from y" : "from x";
+  EXPECT_THAT(a->titles(), ElementsAre(winner));
+  EXPECT_THAT(b->titles(), ElementsAre(winner));
+}
+
+TEST_F(MirrorImport, UnreadableLinesAreSkippedReportedAndTheRestApplied) {
+  auto b = makeDevice("b");
+  x.writeLines({"this is no entry", encodeJournalLine(x.note(1, note, "Readable")),
+                encodeJournalLine(y.note(2, UUID::random(), "claims to be y"))});
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("Readable"));
+  std::vector<MirrorEvent> imports = b->ended(MirrorEvent::Type::Import);
+  ASSERT_EQ(imports.size(), 1u);
+  ASSERT_TRUE(isFailure(imports[0], CloudMirrorErrorCode::UnreadableEntry));
+  EXPECT_THAT(imports[0].error->description, HasSubstr("2 journal entries"));
+  EXPECT_THAT(imports[0].error->description, HasSubstr("an entry of another device"));
+
+  sync(2);
+  EXPECT_EQ(b->ended(MirrorEvent::Type::Import).size(), 1u) << "skipped lines are not read again";
+  x.write({x.note(3, UUID::random(), "Next")});
+  sync();
+  EXPECT_TRUE(b->ended(MirrorEvent::Type::Import).back().succeeded);
+}
+
+TEST_F(MirrorImport, AJournalReadAgainFromItsStartChangesNothing) {
+  auto b = makeDevice("b");
+  x.write({x.note(1, note, "Once"), x.page(2, page, "p", note)});
+  sync();
+  const std::size_t transactions = b->history().size();
+
+  // A sync tool replaces the journal with a shorter copy holding the same first entry.
+  std::filesystem::remove(x.file());
+  x.write({x.note(1, note, "Once")});
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("Once"));
+  EXPECT_THAT(b->pages(), ElementsAre("p@Once"));
+  EXPECT_EQ(b->history().size(), transactions) << "nothing to change, so no change recorded";
+}
+
+TEST_F(MirrorImport, NothingIsAppliedWhileTheStoreHasChangesNotYetExported) {
+  auto b = makeDevice("b");  // never started: its mirror has exported nothing
+  b->addNote("Local");
+  x.write({x.note(1, note, "Remote")});
+
+  auto context = b->container().newBackgroundContext();
+  Result<IncomingChanges> incoming =
+      readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *context, b->device());
+  ASSERT_TRUE(incoming.ok());
+  ASSERT_EQ(incoming->entries.size(), 1u);
+  HybridLogicalClock clock;
+  Result<ImportOutcome> outcome = applyIncoming(*incoming, *context, clock);
+  ASSERT_TRUE(outcome.ok());
+  EXPECT_EQ(*outcome, ImportOutcome::LocalChangesFirst);
+  EXPECT_THAT(b->titles(), ElementsAre("Local"));
+
+  // Once exported, the import goes through.
+  auto exporter = b->container().newBackgroundContext();
+  Result<PendingExport> pending = collectExport(*exporter, b->device(), clock, dispatch.clock().now());
+  ASSERT_TRUE(pending.ok());
+  ASSERT_TRUE(commitExport(*pending, *exporter, journals() / "b.jsonl", clock).ok());
+  auto retry = b->container().newBackgroundContext();
+  incoming = readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *retry, b->device());
+  ASSERT_TRUE(incoming.ok());
+  outcome = applyIncoming(*incoming, *retry, clock);
+  ASSERT_TRUE(outcome.ok());
+  EXPECT_EQ(*outcome, ImportOutcome::Applied);
+  EXPECT_THAT(b->titles(), ElementsAre("Local", "Remote"));
+}
+
+}  // namespace
+}  // namespace platform

@@ -1,0 +1,185 @@
+#pragma once
+// Shared by the mirror's tests: devices (a mirrored container over its own store file, with its own
+// notification centre and a record of the mirror's events) that share one mirror folder, all driven
+// by one deterministic dispatch backend, over the notebook model of the store layer's tests.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/DeterministicDispatch.h"
+#include "platform/mirror/CloudMirrorError.h"
+#include "platform/mirror/MirrorEvent.h"
+#include "platform/mirror/MirroredPersistentContainer.h"
+#include "platform/pstore/tests/StoreTestSupport.h"
+
+namespace platform::testing {
+
+inline constexpr std::chrono::seconds kPollInterval{1};
+inline constexpr std::chrono::milliseconds kExportDelay{300};
+inline constexpr const char* kContainerIdentifier = "notebook.library";
+
+inline MirrorSettings testSettings(const std::filesystem::path& root) {
+  MirrorSettings settings = MirrorSettings::configured(root);
+  settings.pollInterval = kPollInterval;
+  settings.exportDelay = kExportDelay;
+  return settings;
+}
+
+inline StoreDescription mirroredStore(const std::filesystem::path& path) {
+  StoreDescription description = fileStore(path);
+  description.cloudMirrorOptions = CloudMirrorOptions{kContainerIdentifier};
+  return description;
+}
+
+// One machine: its Application Support folder holds its store; the mirror folder is shared.
+class Device {
+ public:
+  Device(const std::filesystem::path& folder, MirrorSettings settings, const Clock& clock)
+      : folder_(folder),
+        container_(std::make_unique<MirroredPersistentContainer>("Notebook", makeNotebookModel(),
+                                                                 std::move(settings), clock, center_)),
+        events_(center_.addObserver(std::string(kMirrorEventChangedNotification),
+                                    container_->notificationSender(), nullptr,
+                                    [this](const Notification& notification) {
+                                      if (auto event = MirrorEvent::fromNotification(notification))
+                                        events.push_back(*event);
+                                    })) {
+    std::filesystem::create_directories(folder_);
+    load();
+  }
+
+  void load() {
+    std::optional<Error> failure = platform::testing::load(*container_, mirroredStore(storePath()));
+    if (failure) ADD_FAILURE() << "store did not load: " << failure->debugDescription();
+  }
+
+  // Destroys the store and loads a new, empty one in its place, as the application does with a
+  // store its model cannot open.
+  void resetStore() {
+    Result<void> destroyed = container_->persistentStoreCoordinator()->destroyPersistentStore(storePath());
+    ASSERT_TRUE(destroyed.ok()) << destroyed.error().debugDescription();
+    load();
+  }
+
+  std::filesystem::path storePath() const { return folder_ / "Notebook.sqlite"; }
+  MirroredPersistentContainer& container() { return *container_; }
+  NotificationCenter& center() { return center_; }
+  UUID device() const { return container_->persistentStoreCoordinator()->persistentStore()->identifier(); }
+
+  std::shared_ptr<ManagedObjectContext> writer() {
+    auto context = container_->newBackgroundContext();
+    context->setTransactionAuthor("Notebook");
+    return context;
+  }
+
+  // A note with pages "<title> page 1".. saved in one transaction.
+  UUID addNote(const std::string& title, int pages = 0) {
+    auto context = writer();
+    ManagedObject note = context->insertNewObject("Note");
+    note.setValue("title", title);
+    for (int number = 1; number <= pages; ++number) {
+      ManagedObject page = context->insertNewObject("Page");
+      page.setValue("content", title + " page " + std::to_string(number));
+      page.setValue("number", std::int64_t{number});
+      page.setRelatedObject("note", note);
+    }
+    saveOrFail(*context);
+    return note.recordName();
+  }
+
+  std::optional<ManagedObject> note(const std::string& title, ManagedObjectContext& context) {
+    for (const ManagedObject& note : fetchAll(context, "Note")) {
+      if (text(note, "title") == title) return note;
+    }
+    return std::nullopt;
+  }
+
+  void rename(const std::string& from, const std::string& to) {
+    auto context = writer();
+    std::optional<ManagedObject> found = note(from, *context);
+    ASSERT_TRUE(found) << "no note " << from;
+    found->setValue("title", to);
+    saveOrFail(*context);
+  }
+
+  void remove(const std::string& title) {
+    auto context = writer();
+    std::optional<ManagedObject> found = note(title, *context);
+    ASSERT_TRUE(found) << "no note " << title;
+    context->deleteObject(*found);
+    saveOrFail(*context);
+  }
+
+  std::vector<std::string> titles() {
+    std::vector<std::string> all;
+    for (const ManagedObject& note : fetchAll(*container_->newBackgroundContext(), "Note", {{"title", true}}))
+      all.push_back(text(note, "title"));
+    return all;
+  }
+
+  // "<content>@<note title>" for every page, sorted; "-" for a page without a note.
+  std::vector<std::string> pages() {
+    std::vector<std::string> all;
+    for (const ManagedObject& page : fetchAll(*container_->newBackgroundContext(), "Page")) {
+      std::optional<ManagedObject> owner = page.relatedObject("note");
+      all.push_back(text(page, "content") + "@" + (owner ? text(*owner, "title") : "-"));
+    }
+    std::sort(all.begin(), all.end());
+    return all;
+  }
+
+  std::vector<HistoryTransaction> history() {
+    return valueOrFail(container_->newBackgroundContext()->fetchHistory(std::nullopt));
+  }
+
+  // The ended events of one kind, in the order posted.
+  std::vector<MirrorEvent> ended(MirrorEvent::Type type) const {
+    std::vector<MirrorEvent> found;
+    for (const MirrorEvent& event : events) {
+      if (event.type == type && event.endDate) found.push_back(event);
+    }
+    return found;
+  }
+
+  std::vector<MirrorEvent> events;
+
+ private:
+  std::filesystem::path folder_;
+  NotificationCenter center_;
+  std::unique_ptr<MirroredPersistentContainer> container_;
+  ObserverToken events_;
+};
+
+// A mirror folder and the devices sharing it, all on one deterministic backend and clock.
+class MirrorTest : public ::testing::Test {
+ protected:
+  MirrorTest() { std::filesystem::create_directories(root()); }
+
+  std::filesystem::path root() const { return folder.path() / "mirror"; }
+  std::filesystem::path journals() const { return root() / kContainerIdentifier / "journal"; }
+
+  std::unique_ptr<Device> makeDevice(const std::string& name) {
+    return std::make_unique<Device>(folder.path() / name, testSettings(root()), dispatch.clock());
+  }
+
+  // Lets the mirrors start (they wait for the main queue), then lets `polls` poll intervals pass.
+  void sync(int polls = 1) {
+    dispatch.drain();
+    for (int i = 0; i < polls; ++i) dispatch.advance(kPollInterval);
+  }
+
+  DeterministicDispatch dispatch;
+  TemporaryDirectory folder;
+};
+
+inline bool isFailure(const MirrorEvent& event, CloudMirrorErrorCode code) {
+  return !event.succeeded && event.error && isCloudMirrorError(*event.error, code);
+}
+
+}  // namespace platform::testing
