@@ -1,0 +1,58 @@
+#pragma once
+// The two notices of the library window, placed and timed by the window:
+//  - ToastBanner: "Prompt kopiert: …" with a copy symbol on a glass card; object name "copiedToast".
+//  - SyncBannerView: the sync banner, a full-width strip with a red warning symbol for an error or
+//    the blue sync arrows otherwise, and the banner's message.
+// Both show their text as plain text. Main thread only.
+
+#include <QWidget>
+
+#include "Velloran/ui/GlassCard.h"
+#include "Velloran/viewmodels/SyncBanner.h"
+
+namespace velloran {
+
+class ElidedLabel;
+class SymbolView;
+
+class ToastBanner final : public GlassCard {
+  Q_OBJECT
+
+ public:
+  explicit ToastBanner(QWidget* parent = nullptr);
+
+  QString text() const;
+  void setText(const QString& text);
+
+  // The toast's size when it may be at most `maximumWidth` wide: as wide as its text, wrapping
+  // beyond that.
+  QSize sizeFor(int maximumWidth) const;
+
+ private:
+  ElidedLabel* label_;
+};
+
+class SyncBannerView final : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit SyncBannerView(QWidget* parent = nullptr);
+
+  const SyncBanner& banner() const { return banner_; }
+  void setBanner(const SyncBanner& banner);
+  SymbolView* symbol() const { return symbol_; }
+  QString message() const;
+
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  SyncBanner banner_;
+  SymbolView* symbol_;
+  ElidedLabel* message_;
+};
+
+}  // namespace velloran

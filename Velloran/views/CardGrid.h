@@ -1,0 +1,118 @@
+#pragma once
+// The library's grid of prompt cards: three equal columns (14 apart, rows 16 apart, 16 from the
+// sides, 12 below the last row) in a vertical scroll area, one card per prompt in the given order,
+// each row as tall as its tallest card and every card top-aligned in its cell.
+//
+// Lazy and reusing: a card widget exists only for prompts in or near the visible part of the grid.
+// Card heights come from the prompts' texts alone (PromptRow::heightFor), kept per prompt, so a new
+// list of a thousand prompts is laid out without making a thousand widgets. A card belongs to its
+// prompt's id: while that prompt stays in the list (or comes back to it soon, as when a search is
+// typed and then erased) the same widget shows it. Widgets of prompts long gone are reused for
+// others rather than made anew.
+//
+// Presses: a click (pressed and released within 0.35 s without moving more than 10 pixels) taps
+// the card; holding it 0.35 s without moving is a long press. Both report the card's prompt. The
+// long-press timer runs on the given main queue.
+//
+// Main thread only.
+
+#include <QScrollArea>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "Velloran/data/PromptValues.h"
+#include "Velloran/views/PromptRow.h"
+#include "platform/dispatch/Queue.h"
+#include "platform/dispatch/Timer.h"
+#include "platform/time/Clock.h"
+
+namespace velloran {
+
+class CardGrid final : public QScrollArea {
+  Q_OBJECT
+
+ public:
+  CardGrid(std::shared_ptr<const platform::Clock> clock, platform::QueueRef mainQueue,
+           QWidget* parent = nullptr);
+  ~CardGrid() override;
+
+  // The actions a card's menu and accessibility actions run, made per prompt.
+  void setActionsFactory(std::function<PromptRowActions(const Prompt&)> makeActions);
+  void setOnTap(std::function<void(const Prompt&)> onTap) { onTap_ = std::move(onTap); }
+  void setOnLongPress(std::function<void(const Prompt&)> onLongPress) {
+    onLongPress_ = std::move(onLongPress);
+  }
+
+  void setPrompts(const std::vector<Prompt>& prompts);
+  std::size_t promptCount() const { return items_.size(); }
+
+  // The card now showing the prompt on screen (or near it); nullptr when none does.
+  PromptRow* cardFor(const platform::UUID& id) const;
+  // The cards on show, in the grid's order.
+  QList<PromptRow*> shownCards() const;
+  // Every card widget alive, shown or kept for later.
+  int cardWidgetCount() const;
+  // Where the prompt at `index` lies in the grid's content.
+  QRect itemRect(std::size_t index) const;
+  void scrollToItem(std::size_t index);
+
+  static constexpr int kColumns = 3;
+  static constexpr int kColumnSpacing = 14;
+  static constexpr int kRowSpacing = 16;
+  static constexpr int kSidePadding = 16;
+  static constexpr int kBottomPadding = 12;
+  static constexpr int kLongPressMilliseconds = 350;
+  static constexpr int kTapSlop = 10;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct Item {
+    Prompt prompt;
+    QRect rect;
+  };
+  struct MeasuredHeight {
+    int width = -1;
+    QString title;
+    QString preview;
+    bool hasTags = false;
+    int height = 0;
+  };
+  struct Press {
+    platform::UUID id;
+    QPoint globalPosition;
+    bool longPressFired = false;
+  };
+
+  int columnWidth() const;
+  int heightOf(const Prompt& prompt, int width);
+  void relayout();
+  void sizeCanvas();
+  void materialise();
+  PromptRow* cardForItem(const Item& item, std::vector<PromptRow*>& spare);
+  void cancelPress();
+
+  std::shared_ptr<const platform::Clock> clock_;
+  platform::QueueRef mainQueue_;
+  std::function<PromptRowActions(const Prompt&)> makeActions_;
+  std::function<void(const Prompt&)> onTap_;
+  std::function<void(const Prompt&)> onLongPress_;
+
+  QWidget* canvas_;
+  std::vector<Item> items_;
+  int laidOutWidth_ = -1;
+  int contentHeight_ = 0;
+  std::unordered_map<platform::UUID, MeasuredHeight> heights_;
+  std::unordered_map<platform::UUID, PromptRow*> cards_;
+  std::vector<PromptRow*> spareCards_;
+
+  std::optional<Press> press_;
+  platform::Timer longPressTimer_;
+};
+
+}  // namespace velloran

@@ -1,0 +1,70 @@
+#pragma once
+// The create sheet: "Prompt anlegen" with "Abbrechen" and "Speichern", a card with the title field,
+// the type picker (System, User), the tag input and the prompt's text.
+//
+// The form is the library window's draft, edited in place, so what was typed is still there when
+// the sheet opens again after "Abbrechen". "Speichern" is enabled only while title and text, each
+// trimmed, are non-empty and no save is running; it asks the window to save. Ctrl+Return saves too
+// (when enabled); Return in a field never does.
+//
+// Object names: "saveNewPromptButton", "newPromptTitleField", "newPromptContentEditor".
+// Main thread only.
+
+#include <QPointer>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Velloran/viewmodels/PromptDraft.h"
+#include "Velloran/views/SheetSurface.h"
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace velloran {
+
+class SegmentedPicker;
+class TagInputView;
+
+class CreatePromptSheet final : public SheetSurface {
+  Q_OBJECT
+
+ public:
+  // `draft` belongs to the window and must outlive the sheet.
+  CreatePromptSheet(PromptDraft& draft, std::vector<std::string> tagSuggestions,
+                    std::function<void()> onCancel, std::function<void()> onSave, QWidget* parent = nullptr);
+
+  void setTagSuggestions(std::vector<std::string> suggestions);
+  // While a save runs, "Speichern" stays disabled.
+  void setSavePending(bool pending);
+
+  QPushButton* saveButton() const { return save_; }
+  QPushButton* cancelButton() const { return cancel_; }
+  QLineEdit* titleField() const { return title_; }
+  QPlainTextEdit* contentEditor() const { return content_; }
+  SegmentedPicker* typePicker() const { return type_; }
+  TagInputView* tagInput() const { return tags_; }
+
+  QSize sizeHint() const override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void updateSaveButton();
+
+  PromptDraft& draft_;
+  bool savePending_ = false;
+  std::function<void()> onSave_;
+  QWidget* header_;
+  QWidget* body_;
+  QPushButton* cancel_;
+  QPushButton* save_;
+  QLineEdit* title_;
+  SegmentedPicker* type_;
+  TagInputView* tags_;
+  QPlainTextEdit* content_;
+};
+
+}  // namespace velloran

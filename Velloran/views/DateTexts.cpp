@@ -1,0 +1,87 @@
+#include "Velloran/views/DateTexts.h"
+
+#include <unicode/calendar.h>
+#include <unicode/datefmt.h>
+#include <unicode/dtptngen.h>
+#include <unicode/locid.h>
+#include <unicode/reldatefmt.h>
+#include <unicode/smpdtfmt.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace velloran {
+namespace {
+
+struct UnitStep {
+  UCalendarDateFields field;
+  URelativeDateTimeUnit unit;
+};
+
+constexpr UnitStep kSteps[] = {
+    {UCAL_YEAR, UDAT_REL_UNIT_YEAR},         {UCAL_MONTH, UDAT_REL_UNIT_MONTH},
+    {UCAL_WEEK_OF_YEAR, UDAT_REL_UNIT_WEEK}, {UCAL_DATE, UDAT_REL_UNIT_DAY},
+    {UCAL_HOUR_OF_DAY, UDAT_REL_UNIT_HOUR},  {UCAL_MINUTE, UDAT_REL_UNIT_MINUTE},
+    {UCAL_SECOND, UDAT_REL_UNIT_SECOND},
+};
+
+UDate icuDate(platform::Date date) {
+  return date.unixSeconds() * 1000.0;
+}
+
+icu::Locale localeNamed(std::string_view locale) {
+  return locale.empty() ? icu::Locale::getDefault() : icu::Locale(std::string(locale).c_str());
+}
+
+std::string utf8(const icu::UnicodeString& text) {
+  std::string result;
+  return text.toUTF8String(result);
+}
+
+}  // namespace
+
+std::string relativeTimeText(platform::Date moment, platform::Date now, std::string_view locale) {
+  const icu::Locale where = localeNamed(locale);
+  UErrorCode status = U_ZERO_ERROR;
+  icu::RelativeDateTimeFormatter formatter(where, nullptr, UDAT_STYLE_LONG, UDISPCTX_CAPITALIZATION_NONE,
+                                           status);
+  std::unique_ptr<icu::Calendar> calendar(icu::Calendar::createInstance(where, status));
+  if (U_FAILURE(status)) return {};
+
+  const bool past = moment < now;
+  calendar->setTime(icuDate(std::min(moment, now)), status);
+  const UDate later = icuDate(std::max(moment, now));
+  double offset = 0;
+  URelativeDateTimeUnit unit = UDAT_REL_UNIT_SECOND;
+  for (const UnitStep& step : kSteps) {
+    // Moves the calendar forward by the whole units it reports, so the next step counts the rest.
+    const int32_t difference = calendar->fieldDifference(later, step.field, status);
+    if (U_FAILURE(status)) return {};
+    if (difference != 0) {
+      offset = past ? -difference : difference;
+      unit = step.unit;
+      break;
+    }
+  }
+  icu::UnicodeString text;
+  formatter.format(offset, unit, text, status);
+  if (U_FAILURE(status)) return {};
+  return utf8(text);
+}
+
+std::string numericDateTimeText(platform::Date moment, std::string_view locale) {
+  const icu::Locale where = localeNamed(locale);
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::DateTimePatternGenerator> generator(
+      icu::DateTimePatternGenerator::createInstance(where, status));
+  if (U_FAILURE(status)) return {};
+  // Year, month and day in digits; hours and minutes in the locale's preferred clock.
+  const icu::UnicodeString pattern = generator->getBestPattern(icu::UnicodeString("yMdjm"), status);
+  icu::SimpleDateFormat format(pattern, where, status);
+  if (U_FAILURE(status)) return {};
+  icu::UnicodeString text;
+  format.format(icuDate(moment), text);
+  return utf8(text);
+}
+
+}  // namespace velloran

@@ -1,0 +1,139 @@
+#include "Velloran/views/ElidedLabel.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QTextLayout>
+#include <algorithm>
+
+namespace velloran {
+namespace {
+
+// The widest a label asks to be before it wraps, when nothing gives it a width.
+constexpr int kMaximumNaturalWidth = 480;
+
+QString withLineSeparators(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QChar::LineSeparator);
+  text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+  text.replace(QChar::ParagraphSeparator, QChar::LineSeparator);
+  return text;
+}
+
+QString flattened(QString text) {
+  text.replace(QChar::LineSeparator, QLatin1Char(' '));
+  return text;
+}
+
+}  // namespace
+
+ElidedLabel::ElidedLabel(const QFont& font, const QColor& color, int maxLines, QWidget* parent)
+    : QWidget(parent), color_(color), maxLines_(std::max(0, maxLines)) {
+  setFont(font);
+  QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+}
+
+void ElidedLabel::setText(const QString& text) {
+  if (text == text_) return;
+  text_ = text;
+  measuredWidth_ = -1;
+  updateGeometry();
+  update();
+}
+
+void ElidedLabel::setColor(const QColor& color) {
+  color_ = color;
+  update();
+}
+
+void ElidedLabel::setAlignment(Qt::Alignment alignment) {
+  alignment_ = alignment;
+  update();
+}
+
+QStringList ElidedLabel::linesFor(const QString& text, const QFont& font, int maxLines, int width) {
+  QStringList lines;
+  if (text.isEmpty()) return lines;
+  width = std::max(width, 1);
+  const QString laidOut = withLineSeparators(text);
+  QTextLayout layout(laidOut, font);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  while (true) {
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) break;
+    line.setLineWidth(width);
+    if (maxLines > 0 && lines.size() == maxLines - 1) {
+      // The last line allowed: everything left goes into it, cut with an ellipsis when too long.
+      const QString rest = flattened(laidOut.mid(line.textStart()));
+      lines.append(QFontMetrics(font).elidedText(rest, Qt::ElideRight, width));
+      break;
+    }
+    QString piece = laidOut.mid(line.textStart(), line.textLength());
+    if (piece.endsWith(QChar::LineSeparator)) piece.chop(1);
+    lines.append(piece);
+  }
+  layout.endLayout();
+  return lines;
+}
+
+int ElidedLabel::heightFor(const QString& text, const QFont& font, int maxLines, int width) {
+  return static_cast<int>(linesFor(text, font, maxLines, width).size()) * QFontMetrics(font).lineSpacing();
+}
+
+const QStringList& ElidedLabel::linesAt(int width) const {
+  if (width != measuredWidth_) {
+    measuredLines_ = linesFor(text_, font(), maxLines_, width);
+    measuredWidth_ = width;
+  }
+  return measuredLines_;
+}
+
+QSize ElidedLabel::sizeHint() const {
+  const QFontMetrics metrics(font());
+  int natural = 0;
+  for (const QString& paragraph : withLineSeparators(text_).split(QChar::LineSeparator)) {
+    natural = std::max(natural, metrics.horizontalAdvance(paragraph));
+  }
+  const int width = std::min(natural + 1, kMaximumNaturalWidth);
+  return {width, heightForWidth(width)};
+}
+
+QSize ElidedLabel::minimumSizeHint() const {
+  const QFontMetrics metrics(font());
+  return {metrics.horizontalAdvance(QStringLiteral("W…")), text_.isEmpty() ? 0 : metrics.lineSpacing()};
+}
+
+int ElidedLabel::heightForWidth(int width) const {
+  return static_cast<int>(linesAt(width).size()) * QFontMetrics(font()).lineSpacing();
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setPen(color_);
+  painter.setFont(font());
+  const QFontMetrics metrics(font());
+  int y = 0;
+  for (const QString& line : linesAt(width())) {
+    const int advance = metrics.horizontalAdvance(line);
+    int x = 0;
+    if (alignment_ & Qt::AlignHCenter) x = (width() - advance) / 2;
+    if (alignment_ & Qt::AlignRight) x = width() - advance;
+    painter.drawText(x, y + metrics.ascent(), line);
+    y += metrics.lineSpacing();
+  }
+}
+
+void ElidedLabel::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) {
+    measuredWidth_ = -1;
+    updateGeometry();
+  }
+  QWidget::changeEvent(event);
+}
+
+}  // namespace velloran

@@ -1,0 +1,35 @@
+#include "Velloran/views/FormFields.h"
+
+#include "Velloran/ui/DropShadow.h"
+#include "Velloran/views/Materials.h"
+#include "Velloran/views/TextStyles.h"
+
+namespace velloran {
+namespace {
+
+constexpr int kContentMinimumHeight = 180;
+
+}  // namespace
+
+QLineEdit* makeTitleField(const QString& objectName, const QString& placeholder, QWidget* parent) {
+  auto* field = new QLineEdit(parent);
+  field->setObjectName(objectName);
+  field->setPlaceholderText(placeholder);
+  field->setFont(textFont(TextStyle::body));
+  field->setStyleSheet(
+      QStringLiteral("QLineEdit { background: white; border: none; border-radius: 12px; padding: 10px; }"));
+  return field;
+}
+
+QPlainTextEdit* makeContentEditor(const QString& objectName, QWidget* parent) {
+  auto* editor = new QPlainTextEdit(parent);
+  editor->setObjectName(objectName);
+  editor->setFont(textFont(TextStyle::body));
+  editor->setMinimumHeight(kContentMinimumHeight);
+  editor->setStyleSheet(QStringLiteral(
+      "QPlainTextEdit { background: white; border: 1px solid white; border-radius: 16px; padding: 10px; }"));
+  new DropShadow(editor, 16, ShadowStyle{blackAt(0.05), 10, QPoint(0, 4)});
+  return editor;
+}
+
+}  // namespace velloran

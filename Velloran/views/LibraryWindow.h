@@ -1,0 +1,34 @@
+#pragma once
+// The application's one window: the window gradient behind a page stack whose root is the library
+// page (PromptListView), and the sheet host over both.
+//
+// Main thread only. The window owns its pages and sheets.
+
+#include "Velloran/ui/WindowGradient.h"
+#include "Velloran/views/LibraryContext.h"
+
+namespace velloran {
+
+class NavigationHost;
+class PromptListView;
+class SheetHost;
+
+class LibraryWindow final : public GradientBackground {
+  Q_OBJECT
+
+ public:
+  explicit LibraryWindow(LibraryContext context, QWidget* parent = nullptr);
+
+  NavigationHost& navigation() const { return *navigation_; }
+  SheetHost& sheets() const { return *sheets_; }
+  PromptListView& library() const { return *library_; }
+
+  QSize sizeHint() const override;
+
+ private:
+  NavigationHost* navigation_;
+  SheetHost* sheets_;
+  PromptListView* library_;
+};
+
+}  // namespace velloran

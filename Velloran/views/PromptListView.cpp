@@ -1,0 +1,446 @@
+#include "Velloran/views/PromptListView.h"
+
+#include <QLineEdit>
+#include <QPropertyAnimation>
+#include <QResizeEvent>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "Velloran/ui/Animations.h"
+#include "Velloran/viewmodels/PromptDetailViewModel.h"
+#include "Velloran/viewmodels/PromptTexts.h"
+#include "Velloran/views/Banners.h"
+#include "Velloran/views/CardGrid.h"
+#include "Velloran/views/ConfirmationSheet.h"
+#include "Velloran/views/CreatePromptSheet.h"
+#include "Velloran/views/FilterMenu.h"
+#include "Velloran/views/LibraryFilter.h"
+#include "Velloran/views/LibraryParts.h"
+#include "Velloran/views/LoadingOverlay.h"
+#include "Velloran/views/PromptDetailView.h"
+#include "Velloran/views/SheetHost.h"
+#include "Velloran/views/Symbols.h"
+#include "Velloran/views/TextStyles.h"
+#include "Velloran/views/ViewTexts.h"
+
+namespace velloran {
+namespace {
+
+constexpr int kDefaultPadding = 16;
+constexpr int kBannerTopPadding = 6;
+constexpr int kSearchFieldWidth = 220;
+constexpr int kToastShowMilliseconds = 250;
+constexpr int kToastHideMilliseconds = 200;
+constexpr int kToastTravel = 24;
+
+QToolButton* makeToolbarButton(const char* objectName, const char* label, const char* symbol,
+                               QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(QString::fromUtf8(objectName));
+  button->setText(withoutMnemonic(uiText(label)));
+  button->setToolTip(uiText(label));
+  button->setAccessibleName(uiText(label));
+  button->setIcon(symbolIcon(QString::fromUtf8(symbol), primaryLabelColor()));
+  button->setIconSize(QSize(18, 18));
+  button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  button->setAutoRaise(true);
+  button->setCursor(Qt::PointingHandCursor);
+  return button;
+}
+
+// A Boolean always has a stored form, so the only failure left is a disk write, which the domain
+// keeps pending and retries by itself: nothing for the window to do about it.
+void storeTrue(platform::PreferencesDomain& defaults, const char* key) {
+  static_cast<void>(defaults.setObject(key, platform::Value(true)));
+}
+
+}  // namespace
+
+PromptListView::PromptListView(LibraryContext context, NavigationHost& navigation, SheetHost& sheets,
+                               QWidget* parent)
+    : NavigationPage(parent), context_(std::move(context)), navigation_(navigation), sheets_(sheets) {
+  setObjectName(QStringLiteral("promptListView"));
+  lastConsent_ = storedConsent();
+
+  settingsButton_ = makeToolbarButton("settingsButton", texts::kSettings, "gearshape", this);
+  connect(settingsButton_, &QToolButton::clicked, this, [this] {
+    if (!context_.makeSettingsSheet) return;
+    QPointer<SheetHost> host(&sheets_);
+    sheets_.present(context_.makeSettingsSheet([host] {
+      if (host != nullptr) host->dismiss();
+    }));
+  });
+  filterButton_ =
+      makeToolbarButton("filterMenuButton", texts::kFilter, "line.3.horizontal.decrease.circle", this);
+  filterMenu_ = makeFilterMenu();
+  filterButton_->setMenu(filterMenu_);
+  filterButton_->setPopupMode(QToolButton::InstantPopup);
+  filterButton_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
+  search_ = new QLineEdit(this);
+  search_->setObjectName(QStringLiteral("searchField"));
+  search_->setPlaceholderText(uiText(texts::kSearchPlaceholder));
+  search_->setClearButtonEnabled(true);
+  search_->setFixedWidth(kSearchFieldWidth);
+  search_->addAction(symbolIcon(QStringLiteral("magnifyingglass"), secondaryLabelColor()),
+                     QLineEdit::LeadingPosition);
+  search_->setStyleSheet(
+      QStringLiteral("QLineEdit { background: rgba(255, 255, 255, 0.7);"
+                     " border: 1px solid rgba(0, 0, 0, 0.08); border-radius: 7px; padding: 3px; }"));
+  connect(search_, &QLineEdit::textChanged, this, &PromptListView::searchTextChanged);
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  bannerArea_ = new QWidget(this);
+  auto* bannerLayout = new QVBoxLayout(bannerArea_);
+  bannerLayout->setContentsMargins(kDefaultPadding, kBannerTopPadding, kDefaultPadding, 0);
+  banner_ = new SyncBannerView(bannerArea_);
+  bannerLayout->addWidget(banner_);
+  bannerArea_->hide();
+  column->addWidget(bannerArea_);
+
+  mainColumn_ = new QStackedWidget(this);
+  mainColumn_->addWidget(new EmptyLibraryCard([this] { showCreateSheet(); }, mainColumn_));
+  auto* content = new QWidget(mainColumn_);
+  auto* contentColumn = new QVBoxLayout(content);
+  contentColumn->setContentsMargins(0, 0, 0, 0);
+  contentColumn->setSpacing(8);
+  hint_ = new UsageHint(
+      [this] {
+        storeTrue(*context_.defaults, kHintHiddenKey);
+        showMainColumn();
+      },
+      content);
+  contentColumn->addWidget(hint_);
+  grid_ = new CardGrid(context_.environment.clock, context_.environment.mainQueue, content);
+  grid_->setActionsFactory([this](const Prompt& prompt) {
+    QPointer<PromptListView> page(this);
+    const auto call = [page, prompt](void (PromptListView::*action)(const Prompt&)) {
+      return [page, prompt, action] {
+        if (page != nullptr) (page->*action)(prompt);
+      };
+    };
+    return PromptRowActions{call(&PromptListView::copyPrompt), call(&PromptListView::openInChat),
+                            call(&PromptListView::editPrompt), call(&PromptListView::askToDelete)};
+  });
+  grid_->setOnTap([this](const Prompt& prompt) { copyPrompt(prompt); });
+  grid_->setOnLongPress([this](const Prompt& prompt) { editPrompt(prompt); });
+  contentColumn->addWidget(grid_, 1);
+  mainColumn_->addWidget(content);
+  column->addWidget(mainColumn_, 1);
+
+  loading_ = new LoadingOverlay(this);
+  loading_->hide();
+  toast_ = new ToastBanner(this);
+  toast_->hide();
+  addButton_ = new AddPromptButton(this);
+  connect(addButton_, &QAbstractButton::clicked, this, [this] { showCreateSheet(); });
+
+  syncShortcut_ = new QShortcut(this);
+  syncShortcut_->setObjectName(QStringLiteral("syncNowShortcut"));
+  syncShortcut_->setKeys({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
+  syncShortcut_->setContext(Qt::WindowShortcut);
+  connect(syncShortcut_, &QShortcut::activated, this, &PromptListView::syncNow);
+
+  observeViewModel();
+  observePreferences();
+  showPrompts();
+  showBanner();
+}
+
+PromptListView::~PromptListView() = default;
+
+QString PromptListView::pageTitle() const {
+  return uiText(texts::kLibraryTitle);
+}
+
+QList<QWidget*> PromptListView::toolbarItems() {
+  return {settingsButton_, filterButton_, search_};
+}
+
+void PromptListView::observeViewModel() {
+  const PromptListViewModel& model = *context_.viewModel;
+  subscriptions_.push_back(model.promptsChanged().connect([this] { showPrompts(); }));
+  subscriptions_.push_back(model.isLoadingChanged().connect([this] { showMainColumn(); }));
+  subscriptions_.push_back(model.syncBannerChanged().connect([this] { showBanner(); }));
+  subscriptions_.push_back(model.allTagSuggestionsChanged().connect([this] {
+    if (createSheet_ != nullptr) createSheet_->setTagSuggestions(context_.viewModel->allTagSuggestions());
+  }));
+}
+
+void PromptListView::observePreferences() {
+  QPointer<PromptListView> page(this);
+  preferencesObserver_ = platform::NotificationCenter::defaultCenter().addObserver(
+      platform::kPreferencesDidChangeNotification, context_.defaults.get(), context_.environment.mainQueue,
+      [page](const platform::Notification&) {
+        if (page == nullptr) return;
+        page->showMainColumn();
+        // Only a real change of the consent is applied; the service writing the value back is not.
+        const bool consent = page->storedConsent();
+        if (consent == page->lastConsent_) return;
+        page->lastConsent_ = consent;
+        page->context_.environment.analytics.setEnabled(consent);
+      });
+}
+
+bool PromptListView::hintHidden() const {
+  return context_.defaults->boolForKey(kHintHiddenKey);
+}
+
+bool PromptListView::storedConsent() const {
+  return context_.defaults->objectForKey(kAnalyticsEnabledKey).has_value()
+             ? context_.defaults->boolForKey(kAnalyticsEnabledKey)
+             : true;
+}
+
+void PromptListView::showPrompts() {
+  grid_->setPrompts(context_.viewModel->prompts());
+  showMainColumn();
+}
+
+void PromptListView::showMainColumn() {
+  const bool empty = context_.viewModel->prompts().empty();
+  const bool loading = context_.viewModel->isLoading();
+  mainColumn_->setCurrentIndex(empty && !loading ? 0 : 1);
+  hint_->setVisible(!empty && !hintHidden());
+  loading_->setVisible(loading);
+  placeOverlays();
+}
+
+void PromptListView::showBanner() {
+  const std::optional<SyncBanner>& banner = context_.viewModel->syncBanner();
+  if (banner) banner_->setBanner(*banner);
+  bannerArea_->setVisible(banner.has_value());
+}
+
+void PromptListView::resizeEvent(QResizeEvent* event) {
+  NavigationPage::resizeEvent(event);
+  placeOverlays();
+}
+
+void PromptListView::placeOverlays() {
+  const QSize loadingSize = loading_->sizeHint();
+  loading_->setGeometry(
+      QRect(QPoint((width() - loadingSize.width()) / 2, (height() - loadingSize.height()) / 2), loadingSize));
+  const QSize toastSize = toast_->sizeFor(width() - 2 * kDefaultPadding);
+  toast_->setGeometry(
+      QRect(QPoint((width() - toastSize.width()) / 2, height() - kToastBottomPadding - toastSize.height()),
+            toastSize));
+  const QSize addSize = addButton_->sizeHint();
+  addButton_->setGeometry(QRect(
+      QPoint(width() - kAddButtonInset - addSize.width(), height() - kAddButtonInset - addSize.height()),
+      addSize));
+  loading_->raise();
+  toast_->raise();
+  addButton_->raise();
+}
+
+void PromptListView::pageDidAppear() {
+  const std::optional<std::string>& search = context_.viewModel->filter().search;
+  search_->setText(search ? QString::fromStdString(*search) : QString());
+  context_.environment.analytics.applyCollectionSetting();
+  if (!context_.defaults->boolForKey(kAnalyticsPromptShownKey)) {
+    storeTrue(*context_.defaults, kAnalyticsPromptShownKey);
+    if (context_.makeConsentSheet) {
+      QPointer<SheetHost> host(&sheets_);
+      sheets_.present(context_.makeConsentSheet([host] {
+        if (host != nullptr) host->dismiss();
+      }));
+    }
+  }
+  if (!startedUp_) {
+    startedUp_ = true;
+    std::weak_ptr<PromptListViewModel> model = context_.viewModel;
+    context_.viewModel->load(true, [model] {
+      if (auto alive = model.lock()) alive->refreshTagSuggestions();
+    });
+  }
+}
+
+void PromptListView::reloadSoon() {
+  // One turn of the main queue first, so the filter just assigned is the one the load reads.
+  std::weak_ptr<PromptListViewModel> model = context_.viewModel;
+  context_.environment.mainQueue->async([model] {
+    if (auto alive = model.lock()) alive->load(false);
+  });
+}
+
+void PromptListView::searchTextChanged(const QString& text) {
+  context_.viewModel->setFilter(withSearchText(context_.viewModel->filter(), text.toStdString()));
+  reloadSoon();
+}
+
+void PromptListView::applySelection() {
+  context_.viewModel->setFilter(withSelection(context_.viewModel->filter(), selectedType_, selectedTags_));
+  reloadSoon();
+}
+
+FilterMenu* PromptListView::makeFilterMenu() {
+  FilterMenu::Choices choices;
+  choices.reset = [this] {
+    selectedType_.reset();
+    selectedTags_.clear();
+    PromptFilter filter = context_.viewModel->filter();
+    filter.search.reset();
+    context_.viewModel->setFilter(std::move(filter));
+    search_->clear();
+    applySelection();
+  };
+  choices.chooseType = [this](std::optional<PromptType> type) {
+    selectedType_ = type;
+    applySelection();
+  };
+  choices.clearTags = [this] {
+    selectedTags_.clear();
+    applySelection();
+  };
+  choices.toggleTag = [this](const std::string& tag) {
+    if (selectedTags_.erase(tag) == 0) selectedTags_.insert(tag);
+    applySelection();
+  };
+  return new FilterMenu(
+      [this] {
+        return FilterMenu::State{selectedType_, selectedTags_,
+                                 filterMenuTags(context_.viewModel->prompts(), selectedTags_)};
+      },
+      std::move(choices), this);
+}
+
+void PromptListView::copyPrompt(const Prompt& prompt) {
+  const std::optional<std::string> text = context_.viewModel->copyPrompt(prompt);
+  if (!text) return;
+  context_.clipboard->setString(*text);
+
+  toast_->setText(fillText(texts::kCopiedToastFormat, QString::fromStdString(prompt.title)));
+  // A toast on its way out comes back in rather than vanishing under the new text.
+  const bool leaving = toastExit_ != nullptr;
+  if (leaving) {
+    toastExit_->stop();
+    toastExit_.clear();
+  }
+  const bool alreadyShown = toast_->isVisible() && !leaving;
+  placeOverlays();
+  const QPoint shownAt = toast_->pos();
+  toast_->show();
+  if (!alreadyShown) {
+    auto* entry = new QPropertyAnimation(toast_, "pos", toast_);
+    entry->setDuration(animationDuration(kToastShowMilliseconds));
+    entry->setStartValue(shownAt + QPoint(0, kToastTravel));
+    entry->setEndValue(shownAt);
+    entry->setEasingCurve(QEasingCurve::OutBack);
+    entry->start(QAbstractAnimation::DeleteWhenStopped);
+  }
+  // Each copy starts the quiet period anew; the timer it replaces is cancelled.
+  QPointer<PromptListView> page(this);
+  hideToastTimer_ = platform::Timer::schedule(
+      context_.environment.mainQueue,
+      platform::Deadline::after(std::chrono::milliseconds(kToastMilliseconds)), [page] {
+        if (page != nullptr) page->hideToast();
+      });
+}
+
+void PromptListView::hideToast() {
+  if (!toast_->isVisible()) return;
+  auto* exit = new QPropertyAnimation(toast_, "pos", toast_);
+  toastExit_ = exit;
+  exit->setDuration(animationDuration(kToastHideMilliseconds));
+  exit->setStartValue(toast_->pos());
+  exit->setEndValue(toast_->pos() + QPoint(0, kToastTravel));
+  exit->setEasingCurve(QEasingCurve::OutCubic);
+  QPointer<ToastBanner> toast(toast_);
+  connect(exit, &QAbstractAnimation::finished, toast_, [toast] {
+    if (toast != nullptr) toast->hide();
+  });
+  exit->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void PromptListView::openInChat(const Prompt& prompt) {
+  const std::string text = chatText(prompt);
+  if (text.empty()) return;
+  context_.clipboard->setString(text);
+  context_.workspace->openURL(kChatURL);
+}
+
+void PromptListView::editPrompt(const Prompt& prompt) {
+  const std::shared_ptr<PromptListViewModel>& model = context_.viewModel;
+  std::weak_ptr<PromptListViewModel> weakModel = model;
+  // Both callbacks reload the list without the indicator, then the tag suggestions.
+  const AsyncCallback refreshLibrary = [weakModel](std::function<void()> done) {
+    const auto finish = [done] {
+      if (done) done();
+    };
+    auto alive = weakModel.lock();
+    if (!alive) return finish();
+    alive->load(false, [weakModel, finish] {
+      if (auto stillAlive = weakModel.lock()) return stillAlive->refreshTagSuggestions(finish);
+      finish();
+    });
+  };
+  auto editor = PromptDetailViewModel::make(prompt, model->promptRepository(), context_.environment);
+  navigation_.push(new PromptDetailView(
+      editor, model->allTagSuggestions(), EditorCallbacks{refreshLibrary, refreshLibrary},
+      EditorServices{context_.environment.console, context_.environment.mainQueue, context_.clipboard,
+                     sheets_, navigation_}));
+}
+
+void PromptListView::askToDelete(const Prompt& prompt) {
+  promptToDelete_ = prompt;
+  QPointer<PromptListView> page(this);
+  std::weak_ptr<PromptListViewModel> model = context_.viewModel;
+  ConfirmationSheet::present(
+      sheets_, uiText(texts::kDeleteQuestion), uiText(texts::kDelete), uiText(texts::kCancel),
+      [page, model] {
+        if (page == nullptr || !page->promptToDelete_) return;
+        auto alive = model.lock();
+        if (!alive) return;
+        alive->deletePrompt(page->promptToDelete_->id, [page] {
+          if (page != nullptr) page->promptToDelete_.reset();
+        });
+      },
+      [page] {
+        if (page != nullptr) page->promptToDelete_.reset();
+      });
+}
+
+void PromptListView::showCreateSheet() {
+  QPointer<PromptListView> page(this);
+  auto* sheet = new CreatePromptSheet(
+      draft_, context_.viewModel->allTagSuggestions(),
+      [page] {
+        if (page != nullptr) page->sheets_.dismiss();
+      },
+      [page] {
+        if (page != nullptr) page->saveNewPrompt();
+      });
+  sheet->setSavePending(createPending_);
+  if (sheets_.present(sheet)) createSheet_ = sheet;
+}
+
+void PromptListView::saveNewPrompt() {
+  if (createPending_ || !canSave(draft_)) return;
+  createPending_ = true;
+  if (createSheet_ != nullptr) createSheet_->setSavePending(true);
+  QPointer<PromptListView> page(this);
+  context_.viewModel->createPrompt(draft_, [page](bool saved) {
+    if (page == nullptr) return;
+    page->createPending_ = false;
+    if (saved) {
+      page->draft_ = PromptDraft{};
+      if (page->createSheet_ != nullptr && page->sheets_.currentSheet() == page->createSheet_) {
+        page->sheets_.dismiss();
+      }
+      return;
+    }
+    // A failed save keeps the sheet open with everything typed, so nothing is lost.
+    if (page->createSheet_ != nullptr) page->createSheet_->setSavePending(false);
+  });
+}
+
+void PromptListView::syncNow() {
+  context_.viewModel->syncNow();
+}
+
+}  // namespace velloran

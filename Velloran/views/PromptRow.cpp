@@ -1,0 +1,306 @@
+#include "Velloran/views/PromptRow.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QPointer>
+#include <QScrollArea>
+
+#include "Velloran/ui/SystemColors.h"
+#include "Velloran/views/Chips.h"
+#include "Velloran/views/DateTexts.h"
+#include "Velloran/views/ElidedLabel.h"
+#include "Velloran/views/Symbols.h"
+#include "Velloran/views/TextStyles.h"
+#include "Velloran/views/ViewTexts.h"
+#include "platform/text/Characters.h"
+
+namespace velloran {
+namespace {
+
+constexpr int kPaddingX = 14;
+constexpr int kPaddingY = 12;
+constexpr int kSectionSpacing = 12;
+constexpr int kTitleSpacing = 6;
+constexpr int kChipSpacing = 8;
+constexpr int kRowPaddingY = 2;
+constexpr int kTitleLines = 2;
+constexpr int kPreviewLines = 3;
+constexpr qreal kCornerRadius = 16;
+
+QFont titleFont() {
+  return textFont(TextStyle::headline);
+}
+
+QFont previewFont() {
+  return textFont(TextStyle::subheadline);
+}
+
+// A strip that scrolls sideways without showing scroll bars; presses and vertical wheel turns
+// pass on to the card and the grid.
+QScrollArea* makeChipStrip(QWidget* parent, QHBoxLayout*& layout) {
+  auto* strip = new QScrollArea(parent);
+  strip->setFrameShape(QFrame::NoFrame);
+  strip->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  strip->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  strip->setWidgetResizable(true);
+  strip->setFocusPolicy(Qt::NoFocus);
+  strip->setAutoFillBackground(false);
+  strip->viewport()->setAutoFillBackground(false);
+  auto* content = new QWidget(strip);
+  layout = new QHBoxLayout(content);
+  layout->setContentsMargins(0, kRowPaddingY, 0, kRowPaddingY);
+  layout->setSpacing(kChipSpacing);
+  strip->setWidget(content);
+  content->setAutoFillBackground(false);  // after setWidget, which turns it on
+  return strip;
+}
+
+void clearLayout(QHBoxLayout* layout) {
+  while (QLayoutItem* item = layout->takeAt(0)) {
+    delete item->widget();
+    delete item;
+  }
+}
+
+class PromptRowAccessible final : public QAccessibleWidget {
+ public:
+  explicit PromptRowAccessible(PromptRow* row) : QAccessibleWidget(row, QAccessible::Grouping) {}
+
+  QStringList actionNames() const override {
+    return {uiText(texts::kCopyPromptAction), uiText(texts::kOpenInChatAction),
+            uiText(texts::kEditPromptAction)};
+  }
+
+  void doAction(const QString& name) override {
+    const PromptRowActions& actions = row()->actions();
+    const std::function<void()>* action = nullptr;
+    if (name == uiText(texts::kCopyPromptAction)) action = &actions.onCopy;
+    if (name == uiText(texts::kOpenInChatAction)) action = &actions.onOpenChat;
+    if (name == uiText(texts::kEditPromptAction)) action = &actions.onEdit;
+    if (action != nullptr && *action) {
+      const std::function<void()> run = *action;  // the action may replace the card's actions
+      run();
+    }
+  }
+
+  QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+  QString text(QAccessible::Text kind) const override {
+    if (kind == QAccessible::Name) return QString::fromStdString(row()->prompt().title);
+    return QAccessibleWidget::text(kind);
+  }
+
+ private:
+  PromptRow* row() const { return static_cast<PromptRow*>(widget()); }
+};
+
+QAccessibleInterface* promptRowAccessibleFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String(PromptRow::staticMetaObject.className()) && object->isWidgetType()) {
+    return new PromptRowAccessible(static_cast<PromptRow*>(object));
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+struct PromptRow::Geometry {
+  QRect title;
+  QRect metaRow;
+  QRect preview;  // empty when there is no preview
+  QRect tagRow;   // empty when there are no tags
+  int height = 0;
+};
+
+void installPromptRowAccessibility() {
+  static const bool installed = [] {
+    QAccessible::installFactory(promptRowAccessibleFactory);
+    return true;
+  }();
+  Q_UNUSED(installed);
+}
+
+PromptRow::PromptRow(const Prompt& prompt, PromptRowActions actions,
+                     std::shared_ptr<const platform::Clock> clock, QWidget* parent)
+    : GlassCard(kCornerRadius, GlassTint::whiteSheen(), parent),
+      prompt_(prompt),
+      actions_(std::move(actions)),
+      clock_(std::move(clock)) {
+  installPromptRowAccessibility();
+  QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+  setCursor(Qt::PointingHandCursor);
+
+  title_ = new ElidedLabel(titleFont(), primaryLabelColor(), kTitleLines, this);
+
+  QHBoxLayout* metaLayout = nullptr;
+  metaRow_ = makeChipStrip(this, metaLayout);
+  typePill_ = new MetaChip(QString(), QStringLiteral("bolt.fill"), metaRow_->widget());
+  versionPill_ = new MetaChip(QString(), QStringLiteral("clock.arrow.circlepath"), metaRow_->widget());
+  relativeTime_ = new ElidedLabel(textFont(TextStyle::caption), secondaryLabelColor(), 1, metaRow_->widget());
+  relativeTime_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  metaLayout->addWidget(typePill_);
+  metaLayout->addWidget(versionPill_);
+  metaLayout->addWidget(relativeTime_);
+  metaLayout->addStretch();
+
+  preview_ = new ElidedLabel(previewFont(), primaryLabelColor(), kPreviewLines, this);
+  tagRow_ = makeChipStrip(this, tagLayout_);
+
+  showPrompt();
+}
+
+void PromptRow::setPrompt(const Prompt& prompt) {
+  const bool sameLook = prompt == prompt_;
+  prompt_ = prompt;
+  if (sameLook) {
+    refreshRelativeTime();
+    return;
+  }
+  showPrompt();
+}
+
+void PromptRow::setActions(PromptRowActions actions) {
+  actions_ = std::move(actions);
+}
+
+void PromptRow::refreshRelativeTime() {
+  const QString text = QString::fromStdString(relativeTimeText(prompt_.updatedAt, clock_->now()));
+  if (text == relativeTime_->text()) return;
+  relativeTime_->setText(text);
+  relativeTime_->setFixedSize(relativeTime_->sizeHint());
+}
+
+QString PromptRow::typeLabel(const Prompt& prompt) {
+  return QString::fromUtf8(prompt.type.displayName().data(),
+                           static_cast<qsizetype>(prompt.type.displayName().size()));
+}
+
+QString PromptRow::versionLabel(const Prompt& prompt) {
+  const std::int64_t number = prompt.versions.empty() ? 1 : prompt.versions.back().versionNumber;
+  return QStringLiteral("v") + QString::number(number);
+}
+
+QString PromptRow::previewText(const Prompt& prompt) {
+  if (prompt.versions.empty()) return {};
+  return QString::fromStdString(platform::trimmed(prompt.versions.back().content));
+}
+
+QString PromptRow::objectNameFor(const Prompt& prompt) {
+  return QStringLiteral("promptRow_") + QString::fromStdString(prompt.id.uuidString());
+}
+
+void PromptRow::showPrompt() {
+  setObjectName(objectNameFor(prompt_));
+  setAccessibleName(QString::fromStdString(prompt_.title));
+  title_->setText(QString::fromStdString(prompt_.title));
+  typePill_->setLabel(typeLabel(prompt_));
+  versionPill_->setLabel(versionLabel(prompt_));
+  refreshRelativeTime();
+  const QString preview = previewText(prompt_);
+  preview_->setText(preview);
+  preview_->setVisible(!preview.isEmpty());
+  showTags();
+  updateGeometry();
+  placeParts();
+}
+
+void PromptRow::showTags() {
+  if (shownTags_ == prompt_.tags) return;
+  shownTags_ = prompt_.tags;
+  clearLayout(tagLayout_);
+  for (const std::string& tag : prompt_.tags) {
+    auto* chip = new TagChip(QString::fromStdString(tag), tagRow_->widget());
+    chip->setAttribute(Qt::WA_TransparentForMouseEvents);
+    tagLayout_->addWidget(chip);
+  }
+  tagLayout_->addStretch();
+  tagRow_->setVisible(!prompt_.tags.empty());
+}
+
+PromptRow::Geometry PromptRow::geometryFor(const Prompt& prompt, int width) {
+  Geometry geometry;
+  const int contentWidth = std::max(1, width - 2 * kPaddingX);
+  int y = kPaddingY;
+  const int titleHeight =
+      ElidedLabel::heightFor(QString::fromStdString(prompt.title), titleFont(), kTitleLines, contentWidth);
+  geometry.title = QRect(kPaddingX, y, contentWidth, titleHeight);
+  y += titleHeight + kTitleSpacing;
+  const int metaHeight = MetaChip::chipHeight() + 2 * kRowPaddingY;
+  geometry.metaRow = QRect(kPaddingX, y, contentWidth, metaHeight);
+  y += metaHeight;
+  const QString preview = previewText(prompt);
+  if (!preview.isEmpty()) {
+    y += kSectionSpacing;
+    const int previewHeight = ElidedLabel::heightFor(preview, previewFont(), kPreviewLines, contentWidth);
+    geometry.preview = QRect(kPaddingX, y, contentWidth, previewHeight);
+    y += previewHeight;
+  }
+  if (!prompt.tags.empty()) {
+    y += kSectionSpacing;
+    const int tagHeight = TagChip::chipHeight() + 2 * kRowPaddingY;
+    geometry.tagRow = QRect(kPaddingX, y, contentWidth, tagHeight);
+    y += tagHeight;
+  }
+  geometry.height = y + kPaddingY;
+  return geometry;
+}
+
+int PromptRow::heightFor(const Prompt& prompt, int width) {
+  return geometryFor(prompt, width).height;
+}
+
+int PromptRow::heightForWidth(int width) const {
+  return heightFor(prompt_, width);
+}
+
+QSize PromptRow::sizeHint() const {
+  constexpr int kPreferredWidth = 260;
+  return {kPreferredWidth, heightForWidth(kPreferredWidth)};
+}
+
+void PromptRow::placeParts() {
+  const Geometry geometry = geometryFor(prompt_, width());
+  title_->setGeometry(geometry.title);
+  metaRow_->setGeometry(geometry.metaRow);
+  preview_->setGeometry(geometry.preview);
+  tagRow_->setGeometry(geometry.tagRow);
+}
+
+void PromptRow::resizeEvent(QResizeEvent* event) {
+  GlassCard::resizeEvent(event);
+  placeParts();
+}
+
+QMenu* PromptRow::makeActionMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  const auto add = [&](const char* objectName, const char* text, const char* symbol, QColor tint,
+                       std::function<void()> PromptRowActions::*action) {
+    QAction* entry =
+        menu->addAction(symbolIcon(QString::fromUtf8(symbol), tint), withoutMnemonic(uiText(text)));
+    entry->setObjectName(QString::fromUtf8(objectName));
+    QPointer<PromptRow> row(this);
+    connect(entry, &QAction::triggered, menu, [row, action] {
+      if (row == nullptr) return;
+      const std::function<void()> run = row->actions_.*action;
+      if (run) run();
+    });
+  };
+  add("promptRowChatGPTButton", texts::kOpenInChatButton, "sparkles", accentPurpleColor(),
+      &PromptRowActions::onOpenChat);
+  add("promptRowEditButton", texts::kEdit, "pencil", primaryLabelColor(), &PromptRowActions::onEdit);
+  add("promptRowDeleteButton", texts::kDelete, "trash", destructiveRedColor(), &PromptRowActions::onDelete);
+  return menu;
+}
+
+void PromptRow::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = makeActionMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+  event->accept();
+}
+
+}  // namespace velloran

@@ -1,0 +1,100 @@
+#pragma once
+// The card of one prompt in the library grid: the title (at most 2 lines), pills with the type and
+// the version number, how long ago it was changed, a preview of the newest text (at most 3 lines)
+// and the tags. Its object name is "promptRow_" and the prompt's id in upper case.
+//
+// The card performs nothing itself: its context menu offers "ChatGPT", "Bearbeiten" and "Löschen"
+// (in that order) and its accessibility actions "Prompt kopieren", "In ChatGPT öffnen" and "Prompt
+// bearbeiten"; each calls the matching action the grid handed in. Clicks and presses on the card
+// are the grid's business (it installs its own handling).
+//
+// Cards are reused: setPrompt() shows another prompt or a newer state of the same one. The card's
+// height for a width depends only on the prompt's texts, so the grid can compute it with heightFor()
+// before any card exists; the card lays out its parts by the same computation.
+//
+// Main thread only.
+
+#include <functional>
+#include <memory>
+
+#include "Velloran/data/PromptValues.h"
+#include "Velloran/ui/GlassCard.h"
+#include "platform/time/Clock.h"
+
+class QMenu;
+class QScrollArea;
+class QHBoxLayout;
+
+namespace velloran {
+
+class ElidedLabel;
+class MetaChip;
+
+struct PromptRowActions {
+  std::function<void()> onCopy;
+  std::function<void()> onOpenChat;
+  std::function<void()> onEdit;
+  std::function<void()> onDelete;
+};
+
+class PromptRow final : public GlassCard {
+  Q_OBJECT
+
+ public:
+  // `clock` gives "now" for the relative time.
+  PromptRow(const Prompt& prompt, PromptRowActions actions, std::shared_ptr<const platform::Clock> clock,
+            QWidget* parent = nullptr);
+
+  const Prompt& prompt() const { return prompt_; }
+  void setPrompt(const Prompt& prompt);
+  const PromptRowActions& actions() const { return actions_; }
+  void setActions(PromptRowActions actions);
+  // Reads the clock again for the relative time.
+  void refreshRelativeTime();
+
+  // The menu of the three actions, in order, with the object names promptRowChatGPTButton,
+  // promptRowEditButton and promptRowDeleteButton. The caller owns it.
+  QMenu* makeActionMenu(QWidget* parent);
+
+  // What the card shows of a prompt.
+  static QString typeLabel(const Prompt& prompt);
+  static QString versionLabel(const Prompt& prompt);
+  static QString previewText(const Prompt& prompt);
+  static QString objectNameFor(const Prompt& prompt);
+
+  static int heightFor(const Prompt& prompt, int width);
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
+  QSize sizeHint() const override;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  struct Geometry;
+  static Geometry geometryFor(const Prompt& prompt, int width);
+
+  void showPrompt();
+  void showTags();
+  void placeParts();
+
+  Prompt prompt_;
+  PromptRowActions actions_;
+  std::shared_ptr<const platform::Clock> clock_;
+  ElidedLabel* title_;
+  QScrollArea* metaRow_;
+  MetaChip* typePill_;
+  MetaChip* versionPill_;
+  ElidedLabel* relativeTime_;
+  ElidedLabel* preview_;
+  QScrollArea* tagRow_;
+  QHBoxLayout* tagLayout_;
+  std::vector<std::string> shownTags_;
+};
+
+// Makes the accessibility actions of cards known to Qt's accessibility layer. Called once by
+// whoever builds the first card; later calls do nothing.
+void installPromptRowAccessibility();
+
+}  // namespace velloran

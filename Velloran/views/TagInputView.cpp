@@ -1,0 +1,243 @@
+#include "Velloran/views/TagInputView.h"
+
+#include <QFocusEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "Velloran/ui/SystemColors.h"
+#include "Velloran/ui/TagWrapLayout.h"
+#include "Velloran/views/Chips.h"
+#include "Velloran/views/Materials.h"
+#include "Velloran/views/TextStyles.h"
+
+namespace velloran {
+namespace {
+
+constexpr int kBoxPadding = 10;
+constexpr int kBoxSpacing = 10;
+constexpr int kBoxCornerRadius = 12;
+constexpr int kChipSpacing = 8;
+constexpr int kFieldPaddingX = 8;
+constexpr int kFieldPaddingY = 7;
+constexpr int kSuggestionPaddingY = 2;
+
+QString toQString(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+}  // namespace
+
+// The borderless field: as wide as its text or placeholder, so the flow can wrap it like a chip,
+// and Return stops here.
+class TagInputView::Field final : public QLineEdit {
+ public:
+  explicit Field(QWidget* parent) : QLineEdit(parent) {
+    setFrame(false);
+    setFont(textFont(TextStyle::caption));
+    setTextMargins(kFieldPaddingX, kFieldPaddingY, kFieldPaddingX, kFieldPaddingY);
+    setAttribute(Qt::WA_MacShowFocusRect, false);
+    QPalette transparent = palette();
+    transparent.setColor(QPalette::Base, Qt::transparent);
+    setPalette(transparent);
+    connect(this, &QLineEdit::textChanged, this, [this] {
+      updateGeometry();
+      if (parentWidget() != nullptr) parentWidget()->updateGeometry();
+    });
+  }
+
+  QSize sizeHint() const override {
+    const QFontMetrics metrics(font());
+    const int content =
+        std::max(metrics.horizontalAdvance(text()), metrics.horizontalAdvance(placeholderText()));
+    // Room for the cursor after the last character.
+    return {content + 2 * kFieldPaddingX + 6, metrics.height() + 2 * kFieldPaddingY};
+  }
+  QSize minimumSizeHint() const override { return sizeHint(); }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    QLineEdit::keyPressEvent(event);
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+      // QLineEdit lets Return travel on to a default button; here it has done its work.
+      event->accept();
+    }
+  }
+};
+
+TagInputView::TagInputView(const QString& placeholder, std::vector<std::string> suggestions,
+                           int minimumCharactersForSuggestions, int maxSuggestionCount, QWidget* parent)
+    : QWidget(parent),
+      model_(TagInputModel::Binding{[this] { return tags_; },
+                                    [this](std::vector<std::string> tags) {
+                                      tags_ = std::move(tags);
+                                      if (onTagsChanged_) onTagsChanged_(tags_);
+                                    }},
+             std::move(suggestions), minimumCharactersForSuggestions, maxSuggestionCount) {
+  setCursor(Qt::IBeamCursor);
+  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+
+  auto* box = new QVBoxLayout(this);
+  box->setContentsMargins(kBoxPadding, kBoxPadding, kBoxPadding, kBoxPadding);
+  box->setSpacing(kBoxSpacing);
+
+  flow_ = new QWidget(this);
+  // Never taller than its lines: spare height of the box stays below the suggestions.
+  QSizePolicy flowPolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  flowPolicy.setHeightForWidth(true);
+  flow_->setSizePolicy(flowPolicy);
+  flowLayout_ = new TagWrapLayout(kChipSpacing, kChipSpacing, flow_);
+  field_ = new Field(flow_);
+  field_->setPlaceholderText(placeholder);
+  field_->installEventFilter(this);
+  flowLayout_->addWidget(field_);
+  box->addWidget(flow_);
+
+  suggestionRow_ = new QScrollArea(this);
+  suggestionRow_->setObjectName(QStringLiteral("tagSuggestions"));
+  suggestionRow_->setFrameShape(QFrame::NoFrame);
+  suggestionRow_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  suggestionRow_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  suggestionRow_->setWidgetResizable(true);
+  suggestionRow_->setFixedHeight(TagChip::chipHeight() + 2 * kSuggestionPaddingY);
+  suggestionRow_->setAutoFillBackground(false);
+  suggestionRow_->viewport()->setAutoFillBackground(false);
+  auto* strip = new QWidget(suggestionRow_);
+  suggestionLayout_ = new QHBoxLayout(strip);
+  suggestionLayout_->setContentsMargins(0, kSuggestionPaddingY, 0, kSuggestionPaddingY);
+  suggestionLayout_->setSpacing(kChipSpacing);
+  suggestionLayout_->addStretch();
+  suggestionRow_->setWidget(strip);
+  strip->setAutoFillBackground(false);  // after setWidget, which turns it on
+  suggestionRow_->hide();
+  box->addWidget(suggestionRow_);
+
+  connect(field_, &QLineEdit::textChanged, this,
+          [this](const QString& text) { model_.setInputText(text.toStdString()); });
+  connect(field_, &QLineEdit::returnPressed, this, [this] { model_.commitInput(); });
+  model_.setOnChange([this] { showModelState(); });
+}
+
+void TagInputView::setTags(std::vector<std::string> tags) {
+  tags_ = std::move(tags);
+  showModelState();
+}
+
+void TagInputView::setSuggestions(std::vector<std::string> suggestions) {
+  model_.setSuggestions(std::move(suggestions));
+}
+
+void TagInputView::setOnTagsChanged(std::function<void(const std::vector<std::string>&)> onTagsChanged) {
+  onTagsChanged_ = std::move(onTagsChanged);
+}
+
+QList<EditableTagChip*> TagInputView::chips() const {
+  QList<EditableTagChip*> shown;
+  for (int index = 0; index < flowLayout_->count(); ++index) {
+    if (auto* chip = qobject_cast<EditableTagChip*>(flowLayout_->itemAt(index)->widget())) shown.append(chip);
+  }
+  return shown;
+}
+
+QList<TagSuggestionButton*> TagInputView::suggestionButtons() const {
+  QList<TagSuggestionButton*> shown;
+  for (int index = 0; index < suggestionLayout_->count(); ++index) {
+    if (auto* button = qobject_cast<TagSuggestionButton*>(suggestionLayout_->itemAt(index)->widget())) {
+      shown.append(button);
+    }
+  }
+  return shown;
+}
+
+void TagInputView::showModelState() {
+  const QString text = toQString(model_.inputText());
+  if (field_->text() != text) {
+    const QSignalBlocker quiet(field_);
+    field_->setText(text);
+    field_->setCursorPosition(static_cast<int>(text.size()));
+    field_->updateGeometry();
+    flow_->updateGeometry();
+  }
+  if (model_.isFocused() && !field_->hasFocus()) field_->setFocus(Qt::OtherFocusReason);
+  showChips();
+  showSuggestions();
+}
+
+void TagInputView::showChips() {
+  if (shownChips_ == tags_) return;
+  shownChips_ = tags_;
+  // The field leaves the flow and comes back last, after the new chips.
+  for (int index = flowLayout_->count() - 1; index >= 0; --index) {
+    QLayoutItem* item = flowLayout_->takeAt(index);
+    if (auto* chip = qobject_cast<EditableTagChip*>(item->widget())) {
+      // Later: the click or double click that removed it may still be running inside it.
+      chip->hide();
+      chip->deleteLater();
+    }
+    delete item;
+  }
+  for (const std::string& tag : tags_) {
+    auto* chip = new EditableTagChip(
+        toQString(tag), [this, tag] { model_.removeTag(tag); }, [this, tag] { model_.editTag(tag); }, flow_);
+    chip->setCursor(Qt::ArrowCursor);
+    flowLayout_->addWidget(chip);
+    chip->show();  // now, so the flow counts it at once rather than after the next event loop turn
+  }
+  flowLayout_->addWidget(field_);
+  // The box caches the flow's height for a width until the flow says its geometry changed.
+  flow_->updateGeometry();
+}
+
+void TagInputView::showSuggestions() {
+  const std::vector<std::string> suggestions = model_.filteredSuggestions();
+  if (suggestions == shownSuggestions_) return;
+  shownSuggestions_ = suggestions;
+  while (suggestionLayout_->count() > 1) {
+    QLayoutItem* item = suggestionLayout_->takeAt(0);
+    if (QWidget* button = item->widget()) {
+      button->hide();
+      button->deleteLater();
+    }
+    delete item;
+  }
+  int position = 0;
+  for (const std::string& suggestion : suggestions) {
+    auto* button = new TagSuggestionButton(toQString(suggestion), suggestionRow_->widget());
+    connect(button, &QAbstractButton::clicked, this,
+            [this, suggestion] { model_.selectSuggestion(suggestion); });
+    suggestionLayout_->insertWidget(position++, button);
+    button->show();
+  }
+  suggestionRow_->horizontalScrollBar()->setValue(0);
+  suggestionRow_->setVisible(!suggestions.empty());
+}
+
+void TagInputView::mousePressEvent(QMouseEvent* event) {
+  // The whole box focuses the field, not only the field itself.
+  field_->setFocus(Qt::MouseFocusReason);
+  QWidget::mousePressEvent(event);
+}
+
+void TagInputView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  paintRoundedPanel(painter, rect(), kBoxCornerRadius, controlBackgroundColor(), controlBackgroundColor(), 1);
+}
+
+bool TagInputView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == field_) {
+    if (event->type() == QEvent::FocusIn) {
+      model_.setFocused(true);
+    } else if (event->type() == QEvent::FocusOut &&
+               static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+      model_.setFocused(false);
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace velloran

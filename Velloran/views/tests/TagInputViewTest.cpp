@@ -1,0 +1,137 @@
+// The tag input as a widget: typing, Return, chips and suggestions, driven by keys and clicks.
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include "Velloran/ui/WindowGradient.h"
+#include "Velloran/ui/testing/Screenshot.h"
+#include "Velloran/views/Chips.h"
+#include "Velloran/views/TagInputView.h"
+
+namespace velloran {
+namespace {
+
+using Tags = std::vector<std::string>;
+
+QStringList labelsOf(const QList<EditableTagChip*>& chips) {
+  QStringList labels;
+  for (const EditableTagChip* chip : chips) labels.append(chip->label());
+  return labels;
+}
+
+QStringList labelsOf(const QList<TagSuggestionButton*>& buttons) {
+  QStringList labels;
+  for (const TagSuggestionButton* button : buttons) labels.append(button->label());
+  return labels;
+}
+
+class TagInputViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_.resize(420, 220);
+    auto* column = new QVBoxLayout(&window_);
+    input_ = new TagInputView(QString::fromUtf8("z. B. safety, review"),
+                              {"Review", "Research", "Banane", "safety"}, 2, 8);
+    input_->setOnTagsChanged([this](const Tags& tags) { reported_.push_back(tags); });
+    column->addWidget(input_);
+    column->addStretch();
+    window_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    input_->field()->setFocus();
+    ASSERT_TRUE(input_->field()->hasFocus());
+  }
+
+  GradientBackground window_;
+  TagInputView* input_ = nullptr;
+  std::vector<Tags> reported_;
+};
+
+TEST_F(TagInputViewTest, TypingASeparatorTurnsTheWordIntoAChip) {
+  QTest::keyClicks(input_->field(), QStringLiteral("Review"));
+  EXPECT_TRUE(input_->chips().isEmpty());
+  QTest::keyClick(input_->field(), Qt::Key_Space);
+
+  EXPECT_EQ(labelsOf(input_->chips()), QStringList{QStringLiteral("Review")});
+  EXPECT_EQ(input_->field()->text(), QString());
+  EXPECT_EQ(reported_, (std::vector<Tags>{{"Review"}}));
+}
+
+TEST_F(TagInputViewTest, ReturnCommitsAndNeverReachesTheDefaultButtonOfTheSurroundingDialog) {
+  QDialog dialog;
+  auto* column = new QVBoxLayout(&dialog);
+  auto* input = new TagInputView(QString(), {}, 2, 8);
+  column->addWidget(input);
+  auto* save = new QPushButton(QStringLiteral("Speichern"), &dialog);
+  save->setDefault(true);
+  column->addWidget(save);
+  QSignalSpy clicks(save, &QPushButton::clicked);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  input->field()->setFocus();
+
+  QTest::keyClicks(input->field(), QStringLiteral("alpha"));
+  QTest::keyClick(input->field(), Qt::Key_Return);
+
+  EXPECT_EQ(input->tags(), Tags{"alpha"});
+  EXPECT_EQ(clicks.count(), 0);
+  EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(TagInputViewTest, AClickedSuggestionIsAddedAndTheFieldKeepsTheFocus) {
+  QTest::keyClicks(input_->field(), QStringLiteral("re"));
+  ASSERT_EQ(labelsOf(input_->suggestionButtons()),
+            (QStringList{QStringLiteral("Research"), QStringLiteral("Review")}));
+  testing::saveScreenshot(window_, QStringLiteral("suggestions"));
+
+  QTest::mouseClick(input_->suggestionButtons().at(1), Qt::LeftButton);
+
+  EXPECT_EQ(input_->tags(), Tags{"Review"});
+  EXPECT_EQ(input_->field()->text(), QString());
+  EXPECT_TRUE(input_->field()->hasFocus());
+  // The fragment is gone, so are the suggestions.
+  EXPECT_TRUE(input_->suggestionButtons().isEmpty());
+}
+
+TEST_F(TagInputViewTest, TheRemoveButtonTakesTheChipAwayWithoutTakingTheFocus) {
+  input_->setTags({"alpha", "Beta", "beta"});
+  ASSERT_EQ(input_->chips().size(), 3);
+  EXPECT_TRUE(reported_.empty()) << "setting the tags from outside is not reported back";
+
+  QTest::mouseClick(input_->chips().at(1)->removeButton(), Qt::LeftButton);
+
+  EXPECT_EQ(input_->tags(), Tags{"alpha"});
+  EXPECT_EQ(reported_.size(), 1u);
+  EXPECT_TRUE(input_->field()->hasFocus());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(labelsOf(input_->chips()), QStringList{QStringLiteral("alpha")});
+}
+
+TEST_F(TagInputViewTest, DoubleClickingAChipTakesItBackIntoTheField) {
+  input_->setTags({"Review", "alpha"});
+  input_->field()->clearFocus();
+  QTest::mouseDClick(input_->chips().at(0), Qt::LeftButton);
+
+  EXPECT_EQ(input_->tags(), Tags{"alpha"});
+  EXPECT_EQ(input_->field()->text(), QStringLiteral("Review"));
+  EXPECT_TRUE(input_->field()->hasFocus());
+  // Nothing is committed until a separator or Return follows.
+  QTest::keyClick(input_->field(), Qt::Key_Return);
+  EXPECT_EQ(input_->tags(), (Tags{"alpha", "Review"}));
+}
+
+TEST_F(TagInputViewTest, ChipsWrapOntoNewLinesAndTheBoxGrowsWithThem) {
+  const int oneLine = input_->heightForWidth(380);
+  input_->setTags({"safety", "review", "research", "marketing", "Übersicht", "R&D", "<b>markup</b>"});
+  EXPECT_GT(input_->heightForWidth(380), oneLine);
+  // Tags are shown as they are written: no markup, no mnemonic.
+  EXPECT_EQ(input_->chips().at(5)->label(), QStringLiteral("R&D"));
+  testing::saveScreenshot(window_, QStringLiteral("chips"));
+}
+
+}  // namespace
+}  // namespace velloran
