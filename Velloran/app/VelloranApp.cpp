@@ -1,0 +1,111 @@
+#include "Velloran/app/VelloranApp.h"
+
+#include <iostream>
+
+#include "Velloran/data/MockSyncService.h"
+#include "Velloran/settings/AnalyticsConsentView.h"
+#include "Velloran/settings/SettingsView.h"
+#include "Velloran/sync/CloudKitSyncService.h"
+#include "Velloran/views/Clipboard.h"
+#include "platform/bundle/Bundle.h"
+#include "platform/dispatch/Queue.h"
+#include "platform/mirror/MirroredPersistentContainer.h"
+#include "platform/net/HttpClient.h"
+#include "platform/prefs/PreferencesDomain.h"
+#include "platform/time/SystemClock.h"
+#include "platform/workspace/Workspace.h"
+
+namespace velloran {
+namespace {
+
+// Steps 1 of the start-up: the mode, and the UI-test preferences before anything reads them.
+LaunchMode startLaunchMode() {
+  const LaunchMode mode = LaunchMode::current();
+  if (mode.isUITesting) {
+    // Without a bundle identifier there is no domain to reset; the flags stand as they are.
+    if (const std::optional<std::string> identifier = platform::Bundle::main()->bundleIdentifier()) {
+      prepareUITestDefaults(*identifier);
+    }
+  }
+  return mode;
+}
+
+std::shared_ptr<platform::PersistentContainer> makeMirroredContainer(
+    std::string name, std::shared_ptr<const platform::ManagedObjectModel> model) {
+  return std::make_shared<platform::MirroredPersistentContainer>(std::move(name), std::move(model));
+}
+
+std::shared_ptr<SyncService> makeSyncService(const LaunchMode& mode, const CoreDataStack& stack) {
+  if (mode.isTesting) return std::make_shared<MockSyncService>();
+  return CloudKitSyncService::make(stack.container());
+}
+
+}  // namespace
+
+VelloranApp::VelloranApp() : VelloranApp(AnalyticsService::shared(), AppReviewManager::shared(), nullptr) {}
+
+VelloranApp::VelloranApp(AnalyticsService& analytics, AppReviewManager& reviewManager,
+                         std::shared_ptr<AppDirectoryProviding> appDirectory)
+    : analytics_(analytics),
+      reviewManager_(reviewManager),
+      appDirectory_(std::move(appDirectory)),
+      launchMode_(startLaunchMode()),
+      coreDataStack_(launchMode_.isTesting,
+                     launchMode_.isTesting
+                         ? CoreDataStack::ContainerFactory(CoreDataStack::makePlainContainer)
+                         : CoreDataStack::ContainerFactory(makeMirroredContainer)),
+      promptStore_(std::make_shared<CoreDataPromptStore>(coreDataStack_.container())),
+      syncService_(makeSyncService(launchMode_, coreDataStack_)) {
+  analytics_.applyCollectionSetting();
+}
+
+ViewModelEnvironment VelloranApp::viewModelEnvironment() {
+  // The shared system clock lives as long as the process; this pointer only refers to it.
+  std::shared_ptr<const platform::Clock> clock(std::shared_ptr<void>(), &platform::SystemClock::shared());
+  return ViewModelEnvironment{
+      .clock = std::move(clock),
+      .random = platform::systemRandomSource(),
+      .console = std::cout,
+      .analytics = analytics_,
+      .mainQueue = platform::mainQueue(),
+  };
+}
+
+std::shared_ptr<PromptListViewModel> VelloranApp::makePromptListViewModel() {
+  return PromptListViewModel::make(promptStore_, syncService_, viewModelEnvironment());
+}
+
+std::unique_ptr<LibraryWindow> VelloranApp::makeRootView() {
+  const std::shared_ptr<PromptListViewModel> viewModel = makePromptListViewModel();
+  const std::shared_ptr<platform::PreferencesDomain> defaults = platform::PreferencesDomain::application();
+  const std::shared_ptr<platform::Workspace> workspace = platform::Workspace::shared();
+  auto artwork = std::make_shared<ArtworkLoader>(platform::HttpClient::shared());
+
+  LibraryContext context{
+      .viewModel = viewModel,
+      .environment = viewModelEnvironment(),
+      .defaults = defaults,
+      .clipboard = std::make_shared<QtClipboard>(),
+      .workspace = workspace,
+      .makeSettingsSheet = [this, defaults, workspace, artwork](std::function<void()> dismiss) -> QWidget* {
+        return new SettingsView(
+            SettingsEnvironment{defaults, analytics_, reviewManager_, appDirectory_, workspace, artwork},
+            std::move(dismiss));
+      },
+      .makeConsentSheet = [defaults](std::function<void()> dismiss) -> QWidget* {
+        // Bound to the stored consent; the library page hears the change and applies it.
+        return new AnalyticsConsentView(
+            [defaults](bool consent) {
+              (void)defaults->setObject(kAnalyticsEnabledKey, platform::Value(consent));
+            },
+            std::move(dismiss));
+      },
+  };
+  return std::make_unique<LibraryWindow>(std::move(context));
+}
+
+void VelloranApp::handleScenePhaseChange(ScenePhase, ScenePhase newPhase) {
+  if (newPhase == ScenePhase::active && !isTesting()) reviewManager_.registerLaunch();
+}
+
+}  // namespace velloran

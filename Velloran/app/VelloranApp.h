@@ -1,0 +1,73 @@
+#pragma once
+// The composition root: the only place that builds the process-wide objects - the store stack,
+// the prompt store and the sync service - and that knows which concrete types the window and its
+// sheets work with.
+//
+// Start-up (the constructor), in this order:
+//  1. the launch mode (LaunchMode.h); in a UI-test run with a bundle identifier, the preferences
+//     are reset to the UI-test state;
+//  2. the store stack: in memory for test runs, else "Velloran.sqlite" in Application Support,
+//     mirrored through the mirror folder;
+//  3. the prompt store over the stack's container;
+//  4. the sync service: the mock for test runs, else one sync monitor over the same container;
+//  5. the stored analytics choice is applied (which does nothing in a test run).
+// The scene: makeRootView() builds the one window, whose root page is the library over one library
+// view model. handleScenePhaseChange() counts a launch for the review request each time the window
+// becomes active outside test runs.
+//
+// Threads: main thread only; make it once, after the QApplication and the main-queue driver exist.
+// The analytics service and the review manager must outlive the app.
+
+#include <memory>
+
+#include "Velloran/analytics/AnalyticsService.h"
+#include "Velloran/app/LaunchMode.h"
+#include "Velloran/app/ScenePhase.h"
+#include "Velloran/data/SyncService.h"
+#include "Velloran/persistence/CoreDataPromptStore.h"
+#include "Velloran/persistence/CoreDataStack.h"
+#include "Velloran/services/AppDirectoryProviding.h"
+#include "Velloran/services/AppReviewManager.h"
+#include "Velloran/viewmodels/PromptListViewModel.h"
+#include "Velloran/views/LibraryWindow.h"
+
+namespace velloran {
+
+class VelloranApp {
+ public:
+  // Over AnalyticsService::shared(), AppReviewManager::shared() and the store's lookup.
+  VelloranApp();
+  // `appDirectory`: where the settings' other-apps section looks its apps up; null: the store.
+  VelloranApp(AnalyticsService& analytics, AppReviewManager& reviewManager,
+              std::shared_ptr<AppDirectoryProviding> appDirectory);
+  VelloranApp(const VelloranApp&) = delete;
+  VelloranApp& operator=(const VelloranApp&) = delete;
+
+  bool isTesting() const { return launchMode_.isTesting; }
+  const LaunchMode& launchMode() const { return launchMode_; }
+  const CoreDataStack& coreDataStack() const { return coreDataStack_; }
+  const std::shared_ptr<CoreDataPromptStore>& promptStore() const { return promptStore_; }
+  const std::shared_ptr<SyncService>& syncService() const { return syncService_; }
+
+  // The window: the library page over a new library view model, with the settings and consent
+  // sheets of this app.
+  std::unique_ptr<LibraryWindow> makeRootView();
+  std::shared_ptr<PromptListViewModel> makePromptListViewModel();
+
+  void handleScenePhaseChange(ScenePhase oldPhase, ScenePhase newPhase);
+
+ private:
+  // The machine's clock and random source, standard output, this app's analytics service and the
+  // process's main queue.
+  ViewModelEnvironment viewModelEnvironment();
+
+  AnalyticsService& analytics_;
+  AppReviewManager& reviewManager_;
+  std::shared_ptr<AppDirectoryProviding> appDirectory_;
+  LaunchMode launchMode_;
+  CoreDataStack coreDataStack_;
+  std::shared_ptr<CoreDataPromptStore> promptStore_;
+  std::shared_ptr<SyncService> syncService_;
+};
+
+}  // namespace velloran

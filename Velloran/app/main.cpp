@@ -1,0 +1,31 @@
+// The velloran executable: the Qt application, the platform layers the app plugs in, and the
+// composition root with its one window.
+
+#include <QApplication>
+#include <memory>
+
+#include "Velloran/app/QtWorkspace.h"
+#include "Velloran/app/ScenePhase.h"
+#include "Velloran/app/TerminationSignals.h"
+#include "Velloran/app/VelloranApp.h"
+#include "Velloran/ui/ApplicationLook.h"
+#include "Velloran/ui/QtMainQueueDriver.h"
+#include "platform/workspace/Workspace.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  // Without the fixed font the look falls back to what the system substitutes; the app still runs.
+  velloran::applyApplicationLook(application);
+  velloran::TerminationSignals terminationSignals;
+  velloran::QtMainQueueDriver mainQueueDriver;
+  platform::Workspace::setShared(std::make_shared<velloran::QtWorkspace>());
+
+  velloran::VelloranApp app;
+  const std::unique_ptr<velloran::LibraryWindow> window = app.makeRootView();
+  velloran::ScenePhaseObserver scenePhase(
+      [&app](velloran::ScenePhase oldPhase, velloran::ScenePhase newPhase) {
+        app.handleScenePhaseChange(oldPhase, newPhase);
+      });
+  window->show();
+  return application.exec();
+}

@@ -1,0 +1,35 @@
+#pragma once
+// What the settings sheet takes from outside, so tests can hand in their own preferences, analytics
+// service, review manager, app directory, workspace and artwork loader.
+//
+// The analytics service and the review manager are referred to and must outlive every sheet made
+// with the environment (the application's are process-wide).
+
+#include <memory>
+
+#include "Velloran/analytics/AnalyticsService.h"
+#include "Velloran/services/AppDirectoryProviding.h"
+#include "Velloran/services/AppReviewManager.h"
+#include "Velloran/settings/ArtworkLoader.h"
+#include "platform/prefs/PreferencesDomain.h"
+#include "platform/workspace/Workspace.h"
+
+namespace velloran {
+
+struct SettingsEnvironment {
+  // Holds "analyticsEnabled".
+  std::shared_ptr<platform::PreferencesDomain> defaults;
+  AnalyticsService& analytics;
+  AppReviewManager& reviewManager;
+  // Where the other-apps section looks its apps up; null: the store's lookup.
+  std::shared_ptr<AppDirectoryProviding> appDirectory;
+  // Opens the other apps' store pages.
+  std::shared_ptr<platform::Workspace> workspace;
+  std::shared_ptr<ArtworkLoader> artwork;
+
+  // The application's preferences, AnalyticsService::shared(), AppReviewManager::shared(), the
+  // store's lookup, the shared workspace and artwork over the process's HTTP client. Main thread.
+  static SettingsEnvironment application();
+};
+
+}  // namespace velloran
