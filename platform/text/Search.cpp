@@ -101,7 +101,11 @@ const icu::Collator* caseInsensitiveCollator(const icu::Locale& locale) {
   auto [entry, inserted] = collators.try_emplace(locale.getName());
   if (inserted) {
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(locale, status));
+    // A process without a user locale runs in the C/POSIX one, whose collation orders by code
+    // point with upper case first; sort like the neutral root locale there instead.
+    const bool posix = std::string_view(locale.getName()) == "en_US_POSIX";
+    std::unique_ptr<icu::Collator> collator(
+        icu::Collator::createInstance(posix ? icu::Locale::getRoot() : locale, status));
     if (U_SUCCESS(status)) {
       collator->setStrength(icu::Collator::SECONDARY);
       collator->setAttribute(UCOL_NORMALIZATION_MODE, UCOL_ON, status);

@@ -95,6 +95,10 @@ TEST(TextLocalizedOrdering, SortsTheWayReadersOfTheLocaleExpect) {
   EXPECT_NE(localizedCaseInsensitiveCompare("resume", "résumé", "fr"), std::weak_ordering::equivalent);
   // Swedish sorts "ä" after "z"; German does not.
   EXPECT_EQ(localizedCaseInsensitiveCompare("ära", "zebra", "sv_SE"), std::weak_ordering::greater);
+  // Without a user locale, case still does not decide the order.
+  EXPECT_EQ(localizedCaseInsensitiveCompare("alpha", "Beta", "en_US_POSIX"), std::weak_ordering::less);
+  EXPECT_EQ(localizedCaseInsensitiveCompare("Review", "review", "en_US_POSIX"),
+            std::weak_ordering::equivalent);
   EXPECT_EQ(localizedCaseInsensitiveCompare("ära", "zebra", "de_DE"), std::weak_ordering::less);
 }
 
