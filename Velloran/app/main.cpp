@@ -26,6 +26,10 @@ int main(int argc, char** argv) {
       [&app](velloran::ScenePhase oldPhase, velloran::ScenePhase newPhase) {
         app.handleScenePhaseChange(oldPhase, newPhase);
       });
+  // Room for three card columns at first, and never less than the tallest sheet needs: without a
+  // window manager to size it, the window would open at its bare minimum.
+  window->setMinimumSize(720, 620);
+  window->resize(1100, 780);
   window->show();
   return application.exec();
 }
