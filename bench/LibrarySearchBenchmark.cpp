@@ -12,11 +12,10 @@
 #include <stdexcept>
 
 #include "Velloran/analytics/AnalyticsService.h"
+#include "Velloran/analytics/testing/OrdinaryLaunch.h"
 #include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
 #include "Velloran/data/InMemoryPromptStore.h"
 #include "Velloran/data/MockSyncService.h"
-#include "Velloran/ui/Animations.h"
-#include "Velloran/ui/ApplicationLook.h"
 #include "Velloran/viewmodels/PromptListViewModel.h"
 #include "Velloran/views/CardGrid.h"
 #include "Velloran/views/LibraryWindow.h"
@@ -53,7 +52,7 @@ Prompt libraryPrompt(int index, platform::Date now) {
   return prompt;
 }
 
-// The library window over 1,000 prompts, loaded and on screen.
+// The library window over 1,000 prompts, loaded and on screen, for a user of its own.
 class SearchBench {
  public:
   SearchBench() {
@@ -93,6 +92,7 @@ class SearchBench {
   std::size_t shown() const { return window_->library().grid()->promptCount(); }
 
  private:
+  testing::OrdinaryLaunch launch_;
   platform::DeterministicDispatch dispatch_;
   std::ostringstream console_;
   std::shared_ptr<platform::PreferencesDomain> defaults_;
@@ -126,14 +126,3 @@ BENCHMARK(searchAsYouType)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velloran
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  velloran::applyApplicationLook(application);
-  velloran::setAnimationsEnabled(false);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

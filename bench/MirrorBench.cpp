@@ -3,19 +3,19 @@
 // receiving store's import, each timed on its own.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "Velloran/persistence/CoreDataPromptStore.h"
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/persistence/VelloranModel.h"
+#include "bench/LibraryPrompts.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/mirror/MirroredPersistentContainer.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace velloran {
 namespace {
@@ -25,35 +25,11 @@ constexpr int kVersionsPerPrompt = 3;
 constexpr std::chrono::seconds kPollInterval{1};
 constexpr std::chrono::milliseconds kExportDelay{300};
 
-Prompt libraryPrompt(int index) {
-  const platform::UUID id = platform::UUID::random();
-  Prompt prompt{id,
-                "Prompt " + std::to_string(index),
-                PromptType::user,
-                {"team", "tag" + std::to_string(index % 50)},
-                false,
-                platform::Date{double(index)},
-                platform::Date{double(index)},
-                {},
-                {},
-                {}};
-  for (int number = 1; number <= kVersionsPerPrompt; ++number) {
-    prompt.versions.push_back(
-        PromptVersion{platform::UUID::random(), id,
-                      "Version " + std::to_string(number) + " of a prompt text of some length", "", number,
-                      platform::Date{double(index)}});
-  }
-  return prompt;
-}
-
 // Two machines' store files and the mirror folder between them, under a temporary folder.
 class Machines {
  public:
   Machines() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velloran-mirror-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = pattern;
-    std::filesystem::create_directories(folder_ / "mirror");
+    std::filesystem::create_directories(folder_.path() / "mirror");
     sender_ = open("sender");
     receiver_ = open("receiver");
     store_ = std::make_shared<CoreDataPromptStore>(sender_, dispatch_.sharedClock());
@@ -63,12 +39,11 @@ class Machines {
     store_.reset();
     sender_.reset();
     receiver_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
   }
 
   void fillSender() {
-    for (int index = 0; index < kPrompts; ++index) store_->savePrompt(libraryPrompt(index), {});
+    for (int index = 0; index < kPrompts; ++index)
+      store_->savePrompt(libraryPrompt(index, kVersionsPerPrompt), {});
     dispatch_.drain();
   }
   // The save's export waits for the export delay; the receiver looks at the next poll.
@@ -83,13 +58,13 @@ class Machines {
 
  private:
   std::shared_ptr<platform::PersistentContainer> open(const std::string& name) {
-    platform::MirrorSettings settings = platform::MirrorSettings::configured(folder_ / "mirror");
+    platform::MirrorSettings settings = platform::MirrorSettings::configured(folder_.path() / "mirror");
     settings.pollInterval = kPollInterval;
     settings.exportDelay = kExportDelay;
     auto container = std::make_shared<platform::MirroredPersistentContainer>(
         std::string(model::kModelName), CoreDataStack::makeModel(), settings, dispatch_.clock(), center_);
-    std::filesystem::create_directories(folder_ / name);
-    const std::filesystem::path storeURL = folder_ / name / std::string(kStoreFileName);
+    std::filesystem::create_directories(folder_.path() / name);
+    const std::filesystem::path storeURL = folder_.path() / name / std::string(kStoreFileName);
     container->setPersistentStoreDescriptions({CoreDataStack::persistentStoreDescription(storeURL)});
     CoreDataStack::loadStores(storeURL, *container);
     return container;
@@ -97,7 +72,7 @@ class Machines {
 
   platform::DeterministicDispatch dispatch_;
   platform::NotificationCenter center_;
-  std::filesystem::path folder_;
+  platform::testing::TemporaryDirectory folder_;
   std::shared_ptr<platform::PersistentContainer> sender_;
   std::shared_ptr<platform::PersistentContainer> receiver_;
   std::shared_ptr<CoreDataPromptStore> store_;

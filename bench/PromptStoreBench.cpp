@@ -2,11 +2,11 @@
 // like the application's, listed by a search filter, and one prompt saved into it.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "Velloran/persistence/BackgroundTask.h"
@@ -14,7 +14,9 @@
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/persistence/PromptObjects.h"
 #include "Velloran/persistence/VelloranModel.h"
+#include "bench/LibraryPrompts.h"
 #include "platform/dispatch/DeterministicDispatch.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace velloran {
 namespace {
@@ -22,35 +24,11 @@ namespace {
 constexpr int kPrompts = 10'000;
 constexpr int kVersionsPerPrompt = 5;
 
-Prompt libraryPrompt(int index) {
-  const platform::UUID id = platform::UUID::random();
-  Prompt prompt{id,
-                (index % 10 == 0 ? "Code review " : "Prompt ") + std::to_string(index),
-                index % 2 == 0 ? PromptType::system : PromptType::user,
-                {"team", "tag" + std::to_string(index % 50)},
-                index % 2 == 0,
-                platform::Date{double(index)},
-                platform::Date{double(index)},
-                {},
-                {},
-                {}};
-  for (int number = 1; number <= kVersionsPerPrompt; ++number) {
-    prompt.versions.push_back(
-        PromptVersion{platform::UUID::random(), id,
-                      "Version " + std::to_string(number) + " of a prompt text of some length", "", number,
-                      platform::Date{double(index)}});
-  }
-  return prompt;
-}
-
 // A store file holding the library, under a temporary folder removed at the end.
 class Library {
  public:
   Library() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velloran-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = pattern;
-    const std::filesystem::path storeURL = folder_ / std::string(kStoreFileName);
+    const std::filesystem::path storeURL = folder_.path() / std::string(kStoreFileName);
     container_ =
         CoreDataStack::makePlainContainer(std::string(model::kModelName), CoreDataStack::makeModel());
     container_->setPersistentStoreDescriptions({CoreDataStack::persistentStoreDescription(storeURL)});
@@ -58,13 +36,6 @@ class Library {
     fill();
     store_ = std::make_shared<CoreDataPromptStore>(container_);
   }
-  ~Library() {
-    store_.reset();
-    container_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-
   CoreDataPromptStore& store() { return *store_; }
   platform::DeterministicDispatch& dispatch() { return dispatch_; }
 
@@ -74,7 +45,7 @@ class Library {
     platform::Result<void> filled = performBackgroundTaskAndWait<void>(
         *container_, [](platform::ManagedObjectContext& context) -> platform::Result<void> {
           for (int index = 0; index < kPrompts; ++index) {
-            const Prompt prompt = libraryPrompt(index);
+            const Prompt prompt = libraryPrompt(index, kVersionsPerPrompt);
             platform::ManagedObject object = context.insertNewObject(model::kPromptEntity);
             if (auto written = writePromptFields(object, prompt); !written) return written;
             for (const PromptVersion& version : prompt.versions) {
@@ -87,7 +58,8 @@ class Library {
   }
 
   platform::DeterministicDispatch dispatch_;
-  std::filesystem::path folder_;
+  platform::testing::TemporaryDirectory folder_;
+  // Closed before the folder goes.
   std::shared_ptr<platform::PersistentContainer> container_;
   std::shared_ptr<CoreDataPromptStore> store_;
 };
@@ -118,7 +90,7 @@ BENCHMARK(ListPromptsBySearch)->Unit(benchmark::kMillisecond);
 
 void SaveOnePrompt(benchmark::State& state) {
   Library& shared = library();
-  const Prompt prompt = libraryPrompt(1);
+  const Prompt prompt = libraryPrompt(1, kVersionsPerPrompt);
   for (auto _ : state) {
     bool saved = false;
     shared.store().savePrompt(prompt, [&](platform::Result<void> result) { saved = result.ok(); });

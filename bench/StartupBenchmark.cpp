@@ -4,28 +4,24 @@
 // layout run on this thread, drained at once; the window is painted into an image at the end.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QPixmap>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 
 #include "Velloran/analytics/AnalyticsService.h"
+#include "Velloran/analytics/testing/OrdinaryLaunch.h"
 #include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
 #include "Velloran/app/VelloranApp.h"
 #include "Velloran/persistence/CoreDataPromptStore.h"
 #include "Velloran/persistence/CoreDataStack.h"
-#include "Velloran/ui/Animations.h"
-#include "Velloran/ui/ApplicationLook.h"
 #include "Velloran/views/CardGrid.h"
 #include "Velloran/views/PromptListView.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/plist/PropertyList.h"
 #include "platform/prefs/PreferencesDomain.h"
 #include "platform/time/SystemClock.h"
 #include "platform/workspace/testing/RecordingReviewRequester.h"
@@ -36,37 +32,20 @@ namespace {
 
 constexpr int kLibrarySize = 1000;
 
-// A home of its own for the run, removed again at the end.
+// A home of its own for the run, with a mirror folder, in an ordinary launch; removed again at the end.
 class BenchmarkHome {
  public:
   BenchmarkHome() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velloran-startup-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-    std::filesystem::create_directories(root_ / "bundle");
-    std::filesystem::create_directories(root_ / "cloud");
-    ::setenv("HOME", (root_ / "home").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
-    ::setenv("VELLORAN_BUNDLE_DIR", (root_ / "bundle").c_str(), 1);
-    ::setenv("VELLORAN_CLOUD_DIR", (root_ / "cloud").c_str(), 1);
-    ::unsetenv("XCTestConfigurationFilePath");
-    const platform::Dictionary info{{"CFBundleIdentifier", platform::Value("com.velloran.benchmark")},
-                                    {"CFBundleShortVersionString", platform::Value("1.0")}};
-    const platform::Bytes plist =
-        platform::writePropertyList(platform::Value(info), platform::PropertyListFormat::Xml).value();
-    std::ofstream(root_ / "bundle" / "Info.plist", std::ios::binary)
-        .write(reinterpret_cast<const char*>(plist.data()), static_cast<std::streamsize>(plist.size()));
-    platform::Bundle::resetMainForTesting();
-    platform::PreferencesDomain::resetForTesting();
-  }
-  ~BenchmarkHome() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
+    platform::testing::TemporaryUser& user = launch_.user();
+    const std::filesystem::path cloud = user.root() / "cloud";
+    std::filesystem::create_directories(cloud);
+    user.environment().set("VELLORAN_CLOUD_DIR", cloud.string());
+    user.writeInfo({{"CFBundleIdentifier", platform::Value("com.velloran.benchmark")},
+                    {"CFBundleShortVersionString", platform::Value("1.0")}});
   }
 
  private:
-  std::filesystem::path root_;
+  testing::OrdinaryLaunch launch_;
 };
 
 Prompt libraryPrompt(int index, platform::Date now) {
@@ -131,14 +110,3 @@ BENCHMARK(startUpToTheFirstPaintedLibrary)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velloran
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  velloran::applyApplicationLook(application);
-  velloran::setAnimationsEnabled(false);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

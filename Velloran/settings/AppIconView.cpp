@@ -5,10 +5,10 @@
 #include <QPointer>
 
 #include "Velloran/settings/ArtworkLoader.h"
-#include "Velloran/settings/SettingsSymbols.h"
 #include "Velloran/ui/DropShadow.h"
 #include "Velloran/ui/SystemColors.h"
 #include "Velloran/views/Materials.h"
+#include "Velloran/views/Symbols.h"
 #include "Velloran/views/TextStyles.h"
 
 namespace velloran {
@@ -48,7 +48,7 @@ void AppIconView::paintEvent(QPaintEvent*) {
     const QRectF symbol(square.center().x() - kPlaceholderSymbolSize / 2.0,
                         square.center().y() - kPlaceholderSymbolSize / 2.0, kPlaceholderSymbolSize,
                         kPlaceholderSymbolSize);
-    paintSheetSymbol(painter, symbol, QStringLiteral("sparkles"), secondaryLabelColor());
+    paintSymbol(painter, symbol, QStringLiteral("sparkles"), secondaryLabelColor());
   } else {
     // Fill the square, keep the aspect ratio; the overflow is cut by the clip.
     const QSizeF scaled = QSizeF(image_.size()).scaled(square.size(), Qt::KeepAspectRatioByExpanding);

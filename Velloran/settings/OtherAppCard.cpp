@@ -5,10 +5,10 @@
 #include <QVBoxLayout>
 
 #include "Velloran/settings/AppIconView.h"
-#include "Velloran/settings/SettingsSymbols.h"
 #include "Velloran/ui/SystemColors.h"
 #include "Velloran/views/ElidedLabel.h"
 #include "Velloran/views/Materials.h"
+#include "Velloran/views/Symbols.h"
 #include "Velloran/views/TextStyles.h"
 
 namespace velloran {
@@ -73,9 +73,8 @@ OtherAppCard::OtherAppCard(const AppStoreApp& app, bool openable, ArtworkLoader&
   row->addLayout(column, 1);
 
   row->addSpacing(6);
-  auto* arrow =
-      new SheetSymbolView(QStringLiteral("arrow.up.right.circle.fill"), kArrowSize,
-                          openable ? accentBlueColor() : withOpacity(accentBlueColor(), 0.35), this);
+  auto* arrow = new SymbolView(QStringLiteral("arrow.up.right.circle.fill"), kArrowSize,
+                               openable ? accentBlueColor() : withOpacity(accentBlueColor(), 0.35), this);
   row->addWidget(arrow, 0, Qt::AlignVCenter);
 
   connect(this, &QAbstractButton::clicked, this, [onOpen = std::move(onOpen)] { onOpen(); });

@@ -7,15 +7,15 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "Velloran/settings/ActivityIndicator.h"
 #include "Velloran/settings/AdaptiveGridLayout.h"
 #include "Velloran/settings/ArtworkLoader.h"
 #include "Velloran/settings/OtherAppCard.h"
-#include "Velloran/settings/SettingsSymbols.h"
 #include "Velloran/settings/SettingsTexts.h"
 #include "Velloran/ui/SystemColors.h"
+#include "Velloran/views/ActivityIndicator.h"
 #include "Velloran/views/ElidedLabel.h"
 #include "Velloran/views/Materials.h"
+#include "Velloran/views/Symbols.h"
 #include "Velloran/views/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
@@ -168,7 +168,7 @@ QWidget* OtherAppsSection::makeErrorBox() {
   auto* message = new QHBoxLayout();
   message->setSpacing(6);
   message->addWidget(
-      new SheetSymbolView(QStringLiteral("exclamationmark.triangle"), kSymbolSize, orangeColor(), box), 0,
+      new SymbolView(QStringLiteral("exclamationmark.triangle"), kSymbolSize, orangeColor(), box), 0,
       Qt::AlignTop);
   auto* text = makeText(QString::fromStdString(model_->errorMessage().value_or(std::string())),
                         textFont(TextStyle::subheadline), orangeColor(), box);
@@ -182,7 +182,7 @@ QWidget* OtherAppsSection::makeErrorBox() {
   retry->setFlat(true);
   retry->setCursor(Qt::PointingHandCursor);
   retry->setFont(textFont(TextStyle::subheadline, QFont::DemiBold));
-  retry->setIcon(sheetSymbolIcon(QStringLiteral("arrow.counterclockwise"), accentBlueColor()));
+  retry->setIcon(symbolIcon(QStringLiteral("arrow.counterclockwise"), accentBlueColor()));
   retry->setIconSize(QSize(kSymbolSize, kSymbolSize));
   retry->setStyleSheet(QStringLiteral("QPushButton { color: rgb(%1, %2, %3); border: none; padding: 2px 0; "
                                       "text-align: left; }")

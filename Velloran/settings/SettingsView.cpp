@@ -12,12 +12,12 @@
 #include "Velloran/services/OtherAppsCatalog.h"
 #include "Velloran/settings/BoolPreferenceBinding.h"
 #include "Velloran/settings/OtherAppsSection.h"
-#include "Velloran/settings/SettingsSymbols.h"
 #include "Velloran/settings/SettingsTexts.h"
 #include "Velloran/settings/SheetChrome.h"
 #include "Velloran/settings/ToggleSwitch.h"
 #include "Velloran/ui/GlassCard.h"
 #include "Velloran/views/ElidedLabel.h"
+#include "Velloran/views/Symbols.h"
 #include "Velloran/views/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
@@ -148,9 +148,8 @@ QWidget* SettingsView::makeHintCard() {
   card->setObjectName(QStringLiteral("hintCard"));
   auto* row = new QHBoxLayout();
   row->setSpacing(8);
-  row->addWidget(
-      new SheetSymbolView(QStringLiteral("hand.thumbsup"), kSymbolSize, secondaryLabelColor(), card), 0,
-      Qt::AlignTop);
+  row->addWidget(new SymbolView(QStringLiteral("hand.thumbsup"), kSymbolSize, secondaryLabelColor(), card), 0,
+                 Qt::AlignTop);
   row->addWidget(makeExplanation(texts::kHintCardText, card), 1);
   column->addLayout(row);
   return card;
@@ -166,7 +165,7 @@ QWidget* SettingsView::makePrivacyCard() {
   const bool enabled = analyticsEnabled_->value();
   auto* row = new QHBoxLayout();
   row->setSpacing(8);
-  toggleSymbol_ = new SheetSymbolView(symbolForConsent(enabled), kSymbolSize + 2, primaryLabelColor(), card);
+  toggleSymbol_ = new SymbolView(symbolForConsent(enabled), kSymbolSize + 2, primaryLabelColor(), card);
   toggleSymbol_->setObjectName(QStringLiteral("analyticsToggleSymbol"));
   row->addWidget(toggleSymbol_);
   auto* label = new QLabel(uiText(texts::kAnalyticsToggle), card);
@@ -216,7 +215,7 @@ void SettingsView::consentChanged(bool enabled) {
 }
 
 void SettingsView::showConsent(bool enabled) {
-  toggleSymbol_->setSymbol(symbolForConsent(enabled));
+  toggleSymbol_->setSymbol(symbolForConsent(enabled), primaryLabelColor());
   // Follows changes written elsewhere; setting the same state emits nothing.
   toggle_->setChecked(enabled);
 }

@@ -34,7 +34,7 @@ namespace velloran {
 class BoolPreferenceBinding;
 class OtherAppsSection;
 class SheetHeader;
-class SheetSymbolView;
+class SymbolView;
 class ToggleSwitch;
 
 class SettingsView final : public SheetSurface {
@@ -45,7 +45,7 @@ class SettingsView final : public SheetSurface {
   QPushButton* doneButton() const;
   QPushButton* writeReviewButton() const { return writeReview_; }
   ToggleSwitch* analyticsToggle() const { return toggle_; }
-  SheetSymbolView* analyticsSymbol() const { return toggleSymbol_; }
+  SymbolView* analyticsSymbol() const { return toggleSymbol_; }
   OtherAppsSection* otherApps() const { return otherApps_; }
   QScrollArea* scrollArea() const { return scroll_; }
   // The "Bewertungs-Link fehlt" alert while it is shown, else nullptr.
@@ -73,7 +73,7 @@ class SettingsView final : public SheetSurface {
   QPushButton* writeReview_ = nullptr;
   OtherAppsSection* otherApps_ = nullptr;
   ToggleSwitch* toggle_ = nullptr;
-  SheetSymbolView* toggleSymbol_ = nullptr;
+  SymbolView* toggleSymbol_ = nullptr;
   QMessageBox* alert_ = nullptr;
 };
 

@@ -3,8 +3,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-#include "Velloran/settings/SettingsSymbols.h"
 #include "Velloran/ui/SystemColors.h"
+#include "Velloran/views/Symbols.h"
 #include "Velloran/views/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
@@ -13,21 +13,13 @@ namespace {
 
 constexpr int kSymbolSize = 17;
 
-QString rgba(const QColor& color) {
-  return QStringLiteral("rgba(%1, %2, %3, %4)")
-      .arg(color.red())
-      .arg(color.green())
-      .arg(color.blue())
-      .arg(color.alphaF(), 0, 'f', 3);
-}
-
 QPushButton* makeWideButton(const QString& text, const QString& symbol, const QColor& foreground,
                             const QString& style, QWidget* parent) {
   auto* button = new QPushButton(withoutMnemonic(text), parent);
   button->setAutoDefault(false);
   button->setDefault(false);
   button->setFont(textFont(TextStyle::headline));
-  button->setIcon(sheetSymbolIcon(symbol, foreground));
+  button->setIcon(symbolIcon(symbol, foreground));
   button->setIconSize(QSize(kSymbolSize, kSymbolSize));
   button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   button->setMinimumHeight(36);
@@ -50,9 +42,10 @@ SheetHeader::SheetHeader(const QString& title, const QString& cancelText, const 
   cancel_->setFlat(true);
   cancel_->setCursor(Qt::PointingHandCursor);
   cancel_->setFont(textFont(TextStyle::body));
-  cancel_->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 4px 6px; }"
-                                        "QPushButton:pressed { color: %2; }")
-                             .arg(rgba(accentBlueColor()), rgba(accentBlueColor().darker(140))));
+  cancel_->setStyleSheet(
+      QStringLiteral("QPushButton { color: %1; border: none; padding: 4px 6px; }"
+                     "QPushButton:pressed { color: %2; }")
+          .arg(styleSheetColor(accentBlueColor()), styleSheetColor(accentBlueColor().darker(140))));
 
   title_ = new QLabel(title, this);
   title_->setTextFormat(Qt::PlainText);
@@ -73,26 +66,24 @@ QString SheetHeader::title() const {
 
 QPushButton* makeProminentButton(const QString& text, const QString& symbol, QWidget* parent) {
   const QColor blue = accentBlueColor();
-  return makeWideButton(text, symbol, Qt::white,
-                        QStringLiteral("QPushButton { color: white; background: %1; border: none;"
-                                       " border-radius: 8px; padding: 8px 14px; }"
-                                       "QPushButton:hover { background: %2; }"
-                                       "QPushButton:pressed { background: %3; }")
-                            .arg(rgba(blue), rgba(blue.lighter(108)), rgba(blue.darker(120))),
-                        parent);
+  return makeWideButton(
+      text, symbol, Qt::white,
+      QStringLiteral("QPushButton { color: white; background: %1; border: none;"
+                     " border-radius: 8px; padding: 8px 14px; }"
+                     "QPushButton:hover { background: %2; }"
+                     "QPushButton:pressed { background: %3; }")
+          .arg(styleSheetColor(blue), styleSheetColor(blue.lighter(108)), styleSheetColor(blue.darker(120))),
+      parent);
 }
 
 QPushButton* makeBorderedButton(const QString& text, const QString& symbol, QWidget* parent) {
   const QColor blue = accentBlueColor();
-  QColor fill = blue;
-  fill.setAlphaF(0.12);
-  QColor pressed = blue;
-  pressed.setAlphaF(0.22);
   return makeWideButton(text, symbol, blue,
                         QStringLiteral("QPushButton { color: %1; background: %2; border: none;"
                                        " border-radius: 8px; padding: 8px 14px; }"
                                        "QPushButton:pressed { background: %3; }")
-                            .arg(rgba(blue), rgba(fill), rgba(pressed)),
+                            .arg(styleSheetColor(blue), styleSheetColor(withAlpha(blue, 0.12)),
+                                 styleSheetColor(withAlpha(blue, 0.22))),
                         parent);
 }
 

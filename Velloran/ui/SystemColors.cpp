@@ -18,4 +18,17 @@ QColor accentPurpleColor() {
   return QColor(0xAF, 0x52, 0xDE);
 }
 
+QColor withAlpha(QColor color, qreal alpha) {
+  color.setAlphaF(alpha);
+  return color;
+}
+
+QString styleSheetColor(const QColor& color) {
+  return QStringLiteral("rgba(%1, %2, %3, %4)")
+      .arg(color.red())
+      .arg(color.green())
+      .arg(color.blue())
+      .arg(color.alphaF(), 0, 'f', 3);
+}
+
 }  // namespace velloran

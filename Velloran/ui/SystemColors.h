@@ -1,7 +1,9 @@
 #pragma once
-// The fixed system colours of the application's light appearance (the only appearance it has).
+// The fixed system colours of the application's light appearance (the only appearance it has), and
+// the two ways colours are handed on: at another opacity, and as a style-sheet value.
 
 #include <QColor>
+#include <QString>
 
 namespace velloran {
 
@@ -9,5 +11,10 @@ QColor windowBackgroundColor();   // behind every window's gradient
 QColor controlBackgroundColor();  // text fields and editors
 QColor accentBlueColor();
 QColor accentPurpleColor();
+
+// `color` with its opacity replaced by `alpha` (0 to 1).
+QColor withAlpha(QColor color, qreal alpha);
+// "rgba(r, g, b, a)", the colour as a style sheet takes it.
+QString styleSheetColor(const QColor& color);
 
 }  // namespace velloran

@@ -6,22 +6,14 @@
 #include "Velloran/ui/SystemColors.h"
 
 namespace velloran {
-namespace {
-
-QColor withOpacity(QColor color, qreal opacity) {
-  color.setAlphaF(opacity);
-  return color;
-}
-
-}  // namespace
 
 void paintWindowGradient(QPainter& painter, const QRect& rect) {
   // In the rectangle's own unit square, so the ends sit exactly on opposite corners.
   QLinearGradient gradient(0, 0, 1, 1);
   gradient.setCoordinateMode(QGradient::ObjectMode);
   gradient.setColorAt(0.0, windowBackgroundColor());
-  gradient.setColorAt(0.5, withOpacity(accentBlueColor(), 0.24));
-  gradient.setColorAt(1.0, withOpacity(accentPurpleColor(), 0.28));
+  gradient.setColorAt(0.5, withAlpha(accentBlueColor(), 0.24));
+  gradient.setColorAt(1.0, withAlpha(accentPurpleColor(), 0.28));
   painter.fillRect(rect, windowBackgroundColor());
   painter.fillRect(rect, gradient);
 }

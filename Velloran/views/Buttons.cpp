@@ -1,24 +1,12 @@
 #include "Velloran/views/Buttons.h"
 
+#include "Velloran/ui/SystemColors.h"
 #include "Velloran/views/Symbols.h"
 #include "Velloran/views/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
 namespace velloran {
 namespace {
-
-QString rgba(const QColor& color) {
-  return QStringLiteral("rgba(%1, %2, %3, %4)")
-      .arg(color.red())
-      .arg(color.green())
-      .arg(color.blue())
-      .arg(color.alphaF(), 0, 'f', 3);
-}
-
-QColor withAlpha(QColor color, qreal alpha) {
-  color.setAlphaF(alpha);
-  return color;
-}
 
 void neverDefault(QPushButton& button) {
   button.setAutoDefault(false);
@@ -36,11 +24,11 @@ void styleProminentButton(QPushButton& button, const QColor& tint, bool large) {
                      " padding: %3px 14px; font-weight: 600; }"
                      " QPushButton:pressed { background: %4; }"
                      " QPushButton:disabled { background: %5; color: rgba(255, 255, 255, 0.85); }")
-          .arg(rgba(tint))
+          .arg(styleSheetColor(tint))
           .arg(large ? 8 : 6)
           .arg(paddingY)
-          .arg(rgba(tint.darker(115)))
-          .arg(rgba(withAlpha(tint, 0.35))));
+          .arg(styleSheetColor(tint.darker(115)))
+          .arg(styleSheetColor(withAlpha(tint, 0.35))));
 }
 
 void styleBorderedButton(QPushButton& button) {

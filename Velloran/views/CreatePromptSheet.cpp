@@ -34,23 +34,6 @@ QLabel* heading(const char* text, QWidget* parent) {
   return label;
 }
 
-QStringList typeChoices() {
-  QStringList names;
-  for (PromptType type : PromptType::allCases()) {
-    names.append(
-        QString::fromUtf8(type.displayName().data(), static_cast<qsizetype>(type.displayName().size())));
-  }
-  return names;
-}
-
-int indexOfType(PromptType type) {
-  const auto cases = PromptType::allCases();
-  for (std::size_t index = 0; index < cases.size(); ++index) {
-    if (cases[index] == type) return static_cast<int>(index);
-  }
-  return 0;
-}
-
 }  // namespace
 
 CreatePromptSheet::CreatePromptSheet(PromptDraft& draft, std::vector<std::string> tagSuggestions,
@@ -104,7 +87,7 @@ CreatePromptSheet::CreatePromptSheet(PromptDraft& draft, std::vector<std::string
   form->setSpacing(12);
   title_ = makeTitleField(QStringLiteral("newPromptTitleField"), uiText(texts::kTitlePlaceholder), card);
   form->addWidget(title_);
-  type_ = new SegmentedPicker(uiText(texts::kTypePicker), typeChoices(), card);
+  type_ = makeTypePicker(card);
   form->addWidget(type_);
   tags_ = new TagInputView(uiText(texts::kNewTagsPlaceholder), std::move(tagSuggestions), 2, 8, card);
   form->addWidget(tags_);
@@ -126,15 +109,14 @@ CreatePromptSheet::CreatePromptSheet(PromptDraft& draft, std::vector<std::string
 
   // The form shows the window's draft and writes every change straight back into it.
   title_->setText(QString::fromStdString(draft_.title));
-  type_->setCurrentIndex(indexOfType(draft_.type));
+  type_->setCurrentIndex(typePickerIndex(draft_.type));
   tags_->setTags(draft_.tags);
   content_->setPlainText(QString::fromStdString(draft_.content));
   connect(title_, &QLineEdit::textChanged, this, [this](const QString& text) {
     draft_.title = text.toStdString();
     updateSaveButton();
   });
-  type_->setOnChanged(
-      [this](int index) { draft_.type = PromptType::allCases()[static_cast<std::size_t>(index)]; });
+  type_->setOnChanged([this](int index) { draft_.type = typeAtPickerIndex(index); });
   tags_->setOnTagsChanged([this](const std::vector<std::string>& tags) { draft_.tags = tags; });
   connect(content_, &QPlainTextEdit::textChanged, this, [this] {
     draft_.content = content_->toPlainText().toStdString();

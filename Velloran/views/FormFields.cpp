@@ -3,6 +3,7 @@
 #include "Velloran/ui/DropShadow.h"
 #include "Velloran/views/Materials.h"
 #include "Velloran/views/TextStyles.h"
+#include "Velloran/views/ViewTexts.h"
 
 namespace velloran {
 namespace {
@@ -30,6 +31,27 @@ QPlainTextEdit* makeContentEditor(const QString& objectName, QWidget* parent) {
       "QPlainTextEdit { background: white; border: 1px solid white; border-radius: 16px; padding: 10px; }"));
   new DropShadow(editor, 16, ShadowStyle{blackAt(0.05), 10, QPoint(0, 4)});
   return editor;
+}
+
+SegmentedPicker* makeTypePicker(QWidget* parent) {
+  QStringList names;
+  for (PromptType type : PromptType::allCases()) {
+    names.append(
+        QString::fromUtf8(type.displayName().data(), static_cast<qsizetype>(type.displayName().size())));
+  }
+  return new SegmentedPicker(uiText(texts::kTypePicker), names, parent);
+}
+
+int typePickerIndex(PromptType type) {
+  const auto cases = PromptType::allCases();
+  for (std::size_t index = 0; index < cases.size(); ++index) {
+    if (cases[index] == type) return static_cast<int>(index);
+  }
+  return 0;
+}
+
+PromptType typeAtPickerIndex(int index) {
+  return PromptType::allCases()[static_cast<std::size_t>(index)];
 }
 
 }  // namespace velloran

@@ -1,17 +1,25 @@
 #pragma once
-// The text fields of the create sheet and the editor: a single-line field on the control
-// background in a rounded rectangle (radius 12, padding 10), and a plain-text editor for prompt
-// texts on a rounded rectangle (radius 16, padding 10, at least 180 high) with a faint shadow.
-// The editor takes plain text only: pasted rich text arrives as its characters.
+// The form fields of the create sheet and the editor: a single-line field on the control
+// background in a rounded rectangle (radius 12, padding 10), a plain-text editor for prompt
+// texts on a rounded rectangle (radius 16, padding 10, at least 180 high) with a faint shadow, and
+// the type picker. The editor takes plain text only: pasted rich text arrives as its characters.
 //
 // Main thread only.
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "Velloran/data/PromptType.h"
+#include "Velloran/views/SegmentedPicker.h"
+
 namespace velloran {
 
 QLineEdit* makeTitleField(const QString& objectName, const QString& placeholder, QWidget* parent);
 QPlainTextEdit* makeContentEditor(const QString& objectName, QWidget* parent);
+
+// The type picker: one segment per prompt type, in the order of PromptType::allCases().
+SegmentedPicker* makeTypePicker(QWidget* parent);
+int typePickerIndex(PromptType type);
+PromptType typeAtPickerIndex(int index);
 
 }  // namespace velloran

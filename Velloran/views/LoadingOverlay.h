@@ -1,13 +1,14 @@
 #pragma once
-// The loading indicator of the library window: a spinning wheel with "Laden…" beneath, centred over
-// whatever lies under it. It turns only while animations are on; it takes no clicks.
+// The loading indicator of the library window: the activity indicator with "Laden…" beneath, centred
+// over whatever lies under it. It turns only while animations are on; it takes no clicks.
 //
 // Main thread only.
 
-#include <QTimer>
 #include <QWidget>
 
 namespace velloran {
+
+class ActivityIndicator;
 
 class LoadingOverlay final : public QWidget {
   Q_OBJECT
@@ -19,12 +20,13 @@ class LoadingOverlay final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
-  QTimer turn_;
-  int step_ = 0;
+  // The top of the block of wheel, gap and text, centred in the overlay.
+  int blockTop() const;
+
+  ActivityIndicator* wheel_;
 };
 
 }  // namespace velloran

@@ -4,6 +4,8 @@
 #include <QPainterPath>
 #include <algorithm>
 
+#include "Velloran/ui/SystemColors.h"
+
 namespace velloran {
 
 QColor ultraThinMaterialColor() {
@@ -15,15 +17,11 @@ QColor thinMaterialColor() {
 }
 
 QColor whiteAt(qreal opacity) {
-  QColor color(Qt::white);
-  color.setAlphaF(opacity);
-  return color;
+  return withAlpha(Qt::white, opacity);
 }
 
 QColor blackAt(qreal opacity) {
-  QColor color(Qt::black);
-  color.setAlphaF(opacity);
-  return color;
+  return withAlpha(Qt::black, opacity);
 }
 
 void paintRoundedPanel(QPainter& painter, const QRectF& rect, qreal cornerRadius, const QColor& fill,

@@ -61,23 +61,6 @@ GlassCard* addCard(QVBoxLayout* column, QWidget* parent, QVBoxLayout*& cardColum
   return card;
 }
 
-QStringList typeChoices() {
-  QStringList names;
-  for (PromptType type : PromptType::allCases()) {
-    names.append(
-        QString::fromUtf8(type.displayName().data(), static_cast<qsizetype>(type.displayName().size())));
-  }
-  return names;
-}
-
-int indexOfType(PromptType type) {
-  const auto cases = PromptType::allCases();
-  for (std::size_t index = 0; index < cases.size(); ++index) {
-    if (cases[index] == type) return static_cast<int>(index);
-  }
-  return 0;
-}
-
 // The fold button of the older versions: the count, the hint and a chevron on a rounded panel.
 class FoldButton final : public QAbstractButton {
  public:
@@ -216,7 +199,7 @@ void PromptDetailView::buildMetadataCard(QVBoxLayout* column, std::vector<std::s
   title_ =
       makeTitleField(QStringLiteral("editPromptTitleField"), uiText(texts::kTitlePlaceholder), cardWidget);
   form->addWidget(title_);
-  type_ = new SegmentedPicker(uiText(texts::kTypePicker), typeChoices(), cardWidget);
+  type_ = makeTypePicker(cardWidget);
   form->addWidget(type_);
   tags_ = new TagInputView(uiText(texts::kEditTagsPlaceholder), std::move(suggestedTags), 2, 8, cardWidget);
   form->addWidget(tags_);
@@ -253,9 +236,7 @@ void PromptDetailView::buildMetadataCard(QVBoxLayout* column, std::vector<std::s
 
   connect(title_, &QLineEdit::textChanged, this,
           [this](const QString& text) { controller_->setEditTitle(text.toStdString()); });
-  type_->setOnChanged([this](int index) {
-    controller_->setEditType(PromptType::allCases()[static_cast<std::size_t>(index)]);
-  });
+  type_->setOnChanged([this](int index) { controller_->setEditType(typeAtPickerIndex(index)); });
   tags_->setOnTagsChanged([this](const std::vector<std::string>& tags) { controller_->setEditTags(tags); });
   connect(content_, &QPlainTextEdit::textChanged, this,
           [this] { controller_->setVersionText(content_->toPlainText().toStdString()); });
@@ -322,7 +303,7 @@ void PromptDetailView::showState() {
     const QSignalBlocker quiet(title_);
     title_->setText(title);
   }
-  type_->setCurrentIndex(indexOfType(state.editType()));
+  type_->setCurrentIndex(typePickerIndex(state.editType()));
   if (tags_->tags() != state.editTags()) tags_->setTags(state.editTags());
   const QString text = QString::fromStdString(state.versionText());
   if (content_->toPlainText() != text) {

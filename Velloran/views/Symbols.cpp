@@ -105,6 +105,35 @@ QPainterPath filledCircleWithCut(const QPainterPath& cut) {
   return circle({12, 12}, 10.5).subtracted(cut);
 }
 
+QPainterPath ring() {
+  return strokeOf(circle({12, 12}, 9.6), 1.7);
+}
+
+// Two crossing strokes, each reaching `reach` from the centre along a diagonal.
+QPainterPath cross(QPointF centre, qreal reach, qreal width) {
+  return line(centre - QPointF(reach, reach), centre + QPointF(reach, reach), width)
+      .united(line(centre + QPointF(reach, -reach), centre + QPointF(-reach, reach), width));
+}
+
+// A check mark around `centre`, `scale` times the size of the one in a full circle.
+QPainterPath tick(qreal scale, QPointF centre, qreal width) {
+  return strokeOf(polyline({centre + QPointF(-4.2, 0.2) * scale, centre + QPointF(-1.2, 3.2) * scale,
+                            centre + QPointF(4.2, -3.4) * scale}),
+                  width);
+}
+
+// A shield outline with room for a mark inside.
+QPainterPath shield() {
+  QPainterPath outline;
+  outline.moveTo(12, 2.6);
+  outline.cubicTo(14.8, 4.4, 17.6, 5.2, 20, 5.2);
+  outline.cubicTo(20, 13.6, 17.4, 18.6, 12, 21.4);
+  outline.cubicTo(6.6, 18.6, 4, 13.6, 4, 5.2);
+  outline.cubicTo(6.4, 5.2, 9.2, 4.4, 12, 2.6);
+  outline.closeSubpath();
+  return strokeOf(outline, 1.7);
+}
+
 QPainterPath gear() {
   QPainterPath body = circle({12, 12}, 7.2);
   for (int tooth = 0; tooth < 8; ++tooth) {
@@ -147,6 +176,48 @@ QPainterPath warningTriangle() {
   const QPainterPath triangle = strokeOf(closed, 2.2).united(closed);
   const QPainterPath mark = line({12, 9}, {12, 13.8}, 2.2).united(circle({12, 16.8}, 1.3));
   return triangle.subtracted(mark);
+}
+
+QPainterPath warningTriangleOutline() {
+  QPainterPath triangle = polyline({{12, 3.4}, {21.4, 19.8}, {2.6, 19.8}});
+  triangle.closeSubpath();
+  const QPainterPath mark = line({12, 9.2}, {12, 13.8}, 2).united(circle({12, 16.6}, 1.2));
+  return strokeOf(triangle, 1.7).united(mark);
+}
+
+QPainterPath counterclockwiseArrow() {
+  const QPointF centre(12, 12.5);
+  const qreal radius = 7.5;
+  const QPainterPath bend = strokeOf(arc(centre, radius, 120, -300), 1.8);
+  const QPointF tip = onCircle(centre, radius, 120) - QPointF(0.2, 0);
+  QPainterPath head;
+  head.moveTo(tip + QPointF(-3.8, -0.6));
+  head.lineTo(tip + QPointF(1.4, -3.6));
+  head.lineTo(tip + QPointF(1.6, 2.4));
+  head.closeSubpath();
+  return bend.united(strokeOf(head, 0.8).united(head));
+}
+
+QPainterPath shareArrow() {
+  const QPainterPath box = polyline({{8.5, 9}, {5.5, 9}, {5.5, 21}, {18.5, 21}, {18.5, 9}, {15.5, 9}});
+  const QPainterPath shaft = line({12, 3}, {12, 14.5}, 1.7);
+  const QPainterPath head = strokeOf(polyline({{8.4, 6.4}, {12, 2.8}, {15.6, 6.4}}), 1.7);
+  return strokeOf(box, 1.7).united(shaft).united(head);
+}
+
+QPainterPath thumbsUp() {
+  QPainterPath hand;
+  hand.moveTo(8.6, 10.4);
+  hand.lineTo(11.8, 3.6);
+  hand.cubicTo(13.6, 3.6, 14.6, 4.8, 14.2, 6.8);
+  hand.lineTo(13.6, 9.6);
+  hand.lineTo(18.6, 9.6);
+  hand.cubicTo(20, 9.6, 20.8, 10.8, 20.4, 12.2);
+  hand.lineTo(18.6, 19);
+  hand.cubicTo(18.2, 20.2, 17.4, 20.8, 16.2, 20.8);
+  hand.lineTo(8.6, 20.8);
+  hand.closeSubpath();
+  return strokeOf(hand, 1.7).united(strokeOf(roundedRect(QRectF(3.4, 10.4, 3.6, 10.4), 1), 1.7));
 }
 
 QPainterPath syncArrows() {
@@ -252,8 +323,21 @@ const std::map<QString, Outline>& outlines() {
        }},
       {QStringLiteral("xmark.circle.fill"),
        [] {
+         return filledCircleWithCut(cross({12, 12}, 3.6, 2));
+       }},
+      {QStringLiteral("xmark.circle"),
+       [] {
+         return ring().united(cross({12, 12}, 3.6, 1.8));
+       }},
+      {QStringLiteral("checkmark.circle.fill"),
+       [] {
+         return filledCircleWithCut(tick(1, {12, 12}, 2.2));
+       }},
+      {QStringLiteral("arrow.up.right.circle.fill"),
+       [] {
          return filledCircleWithCut(
-             line({8.4, 8.4}, {15.6, 15.6}, 2).united(line({15.6, 8.4}, {8.4, 15.6}, 2)));
+             line({8.3, 15.7}, {15.4, 8.6}, 2.1)
+                 .united(strokeOf(polyline({{9.6, 8.4}, {15.6, 8.4}, {15.6, 14.4}}), 2.1)));
        }},
       {QStringLiteral("chevron.down.circle.fill"),
        [] {
@@ -279,6 +363,18 @@ const std::map<QString, Outline>& outlines() {
       {QStringLiteral("doc.on.doc"), [] { return documents(false); }},
       {QStringLiteral("doc.on.doc.fill"), [] { return documents(true); }},
       {QStringLiteral("exclamationmark.triangle.fill"), warningTriangle},
+      {QStringLiteral("exclamationmark.triangle"), warningTriangleOutline},
+      {QStringLiteral("arrow.counterclockwise"), counterclockwiseArrow},
+      {QStringLiteral("square.and.arrow.up"), shareArrow},
+      {QStringLiteral("hand.thumbsup"), thumbsUp},
+      {QStringLiteral("checkmark.shield"),
+       [] {
+         return shield().united(tick(0.78, {12, 11.6}, 1.8));
+       }},
+      {QStringLiteral("xmark.shield"),
+       [] {
+         return shield().united(cross({12, 11.4}, 2.8, 1.8));
+       }},
       {QStringLiteral("arrow.triangle.2.circlepath"), syncArrows},
       {QStringLiteral("clock.arrow.circlepath"), clockArrow},
       {QStringLiteral("bolt.fill"), bolt},

@@ -1,8 +1,9 @@
 #pragma once
 // The interface's symbols, painted by us and keyed by their symbol names ("gearshape", "trash",
-// "chevron.down.circle.fill", ...). Each is drawn from vector outlines in a square, so it stays sharp
-// at any size; a name ending in ".fill" is a solid shape with its inner detail cut out, so whatever
-// lies beneath shows through.
+// "chevron.down.circle.fill", ...): one table for the library and for the settings, consent and
+// other-apps sheets ("checkmark.shield", "hand.thumbsup", ...). Each is drawn from vector outlines in
+// a square, so it stays sharp at any size; a name ending in ".fill" is a solid shape with its inner
+// detail cut out, so whatever lies beneath shows through.
 //
 // SymbolView shows one symbol and keeps its name in the dynamic property "systemImage", so tests
 // and tools can ask which symbol a view shows.

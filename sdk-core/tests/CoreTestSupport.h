@@ -8,17 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/bundle/Bundle.h"
 #include "platform/notify/NotificationCenter.h"
-#include "platform/paths/tests/TestEnvironment.h"
-#include "platform/plist/PropertyList.h"
 #include "platform/prefs/PreferencesDomain.h"
 #include "platform/syslog/SystemLogCapture.h"
+#include "platform/testing/TestEnvironment.h"
 #include "sdk-core/BCNApp.h"
 #include "sdk-core/BCNOptions.h"
 #include "sdk-utilities/logger/CVULogger.h"
@@ -48,12 +46,12 @@ class TemporaryApplication {
   // Replaces the Info.plist (the bundle identifier is always there).
   void writeInfo(platform::Dictionary info) {
     info.emplace("CFBundleIdentifier", kTestBundleIdentifier);
-    writePlist(user_.bundle() / "Info.plist", platform::Value(std::move(info)));
+    user_.writeInfo(info);
     platform::Bundle::resetMainForTesting();
   }
 
   void writeServiceInfo(const platform::Value& contents) {
-    writePlist(serviceInfoPath(), contents);
+    platform::testing::writePropertyListFile(serviceInfoPath(), contents);
     BCNOptions::resetDefaultOptions();
   }
 
@@ -67,14 +65,6 @@ class TemporaryApplication {
   }
 
  private:
-  static void writePlist(const std::filesystem::path& path, const platform::Value& contents) {
-    platform::Result<platform::Bytes> bytes =
-        platform::writePropertyList(contents, platform::PropertyListFormat::Xml);
-    ASSERT_TRUE(bytes.ok());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
-  }
-
   platform::testing::TemporaryUser user_;
 };
 

@@ -1,12 +1,6 @@
 // The core logging front: line format, the launch arguments, the persisted debug switch and levels.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 #include "platform/process/ProcessInfo.h"
 #include "sdk-core/BCNConfiguration.h"
@@ -18,6 +12,7 @@
 namespace beacon {
 namespace {
 
+using platform::testing::StandardErrorFile;
 using testing::LogLines;
 using testing::TemporaryApplication;
 
@@ -31,32 +26,6 @@ void launchWith(std::vector<std::string> arguments) {
 void logDebugLine() {
   BCNLoggerLogDebug(kBCNLoggerCore, "I-COR000001", "Configuring the default app.");
 }
-
-// Sends the process's standard error to a file for the lifetime of the object.
-class StandardErrorFile {
- public:
-  explicit StandardErrorFile(std::filesystem::path path)
-      : path_(std::move(path)), saved_(::dup(STDERR_FILENO)) {
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(fd, STDERR_FILENO);
-    ::close(fd);
-  }
-  ~StandardErrorFile() {
-    ::dup2(saved_, STDERR_FILENO);
-    ::close(saved_);
-  }
-
-  std::string contents() const {
-    std::ifstream in(path_);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
- private:
-  std::filesystem::path path_;
-  int saved_;
-};
 
 TEST(CoreLogger, WithoutArgumentsDebugIsDroppedAndErrorsAreWritten) {
   TemporaryApplication application;

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <random>
 
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace beacon {
 namespace {

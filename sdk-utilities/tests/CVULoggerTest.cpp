@@ -1,12 +1,8 @@
 #include "sdk-utilities/logger/CVULogger.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <iterator>
-
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 #include "sdk-utilities/logger/CVULoggerWrapper.h"
 #include "sdk-utilities/tests/LoggerCapture.h"
 
@@ -119,32 +115,9 @@ TEST_F(CVULoggerTest, LinesOfOneThreadKeepTheirOrder) {
   EXPECT_EQ(writtenLines(), expected);
 }
 
-// Standard error pointed at a file for the test's lifetime.
-class StandardErrorFile {
- public:
-  StandardErrorFile() : saved_(dup(STDERR_FILENO)) {
-    std::ofstream(file()).close();
-    std::FILE* redirected = std::freopen(file().c_str(), "w", stderr);
-    EXPECT_NE(redirected, nullptr);
-  }
-  ~StandardErrorFile() {
-    std::fflush(stderr);
-    dup2(saved_, STDERR_FILENO);
-    close(saved_);
-  }
-  std::filesystem::path file() const { return folder_.path() / "stderr.txt"; }
-  std::string contents() const {
-    std::ifstream in(file());
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
- private:
-  platform::testing::TemporaryDirectory folder_;
-  int saved_;
-};
-
 TEST_F(CVULoggerTest, StandardErrorGetsTheLinesLoggedAfterItWasEnabled) {
-  StandardErrorFile standardError;
+  platform::testing::TemporaryDirectory folder;
+  platform::testing::StandardErrorFile standardError(folder.path() / "stderr.txt");
   CVULoggerLogError("[Test]", false, "I-TST000001", "before");
   CVULoggerEnableStandardError();
   CVULoggerLogError("[Test]", false, "I-TST000002", "after");

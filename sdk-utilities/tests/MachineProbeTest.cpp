@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace beacon {
 namespace {

@@ -3,14 +3,13 @@
 // chooses, and a fresh view of both for the test: the main bundle and the preference domains are
 // looked up again.
 
-#include <gtest/gtest.h>
-
+#include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "platform/bundle/Bundle.h"
-#include "platform/paths/tests/TestEnvironment.h"
-#include "platform/plist/PropertyList.h"
 #include "platform/prefs/PreferencesDomain.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace beacon::testing {
 
@@ -23,11 +22,8 @@ class TestBundle {
   }
   ~TestBundle() { forgetCachedState(); }
 
-  void writeInfo(platform::Dictionary info) {
-    auto bytes =
-        platform::writePropertyList(platform::Value(std::move(info)), platform::PropertyListFormat::Xml);
-    EXPECT_TRUE(bytes.ok());
-    writeFile("Info.plist", std::string(bytes->begin(), bytes->end()));
+  void writeInfo(const platform::Dictionary& info) {
+    user_.writeInfo(info);
     forgetCachedState();
   }
 

@@ -5,8 +5,7 @@
 #include <sstream>
 
 #include "Velloran/analytics/AnalyticsService.h"
-#include "platform/paths/tests/TestEnvironment.h"
-#include "platform/process/ProcessInfo.h"
+#include "Velloran/analytics/testing/OrdinaryLaunch.h"
 
 namespace velloran {
 namespace {
@@ -14,10 +13,7 @@ namespace {
 // Until the SDK's analytics is linked, the application must behave like an SDK without an options
 // file: configuration fails once, loudly, and nothing is ever switched or reset.
 TEST(AnalyticsSdkBindingTest, TheBoundSdkFailsConfigurationOnceAndNeverBecomesReady) {
-  platform::testing::ScopedEnvironment environment;
-  environment.set("XCTestConfigurationFilePath", std::nullopt);
-  platform::ProcessInfo::setArgumentsForTesting(std::vector<std::string>{"/usr/bin/velloran"});
-  platform::PreferencesDomain::resetForTesting();
+  testing::OrdinaryLaunch launch;
   auto sdk = makeBoundAnalyticsSdk();
   std::ostringstream console;
   AnalyticsService service(platform::PreferencesDomain::named("analytics-binding-test"), sdk, console);
@@ -28,7 +24,6 @@ TEST(AnalyticsSdkBindingTest, TheBoundSdkFailsConfigurationOnceAndNeverBecomesRe
 
   EXPECT_FALSE(sdk->hasDefaultApp());
   EXPECT_EQ(console.str(), std::string(kAnalyticsConfigureFailedLine) + "\n");
-  platform::ProcessInfo::setArgumentsForTesting(std::nullopt);
 }
 
 }  // namespace

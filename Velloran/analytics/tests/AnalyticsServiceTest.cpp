@@ -5,10 +5,9 @@
 #include <sstream>
 #include <thread>
 
+#include "Velloran/analytics/testing/OrdinaryLaunch.h"
 #include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
-#include "platform/bundle/Bundle.h"
 #include "platform/error/Error.h"
-#include "platform/paths/tests/TestEnvironment.h"
 #include "platform/process/ProcessInfo.h"
 
 namespace velloran {
@@ -40,25 +39,15 @@ Prompt makePrompt(PromptType type, std::vector<std::string> tags, bool isSystem)
 class AnalyticsServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    user_.environment().set("XCTestConfigurationFilePath", std::nullopt);
-    platform::ProcessInfo::setArgumentsForTesting(std::vector<std::string>{"/usr/bin/velloran"});
-    platform::Bundle::resetMainForTesting();
-    platform::PreferencesDomain::resetForTesting();
     defaults_ = platform::PreferencesDomain::named("analytics-service-test");
     service_ = std::make_unique<AnalyticsService>(defaults_, sdk_, console_);
-  }
-
-  void TearDown() override {
-    platform::ProcessInfo::setArgumentsForTesting(std::nullopt);
-    platform::PreferencesDomain::resetForTesting();
-    platform::Bundle::resetMainForTesting();
   }
 
   void storeConsent(Value value) {
     ASSERT_TRUE(defaults_->setObject(kAnalyticsEnabledKey, std::move(value)).ok());
   }
 
-  platform::testing::TemporaryUser user_;
+  testing::OrdinaryLaunch launch_;
   std::shared_ptr<platform::PreferencesDomain> defaults_;
   std::shared_ptr<testing::RecordingAnalyticsSdk> sdk_ = std::make_shared<testing::RecordingAnalyticsSdk>();
   std::ostringstream console_;
@@ -182,9 +171,9 @@ TEST_F(AnalyticsServiceTest, StoredConsentIsReadAsABooleanWhateverItsKind) {
 
 TEST_F(AnalyticsServiceTest, TestConfigurationVariableCountsWhateverItsValue) {
   EXPECT_FALSE(AnalyticsService::isTestingEnvironment());
-  user_.environment().set("XCTestConfigurationFilePath", "");
+  launch_.becomeTestRun();
   EXPECT_TRUE(AnalyticsService::isTestingEnvironment());
-  user_.environment().set("XCTestConfigurationFilePath", std::nullopt);
+  launch_.user().environment().set("XCTestConfigurationFilePath", std::nullopt);
   EXPECT_FALSE(AnalyticsService::isTestingEnvironment()) << "read anew on every call";
 }
 

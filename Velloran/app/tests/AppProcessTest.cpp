@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "platform/bundle/Bundle.h"
-#include "platform/paths/tests/TestEnvironment.h"
 #include "platform/plist/PropertyList.h"
 #include "platform/prefs/PreferencesDomain.h"
+#include "platform/testing/TestEnvironment.h"
 
 extern char** environ;
 

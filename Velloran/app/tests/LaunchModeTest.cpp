@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "Velloran/app/tests/AppTestSupport.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/notify/NotificationCenter.h"
-#include "platform/paths/tests/TestEnvironment.h"
 #include "platform/prefs/PreferencesDomain.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace velloran {
 namespace {
@@ -38,7 +37,7 @@ class UITestDefaultsTest : public ::testing::Test {
  protected:
   // A bundle identifier gives the domains their folder on disk.
   UITestDefaultsTest() {
-    testing::writeInfoPlist(user_.bundle(), {{"CFBundleIdentifier", Value("com.velloran.tests")}});
+    user_.writeInfo({{"CFBundleIdentifier", Value("com.velloran.tests")}});
     platform::Bundle::resetMainForTesting();
     platform::PreferencesDomain::resetForTesting();
   }

@@ -7,8 +7,8 @@
 #include <QToolButton>
 #include <sstream>
 
+#include "Velloran/analytics/testing/OrdinaryLaunch.h"
 #include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
-#include "Velloran/app/tests/AppTestSupport.h"
 #include "Velloran/data/MockSyncService.h"
 #include "Velloran/services/LookupError.h"
 #include "Velloran/services/testing/FakeAppDirectory.h"
@@ -20,7 +20,6 @@
 #include "Velloran/views/SheetHost.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/paths/tests/TestEnvironment.h"
 #include "platform/process/ProcessInfo.h"
 #include "platform/workspace/testing/RecordingReviewRequester.h"
 #include "platform/workspace/testing/RecordingWorkspace.h"
@@ -35,12 +34,8 @@ constexpr const char* kBundleIdentifier = "com.velloran.tests";
 class VelloranAppTest : public ::testing::Test {
  protected:
   VelloranAppTest() {
-    user_.environment().set(kTestHarnessVariable, std::nullopt);
-    testing::writeInfoPlist(user_.bundle(), {{"CFBundleIdentifier", Value(kBundleIdentifier)},
-                                             {"CFBundleShortVersionString", Value("2.0")}});
-    platform::Bundle::resetMainForTesting();
-    platform::PreferencesDomain::resetForTesting();
-    launchWith({});
+    launch_.user().writeInfo(
+        {{"CFBundleIdentifier", Value(kBundleIdentifier)}, {"CFBundleShortVersionString", Value("2.0")}});
     defaults_ = platform::PreferencesDomain::application();
     analytics_ = std::make_unique<AnalyticsService>(defaults_, sdk_, console_);
     reviewManager_ = std::make_unique<AppReviewManager>(
@@ -50,18 +45,6 @@ class VelloranAppTest : public ::testing::Test {
     window_.reset();
     app_.reset();
     dispatch_.drain();
-    platform::ProcessInfo::setArgumentsForTesting(std::nullopt);
-    platform::PreferencesDomain::resetForTesting();
-    platform::Bundle::resetMainForTesting();
-  }
-
-  void writeInfo() {
-    const platform::Dictionary info{{"CFBundleIdentifier", Value(kBundleIdentifier)},
-                                    {"CFBundleShortVersionString", Value("2.0")}};
-    const platform::Bytes bytes =
-        platform::writePropertyList(Value(info), platform::PropertyListFormat::Xml).value();
-    std::ofstream(user_.bundle() / "Info.plist", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
 
   void launchWith(std::vector<std::string> extraArguments) {
@@ -69,7 +52,7 @@ class VelloranAppTest : public ::testing::Test {
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     platform::ProcessInfo::setArgumentsForTesting(arguments);
   }
-  void underHarness() { user_.environment().set(kTestHarnessVariable, ""); }
+  void underHarness() { launch_.becomeTestRun(); }
 
   VelloranApp& start() {
     app_ = std::make_unique<VelloranApp>(*analytics_, *reviewManager_, directory_);
@@ -86,11 +69,12 @@ class VelloranAppTest : public ::testing::Test {
   }
 
   bool storeFileExists() const {
-    return std::filesystem::exists(user_.dataHome() / kBundleIdentifier / std::string(kStoreFileName));
+    return std::filesystem::exists(launch_.user().dataHome() / kBundleIdentifier /
+                                   std::string(kStoreFileName));
   }
 
   platform::DeterministicDispatch dispatch_;
-  platform::testing::TemporaryUser user_;
+  testing::OrdinaryLaunch launch_;
   std::shared_ptr<platform::PreferencesDomain> defaults_;
   std::shared_ptr<testing::RecordingAnalyticsSdk> sdk_ = std::make_shared<testing::RecordingAnalyticsSdk>();
   std::ostringstream console_;

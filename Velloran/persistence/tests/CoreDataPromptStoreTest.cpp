@@ -30,7 +30,7 @@ std::string sqlBlob(const platform::UUID& id) {
 
 class CoreDataPromptStoreTest : public ::testing::Test {
  protected:
-  RawStoreFile raw() { return RawStoreFile(support_.storePath()); }
+  platform::testing::RawDatabase raw() { return platform::testing::RawDatabase(support_.storePath()); }
 
   std::int64_t versionRows(const std::string& condition = "1") {
     return raw().count("SELECT count(*) FROM ZVERSIONENTITY WHERE " + condition);

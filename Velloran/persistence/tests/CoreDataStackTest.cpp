@@ -157,7 +157,7 @@ TEST_F(CoreDataStackTest, IncompatibleStoreIsDestroyedAndLoadedAfreshOnce) {
     insertDefaultPrompt(earlier);
     oldIdentifier = storeIdentifier(earlier);
   }
-  RawStoreFile(support.storePath())
+  platform::testing::RawDatabase(support.storePath())
       .execute("UPDATE Z_METADATA SET Z_VALUE = 'another model' WHERE Z_KEY = 'pstore.modelHash'");
 
   CoreDataStack stack(false, listeningFactory());
@@ -181,8 +181,7 @@ TEST_F(CoreDataStackTest, FileThatIsNoDatabaseEndsTheProcessAndIsLeftIntact) {
   std::ofstream(support.storePath(), std::ios::binary) << contents;
 
   EXPECT_DEATH(CoreDataStack(false), "Fatal error: Failed to load CloudKit store: SQLiteErrorDomain 26");
-  std::ifstream in(support.storePath(), std::ios::binary);
-  EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == contents) << "the file was changed";
+  EXPECT_TRUE(platform::testing::fileContents(support.storePath()) == contents) << "the file was changed";
 }
 
 TEST_F(CoreDataStackTest, NoApplicationSupportFolderEndsTheProcessWithAMessage) {

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <limits>
 
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 #include "platform/time/ManualClock.h"
 #include "platform/workspace/testing/RecordingReviewRequester.h"
 #include "platform/workspace/testing/RecordingWorkspace.h"

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <limits>
 
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace velloran {
 namespace {

@@ -4,13 +4,12 @@
 
 #include <sstream>
 
+#include "Velloran/analytics/testing/OrdinaryLaunch.h"
 #include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
 #include "Velloran/services/LookupError.h"
 #include "Velloran/services/OtherAppsCatalog.h"
 #include "Velloran/services/testing/FakeAppDirectory.h"
 #include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/paths/tests/TestEnvironment.h"
-#include "platform/process/ProcessInfo.h"
 #include "platform/workspace/testing/RecordingWorkspace.h"
 
 namespace velloran {
@@ -43,19 +42,11 @@ std::vector<std::int64_t> idsOf(const std::vector<AppStoreApp>& apps) {
 class OtherAppsViewModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    user_.environment().set("XCTestConfigurationFilePath", std::nullopt);
-    platform::ProcessInfo::setArgumentsForTesting(std::vector<std::string>{"/usr/bin/velloran"});
-    platform::PreferencesDomain::resetForTesting();
     analytics_ = std::make_unique<AnalyticsService>(platform::PreferencesDomain::named("other-apps-test"),
                                                     sdk_, console_);
     model_ = OtherAppsViewModel::make(otherAppIDs(), directory_, workspace_, *analytics_);
     model_->setChangeHandler([this] { changes_ += 1; });
   }
-  void TearDown() override {
-    platform::ProcessInfo::setArgumentsForTesting(std::nullopt);
-    platform::PreferencesDomain::resetForTesting();
-  }
-
   void loadWith(std::vector<AppStoreApp> apps) {
     model_->load();
     directory_->succeed(std::move(apps));
@@ -68,7 +59,7 @@ class OtherAppsViewModelTest : public ::testing::Test {
   }
 
   platform::DeterministicDispatch dispatch_;
-  platform::testing::TemporaryUser user_;
+  testing::OrdinaryLaunch launch_;
   std::shared_ptr<testing::RecordingAnalyticsSdk> sdk_ = std::make_shared<testing::RecordingAnalyticsSdk>();
   std::ostringstream console_;
   std::unique_ptr<AnalyticsService> analytics_;

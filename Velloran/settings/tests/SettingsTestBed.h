@@ -11,12 +11,11 @@
 #include <map>
 #include <sstream>
 
+#include "Velloran/analytics/testing/OrdinaryLaunch.h"
 #include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
 #include "Velloran/services/testing/FakeAppDirectory.h"
 #include "Velloran/settings/SettingsEnvironment.h"
 #include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/paths/tests/TestEnvironment.h"
-#include "platform/process/ProcessInfo.h"
 #include "platform/time/ManualClock.h"
 #include "platform/workspace/testing/RecordingReviewRequester.h"
 #include "platform/workspace/testing/RecordingWorkspace.h"
@@ -56,27 +55,20 @@ inline platform::Bytes pngBytes(int width, int height, QColor color) {
 class SettingsTestBed : public ::testing::Test {
  protected:
   SettingsTestBed() {
-    user_.environment().set("XCTestConfigurationFilePath", std::nullopt);
-    platform::ProcessInfo::setArgumentsForTesting(std::vector<std::string>{"/usr/bin/velloran"});
-    platform::PreferencesDomain::resetForTesting();
     defaults_ = platform::PreferencesDomain::named("settings-test");
     analytics_ = std::make_unique<AnalyticsService>(defaults_, sdk_, console_);
     useInfo({{"CFBundleShortVersionString", platform::Value("1.0")}});
-  }
-  ~SettingsTestBed() override {
-    platform::ProcessInfo::setArgumentsForTesting(std::nullopt);
-    platform::PreferencesDomain::resetForTesting();
   }
 
   // The review manager reads `info` as its Info.plist.
   void useInfo(platform::Dictionary info) {
     reviewManager_ = std::make_unique<AppReviewManager>(
-        defaults_, clock_, std::make_shared<platform::Bundle>(user_.bundle(), std::move(info)),
+        defaults_, clock_, std::make_shared<platform::Bundle>(launch_.user().bundle(), std::move(info)),
         reviewRequester_, workspace_);
   }
 
   // Runs the process as a test run, as the harness variable does.
-  void becomeTestRun() { user_.environment().set("XCTestConfigurationFilePath", ""); }
+  void becomeTestRun() { launch_.becomeTestRun(); }
 
   SettingsEnvironment environment() {
     return SettingsEnvironment{defaults_,  *analytics_, *reviewManager_,
@@ -84,7 +76,7 @@ class SettingsTestBed : public ::testing::Test {
   }
 
   platform::DeterministicDispatch dispatch_;
-  platform::testing::TemporaryUser user_;
+  OrdinaryLaunch launch_;
   platform::ManualClock clock_;
   std::shared_ptr<platform::PreferencesDomain> defaults_;
   std::shared_ptr<RecordingAnalyticsSdk> sdk_ = std::make_shared<RecordingAnalyticsSdk>();

@@ -4,11 +4,11 @@
 
 #include "Velloran/services/OtherAppsCatalog.h"
 #include "Velloran/settings/OtherAppsSection.h"
-#include "Velloran/settings/SettingsSymbols.h"
 #include "Velloran/settings/SettingsView.h"
 #include "Velloran/settings/ToggleSwitch.h"
 #include "Velloran/settings/tests/SettingsTestBed.h"
 #include "Velloran/ui/testing/Screenshot.h"
+#include "Velloran/views/Symbols.h"
 
 namespace velloran {
 namespace {

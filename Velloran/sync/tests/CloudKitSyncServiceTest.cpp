@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "Velloran/sync/tests/SyncTestSupport.h"
 #include "platform/pstore/PersistentStoreError.h"
 

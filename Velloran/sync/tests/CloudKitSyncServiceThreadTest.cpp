@@ -10,7 +10,7 @@
 #include "Velloran/persistence/VelloranModel.h"
 #include "Velloran/sync/CloudKitSyncService.h"
 #include "platform/dispatch/MainQueue.h"
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 #include "platform/time/SystemClock.h"
 
 namespace velloran {

@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 
 #include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace velloran {
 namespace {
@@ -17,10 +16,7 @@ using platform::UUID;
 class HistoryTokenStoreTest : public ::testing::Test {
  protected:
   std::filesystem::path file() const { return folder.path() / "support" / "PersistentHistoryToken.data"; }
-  std::string fileContents() const {
-    std::ifstream in(file(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string fileContents() const { return platform::testing::fileContents(file()); }
 
   platform::DeterministicDispatch dispatch;
   platform::testing::TemporaryDirectory folder;

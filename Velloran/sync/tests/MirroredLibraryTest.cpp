@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "Velloran/persistence/CoreDataPromptStore.h"
 #include "Velloran/persistence/tests/PersistenceTestSupport.h"
 #include "Velloran/sync/tests/SyncTestSupport.h"
@@ -175,7 +177,7 @@ TEST_F(MirroredLibraryTest, ALibraryResetForAnIncompatibleStoreIsFilledAgainFrom
   ASSERT_NE(fileContents(tokenFile).find(oldStore.uuidString()), std::string::npos);
 
   // A newer program's model wrote the store: this one cannot open it and starts afresh.
-  RawStoreFile(b.support().storePath())
+  platform::testing::RawDatabase(b.support().storePath())
       .execute("UPDATE Z_METADATA SET Z_VALUE = 'other' WHERE Z_KEY = 'pstore.modelHash'");
   b.open();
   ASSERT_NE(b.storeIdentifier(), oldStore);

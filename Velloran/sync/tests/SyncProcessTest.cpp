@@ -6,12 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 
 extern char** environ;
 
@@ -22,9 +22,9 @@ namespace {
 struct Machine {
   explicit Machine(const std::filesystem::path& folder) : folder(folder) {
     std::filesystem::create_directories(folder / "bundle");
-    std::ofstream(folder / "bundle" / "Info.plist")
-        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-        << "<key>CFBundleIdentifier</key><string>de.example.velloran</string></dict></plist>\n";
+    platform::testing::writePropertyListFile(
+        folder / "bundle" / "Info.plist",
+        platform::Dictionary{{"CFBundleIdentifier", "de.example.velloran"}});
   }
 
   std::map<std::string, std::string> environment(const std::filesystem::path& mirror) const {

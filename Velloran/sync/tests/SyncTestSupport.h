@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,14 +16,11 @@
 #include "Velloran/sync/CloudKitSyncService.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/mirror/MirrorEvent.h"
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace velloran::testing {
 
-inline std::string fileContents(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using platform::testing::fileContents;
 
 // Every event a monitor publishes, in order.
 class EventLog {

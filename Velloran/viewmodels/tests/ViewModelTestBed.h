@@ -1,9 +1,10 @@
 #pragma once
-// Shared set-up of the view-model tests: the deterministic dispatch backend with its manual clock,
-// a temporary user (so preferences never touch the real home), an analytics service over the
-// recording SDK outside any test-run mode, a console the test reads back, and prompt builders.
-// Make the test bed before any store or view model: they take their queues from the backend
-// current when they are made.
+// Shared set-up of the view-model tests (and of the views' test bed, which builds on it): the
+// deterministic dispatch backend with its manual clock, a temporary user (so preferences never touch
+// the real home) in an ordinary launch, the preference domain the analytics service keeps its
+// consent in, an analytics service over the recording SDK outside any test-run mode, a console the
+// test reads back, and prompt builders. Make the test bed before any store or view model: they take
+// their queues from the backend current when they are made.
 
 #include <gtest/gtest.h>
 
@@ -13,32 +14,20 @@
 #include <vector>
 
 #include "Velloran/analytics/AnalyticsService.h"
+#include "Velloran/analytics/testing/OrdinaryLaunch.h"
 #include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
 #include "Velloran/data/PromptValues.h"
 #include "Velloran/viewmodels/ViewModelEnvironment.h"
-#include "platform/bundle/Bundle.h"
 #include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/paths/tests/TestEnvironment.h"
 #include "platform/prefs/PreferencesDomain.h"
-#include "platform/process/ProcessInfo.h"
 
 namespace velloran::testing {
 
 class ViewModelTestBed {
  public:
-  ViewModelTestBed() {
-    user_.environment().set("XCTestConfigurationFilePath", std::nullopt);
-    platform::ProcessInfo::setArgumentsForTesting(std::vector<std::string>{"/usr/bin/velloran"});
-    platform::Bundle::resetMainForTesting();
-    platform::PreferencesDomain::resetForTesting();
-    analytics_ = std::make_unique<AnalyticsService>(platform::PreferencesDomain::named("view-model-test"),
-                                                    sdk_, analyticsConsole_);
-  }
-  ~ViewModelTestBed() {
-    platform::ProcessInfo::setArgumentsForTesting(std::nullopt);
-    platform::PreferencesDomain::resetForTesting();
-    platform::Bundle::resetMainForTesting();
-  }
+  explicit ViewModelTestBed(const std::string& preferencesDomain = "view-model-test")
+      : defaults_(platform::PreferencesDomain::named(preferencesDomain)),
+        analytics_(std::make_unique<AnalyticsService>(defaults_, sdk_, analyticsConsole_)) {}
 
   ViewModelEnvironment environment() {
     return ViewModelEnvironment{.clock = dispatch_.sharedClock(),
@@ -53,13 +42,15 @@ class ViewModelTestBed {
   platform::Date now() const { return dispatch_.clock().now(); }
   std::string console() const { return console_.str(); }
   RecordingAnalyticsSdk& sdk() { return *sdk_; }
+  const std::shared_ptr<platform::PreferencesDomain>& defaults() const { return defaults_; }
 
  private:
-  platform::testing::TemporaryUser user_;
+  OrdinaryLaunch launch_;
   platform::DeterministicDispatch dispatch_;
   std::ostringstream console_;
   std::ostringstream analyticsConsole_;
   std::shared_ptr<RecordingAnalyticsSdk> sdk_ = std::make_shared<RecordingAnalyticsSdk>();
+  std::shared_ptr<platform::PreferencesDomain> defaults_;
   std::unique_ptr<AnalyticsService> analytics_;
 };
 

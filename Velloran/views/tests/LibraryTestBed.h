@@ -1,8 +1,9 @@
 #pragma once
-// Shared set-up of the library window and editor tests: a temporary user, the deterministic
-// dispatch backend with its manual clock (stores, view models, timers and the toast all run on it),
-// a repository whose answers a test can fail, the mock sync service, an analytics service over the
-// recording SDK, the Qt clipboard, a recording workspace, and the application's preferences.
+// Shared set-up of the library window and editor tests: the view models' test bed (a temporary user,
+// the deterministic dispatch backend with its manual clock on which stores, view models, timers and
+// the toast all run, an analytics service over the recording SDK and the preferences it keeps its
+// consent in), a repository whose answers a test can fail, the mock sync service, the Qt clipboard
+// and a recording workspace.
 //
 // Make the bed before anything that takes a queue. settle() runs everything runnable: the queues
 // and Qt's posted events, until both are quiet.
@@ -13,19 +14,12 @@
 #include <QClipboard>
 #include <QTest>
 #include <memory>
-#include <sstream>
 
-#include "Velloran/analytics/AnalyticsService.h"
-#include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
 #include "Velloran/data/MockSyncService.h"
 #include "Velloran/viewmodels/PromptListViewModel.h"
 #include "Velloran/viewmodels/testing/ControllableRepository.h"
+#include "Velloran/viewmodels/tests/ViewModelTestBed.h"
 #include "Velloran/views/LibraryContext.h"
-#include "platform/bundle/Bundle.h"
-#include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/paths/tests/TestEnvironment.h"
-#include "platform/prefs/PreferencesDomain.h"
-#include "platform/process/ProcessInfo.h"
 #include "platform/workspace/testing/RecordingWorkspace.h"
 
 namespace velloran::testing {
@@ -33,40 +27,23 @@ namespace velloran::testing {
 class LibraryTestBed {
  public:
   LibraryTestBed() {
-    user_.environment().set("XCTestConfigurationFilePath", std::nullopt);
-    platform::ProcessInfo::setArgumentsForTesting(std::vector<std::string>{"/usr/bin/velloran"});
-    platform::Bundle::resetMainForTesting();
-    platform::PreferencesDomain::resetForTesting();
-    defaults_ = platform::PreferencesDomain::named("library-window-test");
-    analytics_ = std::make_unique<AnalyticsService>(defaults_, sdk_, analyticsConsole_);
-    repository_ = std::make_shared<ControllableRepository>(dispatch_.sharedClock());
+    repository_ = std::make_shared<ControllableRepository>(dispatch().sharedClock());
     viewModel_ = PromptListViewModel::make(repository_, std::make_shared<MockSyncService>(), environment());
     QGuiApplication::clipboard()->clear();
   }
-  ~LibraryTestBed() {
-    platform::ProcessInfo::setArgumentsForTesting(std::nullopt);
-    platform::PreferencesDomain::resetForTesting();
-    platform::Bundle::resetMainForTesting();
-  }
 
-  ViewModelEnvironment environment() {
-    return ViewModelEnvironment{.clock = dispatch_.sharedClock(),
-                                .random = platform::systemRandomSource(),
-                                .console = console_,
-                                .analytics = *analytics_,
-                                .mainQueue = platform::mainQueue()};
-  }
+  ViewModelEnvironment environment() { return viewModels_.environment(); }
 
   // The consent sheet has been seen, so it does not cover the window in tests about other things.
   void skipConsentSheet() {
-    static_cast<void>(defaults_->setObject("analyticsPromptShown", platform::Value(true)));
+    static_cast<void>(defaults().setObject("analyticsPromptShown", platform::Value(true)));
   }
 
   LibraryContext context() {
     return LibraryContext{
         viewModel_,
         environment(),
-        defaults_,
+        viewModels_.defaults(),
         std::make_shared<QtClipboard>(),
         workspace_,
         [this](std::function<void()> dismiss) { return makeSheet("settingsSheet", std::move(dismiss)); },
@@ -75,42 +52,42 @@ class LibraryTestBed {
 
   void settle() {
     for (int round = 0; round < 8; ++round) {
-      dispatch_.drain();
+      dispatch().drain();
       QCoreApplication::sendPostedEvents();
       QCoreApplication::processEvents();
       // Widgets closed with deleteLater really go, as they would in the running event loop.
       QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    dispatch_.drain();
+    dispatch().drain();
   }
 
   void advance(std::chrono::milliseconds by) {
-    dispatch_.advance(by);
+    dispatch().advance(by);
     settle();
   }
 
   void store(const Prompt& prompt) {
     repository_->store().savePrompt(prompt, {});
-    dispatch_.drain();
+    dispatch().drain();
   }
 
   std::vector<Prompt> stored() {
     std::vector<Prompt> prompts;
     repository_->store().fetchPrompts(
         {}, [&](platform::Result<std::vector<Prompt>> result) { prompts = std::move(result).value(); });
-    dispatch_.drain();
+    dispatch().drain();
     return prompts;
   }
 
   static QString clipboardText() { return QGuiApplication::clipboard()->text(); }
 
-  platform::DeterministicDispatch& dispatch() { return dispatch_; }
+  platform::DeterministicDispatch& dispatch() { return viewModels_.dispatch(); }
   ControllableRepository& repository() { return *repository_; }
   const std::shared_ptr<PromptListViewModel>& viewModel() const { return viewModel_; }
-  platform::PreferencesDomain& defaults() { return *defaults_; }
-  RecordingAnalyticsSdk& sdk() { return *sdk_; }
+  platform::PreferencesDomain& defaults() { return *viewModels_.defaults(); }
+  RecordingAnalyticsSdk& sdk() { return viewModels_.sdk(); }
   platform::testing::RecordingWorkspace& workspace() { return *workspace_; }
-  std::string console() const { return console_.str(); }
+  std::string console() const { return viewModels_.console(); }
   // The app shell's sheets the window asked for, by object name, in order.
   const std::vector<std::string>& presentedShellSheets() const { return presented_; }
   const std::function<void()>& lastShellSheetDismiss() const { return lastDismiss_; }
@@ -125,13 +102,7 @@ class LibraryTestBed {
     return sheet;
   }
 
-  platform::testing::TemporaryUser user_;
-  platform::DeterministicDispatch dispatch_;
-  std::ostringstream console_;
-  std::ostringstream analyticsConsole_;
-  std::shared_ptr<RecordingAnalyticsSdk> sdk_ = std::make_shared<RecordingAnalyticsSdk>();
-  std::shared_ptr<platform::PreferencesDomain> defaults_;
-  std::unique_ptr<AnalyticsService> analytics_;
+  ViewModelTestBed viewModels_{"library-window-test"};
   std::shared_ptr<ControllableRepository> repository_;
   std::shared_ptr<PromptListViewModel> viewModel_;
   std::shared_ptr<platform::testing::RecordingWorkspace> workspace_ =

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace platform {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "platform/paths/tests/TestEnvironment.h"
 #include "platform/plist/PropertyList.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace platform {
 namespace {

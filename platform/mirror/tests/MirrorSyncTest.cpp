@@ -19,7 +19,7 @@ using ::testing::IsEmpty;
 using MirrorSync = MirrorTest;
 
 std::size_t lineCount(const std::filesystem::path& file) {
-  std::string contents = readFile(file);
+  std::string contents = fileContents(file);
   return static_cast<std::size_t>(std::count(contents.begin(), contents.end(), '\n'));
 }
 

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "platform/bundle/Bundle.h"
 #include "platform/paths/PathsError.h"
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace platform {
 namespace {
@@ -17,9 +15,7 @@ class ApplicationDirectoriesTest : public ::testing::Test {
   void TearDown() override { Bundle::resetMainForTesting(); }
 
   void giveBundleIdentifier(const std::string& identifier) {
-    std::ofstream(user_.bundle() / "Info.plist")
-        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-        << "<key>CFBundleIdentifier</key><string>" << identifier << "</string></dict></plist>\n";
+    user_.writeInfo({{"CFBundleIdentifier", identifier}});
   }
 
   testing::TemporaryUser user_;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/paths/PathsError.h"
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace platform {
 namespace {

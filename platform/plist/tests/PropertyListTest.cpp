@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
+
+#include "platform/testing/TestEnvironment.h"
 
 namespace platform {
 namespace {
@@ -230,15 +231,10 @@ TEST(PropertyListRead, ExcessiveNestingIsRefused) {
   EXPECT_TRUE(read.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Malformed));
 }
 
-class PropertyListFile : public testing::Test {
+class PropertyListFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = testing::TempDir() + "plist-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::filesystem::path dir_;
+  testing::TemporaryDirectory folder_;
+  const std::filesystem::path dir_ = folder_.path();
 };
 
 TEST_F(PropertyListFile, ReadsAFileAndTellsMissingFromUnreadable) {

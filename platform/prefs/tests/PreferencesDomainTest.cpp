@@ -7,27 +7,18 @@
 
 #include "platform/bundle/Bundle.h"
 #include "platform/notify/NotificationCenter.h"
-#include "platform/paths/tests/TestEnvironment.h"
 #include "platform/prefs/PreferencesError.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace platform {
 namespace {
 
 constexpr const char* kAppId = "de.example.velloran";
 
-std::string contentsOf(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class PreferencesDomainTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::ofstream(user_.bundle() / "Info.plist")
-        << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>"
-        << kAppId << "</string></dict></plist>";
+    user_.writeInfo({{"CFBundleIdentifier", kAppId}});
     restart();
   }
   void TearDown() override { restart(); }
@@ -75,7 +66,7 @@ TEST_F(PreferencesDomainTest, ValuesAndTheirKindsSurviveARestart) {
                     {"dictionary", Value(Dictionary{{"nested", Value(1)}})}};
   auto domain = PreferencesDomain::application();
   for (const auto& [key, value] : stored) ASSERT_TRUE(domain->setObject(key, value).ok()) << key;
-  EXPECT_TRUE(contentsOf(fileOf(kAppId)).starts_with("<?xml"));
+  EXPECT_TRUE(testing::fileContents(fileOf(kAppId)).starts_with("<?xml"));
 
   restart();
   auto reread = PreferencesDomain::application();
@@ -154,7 +145,7 @@ TEST_F(PreferencesDomainTest, ADamagedFileIsKeptAsideAndTheDomainStartsAfresh) {
     }
   }
   ASSERT_EQ(aside.size(), 1u);
-  EXPECT_EQ(contentsOf(aside.front()), "<plist><dict><key>truncated");
+  EXPECT_EQ(testing::fileContents(aside.front()), "<plist><dict><key>truncated");
 
   restart();
   EXPECT_EQ(PreferencesDomain::application()->integerForKey("fresh"), 1);

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/paths/tests/TestEnvironment.h"
 #include "platform/prefs/PreferencesError.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace platform {
 namespace {

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "platform/bundle/Bundle.h"
-#include "platform/paths/tests/TestEnvironment.h"
 #include "platform/prefs/PreferencesDomain.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace platform {
 namespace {
@@ -15,9 +14,7 @@ namespace {
 // is seen in memory at once and every value is on disk afterwards.
 TEST(PreferencesThreads, ConcurrentWritersAndReadersShareOneDomain) {
   testing::TemporaryUser user;
-  std::ofstream(user.bundle() / "Info.plist")
-      << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleIdentifier</key>"
-         "<string>de.example.threads</string></dict></plist>";
+  user.writeInfo({{"CFBundleIdentifier", "de.example.threads"}});
   Bundle::resetMainForTesting();
   PreferencesDomain::resetForTesting();
 

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
-#include <cstdlib>
 #include <thread>
+
+#include "platform/testing/TestEnvironment.h"
 
 namespace platform {
 namespace {
@@ -39,11 +40,12 @@ TEST(ProcessInfoCommandLine, ATestOverrideReplacesTheArgumentsUntilCleared) {
 }
 
 TEST(ProcessInfoEnvironment, TellsUnsetFromEmpty) {
-  unsetenv("VELLORAN_PROCESS_TEST");
+  testing::ScopedEnvironment environment;
+  environment.set("VELLORAN_PROCESS_TEST", std::nullopt);
   EXPECT_EQ(ProcessInfo::environmentValue("VELLORAN_PROCESS_TEST"), std::nullopt);
-  setenv("VELLORAN_PROCESS_TEST", "", 1);
+  environment.set("VELLORAN_PROCESS_TEST", "");
   EXPECT_EQ(ProcessInfo::environmentValue("VELLORAN_PROCESS_TEST"), "");
-  setenv("VELLORAN_PROCESS_TEST", "/tmp/x y", 1);
+  environment.set("VELLORAN_PROCESS_TEST", "/tmp/x y");
   EXPECT_EQ(ProcessInfo::environmentValue("VELLORAN_PROCESS_TEST"), "/tmp/x y");
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <thread>
 
 #include "platform/pstore/PersistentStoreError.h"
@@ -133,7 +134,7 @@ TEST_F(PstoreStoreLoad, FileThatIsNoDatabaseFailsAndIsLeftIntact) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error->domain, kSQLiteErrorDomain);
   EXPECT_EQ(error->code, 26);
-  EXPECT_EQ(readFile(storePath()), contents);
+  EXPECT_EQ(fileContents(storePath()), contents);
   EXPECT_FALSE(exists("-wal"));
 }
 

@@ -1,45 +1,24 @@
 #pragma once
-// Shared by the persistent-store tests: a temporary folder, a small notebook model (notes with
-// pages, shaped like the application's prompts with versions), containers over real SQLite files,
-// and a raw connection for editing rows behind the layer's back.
+// Shared by the persistent-store tests: a small notebook model (notes with pages, shaped like the
+// application's prompts with versions) and containers over real SQLite files. Temporary folders come
+// from platform/testing, a raw connection for editing rows behind the layer's back from
+// platform/pstore/testing.
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/notify/NotificationCenter.h"
 #include "platform/pstore/PersistentContainer.h"
+#include "platform/pstore/testing/RawDatabase.h"
+#include "platform/testing/TestEnvironment.h"
 #include "platform/time/ManualClock.h"
 
 namespace platform::testing {
-
-class TemporaryDirectory {
- public:
-  TemporaryDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pstore-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TemporaryDirectory() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TemporaryDirectory(const TemporaryDirectory&) = delete;
-  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 struct NotebookModelOptions {
   // Defaults drawn like the application draws them: a random identifier and "now".
@@ -134,45 +113,6 @@ inline std::vector<ManagedObject> fetchAll(ManagedObjectContext& context, const 
 
 inline std::string text(const ManagedObject& object, const std::string& key) {
   return object.value(key).as<std::string>().value_or("<not text>");
-}
-
-// A second connection to a store file, for changing rows the way another program would.
-class RawDatabase {
- public:
-  explicit RawDatabase(const std::filesystem::path& path) {
-    if (sqlite3_open(path.c_str(), &database_) != SQLITE_OK)
-      throw std::runtime_error("cannot open " + path.string());
-    sqlite3_busy_timeout(database_, 5000);
-  }
-  ~RawDatabase() { sqlite3_close(database_); }
-  RawDatabase(const RawDatabase&) = delete;
-  RawDatabase& operator=(const RawDatabase&) = delete;
-
-  void execute(const std::string& sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(database_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-      std::string reason = message ? message : "?";
-      sqlite3_free(message);
-      throw std::runtime_error(sql + ": " + reason);
-    }
-  }
-  std::int64_t count(const std::string& sql) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(database_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-      throw std::runtime_error(sql + ": " + sqlite3_errmsg(database_));
-    }
-    std::int64_t value = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : -1;
-    sqlite3_finalize(statement);
-    return value;
-  }
-
- private:
-  sqlite3* database_ = nullptr;
-};
-
-inline std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace platform::testing

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace platform {
 namespace {

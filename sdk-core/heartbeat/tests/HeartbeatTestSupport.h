@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/bundle/Bundle.h"
-#include "platform/paths/tests/TestEnvironment.h"
+#include "platform/testing/TestEnvironment.h"
 #include "sdk-core/heartbeat/FileStorage.h"
 
 namespace beacon::testing {
@@ -17,9 +17,7 @@ inline constexpr const char* kTestBundleIdentifier = "de.example.heartbeat-tests
 class TemporaryApplication {
  public:
   TemporaryApplication() {
-    std::ofstream(user_.bundle() / "Info.plist")
-        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-        << "<key>CFBundleIdentifier</key><string>" << kTestBundleIdentifier << "</string></dict></plist>\n";
+    user_.writeInfo({{"CFBundleIdentifier", kTestBundleIdentifier}});
     platform::Bundle::resetMainForTesting();
   }
   ~TemporaryApplication() { platform::Bundle::resetMainForTesting(); }
@@ -29,8 +27,7 @@ class TemporaryApplication {
   }
 
   std::string contents(const std::string& id) const {
-    std::ifstream in(heartbeatFile(id), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return platform::testing::fileContents(heartbeatFile(id));
   }
 
   void store(const std::string& id, const std::string& text) const {

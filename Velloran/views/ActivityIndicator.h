@@ -1,6 +1,7 @@
 #pragma once
-// The small circular progress indicator of the other-apps header: twelve spokes, the brightest
-// one turning while the indicator is shown and animations are on. Main thread only.
+// The circular progress indicator of the library's loading overlay and the other-apps header: twelve
+// spokes, the darkest one turning while the indicator is shown and animations are on. It takes no
+// clicks. Main thread only.
 
 #include <QTimer>
 #include <QWidget>

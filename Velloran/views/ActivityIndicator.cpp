@@ -1,4 +1,4 @@
-#include "Velloran/settings/ActivityIndicator.h"
+#include "Velloran/views/ActivityIndicator.h"
 
 #include <QPainter>
 

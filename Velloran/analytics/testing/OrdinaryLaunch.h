@@ -1,0 +1,30 @@
+#pragma once
+// Test support for code that behaves differently in a test run (AnalyticsService, the launch mode):
+// a temporary user, and the process made to look like an ordinary launch of the application — the
+// test harness variable unset, the launch arguments only the program's path — with the main bundle
+// and the preference domains looked up afresh. All of it is put back when the object goes.
+//
+// Changes process-wide state: for the test's own thread, one at a time.
+
+#include "platform/testing/TestEnvironment.h"
+
+namespace velloran::testing {
+
+class OrdinaryLaunch {
+ public:
+  OrdinaryLaunch();
+  ~OrdinaryLaunch();
+  OrdinaryLaunch(const OrdinaryLaunch&) = delete;
+  OrdinaryLaunch& operator=(const OrdinaryLaunch&) = delete;
+
+  platform::testing::TemporaryUser& user() { return user_; }
+  const platform::testing::TemporaryUser& user() const { return user_; }
+
+  // The process becomes a test run, as under the test harness.
+  void becomeTestRun();
+
+ private:
+  platform::testing::TemporaryUser user_;
+};
+
+}  // namespace velloran::testing
