@@ -185,7 +185,7 @@ TEST_F(CoreDataStackTest, FileThatIsNoDatabaseEndsTheProcessAndIsLeftIntact) {
 }
 
 TEST_F(CoreDataStackTest, NoApplicationSupportFolderEndsTheProcessWithAMessage) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  GTEST_FLAG_SET(death_test_style, "fast");
   TemporaryApplicationSupport support(/*withBundleIdentifier=*/false);
   EXPECT_DEATH(CoreDataStack(false), "Fatal error: No usable Application Support folder: platform.paths 2");
 }
