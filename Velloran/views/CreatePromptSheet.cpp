@@ -83,15 +83,13 @@ CreatePromptSheet::CreatePromptSheet(PromptDraft& draft, std::vector<std::string
   cardColumn->setSpacing(16);
   cardColumn->addWidget(heading(texts::kMasterDataAndContent, card));
 
-  auto* form = new QVBoxLayout;
-  form->setSpacing(12);
-  title_ = makeTitleField(QStringLiteral("newPromptTitleField"), uiText(texts::kTitlePlaceholder), card);
-  form->addWidget(title_);
-  type_ = makeTypePicker(card);
-  form->addWidget(type_);
-  tags_ = new TagInputView(uiText(texts::kNewTagsPlaceholder), std::move(tagSuggestions), 2, 8, card);
-  form->addWidget(tags_);
-  cardColumn->addLayout(form);
+  const PromptFormFields form =
+      makePromptFormFields(QStringLiteral("newPromptTitleField"), uiText(texts::kNewTagsPlaceholder),
+                           std::move(tagSuggestions), card);
+  title_ = form.title;
+  type_ = form.type;
+  tags_ = form.tags;
+  cardColumn->addLayout(form.layout);
 
   auto* contentBlock = new QVBoxLayout;
   contentBlock->setSpacing(10);

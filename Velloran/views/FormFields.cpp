@@ -54,4 +54,18 @@ PromptType typeAtPickerIndex(int index) {
   return PromptType::allCases()[static_cast<std::size_t>(index)];
 }
 
+PromptFormFields makePromptFormFields(const QString& titleObjectName, const QString& tagsPlaceholder,
+                                      std::vector<std::string> tagSuggestions, QWidget* parent) {
+  PromptFormFields fields{};
+  fields.layout = new QVBoxLayout;
+  fields.layout->setSpacing(12);
+  fields.title = makeTitleField(titleObjectName, uiText(texts::kTitlePlaceholder), parent);
+  fields.layout->addWidget(fields.title);
+  fields.type = makeTypePicker(parent);
+  fields.layout->addWidget(fields.type);
+  fields.tags = new TagInputView(tagsPlaceholder, std::move(tagSuggestions), 2, 8, parent);
+  fields.layout->addWidget(fields.tags);
+  return fields;
+}
+
 }  // namespace velloran

@@ -8,9 +8,13 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QVBoxLayout>
+#include <string>
+#include <vector>
 
 #include "Velloran/data/PromptType.h"
 #include "Velloran/views/SegmentedPicker.h"
+#include "Velloran/views/TagInputView.h"
 
 namespace velloran {
 
@@ -21,5 +25,16 @@ QPlainTextEdit* makeContentEditor(const QString& objectName, QWidget* parent);
 SegmentedPicker* makeTypePicker(QWidget* parent);
 int typePickerIndex(PromptType type);
 PromptType typeAtPickerIndex(int index);
+
+// The title field, type picker and tag input that the create sheet and the editor both show, stacked
+// in `layout` (not yet placed anywhere; the caller adds it).
+struct PromptFormFields {
+  QVBoxLayout* layout;
+  QLineEdit* title;
+  SegmentedPicker* type;
+  TagInputView* tags;
+};
+PromptFormFields makePromptFormFields(const QString& titleObjectName, const QString& tagsPlaceholder,
+                                      std::vector<std::string> tagSuggestions, QWidget* parent);
 
 }  // namespace velloran

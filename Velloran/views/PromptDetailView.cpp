@@ -194,16 +194,13 @@ void PromptDetailView::buildMetadataCard(QVBoxLayout* column, std::vector<std::s
   QWidget* cardWidget = addCard(column, column->parentWidget(), card, 16);
   card->addWidget(heading(texts::kMasterDataAndContent, cardWidget));
 
-  auto* form = new QVBoxLayout;
-  form->setSpacing(12);
-  title_ =
-      makeTitleField(QStringLiteral("editPromptTitleField"), uiText(texts::kTitlePlaceholder), cardWidget);
-  form->addWidget(title_);
-  type_ = makeTypePicker(cardWidget);
-  form->addWidget(type_);
-  tags_ = new TagInputView(uiText(texts::kEditTagsPlaceholder), std::move(suggestedTags), 2, 8, cardWidget);
-  form->addWidget(tags_);
-  card->addLayout(form);
+  const PromptFormFields form =
+      makePromptFormFields(QStringLiteral("editPromptTitleField"), uiText(texts::kEditTagsPlaceholder),
+                           std::move(suggestedTags), cardWidget);
+  title_ = form.title;
+  type_ = form.type;
+  tags_ = form.tags;
+  card->addLayout(form.layout);
 
   auto* content = new QVBoxLayout;
   content->setSpacing(10);
