@@ -4,7 +4,7 @@ TSAN    ?= build-tsan
 JOBS    ?= $(shell nproc)
 CONFIG   = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Debug
 
-.PHONY: test run tsan bench deps configure
+.PHONY: test run tsan asan bench deps configure
 
 deps:
 	@scripts/ensure-packages
@@ -26,6 +26,12 @@ tsan: deps
 	@$(CONFIG) -B $(TSAN) -DVELLORAN_SANITIZER=thread >/dev/null
 	cmake --build $(TSAN) -j $(JOBS) --target tsan_tests
 	cd $(TSAN) && ctest --output-on-failure -j $(JOBS) -L tsan
+
+# Address- and undefined-behaviour-sanitizer build of every test.
+asan: deps
+	@$(CONFIG) -B build-asan -DVELLORAN_SANITIZER=address >/dev/null
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
 # Benchmarks in an optimized build; they report figures and never fail the test run.
 bench: deps

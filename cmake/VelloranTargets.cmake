@@ -22,12 +22,12 @@ endfunction()
 
 # velloran_tests(<name> SOURCES ... DEPS ... [TSAN])
 # Every test case runs in its own process. TSAN marks tests that exercise real threads: only those
-# are built and run by the thread-sanitizer build (`make tsan`).
+# are built and run by the thread-sanitizer build (`make tsan`); the address-sanitizer build runs all.
 function(velloran_tests name)
   cmake_parse_arguments(ARG "TSAN" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main velloran_warnings)
-  if(VELLORAN_SANITIZER AND NOT ARG_TSAN)
+  if(VELLORAN_SANITIZER STREQUAL "thread" AND NOT ARG_TSAN)
     # Still a target, so folders can configure it, but neither built nor run here.
     set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
     return()
