@@ -20,10 +20,10 @@
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/views/CardGrid.h"
 #include "Velloran/views/PromptListView.h"
+#include "bench/LibraryPrompts.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/prefs/PreferencesDomain.h"
-#include "platform/time/SystemClock.h"
 #include "platform/workspace/testing/RecordingReviewRequester.h"
 #include "platform/workspace/testing/RecordingWorkspace.h"
 
@@ -48,27 +48,13 @@ class BenchmarkHome {
   testing::OrdinaryLaunch launch_;
 };
 
-Prompt libraryPrompt(int index, platform::Date now) {
-  Prompt prompt;
-  prompt.id = platform::UUID::random();
-  prompt.title = "Prompt " + std::to_string(index);
-  prompt.type = index % 3 == 0 ? PromptType::user : PromptType::system;
-  prompt.tags = {"tag" + std::to_string(index % 17), "review"};
-  prompt.createdAt = prompt.updatedAt = platform::Date{now.secondsSinceReferenceDate - index * 60.0};
-  prompt.versions.push_back(
-      PromptVersion{platform::UUID::random(), prompt.id,
-                    "Fasse den folgenden Text in drei Sätzen zusammen. Nummer " + std::to_string(index), "",
-                    1, prompt.createdAt});
-  return prompt;
-}
-
 // The library the app opens: 1,000 prompts written to the store file before the first launch.
 void writeLibrary(platform::DeterministicDispatch& dispatch) {
   CoreDataStack stack(false);
   auto store = std::make_shared<CoreDataPromptStore>(stack.container());
   int saved = 0;
   for (int index = 0; index < kLibrarySize; ++index) {
-    store->savePrompt(libraryPrompt(index, platform::SystemClock::shared().now()),
+    store->savePrompt(libraryPrompt(index, 1),
                       [&saved](platform::Result<void> result) { saved += result.ok() ? 1 : 0; });
   }
   dispatch.drain();

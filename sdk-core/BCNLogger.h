@@ -51,13 +51,7 @@ template <class... Arguments>
 void BCNLoggerLogFormat(int level, std::string_view service, std::string_view code, std::string_view format,
                         const Arguments&... arguments) {
   BCNLoggerInitialize();
-  if (!CVULoggerIsLoggable(level)) return;
-  if constexpr (sizeof...(Arguments) == 0) {
-    CVULoggerLogMessage(level, service, false, code, format);
-  } else {
-    const platform::FormatArgument captured[] = {platform::FormatArgument(arguments)...};
-    CVULoggerLogMessage(level, service, false, code, format, captured);
-  }
+  CVULoggerLogFormat(level, service, false, code, format, arguments...);
 }
 
 template <class... Arguments>

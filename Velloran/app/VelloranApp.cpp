@@ -60,10 +60,8 @@ VelloranApp::VelloranApp(AnalyticsService& analytics, AppReviewManager& reviewMa
 }
 
 ViewModelEnvironment VelloranApp::viewModelEnvironment() {
-  // The shared system clock lives as long as the process; this pointer only refers to it.
-  std::shared_ptr<const platform::Clock> clock(std::shared_ptr<void>(), &platform::SystemClock::shared());
   return ViewModelEnvironment{
-      .clock = std::move(clock),
+      .clock = platform::SystemClock::sharedPointer(),
       .random = platform::systemRandomSource(),
       .console = std::cout,
       .analytics = analytics_,

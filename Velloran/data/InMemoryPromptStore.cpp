@@ -8,17 +8,9 @@
 
 namespace velloran {
 
-namespace {
-
-std::shared_ptr<const platform::Clock> machineClock() {
-  // The shared system clock lives as long as the process; this pointer only refers to it.
-  return std::shared_ptr<const platform::Clock>(std::shared_ptr<void>(), &platform::SystemClock::shared());
-}
-
-}  // namespace
-
 InMemoryPromptStore::InMemoryPromptStore(std::shared_ptr<const platform::Clock> clock)
-    : clock_(clock ? std::move(clock) : machineClock()), actor_("Velloran.InMemoryPromptStore") {}
+    : clock_(clock ? std::move(clock) : platform::SystemClock::sharedPointer()),
+      actor_("Velloran.InMemoryPromptStore") {}
 
 void InMemoryPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) {
   actor_.perform<std::vector<Prompt>>(

@@ -43,17 +43,12 @@ Result<void> write(platform::PersistentContainer& container,
   });
 }
 
-std::shared_ptr<const platform::Clock> machineClock() {
-  // The shared system clock lives as long as the process; the pointer only refers to it.
-  return std::shared_ptr<const platform::Clock>(std::shared_ptr<void>(), &platform::SystemClock::shared());
-}
-
 }  // namespace
 
 CoreDataPromptStore::CoreDataPromptStore(std::shared_ptr<platform::PersistentContainer> container,
                                          std::shared_ptr<const platform::Clock> clock)
     : container_(std::move(container)),
-      clock_(clock ? std::move(clock) : machineClock()),
+      clock_(clock ? std::move(clock) : platform::SystemClock::sharedPointer()),
       actor_("Velloran.CoreDataPromptStore") {}
 
 void CoreDataPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) {

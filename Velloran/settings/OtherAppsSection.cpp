@@ -184,11 +184,9 @@ QWidget* OtherAppsSection::makeErrorBox() {
   retry->setFont(textFont(TextStyle::subheadline, QFont::DemiBold));
   retry->setIcon(symbolIcon(QStringLiteral("arrow.counterclockwise"), accentBlueColor()));
   retry->setIconSize(QSize(kSymbolSize, kSymbolSize));
-  retry->setStyleSheet(QStringLiteral("QPushButton { color: rgb(%1, %2, %3); border: none; padding: 2px 0; "
-                                      "text-align: left; }")
-                           .arg(accentBlueColor().red())
-                           .arg(accentBlueColor().green())
-                           .arg(accentBlueColor().blue()));
+  retry->setStyleSheet(
+      QStringLiteral("QPushButton { color: %1; border: none; padding: 2px 0; text-align: left; }")
+          .arg(styleSheetColor(accentBlueColor())));
   connect(retry, &QPushButton::clicked, this, [weakModel = std::weak_ptr<OtherAppsViewModel>(model_)] {
     if (const auto model = weakModel.lock()) model->load();
   });

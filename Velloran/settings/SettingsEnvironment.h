@@ -1,6 +1,7 @@
 #pragma once
-// What the settings sheet takes from outside, so tests can hand in their own preferences, analytics
-// service, review manager, app directory, workspace and artwork loader.
+// What the settings sheet takes from outside: the composition root hands in the application's
+// preferences, analytics service, review manager, app directory, workspace and artwork loader,
+// tests their own.
 //
 // The analytics service and the review manager are referred to and must outlive every sheet made
 // with the environment (the application's are process-wide).
@@ -26,10 +27,6 @@ struct SettingsEnvironment {
   // Opens the other apps' store pages.
   std::shared_ptr<platform::Workspace> workspace;
   std::shared_ptr<ArtworkLoader> artwork;
-
-  // The application's preferences, AnalyticsService::shared(), AppReviewManager::shared(), the
-  // store's lookup, the shared workspace and artwork over the process's HTTP client. Main thread.
-  static SettingsEnvironment application();
 };
 
 }  // namespace velloran

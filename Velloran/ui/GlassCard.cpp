@@ -2,21 +2,16 @@
 
 #include <QChildEvent>
 #include <QPainter>
-#include <QPainterPath>
-#include <algorithm>
 
 #include "Velloran/ui/DropShadow.h"
+#include "Velloran/ui/RoundedRect.h"
+#include "Velloran/ui/SystemColors.h"
 
 namespace velloran {
 namespace {
 
 constexpr qreal kBorderOpacity = 0.6;
 constexpr qreal kGlazeOpacity = 0.45;
-
-// Stands in for a frosted backdrop: the backdrop itself is not blurred, only lightened.
-QColor ultraThinMaterialColor() {
-  return QColor(255, 255, 255, 115);
-}
 
 const ShadowStyle& cardShadow() {
   static const ShadowStyle style{QColor(0, 0, 0, qRound(0.15 * 255)), 18, QPoint(0, 10)};
@@ -61,11 +56,12 @@ class GlassCard::Finish final : public QWidget {
     painter.setPen(QPen(QBrush(tint), 1.0));
     painter.setBrush(Qt::NoBrush);
     const qreal inset = 0.5;
-    painter.drawPath(shape(bounds.adjusted(inset, inset, -inset, -inset), card_->cornerRadius() - inset));
+    painter.drawPath(
+        roundedRectPath(bounds.adjusted(inset, inset, -inset, -inset), card_->cornerRadius() - inset));
 
     painter.setOpacity(kGlazeOpacity);
     painter.setCompositionMode(QPainter::CompositionMode_Overlay);
-    painter.fillPath(shape(bounds, card_->cornerRadius()), tint);
+    painter.fillPath(roundedRectPath(bounds, card_->cornerRadius()), tint);
   }
 
  private:
@@ -80,17 +76,10 @@ GlassCard::GlassCard(qreal cornerRadius, GlassTint tint, QWidget* parent)
   new DropShadow(this, cornerRadius_, cardShadow());  // a child object of the card, gone with it
 }
 
-QPainterPath GlassCard::shape(const QRectF& rect, qreal cornerRadius) {
-  const qreal radius = std::clamp(cornerRadius, 0.0, std::min(rect.width(), rect.height()) / 2);
-  QPainterPath path;
-  path.addRoundedRect(rect, radius, radius);
-  return path;
-}
-
 void GlassCard::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.fillPath(shape(rect(), cornerRadius_), ultraThinMaterialColor());
+  painter.fillPath(roundedRectPath(rect(), cornerRadius_), ultraThinMaterialColor());
 }
 
 void GlassCard::resizeEvent(QResizeEvent* event) {

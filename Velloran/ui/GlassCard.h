@@ -16,8 +16,6 @@
 #include <QPointF>
 #include <QWidget>
 
-class QPainterPath;
-
 namespace velloran {
 
 // A linear gradient in the card's unit square: (0, 0) is the top-left corner, (1, 1) the
@@ -47,9 +45,6 @@ class GlassCard : public QWidget {
 
  private:
   class Finish;
-
-  // The card's rounded rectangle in `rect`.
-  static QPainterPath shape(const QRectF& rect, qreal cornerRadius);
 
   qreal cornerRadius_;
   GlassTint tint_;

@@ -1,12 +1,13 @@
 #include "Velloran/ui/ShadowRenderer.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmapCache>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
+
+#include "Velloran/ui/RoundedRect.h"
 
 namespace velloran {
 namespace {
@@ -55,13 +56,6 @@ QString cacheKey(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style) 
       .arg(style.color.rgba(), 8, 16, QLatin1Char('0'));
 }
 
-QPainterPath roundedRect(const QRectF& rect, qreal cornerRadius) {
-  const qreal radius = std::clamp(cornerRadius, 0.0, std::min(rect.width(), rect.height()) / 2);
-  QPainterPath path;
-  path.addRoundedRect(rect, radius, radius);
-  return path;
-}
-
 QPixmap renderShadow(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style) {
   const int extent = shadowExtent(style);
   const QSize pictureSize = shapeSize + QSize(2 * extent, 2 * extent);
@@ -71,7 +65,7 @@ QPixmap renderShadow(QSize shapeSize, qreal cornerRadius, const ShadowStyle& sty
   {
     QPainter painter(&alpha);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillPath(roundedRect(QRectF(QPointF(extent, extent), shapeSize), cornerRadius), Qt::black);
+    painter.fillPath(roundedRectPath(QRectF(QPointF(extent, extent), shapeSize), cornerRadius), Qt::black);
   }
   blurAlpha(alpha, style.radius);
 
@@ -84,7 +78,7 @@ QPixmap renderShadow(QSize shapeSize, qreal cornerRadius, const ShadowStyle& sty
   painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
   painter.setRenderHint(QPainter::Antialiasing);
   const QPointF shapeOrigin(extent - style.offset.x(), extent - style.offset.y());
-  painter.fillPath(roundedRect(QRectF(shapeOrigin, shapeSize), cornerRadius), Qt::black);
+  painter.fillPath(roundedRectPath(QRectF(shapeOrigin, shapeSize), cornerRadius), Qt::black);
   painter.end();
   return QPixmap::fromImage(tinted);
 }

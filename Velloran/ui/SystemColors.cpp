@@ -18,6 +18,14 @@ QColor accentPurpleColor() {
   return QColor(0xAF, 0x52, 0xDE);
 }
 
+QColor ultraThinMaterialColor() {
+  return QColor(255, 255, 255, 115);
+}
+
+QColor thinMaterialColor() {
+  return QColor(255, 255, 255, 165);
+}
+
 QColor withAlpha(QColor color, qreal alpha) {
   color.setAlphaF(alpha);
   return color;

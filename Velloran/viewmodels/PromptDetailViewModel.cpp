@@ -2,6 +2,7 @@
 
 #include "Velloran/viewmodels/ConsoleLog.h"
 #include "Velloran/viewmodels/MainThread.h"
+#include "Velloran/viewmodels/PromptTexts.h"
 #include "platform/text/Characters.h"
 #include "platform/text/Normalization.h"
 
@@ -10,10 +11,6 @@ namespace {
 
 constexpr const char* kOwner = "PromptDetailViewModel";
 constexpr const char* kSaveFailed = "Änderung konnte nicht gespeichert werden: ";
-
-std::string newestText(const Prompt& prompt) {
-  return prompt.versions.empty() ? std::string() : platform::trimmed(prompt.versions.back().content);
-}
 
 // One above the last version in list order, not the highest number: the list is the history as
 // the store hands it over.
@@ -49,7 +46,8 @@ void PromptDetailViewModel::save(std::string title, std::vector<std::string> tag
   const std::string newText = platform::trimmed(content);
   const bool metadataChanged = !platform::canonicallyEqual(title, prompt_.title) ||
                                !textListsEqual(tags, prompt_.tags) || type != prompt_.type;
-  const bool contentChanged = !platform::canonicallyEqual(newText, newestText(prompt_));
+  // chatText is the newest version's trimmed text, empty without versions.
+  const bool contentChanged = !platform::canonicallyEqual(newText, chatText(prompt_));
   if (!metadataChanged && !contentChanged) return report(std::move(done), false);
 
   Prompt updated = prompt_;

@@ -1,18 +1,17 @@
 #pragma once
-// The translucent fills that stand in for frosted materials, and the capsule every chip is drawn
-// on. A material here only lightens what lies beneath; nothing is blurred.
+// The capsule every chip is drawn on, the rounded panels of the views, and the white and black
+// border tints. The material fills themselves are the application's colours (SystemColors.h).
 //
 // Main thread only (painting).
 
 #include <QColor>
 #include <QRectF>
 
+#include "Velloran/ui/SystemColors.h"
+
 class QPainter;
 
 namespace velloran {
-
-QColor ultraThinMaterialColor();  // the sync banner, older-version rows, the add button
-QColor thinMaterialColor();       // chips
 
 // A capsule filling `rect` (ends fully round) in `fill`, with an inner border of `borderWidth`
 // in `border` (no border when the width is 0).

@@ -7,53 +7,14 @@
 #include <cerrno>
 
 #include "platform/mirror/CloudMirrorError.h"
+#include "platform/paths/FileDescriptor.h"
 
 namespace platform {
 namespace {
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // A failed close can be a failed delayed write, so appends look at it.
-  int close() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
-
 Error journalError(const std::filesystem::path& file, const std::string& step, int errnoValue) {
   return cloudMirrorError(CloudMirrorErrorCode::NetworkFailure,
                           "Cannot " + step + " the journal " + file.string(), errnoValue);
-}
-
-int openRetrying(const std::filesystem::path& file, int flags, mode_t mode = 0) {
-  int fd;
-  do {
-    fd = ::open(file.c_str(), flags | O_CLOEXEC, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-bool writeAll(int fd, const std::string& data) {
-  std::size_t written = 0;
-  while (written < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // True when the file is empty or its last byte ends a line.
@@ -74,7 +35,7 @@ Result<bool> endsWithLineBreak(int fd, const std::filesystem::path& file) {
 
 Result<void> appendJournalLines(const std::filesystem::path& file, const std::vector<std::string>& lines) {
   if (lines.empty()) return {};
-  Descriptor fd(openRetrying(file, O_RDWR | O_APPEND | O_CREAT, 0600));
+  FileDescriptor fd(openRetrying(file, O_RDWR | O_APPEND | O_CREAT, 0600));
   if (!fd.valid()) return journalError(file, "open", errno);
   Result<bool> clean = endsWithLineBreak(fd.get(), file);
   if (!clean) return clean.error();
@@ -83,7 +44,7 @@ Result<void> appendJournalLines(const std::filesystem::path& file, const std::ve
     data += line;
     data += '\n';
   }
-  if (!writeAll(fd.get(), data)) return journalError(file, "append to", errno);
+  if (!writeAll(fd.get(), data.data(), data.size())) return journalError(file, "append to", errno);
   if (::fsync(fd.get()) != 0) return journalError(file, "flush", errno);
   if (fd.close() != 0) return journalError(file, "close", errno);
   return {};
@@ -92,7 +53,7 @@ Result<void> appendJournalLines(const std::filesystem::path& file, const std::ve
 Result<JournalRead> readJournalLines(const std::filesystem::path& file, std::uint64_t offset) {
   JournalRead read;
   read.nextOffset = offset;
-  Descriptor fd(openRetrying(file, O_RDONLY));
+  FileDescriptor fd(openRetrying(file, O_RDONLY));
   if (!fd.valid()) {
     if (errno == ENOENT) return read;
     return journalError(file, "open", errno);

@@ -1,8 +1,7 @@
 #include "platform/mirror/MirrorSettings.h"
 
-#include <cstdlib>
-
 #include "platform/paths/ApplicationDirectories.h"
+#include "platform/process/ProcessInfo.h"
 
 namespace platform {
 
@@ -14,8 +13,8 @@ MirrorSettings MirrorSettings::configured(std::filesystem::path root) {
 }
 
 MirrorSettings MirrorSettings::fromEnvironment() {
-  const char* value = std::getenv(std::string(kMirrorRootEnvironmentVariable).c_str());
-  std::optional<std::string> environmentRoot = value ? std::optional<std::string>(value) : std::nullopt;
+  std::optional<std::string> environmentRoot =
+      ProcessInfo::environmentValue(std::string(kMirrorRootEnvironmentVariable));
   if (environmentRoot && !environmentRoot->empty()) return resolve(environmentRoot, std::filesystem::path());
   return resolve(environmentRoot, applicationSupportDirectory());
 }

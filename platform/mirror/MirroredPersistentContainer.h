@@ -34,8 +34,6 @@ class MirroredPersistentContainer : public PersistentContainer {
                               NotificationCenter& notificationCenter);
   ~MirroredPersistentContainer() override;
 
-  const MirrorSettings& mirrorSettings() const { return settings_; }
-
  protected:
   void persistentStoreDidLoad(const StoreDescription& description,
                               const std::shared_ptr<PersistentStore>& store) override;

@@ -8,51 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths/FileDescriptor.h"
 #include "platform/paths/PathsError.h"
 
 namespace platform {
 namespace {
-
-// Closes the descriptor when the scope ends unless it was handed over.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and reports the result: a failed close can be a failed delayed write.
-  int close() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
-
-int openRetrying(const char* path, int flags) {
-  int fd;
-  do {
-    fd = ::open(path, flags);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-bool writeAll(int fd, std::span<const std::uint8_t> contents) {
-  std::size_t written = 0;
-  while (written < contents.size()) {
-    ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 Error writeError(const std::filesystem::path& file, const std::string& step, int errnoValue) {
   return pathsError(PathsErrorCode::WriteFailed, "Cannot write " + file.string() + " (" + step + ")",
@@ -61,7 +21,7 @@ Error writeError(const std::filesystem::path& file, const std::string& step, int
 
 // Flushes the folder entry so a completed rename survives a crash.
 Result<void> syncFolder(const std::filesystem::path& folder, const std::filesystem::path& file) {
-  FileDescriptor fd(openRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FileDescriptor fd(openRetrying(folder, O_RDONLY | O_DIRECTORY));
   if (!fd.valid()) return writeError(file, "open folder for sync", errno);
   if (::fsync(fd.get()) != 0) return writeError(file, "sync folder", errno);
   return {};
@@ -90,7 +50,7 @@ Result<void> createDirectories(const std::filesystem::path& folder) {
 }
 
 Result<Bytes> readFile(const std::filesystem::path& file) {
-  FileDescriptor fd(openRetrying(file.c_str(), O_RDONLY | O_CLOEXEC));
+  FileDescriptor fd(openRetrying(file, O_RDONLY));
   if (!fd.valid()) {
     int openErrno = errno;
     if (openErrno == ENOENT) return pathsError(PathsErrorCode::FileNotFound, "No file at " + file.string());
@@ -125,7 +85,7 @@ Result<void> writeFileAtomically(const std::filesystem::path& file, std::span<co
     ::unlink(temporary.data());
     return writeError(file, step, errnoValue);
   };
-  if (!writeAll(fd.get(), contents)) return discardTemporary("write", errno);
+  if (!writeAll(fd.get(), contents.data(), contents.size())) return discardTemporary("write", errno);
   if (::fsync(fd.get()) != 0) return discardTemporary("sync", errno);
   if (fd.close() != 0) return discardTemporary("close", errno);
   if (::rename(temporary.data(), file.c_str()) != 0) return discardTemporary("rename", errno);

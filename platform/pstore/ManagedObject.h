@@ -46,7 +46,6 @@ class ManagedObject {
   bool isInserted() const;
   // Deleted in its context (saved yet or not), or found gone from the store after a merge.
   bool isDeleted() const;
-  const std::shared_ptr<ManagedObjectContext>& managedObjectContext() const { return context_; }
 
   AttributeRead value(std::string_view key) const;
   // nullopt stores "no value".

@@ -71,7 +71,6 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   ManagedObjectContext(const ManagedObjectContext&) = delete;
   ManagedObjectContext& operator=(const ManagedObjectContext&) = delete;
 
-  ConcurrencyType concurrencyType() const { return type_; }
   const QueueRef& queue() const { return queue_; }
   void perform(std::function<void()> block);
   void performAndWait(const std::function<void()>& block);

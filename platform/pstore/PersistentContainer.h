@@ -50,7 +50,6 @@ class PersistentContainer {
   const std::string& name() const { return name_; }
   const ManagedObjectModel& managedObjectModel() const { return coordinator_->managedObjectModel(); }
 
-  const std::vector<StoreDescription>& persistentStoreDescriptions() const { return descriptions_; }
   void setPersistentStoreDescriptions(std::vector<StoreDescription> descriptions) {
     descriptions_ = std::move(descriptions);
   }

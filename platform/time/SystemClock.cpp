@@ -11,6 +11,10 @@ const SystemClock& SystemClock::shared() {
   return *clock;
 }
 
+std::shared_ptr<const Clock> SystemClock::sharedPointer() {
+  return std::shared_ptr<const Clock>(std::shared_ptr<void>(), &shared());
+}
+
 Date SystemClock::now() const {
   const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
   return Date::fromUnixSeconds(std::chrono::duration<double>(sinceEpoch).count());

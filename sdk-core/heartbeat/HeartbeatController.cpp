@@ -12,11 +12,6 @@ namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
 
-std::shared_ptr<const platform::Clock> systemClock() {
-  // The system clock lives as long as the process; the pointer only borrows it.
-  return std::shared_ptr<const platform::Clock>(std::shared_ptr<void>(), &platform::SystemClock::shared());
-}
-
 }  // namespace
 
 platform::Date HeartbeatController::normalizeToDay(platform::Date date) {
@@ -26,7 +21,9 @@ platform::Date HeartbeatController::normalizeToDay(platform::Date date) {
 
 HeartbeatController::HeartbeatController(const std::string& id, std::shared_ptr<const platform::Clock> clock)
     : HeartbeatController(HeartbeatStorage::sharedStorage(id),
-                          [clock = clock ? std::move(clock) : systemClock()] { return clock->now(); }) {}
+                          [clock = clock ? std::move(clock) : platform::SystemClock::sharedPointer()] {
+                            return clock->now();
+                          }) {}
 
 HeartbeatController::HeartbeatController(std::shared_ptr<HeartbeatStorageProtocol> storage,
                                          DateProvider dateSource)

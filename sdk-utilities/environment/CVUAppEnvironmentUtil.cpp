@@ -59,10 +59,8 @@ std::optional<std::string> CVUAppEnvironmentUtil::getSysctlEntry(std::string_vie
 }
 
 std::string CVUAppEnvironmentUtil::deviceModel() {
-  static const std::string model = [] {
-    std::optional<std::string> entry = getSysctlEntry(kHardwareModelEntry);
-    return entry && !entry->empty() ? *entry : MachineProbe::machineName();
-  }();
+  // The model is read from the machine once, for both answers; MachineProbe never names an empty one.
+  static const std::string model = deviceSimulatorModel().value_or(MachineProbe::machineName());
   return model;
 }
 

@@ -62,14 +62,18 @@ TEST_F(StoreReceiptTest, OnlyAFalseNumberSwitchesTheReceiptCheckOff) {
   EXPECT_TRUE(CVUAppEnvironmentUtil::isAppStoreReceiptSandbox());
 }
 
-TEST(CVUAppEnvironmentUtilTest, TestAnswersStandInUntilWithdrawn) {
+// In the receipt fixture, so the real answer that comes back is known: no receipt, so a store build
+// exactly when configured as one.
+TEST_F(StoreReceiptTest, TestAnswersStandInUntilWithdrawn) {
+  constexpr bool kConfiguredStoreBuild = BEACON_STORE_BUILD;
   CVUAppEnvironmentUtil::setAppExtensionForTesting(true);
-  CVUAppEnvironmentUtil::setFromAppStoreForTesting(true);
+  CVUAppEnvironmentUtil::setFromAppStoreForTesting(!kConfiguredStoreBuild);
   EXPECT_TRUE(CVUAppEnvironmentUtil::isAppExtension());
-  EXPECT_TRUE(CVUAppEnvironmentUtil::isFromAppStore());
+  EXPECT_EQ(CVUAppEnvironmentUtil::isFromAppStore(), !kConfiguredStoreBuild);
   CVUAppEnvironmentUtil::setAppExtensionForTesting(std::nullopt);
   CVUAppEnvironmentUtil::setFromAppStoreForTesting(std::nullopt);
   EXPECT_FALSE(CVUAppEnvironmentUtil::isAppExtension());
+  EXPECT_EQ(CVUAppEnvironmentUtil::isFromAppStore(), kConfiguredStoreBuild);
 }
 
 }  // namespace

@@ -17,7 +17,6 @@ class FakeAppDirectory final : public AppDirectoryProviding {
 
   // The ID lists of every fetch so far, answered or not.
   const std::vector<std::vector<std::string>>& requests() const { return requests_; }
-  std::size_t pendingCount() const { return pending_.size(); }
 
   // Answer the oldest open fetch. Throws when none is open.
   void succeed(std::vector<AppStoreApp> apps);

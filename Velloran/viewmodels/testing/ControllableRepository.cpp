@@ -56,7 +56,6 @@ void ControllableRepository::savePrompt(Prompt prompt, Completion<void> completi
 }
 
 void ControllableRepository::deletePrompt(std::vector<platform::UUID> ids, Completion<void> completion) {
-  ++deleteCount_;
   if (auto error = takeFailure(Operation::Delete))
     return failOnMainQueue(std::move(completion), std::move(*error));
   store_->deletePrompt(std::move(ids), std::move(completion));

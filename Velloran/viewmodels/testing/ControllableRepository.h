@@ -44,7 +44,6 @@ class ControllableRepository final : public PromptRepository {
   // The filters fetches were called with, in call order.
   const std::vector<PromptFilter>& fetchedFilters() const { return fetchedFilters_; }
   int saveCount() const { return saveCount_; }
-  int deleteCount() const { return deleteCount_; }
   // The store behind the double, for arranging and inspecting its contents.
   InMemoryPromptStore& store() { return *store_; }
 
@@ -64,7 +63,6 @@ class ControllableRepository final : public PromptRepository {
       std::make_shared<std::vector<std::shared_ptr<HeldFetch>>>();
   std::vector<PromptFilter> fetchedFilters_;
   int saveCount_ = 0;
-  int deleteCount_ = 0;
 };
 
 }  // namespace velloran::testing
