@@ -60,12 +60,12 @@ Result<std::vector<ManagedObject>> ManagedObjectContext::fetch(const FetchReques
       if (key.first == entity->index && !seen.count(state.get())) states.push_back(state);
     }
     std::erase_if(states, [&](const StatePtr& state) {
-      return !isLive(*state) || (query.equals && !detail::sqlEquals(currentValue(*state, query.equals->first),
-                                                                    query.equals->second));
+      return !isLive(*state) ||
+             (query.equals && !sqlEquals(currentValue(*state, query.equals->first), query.equals->second));
     });
     std::stable_sort(states.begin(), states.end(), [&](const StatePtr& a, const StatePtr& b) {
       for (const auto& [column, ascending] : query.sort) {
-        const int order = detail::compareSqlValues(currentValue(*a, column), currentValue(*b, column));
+        const int order = compareSqlValues(currentValue(*a, column), currentValue(*b, column));
         if (order != 0) return ascending ? order < 0 : order > 0;
       }
       return storedBefore(*a, *b);
@@ -142,10 +142,9 @@ Result<std::vector<ManagedObjectContext::StatePtr>> ManagedObjectContext::member
   for (const auto& [key, state] : pending_) {
     if (key.first == destination.index && !seen.count(state.get())) found.push_back(state);
   }
-  const detail::SqlValue ownerNumber = owner->number;
+  const SqlValue ownerNumber = owner->number;
   std::erase_if(found, [&](const StatePtr& state) {
-    return !isLive(*state) ||
-           !detail::sqlEquals(currentValue(*state, relationship.inverseColumn), ownerNumber);
+    return !isLive(*state) || !sqlEquals(currentValue(*state, relationship.inverseColumn), ownerNumber);
   });
   std::sort(found.begin(), found.end(),
             [](const StatePtr& a, const StatePtr& b) { return storedBefore(*a, *b); });

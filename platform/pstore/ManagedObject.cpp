@@ -50,8 +50,7 @@ void ManagedObject::setValue(std::string_view key, std::optional<AttributeValue>
   std::lock_guard lock(context_->mutex_);
   const detail::EntityLayout& entity = context_->entityOf(*state_);
   const std::size_t column = ManagedObjectContext::columnFor(entity, key, false);
-  detail::SqlValue stored =
-      value ? detail::encodeAttribute(*entity.columns[column].attribute, *value) : detail::SqlValue();
+  SqlValue stored = value ? detail::encodeAttribute(*entity.columns[column].attribute, *value) : SqlValue();
   context_->writeColumn(state_, column, std::move(stored));
 }
 
@@ -60,7 +59,7 @@ std::optional<ManagedObject> ManagedObject::relatedObject(std::string_view key) 
   const detail::EntityLayout& entity = context_->entityOf(*state_);
   const std::size_t column = ManagedObjectContext::columnFor(entity, key, true);
   if (state_->gone) return std::nullopt;
-  const detail::SqlValue target = context_->currentValue(*state_, column);
+  const SqlValue target = context_->currentValue(*state_, column);
   const auto* number = std::get_if<std::int64_t>(&target);
   if (!number) return std::nullopt;
   auto related = context_->stateFor(entity.columns[column].destinationEntity, *number);

@@ -204,15 +204,15 @@ bool ManagedObjectContext::loadSnapshot(detail::ObjectState& state) {
   return true;
 }
 
-detail::SqlValue ManagedObjectContext::currentValue(detail::ObjectState& state, std::size_t column) {
+SqlValue ManagedObjectContext::currentValue(detail::ObjectState& state, std::size_t column) {
   if (auto changed = state.changes.find(column); changed != state.changes.end()) return changed->second;
   if (!loadSnapshot(state)) return std::monostate{};
   return state.snapshot->columns[column];
 }
 
-void ManagedObjectContext::writeColumn(const StatePtr& state, std::size_t column, detail::SqlValue value) {
+void ManagedObjectContext::writeColumn(const StatePtr& state, std::size_t column, SqlValue value) {
   if (!state->inserted && loadSnapshot(*state) &&
-      detail::identicalSqlValues(state->snapshot->columns[column], value)) {
+      identicalSqlValues(state->snapshot->columns[column], value)) {
     state->changes.erase(column);
   } else {
     state->changes[column] = std::move(value);

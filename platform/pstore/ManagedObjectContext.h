@@ -50,7 +50,7 @@
 #include "platform/pstore/ManagedObject.h"
 #include "platform/pstore/PersistentHistory.h"
 #include "platform/pstore/PersistentStoreCoordinator.h"
-#include "platform/pstore/detail/SqlValue.h"
+#include "platform/pstore/detail/AttributeCoding.h"
 
 namespace platform {
 
@@ -145,8 +145,8 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   StatePtr stateFor(std::size_t entity, std::int64_t number);
   void track(const StatePtr& state);
   bool loadSnapshot(detail::ObjectState& state);
-  detail::SqlValue currentValue(detail::ObjectState& state, std::size_t column);
-  void writeColumn(const StatePtr& state, std::size_t column, detail::SqlValue value);
+  SqlValue currentValue(detail::ObjectState& state, std::size_t column);
+  void writeColumn(const StatePtr& state, std::size_t column, SqlValue value);
   Result<std::vector<StatePtr>> members(const StatePtr& owner, const detail::ToManyLayout& relationship);
   const detail::EntityLayout& entityOf(const detail::ObjectState& state) const;
   // The column of an attribute (or, with `relationship`, of a to-one relationship); ProgrammerError

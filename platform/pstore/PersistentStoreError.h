@@ -12,11 +12,11 @@
 #include <string_view>
 
 #include "platform/error/Error.h"
+#include "platform/sqlite/SqliteConnection.h"
 
 namespace platform {
 
 inline constexpr std::string_view kPersistentStoreErrorDomain = "PersistentStoreErrorDomain";
-inline constexpr std::string_view kSQLiteErrorDomain = "SQLiteErrorDomain";
 
 enum class PersistentStoreErrorCode : std::int64_t {
   WriteNoPermission = 513,  // a store file could not be removed for lack of permission

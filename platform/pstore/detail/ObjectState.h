@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "platform/identity/UUID.h"
-#include "platform/pstore/detail/SqlValue.h"
+#include "platform/pstore/detail/AttributeCoding.h"
 #include "platform/pstore/detail/StoreDatabase.h"
 
 namespace platform::detail {

@@ -19,9 +19,9 @@
 #include "platform/identity/UUID.h"
 #include "platform/pstore/PersistentHistory.h"
 #include "platform/pstore/StoreDescription.h"
-#include "platform/pstore/detail/SqlValue.h"
-#include "platform/pstore/detail/SqliteConnection.h"
+#include "platform/pstore/detail/AttributeCoding.h"
 #include "platform/pstore/detail/StoreLayout.h"
+#include "platform/sqlite/SqliteConnection.h"
 
 namespace platform::detail {
 

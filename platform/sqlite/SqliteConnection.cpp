@@ -1,8 +1,6 @@
-#include "platform/pstore/detail/SqliteConnection.h"
+#include "platform/sqlite/SqliteConnection.h"
 
-#include "platform/pstore/PersistentStoreError.h"
-
-namespace platform::detail {
+namespace platform {
 namespace {
 
 constexpr int kBusyTimeoutMilliseconds = 5000;
@@ -154,4 +152,4 @@ Result<void> SqliteTransaction::commit() {
   return committed;
 }
 
-}  // namespace platform::detail
+}  // namespace platform

@@ -1,9 +1,8 @@
 #pragma once
 // One connection to a database file (or to a private in-memory database), with prepared statements
-// cached by their text and parameters always bound, never spliced into the text. Internal to the
-// persistent-store layer.
+// cached by their text and parameters always bound, never spliced into the text.
 //
-// Not thread-safe: the owner serialises every use (StoreDatabase holds its lock around each one).
+// Not thread-safe: the owner serialises every use (holds its lock, or keeps it on one queue).
 
 #include <sqlite3.h>
 
@@ -15,11 +14,13 @@
 #include <vector>
 
 #include "platform/error/Result.h"
-#include "platform/pstore/detail/SqlValue.h"
+#include "platform/sqlite/SqlValue.h"
 
-namespace platform::detail {
+namespace platform {
 
-class SqliteStatement;
+// Failures the database engine reports; the code is the engine's primary result code (26: the file
+// is not a database, 11: the database is corrupt, 14: the file cannot be opened).
+inline constexpr std::string_view kSQLiteErrorDomain = "SQLiteErrorDomain";
 
 // The current row of a running statement.
 class SqliteRow {
@@ -80,4 +81,4 @@ class SqliteTransaction {
   SqliteConnection* connection_;
 };
 
-}  // namespace platform::detail
+}  // namespace platform

@@ -1,0 +1,94 @@
+#include "platform/sqlite/SqliteConnection.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/testing/TestEnvironment.h"
+
+namespace platform {
+namespace {
+
+std::unique_ptr<SqliteConnection> openOrFail(const std::string& filename) {
+  Result<std::unique_ptr<SqliteConnection>> opened = SqliteConnection::open(filename);
+  if (!opened) throw std::runtime_error(opened.error().debugDescription());
+  return std::move(opened).value();
+}
+
+std::int64_t count(SqliteConnection& connection, const std::string& table) {
+  return std::get<std::int64_t>(connection.scalar("SELECT count(*) FROM " + table).value());
+}
+
+TEST(SqliteConnection, BoundParametersKeepTheirStorageClassAndAreNeverSpliced) {
+  auto connection = openOrFail(":memory:");
+  ASSERT_TRUE(connection->execute("CREATE TABLE t(v)"));
+  const std::vector<SqlValue> values = {
+      std::monostate{}, std::int64_t{1}, 1.0, std::string("'); DROP TABLE t; --"), Bytes{}, Bytes{0, 1, 2}};
+  for (const SqlValue& value : values) ASSERT_TRUE(connection->run("INSERT INTO t(v) VALUES (?)", {value}));
+
+  std::vector<SqlValue> read;
+  ASSERT_TRUE(connection->run("SELECT v FROM t ORDER BY rowid", {},
+                              [&](const SqliteRow& row) { read.push_back(row.column(0)); }));
+  ASSERT_EQ(read.size(), values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) EXPECT_TRUE(identicalSqlValues(read[i], values[i])) << i;
+  // The empty blob stays a blob, not null.
+  EXPECT_EQ(std::get<std::int64_t>(connection->scalar("SELECT count(*) FROM t WHERE v IS NULL").value()), 1);
+}
+
+TEST(SqliteConnection, CachedStatementRunsAgainWithNewParameters) {
+  auto connection = openOrFail(":memory:");
+  ASSERT_TRUE(connection->execute("CREATE TABLE t(v INTEGER)"));
+  for (std::int64_t i = 0; i < 5; ++i) ASSERT_TRUE(connection->run("INSERT INTO t(v) VALUES (?)", {i}));
+  EXPECT_EQ(connection->changes(), 1);
+  EXPECT_EQ(std::get<std::int64_t>(
+                connection->scalar("SELECT sum(v) FROM t WHERE v > ?", {std::int64_t{2}}).value()),
+            7);
+  EXPECT_EQ(std::get<std::int64_t>(
+                connection->scalar("SELECT sum(v) FROM t WHERE v > ?", {std::int64_t{3}}).value()),
+            4);
+  EXPECT_TRUE(isNull(connection->scalar("SELECT v FROM t WHERE v > 100").value()));
+}
+
+TEST(SqliteConnection, FailuresAreEngineErrorsNamingTheStatement) {
+  auto connection = openOrFail(":memory:");
+  Result<void> failed = connection->run("SELECT * FROM missing", {});
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error().domain, kSQLiteErrorDomain);
+  EXPECT_EQ(failed.error().code, SQLITE_ERROR);
+  EXPECT_NE(failed.error().debugDescription().find("missing"), std::string::npos);
+}
+
+TEST(SqliteConnection, AFileThatIsNoDatabaseFailsWithCode26) {
+  testing::TemporaryDirectory folder;
+  const auto path = folder.path() / "garbage.sqlite";
+  std::ofstream(path) << std::string(4096, 'x');
+  auto connection = openOrFail(path.string());
+  Result<void> read = connection->execute("SELECT * FROM sqlite_master");
+  ASSERT_FALSE(read);
+  EXPECT_EQ(read.error().domain, kSQLiteErrorDomain);
+  EXPECT_EQ(read.error().code, SQLITE_NOTADB);
+}
+
+TEST(SqliteTransaction, RollsBackWhenTheScopeEndsWithoutCommit) {
+  testing::TemporaryDirectory folder;
+  const std::string path = (folder.path() / "t.sqlite").string();
+  auto connection = openOrFail(path);
+  ASSERT_TRUE(connection->execute("CREATE TABLE t(v)"));
+  {
+    auto transaction = SqliteTransaction::begin(*connection);
+    ASSERT_TRUE(transaction);
+    ASSERT_TRUE(connection->run("INSERT INTO t(v) VALUES (1)", {}));
+  }
+  EXPECT_EQ(count(*connection, "t"), 0);
+  {
+    auto transaction = SqliteTransaction::begin(*connection);
+    ASSERT_TRUE(connection->run("INSERT INTO t(v) VALUES (1)", {}));
+    ASSERT_TRUE(transaction->commit());
+  }
+  // A second connection sees the committed row.
+  auto other = openOrFail(path);
+  EXPECT_EQ(count(*other, "t"), 1);
+}
+
+}  // namespace
+}  // namespace platform
