@@ -70,10 +70,13 @@ SqlValue SqliteRow::column(int index) const {
   }
 }
 
-Result<std::unique_ptr<SqliteConnection>> SqliteConnection::open(const std::string& filename) {
+Result<std::unique_ptr<SqliteConnection>> SqliteConnection::open(const std::string& filename,
+                                                                 SqliteThreading threading) {
   sqlite3* database = nullptr;
+  const int mutexFlag =
+      threading == SqliteThreading::Serialized ? SQLITE_OPEN_FULLMUTEX : SQLITE_OPEN_NOMUTEX;
   const int code = sqlite3_open_v2(filename.c_str(), &database,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | mutexFlag, nullptr);
   if (code != SQLITE_OK) {
     Error error = engineError(code, "Cannot open " + filename, database ? sqlite3_errmsg(database) : nullptr);
     sqlite3_close(database);
@@ -136,19 +139,51 @@ Result<SqlValue> SqliteConnection::scalar(const std::string& sql, const std::vec
   return first;
 }
 
-Result<SqliteTransaction> SqliteTransaction::begin(SqliteConnection& connection) {
-  Result<void> begun = connection.execute("BEGIN IMMEDIATE");
-  if (!begun) return begun.error();
-  return SqliteTransaction(connection);
+Result<SqliteTransaction> SqliteTransaction::begin(SqliteConnection& connection, Mode mode) {
+  const int level = connection.transactionDepth_;
+  if (level > 0 && !connection.inTransaction()) {
+    // The engine already rolled the enclosing transaction back (a full disk, an I/O error); a
+    // savepoint now would silently start a new outermost transaction.
+    return Error(std::string(kSQLiteErrorDomain), SQLITE_ERROR,
+                 "Cannot nest a transaction: the enclosing one was rolled back");
+  }
+  SqliteTransaction transaction(connection, level);
+  const std::string begin = level > 0 ? "SAVEPOINT " + transaction.savepointName()
+                                      : (mode == Mode::Exclusive ? "BEGIN EXCLUSIVE" : "BEGIN IMMEDIATE");
+  Result<void> begun = connection.execute(begin);
+  if (!begun) {
+    transaction.connection_ = nullptr;
+    return begun.error();
+  }
+  ++connection.transactionDepth_;
+  return transaction;
+}
+
+std::string SqliteTransaction::savepointName() const {
+  return "nested_" + std::to_string(level_);
+}
+
+void SqliteTransaction::end() {
+  --connection_->transactionDepth_;
+  connection_ = nullptr;
 }
 
 SqliteTransaction::~SqliteTransaction() {
-  if (connection_) (void)connection_->execute("ROLLBACK");
+  if (!connection_) return;
+  if (isNested()) {
+    if (connection_->inTransaction()) {
+      (void)connection_->execute("ROLLBACK TO " + savepointName());
+      (void)connection_->execute("RELEASE " + savepointName());
+    }
+  } else if (connection_->inTransaction()) {
+    (void)connection_->execute("ROLLBACK");
+  }
+  end();
 }
 
 Result<void> SqliteTransaction::commit() {
-  Result<void> committed = connection_->execute("COMMIT");
-  if (committed) connection_ = nullptr;
+  Result<void> committed = connection_->execute(isNested() ? "RELEASE " + savepointName() : "COMMIT");
+  if (committed) end();
   return committed;
 }
 

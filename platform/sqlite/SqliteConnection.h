@@ -33,11 +33,16 @@ class SqliteRow {
   sqlite3_stmt* statement_;
 };
 
+// Whether the engine itself serialises calls on the connection. SingleOwner leaves that to the owner
+// (cheaper); Serialized lets the engine guard against an owner that gets it wrong.
+enum class SqliteThreading { SingleOwner, Serialized };
+
 class SqliteConnection {
  public:
   // Opens (creating when missing) the database at `filename`; ":memory:" gives a private in-memory
   // database. Waits up to a few seconds for a lock held by another process.
-  static Result<std::unique_ptr<SqliteConnection>> open(const std::string& filename);
+  static Result<std::unique_ptr<SqliteConnection>> open(
+      const std::string& filename, SqliteThreading threading = SqliteThreading::SingleOwner);
   ~SqliteConnection();
   SqliteConnection(const SqliteConnection&) = delete;
   SqliteConnection& operator=(const SqliteConnection&) = delete;
@@ -52,33 +57,52 @@ class SqliteConnection {
   Result<SqlValue> scalar(const std::string& sql, const std::vector<SqlValue>& parameters = {});
 
   std::int64_t changes() const { return sqlite3_changes64(database_); }
+  std::int64_t lastInsertRowID() const { return sqlite3_last_insert_rowid(database_); }
+  // True while a transaction (begun here or by SQL text) is open.
+  bool inTransaction() const { return sqlite3_get_autocommit(database_) == 0; }
 
   // The engine's last failure, as an error of kSQLiteErrorDomain prefixed with `context`.
   Error lastError(std::string_view context) const;
 
  private:
+  friend class SqliteTransaction;
   explicit SqliteConnection(sqlite3* database) : database_(database) {}
   Result<sqlite3_stmt*> statementFor(const std::string& sql);
 
   sqlite3* database_;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  // Transactions of this layer now open, outermost first; every level after the first is a savepoint.
+  int transactionDepth_ = 0;
 };
 
-// BEGIN IMMEDIATE now; ROLLBACK when the scope ends without commit().
+// A transaction, or a savepoint when one is already open on the connection, so code that needs
+// atomicity can be called both alone and from inside a larger transaction. Rolls back (to its
+// savepoint, when nested) when the scope ends without commit(). Nested transactions end in the
+// reverse order they began; a nested commit only becomes durable when the outermost one commits.
 class SqliteTransaction {
  public:
-  static Result<SqliteTransaction> begin(SqliteConnection& connection);
-  SqliteTransaction(SqliteTransaction&& other) noexcept : connection_(other.connection_) {
+  // Immediate takes the write lock at once; Exclusive also keeps readers of other connections out.
+  enum class Mode { Immediate, Exclusive };
+
+  static Result<SqliteTransaction> begin(SqliteConnection& connection, Mode mode = Mode::Immediate);
+  SqliteTransaction(SqliteTransaction&& other) noexcept
+      : connection_(other.connection_), level_(other.level_) {
     other.connection_ = nullptr;
   }
   SqliteTransaction& operator=(SqliteTransaction&&) = delete;
   ~SqliteTransaction();
 
   Result<void> commit();
+  // True for a savepoint inside an enclosing transaction.
+  bool isNested() const { return level_ > 0; }
 
  private:
-  explicit SqliteTransaction(SqliteConnection& connection) : connection_(&connection) {}
+  SqliteTransaction(SqliteConnection& connection, int level) : connection_(&connection), level_(level) {}
+  std::string savepointName() const;
+  void end();
+
   SqliteConnection* connection_;
+  int level_;
 };
 
 }  // namespace platform

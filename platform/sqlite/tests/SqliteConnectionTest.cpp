@@ -90,5 +90,57 @@ TEST(SqliteTransaction, RollsBackWhenTheScopeEndsWithoutCommit) {
   EXPECT_EQ(count(*other, "t"), 1);
 }
 
+TEST(SqliteTransaction, NestedTransactionIsASavepointThatRollsBackAlone) {
+  auto connection = openOrFail(":memory:");
+  ASSERT_TRUE(connection->execute("CREATE TABLE t(v)"));
+  auto outer = SqliteTransaction::begin(*connection, SqliteTransaction::Mode::Exclusive);
+  ASSERT_TRUE(outer);
+  EXPECT_FALSE(outer->isNested());
+  ASSERT_TRUE(connection->run("INSERT INTO t(v) VALUES ('outer')", {}));
+  {
+    auto inner = SqliteTransaction::begin(*connection);
+    ASSERT_TRUE(inner);
+    EXPECT_TRUE(inner->isNested());
+    ASSERT_TRUE(connection->run("INSERT INTO t(v) VALUES ('dropped')", {}));
+  }
+  {
+    auto inner = SqliteTransaction::begin(*connection);
+    ASSERT_TRUE(connection->run("INSERT INTO t(v) VALUES ('kept')", {}));
+    ASSERT_TRUE(inner->commit());
+  }
+  ASSERT_TRUE(outer->commit());
+  EXPECT_FALSE(connection->inTransaction());
+  EXPECT_EQ(count(*connection, "t"), 2);
+  EXPECT_EQ(std::get<std::int64_t>(connection->scalar("SELECT count(*) FROM t WHERE v = 'dropped'").value()),
+            0);
+}
+
+TEST(SqliteTransaction, CommittedSavepointIsLostWhenTheOuterTransactionRollsBack) {
+  auto connection = openOrFail(":memory:");
+  ASSERT_TRUE(connection->execute("CREATE TABLE t(v)"));
+  {
+    auto outer = SqliteTransaction::begin(*connection);
+    auto inner = SqliteTransaction::begin(*connection);
+    ASSERT_TRUE(connection->run("INSERT INTO t(v) VALUES (1)", {}));
+    ASSERT_TRUE(inner->commit());
+  }
+  EXPECT_EQ(count(*connection, "t"), 0);
+  // The depth is back to zero: the next transaction is an outermost one again.
+  auto next = SqliteTransaction::begin(*connection);
+  ASSERT_TRUE(next);
+  EXPECT_FALSE(next->isNested());
+}
+
+TEST(SqliteTransaction, RefusesToNestInsideATransactionTheEngineAlreadyEnded) {
+  auto connection = openOrFail(":memory:");
+  ASSERT_TRUE(connection->execute("CREATE TABLE t(v)"));
+  auto outer = SqliteTransaction::begin(*connection);
+  // Stands for the engine rolling back on its own after a full disk or an I/O error.
+  ASSERT_TRUE(connection->execute("ROLLBACK"));
+  auto inner = SqliteTransaction::begin(*connection);
+  ASSERT_FALSE(inner);
+  EXPECT_EQ(inner.error().domain, kSQLiteErrorDomain);
+}
+
 }  // namespace
 }  // namespace platform
