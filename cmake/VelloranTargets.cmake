@@ -11,21 +11,63 @@ target_compile_options(velloran_warnings INTERFACE
 
 add_custom_target(tsan_tests)
 
+# Include roots. Headers are always spelled from the repository root ("platform/value/Value.h",
+# "sdk-core/BCNApp.h"), but no target sees the repository root itself: a target sees its own folder
+# and the folders its dependencies export, so including from a folder one does not depend on fails to
+# compile.
+#
+# A folder's include root is a directory in the build tree holding one link, at the folder's path
+# from the repository root, to the folder: build/include-roots/platform_value/platform/value ->
+# platform/value. Adding it exposes exactly that folder (and what lies below it).
+#
+# A folder with an `include/` directory draws a public line (the SDK folders): `F/include/F/...`
+# holds the headers other targets may use and is all the target exports; the headers beside the
+# sources are internal, seen only by the folder's own targets and tests through the folder root.
+# A folder without `include/` (platform/, Velloran/) exports its whole folder root.
+
+# Sets <out> to the include root of <folder> (an absolute source directory), creating it once.
+function(velloran_folder_include_root out folder)
+  file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${folder})
+  string(REPLACE "/" "_" key "${relative}")
+  set(root ${PROJECT_BINARY_DIR}/include-roots/${key})
+  if(NOT IS_SYMLINK ${root}/${relative})
+    get_filename_component(parent ${root}/${relative} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${folder} ${root}/${relative} SYMBOLIC)
+  endif()
+  set(${out} ${root} PARENT_SCOPE)
+endfunction()
+
+# Lets <target> include the internal headers of the folder whose CMakeLists.txt is being read: for
+# a folder's tests, benchmarks and helper programs.
+function(velloran_folder_internals target)
+  velloran_folder_include_root(root ${CMAKE_CURRENT_SOURCE_DIR})
+  target_include_directories(${target} PRIVATE ${root})
+endfunction()
+
 # velloran_library(<name> SOURCES ... [DEPS public deps...] [PRIVATE_DEPS ...])
-# Headers are included from the repository root: #include "platform/value/Value.h".
+# The library of the folder whose CMakeLists.txt calls it; see "Include roots" above for what it
+# exports.
 function(velloran_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  velloran_folder_include_root(root ${CMAKE_CURRENT_SOURCE_DIR})
+  if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/include)
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include PRIVATE ${root})
+  else()
+    target_include_directories(${name} PUBLIC ${root})
+  endif()
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS} velloran_warnings)
 endfunction()
 
 # velloran_tests(<name> SOURCES ... DEPS ... [TSAN])
+# The tests of the folder whose CMakeLists.txt calls it: they see the folder's internal headers.
 # Every test case runs in its own process. TSAN marks tests that exercise real threads: only those
 # are built and run by the thread-sanitizer build (`make tsan`); the address-sanitizer build runs all.
 function(velloran_tests name)
   cmake_parse_arguments(ARG "TSAN" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  velloran_folder_internals(${name})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main velloran_warnings)
   if(VELLORAN_SANITIZER STREQUAL "thread" AND NOT ARG_TSAN)
     # Still a target, so folders can configure it, but neither built nor run here.

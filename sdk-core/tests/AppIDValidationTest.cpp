@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sdk-core/BCNApp.h"
-#include "sdk-core/BCNConfiguration.h"
+#include "beacon/Beacon.h"  // what the application includes
 #include "sdk-core/tests/CoreTestSupport.h"
 
 namespace beacon {
