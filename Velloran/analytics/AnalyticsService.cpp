@@ -1,17 +1,14 @@
 #include "Velloran/analytics/AnalyticsService.h"
 
-#include <algorithm>
 #include <iostream>
 
 #include "Velloran/analytics/AnalyticsSdkBinding.h"
+#include "Velloran/analytics/LaunchMode.h"
 #include "platform/error/Error.h"
 #include "platform/process/ProcessInfo.h"
 
 namespace velloran {
 namespace {
-
-constexpr const char* kTestConfigurationVariable = "XCTestConfigurationFilePath";
-constexpr const char* kUITestingArgument = "-ui-testing";
 
 void requireMainThread(const char* operation) {
   if (!platform::ProcessInfo::isMainThread()) {
@@ -44,14 +41,12 @@ AnalyticsService::AnalyticsService(std::shared_ptr<platform::PreferencesDomain> 
 
 bool AnalyticsService::isEnabled() const {
   requireMainThread("isEnabled");
-  if (!defaults_->objectForKey(kAnalyticsEnabledKey).has_value()) return true;
+  if (!defaults_->objectForKey(kAnalyticsEnabledKey).has_value()) return kAnalyticsEnabledWithoutChoice;
   return defaults_->boolForKey(kAnalyticsEnabledKey);
 }
 
 bool AnalyticsService::isTestingEnvironment() {
-  if (platform::ProcessInfo::environmentValue(kTestConfigurationVariable).has_value()) return true;
-  const auto arguments = platform::ProcessInfo::arguments();
-  return std::find(arguments.begin(), arguments.end(), kUITestingArgument) != arguments.end();
+  return LaunchMode::current().isTesting;
 }
 
 void AnalyticsService::configureIfNeeded() {

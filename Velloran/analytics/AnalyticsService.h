@@ -25,6 +25,8 @@
 namespace velloran {
 
 inline constexpr const char* kAnalyticsEnabledKey = "analyticsEnabled";
+// What a user who has not chosen yet is taken to have chosen.
+inline constexpr bool kAnalyticsEnabledWithoutChoice = true;
 // Printed once per process when configuring the SDK left no default app.
 inline constexpr const char* kAnalyticsConfigureFailedLine =
     "Beacon Analytics: BeaconApp.configure() fehlgeschlagen – bitte BeaconService-Info.plist prüfen.";
@@ -41,9 +43,9 @@ class AnalyticsService {
   AnalyticsService(const AnalyticsService&) = delete;
   AnalyticsService& operator=(const AnalyticsService&) = delete;
 
-  // The stored consent read as a Boolean; true while nothing is stored.
+  // The stored consent read as a Boolean; kAnalyticsEnabledWithoutChoice while nothing is stored.
   bool isEnabled() const;
-  // Read anew on every call from the process's environment and launch arguments.
+  // Whether this process is a test run (LaunchMode.h), read anew on every call.
   static bool isTestingEnvironment();
 
   // The first call configures the SDK unless it already has a default app and records whether a

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "Velloran/analytics/AnalyticsConsent.h"
 #include "Velloran/data/MockSyncService.h"
 #include "Velloran/settings/AnalyticsConsentView.h"
 #include "Velloran/settings/SettingsView.h"
@@ -90,13 +91,10 @@ std::unique_ptr<LibraryWindow> VelloranApp::makeRootView() {
             SettingsEnvironment{defaults, analytics_, reviewManager_, appDirectory_, workspace, artwork},
             std::move(dismiss));
       },
-      .makeConsentSheet = [defaults](std::function<void()> dismiss) -> QWidget* {
-        // Bound to the stored consent; the library page hears the change and applies it.
-        return new AnalyticsConsentView(
-            [defaults](bool consent) {
-              (void)defaults->setObject(kAnalyticsEnabledKey, platform::Value(consent));
-            },
-            std::move(dismiss));
+      .makeConsentSheet = [this, defaults](std::function<void()> dismiss) -> QWidget* {
+        return new AnalyticsConsentView([consent = AnalyticsConsent(defaults, analytics_)](
+                                            bool enabled) mutable { consent.choose(enabled); },
+                                        std::move(dismiss));
       },
   };
   return std::make_unique<LibraryWindow>(std::move(context));

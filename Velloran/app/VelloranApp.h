@@ -21,7 +21,7 @@
 #include <memory>
 
 #include "Velloran/analytics/AnalyticsService.h"
-#include "Velloran/app/LaunchMode.h"
+#include "Velloran/analytics/LaunchMode.h"
 #include "Velloran/app/ScenePhase.h"
 #include "Velloran/data/SyncService.h"
 #include "Velloran/persistence/CoreDataPromptStore.h"

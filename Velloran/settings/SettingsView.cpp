@@ -59,7 +59,8 @@ SettingsView::SettingsView(SettingsEnvironment environment, std::function<void()
     : SheetSurface(parent), environment_(std::move(environment)), dismiss_(std::move(dismiss)) {
   setObjectName(QStringLiteral("settingsSheet"));
   analyticsEnabled_ = std::make_unique<BoolPreferenceBinding>(
-      environment_.defaults, kAnalyticsEnabledKey, true, [this](bool enabled) { consentChanged(enabled); });
+      environment_.defaults, kAnalyticsEnabledKey, kAnalyticsEnabledWithoutChoice,
+      [this](bool enabled) { consentChanged(enabled); });
 
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
@@ -125,7 +126,7 @@ QMessageBox* SettingsView::missingReviewLinkAlert() const {
 
 void SettingsView::showEvent(QShowEvent* event) {
   SheetSurface::showEvent(event);
-  if (!event->spontaneous()) environment_.analytics.applyCollectionSetting();
+  if (!event->spontaneous()) consent().apply();
 }
 
 QWidget* SettingsView::makeReviewCard() {
@@ -177,8 +178,8 @@ QWidget* SettingsView::makePrivacyCard() {
   toggle_->setAccessibleName(uiText(texts::kAnalyticsToggle));
   toggle_->setChecked(enabled);
   label->setBuddy(toggle_);
-  // The switch writes the key; what follows from the change runs in consentChanged.
-  connect(toggle_, &QAbstractButton::toggled, this, [this](bool on) { analyticsEnabled_->setValue(on); });
+  // The switch forwards the click; the stored change comes back through the binding to be shown.
+  connect(toggle_, &QAbstractButton::toggled, this, [this](bool on) { consent().choose(on); });
   row->addWidget(toggle_);
   column->addLayout(row);
   return card;
@@ -211,7 +212,10 @@ void SettingsView::consentChanged(bool enabled) {
   // A change before the switch exists is shown by the switch when it is made, from the stored value.
   if (toggle_ == nullptr) return;
   showConsent(enabled);
-  environment_.analytics.setEnabled(enabled);
+}
+
+AnalyticsConsent SettingsView::consent() const {
+  return AnalyticsConsent(environment_.defaults, environment_.analytics);
 }
 
 void SettingsView::showConsent(bool enabled) {

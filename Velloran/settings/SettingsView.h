@@ -11,10 +11,9 @@
 //     "xmark.shield" when off.
 // "Fertig" (object name "settingsDoneButton") runs `dismiss` and touches no setting.
 //
-// Each time the sheet is shown it applies the analytics collection setting. Every change of
-// "analyticsEnabled" while the sheet exists - not its initial value - is handed to
-// AnalyticsService::setEnabled; the switch itself writes the key, so the choice is kept even where
-// the service writes nothing (test runs).
+// Each time the sheet is shown it applies the analytics collection setting. The switch forwards
+// each click to AnalyticsConsent and shows every change of "analyticsEnabled" while the sheet
+// exists, whoever wrote it.
 //
 // A plain widget, so any sheet host can show it; the presenter makes a new one per presentation.
 // Main thread only.
@@ -22,6 +21,7 @@
 #include <functional>
 #include <memory>
 
+#include "Velloran/analytics/AnalyticsConsent.h"
 #include "Velloran/settings/SettingsEnvironment.h"
 #include "Velloran/views/SheetSurface.h"
 
@@ -63,6 +63,7 @@ class SettingsView final : public SheetSurface {
   void writeReview();
   void showMissingReviewLink();
   void consentChanged(bool enabled);
+  AnalyticsConsent consent() const;
   void showConsent(bool enabled);
 
   SettingsEnvironment environment_;

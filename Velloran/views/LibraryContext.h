@@ -35,7 +35,6 @@ struct LibraryContext {
 };
 
 inline constexpr const char* kHintHiddenKey = "promptListHintHidden";
-inline constexpr const char* kAnalyticsPromptShownKey = "analyticsPromptShown";
 inline constexpr const char* kChatURL = "chatgpt://";
 
 }  // namespace velloran

@@ -8,6 +8,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "Velloran/analytics/AnalyticsConsent.h"
 #include "Velloran/ui/Animations.h"
 #include "Velloran/viewmodels/PromptDetailViewModel.h"
 #include "Velloran/viewmodels/PromptTexts.h"
@@ -62,7 +63,6 @@ PromptListView::PromptListView(LibraryContext context, NavigationHost& navigatio
                                QWidget* parent)
     : NavigationPage(parent), context_(std::move(context)), navigation_(navigation), sheets_(sheets) {
   setObjectName(QStringLiteral("promptListView"));
-  lastConsent_ = storedConsent();
 
   settingsButton_ = makeToolbarButton("settingsButton", texts::kSettings, "gearshape", this);
   connect(settingsButton_, &QToolButton::clicked, this, [this] {
@@ -178,22 +178,11 @@ void PromptListView::observePreferences() {
       [page](const platform::Notification&) {
         if (page == nullptr) return;
         page->showMainColumn();
-        // Only a real change of the consent is applied; the service writing the value back is not.
-        const bool consent = page->storedConsent();
-        if (consent == page->lastConsent_) return;
-        page->lastConsent_ = consent;
-        page->context_.environment.analytics.setEnabled(consent);
       });
 }
 
 bool PromptListView::hintHidden() const {
   return context_.defaults->boolForKey(kHintHiddenKey);
-}
-
-bool PromptListView::storedConsent() const {
-  return context_.defaults->objectForKey(kAnalyticsEnabledKey).has_value()
-             ? context_.defaults->boolForKey(kAnalyticsEnabledKey)
-             : true;
 }
 
 void PromptListView::showPrompts() {
@@ -241,15 +230,13 @@ void PromptListView::placeOverlays() {
 void PromptListView::pageDidAppear() {
   const std::optional<std::string>& search = context_.viewModel->filter().search;
   search_->setText(search ? QString::fromStdString(*search) : QString());
-  context_.environment.analytics.applyCollectionSetting();
-  if (!context_.defaults->boolForKey(kAnalyticsPromptShownKey)) {
-    storeTrue(*context_.defaults, kAnalyticsPromptShownKey);
-    if (context_.makeConsentSheet) {
-      QPointer<SheetHost> host(&sheets_);
-      sheets_.present(context_.makeConsentSheet([host] {
-        if (host != nullptr) host->dismiss();
-      }));
-    }
+  AnalyticsConsent consent(context_.defaults, context_.environment.analytics);
+  consent.apply();
+  if (consent.takeAskRequest() && context_.makeConsentSheet) {
+    QPointer<SheetHost> host(&sheets_);
+    sheets_.present(context_.makeConsentSheet([host] {
+      if (host != nullptr) host->dismiss();
+    }));
   }
   if (!startedUp_) {
     startedUp_ = true;

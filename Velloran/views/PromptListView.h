@@ -19,8 +19,8 @@
 //  - the add button or the empty state's button: the create sheet (the form survives "Abbrechen");
 //  - Ctrl+R or F5 ("syncNowShortcut"): a manual sync.
 // Each time the page appears it shows the filter's search text, applies the analytics consent, and
-// shows the consent sheet once per installation; the first time it also loads the library with the
-// indicator and then the tag suggestions. A change of the stored consent is applied at once.
+// shows the consent sheet once per installation (both decided by AnalyticsConsent); the first time
+// it also loads the library with the indicator and then the tag suggestions.
 //
 // Main thread only. The page lives in the window's NavigationHost and presents sheets in the
 // window's SheetHost, both of which outlive it.
@@ -103,7 +103,6 @@ class PromptListView final : public NavigationPage {
   void saveNewPrompt();
   void hideToast();
   bool hintHidden() const;
-  bool storedConsent() const;
 
   LibraryContext context_;
   NavigationHost& navigation_;
@@ -134,7 +133,6 @@ class PromptListView final : public NavigationPage {
   TagSet selectedTags_;
   std::optional<Prompt> promptToDelete_;
   bool startedUp_ = false;
-  bool lastConsent_ = true;
   platform::Timer hideToastTimer_;
   QPointer<QPropertyAnimation> toastExit_;
 

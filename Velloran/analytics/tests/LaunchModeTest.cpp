@@ -1,4 +1,4 @@
-#include "Velloran/app/LaunchMode.h"
+#include "Velloran/analytics/LaunchMode.h"
 
 #include <gtest/gtest.h>
 

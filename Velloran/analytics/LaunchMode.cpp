@@ -1,8 +1,8 @@
-#include "Velloran/app/LaunchMode.h"
+#include "Velloran/analytics/LaunchMode.h"
 
 #include <algorithm>
 
-#include "Velloran/analytics/AnalyticsService.h"
+#include "Velloran/analytics/AnalyticsConsent.h"
 #include "platform/prefs/PreferencesDomain.h"
 #include "platform/process/ProcessInfo.h"
 
@@ -31,7 +31,7 @@ void prepareUITestDefaults(const std::string& bundleIdentifier) {
   // Every value below has a property-list form, so none can be refused.
   (void)defaults->setObject("AppleLanguages", Value(platform::Array{Value("de")}));
   (void)defaults->setObject("AppleLocale", Value("de_DE"));
-  (void)defaults->setObject("analyticsPromptShown", Value(true));
+  (void)defaults->setObject(kAnalyticsPromptShownKey, Value(true));
   (void)defaults->setObject(kAnalyticsEnabledKey, Value(false));
   (void)defaults->setObject("promptListHintHidden", Value(true));
 }
