@@ -5,8 +5,8 @@
 
 #include "Velloran/settings/SettingsTexts.h"
 #include "Velloran/settings/SheetChrome.h"
-#include "Velloran/views/TextStyles.h"
-#include "Velloran/views/ViewTexts.h"
+#include "Velloran/ui/TextStyles.h"
+#include "Velloran/ui/UiText.h"
 
 namespace velloran {
 namespace {

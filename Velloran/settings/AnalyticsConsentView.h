@@ -16,7 +16,7 @@
 
 #include <functional>
 
-#include "Velloran/views/SheetSurface.h"
+#include "Velloran/ui/SheetSurface.h"
 
 class QPushButton;
 

@@ -6,10 +6,10 @@
 
 #include "Velloran/settings/ArtworkLoader.h"
 #include "Velloran/ui/DropShadow.h"
+#include "Velloran/ui/Materials.h"
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/Materials.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/TextStyles.h"
 
 namespace velloran {
 namespace {

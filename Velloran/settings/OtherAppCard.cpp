@@ -5,11 +5,11 @@
 #include <QVBoxLayout>
 
 #include "Velloran/settings/AppIconView.h"
+#include "Velloran/ui/ElidedLabel.h"
+#include "Velloran/ui/Materials.h"
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/ElidedLabel.h"
-#include "Velloran/views/Materials.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/TextStyles.h"
 
 namespace velloran {
 namespace {

@@ -11,13 +11,13 @@
 #include "Velloran/settings/ArtworkLoader.h"
 #include "Velloran/settings/OtherAppCard.h"
 #include "Velloran/settings/SettingsTexts.h"
+#include "Velloran/ui/ActivityIndicator.h"
+#include "Velloran/ui/ElidedLabel.h"
+#include "Velloran/ui/Materials.h"
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/ActivityIndicator.h"
-#include "Velloran/views/ElidedLabel.h"
-#include "Velloran/views/Materials.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
-#include "Velloran/views/ViewTexts.h"
+#include "Velloran/ui/TextStyles.h"
+#include "Velloran/ui/UiText.h"
 
 namespace velloran {
 namespace {

@@ -15,11 +15,11 @@
 #include "Velloran/settings/SettingsTexts.h"
 #include "Velloran/settings/SheetChrome.h"
 #include "Velloran/settings/ToggleSwitch.h"
+#include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/GlassCard.h"
-#include "Velloran/views/ElidedLabel.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
-#include "Velloran/views/ViewTexts.h"
+#include "Velloran/ui/Symbols.h"
+#include "Velloran/ui/TextStyles.h"
+#include "Velloran/ui/UiText.h"
 
 namespace velloran {
 namespace {

@@ -23,7 +23,7 @@
 
 #include "Velloran/analytics/AnalyticsConsent.h"
 #include "Velloran/settings/SettingsEnvironment.h"
-#include "Velloran/views/SheetSurface.h"
+#include "Velloran/ui/SheetSurface.h"
 
 class QMessageBox;
 class QPushButton;

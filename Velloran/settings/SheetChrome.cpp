@@ -3,10 +3,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
-#include "Velloran/views/ViewTexts.h"
+#include "Velloran/ui/TextStyles.h"
+#include "Velloran/ui/UiText.h"
 
 namespace velloran {
 namespace {

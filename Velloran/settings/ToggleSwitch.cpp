@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
+#include "Velloran/ui/Materials.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/Materials.h"
 
 namespace velloran {
 

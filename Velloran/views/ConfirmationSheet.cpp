@@ -6,12 +6,12 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "Velloran/ui/Buttons.h"
+#include "Velloran/ui/ElidedLabel.h"
+#include "Velloran/ui/Materials.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/Buttons.h"
-#include "Velloran/views/ElidedLabel.h"
-#include "Velloran/views/Materials.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/views/SheetHost.h"
-#include "Velloran/views/TextStyles.h"
 
 namespace velloran {
 namespace {

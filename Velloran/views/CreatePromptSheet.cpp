@@ -11,13 +11,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "Velloran/ui/Buttons.h"
 #include "Velloran/ui/GlassCard.h"
+#include "Velloran/ui/SegmentedPicker.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/Buttons.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/views/FormFields.h"
-#include "Velloran/views/SegmentedPicker.h"
 #include "Velloran/views/TagInputView.h"
-#include "Velloran/views/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
 namespace velloran {
@@ -25,14 +25,6 @@ namespace {
 
 constexpr int kPreferredWidth = 560;
 constexpr int kPadding = 16;
-
-QLabel* heading(const char* text, QWidget* parent) {
-  auto* label = new QLabel(parent);
-  label->setTextFormat(Qt::PlainText);
-  label->setText(uiText(text));
-  label->setFont(textFont(TextStyle::headline));
-  return label;
-}
 
 }  // namespace
 
@@ -77,26 +69,20 @@ CreatePromptSheet::CreatePromptSheet(PromptDraft& draft, std::vector<std::string
   bodyColumn->setContentsMargins(kPadding, 4 + 4, kPadding, kPadding + 4);
   bodyColumn->setSpacing(16);
 
-  auto* card = new GlassCard(16, GlassTint::whiteSheen(), body);
-  auto* cardColumn = new QVBoxLayout(card);
-  cardColumn->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
-  cardColumn->setSpacing(16);
-  cardColumn->addWidget(heading(texts::kMasterDataAndContent, card));
-
-  const PromptFormFields form =
-      makePromptFormFields(QStringLiteral("newPromptTitleField"), uiText(texts::kNewTagsPlaceholder),
-                           std::move(tagSuggestions), card);
-  title_ = form.title;
-  type_ = form.type;
-  tags_ = form.tags;
-  cardColumn->addLayout(form.layout);
+  const PromptFormCard form =
+      makePromptFormCard(QStringLiteral("newPromptTitleField"), uiText(texts::kNewTagsPlaceholder),
+                         std::move(tagSuggestions), body);
+  GlassCard* card = form.card.card;
+  title_ = form.fields.title;
+  type_ = form.fields.type;
+  tags_ = form.fields.tags;
 
   auto* contentBlock = new QVBoxLayout;
   contentBlock->setSpacing(10);
-  contentBlock->addWidget(heading(texts::kPromptContent, card));
+  contentBlock->addWidget(makeFormHeading(texts::kPromptContent, card));
   content_ = makeContentEditor(QStringLiteral("newPromptContentEditor"), card);
   contentBlock->addWidget(content_);
-  cardColumn->addLayout(contentBlock);
+  form.card.column->addLayout(contentBlock);
 
   bodyColumn->addWidget(card);
   bodyColumn->addStretch();

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "Velloran/ui/SheetSurface.h"
 #include "Velloran/viewmodels/PromptDraft.h"
-#include "Velloran/views/SheetSurface.h"
 
 class QLineEdit;
 class QPlainTextEdit;

@@ -1,7 +1,7 @@
 #include "Velloran/views/FilterMenu.h"
 
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/Symbols.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
 namespace velloran {

@@ -1,14 +1,17 @@
 #include "Velloran/views/FormFields.h"
 
 #include "Velloran/ui/DropShadow.h"
-#include "Velloran/views/Materials.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/Materials.h"
+#include "Velloran/ui/SystemColors.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
 namespace velloran {
 namespace {
 
 constexpr int kContentMinimumHeight = 180;
+constexpr int kCardPadding = 16;
+constexpr int kCardRadius = 16;
 
 }  // namespace
 
@@ -66,6 +69,35 @@ PromptFormFields makePromptFormFields(const QString& titleObjectName, const QStr
   fields.tags = new TagInputView(tagsPlaceholder, std::move(tagSuggestions), 2, 8, parent);
   fields.layout->addWidget(fields.tags);
   return fields;
+}
+
+QLabel* makeFormHeading(const char* text, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setTextFormat(Qt::PlainText);
+  label->setText(uiText(text));
+  label->setFont(textFont(TextStyle::headline));
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, primaryLabelColor());
+  label->setPalette(palette);
+  return label;
+}
+
+FormCard makeFormCard(int spacing, QWidget* parent) {
+  auto* card = new GlassCard(kCardRadius, GlassTint::whiteSheen(), parent);
+  auto* column = new QVBoxLayout(card);
+  column->setContentsMargins(kCardPadding, kCardPadding, kCardPadding, kCardPadding);
+  column->setSpacing(spacing);
+  return FormCard{card, column};
+}
+
+PromptFormCard makePromptFormCard(const QString& titleObjectName, const QString& tagsPlaceholder,
+                                  std::vector<std::string> tagSuggestions, QWidget* parent) {
+  const FormCard card = makeFormCard(16, parent);
+  card.column->addWidget(makeFormHeading(texts::kMasterDataAndContent, card.card));
+  const PromptFormFields fields =
+      makePromptFormFields(titleObjectName, tagsPlaceholder, std::move(tagSuggestions), card.card);
+  card.column->addLayout(fields.layout);
+  return PromptFormCard{card, fields};
 }
 
 }  // namespace velloran

@@ -6,6 +6,7 @@
 //
 // Main thread only.
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -13,7 +14,8 @@
 #include <vector>
 
 #include "Velloran/data/PromptType.h"
-#include "Velloran/views/SegmentedPicker.h"
+#include "Velloran/ui/GlassCard.h"
+#include "Velloran/ui/SegmentedPicker.h"
 #include "Velloran/views/TagInputView.h"
 
 namespace velloran {
@@ -36,5 +38,25 @@ struct PromptFormFields {
 };
 PromptFormFields makePromptFormFields(const QString& titleObjectName, const QString& tagsPlaceholder,
                                       std::vector<std::string> tagSuggestions, QWidget* parent);
+
+// A section heading inside a form card, in the headline style.
+QLabel* makeFormHeading(const char* text, QWidget* parent);
+
+// A card of the create sheet and the editor: a white-sheen glass card (radius 16, padding 16) whose
+// rows `column` stacks `spacing` apart.
+struct FormCard {
+  GlassCard* card;
+  QVBoxLayout* column;
+};
+FormCard makeFormCard(int spacing, QWidget* parent);
+
+// The card the create sheet and the editor open with: "Stammdaten & Inhalt" over the title, type and
+// tag fields; each adds its own content block below.
+struct PromptFormCard {
+  FormCard card;
+  PromptFormFields fields;
+};
+PromptFormCard makePromptFormCard(const QString& titleObjectName, const QString& tagsPlaceholder,
+                                  std::vector<std::string> tagSuggestions, QWidget* parent);
 
 }  // namespace velloran

@@ -7,14 +7,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "Velloran/ui/Buttons.h"
 #include "Velloran/ui/DropShadow.h"
+#include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/GlassCard.h"
+#include "Velloran/ui/Materials.h"
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/Buttons.h"
-#include "Velloran/views/ElidedLabel.h"
-#include "Velloran/views/Materials.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
 namespace velloran {

@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "Velloran/views/ActivityIndicator.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/ActivityIndicator.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
 namespace velloran {

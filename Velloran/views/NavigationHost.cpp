@@ -6,9 +6,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
 namespace velloran {

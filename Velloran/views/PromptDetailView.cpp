@@ -14,20 +14,20 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "Velloran/ui/Buttons.h"
+#include "Velloran/ui/Chips.h"
+#include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/GlassCard.h"
+#include "Velloran/ui/Materials.h"
+#include "Velloran/ui/SegmentedPicker.h"
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/Buttons.h"
-#include "Velloran/views/Chips.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/views/ConfirmationSheet.h"
-#include "Velloran/views/DateTexts.h"
-#include "Velloran/views/ElidedLabel.h"
 #include "Velloran/views/FormFields.h"
-#include "Velloran/views/Materials.h"
-#include "Velloran/views/SegmentedPicker.h"
-#include "Velloran/views/Symbols.h"
 #include "Velloran/views/TagInputView.h"
-#include "Velloran/views/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
+#include "platform/text/DateTexts.h"
 
 namespace velloran {
 namespace {
@@ -46,17 +46,10 @@ QLabel* plainLabel(const QString& text, const QFont& font, const QColor& color, 
   return label;
 }
 
-QLabel* heading(const char* text, QWidget* parent) {
-  return plainLabel(uiText(text), textFont(TextStyle::headline), primaryLabelColor(), parent);
-}
-
-GlassCard* addCard(QVBoxLayout* column, QWidget* parent, QVBoxLayout*& cardColumn, int spacing) {
-  auto* card = new GlassCard(16, GlassTint::whiteSheen(), parent);
-  cardColumn = new QVBoxLayout(card);
-  cardColumn->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
-  cardColumn->setSpacing(spacing);
+// Places a form card in the page's column, 4 apart from its neighbours.
+FormCard placeCard(QVBoxLayout* column, FormCard card) {
   column->addSpacing(4);
-  column->addWidget(card);
+  column->addWidget(card.card);
   column->addSpacing(4);
   return card;
 }
@@ -110,7 +103,7 @@ class OlderVersionRow final : public QWidget {
     header->addWidget(
         plainLabel(QStringLiteral("v") + QLocale().toString(static_cast<qlonglong>(version.versionNumber)),
                    textFont(TextStyle::subheadline, QFont::DemiBold), primaryLabelColor(), this));
-    header->addWidget(plainLabel(QString::fromStdString(numericDateTimeText(version.createdAt)),
+    header->addWidget(plainLabel(QString::fromStdString(platform::numericDateTimeText(version.createdAt)),
                                  textFont(TextStyle::caption), secondaryLabelColor(), this));
     header->addStretch();
     column->addLayout(header);
@@ -190,22 +183,20 @@ PromptDetailView::PromptDetailView(std::shared_ptr<PromptDetailViewModel> viewMo
 PromptDetailView::~PromptDetailView() = default;
 
 void PromptDetailView::buildMetadataCard(QVBoxLayout* column, std::vector<std::string> suggestedTags) {
-  QVBoxLayout* card = nullptr;
-  QWidget* cardWidget = addCard(column, column->parentWidget(), card, 16);
-  card->addWidget(heading(texts::kMasterDataAndContent, cardWidget));
-
-  const PromptFormFields form =
-      makePromptFormFields(QStringLiteral("editPromptTitleField"), uiText(texts::kEditTagsPlaceholder),
-                           std::move(suggestedTags), cardWidget);
-  title_ = form.title;
-  type_ = form.type;
-  tags_ = form.tags;
-  card->addLayout(form.layout);
+  const PromptFormCard form =
+      makePromptFormCard(QStringLiteral("editPromptTitleField"), uiText(texts::kEditTagsPlaceholder),
+                         std::move(suggestedTags), column->parentWidget());
+  placeCard(column, form.card);
+  QVBoxLayout* card = form.card.column;
+  QWidget* cardWidget = form.card.card;
+  title_ = form.fields.title;
+  type_ = form.fields.type;
+  tags_ = form.fields.tags;
 
   auto* content = new QVBoxLayout;
   content->setSpacing(10);
   auto* versionRow = new QHBoxLayout;
-  versionRow->addWidget(heading(texts::kCurrentVersion, cardWidget), 0, Qt::AlignVCenter);
+  versionRow->addWidget(makeFormHeading(texts::kCurrentVersion, cardWidget), 0, Qt::AlignVCenter);
   versionRow->addStretch();
   versionChips_ = new QWidget(cardWidget);
   auto* chips = new QHBoxLayout(versionChips_);
@@ -241,16 +232,17 @@ void PromptDetailView::buildMetadataCard(QVBoxLayout* column, std::vector<std::s
 }
 
 void PromptDetailView::buildOlderVersionsCard(QVBoxLayout* column) {
-  QVBoxLayout* card = nullptr;
-  olderVersionsCard_ = addCard(column, column->parentWidget(), card, 12);
-  card->addWidget(heading(texts::kOlderVersions, olderVersionsCard_));
-  olderVersionsColumn_ = card;
+  const FormCard card = placeCard(column, makeFormCard(12, column->parentWidget()));
+  olderVersionsCard_ = card.card;
+  card.column->addWidget(makeFormHeading(texts::kOlderVersions, olderVersionsCard_));
+  olderVersionsColumn_ = card.column;
 }
 
 void PromptDetailView::buildActionsCard(QVBoxLayout* column) {
-  QVBoxLayout* card = nullptr;
-  QWidget* cardWidget = addCard(column, column->parentWidget(), card, 12);
-  card->addWidget(heading(texts::kActions, cardWidget));
+  const FormCard actions = placeCard(column, makeFormCard(12, column->parentWidget()));
+  QVBoxLayout* card = actions.column;
+  QWidget* cardWidget = actions.card;
+  card->addWidget(makeFormHeading(texts::kActions, cardWidget));
   delete_ = makeButton(uiText(texts::kDeletePrompt), cardWidget, QStringLiteral("trash"));
   delete_->setObjectName(QStringLiteral("deletePromptButton"));
   styleProminentButton(*delete_, destructiveRedColor(), true);
@@ -317,7 +309,7 @@ void PromptDetailView::showStoredPrompt() {
   versionChips_->setVisible(current.has_value());
   if (current) {
     versionChip_->setLabel(QStringLiteral("v") + QString::number(current->versionNumber));
-    dateChip_->setLabel(QString::fromStdString(numericDateTimeText(current->createdAt)));
+    dateChip_->setLabel(QString::fromStdString(platform::numericDateTimeText(current->createdAt)));
   }
   showOlderVersions();
 }

@@ -10,6 +10,8 @@
 
 #include "Velloran/analytics/AnalyticsConsent.h"
 #include "Velloran/ui/Animations.h"
+#include "Velloran/ui/Symbols.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/viewmodels/PromptDetailViewModel.h"
 #include "Velloran/viewmodels/PromptTexts.h"
 #include "Velloran/views/Banners.h"
@@ -22,8 +24,6 @@
 #include "Velloran/views/LoadingOverlay.h"
 #include "Velloran/views/PromptDetailView.h"
 #include "Velloran/views/SheetHost.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 
 namespace velloran {

@@ -8,14 +8,14 @@
 #include <QPointer>
 #include <QScrollArea>
 
+#include "Velloran/ui/Chips.h"
+#include "Velloran/ui/ElidedLabel.h"
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/Chips.h"
-#include "Velloran/views/DateTexts.h"
-#include "Velloran/views/ElidedLabel.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/views/ViewTexts.h"
 #include "platform/text/Characters.h"
+#include "platform/text/DateTexts.h"
 
 namespace velloran {
 namespace {
@@ -168,7 +168,7 @@ void PromptRow::setActions(PromptRowActions actions) {
 }
 
 void PromptRow::refreshRelativeTime() {
-  const QString text = QString::fromStdString(relativeTimeText(prompt_.updatedAt, clock_->now()));
+  const QString text = QString::fromStdString(platform::relativeTimeText(prompt_.updatedAt, clock_->now()));
   if (text == relativeTime_->text()) return;
   relativeTime_->setText(text);
   relativeTime_->setFixedSize(relativeTime_->sizeHint());

@@ -7,7 +7,7 @@
 #include <QShortcut>
 
 #include "Velloran/ui/DropShadow.h"
-#include "Velloran/views/Materials.h"
+#include "Velloran/ui/Materials.h"
 
 namespace velloran {
 namespace {

@@ -8,11 +8,11 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "Velloran/ui/Chips.h"
+#include "Velloran/ui/Materials.h"
 #include "Velloran/ui/SystemColors.h"
 #include "Velloran/ui/TagWrapLayout.h"
-#include "Velloran/views/Chips.h"
-#include "Velloran/views/Materials.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/TextStyles.h"
 
 namespace velloran {
 namespace {

@@ -6,7 +6,7 @@
 // The type names "System", "User" and "Custom Role" are not here: they are PromptType's display
 // names, shown untranslated.
 
-#include <QString>
+#include "Velloran/ui/UiText.h"
 
 namespace velloran::texts {
 
@@ -62,21 +62,3 @@ inline constexpr const char* kActions = "Aktionen";
 inline constexpr const char* kDeletePrompt = "Prompt löschen";
 
 }  // namespace velloran::texts
-
-namespace velloran {
-
-inline QString uiText(const char* text) {
-  return QString::fromUtf8(text);
-}
-
-// `format` with its one "%1" replaced by `value`, in a single pass.
-inline QString fillText(const char* format, const QString& value) {
-  return uiText(format).arg(value);
-}
-
-// The text for a button or menu entry: "&" shown as itself, never as a keyboard mnemonic.
-inline QString withoutMnemonic(QString text) {
-  return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
-
-}  // namespace velloran

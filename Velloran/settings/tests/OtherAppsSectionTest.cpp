@@ -8,7 +8,7 @@
 #include "Velloran/settings/OtherAppCard.h"
 #include "Velloran/settings/OtherAppsSection.h"
 #include "Velloran/settings/tests/SettingsTestBed.h"
-#include "Velloran/views/ElidedLabel.h"
+#include "Velloran/ui/ElidedLabel.h"
 
 namespace velloran {
 namespace {

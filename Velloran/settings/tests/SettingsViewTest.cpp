@@ -7,8 +7,8 @@
 #include "Velloran/settings/SettingsView.h"
 #include "Velloran/settings/ToggleSwitch.h"
 #include "Velloran/settings/tests/SettingsTestBed.h"
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/testing/Screenshot.h"
-#include "Velloran/views/Symbols.h"
 
 namespace velloran {
 namespace {

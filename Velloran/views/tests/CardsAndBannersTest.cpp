@@ -11,16 +11,15 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "Velloran/ui/Chips.h"
+#include "Velloran/ui/ElidedLabel.h"
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
+#include "Velloran/ui/TextStyles.h"
 #include "Velloran/ui/WindowGradient.h"
 #include "Velloran/ui/testing/Screenshot.h"
 #include "Velloran/views/Banners.h"
-#include "Velloran/views/Chips.h"
-#include "Velloran/views/DateTexts.h"
-#include "Velloran/views/ElidedLabel.h"
 #include "Velloran/views/PromptRow.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
 #include "platform/time/ManualClock.h"
 
 namespace velloran {
@@ -198,25 +197,6 @@ TEST(ElidedLabelTest, LimitsTheLinesAndEndsTheLastWithAnEllipsis) {
   ASSERT_EQ(cut.size(), 2);
   EXPECT_TRUE(cut.back().endsWith(QChar(0x2026))) << cut.back().toStdString();
   EXPECT_EQ(ElidedLabel::linesFor(QStringLiteral("a\nb\nc\nd\ne"), font, 0, 400).size(), 5);
-}
-
-TEST(DateTextsTest, SaysHowLongAgoInTheLargestUnit) {
-  const platform::Date now = platform::ManualClock::kDefaultStart;
-  const auto ago = [&](double seconds) { return platform::Date{now.secondsSinceReferenceDate - seconds}; };
-  EXPECT_EQ(relativeTimeText(ago(0.4), now, "de_DE"), "jetzt");
-  EXPECT_EQ(relativeTimeText(ago(300), now, "de_DE"), "vor 5 Minuten");
-  EXPECT_EQ(relativeTimeText(ago(2 * 3600 + 60), now, "de_DE"), "vor 2 Stunden");
-  EXPECT_EQ(relativeTimeText(ago(86400), now, "de_DE"), "gestern");
-  EXPECT_EQ(relativeTimeText(ago(15 * 86400), now, "de_DE"), "vor 2 Wochen");
-  EXPECT_EQ(relativeTimeText(platform::Date{now.secondsSinceReferenceDate + 7200}, now, "de_DE"),
-            "in 2 Stunden");
-}
-
-TEST(DateTextsTest, WritesDateAndTimeInDigitsTheLocaleWay) {
-  // 2023-11-14 22:13:20 UTC is 23:13 in Berlin.
-  EXPECT_EQ(numericDateTimeText(platform::ManualClock::kDefaultStart, "de_DE"), "14.11.2023, 23:13");
-  EXPECT_EQ(numericDateTimeText(platform::ManualClock::kDefaultStart), "14.11.2023, 23:13")
-      << "the current locale";
 }
 
 TEST(SyncBannerViewTest, AnErrorShowsTheRedTriangleOtherwiseTheBlueArrows) {

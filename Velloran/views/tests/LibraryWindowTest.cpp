@@ -10,18 +10,18 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include "Velloran/ui/Chips.h"
+#include "Velloran/ui/ElidedLabel.h"
+#include "Velloran/ui/SegmentedPicker.h"
 #include "Velloran/ui/testing/Screenshot.h"
 #include "Velloran/views/Banners.h"
 #include "Velloran/views/CardGrid.h"
-#include "Velloran/views/Chips.h"
 #include "Velloran/views/CreatePromptSheet.h"
-#include "Velloran/views/ElidedLabel.h"
 #include "Velloran/views/FilterMenu.h"
 #include "Velloran/views/LibraryWindow.h"
 #include "Velloran/views/NavigationHost.h"
 #include "Velloran/views/PromptDetailView.h"
 #include "Velloran/views/PromptListView.h"
-#include "Velloran/views/SegmentedPicker.h"
 #include "Velloran/views/SheetHost.h"
 #include "Velloran/views/TagInputView.h"
 #include "Velloran/views/tests/LibraryTestBed.h"

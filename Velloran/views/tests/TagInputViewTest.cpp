@@ -8,9 +8,9 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include "Velloran/ui/Chips.h"
 #include "Velloran/ui/WindowGradient.h"
 #include "Velloran/ui/testing/Screenshot.h"
-#include "Velloran/views/Chips.h"
 #include "Velloran/views/TagInputView.h"
 
 namespace velloran {

@@ -1,9 +1,9 @@
-#include "Velloran/views/Buttons.h"
+#include "Velloran/ui/Buttons.h"
 
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
-#include "Velloran/views/ViewTexts.h"
+#include "Velloran/ui/TextStyles.h"
+#include "Velloran/ui/UiText.h"
 
 namespace velloran {
 namespace {

@@ -1,4 +1,4 @@
-#include "Velloran/views/Symbols.h"
+#include "Velloran/ui/Symbols.h"
 
 #include <QIconEngine>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "Velloran/views/DateTexts.h"
+#include "platform/text/DateTexts.h"
 
 #include <unicode/calendar.h>
 #include <unicode/datefmt.h>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <memory>
 
-namespace velloran {
+namespace platform {
 namespace {
 
 struct UnitStep {
@@ -25,7 +25,7 @@ constexpr UnitStep kSteps[] = {
     {UCAL_SECOND, UDAT_REL_UNIT_SECOND},
 };
 
-UDate icuDate(platform::Date date) {
+UDate icuDate(Date date) {
   return date.unixSeconds() * 1000.0;
 }
 
@@ -40,7 +40,7 @@ std::string utf8(const icu::UnicodeString& text) {
 
 }  // namespace
 
-std::string relativeTimeText(platform::Date moment, platform::Date now, std::string_view locale) {
+std::string relativeTimeText(Date moment, Date now, std::string_view locale) {
   const icu::Locale where = localeNamed(locale);
   UErrorCode status = U_ZERO_ERROR;
   icu::RelativeDateTimeFormatter formatter(where, nullptr, UDAT_STYLE_LONG, UDISPCTX_CAPITALIZATION_NONE,
@@ -69,7 +69,7 @@ std::string relativeTimeText(platform::Date moment, platform::Date now, std::str
   return utf8(text);
 }
 
-std::string numericDateTimeText(platform::Date moment, std::string_view locale) {
+std::string numericDateTimeText(Date moment, std::string_view locale) {
   const icu::Locale where = localeNamed(locale);
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::DateTimePatternGenerator> generator(
@@ -84,4 +84,4 @@ std::string numericDateTimeText(platform::Date moment, std::string_view locale) 
   return utf8(text);
 }
 
-}  // namespace velloran
+}  // namespace platform

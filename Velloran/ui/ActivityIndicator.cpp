@@ -1,9 +1,9 @@
-#include "Velloran/views/ActivityIndicator.h"
+#include "Velloran/ui/ActivityIndicator.h"
 
 #include <QPainter>
 
 #include "Velloran/ui/Animations.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/TextStyles.h"
 
 namespace velloran {
 namespace {

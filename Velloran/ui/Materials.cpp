@@ -1,4 +1,4 @@
-#include "Velloran/views/Materials.h"
+#include "Velloran/ui/Materials.h"
 
 #include <QPainter>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/TextStyles.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "Velloran/views/ElidedLabel.h"
+#include "Velloran/ui/ElidedLabel.h"
 
 #include <QEvent>
 #include <QFontMetrics>

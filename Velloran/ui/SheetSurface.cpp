@@ -1,10 +1,10 @@
-#include "Velloran/views/SheetSurface.h"
+#include "Velloran/ui/SheetSurface.h"
 
 #include <QPainter>
 #include <QPainterPath>
 
+#include "Velloran/ui/Materials.h"
 #include "Velloran/ui/WindowGradient.h"
-#include "Velloran/views/Materials.h"
 
 namespace velloran {
 namespace {

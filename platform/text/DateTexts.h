@@ -17,11 +17,11 @@
 
 #include "platform/value/Value.h"
 
-namespace velloran {
+namespace platform {
 
 // `locale`: an ICU locale name ("de_DE"); empty for the current locale.
-std::string relativeTimeText(platform::Date moment, platform::Date now, std::string_view locale = {});
+std::string relativeTimeText(Date moment, Date now, std::string_view locale = {});
 
-std::string numericDateTimeText(platform::Date moment, std::string_view locale = {});
+std::string numericDateTimeText(Date moment, std::string_view locale = {});
 
-}  // namespace velloran
+}  // namespace platform

@@ -1,12 +1,12 @@
-#include "Velloran/views/SegmentedPicker.h"
+#include "Velloran/ui/SegmentedPicker.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 
-#include "Velloran/views/Materials.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/Materials.h"
+#include "Velloran/ui/TextStyles.h"
 
 namespace velloran {
 namespace {

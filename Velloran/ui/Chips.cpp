@@ -1,4 +1,4 @@
-#include "Velloran/views/Chips.h"
+#include "Velloran/ui/Chips.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -8,11 +8,11 @@
 #include <QtMath>
 
 #include "Velloran/ui/DropShadow.h"
+#include "Velloran/ui/ElidedLabel.h"
+#include "Velloran/ui/Materials.h"
+#include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
-#include "Velloran/views/ElidedLabel.h"
-#include "Velloran/views/Materials.h"
-#include "Velloran/views/Symbols.h"
-#include "Velloran/views/TextStyles.h"
+#include "Velloran/ui/TextStyles.h"
 
 namespace velloran {
 namespace {
