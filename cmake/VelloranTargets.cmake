@@ -45,13 +45,20 @@ function(velloran_folder_internals target)
   target_include_directories(${target} PRIVATE ${root})
 endfunction()
 
-# velloran_library(<name> SOURCES ... [DEPS public deps...] [PRIVATE_DEPS ...])
+# velloran_library(<name> [SOURCES ...] [DEPS public deps...] [PRIVATE_DEPS ...])
 # The library of the folder whose CMakeLists.txt calls it; see "Include roots" above for what it
-# exports.
+# exports. Without SOURCES it is a header-only library (test support, say), and DEPS are what its
+# headers use.
 function(velloran_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
-  add_library(${name} STATIC ${ARG_SOURCES})
   velloran_folder_include_root(root ${CMAKE_CURRENT_SOURCE_DIR})
+  if(NOT ARG_SOURCES)
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${root})
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+    return()
+  endif()
+  add_library(${name} STATIC ${ARG_SOURCES})
   if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/include)
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include PRIVATE ${root})
   else()

@@ -23,7 +23,11 @@ TEST(AnalyticsSdkBindingTest, TheBoundSdkFailsConfigurationOnceAndNeverBecomesRe
   service.applyCollectionSetting();
 
   EXPECT_FALSE(sdk->hasDefaultApp());
-  EXPECT_EQ(console.str(), std::string(kAnalyticsConfigureFailedLine) + "\n");
+  EXPECT_EQ(
+      console.str(),
+      "Beacon Analytics: BeaconApp.configure() fehlgeschlagen \xE2\x80\x93 bitte BeaconService-Info.plist "
+      "pr\xC3\xBC"
+      "fen.\n");
 }
 
 }  // namespace

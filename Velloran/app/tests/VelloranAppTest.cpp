@@ -5,13 +5,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
-#include <sstream>
 
-#include "Velloran/analytics/testing/OrdinaryLaunch.h"
-#include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
 #include "Velloran/data/MockSyncService.h"
 #include "Velloran/services/LookupError.h"
-#include "Velloran/services/testing/FakeAppDirectory.h"
+#include "Velloran/services/testing/AppServicesBed.h"
 #include "Velloran/settings/AnalyticsConsentView.h"
 #include "Velloran/settings/SettingsView.h"
 #include "Velloran/settings/ToggleSwitch.h"
@@ -19,10 +16,7 @@
 #include "Velloran/ui/testing/Screenshot.h"
 #include "Velloran/views/SheetHost.h"
 #include "platform/bundle/Bundle.h"
-#include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/process/ProcessInfo.h"
-#include "platform/workspace/testing/RecordingReviewRequester.h"
-#include "platform/workspace/testing/RecordingWorkspace.h"
 
 namespace velloran {
 namespace {
@@ -31,16 +25,14 @@ using platform::Value;
 
 constexpr const char* kBundleIdentifier = "com.velloran.tests";
 
-class VelloranAppTest : public ::testing::Test {
+class VelloranAppTest : public ::testing::Test, public testing::AppServicesBed {
  protected:
-  VelloranAppTest() {
-    launch_.user().writeInfo(
-        {{"CFBundleIdentifier", Value(kBundleIdentifier)}, {"CFBundleShortVersionString", Value("2.0")}});
-    defaults_ = platform::PreferencesDomain::application();
-    analytics_ = std::make_unique<AnalyticsService>(defaults_, sdk_, console_);
-    reviewManager_ = std::make_unique<AppReviewManager>(
-        defaults_, dispatch_.clock(), platform::Bundle::main(), reviewRequester_, workspace_);
-  }
+  VelloranAppTest()
+      : AppServicesBed([](testing::OrdinaryLaunch& launch) {
+          launch.user().writeInfo({{"CFBundleIdentifier", Value(kBundleIdentifier)},
+                                   {"CFBundleShortVersionString", Value("2.0")}});
+          return platform::PreferencesDomain::application();
+        }) {}
   ~VelloranAppTest() override {
     window_.reset();
     app_.reset();
@@ -52,7 +44,7 @@ class VelloranAppTest : public ::testing::Test {
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     platform::ProcessInfo::setArgumentsForTesting(arguments);
   }
-  void underHarness() { launch_.becomeTestRun(); }
+  void underHarness() { becomeTestRun(); }
 
   VelloranApp& start() {
     app_ = std::make_unique<VelloranApp>(*analytics_, *reviewManager_, directory_);
@@ -73,18 +65,6 @@ class VelloranAppTest : public ::testing::Test {
                                    std::string(kStoreFileName));
   }
 
-  platform::DeterministicDispatch dispatch_;
-  testing::OrdinaryLaunch launch_;
-  std::shared_ptr<platform::PreferencesDomain> defaults_;
-  std::shared_ptr<testing::RecordingAnalyticsSdk> sdk_ = std::make_shared<testing::RecordingAnalyticsSdk>();
-  std::ostringstream console_;
-  std::unique_ptr<AnalyticsService> analytics_;
-  std::shared_ptr<platform::testing::RecordingReviewRequester> reviewRequester_ =
-      std::make_shared<platform::testing::RecordingReviewRequester>();
-  std::shared_ptr<platform::testing::RecordingWorkspace> workspace_ =
-      std::make_shared<platform::testing::RecordingWorkspace>();
-  std::unique_ptr<AppReviewManager> reviewManager_;
-  std::shared_ptr<testing::FakeAppDirectory> directory_ = std::make_shared<testing::FakeAppDirectory>();
   std::unique_ptr<VelloranApp> app_;
   std::unique_ptr<LibraryWindow> window_;
 };

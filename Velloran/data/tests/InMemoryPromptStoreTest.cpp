@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Velloran/data/tests/PromptRepositoryContract.h"
+#include "Velloran/data/testing/PromptRepositoryContract.h"
 
 namespace velloran::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "Velloran/data/tests/RepositoryTestSupport.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 
 namespace velloran::testing {
 namespace {

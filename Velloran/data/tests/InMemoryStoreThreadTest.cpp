@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Velloran/data/InMemoryPromptStore.h"
-#include "Velloran/data/tests/RepositoryTestSupport.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/Queue.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Velloran/data/tests/RepositoryTestSupport.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 
 namespace velloran::testing {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "Velloran/data/PromptError.h"
 #include "Velloran/data/PromptFilterMatching.h"
-#include "Velloran/data/tests/RepositoryTestSupport.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 
 namespace velloran::testing {
 namespace {

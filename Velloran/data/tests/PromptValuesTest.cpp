@@ -5,7 +5,7 @@
 #include <functional>
 #include <limits>
 
-#include "Velloran/data/tests/RepositoryTestSupport.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 
 namespace velloran::testing {
 namespace {

@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "Velloran/data/tests/PromptRepositoryContract.h"
+#include "Velloran/data/testing/PromptRepositoryContract.h"
 #include "Velloran/persistence/CoreDataPromptStore.h"
 #include "Velloran/persistence/CoreDataStack.h"
-#include "Velloran/persistence/tests/PersistenceTestSupport.h"
+#include "Velloran/persistence/testing/PersistenceTestSupport.h"
 
 namespace velloran::testing {
 namespace {

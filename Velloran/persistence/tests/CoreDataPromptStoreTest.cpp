@@ -10,7 +10,7 @@
 
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/persistence/VelloranModel.h"
-#include "Velloran/persistence/tests/PersistenceTestSupport.h"
+#include "Velloran/persistence/testing/PersistenceTestSupport.h"
 #include "platform/json/Json.h"
 #include "platform/pstore/PersistentStoreError.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "Velloran/data/tests/RepositoryTestSupport.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 #include "Velloran/persistence/CoreDataPromptStore.h"
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/persistence/VelloranModel.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Velloran/persistence/VelloranModel.h"
-#include "Velloran/persistence/tests/PersistenceTestSupport.h"
+#include "Velloran/persistence/testing/PersistenceTestSupport.h"
 #include "platform/pstore/PersistentStore.h"
 
 namespace velloran::testing {

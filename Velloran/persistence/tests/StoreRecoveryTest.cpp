@@ -78,7 +78,7 @@ TEST(StoreRecovery, OtherLoadFailuresEndWithoutTouchingTheStore) {
   std::optional<StoreLoadFailure> failure = store.run();
   ASSERT_TRUE(failure);
   EXPECT_EQ(store.steps, Steps{"load"});
-  EXPECT_EQ(failure->message, kLoadFailedMessage);
+  EXPECT_EQ(failure->message, "Failed to load CloudKit store: ");
   EXPECT_EQ(failure->report(), "Failed to load CloudKit store: SQLiteErrorDomain 26: file is not a database");
 }
 
@@ -89,7 +89,7 @@ TEST(StoreRecovery, FailedResetEndsBeforeAnotherLoad) {
   std::optional<StoreLoadFailure> failure = store.run();
   ASSERT_TRUE(failure);
   EXPECT_EQ(store.steps, (Steps{"load", "reset"}));
-  EXPECT_EQ(failure->message, kResetFailedMessage);
+  EXPECT_EQ(failure->message, "Failed to reset incompatible store: ");
   EXPECT_EQ(failure->error.code, 513);
 }
 
@@ -100,7 +100,7 @@ TEST(StoreRecovery, SecondFailureAfterAResetEndsWithoutAThirdAttempt) {
   std::optional<StoreLoadFailure> failure = store.run();
   ASSERT_TRUE(failure);
   EXPECT_EQ(store.steps, (Steps{"load", "reset", "load"}));
-  EXPECT_EQ(failure->message, kLoadAfterResetFailedMessage);
+  EXPECT_EQ(failure->message, "Failed to load CloudKit store after resetting local store: ");
   EXPECT_EQ(failure->error.code, 134100);
 }
 

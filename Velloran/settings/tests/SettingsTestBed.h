@@ -1,24 +1,16 @@
 #pragma once
-// What every settings widget test stands on: a temporary user (home, preferences, bundle), the
-// deterministic dispatch backend for the main queue, an analytics service over a recording SDK, a
-// review manager over an in-memory bundle, a fake app directory, a recording workspace and an
-// artwork loader over a fake HTTP client.
+// What every settings widget test stands on: the application's services over test doubles
+// (AppServicesBed.h) with a review manager over an in-memory bundle, and an artwork loader over a
+// fake HTTP client.
 
 #include <gtest/gtest.h>
 
 #include <QBuffer>
 #include <QImage>
 #include <map>
-#include <sstream>
 
-#include "Velloran/analytics/testing/OrdinaryLaunch.h"
-#include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
-#include "Velloran/services/testing/FakeAppDirectory.h"
+#include "Velloran/services/testing/AppServicesBed.h"
 #include "Velloran/settings/SettingsEnvironment.h"
-#include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/time/ManualClock.h"
-#include "platform/workspace/testing/RecordingReviewRequester.h"
-#include "platform/workspace/testing/RecordingWorkspace.h"
 
 namespace velloran::testing {
 
@@ -52,42 +44,23 @@ inline platform::Bytes pngBytes(int width, int height, QColor color) {
   return platform::Bytes(data.begin(), data.end());
 }
 
-class SettingsTestBed : public ::testing::Test {
+class SettingsTestBed : public ::testing::Test, public AppServicesBed {
  protected:
-  SettingsTestBed() {
-    defaults_ = platform::PreferencesDomain::named("settings-test");
-    analytics_ = std::make_unique<AnalyticsService>(defaults_, sdk_, console_);
+  SettingsTestBed()
+      : AppServicesBed([](OrdinaryLaunch&) { return platform::PreferencesDomain::named("settings-test"); }) {
     useInfo({{"CFBundleShortVersionString", platform::Value("1.0")}});
   }
 
   // The review manager reads `info` as its Info.plist.
   void useInfo(platform::Dictionary info) {
-    reviewManager_ = std::make_unique<AppReviewManager>(
-        defaults_, clock_, std::make_shared<platform::Bundle>(launch_.user().bundle(), std::move(info)),
-        reviewRequester_, workspace_);
+    useBundle(std::make_shared<platform::Bundle>(launch_.user().bundle(), std::move(info)));
   }
-
-  // Runs the process as a test run, as the harness variable does.
-  void becomeTestRun() { launch_.becomeTestRun(); }
 
   SettingsEnvironment environment() {
     return SettingsEnvironment{defaults_,  *analytics_, *reviewManager_,
                                directory_, workspace_,  std::make_shared<ArtworkLoader>(http_)};
   }
 
-  platform::DeterministicDispatch dispatch_;
-  OrdinaryLaunch launch_;
-  platform::ManualClock clock_;
-  std::shared_ptr<platform::PreferencesDomain> defaults_;
-  std::shared_ptr<RecordingAnalyticsSdk> sdk_ = std::make_shared<RecordingAnalyticsSdk>();
-  std::ostringstream console_;
-  std::unique_ptr<AnalyticsService> analytics_;
-  std::shared_ptr<platform::testing::RecordingReviewRequester> reviewRequester_ =
-      std::make_shared<platform::testing::RecordingReviewRequester>();
-  std::shared_ptr<platform::testing::RecordingWorkspace> workspace_ =
-      std::make_shared<platform::testing::RecordingWorkspace>();
-  std::unique_ptr<AppReviewManager> reviewManager_;
-  std::shared_ptr<FakeAppDirectory> directory_ = std::make_shared<FakeAppDirectory>();
   std::shared_ptr<FakeHttpClient> http_ = std::make_shared<FakeHttpClient>();
 };
 

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "Velloran/persistence/CoreDataPromptStore.h"
-#include "Velloran/persistence/tests/PersistenceTestSupport.h"
+#include "Velloran/persistence/testing/PersistenceTestSupport.h"
 #include "Velloran/sync/tests/SyncTestSupport.h"
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/MirroredPersistentContainer.h"

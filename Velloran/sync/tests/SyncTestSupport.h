@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Velloran/data/tests/RepositoryTestSupport.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/persistence/VelloranModel.h"
 #include "Velloran/sync/CloudKitSyncService.h"

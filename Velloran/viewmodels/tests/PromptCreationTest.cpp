@@ -6,7 +6,7 @@
 #include "Velloran/data/MockSyncService.h"
 #include "Velloran/viewmodels/PromptListViewModel.h"
 #include "Velloran/viewmodels/testing/ControllableRepository.h"
-#include "Velloran/viewmodels/tests/ViewModelTestBed.h"
+#include "Velloran/viewmodels/testing/ViewModelTestBed.h"
 
 namespace velloran {
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "Velloran/viewmodels/testing/ControllableRepository.h"
-#include "Velloran/viewmodels/tests/ViewModelTestBed.h"
+#include "Velloran/viewmodels/testing/ViewModelTestBed.h"
 
 namespace velloran {
 namespace {

@@ -8,7 +8,7 @@
 #include "Velloran/viewmodels/PromptListViewModel.h"
 #include "Velloran/viewmodels/testing/ControllableRepository.h"
 #include "Velloran/viewmodels/testing/FakeSyncMonitor.h"
-#include "Velloran/viewmodels/tests/ViewModelTestBed.h"
+#include "Velloran/viewmodels/testing/ViewModelTestBed.h"
 #include "platform/mirror/CloudMirrorError.h"
 
 namespace velloran {

@@ -8,7 +8,7 @@
 #include "Velloran/viewmodels/PromptDraft.h"
 #include "Velloran/viewmodels/PromptTexts.h"
 #include "Velloran/viewmodels/TagSuggestions.h"
-#include "Velloran/viewmodels/tests/ViewModelTestBed.h"
+#include "Velloran/viewmodels/testing/ViewModelTestBed.h"
 #include "platform/identity/RandomSource.h"
 #include "platform/time/ManualClock.h"
 

@@ -18,7 +18,7 @@
 #include "Velloran/data/MockSyncService.h"
 #include "Velloran/viewmodels/PromptListViewModel.h"
 #include "Velloran/viewmodels/testing/ControllableRepository.h"
-#include "Velloran/viewmodels/tests/ViewModelTestBed.h"
+#include "Velloran/viewmodels/testing/ViewModelTestBed.h"
 #include "Velloran/views/LibraryContext.h"
 #include "platform/workspace/testing/RecordingWorkspace.h"
 

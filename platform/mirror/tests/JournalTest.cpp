@@ -12,7 +12,7 @@
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/JournalEntry.h"
 #include "platform/mirror/JournalFile.h"
-#include "platform/pstore/tests/StoreTestSupport.h"
+#include "platform/pstore/testing/StoreTestSupport.h"
 
 namespace platform {
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/mirror/HybridLogicalClock.h"
 #include "platform/mirror/MirrorFolder.h"
 #include "platform/paths/PathsError.h"
-#include "platform/pstore/tests/StoreTestSupport.h"
+#include "platform/pstore/testing/StoreTestSupport.h"
 
 namespace platform {
 namespace {

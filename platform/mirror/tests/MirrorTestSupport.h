@@ -16,7 +16,7 @@
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/MirrorEvent.h"
 #include "platform/mirror/MirroredPersistentContainer.h"
-#include "platform/pstore/tests/StoreTestSupport.h"
+#include "platform/pstore/testing/StoreTestSupport.h"
 
 namespace platform::testing {
 

@@ -8,7 +8,7 @@
 
 #include "platform/dispatch/Group.h"
 #include "platform/dispatch/Semaphore.h"
-#include "platform/pstore/tests/StoreTestSupport.h"
+#include "platform/pstore/testing/StoreTestSupport.h"
 
 namespace platform {
 namespace {

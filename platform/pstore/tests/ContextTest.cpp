@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/pstore/PersistentStoreError.h"
-#include "platform/pstore/tests/StoreTestSupport.h"
+#include "platform/pstore/testing/StoreTestSupport.h"
 
 namespace platform {
 namespace {

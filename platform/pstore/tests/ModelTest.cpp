@@ -2,7 +2,7 @@
 
 #include "platform/pstore/ManagedObjectModel.h"
 #include "platform/pstore/PersistentHistory.h"
-#include "platform/pstore/tests/StoreTestSupport.h"
+#include "platform/pstore/testing/StoreTestSupport.h"
 
 namespace platform {
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "platform/pstore/PersistentStoreError.h"
-#include "platform/pstore/tests/StoreTestSupport.h"
+#include "platform/pstore/testing/StoreTestSupport.h"
 
 namespace platform {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Velloran/data/PromptRepository.h"
-#include "Velloran/data/tests/RepositoryTestSupport.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 #include "Velloran/persistence/CoreDataStack.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/DeterministicDispatch.h"

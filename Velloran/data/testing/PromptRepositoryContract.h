@@ -19,7 +19,7 @@
 
 #include "Velloran/data/PromptError.h"
 #include "Velloran/data/PromptRepository.h"
-#include "Velloran/data/tests/RepositoryTestSupport.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 #include "platform/time/ManualClock.h"
 
 namespace velloran::testing {
