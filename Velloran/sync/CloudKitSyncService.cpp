@@ -1,6 +1,7 @@
 #include "Velloran/sync/CloudKitSyncService.h"
 
 #include "Velloran/persistence/CoreDataStack.h"
+#include "Velloran/sync/SyncErrorMapping.h"
 #include "platform/paths/ApplicationDirectories.h"
 #include "platform/pstore/ManagedObjectContext.h"
 #include "platform/pstore/PersistentStoreError.h"
@@ -17,6 +18,12 @@ std::optional<std::filesystem::path> tokenFileLocation(const std::optional<std::
 
 void onMainQueue(std::function<void()> block) {
   platform::mainQueue()->async(std::move(block));
+}
+
+// The caller hears a failure in the app's terms (SyncErrorMapping.h).
+platform::Result<void> inAppTerms(const platform::Result<void>& result) {
+  if (result) return result;
+  return platform::Result<void>(appSyncError(result.error()));
 }
 
 }  // namespace
@@ -51,7 +58,7 @@ void CloudKitSyncService::registerEventObserver() {
         std::optional<platform::MirrorEvent> event = platform::MirrorEvent::fromNotification(notification);
         // An operation that has only started tells the application nothing yet.
         if (!event || !(event->endDate || event->error)) return;
-        if (auto monitor = weak.lock()) monitor->eventsSubject_.emit(*event);
+        if (auto monitor = weak.lock()) monitor->eventsSubject_.emit(appSyncEvent(*event));
       });
 }
 
@@ -76,7 +83,7 @@ void CloudKitSyncService::pullChanges(Completion<void> completion) {
     self->container_->viewContext()->performAndWait(
         [&] { current = self->container_->viewContext()->setQueryGenerationFromCurrent(); });
     if (!current) {
-      if (completion) completion(current);
+      if (completion) completion(inAppTerms(current));
       return;
     }
     self->processPersistentHistory(completion);
@@ -91,11 +98,11 @@ void CloudKitSyncService::pushChanges(Completion<void> completion) {
     view->performAndWait([&] {
       if (view->hasChanges()) saved = view->save();
     });
-    if (completion) completion(saved);
+    if (completion) completion(inAppTerms(saved));
   });
 }
 
-Subscription CloudKitSyncService::observeEvents(std::function<void(const platform::MirrorEvent&)> handler) {
+Subscription CloudKitSyncService::observeEvents(std::function<void(const SyncEvent&)> handler) {
   return eventsSubject_.connect(std::move(handler));
 }
 
@@ -112,7 +119,7 @@ void CloudKitSyncService::processPersistentHistory(Completion<void> completion) 
         if (history) {
           completion(platform::Result<void>());
         } else {
-          completion(history.error());
+          completion(inAppTerms(history.error()));
         }
       });
     });

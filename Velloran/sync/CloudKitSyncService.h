@@ -1,8 +1,8 @@
 #pragma once
 // The sync monitor: the application's SyncService over the mirrored container, and the SyncMonitor
 // the library view model follows. It moves no data itself (the container's mirror does); it
-//  - republishes the mirror's events that have ended or failed, on the main thread, in the order
-//    they were posted (eventsSubject / observeEvents);
+//  - republishes the mirror's events that have ended or failed as SyncEvents, on the main thread,
+//    in the order they were posted (eventsSubject / observeEvents);
 //  - reads the store's persistent history after its token, tells this application's changes
 //    (transaction author "Velloran") from everyone else's (any other author, or none), raises the
 //    pending local / pending remote flag accordingly, and merges the changes into the view context;
@@ -20,6 +20,9 @@
 // context's queue meanwhile. The pending flags sit behind the serial queue
 // "CloudKitSyncService.pendingChanges" and the take functions enter it themselves, so they are safe
 // from any thread but that queue. observeEvents and eventsSubject belong to the main thread.
+//
+// Failures, of events and of operations alike, are reported in the app's terms: the mirror's and
+// the store's errors as SyncProblem errors wrapping them (SyncErrorMapping.h).
 
 #include <filesystem>
 #include <memory>
@@ -27,10 +30,10 @@
 #include <string_view>
 #include <vector>
 
+#include "Velloran/data/Signal.h"
+#include "Velloran/data/SyncMonitor.h"
 #include "Velloran/data/SyncService.h"
 #include "Velloran/sync/HistoryTokenStore.h"
-#include "Velloran/viewmodels/Signal.h"
-#include "Velloran/viewmodels/SyncMonitor.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/mirror/MirrorEvent.h"
 #include "platform/notify/NotificationCenter.h"
@@ -71,14 +74,13 @@ class CloudKitSyncService final : public SyncService,
   void startObservingRemoteChanges(std::function<void()> completion) override;
 
   // --- SyncMonitor ---------------------------------------------------------------------------
-  [[nodiscard]] Subscription observeEvents(
-      std::function<void(const platform::MirrorEvent&)> handler) override;
+  [[nodiscard]] Subscription observeEvents(std::function<void(const SyncEvent&)> handler) override;
   void processPersistentHistory(Completion<void> completion) override;
   bool takePendingLocalChanges() override;
   bool takePendingRemoteChanges() override;
 
   // The published events: those that have ended or carry an error.
-  const Signal<platform::MirrorEvent>& eventsSubject() const { return eventsSubject_; }
+  const Signal<SyncEvent>& eventsSubject() const { return eventsSubject_; }
   // The position after which history has not been processed yet.
   std::optional<platform::HistoryToken> historyToken() const { return tokens_.current(); }
 
@@ -97,7 +99,7 @@ class CloudKitSyncService final : public SyncService,
   platform::NotificationCenter& notificationCenter_;
   const platform::QueueRef pendingChangesQueue_;
   HistoryTokenStore tokens_;
-  Signal<platform::MirrorEvent> eventsSubject_;
+  Signal<SyncEvent> eventsSubject_;
 
   // Behind pendingChangesQueue_.
   bool pendingLocalChanges_ = false;

@@ -25,7 +25,7 @@
 #include "Velloran/data/PromptRepository.h"
 #include "Velloran/data/PromptType.h"
 #include "Velloran/data/PromptValues.h"
-#include "Velloran/viewmodels/Signal.h"
+#include "Velloran/data/Signal.h"
 #include "Velloran/viewmodels/ViewModelEnvironment.h"
 
 namespace velloran {

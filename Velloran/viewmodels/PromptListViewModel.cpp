@@ -45,7 +45,7 @@ void PromptListViewModel::subscribeToEvents() {
   // Each event is handed on by a fresh hop onto the main queue, in order, even though the monitor
   // already delivers there: the reaction never runs inside the monitor's own delivery.
   eventSubscription_ = monitor_->observeEvents(
-      [weakSelf = weak_from_this(), mainQueue = environment_.mainQueue](const platform::MirrorEvent& event) {
+      [weakSelf = weak_from_this(), mainQueue = environment_.mainQueue](const SyncEvent& event) {
         mainQueue->async([weakSelf, event] {
           if (const auto self = weakSelf.lock()) self->handleCloudEvent(event);
         });
@@ -197,7 +197,7 @@ void PromptListViewModel::showSyncBanner(std::string message, bool isError) {
                                      });
 }
 
-void PromptListViewModel::handleCloudEvent(const platform::MirrorEvent& event) {
+void PromptListViewModel::handleCloudEvent(const SyncEvent& event) {
   requireMainThread(kOwner, "handleCloudEvent");
   if (event.error) {
     showSyncBanner(syncFailureBannerText(*event.error), true);
@@ -211,22 +211,22 @@ void PromptListViewModel::handleCloudEvent(const platform::MirrorEvent& event) {
   });
 }
 
-void PromptListViewModel::reactToSuccessfulEvent(platform::MirrorEvent::Type type) {
+void PromptListViewModel::reactToSuccessfulEvent(SyncEvent::Type type) {
   monitor_->processPersistentHistory([self = shared_from_this(), type](platform::Result<void>) {
     // A failed processing is dropped; the event still takes its flag.
     bool foundChanges = false;
     switch (type) {
-      case platform::MirrorEvent::Type::Export:
+      case SyncEvent::Type::Export:
         foundChanges = self->monitor_->takePendingLocalChanges();
         break;
-      case platform::MirrorEvent::Type::Import:
+      case SyncEvent::Type::Import:
         foundChanges = self->monitor_->takePendingRemoteChanges();
         break;
-      case platform::MirrorEvent::Type::Setup:
+      case SyncEvent::Type::Setup:
         break;
     }
     // An export only consumes its flag: what this machine wrote is already on screen.
-    if (foundChanges && type == platform::MirrorEvent::Type::Import) {
+    if (foundChanges && type == SyncEvent::Type::Import) {
       self->load(false, [self] { self->refreshTagSuggestions(); });
     }
   });

@@ -39,11 +39,11 @@
 #include "Velloran/data/PromptFilter.h"
 #include "Velloran/data/PromptRepository.h"
 #include "Velloran/data/PromptValues.h"
+#include "Velloran/data/Signal.h"
+#include "Velloran/data/SyncMonitor.h"
 #include "Velloran/data/SyncService.h"
 #include "Velloran/viewmodels/PromptDraft.h"
-#include "Velloran/viewmodels/Signal.h"
 #include "Velloran/viewmodels/SyncBanner.h"
-#include "Velloran/viewmodels/SyncMonitor.h"
 #include "Velloran/viewmodels/ViewModelEnvironment.h"
 #include "platform/identity/UUID.h"
 
@@ -107,7 +107,7 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   // history in a task of its own, takes the event's pending flag (export: local, import: remote,
   // setup: none) and, for an import that found changes, reloads without the indicator and refreshes
   // the suggestions. History failures are ignored; the flag is still taken.
-  void handleCloudEvent(const platform::MirrorEvent& event);
+  void handleCloudEvent(const SyncEvent& event);
 
   // The create sheet's save: stores the prompt the draft makes (PromptDraft.h); on success reloads
   // without the indicator, refreshes the suggestions and logs "prompt_create", then calls `done`
@@ -125,7 +125,7 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   void beginIndicatorLoad();
   void endIndicatorLoad();
   void reportManualSyncFailure(const platform::Error& error);
-  void reactToSuccessfulEvent(platform::MirrorEvent::Type type);
+  void reactToSuccessfulEvent(SyncEvent::Type type);
   void subscribeToEvents();
 
   std::shared_ptr<PromptRepository> repository_;

@@ -1,8 +1,7 @@
 #include "Velloran/viewmodels/SyncErrorMessage.h"
 
 #include "Velloran/data/PromptError.h"
-#include "platform/mirror/CloudMirrorError.h"
-#include "platform/pstore/PersistentStoreError.h"
+#include "Velloran/data/SyncProblem.h"
 #include "platform/text/Format.h"
 
 namespace velloran {
@@ -12,31 +11,23 @@ constexpr const char* kTemporarilyUnavailable = "iCloud temporär nicht verfügb
 constexpr const char* kNoAccount = "Kein iCloud Account";
 constexpr const char* kBannerFormat = "Sync-Fehler: %@";
 
-// The service being away counts as temporary too, like the network; our mirror has no such
-// failure of its own, but the wording keeps the full rule.
-constexpr std::int64_t kServiceUnavailable = 6;
-
-std::string cloudErrorMessage(std::int64_t code) {
-  using Code = platform::CloudMirrorErrorCode;
-  if (code == static_cast<std::int64_t>(Code::NetworkUnavailable) ||
-      code == static_cast<std::int64_t>(Code::NetworkFailure) || code == kServiceUnavailable) {
-    return kTemporarilyUnavailable;
+std::string problemMessage(SyncProblem problem) {
+  switch (problem) {
+    case SyncProblem::temporarilyUnavailable:
+      return kTemporarilyUnavailable;
+    case SyncProblem::noAccount:
+      return kNoAccount;
+    case SyncProblem::unavailable:
+      break;
   }
-  if (code == static_cast<std::int64_t>(Code::NotAuthenticated)) return kNoAccount;
   return std::string(localizedDescription(PromptError::syncUnavailable));
-}
-
-bool isStoreError(const platform::Error& error) {
-  return error.domain == platform::kPersistentStoreErrorDomain ||
-         error.domain == platform::kSQLiteErrorDomain;
 }
 
 }  // namespace
 
 std::string syncErrorMessage(const platform::Error& error) {
   if (const auto own = promptError(error)) return std::string(localizedDescription(*own));
-  if (error.domain == platform::kCloudMirrorErrorDomain) return cloudErrorMessage(error.code);
-  if (isStoreError(error)) return std::string(localizedDescription(PromptError::syncUnavailable));
+  if (const auto problem = syncProblem(error)) return problemMessage(*problem);
   return error.description;
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 // The German text a sync failure is shown with, and the banner text built from it.
 //  - a PromptError: its own description;
-//  - the mirror's failures (platform/mirror/CloudMirrorError.h): "iCloud temporär nicht verfügbar"
-//    while the network or the service is away (codes 3, 4, 6), "Kein iCloud Account" without an
-//    account (9), "Sync aktuell nicht verfügbar." for any other code;
-//  - the store's failures (persistent-store and database domains): "Sync aktuell nicht verfügbar.";
+//  - a sync problem (SyncProblem.h; the sync layer reports the mirror's and the store's failures
+//    so): "iCloud temporär nicht verfügbar" while the network or the service is away, "Kein iCloud
+//    Account" without an account, "Sync aktuell nicht verfügbar." for any other;
 //  - anything else: the error's own description.
 // Pure functions, safe on any thread.
 

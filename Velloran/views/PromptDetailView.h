@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "Velloran/data/Signal.h"
 #include "Velloran/viewmodels/PromptDetailViewModel.h"
-#include "Velloran/viewmodels/Signal.h"
 #include "Velloran/views/Clipboard.h"
 #include "Velloran/views/NavigationHost.h"
 #include "Velloran/views/PromptEditorController.h"

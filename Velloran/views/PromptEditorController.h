@@ -31,8 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "Velloran/data/Signal.h"
 #include "Velloran/viewmodels/PromptDetailViewModel.h"
-#include "Velloran/viewmodels/Signal.h"
 #include "platform/dispatch/Queue.h"
 
 namespace velloran {

@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "Velloran/data/PromptFilter.h"
+#include "Velloran/data/Signal.h"
 #include "Velloran/viewmodels/PromptDraft.h"
-#include "Velloran/viewmodels/Signal.h"
 #include "Velloran/views/LibraryContext.h"
 #include "Velloran/views/NavigationHost.h"
 #include "platform/dispatch/Timer.h"

@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "Velloran/data/SyncProblem.h"
+#include "Velloran/sync/SyncErrorMapping.h"
 #include "Velloran/sync/tests/SyncTestSupport.h"
 #include "platform/pstore/PersistentStoreError.h"
 
@@ -40,9 +42,9 @@ TEST_F(CloudKitSyncServiceTest, PublishesEventsThatEndedOrFailedInTheirOrderAndN
   dispatch.drain();
 
   ASSERT_EQ(log.events.size(), 3u);
-  EXPECT_EQ(log.events[0], ended);
-  EXPECT_EQ(log.events[1], failedWithoutEnd);
-  EXPECT_EQ(log.events[2], setup);
+  EXPECT_EQ(log.events[0], appSyncEvent(ended));
+  EXPECT_EQ(log.events[1], appSyncEvent(failedWithoutEnd));
+  EXPECT_EQ(log.events[2], appSyncEvent(setup));
 }
 
 TEST_F(CloudKitSyncServiceTest, ALocalSaveRaisesTheLocalFlagWhichOneTakeClears) {
@@ -158,15 +160,26 @@ TEST_F(CloudKitSyncServiceTest, ManualPullProcessesHistoryAndPushSavesTheViewCon
   EXPECT_TRUE(monitor->takePendingLocalChanges());
 }
 
-TEST_F(CloudKitSyncServiceTest, AFailedPushPassesTheStoresErrorOn) {
+// A failure in the app's terms that wraps the store's error `code`.
+::testing::AssertionResult isUnavailableWrapping(const platform::Error& error,
+                                                 platform::PersistentStoreErrorCode code) {
+  if (syncProblem(error) != SyncProblem::unavailable)
+    return ::testing::AssertionFailure() << error.debugDescription();
+  if (!error.underlying || !platform::isPersistentStoreError(*error.underlying, code)) {
+    return ::testing::AssertionFailure() << "cause: " << error.debugDescription();
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST_F(CloudKitSyncServiceTest, AFailedPushPassesTheStoresErrorOnInTheAppsTerms) {
   auto monitor = makeMonitor();
   platform::ManagedObject prompt = container->viewContext()->insertNewObject(model::kPromptEntity);
   prompt.setValue(model::kTitle, std::nullopt);  // required
   platform::Result<void> pushed =
       runToCompletion<void>(dispatch, [&](auto done) { monitor->pushChanges(done); });
   ASSERT_FALSE(pushed.ok());
-  EXPECT_TRUE(platform::isPersistentStoreError(
-      pushed.error(), platform::PersistentStoreErrorCode::ValidationMissingMandatoryProperty));
+  EXPECT_TRUE(isUnavailableWrapping(pushed.error(),
+                                    platform::PersistentStoreErrorCode::ValidationMissingMandatoryProperty));
 }
 
 class MonitorWithoutStore : public MonitorTest {};
@@ -178,16 +191,16 @@ TEST_F(MonitorWithoutStore, FetchFailuresReachTheCallerAndLeaveTheToken) {
 
   platform::Result<void> processed = process(*monitor);
   ASSERT_FALSE(processed.ok());
-  EXPECT_TRUE(platform::isPersistentStoreError(processed.error(),
-                                               platform::PersistentStoreErrorCode::StoreOperationFailed));
+  EXPECT_TRUE(
+      isUnavailableWrapping(processed.error(), platform::PersistentStoreErrorCode::StoreOperationFailed));
   EXPECT_EQ(monitor->historyToken(), saved);
   EXPECT_EQ(fileContents(tokenFile()), saved.serialized());
 
   platform::Result<void> pulled =
       runToCompletion<void>(dispatch, [&](auto done) { monitor->pullChanges(done); });
   ASSERT_FALSE(pulled.ok());
-  EXPECT_TRUE(platform::isPersistentStoreError(pulled.error(),
-                                               platform::PersistentStoreErrorCode::StoreOperationFailed));
+  EXPECT_TRUE(
+      isUnavailableWrapping(pulled.error(), platform::PersistentStoreErrorCode::StoreOperationFailed));
 }
 
 TEST_F(CloudKitSyncServiceTest, AReleasedMonitorHearsNothingMore) {

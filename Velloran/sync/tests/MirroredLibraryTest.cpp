@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "Velloran/data/SyncProblem.h"
 #include "Velloran/persistence/CoreDataPromptStore.h"
 #include "Velloran/persistence/testing/PersistenceTestSupport.h"
 #include "Velloran/sync/tests/SyncTestSupport.h"
@@ -15,7 +16,6 @@
 namespace velloran::testing {
 namespace {
 
-using platform::MirrorEvent;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -50,31 +50,31 @@ class Library {
     options.notificationCenter = &center_;
     monitor_ = CloudKitSyncService::make(stack_->container(), options);
     log_.emplace(*monitor_);
-    monitorEvents_ = monitor_->observeEvents([this](const MirrorEvent& event) { react(event); });
+    monitorEvents_ = monitor_->observeEvents([this](const SyncEvent& event) { react(event); });
   }
 
   RepositoryCalls calls() { return RepositoryCalls(dispatch_, *store_); }
   CloudKitSyncService& monitor() { return *monitor_; }
   const TemporaryApplicationSupport& support() const { return support_; }
-  std::vector<MirrorEvent> events() const { return log_->events; }
+  std::vector<SyncEvent> events() const { return log_->events; }
   platform::UUID storeIdentifier() const {
     return stack_->container()->persistentStoreCoordinator()->persistentStore()->identifier();
   }
 
-  std::vector<std::pair<MirrorEvent::Type, bool>> taken;
+  std::vector<std::pair<SyncEvent::Type, bool>> taken;
 
  private:
-  void react(const MirrorEvent& event) {
+  void react(const SyncEvent& event) {
     if (event.error || !event.succeeded) return;
     monitor_->processPersistentHistory([this, type = event.type](platform::Result<void>) {
       switch (type) {
-        case MirrorEvent::Type::Export:
+        case SyncEvent::Type::Export:
           taken.emplace_back(type, monitor_->takePendingLocalChanges());
           break;
-        case MirrorEvent::Type::Import:
+        case SyncEvent::Type::Import:
           taken.emplace_back(type, monitor_->takePendingRemoteChanges());
           break;
-        case MirrorEvent::Type::Setup:
+        case SyncEvent::Type::Setup:
           break;
       }
     });
@@ -108,9 +108,9 @@ class MirroredLibraryTest : public ::testing::Test {
     return contents;
   }
 
-  static std::vector<MirrorEvent> failures(const std::vector<MirrorEvent>& events) {
-    std::vector<MirrorEvent> failed;
-    for (const MirrorEvent& event : events) {
+  static std::vector<SyncEvent> failures(const std::vector<SyncEvent>& events) {
+    std::vector<SyncEvent> failed;
+    for (const SyncEvent& event : events) {
       if (event.error) failed.push_back(event);
     }
     return failed;
@@ -120,7 +120,7 @@ class MirroredLibraryTest : public ::testing::Test {
   platform::testing::TemporaryDirectory mirrorFolder;
 };
 
-using Taken = std::pair<MirrorEvent::Type, bool>;
+using Taken = std::pair<SyncEvent::Type, bool>;
 
 TEST_F(MirroredLibraryTest, APromptCreatedEditedAndDeletedOnOneMachineFollowsOnTheOther) {
   Library a(root(), dispatch);
@@ -137,8 +137,8 @@ TEST_F(MirroredLibraryTest, APromptCreatedEditedAndDeletedOnOneMachineFollowsOnT
   EXPECT_EQ(onB[0].title, "Review");
   EXPECT_THAT(onB[0].tags, ElementsAre("work"));
   EXPECT_THAT(contentsOf(onB[0]), ElementsAre("First text"));
-  EXPECT_THAT(b.taken, ElementsAre(Taken{MirrorEvent::Type::Import, true}));
-  EXPECT_THAT(a.taken, ElementsAre(Taken{MirrorEvent::Type::Export, true}));
+  EXPECT_THAT(b.taken, ElementsAre(Taken{SyncEvent::Type::Import, true}));
+  EXPECT_THAT(a.taken, ElementsAre(Taken{SyncEvent::Type::Export, true}));
 
   PromptVersion second{testUUID(50), prompt.id, "Second text", "", 2, platform::Date{2000}};
   ASSERT_TRUE(a.calls().addVersion(second, prompt.id).ok());
@@ -147,7 +147,7 @@ TEST_F(MirroredLibraryTest, APromptCreatedEditedAndDeletedOnOneMachineFollowsOnT
   ASSERT_EQ(onB.size(), 1u);
   EXPECT_THAT(contentsOf(onB[0]), ElementsAre("First text", "Second text"));
   EXPECT_THAT(a.taken,
-              ElementsAre(Taken{MirrorEvent::Type::Export, true}, Taken{MirrorEvent::Type::Export, true}));
+              ElementsAre(Taken{SyncEvent::Type::Export, true}, Taken{SyncEvent::Type::Export, true}));
 
   // An edit on the receiving side goes back the other way.
   Prompt renamed = onB[0];
@@ -155,12 +155,12 @@ TEST_F(MirroredLibraryTest, APromptCreatedEditedAndDeletedOnOneMachineFollowsOnT
   ASSERT_TRUE(b.calls().save(renamed).ok());
   sync();
   EXPECT_THAT(titlesOf(a.calls().fetchAll()), ElementsAre("Reviewed"));
-  EXPECT_EQ(a.taken.back(), (Taken{MirrorEvent::Type::Import, true}));
+  EXPECT_EQ(a.taken.back(), (Taken{SyncEvent::Type::Import, true}));
 
   ASSERT_TRUE(a.calls().remove({prompt.id}).ok());
   sync();
   EXPECT_THAT(b.calls().fetchAll(), IsEmpty());
-  EXPECT_EQ(b.taken.back(), (Taken{MirrorEvent::Type::Import, true}));
+  EXPECT_EQ(b.taken.back(), (Taken{SyncEvent::Type::Import, true}));
   EXPECT_THAT(failures(a.events()), IsEmpty());
   EXPECT_THAT(failures(b.events()), IsEmpty());
 }
@@ -185,7 +185,7 @@ TEST_F(MirroredLibraryTest, ALibraryResetForAnIncompatibleStoreIsFilledAgainFrom
   sync();
 
   EXPECT_THAT(titlesOf(b.calls().fetchAll()), ElementsAre("From a", "From b"));
-  EXPECT_EQ(b.taken.back(), (Taken{MirrorEvent::Type::Import, true}));
+  EXPECT_EQ(b.taken.back(), (Taken{SyncEvent::Type::Import, true}));
   // The old store's token expired; the token of the new store replaced it.
   EXPECT_EQ(b.monitor().historyToken()->storeIdentifier, b.storeIdentifier());
   EXPECT_NE(fileContents(tokenFile).find(b.storeIdentifier().uuidString()), std::string::npos);
@@ -199,32 +199,32 @@ TEST_F(MirroredLibraryTest, OfflineFailuresReachTheMonitorAndQueuedChangesArrive
   ASSERT_TRUE(a.calls().save(makePrompt({.id = 1, .title = "Offline draft"})).ok());
   sync(3);
 
-  std::vector<MirrorEvent> failedOnA = failures(a.events());
+  std::vector<SyncEvent> failedOnA = failures(a.events());
   ASSERT_FALSE(failedOnA.empty());
-  for (const MirrorEvent& event : failedOnA) {
-    EXPECT_TRUE(
-        platform::isCloudMirrorError(*event.error, platform::CloudMirrorErrorCode::NetworkUnavailable));
+  for (const SyncEvent& event : failedOnA) {
+    EXPECT_EQ(syncProblem(*event.error), SyncProblem::temporarilyUnavailable);
+    EXPECT_TRUE(platform::isCloudMirrorError(*event.error->underlying,
+                                             platform::CloudMirrorErrorCode::NetworkUnavailable));
   }
   EXPECT_TRUE(std::any_of(failedOnA.begin(), failedOnA.end(),
-                          [](const MirrorEvent& event) { return event.type == MirrorEvent::Type::Export; }));
+                          [](const SyncEvent& event) { return event.type == SyncEvent::Type::Export; }));
   EXPECT_THAT(b.calls().fetchAll(), IsEmpty());
 
   ASSERT_TRUE(a.calls().save(makePrompt({.id = 2, .title = "Second offline draft", .updatedAt = 1100})).ok());
   std::filesystem::remove(root() / "OFFLINE");
   sync();
   EXPECT_THAT(titlesOf(b.calls().fetchAll()), ElementsAre("Second offline draft", "Offline draft"));
-  EXPECT_EQ(b.taken.back(), (Taken{MirrorEvent::Type::Import, true}));
+  EXPECT_EQ(b.taken.back(), (Taken{SyncEvent::Type::Import, true}));
 }
 
 TEST_F(MirroredLibraryTest, WithoutTheMirrorFolderSetupFailsAsNoAccount) {
   std::filesystem::remove_all(root());
   Library a(root(), dispatch);
   sync();
-  std::vector<MirrorEvent> failed = failures(a.events());
+  std::vector<SyncEvent> failed = failures(a.events());
   ASSERT_EQ(failed.size(), 1u);
-  EXPECT_EQ(failed[0].type, MirrorEvent::Type::Setup);
-  EXPECT_TRUE(
-      platform::isCloudMirrorError(*failed[0].error, platform::CloudMirrorErrorCode::NotAuthenticated));
+  EXPECT_EQ(failed[0].type, SyncEvent::Type::Setup);
+  EXPECT_EQ(syncProblem(*failed[0].error), SyncProblem::noAccount);
   EXPECT_THAT(a.taken, IsEmpty()) << "a failed event takes no flag";
 }
 

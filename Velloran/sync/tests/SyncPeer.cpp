@@ -62,14 +62,14 @@ int main(int argc, char** argv) {
   Subscription events;
   if (command == "put") {
     store->savePrompt(newPrompt(title), [&](platform::Result<void> result) { saved = result.ok(); });
-    events = monitor->observeEvents([&](const platform::MirrorEvent& event) {
-      if (saved && event.type == platform::MirrorEvent::Type::Export && event.succeeded) done = true;
+    events = monitor->observeEvents([&](const velloran::SyncEvent& event) {
+      if (saved && event.type == velloran::SyncEvent::Type::Export && event.succeeded) done = true;
     });
   } else if (command == "await") {
     // As the library does: after a successful import, process history and reload when it brought
     // other machines' changes.
-    events = monitor->observeEvents([&](const platform::MirrorEvent& event) {
-      if (event.type != platform::MirrorEvent::Type::Import || !event.succeeded) return;
+    events = monitor->observeEvents([&](const velloran::SyncEvent& event) {
+      if (event.type != velloran::SyncEvent::Type::Import || !event.succeeded) return;
       monitor->processPersistentHistory([&](platform::Result<void>) {
         if (!monitor->takePendingRemoteChanges()) return;
         store->fetchPrompts({}, [&](platform::Result<std::vector<Prompt>> prompts) {

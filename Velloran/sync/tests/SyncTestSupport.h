@@ -26,10 +26,9 @@ using platform::testing::fileContents;
 class EventLog {
  public:
   explicit EventLog(SyncMonitor& monitor)
-      : subscription_(
-            monitor.observeEvents([this](const platform::MirrorEvent& event) { events.push_back(event); })) {}
+      : subscription_(monitor.observeEvents([this](const SyncEvent& event) { events.push_back(event); })) {}
 
-  std::vector<platform::MirrorEvent> events;
+  std::vector<SyncEvent> events;
 
  private:
   Subscription subscription_;

@@ -20,18 +20,12 @@ void completeOnMainQueue(Completion<void> completion, std::optional<platform::Er
 
 }  // namespace
 
-platform::MirrorEvent endedEvent(platform::MirrorEvent::Type type, bool succeeded) {
-  platform::MirrorEvent event;
-  event.identifier = platform::UUID::random();
-  event.type = type;
-  event.succeeded = succeeded;
-  event.startDate = platform::Date{100};
-  event.endDate = platform::Date{101};
-  return event;
+SyncEvent endedEvent(SyncEvent::Type type, bool succeeded) {
+  return SyncEvent{type, succeeded, std::nullopt};
 }
 
-platform::MirrorEvent failedEvent(platform::MirrorEvent::Type type, platform::Error error) {
-  platform::MirrorEvent event = endedEvent(type, /*succeeded=*/false);
+SyncEvent failedEvent(SyncEvent::Type type, platform::Error error) {
+  SyncEvent event = endedEvent(type, /*succeeded=*/false);
   event.error = std::move(error);
   return event;
 }
@@ -52,7 +46,7 @@ void FakeSyncMonitor::startObservingRemoteChanges(std::function<void()> completi
   });
 }
 
-Subscription FakeSyncMonitor::observeEvents(std::function<void(const platform::MirrorEvent&)> handler) {
+Subscription FakeSyncMonitor::observeEvents(std::function<void(const SyncEvent&)> handler) {
   return events_.connect(std::move(handler));
 }
 

@@ -9,15 +9,15 @@
 
 #include <optional>
 
+#include "Velloran/data/SyncMonitor.h"
 #include "Velloran/data/SyncService.h"
-#include "Velloran/viewmodels/SyncMonitor.h"
 
 namespace velloran::testing {
 
 // An event that has ended, successfully or not, without an error.
-platform::MirrorEvent endedEvent(platform::MirrorEvent::Type type, bool succeeded = true);
+SyncEvent endedEvent(SyncEvent::Type type, bool succeeded = true);
 // A failed event carrying `error` (and an end date).
-platform::MirrorEvent failedEvent(platform::MirrorEvent::Type type, platform::Error error);
+SyncEvent failedEvent(SyncEvent::Type type, platform::Error error);
 
 class FakeSyncMonitor final : public SyncService, public SyncMonitor {
  public:
@@ -27,7 +27,7 @@ class FakeSyncMonitor final : public SyncService, public SyncMonitor {
   void startObservingRemoteChanges(std::function<void()> completion) override;
 
   // SyncMonitor
-  Subscription observeEvents(std::function<void(const platform::MirrorEvent&)> handler) override;
+  Subscription observeEvents(std::function<void(const SyncEvent&)> handler) override;
   void processPersistentHistory(Completion<void> completion) override;
   bool takePendingLocalChanges() override;
   bool takePendingRemoteChanges() override;
@@ -39,7 +39,7 @@ class FakeSyncMonitor final : public SyncService, public SyncMonitor {
   // What the next successful history processing finds: local and/or remote transactions.
   void stageHistory(bool local, bool remote);
   // Delivers the event to the subscribers now, as the monitor does on the main thread.
-  void post(const platform::MirrorEvent& event) const { events_.emit(event); }
+  void post(const SyncEvent& event) const { events_.emit(event); }
 
   // Reading back.
   int pullCount() const { return pullCount_; }
@@ -59,7 +59,7 @@ class FakeSyncMonitor final : public SyncService, public SyncMonitor {
   int pullCount_ = 0;
   int pushCount_ = 0;
   int historyProcessingCount_ = 0;
-  Signal<platform::MirrorEvent> events_;
+  Signal<SyncEvent> events_;
 };
 
 }  // namespace velloran::testing

@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "Velloran/data/MockSyncService.h"
+#include "Velloran/data/SyncProblem.h"
 #include "Velloran/viewmodels/PromptListViewModel.h"
 #include "Velloran/viewmodels/testing/ControllableRepository.h"
 #include "Velloran/viewmodels/testing/FakeSyncMonitor.h"
 #include "Velloran/viewmodels/testing/ViewModelTestBed.h"
-#include "platform/mirror/CloudMirrorError.h"
 
 namespace velloran {
 namespace {
@@ -21,11 +21,12 @@ using testing::failedEvent;
 using testing::FakeSyncMonitor;
 using testing::samplePrompt;
 using testing::titlesOf;
-using Type = platform::MirrorEvent::Type;
+using Type = SyncEvent::Type;
 using Texts = std::vector<std::string>;
 
-platform::Error cloudError(std::int64_t code, std::string description = "mirror") {
-  return platform::Error(std::string(platform::kCloudMirrorErrorDomain), code, std::move(description));
+// A failure as the sync monitor reports it: a sync problem wrapping what the mirror said.
+platform::Error problem(SyncProblem problem, std::string description = "mirror") {
+  return makeSyncProblemError(problem, platform::Error("CloudMirrorErrorDomain", 1, std::move(description)));
 }
 
 class PromptListSyncTest : public ::testing::Test {
@@ -74,7 +75,7 @@ TEST_F(PromptListSyncTest, ManualSyncPullsPushesThenLoadsWithTheIndicatorAndRefr
 }
 
 TEST_F(PromptListSyncTest, FailedPullShowsAStickyBannerAndNeitherPushesNorReloads) {
-  monitor_->setPullFailure(cloudError(9, "no account"));
+  monitor_->setPullFailure(problem(SyncProblem::noAccount, "no account"));
   bool done = false;
   viewModel_->syncNow([&] { done = true; });
   bed_.drain();
@@ -102,7 +103,7 @@ TEST_F(PromptListSyncTest, FailedPushShowsItsBannerAndReloadsNothing) {
 }
 
 TEST_F(PromptListSyncTest, SuccessfulManualSyncLeavesAnExistingBannerInPlace) {
-  monitor_->setPullFailure(cloudError(3));
+  monitor_->setPullFailure(problem(SyncProblem::temporarilyUnavailable));
   viewModel_->syncNow();
   bed_.drain();
   monitor_->setPullFailure(std::nullopt);
@@ -157,10 +158,11 @@ TEST_F(PromptListSyncTest, AnEqualBannerShownAgainVanishesWithTheFirstTimer) {
 }
 
 TEST_F(PromptListSyncTest, AManualSyncBannerEqualToAnEventBannerGoesWithTheEventBannersTimer) {
-  monitor_->post(failedEvent(Type::Export, cloudError(4)));
+  monitor_->post(failedEvent(Type::Export, problem(SyncProblem::temporarilyUnavailable)));
   bed_.drain();
   advance(1s);
-  monitor_->setPullFailure(cloudError(6));  // the same text: "iCloud temporär nicht verfügbar"
+  monitor_->setPullFailure(
+      problem(SyncProblem::temporarilyUnavailable));  // the same text: "iCloud temporär nicht verfügbar"
   viewModel_->syncNow();
   bed_.drain();
   advance(2s);
@@ -179,7 +181,7 @@ TEST_F(PromptListSyncTest, ABannerTimerNeitherKeepsTheViewModelAliveNorTouchesIt
 // --- Mirroring events ---------------------------------------------------------------------------
 
 TEST_F(PromptListSyncTest, FailedEventShowsTheBannerForThreeSecondsAndProcessesNoHistory) {
-  monitor_->post(failedEvent(Type::Import, cloudError(9)));
+  monitor_->post(failedEvent(Type::Import, problem(SyncProblem::noAccount)));
   EXPECT_FALSE(viewModel_->syncBanner().has_value());  // handed on by a hop onto the main queue
   bed_.drain();
 

@@ -3,15 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "Velloran/data/PromptError.h"
+#include "Velloran/data/SyncProblem.h"
 #include "Velloran/viewmodels/SyncBanner.h"
-#include "platform/mirror/CloudMirrorError.h"
-#include "platform/pstore/PersistentStoreError.h"
 
 namespace velloran {
 namespace {
 
-platform::Error cloudError(std::int64_t code) {
-  return platform::Error(std::string(platform::kCloudMirrorErrorDomain), code, "mirror says no");
+platform::Error problemError(SyncProblem problem) {
+  return makeSyncProblemError(problem, platform::Error("CloudMirrorErrorDomain", 3, "mirror says no"));
 }
 
 TEST(SyncErrorMessageTest, PromptErrorsShowTheirOwnGermanDescription) {
@@ -19,33 +18,22 @@ TEST(SyncErrorMessageTest, PromptErrorsShowTheirOwnGermanDescription) {
   EXPECT_EQ(syncErrorMessage(makeError(PromptError::invalidData)), "Ungültige Daten.");
 }
 
-TEST(SyncErrorMessageTest, MirroringFailuresAreToldApartByCode) {
-  EXPECT_EQ(syncErrorMessage(cloudError(3)), "iCloud temporär nicht verfügbar");
-  EXPECT_EQ(syncErrorMessage(cloudError(4)), "iCloud temporär nicht verfügbar");
-  EXPECT_EQ(syncErrorMessage(cloudError(6)), "iCloud temporär nicht verfügbar");
-  EXPECT_EQ(syncErrorMessage(cloudError(9)), "Kein iCloud Account");
-  EXPECT_EQ(syncErrorMessage(cloudError(7)), "Sync aktuell nicht verfügbar.");
-  EXPECT_EQ(syncErrorMessage(cloudError(0)), "Sync aktuell nicht verfügbar.");
-}
-
-TEST(SyncErrorMessageTest, StoreFailuresOfAnyCodeAreUnavailableWhateverTheirDescription) {
-  EXPECT_EQ(syncErrorMessage(platform::persistentStoreError(platform::PersistentStoreErrorCode::MergeConflict,
-                                                            "conflict")),
-            "Sync aktuell nicht verfügbar.");
-  EXPECT_EQ(
-      syncErrorMessage(platform::Error(std::string(platform::kSQLiteErrorDomain), 26, "not a database")),
-      "Sync aktuell nicht verfügbar.");
+TEST(SyncErrorMessageTest, SyncProblemsShowTheirGermanText) {
+  EXPECT_EQ(syncErrorMessage(problemError(SyncProblem::temporarilyUnavailable)),
+            "iCloud temporär nicht verfügbar");
+  EXPECT_EQ(syncErrorMessage(problemError(SyncProblem::noAccount)), "Kein iCloud Account");
+  EXPECT_EQ(syncErrorMessage(problemError(SyncProblem::unavailable)), "Sync aktuell nicht verfügbar.");
 }
 
 TEST(SyncErrorMessageTest, OtherDomainsShowTheErrorsOwnDescription) {
-  // A code that means something in the mirroring's domain means nothing here.
+  // A code that means something in the sync problems' domain means nothing here.
   EXPECT_EQ(syncErrorMessage(platform::Error("platform.net", 9, "Verbindung abgebrochen")),
             "Verbindung abgebrochen");
   EXPECT_EQ(syncErrorMessage(platform::Error("platform.net", 9, "")), "");
 }
 
 TEST(SyncErrorMessageTest, BannerTextFillsTheFormatOnceAndLeavesPercentSignsInTheMessageAlone) {
-  EXPECT_EQ(syncFailureBannerText(cloudError(9)), "Sync-Fehler: Kein iCloud Account");
+  EXPECT_EQ(syncFailureBannerText(problemError(SyncProblem::noAccount)), "Sync-Fehler: Kein iCloud Account");
   EXPECT_EQ(syncFailureBannerText(platform::Error("x", 1, "100% %@ kaputt")), "Sync-Fehler: 100% %@ kaputt");
 }
 

@@ -1,12 +1,13 @@
 #pragma once
-// What the library view model needs of the sync monitor, and nothing more: the stream of
-// mirroring events (the mirror layer's own event type) that have ended or failed, history
-// processing, and the two pending-change flags.
+// What the library view model needs of the sync monitor, and nothing more: the stream of sync
+// events (SyncEvent.h) that have ended or failed, history processing, and the two pending-change
+// flags.
 //
 // The monitor that mirrors the library between machines implements this next to SyncService; the
 // library view model finds it by asking its sync service whether it is one (a sync service that is
-// not, such as MockSyncService, brings no events). This header lives in its own small target so the
-// sync layer can implement it without depending on the view models.
+// not, such as MockSyncService, brings no events). It belongs to the app's domain, so the sync
+// layer implements it without depending on the view models, and the view models use it without
+// knowing the mirror.
 //
 // Threads: every member is called on the main thread.
 //  - observeEvents: the handler is called on the main thread, once per event, in the order the
@@ -21,8 +22,8 @@
 #include <functional>
 
 #include "Velloran/data/Completion.h"
-#include "Velloran/viewmodels/Signal.h"
-#include "platform/mirror/MirrorEvent.h"
+#include "Velloran/data/Signal.h"
+#include "Velloran/data/SyncEvent.h"
 
 namespace velloran {
 
@@ -30,8 +31,7 @@ class SyncMonitor {
  public:
   virtual ~SyncMonitor() = default;
 
-  [[nodiscard]] virtual Subscription observeEvents(
-      std::function<void(const platform::MirrorEvent&)> handler) = 0;
+  [[nodiscard]] virtual Subscription observeEvents(std::function<void(const SyncEvent&)> handler) = 0;
   virtual void processPersistentHistory(Completion<void> completion) = 0;
   virtual bool takePendingLocalChanges() = 0;
   virtual bool takePendingRemoteChanges() = 0;

@@ -1,4 +1,4 @@
-#include "Velloran/viewmodels/Signal.h"
+#include "Velloran/data/Signal.h"
 
 #include <gtest/gtest.h>
 
