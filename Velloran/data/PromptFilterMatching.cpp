@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <compare>
 
-#include "platform/text/Search.h"
+#include "platform/text/Normalization.h"
 
 namespace velloran {
 
@@ -12,19 +12,44 @@ bool isSearchActive(const std::optional<std::string>& search) {
 }
 
 bool titleOrTagsContain(std::string_view title, const std::vector<std::string>& tags, std::string_view text) {
-  if (platform::localizedCaseInsensitiveContains(title, text)) return true;
-  return std::ranges::any_of(
-      tags, [text](const std::string& tag) { return platform::localizedCaseInsensitiveContains(tag, text); });
+  const platform::CaselessSearch search(text, platform::caseFoldingFor());
+  if (search.isFoundIn(title)) return true;
+  return std::ranges::any_of(tags, [&search](const std::string& tag) { return search.isFoundIn(tag); });
 }
 
 bool promptMatches(const PromptFilter& filter, const Prompt& prompt) {
-  if (isSearchActive(filter.search) && !titleOrTagsContain(prompt.title, prompt.tags, *filter.search)) {
+  return PromptMatcher(filter).matches(prompt);
+}
+
+PromptMatcher::PromptMatcher(const PromptFilter& filter)
+    : filter_(filter), folding_(platform::caseFoldingFor()) {
+  if (isSearchActive(filter.search)) search_.emplace(*filter.search, folding_);
+}
+
+bool PromptMatcher::matches(const Prompt& prompt) const {
+  if (search_ && !search_->isFoundIn(prompt.title) &&
+      std::ranges::none_of(prompt.tags, [this](const std::string& tag) { return search_->isFoundIn(tag); })) {
     return false;
   }
-  if (filter.type && prompt.type != *filter.type) return false;
-  return std::ranges::all_of(filter.tags, [&prompt](const std::string& wanted) {
+  return matchesTypeAndTags(prompt.type, prompt.tags);
+}
+
+bool PromptMatcher::matches(const platform::CaselessText& title,
+                            const std::vector<platform::CaselessText>& tags,
+                            const std::vector<std::string>& rawTags, PromptType type) const {
+  if (search_ && !search_->isFoundIn(title) &&
+      std::ranges::none_of(tags,
+                           [this](const platform::CaselessText& tag) { return search_->isFoundIn(tag); })) {
+    return false;
+  }
+  return matchesTypeAndTags(type, rawTags);
+}
+
+bool PromptMatcher::matchesTypeAndTags(PromptType type, const std::vector<std::string>& tags) const {
+  if (filter_.type && type != *filter_.type) return false;
+  return std::ranges::all_of(filter_.tags, [&tags](const std::string& wanted) {
     return std::ranges::any_of(
-        prompt.tags, [&wanted](const std::string& tag) { return platform::canonicallyEqual(tag, wanted); });
+        tags, [&wanted](const std::string& tag) { return platform::canonicallyEqual(tag, wanted); });
   });
 }
 

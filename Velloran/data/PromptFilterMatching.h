@@ -23,6 +23,7 @@
 
 #include "Velloran/data/PromptFilter.h"
 #include "Velloran/data/PromptValues.h"
+#include "platform/text/CaselessSearch.h"
 
 namespace velloran {
 
@@ -35,14 +36,38 @@ bool titleOrTagsContain(std::string_view title, const std::vector<std::string>& 
 
 bool promptMatches(const PromptFilter& filter, const Prompt& prompt);
 
+// The filter made ready to test many prompts: the search text is folded once, under the current
+// locale's rules as they are when the matcher is made. The same answers as promptMatches. Keeps a
+// reference to the filter, which must outlive it.
+class PromptMatcher {
+ public:
+  explicit PromptMatcher(const PromptFilter& filter);
+
+  // Reads only the title, tags and type: a prompt whose versions are not read yet is tested alike.
+  bool matches(const Prompt& prompt) const;
+  // The same for a title and tags folded beforehand by `folding()`'s rules.
+  bool matches(const platform::CaselessText& title, const std::vector<platform::CaselessText>& tags,
+               const std::vector<std::string>& rawTags, PromptType type) const;
+
+  platform::CaseFolding folding() const { return folding_; }
+
+ private:
+  bool matchesTypeAndTags(PromptType type, const std::vector<std::string>& tags) const;
+
+  const PromptFilter& filter_;
+  platform::CaseFolding folding_;
+  std::optional<platform::CaselessSearch> search_;  // only when the search is active
+};
+
 void sortNewestFirst(std::vector<Prompt>& prompts);
 
 // Copies of the prompts that match, newest `updatedAt` first.
 template <std::ranges::input_range Prompts>
 std::vector<Prompt> selectPrompts(const PromptFilter& filter, const Prompts& prompts) {
+  const PromptMatcher matcher(filter);
   std::vector<Prompt> selected;
   for (const Prompt& prompt : prompts) {
-    if (promptMatches(filter, prompt)) selected.push_back(prompt);
+    if (matcher.matches(prompt)) selected.push_back(prompt);
   }
   sortNewestFirst(selected);
   return selected;

@@ -18,17 +18,22 @@ using platform::ManagedObject;
 using platform::ManagedObjectContext;
 using platform::Result;
 
-// Every stored prompt that reads as one, most recently updated first. Runs on the view context.
-Result<std::vector<Prompt>> readStoredPrompts(ManagedObjectContext& context) {
+// Every stored prompt that reads as one and that the filter selects, most recently updated first.
+// The filter looks at no version, so versions are read only for the prompts it keeps. Runs on the
+// view context.
+Result<std::vector<Prompt>> readSelectedPrompts(ManagedObjectContext& context, const PromptFilter& filter) {
   Result<std::vector<ManagedObject>> objects = context.fetch(platform::FetchRequest{
       std::string(model::kPromptEntity), std::nullopt, {{std::string(model::kUpdatedAt), false}}, 0});
   if (!objects) return objects.error();
+  const PromptMatcher matcher(filter);
   std::vector<Prompt> prompts;
-  prompts.reserve(objects->size());
   for (const ManagedObject& object : *objects) {
-    Result<std::optional<Prompt>> prompt = readPrompt(object);
-    if (!prompt) return prompt.error();
-    if (*prompt) prompts.push_back(std::move(**prompt));
+    std::optional<Prompt> prompt = readPromptFields(object);
+    if (!prompt || !matcher.matches(*prompt)) continue;
+    Result<std::vector<ManagedObject>> members = object.relatedObjects(model::kVersions);
+    if (!members) return members.error();
+    prompt->versions = readVersions(*members, prompt->id);
+    prompts.push_back(std::move(*prompt));
   }
   return prompts;
 }
@@ -55,12 +60,9 @@ void CoreDataPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vect
   actor_.perform<std::vector<Prompt>>(
       [container = container_, filter = std::move(filter)](NoState&) -> Result<std::vector<Prompt>> {
         const std::shared_ptr<ManagedObjectContext>& viewContext = container->viewContext();
-        std::optional<Result<std::vector<Prompt>>> stored;
-        viewContext->performAndWait([&] { stored.emplace(readStoredPrompts(*viewContext)); });
-        if (!*stored) return std::move(*stored);
-        // The store already ordered them newest first; filtering keeps that order.
-        std::erase_if(**stored, [&filter](const Prompt& prompt) { return !promptMatches(filter, prompt); });
-        return std::move(*stored);
+        std::optional<Result<std::vector<Prompt>>> selected;
+        viewContext->performAndWait([&] { selected.emplace(readSelectedPrompts(*viewContext, filter)); });
+        return std::move(*selected);
       },
       std::move(completion));
 }

@@ -42,7 +42,7 @@ std::optional<std::vector<std::string>> decodeTags(const platform::Bytes& data) 
   return tags;
 }
 
-platform::Result<std::optional<Prompt>> readPrompt(const ManagedObject& object) {
+std::optional<Prompt> readPromptFields(const ManagedObject& object) {
   std::optional<platform::UUID> id = object.value(model::kId).as<platform::UUID>();
   std::optional<std::string> title = object.value(model::kTitle).as<std::string>();
   std::optional<std::string> typeText = object.value(model::kType).as<std::string>();
@@ -50,27 +50,38 @@ platform::Result<std::optional<Prompt>> readPrompt(const ManagedObject& object) 
   std::optional<platform::Bytes> tagData = object.value(model::kTags).as<platform::Bytes>();
   std::optional<platform::Date> createdAt = object.value(model::kCreatedAt).as<platform::Date>();
   std::optional<platform::Date> updatedAt = object.value(model::kUpdatedAt).as<platform::Date>();
-  if (!id || !title || !type || !tagData || !createdAt || !updatedAt) return std::optional<Prompt>();
+  if (!id || !title || !type || !tagData || !createdAt || !updatedAt) return std::nullopt;
+  return Prompt{*id,
+                std::move(*title),
+                *type,
+                decodeTags(*tagData).value_or(std::vector<std::string>{}),
+                object.value(model::kIsSystem).as<bool>().value_or(false),
+                *createdAt,
+                *updatedAt,
+                {},
+                {},
+                {}};
+}
 
-  platform::Result<std::vector<ManagedObject>> members = object.relatedObjects(model::kVersions);
-  if (!members) return members.error();
+std::vector<PromptVersion> readVersions(const std::vector<ManagedObject>& members,
+                                        const platform::UUID& promptId) {
   std::vector<PromptVersion> versions;
-  for (const ManagedObject& member : *members) {
-    if (std::optional<PromptVersion> version = readVersion(member, *id))
+  versions.reserve(members.size());
+  for (const ManagedObject& member : members) {
+    if (std::optional<PromptVersion> version = readVersion(member, promptId))
       versions.push_back(std::move(*version));
   }
   std::ranges::stable_sort(versions, {}, &PromptVersion::versionNumber);
+  return versions;
+}
 
-  return std::optional<Prompt>(Prompt{*id,
-                                      std::move(*title),
-                                      *type,
-                                      decodeTags(*tagData).value_or(std::vector<std::string>{}),
-                                      object.value(model::kIsSystem).as<bool>().value_or(false),
-                                      *createdAt,
-                                      *updatedAt,
-                                      std::move(versions),
-                                      {},
-                                      {}});
+platform::Result<std::optional<Prompt>> readPrompt(const ManagedObject& object) {
+  std::optional<Prompt> prompt = readPromptFields(object);
+  if (!prompt) return prompt;
+  platform::Result<std::vector<ManagedObject>> members = object.relatedObjects(model::kVersions);
+  if (!members) return members.error();
+  prompt->versions = readVersions(*members, prompt->id);
+  return prompt;
 }
 
 platform::Result<ManagedObject> findOrCreatePrompt(platform::ManagedObjectContext& context,

@@ -32,6 +32,11 @@ std::optional<std::vector<std::string>> decodeTags(const platform::Bytes& data);
 // The prompt held by `object`, or no value when it cannot be read as one. Fails only when the
 // store cannot be read.
 platform::Result<std::optional<Prompt>> readPrompt(const platform::ManagedObject& object);
+// The same in two steps, for reading many prompts: every field but the versions, then the versions
+// read from the prompt's version objects `members`.
+std::optional<Prompt> readPromptFields(const platform::ManagedObject& object);
+std::vector<PromptVersion> readVersions(const std::vector<platform::ManagedObject>& members,
+                                        const platform::UUID& promptId);
 
 // The first stored prompt object with this id; when there is none, a new one with an empty title,
 // type "system", no tags, not a system prompt, and both dates `now`.

@@ -41,6 +41,14 @@ inline icu::UnicodeString normalized(const icu::Normalizer2* normalizer, const i
   return U_SUCCESS(status) ? result : text;
 }
 
+// The caseless form under the fold options: composed first so that the Turkic capital dotted I is
+// still one character when folded, decomposed last so that precomposed and combining spellings agree.
+inline icu::UnicodeString caseless(const icu::UnicodeString& text, std::uint32_t options) {
+  icu::UnicodeString folded = normalized(nfcNormalizer(), text);
+  folded.foldCase(options);
+  return normalized(nfdNormalizer(), folded);
+}
+
 // A break iterator over user-perceived characters. Opening one loads rule data, so each thread keeps
 // its own. Null only when ICU's data is missing.
 inline icu::BreakIterator* characterBreaks() {

@@ -1,0 +1,79 @@
+#include "platform/text/CaselessSearch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/error/Error.h"
+#include "platform/text/Search.h"
+
+namespace platform {
+namespace {
+
+// Texts that exercise each path: plain ASCII, line breaks, accents in both spellings, sharp s,
+// Greek final sigma, Turkic i's and combining marks.
+const std::vector<std::string> kTexts = {
+    "Code review 10",
+    "CODE\r\nREVIEW",
+    "a\rb\nc",
+    "\u00DCbersicht",
+    "U\u0308bersicht",
+    "Straße",
+    "STRASSE",
+    "ΣΟΦΊΑ",
+    "KIRMIZI",
+    "İSTANBUL",
+    "e\u0301t\u00E9",
+    "Maße",
+    "",
+    "üu",
+};
+const std::vector<std::string> kSearches = {
+    "review",   "REV",           "e r", "\r", "\n",     "\r\n",    "e\r",     "übersicht", "ubersicht",
+    "u",        "STRASSE",       "ß",   "s",  "σοφία",  "kırmızı", "kirmizi", "i",         "ı",
+    "istanbul", "\u00C9T\u00C9", "et",  "",   "\u0308",
+};
+
+// Folding each side once answers exactly what the one-shot comparison answers, for every rule set
+// and for texts given as they are or folded beforehand.
+TEST(TextCaselessSearch, AnswersLikeTheOneShotComparison) {
+  for (const char* locale : {"de_DE", "tr", "el"}) {
+    const CaseFolding folding = caseFoldingFor(locale);
+    for (const std::string& needle : kSearches) {
+      const CaselessSearch search(needle, folding);
+      for (const std::string& text : kTexts) {
+        const bool expected = localizedCaseInsensitiveContains(text, needle, locale);
+        EXPECT_EQ(search.isFoundIn(text), expected) << locale << " '" << text << "' / '" << needle << "'";
+        EXPECT_EQ(search.isFoundIn(CaselessText(text, folding)), expected)
+            << locale << " '" << text << "' / '" << needle << "'";
+      }
+    }
+  }
+}
+
+TEST(TextCaselessSearch, KeepsALineBreakWhole) {
+  const CaselessSearch lineFeed("\n", CaseFolding::standard);
+  EXPECT_FALSE(lineFeed.isFoundIn("a\r\nb"));
+  EXPECT_TRUE(lineFeed.isFoundIn("a\n\rb"));
+  EXPECT_TRUE(CaselessSearch("A\r\nB", CaseFolding::standard).isFoundIn("xa\r\nby"));
+}
+
+TEST(TextCaselessSearch, FoldsTheCapitalIByTheRulesGiven) {
+  EXPECT_EQ(caseFoldingFor("tr_TR"), CaseFolding::turkic);
+  EXPECT_EQ(caseFoldingFor("az"), CaseFolding::turkic);
+  EXPECT_EQ(caseFoldingFor("de_DE"), CaseFolding::standard);
+  EXPECT_FALSE(CaselessSearch("kirmizi", CaseFolding::turkic).isFoundIn("KIRMIZI"));
+  EXPECT_TRUE(CaselessSearch("kırmızı", CaseFolding::turkic).isFoundIn("KIRMIZI"));
+  EXPECT_TRUE(CaselessSearch("kirmizi", CaseFolding::standard).isFoundIn("KIRMIZI"));
+  EXPECT_FALSE(CaselessSearch("kırmızı", CaseFolding::standard).isFoundIn("KIRMIZI"));
+}
+
+TEST(TextCaselessSearch, RefusesATextFoldedByOtherRules) {
+  const CaselessText text("KIRMIZI", CaseFolding::turkic);
+  EXPECT_THROW(static_cast<void>(CaselessSearch("k", CaseFolding::standard).isFoundIn(text)),
+               ProgrammerError);
+}
+
+}  // namespace
+}  // namespace platform
