@@ -74,13 +74,7 @@ void CoreDataPromptStore::savePrompt(Prompt prompt, Completion<void> completion)
           Result<ManagedObject> object = findOrCreatePrompt(context, prompt.id, clock->now());
           if (!object) return object.error();
           if (Result<void> written = writePromptFields(*object, prompt); !written) return written;
-          // The versions the object held are detached by the replacement and stay in the store.
-          std::vector<ManagedObject> versions;
-          versions.reserve(prompt.versions.size());
-          for (const PromptVersion& version : prompt.versions) {
-            versions.push_back(insertVersion(context, version, prompt.id));
-          }
-          return object->setRelatedObjects(model::kVersions, versions);
+          return keepVersions(context, *object, prompt.versions, prompt.id);
         });
       },
       std::move(completion));
@@ -111,9 +105,8 @@ void CoreDataPromptStore::addVersion(PromptVersion version, platform::UUID promp
           const platform::Date now = clock->now();
           Result<ManagedObject> object = findOrCreatePrompt(context, promptId, now);
           if (!object) return object.error();
-          object->addRelatedObject(model::kVersions, insertVersion(context, version, promptId));
           object->setValue(model::kUpdatedAt, now);
-          return {};
+          return keepVersions(context, *object, {version}, promptId);
         });
       },
       std::move(completion));

@@ -10,8 +10,10 @@
 //  - addVersion to an id that no prompt has creates that prompt (empty title, type "system", no
 //    tags, not a system prompt, both dates now) holding just the version;
 //  - addRun stores nothing and never fails; listed prompts never have runs or snippets.
-// Saving replaces the prompt's versions: the version objects it held before are detached, not
-// deleted, and stay in the store without a prompt (also after the prompt is deleted). A version
+// Saving keeps every version the prompt held and adds or updates those it is given: a version is
+// one record, named by its id, so that the versions stored by any machine add up to one list
+// (PromptObjects.h). Older stores may hold version objects detached by earlier saves; they stay
+// in the store without a prompt (also after the prompt is deleted). A version
 // number outside 32 bits, or tags that JSON cannot carry, fail the save and nothing is written.
 // Failures are the store layer's errors, passed on unchanged; the store prints nothing.
 //

@@ -21,6 +21,42 @@ std::optional<PromptVersion> readVersion(const ManagedObject& object, const plat
   return PromptVersion{*id, promptId, std::move(*content), std::move(*notes), *number, *createdAt};
 }
 
+// The versions in the order every machine shows them: by number, then creation time, then id. Two
+// objects of one version (a store written before versions were one record each) are one.
+void sortAndMergeVersions(std::vector<PromptVersion>& versions) {
+  std::ranges::sort(versions, [](const PromptVersion& a, const PromptVersion& b) {
+    if (a.versionNumber != b.versionNumber) return a.versionNumber < b.versionNumber;
+    if (a.createdAt.secondsSinceReferenceDate != b.createdAt.secondsSinceReferenceDate)
+      return a.createdAt.secondsSinceReferenceDate < b.createdAt.secondsSinceReferenceDate;
+    return a.id < b.id;
+  });
+  std::vector<platform::UUID> seen;
+  std::erase_if(versions, [&seen](const PromptVersion& version) {
+    if (std::ranges::find(seen, version.id) != seen.end()) return true;
+    seen.push_back(version.id);
+    return false;
+  });
+}
+
+// A new object named `recordName` when no object of the entity has that name yet, else with a
+// fresh name: the name makes the object the same record on every machine.
+ManagedObject insertNamed(platform::ManagedObjectContext& context, std::string_view entity,
+                          const platform::UUID& recordName, platform::Result<void>& failure) {
+  platform::Result<std::optional<ManagedObject>> taken = context.objectWithRecordName(entity, recordName);
+  if (!taken) failure = taken.error();
+  const bool free = taken.ok() && !*taken;
+  return context.insertNewObject(entity, free ? std::optional(recordName) : std::nullopt);
+}
+
+void writeVersionFields(ManagedObject& object, const PromptVersion& version, const platform::UUID& promptId) {
+  object.setValue(model::kId, version.id);
+  object.setValue(model::kPromptRef, promptId);
+  object.setValue(model::kContent, version.content);
+  object.setValue(model::kNotes, version.notes);
+  object.setValue(model::kVersionNumber, version.versionNumber);
+  object.setValue(model::kCreatedAt, version.createdAt);
+}
+
 }  // namespace
 
 platform::Result<platform::Bytes> encodeTags(const std::vector<std::string>& tags) {
@@ -71,7 +107,7 @@ std::vector<PromptVersion> readVersions(const std::vector<ManagedObject>& member
     if (std::optional<PromptVersion> version = readVersion(member, promptId))
       versions.push_back(std::move(*version));
   }
-  std::ranges::stable_sort(versions, {}, &PromptVersion::versionNumber);
+  sortAndMergeVersions(versions);
   return versions;
 }
 
@@ -91,7 +127,11 @@ platform::Result<ManagedObject> findOrCreatePrompt(platform::ManagedObjectContex
   if (!found) return found.error();
   if (!found->empty()) return found->front();
 
-  ManagedObject prompt = context.insertNewObject(model::kPromptEntity);
+  // Named by the prompt's id, so that two machines that each make the prompt (a version appended to
+  // an id that one of them had deleted, say) make one record, not two prompts with one id.
+  platform::Result<void> failure;
+  ManagedObject prompt = insertNamed(context, model::kPromptEntity, id, failure);
+  if (!failure) return failure.error();
   prompt.setValue(model::kId, id);
   prompt.setValue(model::kTitle, std::string());
   prompt.setValue(model::kType, std::string(PromptType(PromptType::system).rawValue()));
@@ -115,16 +155,33 @@ platform::Result<void> writePromptFields(ManagedObject& object, const Prompt& pr
   return {};
 }
 
-ManagedObject insertVersion(platform::ManagedObjectContext& context, const PromptVersion& version,
-                            const platform::UUID& promptId) {
-  ManagedObject object = context.insertNewObject(model::kVersionEntity);
-  object.setValue(model::kId, version.id);
-  object.setValue(model::kPromptRef, promptId);
-  object.setValue(model::kContent, version.content);
-  object.setValue(model::kNotes, version.notes);
-  object.setValue(model::kVersionNumber, version.versionNumber);
-  object.setValue(model::kCreatedAt, version.createdAt);
-  return object;
+platform::Result<void> keepVersions(platform::ManagedObjectContext& context, ManagedObject& prompt,
+                                    const std::vector<PromptVersion>& versions,
+                                    const platform::UUID& promptId) {
+  platform::Result<std::vector<ManagedObject>> members = prompt.relatedObjects(model::kVersions);
+  if (!members) return members.error();
+  for (const PromptVersion& version : versions) {
+    auto held = std::ranges::find_if(*members, [&version](const ManagedObject& member) {
+      return member.value(model::kId).as<platform::UUID>() == version.id;
+    });
+    if (held != members->end()) {
+      writeVersionFields(*held, version, promptId);
+      continue;
+    }
+    // A version of this id stored elsewhere (detached, or under another prompt) is the same record.
+    platform::Result<std::optional<ManagedObject>> stored =
+        context.objectWithRecordName(model::kVersionEntity, version.id);
+    if (!stored) return stored.error();
+    platform::Result<void> failure;
+    ManagedObject object = *stored && !(*stored)->isDeleted()
+                               ? **stored
+                               : insertNamed(context, model::kVersionEntity, version.id, failure);
+    if (!failure) return failure;
+    writeVersionFields(object, version, promptId);
+    prompt.addRelatedObject(model::kVersions, object);
+    members->push_back(object);
+  }
+  return {};
 }
 
 }  // namespace velloran

@@ -5,8 +5,9 @@
 // prompt whose id, title, type, tags or dates are missing or of another kind, or whose type is not
 // a known raw value, is no prompt at all; undecodable tags read as none; a missing isSystem reads as
 // false; a version missing any of its attributes is left out of its prompt. A read prompt's
-// versions come in ascending version number, each referring to the prompt; it has no runs and no
-// snippets, which the store does not keep.
+// versions come in the order every machine shows them (version number, then creation time, then
+// id), one per id, each referring to the prompt; it has no runs and no snippets, which the store
+// does not keep.
 //
 // Every function works on objects of one context and belongs on that context's queue.
 
@@ -46,9 +47,14 @@ platform::Result<platform::ManagedObject> findOrCreatePrompt(platform::ManagedOb
 // Writes every field of the prompt except its versions (and its runs and snippets, not kept).
 platform::Result<void> writePromptFields(platform::ManagedObject& object, const Prompt& prompt);
 
-// A new version object holding `version`, its promptRef set to `promptId` whatever the value says.
-// Its version number is checked against 32 bits when the context saves, never cut.
-platform::ManagedObject insertVersion(platform::ManagedObjectContext& context, const PromptVersion& version,
-                                      const platform::UUID& promptId);
+// Adds the versions to the prompt object, keeping every version it holds already: the app never
+// removes a version, so a caller's list that lacks some (an editor opened before another machine's
+// version arrived) must not take them away. A version is one record, named by its id: one the
+// prompt holds, or the store holds elsewhere, takes the given fields; any other is inserted. Each
+// version's promptRef is set to `promptId` whatever the value says. Version numbers are checked
+// against 32 bits when the context saves, never cut.
+platform::Result<void> keepVersions(platform::ManagedObjectContext& context, platform::ManagedObject& prompt,
+                                    const std::vector<PromptVersion>& versions,
+                                    const platform::UUID& promptId);
 
 }  // namespace velloran

@@ -122,7 +122,7 @@ void CloudMirror::setUp() {
 void CloudMirror::exportChanges() {
   const Date start = clock_.now();
   std::shared_ptr<ManagedObjectContext> context = newContext();
-  Result<PendingExport> pending = collectExport(*context, device_, hybridClock_, start);
+  Result<PendingExport> pending = collectExport(*context, device_, hybridClock_);
   if (!pending) {
     finish(MirrorEvent::Type::Export, start, pending.error());
     return;

@@ -46,28 +46,65 @@ RecordFields currentFields(const ManagedObject& object) {
   return fields;
 }
 
+using RecordKey = std::pair<std::string, UUID>;
+
+JournalEntry saveEntry(const ManagedObject& object, const RecordStamp& stamp) {
+  JournalEntry entry;
+  entry.stamp = stamp;
+  entry.operation = JournalEntry::Operation::Save;
+  entry.entity = object.entity().name;
+  entry.record = object.recordName();
+  entry.fields = currentFields(object);
+  return entry;
+}
+
+JournalEntry deletionEntry(const std::string& entity, const UUID& record, const RecordStamp& stamp) {
+  JournalEntry entry;
+  entry.stamp = stamp;
+  entry.operation = JournalEntry::Operation::Delete;
+  entry.entity = entity;
+  entry.record = record;
+  return entry;
+}
+
+// The records a deletion of `object` would take along: the members of its cascading to-many
+// relationships.
+Result<std::vector<ManagedObject>> ownedRecords(const ManagedObject& object) {
+  std::vector<ManagedObject> owned;
+  for (const RelationshipDescription& relationship : object.entity().relationships) {
+    if (!relationship.toMany || relationship.deleteRule != DeleteRule::Cascade) continue;
+    Result<std::vector<ManagedObject>> members = object.relatedObjects(relationship.name);
+    if (!members) return members.error();
+    for (const ManagedObject& member : *members) {
+      if (!member.isDeleted()) owned.push_back(member);
+    }
+  }
+  return owned;
+}
+
 }  // namespace
 
 Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
-                                    HybridLogicalClock& clock, Date now) {
+                                    HybridLogicalClock& clock) {
   Result<std::vector<HistoryTransaction>> history = historyAfterExportToken(context);
   if (!history) return history.error();
   PendingExport pending;
   if (history->empty()) return pending;
   pending.through = history->back().token;
 
-  // Each record's last change, and where it came in the history.
+  // Each record's last change, where it came in the history, and when it was committed.
   struct LastChange {
     HistoryChange change;
     std::size_t position;
+    Date committed;
   };
-  std::map<std::pair<std::string, UUID>, LastChange> lastChanges;
+  std::map<RecordKey, LastChange> lastChanges;
   std::size_t position = 0;
   for (const HistoryTransaction& transaction : *history) {
     if (isImported(transaction)) continue;
     for (const HistoryChange& change : transaction.changes) {
       lastChanges.insert_or_assign({change.objectID.entityName, change.recordName},
-                                   LastChange{change, position++});
+                                   LastChange{change, position++, transaction.timestamp});
     }
   }
   std::vector<const LastChange*> ordered;
@@ -76,20 +113,28 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
             [](const LastChange* a, const LastChange* b) { return a->position < b->position; });
 
   for (const LastChange* last : ordered) {
-    JournalEntry entry;
-    entry.entity = last->change.objectID.entityName;
-    entry.record = last->change.recordName;
+    // Stamped with the time of the commit, not of the export: an edit made offline an hour ago
+    // must lose against a change made elsewhere since. The clock has received every stamp this
+    // store had applied before the commit (imports wait for local changes to be exported first),
+    // so the stamp also follows whatever the user saw when making the change.
+    const RecordStamp stamp{clock.tick(last->committed), device};
     if (last->change.type == HistoryChangeType::Delete) {
-      entry.operation = JournalEntry::Operation::Delete;
-    } else {
-      Result<std::optional<ManagedObject>> object = context.existingObject(last->change.objectID);
-      if (!object) return object.error();
-      if (!*object || (*object)->isDeleted()) continue;
-      entry.operation = JournalEntry::Operation::Save;
-      entry.fields = currentFields(**object);
+      pending.entries.push_back(
+          deletionEntry(last->change.objectID.entityName, last->change.recordName, stamp));
+      continue;
     }
-    entry.stamp = RecordStamp{clock.tick(now), device};
-    pending.entries.push_back(std::move(entry));
+    Result<std::optional<ManagedObject>> object = context.existingObject(last->change.objectID);
+    if (!object) return object.error();
+    if (!*object || (*object)->isDeleted()) continue;
+    pending.entries.push_back(saveEntry(**object, stamp));
+    // The records it owns travel with it, so that an edit made after another machine deleted the
+    // record brings it back whole rather than as an empty shell.
+    Result<std::vector<ManagedObject>> owned = ownedRecords(**object);
+    if (!owned) return owned.error();
+    for (const ManagedObject& member : *owned) {
+      if (lastChanges.count({member.entity().name, member.recordName()})) continue;
+      pending.entries.push_back(saveEntry(member, RecordStamp{clock.tick(last->committed), device}));
+    }
   }
   return pending;
 }

@@ -6,7 +6,12 @@
 // record changed in the rest becomes one entry: its whole current state when it still exists, a
 // deletion when its last change deleted it. A record changed and then deleted before the export ran
 // is only deleted; one whose later deletion the history does not show yet is left for the next
-// export. Entries are stamped in the order of the records' last changes.
+// export. A saved record carries along the records it owns (the members of its cascading to-many
+// relationships), so an edit that wins over another machine's deletion restores the whole record.
+//
+// Each entry is stamped with the hybrid clock at the time of the commit that made the change, not
+// at the time of the export: last writer wins in the order the users made their changes, however
+// late a machine gets to export them.
 //
 // After the entries are on disk, the export token, the clock and the records' stamps are committed
 // to the store in one metadata-only save. Should that save fail, the next export writes the same
@@ -37,7 +42,7 @@ struct PendingExport {
 };
 
 Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
-                                    HybridLogicalClock& clock, Date now);
+                                    HybridLogicalClock& clock);
 
 // Appends the entries to `journal` (nothing when there are none), then commits the bookkeeping.
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,

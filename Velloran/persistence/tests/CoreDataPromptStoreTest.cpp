@@ -60,22 +60,46 @@ class CoreDataPromptStoreTest : public ::testing::Test {
   RepositoryCalls calls_{dispatch_, *store_};
 };
 
-TEST_F(CoreDataPromptStoreTest, SavingReplacesTheVersionsAndLeavesTheOldOnesDetached) {
+TEST_F(CoreDataPromptStoreTest, SavingKeepsTheVersionsTheCallerLeftOutAndUpdatesThoseItNames) {
   const Prompt first = withVersions(makePrompt({}), {{1, "one"}, {2, "two"}});
   ASSERT_TRUE(calls_.save(first).ok());
-  Prompt second = first;
-  second.versions = {PromptVersion{testUUID(90), first.id, "three", "", 3, platform::Date{7}}};
-  ASSERT_TRUE(calls_.save(second).ok());
+  // An editor opened before the second version arrived saves its own copy with a third.
+  Prompt stale = first;
+  stale.versions = {first.versions[0],
+                    PromptVersion{testUUID(90), first.id, "three", "", 3, platform::Date{7}}};
+  stale.versions[0].notes = "annotated";
+  ASSERT_TRUE(calls_.save(stale).ok());
 
-  EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{second});
-  EXPECT_EQ(versionRows(), 3);
-  EXPECT_EQ(versionRows("ZPROMPT IS NULL"), 2);
+  Prompt expected = stale;
+  expected.versions.insert(expected.versions.begin() + 1, first.versions[1]);
+  EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{expected});
+  EXPECT_EQ(versionRows(), 3) << "one row per version id, however often it is saved";
+  EXPECT_EQ(versionRows("ZPROMPT IS NULL"), 0);
 
-  // Deleting the prompt takes its own versions along; the detached ones stay.
   ASSERT_TRUE(calls_.remove({first.id}).ok());
   EXPECT_TRUE(calls_.fetchAll().empty());
-  EXPECT_EQ(versionRows(), 2);
-  EXPECT_EQ(versionRows("ZPROMPT IS NULL"), 2);
+  EXPECT_EQ(versionRows(), 0);
+}
+
+TEST_F(CoreDataPromptStoreTest, VersionsOfOneNumberAreOrderedByTimeThenIdAndEqualIdsAreOne) {
+  Prompt prompt = makePrompt({});
+  prompt.versions = {PromptVersion{testUUID(203), prompt.id, "later", "", 2, platform::Date{50}},
+                     PromptVersion{testUUID(202), prompt.id, "b", "", 2, platform::Date{40}},
+                     PromptVersion{testUUID(201), prompt.id, "a", "", 2, platform::Date{40}},
+                     PromptVersion{testUUID(200), prompt.id, "first", "", 1, platform::Date{60}}};
+  ASSERT_TRUE(calls_.save(prompt).ok());
+  // A store written before versions were one record each may hold two objects of one version.
+  raw().execute(
+      "INSERT INTO ZVERSIONENTITY (Z_PK, Z_OPT, Z_UUID, ZID, ZPROMPTREF, ZCONTENT, ZNOTES, "
+      "ZVERSIONNUMBER, ZCREATEDAT, ZPROMPT) SELECT 900, 1, randomblob(16), ZID, ZPROMPTREF, "
+      "ZCONTENT, ZNOTES, ZVERSIONNUMBER, ZCREATEDAT, ZPROMPT FROM ZVERSIONENTITY WHERE ZCONTENT = 'b'");
+  ASSERT_EQ(versionRows(), 5);
+
+  const std::vector<Prompt> prompts = calls_.fetchAll();
+  ASSERT_EQ(prompts.size(), 1u);
+  std::vector<std::string> contents;
+  for (const PromptVersion& version : prompts[0].versions) contents.push_back(version.content);
+  EXPECT_EQ(contents, (std::vector<std::string>{"first", "a", "b", "later"}));
 }
 
 TEST_F(CoreDataPromptStoreTest, VersionsComeInNumberOrderWhateverTheSavedOrder) {
@@ -112,7 +136,9 @@ TEST_F(CoreDataPromptStoreTest, VersionNumbersBeyond32BitsAreRefusedNotCut) {
   const Prompt extremes = withVersions(stored, {{std::numeric_limits<std::int32_t>::min(), "low"},
                                                 {std::numeric_limits<std::int32_t>::max(), "high"}});
   ASSERT_TRUE(calls_.save(extremes).ok());
-  EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{extremes});
+  Prompt expected = extremes;
+  expected.versions.insert(expected.versions.begin() + 1, stored.versions[0]);
+  EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{expected});
 }
 
 TEST_F(CoreDataPromptStoreTest, TagsThatAreNotTextAreRefusedRatherThanDropped) {

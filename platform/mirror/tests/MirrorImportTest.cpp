@@ -196,7 +196,7 @@ TEST_F(MirrorImport, NothingIsAppliedWhileTheStoreHasChangesNotYetExported) {
 
   // Once exported, the import goes through.
   auto exporter = b->container().newBackgroundContext();
-  Result<PendingExport> pending = collectExport(*exporter, b->device(), clock, dispatch.clock().now());
+  Result<PendingExport> pending = collectExport(*exporter, b->device(), clock);
   ASSERT_TRUE(pending.ok());
   ASSERT_TRUE(commitExport(*pending, *exporter, journals() / "b.jsonl", clock).ok());
   auto retry = b->container().newBackgroundContext();

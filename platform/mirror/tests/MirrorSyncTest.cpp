@@ -113,6 +113,38 @@ TEST_F(MirrorSync, TheLaterOfTwoEditsOfOneNoteWinsOnEveryDevice) {
   EXPECT_THAT(b->titles(), ElementsAre("Plan by b"));
 }
 
+TEST_F(MirrorSync, ChangesAreOrderedByWhenTheyWereMadeNotByWhenTheyWereExported) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  a->addNote("Plan", 1);
+  sync(2);
+
+  // Offline, b renames first and a deletes later; both export at the same poll.
+  std::ofstream(root() / "OFFLINE").put('\n');
+  b->rename("Plan", "Plan by b");
+  dispatch.advance(std::chrono::seconds(3));
+  a->remove("Plan");
+  std::filesystem::remove(root() / "OFFLINE");
+  sync(2);
+  EXPECT_THAT(a->titles(), IsEmpty());
+  EXPECT_THAT(b->titles(), IsEmpty());
+  EXPECT_THAT(b->pages(), IsEmpty());
+
+  // A later edit wins over an earlier deletion, and brings back what the note owns.
+  a->addNote("Draft", 2);
+  sync(2);
+  std::ofstream(root() / "OFFLINE").put('\n');
+  a->remove("Draft");
+  dispatch.advance(std::chrono::seconds(3));
+  b->rename("Draft", "Draft kept");
+  std::filesystem::remove(root() / "OFFLINE");
+  sync(2);
+  for (Device* device : {a.get(), b.get()}) {
+    EXPECT_THAT(device->titles(), ElementsAre("Draft kept"));
+    EXPECT_THAT(device->pages(), ElementsAre("Draft page 1@Draft kept", "Draft page 2@Draft kept"));
+  }
+}
+
 TEST_F(MirrorSync, WhileOfflineFailuresAreReportedOnceAndNothingIsLostAfterwards) {
   auto a = makeDevice("a");
   auto b = makeDevice("b");

@@ -1,0 +1,170 @@
+// Libraries that change one prompt at the same time: while all of them run, while they are offline,
+// with an editor left open, and a deletion against an edit. However the changes meet, every machine
+// ends with every version anyone saved, in the same order, and with no duplicate rows.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+#include "Velloran/sync/tests/MirroredLibrarySupport.h"
+
+namespace velloran::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class LibraryConflictTest : public MirroredLibraryTest {
+ protected:
+  platform::Date now() { return dispatch.clock().now(); }
+
+  // The one stored prompt of a library.
+  Prompt only(Library& library) {
+    std::vector<Prompt> prompts = library.calls().fetchAll();
+    EXPECT_EQ(prompts.size(), 1u);
+    return prompts.empty() ? Prompt{} : prompts[0];
+  }
+
+  // What the editor does with a changed text: the copy it holds, plus a version numbered after the
+  // copy's last one, saved whole.
+  static Prompt withNewText(Prompt copy, const std::string& content, platform::Date at) {
+    const std::int64_t number = copy.versions.empty() ? 1 : copy.versions.back().versionNumber + 1;
+    copy.versions.push_back(PromptVersion{platform::UUID::random(), copy.id, content, "", number, at});
+    copy.updatedAt = at;
+    return copy;
+  }
+
+  void editText(Library& library, const std::string& content) {
+    ASSERT_TRUE(library.calls().save(withNewText(only(library), content, now())).ok());
+  }
+
+  void goOffline() { std::ofstream(root() / "OFFLINE").put('\n'); }
+  void goOnline() { std::filesystem::remove(root() / "OFFLINE"); }
+
+  static std::int64_t versionRows(const Library& library) {
+    return platform::testing::RawDatabase(library.support().storePath())
+        .count("SELECT count(*) FROM ZVERSIONENTITY");
+  }
+
+  const Prompt original = makePrompt({.id = 1, .title = "Plan", .content = "first"});
+};
+
+TEST_F(LibraryConflictTest, ThreeMachinesEditingOnePromptWhileRunningEndWithEveryVersionInOneOrder) {
+  Library a(root(), dispatch);
+  Library b(root(), dispatch);
+  Library c(root(), dispatch);
+  ASSERT_TRUE(a.calls().save(original).ok());
+  sync();
+
+  std::set<std::string> saved{"first"};
+  std::vector<Library*> machines{&a, &b, &c};
+  for (int round = 0; round < 6; ++round) {
+    for (std::size_t machine = 0; machine < machines.size(); ++machine) {
+      const std::string text = "machine " + std::to_string(machine) + " round " + std::to_string(round);
+      editText(*machines[machine], text);
+      saved.insert(text);
+      // Some edits meet before the others arrive, some after.
+      dispatch.advance(std::chrono::milliseconds(round % 2 == 0 ? 150 : 700));
+    }
+  }
+  sync(4);
+
+  const Prompt onA = only(a);
+  EXPECT_EQ(only(b), onA);
+  EXPECT_EQ(only(c), onA);
+  const std::vector<std::string> contents = contentsOf(onA);
+  EXPECT_EQ(std::set<std::string>(contents.begin(), contents.end()), saved);
+  EXPECT_EQ(contents.size(), saved.size()) << "each version once";
+  for (Library* machine : machines) {
+    EXPECT_EQ(versionRows(*machine), static_cast<std::int64_t>(saved.size())) << "no duplicate rows";
+    EXPECT_THAT(failures(machine->events()), IsEmpty());
+  }
+}
+
+TEST_F(LibraryConflictTest, OfflineEditsOnBothMachinesAreBothKeptAndTheLaterIsCurrentEverywhere) {
+  Library a(root(), dispatch);
+  Library b(root(), dispatch);
+  ASSERT_TRUE(a.calls().save(original).ok());
+  sync();
+
+  goOffline();
+  editText(a, "from a");
+  sync(2);
+  editText(b, "from b, later");
+  sync(2);
+  goOnline();
+  sync(3);
+
+  EXPECT_THAT(contentsOf(only(a)), ElementsAre("first", "from a", "from b, later"));
+  EXPECT_EQ(only(a), only(b));
+  EXPECT_EQ(versionRows(a), 3);
+  EXPECT_EQ(versionRows(b), 3);
+}
+
+TEST_F(LibraryConflictTest, AnEditorLeftOpenWhileARemoteVersionArrivesKeepsThatVersion) {
+  Library a(root(), dispatch);
+  Library b(root(), dispatch);
+  ASSERT_TRUE(a.calls().save(original).ok());
+  sync();
+  const Prompt openInEditor = only(a);
+
+  editText(b, "from b");
+  sync();
+  ASSERT_THAT(contentsOf(only(a)), ElementsAre("first", "from b"));
+
+  Prompt edited = withNewText(openInEditor, "from a's editor", now());
+  edited.title = "Plan, edited";
+  ASSERT_TRUE(a.calls().save(edited).ok());
+  sync();
+
+  for (Library* machine : {&a, &b}) {
+    const Prompt prompt = only(*machine);
+    EXPECT_EQ(prompt.title, "Plan, edited");
+    EXPECT_THAT(contentsOf(prompt), ElementsAre("first", "from b", "from a's editor"));
+  }
+}
+
+TEST_F(LibraryConflictTest, AnEditMadeBeforeADeletionStaysDeletedOnBothMachines) {
+  Library a(root(), dispatch);
+  Library b(root(), dispatch);
+  ASSERT_TRUE(a.calls().save(original).ok());
+  sync();
+
+  goOffline();
+  editText(b, "edited before the deletion");
+  dispatch.advance(std::chrono::seconds(5));
+  ASSERT_TRUE(a.calls().remove({original.id}).ok());
+  goOnline();
+  sync(3);
+
+  EXPECT_THAT(a.calls().fetchAll(), IsEmpty());
+  EXPECT_THAT(b.calls().fetchAll(), IsEmpty());
+}
+
+TEST_F(LibraryConflictTest, AnEditMadeAfterADeletionBringsThePromptBackWithAllItsVersions) {
+  Library a(root(), dispatch);
+  Library b(root(), dispatch);
+  ASSERT_TRUE(a.calls().save(withNewText(original, "second", now())).ok());
+  sync();
+
+  goOffline();
+  ASSERT_TRUE(a.calls().remove({original.id}).ok());
+  dispatch.advance(std::chrono::seconds(5));
+  Prompt revived = withNewText(only(b), "edited after the deletion", now());
+  revived.title = "Plan, kept";
+  ASSERT_TRUE(b.calls().save(revived).ok());
+  goOnline();
+  sync(3);
+
+  for (Library* machine : {&a, &b}) {
+    const Prompt prompt = only(*machine);
+    EXPECT_EQ(prompt.title, "Plan, kept");
+    EXPECT_THAT(contentsOf(prompt), ElementsAre("first", "second", "edited after the deletion"));
+  }
+  EXPECT_EQ(only(a), only(b));
+}
+
+}  // namespace
+}  // namespace velloran::testing
