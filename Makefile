@@ -16,9 +16,10 @@ test: configure
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Builds everything, then starts the application from the build tree (it finds its bundle there).
+# Builds the application and what it links (no tests), then starts it from the build tree (it finds
+# its bundle there).
 run: configure
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target velloran
 	$(BUILD)/Velloran/app/velloran
 
 # Thread-sanitizer build of the tests that exercise real threads (ctest label "tsan").

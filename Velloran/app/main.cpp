@@ -2,8 +2,11 @@
 // composition root with its one window.
 
 #include <QApplication>
+#include <iostream>
 #include <memory>
 
+#include "Velloran/app/AppLocale.h"
+#include "Velloran/app/GraphicalSession.h"
 #include "Velloran/app/QtWorkspace.h"
 #include "Velloran/app/ScenePhase.h"
 #include "Velloran/app/TerminationSignals.h"
@@ -13,7 +16,12 @@
 #include "platform/workspace/Workspace.h"
 
 int main(int argc, char** argv) {
+  if (!velloran::hasGraphicalSession()) {
+    std::cerr << velloran::kNoGraphicalSessionLine << std::endl;
+    return 1;
+  }
   QApplication application(argc, argv);
+  velloran::adoptAppLanguageForNeutralLocale();
   // Without the fixed font the look falls back to what the system substitutes; the app still runs.
   velloran::applyApplicationLook(application);
   velloran::TerminationSignals terminationSignals;

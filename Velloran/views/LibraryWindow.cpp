@@ -1,5 +1,6 @@
 #include "Velloran/views/LibraryWindow.h"
 
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "Velloran/views/NavigationHost.h"
@@ -19,6 +20,17 @@ LibraryWindow::LibraryWindow(LibraryContext context, QWidget* parent) : Gradient
   sheets_ = new SheetHost(this, navigation_);
   library_ = new PromptListView(std::move(context), *navigation_, *sheets_);
   navigation_->setRootPage(library_);
+
+  // The desktop's quit shortcut, Ctrl+Q wherever the platform names none: closing the only window
+  // ends the application.
+  QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+  if (!quitKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Q)))
+    quitKeys.append(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  auto* quit = new QShortcut(this);
+  quit->setKeys(quitKeys);
+  quit->setObjectName(QStringLiteral("quitShortcut"));
+  quit->setContext(Qt::WindowShortcut);
+  connect(quit, &QShortcut::activated, this, &QWidget::close);
 }
 
 QSize LibraryWindow::sizeHint() const {

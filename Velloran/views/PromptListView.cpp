@@ -144,6 +144,8 @@ PromptListView::PromptListView(LibraryContext context, NavigationHost& navigatio
   syncShortcut_->setKeys({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
   syncShortcut_->setContext(Qt::WindowShortcut);
   connect(syncShortcut_, &QShortcut::activated, this, &PromptListView::syncNow);
+  // The desktop stand-in for pulling the list down: shown wherever the pointer rests on the library.
+  grid_->setToolTip(uiText(texts::kSyncNowHint));
 
   observeViewModel();
   observePreferences();

@@ -21,6 +21,7 @@ inline constexpr const char* kCreatePrompt = "Prompt anlegen";
 inline constexpr const char* kHint =
     "Tippen kopiert. Long-Press oder Wisch nach links öffnet ChatGPT/Bearbeiten/Löschen.";
 inline constexpr const char* kLoading = "Laden…";
+inline constexpr const char* kSyncNowHint = "Jetzt synchronisieren: F5 oder Strg+R";
 inline constexpr const char* kCopiedToastFormat = "Prompt kopiert: %1";
 inline constexpr const char* kDeleteQuestion = "Diesen Prompt wirklich löschen?";
 inline constexpr const char* kDelete = "Löschen";

@@ -5,6 +5,7 @@
 // the application acts on it exactly when its event loop first runs - after the whole start-up -
 // and quits cleanly. No run depends on how fast the machine is.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -59,8 +60,8 @@ class AppProcessTest : public ::testing::Test {
   }
 
   // Runs the app with `arguments`, asked to stop at once; answers its exit status (-1 when it did
-  // not exit normally).
-  int runApp(const std::vector<std::string>& arguments) {
+  // not exit normally). What it writes to standard error lands in `errorFile` when one is given.
+  int runApp(const std::vector<std::string>& arguments, const std::filesystem::path& errorFile = {}) {
     std::vector<std::string> argv{VELLORAN_EXECUTABLE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> pointers;
@@ -74,8 +75,15 @@ class AppProcessTest : public ::testing::Test {
     sigaddset(&stop, SIGTERM);
     posix_spawnattr_setsigmask(&attributes, &stop);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    if (!errorFile.empty()) {
+      posix_spawn_file_actions_addopen(&files, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                       0600);
+    }
     pid_t child = 0;
-    const int spawned = posix_spawn(&child, pointers[0], nullptr, &attributes, pointers.data(), environ);
+    const int spawned = posix_spawn(&child, pointers[0], &files, &attributes, pointers.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0) {
       ADD_FAILURE() << "could not start " << pointers[0];
@@ -109,6 +117,19 @@ const platform::Dictionary kEarlierState{
     {"lastSeenAppVersion", Value("1.0.0")},
     {"userHasRatedApp", Value(false)},
 };
+
+TEST_F(AppProcessTest, WithoutAnyDisplayTheAppSaysSoInOneLineAndFails) {
+  user_.environment().set("QT_QPA_PLATFORM", std::nullopt);
+  user_.environment().set("DISPLAY", std::nullopt);
+  user_.environment().set("WAYLAND_DISPLAY", "");
+  const std::filesystem::path errors = user_.root() / "stderr.txt";
+
+  EXPECT_EQ(runApp({}, errors), 1);
+
+  EXPECT_EQ(platform::testing::fileContents(errors),
+            "Velloran braucht eine grafische Sitzung: weder DISPLAY noch WAYLAND_DISPLAY ist gesetzt.\n");
+  EXPECT_FALSE(storeFileExists());
+}
 
 TEST_F(AppProcessTest, TheBuildBundleNamesTheApplication) {
   EXPECT_FALSE(bundleIdentifier_.empty());

@@ -477,6 +477,17 @@ TEST_F(LibraryWindowTest, CtrlROrF5SyncsAndReloadsWithTheIndicator) {
   EXPECT_NE(window_->findChild<QObject*>("syncNowShortcut"), nullptr);
 }
 
+TEST_F(LibraryWindowTest, TheLibraryTellsHowToSyncAndCtrlQQuits) {
+  bed_.skipConsentSheet();
+  bed_.store(makePrompt("Eins", {"a"}));
+  open();
+  EXPECT_EQ(find("promptGrid")->toolTip(), QString::fromUtf8("Jetzt synchronisieren: F5 oder Strg+R"));
+  ASSERT_TRUE(window_->isVisible());
+  QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
+  bed_.settle();
+  EXPECT_FALSE(window_->isVisible()) << "closing the only window ends the application";
+}
+
 TEST_F(LibraryWindowTest, TheSyncBannerAndTheToastTogether) {
   bed_.skipConsentSheet();
   const Prompt prompt = makePrompt("Sync-Test", {"Text"}, {"sync"});
