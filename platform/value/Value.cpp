@@ -66,13 +66,6 @@ std::string formatDouble(double d) {
   return ec == std::errc() ? std::string(buffer, end) : std::string();
 }
 
-std::int64_t saturatingInteger(double d) {
-  if (std::isnan(d)) return 0;
-  if (d >= kTwoToThe63) return std::numeric_limits<std::int64_t>::max();
-  if (d < -kTwoToThe63) return std::numeric_limits<std::int64_t>::min();
-  return static_cast<std::int64_t>(d);
-}
-
 // Leading decimal integer of a string; values beyond int64 saturate.
 std::int64_t parseLeadingInteger(std::string_view text) {
   text = skipLeadingSpace(text);
@@ -156,6 +149,13 @@ bool parseBool(std::string_view text) {
 }
 
 }  // namespace
+
+std::int64_t saturatingInteger(double d) {
+  if (std::isnan(d)) return 0;
+  if (d >= kTwoToThe63) return std::numeric_limits<std::int64_t>::max();
+  if (d < -kTwoToThe63) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(d);
+}
 
 bool Value::isNumber() const {
   Kind k = kind();

@@ -123,6 +123,10 @@ class Value {
       storage_;
 };
 
+// The double truncated toward zero, saturated at the int64 limits; NaN gives 0. Never undefined,
+// however large the double (timestamps multiplied into milliseconds, numbers from outside).
+std::int64_t saturatingInteger(double d);
+
 // Writes description(); lets test frameworks and log streams show values readably.
 std::ostream& operator<<(std::ostream& out, const Value& value);
 
