@@ -1,0 +1,44 @@
+#include "measurement/engine/BMSUserAttribute.h"
+
+#include "measurement/engine/BMSDataTypeValidator.h"
+#include "measurement/engine/BMSEventFunctions.h"
+#include "measurement/messages/NANOAccessors.h"
+
+namespace beacon {
+
+std::optional<BMSUserAttribute> BMSUserAttribute::initWithOrigin(const std::string& origin,
+                                                                 const std::string& name,
+                                                                 const BMSValue& value,
+                                                                 double lastSetTimestamp) {
+  if (!BMSDataTypeValidator::isValidInternalUserAttributeName(platform::Value(name)) ||
+      !BMSDataTypeValidator::isValidInternalUserAttributeValue(value, name))
+    return std::nullopt;
+  return BMSUserAttribute(origin, name, value, lastSetTimestamp);
+}
+
+bool BMSUserAttribute::isPublic() const {
+  return BMSIsPublicNameText(name_);
+}
+
+BMSPBUserAttribute BMSUserAttribute::protoUserAttribute() const {
+  BMSPBUserAttribute proto;
+  NANOSetString(proto, UserAttributeField::kName, name_);
+  switch (value_.valueType()) {
+    case BMSValue::kDouble:
+      NANOSetDouble(proto, UserAttributeField::kDoubleValue, value_.doubleValue());
+      break;
+    case BMSValue::kInt64:
+      NANOSetInt64(proto, UserAttributeField::kIntValue, value_.int64Value());
+      break;
+    case BMSValue::kString:
+      NANOSetString(proto, UserAttributeField::kStringValue, *value_.stringValue());
+      break;
+    case BMSValue::kArray:
+      break;
+  }
+  NANOSetInt64(proto, UserAttributeField::kSetTimestampMillis,
+               platform::saturatingInteger(lastSetTimestamp_ * 1000.0));
+  return proto;
+}
+
+}  // namespace beacon
