@@ -85,10 +85,6 @@ bool encodeFields(pb_ostream_t* stream, const MessageInfo& message) {
 
 bool decodeFields(pb_istream_t* stream, MessageInfo& message, int depth);
 
-bool decodeDouble(pb_istream_t* stream, double* value) {
-  return pb_decode_fixed64(stream, value);
-}
-
 // Reads every element of a packed list: the wire form other writers use for repeated numbers.
 template <class ReadOne>
 bool decodePacked(pb_istream_t* stream, ReadOne&& readOne) {
@@ -99,31 +95,37 @@ bool decodePacked(pb_istream_t* stream, ReadOne&& readOne) {
   return pb_close_string_substream(stream, &substream) && ok;
 }
 
+// A number field: one value of its own wire type, or, for a list, a packed run of them. `readOne`
+// reads one value from the stream it is given and stores it.
+template <class ReadOne>
+bool decodeNumberField(pb_istream_t* stream, pb_wire_type_t wireType, pb_wire_type_t ownWireType,
+                       const MessageFieldDescriptor& field, ReadOne&& readOne) {
+  if (wireType == ownWireType) return readOne(stream);
+  return hasKind(field.kind, MessageFieldKind::Repeated) && wireType == PB_WT_STRING &&
+         decodePacked(stream, readOne);
+}
+
 bool decodeIntegerField(pb_istream_t* stream, pb_wire_type_t wireType, MessageInfo& message,
                         const MessageFieldDescriptor& field) {
-  const bool repeated = hasKind(field.kind, MessageFieldKind::Repeated);
-  auto readOne = [&](pb_istream_t* from) {
+  return decodeNumberField(stream, wireType, PB_WT_VARINT, field, [&](pb_istream_t* from) {
     std::uint64_t raw = 0;
     if (!pb_decode_varint(from, &raw)) return false;
     const auto value = static_cast<std::int64_t>(raw);
-    repeated ? message.appendInteger(field.id, value) : message.setInteger(field.id, value);
+    hasKind(field.kind, MessageFieldKind::Repeated) ? message.appendInteger(field.id, value)
+                                                    : message.setInteger(field.id, value);
     return true;
-  };
-  if (wireType == PB_WT_VARINT) return readOne(stream);
-  return repeated && wireType == PB_WT_STRING && decodePacked(stream, readOne);
+  });
 }
 
 bool decodeDoubleField(pb_istream_t* stream, pb_wire_type_t wireType, MessageInfo& message,
                        const MessageFieldDescriptor& field) {
-  const bool repeated = hasKind(field.kind, MessageFieldKind::Repeated);
-  auto readOne = [&](pb_istream_t* from) {
+  return decodeNumberField(stream, wireType, PB_WT_64BIT, field, [&](pb_istream_t* from) {
     double value = 0;
-    if (!decodeDouble(from, &value)) return false;
-    repeated ? message.appendFloating(field.id, value) : message.setFloating(field.id, value);
+    if (!pb_decode_fixed64(from, &value)) return false;
+    hasKind(field.kind, MessageFieldKind::Repeated) ? message.appendFloating(field.id, value)
+                                                    : message.setFloating(field.id, value);
     return true;
-  };
-  if (wireType == PB_WT_64BIT) return readOne(stream);
-  return repeated && wireType == PB_WT_STRING && decodePacked(stream, readOne);
+  });
 }
 
 bool decodeTextField(pb_istream_t* stream, pb_wire_type_t wireType, MessageInfo& message,

@@ -25,6 +25,15 @@ bool messageKind(MessageFieldKind kind) {
       "MessageFieldMisuse", std::string(descriptor.name) + " field " + std::to_string(id) + ": " + what);
 }
 
+// The value as the field's width holds it: booleans 0 or 1, 32-bit kinds cut to 32 bits.
+std::int64_t fittedToField(const MessageFieldDescriptor& field, std::int64_t value) {
+  if (hasKind(field.kind, MessageFieldKind::Bool)) return value != 0;
+  if (hasKind(field.kind, MessageFieldKind::Int32 | MessageFieldKind::Enum))
+    return static_cast<std::int32_t>(value);
+  if (hasKind(field.kind, MessageFieldKind::UInt32)) return static_cast<std::uint32_t>(value);
+  return value;
+}
+
 }  // namespace
 
 const MessageFieldDescriptor* MessageDescriptor::fieldWithID(std::uint32_t id) const {
@@ -82,11 +91,7 @@ std::int64_t MessageInfo::integer(std::uint32_t id) const {
 
 void MessageInfo::setInteger(std::uint32_t id, std::int64_t value) {
   const auto& field = checkedField(id, false, anyIntegerKind);
-  if (hasKind(field.kind, MessageFieldKind::Bool)) value = value != 0;
-  if (hasKind(field.kind, MessageFieldKind::Int32 | MessageFieldKind::Enum))
-    value = static_cast<std::int32_t>(value);
-  if (hasKind(field.kind, MessageFieldKind::UInt32)) value = static_cast<std::uint32_t>(value);
-  slotForWriting(id, std::int64_t{0}) = value;
+  slotForWriting(id, std::int64_t{0}) = fittedToField(field, value);
 }
 
 double MessageInfo::floating(std::uint32_t id) const {
@@ -124,11 +129,8 @@ void MessageInfo::setIntegers(std::uint32_t id, std::vector<std::int64_t> values
 
 void MessageInfo::appendInteger(std::uint32_t id, std::int64_t value) {
   const auto& field = checkedField(id, true, anyIntegerKind);
-  if (hasKind(field.kind, MessageFieldKind::Bool)) value = value != 0;
-  if (hasKind(field.kind, MessageFieldKind::Int32 | MessageFieldKind::Enum))
-    value = static_cast<std::int32_t>(value);
-  if (hasKind(field.kind, MessageFieldKind::UInt32)) value = static_cast<std::uint32_t>(value);
-  std::get<std::vector<std::int64_t>>(slotForWriting(id, std::vector<std::int64_t>{})).push_back(value);
+  std::get<std::vector<std::int64_t>>(slotForWriting(id, std::vector<std::int64_t>{}))
+      .push_back(fittedToField(field, value));
 }
 
 std::vector<double> MessageInfo::floatings(std::uint32_t id) const {

@@ -8,8 +8,16 @@
 #include <vector>
 
 #include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSValue.h"
 
 namespace beacon::testing {
+
+inline BMSValue text(std::string value) {
+  return BMSValue::initWithStringValue(std::move(value));
+}
+inline BMSValue integer(std::int64_t value) {
+  return BMSValue::initWithInt64(value);
+}
 
 struct LoggedLine {
   std::int64_t level;

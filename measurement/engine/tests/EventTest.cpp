@@ -10,12 +10,8 @@
 namespace beacon {
 namespace {
 
-BMSValue text(std::string value) {
-  return BMSValue::initWithStringValue(std::move(value));
-}
-BMSValue integer(std::int64_t value) {
-  return BMSValue::initWithInt64(value);
-}
+using testing::integer;
+using testing::text;
 
 std::optional<BMSEvent> publicEvent(const std::string& name, const BMSParameters& parameters = {}) {
   return BMSEvent::initWithOrigin("app", true, name, 100, 0, parameters);

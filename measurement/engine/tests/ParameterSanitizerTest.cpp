@@ -8,12 +8,8 @@
 namespace beacon {
 namespace {
 
-BMSValue text(std::string value) {
-  return BMSValue::initWithStringValue(std::move(value));
-}
-BMSValue integer(std::int64_t value) {
-  return BMSValue::initWithInt64(value);
-}
+using testing::integer;
+using testing::text;
 
 BMSEventParameters sanitizePublic(const BMSParameters& parameters, std::string_view event = "prompt_copy") {
   return BMSSanitizeEventParameters(parameters, event, true, false).value();

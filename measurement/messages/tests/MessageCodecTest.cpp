@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "measurement/messages/NANOAccessors.h"
+#include "measurement/messages/tests/MessageTestSupport.h"
 
 namespace beacon {
 namespace {
@@ -10,27 +11,10 @@ namespace {
 namespace B = MeasurementBundleField;
 using platform::Bytes;
 
-BMSPBEventParam param(const std::string& name, std::int64_t value) {
-  BMSPBEventParam param;
-  NANOSetString(param, EventParamField::kName, name);
-  NANOSetInt64(param, EventParamField::kIntValue, value);
-  return param;
-}
-
 BMSPBMeasurementBundle sampleBundle() {
-  BMSPBEventParam item;
-  NANOSetArray(item, EventParamField::kParams, std::vector<BMSPBEventParam>{param("quantity", 2)});
-  BMSPBEventParam items;
-  NANOSetString(items, EventParamField::kName, "items");
-  NANOSetArray(items, EventParamField::kParams, std::vector<BMSPBEventParam>{item});
-  BMSPBEventParam price;
-  NANOSetString(price, EventParamField::kName, "price");
-  NANOSetDouble(price, EventParamField::kDoubleValue, 9.99);
-
-  BMSPBEvent event;
-  NANOSetString(event, EventField::kName, "purchase");
-  NANOSetInt64(event, EventField::kTimestampMillis, 1700000000123);
-  NANOSetArray(event, EventField::kParams, std::vector<BMSPBEventParam>{param("_o", 0), price, items});
+  BMSPBEvent event = testing::event("purchase", 1700000000123,
+                                    {testing::intParam("_o", 0), testing::doubleParam("price", 9.99),
+                                     testing::itemsParam({{testing::intParam("quantity", 2)}})});
 
   BMSPBMeasurementBundle bundle;
   NANOSetInt32(bundle, B::kProtocolVersion, 1);

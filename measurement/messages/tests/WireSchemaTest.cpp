@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "measurement/messages/NANOAccessors.h"
+#include "measurement/messages/tests/MessageTestSupport.h"
 #include "platform/testing/TestEnvironment.h"
 
 namespace beacon {
@@ -36,18 +37,8 @@ std::string decodeWithSchema(const std::string& type, const Bytes& bytes) {
 }
 
 BMSPBMeasurementBatch sampleBatch() {
-  BMSPBEventParam quantity;
-  NANOSetString(quantity, EventParamField::kName, "quantity");
-  NANOSetInt64(quantity, EventParamField::kIntValue, 2);
-  BMSPBEventParam item;
-  NANOSetArray(item, EventParamField::kParams, std::vector<BMSPBEventParam>{quantity});
-  BMSPBEventParam items;
-  NANOSetString(items, EventParamField::kName, "items");
-  NANOSetArray(items, EventParamField::kParams, std::vector<BMSPBEventParam>{item});
-  BMSPBEvent event;
-  NANOSetString(event, EventField::kName, "purchase");
-  NANOSetInt64(event, EventField::kTimestampMillis, 1234);
-  NANOSetArray(event, EventField::kParams, std::vector<BMSPBEventParam>{items});
+  BMSPBEvent event =
+      testing::event("purchase", 1234, {testing::itemsParam({{testing::intParam("quantity", 2)}})});
 
   BMSPBUserAttribute attribute;
   NANOSetInt64(attribute, UserAttributeField::kSetTimestampMillis, 99);

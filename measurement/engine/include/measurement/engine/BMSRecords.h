@@ -13,24 +13,22 @@
 
 namespace beacon {
 
-struct BMSEventFilter {
+// What an audience's event and property filters share.
+struct BMSAudienceFilter {
   std::int32_t audienceID = 0;
   std::int32_t filterID = 0;
-  std::string eventName;
-  platform::Bytes data;  // the serialized event filter message
+  platform::Bytes data;  // the serialized filter message
   bool sessionScoped = false;
   bool dynamic = false;
   bool sequence = false;
 };
 
-struct BMSPropertyFilter {
-  std::int32_t audienceID = 0;
-  std::int32_t filterID = 0;
+struct BMSEventFilter : BMSAudienceFilter {
+  std::string eventName;
+};
+
+struct BMSPropertyFilter : BMSAudienceFilter {
   std::string propertyName;
-  platform::Bytes data;  // the serialized property filter message
-  bool sessionScoped = false;
-  bool dynamic = false;
-  bool sequence = false;
 };
 
 struct BMSFilterResult {
