@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "measurement/messages/MessageCodec.h"
 #include "platform/error/Error.h"
 
 namespace beacon {
@@ -195,7 +196,7 @@ std::vector<std::uint32_t> MessageInfo::setFieldIDs() const {
 }
 
 bool operator==(const MessageInfo& a, const MessageInfo& b) {
-  return a.descriptor_ == b.descriptor_ && a.slots_ == b.slots_;
+  return a.descriptor_ == b.descriptor_ && encodeMessage(a) == encodeMessage(b);
 }
 
 }  // namespace beacon

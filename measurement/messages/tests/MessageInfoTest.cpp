@@ -58,6 +58,8 @@ TEST(MessageFields, SetArrayReplacesTheListAndConvertsNumbersByFieldKind) {
   BMSPBEventParam param;
   NANOSetDouble(param, EventParamField::kDoubleValue, 2.5);
   EXPECT_EQ(NANOGetDouble(param, EventParamField::kDoubleValue), 2.5);
+  NANOSetDouble(param, EventParamField::kDoubleValue, std::nan(""));
+  EXPECT_TRUE(BMSPBEventParam(param) == param);  // a message always equals its copy
 
   NANOSetArray(bundle, B::kDataControls, std::vector<std::string>{"a", "b"});
   EXPECT_EQ(NANOGetArray<std::string>(bundle, B::kDataControls), (std::vector<std::string>{"a", "b"}));
@@ -80,6 +82,7 @@ TEST(MessageFields, MessagesAreDeepCopiesInAndOut) {
   EXPECT_EQ(NANOGetString(NANOGetArray<BMSPBEvent>(bundle, B::kEvents)[0], EventField::kName), "_s");
 
   BMSPBMeasurementBundle copy = bundle;
+  EXPECT_TRUE(copy == bundle);
   NANOSetArray(copy, B::kEvents, std::vector<BMSPBEvent>{});
   EXPECT_TRUE(NANOHasField(bundle, B::kEvents));
   EXPECT_FALSE(copy == bundle);

@@ -109,6 +109,7 @@ class MessageInfo {
   // IDs of the fields that hold something, ascending.
   std::vector<std::uint32_t> setFieldIDs() const;
 
+  // Same table and the same bytes on the wire, so a message always equals its copy (a NaN included).
   friend bool operator==(const MessageInfo& a, const MessageInfo& b);
 
  private:
