@@ -1,0 +1,82 @@
+#include "measurement/runtime/AnalyticsContext.h"
+
+#include "measurement/runtime/BMSAnalyticsState.h"
+#include "measurement/runtime/BMSDefaultIdentitySupport.h"
+#include "measurement/runtime/BMSEnvironmentInfo.h"
+#include "platform/time/SystemClock.h"
+
+#include <utility>
+
+namespace beacon {
+namespace {
+
+std::mutex& installedMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+// The installed context. Never released by the program itself: blocks still queued at exit may
+// reach it.
+std::shared_ptr<AnalyticsContext>& installed() {
+  static auto* context = new std::shared_ptr<AnalyticsContext>();
+  return *context;
+}
+
+// Makes a member on first use, under the context's lock.
+template <class T>
+T& memberOnce(std::mutex& mutex, std::unique_ptr<T>& member, AnalyticsContext& context) {
+  std::lock_guard lock(mutex);
+  if (!member) member = std::make_unique<T>(context);
+  return *member;
+}
+
+}  // namespace
+
+AnalyticsContext::AnalyticsContext() : AnalyticsContext(Services{}) {}
+
+AnalyticsContext::AnalyticsContext(Services services)
+    : clock_(services.clock ? std::move(services.clock) : platform::SystemClock::sharedPointer()),
+      classes_(services.classes ? services.classes : &platform::ClassDirectory::shared()),
+      notifications_(services.notifications ? services.notifications
+                                            : &platform::NotificationCenter::defaultCenter()),
+      random_(services.random ? services.random : &platform::systemRandomSource()) {
+  // The facade's operation queue exists from the start, so operations can collect before the start.
+  facade_ = std::make_unique<BMSAnalyticsState>(*this);
+}
+
+AnalyticsContext::~AnalyticsContext() = default;
+
+AnalyticsContext& AnalyticsContext::current() {
+  std::lock_guard lock(installedMutex());
+  std::shared_ptr<AnalyticsContext>& context = installed();
+  if (!context) context = std::make_shared<AnalyticsContext>();
+  return *context;
+}
+
+AnalyticsContext::Scope::Scope(std::shared_ptr<AnalyticsContext> context) : context_(std::move(context)) {
+  std::lock_guard lock(installedMutex());
+  previous_ = std::exchange(installed(), context_);
+}
+
+AnalyticsContext::Scope::~Scope() {
+  std::lock_guard lock(installedMutex());
+  installed() = std::move(previous_);
+}
+
+double AnalyticsContext::nowSince1970() const {
+  return clock_->now().unixSeconds();
+}
+
+BMSAnalyticsState& AnalyticsContext::facade() {
+  return *facade_;
+}
+
+BMSDefaultIdentitySupport& AnalyticsContext::identitySupport() {
+  return memberOnce(mutex_, identitySupport_, *this);
+}
+
+BMSEnvironmentInfo& AnalyticsContext::environmentInfo() {
+  return memberOnce(mutex_, environmentInfo_, *this);
+}
+
+}  // namespace beacon

@@ -1,0 +1,86 @@
+#pragma once
+// Every piece of process-wide state on the analytics side lives in one AnalyticsContext: the
+// facade's queues, flags and listeners, the shared identity, identity support and environment
+// facts. The class-level calls (BMSAnalytics, BCNAnalytics, BMSIdentity::shared() ...) forward to the
+// current context, so nothing of it hides in function-local statics.
+//
+// The program has one context, made on first use of current() over the real clock, the shared class
+// directory, the default notification centre and the system random source. A test makes its own
+// (after installing its deterministic dispatch backend, so the context's queues belong to it),
+// installs it with a Scope, and tears it down with the Scope.
+//
+// Members are created once, on first use, and live as long as the context. Thread-safe.
+
+#include <memory>
+#include <mutex>
+
+#include "platform/classdir/ClassDirectory.h"
+#include "platform/identity/RandomSource.h"
+#include "platform/notify/NotificationCenter.h"
+#include "platform/time/Clock.h"
+
+namespace beacon {
+
+class BMSAnalyticsState;
+class BMSDefaultIdentitySupport;
+class BMSEnvironmentInfo;
+
+class AnalyticsContext {
+ public:
+  // What the context reads the outside world through. Members left empty take the process's own.
+  struct Services {
+    std::shared_ptr<const platform::Clock> clock;
+    platform::ClassDirectory* classes = nullptr;
+    platform::NotificationCenter* notifications = nullptr;
+    platform::RandomSource* random = nullptr;
+  };
+
+  AnalyticsContext();
+  explicit AnalyticsContext(Services services);
+  ~AnalyticsContext();
+  AnalyticsContext(const AnalyticsContext&) = delete;
+  AnalyticsContext& operator=(const AnalyticsContext&) = delete;
+
+  // The context the class-level calls use; made on first use when none is installed.
+  static AnalyticsContext& current();
+
+  // Installs a context for as long as the Scope lives, then puts back the one before (or none, so
+  // the next current() makes a fresh default). Scopes nest; test thread only.
+  class Scope {
+   public:
+    explicit Scope(std::shared_ptr<AnalyticsContext> context);
+    ~Scope();
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+    AnalyticsContext& context() const { return *context_; }
+
+   private:
+    std::shared_ptr<AnalyticsContext> context_;
+    std::shared_ptr<AnalyticsContext> previous_;
+  };
+
+  const platform::Clock& clock() const { return *clock_; }
+  // The wall clock as seconds since 1970, the unit of every analytics time stamp.
+  double nowSince1970() const;
+  platform::ClassDirectory& classes() const { return *classes_; }
+  bool classExists(std::string_view name) const { return classes_->lookup(name) != nullptr; }
+  platform::NotificationCenter& notifications() const { return *notifications_; }
+  platform::RandomSource& random() const { return *random_; }
+
+  BMSAnalyticsState& facade();
+  BMSDefaultIdentitySupport& identitySupport();
+  BMSEnvironmentInfo& environmentInfo();
+
+ private:
+  std::shared_ptr<const platform::Clock> clock_;
+  platform::ClassDirectory* classes_;
+  platform::NotificationCenter* notifications_;
+  platform::RandomSource* random_;
+
+  std::mutex mutex_;
+  std::unique_ptr<BMSAnalyticsState> facade_;
+  std::unique_ptr<BMSDefaultIdentitySupport> identitySupport_;
+  std::unique_ptr<BMSEnvironmentInfo> environmentInfo_;
+};
+
+}  // namespace beacon

@@ -1,0 +1,33 @@
+#pragma once
+// The device facts the engine writes into every upload bundle: device model (read once), operating
+// system version, the user's preferred language and the local time zone's offset. Owned by the
+// AnalyticsContext; any thread.
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace beacon {
+
+class AnalyticsContext;
+
+class BMSEnvironmentInfo {
+ public:
+  // The current context's instance.
+  static BMSEnvironmentInfo& shared();
+  explicit BMSEnvironmentInfo(AnalyticsContext& context);
+
+  std::string deviceModel();
+  std::string deviceOSVersion() const;
+  // Lower-cased ("de-de"); nullopt when the user names no language.
+  std::optional<std::string> userDefaultLanguage() const;
+  // The local zone's offset from GMT in whole minutes, truncated ("-03:30" is -210).
+  long timeZoneOffsetMinutes() const;
+
+ private:
+  AnalyticsContext& context_;
+  std::once_flag deviceModelOnce_;
+  std::string deviceModel_;
+};
+
+}  // namespace beacon

@@ -1,0 +1,46 @@
+#include "measurement/runtime/BMSEnvironmentInfo.h"
+
+#include <gtest/gtest.h>
+
+#include "AnalyticsTestWorld.h"
+#include "platform/testing/TestEnvironment.h"
+
+namespace beacon {
+namespace {
+
+class EnvironmentInfoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) environment.set(variable, {});
+  }
+  testing::AnalyticsTestWorld world;
+  platform::testing::ScopedEnvironment environment;
+};
+
+TEST_F(EnvironmentInfoTest, LanguageIsLowerCased) {
+  environment.set("LANG", "de_DE.UTF-8");
+  EXPECT_EQ(BMSEnvironmentInfo::shared().userDefaultLanguage(), "de-de");
+}
+
+TEST_F(EnvironmentInfoTest, NoLanguageWithThePortableLocale) {
+  environment.set("LANG", "C");
+  EXPECT_EQ(BMSEnvironmentInfo::shared().userDefaultLanguage(), std::nullopt);
+}
+
+TEST_F(EnvironmentInfoTest, TimeZoneOffsetIsInWholeMinutes) {
+  environment.set("TZ", "<-0330>3:30");
+  EXPECT_EQ(BMSEnvironmentInfo::shared().timeZoneOffsetMinutes(), -210);
+  environment.set("TZ", "<+0545>-5:45");
+  EXPECT_EQ(BMSEnvironmentInfo::shared().timeZoneOffsetMinutes(), 345);
+}
+
+TEST_F(EnvironmentInfoTest, DeviceModelIsReadOnceAndStays) {
+  BMSEnvironmentInfo& info = BMSEnvironmentInfo::shared();
+  const std::string model = info.deviceModel();
+  EXPECT_FALSE(model.empty());
+  EXPECT_EQ(info.deviceModel(), model);
+  EXPECT_FALSE(info.deviceOSVersion().empty());
+}
+
+}  // namespace
+}  // namespace beacon
