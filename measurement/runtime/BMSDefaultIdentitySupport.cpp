@@ -3,6 +3,7 @@
 #include <chrono>
 #include <limits>
 
+#include "measurement/engine/BMSEngineServices.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "platform/dispatch/Semaphore.h"
 
@@ -25,8 +26,24 @@ BMSDefaultIdentitySupport& BMSDefaultIdentitySupport::shared() {
 }
 
 BMSDefaultIdentitySupport::BMSDefaultIdentitySupport(AnalyticsContext& context)
-    : component_(componentIn(context.classes())),
-      queue_(platform::makeSerialQueue("BMSDefaultIdentitySupport")) {}
+    : component_(componentIn(context.classes())) {
+  if (component_) {
+    BMSLog(7, 44000, "CorvaneAppMeasurementIdentitySupport dependency is linked.");
+    if (component_->hasLimitedAdTracking()) {
+      BMSLog(7, 44001, "The AdSupport Framework is linked.");
+    } else {
+      BMSLog(
+          4, 44002,
+          "The AdSupport Framework is not currently linked. Some features will not function properly. Learn "
+          "more at https://beacon.corvane.example/docs/analytics/identity-support");
+    }
+  } else {
+    BMSLog(4, 44003,
+           "CorvaneAppMeasurementIdentitySupport dependency is not currently linked. IDFA will not be "
+           "accessible.");
+  }
+  queue_ = platform::makeSerialQueue("BMSDefaultIdentitySupport");
+}
 
 bool BMSDefaultIdentitySupport::hasAppDataConsentStatus() {
   return component_ && component_->hasAppDataConsentStatus();

@@ -1,6 +1,10 @@
 #include "measurement/runtime/BMSEnvironmentInfo.h"
 
+#include <cerrno>
+#include <cstring>
+#include "measurement/engine/BMSEngineServices.h"
 #include "measurement/runtime/AnalyticsContext.h"
+
 #include "platform/locale/UserLocale.h"
 #include "platform/text/Search.h"
 #include "sdk-utilities/environment/CVUAppEnvironmentUtil.h"
@@ -14,7 +18,11 @@ BMSEnvironmentInfo& BMSEnvironmentInfo::shared() {
 BMSEnvironmentInfo::BMSEnvironmentInfo(AnalyticsContext& context) : context_(context) {}
 
 std::string BMSEnvironmentInfo::deviceModel() {
-  std::call_once(deviceModelOnce_, [this] { deviceModel_ = CVUAppEnvironmentUtil::deviceModel(); });
+  std::call_once(deviceModelOnce_, [this] {
+    errno = 0;
+    deviceModel_ = CVUAppEnvironmentUtil::deviceModel();
+    if (deviceModel_.empty()) BMSLog(2, 14000, "Failed to get device model", {std::strerror(errno)});
+  });
   return deviceModel_;
 }
 
@@ -24,7 +32,10 @@ std::string BMSEnvironmentInfo::deviceOSVersion() const {
 
 std::optional<std::string> BMSEnvironmentInfo::userDefaultLanguage() const {
   std::optional<std::string> language = platform::preferredLanguage();
-  if (!language) return std::nullopt;
+  if (!language) {
+    BMSLog(2, 14001, "Failed to get preferred language");
+    return std::nullopt;
+  }
   return platform::lowercased(*language);
 }
 

@@ -1,10 +1,16 @@
 #pragma once
 // A fresh analytics world for one test: a deterministic dispatch backend over a manual clock, and an
 // AnalyticsContext over that clock, its own class directory and notification centre, installed as
-// the current one for the test's duration.
+// the current one for the test's duration. The engine's log lines go to a capture for as long.
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
+#include "measurement/engine/BMSEngineServices.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "platform/classdir/ClassDirectory.h"
 #include "platform/dispatch/DeterministicDispatch.h"
@@ -13,9 +19,45 @@
 
 namespace beacon::testing {
 
+// Keeps every log line's level and code.
+class LogCapture : public BMSLogSink {
+ public:
+  void logWithLevel(std::int64_t level, std::int64_t code, const std::string&,
+                    const std::vector<platform::Value>&) override {
+    std::lock_guard lock(mutex_);
+    lines_.push_back({level, code});
+  }
+  std::vector<std::int64_t> codes() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::int64_t> codes;
+    for (const auto& [level, code] : lines_) codes.push_back(code);
+    return codes;
+  }
+  bool contains(std::int64_t code) const {
+    const std::vector<std::int64_t> all = codes();
+    return std::find(all.begin(), all.end(), code) != all.end();
+  }
+  std::int64_t levelOf(std::int64_t code) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& [level, logged] : lines_) {
+      if (logged == code) return level;
+    }
+    return -1;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::pair<std::int64_t, std::int64_t>> lines_;
+};
+
 class AnalyticsTestWorld {
  public:
-  AnalyticsTestWorld() = default;
+  AnalyticsTestWorld() { BMSEngineServices::setLogSink(log_); }
+  ~AnalyticsTestWorld() { BMSEngineServices::setLogSink(nullptr); }
+  AnalyticsTestWorld(const AnalyticsTestWorld&) = delete;
+  AnalyticsTestWorld& operator=(const AnalyticsTestWorld&) = delete;
+
+  const LogCapture& log() const { return *log_; }
 
   platform::DeterministicDispatch& dispatch() { return dispatch_; }
   platform::ManualClock& clock() { return *clock_; }
@@ -24,6 +66,7 @@ class AnalyticsTestWorld {
   AnalyticsContext& context() { return scope_.context(); }
 
  private:
+  std::shared_ptr<LogCapture> log_ = std::make_shared<LogCapture>();
   std::shared_ptr<platform::ManualClock> clock_ = std::make_shared<platform::ManualClock>();
   platform::DeterministicDispatch dispatch_{clock_};
   platform::ClassDirectory classes_;

@@ -25,6 +25,7 @@ TEST_F(EnvironmentInfoTest, LanguageIsLowerCased) {
 TEST_F(EnvironmentInfoTest, NoLanguageWithThePortableLocale) {
   environment.set("LANG", "C");
   EXPECT_EQ(BMSEnvironmentInfo::shared().userDefaultLanguage(), std::nullopt);
+  EXPECT_EQ(world.log().codes(), std::vector<std::int64_t>{14001});
 }
 
 TEST_F(EnvironmentInfoTest, TimeZoneOffsetIsInWholeMinutes) {

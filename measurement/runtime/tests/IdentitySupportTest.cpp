@@ -34,6 +34,8 @@ TEST_F(IdentitySupportTest, WithoutComponentAnswersNeutrally) {
   EXPECT_TRUE(support.limitedAdTracking());
   EXPECT_EQ(support.resettableDeviceID(), std::nullopt);
   EXPECT_TRUE(BMSDefaultIdentitySupport::iOS14OrAbove());
+  EXPECT_EQ(world.log().codes(), std::vector<std::int64_t>{44003});
+  EXPECT_EQ(world.log().levelOf(44003), 4);
 }
 
 TEST_F(IdentitySupportTest, RegisteredComponentIsAsked) {
@@ -46,6 +48,19 @@ TEST_F(IdentitySupportTest, RegisteredComponentIsAsked) {
   EXPECT_TRUE(support.hasLimitedAdTracking());
   EXPECT_EQ(support.resettableDeviceID(), component->deviceID);
   EXPECT_FALSE(support.limitedAdTracking());
+  EXPECT_EQ(world.log().codes(), (std::vector<std::int64_t>{44000, 44001}));
+}
+
+class ComponentWithoutAdSupport : public FakeIdentityComponent {
+ public:
+  bool hasLimitedAdTracking() override { return false; }
+};
+
+TEST_F(IdentitySupportTest, ComponentWithoutAdSupportIsWarnedAbout) {
+  world.classes().registerClass<BMSIdentitySupport>(kBMSPlatformIdentitySupportClassName,
+                                                    std::make_shared<ComponentWithoutAdSupport>());
+  (void)BMSDefaultIdentitySupport::shared();
+  EXPECT_EQ(world.log().codes(), (std::vector<std::int64_t>{44000, 44002}));
 }
 
 TEST_F(IdentitySupportTest, AllZeroDeviceIDMeansLimitedTracking) {
