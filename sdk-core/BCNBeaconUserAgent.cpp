@@ -16,9 +16,10 @@ void addInfoValue(platform::Dictionary& components, const char* component, const
   if (value && value->isString()) components[component] = *value;
 }
 
-// Ignores case, with the exact text breaking ties so the order never depends on the input order.
+// The locale's order ignoring case, with the exact text breaking ties so the order never depends
+// on the input order.
 bool sortsBefore(const std::string& a, const std::string& b) {
-  const std::weak_ordering folded = platform::caseInsensitiveCompare(a, b);
+  const std::weak_ordering folded = platform::localizedCaseInsensitiveCompare(a, b);
   if (folded != 0) return folded < 0;
   return a < b;
 }

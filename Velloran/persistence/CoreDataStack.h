@@ -70,7 +70,7 @@ class CoreDataStack {
   // the process on any other failure.
   static void loadStores(const std::filesystem::path& storeURL, platform::PersistentContainer& container);
 
-  // Destroys the store at `storeURL` with its "-wal" and "-shm" companions (the store layer removes
+  // Destroys the store at `storeURL` with its "-shm" and "-wal" companions (the store layer removes
   // them together); answers the layer's error.
   static platform::Result<void> resetStore(const std::filesystem::path& storeURL,
                                            platform::PersistentContainer& container);

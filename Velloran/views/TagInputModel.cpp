@@ -4,15 +4,21 @@
 #include <unordered_set>
 
 #include "platform/text/Characters.h"
+#include "platform/text/Normalization.h"
 #include "platform/text/Scalars.h"
 #include "platform/text/Search.h"
 
 namespace velloran {
 namespace {
 
-bool containsLowercased(const std::vector<std::string>& tags, const std::string& lowercased) {
-  return std::any_of(tags.begin(), tags.end(),
-                     [&](const std::string& tag) { return platform::lowercased(tag) == lowercased; });
+// What two spellings of one tag share: the lower-case form, composed canonically, so a precomposed
+// and a combining accent compare equal, as everywhere else in the app.
+std::string tagKey(std::string_view tag) {
+  return platform::normalizedNFC(platform::lowercased(tag));
+}
+
+bool containsKey(const std::vector<std::string>& tags, const std::string& key) {
+  return std::any_of(tags.begin(), tags.end(), [&](const std::string& tag) { return tagKey(tag) == key; });
 }
 
 bool endsWithSeparator(std::string_view text) {
@@ -84,10 +90,10 @@ std::vector<std::string> TagInputModel::filteredSuggestions() const {
   const std::string fragment = platform::trimmed(currentFragment());
   if (platform::characterCount(fragment) < static_cast<std::size_t>(std::max(0, minimumCharacters_)))
     return {};
-  const std::string query = platform::lowercased(fragment);
+  const std::string query = tagKey(fragment);
 
   std::unordered_set<std::string> chosen;
-  for (const std::string& tag : tags_.get()) chosen.insert(platform::lowercased(tag));
+  for (const std::string& tag : tags_.get()) chosen.insert(tagKey(tag));
 
   std::vector<std::string> prefixMatches;
   std::vector<std::string> containsMatches;
@@ -95,7 +101,7 @@ std::vector<std::string> TagInputModel::filteredSuggestions() const {
   for (const std::string& suggestion : suggestions_) {
     const std::string candidate = platform::trimmed(suggestion);
     if (candidate.empty()) continue;
-    const std::string lower = platform::lowercased(candidate);
+    const std::string lower = tagKey(candidate);
     if (!pooled.insert(lower).second) continue;  // the first spelling of a tag wins
     if (chosen.count(lower) > 0 || lower == query) continue;
     if (lower.starts_with(query)) {
@@ -115,7 +121,7 @@ void TagInputModel::addTag(std::string_view tag) {
   const std::string trimmed = platform::trimmed(tag);
   if (trimmed.empty()) return;
   std::vector<std::string> tags = tags_.get();
-  if (containsLowercased(tags, platform::lowercased(trimmed))) return;
+  if (containsKey(tags, tagKey(trimmed))) return;
   tags.push_back(trimmed);
   tags_.set(std::move(tags));
   changed();

@@ -9,8 +9,9 @@
 //
 // Typing: the field's text is split at separators (white space, line breaks, ","). A tag is
 // committed when a separator is typed, when a paste holds two or more tags, and on Return; a tag
-// whose lower-case form is already listed is skipped. Suggestions are the caller's candidates that
-// contain what is being typed (prefix matches first), once the fragment has the minimum length.
+// whose lower-case form is already listed (canonically equivalent spellings count as one) is skipped.
+// Suggestions are the caller's candidates that contain what is being typed (prefix matches first), once the
+// fragment has the minimum length.
 //
 // `onChange`, when set, is called after every change of the text, the focus or the tag list made by
 // the model, so a view can show the new state. Main thread only.
@@ -51,7 +52,8 @@ class TagInputModel {
   std::string currentFragment() const;
   std::vector<std::string> filteredSuggestions() const;
 
-  // Appends the trimmed tag unless it is empty or its lower-case form is already listed.
+  // Appends the trimmed tag unless it is empty or its lower-case form is already listed (compared
+  // canonically composed).
   void addTag(std::string_view tag);
   // Commits `parts` (all of them, or all but the last when not `includingLast`); then the field holds
   // nothing, or the last part as the tag still being typed.

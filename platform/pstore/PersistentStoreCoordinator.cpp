@@ -65,7 +65,9 @@ Result<void> PersistentStoreCoordinator::destroyPersistentStore(const std::files
       store_.reset();
     }
   }
-  for (const char* suffix : {"", "-wal", "-shm"}) {
+  // The shared-memory index before the log it indexes: a failure leaves the log, never an index
+  // without its log.
+  for (const char* suffix : {"", "-shm", "-wal"}) {
     if (Result<void> removed = removeIfPresent(path.string() + suffix); !removed) return removed;
   }
   return {};

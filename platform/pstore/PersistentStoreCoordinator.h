@@ -60,8 +60,8 @@ class PersistentStoreCoordinator {
   std::shared_ptr<PersistentStore> persistentStore() const;
 
   // Removes the SQLite store at `path`: closes it first when it is the loaded store (contexts then
-  // fail with StoreOperationFailed), then deletes the file and its "-wal" and "-shm" companions. A
-  // missing file is no failure. Removal that the system refuses for lack of permission fails with
+  // fail with StoreOperationFailed), then deletes the file and its "-shm" and "-wal" companions, in that
+  // order. A missing file is no failure. Removal that the system refuses for lack of permission fails with
   // WriteNoPermission, any other refusal with StoreOperationFailed; the system's reason is in the
   // description.
   Result<void> destroyPersistentStore(const std::filesystem::path& path);

@@ -50,6 +50,19 @@ TEST(UserAgent, RegisteredLibrariesTakeTheirPlaceIgnoringCase) {
   EXPECT_EQ(agent.beaconUserAgent().find("Zeta"), std::string::npos);
 }
 
+TEST(UserAgent, LibrariesSortTheLocalesWayNotByBytes) {
+  TemporaryApplication application;
+  BCNBeaconUserAgent agent;
+  agent.setValue("1", "b-lib");
+  agent.setValue("1", "\xC3\xA4pfel-lib");  // "äpfel": sorts with "apfel", not after every ASCII name
+  agent.setValue("1", "apfel-lib");
+
+  EXPECT_EQ(agent.beaconUserAgent().find(
+                "apfel-lib/1 \xC3\xA4pfel-lib/1 apple-platform/macos appstore/false b-lib/1 "),
+            0u)
+      << agent.beaconUserAgent();
+}
+
 TEST(UserAgent, EnvironmentFactsOverrideALibraryOfTheSameName) {
   TemporaryApplication application;
   BCNBeaconUserAgent agent;

@@ -72,6 +72,23 @@ TEST_F(TagInputModelTest, DuplicatesWithinOnePasteAreAddedOnce) {
   EXPECT_EQ(tags_, (Tags{"x", "y", "Über"}));
 }
 
+TEST_F(TagInputModelTest, CanonicallyEquivalentSpellingsAreOneTag) {
+  // "Café" with a precomposed é, then with an e and a combining acute accent.
+  TagInputModel model = makeModel();
+  model.setInputText("Caf\xC3\xA9 cafe\xCC\x81 CAFE\xCC\x81 ");
+  EXPECT_EQ(tags_, Tags{"Caf\xC3\xA9"});
+}
+
+TEST_F(TagInputModelTest, SuggestionsCompareCanonicallyEquivalentSpellingsAsEqual) {
+  tags_ = {"cafe\xCC\x81"};
+  TagInputModel model = makeModel({"Caf\xC3\xA9", "r\xC3\xA9sum\xC3\xA9", "Resume"});
+  model.setFocused(true);
+  model.setInputText("re\xCC\x81");
+  EXPECT_EQ(model.filteredSuggestions(), Tags{"r\xC3\xA9sum\xC3\xA9"}) << "a prefix in the other spelling";
+  model.setInputText("caf");
+  EXPECT_EQ(model.filteredSuggestions(), Tags{}) << "the chosen tag in the other spelling is not offered";
+}
+
 TEST_F(TagInputModelTest, SeparatorsAloneChangeNothing) {
   TagInputModel model = makeModel();
   model.setInputText(" , ,");

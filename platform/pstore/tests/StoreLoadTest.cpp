@@ -124,6 +124,21 @@ TEST_F(PstoreStoreLoad, FailedLoadLeavesNothingOpenSoTheStoreCanBeDestroyedAndRe
   EXPECT_TRUE(fetchAll(*container.viewContext(), "Note").empty());
 }
 
+TEST_F(PstoreStoreLoad, DestroyingRemovesTheIndexBeforeTheLogAndStopsAtTheFirstFailure) {
+  std::ofstream(storePath()) << "store";
+  std::ofstream(storePath().string() + "-wal") << "log";
+  // A folder that is not empty cannot be removed as a file.
+  std::filesystem::create_directories(storePath().string() + "-shm/inside");
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+
+  Result<void> destroyed = container.persistentStoreCoordinator()->destroyPersistentStore(storePath());
+  ASSERT_FALSE(destroyed.ok());
+  EXPECT_FALSE(exists());
+  EXPECT_TRUE(exists("-wal")) << "the log outlives a failure to remove its index";
+}
+
 TEST_F(PstoreStoreLoad, FileThatIsNoDatabaseFailsAndIsLeftIntact) {
   const std::string contents = "these are my notes, not a database\n" + std::string(4096, 'x');
   std::ofstream(storePath(), std::ios::binary) << contents;
