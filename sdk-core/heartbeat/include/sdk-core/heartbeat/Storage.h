@@ -3,6 +3,8 @@
 // Implementations are used from one serial queue at a time (the owning HeartbeatStorage's).
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,5 +32,8 @@ class Storage {
   // Replaces the stored bytes; nullopt stores zero bytes. writeError on failure.
   virtual platform::Result<void> write(const std::optional<platform::Bytes>& data) = 0;
 };
+
+// Makes the byte store of one app ID. The system's is FileStorage::storageForID.
+using StorageFactory = std::function<std::shared_ptr<Storage>(std::string_view id)>;
 
 }  // namespace beacon
