@@ -4,7 +4,6 @@
 #include <string>
 #include <utility>
 
-#include "Velloran/data/PromptFilterMatching.h"
 #include "Velloran/persistence/BackgroundTask.h"
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/persistence/PromptObjects.h"
@@ -18,26 +17,6 @@ using platform::ManagedObject;
 using platform::ManagedObjectContext;
 using platform::Result;
 
-// Every stored prompt that reads as one and that the filter selects, most recently updated first.
-// The filter looks at no version, so versions are read only for the prompts it keeps. Runs on the
-// view context.
-Result<std::vector<Prompt>> readSelectedPrompts(ManagedObjectContext& context, const PromptFilter& filter) {
-  Result<std::vector<ManagedObject>> objects = context.fetch(platform::FetchRequest{
-      std::string(model::kPromptEntity), std::nullopt, {{std::string(model::kUpdatedAt), false}}, 0});
-  if (!objects) return objects.error();
-  const PromptMatcher matcher(filter);
-  std::vector<Prompt> prompts;
-  for (const ManagedObject& object : *objects) {
-    std::optional<Prompt> prompt = readPromptFields(object);
-    if (!prompt || !matcher.matches(*prompt)) continue;
-    Result<std::vector<ManagedObject>> members = object.relatedObjects(model::kVersions);
-    if (!members) return members.error();
-    prompt->versions = readVersions(*members, prompt->id);
-    prompts.push_back(std::move(*prompt));
-  }
-  return prompts;
-}
-
 // One write operation: a background task whose changes carry the application's author.
 Result<void> write(platform::PersistentContainer& container,
                    const std::function<Result<void>(ManagedObjectContext&)>& change) {
@@ -50,6 +29,24 @@ Result<void> write(platform::PersistentContainer& container,
 
 }  // namespace
 
+Result<std::vector<Prompt>> CoreDataPromptStore::ListingState::select(ManagedObjectContext& viewContext,
+                                                                      const PromptFilter& filter) {
+  const platform::CaseFolding folding = platform::caseFoldingFor();
+  const std::shared_ptr<platform::PersistentStore> store =
+      viewContext.persistentStoreCoordinator()->persistentStore();
+  // The view context's own unsaved changes are laid over what the store holds: a listing that sees
+  // them is read afresh and not kept.
+  const bool keepable = !viewContext.hasChanges();
+  if (!keepable || !snapshot || !store || !snapshot->isCurrent(*store, folding)) {
+    snapshot.reset();
+    Result<LibrarySnapshot> read = LibrarySnapshot::read(viewContext, folding);
+    if (!read) return read.error();
+    if (!keepable) return read->select(filter);
+    snapshot.emplace(std::move(*read));
+  }
+  return snapshot->select(filter);
+}
+
 CoreDataPromptStore::CoreDataPromptStore(std::shared_ptr<platform::PersistentContainer> container,
                                          std::shared_ptr<const platform::Clock> clock)
     : container_(std::move(container)),
@@ -58,10 +55,11 @@ CoreDataPromptStore::CoreDataPromptStore(std::shared_ptr<platform::PersistentCon
 
 void CoreDataPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) {
   actor_.perform<std::vector<Prompt>>(
-      [container = container_, filter = std::move(filter)](NoState&) -> Result<std::vector<Prompt>> {
+      [container = container_,
+       filter = std::move(filter)](ListingState& state) -> Result<std::vector<Prompt>> {
         const std::shared_ptr<ManagedObjectContext>& viewContext = container->viewContext();
         std::optional<Result<std::vector<Prompt>>> selected;
-        viewContext->performAndWait([&] { selected.emplace(readSelectedPrompts(*viewContext, filter)); });
+        viewContext->performAndWait([&] { selected.emplace(state.select(*viewContext, filter)); });
         return std::move(*selected);
       },
       std::move(completion));
@@ -69,7 +67,7 @@ void CoreDataPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vect
 
 void CoreDataPromptStore::savePrompt(Prompt prompt, Completion<void> completion) {
   actor_.perform<void>(
-      [container = container_, clock = clock_, prompt = std::move(prompt)](NoState&) {
+      [container = container_, clock = clock_, prompt = std::move(prompt)](ListingState&) {
         return write(*container, [&](ManagedObjectContext& context) -> Result<void> {
           Result<ManagedObject> object = findOrCreatePrompt(context, prompt.id, clock->now());
           if (!object) return object.error();
@@ -82,7 +80,7 @@ void CoreDataPromptStore::savePrompt(Prompt prompt, Completion<void> completion)
 
 void CoreDataPromptStore::deletePrompt(std::vector<platform::UUID> ids, Completion<void> completion) {
   actor_.perform<void>(
-      [container = container_, ids = std::move(ids)](NoState&) {
+      [container = container_, ids = std::move(ids)](ListingState&) {
         return write(*container, [&](ManagedObjectContext& context) -> Result<void> {
           for (const platform::UUID& id : ids) {
             // Every match, not just the first: mirroring can leave two objects with one id.
@@ -100,7 +98,7 @@ void CoreDataPromptStore::deletePrompt(std::vector<platform::UUID> ids, Completi
 void CoreDataPromptStore::addVersion(PromptVersion version, platform::UUID promptId,
                                      Completion<void> completion) {
   actor_.perform<void>(
-      [container = container_, clock = clock_, version = std::move(version), promptId](NoState&) {
+      [container = container_, clock = clock_, version = std::move(version), promptId](ListingState&) {
         return write(*container, [&](ManagedObjectContext& context) -> Result<void> {
           const platform::Date now = clock->now();
           Result<ManagedObject> object = findOrCreatePrompt(context, promptId, now);
@@ -114,7 +112,7 @@ void CoreDataPromptStore::addVersion(PromptVersion version, platform::UUID promp
 
 void CoreDataPromptStore::addRun(PromptRun, platform::UUID, Completion<void> completion) {
   // Runs are not kept; the call still completes in order with the others, on the main queue.
-  actor_.perform<void>([](NoState&) -> Result<void> { return {}; }, std::move(completion));
+  actor_.perform<void>([](ListingState&) -> Result<void> { return {}; }, std::move(completion));
 }
 
 }  // namespace velloran

@@ -1,8 +1,9 @@
 #pragma once
 // The application's PromptRepository over the persistent container of the stack (CoreDataStack.h):
-// it lists, saves and deletes prompts and appends versions, and keeps no cache: every listing reads
-// the store anew. Listing reads through the container's view context and filters in memory with
-// the shared rules (PromptFilterMatching.h); every write runs as one background task whose context
+// it lists, saves and deletes prompts and appends versions. Listing reads through the container's
+// view context and filters with the shared rules (PromptFilterMatching.h) over a snapshot of the
+// library (LibrarySnapshot.h) that is kept while the store holds what it was read from and read
+// anew after any change, whoever made it; every write runs as one background task whose context
 // records the transaction author "Velloran" and commits all of the operation in its single save, or
 // nothing.
 //
@@ -24,10 +25,12 @@
 // completions come on the main queue.
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "Velloran/data/PromptRepository.h"
 #include "Velloran/data/StoreActor.h"
+#include "Velloran/persistence/LibrarySnapshot.h"
 #include "platform/identity/UUID.h"
 #include "platform/pstore/PersistentContainer.h"
 #include "platform/time/Clock.h"
@@ -50,12 +53,20 @@ class CoreDataPromptStore final : public PromptRepository {
   void addRun(PromptRun run, platform::UUID promptId, Completion<void> completion) override;
 
  private:
-  // The store's data is the container's; the actor only orders the operations.
-  struct NoState {};
+  // The store's data is the container's; the actor orders the operations and keeps the snapshot
+  // listings filter.
+  struct ListingState {
+    // The prompts the filter selects, from the kept snapshot or, when that is no longer current,
+    // from one read now. Runs on the view context's queue.
+    platform::Result<std::vector<Prompt>> select(platform::ManagedObjectContext& viewContext,
+                                                 const PromptFilter& filter);
+
+    std::optional<LibrarySnapshot> snapshot;
+  };
 
   std::shared_ptr<platform::PersistentContainer> container_;
   std::shared_ptr<const platform::Clock> clock_;
-  StoreActor<NoState> actor_;
+  StoreActor<ListingState> actor_;
 };
 
 }  // namespace velloran

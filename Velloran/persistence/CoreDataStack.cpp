@@ -81,10 +81,14 @@ std::shared_ptr<const platform::ManagedObjectModel> CoreDataStack::makeModel() {
       required(model::kTags, AttributeType::Binary, platform::Bytes{'[', ']'});
   tags.allowsExternalBinaryDataStorage = true;
 
+  // Saving, appending a version and deleting all find their prompt by id.
+  platform::AttributeDescription promptId = required(model::kId, AttributeType::UUID, idDefault);
+  promptId.indexed = true;
+
   platform::EntityDescription prompt{
       std::string(model::kPromptEntity),
       {
-          required(model::kId, AttributeType::UUID, idDefault),
+          promptId,
           required(model::kTitle, AttributeType::String, std::string()),
           required(model::kType, AttributeType::String, std::string("system")),
           tags,

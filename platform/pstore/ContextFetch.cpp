@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
 
 #include "platform/pstore/ManagedObjectContext.h"
 #include "platform/pstore/PersistentStoreError.h"
@@ -121,34 +122,91 @@ Result<std::optional<ManagedObject>> ManagedObjectContext::objectWithRecordName(
   return std::optional<ManagedObject>(handle(registerRow(*entity, std::move(**row))));
 }
 
-Result<std::vector<ManagedObjectContext::StatePtr>> ManagedObjectContext::members(
-    const StatePtr& owner, const detail::ToManyLayout& relationship) {
+Result<std::vector<std::vector<ManagedObjectContext::StatePtr>>> ManagedObjectContext::members(
+    const std::vector<StatePtr>& owners, const detail::ToManyLayout& relationship) {
   const detail::EntityLayout& destination = coordinator_->layout().entity(relationship.destinationEntity);
+  // Where each owner's members go, by the owner's number (temporary for inserted owners, which the
+  // store does not know yet).
+  std::unordered_map<std::int64_t, std::vector<std::size_t>> positions;
+  std::vector<SqlValue> storedOwners;
+  for (std::size_t position = 0; position < owners.size(); ++position) {
+    std::vector<std::size_t>& slots = positions[owners[position]->number];
+    if (slots.empty() && !owners[position]->inserted) storedOwners.push_back(owners[position]->number);
+    slots.push_back(position);
+  }
+
   std::vector<StatePtr> found;
-  if (!owner->inserted) {
+  if (!storedOwners.empty()) {
     std::shared_ptr<PersistentStore> store = sameStore();
     if (!store) {
       return persistentStoreError(PersistentStoreErrorCode::StoreOperationFailed,
                                   "The store this object was read from is no longer loaded.");
     }
-    detail::RowQuery query;
-    query.equals = {relationship.inverseColumn, owner->number};
-    Result<std::vector<detail::StoredRow>> rows = store->database().fetchRows(destination, query);
-    if (!rows) return rows.error();
-    for (detail::StoredRow& row : *rows) found.push_back(registerRow(destination, std::move(row)));
+    for (std::size_t start = 0; start < storedOwners.size(); start += detail::kMaxValuesPerQuery) {
+      const std::size_t end = std::min(storedOwners.size(), start + detail::kMaxValuesPerQuery);
+      detail::RowQuery query;
+      query.oneOf = {relationship.inverseColumn,
+                     std::vector<SqlValue>(storedOwners.begin() + static_cast<std::ptrdiff_t>(start),
+                                           storedOwners.begin() + static_cast<std::ptrdiff_t>(end))};
+      Result<std::vector<detail::StoredRow>> rows = store->database().fetchRows(destination, query);
+      if (!rows) return rows.error();
+      for (detail::StoredRow& row : *rows) found.push_back(registerRow(destination, std::move(row)));
+    }
   }
   std::set<const detail::ObjectState*> seen;
   for (const StatePtr& state : found) seen.insert(state.get());
   for (const auto& [key, state] : pending_) {
     if (key.first == destination.index && !seen.count(state.get())) found.push_back(state);
   }
-  const SqlValue ownerNumber = owner->number;
-  std::erase_if(found, [&](const StatePtr& state) {
-    return !isLive(*state) || !sqlEquals(currentValue(*state, relationship.inverseColumn), ownerNumber);
-  });
-  std::sort(found.begin(), found.end(),
-            [](const StatePtr& a, const StatePtr& b) { return storedBefore(*a, *b); });
-  return found;
+
+  // Each member goes to the owner its link names now, unsaved changes included.
+  std::vector<std::vector<StatePtr>> members(owners.size());
+  for (StatePtr& state : found) {
+    if (!isLive(*state)) continue;
+    const SqlValue link = currentValue(*state, relationship.inverseColumn);
+    const auto* number = std::get_if<std::int64_t>(&link);
+    if (!number) continue;
+    if (auto owner = positions.find(*number); owner != positions.end()) {
+      for (std::size_t position : owner->second) members[position].push_back(state);
+    }
+  }
+  for (std::vector<StatePtr>& list : members) {
+    std::sort(list.begin(), list.end(),
+              [](const StatePtr& a, const StatePtr& b) { return storedBefore(*a, *b); });
+  }
+  return members;
+}
+
+Result<std::vector<ManagedObjectContext::StatePtr>> ManagedObjectContext::members(
+    const StatePtr& owner, const detail::ToManyLayout& relationship) {
+  Result<std::vector<std::vector<StatePtr>>> members =
+      this->members(std::vector<StatePtr>{owner}, relationship);
+  if (!members) return members.error();
+  return std::move(members->front());
+}
+
+Result<std::vector<std::vector<ManagedObject>>> ManagedObjectContext::relatedObjects(
+    const std::vector<ManagedObject>& owners, std::string_view key) {
+  std::lock_guard lock(mutex_);
+  std::vector<StatePtr> states;
+  states.reserve(owners.size());
+  for (const ManagedObject& owner : owners) states.push_back(checkedState(owner));
+  if (states.empty()) return std::vector<std::vector<ManagedObject>>();
+  const detail::ToManyLayout& relationship = toManyFor(*states.front(), key);
+  for (const StatePtr& state : states) {
+    if (state->entity != states.front()->entity) {
+      throw ProgrammerError("MixedEntities", "the owners of one related-objects read must be of one entity");
+    }
+  }
+  Result<std::vector<std::vector<StatePtr>>> members = this->members(states, relationship);
+  if (!members) return members.error();
+  std::vector<std::vector<ManagedObject>> objects(members->size());
+  for (std::size_t position = 0; position < members->size(); ++position) {
+    objects[position].reserve((*members)[position].size());
+    for (StatePtr& member : (*members)[position]) objects[position].push_back(handle(std::move(member)));
+  }
+  sweepRegistry();
+  return objects;
 }
 
 }  // namespace platform

@@ -95,6 +95,11 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   Result<std::optional<ManagedObject>> existingObject(const ObjectID& id);
   Result<std::optional<ManagedObject>> objectWithRecordName(std::string_view entityName,
                                                             const UUID& recordName);
+  // The to-many relationship `key` of many objects of one entity, read together: element i holds
+  // what owners[i].relatedObjects(key) would answer. Owners of another context or of mixed entities
+  // are programmer errors.
+  Result<std::vector<std::vector<ManagedObject>>> relatedObjects(const std::vector<ManagedObject>& owners,
+                                                                 std::string_view key);
 
   // A new object with its attributes' defaults; its record name is `recordName` or a new random one.
   ManagedObject insertNewObject(std::string_view entityName, std::optional<UUID> recordName = std::nullopt);
@@ -148,6 +153,9 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   SqlValue currentValue(detail::ObjectState& state, std::size_t column);
   void writeColumn(const StatePtr& state, std::size_t column, SqlValue value);
   Result<std::vector<StatePtr>> members(const StatePtr& owner, const detail::ToManyLayout& relationship);
+  // The members of every owner at once, in a handful of queries rather than one per owner.
+  Result<std::vector<std::vector<StatePtr>>> members(const std::vector<StatePtr>& owners,
+                                                     const detail::ToManyLayout& relationship);
   const detail::EntityLayout& entityOf(const detail::ObjectState& state) const;
   // The column of an attribute (or, with `relationship`, of a to-one relationship); ProgrammerError
   // for any other key.

@@ -12,7 +12,7 @@
 // The version hash says whether a store written with one model can be opened with another. It covers
 // what decides the stored shape and what must be present: entity names, attribute names, types and
 // optionality, relationship names, destinations, inverses, cardinality and optionality. It leaves
-// out default values, delete rules, count limits and the external-storage hint: a default may be a
+// out default values, delete rules, count limits, indexes and the external-storage hint: a default may be a
 // random identifier or "now", drawn anew on every launch, and must not make every launch look like a
 // different model.
 //
@@ -39,6 +39,10 @@ struct AttributeDescription {
   // A hint that large values may live outside the row. Values are always stored in the row here; the
   // flag is kept so a model reads as it was written.
   bool allowsExternalBinaryDataStorage = false;
+  // Objects are often looked up by this attribute: the store keeps an index on it. The index holds
+  // no data of its own, so it is left out of the version hash; a store made before the attribute
+  // was indexed gains the index when it is next loaded.
+  bool indexed = false;
 };
 
 enum class DeleteRule {

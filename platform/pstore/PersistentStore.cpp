@@ -19,6 +19,10 @@ std::optional<std::filesystem::path> PersistentStore::path() const {
   return description_.path;
 }
 
+std::uint64_t PersistentStore::changeCount() const {
+  return database_->changeCount();
+}
+
 bool PersistentStore::tracksHistory() const {
   return database_->tracksHistory();
 }

@@ -8,6 +8,7 @@
 //
 // Thread-safe. Contexts read and write through it; callers only look at it.
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -34,6 +35,11 @@ class PersistentStore {
   // The database file; nullopt for an in-memory store.
   std::optional<std::filesystem::path> path() const;
   bool tracksHistory() const;
+  // A count that grows with every commit that changes objects in this store, this process's own
+  // and those another process makes to the same file. It moves only once a commit is complete: a
+  // reader that notes the count, then reads, can tell by a later equal count (and an equal
+  // identifier) that what it read is still what the store holds.
+  std::uint64_t changeCount() const;
 
   // The layer's own access to the rows; not for callers.
   detail::StoreDatabase& database() const { return *database_; }

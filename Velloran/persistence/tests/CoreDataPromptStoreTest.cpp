@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "Velloran/persistence/CoreDataStack.h"
+#include "Velloran/persistence/PromptObjects.h"
 #include "Velloran/persistence/VelloranModel.h"
 #include "Velloran/persistence/testing/PersistenceTestSupport.h"
 #include "platform/json/Json.h"
@@ -204,6 +205,46 @@ TEST_F(CoreDataPromptStoreTest, DeleteRemovesEveryPromptWithTheId) {
   ASSERT_EQ(calls_.fetchAll().size(), 2u);
 
   ASSERT_TRUE(calls_.remove({prompt.id}).ok());
+  EXPECT_TRUE(calls_.fetchAll().empty());
+}
+
+// Listings filter a kept copy of the library; whoever changes the store, the next listing shows it.
+TEST_F(CoreDataPromptStoreTest, ListingsFollowChangesWhoeverMadeThem) {
+  ASSERT_TRUE(calls_.save(makePrompt({.id = 1, .title = "Review one", .updatedAt = 101})).ok());
+  ASSERT_TRUE(calls_.save(makePrompt({.id = 2, .title = "Other", .updatedAt = 102})).ok());
+  const auto reviewTitles = [this] {
+    return titlesOf(calls_.fetch(PromptFilter{"review", {}, std::nullopt}).value());
+  };
+  EXPECT_EQ(reviewTitles(), (std::vector<std::string>{"Review one"}));
+
+  // Another context of the container, as a mirrored import writes.
+  auto context = stack_.container()->newBackgroundContext();
+  platform::ManagedObject other =
+      context
+          ->fetch(platform::FetchRequest{std::string(model::kPromptEntity),
+                                         platform::EqualityPredicate{std::string(model::kId), testUUID(2)}})
+          .value()
+          .at(0);
+  other.setValue(model::kTitle, std::string("Review two"));
+  ASSERT_TRUE(context->save().ok());
+  EXPECT_EQ(reviewTitles(), (std::vector<std::string>{"Review two", "Review one"}));
+
+  // Another program writing to the file.
+  raw().execute("UPDATE ZPROMPTENTITY SET ZTITLE = 'Renamed' WHERE ZID = " + sqlBlob(testUUID(1)));
+  EXPECT_EQ(reviewTitles(), (std::vector<std::string>{"Review two"}));
+
+  // Unsaved changes of the view context are laid over the store, and forgotten with it.
+  platform::ManagedObjectContext& view = *stack_.container()->viewContext();
+  platform::ManagedObject unsaved = view.insertNewObject(model::kPromptEntity);
+  ASSERT_TRUE(
+      writePromptFields(unsaved, makePrompt({.id = 3, .title = "Review draft", .updatedAt = 90})).ok());
+  EXPECT_EQ(reviewTitles(), (std::vector<std::string>{"Review two", "Review draft"}));
+  view.deleteObject(unsaved);
+  EXPECT_EQ(reviewTitles(), (std::vector<std::string>{"Review two"}));
+
+  // A store destroyed and made again starts empty.
+  ASSERT_TRUE(CoreDataStack::resetStore(support_.storePath(), *stack_.container()).ok());
+  CoreDataStack::loadStores(support_.storePath(), *stack_.container());
   EXPECT_TRUE(calls_.fetchAll().empty());
 }
 

@@ -56,7 +56,9 @@ std::string insertStatement(const EntityLayout& entity) {
 Result<CommitResult> StoreDatabase::commit(const ChangeSet& changes, Date timestamp) {
   std::lock_guard lock(mutex_);
   if (!connection_) return closedError();
-  return commitLocked(changes, timestamp);
+  Result<CommitResult> committed = commitLocked(changes, timestamp);
+  if (committed && !committed->changes.empty()) ++ownChanges_;
+  return committed;
 }
 
 Result<std::int64_t> StoreDatabase::allocateNumbers(const EntityLayout& entity, std::int64_t count) {

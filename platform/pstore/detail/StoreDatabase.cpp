@@ -133,6 +133,12 @@ Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescriptio
                                 ? createSchema(connection, *layout, modelVersionHash)
                                 : checkExistingStore(connection, description, modelVersionHash, location);
   if (!identifier) return identifier.error();
+  if (std::get<std::int64_t>(*tableCount) != 0) {
+    // A store made before an attribute was indexed gains its index now.
+    for (const std::string& statement : layout->indexStatements()) {
+      if (Result<void> indexed = connection.execute(statement); !indexed) return indexed.error();
+    }
+  }
   return std::unique_ptr<StoreDatabase>(
       new StoreDatabase(std::move(*opened), std::move(layout), *identifier,
                         description.option(kPersistentHistoryTrackingOption)));
@@ -167,6 +173,13 @@ Result<std::vector<StoredRow>> StoreDatabase::fetchRows(const EntityLayout& enti
     clauses += "WHERE " + entity.columns.at(query.equals->first).name + " = ? ";
     parameters.push_back(query.equals->second);
   }
+  if (query.oneOf) {
+    const auto& [column, values] = *query.oneOf;
+    clauses += (query.equals ? "AND " : "WHERE ") + entity.columns.at(column).name + " IN (";
+    for (std::size_t i = 0; i < values.size(); ++i) clauses += i == 0 ? "?" : ", ?";
+    clauses += ") ";
+    parameters.insert(parameters.end(), values.begin(), values.end());
+  }
   clauses += "ORDER BY ";
   for (const auto& [column, ascending] : query.sort) {
     clauses += entity.columns.at(column).name + (ascending ? " ASC, " : " DESC, ");
@@ -193,6 +206,15 @@ Result<std::optional<StoredRow>> StoreDatabase::fetchRowByRecordName(const Entit
   if (!rows) return rows.error();
   if (rows->empty()) return std::optional<StoredRow>();
   return std::optional<StoredRow>(std::move(rows->front()));
+}
+
+std::uint64_t StoreDatabase::changeCount() {
+  std::lock_guard lock(mutex_);
+  if (!connection_) return ownChanges_;
+  // SQLite's data version moves when another connection has committed to the file since.
+  Result<SqlValue> external = connection_->scalar("PRAGMA data_version");
+  const auto* version = external ? std::get_if<std::int64_t>(&*external) : nullptr;
+  return ownChanges_ + (version ? static_cast<std::uint64_t>(*version) : 0);
 }
 
 Result<std::optional<std::string>> StoreDatabase::metadataValue(const std::string& key) {

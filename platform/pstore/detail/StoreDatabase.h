@@ -39,10 +39,16 @@ struct StoredRow {
   std::vector<SqlValue> columns;  // in EntityLayout::columns order
 };
 
+// The most values one query binds (SQLite's own limit is higher, but lists this long already make
+// one statement do the work of hundreds).
+inline constexpr std::size_t kMaxValuesPerQuery = 500;
+
 struct RowQuery {
   std::optional<std::pair<std::size_t, SqlValue>> equals;  // column index, value
-  std::vector<std::pair<std::size_t, bool>> sort;          // column index, ascending
-  std::size_t limit = 0;                                   // 0: no limit
+  // Column index, values: the column holds one of them. Keep the list within kMaxValuesPerQuery.
+  std::optional<std::pair<std::size_t, std::vector<SqlValue>>> oneOf;
+  std::vector<std::pair<std::size_t, bool>> sort;  // column index, ascending
+  std::size_t limit = 0;                           // 0: no limit
 };
 
 // Column values of a to-one relationship hold the related row's number; a negative number names an
@@ -103,6 +109,9 @@ class StoreDatabase {
 
   // Writes everything in one transaction, or nothing.
   Result<CommitResult> commit(const ChangeSet& changes, Date timestamp);
+  // Grows with every commit that changed objects through this connection and every commit another
+  // connection (another process) made to the file; see PersistentStore::changeCount.
+  std::uint64_t changeCount();
 
   // Transactions after `after` (all without), oldest first. HistoryTokenExpired for a token of
   // another store, or one beyond this store's newest transaction.
@@ -134,6 +143,7 @@ class StoreDatabase {
   std::shared_ptr<const StoreLayout> layout_;
   UUID identifier_;
   bool tracksHistory_;
+  std::uint64_t ownChanges_ = 0;
 };
 
 }  // namespace platform::detail

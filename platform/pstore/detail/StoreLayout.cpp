@@ -77,11 +77,20 @@ std::vector<std::string> StoreLayout::entityTableStatements() const {
     statements.push_back(create + ")");
     const std::string bareTable = layout.table.substr(1, layout.table.size() - 2);
     statements.push_back("CREATE UNIQUE INDEX \"" + bareTable + "_Z_UUID\" ON " + layout.table + " (Z_UUID)");
+  }
+  for (std::string& statement : indexStatements()) statements.push_back(std::move(statement));
+  return statements;
+}
+
+std::vector<std::string> StoreLayout::indexStatements() const {
+  std::vector<std::string> statements;
+  for (const EntityLayout& layout : entities_) {
+    const std::string bareTable = layout.table.substr(1, layout.table.size() - 2);
     for (const ColumnLayout& column : layout.columns) {
-      if (!column.relationship) continue;
+      if (!column.relationship && !(column.attribute && column.attribute->indexed)) continue;
       const std::string bareColumn = column.name.substr(1, column.name.size() - 2);
-      statements.push_back("CREATE INDEX \"" + bareTable + "_" + bareColumn + "\" ON " + layout.table + " (" +
-                           column.name + ")");
+      statements.push_back("CREATE INDEX IF NOT EXISTS \"" + bareTable + "_" + bareColumn + "\" ON " +
+                           layout.table + " (" + column.name + ")");
     }
   }
   return statements;

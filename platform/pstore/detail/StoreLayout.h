@@ -62,6 +62,9 @@ class StoreLayout {
 
   // The statements that create the entity tables and their indexes.
   std::vector<std::string> entityTableStatements() const;
+  // The statements that create the indexes on relationship columns and indexed attributes, each
+  // only when missing: also run on a store made before an attribute was indexed.
+  std::vector<std::string> indexStatements() const;
 
  private:
   std::vector<EntityLayout> entities_;

@@ -160,6 +160,81 @@ TEST_F(PstoreContext, ReplacingASetDetachesTheMembersLeftOut) {
   EXPECT_EQ(pages[2].relatedObject("note"), fetchAll(notebook.view(), "Note").at(0));
 }
 
+// Read together, each owner gets what reading it alone gives: stored members, unsaved links laid
+// over them, deleted members left out, owners not saved yet and owners named twice included.
+TEST_F(PstoreContext, RelatedObjectsOfManyOwnersAnswerLikeEachOneAlone) {
+  std::vector<ManagedObject> notes;
+  for (int index = 0; index < 3; ++index) {
+    notes.push_back(insertNote(notebook.view(), "n" + std::to_string(index)));
+    for (std::int64_t number = 1; number <= 2; ++number) insertPage(notebook.view(), notes.back(), number);
+  }
+  saveOrFail(notebook.view());
+
+  auto reader = notebook.background();
+  std::vector<ManagedObject> stored = fetchAll(*reader, "Note", {{"title", true}});
+  std::vector<ManagedObject> firstPages = valueOrFail(stored[0].relatedObjects("pages"));
+  firstPages[0].setRelatedObject("note", stored[1]);  // moved, unsaved
+  reader->deleteObject(valueOrFail(stored[2].relatedObjects("pages")).at(0));
+  ManagedObject unsavedNote = insertNote(*reader, "new");
+  insertPage(*reader, unsavedNote, 1);
+  insertPage(*reader, stored[2], 3);
+
+  const std::vector<ManagedObject> owners{stored[0], stored[1], stored[2], unsavedNote, stored[1]};
+  const std::vector<std::vector<ManagedObject>> together =
+      valueOrFail(reader->relatedObjects(owners, "pages"));
+  ASSERT_EQ(together.size(), owners.size());
+  for (std::size_t index = 0; index < owners.size(); ++index) {
+    EXPECT_EQ(together[index], valueOrFail(owners[index].relatedObjects("pages"))) << index;
+  }
+  EXPECT_EQ(together[0].size(), 1u);
+  EXPECT_EQ(together[1].size(), 3u);
+  EXPECT_EQ(together[2].size(), 2u);
+  EXPECT_EQ(together[3].size(), 1u);
+  EXPECT_TRUE(valueOrFail(reader->relatedObjects({}, "pages")).empty());
+  EXPECT_THROW(static_cast<void>(reader->relatedObjects({stored[0], firstPages[1]}, "pages")),
+               ProgrammerError);
+}
+
+// More owners than one query binds are read in several.
+TEST_F(PstoreContext, RelatedObjectsOfManyOwnersSpanSeveralQueries) {
+  for (int index = 0; index < 1200; ++index)
+    insertPage(notebook.view(), insertNote(notebook.view(), "n"), index);
+  saveOrFail(notebook.view());
+  auto reader = notebook.background();
+  const std::vector<ManagedObject> notes = fetchAll(*reader, "Note");
+  const std::vector<std::vector<ManagedObject>> pages = valueOrFail(reader->relatedObjects(notes, "pages"));
+  ASSERT_EQ(pages.size(), notes.size());
+  for (std::size_t index = 0; index < notes.size(); ++index) {
+    ASSERT_EQ(pages[index].size(), 1u);
+    EXPECT_EQ(pages[index][0].relatedObject("note"), notes[index]);
+  }
+}
+
+TEST_F(PstoreContext, ChangeCountMovesWithEveryCommitThatChangedObjects) {
+  const std::shared_ptr<PersistentStore> store =
+      notebook.container.persistentStoreCoordinator()->persistentStore();
+  const std::uint64_t start = store->changeCount();
+  insertNote(notebook.view(), "n");
+  saveOrFail(notebook.view());
+  const std::uint64_t afterInsert = store->changeCount();
+  EXPECT_GT(afterInsert, start);
+
+  notebook.view().setMetadataValue("bookkeeping", "1");  // no object changed
+  saveOrFail(notebook.view());
+  saveOrFail(notebook.view());  // nothing to save
+  EXPECT_EQ(store->changeCount(), afterInsert);
+
+  auto writer = notebook.background();
+  fetchAll(*writer, "Note").at(0).setValue("title", std::string("changed"));
+  saveOrFail(*writer);
+  const std::uint64_t afterUpdate = store->changeCount();
+  EXPECT_GT(afterUpdate, afterInsert);
+
+  // Another program writing to the file moves it too.
+  RawDatabase(storePath()).execute("UPDATE ZNOTE SET ZTITLE = 'elsewhere'");
+  EXPECT_GT(store->changeCount(), afterUpdate);
+}
+
 TEST_F(PstoreContext, DeletingCascadesOrNullifiesByRule) {
   ManagedObject kept = insertNote(notebook.view(), "kept");
   ManagedObject dropped = insertNote(notebook.view(), "dropped");

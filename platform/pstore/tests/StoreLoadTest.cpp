@@ -68,6 +68,19 @@ TEST_F(PstoreStoreLoad, NewDefaultsDoNotMakeTheStoreIncompatible) {
   EXPECT_EQ(fetchAll(relaunched.view(), "Note").size(), 1u);
 }
 
+TEST_F(PstoreStoreLoad, IndexingAnAttributeKeepsTheStoreCompatibleAndAddsTheIndex) {
+  writeOneNote("kept");
+  const std::string indexQuery =
+      "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name = 'ZNOTE_ZID'";
+  EXPECT_EQ(RawDatabase(storePath()).count(indexQuery), 0);
+
+  std::vector<EntityDescription> entities = makeNotebookModel()->entities();
+  entities[0].attributes[0].indexed = true;
+  Notebook reopened(fileStore(storePath()), std::make_shared<const ManagedObjectModel>(entities));
+  EXPECT_EQ(fetchAll(reopened.view(), "Note").size(), 1u);
+  EXPECT_EQ(RawDatabase(storePath()).count(indexQuery), 1);
+}
+
 TEST_F(PstoreStoreLoad, StoreOfAnotherModelIsIncompatibleOrUnmigratable) {
   writeOneNote("a");
   NotebookModelOptions changed;

@@ -1,0 +1,56 @@
+#pragma once
+// The whole prompt library as last read from the store, kept for listing: every stored prompt that
+// reads as one (PromptObjects.h), newest `updatedAt` first as the store orders them, each with its
+// title and tags folded once for search. A listing then filters in memory instead of reading and
+// decoding the library again for every keystroke.
+//
+// A snapshot knows what it was read from: the store's identifier and change count, and the case
+// folding of the locale. It is current while all three are unchanged: any commit that changes
+// objects (this application's saves, mirrored imports, another context's writes) raises the count,
+// a reset store has a new identifier, and a new locale may fold differently.
+//
+// A plain value: read it on the queue of the context it reads from; afterwards it is only read.
+
+#include <cstdint>
+#include <vector>
+
+#include "Velloran/data/PromptFilter.h"
+#include "Velloran/data/PromptValues.h"
+#include "platform/error/Result.h"
+#include "platform/identity/UUID.h"
+#include "platform/pstore/ManagedObjectContext.h"
+#include "platform/pstore/PersistentStore.h"
+#include "platform/text/CaselessSearch.h"
+
+namespace velloran {
+
+class LibrarySnapshot {
+ public:
+  // Reads every prompt with its versions in a few queries: the prompts in one, their versions
+  // together. Fails only when the store cannot be read.
+  static platform::Result<LibrarySnapshot> read(platform::ManagedObjectContext& context,
+                                                platform::CaseFolding folding);
+
+  // Whether the store still holds what was read, under the same folding.
+  bool isCurrent(const platform::PersistentStore& store, platform::CaseFolding folding) const;
+
+  // Copies of the prompts the filter selects (PromptFilterMatching.h), in the snapshot's order.
+  std::vector<Prompt> select(const PromptFilter& filter) const;
+
+ private:
+  struct Entry {
+    Prompt prompt;
+    platform::CaselessText title;
+    std::vector<platform::CaselessText> tags;
+  };
+
+  LibrarySnapshot(platform::UUID storeIdentifier, std::uint64_t changeCount, platform::CaseFolding folding)
+      : storeIdentifier_(storeIdentifier), changeCount_(changeCount), folding_(folding) {}
+
+  platform::UUID storeIdentifier_;
+  std::uint64_t changeCount_;
+  platform::CaseFolding folding_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace velloran
