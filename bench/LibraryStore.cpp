@@ -1,0 +1,54 @@
+#include "bench/LibraryStore.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "Velloran/persistence/BackgroundTask.h"
+#include "Velloran/persistence/CoreDataStack.h"
+#include "Velloran/persistence/PromptObjects.h"
+#include "Velloran/persistence/VelloranModel.h"
+#include "bench/LibraryPrompts.h"
+
+namespace velloran {
+namespace {
+
+std::shared_ptr<platform::PersistentContainer> openContainer(const std::filesystem::path& storeURL) {
+  auto container =
+      CoreDataStack::makePlainContainer(std::string(model::kModelName), CoreDataStack::makeModel());
+  container->setPersistentStoreDescriptions({CoreDataStack::persistentStoreDescription(storeURL)});
+  CoreDataStack::loadStores(storeURL, *container);
+  return container;
+}
+
+void fill(platform::PersistentContainer& container, int prompts, int versions) {
+  platform::Result<void> filled = performBackgroundTaskAndWait<void>(
+      container, [prompts, versions](platform::ManagedObjectContext& context) -> platform::Result<void> {
+        for (int index = 0; index < prompts; ++index) {
+          const Prompt prompt = libraryPrompt(index, versions);
+          platform::ManagedObject object = context.insertNewObject(model::kPromptEntity);
+          if (auto written = writePromptFields(object, prompt); !written) return written;
+          for (const PromptVersion& version : prompt.versions) {
+            object.addRelatedObject(model::kVersions, insertVersion(context, version, prompt.id));
+          }
+        }
+        return context.save();
+      });
+  if (!filled) throw std::runtime_error(filled.error().debugDescription());
+}
+
+}  // namespace
+
+void writeLibraryFile(const std::filesystem::path& storeURL, int prompts, int versions) {
+  fill(*openContainer(storeURL), prompts, versions);
+}
+
+LibraryStore::LibraryStore(int prompts, int versions) {
+  container_ = openContainer(folder_.path() / std::string(kStoreFileName));
+  fill(*container_, prompts, versions);
+}
+
+std::shared_ptr<CoreDataPromptStore> LibraryStore::makeStore() const {
+  return std::make_shared<CoreDataPromptStore>(container_);
+}
+
+}  // namespace velloran
