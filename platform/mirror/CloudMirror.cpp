@@ -1,5 +1,9 @@
 #include "platform/mirror/CloudMirror.h"
 
+#include <unistd.h>
+
+#include <climits>
+
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/MirrorBookkeeping.h"
 #include "platform/mirror/MirrorExport.h"
@@ -11,6 +15,15 @@ namespace {
 
 // An import that keeps meeting fresh local changes gives way to the next poll after this many tries.
 constexpr int kImportAttempts = 3;
+
+// Where this store is: the machine and the store file. A data folder copied to another machine, or
+// to another place on this one, is somewhere else.
+std::string homeOf(const PersistentStore& store) {
+  char host[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+  const std::optional<std::filesystem::path> path = store.path();
+  return std::string(host) + "\n" + (path ? path->string() : std::string());
+}
 
 std::string joined(const std::vector<std::string>& texts) {
   std::string all;
@@ -29,13 +42,14 @@ CloudMirror::CloudMirror(Configuration configuration, const Clock& clock,
                          NotificationCenter& notificationCenter)
     : coordinator_(std::move(configuration.coordinator)),
       store_(configuration.store),
-      device_(configuration.store->identifier()),
+      storeIdentifier_(configuration.store->identifier()),
       folder_(configuration.settings, configuration.containerIdentifier),
       settings_(std::move(configuration.settings)),
       eventSender_(configuration.eventSender),
       clock_(clock),
       notificationCenter_(notificationCenter),
-      queue_(makeSerialQueue("platform.mirror")) {}
+      queue_(makeSerialQueue("platform.mirror")),
+      device_(storeIdentifier_) {}
 
 void CloudMirror::start() {
   std::weak_ptr<CloudMirror> weak = weak_from_this();
@@ -107,19 +121,64 @@ void CloudMirror::scheduleExport() {
 void CloudMirror::setUp() {
   const Date start = clock_.now();
   Result<void> ready = folder_.prepare();
-  if (ready) {
-    Result<std::int64_t> stamp = MirrorBookkeeping(*newContext()).clock();
-    if (stamp) {
-      hybridClock_ = HybridLogicalClock(*stamp);
-    } else {
-      ready = stamp.error();
-    }
-  }
+  if (ready) ready = takeIdentity();
   setUp_ = ready.ok();
   finish(MirrorEvent::Type::Setup, start, ready);
 }
 
+Result<void> CloudMirror::takeIdentity() {
+  std::shared_ptr<PersistentStore> store = store_.lock();
+  if (!store) return {};
+  std::shared_ptr<ManagedObjectContext> context = newContext();
+  MirrorBookkeeping bookkeeping(*context);
+  Result<std::int64_t> stamp = bookkeeping.clock();
+  if (!stamp) return stamp.error();
+  Result<std::optional<UUID>> device = bookkeeping.device();
+  if (!device) return device.error();
+  Result<std::optional<std::string>> home = bookkeeping.home();
+  if (!home) return home.error();
+
+  hybridClock_ = HybridLogicalClock(*stamp);
+  device_ = device->value_or(storeIdentifier_);
+  const std::string here = homeOf(*store);
+  if (*home && **home != here) {
+    // A copy of the data folder: it and the original would otherwise share one journal, each
+    // skipping the other's changes as its own. The copy writes under a new name from now on.
+    formerDevice_ = device_;
+    device_ = UUID::random();
+    rewriteJournal_ = true;
+  }
+  if (!*device || formerDevice_) bookkeeping.setDevice(device_);
+  if (*home != here) bookkeeping.setHome(here);
+  return context->save();
+}
+
+void CloudMirror::checkOwnJournal() {
+  // Offline, the journal is left alone; the export reports why.
+  if (!folder_.prepare()) return;
+  const Date start = clock_.now();
+  std::shared_ptr<ManagedObjectContext> context = newContext();
+  if (!rewriteJournal_) {
+    Result<std::optional<JournalPosition>> written = MirrorBookkeeping(*context).ownJournal();
+    if (!written) return finish(MirrorEvent::Type::Export, start, written.error());
+    if (!*written) return;
+    Result<bool> holds = journalHolds(folder_.journalFile(device_), **written);
+    if (!holds) return finish(MirrorEvent::Type::Export, start, holds.error());
+    if (*holds) return;
+  }
+  // The journal lost what this store wrote (emptied, rolled back, deleted, or carried off as a
+  // conflict copy), or this store has just taken a new identity: what only this store had must be
+  // there again for the others.
+  Result<PendingExport> state = collectOwnState(*context, device_, formerDevice_);
+  Result<void> outcome = state ? commitExport(*state, *context, folder_.journalFile(device_), hybridClock_)
+                               : Result<void>(state.error());
+  if (outcome) rewriteJournal_ = false;
+  finish(MirrorEvent::Type::Export, start, outcome);
+}
+
 void CloudMirror::exportChanges() {
+  // Appending to a journal that lost lines would make the loss look mended.
+  checkOwnJournal();
   const Date start = clock_.now();
   std::shared_ptr<ManagedObjectContext> context = newContext();
   Result<PendingExport> pending = collectExport(*context, device_, hybridClock_);
@@ -144,37 +203,34 @@ void CloudMirror::importChanges() {
     finish(MirrorEvent::Type::Import, start, ready);
     return;
   }
-  for (int attempt = 0; attempt < kImportAttempts; ++attempt) {
+  std::vector<std::string> unreadable;
+  bool applied = false;
+  // Chunk after chunk, each committed on its own, until every journal is read or the mirror stops.
+  for (int attempt = 0; attempt < kImportAttempts && !stopped_;) {
     std::shared_ptr<ManagedObjectContext> context = newContext();
     Result<IncomingChanges> incoming = readIncoming(folder_, *context, device_);
-    if (!incoming) {
-      finish(MirrorEvent::Type::Import, start, incoming.error());
-      return;
+    if (!incoming) return finish(MirrorEvent::Type::Import, start, incoming.error());
+    if (!incoming->foundAnything()) break;
+    Result<ImportOutcome> outcome = applyIncoming(*incoming, *context, hybridClock_);
+    if (!outcome) return finish(MirrorEvent::Type::Import, start, outcome.error());
+    if (*outcome == ImportOutcome::LocalChangesFirst) {
+      ++attempt;
+      exportChanges();
+      continue;
     }
-    if (!incoming->foundAnything()) {
-      lastFailure_[static_cast<std::size_t>(MirrorEvent::Type::Import)].reset();
-      return;
-    }
-    Result<ImportOutcome> applied = applyIncoming(*incoming, *context, hybridClock_);
-    if (!applied) {
-      finish(MirrorEvent::Type::Import, start, applied.error());
-      return;
-    }
-    if (*applied == ImportOutcome::Applied) {
-      if (incoming->unreadable.empty()) {
-        finish(MirrorEvent::Type::Import, start, Result<void>());
-      } else {
-        finish(MirrorEvent::Type::Import, start,
-               cloudMirrorError(CloudMirrorErrorCode::UnreadableEntry,
-                                std::to_string(incoming->unreadable.size()) +
-                                    " journal entries could not be read and were skipped: " +
-                                    joined(incoming->unreadable)),
-               true);
-      }
-      return;
-    }
-    exportChanges();
+    applied = true;
+    unreadable.insert(unreadable.end(), incoming->unreadable.begin(), incoming->unreadable.end());
   }
+  if (!applied) {
+    lastFailure_[static_cast<std::size_t>(MirrorEvent::Type::Import)].reset();
+    return;
+  }
+  if (unreadable.empty()) return finish(MirrorEvent::Type::Import, start, Result<void>());
+  finish(MirrorEvent::Type::Import, start,
+         cloudMirrorError(CloudMirrorErrorCode::UnreadableEntry,
+                          std::to_string(unreadable.size()) +
+                              " journal entries could not be read and were skipped: " + joined(unreadable)),
+         true);
 }
 
 void CloudMirror::finish(MirrorEvent::Type type, Date startDate, const Result<void>& outcome,
@@ -183,7 +239,7 @@ void CloudMirror::finish(MirrorEvent::Type type, Date startDate, const Result<vo
       lastFailure_[static_cast<std::size_t>(type)];
   MirrorEvent event;
   event.identifier = UUID::random();
-  event.storeIdentifier = device_;
+  event.storeIdentifier = storeIdentifier_;
   event.type = type;
   event.startDate = startDate;
   if (outcome) {

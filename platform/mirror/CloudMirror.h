@@ -7,7 +7,12 @@
 //    main queue has run the start (start() hands it over through the main queue), so whoever
 //    registers for events on the main thread before the main loop runs hears even the first
 //    failure. Until setup succeeds nothing else happens; it is retried at every poll.
-//  - Then, at every poll: export this store's changes, then import the other devices' changes.
+//  - Setup also settles which device the store writes as: its identifier, unless the store (its
+//    data folder) has been copied to another machine or place since it last ran; the copy then
+//    writes under a new device name, so that copy and original see each other's changes.
+//  - Then, at every poll: check that this store's journal still holds what it last wrote there
+//    (and write the store's own state again when it does not), export this store's changes, then
+//    import the other devices' changes, chunk by chunk.
 //    Imports wait while there are local changes to export, so a local change always reaches the
 //    journal before anything can overwrite it here.
 //  - A commit of this store (its remote-change notification) schedules an export after the export
@@ -64,9 +69,6 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   CloudMirror(const CloudMirror&) = delete;
   CloudMirror& operator=(const CloudMirror&) = delete;
 
-  // The device this engine writes as: the store's identifier.
-  const UUID& device() const { return device_; }
-
   void start();
   void stop();
 
@@ -77,6 +79,9 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   bool stillMirroring();
   void runCycle();
   void setUp();
+  Result<void> takeIdentity();
+  // Writes this store's state again when its journal no longer holds what it last wrote.
+  void checkOwnJournal();
   void exportChanges();
   void importChanges();
   void scheduleExport();
@@ -88,7 +93,7 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
 
   const std::shared_ptr<PersistentStoreCoordinator> coordinator_;
   const std::weak_ptr<PersistentStore> store_;
-  const UUID device_;
+  const UUID storeIdentifier_;
   const MirrorFolder folder_;
   const MirrorSettings settings_;
   const ObjectTag eventSender_;
@@ -101,6 +106,11 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
 
   // Owned by the queue.
   bool setUp_ = false;
+  // The device this store writes as: the store's identifier, until a copy of the data folder
+  // takes a new one (then the former one is kept, to write its records again under the new).
+  UUID device_;
+  std::optional<UUID> formerDevice_;
+  bool rewriteJournal_ = false;
   HybridLogicalClock hybridClock_;
   std::array<std::optional<std::pair<std::string, std::int64_t>>, 3> lastFailure_;
   Timer pollTimer_;

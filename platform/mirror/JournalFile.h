@@ -4,9 +4,21 @@
 // No two writers ever share a file, so appending needs no lock between machines or processes. A
 // line is complete once its line break is written; a reader takes complete lines only and leaves a
 // trailing partial line (a write still under way, or one a sync tool has only half carried over)
-// for its next read. A writer that died in the middle of a line leaves such a tail behind for good:
-// the next append ends it with a line break first, so the broken line stays one unreadable line
-// and never swallows the next entry.
+// for its next read: it is still arriving, not an error. A writer that died in the middle of a line
+// left such a tail in its own journal; its next append cuts the tail off before writing, so the
+// torn line never becomes a complete, unreadable one (what it held is written again by the export
+// that follows, since that export never committed).
+//
+// A place in a journal is a JournalPosition: the offset just after a line, and that line's length
+// and digest. Whoever holds a position can check that the file still holds the same line there; a
+// journal emptied, rolled back to an older copy or replaced by a sync tool fails the check, and
+// its reader starts again from the beginning (applying an entry twice changes nothing), while its
+// writer knows it must write its state again.
+//
+// Reading is bounded: one read returns at most kJournalChunkLines lines and about kJournalChunkBytes
+// bytes, so a journal of any length is worked through in chunks of bounded memory. A single line
+// longer than kJournalLineLimit (16 MiB; a line holds one record, so no real record comes near it)
+// is skipped once, reported once, and never read again, even before its line break has arrived.
 //
 // Failures are NetworkFailure errors of the cloud mirror naming the file. Functions are safe from
 // any thread; callers serialise appends to one file.
@@ -14,26 +26,64 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/error/Result.h"
 
 namespace platform {
 
-// Appends the lines (each without its line break) in one write and flushes them to disk. The file
-// is created, readable by its owner only, when missing.
-Result<void> appendJournalLines(const std::filesystem::path& file, const std::vector<std::string>& lines);
+inline constexpr std::size_t kJournalChunkLines = 1000;
+inline constexpr std::size_t kJournalChunkBytes = 4 * 1024 * 1024;
+inline constexpr std::size_t kJournalLineLimit = 16 * 1024 * 1024;
 
-struct JournalRead {
-  // The complete lines after the offset, without their line breaks.
-  std::vector<std::string> lines;
-  // Where the next read starts: just after the last complete line.
-  std::uint64_t nextOffset = 0;
-  // The file was shorter than the offset (it was replaced), so it was read from its start.
-  bool restarted = false;
+struct JournalPosition {
+  // Just after a line break (0: the start of the file).
+  std::uint64_t offset = 0;
+  // The line that ends there, without its line break: its length and digest. A line that was
+  // skipped for its length has neither; only its line break is checked.
+  std::uint64_t lineLength = 0;
+  std::uint64_t lineDigest = 0;
+  // Inside a line longer than the limit whose line break has not arrived yet: the reader goes on
+  // discarding until it does.
+  bool insideLongLine = false;
+
+  // "<offset> <length> <digest>" (with " long" inside a long line); a bare offset, as older stores
+  // kept it, parses as a position whose line break alone is checked.
+  std::string serialized() const;
+  static std::optional<JournalPosition> parse(std::string_view text);
+
+  friend bool operator==(const JournalPosition&, const JournalPosition&) = default;
 };
 
-// The complete lines of `file` from byte `offset` on. A missing file reads as empty.
-Result<JournalRead> readJournalLines(const std::filesystem::path& file, std::uint64_t offset);
+// The digest positions use for a line.
+std::uint64_t journalLineDigest(std::string_view line);
+
+// Whether `file` still holds, at the position, the line the position names. The start of a file is
+// held by any file, a missing one included.
+Result<bool> journalHolds(const std::filesystem::path& file, const JournalPosition& position);
+
+// Appends the lines (each without its line break) in one write and flushes them to disk, having cut
+// off a torn last line first. The file is created, readable by its owner only, when missing.
+// Answers the position after the last line (the file's old end when there are no lines).
+Result<JournalPosition> appendJournalLines(const std::filesystem::path& file,
+                                           const std::vector<std::string>& lines);
+
+struct JournalRead {
+  // The complete lines after the position, without their line breaks.
+  std::vector<std::string> lines;
+  // Where the next read starts.
+  JournalPosition next;
+  // The file no longer held the line at the position (it was emptied, rolled back or replaced),
+  // so it was read from its start.
+  bool restarted = false;
+  // A line longer than the limit was skipped (reported once, when its skipping began).
+  bool skippedLongLine = false;
+  // Complete lines may follow: the read stopped at its bounds.
+  bool more = false;
+};
+
+// The next chunk of complete lines of `file` after `from`. A missing file reads as empty.
+Result<JournalRead> readJournalLines(const std::filesystem::path& file, const JournalPosition& from);
 
 }  // namespace platform

@@ -10,6 +10,9 @@ namespace {
 
 const std::string kClockKey = "mirror.clock";
 const std::string kExportTokenKey = "mirror.exportToken";
+const std::string kDeviceKey = "mirror.device";
+const std::string kHomeKey = "mirror.home";
+const std::string kOwnJournalKey = "mirror.journal";
 const std::string kOffsetPrefix = "mirror.offset.";
 const std::string kRecordPrefix = "mirror.record.";
 const std::string kPendingReferencesKey = "mirror.pendingReferences";
@@ -27,16 +30,18 @@ std::optional<Number> numberFrom(std::string_view text) {
   return number;
 }
 
-// "<clock> <device> live|deleted"
+// "<clock> <device> live|deleted[ <entity>]"
 std::optional<RecordState> recordStateFrom(std::string_view text) {
   const std::size_t first = text.find(' ');
   const std::size_t second = first == std::string_view::npos ? first : text.find(' ', first + 1);
   if (second == std::string_view::npos) return std::nullopt;
+  const std::size_t third = text.find(' ', second + 1);
   std::optional<std::int64_t> clock = numberFrom<std::int64_t>(text.substr(0, first));
   std::optional<UUID> device = UUID::fromString(text.substr(first + 1, second - first - 1));
-  const std::string_view kind = text.substr(second + 1);
+  const std::string_view kind = text.substr(second + 1, third == std::string_view::npos ? third : third - second - 1);
   if (!clock || !device || (kind != kLive && kind != kDeleted)) return std::nullopt;
-  return RecordState{RecordStamp{*clock, *device}, kind == kDeleted};
+  return RecordState{RecordStamp{*clock, *device}, kind == kDeleted,
+                     third == std::string_view::npos ? std::string() : std::string(text.substr(third + 1))};
 }
 
 }  // namespace
@@ -61,14 +66,42 @@ void MirrorBookkeeping::setExportToken(const HistoryToken& token) {
   context_.setMetadataValue(kExportTokenKey, token.serialized());
 }
 
-Result<std::uint64_t> MirrorBookkeeping::journalOffset(const UUID& device) const {
-  Result<std::optional<std::string>> stored = context_.metadataValue(kOffsetPrefix + device.uuidString());
+Result<std::optional<UUID>> MirrorBookkeeping::device() const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kDeviceKey);
   if (!stored) return stored.error();
-  return *stored ? numberFrom<std::uint64_t>(**stored).value_or(0) : 0;
+  return *stored ? UUID::fromString(**stored) : std::nullopt;
 }
 
-void MirrorBookkeeping::setJournalOffset(const UUID& device, std::uint64_t offset) {
-  context_.setMetadataValue(kOffsetPrefix + device.uuidString(), std::to_string(offset));
+void MirrorBookkeeping::setDevice(const UUID& device) {
+  context_.setMetadataValue(kDeviceKey, device.uuidString());
+}
+
+Result<std::optional<std::string>> MirrorBookkeeping::home() const {
+  return context_.metadataValue(kHomeKey);
+}
+
+void MirrorBookkeeping::setHome(const std::string& home) {
+  context_.setMetadataValue(kHomeKey, home);
+}
+
+Result<std::optional<JournalPosition>> MirrorBookkeeping::ownJournal() const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kOwnJournalKey);
+  if (!stored) return stored.error();
+  return *stored ? JournalPosition::parse(**stored) : std::nullopt;
+}
+
+void MirrorBookkeeping::setOwnJournal(const JournalPosition& position) {
+  context_.setMetadataValue(kOwnJournalKey, position.serialized());
+}
+
+Result<JournalPosition> MirrorBookkeeping::journalPosition(const std::string& journal) const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kOffsetPrefix + journal);
+  if (!stored) return stored.error();
+  return *stored ? JournalPosition::parse(**stored).value_or(JournalPosition{}) : JournalPosition{};
+}
+
+void MirrorBookkeeping::setJournalPosition(const std::string& journal, const JournalPosition& position) {
+  context_.setMetadataValue(kOffsetPrefix + journal, position.serialized());
 }
 
 Result<std::optional<RecordState>> MirrorBookkeeping::recordState(const UUID& record) const {
@@ -80,7 +113,20 @@ Result<std::optional<RecordState>> MirrorBookkeeping::recordState(const UUID& re
 void MirrorBookkeeping::setRecordState(const UUID& record, const RecordState& state) {
   context_.setMetadataValue(kRecordPrefix + record.uuidString(),
                             std::to_string(state.stamp.clock) + " " + state.stamp.device.uuidString() + " " +
-                                std::string(state.deleted ? kDeleted : kLive));
+                                std::string(state.deleted ? kDeleted : kLive) +
+                                (state.entity.empty() ? "" : " " + state.entity));
+}
+
+Result<std::map<UUID, RecordState>> MirrorBookkeeping::recordStates() const {
+  Result<std::map<std::string, std::string>> stored = context_.metadataValues(kRecordPrefix);
+  if (!stored) return stored.error();
+  std::map<UUID, RecordState> states;
+  for (const auto& [key, value] : *stored) {
+    std::optional<UUID> record = UUID::fromString(std::string_view(key).substr(kRecordPrefix.size()));
+    std::optional<RecordState> state = recordStateFrom(value);
+    if (record && state) states.emplace(*record, std::move(*state));
+  }
+  return states;
 }
 
 Result<std::vector<PendingReference>> MirrorBookkeeping::pendingReferences() const {

@@ -3,9 +3,14 @@
 // the same transaction as the changes it describes and never shows up as history:
 //  - the clock: the newest stamp this store issued or saw;
 //  - the export token: how far this store's history has been written to its journal;
-//  - per other device, how many bytes of its journal have been applied;
-//  - per record, the stamp of the write that made its current state (or deleted it): the
-//    last-writer-wins rule compares incoming writes with it;
+//  - the device this store writes as (the store's identifier until a copy of the data folder
+//    takes a new one) and where it was last seen (machine and store file): a copy turns up
+//    elsewhere;
+//  - how far its own journal goes, as it last wrote it: a journal that no longer holds that was
+//    emptied, rolled back or lost, and gets this store's state again;
+//  - per journal file of other devices, how far it has been applied;
+//  - per record, the stamp of the write that made its current state (or deleted it), with the
+//    record's entity: the last-writer-wins rule compares incoming writes with it;
 //  - references to records not seen yet, to be linked once they arrive.
 // A store created afresh has none of it, so it exports its whole history and imports every journal
 // from the start. A value that cannot be read counts as absent: redoing work is harmless, since
@@ -15,12 +20,14 @@
 // and committed by its next save. Used on the mirror's queue only.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/error/Result.h"
 #include "platform/mirror/JournalEntry.h"
+#include "platform/mirror/JournalFile.h"
 #include "platform/pstore/ManagedObjectContext.h"
 #include "platform/pstore/PersistentHistory.h"
 
@@ -29,6 +36,8 @@ namespace platform {
 struct RecordState {
   RecordStamp stamp;
   bool deleted = false;
+  // Empty in states kept before entities were recorded.
+  std::string entity;
 
   friend bool operator==(const RecordState&, const RecordState&) = default;
 };
@@ -53,11 +62,22 @@ class MirrorBookkeeping {
   Result<std::optional<HistoryToken>> exportToken() const;
   void setExportToken(const HistoryToken& token);
 
-  Result<std::uint64_t> journalOffset(const UUID& device) const;
-  void setJournalOffset(const UUID& device, std::uint64_t offset);
+  Result<std::optional<UUID>> device() const;
+  void setDevice(const UUID& device);
+  Result<std::optional<std::string>> home() const;
+  void setHome(const std::string& home);
+
+  Result<std::optional<JournalPosition>> ownJournal() const;
+  void setOwnJournal(const JournalPosition& position);
+
+  // Per journal file, by its name without extension.
+  Result<JournalPosition> journalPosition(const std::string& journal) const;
+  void setJournalPosition(const std::string& journal, const JournalPosition& position);
 
   Result<std::optional<RecordState>> recordState(const UUID& record) const;
   void setRecordState(const UUID& record, const RecordState& state);
+  // Every record's state, this context's unsaved ones included.
+  Result<std::map<UUID, RecordState>> recordStates() const;
 
   Result<std::vector<PendingReference>> pendingReferences() const;
   void setPendingReferences(const std::vector<PendingReference>& references);

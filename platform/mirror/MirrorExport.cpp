@@ -139,20 +139,52 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
   return pending;
 }
 
+Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID& device,
+                                      const std::optional<UUID>& formerDevice) {
+  Result<std::map<UUID, RecordState>> states = MirrorBookkeeping(context).recordStates();
+  if (!states) return states.error();
+  const auto own = [&](const RecordStamp& stamp) {
+    return stamp.device == device || (formerDevice && stamp.device == *formerDevice);
+  };
+  PendingExport pending;
+  const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
+  for (const EntityDescription& entity : model.entities()) {
+    Result<std::vector<ManagedObject>> objects = context.fetch(FetchRequest{entity.name});
+    if (!objects) return objects.error();
+    for (const ManagedObject& object : *objects) {
+      auto state = states->find(object.recordName());
+      if (state == states->end() || state->second.deleted || !own(state->second.stamp)) continue;
+      pending.entries.push_back(saveEntry(object, RecordStamp{state->second.stamp.clock, device}));
+    }
+  }
+  for (const auto& [record, state] : *states) {
+    // Deletions recorded before entities were kept cannot be written; they are rare and old.
+    if (!state.deleted || state.entity.empty() || !own(state.stamp)) continue;
+    pending.entries.push_back(deletionEntry(state.entity, record, RecordStamp{state.stamp.clock, device}));
+  }
+  std::stable_sort(pending.entries.begin(), pending.entries.end(),
+                   [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
+  return pending;
+}
+
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock) {
-  std::vector<std::string> lines;
-  lines.reserve(pending.entries.size());
-  for (const JournalEntry& entry : pending.entries) lines.push_back(encodeJournalLine(entry));
-  if (Result<void> appended = appendJournalLines(journal, lines); !appended) return appended;
-
   MirrorBookkeeping bookkeeping(context);
+  if (!pending.entries.empty()) {
+    std::vector<std::string> lines;
+    lines.reserve(pending.entries.size());
+    for (const JournalEntry& entry : pending.entries) lines.push_back(encodeJournalLine(entry));
+    Result<JournalPosition> appended = appendJournalLines(journal, lines);
+    if (!appended) return appended.error();
+    bookkeeping.setOwnJournal(*appended);
+  }
   if (pending.through) bookkeeping.setExportToken(*pending.through);
   bookkeeping.setClock(clock.last());
   // Older writes of these records that arrive later must not undo them here.
   for (const JournalEntry& entry : pending.entries) {
-    bookkeeping.setRecordState(entry.record,
-                               RecordState{entry.stamp, entry.operation == JournalEntry::Operation::Delete});
+    bookkeeping.setRecordState(
+        entry.record,
+        RecordState{entry.stamp, entry.operation == JournalEntry::Operation::Delete, entry.entity});
   }
   return context.save();
 }

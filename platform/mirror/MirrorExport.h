@@ -44,7 +44,15 @@ struct PendingExport {
 Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
                                     HybridLogicalClock& clock);
 
-// Appends the entries to `journal` (nothing when there are none), then commits the bookkeeping.
+// This store's whole state as far as it came from this store: every record whose current state, or
+// deletion, this store wrote itself (as `device`, or as `formerDevice` before it took a new
+// identity), each with the stamp it was written with, now under `device`. What a journal that was
+// emptied, rolled back or lost must hold again; the history not yet exported follows as usual.
+Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID& device,
+                                      const std::optional<UUID>& formerDevice);
+
+// Appends the entries to `journal` (nothing when there are none), then commits the bookkeeping:
+// where the journal now ends, the export token, the clock and the records' stamps.
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock);
 

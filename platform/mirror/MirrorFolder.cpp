@@ -56,21 +56,25 @@ std::filesystem::path MirrorFolder::journalFile(const UUID& device) const {
   return journalFolder_ / (device.uuidString() + std::string(kJournalExtension));
 }
 
-Result<std::vector<UUID>> MirrorFolder::journalDevices() const {
-  std::vector<UUID> devices;
+Result<std::vector<MirrorFolder::Journal>> MirrorFolder::journals() const {
+  constexpr std::size_t kIdentifierLength = 36;
+  std::vector<Journal> journals;
   std::error_code error;
   for (std::filesystem::directory_iterator entry(journalFolder_, error), end; !error && entry != end;
        entry.increment(error)) {
     const std::filesystem::path& path = entry->path();
     if (path.extension() != kJournalExtension) continue;
-    if (std::optional<UUID> device = UUID::fromString(path.stem().string())) devices.push_back(*device);
+    const std::string name = path.stem().string();
+    if (std::optional<UUID> device = UUID::fromString(name.substr(0, kIdentifierLength)))
+      journals.push_back(Journal{*device, name, path});
   }
   if (error) {
     return cloudMirrorError(CloudMirrorErrorCode::NetworkFailure,
                             "Cannot list the journals in " + journalFolder_.string(), error.value());
   }
-  std::sort(devices.begin(), devices.end());
-  return devices;
+  std::sort(journals.begin(), journals.end(),
+            [](const Journal& a, const Journal& b) { return a.name < b.name; });
+  return journals;
 }
 
 }  // namespace platform

@@ -3,7 +3,9 @@
 //
 // Layout: <root>/<container identifier>/journal/<device>.jsonl, one journal per device (a
 // device is one local store: its identifier names the journal), and an optional file
-// <root>/OFFLINE that marks the whole mirror as unavailable for now.
+// <root>/OFFLINE that marks the whole mirror as unavailable for now. A file-sync tool that meets
+// two versions of one journal keeps both, the second under a name such as "<device> (1).jsonl":
+// every file whose name starts with a device identifier is a journal of that device.
 //
 // Immutable after construction; safe from any thread.
 
@@ -31,9 +33,17 @@ class MirrorFolder {
   // folders cannot be made.
   Result<void> prepare() const;
 
+  // The journal a device writes.
   std::filesystem::path journalFile(const UUID& device) const;
-  // The devices that have a journal here, in identifier order. Other files are ignored.
-  Result<std::vector<UUID>> journalDevices() const;
+
+  struct Journal {
+    UUID device;
+    // The file name without its extension: the device identifier, perhaps with a copy's suffix.
+    std::string name;
+    std::filesystem::path path;
+  };
+  // Every journal here, conflict copies included, in name order. Other files are ignored.
+  Result<std::vector<Journal>> journals() const;
 
  private:
   std::optional<std::filesystem::path> root_;

@@ -25,7 +25,7 @@ class ImportBatch {
     if (!state) return state.error();
     if (*state && !((*state)->stamp < entry.stamp)) return {};
     const bool deletion = entry.operation == JournalEntry::Operation::Delete;
-    bookkeeping_.setRecordState(entry.record, RecordState{entry.stamp, deletion});
+    bookkeeping_.setRecordState(entry.record, RecordState{entry.stamp, deletion, entry.entity});
     // This write replaces whatever the record was waiting for.
     std::erase_if(pending_,
                   [&](const PendingReference& reference) { return reference.record == entry.record; });
@@ -129,29 +129,36 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
                                      const UUID& ownDevice) {
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
   MirrorBookkeeping bookkeeping(context);
-  Result<std::vector<UUID>> devices = folder.journalDevices();
-  if (!devices) return devices.error();
+  Result<std::vector<MirrorFolder::Journal>> journals = folder.journals();
+  if (!journals) return journals.error();
   IncomingChanges incoming;
-  for (const UUID& device : *devices) {
-    if (device == ownDevice) continue;
-    Result<std::uint64_t> offset = bookkeeping.journalOffset(device);
-    if (!offset) return offset.error();
-    const std::filesystem::path journal = folder.journalFile(device);
-    Result<JournalRead> read = readJournalLines(journal, *offset);
+  for (const MirrorFolder::Journal& journal : *journals) {
+    // This store's own journal holds nothing it lacks; a copy of it may (it was carried elsewhere).
+    if (journal.name == ownDevice.uuidString()) continue;
+    Result<JournalPosition> position = bookkeeping.journalPosition(journal.name);
+    if (!position) return position.error();
+    Result<JournalRead> read = readJournalLines(journal.path, *position);
     if (!read) return read.error();
-    if (read->nextOffset == *offset && !read->restarted) continue;
-    incoming.offsets[device] = read->nextOffset;
+    if (read->next == *position && !read->restarted) continue;
+    const std::string file = journal.path.filename().string();
+    incoming.journal = journal.name;
+    incoming.next = read->next;
+    if (read->skippedLongLine) {
+      incoming.unreadable.push_back(file + ": a line longer than " + std::to_string(kJournalLineLimit) +
+                                    " bytes was skipped");
+    }
     for (const std::string& line : read->lines) {
       if (line.empty()) continue;
       Result<JournalEntry> entry = decodeJournalLine(line, model);
       if (!entry) {
-        incoming.unreadable.push_back(journal.filename().string() + ": " + entry.error().description);
-      } else if (entry->stamp.device != device) {
-        incoming.unreadable.push_back(journal.filename().string() + ": an entry of another device");
+        incoming.unreadable.push_back(file + ": " + entry.error().description);
+      } else if (entry->stamp.device != journal.device) {
+        incoming.unreadable.push_back(file + ": an entry of another device");
       } else {
         incoming.entries.push_back(std::move(*entry));
       }
     }
+    break;
   }
   std::stable_sort(incoming.entries.begin(), incoming.entries.end(),
                    [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
@@ -170,7 +177,7 @@ Result<ImportOutcome> applyIncoming(const IncomingChanges& incoming, ManagedObje
     if (Result<void> applied = batch.apply(entry); !applied) return applied.error();
   }
   if (Result<void> resolved = batch.resolvePending(); !resolved) return resolved.error();
-  for (const auto& [device, offset] : incoming.offsets) bookkeeping.setJournalOffset(device, offset);
+  if (incoming.journal) bookkeeping.setJournalPosition(*incoming.journal, incoming.next);
   bookkeeping.setClock(clock.last());
 
   // Checked after every read of the batch: a local save that came earlier shows in history, one that

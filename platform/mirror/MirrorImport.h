@@ -1,17 +1,20 @@
 #pragma once
 // Import: other devices' journals, applied to this store.
 //
-// Reading takes the complete lines each other journal gained since the offset this store applied it
-// to; lines that cannot be read (or claim another device than their journal's) are skipped and
-// named. Applying orders all entries by stamp, then device, so every store applies the same writes
-// in the same order, and keeps the last writer per record: an entry older than the record's stamp
-// changes nothing. A save makes the record hold the entry's state (inserting it under its record name
+// Reading takes one chunk (JournalFile.h) of the first journal of another device, or a conflict
+// copy of any journal, that gained complete lines since the position this store applied it to;
+// lines that cannot be read (or claim another device than their journal's) are skipped and named.
+// A journal that no longer holds that position is read again from its start. The caller applies
+// chunk after chunk, each in its own transaction with its journal's new position, so a backlog of
+// any size is worked through in bounded memory and an interrupted import resumes where it stopped.
+// Applying keeps the last writer per record: an entry older than the record's stamp changes
+// nothing, so the outcome does not depend on the order in which journals and chunks come in. A save makes the record hold the entry's state (inserting it under its record name
 // when missing); a deletion deletes it and leaves its stamp behind, so an older save cannot bring it
 // back. Deletions are not cascaded here: the deleting device journals every record its cascade
 // removed. A to-one link to a record this store has not seen is kept pending and made once that
 // record arrives; one to a record known to be deleted is dropped.
 //
-// Everything, the journal offsets and the rest of the bookkeeping included, is saved in one
+// A chunk, its journal's position and the rest of the bookkeeping included, is saved in one
 // transaction with the author kMirrorImportAuthor, so the import reaches history (and the store's
 // remote-change notification) as one change that is not this store's own. The save is refused, and
 // the work dropped, while this store has changes of its own not yet exported, or when a local save
@@ -21,27 +24,30 @@
 // Runs on the mirror's queue, with a context of the mirror's own.
 
 #include <cstdint>
-#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/error/Result.h"
 #include "platform/mirror/HybridLogicalClock.h"
 #include "platform/mirror/JournalEntry.h"
+#include "platform/mirror/JournalFile.h"
 #include "platform/mirror/MirrorFolder.h"
 #include "platform/pstore/ManagedObjectContext.h"
 
 namespace platform {
 
 struct IncomingChanges {
-  // In the order they are applied.
+  // In the order they are applied: by stamp, then device.
   std::vector<JournalEntry> entries;
-  // Per device whose journal moved: where it was read to.
-  std::map<UUID, std::uint64_t> offsets;
+  // The journal the chunk came from (its name) and where its reading stopped; no journal when no
+  // journal had anything new.
+  std::optional<std::string> journal;
+  JournalPosition next;
   // Why lines were skipped, one text per line.
   std::vector<std::string> unreadable;
 
-  bool foundAnything() const { return !offsets.empty(); }
+  bool foundAnything() const { return journal.has_value(); }
 };
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,

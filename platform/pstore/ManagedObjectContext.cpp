@@ -274,6 +274,23 @@ Result<std::optional<std::string>> ManagedObjectContext::metadataValue(const std
   return (*store)->database().metadataValue(key);
 }
 
+Result<std::map<std::string, std::string>> ManagedObjectContext::metadataValues(const std::string& prefix) {
+  std::lock_guard lock(mutex_);
+  Result<std::shared_ptr<PersistentStore>> store = currentStore();
+  if (!store) return store.error();
+  Result<std::map<std::string, std::string>> values = (*store)->database().metadataValues(prefix);
+  if (!values) return values.error();
+  for (auto pending = pendingMetadata_.lower_bound(prefix);
+       pending != pendingMetadata_.end() && pending->first.starts_with(prefix); ++pending) {
+    if (pending->second) {
+      (*values)[pending->first] = *pending->second;
+    } else {
+      values->erase(pending->first);
+    }
+  }
+  return values;
+}
+
 void ManagedObjectContext::setMetadataValue(const std::string& key, std::optional<std::string> value) {
   if (key.starts_with(detail::kReservedMetadataPrefix)) {
     throw ProgrammerError("ReservedMetadataKey", "the metadata key \"" + key + "\" belongs to the store");

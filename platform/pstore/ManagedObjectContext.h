@@ -113,6 +113,8 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   // transaction as the next save and never recorded as history. Keys starting with "pstore." belong
   // to the store and are refused (ProgrammerError). Reading sees this context's unsaved values.
   Result<std::optional<std::string>> metadataValue(const std::string& key);
+  // Every value under keys that start with `prefix`, by key, this context's unsaved values included.
+  Result<std::map<std::string, std::string>> metadataValues(const std::string& prefix);
   void setMetadataValue(const std::string& key, std::optional<std::string> value);
 
   // The store's history after `after` (all of it without). Fails with HistoryTokenExpired for a

@@ -155,49 +155,131 @@ class JournalFiles : public ::testing::Test {
 };
 
 TEST_F(JournalFiles, ReadsOnlyCompleteLinesAndPicksUpTheRestOnceItIsThere) {
-  ASSERT_TRUE(appendJournalLines(file(), {"first", "second"}).ok());
+  Result<JournalPosition> written = appendJournalLines(file(), {"first", "second"});
+  ASSERT_TRUE(written.ok());
+  EXPECT_EQ(*written, (JournalPosition{13, 6, journalLineDigest("second")}));
   appendRaw("thi");
-  Result<JournalRead> read = readJournalLines(file(), 0);
+  Result<JournalRead> read = readJournalLines(file(), {});
   ASSERT_TRUE(read.ok());
   EXPECT_THAT(read->lines, ElementsAre("first", "second"));
-  EXPECT_EQ(read->nextOffset, 13u);
+  EXPECT_EQ(read->next, *written);
 
   appendRaw("rd\n");
-  read = readJournalLines(file(), read->nextOffset);
+  read = readJournalLines(file(), read->next);
   ASSERT_TRUE(read.ok());
   EXPECT_THAT(read->lines, ElementsAre("third"));
   EXPECT_FALSE(read->restarted);
 
-  read = readJournalLines(file(), read->nextOffset);
+  const JournalPosition end = read->next;
+  read = readJournalLines(file(), end);
   ASSERT_TRUE(read.ok());
   EXPECT_THAT(read->lines, IsEmpty());
-  EXPECT_EQ(read->nextOffset, 19u);
+  EXPECT_EQ(read->next, end);
+  EXPECT_EQ(end.offset, 19u);
 }
 
-TEST_F(JournalFiles, AnAppendAfterATornLineEndsItFirstSoTheNextEntrySurvives) {
-  appendRaw("{\"clock\":1,\"dev");  // a writer died here
-  ASSERT_TRUE(appendJournalLines(file(), {"{\"next\":true}"}).ok());
-  Result<JournalRead> read = readJournalLines(file(), 0);
+TEST_F(JournalFiles, AWriterCutsOffItsOwnTornLineSoItNeverBecomesAnUnreadableOne) {
+  ASSERT_TRUE(appendJournalLines(file(), {"kept"}).ok());
+  appendRaw("{\"clock\":1,\"dev");  // the writer died here
+  Result<JournalRead> read = readJournalLines(file(), {});
   ASSERT_TRUE(read.ok());
-  EXPECT_THAT(read->lines, ElementsAre("{\"clock\":1,\"dev", "{\"next\":true}"));
+  EXPECT_THAT(read->lines, ElementsAre("kept")) << "a torn tail is still arriving, not unreadable";
+
+  ASSERT_TRUE(appendJournalLines(file(), {"{\"next\":true}"}).ok());
+  read = readJournalLines(file(), read->next);
+  ASSERT_TRUE(read.ok());
+  EXPECT_THAT(read->lines, ElementsAre("{\"next\":true}"));
+  EXPECT_EQ(fileContents(file()), "kept\n{\"next\":true}\n");
 }
 
-TEST_F(JournalFiles, AFileShorterThanTheOffsetWasReplacedAndIsReadFromItsStart) {
-  ASSERT_TRUE(appendJournalLines(file(), {"only"}).ok());
-  Result<JournalRead> read = readJournalLines(file(), 500);
+TEST_F(JournalFiles, AJournalThatNoLongerHoldsThePositionIsReadFromItsStart) {
+  ASSERT_TRUE(appendJournalLines(file(), {"one", "two"}).ok());
+  Result<JournalRead> read = readJournalLines(file(), {});
+  ASSERT_TRUE(read.ok());
+  const JournalPosition position = read->next;
+  ASSERT_TRUE(journalHolds(file(), position).value());
+
+  // Rolled back to an older copy that has grown since: as long, but other lines.
+  std::filesystem::remove(file());
+  ASSERT_TRUE(appendJournalLines(file(), {"uno", "dos"}).ok());
+  EXPECT_FALSE(journalHolds(file(), position).value());
+  read = readJournalLines(file(), position);
   ASSERT_TRUE(read.ok());
   EXPECT_TRUE(read->restarted);
-  EXPECT_THAT(read->lines, ElementsAre("only"));
-  EXPECT_EQ(read->nextOffset, 5u);
+  EXPECT_THAT(read->lines, ElementsAre("uno", "dos"));
+
+  // Emptied, and deleted.
+  std::filesystem::resize_file(file(), 0);
+  EXPECT_FALSE(journalHolds(file(), read->next).value());
+  std::filesystem::remove(file());
+  EXPECT_FALSE(journalHolds(file(), read->next).value());
+  read = readJournalLines(file(), read->next);
+  ASSERT_TRUE(read.ok());
+  EXPECT_TRUE(read->restarted);
+  EXPECT_EQ(read->next, JournalPosition{});
+  EXPECT_TRUE(journalHolds(file(), JournalPosition{}).value()) << "the start is held by any file";
+}
+
+TEST_F(JournalFiles, ABacklogIsReadInBoundedChunks) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < 2500; ++i) lines.push_back("line " + std::to_string(i));
+  ASSERT_TRUE(appendJournalLines(file(), lines).ok());
+  std::vector<std::size_t> chunks;
+  JournalPosition position;
+  for (;;) {
+    Result<JournalRead> read = readJournalLines(file(), position);
+    ASSERT_TRUE(read.ok());
+    if (read->lines.empty()) break;
+    chunks.push_back(read->lines.size());
+    position = read->next;
+  }
+  EXPECT_THAT(chunks, ElementsAre(kJournalChunkLines, kJournalChunkLines, 500u));
+}
+
+TEST_F(JournalFiles, ALineOverTheLimitIsSkippedOnceEvenBeforeItsLineBreakArrives) {
+  ASSERT_TRUE(appendJournalLines(file(), {"before"}).ok());
+  appendRaw(std::string(kJournalLineLimit + 10, 'x'));
+  Result<JournalRead> read = readJournalLines(file(), {});
+  ASSERT_TRUE(read.ok());
+  EXPECT_THAT(read->lines, ElementsAre("before"));
+
+  read = readJournalLines(file(), read->next);
+  ASSERT_TRUE(read.ok());
+  EXPECT_TRUE(read->skippedLongLine);
+  EXPECT_THAT(read->lines, IsEmpty());
+  EXPECT_TRUE(read->next.insideLongLine);
+
+  appendRaw("more of the same");
+  read = readJournalLines(file(), read->next);
+  ASSERT_TRUE(read.ok());
+  EXPECT_FALSE(read->skippedLongLine) << "reported once";
+  EXPECT_TRUE(read->next.insideLongLine);
+
+  appendRaw("\nafter\n");
+  read = readJournalLines(file(), read->next);
+  ASSERT_TRUE(read.ok());
+  EXPECT_FALSE(read->skippedLongLine);
+  EXPECT_THAT(read->lines, ElementsAre("after"));
+  EXPECT_TRUE(journalHolds(file(), read->next).value());
+}
+
+TEST_F(JournalFiles, PositionsSurviveTheirTextAndABareOffsetStillReads) {
+  const JournalPosition position{12345, 67, 18446744073709551615ull, false};
+  EXPECT_EQ(JournalPosition::parse(position.serialized()), position);
+  const JournalPosition skipping{9, 0, 0, true};
+  EXPECT_EQ(JournalPosition::parse(skipping.serialized()), skipping);
+  EXPECT_EQ(JournalPosition::parse("42"), (JournalPosition{42, 0, 0, false}));
+  EXPECT_EQ(JournalPosition::parse("42 x 1"), std::nullopt);
+  EXPECT_EQ(JournalPosition::parse(""), std::nullopt);
 }
 
 TEST_F(JournalFiles, AMissingFileReadsAsEmptyAndAnUnwritableOneIsANetworkFailure) {
-  Result<JournalRead> read = readJournalLines(file(), 0);
+  Result<JournalRead> read = readJournalLines(file(), {});
   ASSERT_TRUE(read.ok());
   EXPECT_THAT(read->lines, IsEmpty());
 
   std::filesystem::create_directories(file());  // a folder where the journal should be
-  Result<void> appended = appendJournalLines(file(), {"x"});
+  Result<JournalPosition> appended = appendJournalLines(file(), {"x"});
   ASSERT_FALSE(appended.ok());
   EXPECT_TRUE(isCloudMirrorError(appended.error(), CloudMirrorErrorCode::NetworkFailure));
   EXPECT_THAT(appended.error().description, HasSubstr(file().string()));

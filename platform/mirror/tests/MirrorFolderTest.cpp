@@ -67,7 +67,7 @@ TEST_F(MirrorFolderState, FoldersThatCannotBeMadeAreANetworkFailure) {
   EXPECT_TRUE(isCloudMirrorError(blocked.error(), CloudMirrorErrorCode::NetworkFailure));
 }
 
-TEST_F(MirrorFolderState, JournalsAreFoundByTheirDeviceNameAndOtherFilesIgnored) {
+TEST_F(MirrorFolderState, JournalsAndTheirConflictCopiesAreFoundByTheirDeviceNameAndOtherFilesIgnored) {
   MirrorFolder mirror(MirrorSettings::configured(folder.path()), "box");
   ASSERT_TRUE(mirror.prepare().ok());
   const UUID first = *UUID::fromString("00000000-0000-4000-8000-000000000001");
@@ -78,9 +78,16 @@ TEST_F(MirrorFolderState, JournalsAreFoundByTheirDeviceNameAndOtherFilesIgnored)
   std::ofstream(journals / "not-a-device.jsonl").put('\n');
   std::ofstream(journals / (first.uuidString() + " (conflicted copy).jsonl")).put('\n');
 
-  Result<std::vector<UUID>> devices = mirror.journalDevices();
-  ASSERT_TRUE(devices.ok());
-  EXPECT_THAT(*devices, ElementsAre(first, second));
+  Result<std::vector<MirrorFolder::Journal>> found = mirror.journals();
+  ASSERT_TRUE(found.ok());
+  std::vector<std::pair<UUID, std::string>> named;
+  for (const MirrorFolder::Journal& journal : *found) {
+    named.emplace_back(journal.device, journal.name);
+    EXPECT_EQ(journal.path, journals / (journal.name + ".jsonl"));
+  }
+  EXPECT_THAT(named, ElementsAre(std::pair(first, first.uuidString()),
+                                 std::pair(first, first.uuidString() + " (conflicted copy)"),
+                                 std::pair(second, second.uuidString())));
 }
 
 TEST(MirrorFolderName, AContainerIdentifierThatIsNoFileNameIsRefused) {

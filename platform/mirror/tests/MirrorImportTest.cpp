@@ -163,6 +163,44 @@ TEST_F(MirrorImport, UnreadableLinesAreSkippedReportedAndTheRestApplied) {
   EXPECT_TRUE(b->ended(MirrorEvent::Type::Import).back().succeeded);
 }
 
+TEST_F(MirrorImport, ABacklogIsAppliedChunkByChunkAndAnInterruptedImportResumesWhereItStopped) {
+  std::vector<JournalEntry> backlog;
+  for (int i = 0; i < 2500; ++i) backlog.push_back(x.note(i + 1, UUID::random(), "note " + std::to_string(i)));
+  x.write(backlog);
+  auto b = makeDevice("b");  // not started yet: the first chunk is applied by hand, as by a mirror killed then
+
+  auto context = b->container().newBackgroundContext();
+  Result<IncomingChanges> first =
+      readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *context, b->device());
+  ASSERT_TRUE(first.ok());
+  ASSERT_EQ(first->entries.size(), kJournalChunkLines);
+  HybridLogicalClock clock;
+  ASSERT_EQ(applyIncoming(*first, *context, clock).value(), ImportOutcome::Applied);
+  ASSERT_EQ(b->titles().size(), kJournalChunkLines);
+
+  sync();
+  EXPECT_EQ(b->titles().size(), 2500u);
+  EXPECT_EQ(b->history().size(), 3u) << "one transaction per chunk, none read twice";
+  EXPECT_EQ(b->ended(MirrorEvent::Type::Import).size(), 1u) << "one import, however many chunks";
+}
+
+TEST_F(MirrorImport, ALineOverTheLimitIsReportedOnceAndTheLinesAfterItAreApplied) {
+  auto b = makeDevice("b");
+  x.writeRaw(std::string(kJournalLineLimit + 1, '{'));
+  sync();
+  EXPECT_EQ(b->ended(MirrorEvent::Type::Import).size(), 1u);
+  x.writeRaw("\n");
+  x.write({x.note(1, note, "After the long line")});
+  sync(2);
+
+  EXPECT_THAT(b->titles(), ElementsAre("After the long line"));
+  std::vector<MirrorEvent> imports = b->ended(MirrorEvent::Type::Import);
+  ASSERT_EQ(imports.size(), 2u);
+  ASSERT_TRUE(isFailure(imports[0], CloudMirrorErrorCode::UnreadableEntry));
+  EXPECT_THAT(imports[0].error->description, HasSubstr("longer than"));
+  EXPECT_TRUE(imports[1].succeeded);
+}
+
 TEST_F(MirrorImport, AJournalReadAgainFromItsStartChangesNothing) {
   auto b = makeDevice("b");
   x.write({x.note(1, note, "Once"), x.page(2, page, "p", note)});

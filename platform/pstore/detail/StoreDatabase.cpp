@@ -226,4 +226,22 @@ Result<std::optional<std::string>> StoreDatabase::metadataValue(const std::strin
   return std::optional<std::string>();
 }
 
+Result<std::map<std::string, std::string>> StoreDatabase::metadataValues(const std::string& prefix) {
+  std::lock_guard lock(mutex_);
+  if (!connection_) return closedError();
+  std::map<std::string, std::string> values;
+  // A range on the key rather than LIKE, whose wildcards the prefix might hold.
+  Result<void> read = connection_->run(
+      "SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY >= ? AND Z_KEY < ? ORDER BY Z_KEY",
+      {prefix, prefix + "\xFF"}, [&values](const SqliteRow& row) {
+        const SqlValue key = row.column(0);
+        const SqlValue value = row.column(1);
+        const auto* keyText = std::get_if<std::string>(&key);
+        const auto* valueText = std::get_if<std::string>(&value);
+        if (keyText && valueText) values.emplace(*keyText, *valueText);
+      });
+  if (!read) return read.error();
+  return values;
+}
+
 }  // namespace platform::detail

@@ -118,6 +118,8 @@ class StoreDatabase {
   Result<std::vector<HistoryTransaction>> fetchHistory(const std::optional<HistoryToken>& after);
 
   Result<std::optional<std::string>> metadataValue(const std::string& key);
+  // Every text value whose key starts with `prefix`, by key.
+  Result<std::map<std::string, std::string>> metadataValues(const std::string& prefix);
 
   // Closes the connection; every later call fails with StoreOperationFailed.
   void close();

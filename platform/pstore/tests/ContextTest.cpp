@@ -325,6 +325,23 @@ TEST_F(PstoreContext, MetadataIsSavedWithTheObjectsButRecordsNoHistory) {
   EXPECT_EQ(valueOrFail(notebook.view().metadataValue("mirror.offset")), std::nullopt);
 }
 
+TEST_F(PstoreContext, MetadataIsListedByPrefixWithThisContextsUnsavedValues) {
+  auto context = notebook.background();
+  context->setMetadataValue("mirror.record.a", "1");
+  context->setMetadataValue("mirror.record.b", "2");
+  context->setMetadataValue("mirror.recordless", "not listed");
+  context->setMetadataValue("mirror.recorc", "not listed either");
+  saveOrFail(*context);
+
+  context->setMetadataValue("mirror.record.b", std::nullopt);
+  context->setMetadataValue("mirror.record.c", "3");
+  using Values = std::map<std::string, std::string>;
+  EXPECT_EQ(valueOrFail(context->metadataValues("mirror.record.")),
+            (Values{{"mirror.record.a", "1"}, {"mirror.record.c", "3"}}));
+  EXPECT_EQ(valueOrFail(notebook.view().metadataValues("mirror.record.")),
+            (Values{{"mirror.record.a", "1"}, {"mirror.record.b", "2"}}));
+}
+
 TEST_F(PstoreContext, RecordNamesFindObjectsAndMayBeGiven) {
   const UUID recordName = UUID::random();
   auto context = notebook.background();
