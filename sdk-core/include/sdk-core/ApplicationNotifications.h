@@ -8,5 +8,13 @@ namespace beacon {
 // The application has become the active one.
 inline constexpr const char* kApplicationDidBecomeActiveNotification =
     "ApplicationDidBecomeActiveNotification";
+// The application is about to stop being the active one.
+inline constexpr const char* kApplicationWillResignActiveNotification =
+    "ApplicationWillResignActiveNotification";
+// The application has finished starting up.
+inline constexpr const char* kApplicationDidFinishLaunchingNotification =
+    "ApplicationDidFinishLaunchingNotification";
+// A window of the application has stopped being the key window.
+inline constexpr const char* kWindowDidResignKeyNotification = "WindowDidResignKeyNotification";
 
 }  // namespace beacon

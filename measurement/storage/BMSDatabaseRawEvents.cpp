@@ -1,0 +1,110 @@
+// Raw events of the measurement database: events stored until they are bundled.
+#include "measurement/storage/BMSDatabase.h"
+#include "measurement/storage/BMSDatabaseSupport.h"
+
+namespace beacon {
+
+using storage::databaseError;
+using storage::DatabaseErrorCode;
+
+platform::Result<std::int64_t> BMSDatabase::insertRawEventData(const std::string& name,
+                                                               std::int64_t timestampMilliseconds,
+                                                               std::int64_t metadataFingerprint,
+                                                               const platform::Bytes& data, bool isRealtime) {
+  auto inserted = store_->run(
+      "INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data, realtime) VALUES (?, ?, ?, ?, "
+      "?)",
+      {name, timestampMilliseconds, metadataFingerprint, data, std::int64_t{isRealtime ? 1 : 0}});
+  if (!inserted)
+    return databaseError(DatabaseErrorCode::WriteFailed, "Failed to store raw event", inserted.error());
+  return store_->lastInsertRowID();
+}
+
+platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
+  auto deleted = store_->run(
+      "DELETE FROM raw_events WHERE rowid NOT IN (SELECT rowid FROM raw_events ORDER BY rowid DESC LIMIT ?)",
+      {kStoredEventsLimit - 1});
+  if (!deleted)
+    return databaseError(DatabaseErrorCode::WriteFailed, "Failed to trim raw events", deleted.error());
+  return store_->changes();
+}
+
+platform::Result<std::optional<std::int64_t>> BMSDatabase::nextMetadataFingerprintToProcess() {
+  auto oldest = store_->scalar("SELECT metadata_fingerprint FROM raw_events ORDER BY rowid ASC LIMIT 1");
+  if (!oldest)
+    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", oldest.error());
+  if (const auto* fingerprint = std::get_if<std::int64_t>(&*oldest))
+    return std::optional<std::int64_t>(*fingerprint);
+  return std::optional<std::int64_t>();
+}
+
+platform::Result<std::vector<BMSDatabase::RawEventRow>> BMSDatabase::rawEventRowsWithMetadataFingerprint(
+    std::int64_t metadataFingerprint, const std::function<bool(const RawEventRow&, std::size_t)>& filter) {
+  std::vector<RawEventRow> rows;
+  bool open = true;
+  auto read = store_->run(
+      "SELECT rowid, name, timestamp_ms, metadata_fingerprint, data, realtime FROM raw_events"
+      " WHERE metadata_fingerprint = ? ORDER BY rowid ASC LIMIT ?",
+      {metadataFingerprint, kRawEventsReadLimit}, [&](const platform::SqliteRow& sqlRow) {
+        if (!open) return;
+        RawEventRow row;
+        row.rowID = sqlRow.integer(0);
+        if (auto name = sqlRow.column(1); auto* text = std::get_if<std::string>(&name))
+          row.name = std::move(*text);
+        row.timestampMilliseconds = sqlRow.integer(2);
+        row.metadataFingerprint = sqlRow.integer(3);
+        if (auto data = sqlRow.column(4); auto* bytes = std::get_if<platform::Bytes>(&data))
+          row.data = std::move(*bytes);
+        row.isRealtime = sqlRow.integer(5) != 0;
+        if (filter && !filter(row, rows.size())) {
+          open = false;
+          return;
+        }
+        rows.push_back(std::move(row));
+      });
+  if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", read.error());
+  return rows;
+}
+
+platform::Result<void> BMSDatabase::deleteRawEventsWithMaxRowID(std::int64_t maxRowID) {
+  if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid <= ?", {maxRowID}); !deleted) {
+    return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete raw events", deleted.error());
+  }
+  return {};
+}
+
+platform::Result<void> BMSDatabase::deleteRawEventWithRowID(std::int64_t rowID) {
+  if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid = ?", {rowID}); !deleted) {
+    return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete raw event", deleted.error());
+  }
+  return {};
+}
+
+platform::Result<bool> BMSDatabase::containsRawEventWithMetadataFingerprint(
+    std::int64_t metadataFingerprint) {
+  auto any = store_->integer("SELECT EXISTS (SELECT 1 FROM raw_events WHERE metadata_fingerprint = ?)",
+                             {metadataFingerprint});
+  if (!any) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", any.error());
+  return *any != 0;
+}
+
+platform::Result<bool> BMSDatabase::isRawEventsTableEmpty() {
+  auto any = store_->integer("SELECT EXISTS (SELECT 1 FROM raw_events)");
+  if (!any) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", any.error());
+  return *any == 0;
+}
+
+platform::Result<double> BMSDatabase::queryLatestRawEventTime() {
+  auto latest = store_->scalar("SELECT max(timestamp_ms) FROM raw_events");
+  if (!latest)
+    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", latest.error());
+  return storage::realValue(*latest) / 1000;
+}
+
+platform::Result<bool> BMSDatabase::containsRealtimeRawEvents() {
+  auto any = store_->integer("SELECT EXISTS (SELECT 1 FROM raw_events WHERE realtime != 0)");
+  if (!any) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", any.error());
+  return *any != 0;
+}
+
+}  // namespace beacon

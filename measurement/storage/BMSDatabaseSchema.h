@@ -1,0 +1,50 @@
+#pragma once
+// The measurement database's tables and its schema version. Internal to the storage target.
+//
+// Value kinds of user properties are stored explicitly (value_type), so the integer 1 and the
+// double 1.0 stay apart. The queue and raw-event tables use AUTOINCREMENT so row IDs never repeat.
+
+namespace beacon::storage {
+
+inline constexpr int kSchemaVersion = 1;
+
+inline constexpr const char* kCreateTables[] = {
+    "CREATE TABLE IF NOT EXISTS app_metadata ("
+    " id INTEGER PRIMARY KEY CHECK (id = 1),"
+    " bundle_index INTEGER NOT NULL DEFAULT 0, last_bundle_start REAL NOT NULL DEFAULT 0,"
+    " last_bundle_end REAL NOT NULL DEFAULT 0,"
+    " day INTEGER NOT NULL DEFAULT 0, all_events INTEGER NOT NULL DEFAULT 0,"
+    " public_events INTEGER NOT NULL DEFAULT 0, conversions INTEGER NOT NULL DEFAULT 0,"
+    " error_events INTEGER NOT NULL DEFAULT 0, realtime_events INTEGER NOT NULL DEFAULT 0,"
+    " dcu_realtime_events INTEGER NOT NULL DEFAULT 0,"
+    " config_last_fetched REAL NOT NULL DEFAULT 0, remote_config BLOB)",
+    "INSERT OR IGNORE INTO app_metadata (id) VALUES (1)",
+    "CREATE TABLE IF NOT EXISTS events ("
+    " name TEXT PRIMARY KEY NOT NULL, lifetime_count INTEGER NOT NULL DEFAULT 0,"
+    " current_bundle_count INTEGER NOT NULL DEFAULT 0, current_session_count INTEGER NOT NULL DEFAULT 0,"
+    " last_fire_timestamp REAL NOT NULL DEFAULT 0, last_bundled_timestamp REAL NOT NULL DEFAULT 0,"
+    " last_sampled_complex_event_id INTEGER, last_sampling_rate INTEGER,"
+    " last_exempt_from_sampling INTEGER, last_bundled_day INTEGER NOT NULL DEFAULT 0)",
+    "CREATE TABLE IF NOT EXISTS user_attributes ("
+    " name TEXT PRIMARY KEY NOT NULL, origin TEXT NOT NULL, set_timestamp REAL NOT NULL,"
+    " value_type INTEGER NOT NULL, int_value INTEGER, double_value REAL, string_value TEXT)",
+    "CREATE TABLE IF NOT EXISTS raw_events ("
+    " rowid INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL, timestamp_ms INTEGER NOT NULL,"
+    " metadata_fingerprint INTEGER NOT NULL, data BLOB NOT NULL, realtime INTEGER NOT NULL DEFAULT 0)",
+    "CREATE INDEX IF NOT EXISTS raw_events_by_fingerprint ON raw_events (metadata_fingerprint)",
+    "CREATE TABLE IF NOT EXISTS raw_events_metadata ("
+    " metadata_fingerprint INTEGER PRIMARY KEY NOT NULL, metadata BLOB NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS queue ("
+    " rowid INTEGER PRIMARY KEY AUTOINCREMENT, bundle_end_timestamp REAL NOT NULL, data BLOB NOT NULL,"
+    " retry_count INTEGER NOT NULL DEFAULT 0, has_realtime INTEGER NOT NULL DEFAULT 0)",
+    "CREATE TABLE IF NOT EXISTS purchases (fingerprint TEXT PRIMARY KEY NOT NULL, created REAL NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS subscriptions (subscription_id TEXT PRIMARY KEY NOT NULL, created REAL NOT "
+    "NULL)",
+};
+
+// Every table reset() empties; the snapshot table is dropped instead. The AUTOINCREMENT counters
+// (sqlite_sequence) stay.
+inline constexpr const char* kDataTables[] = {
+    "events", "user_attributes", "raw_events", "raw_events_metadata", "queue", "purchases", "subscriptions"};
+
+}  // namespace beacon::storage

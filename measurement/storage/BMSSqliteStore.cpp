@@ -1,0 +1,138 @@
+#include "measurement/storage/BMSSqliteStore.h"
+
+#include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSError.h"
+#include "platform/text/Format.h"
+
+namespace beacon {
+namespace {
+
+platform::Error storeError(BMSSqliteStoreErrorCode code, std::string_view description,
+                           platform::Error cause) {
+  platform::Error error = bms_errorWithCode(static_cast<std::int64_t>(code), description);
+  error.causedBy(std::move(cause));
+  return error;
+}
+
+bool isDamagedFile(const platform::Error& error) {
+  return error.domain == platform::kSQLiteErrorDomain &&
+         (error.code == SQLITE_CORRUPT || error.code == SQLITE_NOTADB);
+}
+
+void reportTransactionFailure(std::string_view what, const platform::Error& cause, platform::Error* error) {
+  platform::Error failure = storeError(BMSSqliteStoreErrorCode::TransactionFailed, what, cause);
+  BMSLog(1, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::TransactionFailed),
+         platform::format("Transaction failed. %@", failure.debugDescription()),
+         {BMSContextFromError(failure)});
+  if (error) *error = std::move(failure);
+}
+
+}  // namespace
+
+platform::Result<void> BMSDeleteSqliteFiles(const std::filesystem::path& path) {
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+    std::error_code failure;
+    std::filesystem::remove(path.string() + suffix, failure);
+    if (failure) {
+      return bms_errorWithCode(
+          static_cast<std::int64_t>(BMSSqliteStoreErrorCode::OpenFailed),
+          "Failed to delete database file " + path.string() + suffix + ": " + failure.message());
+    }
+  }
+  return {};
+}
+
+platform::Result<std::unique_ptr<BMSSqliteStore>> BMSSqliteStore::open(const std::filesystem::path& path) {
+  auto opened = platform::SqliteConnection::open(path.string(), platform::SqliteThreading::Serialized);
+  if (!opened)
+    return storeError(BMSSqliteStoreErrorCode::OpenFailed, "Failed to open database", opened.error());
+  // Opening is lazy: the first read finds out whether the file is a database at all.
+  if (auto probe = (*opened)->execute("SELECT count(*) FROM sqlite_master"); !probe) {
+    opened->reset();
+    if (!isDamagedFile(probe.error())) {
+      return storeError(BMSSqliteStoreErrorCode::OpenFailed, "Failed to open database", probe.error());
+    }
+    BMSLog(1, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::CorruptFileDeleted),
+           "Database file is damaged. Deleting it", {path.string()});
+    (void)BMSDeleteSqliteFiles(path);
+    return storeError(BMSSqliteStoreErrorCode::CorruptFileDeleted,
+                      "Database file was damaged and has been deleted", probe.error());
+  }
+  return std::unique_ptr<BMSSqliteStore>(new BMSSqliteStore(path, std::move(opened).value()));
+}
+
+platform::Result<void> BMSSqliteStore::execute(const std::string& sql) {
+  if (auto done = connection_->execute(sql); !done) {
+    return storeError(BMSSqliteStoreErrorCode::StatementFailed, "Failed to execute statement", done.error());
+  }
+  return {};
+}
+
+platform::Result<void> BMSSqliteStore::run(const std::string& sql,
+                                           const std::vector<platform::SqlValue>& parameters,
+                                           const std::function<void(const platform::SqliteRow&)>& onRow) {
+  if (auto done = connection_->run(sql, parameters, onRow); !done) {
+    return storeError(BMSSqliteStoreErrorCode::StatementFailed, "Failed to execute statement", done.error());
+  }
+  return {};
+}
+
+platform::Result<platform::SqlValue> BMSSqliteStore::scalar(
+    const std::string& sql, const std::vector<platform::SqlValue>& parameters) {
+  auto value = connection_->scalar(sql, parameters);
+  if (!value)
+    return storeError(BMSSqliteStoreErrorCode::StatementFailed, "Failed to execute statement", value.error());
+  return std::move(value).value();
+}
+
+platform::Result<std::int64_t> BMSSqliteStore::integer(const std::string& sql,
+                                                       const std::vector<platform::SqlValue>& parameters) {
+  auto value = scalar(sql, parameters);
+  if (!value) return value.error();
+  if (const auto* number = std::get_if<std::int64_t>(&*value)) return *number;
+  if (const auto* real = std::get_if<double>(&*value)) return static_cast<std::int64_t>(*real);
+  return std::int64_t{0};
+}
+
+bool BMSSqliteStore::performTransaction(const std::function<bool()>& block, platform::Error* error) {
+  auto transaction =
+      platform::SqliteTransaction::begin(*connection_, platform::SqliteTransaction::Mode::Exclusive);
+  if (!transaction) {
+    reportTransactionFailure("Failed to begin transaction", transaction.error(), error);
+    return false;
+  }
+  pendingHooks_.emplace_back();
+  bool committed = false;
+  try {
+    if (block()) {
+      if (auto done = transaction->commit(); done) {
+        committed = true;
+      } else {
+        reportTransactionFailure("Failed to commit transaction", done.error(), error);
+      }
+    }
+  } catch (...) {
+    pendingHooks_.pop_back();
+    throw;
+  }
+  std::vector<std::function<void()>> hooks = std::move(pendingHooks_.back());
+  pendingHooks_.pop_back();
+  if (!committed) return false;
+  if (!pendingHooks_.empty()) {
+    // A savepoint: its hooks wait for the enclosing transaction.
+    for (auto& hook : hooks) pendingHooks_.back().push_back(std::move(hook));
+  } else {
+    for (auto& hook : hooks) hook();
+  }
+  return true;
+}
+
+void BMSSqliteStore::onCommit(std::function<void()> hook) {
+  if (pendingHooks_.empty()) {
+    hook();
+  } else {
+    pendingHooks_.back().push_back(std::move(hook));
+  }
+}
+
+}  // namespace beacon

@@ -1,0 +1,176 @@
+#pragma once
+// The measurement database: events, user properties, raw events awaiting bundling, the upload
+// queue, daily counters and the stored configuration, in one SQLite file of the measurement
+// directory ("corvane-app-measurement.sql" for the engine).
+//
+// Every operation runs on the caller's queue - the engine's worker queue - and finishes before it
+// returns; the object is not meant for two queues at once. Failures come back as errors of the
+// 12000 block (the SQLite store's error underneath); reads that find nothing answer an empty
+// optional without an error.
+//
+// Row IDs of the upload queue and of raw events never repeat, not even after reset(): an upload
+// that was in flight during a reset deletes its own rows by ID when it succeeds, and must never hit
+// newer rows that reused those IDs.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "measurement/engine/BMSAppMetadata.h"
+#include "measurement/messages/NANOMessage.h"
+#include "measurement/storage/BMSDailyCounts.h"
+#include "measurement/storage/BMSSqliteStore.h"
+#include "platform/error/Result.h"
+#include "platform/time/Clock.h"
+#include "platform/value/Value.h"
+
+namespace beacon {
+
+// The engine's file name for the measurement database.
+inline constexpr const char* kBMSMeasurementDatabaseName = "corvane-app-measurement.sql";
+
+class BMSDatabase {
+ public:
+  // Raw events kept at most; a trim keeps the newest (limit - 1).
+  static constexpr std::int64_t kStoredEventsLimit = 100000;
+  // Upload attempts counted per queued bundle; a bundle at the cap is stale.
+  static constexpr std::int64_t kBundleRetryCountLimit = 1000;
+  static constexpr std::int64_t kSubscriptionsLimit = 100;
+  static constexpr std::int64_t kPurchasesLimit = 1000;
+  // Queued bundles and raw events older than this are deleted as stale.
+  static constexpr double kStaleDataAgeSeconds = 60 * 86400.0;
+  // Raw-event rows one read hands out at most.
+  static constexpr std::int64_t kRawEventsReadLimit = 1000;
+
+  // Opens or creates `databaseName` in the measurement directory.
+  static platform::Result<std::shared_ptr<BMSDatabase>> initWithDatabaseName(
+      const std::string& databaseName, std::shared_ptr<const platform::Clock> clock = nullptr);
+  // Opens or creates the database file at `path` (its folder must exist).
+  static platform::Result<std::shared_ptr<BMSDatabase>> openAtPath(
+      const std::filesystem::path& path, std::shared_ptr<const platform::Clock> clock = nullptr);
+
+  BMSDatabase(const BMSDatabase&) = delete;
+  BMSDatabase& operator=(const BMSDatabase&) = delete;
+
+  // --- transactions
+
+  // Runs `block` inside one exclusive transaction (a savepoint when called inside another): commits
+  // when it answers true, rolls back when it answers false. A failed transaction is logged as
+  // "Transaction failed. %@". Answers whether the block's work was committed.
+  bool performTransaction(const std::function<bool()>& block);
+  // Runs `hook` when the enclosing transaction commits (never when it rolls back); at once outside
+  // a transaction.
+  void onCommit(std::function<void()> hook) { store_->onCommit(std::move(hook)); }
+
+  // --- housekeeping
+
+  // Deletes stale queued bundles (older than the stale age, or at the retry cap), stale raw events,
+  // raw-event metadata no raw event refers to any more, and purchases beyond the newest kept ones.
+  // Answers the number of rows deleted.
+  platform::Result<std::int64_t> maybeDeleteStaleData();
+  // Empties every table in place (and drops the events snapshot).
+  platform::Result<void> reset();
+
+  // --- app metadata row
+
+  platform::Result<BMSDailyCounts> dailyCounts();
+  platform::Result<void> updateDailyCounts(const BMSDailyCounts& counts);
+  platform::Result<BMSAppMetadata> queryAppMetadata();
+  platform::Result<void> updateAppMetadata(const BMSAppMetadata& metadata);
+  // Seconds since 1970 of the last successful configuration fetch; 0 when none.
+  platform::Result<void> updateRemoteConfigSuccessfulTimestamp(double secondsSince1970);
+  platform::Result<double> remoteConfigSuccessfulTimestamp();
+  // The stored configuration message bytes; empty optional when none is stored.
+  platform::Result<std::optional<platform::Bytes>> storedRemoteConfig();
+  platform::Result<void> updateStoredRemoteConfig(const std::optional<platform::Bytes>& config);
+
+  // --- events snapshot (kept while analytics storage is denied)
+
+  platform::Result<void> createEventsSnapshotTable();
+  // Fails, leaving the events untouched, when there is no snapshot.
+  platform::Result<void> restoreFromEventsSnapshotTable();
+
+  // --- upload queue (bundle bytes are the gzip-compressed bundle message)
+
+  // Stores the bundle compressed, with its end time (field 5) and the real-time flag.
+  platform::Result<std::int64_t> insertBundle(const BMSPBMeasurementBundle& bundle, bool isRealtime);
+  // Bundles in ascending row ID, at most `countLimit`: the first decodable one always, each further
+  // one while the running total of encoded sizes stays within `sizeLimit` (the first that would
+  // exceed it ends the list). Rows that cannot be inflated or decoded can never be sent: they are
+  // deleted, logged, and count against neither limit.
+  struct QueuedBundle {
+    BMSPBMeasurementBundle bundle;
+    std::int64_t rowID = 0;
+  };
+  platform::Result<std::vector<QueuedBundle>> queryBundlesWithCountLimit(std::int64_t countLimit,
+                                                                          std::int64_t sizeLimit);
+
+  platform::Result<void> deleteBundlesWithRowIDs(const std::vector<std::int64_t>& rowIDs);
+  // Counts already at kBundleRetryCountLimit stay unchanged.
+  platform::Result<void> incrementRetryCounterForBundlesWithIDs(const std::vector<std::int64_t>& rowIDs);
+  platform::Result<bool> isQueuedBundleTableEmpty();
+  // Latest bundle end time, seconds since 1970; 0 when the queue is empty.
+  platform::Result<double> queryLatestBundleTime();
+  platform::Result<bool> containsRealtimeBundles();
+
+  // --- raw events (the event's encoded Event message, keyed by its bundle metadata's fingerprint)
+
+  struct RawEventRow {
+    std::int64_t rowID = 0;
+    std::string name;
+    std::int64_t timestampMilliseconds = 0;
+    std::int64_t metadataFingerprint = 0;
+    platform::Bytes data;
+    bool isRealtime = false;
+  };
+  platform::Result<std::int64_t> insertRawEventData(const std::string& name,
+                                                    std::int64_t timestampMilliseconds,
+                                                    std::int64_t metadataFingerprint,
+                                                    const platform::Bytes& data, bool isRealtime);
+  // Keeps the newest (kStoredEventsLimit - 1) raw events; answers how many were deleted.
+  platform::Result<std::int64_t> deleteRawEventsOverAbsoluteLimit();
+  // The fingerprint of the oldest raw event; empty when there is none.
+  platform::Result<std::optional<std::int64_t>> nextMetadataFingerprintToProcess();
+  // The rows of one fingerprint in ascending row ID, at most kRawEventsReadLimit; `filter` sees each
+  // row with its index and the first false ends the list.
+  platform::Result<std::vector<RawEventRow>> rawEventRowsWithMetadataFingerprint(
+      std::int64_t metadataFingerprint,
+      const std::function<bool(const RawEventRow&, std::size_t)>& filter = {});
+  platform::Result<void> deleteRawEventsWithMaxRowID(std::int64_t maxRowID);
+  platform::Result<void> deleteRawEventWithRowID(std::int64_t rowID);
+  platform::Result<bool> containsRawEventWithMetadataFingerprint(std::int64_t metadataFingerprint);
+  platform::Result<bool> isRawEventsTableEmpty();
+  // Latest raw-event time, seconds since 1970; 0 when there is none.
+  platform::Result<double> queryLatestRawEventTime();
+  platform::Result<bool> containsRealtimeRawEvents();
+
+  // --- purchases and subscriptions
+
+  // True when the value was new and is now stored; false when it was stored already.
+  platform::Result<bool> insertIfNotDuplicatePurchaseFingerprint(const std::string& fingerprint);
+  platform::Result<bool> insertIfNotDuplicateSubscriptionID(const std::string& subscriptionID);
+  // Deletes the subscriptions beyond the newest kSubscriptionsLimit; answers how many.
+  platform::Result<std::int64_t> deleteSubscriptionsOverLimit();
+
+  BMSSqliteStore& store() { return *store_; }
+
+ private:
+  BMSDatabase(std::unique_ptr<BMSSqliteStore> store, std::shared_ptr<const platform::Clock> clock)
+      : store_(std::move(store)), clock_(std::move(clock)) {}
+  platform::Result<void> createSchema();
+  double nowSince1970() const { return clock_->now().unixSeconds(); }
+  platform::Result<bool> insertIfNotDuplicate(const std::string& table, const std::string& column,
+                                              const std::string& value);
+  platform::Result<std::int64_t> insertBundleData(const platform::Bytes& compressedData, double endTimestampSeconds,
+                                                  bool isRealtime);
+  platform::Result<void> runForRowIDs(const std::string& sqlPrefix, const std::vector<std::int64_t>& rowIDs);
+
+  std::unique_ptr<BMSSqliteStore> store_;
+  std::shared_ptr<const platform::Clock> clock_;
+};
+
+}  // namespace beacon

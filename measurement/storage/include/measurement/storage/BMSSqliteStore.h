@@ -1,0 +1,71 @@
+#pragma once
+// The measurement database's connection: one long-lived SQLite connection in serialized mode,
+// statements cached by their text with bound parameters, and transactions that nest.
+//
+// Failures come back as engine errors of the 34000 block whose underlying error is the engine's
+// own. A file that SQLite finds corrupt or not a database at all is deleted when opening it fails,
+// so that the caller's next attempt starts a fresh, empty database instead of failing for ever.
+//
+// Threads: the owner's queue (the engine's worker queue) only; one call at a time.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/error/Result.h"
+#include "platform/sqlite/SqliteConnection.h"
+
+namespace beacon {
+
+enum class BMSSqliteStoreErrorCode : std::int64_t {
+  OpenFailed = 34001,
+  StatementFailed = 34002,
+  TransactionFailed = 34003,
+  CorruptFileDeleted = 34004,
+};
+
+class BMSSqliteStore {
+ public:
+  static platform::Result<std::unique_ptr<BMSSqliteStore>> open(const std::filesystem::path& path);
+
+  const std::filesystem::path& path() const { return path_; }
+
+  platform::Result<void> execute(const std::string& sql);
+  platform::Result<void> run(const std::string& sql, const std::vector<platform::SqlValue>& parameters,
+                             const std::function<void(const platform::SqliteRow&)>& onRow = {});
+  // The first column of the first row; null when there is no row.
+  platform::Result<platform::SqlValue> scalar(const std::string& sql,
+                                              const std::vector<platform::SqlValue>& parameters = {});
+  // The first column of the first row as an integer; 0 for no row or null.
+  platform::Result<std::int64_t> integer(const std::string& sql,
+                                         const std::vector<platform::SqlValue>& parameters = {});
+  std::int64_t changes() const { return connection_->changes(); }
+  std::int64_t lastInsertRowID() const { return connection_->lastInsertRowID(); }
+
+  // Runs `block` inside one exclusive transaction (a savepoint when one is open already): commits
+  // when it answers true, rolls back when it answers false. Answers whether the work was committed;
+  // a failure to begin or commit is also returned in `error` when given.
+  bool performTransaction(const std::function<bool()>& block, platform::Error* error = nullptr);
+  // Runs `hook` once the outermost open transaction has committed (dropped when any level it was
+  // registered in rolls back); at once when no transaction is open. For in-memory state that must
+  // never get ahead of what the file holds.
+  void onCommit(std::function<void()> hook);
+  bool inTransaction() const { return !pendingHooks_.empty(); }
+
+ private:
+  BMSSqliteStore(std::filesystem::path path, std::unique_ptr<platform::SqliteConnection> connection)
+      : path_(std::move(path)), connection_(std::move(connection)) {}
+
+  std::filesystem::path path_;
+  std::unique_ptr<platform::SqliteConnection> connection_;
+  // One list of commit hooks per open transaction level, outermost first.
+  std::vector<std::vector<std::function<void()>>> pendingHooks_;
+};
+
+// Deletes the database file and its journal companions; a missing file is no failure.
+platform::Result<void> BMSDeleteSqliteFiles(const std::filesystem::path& path);
+
+}  // namespace beacon

@@ -1,0 +1,269 @@
+#include "measurement/storage/BMSDatabase.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "measurement/engine/BMSError.h"
+#include "measurement/messages/NANOAccessors.h"
+#include "measurement/storage/tests/StorageTestSupport.h"
+
+namespace beacon {
+namespace {
+
+class BMSDatabaseTest : public ::testing::Test, protected testing::DatabaseFixture {
+ protected:
+  std::int64_t queue(double endTimestamp, bool realtime = false) {
+    BMSPBMeasurementBundle bundle;
+    NANOSetInt32(bundle, MeasurementBundleField::kProtocolVersion, 1);
+    NANOSetInt64(bundle, MeasurementBundleField::kEndTimestampMillis,
+                 static_cast<std::int64_t>(endTimestamp * 1000));
+    return database->insertBundle(bundle, realtime).value();
+  }
+  std::vector<std::int64_t> queuedRowIDs(std::int64_t limit = 100) {
+    std::vector<std::int64_t> ids;
+    const auto bundles = database->queryBundlesWithCountLimit(limit, 1 << 20).value();
+    for (const auto& queued : bundles) ids.push_back(queued.rowID);
+    return ids;
+  }
+  double now() const { return clock->now().unixSeconds(); }
+};
+
+TEST_F(BMSDatabaseTest, CountersAndMetadataSurviveAReopen) {
+  ASSERT_TRUE(database->updateDailyCounts(BMSDailyCounts(19000, 5, 4, 3, 2, 1, 1)));
+  auto metadata = BMSAppMetadata::initWithLastBundleIndex(41, 10.5, 20.25).value();
+  metadata.incrementLastBundleIndex();
+  ASSERT_TRUE(database->updateAppMetadata(metadata));
+  ASSERT_TRUE(database->updateRemoteConfigSuccessfulTimestamp(1234.5));
+  ASSERT_TRUE(database->updateStoredRemoteConfig(platform::Bytes{9, 8}));
+
+  reopen();
+  EXPECT_EQ(database->dailyCounts().value(), BMSDailyCounts(19000, 5, 4, 3, 2, 1, 1));
+  EXPECT_EQ(database->queryAppMetadata().value(), metadata);
+  EXPECT_EQ(database->queryAppMetadata()->lastBundleIndex(), 42);
+  EXPECT_EQ(database->remoteConfigSuccessfulTimestamp().value(), 1234.5);
+  EXPECT_EQ(database->storedRemoteConfig().value(), (platform::Bytes{9, 8}));
+}
+
+TEST_F(BMSDatabaseTest, AFreshDatabaseAnswersZerosAndNoConfiguration) {
+  EXPECT_EQ(database->dailyCounts().value(), BMSDailyCounts());
+  EXPECT_EQ(database->queryAppMetadata()->lastBundleIndex(), 0);
+  EXPECT_EQ(database->remoteConfigSuccessfulTimestamp().value(), 0);
+  EXPECT_FALSE(database->storedRemoteConfig().value());
+  EXPECT_TRUE(database->isQueuedBundleTableEmpty().value());
+  EXPECT_EQ(database->queryLatestBundleTime().value(), 0);
+}
+
+TEST_F(BMSDatabaseTest, RefusesAFileWrittenByANewerSchema) {
+  ASSERT_TRUE(database->store().execute("PRAGMA user_version = 99"));
+  database.reset();
+  auto opened = BMSDatabase::openAtPath(path(), clock);
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.error().domain, BMSErrorDomain());
+  EXPECT_EQ(opened.error().code, 12002);
+}
+
+TEST_F(BMSDatabaseTest, QueueRowIDsNeverRepeatAfterAReset) {
+  const std::int64_t inFlight = queue(now());
+  ASSERT_TRUE(database->reset());
+  const std::int64_t fresh = queue(now());
+  EXPECT_GT(fresh, inFlight);
+  // The upload that was in flight during the reset succeeds and deletes its own rows only.
+  ASSERT_TRUE(database->deleteBundlesWithRowIDs({inFlight}));
+  EXPECT_FALSE(database->isQueuedBundleTableEmpty().value());
+}
+
+TEST_F(BMSDatabaseTest, ResetEmptiesEveryTableAndDropsTheSnapshot) {
+  queue(now(), true);
+  ASSERT_TRUE(database->insertIfNotDuplicatePurchaseFingerprint("p"));
+  ASSERT_TRUE(database->updateDailyCounts(BMSDailyCounts(3, 1, 1, 1, 1, 1, 1)));
+  ASSERT_TRUE(database->store().execute("INSERT INTO events (name, lifetime_count) VALUES ('e', 2)"));
+  ASSERT_TRUE(database->createEventsSnapshotTable());
+
+  ASSERT_TRUE(database->reset());
+  EXPECT_TRUE(database->isQueuedBundleTableEmpty().value());
+  EXPECT_EQ(count("SELECT count(*) FROM events"), 0);
+  EXPECT_EQ(database->dailyCounts().value(), BMSDailyCounts());
+  EXPECT_TRUE(database->insertIfNotDuplicatePurchaseFingerprint("p").value());
+  EXPECT_FALSE(database->restoreFromEventsSnapshotTable());
+}
+
+TEST_F(BMSDatabaseTest, SnapshotRestoresTheEventsAndAMissingSnapshotLeavesThemAlone) {
+  ASSERT_TRUE(database->store().execute("INSERT INTO events (name, lifetime_count) VALUES ('kept', 5)"));
+  auto missing = database->restoreFromEventsSnapshotTable();
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().code, 12005);
+  EXPECT_EQ(count("SELECT count(*) FROM events"), 1);
+
+  ASSERT_TRUE(database->createEventsSnapshotTable());
+  ASSERT_TRUE(database->store().execute("DELETE FROM events"));
+  ASSERT_TRUE(database->restoreFromEventsSnapshotTable());
+  EXPECT_EQ(count("SELECT lifetime_count FROM events WHERE name = 'kept'"), 5);
+  EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE name = 'events_snapshot'"), 0);
+}
+
+TEST_F(BMSDatabaseTest, QueueReadsInRowOrderUpToTheLimitAndKnowsItsLatestAndRealtimeRows) {
+  queue(now() - 30);
+  queue(now() - 10);
+  EXPECT_FALSE(database->containsRealtimeBundles().value());
+  const std::int64_t realtime = queue(now() - 20, true);
+  EXPECT_TRUE(database->containsRealtimeBundles().value());
+  EXPECT_EQ(database->queryLatestBundleTime().value(), now() - 10);
+
+  auto rows = queuedRowIDs(2);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_LT(rows[0], rows[1]);
+  ASSERT_TRUE(database->deleteBundlesWithRowIDs({rows[0], rows[1], 9999}));
+  EXPECT_EQ(queuedRowIDs(), std::vector<std::int64_t>{realtime});
+  ASSERT_TRUE(database->deleteBundlesWithRowIDs({}));
+}
+
+TEST_F(BMSDatabaseTest, RetryCountStopsAtTheCapAndSuchBundlesAreStale) {
+  const std::int64_t capped = queue(now());
+  const std::int64_t fresh = queue(now());
+  ASSERT_TRUE(database->store().run("UPDATE queue SET retry_count = ? WHERE rowid = ?",
+                                    {BMSDatabase::kBundleRetryCountLimit - 1, capped}));
+  ASSERT_TRUE(database->incrementRetryCounterForBundlesWithIDs({capped, fresh}));
+  ASSERT_TRUE(database->incrementRetryCounterForBundlesWithIDs({capped}));
+  EXPECT_EQ(database->store().integer("SELECT retry_count FROM queue WHERE rowid = ?", {capped}).value(),
+            BMSDatabase::kBundleRetryCountLimit);
+  EXPECT_EQ(database->store().integer("SELECT retry_count FROM queue WHERE rowid = ?", {fresh}).value(), 1);
+
+  EXPECT_EQ(database->maybeDeleteStaleData().value(), 1);
+  EXPECT_EQ(queuedRowIDs(), std::vector<std::int64_t>{fresh});
+}
+
+TEST_F(BMSDatabaseTest, StaleDataGoesAfterSixtyDaysWithOrphanedMetadataAndOldPurchases) {
+  database->performTransaction([&] {
+    for (int i = 0; i < BMSDatabase::kPurchasesLimit + 2; ++i) {
+      clock->advanceWall(std::chrono::seconds(1));
+      EXPECT_TRUE(database->insertIfNotDuplicatePurchaseFingerprint("p" + std::to_string(i)).value());
+    }
+    return true;
+  });
+  queue(now() - BMSDatabase::kStaleDataAgeSeconds - 1);
+  queue(now() - BMSDatabase::kStaleDataAgeSeconds + 1);
+  ASSERT_TRUE(
+      database->store().execute("INSERT INTO raw_events_metadata VALUES (1, x'00'), (2, x'00');"
+                                "INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data) "
+                                "VALUES ('old', 1000, 1, x'00');"));
+  ASSERT_TRUE(database->store().run(
+      "INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data) VALUES ('new', ?, 2, x'00')",
+      {static_cast<std::int64_t>(now() * 1000)}));
+
+  // One queued bundle, one raw event, the metadata row only it used, the two oldest purchases.
+  EXPECT_EQ(database->maybeDeleteStaleData().value(), 5);
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events_metadata"), 1);
+  EXPECT_TRUE(database->insertIfNotDuplicatePurchaseFingerprint("p0").value());
+  EXPECT_FALSE(database->insertIfNotDuplicatePurchaseFingerprint("p5").value());
+}
+
+TEST_F(BMSDatabaseTest, DuplicateFingerprintsAndSubscriptionsAreRecognisedAndTheNewestKept) {
+  EXPECT_TRUE(database->insertIfNotDuplicatePurchaseFingerprint("it's").value());
+  EXPECT_FALSE(database->insertIfNotDuplicatePurchaseFingerprint("it's").value());
+  database->performTransaction([&] {
+    for (int i = 0; i < BMSDatabase::kSubscriptionsLimit + 3; ++i) {
+      clock->advanceWall(std::chrono::seconds(1));
+      EXPECT_TRUE(database->insertIfNotDuplicateSubscriptionID("s" + std::to_string(i)).value());
+    }
+    return true;
+  });
+  EXPECT_FALSE(database->insertIfNotDuplicateSubscriptionID("s7").value());
+  EXPECT_EQ(database->deleteSubscriptionsOverLimit().value(), 3);
+  EXPECT_EQ(database->deleteSubscriptionsOverLimit().value(), 0);
+  EXPECT_TRUE(database->insertIfNotDuplicateSubscriptionID("s0").value());
+}
+
+TEST_F(BMSDatabaseTest, ARolledBackTransactionLeavesNoPartialRows) {
+  const bool committed = database->performTransaction([&] {
+    EXPECT_TRUE(database->updateDailyCounts(BMSDailyCounts(1, 1, 1, 1, 1, 1, 1)));
+    queue(now());
+    return false;
+  });
+  EXPECT_FALSE(committed);
+  EXPECT_EQ(database->dailyCounts().value(), BMSDailyCounts());
+  EXPECT_TRUE(database->isQueuedBundleTableEmpty().value());
+}
+
+TEST_F(BMSDatabaseTest, RawEventsAreReadPerFingerprintInRowOrderUntilTheFilterStops) {
+  EXPECT_FALSE(database->nextMetadataFingerprintToProcess().value());
+  EXPECT_TRUE(database->isRawEventsTableEmpty().value());
+  EXPECT_EQ(database->queryLatestRawEventTime().value(), 0);
+  const std::int64_t first = database->insertRawEventData("a", 5000, 7, {1}, false).value();
+  database->insertRawEventData("b", 9000, 8, {2}, true).value();
+  database->insertRawEventData("c", 7000, 7, {3}, false).value();
+  EXPECT_EQ(database->nextMetadataFingerprintToProcess().value(), 7);
+  EXPECT_EQ(database->queryLatestRawEventTime().value(), 9);
+  EXPECT_TRUE(database->containsRealtimeRawEvents().value());
+  EXPECT_TRUE(database->containsRawEventWithMetadataFingerprint(8).value());
+
+  auto rows = database->rawEventRowsWithMetadataFingerprint(7).value();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].name, "a");
+  EXPECT_EQ(rows[1].data, platform::Bytes{3});
+  auto firstOnly = database->rawEventRowsWithMetadataFingerprint(
+      7, [](const auto&, std::size_t index) { return index < 1; });
+  EXPECT_EQ(firstOnly.value().size(), 1u);
+
+  ASSERT_TRUE(database->deleteRawEventsWithMaxRowID(first));
+  EXPECT_EQ(database->nextMetadataFingerprintToProcess().value(), 8);
+}
+
+TEST_F(BMSDatabaseTest, RawEventTrimKeepsTheNewestBelowTheLimit) {
+  database->performTransaction([&] {
+    for (std::int64_t i = 0; i < BMSDatabase::kStoredEventsLimit + 5; ++i) {
+      EXPECT_TRUE(database->insertRawEventData("e", i, 1, {}, false));
+    }
+    return true;
+  });
+  EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 6);
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), BMSDatabase::kStoredEventsLimit - 1);
+  EXPECT_EQ(count("SELECT min(timestamp_ms) FROM raw_events"), 6);
+}
+
+// A process killed in the middle of a burst of transactions leaves a sound file holding whole
+// transactions only: each one stores five raw events of its own fingerprint and counts them.
+TEST_F(BMSDatabaseTest, KillDuringABurstOfWritesLeavesNoPartialTransaction) {
+  database.reset();
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    auto opened = BMSDatabase::openAtPath(path(), clock);
+    if (!opened) _exit(2);
+    auto db = std::move(opened).value();
+    for (std::int64_t transaction = 1;; ++transaction) {
+      db->performTransaction([&] {
+        for (int i = 0; i < 5; ++i)
+          (void)db->insertRawEventData("burst", i, transaction, platform::Bytes(200, 7), false);
+        auto counts = db->dailyCounts().value();
+        counts.incrementCountsForCurrentDay(1, true, false, 5);
+        return static_cast<bool>(db->updateDailyCounts(counts));
+      });
+    }
+  }
+  // Let the writer get going, then kill it without warning.
+  for (int wait = 0; wait < 500; ++wait) {
+    usleep(2000);
+    if (std::filesystem::exists(path()) && std::filesystem::file_size(path()) > 64 * 1024) break;
+  }
+  kill(writer, SIGKILL);
+  int status = 0;
+  waitpid(writer, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+
+  reopen();
+  auto integrity = database->store().scalar("PRAGMA integrity_check").value();
+  EXPECT_EQ(std::get<std::string>(integrity), "ok");
+  const std::int64_t rows = count("SELECT count(*) FROM raw_events");
+  EXPECT_GT(rows, 0);
+  EXPECT_EQ(rows % 5, 0);
+  EXPECT_EQ(
+      count("SELECT count(*) FROM (SELECT metadata_fingerprint FROM raw_events GROUP BY metadata_fingerprint"
+            " HAVING count(*) != 5)"),
+      0);
+  EXPECT_EQ(database->dailyCounts()->allEventsCount(), rows);
+}
+
+}  // namespace
+}  // namespace beacon

@@ -1,0 +1,109 @@
+#include "measurement/storage/BMSSqliteStore.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "measurement/engine/BMSError.h"
+#include "platform/testing/TestEnvironment.h"
+
+namespace beacon {
+namespace {
+
+class BMSSqliteStoreTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<BMSSqliteStore> openStore() {
+    auto opened = BMSSqliteStore::open(folder.path() / "store.sql");
+    if (!opened) throw std::runtime_error(opened.error().debugDescription());
+    auto store = std::move(opened).value();
+    EXPECT_TRUE(store->execute("CREATE TABLE IF NOT EXISTS t (v)"));
+    return store;
+  }
+  std::int64_t rows(BMSSqliteStore& store) { return store.integer("SELECT count(*) FROM t").value(); }
+
+  platform::testing::TemporaryDirectory folder;
+};
+
+TEST_F(BMSSqliteStoreTest, NestedTransactionRollsBackAloneAndTheOuterOneStillCommits) {
+  auto store = openStore();
+  const bool committed = store->performTransaction([&] {
+    EXPECT_TRUE(store->run("INSERT INTO t VALUES (1)", {}));
+    EXPECT_FALSE(store->performTransaction([&] {
+      EXPECT_TRUE(store->run("INSERT INTO t VALUES (2)", {}));
+      return false;
+    }));
+    EXPECT_TRUE(store->performTransaction(
+        [&] { return static_cast<bool>(store->run("INSERT INTO t VALUES (3)", {})); }));
+    return true;
+  });
+  EXPECT_TRUE(committed);
+  EXPECT_EQ(store->integer("SELECT sum(v) FROM t").value(), 4);
+}
+
+TEST_F(BMSSqliteStoreTest, CommitHooksRunOnlyAfterTheOutermostCommit) {
+  auto store = openStore();
+  std::vector<std::string> ran;
+  store->onCommit([&] { ran.push_back("outside"); });
+  EXPECT_EQ(ran, std::vector<std::string>{"outside"});
+
+  store->performTransaction([&] {
+    store->performTransaction([&] {
+      store->onCommit([&] { ran.push_back("inner"); });
+      return true;
+    });
+    store->performTransaction([&] {
+      store->onCommit([&] { ran.push_back("rolled back"); });
+      return false;
+    });
+    EXPECT_EQ(ran.size(), 1u);
+    return true;
+  });
+  EXPECT_EQ(ran, (std::vector<std::string>{"outside", "inner"}));
+
+  store->performTransaction([&] {
+    store->performTransaction([&] {
+      store->onCommit([&] { ran.push_back("lost with the outer rollback"); });
+      return true;
+    });
+    return false;
+  });
+  EXPECT_EQ(ran.size(), 2u);
+  EXPECT_FALSE(store->inTransaction());
+}
+
+TEST_F(BMSSqliteStoreTest, ABlockThatThrowsRollsBackAndLeavesNoTransactionOpen) {
+  auto store = openStore();
+  EXPECT_THROW(store->performTransaction([&]() -> bool {
+    EXPECT_TRUE(store->run("INSERT INTO t VALUES (1)", {}));
+    throw std::runtime_error("boom");
+  }),
+               std::runtime_error);
+  EXPECT_FALSE(store->inTransaction());
+  EXPECT_EQ(rows(*store), 0);
+  EXPECT_TRUE(store->performTransaction([] { return true; }));
+}
+
+TEST_F(BMSSqliteStoreTest, ADamagedFileIsDeletedSoTheNextOpenStartsAfresh) {
+  const auto path = folder.path() / "store.sql";
+  std::ofstream(path) << std::string(8192, 'x');
+  auto first = BMSSqliteStore::open(path);
+  ASSERT_FALSE(first);
+  EXPECT_EQ(first.error().domain, BMSErrorDomain());
+  EXPECT_EQ(first.error().code, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::CorruptFileDeleted));
+  ASSERT_TRUE(first.error().underlying);
+  EXPECT_EQ(first.error().underlying->code, SQLITE_NOTADB);
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  auto second = BMSSqliteStore::open(path);
+  ASSERT_TRUE(second);
+  EXPECT_TRUE((*second)->execute("CREATE TABLE t (v)"));
+}
+
+TEST_F(BMSSqliteStoreTest, AFolderThatCannotHoldTheFileFailsWithoutDeletingAnything) {
+  auto opened = BMSSqliteStore::open(folder.path() / "missing" / "store.sql");
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.error().code, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::OpenFailed));
+}
+
+}  // namespace
+}  // namespace beacon
