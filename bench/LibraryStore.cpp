@@ -20,6 +20,10 @@ std::shared_ptr<platform::PersistentContainer> openContainer(const std::filesyst
   return container;
 }
 
+// Saved in batches: a context's unsaved objects are looked through when versions are added, so one
+// save of the whole library would cost the square of its size.
+constexpr int kPromptsPerSave = 250;
+
 void fill(platform::PersistentContainer& container, int prompts, int versions) {
   platform::Result<void> filled = performBackgroundTaskAndWait<void>(
       container, [prompts, versions](platform::ManagedObjectContext& context) -> platform::Result<void> {
@@ -27,8 +31,9 @@ void fill(platform::PersistentContainer& container, int prompts, int versions) {
           const Prompt prompt = libraryPrompt(index, versions);
           platform::ManagedObject object = context.insertNewObject(model::kPromptEntity);
           if (auto written = writePromptFields(object, prompt); !written) return written;
-          for (const PromptVersion& version : prompt.versions) {
-            object.addRelatedObject(model::kVersions, insertVersion(context, version, prompt.id));
+          if (auto kept = keepVersions(context, object, prompt.versions, prompt.id); !kept) return kept;
+          if ((index + 1) % kPromptsPerSave == 0) {
+            if (auto saved = context.save(); !saved) return saved;
           }
         }
         return context.save();
