@@ -9,6 +9,7 @@
 #include "Velloran/persistence/VelloranModel.h"
 #include "platform/identity/UUID.h"
 #include "platform/paths/ApplicationDirectories.h"
+#include "platform/process/FileSizeLimit.h"
 #include "platform/time/SystemClock.h"
 
 namespace velloran {
@@ -63,6 +64,9 @@ CoreDataStack::CoreDataStack(bool inMemory, const ContainerFactory& makeContaine
   if (inMemory) {
     loadInMemoryStore(*container_);
   } else {
+    // The store and its mirror write files that grow; past the file-size limit a write must fail
+    // as an error, not end the process mid-save.
+    platform::ignoreFileSizeLimitSignal();
     const std::filesystem::path storeURL = persistentStoreURL();
     container_->setPersistentStoreDescriptions({persistentStoreDescription(storeURL)});
     loadStores(storeURL, *container_);

@@ -8,6 +8,7 @@
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/pstore/detail/ObjectState.h"
 #include "platform/pstore/detail/StoreDatabase.h"
+#include "platform/text/Scalars.h"
 
 namespace platform {
 namespace {
@@ -91,6 +92,13 @@ Result<void> ManagedObjectContext::validate(const StatePtr& state) {
                                  "holds " + std::to_string(*integer) + ", less than 32 bits can hold.");
         }
       }
+    }
+    // Text must be UTF-8 to travel: another machine would read broken bytes as replacement
+    // characters. Checked where it is written, so rows another program left keep loading.
+    if (const auto* text = std::get_if<std::string>(&value);
+        text && (state->inserted || state->changes.count(column)) && !isWellFormedUtf8(*text)) {
+      return validationError(PersistentStoreErrorCode::ValidationFailed, description, key,
+                             "holds text that is not valid UTF-8.");
     }
     if (detail::decodeAttribute(layout.attribute->type, value).isOtherKind()) {
       return validationError(PersistentStoreErrorCode::ValidationFailed, description, key,

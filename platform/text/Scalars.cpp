@@ -1,6 +1,7 @@
 #include "platform/text/Scalars.h"
 
 #include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
 #include "platform/text/IcuText.h"
 
@@ -32,6 +33,17 @@ std::size_t scalarCount(std::string_view utf8) {
   std::size_t count = 0;
   forEachScalar(utf8, [&](char32_t, std::size_t, std::size_t) { ++count; });
   return count;
+}
+
+bool isWellFormedUtf8(std::string_view bytes) {
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const auto length = static_cast<std::int32_t>(bytes.size());
+  for (std::int32_t at = 0; at < length;) {
+    UChar32 scalar = 0;
+    U8_NEXT(data, at, length, scalar);
+    if (scalar < 0) return false;
+  }
+  return true;
 }
 
 std::size_t utf16Length(std::string_view utf8) {

@@ -18,6 +18,9 @@ std::u32string toScalars(std::string_view utf8);
 std::string fromScalars(std::u32string_view scalars);
 
 std::size_t scalarCount(std::string_view utf8);
+// Whether the bytes are well-formed UTF-8 (no stray, overlong or truncated sequences, no
+// surrogates, nothing above U+10FFFF).
+bool isWellFormedUtf8(std::string_view bytes);
 // The length the text would have in UTF-16 code units (scalars above U+FFFF count twice).
 std::size_t utf16Length(std::string_view utf8);
 // User-perceived characters: "e" followed by a combining accent is one, so is a flag emoji.

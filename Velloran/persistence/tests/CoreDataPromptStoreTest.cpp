@@ -142,6 +142,23 @@ TEST_F(CoreDataPromptStoreTest, VersionNumbersBeyond32BitsAreRefusedNotCut) {
   EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{expected});
 }
 
+TEST_F(CoreDataPromptStoreTest, TitlesAndTextsThatAreNotUtf8AreRefusedRatherThanMangledElsewhere) {
+  const Prompt stored = makePrompt({.title = "kept"});
+  ASSERT_TRUE(calls_.save(stored).ok());
+  Prompt badTitle = stored;
+  badTitle.title = "caf\xE9";  // Latin-1, as a careless import might hand it over
+  Prompt badText = withVersions(stored, {{1, "fine"}, {2, "truncated \xE2\x82"}});
+  for (const Prompt& broken : {badTitle, badText}) {
+    auto saved = calls_.save(broken);
+    ASSERT_FALSE(saved.ok());
+    EXPECT_TRUE(isPersistentStoreError(saved.error(), platform::PersistentStoreErrorCode::ValidationFailed));
+    EXPECT_NE(saved.error().description.find("not valid UTF-8"), std::string::npos)
+        << saved.error().description;
+  }
+  EXPECT_FALSE(calls_.addVersion(PromptVersion{testUUID(95), stored.id, "\xFF", "", 2, {}}, stored.id).ok());
+  EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{stored}) << "nothing of the refused saves was written";
+}
+
 TEST_F(CoreDataPromptStoreTest, TagsThatAreNotTextAreRefusedRatherThanDropped) {
   const Prompt stored = makePrompt({.tags = {"kept"}});
   ASSERT_TRUE(calls_.save(stored).ok());

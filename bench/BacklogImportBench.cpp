@@ -1,0 +1,128 @@
+// Importing a 100 MB backlog: another machine's journal of prompts with long texts, written while
+// this machine was away, read in chunks and applied. Reports the time and how far the process's
+// peak resident memory rose during the import.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Velloran/persistence/CoreDataStack.h"
+#include "Velloran/persistence/VelloranModel.h"
+#include "platform/dispatch/DeterministicDispatch.h"
+#include "platform/mirror/JournalEntry.h"
+#include "platform/mirror/JournalFile.h"
+#include "platform/mirror/MirroredPersistentContainer.h"
+#include "platform/testing/TestEnvironment.h"
+
+namespace velloran {
+namespace {
+
+constexpr std::uint64_t kBacklogBytes = 100ull * 1024 * 1024;
+constexpr std::size_t kTextBytes = 1500;
+constexpr std::chrono::seconds kPollInterval{1};
+
+long peakResidentKilobytes() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// One prompt with one version, as the sending machine journals them.
+std::vector<std::string> promptLines(const platform::UUID& device, std::int64_t clock, std::size_t index) {
+  const platform::UUID prompt = platform::UUID::random();
+  const platform::UUID version = platform::UUID::random();
+  const platform::Date date{700000000.0 + static_cast<double>(index)};
+  platform::JournalEntry promptEntry;
+  promptEntry.stamp = platform::RecordStamp{clock, device};
+  promptEntry.entity = std::string(model::kPromptEntity);
+  promptEntry.record = prompt;
+  promptEntry.fields.attributes = {
+      {std::string(model::kId), platform::AttributeValue(prompt)},
+      {std::string(model::kTitle), platform::AttributeValue("Prompt " + std::to_string(index))},
+      {std::string(model::kType), platform::AttributeValue(std::string("user"))},
+      {std::string(model::kTags), platform::AttributeValue(platform::Bytes{'[', ']'})},
+      {std::string(model::kIsSystem), platform::AttributeValue(false)},
+      {std::string(model::kCreatedAt), platform::AttributeValue(date)},
+      {std::string(model::kUpdatedAt), platform::AttributeValue(date)}};
+  platform::JournalEntry versionEntry;
+  versionEntry.stamp = platform::RecordStamp{clock + 1, device};
+  versionEntry.entity = std::string(model::kVersionEntity);
+  versionEntry.record = version;
+  versionEntry.fields.attributes = {
+      {std::string(model::kId), platform::AttributeValue(version)},
+      {std::string(model::kPromptRef), platform::AttributeValue(prompt)},
+      {std::string(model::kContent), platform::AttributeValue(std::string(kTextBytes, 'a' + index % 26))},
+      {std::string(model::kNotes), platform::AttributeValue(std::string())},
+      {std::string(model::kVersionNumber), platform::AttributeValue(std::int64_t{1})},
+      {std::string(model::kCreatedAt), platform::AttributeValue(date)}};
+  versionEntry.fields.references = {{std::string(model::kPrompt), prompt}};
+  return {platform::encodeJournalLine(promptEntry), platform::encodeJournalLine(versionEntry)};
+}
+
+// Writes the backlog in batches, so that writing it does not raise the peak measured later.
+std::size_t writeBacklog(const std::filesystem::path& journal, const platform::UUID& device) {
+  std::uint64_t written = 0;
+  std::size_t prompts = 0;
+  while (written < kBacklogBytes) {
+    std::vector<std::string> batch;
+    for (int i = 0; i < 500; ++i, ++prompts) {
+      for (std::string& line : promptLines(device, static_cast<std::int64_t>(prompts + 1) << 20, prompts)) {
+        written += line.size() + 1;
+        batch.push_back(std::move(line));
+      }
+    }
+    if (!platform::appendJournalLines(journal, batch)) return 0;
+  }
+  return prompts;
+}
+
+void ImportHundredMegabyteBacklog(benchmark::State& state) {
+  for (auto _ : state) {
+    platform::testing::TemporaryDirectory folder;
+    const std::filesystem::path journals =
+        folder.path() / "mirror" / std::string(kCloudContainerIdentifier) / "journal";
+    std::filesystem::create_directories(journals);
+    const platform::UUID sender = platform::UUID::random();
+    const std::size_t prompts = writeBacklog(journals / (sender.uuidString() + ".jsonl"), sender);
+    state.counters["journal_MB"] =
+        static_cast<double>(std::filesystem::file_size(journals / (sender.uuidString() + ".jsonl"))) / 1e6;
+
+    platform::DeterministicDispatch dispatch;
+    platform::NotificationCenter center;
+    platform::MirrorSettings settings = platform::MirrorSettings::configured(folder.path() / "mirror");
+    settings.pollInterval = kPollInterval;
+    auto receiver = std::make_shared<platform::MirroredPersistentContainer>(
+        std::string(model::kModelName), CoreDataStack::makeModel(), settings, dispatch.clock(), center);
+    const std::filesystem::path storeURL = folder.path() / "receiver" / std::string(kStoreFileName);
+    std::filesystem::create_directories(storeURL.parent_path());
+    receiver->setPersistentStoreDescriptions({CoreDataStack::persistentStoreDescription(storeURL)});
+    CoreDataStack::loadStores(storeURL, *receiver);
+
+    const long peakBefore = peakResidentKilobytes();
+    const auto start = std::chrono::steady_clock::now();
+    dispatch.drain();  // setup, then the first poll's import works through the whole backlog
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.SetIterationTime(seconds);
+
+    auto stored =
+        receiver->newBackgroundContext()->fetch(platform::FetchRequest{std::string(model::kPromptEntity)});
+    if (!stored || stored->size() != prompts) {
+      state.SkipWithError("the backlog was not imported whole");
+      return;
+    }
+    state.counters["prompts"] = static_cast<double>(prompts);
+    state.counters["peak_rss_MB"] = static_cast<double>(peakResidentKilobytes()) / 1024.0;
+    state.counters["peak_rss_rise_MB"] = static_cast<double>(peakResidentKilobytes() - peakBefore) / 1024.0;
+  }
+}
+BENCHMARK(ImportHundredMegabyteBacklog)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace velloran
+
+BENCHMARK_MAIN();
