@@ -3,14 +3,24 @@
 //
 //   velloran_sync_peer put <title>    saves a prompt, then waits until its export succeeded
 //   velloran_sync_peer await <title>  waits until an import brings a prompt with that title
+//   velloran_sync_peer edit <title> <label> <count>
+//                                     waits for the prompt, then saves <count> new texts
+//                                     "<label> <n>" one after another as the editor does (its copy
+//                                     of the prompt plus a version), printing "saved <text>" once
+//                                     each save is acknowledged; then lets the last ones export
+//   velloran_sync_peer dump <title> <seconds>
+//                                     lets the mirror work for that long, then prints the prompt's
+//                                     versions in order, "version <text>" each
 //
 // The environment names the machine's folders: Application Support (XDG_DATA_HOME and the bundle in
 // VELLORAN_BUNDLE_DIR) and the mirror (VELLORAN_CLOUD_DIR). Exit status 0 on success, 1 when the
 // wait timed out, 2 for a wrong call.
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Velloran/persistence/CoreDataPromptStore.h"
@@ -41,11 +51,51 @@ Prompt newPrompt(const std::string& title) {
                 {}};
 }
 
+platform::Date now() {
+  return platform::Date::fromUnixSeconds(
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
+}
+
+// The stored prompt with that title, read as the editor gets it.
+std::optional<Prompt> findPrompt(CoreDataPromptStore& store, const std::string& title) {
+  std::optional<platform::Result<std::vector<Prompt>>> listed;
+  store.fetchPrompts(
+      {}, [&](platform::Result<std::vector<Prompt>> prompts) { listed.emplace(std::move(prompts)); });
+  if (!platform::runUntil([&] { return listed.has_value(); }, kPatience) || !*listed) return std::nullopt;
+  for (const Prompt& prompt : **listed) {
+    if (prompt.title == title) return prompt;
+  }
+  return std::nullopt;
+}
+
+// Saves `count` texts, each acknowledged on standard output; answers whether all were saved.
+bool editRepeatedly(CoreDataPromptStore& store, const std::string& title, const std::string& label,
+                    int count) {
+  std::optional<Prompt> prompt;
+  if (!platform::runUntil([&] { return (prompt = findPrompt(store, title)).has_value(); }, kPatience))
+    return false;
+  for (int n = 1; n <= count; ++n) {
+    prompt = findPrompt(store, title);
+    if (!prompt) return false;
+    const std::string text = label + " " + std::to_string(n);
+    const std::int64_t number = prompt->versions.empty() ? 1 : prompt->versions.back().versionNumber + 1;
+    prompt->versions.push_back(PromptVersion{platform::UUID::random(), prompt->id, text, "", number, now()});
+    prompt->updatedAt = now();
+    std::optional<bool> saved;
+    store.savePrompt(*prompt, [&](platform::Result<void> result) { saved = result.ok(); });
+    if (!platform::runUntil([&] { return saved.has_value(); }, kPatience) || !*saved) return false;
+    std::cout << "saved " << text << std::endl;
+    // Gives the mirror room to export and import between edits.
+    platform::runMainQueueFor(std::chrono::milliseconds(std::rand() % 60));
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: velloran_sync_peer put|await <title>\n";
+  if (argc < 3) {
+    std::cerr << "usage: velloran_sync_peer put|await|edit|dump <title> ...\n";
     return 2;
   }
   const std::string command = argv[1];
@@ -83,6 +133,21 @@ int main(int argc, char** argv) {
         });
       });
     });
+  } else if (command == "edit" && argc == 5) {
+    std::srand(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    if (!editRepeatedly(*store, title, argv[3], std::atoi(argv[4]))) {
+      std::cerr << "edit " << title << ": failed\n";
+      return 1;
+    }
+    // Time for the export delay and a poll: the last saves leave before the process does.
+    platform::runMainQueueFor(std::chrono::seconds(2));
+    return 0;
+  } else if (command == "dump" && argc == 4) {
+    platform::runMainQueueFor(std::chrono::seconds(std::atoi(argv[3])));
+    std::optional<Prompt> prompt = findPrompt(*store, title);
+    if (!prompt) return 1;
+    for (const PromptVersion& version : prompt->versions) std::cout << "version " << version.content << "\n";
+    return 0;
   } else {
     std::cerr << "unknown command " << command << "\n";
     return 2;
