@@ -10,12 +10,14 @@ namespace beacon {
 using storage::databaseError;
 using storage::DatabaseErrorCode;
 
-platform::Result<std::int64_t> BMSDatabase::insertBundle(const BMSPBMeasurementBundle& bundle, bool isRealtime) {
+platform::Result<std::int64_t> BMSDatabase::insertBundle(const BMSPBMeasurementBundle& bundle,
+                                                         bool isRealtime) {
   const std::optional<platform::Bytes> encoded = bundle.protoBuffer();
   if (!encoded) return databaseError(DatabaseErrorCode::InvalidRow, "Failed to encode bundle");
   platform::Error gzipError;
   const std::optional<platform::Bytes> compressed = CVUGzip::cvu_dataByGzippingData(*encoded, &gzipError);
-  if (!compressed) return databaseError(DatabaseErrorCode::InvalidRow, "Failed to compress bundle", gzipError);
+  if (!compressed)
+    return databaseError(DatabaseErrorCode::InvalidRow, "Failed to compress bundle", gzipError);
   const double endSeconds =
       static_cast<double>(NANOGetInt64(bundle, MeasurementBundleField::kEndTimestampMillis)) / 1000;
   return insertBundleData(*compressed, endSeconds, isRealtime);
@@ -42,11 +44,13 @@ platform::Result<std::vector<BMSDatabase::QueuedBundle>> BMSDatabase::queryBundl
                               }
                               rows.push_back(std::move(queued));
                             });
-    if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read queued bundles", read.error());
+    if (!read)
+      return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read queued bundles", read.error());
     if (rows.empty()) break;
     for (Row& row : rows) {
       after = row.rowID;
-      const std::optional<platform::Bytes> inflated = CVUGzip::cvu_dataByInflatingGzippedData(row.compressedData);
+      const std::optional<platform::Bytes> inflated =
+          CVUGzip::cvu_dataByInflatingGzippedData(row.compressedData);
       std::optional<BMSPBMeasurementBundle> bundle =
           inflated ? BMSPBMeasurementBundle::initWithBuffer(*inflated) : std::nullopt;
       if (!bundle) {

@@ -1,4 +1,7 @@
 // Raw events of the measurement database: events stored until they are bundled.
+#include "measurement/engine/BMSDigest.h"
+#include "measurement/engine/BMSEngineServices.h"
+#include "measurement/messages/NANOAccessors.h"
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSDatabaseSupport.h"
 
@@ -39,14 +42,12 @@ platform::Result<std::optional<std::int64_t>> BMSDatabase::nextMetadataFingerpri
 }
 
 platform::Result<std::vector<BMSDatabase::RawEventRow>> BMSDatabase::rawEventRowsWithMetadataFingerprint(
-    std::int64_t metadataFingerprint, const std::function<bool(const RawEventRow&, std::size_t)>& filter) {
+    std::int64_t metadataFingerprint) {
   std::vector<RawEventRow> rows;
-  bool open = true;
   auto read = store_->run(
       "SELECT rowid, name, timestamp_ms, metadata_fingerprint, data, realtime FROM raw_events"
       " WHERE metadata_fingerprint = ? ORDER BY rowid ASC LIMIT ?",
       {metadataFingerprint, kRawEventsReadLimit}, [&](const platform::SqliteRow& sqlRow) {
-        if (!open) return;
         RawEventRow row;
         row.rowID = sqlRow.integer(0);
         if (auto name = sqlRow.column(1); auto* text = std::get_if<std::string>(&name))
@@ -56,10 +57,6 @@ platform::Result<std::vector<BMSDatabase::RawEventRow>> BMSDatabase::rawEventRow
         if (auto data = sqlRow.column(4); auto* bytes = std::get_if<platform::Bytes>(&data))
           row.data = std::move(*bytes);
         row.isRealtime = sqlRow.integer(5) != 0;
-        if (filter && !filter(row, rows.size())) {
-          open = false;
-          return;
-        }
         rows.push_back(std::move(row));
       });
   if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", read.error());
@@ -105,6 +102,88 @@ platform::Result<bool> BMSDatabase::containsRealtimeRawEvents() {
   auto any = store_->integer("SELECT EXISTS (SELECT 1 FROM raw_events WHERE realtime != 0)");
   if (!any) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", any.error());
   return *any != 0;
+}
+
+platform::Result<std::int64_t> BMSDatabase::insertIfNotExistsRawEventMetadata(
+    const BMSPBMeasurementBundle& metadata) {
+  const std::optional<platform::Bytes> encoded = metadata.protoBuffer();
+  if (!encoded) return databaseError(DatabaseErrorCode::InvalidRow, "Failed to encode raw-event metadata");
+  const std::int64_t fingerprint = BMS64LSBMD5(*encoded);
+  auto inserted =
+      store_->run("INSERT OR IGNORE INTO raw_events_metadata (metadata_fingerprint, metadata) VALUES (?, ?)",
+                  {fingerprint, *encoded});
+  if (!inserted) {
+    return databaseError(DatabaseErrorCode::WriteFailed, "Failed to store raw-event metadata",
+                         inserted.error());
+  }
+  return fingerprint;
+}
+
+platform::Result<std::optional<BMSPBMeasurementBundle>> BMSDatabase::queryRawEventsMetadataWithFingerprint(
+    std::int64_t metadataFingerprint) {
+  auto stored = store_->scalar("SELECT metadata FROM raw_events_metadata WHERE metadata_fingerprint = ?",
+                               {metadataFingerprint});
+  if (!stored)
+    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw-event metadata", stored.error());
+  const auto* bytes = std::get_if<platform::Bytes>(&*stored);
+  if (!bytes) return std::optional<BMSPBMeasurementBundle>();
+  std::optional<BMSPBMeasurementBundle> metadata = BMSPBMeasurementBundle::initWithBuffer(*bytes);
+  if (!metadata)
+    return databaseError(DatabaseErrorCode::InvalidRow, "Stored raw-event metadata cannot be decoded");
+  return metadata;
+}
+
+platform::Result<void> BMSDatabase::deleteRawEventMetadataWithMetadataFingerprint(
+    std::int64_t metadataFingerprint) {
+  auto deleted =
+      store_->run("DELETE FROM raw_events_metadata WHERE metadata_fingerprint = ?", {metadataFingerprint});
+  if (!deleted) {
+    return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete raw-event metadata",
+                         deleted.error());
+  }
+  return {};
+}
+
+platform::Result<std::int64_t> BMSDatabase::insertRawEvent(const BMSEvent& event,
+                                                           std::int64_t metadataFingerprint,
+                                                           bool isRealtime) {
+  const BMSPBEvent proto = event.protoEvent();
+  const std::optional<platform::Bytes> data = proto.protoBuffer();
+  if (!data)
+    return databaseError(DatabaseErrorCode::InvalidRow, "Failed to encode raw event: " + event.name());
+  return insertRawEventData(event.name(), NANOGetInt64(proto, EventField::kTimestampMillis),
+                            metadataFingerprint, *data, isRealtime);
+}
+
+platform::Result<BMSRawEventData> BMSDatabase::rawEventDataFromRow(const RawEventRow& row) {
+  const std::optional<BMSPBEvent> proto = BMSPBEvent::initWithBuffer(row.data);
+  const std::optional<BMSEvent> event = proto ? BMSEvent::initWithEventProto(*proto) : std::nullopt;
+  std::optional<BMSRawEventData> data =
+      BMSRawEventData::initWithRawEvent(event, row.rowID, row.metadataFingerprint);
+  if (!data) {
+    return databaseError(DatabaseErrorCode::InvalidRow, "Stored raw event cannot be read back: " + row.name);
+  }
+  return std::move(*data);
+}
+
+platform::Result<std::vector<BMSRawEventData>> BMSDatabase::rawEventsWithMetadataFingerprint(
+    std::int64_t metadataFingerprint,
+    const std::function<bool(const BMSRawEventData&, std::size_t)>& filter) {
+  auto rows = rawEventRowsWithMetadataFingerprint(metadataFingerprint);
+  if (!rows) return rows.error();
+  std::vector<BMSRawEventData> events;
+  for (const RawEventRow& row : *rows) {
+    auto data = rawEventDataFromRow(row);
+    if (!data) {
+      BMSLog(1, static_cast<std::int64_t>(DatabaseErrorCode::InvalidRow),
+             "Deleting a raw event that cannot be read", {row.rowID});
+      (void)deleteRawEventWithRowID(row.rowID);
+      continue;
+    }
+    if (filter && !filter(*data, events.size())) break;
+    events.push_back(std::move(data).value());
+  }
+  return events;
 }
 
 }  // namespace beacon

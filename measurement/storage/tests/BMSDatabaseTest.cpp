@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "measurement/engine/BMSDigest.h"
 #include "measurement/engine/BMSError.h"
 #include "measurement/messages/NANOAccessors.h"
 #include "measurement/storage/tests/StorageTestSupport.h"
@@ -28,6 +29,9 @@ class BMSDatabaseTest : public ::testing::Test, protected testing::DatabaseFixtu
     return ids;
   }
   double now() const { return clock->now().unixSeconds(); }
+  static BMSEvent event(const std::string& name, double timestamp, BMSParameters parameters = {}) {
+    return BMSEvent::initWithOrigin("app", true, name, timestamp, 0, parameters).value();
+  }
 };
 
 TEST_F(BMSDatabaseTest, CountersAndMetadataSurviveAReopen) {
@@ -190,36 +194,111 @@ TEST_F(BMSDatabaseTest, RawEventsAreReadPerFingerprintInRowOrderUntilTheFilterSt
   EXPECT_FALSE(database->nextMetadataFingerprintToProcess().value());
   EXPECT_TRUE(database->isRawEventsTableEmpty().value());
   EXPECT_EQ(database->queryLatestRawEventTime().value(), 0);
-  const std::int64_t first = database->insertRawEventData("a", 5000, 7, {1}, false).value();
-  database->insertRawEventData("b", 9000, 8, {2}, true).value();
-  database->insertRawEventData("c", 7000, 7, {3}, false).value();
+  const std::int64_t first = database->insertRawEvent(event("a", 5), 7, false).value();
+  database->insertRawEvent(event("b", 9), 8, true).value();
+  database->insertRawEvent(event("c", 7, {{"value", platform::Value(2.5)}}), 7, false).value();
   EXPECT_EQ(database->nextMetadataFingerprintToProcess().value(), 7);
   EXPECT_EQ(database->queryLatestRawEventTime().value(), 9);
   EXPECT_TRUE(database->containsRealtimeRawEvents().value());
   EXPECT_TRUE(database->containsRawEventWithMetadataFingerprint(8).value());
 
-  auto rows = database->rawEventRowsWithMetadataFingerprint(7).value();
+  auto rows = database->rawEventsWithMetadataFingerprint(7).value();
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].name, "a");
-  EXPECT_EQ(rows[1].data, platform::Bytes{3});
-  auto firstOnly = database->rawEventRowsWithMetadataFingerprint(
-      7, [](const auto&, std::size_t index) { return index < 1; });
+  EXPECT_EQ(rows[0].rowID(), first);
+  EXPECT_EQ(rows[0].rawEvent().name(), "a");
+  EXPECT_EQ(rows[1].rawEvent().parameters().at("value"), BMSValue::initWithDouble(2.5));
+  EXPECT_EQ(rows[1].metadataFingerprint(), 7);
+  auto firstOnly =
+      database->rawEventsWithMetadataFingerprint(7, [](const auto&, std::size_t index) { return index < 1; });
   EXPECT_EQ(firstOnly.value().size(), 1u);
 
   ASSERT_TRUE(database->deleteRawEventsWithMaxRowID(first));
   EXPECT_EQ(database->nextMetadataFingerprintToProcess().value(), 8);
 }
 
+TEST_F(BMSDatabaseTest, ARawEventThatCannotBeReadBackIsDeletedInsteadOfBlockingItsRun) {
+  ASSERT_TRUE(
+      database->store().execute("INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data) "
+                                "VALUES ('broken', 1, 7, x'FFFF')"));
+  const std::int64_t good = database->insertRawEvent(event("a", 5), 7, false).value();
+  auto rows = database->rawEventsWithMetadataFingerprint(7).value();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].rowID(), good);
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), 1);
+}
+
+TEST_F(BMSDatabaseTest, MetadataIsStoredOnceUnderTheFingerprintOfItsBytes) {
+  BMSPBMeasurementBundle metadata;
+  NANOSetInt32(metadata, MeasurementBundleField::kProtocolVersion, 1);
+  NANOSetString(metadata, MeasurementBundleField::kPlatform, "linux");
+  const std::int64_t fingerprint = database->insertIfNotExistsRawEventMetadata(metadata).value();
+  EXPECT_EQ(fingerprint, BMS64LSBMD5(*metadata.protoBuffer()));
+  EXPECT_EQ(database->insertIfNotExistsRawEventMetadata(metadata).value(), fingerprint);
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events_metadata"), 1);
+  EXPECT_EQ(database->queryRawEventsMetadataWithFingerprint(fingerprint).value(), metadata);
+  EXPECT_FALSE(database->queryRawEventsMetadataWithFingerprint(fingerprint + 1).value());
+  ASSERT_TRUE(database->deleteRawEventMetadataWithMetadataFingerprint(fingerprint));
+  EXPECT_FALSE(database->queryRawEventsMetadataWithFingerprint(fingerprint).value());
+}
+
+TEST_F(BMSDatabaseTest, AggregatesRoundTripAndCountPublicNames) {
+  EXPECT_FALSE(database->eventAggregatesWithName("prompt_copy").value());
+  auto copied = BMSEventAggregates::initWithName("prompt_copy", 5, 2, 1, 100.5).value();
+  copied.lastSampledComplexEventID = 9;
+  copied.lastSamplingRate = 10;
+  copied.lastBundledDay = 19000;
+  ASSERT_TRUE(database->updateEventAggregates(copied));
+  ASSERT_TRUE(database->updateEventAggregates(BMSEventAggregates::initWithName("_s", 1, 1, 1, 1).value()));
+  reopen();
+  auto read = database->eventAggregatesWithName("prompt_copy").value().value();
+  EXPECT_EQ(read.lifetimeCount(), 5);
+  EXPECT_EQ(read.currentSessionCount(), 1);
+  EXPECT_EQ(read.lastFireTimestamp(), 100.5);
+  EXPECT_EQ(read.lastSampledComplexEventID, 9);
+  EXPECT_EQ(read.lastSamplingRate, 10);
+  EXPECT_EQ(read.lastBundledDay, 19000);
+  EXPECT_EQ(database->publicEventCount().value(), 1);
+  ASSERT_TRUE(database->clearCurrentSessionCounts());
+  for (const auto& aggregates : database->allEventAggregates().value()) {
+    EXPECT_EQ(aggregates.currentSessionCount(), 0) << aggregates.name();
+  }
+}
+
+TEST_F(BMSDatabaseTest, UserAttributesKeepTheirValueKind) {
+  auto integer = BMSUserAttribute::initWithOrigin("app", "plan", BMSValue::initWithInt64(1), 10).value();
+  auto real = BMSUserAttribute::initWithOrigin("app", "ratio", BMSValue::initWithDouble(1.0), 11).value();
+  auto text =
+      BMSUserAttribute::initWithOrigin("auto", "_fot", BMSValue::initWithStringValue("it's"), 12).value();
+  for (const auto& attribute : {integer, real, text}) ASSERT_TRUE(database->updateUserAttribute(attribute));
+  reopen();
+  auto readInteger = database->userAttributeWithName("plan").value().value();
+  auto readReal = database->userAttributeWithName("ratio").value().value();
+  EXPECT_TRUE(readInteger.value().isInt64());
+  EXPECT_TRUE(readReal.value().isDouble());
+  EXPECT_FALSE(readInteger.value() == readReal.value());
+  EXPECT_EQ(database->userAttributeWithName("_fot").value()->value(), BMSValue::initWithStringValue("it's"));
+  EXPECT_EQ(readReal.lastSetTimestamp(), 11);
+  EXPECT_FALSE(database->userAttributeWithName("missing").value());
+  EXPECT_TRUE(database->containsUserAttributeWithName("plan").value());
+
+  EXPECT_EQ(database->userAttributesIncludingInternal(false)->size(), 2u);
+  EXPECT_EQ(database->userAttributesIncludingInternal(true)->size(), 3u);
+  EXPECT_EQ(database->publicUserAttributeCount().value(), 2);
+  EXPECT_EQ(database->userAttributeCountForOrigin("auto").value(), 1);
+  ASSERT_TRUE(database->deleteUserAttributeWithName("plan"));
+  EXPECT_FALSE(database->containsUserAttributeWithName("plan").value());
+}
+
 TEST_F(BMSDatabaseTest, RawEventTrimKeepsTheNewestBelowTheLimit) {
   database->performTransaction([&] {
     for (std::int64_t i = 0; i < BMSDatabase::kStoredEventsLimit + 5; ++i) {
-      EXPECT_TRUE(database->insertRawEventData("e", i, 1, {}, false));
+      EXPECT_TRUE(database->insertRawEvent(event("e", static_cast<double>(i)), 1, false));
     }
     return true;
   });
   EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 6);
   EXPECT_EQ(count("SELECT count(*) FROM raw_events"), BMSDatabase::kStoredEventsLimit - 1);
-  EXPECT_EQ(count("SELECT min(timestamp_ms) FROM raw_events"), 6);
+  EXPECT_EQ(count("SELECT min(timestamp_ms) FROM raw_events"), 6000);
 }
 
 // A process killed in the middle of a burst of transactions leaves a sound file holding whole
@@ -235,7 +314,8 @@ TEST_F(BMSDatabaseTest, KillDuringABurstOfWritesLeavesNoPartialTransaction) {
     for (std::int64_t transaction = 1;; ++transaction) {
       db->performTransaction([&] {
         for (int i = 0; i < 5; ++i)
-          (void)db->insertRawEventData("burst", i, transaction, platform::Bytes(200, 7), false);
+          (void)db->insertRawEvent(event("burst", i, {{"text", platform::Value(std::string(200, 'x'))}}),
+                                   transaction, false);
         auto counts = db->dailyCounts().value();
         counts.incrementCountsForCurrentDay(1, true, false, 5);
         return static_cast<bool>(db->updateDailyCounts(counts));

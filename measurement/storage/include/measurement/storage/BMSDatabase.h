@@ -21,6 +21,10 @@
 #include <vector>
 
 #include "measurement/engine/BMSAppMetadata.h"
+#include "measurement/engine/BMSEvent.h"
+#include "measurement/engine/BMSEventAggregates.h"
+#include "measurement/engine/BMSRecords.h"
+#include "measurement/engine/BMSUserAttribute.h"
 #include "measurement/messages/NANOMessage.h"
 #include "measurement/storage/BMSDailyCounts.h"
 #include "measurement/storage/BMSSqliteStore.h"
@@ -88,6 +92,30 @@ class BMSDatabase {
   platform::Result<std::optional<platform::Bytes>> storedRemoteConfig();
   platform::Result<void> updateStoredRemoteConfig(const std::optional<platform::Bytes>& config);
 
+  // --- per-name event aggregates ("events")
+
+  // Empty without an error when the name has no row.
+  platform::Result<std::optional<BMSEventAggregates>> eventAggregatesWithName(const std::string& name);
+  // Insert or replace by name.
+  platform::Result<void> updateEventAggregates(const BMSEventAggregates& aggregates);
+  platform::Result<std::vector<BMSEventAggregates>> allEventAggregates();
+  // Rows whose name does not begin with "_".
+  platform::Result<std::int64_t> publicEventCount();
+  platform::Result<void> clearCurrentSessionCounts();
+
+  // --- user attributes (the value keeps its kind: int64 1 and double 1.0 stay apart)
+
+  // Empty without an error when absent.
+  platform::Result<std::optional<BMSUserAttribute>> userAttributeWithName(const std::string& name);
+  platform::Result<bool> containsUserAttributeWithName(const std::string& name);
+  // Insert or replace by name. Array values have no stored form and are refused.
+  platform::Result<void> updateUserAttribute(const BMSUserAttribute& attribute);
+  platform::Result<void> deleteUserAttributeWithName(const std::string& name);
+  // Names beginning with "_" only when `includingInternal`; in name order.
+  platform::Result<std::vector<BMSUserAttribute>> userAttributesIncludingInternal(bool includingInternal);
+  platform::Result<std::int64_t> publicUserAttributeCount();
+  platform::Result<std::int64_t> userAttributeCountForOrigin(const std::string& origin);
+
   // --- events snapshot (kept while analytics storage is denied)
 
   platform::Result<void> createEventsSnapshotTable();
@@ -107,7 +135,7 @@ class BMSDatabase {
     std::int64_t rowID = 0;
   };
   platform::Result<std::vector<QueuedBundle>> queryBundlesWithCountLimit(std::int64_t countLimit,
-                                                                          std::int64_t sizeLimit);
+                                                                         std::int64_t sizeLimit);
 
   platform::Result<void> deleteBundlesWithRowIDs(const std::vector<std::int64_t>& rowIDs);
   // Counts already at kBundleRetryCountLimit stay unchanged.
@@ -116,6 +144,15 @@ class BMSDatabase {
   // Latest bundle end time, seconds since 1970; 0 when the queue is empty.
   platform::Result<double> queryLatestBundleTime();
   platform::Result<bool> containsRealtimeBundles();
+
+  // --- raw-event metadata: the bundle message a run of raw events shares, under the 64-bit
+  // fingerprint of its encoded bytes
+
+  // Stores the bundle unless its fingerprint is stored already; answers the fingerprint.
+  platform::Result<std::int64_t> insertIfNotExistsRawEventMetadata(const BMSPBMeasurementBundle& metadata);
+  platform::Result<std::optional<BMSPBMeasurementBundle>> queryRawEventsMetadataWithFingerprint(
+      std::int64_t metadataFingerprint);
+  platform::Result<void> deleteRawEventMetadataWithMetadataFingerprint(std::int64_t metadataFingerprint);
 
   // --- raw events (the event's encoded Event message, keyed by its bundle metadata's fingerprint)
 
@@ -127,19 +164,21 @@ class BMSDatabase {
     platform::Bytes data;
     bool isRealtime = false;
   };
-  platform::Result<std::int64_t> insertRawEventData(const std::string& name,
-                                                    std::int64_t timestampMilliseconds,
-                                                    std::int64_t metadataFingerprint,
-                                                    const platform::Bytes& data, bool isRealtime);
+  platform::Result<std::int64_t> insertRawEvent(const BMSEvent& event, std::int64_t metadataFingerprint,
+                                                bool isRealtime);
+  // The decoded rows of one fingerprint in ascending row ID, at most kRawEventsReadLimit; `filter`
+  // sees each with its index and the first false ends the list. A row whose event cannot be read
+  // back can never be bundled: it is deleted with a log line and skipped.
+  platform::Result<std::vector<BMSRawEventData>> rawEventsWithMetadataFingerprint(
+      std::int64_t metadataFingerprint,
+      const std::function<bool(const BMSRawEventData&, std::size_t)>& filter = {});
+  // One stored row as a raw-event record; an error when its event cannot be read back.
+  static platform::Result<BMSRawEventData> rawEventDataFromRow(const RawEventRow& row);
+
   // Keeps the newest (kStoredEventsLimit - 1) raw events; answers how many were deleted.
   platform::Result<std::int64_t> deleteRawEventsOverAbsoluteLimit();
   // The fingerprint of the oldest raw event; empty when there is none.
   platform::Result<std::optional<std::int64_t>> nextMetadataFingerprintToProcess();
-  // The rows of one fingerprint in ascending row ID, at most kRawEventsReadLimit; `filter` sees each
-  // row with its index and the first false ends the list.
-  platform::Result<std::vector<RawEventRow>> rawEventRowsWithMetadataFingerprint(
-      std::int64_t metadataFingerprint,
-      const std::function<bool(const RawEventRow&, std::size_t)>& filter = {});
   platform::Result<void> deleteRawEventsWithMaxRowID(std::int64_t maxRowID);
   platform::Result<void> deleteRawEventWithRowID(std::int64_t rowID);
   platform::Result<bool> containsRawEventWithMetadataFingerprint(std::int64_t metadataFingerprint);
@@ -165,8 +204,15 @@ class BMSDatabase {
   double nowSince1970() const { return clock_->now().unixSeconds(); }
   platform::Result<bool> insertIfNotDuplicate(const std::string& table, const std::string& column,
                                               const std::string& value);
-  platform::Result<std::int64_t> insertBundleData(const platform::Bytes& compressedData, double endTimestampSeconds,
-                                                  bool isRealtime);
+  platform::Result<std::int64_t> insertRawEventData(const std::string& name,
+                                                    std::int64_t timestampMilliseconds,
+                                                    std::int64_t metadataFingerprint,
+                                                    const platform::Bytes& data, bool isRealtime);
+  // The stored rows of one fingerprint in ascending row ID, at most kRawEventsReadLimit.
+  platform::Result<std::vector<RawEventRow>> rawEventRowsWithMetadataFingerprint(
+      std::int64_t metadataFingerprint);
+  platform::Result<std::int64_t> insertBundleData(const platform::Bytes& compressedData,
+                                                  double endTimestampSeconds, bool isRealtime);
   platform::Result<void> runForRowIDs(const std::string& sqlPrefix, const std::vector<std::int64_t>& rowIDs);
 
   std::unique_ptr<BMSSqliteStore> store_;
