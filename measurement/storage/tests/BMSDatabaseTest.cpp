@@ -259,7 +259,8 @@ TEST_F(BMSDatabaseTest, AggregatesRoundTripAndCountPublicNames) {
   EXPECT_EQ(read.lastBundledDay, 19000);
   EXPECT_EQ(database->publicEventCount().value(), 1);
   ASSERT_TRUE(database->clearCurrentSessionCounts());
-  for (const auto& aggregates : database->allEventAggregates().value()) {
+  const auto all = database->allEventAggregates().value();
+  for (const auto& aggregates : all) {
     EXPECT_EQ(aggregates.currentSessionCount(), 0) << aggregates.name();
   }
 }
