@@ -7,6 +7,7 @@
 #include "Velloran/settings/AnalyticsConsentView.h"
 #include "Velloran/settings/SettingsView.h"
 #include "Velloran/sync/CloudKitSyncService.h"
+#include "Velloran/viewmodels/SyncErrorMessage.h"
 #include "Velloran/views/Clipboard.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/Queue.h"
@@ -71,7 +72,14 @@ ViewModelEnvironment VelloranApp::viewModelEnvironment() {
 }
 
 std::shared_ptr<PromptListViewModel> VelloranApp::makePromptListViewModel() {
-  return PromptListViewModel::make(promptStore_, syncService_, viewModelEnvironment());
+  std::shared_ptr<PromptListViewModel> viewModel =
+      PromptListViewModel::make(promptStore_, syncService_, viewModelEnvironment());
+  if (const std::optional<std::filesystem::path>& damaged = coreDataStack_.damagedStore()) {
+    const std::string notice = damagedStoreBannerText(damaged->string());
+    std::cout << notice << std::endl;
+    viewModel->showSyncBanner(notice, true);
+  }
+  return viewModel;
 }
 
 std::unique_ptr<LibraryWindow> VelloranApp::makeRootView() {

@@ -10,6 +10,7 @@
 #include "platform/identity/UUID.h"
 #include "platform/paths/ApplicationDirectories.h"
 #include "platform/process/FileSizeLimit.h"
+#include "platform/pstore/PersistentStoreError.h"
 #include "platform/time/SystemClock.h"
 
 namespace velloran {
@@ -69,7 +70,7 @@ CoreDataStack::CoreDataStack(bool inMemory, const ContainerFactory& makeContaine
     platform::ignoreFileSizeLimitSignal();
     const std::filesystem::path storeURL = persistentStoreURL();
     container_->setPersistentStoreDescriptions({persistentStoreDescription(storeURL)});
-    loadStores(storeURL, *container_);
+    damagedStore_ = loadStores(storeURL, *container_);
   }
   configureViewContext(*container_->viewContext());
 }
@@ -132,12 +133,31 @@ platform::StoreDescription CoreDataStack::persistentStoreDescription(const std::
   return description;
 }
 
-void CoreDataStack::loadStores(const std::filesystem::path& storeURL,
-                               platform::PersistentContainer& container) {
-  std::optional<StoreLoadFailure> failure =
-      loadRecoveringIncompatibleStore([&container] { return loadOnce(container); },
-                                      [&container, &storeURL] { return resetStore(storeURL, container); });
-  if (failure) fatalError(failure->report());
+std::optional<std::filesystem::path> CoreDataStack::loadStores(const std::filesystem::path& storeURL,
+                                                               platform::PersistentContainer& container) {
+  StoreLoadOutcome outcome =
+      loadRecoveringStore([&container] { return loadOnce(container); },
+                          [&container, &storeURL] { return resetStore(storeURL, container); },
+                          [&storeURL] { return setAsideStore(storeURL); });
+  if (outcome.failure) fatalError(outcome.failure->report());
+  return outcome.damagedStore;
+}
+
+platform::Result<std::filesystem::path> CoreDataStack::setAsideStore(const std::filesystem::path& storeURL) {
+  const auto seconds = static_cast<std::int64_t>(platform::SystemClock::shared().now().unixSeconds());
+  const std::filesystem::path keptAt = storeURL.string() + ".damaged-" + std::to_string(seconds);
+  // The log first: a store file set aside without it would lose what only the log holds.
+  for (const char* companion : {"-wal", "-shm", ""}) {
+    const std::filesystem::path from = storeURL.string() + companion;
+    std::error_code error;
+    if (!std::filesystem::exists(from, error)) continue;
+    std::filesystem::rename(from, keptAt.string() + companion, error);
+    if (error) {
+      return platform::persistentStoreError(platform::PersistentStoreErrorCode::StoreOperationFailed,
+                                            "Cannot set aside " + from.string() + ": " + error.message());
+    }
+  }
+  return keptAt;
 }
 
 platform::Result<void> CoreDataStack::resetStore(const std::filesystem::path& storeURL,

@@ -18,8 +18,11 @@
 //
 // Failures: the constructor returns only with the store loaded. A store written by an incompatible
 // model is destroyed with its companion files and loaded once more (its unexported local changes
-// are lost; the mirror fills the new store again). Every other failure ends the process with a
-// message (StoreRecovery.h), as does the lack of a usable Application Support folder.
+// are lost; the mirror fills the new store again). A store file that is damaged is set aside with
+// its companions ("Velloran.sqlite.damaged-<seconds since 1970>", never destroyed) and a new store
+// loaded, which the mirror fills again from every journal, the old store's own included; the stack
+// says where the damaged file went, for the application to tell the user. Every other failure ends the
+// process with a message (StoreRecovery.h), as does the lack of a usable Application Support folder.
 //
 // Threads: construct on the main thread, before the main loop runs; loading never waits for a
 // queue. The stack is a plain value sharing one container; the container lives for the process.
@@ -27,6 +30,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,6 +62,8 @@ class CoreDataStack {
   explicit CoreDataStack(bool inMemory, const ContainerFactory& makeContainer = makePlainContainer);
 
   const std::shared_ptr<platform::PersistentContainer>& container() const { return container_; }
+  // Where a damaged store file was set aside at this start; none when the store loaded as it was.
+  const std::optional<std::filesystem::path>& damagedStore() const { return damagedStore_; }
 
   // PromptEntity and VersionEntity (VelloranModel.h). Defaults that are an identifier or a date are
   // drawn once per call; they never make a store look incompatible.
@@ -66,9 +72,14 @@ class CoreDataStack {
   // The description of the persistent store at `storeURL`.
   static platform::StoreDescription persistentStoreDescription(const std::filesystem::path& storeURL);
 
-  // Loads the container's descriptions, resetting an incompatible store at `storeURL` once; ends
-  // the process on any other failure.
-  static void loadStores(const std::filesystem::path& storeURL, platform::PersistentContainer& container);
+  // Loads the container's descriptions, resetting an incompatible store at `storeURL` once or
+  // setting a damaged one aside (answering where it went); ends the process on any other failure.
+  static std::optional<std::filesystem::path> loadStores(const std::filesystem::path& storeURL,
+                                                         platform::PersistentContainer& container);
+
+  // Moves the store at `storeURL` and its companions aside under one new name; answers the store
+  // file's new place.
+  static platform::Result<std::filesystem::path> setAsideStore(const std::filesystem::path& storeURL);
 
   // Destroys the store at `storeURL` with its "-shm" and "-wal" companions (the store layer removes
   // them together); answers the layer's error.
@@ -77,6 +88,7 @@ class CoreDataStack {
 
  private:
   std::shared_ptr<platform::PersistentContainer> container_;
+  std::optional<std::filesystem::path> damagedStore_;
 };
 
 }  // namespace velloran

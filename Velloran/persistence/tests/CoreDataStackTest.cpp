@@ -172,16 +172,19 @@ TEST_F(CoreDataStackTest, IncompatibleStoreIsDestroyedAndLoadedAfreshOnce) {
   EXPECT_EQ(promptCount(stack), 1u);
 }
 
-TEST_F(CoreDataStackTest, FileThatIsNoDatabaseEndsTheProcessAndIsLeftIntact) {
-  // A forked child works on this very file, so what it did to the file can be checked here.
-  GTEST_FLAG_SET(death_test_style, "fast");
+TEST_F(CoreDataStackTest, FileThatIsNoDatabaseIsSetAsideIntactAndANewStoreLoaded) {
   TemporaryApplicationSupport support;
   std::filesystem::create_directories(support.folder());
   const std::string contents = "my own notes, not a database\n" + std::string(4096, 'x');
   std::ofstream(support.storePath(), std::ios::binary) << contents;
 
-  EXPECT_DEATH(CoreDataStack(false), "Fatal error: Failed to load CloudKit store: SQLiteErrorDomain 26");
-  EXPECT_TRUE(platform::testing::fileContents(support.storePath()) == contents) << "the file was changed";
+  CoreDataStack stack(false);
+  ASSERT_TRUE(stack.damagedStore());
+  EXPECT_EQ(stack.damagedStore()->parent_path(), support.folder());
+  EXPECT_TRUE(stack.damagedStore()->filename().string().starts_with("Velloran.sqlite.damaged-"));
+  EXPECT_TRUE(platform::testing::fileContents(*stack.damagedStore()) == contents) << "the file was changed";
+  EXPECT_EQ(promptCount(stack), 0u);
+  EXPECT_FALSE(CoreDataStack(false).damagedStore()) << "the new store loads as it is";
 }
 
 TEST_F(CoreDataStackTest, NoApplicationSupportFolderEndsTheProcessWithAMessage) {

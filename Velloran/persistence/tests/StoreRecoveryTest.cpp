@@ -22,7 +22,7 @@ class ScriptedStore {
       : loads_(loads.begin(), loads.end()), reset_(std::move(reset)) {}
 
   std::optional<StoreLoadFailure> run() {
-    return loadRecoveringIncompatibleStore(
+    StoreLoadOutcome outcome = loadRecoveringStore(
         [this] {
           steps.push_back("load");
           if (loads_.empty()) throw std::logic_error("loaded more often than scripted");
@@ -33,8 +33,17 @@ class ScriptedStore {
         [this] {
           steps.push_back("reset");
           return reset_;
+        },
+        [this]() -> platform::Result<std::filesystem::path> {
+          steps.push_back("set aside");
+          if (!reset_) return reset_.error();
+          return std::filesystem::path("/kept/Velloran.sqlite.damaged");
         });
+    setAside = outcome.damagedStore;
+    return outcome.failure;
   }
+
+  std::optional<std::filesystem::path> setAside;
 
   std::vector<std::string> steps;
 
@@ -73,13 +82,34 @@ TEST(StoreRecovery, IncompatibleStoreIsResetAndLoadedOnceMore) {
 }
 
 TEST(StoreRecovery, OtherLoadFailuresEndWithoutTouchingTheStore) {
-  ScriptedStore store(
-      {platform::Error(std::string(platform::kSQLiteErrorDomain), 26, "file is not a database")});
+  ScriptedStore store({platform::Error(std::string(platform::kSQLiteErrorDomain), 14, "unable to open")});
   std::optional<StoreLoadFailure> failure = store.run();
   ASSERT_TRUE(failure);
   EXPECT_EQ(store.steps, Steps{"load"});
   EXPECT_EQ(failure->message, "Failed to load CloudKit store: ");
-  EXPECT_EQ(failure->report(), "Failed to load CloudKit store: SQLiteErrorDomain 26: file is not a database");
+  EXPECT_EQ(failure->report(), "Failed to load CloudKit store: SQLiteErrorDomain 14: unable to open");
+}
+
+TEST(StoreRecovery, ADamagedStoreIsSetAsideAndLoadedAfreshOnce) {
+  for (std::int64_t code : {11, 26}) {
+    ScriptedStore store({platform::Error(std::string(platform::kSQLiteErrorDomain), code), std::nullopt});
+    EXPECT_FALSE(store.run());
+    EXPECT_EQ(store.steps, (Steps{"load", "set aside", "load"}));
+    EXPECT_EQ(store.setAside, std::filesystem::path("/kept/Velloran.sqlite.damaged"));
+  }
+  ScriptedStore stillDamaged({platform::Error(std::string(platform::kSQLiteErrorDomain), 11),
+                              platform::Error(std::string(platform::kSQLiteErrorDomain), 11)});
+  std::optional<StoreLoadFailure> failure = stillDamaged.run();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->message, kLoadAfterSetAsideFailedMessage);
+  EXPECT_EQ(stillDamaged.steps, (Steps{"load", "set aside", "load"}));
+
+  ScriptedStore stuck({platform::Error(std::string(platform::kSQLiteErrorDomain), 26)},
+                      platform::Error(std::string(platform::kPersistentStoreErrorDomain), 513));
+  failure = stuck.run();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->message, kSetAsideFailedMessage);
+  EXPECT_EQ(stuck.steps, (Steps{"load", "set aside"}));
 }
 
 TEST(StoreRecovery, FailedResetEndsBeforeAnotherLoad) {

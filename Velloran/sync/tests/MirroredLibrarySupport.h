@@ -32,10 +32,7 @@ class Library {
   // Builds the stack, store and monitor anew over this machine's folder. The environment must
   // name this machine's folders (the last Library made, or reopened after it).
   void open() {
-    monitorEvents_.reset();
-    monitor_.reset();
-    store_.reset();
-    stack_.reset();
+    close();
     stack_.emplace(false,
                    [this](std::string name, std::shared_ptr<const platform::ManagedObjectModel> model) {
                      platform::MirrorSettings settings = platform::MirrorSettings::configured(mirrorRoot_);
@@ -56,6 +53,16 @@ class Library {
   CloudKitSyncService& monitor() { return *monitor_; }
   const TemporaryApplicationSupport& support() const { return support_; }
   std::vector<SyncEvent> events() const { return log_->events; }
+  // Lets go of the stack, store and monitor: the store file is closed.
+  void close() {
+    monitorEvents_.reset();
+    log_.reset();
+    monitor_.reset();
+    store_.reset();
+    stack_.reset();
+  }
+
+  const CoreDataStack& stack() const { return *stack_; }
   platform::UUID storeIdentifier() const {
     return stack_->container()->persistentStoreCoordinator()->persistentStore()->identifier();
   }

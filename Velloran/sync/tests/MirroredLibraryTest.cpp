@@ -83,6 +83,35 @@ TEST_F(MirroredLibraryTest, ALibraryResetForAnIncompatibleStoreIsFilledAgainFrom
   EXPECT_NE(fileContents(tokenFile).find(b.storeIdentifier().uuidString()), std::string::npos);
 }
 
+TEST_F(MirroredLibraryTest, ADamagedLibraryIsSetAsideAndRebuiltFromTheMirrorItsOwnJournalIncluded) {
+  Library a(root(), dispatch);
+  Prompt kept = makePrompt({.id = 1, .title = "Kept", .content = "first"});
+  kept.versions.push_back(PromptVersion{testUUID(60), kept.id, "second", "", 2, platform::Date{950}});
+  ASSERT_TRUE(a.calls().save(kept).ok());
+  ASSERT_TRUE(a.calls().save(makePrompt({.id = 2, .title = "Also kept", .updatedAt = 900})).ok());
+  sync();
+
+  a.close();
+  {
+    // Everything after the first page is overwritten, as a failing disk might leave it.
+    const std::filesystem::path file = a.support().storePath();
+    const std::uintmax_t size = std::filesystem::file_size(file);
+    std::fstream damage(file, std::ios::in | std::ios::out | std::ios::binary);
+    damage.seekp(4096);
+    damage << std::string(size - 4096, '\x5A');
+  }
+  const std::string damaged = fileContents(a.support().storePath());
+  a.open();
+
+  ASSERT_TRUE(a.stack().damagedStore());
+  EXPECT_EQ(fileContents(*a.stack().damagedStore()), damaged) << "set aside, not destroyed";
+  EXPECT_THAT(a.calls().fetchAll(), IsEmpty());
+  sync();
+  EXPECT_THAT(titlesOf(a.calls().fetchAll()), ElementsAre("Kept", "Also kept"));
+  EXPECT_EQ(a.calls().fetchAll()[0], kept);
+  EXPECT_THAT(failures(a.events()), IsEmpty());
+}
+
 TEST_F(MirroredLibraryTest, OfflineFailuresReachTheMonitorAndQueuedChangesArriveAfterwards) {
   Library a(root(), dispatch);
   Library b(root(), dispatch);

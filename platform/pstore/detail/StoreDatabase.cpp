@@ -106,6 +106,18 @@ StoredRow readRow(const SqliteRow& row, std::size_t columnCount) {
   return stored;
 }
 
+// The engine's result code for a damaged database file.
+constexpr std::int64_t kSQLiteCorrupt = 11;
+
+Result<void> checkIntegrity(SqliteConnection& connection, const std::string& location) {
+  Result<SqlValue> verdict = connection.scalar("PRAGMA quick_check(1)");
+  if (!verdict) return verdict.error();
+  const auto* text = std::get_if<std::string>(&*verdict);
+  if (text && *text == "ok") return {};
+  return Error(std::string(kSQLiteErrorDomain), kSQLiteCorrupt,
+               "The store at " + location + " is damaged: " + (text ? *text : std::string("no verdict")));
+}
+
 }  // namespace
 
 Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescription& description,
@@ -134,6 +146,8 @@ Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescriptio
                                 : checkExistingStore(connection, description, modelVersionHash, location);
   if (!identifier) return identifier.error();
   if (std::get<std::int64_t>(*tableCount) != 0) {
+    // A damaged file may open and then fail every later read; the quick check finds that now.
+    if (Result<void> sound = checkIntegrity(connection, location); !sound) return sound.error();
     // A store made before an attribute was indexed gains its index now.
     for (const std::string& statement : layout->indexStatements()) {
       if (Result<void> indexed = connection.execute(statement); !indexed) return indexed.error();
@@ -231,15 +245,15 @@ Result<std::map<std::string, std::string>> StoreDatabase::metadataValues(const s
   if (!connection_) return closedError();
   std::map<std::string, std::string> values;
   // A range on the key rather than LIKE, whose wildcards the prefix might hold.
-  Result<void> read = connection_->run(
-      "SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY >= ? AND Z_KEY < ? ORDER BY Z_KEY",
-      {prefix, prefix + "\xFF"}, [&values](const SqliteRow& row) {
-        const SqlValue key = row.column(0);
-        const SqlValue value = row.column(1);
-        const auto* keyText = std::get_if<std::string>(&key);
-        const auto* valueText = std::get_if<std::string>(&value);
-        if (keyText && valueText) values.emplace(*keyText, *valueText);
-      });
+  Result<void> read =
+      connection_->run("SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY >= ? AND Z_KEY < ? ORDER BY Z_KEY",
+                       {prefix, prefix + "\xFF"}, [&values](const SqliteRow& row) {
+                         const SqlValue key = row.column(0);
+                         const SqlValue value = row.column(1);
+                         const auto* keyText = std::get_if<std::string>(&key);
+                         const auto* valueText = std::get_if<std::string>(&value);
+                         if (keyText && valueText) values.emplace(*keyText, *valueText);
+                       });
   if (!read) return read.error();
   return values;
 }

@@ -166,6 +166,34 @@ TEST_F(PstoreStoreLoad, FileThatIsNoDatabaseFailsAndIsLeftIntact) {
   EXPECT_FALSE(exists("-wal"));
 }
 
+TEST_F(PstoreStoreLoad, ADamagedFileIsFoundWhenItLoadsAndIsLeftIntact) {
+  {
+    Notebook notebook(fileStore(storePath()));
+    for (int i = 0; i < 200; ++i) {
+      ManagedObject note = notebook.view().insertNewObject("Note");
+      note.setValue("title", std::string(200, static_cast<char>('a' + i % 26)));
+    }
+    saveOrFail(notebook.view());
+  }
+  ASSERT_FALSE(exists("-wal")) << "closed cleanly: everything is in the file";
+  // Pages in the middle of the file are overwritten, as a failing disk or a half-finished copy
+  // might leave them.
+  std::fstream file(storePath(), std::ios::in | std::ios::out | std::ios::binary);
+  file.seekp(4096 * 3);
+  file << std::string(4096 * 5, '\x5A');
+  file.close();
+  const std::string damaged = fileContents(storePath());
+
+  ManualClock clock;
+  NotificationCenter center;
+  PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+  std::optional<Error> error = load(container, fileStore(storePath()));
+  ASSERT_TRUE(error) << "the damage shows at load, not at every later listing";
+  EXPECT_EQ(error->domain, kSQLiteErrorDomain);
+  EXPECT_EQ(error->code, 11) << error->debugDescription();
+  EXPECT_EQ(fileContents(storePath()), damaged);
+}
+
 TEST_F(PstoreStoreLoad, EmptyFileBecomesANewStore) {
   std::ofstream(storePath(), std::ios::binary).flush();
   Notebook notebook(fileStore(storePath()));
