@@ -46,8 +46,11 @@ platform::Result<std::unique_ptr<BMSSqliteStore>> BMSSqliteStore::open(const std
   auto opened = platform::SqliteConnection::open(path.string(), platform::SqliteThreading::Serialized);
   if (!opened)
     return storeError(BMSSqliteStoreErrorCode::OpenFailed, "Failed to open database", opened.error());
-  // Opening is lazy: the first read finds out whether the file is a database at all.
-  if (auto probe = (*opened)->execute("SELECT count(*) FROM sqlite_master"); !probe) {
+  // Every logged event commits a transaction. A write-ahead log with normal syncing commits without
+  // waiting for the disk each time; a killed process still leaves whole transactions only (a power
+  // cut may cost the last few). Opening is lazy: this first statement also finds out whether the file
+  // is a database at all.
+  if (auto probe = (*opened)->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL"); !probe) {
     opened->reset();
     if (!isDamagedFile(probe.error())) {
       return storeError(BMSSqliteStoreErrorCode::OpenFailed, "Failed to open database", probe.error());
