@@ -66,6 +66,22 @@ plist_t newDateNode(const Date& date) {
   return plist_new_date(static_cast<std::int32_t>(whole), static_cast<std::int32_t>(micros));
 }
 
+namespace {
+
+// The library hands out the fraction truncated, so a date can read one microsecond short of what
+// was written. Of the reading and its two neighbours, the one that reproduces the stored value
+// exactly is the date written.
+std::optional<Date> exactMatch(plist_t node, Date reading) {
+  for (double offset : {0.0, -1.0 / kMicrosPerSecond, 1.0 / kMicrosPerSecond}) {
+    const Date candidate{reading.secondsSinceReferenceDate + offset};
+    OwnedNode rebuilt(newDateNode(candidate));
+    if (rebuilt && plist_compare_node_value(node, static_cast<plist_t>(rebuilt.get()))) return candidate;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<Date> readDateNode(plist_t node) {
   std::int32_t seconds = 0;
   std::int32_t micros = 0;
@@ -75,12 +91,12 @@ std::optional<Date> readDateNode(plist_t node) {
   if (seconds == std::numeric_limits<std::int32_t>::min()) return dateFromXml(nodeAsXml(node));
   // The library hands out seconds truncated toward zero and the fraction without its sign.
   double fraction = micros / kMicrosPerSecond;
-  if (seconds < 0) return Date{seconds - fraction};
+  if (seconds < 0) return exactMatch(node, Date{seconds - fraction}).value_or(Date{seconds - fraction});
+  // Within a second before the reference date the sign is lost as well.
   if (seconds == 0 && micros != 0) {
-    OwnedNode negative(plist_new_date(0, -micros));
-    if (plist_compare_node_value(node, static_cast<plist_t>(negative.get()))) return Date{-fraction};
+    if (std::optional<Date> negative = exactMatch(node, Date{-fraction})) return negative;
   }
-  return Date{seconds + fraction};
+  return exactMatch(node, Date{seconds + fraction}).value_or(Date{seconds + fraction});
 }
 
 Value readIntegerNode(plist_t node) {

@@ -7,6 +7,7 @@
 
 #include "platform/plist/PlistNode.h"
 #include "platform/plist/PropertyList.h"
+#include "platform/plist/RawPropertyListCheck.h"
 
 namespace platform {
 namespace {
@@ -101,6 +102,9 @@ Result<Value> readPropertyList(std::string_view data) {
   if (data.empty()) return malformed("the property list is empty");
   if (data.size() > std::numeric_limits<std::uint32_t>::max())
     return malformed("the property list is too large");
+  if (std::optional<std::string> problem = plist_detail::rawPropertyListProblem(data, kMaxDepth)) {
+    return malformed(std::move(*problem));
+  }
   plist_t root = nullptr;
   plist_from_memory(data.data(), static_cast<std::uint32_t>(data.size()), &root);
   if (!root) return malformed("the data is neither an XML nor a binary property list");

@@ -152,8 +152,12 @@ Result<void> PreferencesDomain::setObject(std::string_view key, Value value) {
     values_.insert_or_assign(std::string(key), std::move(value));
     ++changeCount_;
   }
-  persist();
+  Result<void> written = persist();
   announce(std::string(key));
+  // A memory-only domain is no failure of this change; a write that failed is, though the change
+  // stays in memory, pending.
+  if (!written.ok() && !isPreferencesError(written.error(), PreferencesErrorCode::NotPersistent))
+    return written;
   return {};
 }
 
@@ -166,15 +170,16 @@ void PreferencesDomain::removeObject(std::string_view key) {
     values_.erase(found);
     ++changeCount_;
   }
-  persist();
+  // Removal reports nothing; a failed write stays pending for synchronize() to retry.
+  static_cast<void>(persist());
   announce(std::string(key));
 }
 
 bool PreferencesDomain::synchronize() {
-  return persist();
+  return persist().ok();
 }
 
-bool PreferencesDomain::persist() {
+Result<void> PreferencesDomain::persist() {
   std::lock_guard writing(writeMutex_);
   Dictionary snapshot;
   std::uint64_t snapshotCount;
@@ -182,17 +187,20 @@ bool PreferencesDomain::persist() {
   {
     std::lock_guard lock(stateMutex_);
     ensureLoaded();
-    if (!file_) return false;
-    if (changeCount_ == savedChangeCount_) return true;
+    if (!file_) {
+      return preferencesError(PreferencesErrorCode::NotPersistent,
+                              "The domain \"" + name_ + "\" keeps its values in memory only");
+    }
+    if (changeCount_ == savedChangeCount_) return {};
     snapshot = values_;
     snapshotCount = changeCount_;
     file = file_;
   }
-  if (!file->save(snapshot)) return false;
+  if (Result<void> saved = file->save(snapshot); !saved) return saved;
   // Changes made while this write ran are pending; their own write-through follows.
   std::lock_guard lock(stateMutex_);
   savedChangeCount_ = snapshotCount;
-  return true;
+  return {};
 }
 
 Result<void> PreferencesDomain::removeAll() {

@@ -77,7 +77,9 @@ class PreferencesDomain {
 
   // Stores `value` and writes the domain through. A value that has no property-list form (a null
   // anywhere inside, text that is not UTF-8, a date beyond what the file format holds) is refused
-  // with an InvalidValue error and nothing changes.
+  // with an InvalidValue error and nothing changes. A write that fails is returned as the error,
+  // while the change stays in memory, pending (synchronize() retries it); a memory-only domain is
+  // no failure.
   Result<void> setObject(std::string_view key, Value value);
   // Removing a key that is not there does nothing.
   void removeObject(std::string_view key);
@@ -94,7 +96,9 @@ class PreferencesDomain {
   void ensureLoaded();
   std::optional<PreferencesFile> locateFile() const;
 
-  bool persist();
+  // Writes any pending change: NotPersistent for a memory-only domain, the file's error when the
+  // write fails.
+  Result<void> persist();
   Result<void> removeAll();
   void announce(const std::optional<std::string>& key);
 

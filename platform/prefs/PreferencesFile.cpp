@@ -19,7 +19,10 @@ std::string unixSecondsNow() {
 
 PreferencesFile::Loaded PreferencesFile::load() const {
   auto contents = readPropertyListFile(file_);
-  if (contents.ok() && contents->isDictionary()) {
+  // A value the file's own format cannot write back (a date beyond its window, text that is not
+  // UTF-8 or holds a NUL) is damage too: kept, it would make every later save fail.
+  const bool writable = contents.ok() && writePropertyList(*contents, PropertyListFormat::Xml).ok();
+  if (writable && contents->isDictionary()) {
     Loaded loaded;
     loaded.values = std::move(*contents->asDictionary());
     return loaded;
@@ -30,10 +33,12 @@ PreferencesFile::Loaded PreferencesFile::load() const {
 
   Loaded loaded;
   loaded.problem =
-      contents.ok() ? preferencesError(PreferencesErrorCode::DamagedFile,
-                                       file_.string() + " does not hold a dictionary")
-                    : preferencesError(PreferencesErrorCode::DamagedFile, file_.string() + " cannot be read")
-                          .causedBy(contents.error());
+      contents.ok()
+          ? preferencesError(PreferencesErrorCode::DamagedFile,
+                             file_.string() + (writable ? " does not hold a dictionary"
+                                                        : " holds a value that cannot be written back"))
+          : preferencesError(PreferencesErrorCode::DamagedFile, file_.string() + " cannot be read")
+                .causedBy(contents.error());
   auto aside = moveAside();
   if (aside.ok()) {
     loaded.keptAside = *aside;

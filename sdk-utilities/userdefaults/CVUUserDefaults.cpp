@@ -1,5 +1,6 @@
 #include "sdk-utilities/userdefaults/CVUUserDefaults.h"
 
+#include "platform/prefs/PreferencesError.h"
 #include "platform/text/Format.h"
 #include "sdk-utilities/logger/CVULogger.h"
 
@@ -54,7 +55,9 @@ void CVUUserDefaults::setObject(std::optional<platform::Value> value, std::strin
   const std::shared_ptr<platform::PreferencesDomain> target = domain();
   if (!value) {
     target->removeObject(key);
-  } else if (!target->setObject(key, *value).ok()) {
+  } else if (platform::Result<void> set = target->setObject(key, *value);
+             !set.ok() &&
+             platform::isPreferencesError(set.error(), platform::PreferencesErrorCode::InvalidValue)) {
     CVULoggerLogWarning(kUtilitiesService, false, messageCode(3),
                         "Cannot set invalid object to user defaults. Must be a string, number, array, "
                         "dictionary, date, or data. Value: %@",

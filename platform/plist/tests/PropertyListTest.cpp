@@ -112,6 +112,14 @@ TEST(PropertyListDates, BinaryKeepsMicrosecondsOnBothSidesOfTheReferenceDate) {
   }
 }
 
+TEST(PropertyListDates, RepeatedBinaryRoundTripsDoNotDrift) {
+  for (double seconds : {-4.7, -1234.567891, -0.3, 0.3, 612705600.123456}) {
+    Value value(Date{seconds});
+    for (int cycle = 0; cycle < 20; ++cycle) value = roundTrip(value, PropertyListFormat::Binary);
+    EXPECT_NEAR(value.asDate()->secondsSinceReferenceDate, seconds, 0.5e-6) << seconds;
+  }
+}
+
 TEST(PropertyListDates, DatesOutsideTheWindowAreRefusedOnWrite) {
   for (double seconds : {Date::kDistantPastSeconds, 4e9, std::numeric_limits<double>::infinity()}) {
     Result<Bytes> written =
@@ -229,6 +237,91 @@ TEST(PropertyListRead, ExcessiveNestingIsRefused) {
   Result<Value> read = readPropertyList(xmlDocument(deep));
   ASSERT_FALSE(read.ok());
   EXPECT_TRUE(read.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Malformed));
+}
+
+// A binary property list of `objects` (each its encoded bytes, object 0 the top), with offsets and
+// references `width` bytes wide.
+Bytes binaryOfObjects(const std::vector<Bytes>& objects, int width) {
+  Bytes data{'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+  std::vector<std::uint64_t> offsets;
+  for (const Bytes& object : objects) {
+    offsets.push_back(data.size());
+    data.insert(data.end(), object.begin(), object.end());
+  }
+  const std::uint64_t table = data.size();
+  const auto put = [&](std::uint64_t value, int bytes) {
+    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
+      data.push_back(static_cast<std::uint8_t>(value >> shift));
+  };
+  for (std::uint64_t offset : offsets) put(offset, width);
+  data.insert(data.end(), 6, 0);
+  data.push_back(static_cast<std::uint8_t>(width));
+  data.push_back(static_cast<std::uint8_t>(width));
+  put(objects.size(), 8);
+  put(0, 8);
+  put(table, 8);
+  return data;
+}
+
+Bytes reference(std::uint64_t object, int width) {
+  Bytes bytes;
+  for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
+    bytes.push_back(static_cast<std::uint8_t>(object >> shift));
+  return bytes;
+}
+
+Bytes concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+void expectMalformed(const Result<Value>& read) {
+  ASSERT_FALSE(read.ok()) << read->description();
+  EXPECT_TRUE(read.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Malformed))
+      << read.error().debugDescription();
+}
+
+TEST(PropertyListRead, ADictionaryKeyHoldingANulIsRefusedNotAnAbort) {
+  const Bytes value{0x10, 0x05};
+  // UTF-16 "a", U+0000; then ASCII "a", NUL.
+  for (const Bytes& key : {Bytes{0x62, 0x00, 0x61, 0x00, 0x00}, Bytes{0x52, 'a', 0x00}}) {
+    expectMalformed(readPropertyList(binaryOfObjects({{0xD1, 0x01, 0x02}, key, value}, 1)));
+  }
+  expectMalformed(readPropertyList(xmlDocument("<dict><key>a&#0;b</key><integer>1</integer></dict>")));
+  expectMalformed(readPropertyList(xmlDocument("<dict><key>&#x000;</key><integer>1</integer></dict>")));
+  // The same shapes without the NUL read fine.
+  EXPECT_TRUE(readPropertyList(binaryOfObjects({{0xD1, 0x01, 0x02}, {0x52, 'a', 'b'}, value}, 1)).ok());
+  EXPECT_TRUE(readPropertyList(xmlDocument("<dict><key>a&#10;b</key><integer>1</integer></dict>")).ok());
+}
+
+TEST(PropertyListRead, DeepNestingIsRefusedBeforeTheLibraryRecurses) {
+  // 100,000 arrays, each holding the next: enough to exhaust the stack of a recursive parser.
+  constexpr std::uint64_t kLevels = 100000;
+  std::vector<Bytes> objects;
+  for (std::uint64_t i = 0; i + 1 < kLevels; ++i) objects.push_back(concat({0xA1}, reference(i + 1, 4)));
+  objects.push_back({0xA0});
+  expectMalformed(readPropertyList(binaryOfObjects(objects, 4)));
+
+  std::string deep;
+  for (int i = 0; i < 300000; ++i) deep += "<array>";
+  for (int i = 0; i < 300000; ++i) deep += "</array>";
+  expectMalformed(readPropertyList(xmlDocument(deep)));
+}
+
+TEST(PropertyListRead, NestingUpToTheLimitAndSharedObjectsRead) {
+  std::string nested;
+  for (int i = 0; i < 500; ++i) nested += "<array>";
+  for (int i = 0; i < 500; ++i) nested += "</array>";
+  EXPECT_TRUE(readPropertyList(xmlDocument("<!-- <array><array> -->" + nested)).ok());
+  // Two entries referring to one object: not a loop.
+  const Result<Value> shared = readPropertyList(
+      binaryOfObjects({{0xD2, 0x01, 0x02, 0x03, 0x03}, {0x51, 'a'}, {0x51, 'b'}, {0x10, 0x07}}, 1));
+  ASSERT_TRUE(shared.ok()) << shared.error().debugDescription();
+  EXPECT_EQ(*shared, Value(Dictionary{{"a", Value(std::int64_t{7})}, {"b", Value(std::int64_t{7})}}));
+}
+
+TEST(PropertyListRead, AContainerHoldingItselfIsRefused) {
+  expectMalformed(readPropertyList(binaryOfObjects({{0xA1, 0x01}, {0xA1, 0x00}}, 1)));
 }
 
 class PropertyListFile : public ::testing::Test {

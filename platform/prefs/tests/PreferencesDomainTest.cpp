@@ -151,6 +151,30 @@ TEST_F(PreferencesDomainTest, ADamagedFileIsKeptAsideAndTheDomainStartsAfresh) {
   EXPECT_EQ(PreferencesDomain::application()->integerForKey("fresh"), 1);
 }
 
+TEST_F(PreferencesDomainTest, AFileWithAValueThatCannotBeWrittenBackIsDamageNotAnEndlessFailure) {
+  // A date far outside the window the file format can write back, beside an ordinary value.
+  const std::string contents =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>old</key><date>1900-01-01T00:00:00Z</date><key>kept</key><integer>1</integer></dict></plist>\n";
+  std::filesystem::create_directories(fileOf(kAppId).parent_path());
+  std::ofstream(fileOf(kAppId)) << contents;
+
+  auto domain = PreferencesDomain::application();
+  EXPECT_EQ(domain->objectForKey("kept"), std::nullopt) << "the damaged file is set aside whole";
+  EXPECT_TRUE(domain->setObject("fresh", 2).ok());
+  EXPECT_TRUE(domain->synchronize());
+
+  bool keptAside = false;
+  for (const auto& entry : std::filesystem::directory_iterator(fileOf(kAppId).parent_path())) {
+    keptAside |= entry.path().filename().string().starts_with(std::string(kAppId) + ".plist.corrupt-") &&
+                 testing::fileContents(entry.path()) == contents;
+  }
+  EXPECT_TRUE(keptAside);
+  restart();
+  EXPECT_EQ(PreferencesDomain::application()->integerForKey("fresh"), 2)
+      << "later changes outlive the launch";
+}
+
 TEST_F(PreferencesDomainTest, RemoveDomainEmptiesItAndDeletesTheFile) {
   auto domain = PreferencesDomain::application();
   ASSERT_TRUE(domain->setObject("userHasRatedApp", true).ok());
@@ -216,8 +240,9 @@ TEST_F(PreferencesDomainTest, AFailedWriteStaysPendingUntilSynchronizeSucceeds) 
   std::filesystem::remove(fileOf("retry"));
   std::filesystem::create_directories(fileOf("retry") / "blocker");
 
-  ASSERT_TRUE(domain->setObject("second", 2).ok());
-  EXPECT_EQ(domain->integerForKey("second"), 2);
+  const Result<void> second = domain->setObject("second", 2);
+  EXPECT_FALSE(second.ok()) << "a failed write is never reported as success";
+  EXPECT_EQ(domain->integerForKey("second"), 2) << "the change stays, pending";
   EXPECT_FALSE(domain->synchronize());
 
   std::filesystem::remove_all(fileOf("retry"));
