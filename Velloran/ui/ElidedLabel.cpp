@@ -20,9 +20,13 @@ QString withLineSeparators(QString text) {
   return text;
 }
 
-QString flattened(QString text) {
-  text.replace(QChar::LineSeparator, QLatin1Char(' '));
-  return text;
+constexpr QChar kEllipsis(0x2026);
+
+// `line` with a trailing ellipsis, shortened from its end until both fit in `width`.
+QString withEllipsis(QString line, const QFontMetrics& metrics, int width) {
+  while (!line.isEmpty() && metrics.horizontalAdvance(line + kEllipsis) > width) line.chop(1);
+  while (line.endsWith(QLatin1Char(' '))) line.chop(1);
+  return line + kEllipsis;
 }
 
 }  // namespace
@@ -67,14 +71,14 @@ QStringList ElidedLabel::linesFor(const QString& text, const QFont& font, int ma
     QTextLine line = layout.createLine();
     if (!line.isValid()) break;
     line.setLineWidth(width);
-    if (maxLines > 0 && lines.size() == maxLines - 1) {
-      // The last line allowed: everything left goes into it, cut with an ellipsis when too long.
-      const QString rest = flattened(laidOut.mid(line.textStart()));
-      lines.append(QFontMetrics(font).elidedText(rest, Qt::ElideRight, width));
-      break;
-    }
     QString piece = laidOut.mid(line.textStart(), line.textLength());
     if (piece.endsWith(QChar::LineSeparator)) piece.chop(1);
+    if (maxLines > 0 && lines.size() == maxLines - 1) {
+      // The last line allowed: its own text, ending with an ellipsis when more text follows.
+      const bool more = line.textStart() + line.textLength() < laidOut.size();
+      lines.append(more ? withEllipsis(piece, QFontMetrics(font), width) : piece);
+      break;
+    }
     lines.append(piece);
   }
   layout.endLayout();

@@ -9,6 +9,7 @@
 #include "Velloran/settings/tests/SettingsTestBed.h"
 #include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/testing/Screenshot.h"
+#include "Velloran/ui/testing/WidgetChecks.h"
 
 namespace velloran {
 namespace {
@@ -147,15 +148,29 @@ TEST_F(SettingsViewTest, LooksRightWithAppsLoaded) {
   dispatch_.drain();
   dispatch_.drain();
   testing::saveScreenshot(sheet);
+
+  EXPECT_TRUE(testing::nothingClipped(sheet));
+  const QStringList texts = testing::visibleTexts(sheet);
+  for (const char* shown :
+       {"Notizblick", "Fokuszeit", "Gewohnheitsfreund", "Im App Store bewerten", "Anonyme Nutzungsanalyse"}) {
+    EXPECT_TRUE(texts.contains(QString::fromUtf8(shown)))
+        << shown << " is not shown; shown: " << texts.join(QStringLiteral(" | ")).toStdString();
+  }
 }
 
 TEST_F(SettingsViewTest, LooksRightWhileLoadingAndAfterAFailure) {
   SettingsView& sheet = showSheet();
   testing::saveScreenshot(sheet, "loading");
+  EXPECT_TRUE(testing::nothingClipped(sheet));
+  EXPECT_FALSE(testing::visibleTexts(sheet).contains(QString::fromUtf8("Konnte Apps nicht laden.")));
   directory_->fail(platform::Error("Transport", 7, "socket closed"));
   dispatch_.drain();
   sheet.analyticsToggle()->click();
   testing::saveScreenshot(sheet, "failed");
+  EXPECT_TRUE(testing::nothingClipped(sheet));
+  EXPECT_TRUE(testing::visibleTexts(sheet).contains(QString::fromUtf8("Konnte Apps nicht laden.")))
+      << testing::visibleTexts(sheet).join(QStringLiteral(" | ")).toStdString();
+  EXPECT_FALSE(sheet.analyticsToggle()->isChecked());
 }
 
 }  // namespace

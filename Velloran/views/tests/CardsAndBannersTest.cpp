@@ -18,6 +18,7 @@
 #include "Velloran/ui/TextStyles.h"
 #include "Velloran/ui/WindowGradient.h"
 #include "Velloran/ui/testing/Screenshot.h"
+#include "Velloran/ui/testing/WidgetChecks.h"
 #include "Velloran/views/Banners.h"
 #include "Velloran/views/PromptRow.h"
 #include "platform/time/ManualClock.h"
@@ -184,6 +185,22 @@ TEST_F(PromptRowTest, AGridOfCardsLooksRight) {
   }
   grid->setRowStretch(2, 1);
   testing::saveScreenshot(window);
+
+  EXPECT_TRUE(testing::nothingClipped(window));
+  const QList<PromptRow*> rows = window.findChildren<PromptRow*>();
+  ASSERT_EQ(rows.size(), 5);
+  for (qsizetype a = 0; a < rows.size(); ++a) {
+    ASSERT_TRUE(rows[a]->isVisible());
+    EXPECT_TRUE(window.rect().contains(rows[a]->geometry())) << "card " << a << " leaves the window";
+    for (qsizetype b = a + 1; b < rows.size(); ++b) {
+      EXPECT_FALSE(rows[a]->geometry().intersects(rows[b]->geometry())) << "cards " << a << " and " << b;
+    }
+  }
+  const QStringList texts = testing::visibleTexts(window);
+  for (const char* title :
+       {"Code-Review", "<b>Synchronisierter</b> Titel & mehr", "Übersetzer", "Viele Tags"}) {
+    EXPECT_TRUE(texts.contains(QString::fromUtf8(title))) << title << " is not shown as written";
+  }
 }
 
 TEST(ElidedLabelTest, LimitsTheLinesAndEndsTheLastWithAnEllipsis) {
@@ -191,7 +208,16 @@ TEST(ElidedLabelTest, LimitsTheLinesAndEndsTheLastWithAnEllipsis) {
   EXPECT_TRUE(ElidedLabel::linesFor(QString(), font, 3, 100).isEmpty());
   const QStringList lines = ElidedLabel::linesFor(QStringLiteral("eins\nzwei\ndrei\nvier"), font, 3, 400);
   EXPECT_EQ(lines,
-            (QStringList{QStringLiteral("eins"), QStringLiteral("zwei"), QString::fromUtf8("drei vier")}));
+            (QStringList{QStringLiteral("eins"), QStringLiteral("zwei"), QString::fromUtf8("drei\u2026")}))
+      << "the fourth line is not joined onto the third; the third says more follows";
+  EXPECT_EQ(ElidedLabel::linesFor(QStringLiteral("eins\nzwei\ndrei"), font, 3, 400),
+            (QStringList{QStringLiteral("eins"), QStringLiteral("zwei"), QStringLiteral("drei")}))
+      << "no ellipsis when nothing follows";
+  const QString longWord = QString(60, QLatin1Char('w'));
+  const QStringList wrapped = ElidedLabel::linesFor(QStringLiteral("eins ") + longWord, font, 1, 100);
+  ASSERT_EQ(wrapped.size(), 1);
+  EXPECT_TRUE(wrapped.front().endsWith(QChar(0x2026)));
+  EXPECT_LE(QFontMetrics(font).horizontalAdvance(wrapped.front()), 100);
   const QStringList cut = ElidedLabel::linesFor(QStringLiteral("eins\nzwei\ndrei\nvier"), font, 2,
                                                 QFontMetrics(font).horizontalAdvance("zwei dr"));
   ASSERT_EQ(cut.size(), 2);
