@@ -39,6 +39,7 @@ SheetHeader::SheetHeader(const QString& title, const QString& cancelText, const 
   cancel_ = new QPushButton(withoutMnemonic(cancelText), this);
   cancel_->setObjectName(cancelObjectName);
   cancel_->setAutoDefault(false);
+  cancel_->setFocusPolicy(Qt::TabFocus);  // no focus ring left behind by a click
   cancel_->setFlat(true);
   cancel_->setCursor(Qt::PointingHandCursor);
   cancel_->setFont(textFont(TextStyle::body));

@@ -46,6 +46,9 @@ QPushButton* makeButton(const QString& text, QWidget* parent, const QString& sys
   auto* button = new QPushButton(withoutMnemonic(text), parent);
   button->setFont(textFont(TextStyle::body));
   button->setAccessibleName(text);
+  // Reached with Tab, but a click leaves the focus where it was: no focus ring lingers on a button
+  // after it was clicked, nor after the sheet it closed has gone.
+  button->setFocusPolicy(Qt::TabFocus);
   if (!systemImage.isEmpty()) {
     button->setIcon(symbolIcon(systemImage, symbolColor));
     button->setIconSize(QSize(14, 14));

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPropertyAnimation>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -48,6 +49,7 @@ QToolButton* makeToolbarButton(const char* objectName, const char* label, const 
   button->setToolButtonStyle(Qt::ToolButtonIconOnly);
   button->setAutoRaise(true);
   button->setCursor(Qt::PointingHandCursor);
+  button->setFocusPolicy(Qt::TabFocus);  // no focus ring left behind by a click
   return button;
 }
 
@@ -259,11 +261,17 @@ void PromptListView::reloadSoon() {
 
 void PromptListView::searchTextChanged(const QString& text) {
   context_.viewModel->setFilter(withSearchText(context_.viewModel->filter(), text.toStdString()));
-  reloadSoon();
+  filterChanged();
 }
 
 void PromptListView::applySelection() {
   context_.viewModel->setFilter(withSelection(context_.viewModel->filter(), selectedType_, selectedTags_));
+  filterChanged();
+}
+
+void PromptListView::filterChanged() {
+  // Another selection starts at its top: the old offset would land in the middle of other cards.
+  grid_->verticalScrollBar()->setValue(0);
   reloadSoon();
 }
 

@@ -98,6 +98,7 @@ class PromptListView final : public NavigationPage {
   void placeOverlays();
   void searchTextChanged(const QString& text);
   void applySelection();
+  void filterChanged();
   void reloadSoon();
   FilterMenu* makeFilterMenu();
   void saveNewPrompt();

@@ -565,6 +565,51 @@ TEST_F(LibraryWindowTest, TheSettingsButtonPresentsTheSettingsSheet) {
   EXPECT_TRUE(window_->navigation().isEnabled());
 }
 
+TEST_F(LibraryWindowTest, AFilterChosenWhileScrolledStartsAtTheTop) {
+  bed_.skipConsentSheet();
+  for (int index = 0; index < 120; ++index) {
+    bed_.store(makePrompt("Prompt " + std::to_string(index), {"Text"}, {index % 2 ? "gerade" : "ungerade"},
+                          PromptType::system, index));
+  }
+  open();
+  CardGrid& grid = *library().grid();
+  grid.scrollToItem(100);
+  bed_.settle();
+  ASSERT_GT(grid.verticalScrollBar()->value(), 0);
+
+  FilterMenu& menu = *library().filterMenu();
+  menu.rebuild();
+  trigger(menu, "gerade");
+  EXPECT_EQ(grid.promptCount(), 60u);
+  EXPECT_EQ(grid.verticalScrollBar()->value(), 0);
+
+  grid.scrollToItem(50);
+  bed_.settle();
+  QTest::keyClicks(library().searchField(), QStringLiteral("Prompt 1"));
+  bed_.settle();
+  EXPECT_EQ(grid.verticalScrollBar()->value(), 0) << "a search is a filter too";
+}
+
+TEST_F(LibraryWindowTest, AClickedButtonKeepsNoFocusRing) {
+  bed_.skipConsentSheet();
+  open();
+  QWidget* settings = find("settingsButton");
+  library().searchField()->setFocus();
+  click(settings);
+  EXPECT_FALSE(settings->hasFocus()) << "a click does not take the focus";
+  bed_.lastShellSheetDismiss()();
+  bed_.settle();
+  EXPECT_FALSE(settings->hasFocus());
+  EXPECT_TRUE(library().searchField()->hasFocus()) << "the focus returns where it was";
+  EXPECT_EQ(settings->focusPolicy(), Qt::TabFocus) << "the keyboard still reaches it";
+
+  library().showCreateSheet();
+  bed_.settle();
+  auto* cancel = sheet()->findChild<QPushButton*>();
+  ASSERT_NE(cancel, nullptr);
+  EXPECT_EQ(cancel->focusPolicy(), Qt::TabFocus);
+}
+
 TEST_F(LibraryWindowTest, TheGridMakesCardsOnlyNearTheVisiblePartAndKeepsThemByPrompt) {
   bed_.skipConsentSheet();
   std::vector<Prompt> prompts;
