@@ -87,19 +87,26 @@ TagInputView::TagInputView(const QString& placeholder, std::vector<std::string> 
   box->setSpacing(kBoxSpacing);
 
   flow_ = new QWidget(this);
-  // Never taller than its lines: spare height of the box stays below the suggestions.
-  QSizePolicy flowPolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  // As tall as its lines at the width it gets (its size hint is a single line, so a policy capped
+  // at the hint would cut every later line away); spare height of the box goes to the stretch
+  // below the suggestions.
+  QSizePolicy flowPolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   flowPolicy.setHeightForWidth(true);
   flow_->setSizePolicy(flowPolicy);
   flowLayout_ = new TagWrapLayout(kChipSpacing, kChipSpacing, flow_);
   field_ = new Field(flow_);
   field_->setPlaceholderText(placeholder);
   field_->installEventFilter(this);
+  setFocusProxy(field_);
   flowLayout_->addWidget(field_);
   box->addWidget(flow_);
 
   suggestionRow_ = new QScrollArea(this);
   suggestionRow_->setObjectName(QStringLiteral("tagSuggestions"));
+  // A press on a suggestion must leave the focus in the field: the toolkit hands it to the first
+  // widget up from the pressed one that takes focus by click, unless it reaches one whose focus
+  // proxy already has it. So the row takes no focus, and the box stands for its field.
+  suggestionRow_->setFocusPolicy(Qt::NoFocus);
   suggestionRow_->setFrameShape(QFrame::NoFrame);
   suggestionRow_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   suggestionRow_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -116,6 +123,7 @@ TagInputView::TagInputView(const QString& placeholder, std::vector<std::string> 
   strip->setAutoFillBackground(false);  // after setWidget, which turns it on
   suggestionRow_->hide();
   box->addWidget(suggestionRow_);
+  box->addStretch();
 
   connect(field_, &QLineEdit::textChanged, this,
           [this](const QString& text) { model_.setInputText(text.toStdString()); });

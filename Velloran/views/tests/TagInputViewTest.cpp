@@ -11,6 +11,7 @@
 #include "Velloran/ui/Chips.h"
 #include "Velloran/ui/WindowGradient.h"
 #include "Velloran/ui/testing/Screenshot.h"
+#include "Velloran/ui/testing/WidgetChecks.h"
 #include "Velloran/views/TagInputView.h"
 
 namespace velloran {
@@ -97,6 +98,17 @@ TEST_F(TagInputViewTest, AClickedSuggestionIsAddedAndTheFieldKeepsTheFocus) {
   EXPECT_TRUE(input_->suggestionButtons().isEmpty());
 }
 
+TEST_F(TagInputViewTest, PressingASuggestionLeavesTheFocusAndTheSuggestionsInPlaceUntilRelease) {
+  QTest::keyClicks(input_->field(), QStringLiteral("re"));
+  TagSuggestionButton* review = input_->suggestionButtons().at(1);
+  QTest::mousePress(review, Qt::LeftButton);
+  EXPECT_TRUE(input_->field()->hasFocus()) << "the press must not move the focus away from the field";
+  ASSERT_EQ(input_->suggestionButtons().size(), 2) << "the row must stay for the release";
+  QTest::mouseRelease(review, Qt::LeftButton);
+  EXPECT_EQ(input_->tags(), Tags{"Review"});
+  EXPECT_TRUE(input_->field()->hasFocus());
+}
+
 TEST_F(TagInputViewTest, TheRemoveButtonTakesTheChipAwayWithoutTakingTheFocus) {
   input_->setTags({"alpha", "Beta", "beta"});
   ASSERT_EQ(input_->chips().size(), 3);
@@ -131,6 +143,18 @@ TEST_F(TagInputViewTest, ChipsWrapOntoNewLinesAndTheBoxGrowsWithThem) {
   // Tags are shown as they are written: no markup, no mnemonic.
   EXPECT_EQ(input_->chips().at(5)->label(), QStringLiteral("R&D"));
   testing::saveScreenshot(window_, QStringLiteral("chips"));
+
+  // Every line is drawn: no chip and not the field is cut off or pushed out of the box.
+  EXPECT_TRUE(testing::nothingClipped(window_));
+  const QRect box = input_->rect();
+  for (const EditableTagChip* chip : input_->chips()) {
+    EXPECT_TRUE(box.contains(QRect(chip->mapTo(input_, QPoint(0, 0)), chip->size())))
+        << chip->label().toStdString();
+  }
+  const QRect field(input_->field()->mapTo(input_, QPoint(0, 0)), input_->field()->size());
+  EXPECT_TRUE(box.contains(field)) << "the field after the chips can be seen";
+  EXPECT_GT(field.top(), input_->chips().front()->mapTo(input_, QPoint(0, 0)).y())
+      << "it sits on a later line";
 }
 
 }  // namespace
