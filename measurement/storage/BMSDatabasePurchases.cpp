@@ -1,4 +1,5 @@
-// Purchase fingerprints and subscription IDs the engine has already reported.
+// Purchase fingerprints and subscription IDs the engine has already reported, and the audiences of
+// the downloaded configuration.
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSDatabaseSupport.h"
 
@@ -32,6 +33,36 @@ platform::Result<std::int64_t> BMSDatabase::deleteSubscriptionsOverLimit() {
   if (!deleted)
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to trim subscriptions", deleted.error());
   return store_->changes();
+}
+
+platform::Result<void> BMSDatabase::replaceAudiences(const std::vector<StoredAudience>& audiences) {
+  auto replaced = storage::transact(*store_, [&]() -> platform::Result<void> {
+    if (auto cleared = store_->execute("DELETE FROM audiences"); !cleared) return cleared;
+    for (const StoredAudience& audience : audiences) {
+      auto stored = store_->run("INSERT OR REPLACE INTO audiences (audience_id, definition) VALUES (?, ?)",
+                                {std::int64_t{audience.audienceID}, audience.definition});
+      if (!stored) return stored;
+    }
+    return {};
+  });
+  if (!replaced)
+    return databaseError(DatabaseErrorCode::WriteFailed, "Failed to store audiences", replaced.error());
+  return {};
+}
+
+platform::Result<std::vector<BMSDatabase::StoredAudience>> BMSDatabase::audiences() {
+  std::vector<StoredAudience> audiences;
+  auto read = store_->run("SELECT audience_id, definition FROM audiences ORDER BY audience_id", {},
+                          [&](const platform::SqliteRow& row) {
+                            StoredAudience audience{static_cast<std::int32_t>(row.integer(0)), {}};
+                            platform::SqlValue definition = row.column(1);
+                            if (auto* bytes = std::get_if<platform::Bytes>(&definition)) {
+                              audience.definition = std::move(*bytes);
+                            }
+                            audiences.push_back(std::move(audience));
+                          });
+  if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read audiences", read.error());
+  return audiences;
 }
 
 }  // namespace beacon

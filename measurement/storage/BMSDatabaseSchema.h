@@ -40,11 +40,13 @@ inline constexpr const char* kCreateTables[] = {
     "CREATE TABLE IF NOT EXISTS purchases (fingerprint TEXT PRIMARY KEY NOT NULL, created REAL NOT NULL)",
     "CREATE TABLE IF NOT EXISTS subscriptions (subscription_id TEXT PRIMARY KEY NOT NULL, created REAL NOT "
     "NULL)",
+    "CREATE TABLE IF NOT EXISTS audiences (audience_id INTEGER PRIMARY KEY NOT NULL, definition BLOB NOT NULL)",
 };
 
 // Every table reset() empties; the snapshot table is dropped instead. The AUTOINCREMENT counters
 // (sqlite_sequence) stay.
 inline constexpr const char* kDataTables[] = {
-    "events", "user_attributes", "raw_events", "raw_events_metadata", "queue", "purchases", "subscriptions"};
+    "events", "user_attributes", "raw_events",    "raw_events_metadata",
+    "queue",  "purchases",       "subscriptions", "audiences"};
 
 }  // namespace beacon::storage

@@ -179,6 +179,16 @@ TEST_F(BMSDatabaseTest, DuplicateFingerprintsAndSubscriptionsAreRecognisedAndThe
   EXPECT_TRUE(database->insertIfNotDuplicateSubscriptionID("s0").value());
 }
 
+TEST_F(BMSDatabaseTest, AudiencesAreReplacedAsAWholeAndEmptiedByAReset) {
+  using Audience = BMSDatabase::StoredAudience;
+  ASSERT_TRUE(database->replaceAudiences({{2, {2}}, {1, {}}}));
+  EXPECT_EQ(database->audiences().value(), (std::vector<Audience>{{1, {}}, {2, {2}}}));
+  ASSERT_TRUE(database->replaceAudiences({{3, {3}}}));
+  EXPECT_EQ(database->audiences().value(), (std::vector<Audience>{{3, {3}}}));
+  ASSERT_TRUE(database->reset());
+  EXPECT_TRUE(database->audiences()->empty());
+}
+
 TEST_F(BMSDatabaseTest, ARolledBackTransactionLeavesNoPartialRows) {
   const bool committed = database->performTransaction([&] {
     EXPECT_TRUE(database->updateDailyCounts(BMSDailyCounts(1, 1, 1, 1, 1, 1, 1)));

@@ -187,6 +187,18 @@ class BMSDatabase {
   platform::Result<double> queryLatestRawEventTime();
   platform::Result<bool> containsRealtimeRawEvents();
 
+  // --- audiences of the downloaded configuration, as the definitions the service sent
+
+  struct StoredAudience {
+    std::int32_t audienceID = 0;
+    platform::Bytes definition;
+    friend bool operator==(const StoredAudience&, const StoredAudience&) = default;
+  };
+  // Replaces every stored audience with these (in one transaction).
+  platform::Result<void> replaceAudiences(const std::vector<StoredAudience>& audiences);
+  // In audience ID order.
+  platform::Result<std::vector<StoredAudience>> audiences();
+
   // --- purchases and subscriptions
 
   // True when the value was new and is now stored; false when it was stored already.
