@@ -110,8 +110,9 @@ Result<std::optional<ManagedObject>> ManagedObjectContext::objectWithRecordName(
     throw ProgrammerError("UnknownEntity", "the model has no entity \"" + std::string(entityName) + "\"");
   Result<std::shared_ptr<PersistentStore>> store = currentStore();
   if (!store) return store.error();
-  for (const auto& [key, state] : pending_) {
-    if (key.first == entity->index && state->inserted && state->recordName == recordName) {
+  if (auto found = insertedByRecordName_.find({entity->index, recordName});
+      found != insertedByRecordName_.end()) {
+    if (StatePtr state = found->second.lock(); state && state->inserted) {
       return state->deleted ? std::nullopt : std::optional<ManagedObject>(handle(state));
     }
   }

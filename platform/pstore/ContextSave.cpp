@@ -207,6 +207,7 @@ Result<void> ManagedObjectContext::save() {
     }
     for (const auto& [key, state] : pending_) state->changes.clear();
     pending_.clear();
+    insertedByRecordName_.clear();
     pendingMetadata_.clear();
   }
   coordinator_->didCommit(*this, *store, result);

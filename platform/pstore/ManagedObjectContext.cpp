@@ -244,6 +244,8 @@ ManagedObject ManagedObjectContext::insertNewObject(std::string_view entityName,
     }
   }
   registered_[{state->entity, state->number}] = state;
+  // A later insertion under the same record name is the one found by it.
+  insertedByRecordName_[{state->entity, state->recordName}] = state;
   track(state);
   return handle(state);
 }

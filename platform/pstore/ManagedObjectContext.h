@@ -183,6 +183,9 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   // than its callers do; objects with unsaved work are also held in pending_ until saved.
   std::map<RegistryKey, std::weak_ptr<detail::ObjectState>> registered_;
   std::map<RegistryKey, StatePtr> pending_;
+  // The objects inserted since the last save, by entity and record name: a lookup by record name
+  // (as a mirror import makes for every record) must not walk all of pending_.
+  std::map<std::pair<std::size_t, UUID>, std::weak_ptr<detail::ObjectState>> insertedByRecordName_;
   std::map<std::string, std::optional<std::string>> pendingMetadata_;
   std::size_t sweepThreshold_ = 1024;
 };

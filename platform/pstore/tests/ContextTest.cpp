@@ -354,6 +354,31 @@ TEST_F(PstoreContext, RecordNamesFindObjectsAndMayBeGiven) {
   EXPECT_FALSE(valueOrFail(notebook.view().objectWithRecordName("Page", recordName)));
 }
 
+// Unsaved insertions are found by record name without a store read: the latest of one name wins,
+// one deleted before saving is not found, and after the save the stored object is.
+TEST_F(PstoreContext, UnsavedInsertionsAreFoundByRecordName) {
+  const UUID recordName = UUID::random();
+  auto twice = notebook.background();  // never saved: the store keeps record names unique
+  twice->insertNewObject("Note", recordName);
+  ManagedObject later = twice->insertNewObject("Note", recordName);
+  EXPECT_EQ(valueOrFail(twice->objectWithRecordName("Note", recordName)), later);
+  EXPECT_FALSE(valueOrFail(twice->objectWithRecordName("Page", recordName)));
+
+  auto context = notebook.background();
+  const UUID droppedName = UUID::random();
+  context->deleteObject(context->insertNewObject("Note", droppedName));
+  EXPECT_FALSE(valueOrFail(context->objectWithRecordName("Note", droppedName)));
+
+  ManagedObject kept = context->insertNewObject("Note");
+  saveOrFail(*context);
+  const std::optional<ManagedObject> found =
+      valueOrFail(context->objectWithRecordName("Note", kept.recordName()));
+  ASSERT_TRUE(found);
+  EXPECT_FALSE(found->isInserted());
+  EXPECT_EQ(found->objectID(), kept.objectID());
+  EXPECT_FALSE(valueOrFail(context->objectWithRecordName("Note", droppedName)));
+}
+
 class PstoreMerging : public PstoreContext {
  protected:
   void SetUp() override {
