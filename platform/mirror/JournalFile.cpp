@@ -6,16 +6,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 
 #include "platform/mirror/CloudMirrorError.h"
+#include "platform/mirror/DecimalText.h"
 #include "platform/paths/FileDescriptor.h"
 
 namespace platform {
 namespace {
 
 // How far a search for a line break reads at a time.
-constexpr std::size_t kScanBlock = 1024 * 1024;
+constexpr std::size_t kScanBlock = 64 * 1024;
 
 Error journalError(const std::filesystem::path& file, const std::string& step, int errnoValue) {
   return cloudMirrorError(CloudMirrorErrorCode::NetworkFailure,
@@ -29,7 +29,8 @@ Result<std::uint64_t> fileSize(int fd, const std::filesystem::path& file) {
 }
 
 // Up to `count` bytes from `offset`, fewer only at the end of the file.
-Result<std::string> readAt(int fd, std::uint64_t offset, std::size_t count, const std::filesystem::path& file) {
+Result<std::string> readAt(int fd, std::uint64_t offset, std::size_t count,
+                           const std::filesystem::path& file) {
   std::string data(count, '\0');
   std::size_t filled = 0;
   while (filled < count) {
@@ -47,7 +48,8 @@ Result<std::string> readAt(int fd, std::uint64_t offset, std::size_t count, cons
 Result<std::optional<std::uint64_t>> findLineBreak(int fd, std::uint64_t from, std::uint64_t size,
                                                    const std::filesystem::path& file) {
   for (std::uint64_t at = from; at < size; at += kScanBlock) {
-    Result<std::string> block = readAt(fd, at, static_cast<std::size_t>(std::min<std::uint64_t>(kScanBlock, size - at)), file);
+    Result<std::string> block =
+        readAt(fd, at, static_cast<std::size_t>(std::min<std::uint64_t>(kScanBlock, size - at)), file);
     if (!block) return block.error();
     if (std::size_t found = block->find('\n'); found != std::string::npos) return std::optional(at + found);
     if (block->empty()) break;
@@ -62,7 +64,8 @@ Result<std::optional<std::uint64_t>> findLastLineBreak(int fd, std::uint64_t low
     const std::uint64_t blockStart = blockEnd - std::min<std::uint64_t>(kScanBlock, blockEnd - lowest);
     Result<std::string> block = readAt(fd, blockStart, static_cast<std::size_t>(blockEnd - blockStart), file);
     if (!block) return block.error();
-    if (std::size_t found = block->rfind('\n'); found != std::string::npos) return std::optional(blockStart + found);
+    if (std::size_t found = block->rfind('\n'); found != std::string::npos)
+      return std::optional(blockStart + found);
     blockEnd = blockStart;
   }
   return std::optional<std::uint64_t>();
@@ -99,16 +102,9 @@ Result<bool> holds(int fd, const JournalPosition& position, const std::filesyste
   if (bytes->size() != position.offset - from || bytes->back() != '\n') return false;
   if (lineStart > 0 && bytes->front() != '\n') return false;
   if (position.lineLength == 0 && position.lineDigest == 0) return true;  // a skipped line
-  const std::string_view line(bytes->data() + (lineStart - from), static_cast<std::size_t>(position.lineLength));
+  const std::string_view line(bytes->data() + (lineStart - from),
+                              static_cast<std::size_t>(position.lineLength));
   return journalLineDigest(line) == position.lineDigest;
-}
-
-template <class Number>
-std::optional<Number> numberFrom(std::string_view text) {
-  Number number{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return number;
 }
 
 }  // namespace
@@ -126,13 +122,13 @@ std::optional<JournalPosition> JournalPosition::parse(std::string_view text) {
     start = end + 1;
   }
   JournalPosition position;
-  std::optional<std::uint64_t> offset = numberFrom<std::uint64_t>(parts[0]);
+  std::optional<std::uint64_t> offset = mirror_detail::decimalNumber<std::uint64_t>(parts[0]);
   if (!offset) return std::nullopt;
   position.offset = *offset;
   if (parts.size() == 1) return position;
   if (parts.size() != 3 && !(parts.size() == 4 && parts[3] == "long")) return std::nullopt;
-  std::optional<std::uint64_t> length = numberFrom<std::uint64_t>(parts[1]);
-  std::optional<std::uint64_t> digest = numberFrom<std::uint64_t>(parts[2]);
+  std::optional<std::uint64_t> length = mirror_detail::decimalNumber<std::uint64_t>(parts[1]);
+  std::optional<std::uint64_t> digest = mirror_detail::decimalNumber<std::uint64_t>(parts[2]);
   if (!length || !digest) return std::nullopt;
   position.lineLength = *length;
   position.lineDigest = *digest;
@@ -170,7 +166,8 @@ Result<JournalPosition> appendJournalLines(const std::filesystem::path& file,
   if (!end) return end.error();
   if (end->offset != *size) {
     // A torn line of this writer's: nobody has read it (readers take complete lines only).
-    if (::ftruncate(fd.get(), static_cast<off_t>(end->offset)) != 0) return journalError(file, "repair", errno);
+    if (::ftruncate(fd.get(), static_cast<off_t>(end->offset)) != 0)
+      return journalError(file, "repair", errno);
   }
   if (lines.empty()) return *end;
   std::string data;
@@ -181,7 +178,8 @@ Result<JournalPosition> appendJournalLines(const std::filesystem::path& file,
   if (!writeAll(fd.get(), data.data(), data.size())) return journalError(file, "append to", errno);
   if (::fsync(fd.get()) != 0) return journalError(file, "flush", errno);
   if (fd.close() != 0) return journalError(file, "close", errno);
-  return JournalPosition{end->offset + data.size(), lines.back().size(), journalLineDigest(lines.back()), false};
+  return JournalPosition{end->offset + data.size(), lines.back().size(), journalLineDigest(lines.back()),
+                         false};
 }
 
 Result<JournalRead> readJournalLines(const std::filesystem::path& file, const JournalPosition& from) {
@@ -217,7 +215,8 @@ Result<JournalRead> readJournalLines(const std::filesystem::path& file, const Jo
   std::string data;
   std::size_t firstBreak = std::string::npos;
   // Chunk by chunk until a line is complete, or there is no more, or it is too long to take.
-  while (firstBreak == std::string::npos && offset + data.size() < *size && data.size() <= kJournalLineLimit) {
+  while (firstBreak == std::string::npos && offset + data.size() < *size &&
+         data.size() <= kJournalLineLimit) {
     const std::size_t before = data.size();
     Result<std::string> chunk = readAt(
         fd.get(), offset + before,
@@ -234,9 +233,11 @@ Result<JournalRead> readJournalLines(const std::filesystem::path& file, const Jo
       read.next = JournalPosition{offset + firstBreak + 1, 0, 0, false};
       return read;
     }
-    Result<std::optional<std::uint64_t>> lineBreak = findLineBreak(fd.get(), offset + data.size(), *size, file);
+    Result<std::optional<std::uint64_t>> lineBreak =
+        findLineBreak(fd.get(), offset + data.size(), *size, file);
     if (!lineBreak) return lineBreak.error();
-    read.next = *lineBreak ? JournalPosition{**lineBreak + 1, 0, 0, false} : JournalPosition{*size, 0, 0, true};
+    read.next =
+        *lineBreak ? JournalPosition{**lineBreak + 1, 0, 0, false} : JournalPosition{*size, 0, 0, true};
     return read;
   }
 
@@ -246,7 +247,8 @@ Result<JournalRead> readJournalLines(const std::filesystem::path& file, const Jo
     read.lines.emplace_back(data, start, end - start);
     start = end + 1;
   }
-  read.next = JournalPosition{offset + start, read.lines.back().size(), journalLineDigest(read.lines.back()), false};
+  read.next =
+      JournalPosition{offset + start, read.lines.back().size(), journalLineDigest(read.lines.back()), false};
   return read;
 }
 

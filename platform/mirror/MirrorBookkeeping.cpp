@@ -1,9 +1,8 @@
 #include "platform/mirror/MirrorBookkeeping.h"
 
-#include <charconv>
-#include <type_traits>
-
 #include <nlohmann/json.hpp>
+
+#include "platform/mirror/DecimalText.h"
 
 namespace platform {
 namespace {
@@ -19,26 +18,16 @@ const std::string kPendingReferencesKey = "mirror.pendingReferences";
 constexpr std::string_view kLive = "live";
 constexpr std::string_view kDeleted = "deleted";
 
-template <class Number>
-std::optional<Number> numberFrom(std::string_view text) {
-  Number number{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if constexpr (std::is_signed_v<Number>) {
-    if (number < 0) return std::nullopt;
-  }
-  return number;
-}
-
 // "<clock> <device> live|deleted[ <entity>]"
 std::optional<RecordState> recordStateFrom(std::string_view text) {
   const std::size_t first = text.find(' ');
   const std::size_t second = first == std::string_view::npos ? first : text.find(' ', first + 1);
   if (second == std::string_view::npos) return std::nullopt;
   const std::size_t third = text.find(' ', second + 1);
-  std::optional<std::int64_t> clock = numberFrom<std::int64_t>(text.substr(0, first));
+  std::optional<std::int64_t> clock = mirror_detail::decimalNumber<std::int64_t>(text.substr(0, first));
   std::optional<UUID> device = UUID::fromString(text.substr(first + 1, second - first - 1));
-  const std::string_view kind = text.substr(second + 1, third == std::string_view::npos ? third : third - second - 1);
+  const std::string_view kind =
+      text.substr(second + 1, third == std::string_view::npos ? third : third - second - 1);
   if (!clock || !device || (kind != kLive && kind != kDeleted)) return std::nullopt;
   return RecordState{RecordStamp{*clock, *device}, kind == kDeleted,
                      third == std::string_view::npos ? std::string() : std::string(text.substr(third + 1))};
@@ -49,7 +38,7 @@ std::optional<RecordState> recordStateFrom(std::string_view text) {
 Result<std::int64_t> MirrorBookkeeping::clock() const {
   Result<std::optional<std::string>> stored = context_.metadataValue(kClockKey);
   if (!stored) return stored.error();
-  return *stored ? numberFrom<std::int64_t>(**stored).value_or(0) : 0;
+  return *stored ? mirror_detail::decimalNumber<std::int64_t>(**stored).value_or(0) : 0;
 }
 
 void MirrorBookkeeping::setClock(std::int64_t clock) {
