@@ -10,6 +10,8 @@
 namespace velloran {
 namespace {
 
+const std::string kNoText;
+
 // How many cards beyond those on show keep their prompt, for prompts that soon come back.
 constexpr std::size_t kIdleCardsKept = 48;
 
@@ -54,14 +56,18 @@ int CardGrid::columnWidth() const {
 
 int CardGrid::heightOf(const Prompt& prompt, int width) {
   MeasuredHeight& measured = heights_[prompt.id];
-  const QString title = QString::fromStdString(prompt.title);
-  const QString preview = PromptRow::previewText(prompt);
+  // Compared as stored, without making the card's display texts: equal texts give equal ones.
+  const std::string& latestText = prompt.versions.empty() ? kNoText : prompt.versions.back().content;
   const bool hasTags = !prompt.tags.empty();
-  if (measured.width != width || measured.title != title || measured.preview != preview ||
-      measured.hasTags != hasTags) {
-    measured = MeasuredHeight{width, title, preview, hasTags, PromptRow::heightFor(prompt, width)};
+  if (measured.title != prompt.title || measured.latestText != latestText || measured.hasTags != hasTags) {
+    measured = MeasuredHeight{prompt.title, latestText, hasTags, {{{-1, 0}, {-1, 0}}}};
   }
-  return measured.height;
+  for (const auto& [measuredWidth, height] : measured.heightByWidth) {
+    if (measuredWidth == width) return height;
+  }
+  const int height = PromptRow::heightFor(prompt, width);
+  measured.heightByWidth = {{{width, height}, measured.heightByWidth[0]}};
+  return height;
 }
 
 void CardGrid::relayout() {

@@ -4,8 +4,9 @@
 // each row as tall as its tallest card and every card top-aligned in its cell.
 //
 // Lazy and reusing: a card widget exists only for prompts in or near the visible part of the grid.
-// Card heights come from the prompts' texts alone (PromptRow::heightFor), kept per prompt, so a new
-// list of a thousand prompts is laid out without making a thousand widgets. A card belongs to its
+// Card heights come from the prompts' texts alone (PromptRow::heightFor), kept per prompt and width
+// and measured again only when those texts change, so a new list of ten thousand prompts is laid out
+// without making a widget or measuring a text for each. A card belongs to its
 // prompt's id: while that prompt stays in the list (or comes back to it soon, as when a search is
 // typed and then erased) the same widget shows it. Widgets of prompts long gone are reused for
 // others rather than made anew.
@@ -17,9 +18,11 @@
 // Main thread only.
 
 #include <QScrollArea>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -76,12 +79,13 @@ class CardGrid final : public QScrollArea {
     Prompt prompt;
     QRect rect;
   };
+  // A card's height follows from its title, its latest version's text and whether it has tags. It
+  // is kept for the last two column widths: the scroll bar coming and going switches between two.
   struct MeasuredHeight {
-    int width = -1;
-    QString title;
-    QString preview;
+    std::string title;
+    std::string latestText;
     bool hasTags = false;
-    int height = 0;
+    std::array<std::pair<int, int>, 2> heightByWidth{{{-1, 0}, {-1, 0}}};  // most recent first
   };
   struct Press {
     platform::UUID id;
