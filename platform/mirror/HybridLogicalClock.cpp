@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace platform {
 namespace {
@@ -21,8 +22,10 @@ std::int64_t HybridLogicalClock::physicalStamp(Date now) {
 
 std::int64_t HybridLogicalClock::tick(Date now) {
   // A counter overflowing into the milliseconds only moves the stamp a little ahead of the wall
-  // clock; order is all that matters.
-  last_ = std::max(last_ + 1, physicalStamp(now));
+  // clock; order is all that matters. At the very top (a damaged stamp received from elsewhere)
+  // the stamp stays there instead of wrapping round below every stamp issued before.
+  const std::int64_t next = last_ == std::numeric_limits<std::int64_t>::max() ? last_ : last_ + 1;
+  last_ = std::max(next, physicalStamp(now));
   return last_;
 }
 

@@ -19,7 +19,8 @@ class HybridLogicalClock {
  public:
   explicit HybridLogicalClock(std::int64_t last = 0) : last_(last) {}
 
-  // A new stamp for a change made at `now`.
+  // A new stamp for a change made at `now`; never below the last one, and never wrapping round
+  // when the last one is the largest stamp there is.
   std::int64_t tick(Date now);
   // Takes note of a stamp seen from another machine.
   void receive(std::int64_t stamp);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/HybridLogicalClock.h"
@@ -135,6 +136,13 @@ TEST(HybridLogicalClockStamps, FollowTheWallClockButNeverRunBackwards) {
   EXPECT_EQ(later, HybridLogicalClock::physicalStamp(Date{noon.secondsSinceReferenceDate + 120}));
 
   EXPECT_EQ(HybridLogicalClock::physicalStamp(Date::distantPast()), 0);
+}
+
+TEST(HybridLogicalClockStamps, TheLargestStampReceivedNeverWrapsRound) {
+  HybridLogicalClock clock;
+  clock.receive(std::numeric_limits<std::int64_t>::max());  // a damaged journal line
+  EXPECT_EQ(clock.tick(Date{700000000.0}), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(clock.tick(Date{700000000.0}), std::numeric_limits<std::int64_t>::max()) << "saturates";
 }
 
 }  // namespace
