@@ -1,8 +1,16 @@
 #include "measurement/runtime/AnalyticsContext.h"
 
+#include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSMonitor.h"
 #include "measurement/runtime/BMSAnalyticsState.h"
 #include "measurement/runtime/BMSDefaultIdentitySupport.h"
 #include "measurement/runtime/BMSEnvironmentInfo.h"
+#include "measurement/runtime/BMSIdentifiers.h"
+#include "measurement/runtime/BMSIdentity.h"
+#include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/storage/BMSConsentSettingsUtil.h"
+#include "measurement/storage/BMSPersistedConfig.h"
+#include "measurement/storage/BMSRemoteConfig.h"
 #include "platform/time/SystemClock.h"
 
 #include <utility>
@@ -39,12 +47,17 @@ AnalyticsContext::AnalyticsContext(Services services)
       classes_(services.classes ? services.classes : &platform::ClassDirectory::shared()),
       notifications_(services.notifications ? services.notifications
                                             : &platform::NotificationCenter::defaultCenter()),
-      random_(services.random ? services.random : &platform::systemRandomSource()) {
+      random_(services.random ? services.random : &platform::systemRandomSource()),
+      monitorIsLogSink_(services.monitorIsLogSink) {
   // The facade's operation queue exists from the start, so operations can collect before the start.
   facade_ = std::make_unique<BMSAnalyticsState>(*this);
 }
 
-AnalyticsContext::~AnalyticsContext() = default;
+AnalyticsContext::~AnalyticsContext() {
+  // The monitor of a context that goes stops taking the process's log lines.
+  if (monitor_ && monitorIsLogSink_ && BMSEngineServices::logSink() == monitor_)
+    BMSEngineServices::setLogSink(nullptr);
+}
 
 AnalyticsContext& AnalyticsContext::current() {
   std::lock_guard lock(installedMutex());
@@ -77,6 +90,37 @@ BMSDefaultIdentitySupport& AnalyticsContext::identitySupport() {
 
 BMSEnvironmentInfo& AnalyticsContext::environmentInfo() {
   return memberOnce(mutex_, environmentInfo_, *this);
+}
+
+}  // namespace beacon
+
+namespace beacon {
+
+BMSIdentifiers& AnalyticsContext::identifiers() {
+  return memberOnce(mutex_, identifiers_, *this);
+}
+
+std::shared_ptr<BMSIdentity> AnalyticsContext::identity() {
+  std::call_once(identityOnce_, [this] {
+    // Until the engine holds a downloaded configuration, the refresh reads the built-in settings.
+    identity_ = BMSIdentity::initWithCollaborators(
+        *this,
+        {BMSPersistedConfig::sharedInstance(), &identitySupport(),
+         [] {
+           const std::shared_ptr<BMSRemoteConfig> config = BMSMeasurement::remoteConfig();
+           return BMSIdentity::RefreshSettings{config->adIDCacheTime(), config->gateIDFAOnATTMASEnabled()};
+         },
+         &BMSConsentSettingsUtil::isAnalyticsStorageDenied, &BMSConsentSettingsUtil::isAdStorageDenied});
+  });
+  return identity_;
+}
+
+std::shared_ptr<BMSMonitor> AnalyticsContext::monitor() {
+  std::call_once(monitorOnce_, [this] {
+    monitor_ = BMSMonitor::initWithLibraryVersion(BMSIdentity::appMeasurementLibraryVersion());
+    if (monitorIsLogSink_) BMSEngineServices::setLogSink(monitor_);
+  });
+  return monitor_;
 }
 
 }  // namespace beacon

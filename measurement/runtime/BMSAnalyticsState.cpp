@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "measurement/engine/BMSUserDefaults.h"
 #include "measurement/runtime/AnalyticsContext.h"
 
 namespace beacon {
@@ -18,6 +19,7 @@ BMSAnalyticsState::BMSAnalyticsState(AnalyticsContext& context)
       timestampQueue_(platform::makeSerialQueue(kBMSAnalyticsTimestampQueueLabel)),
       operationQueue_(platform::OperationQueue::make(kBMSAnalyticsOperationQueueName,
                                                      platform::OperationQueue::Start::Suspended)),
+      defaults_(std::make_shared<BMSUserDefaults>(kBMSAnalyticsSuiteName)),
       loadTimestamp_(context.nowSince1970()) {}
 
 void BMSAnalyticsState::dispatchAsyncOnSerialQueue(std::function<void()> block) const {

@@ -1,6 +1,6 @@
 #pragma once
-// The analytics facade's process-wide state, held by the AnalyticsContext: its three queues and the
-// load time stamp.
+// The analytics facade's process-wide state, held by the AnalyticsContext: its three queues, the load
+// time stamp, its preferences, its flags and the once-only guards of the start.
 //
 //  - The analytics queue ("BMSAnalyticsQueue", serial, background priority) runs every facade
 //    operation; the flags and listeners of the facade are touched only on it.
@@ -11,22 +11,31 @@
 //    block has entered the analytics queue. Each operation only hands its block to the analytics
 //    queue, so blocks run there in the order they were queued.
 //
-// Thread-safe: any thread may queue work and read or write the load time stamp (under its lock).
+// Thread-safe: any thread may queue work and read or write the load time stamp (under its lock). The
+// flags are written on the analytics queue and atomic, so a reader elsewhere sees a whole value.
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
+#include "measurement/runtime/BMSAnalytics.h"
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/dispatch/Queue.h"
+#include "platform/notify/NotificationCenter.h"
 
 namespace beacon {
 
 class AnalyticsContext;
+class BMSUserDefaults;
 
 inline constexpr const char* kBMSAnalyticsQueueLabel = "BMSAnalyticsQueue";
 inline constexpr const char* kBMSAnalyticsTimestampQueueLabel = "BMSAnalyticsTimestampQueue";
 inline constexpr const char* kBMSAnalyticsOperationQueueName = "BMSAnalyticsOperationQueue";
+inline constexpr const char* kBMSAnalyticsSuiteName = "BMSAnalyticsSuiteName";
 
 class BMSAnalyticsState {
  public:
@@ -49,10 +58,26 @@ class BMSAnalyticsState {
   double loadTimestamp() const;
   void setLoadTimestamp(double seconds);
 
+  BMSUserDefaults& defaults() const { return *defaults_; }
+
+  std::atomic<bool> collectionDeactivated = false;
+  std::atomic<bool> enabled = false;
+  std::once_flag startOnce;
+  std::once_flag tagManagerOnce;
+  // The observation of the SDK core's collection switch; replaced by each start with a configuration.
+  platform::ObserverToken configurationObservation;
+
+  // Analytics queue only.
+  std::optional<BMSLogEventInterceptor> interceptor;
+  // Made on first use; listeners in the order they were added.
+  std::optional<std::map<std::uint64_t, BMSLogEventListener>> listeners;
+  std::atomic<std::uint64_t> nextListenerToken = 1;
+
  private:
   platform::QueueRef queue_;
   platform::QueueRef timestampQueue_;
   std::shared_ptr<platform::OperationQueue> operationQueue_;
+  std::shared_ptr<BMSUserDefaults> defaults_;
   mutable std::mutex loadTimestampMutex_;
   double loadTimestamp_;
 };

@@ -72,7 +72,7 @@ class AnalyticsTestWorld {
   platform::ClassDirectory classes_;
   platform::NotificationCenter notifications_;
   AnalyticsContext::Scope scope_{std::make_shared<AnalyticsContext>(
-      AnalyticsContext::Services{clock_, &classes_, &notifications_, nullptr})};
+      AnalyticsContext::Services{clock_, &classes_, &notifications_, nullptr, false})};
 };
 
 }  // namespace beacon::testing

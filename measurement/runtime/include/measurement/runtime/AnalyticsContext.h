@@ -1,8 +1,9 @@
 #pragma once
 // Every piece of process-wide state on the analytics side lives in one AnalyticsContext: the
-// facade's queues, flags and listeners, the shared identity, identity support and environment
-// facts. The class-level calls (BMSAnalytics, BCNAnalytics, BMSIdentity::shared() ...) forward to the
-// current context, so nothing of it hides in function-local statics.
+// facade's queues, flags and preferences, the shared engine and its monitor, the shared identity and
+// identifiers, identity support and environment facts. The class-level calls (BMSAnalytics, BCNAnalytics,
+// BMSIdentity::shared() ...) forward to the current context, so nothing of it hides in function-local
+// statics.
 //
 // The program has one context, made on first use of current() over the real clock, the shared class
 // directory, the default notification centre and the system random source. A test makes its own
@@ -22,6 +23,10 @@
 namespace beacon {
 
 class BMSAnalyticsState;
+class BMSIdentifiers;
+class BMSIdentity;
+class BMSMeasurement;
+class BMSMonitor;
 class BMSDefaultIdentitySupport;
 class BMSEnvironmentInfo;
 
@@ -33,6 +38,15 @@ class AnalyticsContext {
     platform::ClassDirectory* classes = nullptr;
     platform::NotificationCenter* notifications = nullptr;
     platform::RandomSource* random = nullptr;
+    // The monitor, once made, becomes the engine's log sink. Tests that capture log lines say no.
+    bool monitorIsLogSink = true;
+  };
+
+  // The shared engine and whether its creation was tried, under the engine lock.
+  struct EngineSlot {
+    std::mutex mutex;
+    bool initialized = false;
+    std::shared_ptr<BMSMeasurement> engine;
   };
 
   AnalyticsContext();
@@ -60,6 +74,7 @@ class AnalyticsContext {
   };
 
   const platform::Clock& clock() const { return *clock_; }
+  const std::shared_ptr<const platform::Clock>& sharedClock() const { return clock_; }
   // The wall clock as seconds since 1970, the unit of every analytics time stamp.
   double nowSince1970() const;
   platform::ClassDirectory& classes() const { return *classes_; }
@@ -70,17 +85,29 @@ class AnalyticsContext {
   BMSAnalyticsState& facade();
   BMSDefaultIdentitySupport& identitySupport();
   BMSEnvironmentInfo& environmentInfo();
+  BMSIdentifiers& identifiers();
+  // Over the shared persisted state and consent; nullptr when it could not be made.
+  std::shared_ptr<BMSIdentity> identity();
+  std::shared_ptr<BMSMonitor> monitor();
+  EngineSlot& engineSlot() { return engineSlot_; }
 
  private:
   std::shared_ptr<const platform::Clock> clock_;
   platform::ClassDirectory* classes_;
   platform::NotificationCenter* notifications_;
   platform::RandomSource* random_;
+  bool monitorIsLogSink_;
 
   std::mutex mutex_;
   std::unique_ptr<BMSAnalyticsState> facade_;
   std::unique_ptr<BMSDefaultIdentitySupport> identitySupport_;
   std::unique_ptr<BMSEnvironmentInfo> environmentInfo_;
+  std::unique_ptr<BMSIdentifiers> identifiers_;
+  std::once_flag identityOnce_;
+  std::shared_ptr<BMSIdentity> identity_;
+  std::once_flag monitorOnce_;
+  std::shared_ptr<BMSMonitor> monitor_;
+  EngineSlot engineSlot_;
 };
 
 }  // namespace beacon

@@ -5,18 +5,71 @@
 // Queues: every facade operation runs on the analytics queue. "Queued" work goes through the
 // operation queue, which holds it until the start has queued the engine-start block, so nothing
 // reaches the engine before it exists and calls reach it in the order they were made. "Dispatched"
-// work goes straight onto the analytics queue.
+// work goes straight onto the analytics queue. The facade's flags are written on the analytics queue.
+//
+// The facade keeps its own preferences in the suite "BMSAnalyticsSuiteName".
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 
+#include "measurement/engine/BMSEvent.h"
+#include "measurement/engine/BMSValue.h"
 #include "platform/dispatch/Queue.h"
+#include "platform/notify/NotificationCenter.h"
+#include "platform/value/Value.h"
 
 namespace beacon {
+
+class BCNAnalyticsConfiguration;
+
+// Takes public events instead of the engine when set: origin, name, parameters (screen parameters
+// merged in), time stamp in seconds since 1970.
+using BMSLogEventInterceptor = std::function<void(const std::string& origin, const std::string& name,
+                                                  const BMSParameters& parameters, double timestamp)>;
+// Told of each logged event.
+using BMSLogEventListener = std::function<void(const BMSEvent& event)>;
+// Identifies one added listener; it does not own the listener.
+struct BMSLogEventListenerToken {
+  std::uint64_t value = 0;
+  friend bool operator==(const BMSLogEventListenerToken&, const BMSLogEventListenerToken&) = default;
+};
+
+// Entries of the start options.
+inline constexpr const char* kBMSStartOptionConfiguration = "BEACON_ANALYTICS_CONFIGURATION";
+inline constexpr const char* kBMSStartOptionCollectionDeactivated = "BEACON_ANALYTICS_COLLECTION_DEACTIVATED";
+inline constexpr const char* kBMSStartOptionCollectionEnabled = "BEACON_ANALYTICS_COLLECTION_ENABLED";
+inline constexpr const char* kBMSStartOptionLogTag = "app_measurement_log_tag";
+inline constexpr const char* kBMSStartOptionSafelistedEvents = "safelisted_events";
+inline constexpr const char* kBMSAnalyticsWillStartNotification = "kBCNAnalyticsWillStartNotification";
+
+// Keys of the facade's preferences that other parts of the engine name.
+inline constexpr const char* kBMSFacadeConsentKey = "consent_settings";
+inline constexpr const char* kBMSFacadeConsent3PKey = "consent_settings_3p";
+inline constexpr const char* kBMSFacadeConsentTCFKey = "consent_settings_tcf";
+
+// The facet by which a linked tag manager (the class "CTMManager") is started once with analytics.
+class BMSTagManagerInitializer {
+ public:
+  virtual ~BMSTagManagerInitializer() = default;
+  virtual void initializeSharedInstance() = 0;
+};
+
+// The options of a start: plain entries (the switches, the log tag, the safelist, consent types) and
+// the SDK core's configuration object, which stands under kBMSStartOptionConfiguration.
+struct BMSAnalyticsStartOptions {
+  platform::Dictionary values;
+  std::shared_ptr<BCNAnalyticsConfiguration> configuration;
+  bool empty() const { return values.empty() && !configuration; }
+};
 
 class BMSAnalytics {
  public:
   BMSAnalytics() = delete;
 
+  // --- queues
   static platform::QueueRef queue();
   static void dispatchAsyncOnSerialQueue(std::function<void()> block);
   // True while the caller runs on the analytics queue.
@@ -28,6 +81,65 @@ class BMSAnalytics {
   // Seconds since 1970: when the facade was loaded, or when analytics data was last reset.
   static double loadTimestamp();
   static void setLoadTimestamp(double seconds);
+
+  // --- start and the collection switch
+  // Runs its once-only part on the calling thread the first time only; origin "ba" is a start made
+  // by the SDK app.
+  static void startWithAppID(const std::string& appID, const std::string& origin,
+                             const BMSAnalyticsStartOptions& options);
+  static void setAnalyticsEnabled(bool enabled);
+  static void setAnalyticsEnabled(bool enabled, bool persistSetting);
+  // Analytics queue only.
+  static bool isEnabled();
+  static bool isCollectionDeactivated();
+  static void observeNotificationsForAnalyticsConfiguration(
+      const std::shared_ptr<BCNAnalyticsConfiguration>& configuration);
+  static void handleSetEnabled(const platform::Notification& notification);
+
+  // --- interceptor and listeners (their state lives on the analytics queue)
+  // Runs at once when already on the analytics queue, else queued. An empty interceptor clears it.
+  static void setLogEventInterceptor(BMSLogEventInterceptor interceptor);
+  // Nothing (logged) for an empty listener.
+  static std::optional<BMSLogEventListenerToken> addLogEventListener(BMSLogEventListener listener);
+  static void removeLogEventListener(std::optional<BMSLogEventListenerToken> token);
+  static void notifyEventListeners(const BMSEvent& event);
+  static void notifyEventListenersOnSerialQueue(const BMSEvent& event);
+  // Analytics queue only.
+  static std::optional<BMSLogEventInterceptor> logEventInterceptor();
+
+  // --- identity and queries
+  // Nothing while analytics storage is denied; the ID of the last reset when one is pending, else the
+  // identity's. Caller's thread.
+  static std::optional<std::string> appInstanceID();
+  // The number of user properties an origin may set, delivered on `queue`. Not gated by the switch.
+  static void maxUserPropertiesForOrigin(const std::string& origin, platform::QueueRef queue,
+                                         std::function<void(std::int64_t)> callback);
+
+  // --- preferences
+  static std::int64_t resetRetryCount();
+  // A count below 1 removes the key.
+  static void setResetRetryCount(std::int64_t count);
+  static bool needFirstOpenAfterReset();
+  static void setNeedFirstOpenAfterReset(bool value);
+  static void removeNeedFirstOpenAfterReset();
+  static std::optional<std::string> appInstanceIDAfterReset();
+  static void setAppInstanceIDAfterReset(std::optional<std::string> appInstanceID);
+  static std::optional<platform::Value> deferredAnalyticsCollection();
+  static void setDeferredAnalyticsCollection(std::optional<platform::Value> value);
+  static std::optional<platform::Value> deferredResetOnDeniedConsent();
+  static void removeDeferredResetOnDeniedConsent();
+
+  // --- persisted consent
+  // 100 when none is persisted.
+  static std::int64_t persistedConsentSource();
+  static platform::Dictionary consentSettings1P();
+  static platform::Dictionary consentSettings3P();
+  static platform::Dictionary consentSettingsTCF();
+  static platform::Dictionary consentSettings1PStart();
+  static void removeStartUpConsentSettings();
+  static void loadPersistedConsentSettings();
+  static void persistConsentSettings(const platform::Dictionary& settings, std::int64_t source);
+  static void clearConsent();
 };
 
 }  // namespace beacon

@@ -1,0 +1,43 @@
+#pragma once
+// The analytics interface that the application and the other SDK components call. It holds no state
+// of its own: each call either checks that the default SDK app is configured and hands the call to
+// the analytics facade (BMSAnalytics), or forwards it unchanged.
+//
+// The SDK core starts analytics through the class directory: the composition root announces the
+// class "BCNAnalytics" with registerClass, and configuring the default app then calls
+// startWithConfiguration on it. Any thread.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/classdir/ClassDirectory.h"
+
+namespace beacon {
+
+class BCNAnalyticsConfiguration;
+class BCNOptions;
+
+class BCNAnalytics {
+ public:
+  BCNAnalytics() = delete;
+
+  // Announces the class, with its start and version facets, in `classes`.
+  static void registerClass(platform::ClassDirectory& classes = platform::ClassDirectory::shared());
+
+  static std::string topLevelVersion() { return "12.4.0"; }
+
+  // Starts the facade for the default app with the options' app ID and switches (origin "ba").
+  static void startWithConfiguration(const std::shared_ptr<BCNAnalyticsConfiguration>& configuration,
+                                     const std::shared_ptr<BCNOptions>& options);
+
+  // Switches collection and persists the choice for later launches.
+  static void setAnalyticsCollectionEnabled(bool enabled);
+
+  static void dispatchAsyncOnSerialQueue(std::function<void()> block);
+  static void queueOperationWithBlock(std::function<void()> block);
+  static void unsuspendOperationQueue();
+  static double loadTimestamp();
+};
+
+}  // namespace beacon

@@ -1,0 +1,83 @@
+// The public interface over the whole start road: the composition root announces the class,
+// configuring the default SDK app starts analytics through the class directory, and the switch
+// reaches the engine.
+
+#include "analytics-api/BCNAnalytics.h"
+
+#include <gtest/gtest.h>
+
+#include "measurement/engine/BMSEngineServices.h"
+#include "measurement/runtime/AnalyticsContext.h"
+#include "measurement/runtime/BMSAnalytics.h"
+#include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/storage/BMSPersistedConfig.h"
+#include "platform/dispatch/DeterministicDispatch.h"
+#include "platform/testing/TestEnvironment.h"
+#include "sdk-core/BCNApp.h"
+#include "sdk-core/BCNOptions.h"
+
+namespace beacon {
+namespace {
+
+constexpr const char* kAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+constexpr const char* kBundleID = "de.example.analytics-interface-tests";
+
+class AnalyticsInterfaceTest : public ::testing::Test {
+ protected:
+  AnalyticsInterfaceTest() {
+    user.writeInfo({{"CFBundleIdentifier", kBundleID}});
+    platform::testing::writePropertyListFile(user.bundle() / "BeaconService-Info.plist",
+                                             platform::Dictionary{{kBCNCorvaneAppIDKey, kAppID},
+                                                                  {kBCNCCMSenderIDKey, "123456789012"},
+                                                                  {kBCNAPIKeyKey, "test-api-key"},
+                                                                  {kBCNProjectIDKey, "velloran-test"},
+                                                                  {kBCNBundleIDKey, kBundleID}});
+    BCNAnalytics::registerClass(classes());
+  }
+
+  static platform::ClassDirectory& classes() { return platform::ClassDirectory::shared(); }
+
+  platform::testing::TemporaryUser user;
+  std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
+  platform::DeterministicDispatch dispatch{clock};
+  AnalyticsContext::Scope scope{std::make_shared<AnalyticsContext>(
+      AnalyticsContext::Services{clock, &classes(), nullptr, nullptr, false})};
+};
+
+TEST_F(AnalyticsInterfaceTest, ConfiguringTheDefaultAppStartsTheEngine) {
+  BCNApp::configure();
+  dispatch.drain();
+  const std::shared_ptr<BMSMeasurement> engine = BMSMeasurement::sharedInstance();
+  ASSERT_TRUE(engine);
+  EXPECT_EQ(engine->appID(), kAppID);
+  EXPECT_TRUE(engine->isEnabled());
+}
+
+TEST_F(AnalyticsInterfaceTest, CollectionSwitchPersistsAndReachesTheEngine) {
+  BCNApp::configure();
+  dispatch.drain();
+  BCNAnalytics::setAnalyticsCollectionEnabled(false);
+  dispatch.drain();
+  EXPECT_FALSE(BMSMeasurement::sharedInstance()->isEnabled());
+  EXPECT_EQ(BMSPersistedConfig::sharedInstance()->measurementEnabledState(), 2);
+}
+
+TEST_F(AnalyticsInterfaceTest, TheClassTellsTheEngineItsVersion) {
+  const platform::ClassEntry* entry = classes().lookup("BCNAnalytics");
+  ASSERT_TRUE(entry);
+  ASSERT_TRUE(entry->facet<BMSTopLevelVersion>());
+  EXPECT_EQ(entry->facet<BMSTopLevelVersion>()->topLevelVersion(), "12.4.0");
+}
+
+TEST_F(AnalyticsInterfaceTest, OperationsBeforeConfigureFlowAfterTheStart) {
+  bool sawEngine = false;
+  BCNAnalytics::queueOperationWithBlock([&] { sawEngine = BMSMeasurement::hasSharedInstance(); });
+  dispatch.drain();
+  EXPECT_FALSE(sawEngine);
+  BCNApp::configure();
+  dispatch.drain();
+  EXPECT_TRUE(sawEngine);
+}
+
+}  // namespace
+}  // namespace beacon

@@ -1,0 +1,129 @@
+#pragma once
+// The measurement engine behind the analytics facade. One shared engine per AnalyticsContext, created
+// by the first initializeSharedInstance of the process (and never by a later one, even when the
+// first had no app ID). The engine then lives as long as its context.
+//
+// Threads: the class-level calls take the context's engine lock and may come from any thread.
+// Everything else of the engine runs on the worker queue of its scheduler; entry points hop there
+// with a block ID and hold the engine weakly.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/Queue.h"
+
+namespace beacon {
+
+class AnalyticsContext;
+class BMSAlarm;
+class BMSDatabase;
+class BMSIdentity;
+class BMSMonitor;
+class BMSPersistedConfig;
+class BMSRemoteConfig;
+class BMSScheduler;
+
+inline constexpr const char* kBMSMeasurementWorkerQueueLabel = "com.corvane.bms.worker";
+inline constexpr const char* kBMSMeasurementTimerName = "Measurement timer";
+
+// The facet by which the class of the public analytics interface tells the engine its version.
+class BMSTopLevelVersion {
+ public:
+  virtual ~BMSTopLevelVersion() = default;
+  virtual std::string topLevelVersion() const = 0;
+};
+
+class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
+ public:
+  // --- the process-wide engine (of the current context)
+  static void initializeSharedInstanceWithAppID(const std::string& appID, bool isAnalyticsCollectionEnabled,
+                                                bool isAnalyticsCollectionDeactivated,
+                                                std::vector<std::string> safelistedEvents);
+  static bool hasSharedInstance();
+  // Nullptr before creation (warned about when the public interface is linked in) or without app ID.
+  static std::shared_ptr<BMSMeasurement> sharedInstance();
+  static std::shared_ptr<BMSMonitor> monitor();
+  // The engine's downloaded configuration, or the default one before the engine has it.
+  static std::shared_ptr<BMSRemoteConfig> remoteConfig();
+
+  // Creation; nullptr (logged) for an empty app ID.
+  static std::shared_ptr<BMSMeasurement> initWithAppID(AnalyticsContext& context, const std::string& appID,
+                                                       bool isAnalyticsCollectionEnabled,
+                                                       bool isAnalyticsCollectionDeactivated,
+                                                       std::vector<std::string> safelistedEvents);
+  ~BMSMeasurement();
+
+  bool shouldEnableMeasurement() const;
+  // Switches collection on the worker queue.
+  void setEnabled(bool enabled);
+  void setEnabledOnWorkerQueue(bool enabled);
+  bool startMeasurementOnWorkerQueue();
+  // Applies the consent settings in force at start (start options, Info.plist, stored TCF and
+  // third-party settings, by source priority).
+  void setProspectiveConsentSettings();
+  void updatePersistedAppIDFromCNPAndAdReach();
+  void updateConsentSettingsUtilWithRemoteConfig();
+  bool isBeaconRemoteConfigSDKPresent() const;
+
+  // The number of user properties one origin may hold (a fixed 25), delivered on the global
+  // background queue.
+  static constexpr std::int64_t kMaxUserPropertiesPerOrigin = 25;
+  void maxUserPropertiesForOrigin(const std::string& origin,
+                                  std::function<void(std::int64_t)> callback) const;
+
+  // --- accessors
+  const std::string& appID() const { return appID_; }
+  const std::vector<std::string>& safelistedEvents() const { return safelistedEvents_; }
+  const std::shared_ptr<BMSPersistedConfig>& persistedConfig() const { return persistedConfig_; }
+  const std::shared_ptr<BMSScheduler>& scheduler() const { return scheduler_; }
+  const std::shared_ptr<BMSAlarm>& alarm() const { return alarm_; }
+  std::shared_ptr<BMSIdentity> identity() const;
+  std::shared_ptr<BMSRemoteConfig> remoteConfigInstance() const;
+  const std::shared_ptr<BMSDatabase>& database() const { return database_; }
+  bool shouldUpdateNPAUserProperty() const { return shouldUpdateNPAUserProperty_; }
+  void setShouldUpdateNPAUserProperty(bool value) { shouldUpdateNPAUserProperty_ = value; }
+  // Worker queue only.
+  bool isEnabled() const { return enabled_; }
+  bool wasEnabledDuringInitialization() const { return wasEnabledDuringInitialization_; }
+  bool isAnalyticsCollectionEnabled() const { return isAnalyticsCollectionEnabled_; }
+  bool isAnalyticsCollectionDeactivated() const { return isAnalyticsCollectionDeactivated_; }
+  bool didInitializeComponents() const { return didInitializeComponents_.load(); }
+  void setDidInitializeComponents(bool value) { didInitializeComponents_.store(value); }
+  double initTimestamp() const { return initTimestamp_; }
+
+ private:
+  BMSMeasurement(AnalyticsContext& context, std::string appID, bool isAnalyticsCollectionEnabled,
+                 bool isAnalyticsCollectionDeactivated, std::vector<std::string> safelistedEvents);
+  void logStartBanner() const;
+  // Builds the components on the first successful enabling; false leaves them for the next try.
+  bool initializeComponentsOnWorkerQueue();
+
+  AnalyticsContext& context_;
+  const std::string databaseName_;
+  std::atomic<bool> didInitializeComponents_ = false;
+  std::mutex initializeComponentsLock_;
+  std::shared_ptr<BMSPersistedConfig> persistedConfig_;
+  std::shared_ptr<BMSScheduler> scheduler_;
+  std::shared_ptr<BMSAlarm> alarm_;
+  std::shared_ptr<BMSIdentity> identity_;
+  std::shared_ptr<BMSDatabase> database_;
+  // The configuration is read from other threads (the class-level remoteConfig) too.
+  mutable std::mutex remoteConfigMutex_;
+  std::shared_ptr<BMSRemoteConfig> remoteConfig_;
+  bool shouldUpdateNPAUserProperty_ = false;
+  double initTimestamp_ = 0;
+  std::string appID_;
+  std::vector<std::string> safelistedEvents_;
+  bool enabled_ = false;
+  bool wasEnabledDuringInitialization_ = false;
+  bool isAnalyticsCollectionEnabled_;
+  bool isAnalyticsCollectionDeactivated_;
+};
+
+}  // namespace beacon
