@@ -239,13 +239,18 @@ void BMSIdentity::resetEphemeralAppInstanceIDOnWorkerQueue() {
   ephemeralAppInstanceID_.reset();
 }
 
+void BMSIdentity::setAppIDOnce(const std::string& appID, std::atomic<bool>& alreadySet,
+                               std::optional<std::string> BMSIdentity::*field) {
+  if (alreadySet.exchange(true)) return;
+  writeOnQueue([appID, field](BMSIdentity& self) { self.*field = appID; });
+}
+
 void BMSIdentity::setAppIDFromCNP(const std::string& appID) {
   if (appID.empty()) {
     BMSLog(2, 20005, "Cannot set empty Corvane App ID");
     return;
   }
-  if (appIDFromCNPSet_.exchange(true)) return;
-  writeOnQueue([appID](BMSIdentity& self) { self.appIDFromCNP_ = appID; });
+  setAppIDOnce(appID, appIDFromCNPSet_, &BMSIdentity::appIDFromCNP_);
 }
 
 void BMSIdentity::setAppIDFromAdReach(const std::string& appID) {
@@ -253,8 +258,7 @@ void BMSIdentity::setAppIDFromAdReach(const std::string& appID) {
     BMSLog(2, 20007, "Cannot set empty AdReach App ID");
     return;
   }
-  if (appIDFromAdReachSet_.exchange(true)) return;
-  writeOnQueue([appID](BMSIdentity& self) { self.appIDFromAdReach_ = appID; });
+  setAppIDOnce(appID, appIDFromAdReachSet_, &BMSIdentity::appIDFromAdReach_);
 }
 
 void BMSIdentity::updateIdentifiers() {

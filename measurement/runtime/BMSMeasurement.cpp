@@ -121,27 +121,20 @@ void BMSMeasurement::logStartBanner() const {
   if (withInterface) BMSLog(8, 23222, "Build " + std::to_string(BMSIdentity::appMeasurementLibraryVersion()));
 
   const std::shared_ptr<BMSMonitor> monitor = BMSMeasurement::monitor();
-  const char* prefix = withInterface ? "BCN" : "BMS";
-  const std::string link = " (see https://beacon.corvane.example/docs/analytics/debug-view)";
-  if (monitor->isDebugModeEnabled()) {
-    BMSLog(6, 23008,
-           "To disable debug logging set the following application argument: -no" + std::string(prefix) +
-               "AnalyticsDebugEnabled" + link);
-  } else {
-    BMSLog(6, 23008,
-           "To enable debug logging set the following application argument: -" + std::string(prefix) +
-               "AnalyticsDebugEnabled" + link);
-  }
+  const std::string prefix = withInterface ? "BCN" : "BMS";
+  // One hint per switch: how to turn it the other way from where it stands.
+  const auto hint = [](std::int64_t level, std::int64_t code, bool on, const std::string& what,
+                       const std::string& offArgument, const std::string& onArgument) {
+    BMSLog(level, code,
+           "To " + std::string(on ? "disable " : "enable ") + what +
+               " logging set the following application argument: " + (on ? offArgument : onArgument) +
+               " (see https://beacon.corvane.example/docs/analytics/debug-view)");
+  };
+  hint(6, 23008, monitor->isDebugModeEnabled(), "debug", "-no" + prefix + "AnalyticsDebugEnabled",
+       "-" + prefix + "AnalyticsDebugEnabled");
   BMSLog(7, 23009, "Debug logging enabled");
-  if (monitor->isVerboseLoggingEnabled()) {
-    BMSLog(7, 23207,
-           "To disable verbose logging set the following application argument: -" + std::string(prefix) +
-               "AnalyticsVerboseLoggingDisabled" + link);
-  } else {
-    BMSLog(7, 23207,
-           "To enable verbose logging set the following application argument: -" + std::string(prefix) +
-               "AnalyticsVerboseLoggingEnabled" + link);
-  }
+  hint(7, 23207, monitor->isVerboseLoggingEnabled(), "verbose",
+       "-" + prefix + "AnalyticsVerboseLoggingDisabled", "-" + prefix + "AnalyticsVerboseLoggingEnabled");
 }
 
 bool BMSMeasurement::shouldEnableMeasurement() const {

@@ -108,6 +108,9 @@ class BMSIdentity : public std::enable_shared_from_this<BMSIdentity> {
   template <class T>
   T readOnQueue(const std::function<T()>& read);
   void writeOnQueue(std::function<void(BMSIdentity&)> write);
+  // The first non-empty ID of the process is stored; later ones are ignored.
+  void setAppIDOnce(const std::string& appID, std::atomic<bool>& alreadySet,
+                    std::optional<std::string> BMSIdentity::*field);
 
   AnalyticsContext& context_;
   Collaborators collaborators_;
