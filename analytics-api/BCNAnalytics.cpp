@@ -43,6 +43,26 @@ void BCNAnalytics::setAnalyticsCollectionEnabled(bool enabled) {
   BMSAnalytics::setAnalyticsEnabled(enabled, true);
 }
 
+std::optional<std::string> BCNAnalytics::appInstanceID() {
+  return BMSAnalytics::appInstanceID();
+}
+
+void BCNAnalytics::setLogEventInterceptor(BMSLogEventInterceptor interceptor) {
+  BMSAnalytics::setLogEventInterceptor(std::move(interceptor));
+}
+
+std::optional<BMSLogEventListenerToken> BCNAnalytics::addLogEventListener(BMSLogEventListener listener) {
+  return BMSAnalytics::addLogEventListener(std::move(listener));
+}
+
+void BCNAnalytics::removeLogEventListener(std::optional<BMSLogEventListenerToken> token) {
+  BMSAnalytics::removeLogEventListener(token);
+}
+
+void BCNAnalytics::notifyEventListeners(const BMSEvent& event) {
+  BMSAnalytics::notifyEventListeners(event);
+}
+
 void BCNAnalytics::dispatchAsyncOnSerialQueue(std::function<void()> block) {
   BMSAnalytics::dispatchAsyncOnSerialQueue(std::move(block));
 }

@@ -79,5 +79,24 @@ TEST_F(AnalyticsInterfaceTest, OperationsBeforeConfigureFlowAfterTheStart) {
   EXPECT_TRUE(sawEngine);
 }
 
+TEST_F(AnalyticsInterfaceTest, AppInstanceIDIsTheEnginesAndListenersHearEventsAfterTheStart) {
+  BCNApp::configure();
+  dispatch.drain();
+  const std::optional<std::string> appInstanceID = BCNAnalytics::appInstanceID();
+  ASSERT_TRUE(appInstanceID);
+  EXPECT_EQ(appInstanceID->size(), 32u);
+
+  std::vector<std::string> heard;
+  const auto token =
+      BCNAnalytics::addLogEventListener([&](const BMSEvent& event) { heard.push_back(event.name()); });
+  BCNAnalytics::notifyEventListeners(*BMSEvent::initWithOrigin("app", true, "app_open", 1700000000, 0, {}));
+  dispatch.drain();
+  BCNAnalytics::removeLogEventListener(token);
+  BCNAnalytics::notifyEventListeners(
+      *BMSEvent::initWithOrigin("app", true, "prompt_copy", 1700000001, 0, {}));
+  dispatch.drain();
+  EXPECT_EQ(heard, std::vector<std::string>{"app_open"});
+}
+
 }  // namespace
 }  // namespace beacon

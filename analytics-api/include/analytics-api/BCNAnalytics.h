@@ -9,8 +9,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "measurement/runtime/BMSAnalytics.h"
 #include "platform/classdir/ClassDirectory.h"
 
 namespace beacon {
@@ -34,6 +36,12 @@ class BCNAnalytics {
   // Switches collection and persists the choice for later launches.
   static void setAnalyticsCollectionEnabled(bool enabled);
 
+  // Forwarded unchanged to the facade.
+  static std::optional<std::string> appInstanceID();
+  static void setLogEventInterceptor(BMSLogEventInterceptor interceptor);
+  static std::optional<BMSLogEventListenerToken> addLogEventListener(BMSLogEventListener listener);
+  static void removeLogEventListener(std::optional<BMSLogEventListenerToken> token);
+  static void notifyEventListeners(const BMSEvent& event);
   static void dispatchAsyncOnSerialQueue(std::function<void()> block);
   static void queueOperationWithBlock(std::function<void()> block);
   static void unsuspendOperationQueue();
