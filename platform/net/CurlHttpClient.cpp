@@ -1,17 +1,16 @@
 #include "platform/net/CurlHttpClient.h"
 
-#include "platform/net/CurlTransfer.h"
 #include "platform/net/HttpError.h"
+#include "platform/net/HttpExchange.h"
 #include "platform/net/Url.h"
 
 namespace platform {
 
-CurlHttpClient::CurlHttpClient() : cancelled_(std::make_shared<std::atomic<bool>>(false)) {
-  detail::initialiseCurlOnce();
-}
+CurlHttpClient::CurlHttpClient() : running_(std::make_shared<Running>()) {}
 
 CurlHttpClient::~CurlHttpClient() {
-  cancelled_->store(true);
+  std::lock_guard lock(running_->mutex);
+  for (std::uint64_t exchange : running_->exchanges) detail::cancelExchange(exchange);
 }
 
 void CurlHttpClient::send(HttpRequest request, QueueRef completionQueue, HttpCompletion completion) {
@@ -26,11 +25,35 @@ void CurlHttpClient::send(HttpRequest request, QueueRef completionQueue, HttpCom
     complete(makeHttpError(HttpErrorCode::UnsupportedURL, "Not an http(s) URL: " + request.url));
     return;
   }
-  globalQueue(QualityOfService::Utility)
-      ->async([request = std::move(request), url = std::move(*url), cancelled = cancelled_,
-               complete = std::move(complete)]() mutable {
-        complete(detail::performCurlTransfer(request, url, *cancelled));
-      });
+
+  auto body = std::make_shared<Bytes>();
+  const std::size_t maximumBytes = request.maximumResponseBytes;
+  detail::ExchangeHandlers handlers;
+  handlers.onBody = [body, maximumBytes](const std::uint8_t* data,
+                                         std::size_t length) -> std::optional<Error> {
+    if (length > maximumBytes - body->size()) {
+      return makeHttpError(HttpErrorCode::ResponseTooLarge,
+                           "The response is larger than " + std::to_string(maximumBytes) + " bytes.");
+    }
+    body->insert(body->end(), data, data + length);
+    return std::nullopt;
+  };
+  auto identifier = std::make_shared<std::uint64_t>(0);
+  handlers.onComplete = [body, identifier, running = std::weak_ptr<Running>(running_), complete](
+                            std::optional<HttpResponse> head, std::optional<Error> error) mutable {
+    if (auto live = running.lock()) {
+      std::lock_guard lock(live->mutex);
+      live->exchanges.erase(*identifier);
+    }
+    if (error) return complete(std::move(*error));
+    head->body = std::move(*body);
+    complete(std::move(*head));
+  };
+
+  // Held while starting, so the completion cannot forget the exchange before it is recorded.
+  std::lock_guard lock(running_->mutex);
+  *identifier = detail::startExchange(std::move(request), std::move(handlers));
+  running_->exchanges.insert(*identifier);
 }
 
 }  // namespace platform

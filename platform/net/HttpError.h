@@ -20,6 +20,7 @@ struct HttpErrorCode {
     ResponseTooLarge = 4,  // the body exceeded the request's size cap
     Cancelled = 5,         // the client was shut down while the request ran
     Transport = 6,         // could not resolve, connect, speak TLS, or the connection broke
+    ServerUntrusted = 7,   // the server's TLS certificate is not trusted
   };
 };
 

@@ -1,44 +1,148 @@
 #include "platform/net/testing/LocalHttpServer.h"
 
+#include <stdlib.h>
+
+#include <algorithm>
 #include <stdexcept>
 
-namespace platform::testing {
+#include "platform/net/testing/SelfSignedCertificate.h"
 
-LocalHttpServer::LocalHttpServer() {
-  port_ = server_.bind_to_any_port("127.0.0.1");
+namespace platform::testing {
+namespace {
+
+bool sameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::filesystem::path makeFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "local-https-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("LocalHttpServer: cannot make a folder");
+  return pattern;
+}
+
+}  // namespace
+
+std::optional<std::string> RecordedRequest::header(const std::string& name) const {
+  for (const auto& [fieldName, value] : headers) {
+    if (sameName(fieldName, name)) return value;
+  }
+  return std::nullopt;
+}
+
+LocalHttpServer::LocalHttpServer(Scheme scheme) : scheme_(scheme) {
+  if (scheme_ == Scheme::Https) {
+    folder_ = makeFolder();
+    certificateFile_ = folder_ / "certificate.pem";
+    const auto keyFile = folder_ / "key.pem";
+    writeSelfSignedCertificate(certificateFile_, keyFile);
+    server_ = std::make_unique<httplib::SSLServer>(certificateFile_.c_str(), keyFile.c_str());
+  } else {
+    server_ = std::make_unique<httplib::Server>();
+  }
+  port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ < 0) throw std::runtime_error("LocalHttpServer: cannot bind to 127.0.0.1");
-  // Recorded before any handler runs, so a client that got its answer always finds its request here.
-  server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
-    RecordedRequest recorded{request.method, request.path, {}, {}};
+  // Recorded as soon as the head is read (a test may wait for a request whose handler stalls); the
+  // body is added once it was read, before the answer goes out. A request is handled on one thread
+  // from head to answer.
+  static thread_local std::size_t recordedIndex = 0;
+  server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+    RecordedRequest recorded{request.method, request.path, {}, {}, {}, {}};
     if (const std::size_t question = request.target.find('?'); question != std::string::npos) {
       recorded.rawQuery = request.target.substr(question + 1);
     }
     recorded.parameters.insert(request.params.begin(), request.params.end());
+    recorded.headers.assign(request.headers.begin(), request.headers.end());
     std::lock_guard lock(mutex_);
+    recordedIndex = requests_.size();
     requests_.push_back(std::move(recorded));
     return httplib::Server::HandlerResponse::Unhandled;
+  });
+  server_->set_post_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+    std::lock_guard lock(mutex_);
+    if (recordedIndex < requests_.size()) requests_[recordedIndex].body = request.body;
   });
 }
 
 LocalHttpServer::~LocalHttpServer() {
-  server_.stop();
+  server_->stop();
   if (listener_.joinable()) listener_.join();
+  if (!folder_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
 }
 
 void LocalHttpServer::start() {
+  // After the test's own routes, so those take precedence.
+  auto scripted = [this](const httplib::Request& request, httplib::Response& response) {
+    answerScripted(request, response);
+  };
+  server_->Get(".*", scripted);
+  server_->Post(".*", scripted);
+  server_->Put(".*", scripted);
+  server_->Delete(".*", scripted);
+  server_->Patch(".*", scripted);
   // The socket already listens (bind_to_any_port), so clients may connect before the loop runs.
-  listener_ = std::thread([this] { server_.listen_after_bind(); });
+  listener_ = std::thread([this] { server_->listen_after_bind(); });
   // stop() only ends a loop that runs, so the destructor must not come before the loop has started.
-  while (!server_.is_running()) std::this_thread::yield();
+  while (!server_->is_running()) std::this_thread::yield();
+}
+
+void LocalHttpServer::script(const std::string& method, const std::string& path,
+                             std::vector<ScriptedReply> replies) {
+  std::lock_guard lock(mutex_);
+  scripts_[{method, path}] = Script{std::move(replies), 0};
+}
+
+void LocalHttpServer::answerScripted(const httplib::Request& request, httplib::Response& response) {
+  std::optional<ScriptedReply> reply;
+  {
+    std::lock_guard lock(mutex_);
+    auto found = scripts_.find({request.method, request.path});
+    if (found != scripts_.end() && !found->second.replies.empty()) {
+      Script& script = found->second;
+      reply = script.replies[std::min(script.served, script.replies.size() - 1)];
+      ++script.served;
+    }
+  }
+  if (!reply) {
+    response.status = 404;
+    return;
+  }
+  if (reply->delay.count() > 0) std::this_thread::sleep_for(reply->delay);
+  response.status = reply->status;
+  for (const auto& [name, value] : reply->headers) response.set_header(name, value);
+  if (!reply->cutAfterBytes) {
+    response.set_content(reply->body, reply->contentType);
+    return;
+  }
+  // Announced at full length; the provider stops after the cut, which drops the connection.
+  response.set_content_provider(reply->body.size(), reply->contentType,
+                                [body = reply->body, cut = *reply->cutAfterBytes](
+                                    std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                  if (offset >= cut) return false;
+                                  sink.write(body.data() + offset, std::min(length, cut - offset));
+                                  return true;
+                                });
 }
 
 std::string LocalHttpServer::baseURL() const {
-  return "http://127.0.0.1:" + std::to_string(port_);
+  return std::string(scheme_ == Scheme::Https ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
 }
 
 std::vector<RecordedRequest> LocalHttpServer::requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
+}
+
+std::vector<RecordedRequest> LocalHttpServer::requests(const std::string& path) const {
+  std::vector<RecordedRequest> matching;
+  for (auto& request : requests()) {
+    if (request.path == path) matching.push_back(std::move(request));
+  }
+  return matching;
 }
 
 }  // namespace platform::testing

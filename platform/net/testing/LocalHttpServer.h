@@ -1,15 +1,33 @@
 #pragma once
-// A real HTTP server on 127.0.0.1 for tests of code that fetches: the test registers its routes on
-// server(), calls start(), points the code at baseURL() and afterwards reads what arrived from
-// requests(). It listens on a free port chosen by the system and stops (joining its thread) when
-// destroyed; a handler still running then must finish first, so handlers that wait must be released.
+// A real HTTP server on 127.0.0.1 for tests of code that talks HTTP. It listens on a free port
+// chosen by the system and stops (joining its thread) when destroyed; a handler still running then
+// must finish first, so handlers that wait must be released.
+//
+// Two ways to answer:
+//  - script(method, path, replies): the requests for that exact method and path get the replies in
+//    order, the last one again for every later request. A reply can be delayed, and its body cut
+//    short after a number of bytes (announced at full length, then the connection is dropped).
+//    Scripts may be set before or after start(); unscripted requests get 404.
+//  - server(): routes registered on the underlying server before start(); they take precedence.
+//
+// Every request is recorded with its headers and body before its answer is sent, so a client that
+// got its answer always finds its request in requests(). A gzip-encoded request body is recorded as
+// received (still compressed).
+//
+// The TLS variant (Scheme::Https) serves with a certificate for 127.0.0.1 made when the server is
+// made; it is trusted by nothing but a client given certificateFile().
 
 #include <httplib.h>
 
+#include <chrono>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform::testing {
@@ -20,31 +38,80 @@ struct RecordedRequest {
   // The query as sent, still escaped ("id=1%2C2"), and its parameters decoded.
   std::string rawQuery;
   std::multimap<std::string, std::string> parameters;
+  // As received, in order.
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+
+  // The first header of that name, compared without regard to case.
+  std::optional<std::string> header(const std::string& name) const;
+};
+
+struct ScriptedReply {
+  ScriptedReply(int status = 200, std::vector<std::pair<std::string, std::string>> headers = {},
+                std::string body = {})
+      : status(status), headers(std::move(headers)), body(std::move(body)) {}
+  ScriptedReply delayedBy(std::chrono::milliseconds wait) const {
+    ScriptedReply copy = *this;
+    copy.delay = wait;
+    return copy;
+  }
+  ScriptedReply cutAfter(std::size_t bytes) const {
+    ScriptedReply copy = *this;
+    copy.cutAfterBytes = bytes;
+    return copy;
+  }
+
+  int status = 200;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  std::string contentType = "application/octet-stream";
+  // Waited before answering.
+  std::chrono::milliseconds delay{0};
+  // When set, only this many bytes of the body are sent before the connection is dropped.
+  std::optional<std::size_t> cutAfterBytes;
 };
 
 class LocalHttpServer {
  public:
-  LocalHttpServer();
+  enum class Scheme { Http, Https };
+
+  explicit LocalHttpServer(Scheme scheme = Scheme::Http);
   ~LocalHttpServer();
   LocalHttpServer(const LocalHttpServer&) = delete;
   LocalHttpServer& operator=(const LocalHttpServer&) = delete;
 
   // Routes must be registered before start().
-  httplib::Server& server() { return server_; }
+  httplib::Server& server() { return *server_; }
   void start();
 
+  void script(const std::string& method, const std::string& path, std::vector<ScriptedReply> replies);
+
   int port() const { return port_; }
-  // "http://127.0.0.1:<port>"
+  // "http://127.0.0.1:<port>" or "https://127.0.0.1:<port>"
   std::string baseURL() const;
+  // The TLS variant's certificate (PEM), for the client to trust.
+  const std::filesystem::path& certificateFile() const { return certificateFile_; }
 
   std::vector<RecordedRequest> requests() const;
+  // The recorded requests for one path.
+  std::vector<RecordedRequest> requests(const std::string& path) const;
 
  private:
-  httplib::Server server_;
+  void answerScripted(const httplib::Request& request, httplib::Response& response);
+
+  Scheme scheme_;
+  std::filesystem::path folder_;
+  std::filesystem::path certificateFile_;
+  std::unique_ptr<httplib::Server> server_;
   int port_ = -1;
   std::thread listener_;
   mutable std::mutex mutex_;
   std::vector<RecordedRequest> requests_;
+  struct Script {
+    std::vector<ScriptedReply> replies;
+    std::size_t served = 0;
+  };
+  std::map<std::pair<std::string, std::string>, Script> scripts_;
 };
 
 }  // namespace platform::testing

@@ -1,0 +1,225 @@
+// URL sessions against the local test server: bodies, headers, downloads, redirects, TLS trust,
+// time-outs, cut-off bodies and cancelling.
+
+#include "platform/net/UrlSession.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <future>
+#include <mutex>
+
+#include "platform/net/HttpError.h"
+#include "platform/net/testing/LocalHttpServer.h"
+#include "platform/testing/TestEnvironment.h"
+
+using namespace std::chrono_literals;
+
+namespace platform {
+namespace {
+
+using testing::LocalHttpServer;
+using testing::ScriptedReply;
+
+constexpr auto kGuard = 30s;
+
+// Records every delegate call; completion() waits for the last one.
+class RecordingDelegate final : public UrlSessionDelegate {
+ public:
+  void didReceiveData(UrlSessionTask&, const Bytes& data) override {
+    std::lock_guard lock(mutex_);
+    body.insert(body.end(), data.begin(), data.end());
+  }
+  void didFinishDownloading(UrlSessionTask&, const std::filesystem::path& location) override {
+    std::ifstream in(location, std::ios::binary);
+    std::lock_guard lock(mutex_);
+    downloaded = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void didComplete(UrlSessionTask&, const std::optional<HttpResponse>& head,
+                   const std::optional<Error>& failure) override {
+    std::lock_guard lock(mutex_);
+    ++completions;
+    response = head;
+    error = failure;
+    onDelegateQueue = queue && queue->isCurrent();
+    if (completions == 1) done.set_value();
+  }
+
+  bool waitForCompletion() { return future.wait_for(kGuard) == std::future_status::ready; }
+  std::string bodyText() const { return std::string(body.begin(), body.end()); }
+
+  QueueRef queue;
+  Bytes body;
+  std::optional<std::string> downloaded;
+  int completions = 0;
+  std::optional<HttpResponse> response;
+  std::optional<Error> error;
+  bool onDelegateQueue = false;
+
+ private:
+  std::mutex mutex_;
+  std::promise<void> done;
+  std::future<void> future = done.get_future();
+};
+
+class UrlSessionTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<UrlSession> session(UrlSessionConfiguration configuration = {}) {
+    delegate_->queue = queue_;
+    return UrlSession::create(std::move(configuration), delegate_, queue_);
+  }
+  HttpRequest request(const std::string& path, const std::string& method = "GET") const {
+    HttpRequest request;
+    request.url = server_.baseURL() + path;
+    request.method = method;
+    return request;
+  }
+  // Runs `task` and waits for its completion.
+  void run(const std::shared_ptr<UrlSessionTask>& task) {
+    ASSERT_TRUE(task);
+    task->resume();
+    ASSERT_TRUE(delegate_->waitForCompletion());
+    queue_->sync([] {});
+  }
+
+  LocalHttpServer server_;
+  QueueRef queue_ = makeSerialQueue("net.test.delegate");
+  std::shared_ptr<RecordingDelegate> delegate_ = std::make_shared<RecordingDelegate>();
+};
+
+TEST_F(UrlSessionTest, UploadSendsMethodHeadersAndBodyAndDeliversTheAnswerOnTheDelegateQueue) {
+  server_.script("POST", "/upload", {{201, {{"ETag", "abc"}}, "stored"}});
+  server_.start();
+  UrlSessionConfiguration configuration;
+  configuration.additionalHeaders = {{"X-Session", "s"}, {"X-Both", "session"}};
+  auto upload = request("/upload", "POST");
+  upload.headers = {{"X-Both", "request"}, {"Content-Type", "application/x-test"}};
+  auto running = session(configuration);
+  run(running->uploadTask(upload, Bytes{'h', 'i', 0, 'x'}));
+
+  ASSERT_TRUE(delegate_->response);
+  EXPECT_FALSE(delegate_->error);
+  EXPECT_EQ(delegate_->response->statusCode, 201);
+  EXPECT_EQ(delegate_->response->headers.get("etag"), "abc");
+  EXPECT_EQ(delegate_->bodyText(), "stored");
+  EXPECT_TRUE(delegate_->onDelegateQueue);
+  EXPECT_EQ(delegate_->completions, 1);
+  const auto sent = server_.requests("/upload");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].body, std::string("hi\0x", 4));
+  EXPECT_EQ(sent[0].header("X-Both"), "request");
+  EXPECT_EQ(sent[0].header("X-Session"), "s");
+  EXPECT_EQ(sent[0].header("Content-Type"), "application/x-test");
+  EXPECT_EQ(sent[0].header("Content-Length"), "4");
+  EXPECT_FALSE(sent[0].header("Expect"));
+}
+
+TEST_F(UrlSessionTest, UploadsFromAFileAndEmptyPostsSayLengthZero) {
+  server_.script("POST", "/file", {ScriptedReply(200)});
+  server_.script("DELETE", "/item", {ScriptedReply(200)});
+  server_.start();
+  testing::TemporaryDirectory folder;
+  const auto file = folder.path() / "body";
+  std::ofstream(file, std::ios::binary) << "from a file";
+  run(session()->uploadTask(request("/file", "POST"), file));
+  EXPECT_EQ(server_.requests("/file").at(0).body, "from a file");
+
+  auto second = std::make_shared<RecordingDelegate>();
+  delegate_ = second;
+  auto deletion = request("/item", "DELETE");
+  deletion.body = {'{', '}'};
+  run(session()->dataTask(deletion));
+  EXPECT_EQ(server_.requests("/item").at(0).body, "{}");
+}
+
+TEST_F(UrlSessionTest, DownloadHandsTheBodyOverInAFileThatIsRemovedAfterwards) {
+  server_.script("GET", "/doc", {{200, {}, "document body"}});
+  server_.start();
+  run(session()->downloadTask(request("/doc")));
+  EXPECT_EQ(delegate_->downloaded, "document body");
+  EXPECT_TRUE(delegate_->body.empty());
+}
+
+TEST_F(UrlSessionTest, RedirectsAreDecidedByTheSession) {
+  server_.script("GET", "/see-other", {{303, {{"Location", "/target"}}, "moved"}});
+  server_.script("GET", "/found", {{302, {{"Location", "/target"}}, "refused body"}});
+  server_.script("GET", "/target", {{200, {}, "arrived"}});
+  server_.start();
+  UrlSessionConfiguration configuration;
+  configuration.followRedirect = [](long status) { return status == 303 || status == 308; };
+  run(session(configuration)->dataTask(request("/see-other")));
+  EXPECT_EQ(delegate_->response->statusCode, 200);
+  EXPECT_EQ(delegate_->response->url, server_.baseURL() + "/target");
+  EXPECT_EQ(delegate_->bodyText(), "arrived");
+
+  delegate_ = std::make_shared<RecordingDelegate>();
+  run(session(configuration)->dataTask(request("/found")));
+  EXPECT_EQ(delegate_->response->statusCode, 302);
+  EXPECT_EQ(delegate_->bodyText(), "refused body");
+  EXPECT_FALSE(delegate_->error);
+}
+
+TEST_F(UrlSessionTest, ABodyCutShortGivesTheHeadAndAnError) {
+  server_.script("GET", "/cut", {ScriptedReply(200, {}, std::string(5000, 'x')).cutAfter(100)});
+  server_.start();
+  run(session()->dataTask(request("/cut")));
+  ASSERT_TRUE(delegate_->response);
+  EXPECT_EQ(delegate_->response->statusCode, 200);
+  ASSERT_TRUE(delegate_->error);
+  EXPECT_EQ(delegate_->error->domain, kHttpErrorDomain);
+  EXPECT_LT(delegate_->body.size(), 5000u);
+}
+
+TEST_F(UrlSessionTest, GivesUpWhenTheTimeOutPasses) {
+  server_.script("GET", "/slow", {ScriptedReply(200, {}, "late").delayedBy(1500ms)});
+  server_.start();
+  UrlSessionConfiguration configuration;
+  configuration.timeout = 200ms;
+  run(session(configuration)->dataTask(request("/slow")));
+  ASSERT_TRUE(delegate_->error);
+  EXPECT_TRUE(delegate_->error->is(kHttpErrorDomain, HttpErrorCode::TimedOut));
+  EXPECT_FALSE(delegate_->response);
+}
+
+TEST_F(UrlSessionTest, InvalidatingCancelsAndSilencesTheDelegate) {
+  server_.script("GET", "/stall", {ScriptedReply(200, {}, "late").delayedBy(800ms)});
+  server_.start();
+  auto running = session();
+  auto task = running->dataTask(request("/stall"));
+  task->resume();
+  while (server_.requests().empty()) std::this_thread::sleep_for(1ms);
+  running.reset();
+  std::this_thread::sleep_for(1200ms);
+  queue_->sync([] {});
+  EXPECT_EQ(delegate_->completions, 0);
+}
+
+TEST(UrlSessionTlsTest, TrustsTheServerOnlyWithItsCertificate) {
+  LocalHttpServer server(LocalHttpServer::Scheme::Https);
+  server.script("GET", "/secure", {{200, {}, "secret"}});
+  server.start();
+  auto queue = makeSerialQueue("net.test.tls");
+  HttpRequest request;
+  request.url = server.baseURL() + "/secure";
+
+  auto untrusted = std::make_shared<RecordingDelegate>();
+  auto plainSession = UrlSession::create({}, untrusted, queue);
+  plainSession->dataTask(request)->resume();
+  ASSERT_TRUE(untrusted->waitForCompletion());
+  ASSERT_TRUE(untrusted->error);
+  EXPECT_TRUE(untrusted->error->is(kHttpErrorDomain, HttpErrorCode::ServerUntrusted))
+      << untrusted->error->debugDescription();
+
+  auto trusted = std::make_shared<RecordingDelegate>();
+  UrlSessionConfiguration configuration;
+  configuration.extraTrustedCertificates = server.certificateFile();
+  auto trustingSession = UrlSession::create(configuration, trusted, queue);
+  trustingSession->dataTask(request)->resume();
+  ASSERT_TRUE(trusted->waitForCompletion());
+  EXPECT_FALSE(trusted->error) << trusted->error->debugDescription();
+  queue->sync([] {});
+  EXPECT_EQ(trusted->bodyText(), "secret");
+}
+
+}  // namespace
+}  // namespace platform
