@@ -47,10 +47,10 @@ std::optional<std::string> fileContents(const std::filesystem::path& path) {
 }
 
 class CurlExchange;
-// Network thread only.
+// Network thread only. Never destroyed, like the thread that uses it.
 std::map<std::uint64_t, std::shared_ptr<CurlExchange>>& liveExchanges() {
-  static std::map<std::uint64_t, std::shared_ptr<CurlExchange>> exchanges;
-  return exchanges;
+  static auto* exchanges = new std::map<std::uint64_t, std::shared_ptr<CurlExchange>>();
+  return *exchanges;
 }
 
 class CurlExchange : public std::enable_shared_from_this<CurlExchange> {

@@ -53,8 +53,8 @@ struct HttpResponse {
   long statusCode = 0;
   // The URL that finally answered, after redirects.
   std::string url;
-  HttpHeaders headers;
   Bytes body;
+  HttpHeaders headers;
 
   std::string_view bodyText() const { return {reinterpret_cast<const char*>(body.data()), body.size()}; }
 };

@@ -11,8 +11,9 @@
 //  - server(): routes registered on the underlying server before start(); they take precedence.
 //
 // Every request is recorded with its headers and body before its answer is sent, so a client that
-// got its answer always finds its request in requests(). A gzip-encoded request body is recorded as
-// received (still compressed).
+// got its answer always finds its request in requests(). A request body sent with
+// "Content-Encoding: gzip" is recorded inflated (the server decodes it, and refuses one that does not
+// inflate); the header stays in the record.
 //
 // The TLS variant (Scheme::Https) serves with a certificate for 127.0.0.1 made when the server is
 // made; it is trusted by nothing but a client given certificateFile().
