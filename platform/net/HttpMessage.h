@@ -50,6 +50,10 @@ struct HttpRequest {
 
 // Any status the server answered with, success or not: judging the status is the caller's business.
 struct HttpResponse {
+  HttpResponse() = default;
+  HttpResponse(long statusCode, std::string url, Bytes body = {}, HttpHeaders headers = {})
+      : statusCode(statusCode), url(std::move(url)), body(std::move(body)), headers(std::move(headers)) {}
+
   long statusCode = 0;
   // The URL that finally answered, after redirects.
   std::string url;

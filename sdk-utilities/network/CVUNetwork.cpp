@@ -76,31 +76,26 @@ std::optional<std::string> CVUNetwork::postURL(const std::string& url,
                                                std::optional<platform::Bytes> payload,
                                                platform::QueueRef queue, bool usingBackgroundSession,
                                                Completion completion) {
-  if (url.empty()) {
-    handleErrorWithCode(kCVUNetworkErrorCodeInvalidURL, queue, std::move(completion));
+  auto compress = [payload =
+                       std::move(payload)](platform::HttpRequest& request) -> std::optional<std::int64_t> {
+    platform::Error gzipError;
+    const platform::Bytes plain = payload.value_or(platform::Bytes{});
+    std::optional<platform::Bytes> compressed = CVUGzip::cvu_dataByGzippingData(plain, &gzipError);
+    if (!compressed) {
+      if (!plain.empty() || !gzipError.domain.empty()) return kCVUNetworkErrorCodePayloadNotCompressed;
+      compressed.emplace();
+    }
+    request.method = "POST";
+    request.headers.set("Content-Length", std::to_string(compressed->size()));
+    request.headers.set("Content-Type", "application/x-www-form-urlencoded");
+    request.headers.set("Content-Encoding", "gzip");
+    request.body = std::move(*compressed);
     return std::nullopt;
-  }
-  platform::HttpRequest request = requestFor(url, headers);
-  platform::Error gzipError;
-  bool failed = false;
-  const platform::Bytes plain = payload.value_or(platform::Bytes{});
-  std::optional<platform::Bytes> compressed = CVUGzip::cvu_dataByGzippingData(plain, &gzipError);
-  if (!compressed) {
-    failed = !plain.empty() || !gzipError.domain.empty();
-    compressed.emplace();
-  }
-  if (failed) {
-    handleErrorWithCode(kCVUNetworkErrorCodePayloadNotCompressed, queue, std::move(completion));
-    return std::nullopt;
-  }
-  request.method = "POST";
-  request.headers.set("Content-Length", std::to_string(compressed->size()));
-  request.headers.set("Content-Type", "application/x-www-form-urlencoded");
-  request.headers.set("Content-Encoding", "gzip");
-  request.body = std::move(*compressed);
-  return startRequest(url, std::move(queue), usingBackgroundSession, 900000, "Uploading data. Host",
-                      std::move(completion), [request](CVUNetworkURLSession& session, auto inner) {
-                        return session.sessionIDFromAsyncPOSTRequest(request, std::move(inner));
+  };
+  return startRequest(url, headers, std::move(queue), usingBackgroundSession, 900000, "Uploading data. Host",
+                      std::move(completion), compress,
+                      [](CVUNetworkURLSession& session, platform::HttpRequest request, auto inner) {
+                        return session.sessionIDFromAsyncPOSTRequest(std::move(request), std::move(inner));
                       });
 }
 
@@ -108,21 +103,30 @@ std::optional<std::string> CVUNetwork::getURL(const std::string& url,
                                               std::optional<platform::HttpHeaders> headers,
                                               platform::QueueRef queue, bool usingBackgroundSession,
                                               Completion completion) {
+  return startRequest(url, headers, std::move(queue), usingBackgroundSession, 900001,
+                      "Downloading data. Host", std::move(completion), nullptr,
+                      [](CVUNetworkURLSession& session, platform::HttpRequest request, auto inner) {
+                        return session.sessionIDFromAsyncGETRequest(std::move(request), std::move(inner));
+                      });
+}
+
+std::optional<std::string> CVUNetwork::startRequest(const std::string& url,
+                                                    const std::optional<platform::HttpHeaders>& headers,
+                                                    platform::QueueRef queue, bool background,
+                                                    std::int64_t messageCode, const char* message,
+                                                    Completion completion, const Prepare& prepare,
+                                                    const Start& start) {
   if (url.empty()) {
     handleErrorWithCode(kCVUNetworkErrorCodeInvalidURL, queue, std::move(completion));
     return std::nullopt;
   }
   platform::HttpRequest request = requestFor(url, headers);
-  return startRequest(url, std::move(queue), usingBackgroundSession, 900001, "Downloading data. Host",
-                      std::move(completion), [request](CVUNetworkURLSession& session, auto inner) {
-                        return session.sessionIDFromAsyncGETRequest(request, std::move(inner));
-                      });
-}
-
-std::optional<std::string> CVUNetwork::startRequest(const std::string& url, platform::QueueRef queue,
-                                                    bool background, std::int64_t messageCode,
-                                                    const char* message, Completion completion,
-                                                    const Start& start) {
+  if (prepare) {
+    if (auto failure = prepare(request)) {
+      handleErrorWithCode(*failure, queue, std::move(completion));
+      return std::nullopt;
+    }
+  }
   auto session = CVUNetworkURLSession::create(weak_from_this());
   session->setBackgroundNetworkEnabled(background);
   const platform::QueueRef target = orMain(queue);
@@ -140,7 +144,7 @@ std::optional<std::string> CVUNetwork::startRequest(const std::string& url, plat
   // Entered before the request starts, so that even the quickest completion finds it to remove.
   const std::string expectedID = session->sessionID();
   requests_.setObject(session, expectedID);
-  std::optional<std::string> sessionID = start(*session, std::move(inner));
+  std::optional<std::string> sessionID = start(*session, std::move(request), std::move(inner));
   if (!sessionID) {
     requests_.removeObjectForKey(expectedID);
     // The URL session has already delivered its own error (code 2) through the completion; the

@@ -98,11 +98,15 @@ class CVUNetwork : public CVUReachabilityDelegate,
 
  private:
   CVUNetwork() = default;
-  using Start =
-      std::function<std::optional<std::string>(CVUNetworkURLSession&, CVUNetworkURLSession::Completion)>;
-  std::optional<std::string> startRequest(const std::string& url, platform::QueueRef queue, bool background,
-                                          std::int64_t messageCode, const char* message,
-                                          Completion completion, const Start& start);
+  // Fills in the request's method, headers and body; answers the failure code when it cannot.
+  using Prepare = std::function<std::optional<std::int64_t>(platform::HttpRequest&)>;
+  using Start = std::function<std::optional<std::string>(CVUNetworkURLSession&, platform::HttpRequest,
+                                                         CVUNetworkURLSession::Completion)>;
+  std::optional<std::string> startRequest(const std::string& url,
+                                          const std::optional<platform::HttpHeaders>& headers,
+                                          platform::QueueRef queue, bool background, std::int64_t messageCode,
+                                          const char* message, Completion completion, const Prepare& prepare,
+                                          const Start& start);
   void handleErrorWithCode(std::int64_t code, const platform::QueueRef& queue, Completion handler);
   std::shared_ptr<CVUNetworkLoggerDelegate> loggerDelegate() const;
 
