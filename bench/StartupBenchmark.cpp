@@ -1,6 +1,7 @@
-// Start-up over a library of 1,000 prompts: the time from building the composition root (launch
-// mode, persistent store opened from disk, sync monitor, analytics) to the first painted library
-// window with every prompt in its grid. The store's work, the view model's load and the grid's
+// Start-up over a library of 1,000 and of 10,000 prompts of 5 versions each: the time from building
+// the composition root (launch mode, persistent store opened from disk, sync monitor, analytics) to
+// the first painted library window with every prompt in its grid, beside its goal (which also
+// covers the process's own start, not measured here). The store's work, the view model's load and the grid's
 // layout run on this thread, drained at once; the window is painted into an image at the end.
 
 #include <benchmark/benchmark.h>
@@ -16,13 +17,13 @@
 #include "Velloran/analytics/testing/OrdinaryLaunch.h"
 #include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
 #include "Velloran/app/VelloranApp.h"
-#include "Velloran/persistence/CoreDataPromptStore.h"
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/views/CardGrid.h"
 #include "Velloran/views/PromptListView.h"
-#include "bench/LibraryPrompts.h"
+#include "bench/LibraryStore.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/DeterministicDispatch.h"
+#include "platform/paths/ApplicationDirectories.h"
 #include "platform/prefs/PreferencesDomain.h"
 #include "platform/workspace/testing/RecordingReviewRequester.h"
 #include "platform/workspace/testing/RecordingWorkspace.h"
@@ -30,7 +31,7 @@
 namespace velloran {
 namespace {
 
-constexpr int kLibrarySize = 1000;
+constexpr int kVersionsPerPrompt = 5;
 
 // A home of its own for the run, with a mirror folder, in an ordinary launch; removed again at the end.
 class BenchmarkHome {
@@ -48,23 +49,19 @@ class BenchmarkHome {
   testing::OrdinaryLaunch launch_;
 };
 
-// The library the app opens: 1,000 prompts written to the store file before the first launch.
-void writeLibrary(platform::DeterministicDispatch& dispatch) {
-  CoreDataStack stack(false);
-  auto store = std::make_shared<CoreDataPromptStore>(stack.container());
-  int saved = 0;
-  for (int index = 0; index < kLibrarySize; ++index) {
-    store->savePrompt(libraryPrompt(index, 1),
-                      [&saved](platform::Result<void> result) { saved += result.ok() ? 1 : 0; });
-  }
-  dispatch.drain();
-  if (saved != kLibrarySize) throw std::runtime_error("the library could not be written");
+// The library the app opens, written to its store file before the first launch.
+void writeLibrary(int prompts) {
+  platform::Result<std::filesystem::path> support = platform::applicationSupportDirectory();
+  if (!support) throw std::runtime_error("no Application Support folder");
+  std::filesystem::create_directories(*support);
+  writeLibraryFile(*support / std::string(kStoreFileName), prompts, kVersionsPerPrompt);
 }
 
 void startUpToTheFirstPaintedLibrary(benchmark::State& state) {
+  const int prompts = static_cast<int>(state.range(0));
   BenchmarkHome home;
   platform::DeterministicDispatch dispatch;
-  writeLibrary(dispatch);
+  writeLibrary(prompts);
   const auto defaults = platform::PreferencesDomain::application();
   static_cast<void>(defaults->setObject("analyticsPromptShown", platform::Value(true)));
   std::ostringstream console;
@@ -78,7 +75,7 @@ void startUpToTheFirstPaintedLibrary(benchmark::State& state) {
     std::unique_ptr<LibraryWindow> window = app->makeRootView();
     window->resize(1100, 800);
     window->show();
-    while (window->library().grid()->promptCount() < static_cast<std::size_t>(kLibrarySize)) {
+    while (window->library().grid()->promptCount() < static_cast<std::size_t>(prompts)) {
       dispatch.drain();
       QCoreApplication::processEvents();
     }
@@ -90,9 +87,10 @@ void startUpToTheFirstPaintedLibrary(benchmark::State& state) {
     dispatch.drain();
     state.ResumeTiming();
   }
-  state.counters["prompts"] = kLibrarySize;
+  state.counters["prompts"] = prompts;
+  state.counters["goal_ms"] = 300;
 }
-BENCHMARK(startUpToTheFirstPaintedLibrary)->Unit(benchmark::kMillisecond);
+BENCHMARK(startUpToTheFirstPaintedLibrary)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velloran
