@@ -7,13 +7,34 @@
 #include "platform/text/Scalars.h"
 
 namespace beacon {
+namespace {
 
-platform::Bytes BMSMD5Data(std::span<const std::uint8_t> data) {
-  platform::Bytes digest(16);
+platform::Bytes digestOf(std::span<const std::uint8_t> data, const EVP_MD* kind) {
+  platform::Bytes digest(EVP_MAX_MD_SIZE);
   unsigned int length = 0;
-  EVP_Digest(data.data(), data.size(), digest.data(), &length, EVP_md5(), nullptr);
+  EVP_Digest(data.data(), data.size(), digest.data(), &length, kind, nullptr);
   digest.resize(length);
   return digest;
+}
+
+std::string lowerHex(const platform::Bytes& bytes) {
+  std::string hex;
+  char pair[3];
+  for (std::uint8_t byte : bytes) {
+    std::snprintf(pair, sizeof pair, "%02x", byte);
+    hex += pair;
+  }
+  return hex;
+}
+
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+platform::Bytes BMSMD5Data(std::span<const std::uint8_t> data) {
+  return digestOf(data, EVP_md5());
 }
 
 std::int64_t BMS64LeastSignificantBits(std::span<const std::uint8_t> data) {
@@ -29,15 +50,11 @@ std::int64_t BMS64LSBMD5(std::span<const std::uint8_t> data) {
 
 std::optional<std::string> BMSMD5String(std::string_view text) {
   if (platform::fromScalars(platform::toScalars(text)) != text) return std::nullopt;
-  const platform::Bytes digest =
-      BMSMD5Data(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-  std::string hex;
-  char pair[3];
-  for (std::uint8_t byte : digest) {
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    hex += pair;
-  }
-  return hex;
+  return lowerHex(BMSMD5Data(bytesOf(text)));
+}
+
+std::string BMSSHA256String(std::string_view text) {
+  return lowerHex(digestOf(bytesOf(text), EVP_sha256()));
 }
 
 }  // namespace beacon

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "measurement/engine/tests/EngineTestSupport.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 
 namespace beacon {

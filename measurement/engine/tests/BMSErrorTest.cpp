@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "measurement/engine/BMSAppMetadata.h"
-#include "measurement/engine/tests/EngineTestSupport.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
 
 namespace beacon {
 namespace {

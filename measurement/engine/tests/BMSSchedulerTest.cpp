@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "measurement/engine/tests/EngineTestSupport.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 
 namespace beacon {

@@ -4,7 +4,7 @@
 
 #include "measurement/engine/BMSDataTypeValidator.h"
 #include "measurement/engine/BMSNameTables.h"
-#include "measurement/engine/tests/EngineTestSupport.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
 
 namespace beacon {
 namespace {

@@ -21,6 +21,7 @@ TEST(Digest, FingerprintIsTheDigestsLastEightBytesBigEndian) {
   EXPECT_EQ(BMS64LeastSignificantBits(platform::Bytes{}), 0);
   EXPECT_EQ(BMSMD5String("abc"), "900150983cd24fb0d6963f7d28e17f72");
   EXPECT_EQ(BMSMD5String("\xff"), std::nullopt);
+  EXPECT_EQ(BMSSHA256String("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 TEST(StringUtil, ScalarsAndBits) {

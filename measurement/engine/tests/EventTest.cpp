@@ -4,7 +4,7 @@
 
 #include "measurement/engine/BMSEvent.h"
 #include "measurement/engine/BMSEventFunctions.h"
-#include "measurement/engine/tests/EngineTestSupport.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
 #include "measurement/messages/NANOAccessors.h"
 
 namespace beacon {

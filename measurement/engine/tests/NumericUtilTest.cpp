@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "measurement/engine/BMSNumericUtil.h"
-#include "measurement/engine/tests/EngineTestSupport.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
 
 namespace beacon {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "measurement/engine/BMSEventAggregates.h"
 #include "measurement/engine/BMSRecords.h"
-#include "measurement/engine/tests/EngineTestSupport.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
 
 namespace beacon {
 namespace {

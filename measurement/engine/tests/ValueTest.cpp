@@ -5,7 +5,7 @@
 
 #include "measurement/engine/BMSUserAttribute.h"
 #include "measurement/engine/BMSValue.h"
-#include "measurement/engine/tests/EngineTestSupport.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
 #include "measurement/messages/NANOAccessors.h"
 
 namespace beacon {

@@ -1,5 +1,5 @@
 #pragma once
-// MD5 digests and the 64-bit fingerprint made from them. The fingerprint keys stored raw-event
+// MD5 and SHA-256 digests and the 64-bit fingerprint made from them. The fingerprint keys stored raw-event
 // metadata and checks uploads, so its byte order is fixed: the last eight bytes, big-endian. Pure
 // functions, safe on any thread.
 
@@ -25,5 +25,8 @@ std::int64_t BMS64LSBMD5(std::span<const std::uint8_t> data);
 // The MD5 of the text as 32 lower-case hexadecimal digits; nothing when the text is not well-formed
 // UTF-8.
 std::optional<std::string> BMSMD5String(std::string_view text);
+
+// The SHA-256 of the bytes of the text as 64 lower-case hexadecimal digits.
+std::string BMSSHA256String(std::string_view text);
 
 }  // namespace beacon

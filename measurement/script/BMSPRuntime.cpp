@@ -1,0 +1,9 @@
+#include "measurement/script/BMSEventEditingRuntime.h"
+
+namespace beacon {
+
+std::int64_t BMSPRuntime::runtimeVersion() {
+  return kNoRuntimeVersion;
+}
+
+}  // namespace beacon
