@@ -20,7 +20,9 @@ class [[nodiscard]] Result {
 
   T& value() & { return checkedValue(); }
   const T& value() const& { return const_cast<Result*>(this)->checkedValue(); }
-  T&& value() && { return std::move(checkedValue()); }
+  // A temporary hands its value over instead of a reference into itself, so `for (x : f().value())`
+  // walks a live container.
+  T value() && { return std::move(checkedValue()); }
   T valueOr(T fallback) const& { return ok() ? std::get<0>(state_) : std::move(fallback); }
 
   const Error& error() const {
