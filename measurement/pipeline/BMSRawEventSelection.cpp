@@ -1,0 +1,41 @@
+#include "measurement/pipeline/BMSRawEventSelection.h"
+
+#include <cmath>
+
+#include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSError.h"
+
+namespace beacon {
+
+std::optional<std::vector<BMSRawEventData>> BMSRawEventsForBundle(BMSDatabase& database,
+                                                                  const BMSRemoteConfig& remoteConfig,
+                                                                  std::int64_t metadataFingerprint) {
+  const std::int64_t maxEvents = remoteConfig.uploadMaxEventsPerBundle();
+  const std::int64_t maxBytes = remoteConfig.uploadMaxSizeLimitBytes();
+  std::int64_t hour = 0;
+  std::int64_t previousRowID = 0;
+  std::int64_t totalBytes = 0;
+  auto selected = database.rawEventsWithMetadataFingerprint(
+      metadataFingerprint, [&](const BMSRawEventData& raw, std::size_t index) {
+        if (index > 0 && static_cast<std::int64_t>(index) >= maxEvents) return false;
+        const std::int64_t rowHour = static_cast<std::int64_t>(std::floor(raw.rawEvent().timestamp())) / 3600;
+        const auto bytes = raw.rawEvent().protoEvent().protoBuffer();
+        const std::int64_t size = bytes ? static_cast<std::int64_t>(bytes->size()) : 0;
+        if (index == 0) {
+          hour = rowHour;
+        } else if (rowHour != hour || raw.rowID() != previousRowID + 1 || totalBytes + size >= maxBytes) {
+          return false;
+        }
+        previousRowID = raw.rowID();
+        totalBytes += size;
+        return true;
+      });
+  if (!selected) {
+    BMSLog(1, 23097, "Inconsistent state, raw event is expected. Error",
+           {BMSContextFromError(selected.error())});
+    return std::nullopt;
+  }
+  return std::move(*selected);
+}
+
+}  // namespace beacon
