@@ -1,0 +1,163 @@
+#include "platform/keychain/FileKeychain.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "platform/keychain/KeychainAttributes.h"
+#include "platform/paths/FileDescriptor.h"
+#include "platform/paths/FileIO.h"
+#include "platform/paths/PathsError.h"
+#include "platform/paths/UserDirectories.h"
+#include "platform/plist/PropertyList.h"
+
+namespace platform {
+namespace {
+
+using keychain_detail::AttributeMap;
+
+struct StoredItem {
+  AttributeMap attributes;
+  Bytes data;
+};
+
+constexpr std::int64_t kFormatVersion = 1;
+
+std::optional<std::vector<StoredItem>> decodeItems(const Value& root) {
+  const Value* version = root.find("version");
+  const Value* items = root.find("items");
+  if (!version || !version->asInteger() || *version->asInteger() != kFormatVersion || !items ||
+      !items->asArray()) {
+    return std::nullopt;
+  }
+  std::vector<StoredItem> decoded;
+  for (const Value& entry : *items->asArray()) {
+    const Value* attributes = entry.find("attributes");
+    const Value* data = entry.find("data");
+    if (!attributes || !attributes->asDictionary() || !data || !data->asBytes()) return std::nullopt;
+    StoredItem item{{}, *data->asBytes()};
+    for (const auto& [name, value] : *attributes->asDictionary()) {
+      if (!value.asString()) return std::nullopt;
+      item.attributes[name] = *value.asString();
+    }
+    decoded.push_back(std::move(item));
+  }
+  return decoded;
+}
+
+Value encodeItems(const std::vector<StoredItem>& items) {
+  Array encoded;
+  for (const StoredItem& item : items) {
+    Dictionary attributes;
+    for (const auto& [name, value] : item.attributes) attributes[name] = value;
+    encoded.push_back(Dictionary{{"attributes", std::move(attributes)}, {"data", item.data}});
+  }
+  return Dictionary{{"version", kFormatVersion}, {"items", std::move(encoded)}};
+}
+
+}  // namespace
+
+// One locked read-modify-write of the file: the lock is held from construction to destruction.
+struct FileKeychain::Session {
+  explicit Session(const std::filesystem::path& file) {
+    std::filesystem::path folder = file.parent_path();
+    if (!createDirectories(folder)) return;
+    ::chmod(folder.c_str(), 0700);
+    lock.emplace(openRetrying(folder / (file.filename().string() + ".lock"), O_RDWR | O_CREAT, 0600));
+    if (!lock->valid()) return;
+    while (::flock(lock->get(), LOCK_EX) != 0) {
+      if (errno != EINTR) return;
+    }
+    locked = true;
+    Result<Bytes> contents = readFile(file);
+    if (!contents) {
+      status = isPathsError(contents.error(), PathsErrorCode::FileNotFound) ? kKeychainSuccess
+                                                                            : kKeychainIOFailure;
+      return;
+    }
+    Result<Value> root = readPropertyList(*contents);
+    std::optional<std::vector<StoredItem>> decoded = root ? decodeItems(*root) : std::nullopt;
+    if (!decoded) {
+      status = kKeychainDamagedStore;
+      return;
+    }
+    items = std::move(*decoded);
+    status = kKeychainSuccess;
+  }
+  ~Session() {
+    if (locked) ::flock(lock->get(), LOCK_UN);
+  }
+
+  KeychainStatus save(const std::filesystem::path& file) const {
+    Result<Bytes> encoded = writePropertyList(encodeItems(items), PropertyListFormat::Binary);
+    if (!encoded || !writeFileAtomically(file, *encoded)) return kKeychainIOFailure;
+    ::chmod(file.c_str(), 0600);
+    return kKeychainSuccess;
+  }
+
+  std::optional<FileDescriptor> lock;
+  bool locked = false;
+  KeychainStatus status = kKeychainIOFailure;
+  std::vector<StoredItem> items;
+};
+
+FileKeychain::FileKeychain(std::filesystem::path file) : file_(std::move(file)) {}
+
+Result<std::filesystem::path> FileKeychain::defaultPath() {
+  Result<std::filesystem::path> dataHome = UserDirectories::current().dataHome();
+  if (!dataHome) return dataHome.error();
+  return *dataHome / "velloran-keychain" / "items.plist";
+}
+
+KeychainCopyResult FileKeychain::copyMatching(const KeychainQuery& query) {
+  std::lock_guard guard(mutex_);
+  Session session(file_);
+  if (session.status != kKeychainSuccess) return {session.status, std::nullopt};
+  AttributeMap wanted = keychain_detail::attributesOf(query);
+  for (const StoredItem& item : session.items) {
+    if (keychain_detail::matches(item.attributes, wanted)) return {kKeychainSuccess, item.data};
+  }
+  return {kKeychainItemNotFound, std::nullopt};
+}
+
+KeychainStatus FileKeychain::add(const KeychainQuery& attributes, const Bytes& data) {
+  std::lock_guard guard(mutex_);
+  Session session(file_);
+  if (session.status != kKeychainSuccess) return session.status;
+  AttributeMap stored = keychain_detail::attributesOf(attributes);
+  AttributeMap identity = keychain_detail::identifyingAttributes(stored);
+  for (const StoredItem& item : session.items) {
+    if (keychain_detail::identifyingAttributes(item.attributes) == identity) return kKeychainDuplicateItem;
+  }
+  session.items.push_back({std::move(stored), data});
+  return session.save(file_);
+}
+
+KeychainStatus FileKeychain::update(const KeychainQuery& query, const Bytes& data) {
+  std::lock_guard guard(mutex_);
+  Session session(file_);
+  if (session.status != kKeychainSuccess) return session.status;
+  AttributeMap wanted = keychain_detail::attributesOf(query);
+  bool found = false;
+  for (StoredItem& item : session.items) {
+    if (!keychain_detail::matches(item.attributes, wanted)) continue;
+    item.data = data;
+    found = true;
+  }
+  return found ? session.save(file_) : kKeychainItemNotFound;
+}
+
+KeychainStatus FileKeychain::remove(const KeychainQuery& query) {
+  std::lock_guard guard(mutex_);
+  Session session(file_);
+  if (session.status != kKeychainSuccess) return session.status;
+  AttributeMap wanted = keychain_detail::attributesOf(query);
+  auto removed = std::erase_if(session.items, [&](const StoredItem& item) {
+    return keychain_detail::matches(item.attributes, wanted);
+  });
+  return removed > 0 ? session.save(file_) : kKeychainItemNotFound;
+}
+
+}  // namespace platform

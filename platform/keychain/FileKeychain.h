@@ -1,0 +1,43 @@
+#pragma once
+// The keychain as one file per user, for machines without a Secret Service (headless machines, CI).
+//
+// The file is a binary property list of the items in the order they were added. Its folder is made
+// readable by the user only (0700) and the file itself is 0600. Every call reads the file, and a
+// change writes it anew (a temporary file renamed over it), all under an exclusive lock on a lock
+// file beside it, so threads and processes of the same user never lose each other's writes and a
+// reader never sees half a file.
+//
+// A file that cannot be decoded is damaged: every call then answers kKeychainDamagedStore and the
+// file is left exactly as it is, for the user to look into; it is never wiped to start afresh.
+// The data is not encrypted: the file has the same protection as the user's other private files.
+
+#include <filesystem>
+#include <mutex>
+
+#include "platform/error/Result.h"
+#include "platform/keychain/Keychain.h"
+
+namespace platform {
+
+class FileKeychain final : public Keychain {
+ public:
+  explicit FileKeychain(std::filesystem::path file);
+
+  // $XDG_DATA_HOME/velloran-keychain/items.plist (or the same under ~/.local/share).
+  static Result<std::filesystem::path> defaultPath();
+
+  const std::filesystem::path& path() const { return file_; }
+
+  KeychainCopyResult copyMatching(const KeychainQuery& query) override;
+  KeychainStatus add(const KeychainQuery& attributes, const Bytes& data) override;
+  KeychainStatus update(const KeychainQuery& query, const Bytes& data) override;
+  KeychainStatus remove(const KeychainQuery& query) override;
+
+ private:
+  struct Session;
+
+  std::filesystem::path file_;
+  std::mutex mutex_;
+};
+
+}  // namespace platform

@@ -1,0 +1,77 @@
+// What only the file store promises: private modes, a damaged file left alone, and the choice of
+// store for a session without a Secret Service.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "platform/keychain/FileKeychain.h"
+#include "platform/testing/TestEnvironment.h"
+
+namespace platform {
+namespace {
+
+KeychainQuery password(std::string account) {
+  KeychainQuery query;
+  query.service = "service";
+  query.account = std::move(account);
+  return query;
+}
+
+mode_t modeOf(const std::filesystem::path& path) {
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  return info.st_mode & 0777;
+}
+
+TEST(FileKeychainTest, TheFolderAndFileAreTheUsersAlone) {
+  testing::TemporaryDirectory folder;
+  std::filesystem::path file = folder.path() / "keychain" / "items.plist";
+  FileKeychain keychain(file);
+  ASSERT_EQ(keychain.add(password("a"), Bytes{1}), kKeychainSuccess);
+  EXPECT_EQ(modeOf(file.parent_path()), 0700u);
+  EXPECT_EQ(modeOf(file), 0600u);
+}
+
+TEST(FileKeychainTest, ADamagedFileFailsEveryCallAndIsNeverOverwritten) {
+  testing::TemporaryDirectory folder;
+  std::filesystem::path file = folder.path() / "items.plist";
+  {
+    std::ofstream out(file);
+    out << "not a property list";
+  }
+  FileKeychain keychain(file);
+  EXPECT_EQ(keychain.copyMatching(password("a")).status, kKeychainDamagedStore);
+  EXPECT_EQ(keychain.add(password("a"), Bytes{1}), kKeychainDamagedStore);
+  EXPECT_EQ(keychain.update(password("a"), Bytes{1}), kKeychainDamagedStore);
+  EXPECT_EQ(keychain.remove(password("a")), kKeychainDamagedStore);
+  EXPECT_EQ(testing::fileContents(file), "not a property list");
+
+  // A property list of another shape is damaged too.
+  testing::writePropertyListFile(file, Dictionary{{"version", 1}, {"items", "x"}});
+  EXPECT_EQ(keychain.copyMatching(password("a")).status, kKeychainDamagedStore);
+}
+
+TEST(FileKeychainTest, TheFirstAddedMatchIsTheOneRead) {
+  testing::TemporaryDirectory folder;
+  FileKeychain keychain(folder.path() / "items.plist");
+  ASSERT_EQ(keychain.add(password("b"), Bytes{2}), kKeychainSuccess);
+  ASSERT_EQ(keychain.add(password("a"), Bytes{1}), kKeychainSuccess);
+  KeychainQuery anyAccount;
+  anyAccount.service = "service";
+  EXPECT_EQ(keychain.copyMatching(anyAccount).data, Bytes{2});
+}
+
+TEST(FileKeychainTest, WithoutASessionBusTheSharedKeychainIsTheUsersFile) {
+  testing::TemporaryUser user;
+  user.environment().set("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+  setSharedKeychain(nullptr);
+  std::shared_ptr<Keychain> keychain = sharedKeychain();
+  ASSERT_EQ(keychain->add(password("a"), Bytes{5}), kKeychainSuccess);
+  EXPECT_TRUE(std::filesystem::exists(user.dataHome() / "velloran-keychain" / "items.plist"));
+  EXPECT_EQ(sharedKeychain(), keychain);
+  setSharedKeychain(nullptr);
+}
+
+}  // namespace
+}  // namespace platform
