@@ -34,11 +34,19 @@ struct PropertyListErrorCode {
 
 enum class PropertyListFormat { Xml, Binary };
 
-Result<Value> readPropertyList(std::string_view data);
-Result<Value> readPropertyList(const Bytes& data);
+// Object references (UIDs) are what keyed archives link their objects with; other property lists
+// have none, so they are refused unless asked for. Asked for, each reads and writes as the
+// dictionary {"CF$UID": n}, the form XML property lists spell them in.
+enum class ObjectReferences { Refused, AsDictionaries };
+inline constexpr std::string_view kObjectReferenceKey = "CF$UID";
+
+Result<Value> readPropertyList(std::string_view data,
+                               ObjectReferences references = ObjectReferences::Refused);
+Result<Value> readPropertyList(const Bytes& data, ObjectReferences references = ObjectReferences::Refused);
 // FileMissing when there is no such file, so callers can treat "never written" apart from damage.
 Result<Value> readPropertyListFile(const std::filesystem::path& path);
 
-Result<Bytes> writePropertyList(const Value& value, PropertyListFormat format);
+Result<Bytes> writePropertyList(const Value& value, PropertyListFormat format,
+                                ObjectReferences references = ObjectReferences::Refused);
 
 }  // namespace platform

@@ -23,21 +23,21 @@ Error malformed(std::string description) {
                std::move(description));
 }
 
-Result<Value> toValue(plist_t node, int depth);
+Result<Value> toValue(plist_t node, int depth, ObjectReferences references);
 
-Result<Value> arrayToValue(plist_t node, int depth) {
+Result<Value> arrayToValue(plist_t node, int depth, ObjectReferences references) {
   Array array;
   std::uint32_t count = plist_array_get_size(node);
   array.reserve(count);
   for (std::uint32_t i = 0; i < count; ++i) {
-    Result<Value> element = toValue(plist_array_get_item(node, i), depth + 1);
+    Result<Value> element = toValue(plist_array_get_item(node, i), depth + 1, references);
     if (!element) return element.error();
     array.push_back(std::move(*element));
   }
   return Value(std::move(array));
 }
 
-Result<Value> dictionaryToValue(plist_t node, int depth) {
+Result<Value> dictionaryToValue(plist_t node, int depth, ObjectReferences references) {
   Dictionary dictionary;
   plist_dict_iter iterator = nullptr;
   plist_dict_new_iter(node, &iterator);
@@ -48,14 +48,14 @@ Result<Value> dictionaryToValue(plist_t node, int depth) {
     plist_dict_next_item(node, iterator, &rawKey, &child);
     std::unique_ptr<char, decltype(&std::free)> key(rawKey, &std::free);
     if (!child) break;
-    Result<Value> element = toValue(child, depth + 1);
+    Result<Value> element = toValue(child, depth + 1, references);
     if (!element) return element.error();
     dictionary.insert_or_assign(std::string(key ? key.get() : ""), std::move(*element));
   }
   return Value(std::move(dictionary));
 }
 
-Result<Value> toValue(plist_t node, int depth) {
+Result<Value> toValue(plist_t node, int depth, ObjectReferences references) {
   if (depth > kMaxDepth) return malformed("the property list is nested too deeply");
   switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
@@ -87,18 +87,25 @@ Result<Value> toValue(plist_t node, int depth) {
       return Value(*date);
     }
     case PLIST_ARRAY:
-      return arrayToValue(node, depth);
+      return arrayToValue(node, depth, references);
     case PLIST_DICT:
-      return dictionaryToValue(node, depth);
+      return dictionaryToValue(node, depth, references);
+    case PLIST_UID: {
+      if (references == ObjectReferences::Refused) break;
+      std::uint64_t uid = 0;
+      plist_get_uid_val(node, &uid);
+      return Value(Dictionary{{std::string(kObjectReferenceKey), static_cast<std::int64_t>(uid)}});
+    }
     default:
-      return Error(std::string(kPropertyListErrorDomain), PropertyListErrorCode::Unrepresentable,
-                   "the property list holds an object reference or key where a value belongs");
+      break;
   }
+  return Error(std::string(kPropertyListErrorDomain), PropertyListErrorCode::Unrepresentable,
+               "the property list holds an object reference or key where a value belongs");
 }
 
 }  // namespace
 
-Result<Value> readPropertyList(std::string_view data) {
+Result<Value> readPropertyList(std::string_view data, ObjectReferences references) {
   if (data.empty()) return malformed("the property list is empty");
   if (data.size() > std::numeric_limits<std::uint32_t>::max())
     return malformed("the property list is too large");
@@ -109,11 +116,12 @@ Result<Value> readPropertyList(std::string_view data) {
   plist_from_memory(data.data(), static_cast<std::uint32_t>(data.size()), &root);
   if (!root) return malformed("the data is neither an XML nor a binary property list");
   OwnedNode owner(root);
-  return toValue(root, 0);
+  return toValue(root, 0, references);
 }
 
-Result<Value> readPropertyList(const Bytes& data) {
-  return readPropertyList(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+Result<Value> readPropertyList(const Bytes& data, ObjectReferences references) {
+  return readPropertyList(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),
+                          references);
 }
 
 Result<Value> readPropertyListFile(const std::filesystem::path& path) {

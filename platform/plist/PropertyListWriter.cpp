@@ -53,6 +53,8 @@ bool isWritableText(std::string_view text) {
 
 class NodeBuilder {
  public:
+  explicit NodeBuilder(ObjectReferences references) : references_(references) {}
+
   // The node for the value, or nullptr with failure() describing why.
   plist_t build(const Value& value) {
     switch (value.kind()) {
@@ -108,6 +110,11 @@ class NodeBuilder {
   }
 
   plist_t buildDictionary(const Dictionary& dictionary) {
+    if (references_ == ObjectReferences::AsDictionaries && dictionary.size() == 1) {
+      auto uid = dictionary.find(kObjectReferenceKey);
+      if (uid != dictionary.end() && uid->second.asInteger() && *uid->second.asInteger() >= 0)
+        return plist_new_uid(static_cast<std::uint64_t>(*uid->second.asInteger()));
+    }
     OwnedNode node(plist_new_dict());
     for (const auto& [key, element] : dictionary) {
       std::size_t mark = path_.size();
@@ -121,6 +128,7 @@ class NodeBuilder {
     return node.release();
   }
 
+  ObjectReferences references_;
   // Where the walk is, kept on failure so the error can name the offending entry.
   std::string path_;
   std::string failure_;
@@ -128,8 +136,8 @@ class NodeBuilder {
 
 }  // namespace
 
-Result<Bytes> writePropertyList(const Value& value, PropertyListFormat format) {
-  NodeBuilder builder;
+Result<Bytes> writePropertyList(const Value& value, PropertyListFormat format, ObjectReferences references) {
+  NodeBuilder builder(references);
   OwnedNode root(builder.build(value));
   if (!root) return builder.failure();
 

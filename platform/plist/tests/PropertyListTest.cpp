@@ -357,3 +357,23 @@ TEST_F(PropertyListFile, ReadsAFileAndTellsMissingFromUnreadable) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST(PropertyListObjectReferences, ReadAndWriteAsDictionariesWhenAskedFor) {
+  Value withReference =
+      Dictionary{{"root", Dictionary{{"CF$UID", 7}}}, {"plain", Dictionary{{"CF$UID", "x"}}}};
+  Bytes binary =
+      *writePropertyList(withReference, PropertyListFormat::Binary, ObjectReferences::AsDictionaries);
+  EXPECT_FALSE(readPropertyList(binary).ok());
+  Result<Value> read = readPropertyList(binary, ObjectReferences::AsDictionaries);
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(*read, withReference);
+  // Without the option such a dictionary is just a dictionary.
+  Bytes plain = *writePropertyList(withReference, PropertyListFormat::Binary);
+  EXPECT_EQ(*readPropertyList(plain), withReference);
+}
+
+}  // namespace
+}  // namespace platform
