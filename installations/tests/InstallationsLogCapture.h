@@ -1,0 +1,29 @@
+#pragma once
+// The SDK log lines a test writes, read after the logging queue has caught up. The store-build
+// answer is pinned so the lines do not depend on how the build was configured.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/syslog/SystemLogCapture.h"
+#include "sdk-utilities/environment/CVUAppEnvironmentUtil.h"
+#include "sdk-utilities/logger/CVULogger.h"
+
+namespace beacon::testing {
+
+class InstallationsLogCapture {
+ public:
+  InstallationsLogCapture() { CVUAppEnvironmentUtil::setFromAppStoreForTesting(false); }
+  ~InstallationsLogCapture() { CVUAppEnvironmentUtil::setFromAppStoreForTesting(std::nullopt); }
+
+  std::vector<platform::CapturedLogLine> lines() {
+    CVULoggerFlush();
+    return capture_.lines();
+  }
+
+ private:
+  platform::SystemLogCapture capture_;
+};
+
+}  // namespace beacon::testing
