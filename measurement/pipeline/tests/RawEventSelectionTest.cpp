@@ -25,8 +25,10 @@ class RawEventSelectionTest : public ::testing::Test {
   }
   std::vector<double> selected(std::int64_t fingerprint) {
     std::vector<double> times;
-    for (const auto& raw : BMSRawEventsForBundle(*database, *config, fingerprint).value())
-      times.push_back(raw.rawEvent().timestamp());
+    // Held here: a range-for over a temporary optional's value() would walk a destroyed vector.
+    const std::optional<std::vector<BMSRawEventData>> rows =
+        BMSRawEventsForBundle(*database, *config, fingerprint);
+    for (const auto& raw : rows.value()) times.push_back(raw.rawEvent().timestamp());
     return times;
   }
   void configure(std::map<std::string, std::string, std::less<>> settings) {
