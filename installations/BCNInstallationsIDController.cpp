@@ -1,10 +1,12 @@
 #include "installations/BCNInstallationsIDController.h"
 
+#include "installations/BCNInstallationsAPIService.h"
 #include "installations/BCNInstallationsErrorUtil.h"
 #include "platform/notify/NotificationCenter.h"
 #include "platform/time/SystemClock.h"
 #include "sdk-core/BCNApp.h"
 #include "sdk-core/BCNLogger.h"
+#include "sdk-core/BCNOptions.h"
 #include "sdk-utilities/vendor/VendorPrefix.h"
 
 namespace beacon {
@@ -35,6 +37,21 @@ std::function<CVPPromise<T>()> weakHandler(const std::weak_ptr<BCNInstallationsI
 }
 
 }  // namespace
+
+std::shared_ptr<BCNInstallationsIDController> BCNInstallationsIDController::initWithApp(const BCNApp& app) {
+  std::shared_ptr<BCNOptions> options = app.options();
+  std::string appID = options->corvaneAppID().value_or("");
+  Collaborators collaborators{
+      std::make_shared<BCNInstallationsStore>(
+          CVUKeychainStorage::initWithService(keychainServiceWithAppID(appID)), options->appGroupID()),
+      BCNInstallationsAPIService::initWithAPIKey(options->APIKey().value_or(""),
+                                                 options->projectID().value_or(""), app.heartbeatLogger()),
+      std::make_shared<BCNInstallationsIIDStore>(),
+      std::make_shared<BCNInstallationsIIDTokenStore>(options->CCMSenderID().value_or("")),
+      std::make_shared<BCNInstallationsBackoffController>(),
+      nullptr};
+  return initWithCorvaneAppID(std::move(appID), app.name(), std::move(collaborators));
+}
 
 std::shared_ptr<BCNInstallationsIDController> BCNInstallationsIDController::initWithCorvaneAppID(
     std::string appID, std::string appName, Collaborators collaborators) {

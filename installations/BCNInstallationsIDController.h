@@ -49,6 +49,9 @@ class BCNInstallationsIDController : public std::enable_shared_from_this<BCNInst
     std::shared_ptr<const platform::Clock> clock;
   };
 
+  // Builds the collaborators from the app's options: its keychain service, store, REST client with
+  // the app's heartbeat logger, legacy readers and a fresh backoff controller.
+  static std::shared_ptr<BCNInstallationsIDController> initWithApp(const BCNApp& app);
   static std::shared_ptr<BCNInstallationsIDController> initWithCorvaneAppID(std::string appID,
                                                                             std::string appName,
                                                                             Collaborators collaborators);

@@ -3,6 +3,11 @@
 // that come while it runs get the same promise, and once it settles the next caller starts anew.
 // Thread-safe: one lock guards the pending promise. The pending promise's clean-up holds the state
 // weakly, so the cache may go while an operation still runs.
+//
+// The clean-up is a step of its own on the default queue, so for a moment a settled promise can still
+// be kept; it counts as over the moment it settles. A caller that saw the outcome and asks again
+// (a retry after a refusal, from any thread) therefore starts a new operation instead of getting the
+// old outcome back.
 
 #include <cstdint>
 #include <functional>
@@ -31,7 +36,7 @@ class BCNInstallationsSingleOperationPromiseCache {
 
   CVPPromise<T> getExistingPendingOrCreateNewPromise() {
     std::lock_guard guard(state_->mutex);
-    if (state_->pendingPromise) return *state_->pendingPromise;
+    if (std::optional<CVPPromise<T>> pending = stillPending()) return *pending;
     CVPPromise<T> promise = newOperationHandler_();
     std::uint64_t operation = ++state_->operationCount;
     state_->pendingPromise = promise;
@@ -51,10 +56,16 @@ class BCNInstallationsSingleOperationPromiseCache {
 
   std::optional<CVPPromise<T>> getExistingPendingPromise() {
     std::lock_guard guard(state_->mutex);
-    return state_->pendingPromise;
+    return stillPending();
   }
 
  private:
+  // Under the lock.
+  std::optional<CVPPromise<T>> stillPending() const {
+    if (state_->pendingPromise && state_->pendingPromise->isPending()) return state_->pendingPromise;
+    return std::nullopt;
+  }
+
   struct State {
     std::mutex mutex;
     std::optional<CVPPromise<T>> pendingPromise;

@@ -1,0 +1,242 @@
+// The REST client and the lifecycle against the fake installations service, over real HTTP on
+// 127.0.0.1 with the threaded dispatch backend: promise steps run on the main queue, pumped here.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "installations/BCNInstallationsAPIService.h"
+#include "installations/BCNInstallationsErrorUtil.h"
+#include "installations/BCNInstallationsIDController.h"
+#include "installations/tests/FakeInstallationsServer.h"
+#include "installations/tests/InstallationsLogCapture.h"
+#include "installations/tests/InstallationsTestSupport.h"
+#include "platform/dispatch/MainQueue.h"
+#include "sdk-core/BCNHeartbeatController.h"
+#include "sdk-core/BCNLogger.h"
+#include "sdk-utilities/network/CVUServiceOrigins.h"
+
+namespace beacon {
+namespace {
+
+using Item = BCNInstallationsItem;
+using Fault = testing::FakeInstallationsServer::Fault;
+using Route = testing::FakeInstallationsServer::Route;
+
+constexpr const char* kProject = "velloran-test";
+
+// Has one day of heartbeats to hand out, once.
+class OneHeartbeat final : public BCNHeartbeatLoggerProtocol {
+ public:
+  void log() override {}
+  std::shared_ptr<BCNHeartbeatsPayload> flushHeartbeatsIntoPayload() override {
+    HeartbeatsPayload payload;
+    if (!flushed_.exchange(true))
+      payload.userAgentPayloads.push_back({"velloran/1.0", {platform::Date{721692800}}});
+    return std::make_shared<BCNHeartbeatsPayload>(payload);
+  }
+  std::int64_t heartbeatCodeForToday() override { return kBCNHeartbeatCodeNone; }
+
+ private:
+  std::atomic<bool> flushed_{false};
+};
+
+class InstallationsServiceTest : public ::testing::Test {
+ protected:
+  InstallationsServiceTest() {
+    user.writeInfo({{"CFBundleIdentifier", testing::kTestBundleIdentifier}});
+    platform::Bundle::resetMainForTesting();
+    platform::setSharedKeychain(keychain);
+    user.environment().set(kCVUServiceOriginVariable, server.origin());
+  }
+  ~InstallationsServiceTest() override {
+    platform::setSharedKeychain(nullptr);
+    platform::Bundle::resetMainForTesting();
+    platform::PreferencesDomain::resetForTesting();
+  }
+
+  // A controller as a new process would make it: its own store objects and caches.
+  std::shared_ptr<BCNInstallationsIDController> newController() {
+    BCNInstallationsIDController::Collaborators collaborators{
+        std::make_shared<BCNInstallationsStore>(
+            CVUKeychainStorage::initWithService(
+                BCNInstallationsIDController::keychainServiceWithAppID(testing::kTestAppID)),
+            std::nullopt),
+        BCNInstallationsAPIService::initWithAPIKey(testing::kTestAPIKey, kProject, heartbeats),
+        std::make_shared<BCNInstallationsIIDStore>(),
+        std::make_shared<BCNInstallationsIIDTokenStore>("123456789012"),
+        std::make_shared<BCNInstallationsBackoffController>(),
+        nullptr};
+    return BCNInstallationsIDController::initWithCorvaneAppID(testing::kTestAppID, "app", collaborators);
+  }
+
+  template <class T>
+  platform::Result<T> await(const CVPPromise<T>& promise) {
+    platform::runUntil([&] { return !promise.isPending(); }, std::chrono::seconds(20));
+    if (promise.isPending()) return platform::Error("test", -1, "the promise is still pending");
+    if (promise.isRejected()) return *promise.error();
+    return *promise.value();
+  }
+
+  std::vector<platform::testing::RecordedRequest> requestsTo(const std::string& method) const {
+    std::vector<platform::testing::RecordedRequest> matching;
+    for (const auto& request : server.requests())
+      if (request.method == method) matching.push_back(request);
+    return matching;
+  }
+
+  platform::testing::TemporaryUser user;
+  std::shared_ptr<testing::ScriptedKeychain> keychain =
+      std::make_shared<testing::ScriptedKeychain>(user.root() / "keychain.plist");
+  testing::FakeInstallationsServer server;
+  std::shared_ptr<OneHeartbeat> heartbeats = std::make_shared<OneHeartbeat>();
+  testing::IDChangeRecorder changes;
+};
+
+TEST_F(InstallationsServiceTest, TheFirstRunRegistersAndALaterProcessReusesTheInstallation) {
+  auto first = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(first.ok()) << first.error().debugDescription();
+  EXPECT_EQ(first->registrationStatus, kBCNInstallationsRegistrationStatusRegistered);
+  EXPECT_TRUE(server.knows(*first->beaconInstallationID));
+
+  std::vector<platform::testing::RecordedRequest> registrations = requestsTo("POST");
+  ASSERT_EQ(registrations.size(), 1u);
+  const platform::testing::RecordedRequest& registration = registrations[0];
+  EXPECT_EQ(registration.path, std::string("/v1/projects/") + kProject + "/installations/");
+  EXPECT_EQ(registration.header("X-Corv-Api-Key"), testing::kTestAPIKey);
+  EXPECT_EQ(registration.header("X-Ios-Bundle-Identifier"), testing::kTestBundleIdentifier);
+  EXPECT_EQ(registration.header("Content-Type"), "application/json");
+  EXPECT_FALSE(registration.header("Authorization"));
+  platform::Value body = *platform::parseJson(registration.body);
+  EXPECT_EQ(body,
+            platform::Value(platform::Dictionary{{"bid", *first->beaconInstallationID},
+                                                 {"authVersion", "BIS_v2"},
+                                                 {"appId", testing::kTestAppID},
+                                                 {"sdkVersion", BCNInstallationsAPIService::SDKVersion()}}));
+
+  auto second = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(second.ok());
+  EXPECT_EQ(second->beaconInstallationID, first->beaconInstallationID);
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(InstallationsServiceTest, HeartbeatsGoOutWithTheFirstRequestOnly) {
+  auto controller = newController();
+  ASSERT_TRUE(await(controller->getAuthTokenForcingRefresh(false)).ok());
+  ASSERT_TRUE(await(controller->getAuthTokenForcingRefresh(true)).ok());
+  std::vector<platform::testing::RecordedRequest> requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_TRUE(requests[0].header("X-beacon-client"));
+  EXPECT_FALSE(requests[1].header("X-beacon-client"));
+  EXPECT_EQ(requests[1].header("Authorization"), "BIS_v2 rt-1");
+  EXPECT_EQ(
+      *platform::parseJson(requests[1].body),
+      platform::Value(platform::Dictionary{
+          {"installation", platform::Dictionary{{"sdkVersion", BCNInstallationsAPIService::SDKVersion()}}}}));
+}
+
+TEST_F(InstallationsServiceTest, AServerChosenIDIsStoredAndAnnounced) {
+  server.chooseInstallationID("fServerChosenServerCho");
+  auto token = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(token.ok());
+  EXPECT_EQ(token->beaconInstallationID, "fServerChosenServerCho");
+  EXPECT_EQ(await(newController()->getInstallationItem())->beaconInstallationID, "fServerChosenServerCho");
+  platform::runUntil([&] { return changes.appNames().size() >= 2; }, std::chrono::seconds(5));
+  EXPECT_EQ(changes.appNames(), (std::vector<std::string>{"app", "app"}));
+}
+
+TEST_F(InstallationsServiceTest, ATokenWithLessThanAnHourLeftIsRenewedRightAway) {
+  server.setTokenLifetime("3599s");
+  auto token = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(token.ok());
+  EXPECT_EQ(token->authToken.token, "token-2");
+  std::vector<platform::testing::RecordedRequest> requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_NE(requests[1].path.find("/authTokens:generate"), std::string::npos);
+}
+
+TEST_F(InstallationsServiceTest, A500IsTriedOnceMoreAfterASecond) {
+  server.queueFaults(Route::Register, {Fault{}});
+  auto started = std::chrono::steady_clock::now();
+  auto token = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(token.ok()) << token.error().debugDescription();
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(950));
+  EXPECT_EQ(requestsTo("POST").size(), 2u);
+}
+
+TEST_F(InstallationsServiceTest, TwoAnswersOf500FailWithTheSecond) {
+  server.queueFaults(Route::Register, {Fault{500, "first"}, Fault{500, "second"}});
+  auto token = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_FALSE(token.ok());
+  EXPECT_TRUE(BCNInstallationsErrorUtil::isAPIError(token.error(), 500));
+  EXPECT_NE(token.error().description.find("Response body: second"), std::string::npos);
+  EXPECT_EQ(requestsTo("POST").size(), 2u);
+}
+
+TEST_F(InstallationsServiceTest, AnUnknownInstallationIsReplacedOnceAndNotForever) {
+  auto controller = newController();
+  auto first = await(controller->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(first.ok());
+  server.queueFaults(Route::GenerateToken, {Fault{401, "{}"}});
+  auto renewed = await(controller->getAuthTokenForcingRefresh(true));
+  ASSERT_TRUE(renewed.ok()) << renewed.error().debugDescription();
+  EXPECT_NE(renewed->beaconInstallationID, first->beaconInstallationID);
+
+  server.queueFaults(Route::Register, {Fault{401, "{}"}}, true);
+  server.queueFaults(Route::GenerateToken, {Fault{401, "{}"}}, true);
+  std::size_t before = requestsTo("POST").size();
+  auto refused = await(controller->getAuthTokenForcingRefresh(true));
+  ASSERT_FALSE(refused.ok());
+  EXPECT_TRUE(BCNInstallationsErrorUtil::isAPIError(refused.error(), 401));
+  platform::runMainQueueFor(std::chrono::milliseconds(300));
+  EXPECT_LE(requestsTo("POST").size() - before, 6u);
+}
+
+TEST_F(InstallationsServiceTest, ServerTroubleHoldsTheNextRequestBack) {
+  server.queueFaults(Route::Register, {Fault{503, "{}"}}, true);
+  auto controller = newController();
+  EXPECT_TRUE(BCNInstallationsErrorUtil::isAPIError(
+      await(controller->getAuthTokenForcingRefresh(false)).error(), 503));
+  std::size_t sent = server.requests().size();
+  auto refused = await(controller->getAuthTokenForcingRefresh(false));
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error().code, kBCNInstallationsErrorCodeServerUnreachable)
+      << refused.error().debugDescription();
+  EXPECT_EQ(server.requests().size(), sent);
+}
+
+TEST_F(InstallationsServiceTest, DeletingAnInstallationTheServiceNoLongerKnowsSucceeds) {
+  auto controller = newController();
+  auto item = await(controller->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(item.ok());
+  ASSERT_TRUE(await(controller->deleteInstallation()).ok());
+  EXPECT_FALSE(server.knows(*item->beaconInstallationID));
+  std::vector<platform::testing::RecordedRequest> deletions = requestsTo("DELETE");
+  ASSERT_EQ(deletions.size(), 1u);
+  EXPECT_EQ(deletions[0].path,
+            std::string("/v1/projects/") + kProject + "/installations/" + *item->beaconInstallationID + "/");
+
+  auto again = await(controller->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(again.ok());
+  server.queueFaults(Route::Delete, {Fault{404, "{}"}});
+  ASSERT_TRUE(await(controller->deleteInstallation()).ok());
+  EXPECT_FALSE(await(controller->getInstallationItem())->beaconInstallationID == again->beaconInstallationID);
+}
+
+TEST_F(InstallationsServiceTest, DebugLinesKeepTheAPIKeyAndRefreshTokenSecret) {
+  testing::InstallationsLogCapture log;
+  BCNLoggerSetLevel(kCVULoggerLevelDebug);
+  auto controller = newController();
+  ASSERT_TRUE(await(controller->getAuthTokenForcingRefresh(false)).ok());
+  ASSERT_TRUE(await(controller->getAuthTokenForcingRefresh(true)).ok());
+  bool sawRequestLine = false;
+  for (const platform::CapturedLogLine& line : log.lines()) {
+    if (line.text.find("I-BIS001001") == std::string::npos) continue;
+    sawRequestLine = true;
+    EXPECT_EQ(line.text.find(testing::kTestAPIKey), std::string::npos) << line.text;
+    EXPECT_EQ(line.text.find("rt-1"), std::string::npos) << line.text;
+  }
+  EXPECT_TRUE(sawRequestLine);
+}
+
+}  // namespace
+}  // namespace beacon
