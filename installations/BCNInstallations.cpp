@@ -1,11 +1,13 @@
 #include "installations/BCNInstallations.h"
 
+#include <mutex>
 #include <vector>
 
 #include "installations/BCNInstallationsErrorUtil.h"
 #include "installations/BCNInstallationsIDController.h"
 #include "platform/classdir/ClassDirectory.h"
 #include "platform/text/Format.h"
+#include "platform/time/SystemClock.h"
 #include "sdk-core/BCNApp.h"
 #include "sdk-core/BCNComponent.h"
 #include "sdk-core/BCNComponentContainer.h"
@@ -30,6 +32,16 @@ std::string joined(const std::vector<std::string>& parts) {
 
 bool isMissing(const std::optional<std::string>& value) {
   return !value || value->empty();
+}
+
+struct ClockSetting {
+  std::mutex mutex;
+  std::shared_ptr<const platform::Clock> clock;
+};
+
+ClockSetting& clockSetting() {
+  static ClockSetting setting;
+  return setting;
 }
 
 Protocol instanceProviderProtocol() {
@@ -65,6 +77,18 @@ void BCNInstallations::load() {
   const platform::ClassEntry& entry = platform::ClassDirectory::shared().registerClass(
       "BCNInstallations", std::shared_ptr<BCNLibrary>(std::make_shared<InstallationsLibrary>()));
   BCNApp::registerInternalLibrary(entry, kLibraryName);
+}
+
+void BCNInstallations::setClock(std::shared_ptr<const platform::Clock> clock) {
+  ClockSetting& setting = clockSetting();
+  std::lock_guard guard(setting.mutex);
+  setting.clock = std::move(clock);
+}
+
+std::shared_ptr<const platform::Clock> BCNInstallations::clock() {
+  ClockSetting& setting = clockSetting();
+  std::lock_guard guard(setting.mutex);
+  return setting.clock ? setting.clock : platform::SystemClock::sharedPointer();
 }
 
 std::shared_ptr<BCNInstallations> BCNInstallations::installations() {

@@ -1,5 +1,6 @@
 #include "installations/BCNInstallationsIDController.h"
 
+#include "installations/BCNInstallations.h"
 #include "installations/BCNInstallationsAPIService.h"
 #include "installations/BCNInstallationsErrorUtil.h"
 #include "platform/notify/NotificationCenter.h"
@@ -41,15 +42,17 @@ std::function<CVPPromise<T>()> weakHandler(const std::weak_ptr<BCNInstallationsI
 std::shared_ptr<BCNInstallationsIDController> BCNInstallationsIDController::initWithApp(const BCNApp& app) {
   std::shared_ptr<BCNOptions> options = app.options();
   std::string appID = options->corvaneAppID().value_or("");
+  std::shared_ptr<const platform::Clock> clock = BCNInstallations::clock();
   Collaborators collaborators{
       std::make_shared<BCNInstallationsStore>(
           CVUKeychainStorage::initWithService(keychainServiceWithAppID(appID)), options->appGroupID()),
       BCNInstallationsAPIService::initWithAPIKey(options->APIKey().value_or(""),
-                                                 options->projectID().value_or(""), app.heartbeatLogger()),
+                                                 options->projectID().value_or(""), app.heartbeatLogger(),
+                                                 platform::HttpClient::shared(), clock),
       std::make_shared<BCNInstallationsIIDStore>(),
       std::make_shared<BCNInstallationsIIDTokenStore>(options->CCMSenderID().value_or("")),
-      std::make_shared<BCNInstallationsBackoffController>(),
-      nullptr};
+      std::make_shared<BCNInstallationsBackoffController>([clock] { return clock->now(); }),
+      clock};
   return initWithCorvaneAppID(std::move(appID), app.name(), std::move(collaborators));
 }
 

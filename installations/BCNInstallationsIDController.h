@@ -50,7 +50,8 @@ class BCNInstallationsIDController : public std::enable_shared_from_this<BCNInst
   };
 
   // Builds the collaborators from the app's options: its keychain service, store, REST client with
-  // the app's heartbeat logger, legacy readers and a fresh backoff controller.
+  // the app's heartbeat logger, legacy readers and a fresh backoff controller, all reading
+  // BCNInstallations::clock().
   static std::shared_ptr<BCNInstallationsIDController> initWithApp(const BCNApp& app);
   static std::shared_ptr<BCNInstallationsIDController> initWithCorvaneAppID(std::string appID,
                                                                             std::string appName,

@@ -18,6 +18,7 @@
 
 #include "installations/BCNInstallationsErrors.h"
 #include "platform/error/Error.h"
+#include "platform/time/Clock.h"
 #include "platform/value/Value.h"
 #include "sdk-core/Object.h"
 
@@ -60,6 +61,11 @@ class BCNInstallations final : public Object, public BCNInstallationsInstancePro
 
   // Registers the library (the class "BCNInstallations") with the app registry; harmless twice.
   static void load();
+
+  // The clock that instances made afterwards read for token lifetimes and request backoff: the
+  // system clock until a test puts its own in place (nullptr puts the system clock back).
+  static void setClock(std::shared_ptr<const platform::Clock> clock);
+  static std::shared_ptr<const platform::Clock> clock();
 
   // The default app's instance; raises when no default app is configured.
   static std::shared_ptr<BCNInstallations> installations();

@@ -1,0 +1,77 @@
+// The installations component of configured apps: made while an app is configured, one per app,
+// and refusing options it cannot work with during that configure.
+#include <gtest/gtest.h>
+
+#include "installations/BCNInstallations.h"
+#include "installations/tests/InstallationsTestSupport.h"
+#include "platform/classdir/ClassDirectory.h"
+#include "sdk-core/BCNApp.h"
+#include "sdk-core/BCNOptions.h"
+
+namespace beacon {
+namespace {
+
+class InstallationsComponentTest : public testing::InstallationsTest {
+ protected:
+  InstallationsComponentTest() { BCNInstallations::load(); }
+  ~InstallationsComponentTest() override { BCNApp::resetApps(); }
+
+  static std::shared_ptr<BCNOptions> options(std::string APIKey = testing::kTestAPIKey) {
+    auto options = BCNOptions::initWithCorvaneAppID(testing::kTestAppID, "123456789012");
+    options->setAPIKey(std::move(APIKey));
+    options->setProjectID("velloran-test");
+    return options;
+  }
+
+  static std::string raisedReason(const std::function<void()>& body) {
+    try {
+      body();
+    } catch (const platform::ProgrammerError& error) {
+      EXPECT_EQ(error.name(), kBCNInstallationsErrorDomain);
+      return error.reason();
+    }
+    return "(nothing raised)";
+  }
+};
+
+TEST_F(InstallationsComponentTest, TheDefaultInstanceNeedsAConfiguredDefaultApp) {
+  EXPECT_EQ(raisedReason([] { BCNInstallations::installations(); }),
+            "The default BeaconApp instance must be configured before the defaultBeaconApp instance can be "
+            "initialized. One way to ensure this is to call `BeaconApp.configure()` in the App  Delegate's "
+            "`application(_:didFinishLaunchingWithOptions:)` (or the `@main` struct's initializer in "
+            "SwiftUI).");
+
+  BCNApp::configureWithOptions(options());
+  std::shared_ptr<BCNInstallations> installations = BCNInstallations::installations();
+  ASSERT_TRUE(installations);
+  EXPECT_EQ(BCNInstallations::installations(), installations);
+  EXPECT_EQ(installations->appName(), kBCNDefaultAppName);
+}
+
+TEST_F(InstallationsComponentTest, EveryConfiguredAppHasItsOwnInstance) {
+  BCNApp::configureWithOptions(options());
+  BCNApp::configureWithName("second", options());
+  std::shared_ptr<BCNInstallations> second =
+      BCNInstallations::installationsWithApp(*BCNApp::appNamed("second"));
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->appName(), "second");
+  EXPECT_NE(second, BCNInstallations::installations());
+}
+
+TEST_F(InstallationsComponentTest, OptionsItCannotWorkWithFailTheConfigureOfTheApp) {
+  std::string reason = raisedReason([&] { BCNApp::configureWithName("broken", options("too-short")); });
+  EXPECT_NE(reason.find("`BeaconOptions.APIKey` doesn't match the expected format: API Key length must be 39 "
+                        "characters, API Key must start with `A`."),
+            std::string::npos)
+      << reason;
+}
+
+// Last: the announced class stays in the process's class directory.
+TEST_F(InstallationsComponentTest, AnEarlierInstanceIDLibraryCannotShareTheInstallation) {
+  platform::ClassDirectory::shared().registerClass("BCNInstanceID");
+  std::string reason = raisedReason([&] { BCNApp::configureWithOptions(options()); });
+  EXPECT_EQ(reason.rfind("Beacon Instance ID is not compatible with Beacon 8.x+.", 0), 0u) << reason;
+}
+
+}  // namespace
+}  // namespace beacon
