@@ -2,8 +2,8 @@
 
 namespace beacon {
 
-BMSEManager& BMSEManager::sharedInstance() {
-  static BMSEManager manager;
+std::shared_ptr<BMSEManager> BMSEManager::sharedInstance() {
+  static const std::shared_ptr<BMSEManager> manager(new BMSEManager());
   return manager;
 }
 

@@ -1,5 +1,6 @@
 // The facade's start, its collection switch and the SDK core's switch notifications.
 
+#include "measurement/engine/BMSAppDelegateInterceptor.h"
 #include "measurement/engine/BMSDataTypeValidator.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSInfoPlistFileUtil.h"
@@ -13,7 +14,9 @@
 #include "measurement/runtime/EngineStartDecisions.h"
 #include "measurement/storage/BMSConsentSettingsUtil.h"
 #include "measurement/storage/BMSPersistedConfig.h"
+#include "platform/dispatch/Queue.h"
 #include "sdk-core/BCNAnalyticsConfiguration.h"
+#include "sdk-utilities/appdelegate/CVUAppDelegateSwizzler.h"
 
 namespace beacon {
 namespace {
@@ -102,6 +105,14 @@ void maybeEnableTagManager(AnalyticsContext& context) {
   }
 }
 
+// Installs the app-delegate proxy with the engine's interceptor; once per context, on the main queue.
+void createAppDelegateProxy(AnalyticsContext& context) {
+  std::call_once(context.facade().appDelegateProxyOnce, [] {
+    CVUAppDelegateSwizzler::proxyOriginalDelegate();
+    CVUAppDelegateSwizzler::registerAppDelegateInterceptor(BMSAppDelegateInterceptor::sharedInstance());
+  });
+}
+
 void startOnce(AnalyticsContext& context, const std::string& appID, const std::string& origin,
                const BMSAnalyticsStartOptions& options) {
   if (BMSConsentSettingsUtil::consentSource() == kBMSConsentSourceNone)
@@ -151,6 +162,11 @@ void startOnce(AnalyticsContext& context, const std::string& appID, const std::s
   state.dispatchAsyncOnSerialQueue(
       [&context, appID, enabled, deactivated, safelist = std::move(safelist)]() mutable {
         BMSMeasurement::initializeSharedInstanceWithAppID(appID, enabled, deactivated, std::move(safelist));
+        if (!CVUAppDelegateSwizzler::isAppDelegateProxyEnabled()) {
+          BMSLog(6, 25036, "App Delegate Proxy is disabled");
+        } else if (!deactivated) {
+          platform::mainQueue()->async([&context] { createAppDelegateProxy(context); });
+        }
         if (std::shared_ptr<BMSMeasurement> engine = BMSMeasurement::sharedInstance()) {
           context.facade().enabled = engine->wasEnabledDuringInitialization();
         }

@@ -64,6 +64,7 @@ class BMSAnalyticsState {
   std::atomic<bool> enabled = false;
   std::once_flag startOnce;
   std::once_flag tagManagerOnce;
+  std::once_flag appDelegateProxyOnce;
   // The observation of the SDK core's collection switch; replaced by each start with a configuration.
   platform::ObserverToken configurationObservation;
 

@@ -1,6 +1,7 @@
 // The engine's one-time component build on the worker queue, and the start-time decisions it takes
 // about identifiers and consent.
 
+#include "measurement/audiences/BMSEManager.h"
 #include "measurement/engine/BMSAEU.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSMonitor.h"
@@ -41,8 +42,8 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
   if (!database) return false;
   database_ = *database;
 
-  platform::Result<std::shared_ptr<BMSRemoteConfig>> remoteConfig =
-      BMSRemoteConfig::initWithAppID(appID_, database_);
+  platform::Result<std::shared_ptr<BMSRemoteConfig>> remoteConfig = BMSRemoteConfig::initWithAppID(
+      appID_, database_, BMSEManager::sharedInstance(), context_.sharedClock());
   if (!remoteConfig || !*remoteConfig) return false;
   {
     std::lock_guard lock(remoteConfigMutex_);

@@ -14,11 +14,7 @@ constexpr const char* kAggregateColumns =
     " last_bundled_timestamp, last_sampled_complex_event_id, last_sampling_rate, last_exempt_from_sampling,"
     " last_bundled_day";
 
-std::string textColumn(const platform::SqliteRow& row, int column) {
-  platform::SqlValue value = row.column(column);
-  auto* text = std::get_if<std::string>(&value);
-  return text ? std::move(*text) : std::string();
-}
+using storage::textColumn;
 
 std::int32_t int32Column(const platform::SqliteRow& row, int column) {
   const std::int64_t value = row.integer(column);
@@ -41,23 +37,9 @@ std::optional<BMSEventAggregates> aggregatesFromRow(const platform::SqliteRow& r
   return aggregates;
 }
 
-enum StoredValueType : std::int64_t { kStoredDouble = 0, kStoredInt64 = 1, kStoredString = 2 };
-
 std::optional<BMSUserAttribute> attributeFromRow(const platform::SqliteRow& row) {
-  std::optional<BMSValue> value;
-  switch (row.integer(3)) {
-    case kStoredDouble:
-      value = BMSValue::initWithDouble(storage::realColumn(row, 5));
-      break;
-    case kStoredInt64:
-      value = BMSValue::initWithInt64(row.integer(4));
-      break;
-    case kStoredString:
-      value = BMSValue::initWithStringValue(textColumn(row, 6));
-      break;
-    default:
-      return std::nullopt;
-  }
+  std::optional<BMSValue> value = storage::valueFromColumns(row, 3);
+  if (!value) return std::nullopt;
   return BMSUserAttribute::initWithOrigin(textColumn(row, 1), textColumn(row, 0), *value,
                                           storage::realColumn(row, 2));
 }
@@ -143,25 +125,15 @@ platform::Result<bool> BMSDatabase::containsUserAttributeWithName(const std::str
 }
 
 platform::Result<void> BMSDatabase::updateUserAttribute(const BMSUserAttribute& attribute) {
-  const BMSValue& value = attribute.value();
-  platform::SqlValue integer, real, text;
-  std::int64_t type = kStoredString;
-  if (value.isInt64()) {
-    type = kStoredInt64;
-    integer = value.int64Value();
-  } else if (value.isDouble()) {
-    type = kStoredDouble;
-    real = value.doubleValue();
-  } else if (value.isString()) {
-    text = *value.stringValue();
-  } else {
+  const std::optional<storage::StoredValueColumns> value = storage::storedValueColumns(attribute.value());
+  if (!value) {
     return databaseError(DatabaseErrorCode::InvalidRow,
                          "A user attribute cannot hold an array: " + attribute.name());
   }
-  auto written = store_->run(
-      std::string("INSERT OR REPLACE INTO user_attributes (") + kAttributeColumns +
-          ") VALUES (?, ?, ?, ?, ?, ?, ?)",
-      {attribute.name(), attribute.origin(), attribute.lastSetTimestamp(), type, integer, real, text});
+  auto written = store_->run(std::string("INSERT OR REPLACE INTO user_attributes (") + kAttributeColumns +
+                                 ") VALUES (?, ?, ?, ?, ?, ?, ?)",
+                             {attribute.name(), attribute.origin(), attribute.lastSetTimestamp(), value->type,
+                              value->integer, value->real, value->text});
   if (!written)
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to write user attribute", written.error());
   return {};

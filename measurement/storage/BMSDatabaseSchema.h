@@ -6,7 +6,7 @@
 
 namespace beacon::storage {
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 inline constexpr const char* kCreateTables[] = {
     "CREATE TABLE IF NOT EXISTS app_metadata ("
@@ -40,13 +40,20 @@ inline constexpr const char* kCreateTables[] = {
     "CREATE TABLE IF NOT EXISTS purchases (fingerprint TEXT PRIMARY KEY NOT NULL, created REAL NOT NULL)",
     "CREATE TABLE IF NOT EXISTS subscriptions (subscription_id TEXT PRIMARY KEY NOT NULL, created REAL NOT "
     "NULL)",
-    "CREATE TABLE IF NOT EXISTS audiences (audience_id INTEGER PRIMARY KEY NOT NULL, definition BLOB NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS audiences (audience_id INTEGER PRIMARY KEY NOT NULL, definition BLOB NOT "
+    "NULL)",
+    "CREATE TABLE IF NOT EXISTS conditional_properties ("
+    " name TEXT PRIMARY KEY NOT NULL, origin TEXT NOT NULL,"
+    " value_type INTEGER NOT NULL, int_value INTEGER, double_value REAL, string_value TEXT,"
+    " trigger_event_name TEXT NOT NULL, trigger_timeout REAL NOT NULL, time_to_live REAL NOT NULL,"
+    " creation_timestamp REAL NOT NULL, triggered_timestamp REAL NOT NULL, active INTEGER NOT NULL,"
+    " triggered_event BLOB, timed_out_event BLOB, expired_event BLOB)",
 };
 
 // Every table reset() empties; the snapshot table is dropped instead. The AUTOINCREMENT counters
 // (sqlite_sequence) stay.
 inline constexpr const char* kDataTables[] = {
-    "events", "user_attributes", "raw_events",    "raw_events_metadata",
-    "queue",  "purchases",       "subscriptions", "audiences"};
+    "events",    "user_attributes", "raw_events", "raw_events_metadata",   "queue",
+    "purchases", "subscriptions",   "audiences",  "conditional_properties"};
 
 }  // namespace beacon::storage

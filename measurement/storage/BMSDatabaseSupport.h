@@ -3,10 +3,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "measurement/engine/BMSValue.h"
 #include "measurement/storage/BMSSqliteStore.h"
 #include "platform/error/Result.h"
 
@@ -36,6 +38,19 @@ double realValue(const platform::SqlValue& value);
 inline double realColumn(const platform::SqliteRow& row, int column) {
   return realValue(row.column(column));
 }
+
+// A text column; empty for null or anything else.
+std::string textColumn(const platform::SqliteRow& row, int column);
+
+// A scalar value in four columns (kind, integer, double, text), so the integer 1 and the double 1.0
+// stay apart. Arrays have no stored form.
+struct StoredValueColumns {
+  std::int64_t type = 0;
+  platform::SqlValue integer, real, text;
+};
+std::optional<StoredValueColumns> storedValueColumns(const BMSValue& value);
+// The value of the four columns starting at `firstColumn`; empty for an unknown kind.
+std::optional<BMSValue> valueFromColumns(const platform::SqliteRow& row, int firstColumn);
 
 // "?, ?, ?" with one marker per element, for IN lists.
 std::string parameterList(std::size_t count);

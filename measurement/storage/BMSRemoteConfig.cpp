@@ -5,6 +5,7 @@
 
 #include "measurement/engine/BMSError.h"
 #include "measurement/storage/BMSDatabase.h"
+#include "measurement/storage/BMSExperimentSnapshots.h"
 #include "measurement/storage/BMSRemoteConfigSettings.h"
 #include "platform/net/Url.h"
 #include "platform/process/ProcessInfo.h"
@@ -159,28 +160,47 @@ bool flag(const BMSRemoteConfig& config, Setting setting) {
 }  // namespace
 
 std::shared_ptr<BMSRemoteConfig> BMSRemoteConfig::defaultInstance() {
-  return std::shared_ptr<BMSRemoteConfig>(new BMSRemoteConfig("", nullptr, nullptr));
+  return std::shared_ptr<BMSRemoteConfig>(new BMSRemoteConfig("", nullptr, nullptr, nullptr, {}));
 }
 
 platform::Result<std::shared_ptr<BMSRemoteConfig>> BMSRemoteConfig::initWithAppID(
-    std::string appID, std::shared_ptr<BMSDatabase> database, std::shared_ptr<const platform::Clock> clock) {
-  std::shared_ptr<BMSRemoteConfig> config(new BMSRemoteConfig(std::move(appID), database, std::move(clock)));
+    std::string appID, std::shared_ptr<BMSDatabase> database,
+    std::shared_ptr<BMSExperimentSnapshots> experimentManager, std::shared_ptr<const platform::Clock> clock,
+    BMSEventEditingLoader eventEditingLoader) {
+  std::shared_ptr<BMSRemoteConfig> config(new BMSRemoteConfig(std::move(appID), database,
+                                                              std::move(experimentManager), std::move(clock),
+                                                              std::move(eventEditingLoader)));
   auto stored = database->storedRemoteConfig();
   if (!stored) return stored.error();
   if (*stored) {
-    if (auto parsed = BMSParseMeasurementConfig(**stored)) {
-      config->publish(std::make_shared<const BMSRemoteConfigSnapshot>(std::move(*parsed)));
-    }
+    if (auto parsed = BMSParseMeasurementConfig(**stored))
+      config->publish(config->prepared(std::move(*parsed)));
   }
   return config;
 }
 
 BMSRemoteConfig::BMSRemoteConfig(std::string appID, std::shared_ptr<BMSDatabase> database,
-                                 std::shared_ptr<const platform::Clock> clock)
+                                 std::shared_ptr<BMSExperimentSnapshots> experimentManager,
+                                 std::shared_ptr<const platform::Clock> clock,
+                                 BMSEventEditingLoader eventEditingLoader)
     : appID_(std::move(appID)),
       database_(std::move(database)),
+      experimentManager_(std::move(experimentManager)),
       clock_(clock ? std::move(clock) : platform::SystemClock::sharedPointer()),
+      eventEditingLoader_(std::move(eventEditingLoader)),
       snapshot_(std::make_shared<const BMSRemoteConfigSnapshot>()) {}
+
+std::shared_ptr<const BMSRemoteConfigSnapshot> BMSRemoteConfig::prepared(
+    BMSRemoteConfigSnapshot snapshot) const {
+  snapshot.eventEditing = nullptr;
+  if (!snapshot.eventEditingProgram.empty()) {
+    if (eventEditingLoader_) snapshot.eventEditing = eventEditingLoader_(snapshot.eventEditingProgram);
+    if (!snapshot.eventEditing) {
+      BMSLog(5, 29003, "Event-editing program cannot run here. Events are written unedited");
+    }
+  }
+  return std::make_shared<const BMSRemoteConfigSnapshot>(std::move(snapshot));
+}
 
 std::shared_ptr<const BMSRemoteConfigSnapshot> BMSRemoteConfig::snapshot() const {
   std::lock_guard lock(snapshotMutex_);
@@ -409,7 +429,13 @@ std::set<std::string> BMSRemoteConfig::dataControls() const {
   return snapshot()->dataControls;
 }
 std::vector<std::int64_t> BMSRemoteConfig::experimentIDs() const {
-  return snapshot()->experimentIDs;
+  std::vector<std::int64_t> ids = snapshot()->experimentIDs;
+  if (experimentManager_) {
+    for (std::int64_t id : experimentManager_->experimentIDs()) {
+      if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+    }
+  }
+  return ids;
 }
 std::int64_t BMSRemoteConfig::version() const {
   return snapshot()->version;
@@ -428,6 +454,9 @@ bool BMSRemoteConfig::isDMARegion() const {
 }
 std::set<std::string> BMSRemoteConfig::corePlatformServices() const {
   return snapshot()->corePlatformServices;
+}
+std::shared_ptr<BMSEventEditingRuntime> BMSRemoteConfig::eventEditing() const {
+  return snapshot()->eventEditing;
 }
 
 double BMSRemoteConfig::lastRemoteConfigUpdateTimestamp() const {
@@ -463,7 +492,7 @@ bool BMSRemoteConfig::updateMeasurementConfig(const platform::Bytes& encodedConf
 
 bool BMSRemoteConfig::updateWithSnapshot(BMSRemoteConfigSnapshot snapshot,
                                          const platform::Bytes& encodedConfig) {
-  auto published = std::make_shared<const BMSRemoteConfigSnapshot>(std::move(snapshot));
+  std::shared_ptr<const BMSRemoteConfigSnapshot> published = prepared(std::move(snapshot));
   if (!database_) {
     publish(std::move(published));
     return true;
@@ -478,6 +507,10 @@ bool BMSRemoteConfig::updateWithSnapshot(BMSRemoteConfigSnapshot snapshot,
     if (auto self = weakSelf.lock()) self->publish(published);
   });
   return true;
+}
+
+void BMSRemoteConfig::activateNewSnapshot() {
+  if (experimentManager_) experimentManager_->activateNewSnapshot();
 }
 
 void BMSRemoteConfig::reset() {

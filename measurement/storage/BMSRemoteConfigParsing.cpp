@@ -63,6 +63,9 @@ std::optional<BMSRemoteConfigSnapshot> BMSParseMeasurementConfig(const platform:
   for (std::string& service : NANOGetArray<std::string>(*config, F::kCorePlatformServices)) {
     snapshot.corePlatformServices.insert(std::move(service));
   }
+  if (std::optional<std::string> program = NANOGetString(*config, F::kEventEditingProgram)) {
+    snapshot.eventEditingProgram.assign(program->begin(), program->end());
+  }
   return snapshot;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "AnalyticsTestWorld.h"
+#include "measurement/engine/BMSAppDelegateInterceptor.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSIdentifiers.h"
 #include "measurement/runtime/BMSMeasurement.h"
@@ -13,6 +14,7 @@
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "platform/testing/TestEnvironment.h"
 #include "sdk-core/BCNAnalyticsConfiguration.h"
+#include "sdk-utilities/appdelegate/CVUAppDelegateSwizzler.h"
 
 namespace beacon {
 namespace {
@@ -189,6 +191,45 @@ TEST_F(AnalyticsStartTest, ReloadedConsentTakesTheStrongerSource) {
   BMSConsentSettingsUtil::clearAllSettings();
   BMSAnalytics::loadPersistedConsentSettings();
   EXPECT_EQ(BMSConsentSettingsUtil::consentSource(), 5);
+}
+
+bool engineInterceptorIsRegistered() {
+  bool found = false;
+  CVUAppDelegateSwizzler::notifyInterceptors([&](platform::ApplicationDelegate& interceptor) {
+    found = found || &interceptor == BMSAppDelegateInterceptor::sharedInstance().get();
+  });
+  return found;
+}
+
+TEST_F(AnalyticsStartTest, StartInstallsTheAppDelegateProxyWithTheEngineInterceptor) {
+  const auto delegate = std::make_shared<platform::ApplicationDelegate>();
+  platform::Application::shared().setDelegate(delegate);
+  start();
+  world.dispatch().drain();
+  EXPECT_NE(platform::Application::shared().delegate(), delegate);
+  EXPECT_TRUE(engineInterceptorIsRegistered());
+  EXPECT_FALSE(logged(25036));
+}
+
+TEST_F(AnalyticsStartTest, NoAppDelegateProxyWhenTheInfoPlistSwitchesItOff) {
+  const auto delegate = std::make_shared<platform::ApplicationDelegate>();
+  platform::Application::shared().setDelegate(delegate);
+  user.writeInfo({{"CFBundleIdentifier", "de.example.analytics-tests"},
+                  {"BeaconAppDelegateProxyEnabled", platform::Value(false)}});
+  start();
+  world.dispatch().drain();
+  EXPECT_TRUE(logged(25036));
+  EXPECT_EQ(platform::Application::shared().delegate(), delegate);
+  EXPECT_FALSE(engineInterceptorIsRegistered());
+}
+
+TEST_F(AnalyticsStartTest, DeactivatedCollectionInstallsNoAppDelegateProxy) {
+  const auto delegate = std::make_shared<platform::ApplicationDelegate>();
+  platform::Application::shared().setDelegate(delegate);
+  start({{"BEACON_ANALYTICS_COLLECTION_DEACTIVATED", platform::Value(true)}});
+  world.dispatch().drain();
+  EXPECT_EQ(platform::Application::shared().delegate(), delegate);
+  EXPECT_FALSE(engineInterceptorIsRegistered());
 }
 
 }  // namespace

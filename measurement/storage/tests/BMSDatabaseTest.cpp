@@ -316,6 +316,7 @@ TEST_F(BMSDatabaseTest, RawEventTrimKeepsTheNewestBelowTheLimit) {
 // transactions only: each one stores five raw events of its own fingerprint and counts them.
 TEST_F(BMSDatabaseTest, KillDuringABurstOfWritesLeavesNoPartialTransaction) {
   database.reset();
+  const std::uintmax_t emptySize = std::filesystem::file_size(path());
   const pid_t writer = fork();
   ASSERT_GE(writer, 0);
   if (writer == 0) {
@@ -336,7 +337,7 @@ TEST_F(BMSDatabaseTest, KillDuringABurstOfWritesLeavesNoPartialTransaction) {
   // Let the writer get going, then kill it without warning.
   for (int wait = 0; wait < 500; ++wait) {
     usleep(2000);
-    if (std::filesystem::exists(path()) && std::filesystem::file_size(path()) > 64 * 1024) break;
+    if (std::filesystem::file_size(path()) > emptySize + 64 * 1024) break;
   }
   kill(writer, SIGKILL);
   int status = 0;
@@ -354,6 +355,68 @@ TEST_F(BMSDatabaseTest, KillDuringABurstOfWritesLeavesNoPartialTransaction) {
             " HAVING count(*) != 5)"),
       0);
   EXPECT_EQ(database->dailyCounts()->allEventsCount(), rows);
+}
+
+TEST_F(BMSDatabaseTest, ConditionalUserPropertiesKeepEveryFieldAndTheirEvents) {
+  BCNAConditionalUserProperty property;
+  property.name = "tier";
+  property.origin = "bcm";
+  property.value = BMSValue::initWithInt64(1);
+  property.triggerEventName = "level_up";
+  property.triggerTimeout = 60;
+  property.timeToLive = 3600;
+  property.creationTimestamp = 100.5;
+  property.triggeredEvent = event("tier_triggered", 100, {{"level", platform::Value(2)}});
+  property.expiredEvent = event("tier_expired", 100);
+  ASSERT_TRUE(database->updateConditionalUserProperty(property));
+  BCNAConditionalUserProperty other = property;
+  other.name = "ratio";
+  other.value = BMSValue::initWithDouble(1.0);
+  other.triggeredEvent.reset();
+  other.expiredEvent.reset();
+  ASSERT_TRUE(database->updateConditionalUserProperty(other));
+  reopen();
+
+  auto read = database->conditionalUserPropertyWithName("tier").value().value();
+  EXPECT_EQ(read.origin, "bcm");
+  EXPECT_EQ(read.value, BMSValue::initWithInt64(1));
+  EXPECT_EQ(read.triggerEventName, "level_up");
+  EXPECT_EQ(read.triggerTimeout, 60);
+  EXPECT_EQ(read.timeToLive, 3600);
+  EXPECT_EQ(read.creationTimestamp, 100.5);
+  EXPECT_FALSE(read.active);
+  ASSERT_TRUE(read.triggeredEvent);
+  EXPECT_EQ(read.triggeredEvent->name(), "tier_triggered");
+  EXPECT_EQ(read.triggeredEvent->parameters().at("level"), BMSValue::initWithInt64(2));
+  EXPECT_FALSE(read.timedOutEvent);
+  EXPECT_EQ(read.expiredEvent->name(), "tier_expired");
+  EXPECT_TRUE(database->conditionalUserPropertyWithName("ratio").value()->value->isDouble());
+
+  read.active = true;
+  read.triggeredTimestamp = 130;
+  ASSERT_TRUE(database->updateConditionalUserProperty(read));
+  auto all = database->conditionalUserProperties().value();
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[0].name, "ratio");
+  EXPECT_TRUE(all[1].active);
+  EXPECT_EQ(all[1].triggeredTimestamp, 130);
+
+  ASSERT_TRUE(database->deleteConditionalUserPropertyWithName("ratio"));
+  EXPECT_FALSE(database->conditionalUserPropertyWithName("ratio").value());
+  ASSERT_TRUE(database->reset());
+  EXPECT_TRUE(database->conditionalUserProperties().value().empty());
+
+  BCNAConditionalUserProperty valueless = property;
+  valueless.value.reset();
+  EXPECT_FALSE(database->updateConditionalUserProperty(valueless));
+}
+
+TEST_F(BMSDatabaseTest, AFileOfTheFirstSchemaGainsTheConditionalPropertiesTable) {
+  ASSERT_TRUE(database->store().execute("DROP TABLE conditional_properties"));
+  ASSERT_TRUE(database->store().execute("PRAGMA user_version = 1"));
+  reopen();
+  EXPECT_EQ(count("PRAGMA user_version"), 2);
+  EXPECT_TRUE(database->conditionalUserProperties().value().empty());
 }
 
 }  // namespace

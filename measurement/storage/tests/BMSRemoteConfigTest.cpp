@@ -5,6 +5,8 @@
 #include <functional>
 
 #include "measurement/messages/NANOAccessors.h"
+#include "measurement/script/BMSEventEditingRuntime.h"
+#include "measurement/storage/BMSExperimentSnapshots.h"
 #include "measurement/storage/BMSRemoteConfigSettings.h"
 #include "measurement/storage/tests/StorageTestSupport.h"
 
@@ -153,7 +155,7 @@ TEST(BMSRemoteConfig, URLsUseTheOriginAndOnlyWebUploadOverrides) {
 class BMSRemoteConfigStoredTest : public ::testing::Test, protected testing::DatabaseFixture {};
 
 TEST_F(BMSRemoteConfigStoredTest, NewConfigurationBecomesVisibleOnlyWhenItsTransactionCommits) {
-  auto config = BMSRemoteConfig::initWithAppID("1:1:linux:a", database, clock).value();
+  auto config = BMSRemoteConfig::initWithAppID("1:1:linux:a", database, nullptr, clock).value();
   BMSRemoteConfigSnapshot first;
   first.version = 1;
   ASSERT_TRUE(config->updateWithSnapshot(first, {1}));
@@ -174,7 +176,7 @@ TEST_F(BMSRemoteConfigStoredTest, NewConfigurationBecomesVisibleOnlyWhenItsTrans
 }
 
 TEST_F(BMSRemoteConfigStoredTest, ExpiredWhenNeverFetchedOrOlderThanTheCacheTime) {
-  auto config = BMSRemoteConfig::initWithAppID("app", database, clock).value();
+  auto config = BMSRemoteConfig::initWithAppID("app", database, nullptr, clock).value();
   EXPECT_TRUE(config->isExpired());
   const double now = clock->now().unixSeconds();
   ASSERT_TRUE(database->updateRemoteConfigSuccessfulTimestamp(now - 86400));
@@ -187,7 +189,7 @@ TEST_F(BMSRemoteConfigStoredTest, ExpiredWhenNeverFetchedOrOlderThanTheCacheTime
 TEST_F(BMSRemoteConfigStoredTest, ConfigurationURLNeedsAPlatform) {
   platform::testing::ScopedEnvironment environment;
   environment.set("VELLORAN_MEASUREMENT_ORIGIN", std::nullopt);
-  auto config = BMSRemoteConfig::initWithAppID("1:23:linux:ab&c", database, clock).value();
+  auto config = BMSRemoteConfig::initWithAppID("1:23:linux:ab&c", database, nullptr, clock).value();
   EXPECT_FALSE(config->remoteConfigURLWithPlatform(std::nullopt, 120400, 3));
   EXPECT_EQ(config->remoteConfigURLWithPlatform("linux", 120400, 3),
             "https://measurement.velloran.invalid/config/app/"
@@ -226,13 +228,13 @@ platform::Bytes encodedConfig() {
 }
 
 TEST_F(BMSRemoteConfigStoredTest, ConfigurationMessageIsParsedStoredAndLoadedAgain) {
-  auto config = BMSRemoteConfig::initWithAppID("app", database, clock).value();
+  auto config = BMSRemoteConfig::initWithAppID("app", database, nullptr, clock).value();
   EXPECT_FALSE(config->updateMeasurementConfig(platform::Bytes{0xFF, 0xFF}));
   EXPECT_EQ(config->version(), -1);
   ASSERT_TRUE(config->updateMeasurementConfig(encodedConfig()));
 
   reopen();
-  auto loaded = BMSRemoteConfig::initWithAppID("app", database, clock).value();
+  auto loaded = BMSRemoteConfig::initWithAppID("app", database, nullptr, clock).value();
   EXPECT_EQ(loaded->version(), 17);
   EXPECT_EQ(loaded->uploadingRetryCount(), 3);
   EXPECT_TRUE(loaded->isEventCustomConversion("purchase"));
@@ -249,6 +251,84 @@ TEST_F(BMSRemoteConfigStoredTest, ConfigurationMessageIsParsedStoredAndLoadedAga
   // The configuration's own cache time decides expiry.
   ASSERT_TRUE(database->updateRemoteConfigSuccessfulTimestamp(clock->now().unixSeconds() - 601));
   EXPECT_TRUE(loaded->isExpired());
+}
+
+class RecordingExperiments : public BMSExperimentSnapshots {
+ public:
+  std::vector<std::int64_t> experimentIDs() const override { return ids; }
+  void activateNewSnapshot() override { ++activations; }
+  std::vector<std::int64_t> ids;
+  int activations = 0;
+};
+
+TEST_F(BMSRemoteConfigStoredTest, ExperimentsComeFromTheConfigurationAndTheExperimentManager) {
+  auto experiments = std::make_shared<RecordingExperiments>();
+  experiments->ids = {6, 9};
+  auto config = BMSRemoteConfig::initWithAppID("app", database, experiments, clock).value();
+  EXPECT_EQ(config->experimentIDs(), (std::vector<std::int64_t>{6, 9}));
+  ASSERT_TRUE(config->updateMeasurementConfig(encodedConfig()));
+  EXPECT_EQ(config->experimentIDs(), (std::vector<std::int64_t>{5, 6, 9}));
+
+  config->activateNewSnapshot();
+  EXPECT_EQ(experiments->activations, 1);
+  // Without a manager there is nothing to activate and only the configuration's IDs count.
+  BMSRemoteConfig::defaultInstance()->activateNewSnapshot();
+  EXPECT_TRUE(BMSRemoteConfig::defaultInstance()->experimentIDs().empty());
+}
+
+class NoEditsRuntime : public BMSEventEditingRuntime {
+ public:
+  explicit NoEditsRuntime(platform::Bytes program) : program(std::move(program)) {}
+  bool handleEvent(const BMSPEvent&, std::string&) override { return true; }
+  bool hasEdits() const override { return false; }
+  bool hasCreatedEvents() const override { return false; }
+  const BMSEventEditingContext& eventContext() const override { return context; }
+  platform::Bytes program;
+  BMSEventEditingContext context;
+};
+
+platform::Bytes configWithProgram(std::optional<std::string> program) {
+  BMSPBMeasurementConfig config;
+  NANOSetInt64(config, MeasurementConfigField::kVersion, 3);
+  NANOSetString(config, MeasurementConfigField::kEventEditingProgram, std::move(program));
+  return *config.protoBuffer();
+}
+
+TEST_F(BMSRemoteConfigStoredTest, EventEditingRunsTheProgramOfTheConfigurationInForce) {
+  std::vector<platform::Bytes> loaded;
+  BMSEventEditingLoader loader =
+      [&](const platform::Bytes& program) -> std::shared_ptr<BMSEventEditingRuntime> {
+    loaded.push_back(program);
+    if (program == platform::Bytes{'b', 'a', 'd'}) return nullptr;
+    return std::make_shared<NoEditsRuntime>(program);
+  };
+  auto config = BMSRemoteConfig::initWithAppID("app", database, nullptr, clock, loader).value();
+  EXPECT_EQ(config->eventEditing(), nullptr);
+
+  ASSERT_TRUE(config->updateMeasurementConfig(configWithProgram("p1")));
+  auto runtime = std::dynamic_pointer_cast<NoEditsRuntime>(config->eventEditing());
+  ASSERT_TRUE(runtime);
+  EXPECT_EQ(runtime->program, (platform::Bytes{'p', '1'}));
+
+  // A rolled-back configuration keeps the runtime in force.
+  database->performTransaction([&] { return !config->updateMeasurementConfig(configWithProgram("p2")); });
+  EXPECT_EQ(config->eventEditing(), runtime);
+
+  // A program the loader cannot run, or none at all, leaves no runtime.
+  ASSERT_TRUE(config->updateMeasurementConfig(configWithProgram("bad")));
+  EXPECT_EQ(config->eventEditing(), nullptr);
+  ASSERT_TRUE(config->updateMeasurementConfig(configWithProgram(std::nullopt)));
+  EXPECT_EQ(config->eventEditing(), nullptr);
+  EXPECT_EQ(loaded.size(), 3u);
+
+  // After a restart the stored configuration's program runs again; a reset ends it.
+  ASSERT_TRUE(config->updateMeasurementConfig(configWithProgram("p3")));
+  auto restarted = BMSRemoteConfig::initWithAppID("app", database, nullptr, clock, loader).value();
+  ASSERT_TRUE(restarted->eventEditing());
+  restarted->reset();
+  EXPECT_EQ(restarted->eventEditing(), nullptr);
+  // Without a loader no program runs.
+  EXPECT_EQ(BMSRemoteConfig::initWithAppID("app", database, nullptr, clock).value()->eventEditing(), nullptr);
 }
 
 }  // namespace

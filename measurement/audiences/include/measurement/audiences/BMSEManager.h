@@ -4,18 +4,21 @@
 // Shared by the whole process; safe from any thread (it holds no state).
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "measurement/storage/BMSExperimentSnapshots.h"
 
 namespace beacon {
 
-class BMSEManager {
+class BMSEManager final : public BMSExperimentSnapshots {
  public:
-  static BMSEManager& sharedInstance();
+  static std::shared_ptr<BMSEManager> sharedInstance();
 
   // The IDs of the experiments the device takes part in, for bundle metadata.
-  std::vector<std::int64_t> experimentIDs() const { return {}; }
+  std::vector<std::int64_t> experimentIDs() const override { return {}; }
   // Makes a downloaded experiment snapshot current; with none downloaded there is nothing to do.
-  void activateNewSnapshot() {}
+  void activateNewSnapshot() override {}
 
  private:
   BMSEManager() = default;

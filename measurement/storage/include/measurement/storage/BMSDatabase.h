@@ -26,6 +26,7 @@
 #include "measurement/engine/BMSRecords.h"
 #include "measurement/engine/BMSUserAttribute.h"
 #include "measurement/messages/NANOMessage.h"
+#include "measurement/storage/BCNAConditionalUserProperty.h"
 #include "measurement/storage/BMSDailyCounts.h"
 #include "measurement/storage/BMSSqliteStore.h"
 #include "platform/error/Result.h"
@@ -198,6 +199,17 @@ class BMSDatabase {
   platform::Result<void> replaceAudiences(const std::vector<StoredAudience>& audiences);
   // In audience ID order.
   platform::Result<std::vector<StoredAudience>> audiences();
+
+  // --- conditional user properties (events stored as their raw-event messages)
+
+  // Insert or replace by name. A property without a scalar value is refused.
+  platform::Result<void> updateConditionalUserProperty(const BCNAConditionalUserProperty& property);
+  // Empty without an error when absent.
+  platform::Result<std::optional<BCNAConditionalUserProperty>> conditionalUserPropertyWithName(
+      const std::string& name);
+  // In name order. Rows that cannot be read back are skipped.
+  platform::Result<std::vector<BCNAConditionalUserProperty>> conditionalUserProperties();
+  platform::Result<void> deleteConditionalUserPropertyWithName(const std::string& name);
 
   // --- purchases and subscriptions
 

@@ -8,10 +8,16 @@
 // transaction that stored it commits, so a fetch whose transaction rolls back leaves the old
 // configuration in force.
 //
+// A configuration may carry an event-editing program. The loader given at creation turns it into
+// the runtime that eventEditing() answers while that configuration is in force; a program no loader
+// can run leaves eventEditing() empty, so every event passes unedited.
+//
 // Threads: the getters may be called from any thread. updateMeasurementConfig, reset,
-// isExpired and lastRemoteConfigUpdateTimestamp touch the database: the worker queue only.
+// isExpired, lastRemoteConfigUpdateTimestamp, activateNewSnapshot and the runtime of eventEditing()
+// belong to the worker queue.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -28,6 +34,12 @@
 namespace beacon {
 
 class BMSDatabase;
+class BMSEventEditingRuntime;
+class BMSExperimentSnapshots;
+
+// Builds the runtime for an event-editing program; nullptr when the program cannot run here.
+using BMSEventEditingLoader =
+    std::function<std::shared_ptr<BMSEventEditingRuntime>(const platform::Bytes& program)>;
 
 // What one configuration says, parsed.
 struct BMSRemoteConfigSnapshot {
@@ -49,6 +61,10 @@ struct BMSRemoteConfigSnapshot {
   platform::Dictionary regionalDefaults;
   bool isDMARegion = false;
   std::set<std::string> corePlatformServices;
+  // The event-editing program as the service sent it; empty when none.
+  platform::Bytes eventEditingProgram;
+  // The runtime the configuration's loader built for the program; nullptr when none runs.
+  std::shared_ptr<BMSEventEditingRuntime> eventEditing;
 };
 
 class BMSRemoteConfig : public BMSParameterLimits, public std::enable_shared_from_this<BMSRemoteConfig> {
@@ -56,9 +72,11 @@ class BMSRemoteConfig : public BMSParameterLimits, public std::enable_shared_fro
   // Built-in defaults only; no database.
   static std::shared_ptr<BMSRemoteConfig> defaultInstance();
   // Loads the configuration stored in `database`; an error only when the database cannot be read.
+  // Without an experiment manager there are no experiments; without a loader no program runs.
   static platform::Result<std::shared_ptr<BMSRemoteConfig>> initWithAppID(
       std::string appID, std::shared_ptr<BMSDatabase> database,
-      std::shared_ptr<const platform::Clock> clock = nullptr);
+      std::shared_ptr<BMSExperimentSnapshots> experimentManager,
+      std::shared_ptr<const platform::Clock> clock = nullptr, BMSEventEditingLoader eventEditingLoader = {});
 
   // --- upload
   double uploadingInterval() const;
@@ -133,6 +151,7 @@ class BMSRemoteConfig : public BMSParameterLimits, public std::enable_shared_fro
   // "<origin>/a", unless the setting "measurement.upload.url" names another http(s) URL.
   std::string uploadURL() const;
   std::set<std::string> dataControls() const;
+  // The configuration's experiment IDs, then those of the experiment manager not among them.
   std::vector<std::int64_t> experimentIDs() const;
   std::int64_t version() const;
   platform::Dictionary consentDefaults() const;
@@ -140,6 +159,8 @@ class BMSRemoteConfig : public BMSParameterLimits, public std::enable_shared_fro
   platform::Dictionary regionalDefaults() const;
   bool isDMARegion() const;
   std::set<std::string> corePlatformServices() const;
+  // The runtime of the configuration's event-editing program; nullptr when none runs.
+  std::shared_ptr<BMSEventEditingRuntime> eventEditing() const;
   // Never fetched, or fetched longer ago than the configuration's cache time.
   bool isExpired() const;
   // Seconds since 1970 of the last successful fetch; 0 when never.
@@ -156,6 +177,8 @@ class BMSRemoteConfig : public BMSParameterLimits, public std::enable_shared_fro
   bool updateMeasurementConfig(const platform::Bytes& encodedConfig);
   // Publishes `snapshot` the same way, storing `encodedConfig` with it.
   bool updateWithSnapshot(BMSRemoteConfigSnapshot snapshot, const platform::Bytes& encodedConfig);
+  // Puts the experiment manager's waiting snapshot in force.
+  void activateNewSnapshot();
   // Back to the built-in defaults.
   void reset();
 
@@ -167,14 +190,19 @@ class BMSRemoteConfig : public BMSParameterLimits, public std::enable_shared_fro
 
  private:
   BMSRemoteConfig(std::string appID, std::shared_ptr<BMSDatabase> database,
-                  std::shared_ptr<const platform::Clock> clock);
+                  std::shared_ptr<BMSExperimentSnapshots> experimentManager,
+                  std::shared_ptr<const platform::Clock> clock, BMSEventEditingLoader eventEditingLoader);
   void publish(std::shared_ptr<const BMSRemoteConfigSnapshot> snapshot);
+  // The snapshot ready to publish, with the runtime of its program loaded.
+  std::shared_ptr<const BMSRemoteConfigSnapshot> prepared(BMSRemoteConfigSnapshot snapshot) const;
   const BMSRemoteConfigSnapshot::EventRules* rulesFor(std::string_view eventName,
                                                       const BMSRemoteConfigSnapshot& snapshot) const;
 
   const std::string appID_;
   const std::shared_ptr<BMSDatabase> database_;
+  const std::shared_ptr<BMSExperimentSnapshots> experimentManager_;
   const std::shared_ptr<const platform::Clock> clock_;
+  const BMSEventEditingLoader eventEditingLoader_;
   mutable std::mutex snapshotMutex_;
   std::shared_ptr<const BMSRemoteConfigSnapshot> snapshot_;
 };
