@@ -1,6 +1,7 @@
 // The engine's one-time component build on the worker queue, and the start-time decisions it takes
 // about identifiers and consent.
 
+#include "measurement/audiences/BMSConditionalUserPropertyController.h"
 #include "measurement/audiences/BMSEManager.h"
 #include "measurement/engine/BMSAEU.h"
 #include "measurement/engine/BMSEngineServices.h"
@@ -49,6 +50,7 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
     std::lock_guard lock(remoteConfigMutex_);
     remoteConfig_ = *remoteConfig;
   }
+  conditionalUserPropertyController_ = std::make_shared<BMSConditionalUserPropertyController>(database_);
 
   platform::Result<std::filesystem::path> directory = BMSMeasurementDirectoryPath();
   platform::Error backupError;

@@ -22,6 +22,7 @@ namespace beacon {
 
 class AnalyticsContext;
 class BMSAlarm;
+class BMSConditionalUserPropertyController;
 class BMSDatabase;
 class BMSIdentity;
 class BMSMonitor;
@@ -97,6 +98,11 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void setDidInitializeComponents(bool value) { didInitializeComponents_.store(value); }
   double initTimestamp() const { return initTimestamp_; }
 
+  // --- conditional user properties (built with the components; worker queue only)
+  const std::shared_ptr<BMSConditionalUserPropertyController>& conditionalUserPropertyController() const {
+    return conditionalUserPropertyController_;
+  }
+
  private:
   BMSMeasurement(AnalyticsContext& context, std::string appID, bool isAnalyticsCollectionEnabled,
                  bool isAnalyticsCollectionDeactivated, std::vector<std::string> safelistedEvents);
@@ -116,6 +122,7 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   // The configuration is read from other threads (the class-level remoteConfig) too.
   mutable std::mutex remoteConfigMutex_;
   std::shared_ptr<BMSRemoteConfig> remoteConfig_;
+  std::shared_ptr<BMSConditionalUserPropertyController> conditionalUserPropertyController_;
   bool shouldUpdateNPAUserProperty_ = false;
   double initTimestamp_ = 0;
   std::string appID_;
