@@ -28,6 +28,7 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
   BMSAnalytics::removeStartUpConsentSettings();
   BMSAnalytics::removeDeferredResetOnDeniedConsent();
 
+  wipeDataIfIdentifiersChanged();
   identity_->updateIdentifiers();
   if (std::optional<std::string> afterReset = BMSAnalytics::appInstanceIDAfterReset();
       afterReset && !afterReset->empty()) {
@@ -90,9 +91,11 @@ void BMSMeasurement::setProspectiveConsentSettings() {
 }
 
 void BMSMeasurement::updatePersistedAppIDFromCNPAndAdReach() {
-  const std::optional<std::string> cnp = identity_->appIDFromCNP();
+  const std::shared_ptr<BMSIdentity> identity = currentIdentity();
+  if (!identity) return;
+  const std::optional<std::string> cnp = identity->appIDFromCNP();
   if (cnp != persistedConfig_->appIDFromCNP()) persistedConfig_->setAppIDFromCNP(cnp);
-  const std::optional<std::string> adReach = identity_->appIDFromAdReach();
+  const std::optional<std::string> adReach = identity->appIDFromAdReach();
   if (adReach != persistedConfig_->appIDFromAdReach()) persistedConfig_->setAppIDFromAdReach(adReach);
   const std::optional<std::string> origin = BMSIdentifiers::shared().origin();
   if (origin == "ba") persistedConfig_->setAppIDFromCNP(appID_);

@@ -98,6 +98,17 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void setDidInitializeComponents(bool value) { didInitializeComponents_.store(value); }
   double initTimestamp() const { return initTimestamp_; }
 
+  // --- reset and data wipe
+  // Throws the collected data away and starts over under `appInstanceID` (empty only while analytics
+  // storage is denied). Waits for the worker queue, so never call it from there. False (logged) when
+  // refused or when the wipe failed.
+  bool resetAnalyticsDataWithAppInstanceID(const std::string& appInstanceID);
+  // Empties the database in place (or deletes its file when it was never opened), clears the
+  // persisted state, monitoring data, configuration and identifiers. Worker queue only.
+  bool wipeoutAnalyticsDataAndResetComponents();
+  // The CNP app ID in force before the last wipe, for the next first open. Worker queue only.
+  const std::optional<std::string>& previousCNPAppID() const { return previousCNPAppID_; }
+
   // --- conditional user properties (built with the components; worker queue only)
   const std::shared_ptr<BMSConditionalUserPropertyController>& conditionalUserPropertyController() const {
     return conditionalUserPropertyController_;
@@ -109,6 +120,10 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void logStartBanner() const;
   // Builds the components on the first successful enabling; false leaves them for the next try.
   bool initializeComponentsOnWorkerQueue();
+  // Step of the component build: wipes when the app's identifiers changed or an earlier wipe failed.
+  void wipeDataIfIdentifiersChanged();
+  // The components' identity, or the context's before the components took it.
+  std::shared_ptr<BMSIdentity> currentIdentity() const;
 
   AnalyticsContext& context_;
   const std::string databaseName_;
@@ -123,6 +138,7 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   mutable std::mutex remoteConfigMutex_;
   std::shared_ptr<BMSRemoteConfig> remoteConfig_;
   std::shared_ptr<BMSConditionalUserPropertyController> conditionalUserPropertyController_;
+  std::optional<std::string> previousCNPAppID_;
   bool shouldUpdateNPAUserProperty_ = false;
   double initTimestamp_ = 0;
   std::string appID_;
