@@ -9,6 +9,7 @@
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSIdentityValues.h"
+#include "measurement/runtime/BMSNetworkLogBridge.h"
 #include "measurement/runtime/EngineStartDecisions.h"
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSPersistedConfig.h"
@@ -94,6 +95,7 @@ BMSMeasurement::BMSMeasurement(AnalyticsContext& context, std::string appID,
     : context_(context),
       databaseName_(kBMSMeasurementDatabaseName),
       persistedConfig_(BMSPersistedConfig::sharedInstance()),
+      networkLogBridge_(std::make_shared<BMSNetworkLogBridge>()),
       appID_(std::move(appID)),
       safelistedEvents_(std::move(safelistedEvents)),
       isAnalyticsCollectionEnabled_(isAnalyticsCollectionEnabled),

@@ -29,6 +29,7 @@ class BMSMonitor;
 class BMSPersistedConfig;
 class BMSRemoteConfig;
 class BMSScheduler;
+class CVUNetworkLoggerDelegate;
 
 inline constexpr const char* kBMSMeasurementWorkerQueueLabel = "com.corvane.bms.worker";
 inline constexpr const char* kBMSMeasurementTimerName = "Measurement timer";
@@ -109,6 +110,13 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   // The CNP app ID in force before the last wipe, for the next first open. Worker queue only.
   const std::optional<std::string>& previousCNPAppID() const { return previousCNPAppID_; }
 
+  // --- app notifications, disk sync and the network log bridge
+  // Writes the persisted state to disk now; upload scheduling calls it when it ends without an upload.
+  void terminateBackgroundTask();
+  // The logger delegate of the engine's HTTP client: its lines go to the engine's log. Lives as long
+  // as the engine (the client holds it weakly).
+  std::shared_ptr<CVUNetworkLoggerDelegate> networkLogBridge() const { return networkLogBridge_; }
+
   // --- conditional user properties (built with the components; worker queue only)
   const std::shared_ptr<BMSConditionalUserPropertyController>& conditionalUserPropertyController() const {
     return conditionalUserPropertyController_;
@@ -139,6 +147,7 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   std::shared_ptr<BMSRemoteConfig> remoteConfig_;
   std::shared_ptr<BMSConditionalUserPropertyController> conditionalUserPropertyController_;
   std::optional<std::string> previousCNPAppID_;
+  const std::shared_ptr<CVUNetworkLoggerDelegate> networkLogBridge_;
   bool shouldUpdateNPAUserProperty_ = false;
   double initTimestamp_ = 0;
   std::string appID_;
