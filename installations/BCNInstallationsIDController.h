@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "installations/BCNInstallations.h"
 #include "installations/BCNInstallationsAPIServiceProtocol.h"
 #include "installations/BCNInstallationsBackoffController.h"
 #include "installations/BCNInstallationsIIDStore.h"
@@ -31,11 +32,6 @@
 namespace beacon {
 
 class BCNApp;
-
-inline constexpr const char* kBCNInstallationIDDidChangeNotification =
-    "BCNInstallationIDDidChangeNotification";
-inline constexpr const char* kBCNInstallationIDDidChangeNotificationAppNameKey =
-    "BCNInstallationIDDidChangeNotification";
 
 class BCNInstallationsIDController : public std::enable_shared_from_this<BCNInstallationsIDController> {
  public:

@@ -22,20 +22,10 @@ class InstallationsComponentTest : public testing::InstallationsTest {
     options->setProjectID("velloran-test");
     return options;
   }
-
-  static std::string raisedReason(const std::function<void()>& body) {
-    try {
-      body();
-    } catch (const platform::ProgrammerError& error) {
-      EXPECT_EQ(error.name(), kBCNInstallationsErrorDomain);
-      return error.reason();
-    }
-    return "(nothing raised)";
-  }
 };
 
 TEST_F(InstallationsComponentTest, TheDefaultInstanceNeedsAConfiguredDefaultApp) {
-  EXPECT_EQ(raisedReason([] { BCNInstallations::installations(); }),
+  EXPECT_EQ(testing::raisedInstallationsReason([] { BCNInstallations::installations(); }),
             "The default BeaconApp instance must be configured before the defaultBeaconApp instance can be "
             "initialized. One way to ensure this is to call `BeaconApp.configure()` in the App  Delegate's "
             "`application(_:didFinishLaunchingWithOptions:)` (or the `@main` struct's initializer in "
@@ -59,7 +49,8 @@ TEST_F(InstallationsComponentTest, EveryConfiguredAppHasItsOwnInstance) {
 }
 
 TEST_F(InstallationsComponentTest, OptionsItCannotWorkWithFailTheConfigureOfTheApp) {
-  std::string reason = raisedReason([&] { BCNApp::configureWithName("broken", options("too-short")); });
+  std::string reason =
+      testing::raisedInstallationsReason([&] { BCNApp::configureWithName("broken", options("too-short")); });
   EXPECT_NE(reason.find("`BeaconOptions.APIKey` doesn't match the expected format: API Key length must be 39 "
                         "characters, API Key must start with `A`."),
             std::string::npos)
@@ -69,7 +60,7 @@ TEST_F(InstallationsComponentTest, OptionsItCannotWorkWithFailTheConfigureOfTheA
 // Last: the announced class stays in the process's class directory.
 TEST_F(InstallationsComponentTest, AnEarlierInstanceIDLibraryCannotShareTheInstallation) {
   platform::ClassDirectory::shared().registerClass("BCNInstanceID");
-  std::string reason = raisedReason([&] { BCNApp::configureWithOptions(options()); });
+  std::string reason = testing::raisedInstallationsReason([&] { BCNApp::configureWithOptions(options()); });
   EXPECT_EQ(reason.rfind("Beacon Instance ID is not compatible with Beacon 8.x+.", 0), 0u) << reason;
 }
 

@@ -16,18 +16,9 @@ std::shared_ptr<BCNOptions> options(std::string APIKey, std::string projectID) {
   return options;
 }
 
-std::string raisedReason(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const platform::ProgrammerError& error) {
-    EXPECT_EQ(error.name(), kBCNInstallationsErrorDomain);
-    return error.reason();
-  }
-  return "(nothing raised)";
-}
-
 std::string validationReason(std::string APIKey, std::string projectID, std::string appName = "app") {
-  return raisedReason([&] { BCNInstallations::validateAppOptions(*options(APIKey, projectID), appName); });
+  return testing::raisedInstallationsReason(
+      [&] { BCNInstallations::validateAppOptions(*options(APIKey, projectID), appName); });
 }
 
 TEST(InstallationsOptionsTest, MissingValuesAreListedInOrderBeforeTheKeyIsChecked) {

@@ -28,6 +28,14 @@ class BCNApp;
 class BCNOptions;
 class BCNInstallationsIDController;
 
+// Posted on the default notification centre, with no sender, whenever an app's installation ID
+// changes (made, replaced by the service, deleted); the user info holds the app's name under the key
+// of the same text.
+inline constexpr const char* kBCNInstallationIDDidChangeNotification =
+    "BCNInstallationIDDidChangeNotification";
+inline constexpr const char* kBCNInstallationIDDidChangeNotificationAppNameKey =
+    "BCNInstallationIDDidChangeNotification";
+
 // The protocol the installations component is published under in an app's container.
 class BCNInstallationsInstanceProvider {
  public:
