@@ -11,6 +11,7 @@
 #include "installations/tests/InstallationsLogCapture.h"
 #include "installations/tests/InstallationsTestSupport.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/net/HttpError.h"
 #include "sdk-core/BCNHeartbeatController.h"
 #include "sdk-core/BCNLogger.h"
 #include "sdk-utilities/network/CVUServiceOrigins.h"
@@ -220,6 +221,60 @@ TEST_F(InstallationsServiceTest, DeletingAnInstallationTheServiceNoLongerKnowsSu
   server.queueFaults(Route::Delete, {Fault{404, "{}"}});
   ASSERT_TRUE(await(controller->deleteInstallation()).ok());
   EXPECT_FALSE(await(controller->getInstallationItem())->beaconInstallationID == again->beaconInstallationID);
+}
+
+TEST_F(InstallationsServiceTest, RepliesTheClientCannotReadFailWithTheirReason) {
+  auto service = BCNInstallationsAPIService::initWithAPIKey(testing::kTestAPIKey, kProject, heartbeats);
+  Item installation(testing::kTestAppID, "app");
+  installation.beaconInstallationID = Item::generateBID();
+  installation.registrationStatus = kBCNInstallationsRegistrationStatusUnregistered;
+  server.queueFaults(
+      Route::Register,
+      {Fault{200, "not json"}, Fault{200, R"({"refreshToken":"rt","authToken":"a string, not an object"})"}});
+  auto notJSON = await(service->registerInstallation(installation));
+  ASSERT_FALSE(notJSON.ok());
+  EXPECT_EQ(notJSON.error().description, "Failed to serialize JSON data.");
+  auto stringToken = await(service->registerInstallation(installation));
+  ASSERT_FALSE(stringToken.ok());
+  EXPECT_EQ(stringToken.error().description, "A required response field with name authToken is missing");
+}
+
+TEST_F(InstallationsServiceTest, TheLegacyTokenTravelsWithTheRegistrationAndA404OnDeleteFailsHere) {
+  auto service = BCNInstallationsAPIService::initWithAPIKey(testing::kTestAPIKey, kProject, heartbeats);
+  Item installation(testing::kTestAppID, "app");
+  installation.beaconInstallationID = "cLegacyID11";
+  installation.IIDDefaultToken = "legacy-token";
+  installation.registrationStatus = kBCNInstallationsRegistrationStatusUnregistered;
+  auto registered = await(service->registerInstallation(installation));
+  ASSERT_TRUE(registered.ok()) << registered.error().debugDescription();
+  EXPECT_FALSE(registered->IIDDefaultToken);
+  EXPECT_EQ(server.requests().at(0).header("x-corv-bis-ios-iid-migration-auth"), "legacy-token");
+
+  server.queueFaults(Route::Delete, {Fault{404, "{}"}});
+  auto deleted = await(service->deleteInstallation(*registered));
+  ASSERT_FALSE(deleted.ok());
+  EXPECT_TRUE(BCNInstallationsErrorUtil::isAPIError(deleted.error(), 404));
+}
+
+// Nothing listens at the origin: the connection error reaches the caller as the network reported it,
+// and says nothing about the service, so the next request is not held back.
+TEST_F(InstallationsServiceTest, ATransportFailurePassesUnchangedAndHoldsNothingBack) {
+  int closedPort;
+  {
+    platform::testing::LocalHttpServer gone;
+    gone.start();
+    closedPort = gone.port();
+  }
+  user.environment().set(kCVUServiceOriginVariable, "http://127.0.0.1:" + std::to_string(closedPort));
+  auto controller = newController();
+  auto failed = await(controller->getAuthTokenForcingRefresh(false));
+  ASSERT_FALSE(failed.ok());
+  EXPECT_TRUE(failed.error().is(platform::kHttpErrorDomain, platform::HttpErrorCode::Transport))
+      << failed.error().debugDescription();
+
+  user.environment().set(kCVUServiceOriginVariable, server.origin());
+  auto registered = await(controller->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(registered.ok()) << registered.error().debugDescription();
 }
 
 TEST_F(InstallationsServiceTest, DebugLinesKeepTheAPIKeyAndRefreshTokenSecret) {
