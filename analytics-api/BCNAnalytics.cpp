@@ -1,14 +1,18 @@
 #include "analytics-api/BCNAnalytics.h"
 
+#include "measurement/engine/BMSDisplayNames.h"
+#include "measurement/engine/BMSEngineServices.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSMeasurement.h"
 #include "sdk-core/BCNAnalyticsStart.h"
+#include "sdk-core/BCNApp.h"
 #include "sdk-core/BCNOptions.h"
 
 namespace beacon {
 namespace {
 
 constexpr const char* kSDKAppOrigin = "ba";
+constexpr const char* kApplicationOrigin = "app";
 constexpr const char* kLogTag = "[BeaconAnalytics]";
 
 class AnalyticsClassFacets final : public BCNAnalyticsStart, public BMSTopLevelVersion {
@@ -41,6 +45,73 @@ void BCNAnalytics::startWithConfiguration(const std::shared_ptr<BCNAnalyticsConf
 
 void BCNAnalytics::setAnalyticsCollectionEnabled(bool enabled) {
   BMSAnalytics::setAnalyticsEnabled(enabled, true);
+}
+
+void BCNAnalytics::logEventWithName(const std::string& name, const BMSParameters& parameters) {
+  logEventWithOrigin(kApplicationOrigin, name, parameters);
+}
+
+void BCNAnalytics::logEventWithOrigin(const std::string& origin, const std::string& name,
+                                      const BMSParameters& parameters) {
+  if (!BCNApp::isDefaultAppConfigured()) {
+    BMSLog(3, 25018, "Event not logged. Call +[BCNApp configure]", {BMSEventNameForDisplay(name)});
+    return;
+  }
+  BMSAnalytics::logEventWithOrigin(origin, name, parameters);
+}
+
+void BCNAnalytics::setUserPropertyString(const std::optional<std::string>& value, const std::string& name) {
+  if (!BCNApp::isDefaultAppConfigured()) {
+    BMSLog(3, 25019, "User property not set. Call +[BCNApp configure]",
+           {BMSUserPropertyNameForDisplay(name)});
+    return;
+  }
+  BMSAnalytics::setUserPropertyString(value ? platform::Value(*value) : platform::Value(), name);
+}
+
+void BCNAnalytics::setConsent(const platform::Dictionary& consent) {
+  BMSAnalytics::setConsent(consent, kBMSFacadeConsent3PKey);
+}
+
+void BCNAnalytics::setUserID(const std::optional<std::string>& userID) {
+  BMSAnalytics::setUserID(userID ? platform::Value(*userID) : platform::Value());
+}
+
+void BCNAnalytics::setDefaultEventParameters(const std::optional<BMSParameters>& parameters) {
+  BMSAnalytics::setDefaultEventParameters(parameters);
+}
+
+void BCNAnalytics::logInternalEventWithOrigin(const std::string& origin, const std::string& name,
+                                              const BMSParameters& parameters) {
+  BMSAnalytics::logInternalEventWithOrigin(origin, name, parameters);
+}
+
+void BCNAnalytics::logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
+                                      const BMSParameters& parameters, double timestamp, bool ignoreEnabled,
+                                      bool ignoreInterceptor) {
+  BMSAnalytics::logEventWithOrigin(origin, isPublicEvent, name, parameters, timestamp, ignoreEnabled,
+                                   ignoreInterceptor);
+}
+
+void BCNAnalytics::userPropertiesIncludingInternal(bool includingInternal, platform::QueueRef queue,
+                                                   BMSUserPropertiesCallback callback) {
+  BMSAnalytics::userPropertiesIncludingInternal(includingInternal, std::move(queue), std::move(callback));
+}
+
+void BCNAnalytics::logTransactionWithProductID(const std::string& productID, std::int64_t paymentQuantity,
+                                               const std::string& transactionIdentifier,
+                                               const std::string& originalTransactionIdentifier,
+                                               std::optional<double> transactionDate,
+                                               const platform::Bytes& deviceVerification,
+                                               const std::string& deviceVerificationUUID,
+                                               const std::string& deviceVerificationNonce) {
+  BMSAnalytics::logTransactionWithProductID(
+      productID, paymentQuantity, transactionIdentifier, originalTransactionIdentifier, transactionDate,
+      deviceVerification, deviceVerificationUUID, deviceVerificationNonce);
+}
+
+const BMSAnalyticsInstance& BCNAnalytics::sharedInstance() {
+  return BMSAnalytics::sharedInstance();
 }
 
 std::optional<std::string> BCNAnalytics::appInstanceID() {

@@ -10,6 +10,7 @@
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/testing/TestEnvironment.h"
@@ -96,6 +97,59 @@ TEST_F(AnalyticsInterfaceTest, AppInstanceIDIsTheEnginesAndListenersHearEventsAf
       *BMSEvent::initWithOrigin("app", true, "prompt_copy", 1700000001, 0, {}));
   dispatch.drain();
   EXPECT_EQ(heard, std::vector<std::string>{"app_open"});
+}
+
+// Keeps the codes of the engine's log lines.
+class CodeCapture : public BMSLogSink {
+ public:
+  void logWithLevel(std::int64_t, std::int64_t code, const std::string&,
+                    const std::vector<platform::Value>&) override {
+    codes.push_back(code);
+  }
+  std::vector<std::int64_t> codes;
+};
+
+TEST_F(AnalyticsInterfaceTest, CallsBeforeConfigureAreDroppedWithTheirCodes) {
+  const auto capture = std::make_shared<CodeCapture>();
+  BMSEngineServices::setLogSink(capture);
+  BCNAnalytics::logEventWithName("app_open", {});
+  BCNAnalytics::setUserPropertyString("green", "favorite_color");
+  BMSEngineServices::setLogSink(nullptr);
+  EXPECT_EQ(capture->codes, (std::vector<std::int64_t>{25018, 25019}));
+
+  std::vector<std::string> heard;
+  BCNAnalytics::addLogEventListener([&](const BMSEvent& event) { heard.push_back(event.name()); });
+  BCNApp::configure();
+  dispatch.drain();
+  EXPECT_TRUE(heard.empty());
+}
+
+TEST_F(AnalyticsInterfaceTest, ApplicationEventsAndPropertiesReachTheEngineAfterConfigure) {
+  BCNApp::configure();
+  std::vector<std::string> heard;
+  BCNAnalytics::addLogEventListener(
+      [&](const BMSEvent& event) { heard.push_back(event.origin() + "/" + event.name()); });
+  BCNAnalytics::logEventWithName("app_store_open", {{"app_id", platform::Value("42")}});
+  BCNAnalytics::setUserPropertyString("green", "favorite_color");
+  BCNAnalytics::setUserID("user-1");
+  dispatch.drain();
+  EXPECT_EQ(heard, std::vector<std::string>{"app/app_store_open"});
+  BMSDatabase& database = *BMSMeasurement::sharedInstance()->database();
+  EXPECT_TRUE(database.containsUserAttributeWithName("favorite_color").value());
+  EXPECT_TRUE(database.containsUserAttributeWithName("_id").value());
+
+  BCNAnalytics::setUserPropertyString(std::nullopt, "favorite_color");
+  BCNAnalytics::setUserID(std::nullopt);
+  dispatch.drain();
+  EXPECT_FALSE(database.containsUserAttributeWithName("favorite_color").value());
+  EXPECT_FALSE(database.containsUserAttributeWithName("_id").value());
+}
+
+TEST_F(AnalyticsInterfaceTest, ConsentSetHereIsThirdPartyConsent) {
+  BCNApp::configure();
+  BCNAnalytics::setConsent({{"ad_storage", "denied"}});
+  EXPECT_EQ(BMSAnalytics::persistedConsentSource(), 10);
+  EXPECT_EQ(BMSAnalytics::consentSettings3P(), (platform::Dictionary{{"ad_storage", "denied"}}));
 }
 
 }  // namespace

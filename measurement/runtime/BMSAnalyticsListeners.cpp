@@ -86,8 +86,8 @@ std::optional<std::string> BMSAnalytics::appInstanceID() {
   return identity ? identity->appInstanceID() : std::nullopt;
 }
 
-void BMSAnalytics::maxUserPropertiesForOrigin(const std::string& origin, platform::QueueRef queue,
-                                              std::function<void(std::int64_t)> callback) {
+void BMSAnalyticsInstance::maxUserPropertiesForOrigin(const std::string& origin, platform::QueueRef queue,
+                                                      std::function<void(std::int64_t)> callback) const {
   if (origin.empty()) {
     BMSLog(2, 25009, "Cannot query Analytics for max user properties. Origin must be a non-empty string");
     return;
@@ -102,7 +102,7 @@ void BMSAnalytics::maxUserPropertiesForOrigin(const std::string& origin, platfor
            {origin});
     return;
   }
-  queueOperationWithBlock([origin, queue = std::move(queue), callback = std::move(callback)] {
+  BMSAnalytics::queueOperationWithBlock([origin, queue = std::move(queue), callback = std::move(callback)] {
     const std::shared_ptr<BMSMeasurement> engine = BMSMeasurement::sharedInstance();
     if (!engine) return;
     engine->maxUserPropertiesForOrigin(origin, [queue, callback](std::int64_t maximum) {

@@ -140,6 +140,7 @@ void startOnce(AnalyticsContext& context, const std::string& appID, const std::s
     }
   }
 
+  BMSEngineServices::setInternalEventLogger(BMSAnalytics::internalEventLogger());
   context.notifications().post(kBMSAnalyticsWillStartNotification);
   BMSIdentifiers::shared().setOrigin(origin);
 

@@ -184,6 +184,7 @@ bool BMSMeasurement::startMeasurementOnWorkerQueue() {
       didInitializeComponents_.store(true);
     }
   }
+  setPersonalizedAdsUserPropertyOnWorkerQueue();
   return true;
 }
 

@@ -52,6 +52,8 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
     remoteConfig_ = *remoteConfig;
   }
   conditionalUserPropertyController_ = std::make_shared<BMSConditionalUserPropertyController>(database_);
+  // Parameters are checked against the downloaded limits from now on.
+  BMSEngineServices::setParameterLimits(remoteConfig_);
 
   platform::Result<std::filesystem::path> directory = BMSMeasurementDirectoryPath();
   platform::Error backupError;
@@ -66,6 +68,7 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
     BMSLog(5, 23018, "Unable to delete stale data. Error", {deleted.error().debugDescription()});
   }
   if (remoteConfig_->DMAConsentEnabled()) updateConsentSettingsUtilWithRemoteConfig();
+  setPersonalizedAdsUserPropertyOnWorkerQueue();
 
   if (persistedConfig_->beaconFeatureRollouts() && !isBeaconRemoteConfigSDKPresent()) {
     persistedConfig_->setBeaconFeatureRollouts(std::nullopt);

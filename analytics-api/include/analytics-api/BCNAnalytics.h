@@ -36,6 +36,35 @@ class BCNAnalytics {
   // Switches collection and persists the choice for later launches.
   static void setAnalyticsCollectionEnabled(bool enabled);
 
+  // Checked: dropped (logged) until the default SDK app is configured, then handed to the facade.
+  static void logEventWithName(const std::string& name, const BMSParameters& parameters);
+  static void logEventWithOrigin(const std::string& origin, const std::string& name,
+                                 const BMSParameters& parameters);
+  // No value removes the property.
+  static void setUserPropertyString(const std::optional<std::string>& value, const std::string& name);
+
+  // Consent set here counts as third-party consent ("consent_settings_3p").
+  static void setConsent(const platform::Dictionary& consent);
+  // No user ID removes it.
+  static void setUserID(const std::optional<std::string>& userID);
+  static void setDefaultEventParameters(const std::optional<BMSParameters>& parameters);
+  static void logInternalEventWithOrigin(const std::string& origin, const std::string& name,
+                                         const BMSParameters& parameters);
+  static void logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
+                                 const BMSParameters& parameters, double timestamp, bool ignoreEnabled,
+                                 bool ignoreInterceptor);
+  static void userPropertiesIncludingInternal(bool includingInternal, platform::QueueRef queue,
+                                              BMSUserPropertiesCallback callback);
+  static void logTransactionWithProductID(const std::string& productID, std::int64_t paymentQuantity,
+                                          const std::string& transactionIdentifier,
+                                          const std::string& originalTransactionIdentifier,
+                                          std::optional<double> transactionDate,
+                                          const platform::Bytes& deviceVerification,
+                                          const std::string& deviceVerificationUUID,
+                                          const std::string& deviceVerificationNonce);
+  // The entry of the SDK's other components: the facade's own instance.
+  static const BMSAnalyticsInstance& sharedInstance();
+
   // Forwarded unchanged to the facade.
   static std::optional<std::string> appInstanceID();
   static void setLogEventInterceptor(BMSLogEventInterceptor interceptor);

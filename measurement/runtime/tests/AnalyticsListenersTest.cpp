@@ -68,9 +68,9 @@ TEST_F(AnalyticsListenersTest, InterceptorIsSetInlineOnTheAnalyticsQueue) {
 }
 
 TEST_F(AnalyticsListenersTest, MaxUserPropertiesQueriesAreCheckedBeforeTheyAreQueued) {
-  BMSAnalytics::maxUserPropertiesForOrigin("", BMSAnalytics::queue(), [](std::int64_t) {});
-  BMSAnalytics::maxUserPropertiesForOrigin("app", nullptr, [](std::int64_t) {});
-  BMSAnalytics::maxUserPropertiesForOrigin("app", BMSAnalytics::queue(), nullptr);
+  BMSAnalytics::sharedInstance().maxUserPropertiesForOrigin("", BMSAnalytics::queue(), [](std::int64_t) {});
+  BMSAnalytics::sharedInstance().maxUserPropertiesForOrigin("app", nullptr, [](std::int64_t) {});
+  BMSAnalytics::sharedInstance().maxUserPropertiesForOrigin("app", BMSAnalytics::queue(), nullptr);
   EXPECT_EQ(world.log().codes(), (std::vector<std::int64_t>{25009, 25010, 25011}));
 }
 
@@ -79,7 +79,7 @@ TEST_F(AnalyticsListenersTest, EngineAllowsTwentyFivePropertiesPerOriginOnTheGiv
   std::int64_t maximum = 0;
   bool onGivenQueue = false;
   const platform::QueueRef queue = platform::makeSerialQueue("caller");
-  BMSAnalytics::maxUserPropertiesForOrigin("app", queue, [&](std::int64_t value) {
+  BMSAnalytics::sharedInstance().maxUserPropertiesForOrigin("app", queue, [&](std::int64_t value) {
     maximum = value;
     onGivenQueue = queue->isCurrent();
   });

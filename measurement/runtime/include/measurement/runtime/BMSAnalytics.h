@@ -14,7 +14,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "measurement/audiences/BMSPurchases.h"
+#include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSEvent.h"
 #include "measurement/engine/BMSValue.h"
 #include "platform/dispatch/Queue.h"
@@ -65,9 +68,86 @@ struct BMSAnalyticsStartOptions {
   bool empty() const { return values.empty() && !configuration; }
 };
 
+// Delivers the user properties the engine holds: name -> string, integer or double.
+using BMSUserPropertiesCallback = std::function<void(const platform::Dictionary& properties)>;
+
+// The facade's one instance: the entry by which the SDK's other components (the public interface's
+// shared instance, the interop connector) log their events and set their user properties.
+class BMSAnalyticsInstance {
+ public:
+  // For origin "am", an "_aeid" given as a decimal string is logged as its integer.
+  void logInternalEventWithOrigin(const std::string& origin, const std::string& name,
+                                  const BMSParameters& parameters) const;
+  // Any valid internal name; the origin must be 1 to 32 characters. A null value removes the property.
+  void setInternalUserProperty(const platform::Value& value, const std::string& name,
+                               const std::string& origin) const;
+  // The number of user properties an origin may set, delivered on `queue`. Not gated by the switch.
+  void maxUserPropertiesForOrigin(const std::string& origin, platform::QueueRef queue,
+                                  std::function<void(std::int64_t)> callback) const;
+};
+
 class BMSAnalytics {
  public:
   BMSAnalytics() = delete;
+
+  static const BMSAnalyticsInstance& sharedInstance();
+
+  // --- events: validated on the caller's thread, time-stamped in call order, then queued
+  // "app" events with a public name; a refused name becomes an internal "_err" event.
+  static void logEventWithName(const std::string& name, const BMSParameters& parameters);
+  static void logEventWithOrigin(const std::string& origin, const std::string& name,
+                                 const BMSParameters& parameters);
+  // No name check: the engine's own events.
+  static void logInternalEventWithOrigin(const std::string& origin, const std::string& name,
+                                         const BMSParameters& parameters);
+  static void logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
+                                 const BMSParameters& parameters);
+  // An internal event at a given time, with the current screen and the interceptor applied.
+  static void logInternalEventWithOrigin(const std::string& origin, const std::string& name, double timestamp,
+                                         const BMSParameters& parameters);
+  // Exactly these arguments, no screen parameters added.
+  static void logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
+                                 const BMSParameters& parameters, double timestamp, bool ignoreEnabled,
+                                 bool ignoreInterceptor);
+  // Takes the engine's own "_err" events once the facade has started.
+  static std::shared_ptr<BMSInternalEventLogger> internalEventLogger();
+  // Analytics queue only: hands the event to the engine (dropped while there is none).
+  static void logEventOnSerialQueueWithOrigin(const std::string& origin, bool isPublicEvent,
+                                              const std::string& name, const BMSParameters& parameters,
+                                              double timestamp, bool ignoreEnabled, bool ignoreInterceptor,
+                                              const BMSParameters& addedScreenParameters);
+
+  // --- user properties and the user ID. Values arrive as the caller gave them (null = none) so the
+  // type checks can refuse what is not a string or a number.
+  static void setUserPropertyString(const platform::Value& value, const std::string& name);
+  static void setUserID(const platform::Value& userID);
+  static void removeUserAttributeForName(const std::string& name);
+  static void setUserAttributeNumber(const platform::Value& number, const std::string& name);
+  static void removeInternalUserAttributeForName(const std::string& name);
+  static void userPropertiesIncludingInternal(bool includingInternal, platform::QueueRef queue,
+                                              BMSUserPropertiesCallback callback);
+
+  // --- consent and event defaults
+  // Consent the application sets (key "consent_settings").
+  static void setConsent(const platform::Dictionary& consent);
+  // The key names the source: "consent_settings_tcf", "consent_settings_3p", else the application.
+  static void setConsent(const platform::Dictionary& consent, const std::string& key);
+  static void setDefaultEventParameters(const std::optional<BMSParameters>& parameters);
+
+  // --- data reset: a new app instance ID; the engine throws away what it has collected
+  static void resetAnalyticsData();
+
+  // --- purchases
+  // Transactions a payment queue reports; those the engine has not seen go to the purchase reporter.
+  static void paymentQueueUpdatedTransactions(const std::vector<BMSPaymentTransaction>& transactions);
+  // A purchase the application reports itself; handed to the purchase reporter on the caller's thread.
+  static void logTransactionWithProductID(const std::string& productID, std::int64_t paymentQuantity,
+                                          const std::string& transactionIdentifier,
+                                          const std::string& originalTransactionIdentifier,
+                                          std::optional<double> transactionDate,
+                                          const platform::Bytes& deviceVerification,
+                                          const std::string& deviceVerificationUUID,
+                                          const std::string& deviceVerificationNonce);
 
   // --- queues
   static platform::QueueRef queue();
@@ -111,9 +191,6 @@ class BMSAnalytics {
   // Nothing while analytics storage is denied; the ID of the last reset when one is pending, else the
   // identity's. Caller's thread.
   static std::optional<std::string> appInstanceID();
-  // The number of user properties an origin may set, delivered on `queue`. Not gated by the switch.
-  static void maxUserPropertiesForOrigin(const std::string& origin, platform::QueueRef queue,
-                                         std::function<void(std::int64_t)> callback);
 
   // --- preferences
   static std::int64_t resetRetryCount();

@@ -16,6 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "measurement/audiences/BMSPurchases.h"
+#include "measurement/engine/BMSEvent.h"
+#include "measurement/engine/BMSUserAttribute.h"
+#include "measurement/runtime/BMSAnalytics.h"
 #include "platform/dispatch/Queue.h"
 
 namespace beacon {
@@ -40,6 +44,9 @@ class BMSTopLevelVersion {
   virtual ~BMSTopLevelVersion() = default;
   virtual std::string topLevelVersion() const = 0;
 };
+
+// Events the listeners never hear of: the ad-exposure events and everything logged under origin "am".
+bool BMSIsEventHiddenFromListeners(const BMSEvent& event);
 
 class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
  public:
@@ -78,6 +85,62 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   static constexpr std::int64_t kMaxUserPropertiesPerOrigin = 25;
   void maxUserPropertiesForOrigin(const std::string& origin,
                                   std::function<void(std::int64_t)> callback) const;
+
+  // --- event and user-property entry points: called from the facade's queue, each copies its
+  // arguments and hops to the worker queue; read-backs answer on a global queue.
+  void logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
+                          const BMSParameters& parameters, double timestamp, bool enabled, bool ignoreEnabled,
+                          bool ignoreInterceptor, std::optional<BMSLogEventInterceptor> interceptor,
+                          const BMSParameters& addedScreenParameters);
+  void logEventOnWorkerQueueWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
+                                       const BMSParameters& parameters, double timestamp, bool enabled,
+                                       bool ignoreEnabled, bool ignoreInterceptor,
+                                       const std::optional<BMSLogEventInterceptor>& interceptor,
+                                       const BMSParameters& addedScreenParameters);
+  // Listeners hear the event as it was before the pipeline changed it.
+  void logEventOnWorkerQueue(BMSEvent event, bool notifyEventListeners);
+  // Nothing clears every default; a null value clears that one.
+  void setDefaultEventParameters(std::optional<BMSParameters> parameters);
+  void handleSetDefaultEventParametersOnWorkerQueue(const std::optional<BMSParameters>& parameters);
+  // The stored defaults overlaid with `parameters` (the event's own win).
+  BMSParameters parametersWithAddedDefaultEventParameters(const BMSParameters& parameters) const;
+  void setUserAttribute(std::optional<BMSUserAttribute> attribute);
+  void setUserAttributeOnWorkerQueue(const BMSUserAttribute& attribute);
+  void removeUserAttribute(std::optional<BMSUserAttribute> attribute);
+  void removeUserAttributeOnWorkerQueue(const BMSUserAttribute& attribute);
+  void userPropertiesIncludingInternal(bool includingInternal, BMSUserPropertiesCallback callback);
+  // Keeps purchased transactions not reported before, in the order given.
+  void filterPurchaseTransactions(std::vector<BMSPaymentTransaction> transactions,
+                                  std::function<void(std::vector<BMSPaymentTransaction>)> callback);
+
+  // --- the event processing pipeline (worker queue): from an accepted event to its raw-event row
+  // Adds the stored default parameters (not to "_err"), handles the event and tells the listeners.
+  void handleInternalEventOnWorkerQueue(BMSEvent event);
+  void handleEventOnWorkerQueue(BMSEvent event);
+  void writeEventOnWorkerQueue(const BMSEvent& event);
+  void writeFilteredEventOnWorkerQueue(BMSEvent event);
+  // Nothing when a safelist is in force and the event is not on it.
+  std::optional<BMSEvent> eventAfterSafelistingEvent(const BMSEvent& event) const;
+  // False when the event is a subscription purchase seen before.
+  bool dedupeSubscriptionEvent(const BMSEvent& event);
+  // True when the "_ssr" event repeats the rollouts value already recorded.
+  bool shouldDropDuplicatedSessionStartWithRolloutEvent(const BMSEvent& event);
+  std::optional<BMSEvent> appExceptionEventWithBeaconFeatureRollouts(const BMSEvent& event) const;
+  void writeSessionStartEventOnWorkerQueue(const BMSEvent& event);
+  // False when the lifetime value of a purchase could not be recorded.
+  bool updateLifetimeValueWithEvent(const BMSEvent& event);
+
+  // --- user properties in the database, and the engine-kept "_npa" and "_lair" (worker queue)
+  // False (logged) when the database fails or the origin's limit is reached.
+  bool setUserPropertyInDatabaseOnWorkerQueue(const BMSUserAttribute& property);
+  void setPersonalizedAdsUserPropertyOnWorkerQueue();
+  // 1 when ads must not be personalised, 0 when they may be, nothing when no source says.
+  std::optional<std::int64_t> shouldDisableAdPersonalization();
+  void updateAdPersonalizationConsentFromNPAValue(std::optional<std::int64_t> npa);
+  void setLastAdvertisingIDResetUserPropertyOnWorkerQueue();
+  bool hasUserPropertyUserIDOnWorkerQueue();
+  std::optional<std::string> previousFirstOpenCount() const;
+  void setPreviousFirstOpenCount(const std::optional<std::string>& count);
 
   // --- accessors
   const std::string& appID() const { return appID_; }
@@ -123,6 +186,15 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   }
 
  private:
+  // Enabled, with the components that store events in place.
+  bool isCollectingOnWorkerQueue() const;
+  bool isNewPurchaseOnWorkerQueue(const BMSPaymentTransaction& transaction);
+  // The downloaded event-editing program, when there is one, then the write of the event and of the
+  // events the program created.
+  void editAndWriteEventOnWorkerQueue(BMSEvent event);
+  // The storage transaction of one event: lifetime value, daily limits, raw-event write.
+  bool storeEventOnWorkerQueue(BMSEvent& event);
+  bool writeRawEventOnWorkerQueue(const BMSEvent& event, bool isPublicEvent, bool isRealtime);
   BMSMeasurement(AnalyticsContext& context, std::string appID, bool isAnalyticsCollectionEnabled,
                  bool isAnalyticsCollectionDeactivated, std::vector<std::string> safelistedEvents);
   void logStartBanner() const;
@@ -149,6 +221,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   std::optional<std::string> previousCNPAppID_;
   const std::shared_ptr<CVUNetworkLoggerDelegate> networkLogBridge_;
   bool shouldUpdateNPAUserProperty_ = false;
+  // The Info.plist held a boolean ad-personalization default.
+  bool foundAdPersonalizationPlistFlag_ = false;
   double initTimestamp_ = 0;
   std::string appID_;
   std::vector<std::string> safelistedEvents_;

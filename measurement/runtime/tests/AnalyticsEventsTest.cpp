@@ -1,0 +1,130 @@
+// The facade's event road through the engine's entry points: order and time stamps, name checks,
+// listeners, the interceptor and default event parameters.
+
+#include "StartedAnalytics.h"
+
+namespace beacon {
+namespace {
+
+using testing::StartedAnalytics;
+
+class AnalyticsEventsTest : public StartedAnalytics {};
+
+TEST_F(AnalyticsEventsTest, EventsLoggedBeforeTheStartFlowInCallOrderWithRisingTimeStamps) {
+  BMSAnalytics::logEventWithName("level_start", {{"level", platform::Value(1)}});
+  world.clock().advance(std::chrono::seconds(2));
+  BMSAnalytics::logEventWithName("level_end", {});
+  world.dispatch().drain();
+  EXPECT_TRUE(heard.empty());
+
+  start();
+  ASSERT_EQ(heardNames(), (std::vector<std::string>{"level_start", "level_end"}));
+  EXPECT_EQ(heard[1].timestamp() - heard[0].timestamp(), 2);
+  EXPECT_EQ(heardInteger("level_start", "level"), 1);
+  EXPECT_EQ(heard[0].origin(), "app");
+}
+
+TEST_F(AnalyticsEventsTest, RefusedPublicNamesBecomeErrorEventsOnly) {
+  start();
+  BMSAnalytics::logEventWithName("beacon_private", {});
+  BMSAnalytics::logEventWithName("bad name!", {});
+  world.dispatch().drain();
+  EXPECT_EQ(heardNames(), (std::vector<std::string>{"_err", "_err"}));
+  EXPECT_EQ(heard[0].parameters().at("_err"), BMSValue::initWithInt64(13));
+  EXPECT_EQ(heard[1].parameters().at("_err"), BMSValue::initWithInt64(2));
+  EXPECT_EQ(heard[1].parameters().at("_ev"), BMSValue::initWithStringValue("bad name!"));
+}
+
+TEST_F(AnalyticsEventsTest, DisabledCollectionTellsNoListenerButIgnoreEnabledDoes) {
+  start();
+  BMSAnalytics::setAnalyticsEnabled(false);
+  world.dispatch().drain();
+  BMSAnalytics::logEventWithName("quiet", {});
+  BMSAnalytics::logEventWithOrigin("auto", false, "_loud", {}, 1700000000, true, false);
+  world.dispatch().drain();
+  EXPECT_EQ(heardNames(), std::vector<std::string>{"_loud"});
+  EXPECT_TRUE(logged(23049));
+}
+
+TEST_F(AnalyticsEventsTest, AdReachEventsAreHiddenAndTheirAdEventIDBecomesANumber) {
+  start();
+  BMSAnalytics::sharedInstance().logInternalEventWithOrigin("am", "_xa", {{"_aeid", platform::Value("42")}});
+  BMSAnalytics::sharedInstance().logInternalEventWithOrigin("am", "_xa", {{"_aeid", platform::Value("4x")}});
+  world.dispatch().drain();
+  EXPECT_TRUE(heard.empty());
+  EXPECT_TRUE(logged(25024));
+}
+
+TEST_F(AnalyticsEventsTest, InterceptorTakesPublicEventsWithTheirScreenAndLeavesInternalOnes) {
+  start();
+  std::vector<std::string> intercepted;
+  BMSParameters interceptedParameters;
+  BMSAnalytics::setLogEventInterceptor(
+      [&](const std::string& origin, const std::string& name, const BMSParameters& parameters, double) {
+        intercepted.push_back(origin + "/" + name);
+        interceptedParameters = parameters;
+      });
+  BMSAnalytics::logEventWithName("purchase_tapped", {{"item", platform::Value("book")}});
+  BMSAnalytics::logInternalEventWithOrigin("auto", "_internal", {});
+  world.dispatch().drain();
+  EXPECT_EQ(intercepted, std::vector<std::string>{"app/purchase_tapped"});
+  EXPECT_TRUE(interceptedParameters.contains("item"));
+  EXPECT_EQ(heardNames(), std::vector<std::string>{"_internal"});
+}
+
+TEST_F(AnalyticsEventsTest, ForwardedEventsBringTheirScreenInTheirParameters) {
+  start();
+  BMSAnalytics::logEventWithOrigin("app+ctm", true, "shown",
+                                   {{"_sn", platform::Value("Home")}, {"_si", platform::Value(7)}},
+                                   1700000000, false, true);
+  world.dispatch().drain();
+  const BMSEvent* shown = heardEvent("shown");
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->parameters().at("_sn"), BMSValue::initWithStringValue("Home"));
+  EXPECT_EQ(shown->parameters().at("_si"), BMSValue::initWithInt64(7));
+}
+
+TEST_F(AnalyticsEventsTest, DefaultParametersJoinEventsButNeverOverrideOrReachErrorEvents) {
+  start();
+  BMSAnalytics::setDefaultEventParameters(
+      BMSParameters{{"plan", platform::Value("pro")}, {"level", platform::Value(1)}});
+  BMSAnalytics::logEventWithName("level_up", {{"level", platform::Value(2)}});
+  BMSAnalytics::logEventWithName("_refused", {});
+  world.dispatch().drain();
+  EXPECT_EQ(heardInteger("level_up", "level"), 2);
+  EXPECT_EQ(heardEvent("level_up")->parameters().at("plan"), BMSValue::initWithStringValue("pro"));
+  EXPECT_FALSE(heardEvent("_err")->parameters().contains("plan"));
+}
+
+TEST_F(AnalyticsEventsTest, ANullDefaultClearsOneAndNothingClearsAll) {
+  start();
+  BMSAnalytics::setDefaultEventParameters(
+      BMSParameters{{"a", platform::Value("1")}, {"b", platform::Value("2")}});
+  BMSAnalytics::setDefaultEventParameters(BMSParameters{{"a", platform::Value()}});
+  world.dispatch().drain();
+  EXPECT_EQ(engine()->persistedConfig()->defaultEventParameters(), (platform::Dictionary{{"b", "2"}}));
+  BMSAnalytics::setDefaultEventParameters(std::nullopt);
+  world.dispatch().drain();
+  EXPECT_TRUE(engine()->persistedConfig()->defaultEventParameters().empty());
+}
+
+TEST_F(AnalyticsEventsTest, TooManyOrUnfitDefaultsAreTrimmedAndReported) {
+  start();
+  BMSParameters defaults;
+  for (char letter = 'a'; letter <= 'z'; ++letter)
+    defaults.emplace(std::string("p_") + letter, platform::Value(1));
+  defaults.emplace("list", platform::Value(platform::Array{platform::Value(1)}));
+  BMSAnalytics::setDefaultEventParameters(defaults);
+  world.dispatch().drain();
+  const platform::Dictionary stored = engine()->persistedConfig()->defaultEventParameters();
+  EXPECT_EQ(stored.size(), 25u);
+  EXPECT_FALSE(stored.contains("p_z"));
+  EXPECT_TRUE(logged(23213));
+  EXPECT_TRUE(logged(23215));
+  std::vector<std::int64_t> errorCodes;
+  for (const BMSEvent& event : heard) errorCodes.push_back(event.parameters().at("_err").int64Value());
+  EXPECT_EQ(errorCodes, (std::vector<std::int64_t>{27, 26}));
+}
+
+}  // namespace
+}  // namespace beacon

@@ -1,0 +1,100 @@
+// The engine's event pipeline on the worker queue: the steps that drop, change or add events before
+// the storage transaction.
+
+#include "StartedAnalytics.h"
+#include "measurement/storage/BMSPersistedConfig.h"
+#include "measurement/storage/BMSRemoteConfig.h"
+
+namespace beacon {
+namespace {
+
+using testing::StartedAnalytics;
+
+class EventPipelineTest : public StartedAnalytics {
+ protected:
+  // Logs an internal event straight into the pipeline, as the engine's own reporters do.
+  void handle(const std::string& name, const BMSParameters& parameters = {}) {
+    std::optional<BMSEvent> event = BMSEvent::initWithOrigin("auto", false, name, 1700000000, 0, parameters);
+    ASSERT_TRUE(event);
+    engine()->handleEventOnWorkerQueue(*event);
+  }
+  std::optional<std::string> rollouts() const {
+    return BMSPersistedConfig::sharedInstance()->beaconFeatureRollouts();
+  }
+};
+
+TEST_F(EventPipelineTest, ASafelistDropsEveryOtherEventAndMarksTheOnesItKeeps) {
+  start({{"safelisted_events", platform::Array{"purchase"}}});
+  const std::optional<BMSEvent> purchase =
+      BMSEvent::initWithOrigin("app", true, "purchase", 1700000000, 0, {});
+  const std::optional<BMSEvent> kept = engine()->eventAfterSafelistingEvent(*purchase);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->parameters().at("ca_safelisted"), BMSValue::initWithInt64(1));
+  EXPECT_FALSE(engine()->eventAfterSafelistingEvent(
+      *BMSEvent::initWithOrigin("auto", false, "_s", 1700000000, 0, {})));
+  EXPECT_TRUE(logged(23174));
+}
+
+TEST_F(EventPipelineTest, WithoutASafelistEveryEventPassesUnchanged) {
+  start();
+  const std::optional<BMSEvent> event = BMSEvent::initWithOrigin("app", true, "level_up", 1700000000, 0, {});
+  const std::optional<BMSEvent> passed = engine()->eventAfterSafelistingEvent(*event);
+  ASSERT_TRUE(passed);
+  EXPECT_FALSE(passed->parameters().contains("ca_safelisted"));
+}
+
+TEST_F(EventPipelineTest, RolloutStartsRepeatingTheStoredValueAreDropped) {
+  start();
+  auto rolloutStart = [](std::optional<std::string> value) {
+    BMSParameters parameters;
+    if (value) parameters.emplace("_ffr", platform::Value(*value));
+    return *BMSEvent::initWithOrigin("auto", false, "_ssr", 1700000000, 0, parameters);
+  };
+  EXPECT_TRUE(engine()->shouldDropDuplicatedSessionStartWithRolloutEvent(rolloutStart(std::nullopt)));
+  EXPECT_EQ(rollouts(), std::nullopt);
+  EXPECT_FALSE(engine()->shouldDropDuplicatedSessionStartWithRolloutEvent(rolloutStart("a:1")));
+  EXPECT_EQ(rollouts(), "a:1");
+  EXPECT_TRUE(engine()->shouldDropDuplicatedSessionStartWithRolloutEvent(rolloutStart("a:1")));
+  EXPECT_FALSE(engine()->shouldDropDuplicatedSessionStartWithRolloutEvent(rolloutStart("")));
+  EXPECT_EQ(rollouts(), std::nullopt);
+  EXPECT_TRUE(logged(23191));
+}
+
+TEST_F(EventPipelineTest, AppExceptionsCarryTheStoredRolloutsValue) {
+  start();
+  BMSPersistedConfig::sharedInstance()->setBeaconFeatureRollouts("a:1");
+  const std::optional<BMSEvent> exception = engine()->appExceptionEventWithBeaconFeatureRollouts(
+      *BMSEvent::initWithOrigin("auto", false, "_ae", 1700000000, 0, {}));
+  ASSERT_TRUE(exception);
+  EXPECT_EQ(exception->parameters().at("_ffr"), BMSValue::initWithStringValue("a:1"));
+}
+
+TEST_F(EventPipelineTest, ASubscriptionSeenTwiceIsDroppedOneWithoutIDIsAlwaysKept) {
+  start();
+  const BMSParameters subscription{{"subscription", platform::Value(1)},
+                                   {"_did", platform::Value(77)},
+                                   {"product_id", platform::Value("monthly")}};
+  const BMSEvent first = *BMSEvent::initWithOrigin("auto", false, "_iap", 1700000000, 0, subscription);
+  EXPECT_TRUE(engine()->dedupeSubscriptionEvent(first));
+  EXPECT_FALSE(engine()->dedupeSubscriptionEvent(first));
+  EXPECT_TRUE(logged(23182));
+  const BMSEvent withoutID =
+      *BMSEvent::initWithOrigin("auto", false, "_iap", 1700000000, 0, {{"subscription", platform::Value(1)}});
+  EXPECT_TRUE(engine()->dedupeSubscriptionEvent(withoutID));
+  EXPECT_TRUE(engine()->dedupeSubscriptionEvent(withoutID));
+}
+
+TEST_F(EventPipelineTest, ABlocklistedEventIsRejectedWithAnErrorEventUnlessItsSwitchesAreOn) {
+  start();
+  BMSRemoteConfigSnapshot snapshot;
+  snapshot.version = 1;
+  snapshot.events["banned"].blocklisted = true;
+  ASSERT_TRUE(engine()->remoteConfigInstance()->updateWithSnapshot(snapshot, {}));
+  handle("banned");
+  world.dispatch().drain();
+  EXPECT_TRUE(logged(23052));
+  EXPECT_EQ(heardInteger("_err", "_err"), 11);
+}
+
+}  // namespace
+}  // namespace beacon

@@ -1,0 +1,68 @@
+#pragma once
+// A test world whose facade has started with a real engine over a real database in a temporary
+// home, and a listener that records every event the engine lets listeners hear.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AnalyticsTestWorld.h"
+#include "measurement/runtime/BMSAnalytics.h"
+#include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/storage/BMSDatabase.h"
+#include "measurement/storage/BMSPersistedConfig.h"
+#include "platform/testing/TestEnvironment.h"
+
+namespace beacon::testing {
+
+inline constexpr const char* kTestAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+
+class StartedAnalytics : public ::testing::Test {
+ protected:
+  StartedAnalytics() {
+    user.writeInfo({{"CFBundleIdentifier", "de.example.analytics-tests"}});
+    world.classes().registerClass("BCNAnalytics");
+    BMSAnalytics::addLogEventListener([this](const BMSEvent& event) { heard.push_back(event); });
+  }
+
+  void start(platform::Dictionary options = {}) {
+    BMSAnalytics::startWithAppID(kTestAppID, "ba", {std::move(options), nullptr});
+    world.dispatch().drain();
+  }
+
+  std::shared_ptr<BMSMeasurement> engine() const { return BMSMeasurement::sharedInstance(); }
+  BMSDatabase& database() const { return *engine()->database(); }
+
+  std::vector<std::string> heardNames() const {
+    std::vector<std::string> names;
+    for (const BMSEvent& event : heard) names.push_back(event.name());
+    return names;
+  }
+  const BMSEvent* heardEvent(const std::string& name) const {
+    for (const BMSEvent& event : heard) {
+      if (event.name() == name) return &event;
+    }
+    return nullptr;
+  }
+  // The int64 parameter of a heard event; nothing when either is missing.
+  std::optional<std::int64_t> heardInteger(const std::string& name, const std::string& parameter) const {
+    const BMSEvent* event = heardEvent(name);
+    if (!event) return std::nullopt;
+    const auto found = event->parameters().find(parameter);
+    if (found == event->parameters().end() || !found->second.isInt64()) return std::nullopt;
+    return found->second.int64Value();
+  }
+  std::optional<BMSValue> storedUserProperty(const std::string& name) const {
+    auto stored = database().userAttributeWithName(name);
+    if (!stored || !*stored) return std::nullopt;
+    return (*stored)->value();
+  }
+  bool logged(std::int64_t code) const { return world.log().contains(code); }
+
+  platform::testing::TemporaryUser user;
+  AnalyticsTestWorld world;
+  std::vector<BMSEvent> heard;
+};
+
+}  // namespace beacon::testing
