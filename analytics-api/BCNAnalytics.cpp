@@ -81,6 +81,10 @@ void BCNAnalytics::setDefaultEventParameters(const std::optional<BMSParameters>&
   BMSAnalytics::setDefaultEventParameters(parameters);
 }
 
+void BCNAnalytics::resetAnalyticsData() {
+  BMSAnalytics::resetAnalyticsData();
+}
+
 void BCNAnalytics::logInternalEventWithOrigin(const std::string& origin, const std::string& name,
                                               const BMSParameters& parameters) {
   BMSAnalytics::logInternalEventWithOrigin(origin, name, parameters);

@@ -48,6 +48,8 @@ class BCNAnalytics {
   // No user ID removes it.
   static void setUserID(const std::optional<std::string>& userID);
   static void setDefaultEventParameters(const std::optional<BMSParameters>& parameters);
+  // Throws the collected data away and starts over under a new app instance ID.
+  static void resetAnalyticsData();
   static void logInternalEventWithOrigin(const std::string& origin, const std::string& name,
                                          const BMSParameters& parameters);
   static void logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,

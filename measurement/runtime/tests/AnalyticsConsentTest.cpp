@@ -1,4 +1,5 @@
-// Consent updates through the facade: validation, source priority, persistence.
+// Consent updates through the facade (validation, source priority, persistence) and the data reset
+// they govern.
 
 #include "StartedAnalytics.h"
 #include "measurement/storage/BMSConsentSettingsUtil.h"
@@ -34,6 +35,37 @@ TEST_F(AnalyticsConsentTest, ThirdPartyConsentOutranksTheApplicationsLaterCalls)
   EXPECT_TRUE(logged(25043));
   EXPECT_TRUE(BMSConsentSettingsUtil::isAdStorageDenied());
   EXPECT_EQ(BMSAnalytics::consentSettings3P(), (platform::Dictionary{{"ad_storage", "denied"}}));
+}
+
+TEST_F(AnalyticsConsentTest, AResetStartsOverUnderANewAppInstanceIDAndClearsItsBookkeeping) {
+  start();
+  BMSAnalytics::setUserPropertyString(platform::Value("green"), "favorite_color");
+  world.dispatch().drain();
+  const std::optional<std::string> before = BMSAnalytics::appInstanceID();
+  world.clock().advance(std::chrono::seconds(10));
+
+  BMSAnalytics::resetAnalyticsData();
+  EXPECT_EQ(BMSAnalytics::resetRetryCount(), 1);
+  EXPECT_TRUE(BMSAnalytics::needFirstOpenAfterReset());
+  EXPECT_EQ(BMSAnalytics::loadTimestamp(), world.context().nowSince1970());
+  world.dispatch().drain();
+
+  const std::optional<std::string> after = BMSAnalytics::appInstanceID();
+  ASSERT_TRUE(after);
+  EXPECT_NE(after, before);
+  EXPECT_EQ(BMSAnalytics::resetRetryCount(), 0);
+  EXPECT_EQ(BMSAnalytics::appInstanceIDAfterReset(), std::nullopt);
+  EXPECT_FALSE(storedUserProperty("favorite_color"));
+}
+
+TEST_F(AnalyticsConsentTest, WhileAnalyticsStorageIsDeniedAResetKeepsNoNewID) {
+  start();
+  BMSAnalytics::setConsent({{"analytics_storage", "denied"}});
+  BMSAnalytics::resetAnalyticsData();
+  EXPECT_EQ(BMSAnalytics::appInstanceIDAfterReset(), std::nullopt);
+  world.dispatch().drain();
+  EXPECT_EQ(BMSAnalytics::appInstanceID(), std::nullopt);
+  EXPECT_FALSE(logged(25037));
 }
 
 }  // namespace
