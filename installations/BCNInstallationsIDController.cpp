@@ -308,8 +308,11 @@ CVPPromise<CVPUnit> BCNInstallationsIDController::deleteInstallationLocally(cons
   auto self = shared_from_this();
   return collaborators_.installationsStore
       ->removeInstallationForAppID(installation.appID(), installation.beaconAppName())
-      .then([self](const CVPUnit&) { return self->deleteExistingIIDIfNeeded(); })
-      .then([self](const CVPUnit&) { self->postBIDDidChangeNotification(); });
+      .then([self](const CVPUnit&) {
+        // With the record gone the ID has changed, even when the legacy data will not go: those who
+        // report the ID must hear of it. The legacy failure still reaches the caller.
+        return self->deleteExistingIIDIfNeeded().always([self] { self->postBIDDidChangeNotification(); });
+      });
 }
 
 CVPPromise<CVPUnit> BCNInstallationsIDController::deleteExistingIIDIfNeeded() {

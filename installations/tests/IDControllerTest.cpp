@@ -227,6 +227,24 @@ TEST_F(IDControllerTest, TheDefaultAppTakesOverTheLegacyIdentity) {
   EXPECT_EQ(keychain->copyMatching(testing::legacyKeyQuery(true)).status, platform::kKeychainItemNotFound);
 }
 
+// The record is gone although the legacy keys stayed: the ID did change, so it is announced, and
+// the failure reaches the caller.
+TEST_F(IDControllerTest, ALegacyIdentityThatWillNotGoStillLetsTheDeletionBeHeard) {
+  testing::writeLegacyMarker(platform::Dictionary{{"|S|cre", "x"}});
+  testing::addLegacyKeys(*keychain);
+  testing::addLegacyToken(*keychain, "legacy-token");
+  auto controller = makeController(kBCNDefaultAppName);
+  ASSERT_TRUE(settle(controller->getAuthTokenForcingRefresh(false)).ok());
+  std::size_t announced = changes.appNames().size();
+
+  keychain->refuseKeyRemovals = true;
+  auto deleted = settle(controller->deleteInstallation());
+  ASSERT_FALSE(deleted.ok());
+  EXPECT_EQ(deleted.error().code, kBCNInstallationsErrorCodeKeychain);
+  EXPECT_FALSE(stored(kBCNDefaultAppName).ok());
+  EXPECT_EQ(changes.appNames().size(), announced + 1);
+}
+
 TEST_F(IDControllerTest, OtherAppsNeverTouchTheLegacyIdentity) {
   testing::writeLegacyMarker(platform::Dictionary{{"|S|cre", "x"}});
   testing::addLegacyKeys(*keychain);

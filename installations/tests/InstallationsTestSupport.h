@@ -60,10 +60,14 @@ class ScriptedKeychain final : public platform::Keychain {
     return refuseWrites ? platform::kKeychainIOFailure : file_.update(query, data);
   }
   platform::KeychainStatus remove(const platform::KeychainQuery& query) override {
+    if (refuseKeyRemovals && query.itemClass == platform::KeychainItemClass::Key)
+      return platform::kKeychainIOFailure;
     return file_.remove(query);
   }
 
   bool refuseWrites = false;
+  // Key items (the legacy key pair) stay, as a keyring that refuses to let them go would keep them.
+  bool refuseKeyRemovals = false;
 
  private:
   platform::FileKeychain file_;
