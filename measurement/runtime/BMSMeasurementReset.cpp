@@ -40,6 +40,7 @@ bool BMSMeasurement::resetAnalyticsDataWithAppInstanceID(const std::string& appI
     }
     initTimestamp_ = loadTimestamp;
     persistedConfig_->setLoadTimestampValue(loadTimestamp);
+    if (enabled_) setPersonalizedAdsUserPropertyOnWorkerQueue();
     reset = true;
   });
   return reset;
