@@ -1,5 +1,8 @@
 #include "measurement/pipeline/BMSBundleEventProcessor.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "measurement/audiences/BMSPurchases.h"
 #include "measurement/engine/BMSAEU.h"
 #include "measurement/engine/BMSEngineServices.h"
@@ -23,6 +26,12 @@ bool isFirstRunEngagement(const BMSEvent& event) {
   auto firstRun = event.parameters().find("_fr");
   return event.name() == "_e" && firstRun != event.parameters().end() && firstRun->second.isInt64() &&
          firstRun->second.int64Value() == 1;
+}
+
+std::int64_t saturatingSum(std::int64_t a, std::int64_t b) {
+  std::int64_t sum = 0;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
 }
 
 }  // namespace
@@ -168,6 +177,81 @@ BMSEvent BMSBundleEventProcessor::internalEventFromPublicEvent(const BMSEvent& e
                                            event.previousTimestamp(),
                                            BMSParametersFromEventParameters(event.parameters()));
   return internal.value_or(event);
+}
+
+void BMSBundleEventProcessor::evaluationTimeFromRawEvents(const std::vector<BMSRawEventData>& rawEvents,
+                                                          BMSPBMeasurementBundle& bundle) {
+  BMSDatabase& database = *collaborators_.database;
+  const bool sessionStarted = std::any_of(rawEvents.begin(), rawEvents.end(), [](const BMSRawEventData& raw) {
+    return raw.rawEvent().name() == "_s";
+  });
+  if (sessionStarted) {
+    BMSAudience* audience = collaborators_.audience.get();
+    if (audience) {
+      audience->clearEvaluationResultsForSessionScopedFilters();
+      for (const auto& attribute :
+           NANOGetArray<BMSPBUserAttribute>(bundle, MeasurementBundleField::kUserAttributes))
+        if (!audience->evaluateFiltersForNanoUserProperty(attribute, nullptr, std::nullopt)) return;
+    }
+    if (auto cleared = database.clearCurrentSessionCounts(); !cleared) {
+      BMSLog(1, 23185, "Failed to clear event session counts. Error", {BMSContextFromError(cleared.error())});
+      return;
+    }
+  }
+
+  std::int64_t engagement = 0;
+  for (const BMSRawEventData& raw : rawEvents) {
+    const BMSEventParameters& parameters = raw.rawEvent().parameters();
+    const auto time = parameters.find("_et");
+    if (time == parameters.end() || parameters.contains("_fr") || !time->second.isInt64()) continue;
+    engagement = saturatingSum(engagement, time->second.int64Value());
+  }
+  if (!updateUserEngagement(engagement, bundle, false) || !sessionStarted) return;
+  if (auto deleted = database.deleteUserAttributeWithName("_se"); !deleted) {
+    BMSLog(1, 23188, "Unable to delete session engagement property on session start. Error",
+           {BMSContextFromError(deleted.error())});
+    return;
+  }
+  updateUserEngagement(engagement, bundle, true);
+}
+
+bool BMSBundleEventProcessor::updateUserEngagement(std::int64_t milliseconds, BMSPBMeasurementBundle& bundle,
+                                                   bool sessionScoped) {
+  if (milliseconds < 0) {
+    BMSLog(2, 23186, "User engagement time is negative.");
+    return false;
+  }
+  if (milliseconds == 0) return true;
+  const std::string name = sessionScoped ? "_se" : "_lte";
+  auto stored = collaborators_.database->userAttributeWithName(name);
+  if (!stored) {
+    BMSLog(1, 23187, "Failed to query for user engagement user property. Name, error",
+           {name, BMSContextFromError(stored.error())});
+    return false;
+  }
+  std::int64_t total = milliseconds;
+  if (*stored && (*stored)->value().isInt64())
+    total = saturatingSum((*stored)->value().int64Value(), milliseconds);
+  const double now = collaborators_.day.clock->now().unixSeconds();
+  auto property = BMSUserAttribute::initWithOrigin("auto", name, BMSValue::initWithInt64(total), now);
+  if (!property || !collaborators_.setUserPropertyInDatabase ||
+      !collaborators_.setUserPropertyInDatabase(*property))
+    return false;
+
+  auto attributes = NANOGetArray<BMSPBUserAttribute>(bundle, MeasurementBundleField::kUserAttributes);
+  auto existing =
+      std::find_if(attributes.begin(), attributes.end(), [&](const BMSPBUserAttribute& attribute) {
+        return NANOGetString(attribute, UserAttributeField::kName) == name;
+      });
+  if (existing == attributes.end()) {
+    attributes.push_back(property->protoUserAttribute());
+  } else {
+    NANOSetInt64(*existing, UserAttributeField::kIntValue, total);
+    NANOSetInt64(*existing, UserAttributeField::kSetTimestampMillis,
+                 platform::saturatingInteger(now * 1000.0));
+  }
+  NANOSetArray(bundle, MeasurementBundleField::kUserAttributes, attributes);
+  return true;
 }
 
 void BMSBundleEventProcessor::handleAnalyticsStorageConsentTransitions(const BMSPBMeasurementBundle& bundle) {

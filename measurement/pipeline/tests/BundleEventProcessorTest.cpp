@@ -33,7 +33,8 @@ class BundleEventProcessorTest : public ::testing::Test {
                                     config,
                                     persisted,
                                     BMSAudience::initWithDatabase(database),
-                                    {clock, [] { return 0.0; }, [] { return false; }}});
+                                    {clock, [] { return 0.0; }, [] { return false; }},
+                                    nullptr});
   }
 
   // Stores the event as a raw event, as the write path would, and answers its record.

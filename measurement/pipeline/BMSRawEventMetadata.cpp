@@ -1,0 +1,59 @@
+#include "measurement/pipeline/BMSRawEventMetadata.h"
+
+#include <algorithm>
+
+#include "measurement/messages/NANOAccessors.h"
+
+namespace beacon {
+namespace {
+
+namespace B = MeasurementBundleField;
+
+bool present(const std::optional<std::string>& value) {
+  return value && !value->empty();
+}
+
+}  // namespace
+
+BMSPBMeasurementBundle BMSCreateRawEventMetadata(const BMSRawEventMetadataFacts& facts,
+                                                 const std::vector<BMSUserAttribute>& userAttributes) {
+  BMSPBMeasurementBundle metadata;
+  NANOSetString(metadata, B::kPlatform, kBMSBundlePlatform);
+  NANOSetInt32(metadata, B::kProtocolVersion, 1);
+  NANOSetString(metadata, B::kAppID, facts.appID);
+  if (!facts.isFromAppStore) NANOSetString(metadata, B::kInstallSource, "manual_install");
+  NANOSetString(metadata, B::kAppVersion, facts.appVersion);
+  if (present(facts.cnpAppID))
+    NANOSetString(metadata, B::kCNPAppID, facts.cnpAppID);
+  else if (present(facts.adReachAppID))
+    NANOSetString(metadata, B::kAdReachAppID, facts.adReachAppID);
+  NANOSetInt64(metadata, B::kLibraryVersion, facts.libraryVersion);
+  NANOSetString(metadata, B::kInstallationID, facts.installationID);
+  if (present(facts.sessionStitchingToken))
+    NANOSetString(metadata, B::kSessionStitchingToken, facts.sessionStitchingToken);
+  if (facts.appVersionMajor) NANOSetInt32(metadata, B::kAppVersionMajor, *facts.appVersionMajor);
+  if (facts.appVersionMinor) NANOSetInt32(metadata, B::kAppVersionMinor, *facts.appVersionMinor);
+  if (facts.appVersionRelease) NANOSetInt32(metadata, B::kAppVersionRelease, *facts.appVersionRelease);
+
+  BMSApplyIdentifiersAndConsent(metadata, facts.consentSignals, facts.gateAdvertisingIDOnAuthorization,
+                                facts.identifiers, true);
+  if (facts.DMAConsentEnabled) BMSApplyDMAConsent(metadata, facts.dma, std::nullopt, true);
+
+  NANOSetString(metadata, B::kDeviceModel, facts.deviceModel);
+  NANOSetString(metadata, B::kOSVersion, facts.deviceOSVersion);
+  NANOSetInt32(metadata, B::kTimeZoneOffsetMinutes, facts.timeZoneOffsetMinutes);
+  NANOSetString(metadata, B::kLanguage, facts.userDefaultLanguage);
+
+  if (userAttributes.empty()) return metadata;
+  std::vector<BMSPBUserAttribute> attributes;
+  for (const BMSUserAttribute& attribute : userAttributes)
+    attributes.push_back(attribute.protoUserAttribute());
+  const bool hasNPA =
+      std::any_of(userAttributes.begin(), userAttributes.end(),
+                  [](const BMSUserAttribute& attribute) { return attribute.name() == "_npa"; });
+  if (facts.DMAConsentEnabled && !hasNPA && facts.storedNPA) attributes.push_back(*facts.storedNPA);
+  NANOSetArray(metadata, B::kUserAttributes, attributes);
+  return metadata;
+}
+
+}  // namespace beacon

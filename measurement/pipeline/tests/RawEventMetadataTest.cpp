@@ -1,0 +1,116 @@
+// The raw-event metadata message: what it holds, in a form that gives equal facts equal bytes.
+
+#include "measurement/pipeline/BMSRawEventMetadata.h"
+
+#include <gtest/gtest.h>
+
+#include "measurement/engine/BMSDigest.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
+#include "measurement/messages/NANOAccessors.h"
+
+namespace beacon {
+namespace {
+
+namespace B = MeasurementBundleField;
+
+BMSRawEventMetadataFacts facts() {
+  BMSRawEventMetadataFacts facts;
+  facts.appID = "com.example.velloran";
+  facts.appVersion = "2.4.1";
+  facts.appVersionMajor = 2;
+  facts.appVersionMinor = 4;
+  facts.appVersionRelease = 1;
+  facts.cnpAppID = "1:123:macos:abc";
+  facts.adReachAppID = "ca-app-1";
+  facts.libraryVersion = 120300;
+  facts.installationID = "fid-1";
+  facts.sessionStitchingToken = "token";
+  facts.consentSignals = "C111";
+  facts.identifiers.appInstanceID = "instance-1";
+  facts.deviceModel = "x86_64";
+  facts.deviceOSVersion = "6.1.0";
+  facts.timeZoneOffsetMinutes = 60;
+  facts.userDefaultLanguage = "de-de";
+  return facts;
+}
+
+BMSUserAttribute attribute(const std::string& name, std::int64_t value) {
+  return *BMSUserAttribute::initWithOrigin("auto", name, BMSValue::initWithInt64(value), 100);
+}
+
+std::vector<std::string> attributeNames(const BMSPBMeasurementBundle& bundle) {
+  std::vector<std::string> names;
+  for (const auto& attribute : NANOGetArray<BMSPBUserAttribute>(bundle, B::kUserAttributes))
+    names.push_back(NANOGetString(attribute, UserAttributeField::kName).value_or(""));
+  return names;
+}
+
+TEST(RawEventMetadataTest, HoldsTheAppDeviceAndIdentityFacts) {
+  testing::ScopedEngineServices services;
+  const BMSPBMeasurementBundle metadata = BMSCreateRawEventMetadata(facts(), {});
+  EXPECT_EQ(NANOGetString(metadata, B::kPlatform), "macos");
+  EXPECT_EQ(NANOGetInt32(metadata, B::kProtocolVersion), 1);
+  EXPECT_EQ(NANOGetString(metadata, B::kAppID), "com.example.velloran");
+  EXPECT_EQ(NANOGetString(metadata, B::kInstallSource), "manual_install");
+  EXPECT_EQ(NANOGetString(metadata, B::kAppVersion), "2.4.1");
+  EXPECT_EQ(NANOGetString(metadata, B::kCNPAppID), "1:123:macos:abc");
+  EXPECT_FALSE(NANOHasField(metadata, B::kAdReachAppID));
+  EXPECT_EQ(NANOGetInt64(metadata, B::kLibraryVersion), 120300);
+  EXPECT_EQ(NANOGetString(metadata, B::kInstallationID), "fid-1");
+  EXPECT_EQ(NANOGetString(metadata, B::kSessionStitchingToken), "token");
+  EXPECT_EQ(NANOGetInt32(metadata, B::kAppVersionMajor), 2);
+  EXPECT_EQ(NANOGetInt32(metadata, B::kAppVersionRelease), 1);
+  EXPECT_EQ(NANOGetString(metadata, B::kConsentSignals), "C111");
+  EXPECT_EQ(NANOGetString(metadata, B::kAppInstanceID), "instance-1");
+  EXPECT_EQ(NANOGetString(metadata, B::kDeviceModel), "x86_64");
+  EXPECT_EQ(NANOGetString(metadata, B::kOSVersion), "6.1.0");
+  EXPECT_EQ(NANOGetInt32(metadata, B::kTimeZoneOffsetMinutes), 60);
+  EXPECT_EQ(NANOGetString(metadata, B::kLanguage), "de-de");
+  EXPECT_FALSE(NANOHasField(metadata, B::kUserAttributes));
+  EXPECT_FALSE(NANOHasField(metadata, B::kConsentDiagnostics));
+}
+
+TEST(RawEventMetadataTest, TheAdReachIDStandsInOnlyWithoutAnAppIDAndStoreBuildsHaveNoInstallSource) {
+  BMSRawEventMetadataFacts store = facts();
+  store.cnpAppID = "";
+  store.isFromAppStore = true;
+  const BMSPBMeasurementBundle metadata = BMSCreateRawEventMetadata(store, {});
+  EXPECT_FALSE(NANOHasField(metadata, B::kCNPAppID));
+  EXPECT_EQ(NANOGetString(metadata, B::kAdReachAppID), "ca-app-1");
+  EXPECT_FALSE(NANOHasField(metadata, B::kInstallSource));
+}
+
+TEST(RawEventMetadataTest, EqualFactsGiveEqualFingerprintsAndAnyChangeANewOne) {
+  const auto fingerprint = [](const BMSRawEventMetadataFacts& facts) {
+    return BMS64LSBMD5(*BMSCreateRawEventMetadata(facts, {attribute("_fot", 1)}).protoBuffer());
+  };
+  EXPECT_EQ(fingerprint(facts()), fingerprint(facts()));
+  BMSRawEventMetadataFacts denied = facts();
+  denied.consentSignals = "C110";
+  EXPECT_NE(fingerprint(facts()), fingerprint(denied));
+}
+
+TEST(RawEventMetadataTest, WithDMATheStoredNPAJoinsAttributesThatLackIt) {
+  BMSRawEventMetadataFacts dma = facts();
+  dma.DMAConsentEnabled = true;
+  dma.dma.consentDiagnostics = "G1--";
+  BMSPBUserAttribute storedNPA = attribute("_npa", 1).protoUserAttribute();
+  dma.storedNPA = storedNPA;
+
+  const BMSPBMeasurementBundle withoutNPA = BMSCreateRawEventMetadata(dma, {attribute("_fot", 1)});
+  EXPECT_EQ(attributeNames(withoutNPA), (std::vector<std::string>{"_fot", "_npa"}));
+  EXPECT_EQ(NANOGetString(withoutNPA, B::kConsentDiagnostics), "G1--");
+
+  const BMSPBMeasurementBundle withNPA =
+      BMSCreateRawEventMetadata(dma, {attribute("_npa", 0), attribute("_fot", 1)});
+  EXPECT_EQ(attributeNames(withNPA), (std::vector<std::string>{"_npa", "_fot"}));
+
+  // Without attributes the stored one is not added either.
+  EXPECT_FALSE(NANOHasField(BMSCreateRawEventMetadata(dma, {}), B::kUserAttributes));
+  dma.DMAConsentEnabled = false;
+  EXPECT_EQ(attributeNames(BMSCreateRawEventMetadata(dma, {attribute("_fot", 1)})),
+            std::vector<std::string>{"_fot"});
+}
+
+}  // namespace
+}  // namespace beacon
