@@ -48,6 +48,7 @@ AnalyticsContext::AnalyticsContext(Services services)
       notifications_(services.notifications ? services.notifications
                                             : &platform::NotificationCenter::defaultCenter()),
       random_(services.random ? services.random : &platform::systemRandomSource()),
+      reachability_(services.reachability ? services.reachability : &platform::defaultReachabilityApi()),
       monitorIsLogSink_(services.monitorIsLogSink) {
   // The facade's operation queue exists from the start, so operations can collect before the start.
   facade_ = std::make_unique<BMSAnalyticsState>(*this);

@@ -185,6 +185,7 @@ bool BMSMeasurement::startMeasurementOnWorkerQueue() {
     }
   }
   setPersonalizedAdsUserPropertyOnWorkerQueue();
+  updateSchedule();
   return true;
 }
 

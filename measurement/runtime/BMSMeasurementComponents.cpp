@@ -73,7 +73,7 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
   if (persistedConfig_->beaconFeatureRollouts() && !isBeaconRemoteConfigSDKPresent()) {
     persistedConfig_->setBeaconFeatureRollouts(std::nullopt);
   }
-  return true;
+  return initializeUploadComponentsOnWorkerQueue();
 }
 
 void BMSMeasurement::setProspectiveConsentSettings() {

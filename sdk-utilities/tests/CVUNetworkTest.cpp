@@ -9,7 +9,7 @@
 #include <fstream>
 #include <set>
 
-#include "FakeReachability.h"
+#include "sdk-utilities/testing/FakeReachability.h"
 #include "LoggerCapture.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/net/HttpError.h"

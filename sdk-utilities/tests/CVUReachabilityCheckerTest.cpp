@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "FakeReachability.h"
+#include "sdk-utilities/testing/FakeReachability.h"
 #include "LoggerCapture.h"
 
 namespace beacon::testing {

@@ -1,7 +1,8 @@
 #pragma once
 // A fresh analytics world for one test: a deterministic dispatch backend over a manual clock, and an
-// AnalyticsContext over that clock, its own class directory and notification centre, installed as
-// the current one for the test's duration. The engine's log lines go to a capture for as long.
+// AnalyticsContext over that clock, its own class directory and notification centre and the test's
+// reachability table (FakeReachability: offline until the test pushes flags), installed as the
+// current one for the test's duration. The engine's log lines go to a capture for as long.
 
 #include <algorithm>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/notify/NotificationCenter.h"
 #include "platform/time/ManualClock.h"
+#include "sdk-utilities/testing/FakeReachability.h"
 
 namespace beacon::testing {
 
@@ -72,7 +74,7 @@ class AnalyticsTestWorld {
   platform::ClassDirectory classes_;
   platform::NotificationCenter notifications_;
   AnalyticsContext::Scope scope_{std::make_shared<AnalyticsContext>(
-      AnalyticsContext::Services{clock_, &classes_, &notifications_, nullptr, false})};
+      AnalyticsContext::Services{clock_, &classes_, &notifications_, nullptr, false, &FakeReachability::api()})};
 };
 
 }  // namespace beacon::testing

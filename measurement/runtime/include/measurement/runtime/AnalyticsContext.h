@@ -18,6 +18,7 @@
 #include "platform/classdir/ClassDirectory.h"
 #include "platform/identity/RandomSource.h"
 #include "platform/notify/NotificationCenter.h"
+#include "platform/reach/Reachability.h"
 #include "platform/time/Clock.h"
 
 namespace beacon {
@@ -40,6 +41,8 @@ class AnalyticsContext {
     platform::RandomSource* random = nullptr;
     // The monitor, once made, becomes the engine's log sink. Tests that capture log lines say no.
     bool monitorIsLogSink = true;
+    // How the engine's network watches the analytics service's host.
+    const platform::ReachabilityApi* reachability = nullptr;
   };
 
   // The shared engine and whether its creation was tried, under the engine lock.
@@ -81,6 +84,7 @@ class AnalyticsContext {
   bool classExists(std::string_view name) const { return classes_->lookup(name) != nullptr; }
   platform::NotificationCenter& notifications() const { return *notifications_; }
   platform::RandomSource& random() const { return *random_; }
+  const platform::ReachabilityApi& reachability() const { return *reachability_; }
 
   BMSAnalyticsState& facade();
   BMSDefaultIdentitySupport& identitySupport();
@@ -96,6 +100,7 @@ class AnalyticsContext {
   platform::ClassDirectory* classes_;
   platform::NotificationCenter* notifications_;
   platform::RandomSource* random_;
+  const platform::ReachabilityApi* reachability_;
   bool monitorIsLogSink_;
 
   std::mutex mutex_;

@@ -20,12 +20,14 @@
 #include "measurement/engine/BMSEvent.h"
 #include "measurement/engine/BMSUserAttribute.h"
 #include "measurement/runtime/BMSAnalytics.h"
+#include "measurement/messages/NANOMessage.h"
 #include "platform/dispatch/Queue.h"
 
 namespace beacon {
 
 class AnalyticsContext;
 class BMSAlarm;
+class BMSAudience;
 class BMSConditionalUserPropertyController;
 class BMSDatabase;
 class BMSIdentity;
@@ -33,6 +35,8 @@ class BMSMonitor;
 class BMSPersistedConfig;
 class BMSRemoteConfig;
 class BMSScheduler;
+class CVUNetwork;
+struct BMSMeasurementUploadParts;
 class CVUNetworkLoggerDelegate;
 
 inline constexpr const char* kBMSMeasurementWorkerQueueLabel = "com.corvane.bms.worker";
@@ -185,6 +189,25 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
     return conditionalUserPropertyController_;
   }
 
+  // --- raw-event metadata, bundling, upload and configuration fetch (worker queue; each does
+  // nothing before the components are built)
+  // The metadata message of events logged now, with these user attributes.
+  BMSPBMeasurementBundle createRawEventMetadataWithUserAttributes(const std::vector<BMSUserAttribute>& userAttributes);
+  // One bundling pass: true while there may be more to bundle.
+  bool bundleRawEvents();
+  void updateSchedule();
+  void uploadDataOrRegisterAlarm();
+  void uploadData();
+  // uploadData, except that during a 429/503 back-off it only reschedules: for the upload when the
+  // app leaves the foreground.
+  void uploadDataRespectingBackoff();
+  void fetchRemoteConfig();
+  // Seconds since boot; 0 lifts an upload suspension.
+  void setSuspendedUploadTimestamp(double secondsSinceBoot);
+  // Null before the components are built.
+  std::shared_ptr<CVUNetwork> network() const;
+  std::shared_ptr<BMSAudience> audience() const;
+
  private:
   // Enabled, with the components that store events in place.
   bool isCollectingOnWorkerQueue() const;
@@ -204,6 +227,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void wipeDataIfIdentifiersChanged();
   // The components' identity, or the context's before the components took it.
   std::shared_ptr<BMSIdentity> currentIdentity() const;
+  // The network, audiences, bundler and uploader; false (logged) when one cannot be made.
+  bool initializeUploadComponentsOnWorkerQueue();
 
   AnalyticsContext& context_;
   const std::string databaseName_;
@@ -230,6 +255,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   bool wasEnabledDuringInitialization_ = false;
   bool isAnalyticsCollectionEnabled_;
   bool isAnalyticsCollectionDeactivated_;
+  // Worker queue only.
+  std::shared_ptr<BMSMeasurementUploadParts> uploadParts_;
 };
 
 }  // namespace beacon
