@@ -39,7 +39,8 @@ namespace {
 
 BMSIdentifierFacts identifierFacts(BMSIdentity& identity) {
   BMSIdentifierFacts facts;
-  if (BMSDefaultIdentitySupport::iOS14OrAbove()) facts.trackingAuthorizationStatus = identity.appleConsentStatus();
+  if (BMSDefaultIdentitySupport::iOS14OrAbove())
+    facts.trackingAuthorizationStatus = identity.appleConsentStatus();
   facts.hasLimitedAdTracking = identity.hasLimitedAdTracking();
   facts.limitedAdTracking = identity.limitedAdTracking();
   facts.resettableDeviceID = identity.resettableDeviceID();
@@ -63,7 +64,8 @@ std::optional<BMSPBUserAttribute> storedNPA(BMSDatabase& database) {
 std::int64_t randomBelow(platform::RandomSource& random, std::int64_t bound) {
   if (bound <= 1) return 0;
   const std::uint64_t range = static_cast<std::uint64_t>(bound);
-  const std::uint64_t limit = std::numeric_limits<std::uint64_t>::max() - std::numeric_limits<std::uint64_t>::max() % range;
+  const std::uint64_t limit =
+      std::numeric_limits<std::uint64_t>::max() - std::numeric_limits<std::uint64_t>::max() % range;
   std::uint64_t drawn = 0;
   do {
     if (!random.fill({reinterpret_cast<std::uint8_t*>(&drawn), sizeof drawn})) return 0;
@@ -83,13 +85,13 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
   const std::shared_ptr<const platform::Clock> clock = context_.sharedClock();
   const std::weak_ptr<BMSMeasurement> weakSelf = weak_from_this();
 
-  BMSBundleEventProcessor::Collaborators processing{database_,
-                                                    remoteConfig_,
-                                                    persistedConfig_,
-                                                    parts->audience,
-                                                    {clock, [persisted = persistedConfig_] { return persisted->midnightOffset(); },
-                                                     isDebugModeEnabled},
-                                                    nullptr};
+  BMSBundleEventProcessor::Collaborators processing{
+      database_,
+      remoteConfig_,
+      persistedConfig_,
+      parts->audience,
+      {clock, [persisted = persistedConfig_] { return persisted->midnightOffset(); }, isDebugModeEnabled},
+      nullptr};
   platform::RandomSource* random = &context_.random();
   parts->bundler = std::make_shared<BMSRawEventBundler>(BMSRawEventBundler::Collaborators{
       database_, remoteConfig_, persistedConfig_, parts->audience,
@@ -110,7 +112,8 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
       }});
 
   const std::optional<platform::Url> origin = platform::Url::parse(BMSRemoteConfig::serviceOrigin());
-  parts->network = CVUNetwork::createWithReachabilityHost(origin ? origin->host() : "", &context_.reachability());
+  parts->network =
+      CVUNetwork::createWithReachabilityHost(origin ? origin->host() : "", &context_.reachability());
   if (!parts->network) {
     BMSLog(1, 23010, "Failed to initialize network component");
     uploadParts_ = std::move(parts);
@@ -219,7 +222,8 @@ void BMSMeasurement::fetchRemoteConfig() {
 }
 
 void BMSMeasurement::setSuspendedUploadTimestamp(double secondsSinceBoot) {
-  if (uploadParts_ && uploadParts_->uploader) uploadParts_->uploader->setSuspendedUploadTimestamp(secondsSinceBoot);
+  if (uploadParts_ && uploadParts_->uploader)
+    uploadParts_->uploader->setSuspendedUploadTimestamp(secondsSinceBoot);
 }
 
 std::shared_ptr<CVUNetwork> BMSMeasurement::network() const {

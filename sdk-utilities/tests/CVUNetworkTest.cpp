@@ -9,13 +9,13 @@
 #include <fstream>
 #include <set>
 
-#include "sdk-utilities/testing/FakeReachability.h"
 #include "LoggerCapture.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/net/HttpError.h"
 #include "platform/net/testing/LocalHttpServer.h"
 #include "platform/testing/TestEnvironment.h"
 #include "sdk-utilities/gzip/CVUGzip.h"
+#include "sdk-utilities/testing/FakeReachability.h"
 
 using namespace std::chrono_literals;
 

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "sdk-utilities/testing/FakeReachability.h"
 #include "LoggerCapture.h"
+#include "sdk-utilities/testing/FakeReachability.h"
 
 namespace beacon::testing {
 namespace {

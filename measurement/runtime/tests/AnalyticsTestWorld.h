@@ -73,8 +73,8 @@ class AnalyticsTestWorld {
   platform::DeterministicDispatch dispatch_{clock_};
   platform::ClassDirectory classes_;
   platform::NotificationCenter notifications_;
-  AnalyticsContext::Scope scope_{std::make_shared<AnalyticsContext>(
-      AnalyticsContext::Services{clock_, &classes_, &notifications_, nullptr, false, &FakeReachability::api()})};
+  AnalyticsContext::Scope scope_{std::make_shared<AnalyticsContext>(AnalyticsContext::Services{
+      clock_, &classes_, &notifications_, nullptr, false, &FakeReachability::api()})};
 };
 
 }  // namespace beacon::testing

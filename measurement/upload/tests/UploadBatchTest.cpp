@@ -37,11 +37,12 @@ TEST(UploadBatchTest, OnlyTheLeadingRunOfTheFirstAppAndDeviceIsSent) {
   EXPECT_EQ(rowIDs(BMSBundlesOfFirstAppAndDevice({queued(1, "a"), queued(2, "b"), queued(3, "a")})),
             std::vector<std::int64_t>{1});
   // A bundle without device IDs between bundles of one resettable ID stays in the run.
-  EXPECT_EQ(rowIDs(BMSBundlesOfFirstAppAndDevice(
-                {queued(1, "a"), queued(2, "a", "ad-1"), queued(3, "a"), queued(4, "a", "ad-2"), queued(5, "a", "ad-1")})),
+  EXPECT_EQ(rowIDs(BMSBundlesOfFirstAppAndDevice({queued(1, "a"), queued(2, "a", "ad-1"), queued(3, "a"),
+                                                  queued(4, "a", "ad-2"), queued(5, "a", "ad-1")})),
             (std::vector<std::int64_t>{1, 2, 3}));
   // Without a resettable ID, the vendor ID decides.
-  EXPECT_EQ(rowIDs(BMSBundlesOfFirstAppAndDevice({queued(1, "a", std::nullopt, "v-1"), queued(2, "a", std::nullopt, "v-2")})),
+  EXPECT_EQ(rowIDs(BMSBundlesOfFirstAppAndDevice(
+                {queued(1, "a", std::nullopt, "v-1"), queued(2, "a", std::nullopt, "v-2")})),
             std::vector<std::int64_t>{1});
   EXPECT_TRUE(BMSFilteredBundlesWithCompatibleAppID("a", "ad-1", "v-1", {queued(1, "a")}).empty());
   EXPECT_EQ(services.log->codes(), std::vector<std::int64_t>{23042});

@@ -192,7 +192,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   // --- raw-event metadata, bundling, upload and configuration fetch (worker queue; each does
   // nothing before the components are built)
   // The metadata message of events logged now, with these user attributes.
-  BMSPBMeasurementBundle createRawEventMetadataWithUserAttributes(const std::vector<BMSUserAttribute>& userAttributes);
+  BMSPBMeasurementBundle createRawEventMetadataWithUserAttributes(
+      const std::vector<BMSUserAttribute>& userAttributes);
   // One bundling pass: true while there may be more to bundle.
   bool bundleRawEvents();
   void updateSchedule();

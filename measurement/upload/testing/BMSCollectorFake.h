@@ -1,0 +1,89 @@
+#pragma once
+// A loopback stand-in for the analytics service, for tests that run the engine against a real HTTP
+// server: it serves the configuration document and accepts the gzip batch posts, on 127.0.0.1.
+//
+// Use: make it, point the engine at origin() (the process environment variable
+// VELLORAN_MEASUREMENT_ORIGIN, read by the engine's configuration, outside store builds), let the
+// engine upload, then read what arrived: batches() decodes each post with the engine's own messages,
+// and decodeRaw() decodes it once more, independently, with `protoc --decode_raw`.
+//
+// Answers:
+//  - GET /config/app/<app ID>: 404 until setConfiguration(); then the document with its ETag and
+//    Last-Modified, or 304 when the request names that ETag in If-None-Match.
+//  - POST /a: the statuses of setUploadStatuses() in turn, the last one again for every later post
+//    (204 by default). While holdUploads() is in force a post is received and recorded but not
+//    answered until releaseUploads() (or the collector's end): an upload in flight, for tests that
+//    end the uploading process meanwhile.
+//
+// Thread-safe: the server answers on its own threads; the test reads from its own.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "measurement/messages/NANOMessage.h"
+#include "platform/net/testing/LocalHttpServer.h"
+#include "platform/value/Value.h"
+
+namespace beacon::testing {
+
+struct BMSCollectedBatch {
+  // The status the collector answered (0 while the post is held).
+  int status = 0;
+  // The post's body, inflated.
+  platform::Bytes body;
+  // The body decoded with the engine's messages; empty when it is no batch message.
+  std::optional<BMSPBMeasurementBatch> batch;
+};
+
+class BMSCollectorFake {
+ public:
+  BMSCollectorFake();
+  ~BMSCollectorFake();
+  BMSCollectorFake(const BMSCollectorFake&) = delete;
+  BMSCollectorFake& operator=(const BMSCollectorFake&) = delete;
+
+  // "http://127.0.0.1:<port>"
+  std::string origin() const { return server_.baseURL(); }
+
+  void setConfiguration(platform::Bytes document, std::string etag, std::string lastModified = "");
+  void setUploadStatuses(std::vector<int> statuses);
+  void holdUploads();
+  void releaseUploads();
+
+  // Every post received, in arrival order.
+  std::vector<BMSCollectedBatch> batches() const;
+  // The names of the events of every accepted (2xx) batch, in order.
+  std::vector<std::string> acceptedEventNames() const;
+  std::size_t uploadCount() const;
+  // The configuration requests received, with their headers.
+  std::vector<platform::testing::RecordedRequest> configurationRequests() const;
+  // Waits in real time until `count` posts have arrived; false after `timeout`.
+  bool waitForUploads(std::size_t count, std::chrono::milliseconds timeout) const;
+
+  // `protoc --decode_raw` of a message's bytes: the wire fields as text ("1 {\n  2: \"_f\" ..."). Empty
+  // when protoc cannot decode them.
+  static std::string decodeRaw(const platform::Bytes& message);
+
+ private:
+  void answerUpload(const std::string& body, int& status);
+
+  platform::testing::LocalHttpServer server_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::optional<platform::Bytes> configuration_;
+  std::string etag_;
+  std::string lastModified_;
+  std::vector<int> statuses_{204};
+  std::size_t answered_ = 0;
+  bool holding_ = false;
+  bool closing_ = false;
+  std::vector<BMSCollectedBatch> batches_;
+};
+
+}  // namespace beacon::testing

@@ -1,0 +1,274 @@
+// The uploader against the loopback collector over real HTTP, on the deterministic backend: what a
+// post carries, what each answer does to the queue and the schedule, and the configuration fetch
+// with its validators.
+
+#include "measurement/upload/BMSUploader.h"
+
+#include <gtest/gtest.h>
+
+#include "measurement/engine/testing/EngineTestSupport.h"
+#include "measurement/messages/NANOAccessors.h"
+#include "measurement/upload/testing/BMSCollectorFake.h"
+#include "platform/dispatch/DeterministicDispatch.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/testing/TestApplication.h"
+#include "sdk-utilities/testing/FakeReachability.h"
+
+namespace beacon {
+namespace {
+
+namespace B = MeasurementBundleField;
+using namespace std::chrono_literals;
+
+constexpr const char* kCNPAppID = "1:123:macos:abc";
+constexpr auto kPatience = 20s;  // only a real hang takes this long
+
+platform::Bytes configurationDocument(const std::string& appID, std::int64_t version,
+                                      std::vector<std::pair<std::string, std::string>> settings = {}) {
+  BMSPBMeasurementConfig document;
+  NANOSetInt64(document, MeasurementConfigField::kVersion, version);
+  NANOSetString(document, MeasurementConfigField::kCNPAppID, appID);
+  std::vector<BMSPBSetting> entries;
+  for (const auto& [key, value] : settings) {
+    BMSPBSetting entry;
+    NANOSetString(entry, SettingField::kKey, key);
+    NANOSetString(entry, SettingField::kValue, value);
+    entries.push_back(entry);
+  }
+  NANOSetArray(document, MeasurementConfigField::kSettings, entries);
+  return *document.protoBuffer();
+}
+
+class UploaderTest : public ::testing::Test {
+ protected:
+  UploaderTest() {
+    application.user().environment().set("VELLORAN_MEASUREMENT_ORIGIN", collector.origin());
+    database =
+        BMSDatabase::openAtPath(application.user().root() / kBMSMeasurementDatabaseName, clock).value();
+    config = BMSRemoteConfig::initWithAppID("app", database, clock).value();
+    network = CVUNetwork::createWithReachabilityHost("127.0.0.1", &testing::FakeReachability::api());
+    dispatch.drain();
+    BMSUploader::Collaborators collaborators;
+    collaborators.network = network;
+    collaborators.scheduler = scheduler;
+    collaborators.alarm = alarm;
+    collaborators.database = database;
+    collaborators.remoteConfig = [this] { return config; };
+    collaborators.persistedConfig = persisted;
+    collaborators.clock = clock;
+    collaborators.isDebugModeEnabled = [] { return false; };
+    collaborators.libraryVersion = 120300;
+    collaborators.bundleRawEvents = [] { return false; };
+    collaborators.uploadConsent = [] { return BMSUploadConsent{}; };
+    collaborators.appIDFromCNP = [] { return std::optional<std::string>(kCNPAppID); };
+    collaborators.updateAudiences = [](const std::vector<BMSPBAudience>&) { return true; };
+    uploader = BMSUploader::create(std::move(collaborators));
+  }
+
+  void goOnline() {
+    testing::FakeReachability::instance().push(platform::kReachabilityFlagReachable);
+    dispatch.drain();
+  }
+
+  // Marks the stored configuration as fresh, so uploads bundle and do not fetch.
+  void freshConfiguration() { ASSERT_TRUE(database->updateRemoteConfigSuccessfulTimestamp(now()).ok()); }
+
+  std::int64_t queueBundle(const std::string& eventName) {
+    BMSPBMeasurementBundle bundle;
+    NANOSetInt32(bundle, B::kProtocolVersion, 1);
+    NANOSetString(bundle, B::kAppID, "com.example.velloran");
+    BMSPBEvent event;
+    NANOSetString(event, EventField::kName, eventName);
+    NANOSetInt64(event, EventField::kTimestampMillis, static_cast<std::int64_t>(now() * 1000));
+    NANOSetArray(bundle, B::kEvents, std::vector<BMSPBEvent>{event});
+    NANOSetInt64(bundle, B::kEndTimestampMillis, static_cast<std::int64_t>(now() * 1000));
+    return database->insertBundle(bundle, false).value();
+  }
+
+  // Runs the worker queue's work, network completions included, until no request is in flight.
+  void settle() {
+    dispatch.drain();
+    ASSERT_TRUE(platform::runUntil([&] { return !uploader->isNetworkRequestPending(); }, kPatience));
+  }
+
+  void onWorker(std::function<void()> work) {
+    scheduler->scheduleOnWorkerQueueBlockID("test", std::move(work));
+    settle();
+  }
+
+  double now() const { return clock->now().unixSeconds(); }
+  std::size_t queuedCount() { return database->queryBundlesWithCountLimit(1000, 1 << 30).value().size(); }
+  bool logged(std::int64_t code) const {
+    const auto codes = services.log->codes();
+    return std::find(codes.begin(), codes.end(), code) != codes.end();
+  }
+
+  testing::BMSCollectorFake collector;
+  platform::testing::TestApplication application;
+  testing::ScopedEngineServices services;
+  std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
+  platform::DeterministicDispatch dispatch{clock};
+  std::shared_ptr<BMSScheduler> scheduler = std::make_shared<BMSScheduler>("com.corvane.bms.worker");
+  std::shared_ptr<BMSAlarm> alarm =
+      std::make_shared<BMSAlarm>(scheduler->workerQueue(), "Measurement timer", clock);
+  std::shared_ptr<BMSPersistedConfig> persisted =
+      std::make_shared<BMSPersistedConfig>(BMSUserDefaults::sharedUserDefaults(), [] { return 0.5; });
+  std::shared_ptr<BMSDatabase> database;
+  std::shared_ptr<BMSRemoteConfig> config;
+  std::shared_ptr<CVUNetwork> network;
+  std::shared_ptr<BMSUploader> uploader;
+};
+
+TEST_F(UploaderTest, ASuccessfulPostDeletesExactlyTheBundlesItCarried) {
+  goOnline();
+  freshConfiguration();
+  queueBundle("prompt_create");
+  queueBundle("prompt_copy");
+  onWorker([&] { uploader->uploadData(); });
+
+  ASSERT_EQ(collector.uploadCount(), 1u);
+  const auto batch = collector.batches().front();
+  ASSERT_TRUE(batch.batch);
+  const auto bundles = NANOGetArray<BMSPBMeasurementBundle>(*batch.batch, MeasurementBatchField::kBundles);
+  ASSERT_EQ(bundles.size(), 2u);
+  EXPECT_EQ(NANOGetInt64(bundles[0], B::kUploadLibraryVersion), 120300);
+  EXPECT_EQ(NANOGetInt64(bundles[0], B::kUploadTimestampMillis), static_cast<std::int64_t>(now() * 1000));
+  EXPECT_EQ(collector.acceptedEventNames(), (std::vector<std::string>{"prompt_create", "prompt_copy"}));
+  // The independent decoder sees the same events.
+  const std::string raw = testing::BMSCollectorFake::decodeRaw(batch.body);
+  EXPECT_NE(raw.find("\"prompt_create\""), std::string::npos);
+  EXPECT_NE(raw.find("\"com.example.velloran\""), std::string::npos);
+
+  EXPECT_EQ(queuedCount(), 0u);
+  EXPECT_EQ(persisted->lastSuccessfulUploadTimestamp(), now());
+  EXPECT_EQ(persisted->lastFailedUploadTimestamp(), 0);
+}
+
+TEST_F(UploaderTest, AnEmptyQueueIsNeverPostedAndAnExpiredConfigurationIsFetchedInstead) {
+  goOnline();
+  onWorker([&] { uploader->uploadData(); });
+  EXPECT_EQ(collector.uploadCount(), 0u);
+  EXPECT_EQ(collector.configurationRequests().size(), 1u);
+  // A 404 counts as a successful fetch: the configuration is fresh again, nothing loops.
+  EXPECT_FALSE(config->isExpired());
+  EXPECT_EQ(collector.configurationRequests().size(), 1u);
+}
+
+TEST_F(UploaderTest, OverloadStartsTheBackoffAndTheTimerWaitsItOut) {
+  goOnline();
+  freshConfiguration();
+  collector.setUploadStatuses({503, 204});
+  queueBundle("prompt_copy");
+  onWorker([&] { uploader->uploadData(); });
+  EXPECT_EQ(persisted->lastBackoffTimestamp(), now());
+  EXPECT_EQ(queuedCount(), 1u);
+  ASSERT_TRUE(alarm->scheduledTimestamp());
+  EXPECT_GE(alarm->scheduledTimestamp()->unixSeconds(), now() + 43200);
+
+  // The app leaving the foreground does not post during the back-off either.
+  onWorker([&] { uploader->uploadDataRespectingBackoff(); });
+  EXPECT_EQ(collector.uploadCount(), 1u);
+
+  dispatch.advance(std::chrono::hours(12) - 1s);
+  settle();
+  EXPECT_EQ(collector.uploadCount(), 1u);
+  dispatch.advance(2s);
+  settle();
+  EXPECT_EQ(collector.uploadCount(), 2u);
+  EXPECT_EQ(queuedCount(), 0u);
+  EXPECT_EQ(persisted->lastBackoffTimestamp(), 0);
+}
+
+TEST_F(UploaderTest, AServerErrorIsRetriedAfterTheRetryStepWithoutBackoff) {
+  goOnline();
+  freshConfiguration();
+  collector.setUploadStatuses({500, 204});
+  queueBundle("prompt_copy");
+  onWorker([&] { uploader->uploadData(); });
+  EXPECT_EQ(persisted->lastBackoffTimestamp(), 0);
+  EXPECT_EQ(persisted->lastFailedUploadTimestamp(), now());
+  EXPECT_EQ(queuedCount(), 1u);
+
+  dispatch.advance(std::chrono::minutes(20));
+  settle();
+  EXPECT_EQ(collector.uploadCount(), 1u);
+  dispatch.advance(std::chrono::minutes(15));
+  settle();
+  EXPECT_EQ(collector.uploadCount(), 2u);
+  EXPECT_EQ(queuedCount(), 0u);
+}
+
+TEST_F(UploaderTest, OfflineNothingIsSentUntilTheNetworkComesBack) {
+  freshConfiguration();
+  queueBundle("prompt_copy");
+  onWorker([&] { uploader->uploadData(); });
+  EXPECT_TRUE(logged(23035));
+  EXPECT_FALSE(alarm->scheduledTimestamp());
+  dispatch.advance(std::chrono::hours(2));
+  settle();
+  EXPECT_EQ(collector.uploadCount(), 0u);
+
+  // The data is older than the initial delay by now: the timer armed on reconnection fires at once.
+  goOnline();
+  settle();
+  EXPECT_EQ(collector.uploadCount(), 1u);
+  EXPECT_EQ(queuedCount(), 0u);
+}
+
+TEST_F(UploaderTest, ASecondUploadWhileOneIsInFlightIsRefused) {
+  goOnline();
+  freshConfiguration();
+  queueBundle("prompt_copy");
+  collector.holdUploads();
+  scheduler->scheduleOnWorkerQueueBlockID("test", [&] { uploader->uploadData(); });
+  dispatch.drain();
+  ASSERT_TRUE(collector.waitForUploads(1, kPatience));
+  scheduler->scheduleOnWorkerQueueBlockID("test", [&] { uploader->uploadData(); });
+  dispatch.drain();
+  EXPECT_TRUE(logged(23034));
+  collector.releaseUploads();
+  settle();
+  EXPECT_EQ(collector.uploadCount(), 1u);
+  EXPECT_EQ(queuedCount(), 0u);
+}
+
+TEST_F(UploaderTest, AnAppliedConfigurationKeepsItsValidatorsAndA304KeepsTheConfiguration) {
+  goOnline();
+  collector.setConfiguration(configurationDocument(kCNPAppID, 5, {{"measurement.upload.interval", "7200"}}),
+                             "\"v5\"", "Mon, 07 Dec 2026 10:00:00 GMT");
+  onWorker([&] { uploader->fetchRemoteConfig(); });
+  EXPECT_EQ(config->version(), 5);
+  EXPECT_EQ(config->uploadingInterval(), 7200);
+  EXPECT_EQ(persisted->configServerETag(), "\"v5\"");
+  EXPECT_EQ(persisted->configServerLastModifiedString(), "Mon, 07 Dec 2026 10:00:00 GMT");
+
+  dispatch.advance(std::chrono::hours(25));
+  onWorker([&] { uploader->fetchRemoteConfig(); });
+  const auto requests = collector.configurationRequests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].header("If-None-Match"), "\"v5\"");
+  EXPECT_EQ(requests[1].header("If-Modified-Since"), "Mon, 07 Dec 2026 10:00:00 GMT");
+  EXPECT_TRUE(logged(23131));
+  EXPECT_EQ(config->version(), 5);
+  EXPECT_FALSE(config->isExpired());
+  EXPECT_EQ(requests[0].parameters.find("platform")->second, "macos");
+}
+
+TEST_F(UploaderTest, ARefusedConfigurationIsNeverPinnedByItsValidators) {
+  goOnline();
+  collector.setConfiguration(configurationDocument("1:999:macos:other", 9), "\"other\"");
+  onWorker([&] { uploader->fetchRemoteConfig(); });
+  EXPECT_TRUE(logged(23136));
+  EXPECT_EQ(config->version(), -1);
+  EXPECT_FALSE(persisted->configServerETag());
+
+  // The next fetch asks without validators and gets the document again, not a 304.
+  collector.setConfiguration(configurationDocument(kCNPAppID, 10), "\"other\"");
+  dispatch.advance(std::chrono::hours(25));
+  onWorker([&] { uploader->fetchRemoteConfig(); });
+  EXPECT_FALSE(collector.configurationRequests()[1].header("If-None-Match"));
+  EXPECT_EQ(config->version(), 10);
+}
+
+}  // namespace
+}  // namespace beacon
