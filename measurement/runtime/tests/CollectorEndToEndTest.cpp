@@ -1,0 +1,283 @@
+// The engine against the loopback collector: events stored as raw events reach the collector after
+// the upload timer, under the virtual clock, through back-off, retries, a lost network and a
+// restart. Real HTTP on 127.0.0.1; everything else on the deterministic backend.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "AnalyticsTestWorld.h"
+#include "measurement/engine/BMSAlarm.h"
+#include "measurement/engine/BMSScheduler.h"
+#include "measurement/messages/NANOAccessors.h"
+#include "measurement/pipeline/BMSRawEventWriter.h"
+#include "measurement/runtime/BMSAnalytics.h"
+#include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/storage/BMSDatabase.h"
+#include "measurement/storage/BMSPersistedConfig.h"
+#include "measurement/storage/BMSRemoteConfig.h"
+#include "measurement/upload/testing/BMSCollectorFake.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/testing/TestEnvironment.h"
+
+namespace beacon {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+constexpr auto kPatience = 20s;  // only a real hang takes this long
+
+struct LoggedEvent {
+  std::string name;
+  BMSParameters parameters;
+};
+
+const std::vector<LoggedEvent>& appEvents() {
+  static const std::vector<LoggedEvent> events{
+      {"app_open", {}},
+      {"_f", {{"_pfo", BMSValue::initWithInt64(0)}}},
+      {"_s", {{"_sid", BMSValue::initWithInt64(1700000000)}}},
+      {"_e", {{"_et", BMSValue::initWithInt64(1500)}}},
+      {"prompt_create", {{"type", BMSValue::initWithStringValue("system")}}}};
+  return events;
+}
+
+std::vector<std::string> names(const std::vector<LoggedEvent>& events) {
+  std::vector<std::string> all;
+  for (const auto& event : events) all.push_back(event.name);
+  return all;
+}
+
+class CollectorEndToEndTest : public ::testing::Test {
+ protected:
+  CollectorEndToEndTest() {
+    user.writeInfo({{"CFBundleIdentifier", "de.example.velloran"}, {"CFBundleShortVersionString", "1.4.2"}});
+    user.environment().set("VELLORAN_MEASUREMENT_ORIGIN", collector.origin());
+    world.classes().registerClass("BCNAnalytics");
+  }
+
+  std::shared_ptr<BMSMeasurement> startEngine() {
+    BMSAnalytics::startWithAppID(kAppID, "ba", {{}, nullptr});
+    world.dispatch().drain();
+    auto engine = BMSMeasurement::sharedInstance();
+    EXPECT_TRUE(engine && engine->didInitializeComponents());
+    return engine;
+  }
+
+  void goOnline() {
+    testing::FakeReachability::instance().push(platform::kReachabilityFlagReachable);
+    world.dispatch().drain();
+  }
+
+  // Stores the events as the event pipeline does (one storage transaction each), then lets the
+  // engine schedule its upload.
+  void logEvents(const std::shared_ptr<BMSMeasurement>& engine, const std::vector<LoggedEvent>& events) {
+    engine->scheduler()->scheduleOnWorkerQueueBlockID("test", [&] {
+      BMSRawEventWriter writer({engine->database(), engine->remoteConfigInstance(), engine->persistedConfig(),
+                                [&](const std::vector<BMSUserAttribute>& attributes) {
+                                  return engine->createRawEventMetadataWithUserAttributes(attributes);
+                                },
+                                nullptr, nullptr, [](BMSEvent) {}});
+      for (const auto& logged : events) {
+        const bool isPublic = logged.name.front() != '_';
+        auto event = BMSEvent::initWithOrigin(isPublic ? "app" : "auto", isPublic, logged.name,
+                                              world.clock().now().unixSeconds(), 0, logged.parameters);
+        ASSERT_TRUE(event);
+        ASSERT_TRUE(engine->database()->performTransaction(
+            [&] { return writer.writeEvent(*event, isPublic, false); }));
+      }
+      engine->updateSchedule();
+    });
+    world.dispatch().drain();
+  }
+
+  // Pumps (real HTTP round trips included) until the collector accepted `count` events and the
+  // engine's queues are empty.
+  bool pumpUntilAccepted(const std::shared_ptr<BMSMeasurement>& engine, std::size_t count) {
+    return platform::runUntil(
+        [&] {
+          return collector.acceptedEventNames().size() >= count &&
+                 engine->database()->isQueuedBundleTableEmpty().valueOr(false) &&
+                 engine->database()->isRawEventsTableEmpty().valueOr(false);
+        },
+        kPatience);
+  }
+
+  bool pumpUntil(const std::function<bool()>& done) { return platform::runUntil(done, kPatience); }
+
+  // Lets virtual time pass, and what it starts run for a moment. Only checks that nothing happens
+  // rely on the moment; everything that must happen is waited for with pumpUntil.
+  void advance(std::chrono::nanoseconds by) {
+    world.dispatch().advance(by);
+    platform::runMainQueueFor(50ms);
+  }
+
+  testing::BMSCollectorFake collector;
+  platform::testing::TemporaryUser user;
+  testing::AnalyticsTestWorld world;
+};
+
+const BMSPBEvent* findEvent(const std::vector<BMSPBEvent>& events, const std::string& name) {
+  for (const auto& event : events)
+    if (NANOGetString(event, EventField::kName) == name) return &event;
+  return nullptr;
+}
+
+TEST_F(CollectorEndToEndTest, TheCollectorReceivesTheEventsWithTheirParametersAfterTheUploadTimer) {
+  auto engine = startEngine();
+  goOnline();
+  logEvents(engine, appEvents());
+  advance(10s);
+  EXPECT_EQ(collector.uploadCount(), 0u);
+
+  advance(6s);
+  ASSERT_TRUE(pumpUntilAccepted(engine, appEvents().size()));
+  EXPECT_EQ(collector.acceptedEventNames(), names(appEvents()));
+  EXPECT_EQ(collector.configurationRequests().size(), 1u);
+
+  const auto received = collector.batches().front();
+  const auto bundles = NANOGetArray<BMSPBMeasurementBundle>(*received.batch, MeasurementBatchField::kBundles);
+  ASSERT_EQ(bundles.size(), 1u);
+  EXPECT_EQ(NANOGetString(bundles[0], MeasurementBundleField::kAppID), "de.example.velloran");
+  EXPECT_EQ(NANOGetString(bundles[0], MeasurementBundleField::kAppVersion), "1.4.2");
+  EXPECT_EQ(NANOGetString(bundles[0], MeasurementBundleField::kCNPAppID), kAppID);
+  const auto events = NANOGetArray<BMSPBEvent>(bundles[0], MeasurementBundleField::kEvents);
+  const BMSPBEvent* created = findEvent(events, "prompt_create");
+  ASSERT_TRUE(created);
+  const auto parameters = NANOGetArray<BMSPBEventParam>(*created, EventField::kParams);
+  EXPECT_TRUE(std::any_of(parameters.begin(), parameters.end(), [](const BMSPBEventParam& parameter) {
+    return NANOGetString(parameter, EventParamField::kName) == "type" &&
+           NANOGetString(parameter, EventParamField::kStringValue) == "system";
+  }));
+
+  const std::string raw = testing::BMSCollectorFake::decodeRaw(received.body);
+  for (const char* expected :
+       {"\"app_open\"", "\"_f\"", "\"_s\"", "\"_e\"", "\"prompt_create\"", "\"system\""})
+    EXPECT_NE(raw.find(expected), std::string::npos) << expected;
+}
+
+TEST_F(CollectorEndToEndTest, AnOverloadedCollectorIsLeftAloneForTheBackoffAndAFailureIsRetried) {
+  collector.setUploadStatuses({503, 500, 204});
+  auto engine = startEngine();
+  goOnline();
+  logEvents(engine, appEvents());
+  advance(16s);
+  // Each failed answer re-arms the upload timer once the engine has handled it.
+  ASSERT_TRUE(pumpUntil([&] { return collector.uploadCount() == 1 && engine->alarm()->hasActiveTimer(); }));
+  EXPECT_NE(BMSPersistedConfig::sharedInstance()->lastBackoffTimestamp(), 0);
+
+  advance(1h);
+  EXPECT_EQ(collector.uploadCount(), 1u);
+  advance(11h + 1min);
+  ASSERT_TRUE(pumpUntil([&] { return collector.uploadCount() == 2 && engine->alarm()->hasActiveTimer(); }));
+  EXPECT_EQ(collector.acceptedEventNames().size(), 0u);
+
+  advance(4h);
+  ASSERT_TRUE(pumpUntilAccepted(engine, appEvents().size()));
+  EXPECT_EQ(collector.uploadCount(), 3u);
+  EXPECT_EQ(collector.acceptedEventNames(), names(appEvents()));
+}
+
+TEST_F(CollectorEndToEndTest, OfflineTheEventsWaitAndGoOutOnceTheNetworkIsBack) {
+  auto engine = startEngine();
+  logEvents(engine, appEvents());
+  advance(2h);
+  EXPECT_EQ(collector.uploadCount(), 0u);
+  EXPECT_TRUE(collector.configurationRequests().empty());
+  EXPECT_TRUE(world.log().contains(23026));
+
+  goOnline();
+  ASSERT_TRUE(pumpUntilAccepted(engine, appEvents().size()));
+  EXPECT_EQ(collector.acceptedEventNames(), names(appEvents()));
+}
+
+TEST_F(CollectorEndToEndTest, EventsStoredBeforeARestartAreUploadedByTheNextProcess) {
+  {
+    auto engine = startEngine();
+    logEvents(engine, appEvents());
+  }
+  EXPECT_EQ(collector.uploadCount(), 0u);
+
+  // The next launch: a new context over the same home, preferences and database file.
+  AnalyticsContext::Scope nextLaunch(std::make_shared<AnalyticsContext>(
+      AnalyticsContext::Services{world.dispatch().sharedClock(), &world.classes(), &world.notifications(),
+                                 nullptr, false, &testing::FakeReachability::api()}));
+  auto engine = startEngine();
+  goOnline();
+  advance(16s);
+  ASSERT_TRUE(pumpUntilAccepted(engine, appEvents().size()));
+  EXPECT_EQ(collector.acceptedEventNames(), names(appEvents()));
+}
+
+// The uploading process of the next test: stores the events and uploads them, until it is killed.
+// Runs only as that test's child.
+TEST(CollectorChildProcess, StoresAndUploadsUntilKilled) {
+  if (!std::getenv("VELLORAN_UPLOAD_CHILD")) GTEST_SKIP() << "runs only as the child of the kill test";
+  testing::AnalyticsTestWorld world;
+  world.classes().registerClass("BCNAnalytics");
+  BMSAnalytics::startWithAppID(kAppID, "ba", {{}, nullptr});
+  world.dispatch().drain();
+  auto engine = BMSMeasurement::sharedInstance();
+  ASSERT_TRUE(engine);
+  testing::FakeReachability::instance().push(platform::kReachabilityFlagReachable);
+  engine->scheduler()->scheduleOnWorkerQueueBlockID("test", [&] {
+    BMSRawEventWriter writer({engine->database(), engine->remoteConfigInstance(), engine->persistedConfig(),
+                              [&](const std::vector<BMSUserAttribute>& attributes) {
+                                return engine->createRawEventMetadataWithUserAttributes(attributes);
+                              },
+                              nullptr, nullptr, [](BMSEvent) {}});
+    for (const auto& logged : appEvents()) {
+      const bool isPublic = logged.name.front() != '_';
+      auto event = BMSEvent::initWithOrigin(isPublic ? "app" : "auto", isPublic, logged.name,
+                                            world.clock().now().unixSeconds(), 0, logged.parameters);
+      ASSERT_TRUE(event);
+      ASSERT_TRUE(
+          engine->database()->performTransaction([&] { return writer.writeEvent(*event, isPublic, false); }));
+    }
+    engine->updateSchedule();
+  });
+  world.dispatch().drain();
+  world.dispatch().advance(16s);
+  // The collector holds the post: this process waits in it until it is killed.
+  platform::runUntil([] { return false; }, 10 * kPatience);
+  FAIL() << "the parent never ended this process";
+}
+
+TEST_F(CollectorEndToEndTest, NothingIsLostWhenTheUploadingProcessIsKilledMidUpload) {
+  // The post in flight when the process dies is refused once released, as a service that never
+  // committed it would: only the next process's upload can deliver the events.
+  collector.setUploadStatuses({500, 204});
+  collector.holdUploads();
+  user.environment().set("VELLORAN_UPLOAD_CHILD", "1");
+  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  std::string filter = "--gtest_filter=CollectorChildProcess.StoresAndUploadsUntilKilled";
+  char* arguments[] = {self.data(), filter.data(), nullptr};
+  pid_t child = 0;
+  ASSERT_EQ(posix_spawn(&child, self.c_str(), nullptr, nullptr, arguments, environ), 0);
+  user.environment().set("VELLORAN_UPLOAD_CHILD", std::nullopt);
+
+  const bool posted = collector.waitForUploads(1, 3 * kPatience);
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(posted);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  collector.releaseUploads();
+  EXPECT_TRUE(collector.acceptedEventNames().empty());
+
+  // The next process: the killed upload counts as a failed one, so the first retry step comes first.
+  auto engine = startEngine();
+  goOnline();
+  advance(16s);
+  EXPECT_EQ(collector.uploadCount(), 1u);
+  advance(30min);
+  ASSERT_TRUE(pumpUntilAccepted(engine, appEvents().size()));
+  EXPECT_EQ(collector.acceptedEventNames(), names(appEvents()));
+}
+
+}  // namespace
+}  // namespace beacon
