@@ -149,6 +149,9 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
     consent.identifiers = identifierFacts(*self->identity_);
     return consent;
   };
+  uploading.activateNewSnapshot = [weakSelf] {
+    if (auto self = weakSelf.lock()) self->remoteConfigInstance()->activateNewSnapshot();
+  };
   uploading.terminateBackgroundTask = [persisted = persistedConfig_] { persisted->synchronizeToDisk(); };
   uploading.appIDFromCNP = [identity = identity_] { return identity->appIDFromCNP(); };
   uploading.updateAudiences = [audience = parts->audience](const std::vector<BMSPBAudience>& audiences) {

@@ -45,7 +45,7 @@ class UploaderTest : public ::testing::Test {
     application.user().environment().set("VELLORAN_MEASUREMENT_ORIGIN", collector.origin());
     database =
         BMSDatabase::openAtPath(application.user().root() / kBMSMeasurementDatabaseName, clock).value();
-    config = BMSRemoteConfig::initWithAppID("app", database, clock).value();
+    config = BMSRemoteConfig::initWithAppID("app", database, nullptr, clock).value();
     network = CVUNetwork::createWithReachabilityHost("127.0.0.1", &testing::FakeReachability::api());
     dispatch.drain();
     BMSUploader::Collaborators collaborators;
