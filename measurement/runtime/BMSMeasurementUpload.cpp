@@ -119,6 +119,7 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
     uploadParts_ = std::move(parts);
     return true;
   }
+  parts->network->setLoggerDelegate(networkLogBridge());
   parts->network->setIsDebugModeEnabled(monitor->isDebugModeEnabled());
 
   BMSUploader::Collaborators uploading;
@@ -152,7 +153,9 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
   uploading.activateNewSnapshot = [weakSelf] {
     if (auto self = weakSelf.lock()) self->remoteConfigInstance()->activateNewSnapshot();
   };
-  uploading.terminateBackgroundTask = [persisted = persistedConfig_] { persisted->synchronizeToDisk(); };
+  uploading.terminateBackgroundTask = [weakSelf] {
+    if (auto self = weakSelf.lock()) self->terminateBackgroundTask();
+  };
   uploading.appIDFromCNP = [identity = identity_] { return identity->appIDFromCNP(); };
   uploading.updateAudiences = [audience = parts->audience](const std::vector<BMSPBAudience>& audiences) {
     return audience->updateAudiences(audiences);
