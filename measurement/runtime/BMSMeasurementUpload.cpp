@@ -91,7 +91,10 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
       persistedConfig_,
       parts->audience,
       {clock, [persisted = persistedConfig_] { return persisted->midnightOffset(); }, isDebugModeEnabled},
-      nullptr};
+      [weakSelf](const BMSUserAttribute& property) {
+        auto self = weakSelf.lock();
+        return self && self->setUserPropertyInDatabaseOnWorkerQueue(property);
+      }};
   platform::RandomSource* random = &context_.random();
   parts->bundler = std::make_shared<BMSRawEventBundler>(BMSRawEventBundler::Collaborators{
       database_, remoteConfig_, persistedConfig_, parts->audience,
@@ -106,7 +109,12 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
         if (auto appID = identity->appID(); appID && !appID->empty()) return appID;
         return platform::Bundle::main()->bundleIdentifier();
       },
-      nullptr,
+      [weakSelf] {
+        auto self = weakSelf.lock();
+        if (!self || !self->shouldUpdateNPAUserProperty()) return;
+        self->setPersonalizedAdsUserPropertyOnWorkerQueue();
+        self->setShouldUpdateNPAUserProperty(false);
+      },
       [weakSelf] {
         if (auto self = weakSelf.lock()) self->setSuspendedUploadTimestamp(0);
       }});

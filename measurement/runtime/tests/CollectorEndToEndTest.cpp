@@ -145,6 +145,15 @@ TEST_F(CollectorEndToEndTest, TheCollectorReceivesTheEventsWithTheirParametersAf
   EXPECT_EQ(NANOGetString(bundles[0], MeasurementBundleField::kAppID), "de.example.velloran");
   EXPECT_EQ(NANOGetString(bundles[0], MeasurementBundleField::kAppVersion), "1.4.2");
   EXPECT_EQ(NANOGetString(bundles[0], MeasurementBundleField::kCNPAppID), kAppID);
+  // The bundle's engagement time reached the engagement user properties.
+  const auto attributes =
+      NANOGetArray<BMSPBUserAttribute>(bundles[0], MeasurementBundleField::kUserAttributes);
+  for (const char* engagement : {"_lte", "_se"}) {
+    EXPECT_TRUE(std::any_of(attributes.begin(), attributes.end(), [&](const BMSPBUserAttribute& attribute) {
+      return NANOGetString(attribute, UserAttributeField::kName) == engagement &&
+             NANOGetInt64(attribute, UserAttributeField::kIntValue) == 1500;
+    })) << engagement;
+  }
   const auto events = NANOGetArray<BMSPBEvent>(bundles[0], MeasurementBundleField::kEvents);
   const BMSPBEvent* created = findEvent(events, "prompt_create");
   ASSERT_TRUE(created);
