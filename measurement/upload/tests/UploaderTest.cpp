@@ -232,6 +232,36 @@ TEST_F(UploaderTest, ASecondUploadWhileOneIsInFlightIsRefused) {
   EXPECT_EQ(queuedCount(), 0u);
 }
 
+TEST_F(UploaderTest, ASuspensionHoldsUploadsForAnHourOfUptime) {
+  goOnline();
+  freshConfiguration();
+  queueBundle("prompt_copy");
+  uploader->setSuspendedUploadTimestamp(clock->secondsSinceBoot());
+  onWorker([&] { uploader->uploadData(); });
+  EXPECT_TRUE(logged(23023));
+  EXPECT_FALSE(alarm->scheduledTimestamp());
+  EXPECT_EQ(collector.uploadCount(), 0u);
+
+  dispatch.advance(std::chrono::minutes(61));
+  onWorker([&] { uploader->updateSchedule(); });
+  EXPECT_EQ(uploader->suspendedUploadTimestamp(), 0);
+  settle();
+  EXPECT_EQ(collector.uploadCount(), 1u);
+}
+
+TEST_F(UploaderTest, RealtimeDataShortensTheIntervalAfterARecentSuccess) {
+  goOnline();
+  freshConfiguration();
+  persisted->setLastSuccessfulUploadTimestamp(now() - 5);
+  queueBundle("prompt_copy");
+  onWorker([&] { EXPECT_DOUBLE_EQ(uploader->nextUploadingTime(), now() - 5 + 3600); });
+  BMSPBMeasurementBundle realtime;
+  NANOSetInt32(realtime, B::kProtocolVersion, 1);
+  NANOSetInt64(realtime, B::kEndTimestampMillis, static_cast<std::int64_t>(now() * 1000));
+  ASSERT_TRUE(database->insertBundle(realtime, true).ok());
+  onWorker([&] { EXPECT_DOUBLE_EQ(uploader->nextUploadingTime(), now() - 5 + 10); });
+}
+
 TEST_F(UploaderTest, AnAppliedConfigurationKeepsItsValidatorsAndA304KeepsTheConfiguration) {
   goOnline();
   collector.setConfiguration(configurationDocument(kCNPAppID, 5, {{"measurement.upload.interval", "7200"}}),
