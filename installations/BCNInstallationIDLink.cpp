@@ -12,8 +12,17 @@ namespace {
 
 using SharedConsumer = std::shared_ptr<const BCNInstallationIDLink::Consumer>;
 
-void ask(BCNInstallations& installations, const SharedConsumer& consumer) {
-  installations.installationIDWithCompletion(
+// The consumer hears of an ID that cannot be had: no ID, and why.
+void tellNoID(const SharedConsumer& consumer, const char* reason) {
+  CVPPromiseClass::defaultDispatchQueue()->async([consumer, reason] {
+    (*consumer)(std::nullopt, BCNInstallationsErrorUtil::installationsErrorWithCode(
+                                  kBCNInstallationsErrorCodeUnknown, reason, std::nullopt));
+  });
+}
+
+void ask(const std::shared_ptr<BCNInstallations>& installations, const SharedConsumer& consumer) {
+  if (!installations) return tellNoID(consumer, "The installations library is not registered.");
+  installations->installationIDWithCompletion(
       [consumer](std::optional<std::string> installationID, std::optional<platform::Error> error) {
         (*consumer)(std::move(installationID), std::move(error));
       });
@@ -21,22 +30,16 @@ void ask(BCNInstallations& installations, const SharedConsumer& consumer) {
 
 void askDefaultApp(const SharedConsumer& consumer) {
   std::shared_ptr<BCNApp> app = BCNApp::defaultAppIfConfigured();
-  std::shared_ptr<BCNInstallations> installations =
-      app ? BCNInstallations::installationsWithApp(*app) : nullptr;
-  if (installations) return ask(*installations, consumer);
   // Deleted or reset since the start: the ID it had must no longer be reported.
-  CVPPromiseClass::defaultDispatchQueue()->async([consumer] {
-    (*consumer)(std::nullopt,
-                BCNInstallationsErrorUtil::installationsErrorWithCode(
-                    kBCNInstallationsErrorCodeUnknown, "The default app is not configured.", std::nullopt));
-  });
+  if (!app) return tellNoID(consumer, "The default app is not configured.");
+  ask(BCNInstallations::installationsWithApp(*app), consumer);
 }
 
 }  // namespace
 
 platform::ObserverToken BCNInstallationIDLink::follow(Consumer consumer) {
   auto shared = std::make_shared<const Consumer>(std::move(consumer));
-  ask(*BCNInstallations::installations(), shared);
+  ask(BCNInstallations::installations(), shared);
   return platform::NotificationCenter::defaultCenter().addObserver(
       kBCNInstallationIDDidChangeNotification, nullptr, nullptr,
       [shared](const platform::Notification&) { askDefaultApp(shared); });

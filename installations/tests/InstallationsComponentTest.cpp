@@ -2,6 +2,7 @@
 // and refusing options it cannot work with during that configure.
 #include <gtest/gtest.h>
 
+#include "installations/BCNInstallationIDLink.h"
 #include "installations/BCNInstallations.h"
 #include "installations/tests/InstallationsTestSupport.h"
 #include "platform/classdir/ClassDirectory.h"
@@ -11,15 +12,40 @@
 namespace beacon {
 namespace {
 
+std::shared_ptr<BCNOptions> validOptions() {
+  auto options = BCNOptions::initWithCorvaneAppID(testing::kTestAppID, "123456789012");
+  options->setAPIKey(testing::kTestAPIKey);
+  options->setProjectID("velloran-test");
+  return options;
+}
+
+// First in this file: in a process where the library was never registered (BCNInstallations::load()),
+// the analytics side's link hears that there is no ID instead of failing.
+TEST(InstallationIDLinkWithoutTheLibraryTest, TheConsumerHearsThereIsNoID) {
+  platform::testing::TemporaryUser user;
+  platform::DeterministicDispatch dispatch;
+  CVPPromiseClass::setDefaultDispatchQueue(platform::makeSerialQueue("link.test"));
+  BCNApp::configureWithOptions(validOptions());
+  ASSERT_FALSE(BCNInstallations::installations());
+  std::optional<platform::Error> told;
+  platform::ObserverToken link = BCNInstallationIDLink::follow([&](auto id, auto error) {
+    EXPECT_FALSE(id);
+    told = error;
+  });
+  dispatch.drain();
+  ASSERT_TRUE(told);
+  EXPECT_EQ(told->domain, kBCNInstallationsErrorDomain);
+  BCNApp::resetApps();
+}
+
 class InstallationsComponentTest : public testing::InstallationsTest {
  protected:
   InstallationsComponentTest() { BCNInstallations::load(); }
   ~InstallationsComponentTest() override { BCNApp::resetApps(); }
 
   static std::shared_ptr<BCNOptions> options(std::string APIKey = testing::kTestAPIKey) {
-    auto options = BCNOptions::initWithCorvaneAppID(testing::kTestAppID, "123456789012");
+    auto options = validOptions();
     options->setAPIKey(std::move(APIKey));
-    options->setProjectID("velloran-test");
     return options;
   }
 };

@@ -9,8 +9,9 @@
 // reported.
 //
 // The consumer runs on the promise library's default queue (the main queue) with the ID or with no
-// ID and an error of kBCNInstallationsErrorDomain; once the default app is gone it is told so by the
-// next change (no ID, installations error code 0). Any thread.
+// ID and an error of kBCNInstallationsErrorDomain. With no ID to be had it is told so (no ID,
+// installations error code 0): when the installations library was never registered
+// (BCNInstallations::load()), and at the next change once the default app is gone. Any thread.
 
 #include <functional>
 #include <optional>

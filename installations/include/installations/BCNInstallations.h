@@ -75,7 +75,8 @@ class BCNInstallations final : public Object, public BCNInstallationsInstancePro
   static void setClock(std::shared_ptr<const platform::Clock> clock);
   static std::shared_ptr<const platform::Clock> clock();
 
-  // The default app's instance; raises when no default app is configured.
+  // The default app's instance; raises when no default app is configured. Both are nullptr when the
+  // library was not registered before the app was configured.
   static std::shared_ptr<BCNInstallations> installations();
   static std::shared_ptr<BCNInstallations> installationsWithApp(const BCNApp& app);
 
