@@ -1,5 +1,7 @@
 // The rules every keychain store keeps, run against both: the per-user file and the Secret Service
-// (a private keyring daemon started for each test).
+// (a private keyring daemon, one for the whole test process and emptied before each test: the Secret
+// Service library keeps its first bus connection for as long as the process lives, so a daemon per
+// test would leave every test after the first talking to a bus that is gone).
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -32,17 +34,46 @@ KeychainQuery key(std::string tag, std::int64_t keyClass) {
 
 class KeychainContractTest : public ::testing::TestWithParam<Store> {
  protected:
+  // The daemon goes before its folder.
+  static void TearDownTestSuite() {
+    keyring().session.reset();
+    keyring().folder.reset();
+  }
+
   void SetUp() override {
     if (GetParam() == Store::File) {
       keychain_ = std::make_shared<FileKeychain>(folder_.path() / "keychain" / "items.plist");
       return;
     }
-    auto session = testing::PrivateKeyringSession::start(folder_.path());
-    if (!session) GTEST_SKIP() << "Secret Service store not tested: " << session.error().description;
-    session_ = std::move(*session);
-    environment_.set("DBUS_SESSION_BUS_ADDRESS", session_->busAddress());
-    ASSERT_TRUE(SecretServiceKeychain::isAvailable()) << "bus [" << session_->busAddress() << "]";
+    SharedKeyring& shared = keyring();
+    if (!shared.session && shared.failure.empty()) {
+      shared.folder = std::make_unique<testing::TemporaryDirectory>();
+      auto session = testing::PrivateKeyringSession::start(shared.folder->path());
+      if (session)
+        shared.session = std::move(*session);
+      else
+        shared.failure = session.error().description;
+    }
+    if (!shared.session) GTEST_SKIP() << "Secret Service store not tested: " << shared.failure;
+    environment_.set("DBUS_SESSION_BUS_ADDRESS", shared.session->busAddress());
+    ASSERT_TRUE(SecretServiceKeychain::isAvailable()) << "bus [" << shared.session->busAddress() << "]";
     keychain_ = std::make_shared<SecretServiceKeychain>();
+    KeychainQuery keys;
+    keys.itemClass = KeychainItemClass::Key;
+    for (const KeychainQuery& everything : {KeychainQuery{}, keys}) {
+      KeychainStatus emptied = keychain_->remove(everything);
+      ASSERT_TRUE(emptied == kKeychainSuccess || emptied == kKeychainItemNotFound) << emptied;
+    }
+  }
+
+  struct SharedKeyring {
+    std::unique_ptr<testing::TemporaryDirectory> folder;
+    std::unique_ptr<testing::PrivateKeyringSession> session;
+    std::string failure;
+  };
+  static SharedKeyring& keyring() {
+    static SharedKeyring shared;
+    return shared;
   }
 
   Bytes copy(const KeychainQuery& query) {
@@ -53,7 +84,6 @@ class KeychainContractTest : public ::testing::TestWithParam<Store> {
 
   testing::TemporaryDirectory folder_;
   testing::ScopedEnvironment environment_;
-  std::unique_ptr<testing::PrivateKeyringSession> session_;
   std::shared_ptr<Keychain> keychain_;
 };
 
