@@ -1,8 +1,12 @@
 #include "analytics-api/BCNAnalytics.h"
 
+#include "installations/BCNInstallationIDLink.h"
+#include "installations/BCNInstallations.h"
 #include "measurement/engine/BMSDisplayNames.h"
 #include "measurement/engine/BMSEngineServices.h"
+#include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
+#include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
 #include "sdk-core/BCNAnalyticsStart.h"
 #include "sdk-core/BCNApp.h"
@@ -41,6 +45,21 @@ void BCNAnalytics::startWithConfiguration(const std::shared_ptr<BCNAnalyticsConf
       {kBMSStartOptionLogTag, kLogTag},
   };
   BMSAnalytics::startWithAppID(options->corvaneAppID().value_or(""), kSDKAppOrigin, startOptions);
+  observeBeaconInstallationIDChanges();
+}
+
+void BCNAnalytics::observeBeaconInstallationIDChanges() {
+  // Without the installations library in the program there is no installation ID to report.
+  if (!BCNInstallations::installations()) return;
+  // Asks for the ID now and again after every change; the engine reports what it was told last.
+  AnalyticsContext::current().installationIDObservation() = BCNInstallationIDLink::follow(
+      [](std::optional<std::string> installationID, std::optional<platform::Error> error) {
+        if (!installationID && error) {
+          BMSLog(4, 25038, "Failed to get Installation ID.", {error->debugDescription()});
+        }
+        if (const std::shared_ptr<BMSIdentity> identity = BMSIdentity::shared())
+          identity->setBeaconInstallationID(std::move(installationID));
+      });
 }
 
 void BCNAnalytics::setAnalyticsCollectionEnabled(bool enabled) {

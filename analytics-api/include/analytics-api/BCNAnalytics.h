@@ -33,6 +33,10 @@ class BCNAnalytics {
   static void startWithConfiguration(const std::shared_ptr<BCNAnalyticsConfiguration>& configuration,
                                      const std::shared_ptr<BCNOptions>& options);
 
+  // Keeps the engine told of the default app's installation ID (asked now and after each change);
+  // called by the start, and a later call replaces the earlier observation.
+  static void observeBeaconInstallationIDChanges();
+
   // Switches collection and persists the choice for later launches.
   static void setAnalyticsCollectionEnabled(bool enabled);
 

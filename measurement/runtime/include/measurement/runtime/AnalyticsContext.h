@@ -94,6 +94,9 @@ class AnalyticsContext {
   std::shared_ptr<BMSIdentity> identity();
   std::shared_ptr<BMSMonitor> monitor();
   EngineSlot& engineSlot() { return engineSlot_; }
+  // The public interface's observation of the installation ID; each start replaces it, so repeated
+  // starts leave one.
+  platform::ObserverToken& installationIDObservation() { return installationIDObservation_; }
 
  private:
   std::shared_ptr<const platform::Clock> clock_;
@@ -113,6 +116,7 @@ class AnalyticsContext {
   std::once_flag monitorOnce_;
   std::shared_ptr<BMSMonitor> monitor_;
   EngineSlot engineSlot_;
+  platform::ObserverToken installationIDObservation_;
 };
 
 }  // namespace beacon
