@@ -49,7 +49,8 @@ AnalyticsContext::AnalyticsContext(Services services)
                                             : &platform::NotificationCenter::defaultCenter()),
       random_(services.random ? services.random : &platform::systemRandomSource()),
       reachability_(services.reachability ? services.reachability : &platform::defaultReachabilityApi()),
-      monitorIsLogSink_(services.monitorIsLogSink) {
+      monitorIsLogSink_(services.monitorIsLogSink),
+      eventEditingLoader_(std::move(services.eventEditingLoader)) {
   // The facade's operation queue exists from the start, so operations can collect before the start.
   facade_ = std::make_unique<BMSAnalyticsState>(*this);
 }

@@ -44,8 +44,9 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
   if (!database) return false;
   database_ = *database;
 
-  platform::Result<std::shared_ptr<BMSRemoteConfig>> remoteConfig = BMSRemoteConfig::initWithAppID(
-      appID_, database_, BMSEManager::sharedInstance(), context_.sharedClock());
+  platform::Result<std::shared_ptr<BMSRemoteConfig>> remoteConfig =
+      BMSRemoteConfig::initWithAppID(appID_, database_, BMSEManager::sharedInstance(), context_.sharedClock(),
+                                     context_.eventEditingLoader());
   if (!remoteConfig || !*remoteConfig) return false;
   {
     std::lock_guard lock(remoteConfigMutex_);

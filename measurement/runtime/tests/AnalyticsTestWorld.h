@@ -2,7 +2,8 @@
 // A fresh analytics world for one test: a deterministic dispatch backend over a manual clock, and an
 // AnalyticsContext over that clock, its own class directory and notification centre and the test's
 // reachability table (FakeReachability: offline until the test pushes flags), installed as the
-// current one for the test's duration. The engine's log lines go to a capture for as long.
+// current one for the test's duration. The engine's log lines go to a capture for as long, and its
+// configuration runs the editing runtime the test puts in place.
 
 #include <algorithm>
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/runtime/AnalyticsContext.h"
+#include "measurement/script/BMSEventEditingRuntime.h"
 #include "platform/classdir/ClassDirectory.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/notify/NotificationCenter.h"
@@ -67,6 +69,9 @@ class AnalyticsTestWorld {
   platform::NotificationCenter& notifications() { return notifications_; }
   AnalyticsContext& context() { return scope_.context(); }
 
+  // What the engine's configuration runs for any event-editing program it receives.
+  std::shared_ptr<BMSEventEditingRuntime> editingRuntime;
+
  private:
   std::shared_ptr<LogCapture> log_ = std::make_shared<LogCapture>();
   std::shared_ptr<platform::ManualClock> clock_ = std::make_shared<platform::ManualClock>();
@@ -74,7 +79,8 @@ class AnalyticsTestWorld {
   platform::ClassDirectory classes_;
   platform::NotificationCenter notifications_;
   AnalyticsContext::Scope scope_{std::make_shared<AnalyticsContext>(AnalyticsContext::Services{
-      clock_, &classes_, &notifications_, nullptr, false, &FakeReachability::api()})};
+      clock_, &classes_, &notifications_, nullptr, false, &FakeReachability::api(),
+      [this](const platform::Bytes&) { return editingRuntime; }})};
 };
 
 }  // namespace beacon::testing

@@ -2,6 +2,7 @@
 // the storage transaction.
 
 #include "StartedAnalytics.h"
+#include "measurement/script/BMSEventEditingRuntime.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
 
@@ -10,8 +11,39 @@ namespace {
 
 using testing::StartedAnalytics;
 
+// An editing program that fails, or renames the event and asks for one more.
+class FakeEditingRuntime : public BMSEventEditingRuntime {
+ public:
+  explicit FakeEditingRuntime(bool fails) : fails_(fails) {}
+  bool handleEvent(const BMSPEvent& event, std::string& error) override {
+    if (fails_) {
+      error = "program failed";
+      return false;
+    }
+    context_.outputEvent = BMSPEvent(event.name() + "_edited", event.timestamp(), event.parameters());
+    context_.eventsToLog = {BMSPEvent("created", event.timestamp(), {{"_o", "script"}})};
+    return true;
+  }
+  bool hasEdits() const override { return !fails_; }
+  bool hasCreatedEvents() const override { return !fails_; }
+  const BMSEventEditingContext& eventContext() const override { return context_; }
+
+ private:
+  bool fails_;
+  BMSEventEditingContext context_;
+};
+
 class EventPipelineTest : public StartedAnalytics {
  protected:
+  void installEditing(bool fails) {
+    BMSRemoteConfigSnapshot snapshot;
+    snapshot.version = 1;
+    snapshot.eventEditingProgram = {1};
+    world.editingRuntime = std::make_shared<FakeEditingRuntime>(fails);
+    ASSERT_TRUE(engine()->remoteConfigInstance()->updateWithSnapshot(snapshot, {}));
+  }
+  std::int32_t storedToday() const { return database().dailyCounts().value().allEventsCount(); }
+
   // Logs an internal event straight into the pipeline, as the engine's own reporters do.
   void handle(const std::string& name, const BMSParameters& parameters = {}) {
     std::optional<BMSEvent> event = BMSEvent::initWithOrigin("auto", false, name, 1700000000, 0, parameters);
@@ -94,6 +126,24 @@ TEST_F(EventPipelineTest, ABlocklistedEventIsRejectedWithAnErrorEventUnlessItsSw
   world.dispatch().drain();
   EXPECT_TRUE(logged(23052));
   EXPECT_EQ(heardInteger("_err", "_err"), 11);
+}
+
+TEST_F(EventPipelineTest, AnEditingProgramReplacesTheEventAndAddsTheEventsItCreates) {
+  start();
+  installEditing(false);
+  const std::int32_t before = storedToday();
+  handle("level_up");
+  EXPECT_EQ(storedToday(), before + 2);
+  EXPECT_FALSE(logged(23223));
+}
+
+TEST_F(EventPipelineTest, AFailingEditingProgramStillStoresTheEventUnedited) {
+  start();
+  installEditing(true);
+  const std::int32_t before = storedToday();
+  handle("level_up");
+  EXPECT_EQ(storedToday(), before + 1);
+  EXPECT_TRUE(logged(23223));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 
+#include "measurement/storage/BMSRemoteConfig.h"
 #include "platform/classdir/ClassDirectory.h"
 #include "platform/identity/RandomSource.h"
 #include "platform/notify/NotificationCenter.h"
@@ -43,6 +44,8 @@ class AnalyticsContext {
     bool monitorIsLogSink = true;
     // How the engine's network watches the analytics service's host.
     const platform::ReachabilityApi* reachability = nullptr;
+    // Builds the runtime of a downloaded event-editing program; this program runs none, tests may.
+    BMSEventEditingLoader eventEditingLoader = {};
   };
 
   // The shared engine and whether its creation was tried, under the engine lock.
@@ -85,6 +88,7 @@ class AnalyticsContext {
   platform::NotificationCenter& notifications() const { return *notifications_; }
   platform::RandomSource& random() const { return *random_; }
   const platform::ReachabilityApi& reachability() const { return *reachability_; }
+  const BMSEventEditingLoader& eventEditingLoader() const { return eventEditingLoader_; }
 
   BMSAnalyticsState& facade();
   BMSDefaultIdentitySupport& identitySupport();
@@ -105,6 +109,7 @@ class AnalyticsContext {
   platform::RandomSource* random_;
   const platform::ReachabilityApi* reachability_;
   bool monitorIsLogSink_;
+  BMSEventEditingLoader eventEditingLoader_;
 
   std::mutex mutex_;
   std::unique_ptr<BMSAnalyticsState> facade_;
