@@ -164,6 +164,30 @@ TEST_F(AnalyticsInterfaceTest, ApplicationEventsAndPropertiesReachTheEngineAfter
   EXPECT_FALSE(database.containsUserAttributeWithName("_id").value());
 }
 
+TEST_F(AnalyticsInterfaceTest, ALoggedEventBecomesARawEventRowInTheMeasurementDatabase) {
+  BCNApp::configure();
+  dispatch.drain();
+  clock->advance(std::chrono::minutes(5));
+  const double loggedAt = clock->now().unixSeconds();
+  BCNAnalytics::logEventWithName("app_store_open", {{"app_id", platform::Value("6450000000")}});
+  dispatch.drain();
+
+  // The engine's own events of the start may be stored too; the application's is the last row.
+  BMSDatabase& database = *BMSMeasurement::sharedInstance()->database();
+  std::optional<BMSRawEventData> last;
+  ASSERT_TRUE(
+      database.store().run("SELECT metadata_fingerprint FROM raw_events ORDER BY rowid DESC LIMIT 1", {},
+                           [&](const platform::SqliteRow& row) {
+                             last = database.rawEventsWithMetadataFingerprint(row.integer(0)).value().back();
+                           }));
+  ASSERT_TRUE(last);
+  const BMSEvent& stored = last->rawEvent();
+  EXPECT_EQ(stored.name(), "app_store_open");
+  EXPECT_EQ(stored.timestamp(), loggedAt);
+  EXPECT_EQ(stored.parameters().at("app_id"), BMSValue::initWithStringValue("6450000000"));
+  EXPECT_TRUE(database.queryRawEventsMetadataWithFingerprint(last->metadataFingerprint()).value());
+}
+
 TEST_F(AnalyticsInterfaceTest, ConsentSetHereIsThirdPartyConsent) {
   BCNApp::configure();
   BCNAnalytics::setConsent({{"ad_storage", "denied"}});

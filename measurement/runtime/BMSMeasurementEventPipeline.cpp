@@ -13,6 +13,7 @@
 #include "measurement/engine/BMSMonitor.h"
 #include "measurement/engine/BMSScheduler.h"
 #include "measurement/pipeline/BMSDailyLimits.h"
+#include "measurement/pipeline/BMSRawEventWriter.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
@@ -105,6 +106,7 @@ void BMSMeasurement::editAndWriteEventOnWorkerQueue(BMSEvent event) {
   }
   if (written) writeEventOnWorkerQueue(*written);
   for (const BMSEvent& createdEvent : created) writeEventOnWorkerQueue(createdEvent);
+  updateSchedule();
 }
 
 std::optional<BMSEvent> BMSMeasurement::eventAfterSafelistingEvent(const BMSEvent& event) const {
@@ -238,9 +240,26 @@ bool BMSMeasurement::storeEventOnWorkerQueue(BMSEvent& event) {
            {BMSEventNameForDisplay(event.name()), BMSContextFromError(updated.error())});
     return false;
   }
-  (void)isRealtime;
-  (void)shouldProcess;
-  return true;
+  if (!shouldProcess) return true;
+  return writeRawEventOnWorkerQueue(event, isPublicEvent, isRealtime);
+}
+
+bool BMSMeasurement::writeRawEventOnWorkerQueue(const BMSEvent& event, bool isPublicEvent, bool isRealtime) {
+  BMSRawEventWriter writer({database_, remoteConfig_, persistedConfig_,
+                            [this](const std::vector<BMSUserAttribute>& attributes) {
+                              return createRawEventMetadataWithUserAttributes(attributes);
+                            },
+                            [this] { return identity_->shouldSetLastAdvertisingIDResetUserProperty(); },
+                            [this] { setLastAdvertisingIDResetUserPropertyOnWorkerQueue(); },
+                            [weakSelf = weak_from_this(), scheduler = scheduler_](BMSEvent later) {
+                              // The first-open match is written after this event's transaction.
+                              scheduler->scheduleOnWorkerQueueBlockID(
+                                  "BMSMeasurement:988", [weakSelf, later = std::move(later)] {
+                                    if (std::shared_ptr<BMSMeasurement> self = weakSelf.lock())
+                                      self->writeEventOnWorkerQueue(later);
+                                  });
+                            }});
+  return writer.writeEvent(event, isPublicEvent, isRealtime);
 }
 
 bool BMSMeasurement::updateLifetimeValueWithEvent(const BMSEvent& event) {

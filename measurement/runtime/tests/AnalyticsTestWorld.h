@@ -78,9 +78,9 @@ class AnalyticsTestWorld {
   platform::DeterministicDispatch dispatch_{clock_};
   platform::ClassDirectory classes_;
   platform::NotificationCenter notifications_;
-  AnalyticsContext::Scope scope_{std::make_shared<AnalyticsContext>(AnalyticsContext::Services{
-      clock_, &classes_, &notifications_, nullptr, false, &FakeReachability::api(),
-      [this](const platform::Bytes&) { return editingRuntime; }})};
+  AnalyticsContext::Scope scope_{std::make_shared<AnalyticsContext>(
+      AnalyticsContext::Services{clock_, &classes_, &notifications_, nullptr, false, &FakeReachability::api(),
+                                 [this](const platform::Bytes&) { return editingRuntime; }})};
 };
 
 }  // namespace beacon::testing

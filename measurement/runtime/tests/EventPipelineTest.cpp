@@ -135,6 +135,11 @@ TEST_F(EventPipelineTest, AnEditingProgramReplacesTheEventAndAddsTheEventsItCrea
   handle("level_up");
   EXPECT_EQ(storedToday(), before + 2);
   EXPECT_FALSE(logged(23223));
+  const std::vector<BMSRawEventData> rows = storedRawEvents();
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_EQ(rows[rows.size() - 2].rawEvent().name(), "level_up_edited");
+  EXPECT_EQ(rows.back().rawEvent().name(), "created");
+  EXPECT_EQ(rows.back().rawEvent().origin(), "script");
 }
 
 TEST_F(EventPipelineTest, AFailingEditingProgramStillStoresTheEventUnedited) {
@@ -144,6 +149,39 @@ TEST_F(EventPipelineTest, AFailingEditingProgramStillStoresTheEventUnedited) {
   handle("level_up");
   EXPECT_EQ(storedToday(), before + 1);
   EXPECT_TRUE(logged(23223));
+  EXPECT_EQ(storedNames().back(), "level_up");
+}
+
+TEST_F(EventPipelineTest, AnApplicationEventIsStoredAsARawEventWithItsParametersAndTime) {
+  start();
+  world.clock().advance(std::chrono::hours(1));
+  const double loggedAt = world.context().nowSince1970();
+  BMSAnalytics::logEventWithName("prompt_copy", {{"prompt_type", platform::Value("system")}});
+  world.dispatch().drain();
+  const std::vector<BMSRawEventData> rows = storedRawEvents();
+  ASSERT_FALSE(rows.empty());
+  const BMSEvent& stored = rows.back().rawEvent();
+  EXPECT_EQ(stored.name(), "prompt_copy");
+  EXPECT_EQ(stored.origin(), "app");
+  EXPECT_EQ(stored.timestamp(), loggedAt);
+  EXPECT_EQ(stored.parameters().at("prompt_type"), BMSValue::initWithStringValue("system"));
+  EXPECT_EQ(database().dailyCounts().value().publicEventsCount(), 1);
+}
+
+TEST_F(EventPipelineTest, WhenLifetimeValueCannotBeRecordedNothingOfTheEventStays) {
+  start();
+  const BMSDailyCounts before = database().dailyCounts().value();
+  const std::size_t storedBefore = storedRawEvents().size();
+  // The lifetime value lands in a user property; a trigger makes that write fail.
+  ASSERT_TRUE(database().store().execute(
+      "CREATE TRIGGER refuse_ltv BEFORE INSERT ON user_attributes WHEN substr(NEW.name, 1, 5) = '_ltv_' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+  BMSAnalytics::logEventWithName("purchase",
+                                 {{"value", platform::Value(9.99)}, {"currency", platform::Value("EUR")}});
+  world.dispatch().drain();
+  EXPECT_TRUE(logged(23053));
+  EXPECT_EQ(storedRawEvents().size(), storedBefore);
+  EXPECT_EQ(database().dailyCounts().value(), before);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,26 @@ class StartedAnalytics : public ::testing::Test {
     return (*stored)->value();
   }
   bool logged(std::int64_t code) const { return world.log().contains(code); }
+
+  // Every stored raw event, read back through the database, in the order they were stored.
+  std::vector<BMSRawEventData> storedRawEvents() const {
+    std::vector<std::int64_t> fingerprints;
+    EXPECT_TRUE(database().store().run(
+        "SELECT DISTINCT metadata_fingerprint FROM raw_events", {},
+        [&](const platform::SqliteRow& row) { fingerprints.push_back(row.integer(0)); }));
+    std::vector<BMSRawEventData> rows;
+    for (std::int64_t fingerprint : fingerprints) {
+      for (BMSRawEventData& row : database().rawEventsWithMetadataFingerprint(fingerprint).value())
+        rows.push_back(std::move(row));
+    }
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.rowID() < b.rowID(); });
+    return rows;
+  }
+  std::vector<std::string> storedNames() const {
+    std::vector<std::string> names;
+    for (const BMSRawEventData& row : storedRawEvents()) names.push_back(row.rawEvent().name());
+    return names;
+  }
 
   platform::testing::TemporaryUser user;
   AnalyticsTestWorld world;
