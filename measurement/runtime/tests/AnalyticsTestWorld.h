@@ -14,7 +14,6 @@
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/runtime/AnalyticsContext.h"
-#include "measurement/script/BMSEventEditingRuntime.h"
 #include "platform/classdir/ClassDirectory.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/notify/NotificationCenter.h"
