@@ -1,7 +1,6 @@
 #include "analytics-api/BCNAnalytics.h"
 
 #include "installations/BCNInstallationIDLink.h"
-#include "installations/BCNInstallations.h"
 #include "measurement/engine/BMSDisplayNames.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/runtime/AnalyticsContext.h"
@@ -49,8 +48,6 @@ void BCNAnalytics::startWithConfiguration(const std::shared_ptr<BCNAnalyticsConf
 }
 
 void BCNAnalytics::observeBeaconInstallationIDChanges() {
-  // Without the installations library in the program there is no installation ID to report.
-  if (!BCNInstallations::installations()) return;
   // Asks for the ID now and again after every change; the engine reports what it was told last.
   AnalyticsContext::current().installationIDObservation() = BCNInstallationIDLink::follow(
       [](std::optional<std::string> installationID, std::optional<platform::Error> error) {
