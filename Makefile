@@ -4,7 +4,9 @@ TSAN    ?= build-tsan
 JOBS    ?= $(shell nproc)
 CONFIG   = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Debug
 
-.PHONY: test run tsan asan bench deps configure
+FUZZ_SECONDS ?= 60
+
+.PHONY: test run tsan asan bench fuzz deps configure
 
 deps:
 	@scripts/ensure-packages
@@ -39,3 +41,11 @@ bench: deps
 	@cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Release -B build-bench >/dev/null
 	cmake --build build-bench -j $(JOBS) --target benchmarks
 	@for b in build-bench/bench/*_bench; do echo "== $$b"; $$b; done
+
+# The fuzz targets (fuzz/) built with clang and libFuzzer under ASan and UBSan, each run for
+# FUZZ_SECONDS from its seeds; a crash or a broken check fails the run.
+fuzz: deps
+	@cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DVELLORAN_SANITIZER=fuzzer -B build-fuzz >/dev/null
+	cmake --build build-fuzz -j $(JOBS) --target fuzzers
+	fuzz/run-fuzzers build-fuzz $(FUZZ_SECONDS)

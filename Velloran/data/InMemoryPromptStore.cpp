@@ -1,6 +1,7 @@
 #include "Velloran/data/InMemoryPromptStore.h"
 
-#include <ranges>
+#include <functional>
+#include <vector>
 
 #include "Velloran/data/PromptError.h"
 #include "Velloran/data/PromptFilterMatching.h"
@@ -15,7 +16,12 @@ InMemoryPromptStore::InMemoryPromptStore(std::shared_ptr<const platform::Clock> 
 void InMemoryPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) {
   actor_.perform<std::vector<Prompt>>(
       [filter = std::move(filter)](State& state) -> platform::Result<std::vector<Prompt>> {
-        return selectPrompts(filter, state.prompts | std::views::values);
+        // A plain list of the values: a values view of the map does not build with every compiler
+        // the fuzz targets use.
+        std::vector<std::reference_wrapper<const Prompt>> prompts;
+        prompts.reserve(state.prompts.size());
+        for (const auto& [id, prompt] : state.prompts) prompts.push_back(prompt);
+        return selectPrompts(filter, prompts);
       },
       std::move(completion));
 }

@@ -208,7 +208,7 @@ void CloudMirror::importChanges() {
   // Chunk after chunk, each committed on its own, until every journal is read or the mirror stops.
   for (int attempt = 0; attempt < kImportAttempts && !stopped_;) {
     std::shared_ptr<ManagedObjectContext> context = newContext();
-    Result<IncomingChanges> incoming = readIncoming(folder_, *context, device_);
+    Result<IncomingChanges> incoming = readIncoming(folder_, *context, device_, clock_.now());
     if (!incoming) return finish(MirrorEvent::Type::Import, start, incoming.error());
     if (!incoming->foundAnything()) break;
     Result<ImportOutcome> outcome = applyIncoming(*incoming, *context, hybridClock_);

@@ -20,6 +20,10 @@ std::int64_t HybridLogicalClock::physicalStamp(Date now) {
   return static_cast<std::int64_t>(std::min(milliseconds, kLargestMilliseconds)) << kCounterBits;
 }
 
+bool HybridLogicalClock::isWithinReach(std::int64_t stamp, Date now) {
+  return stamp <= physicalStamp(Date{now.secondsSinceReferenceDate + kLargestLead});
+}
+
 std::int64_t HybridLogicalClock::tick(Date now) {
   // A counter overflowing into the milliseconds only moves the stamp a little ahead of the wall
   // clock; order is all that matters. At the very top (a damaged stamp received from elsewhere)

@@ -29,6 +29,11 @@ class HybridLogicalClock {
 
   // The stamp standing for `now` with a zero counter.
   static std::int64_t physicalStamp(Date now);
+  // Whether a stamp from another machine is close enough to `now` to be taken. Clocks of machines
+  // disagree by minutes or hours, a wrongly set one by days; a stamp further ahead than
+  // kLargestLead is damage, and taking it would put every later stamp of this machine behind it.
+  static constexpr double kLargestLead = 30 * 86400.0;  // seconds
+  static bool isWithinReach(std::int64_t stamp, Date now);
 
  private:
   std::int64_t last_;

@@ -1,6 +1,8 @@
 #include "platform/mirror/JournalEntry.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include <nlohmann/json.hpp>
@@ -33,7 +35,10 @@ Json attributeJson(const AttributeValue& value) {
         if constexpr (std::is_same_v<T, Bytes>) {
           return base64Encode(typed);
         } else if constexpr (std::is_same_v<T, Date>) {
-          return typed.secondsSinceReferenceDate;
+          // JSON cannot spell an infinity (it would go out as null, which every reader refuses for
+          // a required date): the farthest finite date stands in for it.
+          return std::clamp(typed.secondsSinceReferenceDate, std::numeric_limits<double>::lowest(),
+                            std::numeric_limits<double>::max());
         } else if constexpr (std::is_same_v<T, UUID>) {
           return typed.uuidString();
         } else {
@@ -68,7 +73,8 @@ std::optional<AttributeValue> attributeFrom(AttributeType type, const Json& json
       if (json.is_number() && std::isfinite(json.get<double>())) return Date{json.get<double>()};
       return std::nullopt;
     case AttributeType::Integer32:
-      if (json.is_number_integer()) {
+      // An unsigned number above the signed range would read as a negative one.
+      if (json.is_number_integer() && !(json.is_number_unsigned() && json.get<std::uint64_t>() > INT64_MAX)) {
         const std::int64_t number = json.get<std::int64_t>();
         if (number >= std::numeric_limits<std::int32_t>::min() &&
             number <= std::numeric_limits<std::int32_t>::max()) {

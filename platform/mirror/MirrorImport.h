@@ -3,16 +3,17 @@
 //
 // Reading takes one chunk (JournalFile.h) of the first journal of another device, or a conflict
 // copy of any journal, that gained complete lines since the position this store applied it to;
-// lines that cannot be read (or claim another device than their journal's) are skipped and named.
+// lines that cannot be read (or claim another device than their journal's, or carry a stamp far
+// beyond `now`: HybridLogicalClock::isWithinReach) are skipped and named.
 // A journal that no longer holds that position is read again from its start. The caller applies
 // chunk after chunk, each in its own transaction with its journal's new position, so a backlog of
 // any size is worked through in bounded memory and an interrupted import resumes where it stopped.
 // Applying keeps the last writer per record: an entry older than the record's stamp changes
-// nothing, so the outcome does not depend on the order in which journals and chunks come in. A save makes the record hold the entry's state (inserting it under its record name
-// when missing); a deletion deletes it and leaves its stamp behind, so an older save cannot bring it
-// back. Deletions are not cascaded here: the deleting device journals every record its cascade
-// removed. A to-one link to a record this store has not seen is kept pending and made once that
-// record arrives; one to a record known to be deleted is dropped.
+// nothing, so the outcome does not depend on the order in which journals and chunks come in. A save makes the
+// record hold the entry's state (inserting it under its record name when missing); a deletion deletes it and
+// leaves its stamp behind, so an older save cannot bring it back. Deletions are not cascaded here: the
+// deleting device journals every record its cascade removed. A to-one link to a record this store has not
+// seen is kept pending and made once that record arrives; one to a record known to be deleted is dropped.
 //
 // A chunk, its journal's position and the rest of the bookkeeping included, is saved in one
 // transaction with the author kMirrorImportAuthor, so the import reaches history (and the store's
@@ -51,7 +52,7 @@ struct IncomingChanges {
 };
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,
-                                     const UUID& ownDevice);
+                                     const UUID& ownDevice, Date now);
 
 enum class ImportOutcome {
   Applied,

@@ -37,7 +37,10 @@ void HeartbeatController::log(const std::string& agent) {
         HeartbeatsBundle bundle = stored ? std::move(*stored) : HeartbeatsBundle(kHeartbeatsStorageCapacity);
         std::vector<TimePeriod> due;
         for (const auto& [period, lastAdded] : bundle.lastAddedHeartbeatDates) {
-          if (date.secondsSinceReferenceDate - lastAdded.secondsSinceReferenceDate >= timeInterval(period)) {
+          // A counted day after today was written under a clock that ran ahead; waiting for it
+          // would stop heartbeats until then, so today counts and replaces it.
+          const double elapsed = date.secondsSinceReferenceDate - lastAdded.secondsSinceReferenceDate;
+          if (elapsed >= timeInterval(period) || elapsed < 0) {
             due.push_back(period);
           }
         }

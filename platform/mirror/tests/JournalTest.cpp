@@ -4,8 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <functional>
+#include <limits>
 
 #include <nlohmann/json.hpp>
 
@@ -114,6 +116,9 @@ TEST_F(JournalLines, ValuesThatDoNotFitTheModelMakeTheLineUnreadable) {
   };
   EXPECT_THAT(refusal(pageField("number", 2147483648LL)).description, HasSubstr("Page.number"));
   EXPECT_THAT(refusal(pageField("number", 1.5)).description, HasSubstr("Page.number"));
+  EXPECT_THAT(refusal(pageField("number", std::numeric_limits<std::uint64_t>::max())).description,
+              HasSubstr("Page.number"))
+      << "2^64-1 is no -1";
   EXPECT_THAT(refusal(pageField("note", 42)).description, HasSubstr("names no record"));
 }
 
@@ -132,6 +137,19 @@ TEST_F(JournalLines, FieldsTheModelDoesNotKnowAreIgnoredAndAbsentOnesKeepTheirDe
   decoded = decodeJournalLine(encodeJournalLine(entry), *model);
   ASSERT_TRUE(decoded.ok());
   EXPECT_FALSE(decoded->fields.attributes.count("title"));
+}
+
+TEST_F(JournalLines, AnInfiniteDateTravelsAsTheFarthestFiniteOneInsteadOfAsNull) {
+  for (const double infinity : {HUGE_VAL, -HUGE_VAL}) {
+    JournalEntry entry = noteSave();
+    entry.fields.attributes["updatedAt"] = Date{infinity};
+    Result<JournalEntry> decoded = decodeJournalLine(encodeJournalLine(entry), *model);
+    ASSERT_TRUE(decoded.ok()) << decoded.error().debugDescription();
+    const std::optional<AttributeValue>& date = decoded->fields.attributes.at("updatedAt");
+    ASSERT_TRUE(date && std::holds_alternative<Date>(*date));
+    EXPECT_EQ(std::get<Date>(*date).secondsSinceReferenceDate,
+              infinity > 0 ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest());
+  }
 }
 
 TEST_F(JournalLines, TextThatIsNotValidUtf8IsWrittenAnywayWithItsBrokenBytesReplaced) {

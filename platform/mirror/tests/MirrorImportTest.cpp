@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 
 #include "platform/mirror/JournalEntry.h"
 #include "platform/mirror/JournalFile.h"
@@ -163,15 +164,40 @@ TEST_F(MirrorImport, UnreadableLinesAreSkippedReportedAndTheRestApplied) {
   EXPECT_TRUE(b->ended(MirrorEvent::Type::Import).back().succeeded);
 }
 
+TEST_F(MirrorImport, AStampFarBeyondThisMachinesClockIsSkippedSoLaterLocalEditsStillWin) {
+  auto b = makeDevice("b");
+  const Date now = dispatch.clock().now();
+  const std::int64_t aDayAhead =
+      HybridLogicalClock::physicalStamp(Date{now.secondsSinceReferenceDate + 86400});
+  const UUID ahead = UUID::random();
+  x.write({x.note(std::numeric_limits<std::int64_t>::max(), note, "from a damaged line"),
+           x.note(aDayAhead, ahead, "from a clock a day ahead")});
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("from a clock a day ahead")) << "a day's lead is still taken";
+  std::vector<MirrorEvent> imports = b->ended(MirrorEvent::Type::Import);
+  ASSERT_EQ(imports.size(), 1u);
+  ASSERT_TRUE(isFailure(imports[0], CloudMirrorErrorCode::UnreadableEntry));
+  EXPECT_THAT(imports[0].error->description, HasSubstr("far beyond this machine's clock"));
+
+  // The damaged stamp never reached b's clock: another device still overrides b's next save.
+  b->rename("from a clock a day ahead", "edited on b");
+  sync();
+  y.write({y.note(aDayAhead + (std::int64_t{1} << 32), ahead, "edited later elsewhere")});
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("edited later elsewhere"));
+}
+
 TEST_F(MirrorImport, ABacklogIsAppliedChunkByChunkAndAnInterruptedImportResumesWhereItStopped) {
   std::vector<JournalEntry> backlog;
-  for (int i = 0; i < 2500; ++i) backlog.push_back(x.note(i + 1, UUID::random(), "note " + std::to_string(i)));
+  for (int i = 0; i < 2500; ++i)
+    backlog.push_back(x.note(i + 1, UUID::random(), "note " + std::to_string(i)));
   x.write(backlog);
-  auto b = makeDevice("b");  // not started yet: the first chunk is applied by hand, as by a mirror killed then
+  auto b =
+      makeDevice("b");  // not started yet: the first chunk is applied by hand, as by a mirror killed then
 
   auto context = b->container().newBackgroundContext();
   Result<IncomingChanges> first =
-      readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *context, b->device());
+      readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *context, b->device(), Date{});
   ASSERT_TRUE(first.ok());
   ASSERT_EQ(first->entries.size(), kJournalChunkLines);
   HybridLogicalClock clock;
@@ -223,7 +249,7 @@ TEST_F(MirrorImport, NothingIsAppliedWhileTheStoreHasChangesNotYetExported) {
 
   auto context = b->container().newBackgroundContext();
   Result<IncomingChanges> incoming =
-      readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *context, b->device());
+      readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *context, b->device(), Date{});
   ASSERT_TRUE(incoming.ok());
   ASSERT_EQ(incoming->entries.size(), 1u);
   HybridLogicalClock clock;
@@ -238,7 +264,8 @@ TEST_F(MirrorImport, NothingIsAppliedWhileTheStoreHasChangesNotYetExported) {
   ASSERT_TRUE(pending.ok());
   ASSERT_TRUE(commitExport(*pending, *exporter, journals() / "b.jsonl", clock).ok());
   auto retry = b->container().newBackgroundContext();
-  incoming = readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *retry, b->device());
+  incoming =
+      readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *retry, b->device(), Date{});
   ASSERT_TRUE(incoming.ok());
   outcome = applyIncoming(*incoming, *retry, clock);
   ASSERT_TRUE(outcome.ok());

@@ -1,6 +1,8 @@
 // The store's one write path: a context's changes, checked against the stored rows and written in a
 // single transaction together with their history.
 
+#include <algorithm>
+#include <limits>
 #include <unordered_map>
 
 #include "platform/pstore/PersistentStoreError.h"
@@ -10,6 +12,14 @@ namespace platform::detail {
 namespace {
 
 using NumberMap = std::unordered_map<std::int64_t, std::int64_t>;
+
+constexpr std::int64_t kLargestNumber = std::numeric_limits<std::int64_t>::max();
+
+// The version a changed row gets. It only has to differ from the one read, so a damaged row at the
+// largest version starts again from 1 rather than overflowing.
+std::int64_t nextVersion(std::int64_t version) {
+  return version == kLargestNumber ? 1 : version + 1;
+}
 
 SqlValue recordNameValue(const UUID& recordName) {
   return Bytes(recordName.bytes().begin(), recordName.bytes().end());
@@ -68,9 +78,17 @@ Result<std::int64_t> StoreDatabase::allocateNumbers(const EntityLayout& entity, 
   // Rows written past the counter (by hand, say) must not be collided with.
   Result<SqlValue> highest = connection_->scalar("SELECT max(Z_PK) FROM " + entity.table);
   if (!highest) return highest.error();
-  std::int64_t last = 0;
-  if (const auto* value = std::get_if<std::int64_t>(&*counter)) last = *value;
-  if (const auto* value = std::get_if<std::int64_t>(&*highest)) last = std::max(last, *value);
+  std::int64_t rows = 0;
+  if (const auto* value = std::get_if<std::int64_t>(&*highest)) rows = std::max(rows, *value);
+  std::int64_t last = rows;
+  // A counter with no room for `count` more numbers is damage (no store hands out 2^63 numbers);
+  // the rows themselves still say which numbers are taken.
+  if (const auto* value = std::get_if<std::int64_t>(&*counter); value && *value <= kLargestNumber - count)
+    last = std::max(last, *value);
+  if (last > kLargestNumber - count) {
+    return persistentStoreError(PersistentStoreErrorCode::StoreOperationFailed,
+                                "No row numbers are left for " + name + ": the store is damaged.");
+  }
   Result<void> stored = connection_->run(
       "INSERT OR REPLACE INTO Z_PRIMARYKEY (Z_ENTITY, Z_MAX) VALUES (?, ?)", {name, last + count});
   if (!stored) return stored.error();
@@ -134,7 +152,7 @@ Result<CommitResult> StoreDatabase::commitLocked(const ChangeSet& changes, Date 
       changed = true;
     }
     if (changed) {
-      ++row.version;
+      row.version = nextVersion(row.version);
       std::vector<SqlValue> parameters{row.version};
       parameters.insert(parameters.end(), row.columns.begin(), row.columns.end());
       parameters.push_back(row.number);

@@ -300,6 +300,33 @@ TEST_F(PstoreValidation, Integer32BeyondItsRangeIsRefusedNotCut) {
   EXPECT_EQ(fetchAll(*notebook.background(), "Page").at(0).value("number").as<std::int64_t>(), -2147483648);
 }
 
+TEST_F(PstoreContext, DamagedCountersNeitherOverflowNorCollide) {
+  insertNote(notebook.view(), "first");
+  saveOrFail(notebook.view());
+  {
+    RawDatabase raw(storePath());
+    raw.execute("UPDATE ZNOTE SET Z_OPT = 9223372036854775807");
+    raw.execute("UPDATE Z_PRIMARYKEY SET Z_MAX = 9223372036854775807 WHERE Z_ENTITY = 'Note'");
+  }
+  Notebook reader(fileStore(storePath()));
+  fetchAll(reader.view(), "Note").at(0).setValue("title", std::string("changed"));
+  insertNote(reader.view(), "second");
+  saveOrFail(reader.view());
+  RawDatabase raw(storePath());
+  EXPECT_EQ(raw.count("SELECT Z_OPT FROM ZNOTE WHERE ZTITLE = 'changed'"), 1) << "the version starts again";
+  EXPECT_EQ(raw.count("SELECT Z_PK FROM ZNOTE WHERE ZTITLE = 'second'"), 2)
+      << "numbers go on after the rows, not after the damaged counter";
+
+  // With no number left above the rows, an insertion fails instead of wrapping round.
+  raw.execute("UPDATE ZNOTE SET Z_PK = 9223372036854775807 WHERE ZTITLE = 'second'");
+  Notebook full(fileStore(storePath()));
+  insertNote(full.view(), "third");
+  Result<void> saved = full.view().save();
+  ASSERT_FALSE(saved.ok());
+  EXPECT_TRUE(isPersistentStoreError(saved.error(), PersistentStoreErrorCode::StoreOperationFailed));
+  EXPECT_EQ(raw.count("SELECT count(*) FROM ZNOTE"), 2);
+}
+
 TEST_F(PstoreContext, SaveWithoutChangesWritesNothing) {
   EXPECT_FALSE(notebook.view().hasChanges());
   saveOrFail(notebook.view());

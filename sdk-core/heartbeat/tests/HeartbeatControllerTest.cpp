@@ -138,6 +138,21 @@ TEST_F(HeartbeatControllerTest, AStoreWithoutCountedPeriodsNeverLogsAndKeepsItsE
   });
 }
 
+TEST_F(HeartbeatControllerTest, ADayCountedUnderAClockThatRanAheadDoesNotStopHeartbeats) {
+  clock().setNow(utc(2031, 1, 1, 12));  // the clock was years ahead once
+  controller->log("ahead");
+  EXPECT_FALSE(controller->flush().isEmpty());
+
+  clock().setNow(utc(2024, 5, 1, 12));  // and was set right again
+  controller->log("a");
+  EXPECT_EQ(controller->flush(), (Payload{{{"a", {utc(2024, 5, 1)}}}, 2}));
+  controller->log("a");
+  EXPECT_TRUE(controller->flush().isEmpty()) << "still one heartbeat a day";
+  clock().setNow(utc(2024, 5, 2, 12));
+  controller->log("a");
+  EXPECT_EQ(controller->flush(), (Payload{{{"a", {utc(2024, 5, 2)}}}, 2}));
+}
+
 TEST_F(HeartbeatControllerTest, DaysAreUtcDaysWhateverTheLocalTimeZone) {
   platform::testing::ScopedEnvironment environment;
   environment.set("TZ", "Pacific/Kiritimati");  // UTC+14: local time is already 2 May
