@@ -21,9 +21,15 @@ using testing::thrownBy;
 
 constexpr const char* kDefaultAppSwitchKey =
     "/corvane/beacon/global_data_collection_enabled:__BCNAPP_DEFAULT";
+constexpr const char* kShopSwitchKey = "/corvane/beacon/global_data_collection_enabled:shop";
+constexpr const char* kShopAppID = "1:210987654321:ios:fedcba9876543210fedcba9876543210";
 
 std::shared_ptr<BCNOptions> validOptions() {
   return BCNOptions::initWithCorvaneAppID(testing::kValidAppID, "123456789012");
+}
+
+std::shared_ptr<BCNOptions> shopOptions() {
+  return BCNOptions::initWithCorvaneAppID(kShopAppID, "210987654321");
 }
 
 void postDidBecomeActive() {
@@ -164,6 +170,35 @@ TEST(DataCollectionSwitch, InfoPlistGivesTheDefaultAndAStoredSwitchWins) {
   EXPECT_TRUE(app->isDataCollectionDefaultEnabled());
 }
 
+TEST(DataCollectionSwitch, ANamedAppKeepsItsOwnSwitchAndLeavesAnalyticsAlone) {
+  TemporaryApplication application;
+  BCNApp::configureWithOptions(validOptions());
+  BCNApp::configureWithName("shop", shopOptions());
+  const std::shared_ptr<BCNApp> shop = BCNApp::appNamed("shop");
+  NotificationRecorder switched(kBCNAnalyticsConfigurationSetEnabledNotification);
+
+  shop->setDataCollectionDefaultEnabled(false);
+
+  EXPECT_FALSE(shop->isDataCollectionDefaultEnabled());
+  EXPECT_TRUE(BCNApp::defaultApp()->isDataCollectionDefaultEnabled());
+  EXPECT_EQ(application.persistedPreference(kShopSwitchKey), platform::Value(false));
+  EXPECT_EQ(application.persistedPreference(kDefaultAppSwitchKey), std::nullopt);
+  EXPECT_TRUE(switched.received().empty()) << "only the default app switches analytics";
+}
+
+TEST(DataCollectionSwitch, AStoredValueThatIsNoNumberIsIgnored) {
+  TemporaryApplication application({{kBCNDataCollectionDefaultEnabledPlistKey, false}});
+  BCNApp::configureWithName("shop", shopOptions());
+  const std::shared_ptr<BCNApp> shop = BCNApp::appNamed("shop");
+
+  ASSERT_TRUE(platform::PreferencesDomain::application()->setObject(kShopSwitchKey, "YES").ok());
+  EXPECT_FALSE(shop->isDataCollectionDefaultEnabled()) << "a text is no switch: the Info.plist decides";
+  ASSERT_TRUE(platform::PreferencesDomain::application()->setObject(kShopSwitchKey, platform::Array{1}).ok());
+  EXPECT_FALSE(shop->isDataCollectionDefaultEnabled());
+  ASSERT_TRUE(platform::PreferencesDomain::application()->setObject(kShopSwitchKey, 1).ok());
+  EXPECT_TRUE(shop->isDataCollectionDefaultEnabled()) << "a number is";
+}
+
 TEST(AnalyticsSwitch, PersistsOnlyWhenAskedAndPostsEveryTime) {
   TemporaryApplication application;
   NotificationRecorder switched(kBCNAnalyticsConfigurationSetEnabledNotification);
@@ -206,15 +241,36 @@ TEST(Heartbeats, NoneIsRecordedWhileTheSwitchIsOff) {
   EXPECT_TRUE(app->heartbeatLogger()->flushHeartbeatsIntoPayload()->isEmpty());
 }
 
-TEST(Heartbeats, AReleasedAppStopsListening) {
+TEST(Heartbeats, EveryNamedAppRecordsUnderItsOwnAppIDWhileItsSwitchIsOn) {
   TemporaryApplication application;
-  BCNApp::configureWithOptions(validOptions());
-  BCNApp::resetApps();
+  BCNApp::configureWithName("shop", shopOptions());
+  BCNApp::configureWithName("off", BCNOptions::initWithCorvaneAppID(testing::kValidAppID, "123456789012"));
+  BCNApp::appNamed("off")->setDataCollectionDefaultEnabled(false);
 
   postDidBecomeActive();
 
-  BCNHeartbeatLogger sameStore(testing::kValidAppID);
-  EXPECT_TRUE(sameStore.flushHeartbeatsIntoPayload()->isEmpty());
+  BCNHeartbeatLogger shopStore(kShopAppID);
+  const HeartbeatsPayload payload = shopStore.flushHeartbeatsIntoPayload()->heartbeatsPayload();
+  ASSERT_EQ(payload.userAgentPayloads.size(), 1u);
+  EXPECT_EQ(payload.userAgentPayloads[0].agent, BCNApp::beaconUserAgent());
+  BCNHeartbeatLogger offStore(testing::kValidAppID);
+  EXPECT_TRUE(offStore.flushHeartbeatsIntoPayload()->isEmpty()) << "its switch is off";
+}
+
+TEST(Heartbeats, AReleasedAppStopsListening) {
+  TemporaryApplication application;
+  BCNApp::configureWithOptions(validOptions());
+  BCNApp::configureWithName("shop", shopOptions());
+  std::weak_ptr<BCNApp> released = BCNApp::appNamed("shop");
+  BCNApp::resetApps();
+  EXPECT_TRUE(released.expired()) << "the observation must not keep the app alive";
+
+  postDidBecomeActive();
+
+  BCNHeartbeatLogger defaultStore(testing::kValidAppID);
+  EXPECT_TRUE(defaultStore.flushHeartbeatsIntoPayload()->isEmpty());
+  BCNHeartbeatLogger shopStore(kShopAppID);
+  EXPECT_TRUE(shopStore.flushHeartbeatsIntoPayload()->isEmpty());
 }
 
 TEST(Libraries, RegisteredLibrariesJoinTheUserAgentUntilReset) {
@@ -257,6 +313,28 @@ TEST(Libraries, AClassWithoutComponentsCannotRegisterAsALibrary) {
             "provide a "
             "`componentsToRegister:` method.");
   EXPECT_EQ(BCNApp::beaconUserAgent().find("plain/"), std::string::npos);
+}
+
+TEST(Libraries, EveryConfiguredAppIsToldToEveryLibraryInRegistrationOrder) {
+  TemporaryApplication application;
+  std::vector<std::string> told;
+  const auto library = [&](const std::string& name) {
+    auto fake = std::make_shared<testing::FakeLibrary>();
+    fake->onConfigure = [&told, name](const std::shared_ptr<BCNApp>& app) {
+      told.push_back(name + ":" + app->name());
+    };
+    return fake;
+  };
+  // Registered in an order that is neither alphabetical nor the order of the class names.
+  BCNApp::registerInternalLibrary(testing::announceLibrary("ZetaLibrary", library("zeta")), "zeta");
+  BCNApp::registerInternalLibrary(testing::announceLibrary("AlphaLibrary", library("alpha")), "alpha");
+
+  BCNApp::configureWithName("shop", shopOptions());
+  BCNApp::configureWithOptions(validOptions());
+
+  EXPECT_EQ(told,
+            (std::vector<std::string>{"zeta:shop", "alpha:shop", std::string("zeta:") + kBCNDefaultAppName,
+                                      std::string("alpha:") + kBCNDefaultAppName}));
 }
 
 TEST(Libraries, OptionalLibrariesPresentAtTheFirstConfigureAreRegistered) {

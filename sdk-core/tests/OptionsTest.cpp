@@ -115,6 +115,32 @@ TEST(EditingLock, AnAppLocksItsOwnCopyOnly) {
   EXPECT_EQ(BCNApp::defaultApp()->options()->APIKey(), std::nullopt);
 }
 
+TEST(OptionsCopies, CarryTheAppGroupTheSchemeAndTheLockAndCompareByAllOfThem) {
+  TemporaryApplication application;
+  auto options = BCNOptions::initWithCorvaneAppID("1:1:ios:a", "42");
+  options->setAppGroupID("group.de.example");
+  options->setDeepLinkURLScheme("velloran");
+  options->setEditingLocked(true);
+
+  const std::shared_ptr<BCNOptions> copy = options->copy();
+  ASSERT_NE(copy, options);
+  EXPECT_EQ(copy->appGroupID(), "group.de.example");
+  EXPECT_EQ(copy->deepLinkURLScheme(), "velloran");
+  EXPECT_THROW(copy->setAPIKey("x"), platform::ProgrammerError) << "the copy is locked as its original";
+  EXPECT_TRUE(copy->isEqual(*options));
+  EXPECT_EQ(copy->hash(), options->hash());
+
+  auto unlocked = BCNOptions::initWithCorvaneAppID("1:1:ios:a", "42");
+  unlocked->setDeepLinkURLScheme("velloran");
+  unlocked->setAppGroupID("group.de.other");
+  EXPECT_FALSE(unlocked->isEqual(*options)) << "another app group is other options";
+  unlocked->setAppGroupID("group.de.example");
+  EXPECT_TRUE(unlocked->isEqualToOptions(*options)) << "the lock is no part of equality";
+  unlocked->setAppGroupID(std::nullopt);
+  EXPECT_FALSE(unlocked->isEqual(*options));
+  EXPECT_FALSE(options->isEqual(*unlocked));
+}
+
 TEST(AnalyticsSwitches, InfoPlistWinsOverTheConfigurationFile) {
   TemporaryApplication application({{kBCNAnalyticsCollectionEnabledKey, false}});
   BCNOptions options({{kBCNAnalyticsCollectionEnabledKey, true}, {kBCNIsMeasurementEnabledKey, true}});

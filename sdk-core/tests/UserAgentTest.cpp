@@ -11,24 +11,31 @@ namespace {
 
 using testing::TemporaryApplication;
 
-// The environment part of the text in this test run, in its sorted place.
-std::string environmentText(bool withBuildFacts) {
-  const std::string sdk = withBuildFacts ? "apple-sdk/24A335 " : "";
-  const std::string xcode = withBuildFacts ? " xcode/16A242d" : "";
-  return "apple-platform/macos " + sdk + "appstore/false deploy/swiftpm device/" +
-         CVUAppEnvironmentUtil::deviceModel() + " os-version/" + CVUAppEnvironmentUtil::systemVersion() +
-         xcode;
-}
+// A known machine for the length of a test, so expected texts are written out in full.
+class KnownMachine {
+ public:
+  KnownMachine() {
+    CVUAppEnvironmentUtil::setMachineForTesting(
+        CVUAppEnvironmentUtil::Machine{"Test_Machine_1,2", {14, 2, 1}});
+  }
+  ~KnownMachine() { CVUAppEnvironmentUtil::setMachineForTesting(std::nullopt); }
+};
+
+constexpr const char* kEnvironmentText =
+    "apple-platform/macos appstore/false deploy/swiftpm device/Test_Machine_1,2 os-version/14.2.1";
 
 TEST(UserAgent, ListsEnvironmentFactsSortedAndLeavesOutMissingOnes) {
   TemporaryApplication application;
+  KnownMachine machine;
   BCNBeaconUserAgent agent;
 
-  EXPECT_EQ(agent.beaconUserAgent(), environmentText(false));
+  EXPECT_EQ(agent.beaconUserAgent(), kEnvironmentText);
 
   application.writeInfo({{"DTSDKBuild", "24A335"}, {"DTXcodeBuild", "16A242d"}});
   BCNBeaconUserAgent withBuildFacts;
-  EXPECT_EQ(withBuildFacts.beaconUserAgent(), environmentText(true));
+  EXPECT_EQ(withBuildFacts.beaconUserAgent(),
+            "apple-platform/macos apple-sdk/24A335 appstore/false deploy/swiftpm device/Test_Machine_1,2 "
+            "os-version/14.2.1 xcode/16A242d");
 }
 
 TEST(UserAgent, RegisteredLibrariesTakeTheirPlaceIgnoringCase) {
@@ -75,12 +82,13 @@ TEST(UserAgent, EnvironmentFactsOverrideALibraryOfTheSameName) {
 
 TEST(UserAgent, ResetDropsRegisteredLibraries) {
   TemporaryApplication application;
+  KnownMachine machine;
   BCNBeaconUserAgent agent;
   agent.setValue("12.4.0", "bcn-ios");
 
   agent.reset();
 
-  EXPECT_EQ(agent.beaconUserAgent(), environmentText(false));
+  EXPECT_EQ(agent.beaconUserAgent(), kEnvironmentText);
 }
 
 TEST(UserAgent, ReportsAStoreBuild) {

@@ -1,6 +1,7 @@
 #include "sdk-utilities/environment/CVUAppEnvironmentUtil.h"
 
 #include <atomic>
+#include <mutex>
 
 #include "platform/bundle/Bundle.h"
 #include "platform/text/Format.h"
@@ -38,6 +39,22 @@ class AnswerOverride {
 AnswerOverride fromAppStoreOverride;
 AnswerOverride appExtensionOverride;
 
+struct MachineOverride {
+  std::mutex mutex;
+  std::optional<CVUAppEnvironmentUtil::Machine> machine;
+};
+
+MachineOverride& machineOverride() {
+  static MachineOverride state;
+  return state;
+}
+
+std::optional<CVUAppEnvironmentUtil::Machine> testMachine() {
+  MachineOverride& state = machineOverride();
+  std::lock_guard lock(state.mutex);
+  return state.machine;
+}
+
 }  // namespace
 
 bool CVUAppEnvironmentUtil::isFromAppStore() {
@@ -54,22 +71,28 @@ bool CVUAppEnvironmentUtil::isAppStoreReceiptSandbox() {
 
 std::optional<std::string> CVUAppEnvironmentUtil::getSysctlEntry(std::string_view name) {
   // Answered by value: two first uses on different threads never share a buffer.
-  if (name == kHardwareModelEntry) return MachineProbe::hardwareModel();
+  if (name == kHardwareModelEntry) {
+    if (std::optional<Machine> machine = testMachine()) return machine->model;
+    return MachineProbe::hardwareModel();
+  }
   return std::nullopt;
 }
 
 std::string CVUAppEnvironmentUtil::deviceModel() {
+  if (std::optional<Machine> machine = testMachine()) return machine->model;
   // The model is read from the machine once, for both answers; MachineProbe never names an empty one.
   static const std::string model = deviceSimulatorModel().value_or(MachineProbe::machineName());
   return model;
 }
 
 std::optional<std::string> CVUAppEnvironmentUtil::deviceSimulatorModel() {
+  if (std::optional<Machine> machine = testMachine()) return machine->model;
   static const std::optional<std::string> model = getSysctlEntry(kHardwareModelEntry);
   return model;
 }
 
 std::string CVUAppEnvironmentUtil::systemVersion() {
+  if (std::optional<Machine> machine = testMachine()) return systemVersionFrom(machine->systemVersion);
   return systemVersionFrom(platform::ProcessInfo::operatingSystemVersion());
 }
 
@@ -90,6 +113,12 @@ void CVUAppEnvironmentUtil::setFromAppStoreForTesting(std::optional<bool> answer
 
 void CVUAppEnvironmentUtil::setAppExtensionForTesting(std::optional<bool> answer) {
   appExtensionOverride.set(answer);
+}
+
+void CVUAppEnvironmentUtil::setMachineForTesting(std::optional<Machine> machine) {
+  MachineOverride& state = machineOverride();
+  std::lock_guard lock(state.mutex);
+  state.machine = std::move(machine);
 }
 
 }  // namespace beacon

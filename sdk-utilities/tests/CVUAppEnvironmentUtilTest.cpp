@@ -1,8 +1,13 @@
 #include "sdk-utilities/environment/CVUAppEnvironmentUtil.h"
 
 #include <gtest/gtest.h>
+#include <sys/utsname.h>
 
-#include "sdk-utilities/environment/MachineProbe.h"
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <regex>
+
 #include "sdk-utilities/tests/TestBundle.h"
 
 namespace beacon {
@@ -10,22 +15,64 @@ namespace {
 
 using platform::OperatingSystemVersion;
 
+// The machine's own facts, read here straight from where the kernel and the firmware keep them.
+std::string kernelRelease() {
+  utsname names{};
+  EXPECT_EQ(::uname(&names), 0);
+  return names.release;
+}
+
+std::string kernelMachine() {
+  utsname names{};
+  EXPECT_EQ(::uname(&names), 0);
+  return names.machine;
+}
+
+std::optional<std::string> firmwareModel() {
+  for (const char* path : {"/sys/class/dmi/id/product_name", "/sys/firmware/devicetree/base/model"}) {
+    std::ifstream file(path);
+    std::string line;
+    if (!std::getline(file, line, '\n')) continue;
+    line = line.substr(0, line.find('\0'));
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front()))) line.erase(0, 1);
+    std::replace(line.begin(), line.end(), ' ', '_');
+    if (!line.empty()) return line;
+  }
+  return std::nullopt;
+}
+
 TEST(CVUAppEnvironmentUtilTest, SystemVersionShowsThePatchOnlyWhenItIsNotZero) {
   EXPECT_EQ(CVUAppEnvironmentUtil::systemVersionFrom(OperatingSystemVersion{14, 0, 0}), "14.0");
   EXPECT_EQ(CVUAppEnvironmentUtil::systemVersionFrom(OperatingSystemVersion{14, 2, 1}), "14.2.1");
   EXPECT_EQ(CVUAppEnvironmentUtil::systemVersionFrom(OperatingSystemVersion{6, 0, 12}), "6.0.12");
-  EXPECT_EQ(CVUAppEnvironmentUtil::systemVersion(),
-            CVUAppEnvironmentUtil::systemVersionFrom(platform::ProcessInfo::operatingSystemVersion()));
+
+  // "6.1.0-18-amd64" is 6.1; "5.15.153.1-microsoft" is 5.15.153.
+  std::smatch parts;
+  const std::string release = kernelRelease();
+  ASSERT_TRUE(std::regex_search(release, parts, std::regex(R"(^(\d+)\.(\d+)(?:\.(\d+))?)"))) << release;
+  std::string expected = parts[1].str() + "." + parts[2].str();
+  if (parts[3].matched && std::stoll(parts[3].str()) != 0)
+    expected += "." + std::to_string(std::stoll(parts[3].str()));
+  EXPECT_EQ(CVUAppEnvironmentUtil::systemVersion(), expected) << release;
 }
 
-TEST(CVUAppEnvironmentUtilTest, DeviceModelIsTheMachinesModelOrItsArchitecture) {
-  const std::string model = CVUAppEnvironmentUtil::deviceModel();
-  EXPECT_EQ(model, MachineProbe::hardwareModel().value_or(MachineProbe::machineName()));
-  EXPECT_FALSE(model.empty());
-  EXPECT_EQ(model.find(' '), std::string::npos);
-  EXPECT_EQ(CVUAppEnvironmentUtil::deviceSimulatorModel(), MachineProbe::hardwareModel());
-  EXPECT_EQ(CVUAppEnvironmentUtil::getSysctlEntry("hw.model"), MachineProbe::hardwareModel());
+TEST(CVUAppEnvironmentUtilTest, DeviceModelIsTheFirmwaresModelOrTheKernelsMachine) {
+  const std::optional<std::string> model = firmwareModel();
+  EXPECT_EQ(CVUAppEnvironmentUtil::deviceModel(), model.value_or(kernelMachine()));
+  EXPECT_EQ(CVUAppEnvironmentUtil::deviceSimulatorModel(), model);
+  EXPECT_EQ(CVUAppEnvironmentUtil::getSysctlEntry("hw.model"), model);
   EXPECT_EQ(CVUAppEnvironmentUtil::getSysctlEntry("kern.nothing"), std::nullopt);
+}
+
+TEST(CVUAppEnvironmentUtilTest, AKnownMachineStandsInUntilWithdrawn) {
+  const std::string real = CVUAppEnvironmentUtil::deviceModel();
+  CVUAppEnvironmentUtil::setMachineForTesting(CVUAppEnvironmentUtil::Machine{"Test_Machine_1,2", {14, 0, 3}});
+  EXPECT_EQ(CVUAppEnvironmentUtil::deviceModel(), "Test_Machine_1,2");
+  EXPECT_EQ(CVUAppEnvironmentUtil::getSysctlEntry("hw.model"), "Test_Machine_1,2");
+  EXPECT_EQ(CVUAppEnvironmentUtil::systemVersion(), "14.0.3");
+  CVUAppEnvironmentUtil::setMachineForTesting(std::nullopt);
+  EXPECT_EQ(CVUAppEnvironmentUtil::deviceModel(), real);
 }
 
 class StoreReceiptTest : public ::testing::Test {

@@ -49,10 +49,18 @@ class CVUAppEnvironmentUtil {
   static std::string appleDevicePlatform() { return applePlatform(); }
   static std::string deploymentType() { return "swiftpm"; }
 
-  // Test seams for facts a test cannot arrange on a development machine: a store build, and running
-  // inside an app extension. nullopt brings back the real answer.
+  // The machine a test pretends to run on: its model (as deviceModel and "hw.model" answer it) and
+  // its OS version.
+  struct Machine {
+    std::string model;
+    platform::OperatingSystemVersion systemVersion;
+  };
+
+  // Test seams for facts a test cannot arrange on a development machine: a store build, running
+  // inside an app extension, and a known machine. nullopt brings back the real answer.
   static void setFromAppStoreForTesting(std::optional<bool> answer);
   static void setAppExtensionForTesting(std::optional<bool> answer);
+  static void setMachineForTesting(std::optional<Machine> machine);
 };
 
 }  // namespace beacon
