@@ -2,7 +2,7 @@
 // The library window's filter menu, rebuilt from the current state each time it opens:
 //  - "Filter zurücksetzen", only while a type or a tag is chosen;
 //  - the section "Art": "Alle Typen", then "System" and "User" (never "Custom Role"), the chosen
-//    one marked with a check mark;
+//    one checked, its check mark drawn after the name at the trailing edge;
 //  - the section "Tags", only when there are tags to list (LibraryFilter.h, filterMenuTags):
 //    "Alle Tags" while tags are chosen, then one entry per tag, chosen ones checked.
 // Entries show tags as written: "&" never becomes a mnemonic. What an entry does is the window's

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <QAbstractButton>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 
 #include "Velloran/ui/Chips.h"
@@ -290,13 +295,13 @@ TEST_F(LibraryWindowTest, TheFilterMenuOffersTypesAndTagsAndResetsOnlyAnActiveSe
   EXPECT_EQ(library().grid()->promptCount(), 1u);
   menu.rebuild();
   EXPECT_EQ(entries(menu).first(), QString::fromUtf8("Filter zurücksetzen"));
-  EXPECT_FALSE(menuAction(menu, "User")->icon().isNull()) << "the chosen type carries the check mark";
-  EXPECT_TRUE(menuAction(menu, "System")->icon().isNull());
+  EXPECT_TRUE(menuAction(menu, "User")->isChecked()) << "the chosen type carries the check mark";
+  EXPECT_FALSE(menuAction(menu, "System")->isChecked());
 
   trigger(menu, "review");
   menu.rebuild();
   EXPECT_TRUE(entries(menu).contains("Alle Tags"));
-  EXPECT_FALSE(menuAction(menu, "review")->icon().isNull());
+  EXPECT_TRUE(menuAction(menu, "review")->isChecked());
 
   trigger(menu, QString::fromUtf8("Filter zurücksetzen"));
   EXPECT_EQ(bed_.viewModel()->filter().type, std::nullopt);
@@ -304,6 +309,46 @@ TEST_F(LibraryWindowTest, TheFilterMenuOffersTypesAndTagsAndResetsOnlyAnActiveSe
   EXPECT_EQ(bed_.viewModel()->filter().search, std::nullopt);
   EXPECT_EQ(library().searchField()->text(), QString());
   EXPECT_EQ(library().grid()->promptCount(), 3u);
+}
+
+TEST_F(LibraryWindowTest, TheCheckMarkOfAChosenEntryStandsAfterItsName) {
+  bed_.skipConsentSheet();
+  bed_.store(makePrompt("Eins", {"a"}, {}, PromptType::user));
+  open();
+  FilterMenu& menu = *library().filterMenu();
+  menu.rebuild();
+  trigger(menu, "User");
+  menu.rebuild();
+  menu.resize(menu.sizeHint());
+  const QImage image = menu.grab().toImage();
+  const qreal scale = image.devicePixelRatio();
+  // The columns in an entry's row, inside the menu's frame, whose pixels differ from the row's
+  // background.
+  const int frame = menu.style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, &menu) + 2;
+  const auto inked = [&](const QString& text) {
+    const QRect row = menu.actionGeometry(menuAction(menu, text)).adjusted(frame, 0, -frame, 0);
+    const QColor background = image.pixelColor(QPoint(row.left(), row.top() + 1) * scale);
+    std::pair<int, int> span{row.right(), row.left()};
+    for (int x = row.left(); x < row.right(); ++x) {
+      for (int y = row.top(); y < row.bottom(); ++y) {
+        const QColor pixel = image.pixelColor(QPoint(x, y) * scale);
+        if (std::abs(pixel.lightness() - background.lightness()) > 60) {
+          span = {std::min(span.first, x), std::max(span.second, x)};
+          break;
+        }
+      }
+    }
+    return span;
+  };
+  const auto [systemStart, systemEnd] = inked("System");
+  const auto [userStart, userEnd] = inked("User");
+  const int userTextWidth = menu.fontMetrics().horizontalAdvance(QStringLiteral("User"));
+
+  EXPECT_NEAR(userStart, systemStart, 2) << "names start in one column; nothing stands before the chosen one";
+  EXPECT_GT(userEnd, userStart + userTextWidth + 8) << "the check mark follows the name";
+  EXPECT_LT(userEnd, menu.width()) << "and stays inside the menu";
+  EXPECT_LT(systemEnd, systemStart + menu.fontMetrics().horizontalAdvance(QStringLiteral("System")) + 4)
+      << "an entry not chosen shows its name alone";
 }
 
 TEST_F(LibraryWindowTest, ASelectedTagStaysListedWhenNoListedPromptCarriesIt) {
