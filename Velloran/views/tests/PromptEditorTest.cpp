@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include "Velloran/ui/Chips.h"
@@ -213,6 +215,27 @@ TEST_F(PromptEditorTest, ARealTextChangeMakesVersionTwoAndBlanksAtTheEndsAreNoCh
   EXPECT_EQ(find<QAbstractButton>("olderVersionsToggle")->accessibleName(),
             QString::fromUtf8("1 ältere Version"));
   EXPECT_EQ(bed_.viewModel()->prompts().front().versions.size(), 2u);
+}
+
+TEST_F(PromptEditorTest, SpeichernKeepsThePageWhereItWasWithTheLargeTitleInView) {
+  openEditor(makePrompt("Titel", {"Der Text"}));
+  window_->resize(720, 640);
+  bed_.settle();
+  auto* content = find<QPlainTextEdit>("editPromptContentEditor");
+  click(content);
+  QTest::keyClicks(content, QStringLiteral(" und mehr"));
+  bed_.settle();
+  auto* scroll = editor_->findChild<QScrollArea*>();
+  ASSERT_NE(scroll, nullptr);
+  ASSERT_GT(scroll->verticalScrollBar()->maximum(), 0) << "the page must be taller than the window";
+  const int before = scroll->verticalScrollBar()->value();
+
+  click(find<QPushButton>("saveEditedPromptButton"));
+  ASSERT_EQ(storedPrompt().versions.size(), 2u);
+  EXPECT_EQ(scroll->verticalScrollBar()->value(), before);
+  QWidget* title = find("promptTitle");
+  const QRect shown(title->mapTo(scroll->viewport(), QPoint(0, 0)), title->size());
+  EXPECT_TRUE(scroll->viewport()->rect().contains(shown)) << "the large title stays in view";
 }
 
 TEST_F(PromptEditorTest, APromptWithoutVersionsGetsVersionOneFromItsFirstText) {
