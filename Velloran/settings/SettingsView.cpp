@@ -15,14 +15,39 @@
 #include "Velloran/settings/SettingsTexts.h"
 #include "Velloran/settings/SheetChrome.h"
 #include "Velloran/settings/ToggleSwitch.h"
+#include "Velloran/ui/Buttons.h"
 #include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/GlassCard.h"
 #include "Velloran/ui/Symbols.h"
+#include "Velloran/ui/SystemColors.h"
 #include "Velloran/ui/TextStyles.h"
 #include "Velloran/ui/UiText.h"
 
 namespace velloran {
 namespace {
+
+constexpr int kAlertMessageWidth = 280;
+
+// An alert in the look of the application: the title in bold headline type above a smaller,
+// secondary message on the light surface of the window's sheets, and one prominent button.
+void styleAlert(QMessageBox& alert, QPushButton& button) {
+  QPalette palette = alert.palette();
+  palette.setColor(QPalette::Window, controlBackgroundColor());
+  palette.setColor(QPalette::WindowText, primaryLabelColor());
+  alert.setPalette(palette);
+  alert.setAutoFillBackground(true);
+  if (auto* title = alert.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+    title->setFont(textFont(TextStyle::headline, QFont::Bold));
+  }
+  if (auto* message = alert.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+    message->setFont(textFont(TextStyle::subheadline));
+    QPalette secondary = message->palette();
+    secondary.setColor(QPalette::WindowText, secondaryLabelColor());
+    message->setPalette(secondary);
+    message->setMinimumWidth(kAlertMessageWidth);
+  }
+  styleProminentButton(button, accentBlueColor());
+}
 
 // The platform's default padding, around the column and inside each card.
 constexpr int kPadding = 16;
@@ -203,7 +228,9 @@ void SettingsView::showMissingReviewLink() {
     alert_->setInformativeText(uiText(texts::kMissingReviewLinkMessage));
     QPushButton* ok = alert_->addButton(uiText(texts::kOK), QMessageBox::RejectRole);
     ok->setObjectName(QStringLiteral("missingReviewLinkOK"));
+    alert_->setDefaultButton(ok);
     alert_->setWindowModality(Qt::WindowModal);
+    styleAlert(*alert_, *ok);
   }
   alert_->open();
 }

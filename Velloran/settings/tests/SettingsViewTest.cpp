@@ -1,3 +1,5 @@
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -60,6 +62,27 @@ TEST_F(SettingsViewTest, WithoutAUsableStoreIDTheReviewButtonShowsTheAlertAndOpe
   EXPECT_EQ(sheet.missingReviewLinkAlert(), nullptr);
   EXPECT_TRUE(sheet.isVisible());
   EXPECT_EQ(dismissals_, 0);
+}
+
+TEST_F(SettingsViewTest, TheMissingLinkAlertHasABoldTitleAboveAQuieterMessageOnALightSurface) {
+  useInfo({{"APP_STORE_ID", platform::Value("12 34")}});
+  showSheet().writeReviewButton()->click();
+  QMessageBox* alert = sheet_->missingReviewLinkAlert();
+  ASSERT_NE(alert, nullptr);
+  auto* title = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  auto* message = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+  ASSERT_TRUE(title && message);
+  EXPECT_TRUE(title->isVisibleTo(alert) && message->isVisibleTo(alert));
+  EXPECT_GE(title->font().weight(), QFont::Bold) << "the title is no body text";
+  EXPECT_GT(QFontMetrics(title->font()).height(), QFontMetrics(message->font()).height());
+  EXPECT_LT(message->palette().color(QPalette::WindowText).alpha(),
+            title->palette().color(QPalette::WindowText).alpha())
+      << "the message is quieter than the title";
+  EXPECT_EQ(alert->palette().color(QPalette::Window), QColor(Qt::white)) << "no plain grey box";
+  EXPECT_TRUE(alert->autoFillBackground());
+  EXPECT_EQ(alert->defaultButton(), alert->findChild<QPushButton*>("missingReviewLinkOK"));
+  EXPECT_GE(message->minimumWidth(), 280) << "the message is not squeezed into a narrow column";
+  testing::saveScreenshot(*alert);
 }
 
 TEST_F(SettingsViewTest, TheReviewButtonMarksTheAppRatedAndOpensTheWriteReviewPage) {
