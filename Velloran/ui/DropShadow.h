@@ -21,6 +21,8 @@ class QWidget;
 namespace velloran {
 
 class DropShadow final : public QObject {
+  Q_OBJECT
+
  public:
   // The shadow of `caster`'s rounded rectangle (`cornerRadius`; large gives a capsule).
   DropShadow(QWidget* caster, qreal cornerRadius, ShadowStyle style);

@@ -18,7 +18,6 @@ namespace velloran {
 namespace {
 
 constexpr int kBoxPadding = 10;
-constexpr int kBoxSpacing = 10;
 constexpr int kBoxCornerRadius = 12;
 constexpr int kChipSpacing = 8;
 constexpr int kFieldPaddingX = 8;
@@ -82,9 +81,11 @@ TagInputView::TagInputView(const QString& placeholder, std::vector<std::string> 
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
 
+  // The box's padding lies inside the flow rather than around it: a chip's shadow is clipped by the
+  // flow's rectangle, and the padding gives it room to fade out before that edge.
   auto* box = new QVBoxLayout(this);
-  box->setContentsMargins(kBoxPadding, kBoxPadding, kBoxPadding, kBoxPadding);
-  box->setSpacing(kBoxSpacing);
+  box->setContentsMargins(0, 0, 0, 0);
+  box->setSpacing(0);
 
   flow_ = new QWidget(this);
   // As tall as its lines at the width it gets (its size hint is a single line, so a policy capped
@@ -94,6 +95,7 @@ TagInputView::TagInputView(const QString& placeholder, std::vector<std::string> 
   flowPolicy.setHeightForWidth(true);
   flow_->setSizePolicy(flowPolicy);
   flowLayout_ = new TagWrapLayout(kChipSpacing, kChipSpacing, flow_);
+  flowLayout_->setContentsMargins(kBoxPadding, kBoxPadding, kBoxPadding, kBoxPadding);
   field_ = new Field(flow_);
   field_->setPlaceholderText(placeholder);
   field_->installEventFilter(this);
@@ -111,12 +113,15 @@ TagInputView::TagInputView(const QString& placeholder, std::vector<std::string> 
   suggestionRow_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   suggestionRow_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   suggestionRow_->setWidgetResizable(true);
-  suggestionRow_->setFixedHeight(TagChip::chipHeight() + 2 * kSuggestionPaddingY);
+  // The row carries the box's padding inside (the flow's bottom padding stands for the spacing
+  // above it), so a hidden row leaves no room behind.
+  suggestionRow_->setFixedHeight(TagChip::chipHeight() + 2 * kSuggestionPaddingY + kBoxPadding);
   suggestionRow_->setAutoFillBackground(false);
   suggestionRow_->viewport()->setAutoFillBackground(false);
   auto* strip = new QWidget(suggestionRow_);
   suggestionLayout_ = new QHBoxLayout(strip);
-  suggestionLayout_->setContentsMargins(0, kSuggestionPaddingY, 0, kSuggestionPaddingY);
+  suggestionLayout_->setContentsMargins(kBoxPadding, kSuggestionPaddingY, kBoxPadding,
+                                        kSuggestionPaddingY + kBoxPadding);
   suggestionLayout_->setSpacing(kChipSpacing);
   suggestionLayout_->addStretch();
   suggestionRow_->setWidget(strip);

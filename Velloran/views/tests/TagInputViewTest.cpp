@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <QCoreApplication>
 #include <QDialog>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -9,6 +12,8 @@
 #include <QVBoxLayout>
 
 #include "Velloran/ui/Chips.h"
+#include "Velloran/ui/DropShadow.h"
+#include "Velloran/ui/ShadowRenderer.h"
 #include "Velloran/ui/WindowGradient.h"
 #include "Velloran/ui/testing/Screenshot.h"
 #include "Velloran/ui/testing/WidgetChecks.h"
@@ -155,6 +160,30 @@ TEST_F(TagInputViewTest, ChipsWrapOntoNewLinesAndTheBoxGrowsWithThem) {
   EXPECT_TRUE(box.contains(field)) << "the field after the chips can be seen";
   EXPECT_GT(field.top(), input_->chips().front()->mapTo(input_, QPoint(0, 0)).y())
       << "it sits on a later line";
+}
+
+TEST_F(TagInputViewTest, AChipsShadowFadesOutBeforeTheEdgeThatClipsIt) {
+  input_->setTags({"lang", "test", "viele", "tags", "hier", "noch", "mehr", "Zeilen"});
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  // A shadow widget is clipped by its parent's rectangle: whatever of the shadow falls outside is
+  // cut off with a hard edge, so it must already have faded to nothing there.
+  constexpr int kInvisible = 4;  // of 255
+  for (EditableTagChip* chip : input_->chips()) {
+    auto* shadow = chip->findChild<DropShadow*>();
+    ASSERT_NE(shadow, nullptr);
+    QWidget* picture = shadow->shadowWidget();
+    ASSERT_NE(picture, nullptr);
+    const QImage image = shadowPixmap(chip->size(), shadow->cornerRadius(), shadow->style()).toImage();
+    const QRect kept = picture->parentWidget()->rect().translated(-picture->pos());
+    int strongestCut = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if (!kept.contains(x, y)) strongestCut = std::max(strongestCut, qAlpha(image.pixel(x, y)));
+      }
+    }
+    EXPECT_LE(strongestCut, kInvisible) << chip->label().toStdString();
+  }
 }
 
 }  // namespace
