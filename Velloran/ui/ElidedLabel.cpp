@@ -21,6 +21,8 @@ QString withLineSeparators(QString text) {
 }
 
 constexpr QChar kEllipsis(0x2026);
+// Pixels a glyph may reach past its advance.
+constexpr int kLargestOverhang = 8;
 
 // `line` with a trailing ellipsis, shortened from its end until both fit in `width`.
 QString withEllipsis(QString line, const QFontMetrics& metrics, int width) {
@@ -101,9 +103,17 @@ QSize ElidedLabel::sizeHint() const {
   const QFontMetrics metrics(font());
   int natural = 0;
   for (const QString& paragraph : withLineSeparators(text_).split(QChar::LineSeparator)) {
-    natural = std::max(natural, metrics.horizontalAdvance(paragraph));
+    // The line breaking may want a little more than the advance (a last glyph reaching past its
+    // advance): the width grows until the paragraph stays on one line, so a label at its natural
+    // width never cuts its own text ("hier" shown as "hi…").
+    int width = metrics.horizontalAdvance(paragraph) + 1;
+    for (int extra = 0; extra < kLargestOverhang && linesFor(paragraph, font(), 0, width).size() > 1;
+         ++extra) {
+      ++width;
+    }
+    natural = std::max(natural, width);
   }
-  const int width = std::min(natural + 1, kMaximumNaturalWidth);
+  const int width = std::min(natural, kMaximumNaturalWidth);
   return {width, heightForWidth(width)};
 }
 
