@@ -70,8 +70,9 @@ void SheetHost::placeSheet() {
   const int width = std::min(hint.width(), area.width());
   const int wanted = sheet_->hasHeightForWidth() ? sheet_->heightForWidth(width) : hint.height();
   const int height = std::min(std::max(wanted, sheet_->minimumSizeHint().height()), area.height());
-  sheet_->setGeometry(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2, width,
-                      height);
+  // Hung from the top, the way the platform's sheets drop from the title bar: what the window shows
+  // below a short sheet (the empty library's card, say) stays in view.
+  sheet_->setGeometry(area.x() + (area.width() - width) / 2, area.y(), width, height);
 }
 
 bool SheetHost::event(QEvent* event) {

@@ -1,9 +1,9 @@
 #pragma once
-// The window's one place for modal sheets: a sheet lies centred over the dimmed window, and while it
-// is there the window's content beneath takes no clicks, keys or shortcuts. The sheet is as big as
-// it asks to be, as far as the window allows, and is placed anew whenever it asks again (its
-// updateGeometry()). Escape dismisses the sheet, as closing a sheet from outside does; a sheet closes itself
-// through dismiss(). One sheet at a time: presenting while one is shown is refused.
+// The window's one place for modal sheets: a sheet hangs from the top of the dimmed window, centred
+// across it, and while it is there the window's content beneath takes no clicks, keys or shortcuts.
+// The sheet is as big as it asks to be, as far as the window allows, and is placed anew whenever it
+// asks again (its updateGeometry()). Escape dismisses the sheet, as closing a sheet from outside does; a
+// sheet closes itself through dismiss(). One sheet at a time: presenting while one is shown is refused.
 //
 // Ownership: the host is a child of the window, kept over the whole window; it owns the sheet it
 // shows and deletes it (once the current event is done) when the sheet is dismissed.

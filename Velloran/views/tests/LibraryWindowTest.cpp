@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include "Velloran/ui/Chips.h"
 #include "Velloran/ui/ElidedLabel.h"
@@ -109,6 +110,29 @@ TEST_F(LibraryWindowTest, AnEmptyLibraryShowsTheLoadingIndicatorFirstThenTheEmpt
   EXPECT_FALSE(find("loadingOverlay")->isVisible());
   EXPECT_TRUE(find("emptyStateCreatePromptButton")->isVisible());
   EXPECT_FALSE(find("usageHint")->isVisible());
+  testing::saveScreenshot(*window_);
+}
+
+TEST_F(LibraryWindowTest, TheEmptyStateStaysInViewBelowAShortSheet) {
+  bed_.skipConsentSheet();
+  open();
+  window_->resize(1100, 780);  // the window's first size
+  bed_.settle();
+  QWidget* button = find("emptyStateCreatePromptButton");
+  ASSERT_TRUE(button->isVisible());
+  // As big as the consent sheet, which a new user sees over the empty library.
+  auto* shortSheet = new QWidget;
+  (new QVBoxLayout(shortSheet))
+      ->addSpacerItem(new QSpacerItem(440, 290, QSizePolicy::Fixed, QSizePolicy::Fixed));
+  ASSERT_TRUE(window_->sheets().present(shortSheet));
+  bed_.settle();
+
+  const QRect card(button->parentWidget()->mapTo(window_.get(), QPoint(0, 0)),
+                   button->parentWidget()->size());
+  const QRect shown(shortSheet->mapTo(window_.get(), QPoint(0, 0)), shortSheet->size());
+  EXPECT_TRUE(button->isVisible());
+  EXPECT_FALSE(card.intersects(shown)) << "the sheet hangs from the top instead of covering the card";
+  EXPECT_NEAR(shown.center().x(), window_->rect().center().x(), 1);
   testing::saveScreenshot(*window_);
 }
 
