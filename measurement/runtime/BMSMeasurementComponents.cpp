@@ -74,7 +74,9 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
   if (persistedConfig_->beaconFeatureRollouts() && !isBeaconRemoteConfigSDKPresent()) {
     persistedConfig_->setBeaconFeatureRollouts(std::nullopt);
   }
-  return initializeUploadComponentsOnWorkerQueue();
+  if (!initializeUploadComponentsOnWorkerQueue()) return false;
+  subscribeForAppForegroundBackgroundNotifications();
+  return true;
 }
 
 void BMSMeasurement::setProspectiveConsentSettings() {

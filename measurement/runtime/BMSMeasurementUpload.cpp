@@ -235,6 +235,10 @@ void BMSMeasurement::fetchRemoteConfig() {
   if (uploadParts_ && uploadParts_->uploader) uploadParts_->uploader->fetchRemoteConfig();
 }
 
+bool BMSMeasurement::isNetworkReadyForRequest() {
+  return uploadParts_ && uploadParts_->uploader && uploadParts_->uploader->isNetworkReadyForRequest();
+}
+
 void BMSMeasurement::setSuspendedUploadTimestamp(double secondsSinceBoot) {
   if (uploadParts_ && uploadParts_->uploader)
     uploadParts_->uploader->setSuspendedUploadTimestamp(secondsSinceBoot);

@@ -1,6 +1,7 @@
 // The engine against the loopback collector: events stored as raw events reach the collector after
 // the upload timer, under the virtual clock, through back-off, retries, a lost network and a
-// restart. Real HTTP on 127.0.0.1; everything else on the deterministic backend.
+// restart, and when the app resigns active; becoming active refreshes an old configuration. Real
+// HTTP on 127.0.0.1; everything else on the deterministic backend.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,6 +12,7 @@
 
 #include "AnalyticsTestWorld.h"
 #include "measurement/engine/BMSAlarm.h"
+#include "measurement/engine/BMSApplicationNotifications.h"
 #include "measurement/engine/BMSScheduler.h"
 #include "measurement/messages/NANOAccessors.h"
 #include "measurement/pipeline/BMSRawEventWriter.h"
@@ -286,6 +288,60 @@ TEST_F(CollectorEndToEndTest, NothingIsLostWhenTheUploadingProcessIsKilledMidUpl
   advance(30min);
   ASSERT_TRUE(pumpUntilAccepted(engine, appEvents().size()));
   EXPECT_EQ(collector.acceptedEventNames(), names(appEvents()));
+}
+
+TEST_F(CollectorEndToEndTest, ResigningActiveUploadsWithoutWaitingForTheTimer) {
+  auto engine = startEngine();
+  goOnline();
+  logEvents(engine, appEvents());
+  const platform::Date before = world.clock().now();
+  world.notifications().post(BMSApplicationWillResignActiveNotification());
+  EXPECT_TRUE(world.log().contains(23144));
+  world.dispatch().drain();
+  ASSERT_TRUE(pumpUntilAccepted(engine, appEvents().size()));
+  EXPECT_EQ(collector.acceptedEventNames(), names(appEvents()));
+  EXPECT_EQ(world.clock().now(), before);
+}
+
+TEST_F(CollectorEndToEndTest, ResigningActiveDuringTheBackoffPostsNothing) {
+  collector.setUploadStatuses({503, 204});
+  auto engine = startEngine();
+  goOnline();
+  logEvents(engine, appEvents());
+  advance(16s);
+  ASSERT_TRUE(pumpUntil([&] { return collector.uploadCount() == 1 && engine->alarm()->hasActiveTimer(); }));
+
+  world.notifications().post(BMSApplicationWillResignActiveNotification());
+  advance(1min);
+  EXPECT_EQ(collector.uploadCount(), 1u);
+  advance(12h);
+  ASSERT_TRUE(pumpUntilAccepted(engine, appEvents().size()));
+  EXPECT_EQ(collector.uploadCount(), 2u);
+}
+
+TEST_F(CollectorEndToEndTest, BecomingActiveFetchesAWeekOldConfigurationOnlyWithTheInternalBlocklist) {
+  auto engine = startEngine();
+  goOnline();
+  // The built-in configuration leaves the internal blocklist off: no fetch, however old.
+  world.notifications().post(BMSApplicationDidBecomeActiveNotification());
+  advance(1s);
+  EXPECT_TRUE(collector.configurationRequests().empty());
+
+  BMSRemoteConfigSnapshot blocklisting;
+  blocklisting.settings = {{"measurement.upload.blacklist_internal", "1"}};
+  engine->scheduler()->dispatchSyncOnWorkerQueueBlockID("test", [&] {
+    ASSERT_TRUE(engine->remoteConfigInstance()->updateWithSnapshot(blocklisting, {}));
+    ASSERT_TRUE(engine->database()->updateRemoteConfigSuccessfulTimestamp(world.clock().now().unixSeconds() -
+                                                                          604800 + 60));
+  });
+  world.notifications().post(BMSApplicationDidBecomeActiveNotification());
+  advance(1s);
+  EXPECT_TRUE(collector.configurationRequests().empty());
+
+  advance(1min);
+  world.notifications().post(BMSApplicationDidBecomeActiveNotification());
+  world.dispatch().drain();
+  ASSERT_TRUE(pumpUntil([&] { return collector.configurationRequests().size() == 1; }));
 }
 
 }  // namespace

@@ -19,9 +19,10 @@
 #include "measurement/audiences/BMSPurchases.h"
 #include "measurement/engine/BMSEvent.h"
 #include "measurement/engine/BMSUserAttribute.h"
-#include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/messages/NANOMessage.h"
+#include "measurement/runtime/BMSAnalytics.h"
 #include "platform/dispatch/Queue.h"
+#include "platform/notify/NotificationCenter.h"
 
 namespace beacon {
 
@@ -178,6 +179,15 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   const std::optional<std::string>& previousCNPAppID() const { return previousCNPAppID_; }
 
   // --- app notifications, disk sync and the network log bridge
+  // Observes the app becoming active and resigning active for as long as the engine lives (the last
+  // step of the component build). The handlers run on the posting (main) thread, only read the
+  // engine and schedule its work, holding it weakly.
+  void subscribeForAppForegroundBackgroundNotifications();
+  // With the internal blocklist switched on, fetches a configuration a week old or older.
+  void handleAppDidBecomeActiveEvent(const platform::Notification& notification);
+  // Writes the persisted state to disk at once, then uploads (respecting a back-off) once the facade
+  // has started.
+  void handleAppWillResignActiveEvent(const platform::Notification& notification);
   // Writes the persisted state to disk now; upload scheduling calls it when it ends without an upload.
   void terminateBackgroundTask();
   // The logger delegate of the engine's HTTP client: its lines go to the engine's log. Lives as long
@@ -203,6 +213,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   // app leaves the foreground.
   void uploadDataRespectingBackoff();
   void fetchRemoteConfig();
+  // No request of the engine is on its way.
+  bool isNetworkReadyForRequest();
   // Seconds since boot; 0 lifts an upload suspension.
   void setSuspendedUploadTimestamp(double secondsSinceBoot);
   // Null before the components are built.
@@ -246,6 +258,7 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   std::shared_ptr<BMSConditionalUserPropertyController> conditionalUserPropertyController_;
   std::optional<std::string> previousCNPAppID_;
   const std::shared_ptr<CVUNetworkLoggerDelegate> networkLogBridge_;
+  std::vector<platform::ObserverToken> appObservations_;
   bool shouldUpdateNPAUserProperty_ = false;
   // The Info.plist held a boolean ad-personalization default.
   bool foundAdPersonalizationPlistFlag_ = false;
