@@ -171,6 +171,25 @@ TEST_F(CollectorEndToEndTest, TheCollectorReceivesTheEventsWithTheirParametersAf
     EXPECT_NE(raw.find(expected), std::string::npos) << expected;
 }
 
+TEST_F(CollectorEndToEndTest, TheServedConfigurationIsAppliedBeforeTheEventsAreBundled) {
+  BMSPBMeasurementConfig document;
+  NANOSetInt64(document, MeasurementConfigField::kVersion, 3);
+  NANOSetString(document, MeasurementConfigField::kCNPAppID, kAppID);
+  collector.setConfiguration(*document.protoBuffer(), "\"v3\"");
+  auto engine = startEngine();
+  goOnline();
+  logEvents(engine, appEvents());
+  advance(16s);
+  ASSERT_TRUE(pumpUntilAccepted(engine, appEvents().size()));
+
+  EXPECT_EQ(engine->remoteConfigInstance()->version(), 3);
+  EXPECT_EQ(BMSPersistedConfig::sharedInstance()->configServerETag(), "\"v3\"");
+  const auto bundles = NANOGetArray<BMSPBMeasurementBundle>(*collector.batches().front().batch,
+                                                            MeasurementBatchField::kBundles);
+  ASSERT_EQ(bundles.size(), 1u);
+  EXPECT_EQ(NANOGetInt64(bundles[0], MeasurementBundleField::kConfigVersion), 3);
+}
+
 TEST_F(CollectorEndToEndTest, AnOverloadedCollectorIsLeftAloneForTheBackoffAndAFailureIsRetried) {
   collector.setUploadStatuses({503, 500, 204});
   auto engine = startEngine();
