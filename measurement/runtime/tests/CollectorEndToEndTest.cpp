@@ -171,6 +171,24 @@ TEST_F(CollectorEndToEndTest, TheCollectorReceivesTheEventsWithTheirParametersAf
     EXPECT_NE(raw.find(expected), std::string::npos) << expected;
 }
 
+TEST_F(CollectorEndToEndTest, EventsLoggedThroughTheFacadeReachTheCollectorWithTheirParameters) {
+  auto engine = startEngine();
+  goOnline();
+  BMSAnalytics::logEventWithName("app_open", {});
+  BMSAnalytics::logInternalEventWithOrigin("auto", "_s", {});
+  BMSAnalytics::logInternalEventWithOrigin("auto", "_e", {{"_et", platform::Value(1500)}});
+  BMSAnalytics::logEventWithName("prompt_copy", {{"type", platform::Value("customRole")}});
+  world.dispatch().drain();
+  advance(16s);
+  ASSERT_TRUE(pumpUntilAccepted(engine, 4));
+
+  const std::vector<std::string> received = collector.acceptedEventNames();
+  for (const char* name : {"app_open", "_s", "_e", "prompt_copy"})
+    EXPECT_NE(std::find(received.begin(), received.end(), name), received.end()) << name;
+  const std::string raw = testing::BMSCollectorFake::decodeRaw(collector.batches().back().body);
+  EXPECT_NE(raw.find("\"customRole\""), std::string::npos);
+}
+
 TEST_F(CollectorEndToEndTest, TheServedConfigurationIsAppliedBeforeTheEventsAreBundled) {
   BMSPBMeasurementConfig document;
   NANOSetInt64(document, MeasurementConfigField::kVersion, 3);
