@@ -2,12 +2,15 @@
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSMonitor.h"
+#include "measurement/engine/BMSNumericUtil.h"
+#include "measurement/reporters/BMSScreenViewReporter.h"
 #include "measurement/runtime/BMSAnalyticsState.h"
 #include "measurement/runtime/BMSDefaultIdentitySupport.h"
 #include "measurement/runtime/BMSEnvironmentInfo.h"
 #include "measurement/runtime/BMSIdentifiers.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/runtime/EngineReporterHost.h"
 #include "measurement/storage/BMSConsentSettingsUtil.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
@@ -123,6 +126,30 @@ std::shared_ptr<BMSMonitor> AnalyticsContext::monitor() {
     if (monitorIsLogSink_) BMSEngineServices::setLogSink(monitor_);
   });
   return monitor_;
+}
+
+}  // namespace beacon
+
+namespace beacon {
+
+std::shared_ptr<BMSScreenViewReporter> AnalyticsContext::screenViewReporter() {
+  reporterHost();
+  return screenViewReporter_;
+}
+
+std::shared_ptr<BMSAdExposureReporter> AnalyticsContext::adExposureReporter() {
+  reporterHost();
+  return adExposureReporter_;
+}
+
+std::shared_ptr<BMSReporterHost> AnalyticsContext::reporterHost() {
+  std::call_once(reportersOnce_, [this] {
+    reporterHost_ = std::make_shared<EngineReporterHost>(*this);
+    adExposureReporter_ = BMSAdExposureReporter::make(reporterHost_, clock_, *notifications_);
+    screenViewReporter_ = BMSScreenViewReporter::make(reporterHost_, adExposureReporter_, *notifications_,
+                                                      BMSNumericUtil::randomInt64(*random_));
+  });
+  return reporterHost_;
 }
 
 }  // namespace beacon

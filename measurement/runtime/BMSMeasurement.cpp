@@ -5,6 +5,7 @@
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSMonitor.h"
 #include "measurement/engine/BMSScheduler.h"
+#include "measurement/reporters/BMSSessionReporter.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSIdentity.h"
@@ -101,6 +102,8 @@ BMSMeasurement::BMSMeasurement(AnalyticsContext& context, std::string appID,
       isAnalyticsCollectionEnabled_(isAnalyticsCollectionEnabled),
       isAnalyticsCollectionDeactivated_(isAnalyticsCollectionDeactivated) {
   logStartBanner();
+  // The screen-view reporter follows the application's activation from the engine's creation on.
+  context.screenViewReporter();
   scheduler_ = std::make_shared<BMSScheduler>(kBMSMeasurementWorkerQueueLabel);
   alarm_ =
       std::make_shared<BMSAlarm>(scheduler_->workerQueue(), kBMSMeasurementTimerName, context.sharedClock());
@@ -167,10 +170,13 @@ void BMSMeasurement::setEnabledOnWorkerQueue(bool enabled) {
       setEnabled(false);
       return;
     }
+    sessionReporter()->setReportingEnabled(true);
     BMSLog(6, 23012, "Analytics collection enabled");
   } else {
     BMSClearExpiredStoredDeepLink(remoteConfig()->attributionCacheTTLInterval(), context_.clock());
     alarm_->cancel();
+    if (const std::shared_ptr<BMSSessionReporter> session = sessionReporter())
+      session->setReportingEnabled(false);
     BMSLog(6, 23013, "Analytics collection disabled");
   }
 }
@@ -185,6 +191,10 @@ bool BMSMeasurement::startMeasurementOnWorkerQueue() {
     }
   }
   setPersonalizedAdsUserPropertyOnWorkerQueue();
+  if (BMSAnalytics::needFirstOpenAfterReset()) {
+    reportFirstOpenOnWorkerQueue();
+    BMSAnalytics::removeNeedFirstOpenAfterReset();
+  }
   updateSchedule();
   return true;
 }

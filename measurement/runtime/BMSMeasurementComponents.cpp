@@ -4,6 +4,7 @@
 #include "measurement/audiences/BMSConditionalUserPropertyController.h"
 #include "measurement/audiences/BMSEManager.h"
 #include "measurement/engine/BMSAEU.h"
+#include "measurement/engine/BMSDeepLinkStore.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSMonitor.h"
 #include "measurement/runtime/AnalyticsContext.h"
@@ -53,6 +54,7 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
     remoteConfig_ = *remoteConfig;
   }
   conditionalUserPropertyController_ = std::make_shared<BMSConditionalUserPropertyController>(database_);
+  resetSessionReporter();
   // Parameters are checked against the downloaded limits from now on.
   BMSEngineServices::setParameterLimits(remoteConfig_);
 
@@ -70,6 +72,14 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
   }
   if (remoteConfig_->DMAConsentEnabled()) updateConsentSettingsUtilWithRemoteConfig();
   setPersonalizedAdsUserPropertyOnWorkerQueue();
+  backfillSessionNumber();
+  reportFirstOpenOnWorkerQueue();
+  // A link that arrived before the engine could handle it.
+  if (BMSUserDefaults::sharedUserDefaults()->objectForKey(kBMSStoredDeepLinkKey)) {
+    reportStoredCampaignEventOnWorkerQueue(std::nullopt);
+  }
+  reportAppUpdateOnWorkerQueue();
+  reportOSUpdateOnWorkerQueue();
 
   if (persistedConfig_->beaconFeatureRollouts() && !isBeaconRemoteConfigSDKPresent()) {
     persistedConfig_->setBeaconFeatureRollouts(std::nullopt);

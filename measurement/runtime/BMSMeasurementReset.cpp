@@ -40,7 +40,11 @@ bool BMSMeasurement::resetAnalyticsDataWithAppInstanceID(const std::string& appI
     }
     initTimestamp_ = loadTimestamp;
     persistedConfig_->setLoadTimestampValue(loadTimestamp);
-    if (enabled_) setPersonalizedAdsUserPropertyOnWorkerQueue();
+    if (enabled_) {
+      setPersonalizedAdsUserPropertyOnWorkerQueue();
+      // The app starts over: a new first open at once.
+      reportFirstOpenOnWorkerQueue();
+    }
     reset = true;
   });
   return reset;
@@ -65,6 +69,7 @@ bool BMSMeasurement::wipeoutAnalyticsDataAndResetComponents() {
       return false;
     }
     remoteConfigInstance()->reset();
+    resetSessionReporter();
   } else {
     // The wipe at start comes before the database is opened: the file goes instead.
     platform::Error error;

@@ -20,6 +20,8 @@ namespace beacon {
 namespace {
 
 constexpr const char* kAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+// The raw events the tests collected themselves, apart from those the engine's start reports.
+constexpr const char* kCollectedRawEvents = "raw_events WHERE name = 'level_up'";
 constexpr const char* kOldAppID = "1:999999999999:ios:ffffffffffffffffffffffffffffffff";
 
 class MeasurementResetTest : public ::testing::Test {
@@ -67,15 +69,18 @@ TEST_F(MeasurementResetTest, ResetRotatesTheAppInstanceIDAndDropsPendingData) {
 
   ASSERT_TRUE(engine->resetAnalyticsDataWithAppInstanceID("0123456789abcdef0123456789abcdef"));
   EXPECT_EQ(identity->appInstanceID(), "0123456789abcdef0123456789abcdef");
-  for (const char* table : {"raw_events", "user_attributes", "queue"})
-    EXPECT_EQ(rows(*engine->database(), table), 0) << table;
-  EXPECT_EQ(persisted->sessionNumber(), 0);
+  // What was collected is gone; what is there now belongs to the new first open.
+  EXPECT_EQ(rows(*engine->database(), kCollectedRawEvents), 0);
+  EXPECT_EQ(rows(*engine->database(), "user_attributes WHERE name = 'plan'"), 0);
+  EXPECT_EQ(rows(*engine->database(), "queue"), 0);
+  EXPECT_EQ(persisted->sessionNumber(), 1);
   // The collection switch is the user's choice, not collected data.
   EXPECT_EQ(persisted->measurementEnabledState(), kBMSMeasurementEnabledStateOn);
   EXPECT_EQ(engine->previousCNPAppID(), kAppID);
   EXPECT_EQ(persisted->appIDFromCNP(), kAppID);
   EXPECT_EQ(engine->initTimestamp(), 1'700'000'500);
-  EXPECT_EQ(persisted->loadTimestampValue(), 1'700'000'500);
+  // Stored for the next start until the new first open was reported.
+  EXPECT_FALSE(persisted->loadTimestampValue());
   EXPECT_TRUE(logged(23171));
   EXPECT_TRUE(logged(23168));
 
@@ -89,7 +94,7 @@ TEST_F(MeasurementResetTest, EmptyIDIsRefusedWhileAnalyticsStorageIsGranted) {
   EXPECT_FALSE(engine->resetAnalyticsDataWithAppInstanceID(""));
   EXPECT_TRUE(logged(23167));
   EXPECT_FALSE(logged(23171));
-  EXPECT_EQ(rows(*engine->database(), "raw_events"), 1);
+  EXPECT_EQ(rows(*engine->database(), kCollectedRawEvents), 1);
 }
 
 TEST_F(MeasurementResetTest, EmptyIDWipesWhileAnalyticsStorageIsDenied) {
@@ -98,7 +103,7 @@ TEST_F(MeasurementResetTest, EmptyIDWipesWhileAnalyticsStorageIsDenied) {
   BMSConsentSettingsUtil::setConsentSettings({{"analytics_storage", "denied"}});
   ASSERT_TRUE(engine->resetAnalyticsDataWithAppInstanceID(""));
   EXPECT_TRUE(logged(23218));
-  EXPECT_EQ(rows(*engine->database(), "raw_events"), 0);
+  EXPECT_EQ(rows(*engine->database(), kCollectedRawEvents), 0);
   EXPECT_FALSE(persisted->appInstanceID());
 }
 
@@ -127,7 +132,7 @@ TEST_F(MeasurementResetTest, StartUnderAnotherAppIDWipesWhatTheOldOneLeft) {
   std::shared_ptr<BMSMeasurement> engine = startEngine();
   ASSERT_TRUE(engine && engine->database());
   EXPECT_TRUE(logged(23171));
-  EXPECT_EQ(rows(*engine->database(), "raw_events"), 0);
+  EXPECT_EQ(rows(*engine->database(), kCollectedRawEvents), 0);
   EXPECT_EQ(engine->previousCNPAppID(), kOldAppID);
   EXPECT_EQ(persisted->appIDFromCNP(), kAppID);
   EXPECT_EQ(BMSAnalytics::resetRetryCount(), 0);
@@ -141,7 +146,7 @@ TEST_F(MeasurementResetTest, StartUnderTheSameAppIDKeepsTheData) {
   }
   std::shared_ptr<BMSMeasurement> engine = startEngine();
   EXPECT_FALSE(logged(23171));
-  EXPECT_EQ(rows(*engine->database(), "raw_events"), 1);
+  EXPECT_EQ(rows(*engine->database(), kCollectedRawEvents), 1);
 }
 
 TEST_F(MeasurementResetTest, AFailedEarlierWipeIsTriedAgainAtTheNextStart) {
@@ -152,7 +157,7 @@ TEST_F(MeasurementResetTest, AFailedEarlierWipeIsTriedAgainAtTheNextStart) {
     collectSomething(*earlier);
   }
   std::shared_ptr<BMSMeasurement> engine = startEngine();
-  EXPECT_EQ(rows(*engine->database(), "raw_events"), 0);
+  EXPECT_EQ(rows(*engine->database(), kCollectedRawEvents), 0);
   EXPECT_EQ(BMSAnalytics::resetRetryCount(), 0);
 }
 

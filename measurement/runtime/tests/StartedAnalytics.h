@@ -27,7 +27,12 @@ class StartedAnalytics : public ::testing::Test {
     BMSAnalytics::addLogEventListener([this](const BMSEvent& event) { heard.push_back(event); });
   }
 
+  // Starts, then forgets what the start reported itself (first open, session start, versions).
   void start(platform::Dictionary options = {}) {
+    startHearingTheStart(std::move(options));
+    heard.clear();
+  }
+  void startHearingTheStart(platform::Dictionary options = {}) {
     BMSAnalytics::startWithAppID(kTestAppID, "ba", {std::move(options), nullptr});
     world.dispatch().drain();
   }
@@ -53,6 +58,14 @@ class StartedAnalytics : public ::testing::Test {
     const auto found = event->parameters().find(parameter);
     if (found == event->parameters().end() || !found->second.isInt64()) return std::nullopt;
     return found->second.int64Value();
+  }
+  // The string parameter of a heard event; nothing when either is missing.
+  std::optional<std::string> heardText(const std::string& name, const std::string& parameter) const {
+    const BMSEvent* event = heardEvent(name);
+    if (!event) return std::nullopt;
+    const auto found = event->parameters().find(parameter);
+    if (found == event->parameters().end() || !found->second.isString()) return std::nullopt;
+    return *found->second.stringValue();
   }
   std::optional<BMSValue> storedUserProperty(const std::string& name) const {
     auto stored = database().userAttributeWithName(name);

@@ -24,11 +24,14 @@
 
 namespace beacon {
 
+class BMSAdExposureReporter;
 class BMSAnalyticsState;
 class BMSIdentifiers;
 class BMSIdentity;
 class BMSMeasurement;
 class BMSMonitor;
+class BMSReporterHost;
+class BMSScreenViewReporter;
 class BMSDefaultIdentitySupport;
 class BMSEnvironmentInfo;
 
@@ -101,6 +104,11 @@ class AnalyticsContext {
   // The public interface's observation of the installation ID; each start replaces it, so repeated
   // starts leave one.
   platform::ObserverToken& installationIDObservation() { return installationIDObservation_; }
+  // The shared screen-view and ad-exposure reporters, made together on first use and observing this
+  // context's notification centre, and the host through which every reporter reaches the engine.
+  std::shared_ptr<BMSScreenViewReporter> screenViewReporter();
+  std::shared_ptr<BMSAdExposureReporter> adExposureReporter();
+  std::shared_ptr<BMSReporterHost> reporterHost();
 
  private:
   std::shared_ptr<const platform::Clock> clock_;
@@ -122,6 +130,10 @@ class AnalyticsContext {
   std::shared_ptr<BMSMonitor> monitor_;
   EngineSlot engineSlot_;
   platform::ObserverToken installationIDObservation_;
+  std::once_flag reportersOnce_;
+  std::shared_ptr<BMSReporterHost> reporterHost_;
+  std::shared_ptr<BMSAdExposureReporter> adExposureReporter_;
+  std::shared_ptr<BMSScreenViewReporter> screenViewReporter_;
 };
 
 }  // namespace beacon

@@ -36,9 +36,10 @@ class BMSMonitor;
 class BMSPersistedConfig;
 class BMSRemoteConfig;
 class BMSScheduler;
+class BMSSessionReporter;
 class CVUNetwork;
-struct BMSMeasurementUploadParts;
 class CVUNetworkLoggerDelegate;
+struct BMSMeasurementUploadParts;
 
 inline constexpr const char* kBMSMeasurementWorkerQueueLabel = "com.corvane.bms.worker";
 inline constexpr const char* kBMSMeasurementTimerName = "Measurement timer";
@@ -221,7 +222,55 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   std::shared_ptr<CVUNetwork> network() const;
   std::shared_ptr<BMSAudience> audience() const;
 
+  // --- reporters (sessions; the screen-view and ad-exposure reporters belong to the context)
+  // The session reporter once the components are built, else null. Callers get their own reference,
+  // so a wipe that replaces the reporter never pulls it from under them.
+  std::shared_ptr<BMSSessionReporter> sessionReporter() const;
+  // Makes a new session reporter whose reporting follows the collection switch, and invalidates the
+  // one it replaces (at component start, and after a data wipe). Worker queue.
+  void resetSessionReporter();
+
+  // --- lifecycle reports (first open, session start, app and OS updates); worker queue
+  void reportFirstOpenOnWorkerQueue();
+  // With the first open's time in milliseconds minus one as the click time, or none.
+  void reportStoredCampaignEventOnWorkerQueue(std::optional<std::int64_t> clickTimestampInMs);
+  // Starts a new numbered session when the last one has expired.
+  void reportSessionStartOnWorkerQueueWithTimestamp(double timestamp, bool appInBackground);
+  void reportAppUpdateOnWorkerQueue();
+  void reportOSUpdateOnWorkerQueue();
+  // Without a persisted session number, the number of stored session starts becomes it.
+  void backfillSessionNumber();
+  // The start of the hour after the one holding `milliseconds` (an exact hour moves on too).
+  static std::int64_t timestampMillisRoundedUpToNextHour(std::int64_t milliseconds);
+  static bool isVersionSameAsOriginalVersion();
+
+  // --- campaigns from opened URLs
+  // A URL opened by the application: handled on the worker queue (refused when called from there).
+  void handleNonFirstOpenEventURL(const std::string& url, double eventTimestampInSeconds);
+  void handleOpenURL(const std::string& url, std::optional<std::int64_t> clickTimestampInMs,
+                     double eventTimestampInSeconds);
+  // Logs "_cmp" ("_cmpx" for an expired click) when the URL's query, with the extra string and
+  // number parameters, names a campaign. Worker queue.
+  void handleOpenURLOnWorkerQueue(const std::string& url, std::optional<std::int64_t> clickTimestampInMs,
+                                  double eventTimestampInSeconds,
+                                  const platform::Dictionary& extraParameters);
+  static bool isValidCampaignURLParamDictionary(const platform::Dictionary& parameters);
+  // Click IDs need the advertising identifier or the user's tracking consent.
+  bool shouldAllowClickID();
+
  private:
+  struct ReadBackFailures {
+    std::int64_t queryCode;
+    const char* queryMessage;
+    std::int64_t missingCode;
+    const char* missingMessage;
+  };
+  // Sets an "auto" user property and reads it back; false (logged) when it is not stored.
+  bool setAndConfirmUserAttribute(const std::string& name, const BMSValue& value, double setTimestamp,
+                                  const ReadBackFailures& failures);
+  // An "auto" internal event with the current screen parameters, into the pipeline.
+  void handleLifecycleEventOnWorkerQueue(const std::string& name, double timestamp, BMSParameters parameters);
+
   // Enabled, with the components that store events in place.
   bool isCollectingOnWorkerQueue() const;
   bool isNewPurchaseOnWorkerQueue(const BMSPaymentTransaction& transaction);
@@ -271,6 +320,12 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   bool isAnalyticsCollectionDeactivated_;
   // Worker queue only.
   std::shared_ptr<BMSMeasurementUploadParts> uploadParts_;
+
+  mutable std::mutex sessionReporterMutex_;
+  std::shared_ptr<BMSSessionReporter> sessionReporter_;
 };
+
+// The shared screen-view reporter's activation flag: true once the application has been active.
+bool BMSIsAppActive();
 
 }  // namespace beacon

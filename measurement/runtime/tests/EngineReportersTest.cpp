@@ -1,0 +1,95 @@
+// The engine's reporters in place: the context's screen-view reporter follows the application's
+// activation from the engine's creation on and hands it to the engine's session reporter, which
+// follows the collection switch and is replaced whole by a reset.
+
+#include <gtest/gtest.h>
+
+#include "AnalyticsTestWorld.h"
+#include "measurement/engine/BMSApplicationNotifications.h"
+#include "measurement/engine/BMSScheduler.h"
+#include "measurement/reporters/BMSScreenViewReporter.h"
+#include "measurement/reporters/BMSSessionReporter.h"
+#include "measurement/runtime/BMSAnalytics.h"
+#include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/storage/BMSPersistedConfig.h"
+#include "platform/testing/TestEnvironment.h"
+
+namespace beacon {
+namespace {
+
+constexpr const char* kAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+
+class EngineReportersTest : public ::testing::Test {
+ protected:
+  EngineReportersTest() { user.writeInfo({{"CFBundleIdentifier", "de.example.analytics-tests"}}); }
+
+  std::shared_ptr<BMSMeasurement> start() {
+    BMSAnalytics::startWithAppID(kAppID, "ba", {});
+    world.dispatch().drain();
+    return BMSMeasurement::sharedInstance();
+  }
+  void post(const char* notification) {
+    world.notifications().post(notification);
+    world.dispatch().drain();
+  }
+
+  platform::testing::TemporaryUser user;
+  testing::AnalyticsTestWorld world;
+};
+
+TEST_F(EngineReportersTest, ActivationAfterTheTimeoutStartsTheNextSession) {
+  EXPECT_FALSE(BMSIsAppActive());
+  const std::shared_ptr<BMSMeasurement> engine = start();
+  ASSERT_TRUE(engine);
+  const std::shared_ptr<BMSSessionReporter> session = engine->sessionReporter();
+  ASSERT_TRUE(session);
+  EXPECT_TRUE(session->isReportingEnabled());
+  // The start reported the first session.
+  EXPECT_EQ(BMSPersistedConfig::sharedInstance()->sessionNumber(), 1);
+
+  post(BMSApplicationDidBecomeActiveNotification());
+  EXPECT_TRUE(BMSIsAppActive());
+  EXPECT_EQ(BMSPersistedConfig::sharedInstance()->sessionNumber(), 1);
+  world.dispatch().advance(std::chrono::seconds(60));
+  post(BMSApplicationWillResignActiveNotification());
+  world.dispatch().advance(std::chrono::seconds(1801));
+  EXPECT_TRUE(session->isSessionExpired());
+  post(BMSApplicationDidBecomeActiveNotification());
+  EXPECT_EQ(BMSPersistedConfig::sharedInstance()->sessionNumber(), 2);
+  EXPECT_FALSE(session->isSessionExpired());
+}
+
+TEST_F(EngineReportersTest, TheSessionReporterFollowsTheCollectionSwitch) {
+  const std::shared_ptr<BMSMeasurement> engine = start();
+  ASSERT_TRUE(engine);
+  BMSAnalytics::setAnalyticsEnabled(false);
+  world.dispatch().drain();
+  EXPECT_FALSE(engine->sessionReporter()->isReportingEnabled());
+  world.dispatch().advance(std::chrono::seconds(1801));
+  post(BMSApplicationDidBecomeActiveNotification());
+  EXPECT_EQ(BMSPersistedConfig::sharedInstance()->sessionNumber(), 1);
+  BMSAnalytics::setAnalyticsEnabled(true);
+  world.dispatch().drain();
+  EXPECT_TRUE(engine->sessionReporter()->isReportingEnabled());
+}
+
+TEST_F(EngineReportersTest, AResetSessionReporterReplacesTheOldOneForGood) {
+  const std::shared_ptr<BMSMeasurement> engine = start();
+  ASSERT_TRUE(engine);
+  const std::shared_ptr<BMSSessionReporter> replaced = engine->sessionReporter();
+  engine->scheduler()->dispatchSyncOnWorkerQueueBlockID("test", [&] { engine->resetSessionReporter(); });
+  const std::shared_ptr<BMSSessionReporter> replacement = engine->sessionReporter();
+  ASSERT_NE(replacement, replaced);
+  EXPECT_TRUE(replacement->isReportingEnabled());
+  EXPECT_FALSE(replaced->isReportingEnabled());
+
+  // Only the new reporter hears the activation; the old one, still held here, stays silent.
+  world.dispatch().advance(std::chrono::seconds(1801));
+  post(BMSApplicationDidBecomeActiveNotification());
+  replaced->handleAppDidBecomeActive();
+  replaced->updatePropertiesForNewSessionStart();
+  EXPECT_EQ(BMSPersistedConfig::sharedInstance()->sessionNumber(), 2);
+}
+
+}  // namespace
+}  // namespace beacon
