@@ -209,14 +209,16 @@ TEST_F(CollectorEndToEndTest, TheServedConfigurationIsAppliedBeforeTheEventsAreB
   goOnline();
   logEvents(engine, appEvents());
   advance(16s);
-  ASSERT_TRUE(pumpUntilAccepted(engine, appEvents().size()));
+  ASSERT_TRUE(pumpUntilAccepted(engine, expectedNames().size()));
 
   EXPECT_EQ(engine->remoteConfigInstance()->version(), 3);
   EXPECT_EQ(BMSPersistedConfig::sharedInstance()->configServerETag(), "\"v3\"");
   const auto bundles = NANOGetArray<BMSPBMeasurementBundle>(*collector.batches().front().batch,
                                                             MeasurementBatchField::kBundles);
-  ASSERT_EQ(bundles.size(), 1u);
-  EXPECT_EQ(NANOGetInt64(bundles[0], MeasurementBundleField::kConfigVersion), 3);
+  // The start's own events and the logged ones, each under the configuration now in force.
+  ASSERT_EQ(bundles.size(), 2u);
+  for (const BMSPBMeasurementBundle& bundle : bundles)
+    EXPECT_EQ(NANOGetInt64(bundle, MeasurementBundleField::kConfigVersion), 3);
 }
 
 TEST_F(CollectorEndToEndTest, AnOverloadedCollectorIsLeftAloneForTheBackoffAndAFailureIsRetried) {
