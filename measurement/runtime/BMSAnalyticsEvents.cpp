@@ -7,6 +7,7 @@
 #include "measurement/engine/BMSEventFunctions.h"
 #include "measurement/engine/BMSEventParameterSanitizer.h"
 #include "measurement/engine/BMSNumericUtil.h"
+#include "measurement/reporters/BMSScreenViewReporter.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSAnalyticsState.h"
@@ -21,6 +22,16 @@ constexpr std::int64_t kEventNameErrorMaxLength = 40;
 constexpr std::int64_t kReservedEventNameErrorCode = 13;
 constexpr std::int64_t kInvalidEventNameErrorCode = 2;
 constexpr const char* kScreenParameterNames[] = {"_sn", "_sc", "_si"};
+
+constexpr const char* kScreenViewEventName = "screen_view";
+
+// The current screen's parameters for an event that names no screen of its own.
+BMSParameters currentScreenParameters(const BMSParameters& parameters) {
+  for (const char* key : kScreenParameterNames) {
+    if (parameters.contains(key)) return {};
+  }
+  return AnalyticsContext::current().screenViewReporter()->screenParameters();
+}
 
 // Reads the time and queues the block with it under the time-stamp queue, so time stamps follow the
 // order in which events enter the operation queue.
@@ -71,16 +82,24 @@ void BMSAnalytics::logInternalEventWithOrigin(const std::string& origin, const s
 
 void BMSAnalytics::logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
                                       const BMSParameters& parameters) {
-  queueWithTimestamp([origin, isPublicEvent, name, parameters](double timestamp) {
-    logEventOnSerialQueueWithOrigin(origin, isPublicEvent, name, parameters, timestamp, false, false, {});
+  AnalyticsContext& context = AnalyticsContext::current();
+  // A screen view makes the new current screen; the screen-view reporter logs it itself.
+  if (name == kScreenViewEventName) {
+    context.screenViewReporter()->trackScreenWithParameters(parameters, context.nowSince1970());
+    return;
+  }
+  queueWithTimestamp([origin, isPublicEvent, name, parameters,
+                      screen = currentScreenParameters(parameters)](double timestamp) {
+    logEventOnSerialQueueWithOrigin(origin, isPublicEvent, name, parameters, timestamp, false, false, screen);
   });
 }
 
 void BMSAnalytics::logInternalEventWithOrigin(const std::string& origin, const std::string& name,
                                               double timestamp, const BMSParameters& parameters) {
-  queueOperationWithBlock([origin, name, timestamp, parameters] {
-    logEventOnSerialQueueWithOrigin(origin, false, name, parameters, timestamp, false, false, {});
-  });
+  queueOperationWithBlock(
+      [origin, name, timestamp, parameters, screen = currentScreenParameters(parameters)] {
+        logEventOnSerialQueueWithOrigin(origin, false, name, parameters, timestamp, false, false, screen);
+      });
 }
 
 void BMSAnalytics::logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,

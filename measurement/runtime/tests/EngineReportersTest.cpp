@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "AnalyticsTestWorld.h"
+#include "StartedAnalytics.h"
 #include "measurement/engine/BMSApplicationNotifications.h"
 #include "measurement/engine/BMSScheduler.h"
 #include "measurement/reporters/BMSScreenViewReporter.h"
@@ -89,6 +90,43 @@ TEST_F(EngineReportersTest, AResetSessionReporterReplacesTheOldOneForGood) {
   replaced->handleAppDidBecomeActive();
   replaced->updatePropertiesForNewSessionStart();
   EXPECT_EQ(BMSPersistedConfig::sharedInstance()->sessionNumber(), 2);
+}
+
+class ScreenViewsThroughTheFacadeTest : public testing::StartedAnalytics {};
+
+TEST_F(ScreenViewsThroughTheFacadeTest, AScreenViewIsLoggedAsTheInternalScreenViewAndNamesLaterEvents) {
+  start();
+  BMSAnalytics::logEventWithName("prompt_copy", {});
+  world.dispatch().drain();
+  EXPECT_FALSE(heardEvent("prompt_copy")->parameters().contains("_si"));
+
+  const double viewed = world.clock().now().unixSeconds();
+  BMSAnalytics::logEventWithName("screen_view", {{"screen_name", platform::Value("Bibliothek")},
+                                                 {"screen_class", platform::Value("PromptListView")},
+                                                 {"quelle", platform::Value("menu")}});
+  world.clock().advance(std::chrono::seconds(2));
+  world.dispatch().drain();
+  const BMSEvent* view = heardEvent("_vs");
+  ASSERT_TRUE(view);
+  EXPECT_FALSE(heardEvent("screen_view"));
+  EXPECT_EQ(view->origin(), "app");
+  EXPECT_EQ(view->timestamp(), viewed);
+  EXPECT_EQ(heardText("_vs", "_sn"), "Bibliothek");
+  EXPECT_EQ(heardText("_vs", "quelle"), "menu");
+  EXPECT_EQ(heardInteger("_vs", "_mst"), 1);
+  EXPECT_FALSE(view->parameters().contains("screen_name"));
+  const std::optional<std::int64_t> screen = heardInteger("_vs", "_si");
+  ASSERT_TRUE(screen);
+
+  heard.clear();
+  BMSAnalytics::logEventWithName("prompt_copy", {});
+  world.dispatch().drain();
+  ASSERT_EQ(heardNames(), std::vector<std::string>{"prompt_copy"});
+  EXPECT_EQ(heardText("prompt_copy", "_sn"), "Bibliothek");
+  EXPECT_EQ(heardText("prompt_copy", "_sc"), "PromptListView");
+  EXPECT_EQ(heardInteger("prompt_copy", "_si"), screen);
+  const std::vector<std::string> stored = storedNames();
+  EXPECT_NE(std::find(stored.begin(), stored.end(), "_vs"), stored.end());
 }
 
 }  // namespace
