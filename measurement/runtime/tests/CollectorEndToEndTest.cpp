@@ -394,5 +394,47 @@ TEST_F(CollectorEndToEndTest, BecomingActiveFetchesAWeekOldConfigurationOnlyWith
   ASSERT_TRUE(pumpUntil([&] { return collector.configurationRequests().size() == 1; }));
 }
 
+TEST_F(CollectorEndToEndTest, AResetThroughTheFacadeRotatesTheAppInstanceIDAndDropsWhatWasPending) {
+  auto engine = startEngine();
+  goOnline();
+  const std::optional<std::string> before = BMSAnalytics::appInstanceID();
+  ASSERT_TRUE(before && !before->empty());
+  BMSAnalytics::logEventWithName("prompt_create", {{"type", platform::Value("system")}});
+  world.dispatch().drain();
+  const auto pending = [&](const std::string& name) {
+    return engine->database()
+        ->store()
+        .integer("SELECT count(*) FROM raw_events WHERE name = ?", {name})
+        .value();
+  };
+  ASSERT_EQ(pending("prompt_create"), 1);
+
+  BMSAnalytics::resetAnalyticsData();
+  world.dispatch().drain();
+  const std::optional<std::string> after = BMSAnalytics::appInstanceID();
+  ASSERT_TRUE(after && !after->empty());
+  EXPECT_NE(after, before);
+  EXPECT_EQ(pending("prompt_create"), 0);
+
+  BMSAnalytics::logEventWithName("prompt_copy", {});
+  world.dispatch().drain();
+  advance(16s);
+  ASSERT_TRUE(pumpUntil([&] {
+    const auto accepted = collector.acceptedEventNames();
+    return std::find(accepted.begin(), accepted.end(), "prompt_copy") != accepted.end() &&
+           engine->database()->isRawEventsTableEmpty().valueOr(false);
+  }));
+  const std::vector<std::string> accepted = collector.acceptedEventNames();
+  EXPECT_EQ(std::find(accepted.begin(), accepted.end(), "prompt_create"), accepted.end());
+  // The app starts over: a new first open under the new ID.
+  EXPECT_NE(std::find(accepted.begin(), accepted.end(), "_f"), accepted.end());
+  for (const auto& received : collector.batches()) {
+    if (!received.batch) continue;
+    for (const auto& bundle :
+         NANOGetArray<BMSPBMeasurementBundle>(*received.batch, MeasurementBatchField::kBundles))
+      EXPECT_EQ(NANOGetString(bundle, MeasurementBundleField::kAppInstanceID), after);
+  }
+}
+
 }  // namespace
 }  // namespace beacon
