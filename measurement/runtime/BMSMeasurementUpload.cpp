@@ -11,6 +11,7 @@
 #include "measurement/engine/BMSScheduler.h"
 #include "measurement/pipeline/BMSRawEventBundler.h"
 #include "measurement/pipeline/BMSRawEventMetadata.h"
+#include "measurement/reporters/BMSSessionReporter.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSDefaultIdentitySupport.h"
 #include "measurement/runtime/BMSEnvironmentInfo.h"
@@ -199,6 +200,10 @@ BMSPBMeasurementBundle BMSMeasurement::createRawEventMetadataWithUserAttributes(
     facts.cnpAppID = identity.appIDFromCNP();
     facts.adReachAppID = identity.appIDFromAdReach();
     facts.installationID = identity.beaconInstallationID();
+    const std::shared_ptr<BMSSessionReporter> sessions = sessionReporter();
+    facts.sessionStitchingToken = identity.sessionStitchingTokenWithSessionNumber(
+        persistedConfig_->sessionNumber(), sessions && sessions->isSessionExpired(),
+        hasUserPropertyUserIDOnWorkerQueue());
     facts.identifiers = identifierFacts(identity);
   }
   BMSEnvironmentInfo& environment = context_.environmentInfo();

@@ -198,6 +198,10 @@ TEST_F(CollectorEndToEndTest, EventsLoggedThroughTheFacadeReachTheCollectorWithT
     EXPECT_NE(std::find(received.begin(), received.end(), name), received.end()) << name;
   const std::string raw = testing::BMSCollectorFake::decodeRaw(collector.batches().back().body);
   EXPECT_NE(raw.find("\"customRole\""), std::string::npos);
+  // Bundles of one session carry its stitching token.
+  for (const auto& bundle : NANOGetArray<BMSPBMeasurementBundle>(*collector.batches().back().batch,
+                                                                 MeasurementBatchField::kBundles))
+    EXPECT_FALSE(NANOGetString(bundle, MeasurementBundleField::kSessionStitchingToken).value_or("").empty());
 }
 
 TEST_F(CollectorEndToEndTest, TheServedConfigurationIsAppliedBeforeTheEventsAreBundled) {
