@@ -3,11 +3,13 @@
 // the real one does, keeps the installations it registered, and answers with scripted faults when a
 // test queues them. Every request is recorded by the underlying server.
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/json/Json.h"
 #include "platform/net/testing/LocalHttpServer.h"
@@ -58,6 +60,11 @@ class FakeInstallationsServer {
     std::lock_guard guard(mutex_);
     serverChosenID_ = std::move(bid);
   }
+  // Every answer of the route waits this long first (on the server's thread).
+  void delayAnswers(Route route, std::chrono::milliseconds delay) {
+    std::lock_guard guard(mutex_);
+    delays_[route] = delay;
+  }
   void setTokenLifetime(std::string expiresIn) {
     std::lock_guard guard(mutex_);
     expiresIn_ = std::move(expiresIn);
@@ -68,8 +75,14 @@ class FakeInstallationsServer {
   }
 
  private:
-  // A queued fault for the route, if any: answered and true.
+  // A queued fault for the route, if any: answered and true. Waits the route's delay first.
   bool answerFault(Route route, httplib::Response& response) {
+    std::chrono::milliseconds delay{0};
+    {
+      std::lock_guard guard(mutex_);
+      delay = delays_[route];
+    }
+    std::this_thread::sleep_for(delay);
     std::lock_guard guard(mutex_);
     std::deque<Fault>& faults = faults_[route];
     if (faults.empty()) return false;
@@ -140,6 +153,7 @@ class FakeInstallationsServer {
   mutable std::mutex mutex_;
   std::map<Route, std::deque<Fault>> faults_;
   std::map<Route, bool> repeatLast_;
+  std::map<Route, std::chrono::milliseconds> delays_;
   std::optional<std::string> serverChosenID_;
   std::string expiresIn_ = "604800s";
   std::map<std::string, std::string> refreshTokens_;

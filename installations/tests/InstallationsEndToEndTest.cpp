@@ -47,6 +47,7 @@ class InstallationsEndToEndTest : public ::testing::Test {
     startProcess();
   }
   ~InstallationsEndToEndTest() override {
+    testing::finishPromiseWork();
     BCNApp::resetApps();
     BCNInstallations::setClock(nullptr);
     platform::setSharedKeychain(nullptr);
@@ -55,8 +56,10 @@ class InstallationsEndToEndTest : public ::testing::Test {
     BCNOptions::resetDefaultOptions();
   }
 
-  // What a launch of the application does: everything read afresh from disk, then configure.
+  // What a launch of the application does: everything read afresh from disk, then configure. The
+  // earlier "process" finishes its work first.
   void startProcess() {
+    testing::finishPromiseWork();
     BCNApp::resetApps();
     platform::Bundle::resetMainForTesting();
     platform::PreferencesDomain::resetForTesting();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "installations/BCNInstallationsAPIService.h"
 #include "installations/BCNInstallationsErrorUtil.h"
@@ -50,6 +51,7 @@ class InstallationsServiceTest : public ::testing::Test {
     user.environment().set(kCVUServiceOriginVariable, server.origin());
   }
   ~InstallationsServiceTest() override {
+    testing::finishPromiseWork();
     platform::setSharedKeychain(nullptr);
     platform::Bundle::resetMainForTesting();
     platform::PreferencesDomain::resetForTesting();
@@ -133,6 +135,29 @@ TEST_F(InstallationsServiceTest, HeartbeatsGoOutWithTheFirstRequestOnly) {
       *platform::parseJson(requests[1].body),
       platform::Value(platform::Dictionary{
           {"installation", platform::Dictionary{{"sdkVersion", BCNInstallationsAPIService::SDKVersion()}}}}));
+}
+
+// Callers on several threads while the registration is on its way: one installation, one
+// registration, one token for all of them.
+TEST_F(InstallationsServiceTest, CallersOnManyThreadsShareOneRegistration) {
+  server.delayAnswers(Route::Register, std::chrono::milliseconds(100));
+  auto controller = newController();
+  std::vector<std::optional<CVPPromise<Item>>> promises(6);
+  std::vector<std::thread> callers;
+  for (std::size_t i = 0; i < promises.size(); ++i)
+    callers.emplace_back([&, i] {
+      promises[i] = i % 2 ? controller->getInstallationItem() : controller->getAuthTokenForcingRefresh(false);
+    });
+  for (std::thread& caller : callers) caller.join();
+  std::optional<std::string> installationID;
+  for (const std::optional<CVPPromise<Item>>& promise : promises) {
+    auto item = await(*promise);
+    ASSERT_TRUE(item.ok()) << item.error().debugDescription();
+    if (!installationID) installationID = item->beaconInstallationID;
+    EXPECT_EQ(item->beaconInstallationID, installationID);
+  }
+  EXPECT_EQ(requestsTo("POST").size(), 1u);
+  EXPECT_EQ(changes.appNames(), std::vector<std::string>{"app"});
 }
 
 TEST_F(InstallationsServiceTest, AServerChosenIDIsStoredAndAnnounced) {
