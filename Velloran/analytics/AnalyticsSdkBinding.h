@@ -1,6 +1,7 @@
 #pragma once
-// Which AnalyticsSdk the running application talks to. This is the one place that changes when the
-// SDK's analytics road is linked into the application.
+// Which AnalyticsSdk the running application talks to: the analytics SDK it links
+// (BeaconAnalyticsSdk.h). Tests of the application bind a recording double instead
+// (Velloran/analytics/testing).
 
 #include <memory>
 
@@ -8,8 +9,7 @@
 
 namespace velloran {
 
-// A new instance of the bound implementation; today the SDK without an options file
-// (AbsentAnalyticsSdk.h), because the application does not link the SDK's analytics yet.
+// A new instance of the bound implementation.
 std::shared_ptr<AnalyticsSdk> makeBoundAnalyticsSdk();
 
 }  // namespace velloran

@@ -1,3 +1,6 @@
+// The bound SDK is the real one: its configure failures are the ordinary outcome the application
+// reports once, whatever made the options unusable, and they never escape as exceptions.
+
 #include "Velloran/analytics/AnalyticsSdkBinding.h"
 
 #include <gtest/gtest.h>
@@ -6,28 +9,66 @@
 
 #include "Velloran/analytics/AnalyticsService.h"
 #include "Velloran/analytics/testing/OrdinaryLaunch.h"
+#include "platform/bundle/Bundle.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace velloran {
 namespace {
 
-// Until the SDK's analytics is linked, the application must behave like an SDK without an options
-// file: configuration fails once, loudly, and nothing is ever switched or reset.
-TEST(AnalyticsSdkBindingTest, TheBoundSdkFailsConfigurationOnceAndNeverBecomesReady) {
-  testing::OrdinaryLaunch launch;
-  auto sdk = makeBoundAnalyticsSdk();
-  std::ostringstream console;
-  AnalyticsService service(platform::PreferencesDomain::named("analytics-binding-test"), sdk, console);
+constexpr const char* kFailureLine =
+    "Beacon Analytics: BeaconApp.configure() fehlgeschlagen \xE2\x80\x93 bitte BeaconService-Info.plist "
+    "pr\xC3\xBC"
+    "fen.\n";
 
-  service.applyCollectionSetting();
-  service.setEnabled(false);
-  service.applyCollectionSetting();
+class AnalyticsSdkBindingTest : public ::testing::Test {
+ protected:
+  AnalyticsSdkBindingTest() {
+    launch_.user().writeInfo({{"CFBundleIdentifier", "de.example.velloran-binding-test"}});
+    platform::Bundle::resetMainForTesting();
+  }
 
-  EXPECT_FALSE(sdk->hasDefaultApp());
-  EXPECT_EQ(
-      console.str(),
-      "Beacon Analytics: BeaconApp.configure() fehlgeschlagen \xE2\x80\x93 bitte BeaconService-Info.plist "
-      "pr\xC3\xBC"
-      "fen.\n");
+  void writeServiceInfo(const platform::Value& contents) {
+    platform::testing::writePropertyListFile(launch_.user().bundle() / "BeaconService-Info.plist", contents);
+  }
+
+  // Applies the consent three times over the bound SDK: configuring is attempted once only.
+  void applyConsentRepeatedly() {
+    AnalyticsService service(platform::PreferencesDomain::named("analytics-binding-test"), sdk_, console_);
+    service.applyCollectionSetting();
+    service.setEnabled(false);
+    service.applyCollectionSetting();
+  }
+
+  testing::OrdinaryLaunch launch_;
+  std::shared_ptr<AnalyticsSdk> sdk_ = makeBoundAnalyticsSdk();
+  std::ostringstream console_;
+};
+
+TEST_F(AnalyticsSdkBindingTest, WithoutAnOptionsFileConfigureFailsOnceAndLeavesNoDefaultApp) {
+  applyConsentRepeatedly();
+
+  EXPECT_FALSE(sdk_->hasDefaultApp());
+  EXPECT_EQ(console_.str(), kFailureLine);
+}
+
+TEST_F(AnalyticsSdkBindingTest, AnOptionsFileThatIsNoDictionaryFailsLikeAMissingOne) {
+  writeServiceInfo(platform::Value(platform::Array{platform::Value("CORVANE_APP_ID")}));
+
+  applyConsentRepeatedly();
+
+  EXPECT_FALSE(sdk_->hasDefaultApp());
+  EXPECT_EQ(console_.str(), kFailureLine);
+}
+
+TEST_F(AnalyticsSdkBindingTest, AnInvalidAppIDFailsOnceAndLeavesNoDefaultApp) {
+  writeServiceInfo(platform::Dictionary{{"CORVANE_APP_ID", "1:not-a-project:ios:zz"},
+                                        {"API_KEY", "AVelloranDesktopPromptLibrary2026120701"},
+                                        {"PROJECT_ID", "velloran-binding-test"}});
+
+  applyConsentRepeatedly();
+
+  EXPECT_FALSE(sdk_->hasDefaultApp());
+  EXPECT_EQ(console_.str(), kFailureLine);
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+#pragma once
+// The AnalyticsSdk of the running application: the analytics SDK itself, reached through its public
+// headers only.
+//
+//  - hasDefaultApp() asks the SDK for its default app (which logs, as the SDK does, when there is
+//    none).
+//  - configure() configures the default app from the bundle's "BeaconService-Info.plist". The SDK
+//    treats a missing or unusable options file as a programmer error and throws; here that is an
+//    ordinary outcome the caller reads from hasDefaultApp() afterwards, so the exception ends in
+//    this call and nothing else happens.
+//  - the collection switch goes to the SDK's analytics interface, which queues it.
+//  - events and the data reset end here for now: the SDK's analytics interface does not take them
+//    yet.
+//
+// Making the first instance announces the SDK's analytics to the SDK core, so that configuring the
+// default app starts analytics; further instances announce nothing new. Main thread only, like
+// every AnalyticsSdk.
+
+#include "Velloran/analytics/AnalyticsSdk.h"
+
+namespace velloran {
+
+class BeaconAnalyticsSdk final : public AnalyticsSdk {
+ public:
+  BeaconAnalyticsSdk();
+
+  bool hasDefaultApp() override;
+  void configure() override;
+  void setAnalyticsCollectionEnabled(bool enabled) override;
+  void logEventWithName(const std::string& name,
+                        const std::optional<AnalyticsParameters>& parameters) override;
+  void resetAnalyticsData() override;
+};
+
+}  // namespace velloran
