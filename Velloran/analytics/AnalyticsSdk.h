@@ -1,11 +1,14 @@
 #pragma once
-// The five calls by which the application reaches the analytics SDK, and nothing else: whether a
-// default SDK app exists, configuring it, the collection switch, event logging and the data reset.
-// AnalyticsService is the only caller. The implementation bound at start-up (AnalyticsSdkBinding.h)
-// forwards to the SDK; tests use a recording double (Velloran/analytics/testing).
+// The five calls by which the application reaches the analytics SDK - whether a default SDK app
+// exists, configuring it, the collection switch, event logging and the data reset - and, when the
+// application quits, the wait for what the SDK has queued. AnalyticsService is the only caller. The
+// implementation bound at start-up (AnalyticsSdkBinding.h) forwards to the SDK; tests use a
+// recording double (Velloran/analytics/testing).
 //
-// Every call returns at once: the SDK queues its work. Main thread only, like its caller.
+// Every call but the wait returns at once: the SDK queues its work. Main thread only, like its
+// caller.
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -33,6 +36,10 @@ class AnalyticsSdk {
                                 const std::optional<AnalyticsParameters>& parameters) = 0;
   // Clears the data kept for this installation and continues with a new app instance identifier.
   virtual void resetAnalyticsData() = 0;
+
+  // Waits, at most `bound`, until the SDK has done the work queued before the call, so that what it
+  // keeps is stored before the process ends. Answers whether it finished within the bound.
+  virtual bool waitForQueuedWork(std::chrono::milliseconds bound) = 0;
 };
 
 }  // namespace velloran

@@ -106,6 +106,13 @@ void AnalyticsService::logAppStoreOpen(const std::string& appName, std::optional
   sdk_->logEventWithName("app_store_open", parameters);
 }
 
+void AnalyticsService::finishQueuedWork() {
+  requireMainThread("finishQueuedWork");
+  if (isTestingEnvironment() || !beaconReady_) return;
+  // Work that does not finish in time is what a kill would have lost; the quit goes on regardless.
+  (void)sdk_->waitForQueuedWork(kQueuedWorkWaitAtQuit);
+}
+
 void AnalyticsService::logPromptEvent(const std::string& name, const Prompt& prompt) {
   // Whether the SDK is configured is not asked here: without a default app the SDK drops the event.
   if (!mayLogEvents()) return;

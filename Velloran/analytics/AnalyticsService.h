@@ -12,6 +12,7 @@
 // No operation reports an error to its caller: a failed configuration prints one line to the
 // console and leaves the SDK alone from then on.
 
+#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -30,6 +31,9 @@ inline constexpr bool kAnalyticsEnabledWithoutChoice = true;
 // Printed once per process when configuring the SDK left no default app.
 inline constexpr const char* kAnalyticsConfigureFailedLine =
     "Beacon Analytics: BeaconApp.configure() fehlgeschlagen – bitte BeaconService-Info.plist prüfen.";
+// How long quitting waits at most for the SDK to store what it has queued: long enough for a busy
+// disk, short enough that a stuck SDK never holds the quit up noticeably.
+inline constexpr std::chrono::milliseconds kQueuedWorkWaitAtQuit{2000};
 
 class AnalyticsService {
  public:
@@ -62,6 +66,10 @@ class AnalyticsService {
   void logPromptCopied(const Prompt& prompt);
   // "app_id" carries the decimal text of `appID` and is left out without one.
   void logAppStoreOpen(const std::string& appName, std::optional<std::int64_t> appID);
+
+  // The application quits: gives a configured SDK at most kQueuedWorkWaitAtQuit to store what it
+  // has queued. Does nothing in a test run or when configuring failed.
+  void finishQueuedWork();
 
  private:
   // Steps shared by applyCollectionSetting and setEnabled once the test-run guard has passed.

@@ -11,9 +11,13 @@
 //  - the collection switch goes to the SDK's analytics interface, which queues it.
 //  - events and the data reset end here for now: the SDK's analytics interface does not take them
 //    yet.
+//  - waitForQueuedWork() follows the road the SDK's work takes - the analytics operation queue, the
+//    analytics queue, the engine's worker queue - with one marker block, and pumps the main queue
+//    while it waits, so SDK work that needs the main thread still runs.
 //
-// Making the first instance announces the SDK's analytics to the SDK core, so that configuring the
-// default app starts analytics; further instances announce nothing new. Main thread only, like
+// Making the first instance announces the SDK's libraries the application links - installations and
+// analytics - to the SDK core, so that configuring the default app makes the installations client
+// and starts analytics; further instances announce nothing new. Main thread only, like
 // every AnalyticsSdk.
 
 #include "Velloran/analytics/AnalyticsSdk.h"
@@ -30,6 +34,7 @@ class BeaconAnalyticsSdk final : public AnalyticsSdk {
   void logEventWithName(const std::string& name,
                         const std::optional<AnalyticsParameters>& parameters) override;
   void resetAnalyticsData() override;
+  bool waitForQueuedWork(std::chrono::milliseconds bound) override;
 };
 
 }  // namespace velloran

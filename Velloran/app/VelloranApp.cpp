@@ -112,4 +112,8 @@ void VelloranApp::handleScenePhaseChange(ScenePhase, ScenePhase newPhase) {
   if (newPhase == ScenePhase::active && !isTesting()) reviewManager_.registerLaunch();
 }
 
+void VelloranApp::handleTermination() {
+  analytics_.finishQueuedWork();
+}
+
 }  // namespace velloran

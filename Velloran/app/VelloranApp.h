@@ -13,7 +13,8 @@
 //  5. the stored analytics choice is applied (which does nothing in a test run).
 // The scene: makeRootView() builds the one window, whose root page is the library over one library
 // view model. handleScenePhaseChange() counts a launch for the review request each time the window
-// becomes active outside test runs.
+// becomes active outside test runs. handleTermination(), when the application quits, gives the
+// analytics SDK its bounded moment to store what it has queued.
 //
 // Threads: main thread only; make it once, after the QApplication and the main-queue driver exist.
 // The analytics service and the review manager must outlive the app.
@@ -55,6 +56,7 @@ class VelloranApp {
   std::shared_ptr<PromptListViewModel> makePromptListViewModel();
 
   void handleScenePhaseChange(ScenePhase oldPhase, ScenePhase newPhase);
+  void handleTermination();
 
  private:
   // The machine's clock and random source, standard output, this app's analytics service and the

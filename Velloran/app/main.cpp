@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "Velloran/app/AppLocale.h"
+#include "Velloran/app/ApplicationActivity.h"
 #include "Velloran/app/GraphicalSession.h"
 #include "Velloran/app/QtWorkspace.h"
 #include "Velloran/app/ScenePhase.h"
@@ -13,6 +14,7 @@
 #include "Velloran/app/VelloranApp.h"
 #include "Velloran/ui/ApplicationLook.h"
 #include "Velloran/ui/QtMainQueueDriver.h"
+#include "platform/notify/NotificationCenter.h"
 #include "platform/workspace/Workspace.h"
 
 int main(int argc, char** argv) {
@@ -30,14 +32,23 @@ int main(int argc, char** argv) {
 
   velloran::VelloranApp app;
   const std::unique_ptr<velloran::LibraryWindow> window = app.makeRootView();
+  velloran::ApplicationActivity activity(platform::NotificationCenter::defaultCenter());
   velloran::ScenePhaseObserver scenePhase(
-      [&app](velloran::ScenePhase oldPhase, velloran::ScenePhase newPhase) {
+      [&app, &activity](velloran::ScenePhase oldPhase, velloran::ScenePhase newPhase) {
         app.handleScenePhaseChange(oldPhase, newPhase);
+        activity.scenePhaseChanged(oldPhase, newPhase);
       });
+  // The loop has ended but every object above still exists: the SDK hears of the quit first, then
+  // gets its moment to store what it holds.
+  QObject::connect(&application, &QCoreApplication::aboutToQuit, [&app, &activity] {
+    activity.willTerminate();
+    app.handleTermination();
+  });
   // Room for three card columns at first, and never less than the tallest sheet needs: without a
   // window manager to size it, the window would open at its bare minimum.
   window->setMinimumSize(720, 620);
   window->resize(1100, 780);
   window->show();
+  activity.didFinishLaunching();
   return application.exec();
 }

@@ -27,6 +27,9 @@ void PrintTo(const AnalyticsSdkCall& call, std::ostream* out) {
     case AnalyticsSdkCall::Kind::ResetAnalyticsData:
       *out << "resetAnalyticsData()";
       break;
+    case AnalyticsSdkCall::Kind::WaitForQueuedWork:
+      *out << "waitForQueuedWork()";
+      break;
   }
 }
 
@@ -50,6 +53,10 @@ AnalyticsSdkCall resetAnalyticsDataCall() {
   return {AnalyticsSdkCall::Kind::ResetAnalyticsData, false, {}, std::nullopt};
 }
 
+AnalyticsSdkCall waitForQueuedWorkCall() {
+  return {AnalyticsSdkCall::Kind::WaitForQueuedWork, false, {}, std::nullopt};
+}
+
 bool RecordingAnalyticsSdk::hasDefaultApp() {
   calls_.push_back(hasDefaultAppCall());
   return defaultAppExists_;
@@ -71,6 +78,11 @@ void RecordingAnalyticsSdk::logEventWithName(const std::string& name,
 
 void RecordingAnalyticsSdk::resetAnalyticsData() {
   calls_.push_back(resetAnalyticsDataCall());
+}
+
+bool RecordingAnalyticsSdk::waitForQueuedWork(std::chrono::milliseconds) {
+  calls_.push_back(waitForQueuedWorkCall());
+  return true;
 }
 
 std::vector<AnalyticsSdkCall> RecordingAnalyticsSdk::events() const {

@@ -12,7 +12,14 @@
 namespace velloran::testing {
 
 struct AnalyticsSdkCall {
-  enum class Kind { HasDefaultApp, Configure, SetCollectionEnabled, LogEvent, ResetAnalyticsData };
+  enum class Kind {
+    HasDefaultApp,
+    Configure,
+    SetCollectionEnabled,
+    LogEvent,
+    ResetAnalyticsData,
+    WaitForQueuedWork
+  };
 
   Kind kind;
   bool enabled = false;                           // SetCollectionEnabled
@@ -31,6 +38,7 @@ AnalyticsSdkCall configureCall();
 AnalyticsSdkCall setCollectionEnabledCall(bool enabled);
 AnalyticsSdkCall logEventCall(std::string name, std::optional<AnalyticsParameters> parameters);
 AnalyticsSdkCall resetAnalyticsDataCall();
+AnalyticsSdkCall waitForQueuedWorkCall();
 
 class RecordingAnalyticsSdk final : public AnalyticsSdk {
  public:
@@ -40,6 +48,8 @@ class RecordingAnalyticsSdk final : public AnalyticsSdk {
   void logEventWithName(const std::string& name,
                         const std::optional<AnalyticsParameters>& parameters) override;
   void resetAnalyticsData() override;
+  // Answers at once that the work is done.
+  bool waitForQueuedWork(std::chrono::milliseconds bound) override;
 
   void setDefaultAppExists(bool exists) { defaultAppExists_ = exists; }
   void setConfigureSucceeds(bool succeeds) { configureSucceeds_ = succeeds; }

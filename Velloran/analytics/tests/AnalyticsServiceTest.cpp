@@ -20,6 +20,7 @@ using testing::hasDefaultAppCall;
 using testing::logEventCall;
 using testing::resetAnalyticsDataCall;
 using testing::setCollectionEnabledCall;
+using testing::waitForQueuedWorkCall;
 using Calls = std::vector<AnalyticsSdkCall>;
 
 constexpr const char* kFailureLine =
@@ -264,6 +265,34 @@ TEST_F(AnalyticsServiceTest, WithheldConsentLogsNoEvents) {
   service_->logPromptCopied(makePrompt(PromptType::system, {}, true));
   service_->logAppStoreOpen("Notizen", 42);
 
+  EXPECT_TRUE(sdk_->calls().empty());
+}
+
+// --- Quitting ----------------------------------------------------------------------------------
+
+TEST_F(AnalyticsServiceTest, QuittingWaitsForAConfiguredSdkOnly) {
+  service_->finishQueuedWork();
+  EXPECT_TRUE(sdk_->calls().empty()) << "never configured: nothing can be queued";
+
+  service_->applyCollectionSetting();
+  sdk_->clearCalls();
+  service_->finishQueuedWork();
+  EXPECT_EQ(sdk_->calls(), (Calls{waitForQueuedWorkCall()}));
+}
+
+TEST_F(AnalyticsServiceTest, QuittingAfterAFailedConfigurationWaitsForNothing) {
+  sdk_->setConfigureSucceeds(false);
+  service_->applyCollectionSetting();
+  sdk_->clearCalls();
+  service_->finishQueuedWork();
+  EXPECT_TRUE(sdk_->calls().empty());
+}
+
+TEST_F(AnalyticsServiceTest, QuittingInATestRunLeavesTheSdkAlone) {
+  service_->applyCollectionSetting();
+  sdk_->clearCalls();
+  launch_.becomeTestRun();
+  service_->finishQueuedWork();
   EXPECT_TRUE(sdk_->calls().empty());
 }
 

@@ -12,6 +12,11 @@ constexpr const char* kFailureLine =
     "pr\xC3\xBC"
     "fen.\n";
 
+// What the SDK keeps in the application's preferences: its collection switch (1 on, 2 off) and the
+// app instance ID.
+constexpr const char* kCollectionStateKey = "/corvane/measurement/measurement_enabled_state";
+constexpr const char* kAppInstanceIDKey = "/corvane/measurement/app_instance_id";
+
 class AnalyticsProcessTest : public velloran::testing::AppProcessFixture {
  protected:
   bool measurementFolderExists() const {
@@ -22,6 +27,40 @@ class AnalyticsProcessTest : public velloran::testing::AppProcessFixture {
 TEST_F(AnalyticsProcessTest, TheBuildsOptionsFileConfiguresTheSdkWithoutComplaint) {
   EXPECT_EQ(runApp(), 0);
   EXPECT_EQ(output_, "");
+}
+
+// The app quits as soon as its loop runs: what the SDK queued at start-up is stored all the same.
+TEST_F(AnalyticsProcessTest, GivenConsentSwitchesCollectionOnForLaterLaunches) {
+  EXPECT_EQ(runApp(), 0);
+
+  const platform::Dictionary stored = storedPreferences();
+  EXPECT_EQ(stored.at(kCollectionStateKey), Value(std::int64_t{1}));
+  ASSERT_TRUE(stored.contains(kAppInstanceIDKey));
+  EXPECT_EQ(stored.at(kAppInstanceIDKey).asString()->size(), 32u);
+  EXPECT_TRUE(measurementFolderExists());
+}
+
+TEST_F(AnalyticsProcessTest, WithheldConsentSwitchesCollectionOffForLaterLaunches) {
+  preferencesHold({{"analyticsEnabled", Value(false)}, {"analyticsPromptShown", Value(true)}});
+
+  EXPECT_EQ(runApp(), 0);
+
+  EXPECT_EQ(output_, "");
+  EXPECT_EQ(storedPreferences().at(kCollectionStateKey), Value(std::int64_t{2}));
+}
+
+// The window taking the focus is the application becoming active, which the SDK hears: it keeps a
+// heartbeat for the day.
+TEST_F(AnalyticsProcessTest, TheActiveWindowReachesTheSdkAsTheApplicationBecomingActive) {
+  const std::filesystem::path heartbeats = user_.dataHome() / bundleIdentifier_ / "corvane-heartbeat-storage";
+  const std::unique_ptr<velloran::testing::AppProcess> app = startApp();
+
+  EXPECT_TRUE(velloran::testing::eventually([&] {
+    std::error_code missing;
+    return !std::filesystem::is_empty(heartbeats, missing) && !missing;
+  })) << "no heartbeat was stored";
+  app->requestStop();
+  EXPECT_EQ(app->waitForExit(), 0);
 }
 
 TEST_F(AnalyticsProcessTest, AnInvalidAppIDIsReportedOnceAndNothingIsSentOrStored) {

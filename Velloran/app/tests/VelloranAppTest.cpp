@@ -123,6 +123,13 @@ TEST_F(VelloranAppTest, BecomingActiveCountsALaunchOutsideTestRunsOnly) {
   EXPECT_EQ(reviewRequester_->requestCount(), 1);
 }
 
+TEST_F(VelloranAppTest, QuittingLetsTheAnalyticsFinishWhatItQueued) {
+  VelloranApp& app = start();
+  sdk_->clearCalls();
+  app.handleTermination();
+  EXPECT_EQ(sdk_->calls(), std::vector<testing::AnalyticsSdkCall>{testing::waitForQueuedWorkCall()});
+}
+
 TEST_F(VelloranAppTest, InATestRunBecomingActiveCountsNothing) {
   underHarness();
   start().handleScenePhaseChange(ScenePhase::inactive, ScenePhase::active);
