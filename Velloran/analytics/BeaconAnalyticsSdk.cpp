@@ -7,6 +7,7 @@
 #include "beacon/Beacon.h"
 #include "installations/BCNInstallations.h"
 #include "measurement/engine/BMSScheduler.h"
+#include "measurement/engine/BMSValue.h"
 #include "measurement/runtime/BMSMeasurement.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/Queue.h"
@@ -35,9 +36,16 @@ void BeaconAnalyticsSdk::setAnalyticsCollectionEnabled(bool enabled) {
   beacon::BCNAnalytics::setAnalyticsCollectionEnabled(enabled);
 }
 
-void BeaconAnalyticsSdk::logEventWithName(const std::string&, const std::optional<AnalyticsParameters>&) {}
+void BeaconAnalyticsSdk::logEventWithName(const std::string& name,
+                                          const std::optional<AnalyticsParameters>& parameters) {
+  // The SDK's interface takes a dictionary in every case: an event without one carries an empty one.
+  beacon::BCNAnalytics::logEventWithName(
+      name, parameters ? beacon::BMSParametersFromDictionary(*parameters) : beacon::BMSParameters{});
+}
 
-void BeaconAnalyticsSdk::resetAnalyticsData() {}
+void BeaconAnalyticsSdk::resetAnalyticsData() {
+  beacon::BCNAnalytics::resetAnalyticsData();
+}
 
 bool BeaconAnalyticsSdk::waitForQueuedWork(std::chrono::milliseconds bound) {
   if (!beacon::BCNApp::isDefaultAppConfigured()) return true;

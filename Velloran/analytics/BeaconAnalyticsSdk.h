@@ -8,9 +8,9 @@
 //    treats a missing or unusable options file as a programmer error and throws; here that is an
 //    ordinary outcome the caller reads from hasDefaultApp() afterwards, so the exception ends in
 //    this call and nothing else happens.
-//  - the collection switch goes to the SDK's analytics interface, which queues it.
-//  - events and the data reset end here for now: the SDK's analytics interface does not take them
-//    yet.
+//  - the collection switch, events and the data reset go to the SDK's analytics interface, which
+//    queues them. The interface knows no event without a parameter dictionary: such an event goes
+//    with an empty one.
 //  - waitForQueuedWork() follows the road the SDK's work takes - the analytics operation queue, the
 //    analytics queue, the engine's worker queue - with one marker block, and pumps the main queue
 //    while it waits, so SDK work that needs the main thread still runs.

@@ -40,13 +40,20 @@ TEST_F(AnalyticsProcessTest, GivenConsentSwitchesCollectionOnForLaterLaunches) {
   EXPECT_TRUE(measurementFolderExists());
 }
 
-TEST_F(AnalyticsProcessTest, WithheldConsentSwitchesCollectionOffForLaterLaunches) {
-  preferencesHold({{"analyticsEnabled", Value(false)}, {"analyticsPromptShown", Value(true)}});
+TEST_F(AnalyticsProcessTest, WithheldConsentSwitchesCollectionOffAndStartsOverUnderANewAppInstanceID) {
+  ASSERT_EQ(runApp(), 0);
+  const Value collectingID = storedPreferences()[kAppInstanceIDKey];
+  ASSERT_TRUE(collectingID.isString());
 
+  preferencesHold({{"analyticsEnabled", Value(false)}});
   EXPECT_EQ(runApp(), 0);
 
+  const platform::Dictionary stored = storedPreferences();
   EXPECT_EQ(output_, "");
-  EXPECT_EQ(storedPreferences().at(kCollectionStateKey), Value(std::int64_t{2}));
+  EXPECT_EQ(stored.at(kCollectionStateKey), Value(std::int64_t{2}));
+  ASSERT_TRUE(stored.contains(kAppInstanceIDKey));
+  EXPECT_TRUE(stored.at(kAppInstanceIDKey).isString());
+  EXPECT_NE(stored.at(kAppInstanceIDKey), collectingID);
 }
 
 // The window taking the focus is the application becoming active, which the SDK hears: it keeps a
