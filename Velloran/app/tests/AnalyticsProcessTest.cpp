@@ -1,7 +1,12 @@
 // The real velloran executable with the real analytics SDK, offscreen, in a temporary home, with
 // every SDK service on a loopback server.
 
+#include <gmock/gmock.h>
+
+#include <chrono>
+
 #include "AppProcessFixture.h"
+#include "measurement/upload/testing/BMSCollectorFake.h"
 
 namespace {
 
@@ -68,6 +73,23 @@ TEST_F(AnalyticsProcessTest, TheActiveWindowReachesTheSdkAsTheApplicationBecomin
   })) << "no heartbeat was stored";
   app->requestStop();
   EXPECT_EQ(app->waitForExit(), 0);
+}
+
+// A first launch with consent: the configuration is fetched, and the start's events - the
+// application's "app_open" among the first open and the session start - reach the collector.
+TEST_F(AnalyticsProcessTest, WithConsentTheFirstLaunchFetchesTheConfigurationAndUploadsItsEvents) {
+  beacon::testing::BMSCollectorFake collector;
+  user_.environment().set("VELLORAN_MEASUREMENT_ORIGIN", collector.origin());
+  const std::unique_ptr<velloran::testing::AppProcess> app = startApp();
+
+  // A guard against a hung app only: the first upload comes once the start's events have waited
+  // their initial delay.
+  EXPECT_TRUE(collector.waitForUploads(1, std::chrono::seconds(120)));
+  app->requestStop();
+  EXPECT_EQ(app->waitForExit(), 0);
+
+  EXPECT_FALSE(collector.configurationRequests().empty());
+  EXPECT_THAT(collector.acceptedEventNames(), ::testing::IsSupersetOf({"app_open", "_f", "_s"}));
 }
 
 TEST_F(AnalyticsProcessTest, AnInvalidAppIDIsReportedOnceAndNothingIsSentOrStored) {
