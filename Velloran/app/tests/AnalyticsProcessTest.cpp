@@ -75,12 +75,22 @@ TEST_F(AnalyticsProcessTest, TheActiveWindowReachesTheSdkAsTheApplicationBecomin
   EXPECT_EQ(app->waitForExit(), 0);
 }
 
-// A first launch with consent: the configuration is fetched, and the start's events - the
-// application's "app_open" among the first open and the session start - reach the collector.
-TEST_F(AnalyticsProcessTest, WithConsentTheFirstLaunchFetchesTheConfigurationAndUploadsItsEvents) {
+// A first launch with consent: the installation is registered once, carrying the day's heartbeat,
+// the configuration is fetched, and the start's events - the application's "app_open" among the
+// first open and the session start - reach the collector.
+TEST_F(AnalyticsProcessTest, WithConsentTheFirstLaunchRegistersFetchesTheConfigurationAndUploadsItsEvents) {
+  const std::string registration = "/v1/projects/velloran-desktop/installations/";
+  services_.script("POST", registration,
+                   {platform::testing::ScriptedReply(
+                       200, {{"Content-Type", "application/json"}},
+                       R"({"name":"projects/velloran-desktop/installations/cW1hZ2luYXJ5SW5zdGFsbA",)"
+                       R"("bid":"cW1hZ2luYXJ5SW5zdGFsbA","refreshToken":"refresh",)"
+                       R"("authToken":{"token":"token","expiresIn":"604800s"}})")});
   beacon::testing::BMSCollectorFake collector;
   user_.environment().set("VELLORAN_MEASUREMENT_ORIGIN", collector.origin());
   const std::unique_ptr<velloran::testing::AppProcess> app = startApp();
+
+  EXPECT_TRUE(velloran::testing::eventually([&] { return !services_.requests(registration).empty(); }));
 
   // A guard against a hung app only: the first upload comes once the start's events have waited
   // their initial delay.
@@ -88,6 +98,9 @@ TEST_F(AnalyticsProcessTest, WithConsentTheFirstLaunchFetchesTheConfigurationAnd
   app->requestStop();
   EXPECT_EQ(app->waitForExit(), 0);
 
+  const std::vector<platform::testing::RecordedRequest> registrations = services_.requests(registration);
+  ASSERT_EQ(registrations.size(), 1u);
+  EXPECT_TRUE(registrations.front().header("X-beacon-client").has_value());
   EXPECT_FALSE(collector.configurationRequests().empty());
   EXPECT_THAT(collector.acceptedEventNames(), ::testing::IsSupersetOf({"app_open", "_f", "_s"}));
 }
