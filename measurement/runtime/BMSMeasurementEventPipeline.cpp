@@ -68,6 +68,7 @@ void BMSMeasurement::handleEventOnWorkerQueue(BMSEvent event) {
   }
   std::optional<BMSEvent> safelisted = eventAfterSafelistingEvent(event);
   if (!safelisted) return;
+  processSessionFromEvent(*safelisted);
   if (!dedupeSubscriptionEvent(*safelisted)) return;
   if (shouldDropDuplicatedSessionStartWithRolloutEvent(*safelisted)) return;
   std::optional<BMSEvent> withRollouts = appExceptionEventWithBeaconFeatureRollouts(*safelisted);

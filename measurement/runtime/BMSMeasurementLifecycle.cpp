@@ -1,7 +1,9 @@
 // The engine's lifecycle reports on the worker queue: the first open with its user properties, the
 // session start, app and OS version changes, and the session number carried over from stored events.
 
+#include <array>
 #include <cmath>
+#include <utility>
 
 #include "measurement/audiences/BMSPurchases.h"
 #include "measurement/engine/BMSDisplayNames.h"
@@ -186,6 +188,40 @@ void BMSMeasurement::reportOSUpdateOnWorkerQueue() {
   if (!isNewVersion(current, previous)) return;
   persistedConfig_->setOsVersion(current);
   logVersionChange("_ou", "_po", previous);
+}
+
+void BMSMeasurement::processSessionFromEvent(const BMSEvent& event) {
+  const std::shared_ptr<BMSSessionReporter> session = sessionReporter();
+  if (!session || context_.screenViewReporter()->isAppActive()) return;
+  if (const auto extend = event.parameters().find("extend_session"); extend != event.parameters().end()) {
+    if (extend->second.isInt64() && extend->second.int64Value() == 1) {
+      if (session->isSessionExpired()) {
+        reportSessionStartOnWorkerQueueWithTimestamp(event.timestamp(), true);
+      } else {
+        session->extendSession();
+      }
+    } else {
+      BMSLog(3, 23179,
+             "extend_session is a reserved parameter. To extend or start a session in the background, set an "
+             "event "
+             "parameter {@'extend_session': @1}");
+    }
+  }
+  if (!session->isSessionExpired()) return;
+  constexpr std::array<std::pair<const char*, std::pair<std::int64_t, const char*>>, 3> kSessionProperties{{
+      {"_sid", {23177, "Failed to remove session ID user property on session expiration. Error"}},
+      {"_sno", {23178, "Failed to remove session number user property on session expiration. Error"}},
+      {"_se", {23192, "Failed to remove session user engagement user property on session expiration. Error"}},
+  }};
+  database_->performTransaction([&] {
+    for (const auto& [name, failure] : kSessionProperties) {
+      if (platform::Result<void> removed = database_->deleteUserAttributeWithName(name); !removed) {
+        BMSLog(2, failure.first, failure.second, {removed.error().debugDescription()});
+        return false;
+      }
+    }
+    return true;
+  });
 }
 
 void BMSMeasurement::backfillSessionNumber() {

@@ -7,6 +7,7 @@
 #include "measurement/engine/BMSDeepLinkStore.h"
 #include "measurement/engine/BMSScheduler.h"
 #include "measurement/engine/BMSUserDefaults.h"
+#include "measurement/reporters/BMSSessionReporter.h"
 
 namespace beacon {
 namespace {
@@ -129,6 +130,36 @@ TEST_F(LifecycleReportsTest, AResetReportsANewFirstOpenWithThePreviousAppID) {
   ASSERT_TRUE(heardEvent("_f"));
   EXPECT_EQ(heardText("_f", "_pcnp"), testing::kTestAppID);
   EXPECT_EQ(heardInteger("_s", "_sno"), 1);
+}
+
+TEST_F(LifecycleReportsTest, InTheBackgroundAnEventMayStartOrExtendTheSession) {
+  startHearingTheStart();
+  ASSERT_FALSE(BMSIsAppActive());
+  world.dispatch().advance(seconds(1801));
+  heard.clear();
+  // An ordinary event of an expired session takes the session's properties away.
+  BMSAnalytics::logEventWithName("prompt_copy", {});
+  world.dispatch().drain();
+  EXPECT_FALSE(storedUserProperty("_sid"));
+  EXPECT_FALSE(storedUserProperty("_sno"));
+
+  BMSAnalytics::logEventWithName("prompt_copy", {{"extend_session", platform::Value(1)}});
+  world.dispatch().drain();
+  EXPECT_EQ(heardNames(), (std::vector<std::string>{"prompt_copy", "_s", "prompt_copy"}));
+  EXPECT_EQ(heardInteger("_s", "_aib"), 1);
+  EXPECT_EQ(heardInteger("_s", "_sno"), 2);
+  EXPECT_EQ(storedUserProperty("_sno"), BMSValue::initWithInt64(2));
+
+  // Within the session the same parameter extends it.
+  world.dispatch().advance(seconds(1000));
+  BMSAnalytics::logEventWithName("prompt_copy", {{"extend_session", platform::Value(1)}});
+  world.dispatch().drain();
+  world.dispatch().advance(seconds(1000));
+  EXPECT_FALSE(engine()->sessionReporter()->isSessionExpired());
+
+  BMSAnalytics::logEventWithName("prompt_copy", {{"extend_session", platform::Value("ja")}});
+  world.dispatch().drain();
+  EXPECT_TRUE(logged(23179));
 }
 
 }  // namespace

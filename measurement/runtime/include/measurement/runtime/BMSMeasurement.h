@@ -240,6 +240,9 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void reportOSUpdateOnWorkerQueue();
   // Without a persisted session number, the number of stored session starts becomes it.
   void backfillSessionNumber();
+  // While the app is not active: an event with "extend_session" = 1 starts an expired session in the
+  // background or extends the live one; an expired session's user properties are removed.
+  void processSessionFromEvent(const BMSEvent& event);
   // The start of the hour after the one holding `milliseconds` (an exact hour moves on too).
   static std::int64_t timestampMillisRoundedUpToNextHour(std::int64_t milliseconds);
   static bool isVersionSameAsOriginalVersion();
