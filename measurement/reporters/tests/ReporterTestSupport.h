@@ -43,7 +43,7 @@ class RecordingReporterHost : public BMSReporterHost {
     userProperties.push_back({value, name, origin});
   }
   std::shared_ptr<BMSRemoteConfig> remoteConfig() const override { return config; }
-  std::shared_ptr<BMSSessionReporter> sessionReporter() const override { return session; }
+  std::shared_ptr<BMSSessionReporter> sessionReporter() const override { return session.lock(); }
   // The screen-view reporter's answers when one is attached, else the fields below.
   bool isAppActive() const override {
     const auto screens = screenReporter.lock();
@@ -63,7 +63,8 @@ class RecordingReporterHost : public BMSReporterHost {
   std::vector<HostEvent> events;
   std::vector<HostUserProperty> userProperties;
   std::shared_ptr<BMSRemoteConfig> config = BMSRemoteConfig::defaultInstance();
-  std::shared_ptr<BMSSessionReporter> session;
+  // Held weakly, as the engine's host does: the reporter holds its host.
+  std::weak_ptr<BMSSessionReporter> session;
   std::weak_ptr<BMSScreenViewReporter> screenReporter;
   bool active = true;
   BMSParameters screen;

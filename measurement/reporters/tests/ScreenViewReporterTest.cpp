@@ -116,13 +116,15 @@ class ScreenViewReporterWithSessionTest : public ScreenViewReporterTest {
     ScreenViewReporterTest::SetUp();
     persisted =
         std::make_shared<BMSPersistedConfig>(BMSUserDefaults::sharedUserDefaults(), [] { return 0.5; });
-    host->session =
+    session =
         BMSSessionReporter::initWithPersistedConfig(persisted, host, dispatch.sharedClock(), notifications);
-    host->session->setReportingEnabled(true);
+    host->session = session;
+    session->setReportingEnabled(true);
   }
 
   platform::testing::TestApplication application;
   std::shared_ptr<BMSPersistedConfig> persisted;
+  std::shared_ptr<BMSSessionReporter> session;
 };
 
 TEST_F(ScreenViewReporterWithSessionTest, ActivationReachesTheSessionReporterAndStaysActiveAfterResigning) {
