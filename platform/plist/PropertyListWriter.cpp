@@ -112,7 +112,10 @@ class NodeBuilder {
   plist_t buildDictionary(const Dictionary& dictionary) {
     if (references_ == ObjectReferences::AsDictionaries && dictionary.size() == 1) {
       auto uid = dictionary.find(kObjectReferenceKey);
-      if (uid != dictionary.end() && uid->second.asInteger() && *uid->second.asInteger() >= 0)
+      // The binary encoding keeps 32 bits of a reference; a larger number stays a dictionary
+      // rather than coming back as another object's number.
+      if (uid != dictionary.end() && uid->second.asInteger() && *uid->second.asInteger() >= 0 &&
+          *uid->second.asInteger() <= std::numeric_limits<std::uint32_t>::max())
         return plist_new_uid(static_cast<std::uint64_t>(*uid->second.asInteger()));
     }
     OwnedNode node(plist_new_dict());

@@ -375,5 +375,17 @@ TEST(PropertyListObjectReferences, ReadAndWriteAsDictionariesWhenAskedFor) {
   EXPECT_EQ(*readPropertyList(plain), withReference);
 }
 
+TEST(PropertyListObjectReferences, ANumberBeyondWhatTheEncodingKeepsComesBackUnchanged) {
+  // Found by fuzzing: the binary form keeps 32 bits of a reference, so 2^32 came back as 0.
+  for (std::int64_t number :
+       {std::int64_t{0xFFFFFFFF}, std::int64_t{0x100000000}, std::int64_t{13333333333333}}) {
+    Value withReference = Dictionary{{"root", Dictionary{{"CF$UID", number}}}};
+    Result<Bytes> binary =
+        writePropertyList(withReference, PropertyListFormat::Binary, ObjectReferences::AsDictionaries);
+    ASSERT_TRUE(binary.ok());
+    EXPECT_EQ(*readPropertyList(*binary, ObjectReferences::AsDictionaries), withReference) << number;
+  }
+}
+
 }  // namespace
 }  // namespace platform
