@@ -101,6 +101,11 @@ void BCNAnalytics::resetAnalyticsData() {
   BMSAnalytics::resetAnalyticsData();
 }
 
+void BCNAnalytics::handleEventsForBackgroundURLSession(const std::string& sessionID,
+                                                       std::function<void()> handler) {
+  BMSAnalytics::handleEventsForBackgroundURLSession(sessionID, std::move(handler));
+}
+
 void BCNAnalytics::logInternalEventWithOrigin(const std::string& origin, const std::string& name,
                                               const BMSParameters& parameters) {
   BMSAnalytics::logInternalEventWithOrigin(origin, name, parameters);

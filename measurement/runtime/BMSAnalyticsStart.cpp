@@ -17,6 +17,7 @@
 #include "platform/dispatch/Queue.h"
 #include "sdk-core/BCNAnalyticsConfiguration.h"
 #include "sdk-utilities/appdelegate/CVUAppDelegateSwizzler.h"
+#include "sdk-utilities/network/CVUNetwork.h"
 
 namespace beacon {
 namespace {
@@ -187,6 +188,11 @@ void BMSAnalytics::startWithAppID(const std::string& appID, const std::string& o
   warnAboutUnlinkedAdReach(context);
   applyLogTag(options);
   std::call_once(context.facade().startOnce, [&] { startOnce(context, appID, origin, options); });
+}
+
+void BMSAnalytics::handleEventsForBackgroundURLSession(const std::string& sessionID,
+                                                       std::function<void()> handler) {
+  CVUNetwork::handleEventsForBackgroundURLSessionID(sessionID, std::move(handler));
 }
 
 void BMSAnalytics::setAnalyticsEnabled(bool enabled) {

@@ -54,6 +54,8 @@ class BCNAnalytics {
   static void setDefaultEventParameters(const std::optional<BMSParameters>& parameters);
   // Throws the collected data away and starts over under a new app instance ID.
   static void resetAnalyticsData();
+  static void handleEventsForBackgroundURLSession(const std::string& sessionID,
+                                                  std::function<void()> handler);
   static void logInternalEventWithOrigin(const std::string& origin, const std::string& name,
                                          const BMSParameters& parameters);
   static void logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,

@@ -168,6 +168,9 @@ class BMSAnalytics {
   static void startWithAppID(const std::string& appID, const std::string& origin,
                              const BMSAnalyticsStartOptions& options);
   static void setAnalyticsEnabled(bool enabled);
+  // The platform's hand-over of a background URL session's events; `handler` runs when they are done.
+  static void handleEventsForBackgroundURLSession(const std::string& sessionID,
+                                                  std::function<void()> handler);
   static void setAnalyticsEnabled(bool enabled, bool persistSetting);
   // Analytics queue only.
   static bool isEnabled();
