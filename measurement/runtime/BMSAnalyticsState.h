@@ -73,6 +73,8 @@ class BMSAnalyticsState {
   // Made on first use; listeners in the order they were added.
   std::optional<std::map<std::uint64_t, BMSLogEventListener>> listeners;
   std::atomic<std::uint64_t> nextListenerToken = 1;
+  // Analytics queue only.
+  BMSOpenURLListener openURLListener;
 
  private:
   platform::QueueRef queue_;

@@ -7,6 +7,7 @@
 #include "measurement/engine/BMSError.h"
 #include "measurement/engine/BMSEventParameterSanitizer.h"
 #include "measurement/engine/BMSScheduler.h"
+#include "measurement/reporters/BMSSessionReporter.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
 #include "measurement/storage/BMSDatabase.h"
@@ -18,6 +19,8 @@ namespace {
 
 constexpr const char* kErrorEventName = "_err";
 constexpr const char* kUserIDName = "_id";
+constexpr const char* kSessionIDName = "_sid";
+constexpr std::int64_t kSessionIDErrorCode = 13;
 constexpr std::int64_t kTooManyDefaultParametersErrorCode = 26;
 constexpr std::int64_t kArrayDefaultParameterErrorCode = 27;
 
@@ -239,6 +242,32 @@ void BMSMeasurement::userPropertiesIncludingInternal(bool includingInternal,
     platform::globalQueue(platform::QualityOfService::Background)->async([callback, properties] {
       callback(properties);
     });
+  });
+}
+
+void BMSMeasurement::sessionIDWithCompletion(BMSSessionIDCompletion completion) {
+  scheduler_->scheduleOnWorkerQueueBlockID(
+      "BMSMeasurement:3098", [weakSelf = weak_from_this(), completion = std::move(completion)] {
+        const auto fail = [&completion](const char* reason) {
+          completion(0, bms_errorWithCode(kSessionIDErrorCode, reason));
+        };
+        std::shared_ptr<BMSMeasurement> self = weakSelf.lock();
+        if (!self) return fail("Analytics deallocated");
+        if (!self->isCollectingOnWorkerQueue()) return fail("Analytics disabled");
+        const std::shared_ptr<BMSSessionReporter> sessions = self->sessionReporter();
+        if (!sessions || sessions->isSessionExpired()) return fail("Session expired");
+        const auto stored = self->database_->userAttributeWithName(kSessionIDName);
+        if (!stored || !*stored || !(*stored)->value().isInt64()) return fail("Session ID not found");
+        completion((*stored)->value().int64Value(), std::nullopt);
+      });
+}
+
+void BMSMeasurement::setSessionTimeoutInterval(double seconds) {
+  scheduler_->scheduleOnWorkerQueueBlockID("BMSMeasurement:1584", [weakSelf = weak_from_this(), seconds] {
+    std::shared_ptr<BMSMeasurement> self = weakSelf.lock();
+    if (!self) return;
+    if (const std::shared_ptr<BMSSessionReporter> sessions = self->sessionReporter())
+      sessions->setTimeoutSessionInterval(seconds);
   });
 }
 

@@ -128,5 +128,47 @@ TEST_F(AnalyticsEventsTest, TooManyOrUnfitDefaultsAreTrimmedAndReported) {
   EXPECT_EQ(errorCodes, (std::vector<std::int64_t>{27, 26}));
 }
 
+TEST_F(AnalyticsEventsTest, ScreenViewsGoToTheScreenReporterInsteadOfTheQueue) {
+  start();
+  BMSAnalytics::logEventWithName("screen_view", {{"screen_name", platform::Value("Library")}});
+  world.dispatch().drain();
+  EXPECT_EQ(heardEvent("screen_view"), nullptr);
+}
+
+TEST_F(AnalyticsEventsTest, TheSessionIDIsTheStoredOneUntilCollectionStops) {
+  std::vector<std::string> answers;
+  const auto ask = [&] {
+    BMSAnalytics::sessionIDWithCompletion([&](std::int64_t sessionID, std::optional<platform::Error> error) {
+      answers.push_back(error ? error->description : std::to_string(sessionID));
+    });
+    world.dispatch().drain();
+  };
+  ask();
+  start();
+  ask();
+  BMSAnalytics::setAnalyticsEnabled(false);
+  ask();
+  ASSERT_EQ(answers.size(), 3u);
+  EXPECT_EQ(answers[0], "Analytics uninitialized");
+  EXPECT_EQ(answers[1], storedUserProperty("_sid")->description());
+  EXPECT_EQ(answers[2], "Analytics disabled");
+}
+
+TEST_F(AnalyticsEventsTest, BackgroundEventsMayOnlyAskToExtendTheSessionWithOne) {
+  start();
+  BMSAnalytics::logEventWithName("sync_done", {{"extend_session", platform::Value(2)}});
+  world.dispatch().drain();
+  EXPECT_TRUE(logged(23179));
+}
+
+TEST_F(AnalyticsEventsTest, OpenedURLsReachTheListener) {
+  start();
+  std::vector<std::string> opened;
+  BMSAnalytics::setOpenURLListener([&](const std::string& url) { opened.push_back(url); });
+  BMSAnalytics::handleOpenURL("velloran://prompt/1");
+  world.dispatch().drain();
+  EXPECT_EQ(opened, std::vector<std::string>{"velloran://prompt/1"});
+}
+
 }  // namespace
 }  // namespace beacon

@@ -21,6 +21,7 @@
 #include "measurement/engine/BMSEvent.h"
 #include "measurement/engine/BMSValue.h"
 #include "platform/dispatch/Queue.h"
+#include "platform/error/Error.h"
 #include "platform/notify/NotificationCenter.h"
 #include "platform/value/Value.h"
 
@@ -68,6 +69,11 @@ struct BMSAnalyticsStartOptions {
   bool empty() const { return values.empty() && !configuration; }
 };
 
+// Delivers the current session's ID, or 0 and an error of the measurement domain (code 13).
+using BMSSessionIDCompletion =
+    std::function<void(std::int64_t sessionID, std::optional<platform::Error> error)>;
+// Told of each URL the application hands to handleOpenURL.
+using BMSOpenURLListener = std::function<void(const std::string& url)>;
 // Delivers the user properties the engine holds: name -> string, integer or double.
 using BMSUserPropertiesCallback = std::function<void(const platform::Dictionary& properties)>;
 
@@ -133,6 +139,14 @@ class BMSAnalytics {
   // The key names the source: "consent_settings_tcf", "consent_settings_3p", else the application.
   static void setConsent(const platform::Dictionary& consent, const std::string& key);
   static void setDefaultEventParameters(const std::optional<BMSParameters>& parameters);
+
+  // --- sessions and opened URLs (dispatched straight onto the analytics queue)
+  // The completion runs on the global default-priority queue.
+  static void sessionIDWithCompletion(BMSSessionIDCompletion completion);
+  static void setSessionTimeoutInterval(double seconds);
+  // A URL the application was opened with: campaigns it names are reported, then the listener told.
+  static void handleOpenURL(const std::string& url);
+  static void setOpenURLListener(BMSOpenURLListener listener);
 
   // --- data reset: a new app instance ID; the engine throws away what it has collected
   static void resetAnalyticsData();

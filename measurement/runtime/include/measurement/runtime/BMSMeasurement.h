@@ -115,6 +115,10 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void removeUserAttribute(std::optional<BMSUserAttribute> attribute);
   void removeUserAttributeOnWorkerQueue(const BMSUserAttribute& attribute);
   void userPropertiesIncludingInternal(bool includingInternal, BMSUserPropertiesCallback callback);
+  // The stored session ID, unless collection is off or the session has expired; the completion runs
+  // on the worker queue.
+  void sessionIDWithCompletion(BMSSessionIDCompletion completion);
+  void setSessionTimeoutInterval(double seconds);
   // Keeps purchased transactions not reported before, in the order given.
   void filterPurchaseTransactions(std::vector<BMSPaymentTransaction> transactions,
                                   std::function<void(std::vector<BMSPaymentTransaction>)> callback);
@@ -127,6 +131,9 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void writeFilteredEventOnWorkerQueue(BMSEvent event);
   // Nothing when a safelist is in force and the event is not on it.
   std::optional<BMSEvent> eventAfterSafelistingEvent(const BMSEvent& event) const;
+  // In the background: starts or extends a session when the event asks to, and clears the session
+  // properties of an expired session.
+  void processSessionFromEvent(const BMSEvent& event);
   // False when the event is a subscription purchase seen before.
   bool dedupeSubscriptionEvent(const BMSEvent& event);
   // True when the "_ssr" event repeats the rollouts value already recorded.
