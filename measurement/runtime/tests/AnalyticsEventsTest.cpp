@@ -128,13 +128,6 @@ TEST_F(AnalyticsEventsTest, TooManyOrUnfitDefaultsAreTrimmedAndReported) {
   EXPECT_EQ(errorCodes, (std::vector<std::int64_t>{27, 26}));
 }
 
-TEST_F(AnalyticsEventsTest, ScreenViewsGoToTheScreenReporterInsteadOfTheQueue) {
-  start();
-  BMSAnalytics::logEventWithName("screen_view", {{"screen_name", platform::Value("Library")}});
-  world.dispatch().drain();
-  EXPECT_EQ(heardEvent("screen_view"), nullptr);
-}
-
 TEST_F(AnalyticsEventsTest, TheSessionIDIsTheStoredOneUntilCollectionStops) {
   std::vector<std::string> answers;
   const auto ask = [&] {
