@@ -14,8 +14,6 @@
 #include "measurement/engine/BMSScheduler.h"
 #include "measurement/pipeline/BMSDailyLimits.h"
 #include "measurement/pipeline/BMSRawEventWriter.h"
-#include "measurement/reporters/BMSScreenViewReporter.h"
-#include "measurement/reporters/BMSSessionReporter.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
@@ -38,7 +36,6 @@ constexpr const char* kAppExceptionName = "_ae";
 constexpr const char* kRolloutsParameter = "_ffr";
 constexpr const char* kSafelistedParameter = "ca_safelisted";
 constexpr const char* kSubscriptionIDParameter = "_did";
-constexpr const char* kExtendSessionParameter = "extend_session";
 constexpr std::int64_t kBlocklistedEventErrorCode = 11;
 constexpr std::int64_t kBlocklistedEventErrorMaxLength = 40;
 constexpr const char* kConversionEventNames[] = {"ecommerce_purchase", "_f", "_iap", "purchase", "refund"};
@@ -124,47 +121,6 @@ std::optional<BMSEvent> BMSMeasurement::eventAfterSafelistingEvent(const BMSEven
   BMSParameters parameters = BMSParametersFromEventParameters(event.parameters());
   parameters.insert_or_assign(kSafelistedParameter, BMSValue::initWithInt64(1));
   return event.copyWithParameters(parameters);
-}
-
-void BMSMeasurement::processSessionFromEvent(const BMSEvent& event) {
-  if (context_.screenViewReporter()->isAppActive()) return;
-  const std::shared_ptr<BMSSessionReporter> sessions = sessionReporter();
-  if (!sessions) return;
-  // An event logged in the background may start or extend a session when it asks to.
-  if (const auto extend = event.parameters().find(kExtendSessionParameter);
-      extend != event.parameters().end()) {
-    if (extend->second.isInt64() && extend->second.int64Value() == 1) {
-      if (sessions->isSessionExpired()) {
-        reportSessionStartOnWorkerQueueWithTimestamp(event.timestamp(), true);
-      } else {
-        sessions->extendSession();
-      }
-    } else {
-      BMSLog(3, 23179,
-             "extend_session is a reserved parameter. To extend or start a session in the background, set an "
-             "event parameter {@'extend_session': @1}");
-    }
-  }
-  if (!sessions->isSessionExpired()) return;
-  // An expired session leaves no session properties behind.
-  database_->performTransaction([this] {
-    const struct {
-      const char* name;
-      std::int64_t code;
-      const char* message;
-    } properties[] = {
-        {"_sid", 23177, "Failed to remove session ID user property on session expiration. Error"},
-        {"_sno", 23178, "Failed to remove session number user property on session expiration. Error"},
-        {"_se", 23192, "Failed to remove session user engagement user property on session expiration. Error"},
-    };
-    for (const auto& property : properties) {
-      if (platform::Result<void> deleted = database_->deleteUserAttributeWithName(property.name); !deleted) {
-        BMSLog(2, property.code, property.message, {BMSContextFromError(deleted.error())});
-        return false;
-      }
-    }
-    return true;
-  });
 }
 
 bool BMSMeasurement::dedupeSubscriptionEvent(const BMSEvent& event) {

@@ -147,13 +147,6 @@ TEST_F(AnalyticsEventsTest, TheSessionIDIsTheStoredOneUntilCollectionStops) {
   EXPECT_EQ(answers[2], "Analytics disabled");
 }
 
-TEST_F(AnalyticsEventsTest, BackgroundEventsMayOnlyAskToExtendTheSessionWithOne) {
-  start();
-  BMSAnalytics::logEventWithName("sync_done", {{"extend_session", platform::Value(2)}});
-  world.dispatch().drain();
-  EXPECT_TRUE(logged(23179));
-}
-
 TEST_F(AnalyticsEventsTest, OpenedURLsReachTheListener) {
   start();
   std::vector<std::string> opened;

@@ -131,9 +131,6 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void writeFilteredEventOnWorkerQueue(BMSEvent event);
   // Nothing when a safelist is in force and the event is not on it.
   std::optional<BMSEvent> eventAfterSafelistingEvent(const BMSEvent& event) const;
-  // In the background: starts or extends a session when the event asks to, and clears the session
-  // properties of an expired session.
-  void processSessionFromEvent(const BMSEvent& event);
   // False when the event is a subscription purchase seen before.
   bool dedupeSubscriptionEvent(const BMSEvent& event);
   // True when the "_ssr" event repeats the rollouts value already recorded.
