@@ -1,5 +1,6 @@
 #include "Velloran/persistence/CoreDataPromptStore.h"
 
+#include <iostream>
 #include <optional>
 #include <string>
 #include <utility>
@@ -30,7 +31,8 @@ Result<void> write(platform::PersistentContainer& container,
 }  // namespace
 
 Result<std::vector<Prompt>> CoreDataPromptStore::ListingState::select(ManagedObjectContext& viewContext,
-                                                                      const PromptFilter& filter) {
+                                                                      const PromptFilter& filter,
+                                                                      const Log& log) {
   const platform::CaseFolding folding = platform::caseFoldingFor();
   const std::shared_ptr<platform::PersistentStore> store =
       viewContext.persistentStoreCoordinator()->persistentStore();
@@ -39,7 +41,11 @@ Result<std::vector<Prompt>> CoreDataPromptStore::ListingState::select(ManagedObj
   const bool keepable = !viewContext.hasChanges();
   if (!keepable || !snapshot || !store || !snapshot->isCurrent(*store, folding)) {
     snapshot.reset();
-    Result<LibrarySnapshot> read = LibrarySnapshot::read(viewContext, folding);
+    Result<LibrarySnapshot> read = LibrarySnapshot::read(
+        viewContext, folding, [&](const platform::UUID& id, const platform::Error& error) {
+          if (reportedUnreadable.insert(id).second)
+            log("Prompt " + id.uuidString() + " ausgelassen, Versionen nicht lesbar: " + error.description);
+        });
     if (!read) return read.error();
     if (!keepable) return read->select(filter);
     snapshot.emplace(std::move(*read));
@@ -48,18 +54,19 @@ Result<std::vector<Prompt>> CoreDataPromptStore::ListingState::select(ManagedObj
 }
 
 CoreDataPromptStore::CoreDataPromptStore(std::shared_ptr<platform::PersistentContainer> container,
-                                         std::shared_ptr<const platform::Clock> clock)
+                                         std::shared_ptr<const platform::Clock> clock, Log log)
     : container_(std::move(container)),
       clock_(clock ? std::move(clock) : platform::SystemClock::sharedPointer()),
+      log_(log ? std::move(log) : Log([](const std::string& line) { std::cerr << line << std::endl; })),
       actor_("Velloran.CoreDataPromptStore") {}
 
 void CoreDataPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) {
   actor_.perform<std::vector<Prompt>>(
-      [container = container_,
+      [container = container_, log = log_,
        filter = std::move(filter)](ListingState& state) -> Result<std::vector<Prompt>> {
         const std::shared_ptr<ManagedObjectContext>& viewContext = container->viewContext();
         std::optional<Result<std::vector<Prompt>>> selected;
-        viewContext->performAndWait([&] { selected.emplace(state.select(*viewContext, filter)); });
+        viewContext->performAndWait([&] { selected.emplace(state.select(*viewContext, filter, log)); });
         return std::move(*selected);
       },
       std::move(completion));

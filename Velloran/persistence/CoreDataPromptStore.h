@@ -16,7 +16,9 @@
 // (PromptObjects.h). Older stores may hold version objects detached by earlier saves; they stay
 // in the store without a prompt (also after the prompt is deleted). A version
 // number outside 32 bits, or tags that JSON cannot carry, fail the save and nothing is written.
-// Failures are the store layer's errors, passed on unchanged; the store prints nothing.
+// Failures are the store layer's errors, passed on unchanged. A stored prompt whose versions cannot
+// be read is left out of the listings, the others are listed; the store writes one line about it to
+// its log ("Prompt <id> ausgelassen, Versionen nicht lesbar: " and the reason), once per prompt.
 //
 // Threads: an actor (StoreActor). One operation at a time, in call order, each to its end - the
 // store work included - before the next starts, so two saves of one prompt can never both add their
@@ -24,8 +26,11 @@
 // running while a listing is under way (it does in the application and under the test pump);
 // completions come on the main queue.
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "Velloran/data/PromptRepository.h"
@@ -39,10 +44,14 @@ namespace velloran {
 
 class CoreDataPromptStore final : public PromptRepository {
  public:
+  // Receives the store's lines; called on the main thread.
+  using Log = std::function<void(const std::string& line)>;
+
   // `clock` gives "the current time" of new prompts and appended versions; the machine's clock when
-  // not given. The store shares the container with the stack and the sync monitor.
+  // not given. `log` takes the store's lines; standard error when not given. The store shares the
+  // container with the stack and the sync monitor.
   explicit CoreDataPromptStore(std::shared_ptr<platform::PersistentContainer> container,
-                               std::shared_ptr<const platform::Clock> clock = nullptr);
+                               std::shared_ptr<const platform::Clock> clock = nullptr, Log log = nullptr);
 
   const std::shared_ptr<platform::PersistentContainer>& container() const { return container_; }
 
@@ -59,13 +68,16 @@ class CoreDataPromptStore final : public PromptRepository {
     // The prompts the filter selects, from the kept snapshot or, when that is no longer current,
     // from one read now. Runs on the view context's queue.
     platform::Result<std::vector<Prompt>> select(platform::ManagedObjectContext& viewContext,
-                                                 const PromptFilter& filter);
+                                                 const PromptFilter& filter, const Log& log);
 
     std::optional<LibrarySnapshot> snapshot;
+    // Prompts left out because their versions cannot be read, each logged once.
+    std::set<platform::UUID> reportedUnreadable;
   };
 
   std::shared_ptr<platform::PersistentContainer> container_;
   std::shared_ptr<const platform::Clock> clock_;
+  Log log_;
   StoreActor<ListingState> actor_;
 };
 

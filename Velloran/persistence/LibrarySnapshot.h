@@ -12,6 +12,7 @@
 // A plain value: read it on the queue of the context it reads from; afterwards it is only read.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "Velloran/data/PromptFilter.h"
@@ -26,10 +27,17 @@ namespace velloran {
 
 class LibrarySnapshot {
  public:
+  // Told of each prompt left out because its versions cannot be read, with the reason.
+  using UnreadablePrompt = std::function<void(const platform::UUID& id, const platform::Error& error)>;
+
   // Reads every prompt with its versions in a few queries: the prompts in one, their versions
-  // together. Fails only when the store cannot be read.
+  // together; without unsaved changes in the context, as plain values, making no object. When the
+  // versions cannot be read together they are read prompt by prompt, and a prompt whose versions
+  // cannot be read is left out and reported to `unreadable`. Fails only when the store cannot be
+  // read (also when no prompt's versions can be).
   static platform::Result<LibrarySnapshot> read(platform::ManagedObjectContext& context,
-                                                platform::CaseFolding folding);
+                                                platform::CaseFolding folding,
+                                                const UnreadablePrompt& unreadable);
 
   // Whether the store still holds what was read, under the same folding.
   bool isCurrent(const platform::PersistentStore& store, platform::CaseFolding folding) const;
@@ -46,6 +54,17 @@ class LibrarySnapshot {
 
   LibrarySnapshot(platform::UUID storeIdentifier, std::uint64_t changeCount, platform::CaseFolding folding)
       : storeIdentifier_(storeIdentifier), changeCount_(changeCount), folding_(folding) {}
+
+  void addEntry(Prompt prompt);
+  // Gives every entry its versions from `read` (the version lists of the entries at the indexes it
+  // is given, or the failure), together or, when that fails, one by one.
+  template <class ReadVersions>
+  platform::Result<void> fillVersions(const ReadVersions& read, const UnreadablePrompt& unreadable);
+  // Adds the prompts of the stored `rows` (objects or values) that read as prompts, then their
+  // versions: readMembers(owners, indexes) reads the version rows of the owners at those indexes.
+  template <class Owner, class ReadMembers>
+  platform::Result<void> fill(std::vector<Owner> rows, const ReadMembers& readMembers,
+                              const UnreadablePrompt& unreadable);
 
   platform::UUID storeIdentifier_;
   std::uint64_t changeCount_;

@@ -10,15 +10,55 @@ namespace {
 
 using platform::ManagedObject;
 
-std::optional<PromptVersion> readVersion(const ManagedObject& object, const platform::UUID& promptId) {
-  std::optional<platform::UUID> id = object.value(model::kId).as<platform::UUID>();
-  std::optional<std::string> content = object.value(model::kContent).as<std::string>();
-  std::optional<std::string> notes = object.value(model::kNotes).as<std::string>();
+// The readers below take the attribute values of one object by key, from a ManagedObject or from
+// values read without one.
+template <class Lookup>
+std::optional<PromptVersion> readVersion(const Lookup& value, const platform::UUID& promptId) {
+  std::optional<platform::UUID> id = value(model::kId).template as<platform::UUID>();
+  std::optional<std::string> content = value(model::kContent).template as<std::string>();
+  std::optional<std::string> notes = value(model::kNotes).template as<std::string>();
   // A stored number outside 32 bits reads as of another kind, so it cannot slip through widened.
-  std::optional<std::int64_t> number = object.value(model::kVersionNumber).as<std::int64_t>();
-  std::optional<platform::Date> createdAt = object.value(model::kCreatedAt).as<platform::Date>();
+  std::optional<std::int64_t> number = value(model::kVersionNumber).template as<std::int64_t>();
+  std::optional<platform::Date> createdAt = value(model::kCreatedAt).template as<platform::Date>();
   if (!id || !content || !notes || !number || !createdAt) return std::nullopt;
   return PromptVersion{*id, promptId, std::move(*content), std::move(*notes), *number, *createdAt};
+}
+
+template <class Lookup>
+std::optional<Prompt> readPromptFrom(const Lookup& value) {
+  std::optional<platform::UUID> id = value(model::kId).template as<platform::UUID>();
+  std::optional<std::string> title = value(model::kTitle).template as<std::string>();
+  std::optional<std::string> typeText = value(model::kType).template as<std::string>();
+  std::optional<PromptType> type = typeText ? PromptType::fromRawValue(*typeText) : std::nullopt;
+  std::optional<platform::Bytes> tagData = value(model::kTags).template as<platform::Bytes>();
+  std::optional<platform::Date> createdAt = value(model::kCreatedAt).template as<platform::Date>();
+  std::optional<platform::Date> updatedAt = value(model::kUpdatedAt).template as<platform::Date>();
+  if (!id || !title || !type || !tagData || !createdAt || !updatedAt) return std::nullopt;
+  return Prompt{*id,
+                std::move(*title),
+                *type,
+                decodeTags(*tagData).value_or(std::vector<std::string>{}),
+                value(model::kIsSystem).template as<bool>().value_or(false),
+                *createdAt,
+                *updatedAt,
+                {},
+                {},
+                {}};
+}
+
+// The attributes of a ManagedObject, by key.
+auto objectLookup(const ManagedObject& object) {
+  return [&object](std::string_view key) { return object.value(key); };
+}
+
+// The values read for `keys`, by key.
+auto valuesLookup(const platform::StoredValues& values, const std::vector<std::string>& keys) {
+  return [&values, &keys](std::string_view key) {
+    for (std::size_t index = 0; index < keys.size(); ++index) {
+      if (keys[index] == key) return values.values.at(index);
+    }
+    return platform::AttributeRead::missing();
+  };
 }
 
 // The versions in the order every machine shows them: by number, then creation time, then id. Two
@@ -78,25 +118,27 @@ std::optional<std::vector<std::string>> decodeTags(const platform::Bytes& data) 
   return tags;
 }
 
+const std::vector<std::string>& promptFieldKeys() {
+  static const std::vector<std::string> keys{std::string(model::kId),       std::string(model::kTitle),
+                                             std::string(model::kType),     std::string(model::kTags),
+                                             std::string(model::kIsSystem), std::string(model::kCreatedAt),
+                                             std::string(model::kUpdatedAt)};
+  return keys;
+}
+
+const std::vector<std::string>& versionFieldKeys() {
+  static const std::vector<std::string> keys{std::string(model::kId), std::string(model::kContent),
+                                             std::string(model::kNotes), std::string(model::kVersionNumber),
+                                             std::string(model::kCreatedAt)};
+  return keys;
+}
+
 std::optional<Prompt> readPromptFields(const ManagedObject& object) {
-  std::optional<platform::UUID> id = object.value(model::kId).as<platform::UUID>();
-  std::optional<std::string> title = object.value(model::kTitle).as<std::string>();
-  std::optional<std::string> typeText = object.value(model::kType).as<std::string>();
-  std::optional<PromptType> type = typeText ? PromptType::fromRawValue(*typeText) : std::nullopt;
-  std::optional<platform::Bytes> tagData = object.value(model::kTags).as<platform::Bytes>();
-  std::optional<platform::Date> createdAt = object.value(model::kCreatedAt).as<platform::Date>();
-  std::optional<platform::Date> updatedAt = object.value(model::kUpdatedAt).as<platform::Date>();
-  if (!id || !title || !type || !tagData || !createdAt || !updatedAt) return std::nullopt;
-  return Prompt{*id,
-                std::move(*title),
-                *type,
-                decodeTags(*tagData).value_or(std::vector<std::string>{}),
-                object.value(model::kIsSystem).as<bool>().value_or(false),
-                *createdAt,
-                *updatedAt,
-                {},
-                {},
-                {}};
+  return readPromptFrom(objectLookup(object));
+}
+
+std::optional<Prompt> readPromptFields(const platform::StoredValues& values) {
+  return readPromptFrom(valuesLookup(values, promptFieldKeys()));
 }
 
 std::vector<PromptVersion> readVersions(const std::vector<ManagedObject>& members,
@@ -104,7 +146,20 @@ std::vector<PromptVersion> readVersions(const std::vector<ManagedObject>& member
   std::vector<PromptVersion> versions;
   versions.reserve(members.size());
   for (const ManagedObject& member : members) {
-    if (std::optional<PromptVersion> version = readVersion(member, promptId))
+    if (std::optional<PromptVersion> version = readVersion(objectLookup(member), promptId))
+      versions.push_back(std::move(*version));
+  }
+  sortAndMergeVersions(versions);
+  return versions;
+}
+
+std::vector<PromptVersion> readVersions(const std::vector<platform::StoredValues>& members,
+                                        const platform::UUID& promptId) {
+  std::vector<PromptVersion> versions;
+  versions.reserve(members.size());
+  for (const platform::StoredValues& member : members) {
+    if (std::optional<PromptVersion> version =
+            readVersion(valuesLookup(member, versionFieldKeys()), promptId))
       versions.push_back(std::move(*version));
   }
   sortAndMergeVersions(versions);

@@ -38,6 +38,13 @@ platform::Result<std::optional<Prompt>> readPrompt(const platform::ManagedObject
 std::optional<Prompt> readPromptFields(const platform::ManagedObject& object);
 std::vector<PromptVersion> readVersions(const std::vector<platform::ManagedObject>& members,
                                         const platform::UUID& promptId);
+// The same over values read without objects (ManagedObjectContext::fetchValues, memberValues) for
+// the keys below, in their order.
+const std::vector<std::string>& promptFieldKeys();
+const std::vector<std::string>& versionFieldKeys();
+std::optional<Prompt> readPromptFields(const platform::StoredValues& values);
+std::vector<PromptVersion> readVersions(const std::vector<platform::StoredValues>& members,
+                                        const platform::UUID& promptId);
 
 // The first stored prompt object with this id; when there is none, a new one with an empty title,
 // type "system", no tags, not a system prompt, and both dates `now`.

@@ -56,6 +56,11 @@ void PromptListViewModel::subscribeToEvents() {
 
 const std::vector<Prompt>& PromptListViewModel::prompts() const {
   requireMainThread(kOwner, "prompts");
+  return *prompts_;
+}
+
+const std::shared_ptr<const std::vector<Prompt>>& PromptListViewModel::sharedPrompts() const {
+  requireMainThread(kOwner, "sharedPrompts");
   return prompts_;
 }
 
@@ -86,7 +91,7 @@ const std::optional<SyncBanner>& PromptListViewModel::syncBanner() const {
 }
 
 void PromptListViewModel::setPrompts(std::vector<Prompt> prompts) {
-  prompts_ = std::move(prompts);
+  prompts_ = std::make_shared<const std::vector<Prompt>>(std::move(prompts));
   promptsChanged_.emit();
 }
 

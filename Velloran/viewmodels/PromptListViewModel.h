@@ -71,6 +71,8 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   // --- Observable state ---------------------------------------------------------------------
   // The prompts the filter selects, in the order the repository returned them.
   const std::vector<Prompt>& prompts() const;
+  // The same list, shared: it never changes; a new list replaces it. Never null.
+  const std::shared_ptr<const std::vector<Prompt>>& sharedPrompts() const;
   // Every distinct tag of the whole library, sorted (TagSuggestions.h).
   const std::vector<std::string>& allTagSuggestions() const;
   // The query of every load. Setting it does not load: the caller starts the load it wants.
@@ -134,7 +136,7 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   std::shared_ptr<SyncMonitor> monitor_;
   ViewModelEnvironment environment_;
 
-  std::vector<Prompt> prompts_;
+  std::shared_ptr<const std::vector<Prompt>> prompts_ = std::make_shared<const std::vector<Prompt>>();
   std::vector<std::string> allTagSuggestions_;
   PromptFilter filter_;
   std::optional<SyncBanner> syncBanner_;

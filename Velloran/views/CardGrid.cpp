@@ -15,11 +15,22 @@ const std::string kNoText;
 // How many cards beyond those on show keep their prompt, for prompts that soon come back.
 constexpr std::size_t kIdleCardsKept = 48;
 
+// Rows measured in one step on the main queue: a few milliseconds, so typing and scrolling carry on
+// between steps.
+constexpr std::size_t kRowsPerMeasuringStep = 100;
+
+const std::string& latestTextOf(const Prompt& prompt) {
+  return prompt.versions.empty() ? kNoText : prompt.versions.back().content;
+}
+
 }  // namespace
 
 CardGrid::CardGrid(std::shared_ptr<const platform::Clock> clock, platform::QueueRef mainQueue,
                    QWidget* parent)
-    : QScrollArea(parent), clock_(std::move(clock)), mainQueue_(std::move(mainQueue)) {
+    : QScrollArea(parent),
+      clock_(std::move(clock)),
+      mainQueue_(std::move(mainQueue)),
+      prompts_(std::make_shared<const std::vector<Prompt>>()) {
   setObjectName(QStringLiteral("promptGrid"));
   setFrameShape(QFrame::NoFrame);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -41,10 +52,8 @@ void CardGrid::setActionsFactory(std::function<PromptRowActions(const Prompt&)> 
     card->setActions(makeActions_ ? makeActions_(card->prompt()) : PromptRowActions{});
 }
 
-void CardGrid::setPrompts(const std::vector<Prompt>& prompts) {
-  items_.clear();
-  items_.reserve(prompts.size());
-  for (const Prompt& prompt : prompts) items_.push_back(Item{prompt, QRect()});
+void CardGrid::setPrompts(std::shared_ptr<const std::vector<Prompt>> prompts) {
+  prompts_ = prompts ? std::move(prompts) : std::make_shared<const std::vector<Prompt>>();
   // Heights of prompts no longer listed are kept: a search erased brings them back.
   relayout();
 }
@@ -54,39 +63,115 @@ int CardGrid::columnWidth() const {
   return std::max(10, contents / kColumns);
 }
 
+std::optional<int> CardGrid::measuredHeight(const Prompt& prompt, int width) const {
+  const auto found = heights_.find(prompt.id);
+  if (found == heights_.end()) return std::nullopt;
+  const MeasuredHeight& measured = found->second;
+  if (measured.title != prompt.title || measured.latestText != latestTextOf(prompt) ||
+      measured.hasTags != !prompt.tags.empty())
+    return std::nullopt;
+  for (const auto& [measuredWidth, height] : measured.heightByWidth) {
+    if (measuredWidth == width) return height;
+  }
+  return std::nullopt;
+}
+
 int CardGrid::heightOf(const Prompt& prompt, int width) {
+  if (const std::optional<int> known = measuredHeight(prompt, width)) return *known;
   MeasuredHeight& measured = heights_[prompt.id];
   // Compared as stored, without making the card's display texts: equal texts give equal ones.
-  const std::string& latestText = prompt.versions.empty() ? kNoText : prompt.versions.back().content;
+  const std::string& latestText = latestTextOf(prompt);
   const bool hasTags = !prompt.tags.empty();
   if (measured.title != prompt.title || measured.latestText != latestText || measured.hasTags != hasTags) {
     measured = MeasuredHeight{prompt.title, latestText, hasTags, {{{-1, 0}, {-1, 0}}}};
-  }
-  for (const auto& [measuredWidth, height] : measured.heightByWidth) {
-    if (measuredWidth == width) return height;
   }
   const int height = PromptRow::heightFor(prompt, width);
   measured.heightByWidth = {{{width, height}, measured.heightByWidth[0]}};
   return height;
 }
 
+int CardGrid::estimatedHeight(const Prompt& prompt, int width) {
+  // A card of one title line and, when it has one, one preview line.
+  const bool hasPreview = !latestTextOf(prompt).empty();
+  const bool hasTags = !prompt.tags.empty();
+  int& estimate = estimates_[hasPreview ? 1 : 0][hasTags ? 1 : 0];
+  if (estimate < 0) {
+    Prompt sample;
+    sample.title = "X";
+    if (hasPreview) sample.versions.push_back(PromptVersion{{}, {}, "X", "", 1, {}});
+    if (hasTags) sample.tags = {"X"};
+    estimate = PromptRow::heightFor(sample, width);
+  }
+  return estimate;
+}
+
+int CardGrid::bandBottom() const {
+  return verticalScrollBar()->value() + viewport()->height() * 3 / 2;
+}
+
 void CardGrid::relayout() {
+  relayoutMeasuringTo(bandBottom());
+}
+
+void CardGrid::relayoutMeasuringTo(int measureBottom) {
   const int width = columnWidth();
+  if (width != estimatesWidth_) {
+    estimates_ = {{{-1, -1}, {-1, -1}}};
+    estimatesWidth_ = width;
+  }
   laidOutWidth_ = viewport()->width();
+  const std::vector<Prompt>& prompts = *prompts_;
+  rects_.assign(prompts.size(), QRect());
+  measuredRows_ = 0;
+  measuredBottom_ = 0;
   int y = 0;
-  for (std::size_t rowStart = 0; rowStart < items_.size(); rowStart += kColumns) {
-    const std::size_t rowEnd = std::min(items_.size(), rowStart + kColumns);
+  for (std::size_t rowStart = 0; rowStart < prompts.size(); rowStart += kColumns) {
+    const std::size_t rowEnd = std::min(prompts.size(), rowStart + kColumns);
+    const bool measureRow = y <= measureBottom;
+    bool rowMeasured = true;
     int rowHeight = 0;
     for (std::size_t index = rowStart; index < rowEnd; ++index) {
-      const int height = heightOf(items_[index].prompt, width);
+      int height = 0;
+      if (measureRow) {
+        height = heightOf(prompts[index], width);
+      } else if (const std::optional<int> known = measuredHeight(prompts[index], width)) {
+        height = *known;
+      } else {
+        height = estimatedHeight(prompts[index], width);
+        rowMeasured = false;
+      }
       const int column = static_cast<int>(index - rowStart);
-      items_[index].rect = QRect(kSidePadding + column * (width + kColumnSpacing), y, width, height);
+      rects_[index] = QRect(kSidePadding + column * (width + kColumnSpacing), y, width, height);
       rowHeight = std::max(rowHeight, height);
     }
     y += rowHeight + kRowSpacing;
+    if (rowMeasured && measuredRows_ == rowStart / kColumns) {
+      ++measuredRows_;
+      measuredBottom_ = y;
+    }
   }
-  contentHeight_ = items_.empty() ? 0 : y - kRowSpacing + kBottomPadding;
+  contentHeight_ = prompts.empty() ? 0 : y - kRowSpacing + kBottomPadding;
+  if (!isFullyMeasured()) scheduleMeasuring();
   sizeCanvas();
+}
+
+void CardGrid::scheduleMeasuring() {
+  if (measuringScheduled_) return;
+  measuringScheduled_ = true;
+  QPointer<CardGrid> grid(this);
+  mainQueue_->async([grid] {
+    if (grid != nullptr) grid->measureNextRows();
+  });
+}
+
+void CardGrid::measureNextRows() {
+  measuringScheduled_ = false;
+  if (isFullyMeasured()) return;
+  const int width = columnWidth();
+  const std::vector<Prompt>& prompts = *prompts_;
+  const std::size_t end = std::min(prompts.size(), (measuredRows_ + kRowsPerMeasuringStep) * kColumns);
+  for (std::size_t index = measuredRows_ * kColumns; index < end; ++index) heightOf(prompts[index], width);
+  relayout();
 }
 
 void CardGrid::sizeCanvas() {
@@ -96,22 +181,23 @@ void CardGrid::sizeCanvas() {
   materialise();
 }
 
-PromptRow* CardGrid::cardForItem(const Item& item, std::vector<PromptRow*>& spare) {
-  const auto found = cards_.find(item.prompt.id);
+PromptRow* CardGrid::cardForItem(std::size_t index, std::vector<PromptRow*>& spare) {
+  const Prompt& prompt = (*prompts_)[index];
+  const auto found = cards_.find(prompt.id);
   if (found != cards_.end()) {
-    found->second->setPrompt(item.prompt);
+    found->second->setPrompt(prompt);
     return found->second;
   }
   PromptRow* card = nullptr;
   if (!spare.empty()) {
     card = spare.back();
     spare.pop_back();
-    card->setPrompt(item.prompt);
+    card->setPrompt(prompt);
   } else {
-    card = new PromptRow(item.prompt, {}, clock_, canvas_);
+    card = new PromptRow(prompt, {}, clock_, canvas_);
     card->installEventFilter(this);
   }
-  cards_[item.prompt.id] = card;
+  cards_[prompt.id] = card;
   return card;
 }
 
@@ -120,14 +206,21 @@ void CardGrid::materialise() {
   const int viewHeight = viewport()->height();
   // Half a screen above and below is made ahead, so a scroll finds its cards ready.
   const QRect band(0, top - viewHeight / 2, canvas_->width(), viewHeight * 2);
+  if (!isFullyMeasured() && band.bottom() > measuredBottom_) {
+    // Scrolled into rows laid out from estimates: what lies above is measured first, so that
+    // nothing on show moves afterwards. The new layout makes the cards.
+    relayoutMeasuringTo(band.bottom());
+    return;
+  }
 
-  std::vector<const Item*> wanted;
+  const std::vector<Prompt>& prompts = *prompts_;
+  std::vector<std::size_t> wanted;
   std::unordered_set<platform::UUID> wantedIds;
-  for (const Item& item : items_) {
-    if (item.rect.top() > band.bottom()) break;
-    if (item.rect.intersects(band)) {
-      wanted.push_back(&item);
-      wantedIds.insert(item.prompt.id);
+  for (std::size_t index = 0; index < prompts.size(); ++index) {
+    if (rects_[index].top() > band.bottom()) break;
+    if (rects_[index].intersects(band)) {
+      wanted.push_back(index);
+      wantedIds.insert(prompts[index].id);
     }
   }
 
@@ -149,10 +242,10 @@ void CardGrid::materialise() {
     }
   }
 
-  for (const Item* item : wanted) {
-    PromptRow* card = cardForItem(*item, spare);
-    card->setActions(makeActions_ ? makeActions_(item->prompt) : PromptRowActions{});
-    card->setGeometry(item->rect);
+  for (std::size_t index : wanted) {
+    PromptRow* card = cardForItem(index, spare);
+    card->setActions(makeActions_ ? makeActions_(prompts[index]) : PromptRowActions{});
+    card->setGeometry(rects_[index]);
     card->show();
   }
   spareCards_ = std::move(spare);
@@ -165,8 +258,8 @@ PromptRow* CardGrid::cardFor(const platform::UUID& id) const {
 
 QList<PromptRow*> CardGrid::shownCards() const {
   QList<PromptRow*> shown;
-  for (const Item& item : items_) {
-    if (PromptRow* card = cardFor(item.prompt.id)) shown.append(card);
+  for (const Prompt& prompt : *prompts_) {
+    if (PromptRow* card = cardFor(prompt.id)) shown.append(card);
   }
   return shown;
 }
@@ -176,11 +269,14 @@ int CardGrid::cardWidgetCount() const {
 }
 
 QRect CardGrid::itemRect(std::size_t index) const {
-  return index < items_.size() ? items_[index].rect : QRect();
+  return index < rects_.size() ? rects_[index] : QRect();
 }
 
 void CardGrid::scrollToItem(std::size_t index) {
-  if (index < items_.size()) verticalScrollBar()->setValue(items_[index].rect.top());
+  if (index >= rects_.size()) return;
+  // Measured through the item first, so that it lies where it will stay.
+  while (index / kColumns >= measuredRows_) relayoutMeasuringTo(rects_[index].bottom());
+  verticalScrollBar()->setValue(rects_[index].top());
 }
 
 void CardGrid::resizeEvent(QResizeEvent* event) {

@@ -6,10 +6,13 @@
 // Lazy and reusing: a card widget exists only for prompts in or near the visible part of the grid.
 // Card heights come from the prompts' texts alone (PromptRow::heightFor), kept per prompt and width
 // and measured again only when those texts change, so a new list of ten thousand prompts is laid out
-// without making a widget or measuring a text for each. A card belongs to its
-// prompt's id: while that prompt stays in the list (or comes back to it soon, as when a search is
-// typed and then erased) the same widget shows it. Widgets of prompts long gone are reused for
-// others rather than made anew.
+// without making a widget for each. Visible first: the rows from the top down to a screen below
+// the visible part are measured at once; rows further down stand at an estimated height until the
+// rest is measured in small steps on the main queue, from the top down, so rows once measured never
+// move again. Scrolling into rows not yet measured measures everything above them first. A card
+// belongs to its prompt's id: while that prompt stays in the list (or comes back to it soon, as
+// when a search is typed and then erased) the same widget shows it. Widgets of prompts long gone
+// are reused for others rather than made anew.
 //
 // Presses: a click (pressed and released within 0.35 s without moving more than 10 pixels) taps
 // the card; holding it 0.35 s without moving is a long press. Both report the card's prompt. The
@@ -49,8 +52,11 @@ class CardGrid final : public QScrollArea {
     onLongPress_ = std::move(onLongPress);
   }
 
-  void setPrompts(const std::vector<Prompt>& prompts);
-  std::size_t promptCount() const { return items_.size(); }
+  // The list is shared, not copied; it must not change while the grid shows it.
+  void setPrompts(std::shared_ptr<const std::vector<Prompt>> prompts);
+  std::size_t promptCount() const { return prompts_->size(); }
+  // Whether every card's height is measured (no row stands at an estimate).
+  bool isFullyMeasured() const { return measuredRows_ >= rowCount(); }
 
   // The card now showing the prompt on screen (or near it); nullptr when none does.
   PromptRow* cardFor(const platform::UUID& id) const;
@@ -75,10 +81,6 @@ class CardGrid final : public QScrollArea {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  struct Item {
-    Prompt prompt;
-    QRect rect;
-  };
   // A card's height follows from its title, its latest version's text and whether it has tags. It
   // is kept for the last two column widths: the scroll bar coming and going switches between two.
   struct MeasuredHeight {
@@ -94,11 +96,24 @@ class CardGrid final : public QScrollArea {
   };
 
   int columnWidth() const;
+  std::size_t rowCount() const { return (promptCount() + kColumns - 1) / kColumns; }
+  // The height kept for the prompt's texts at `width`, if measured.
+  std::optional<int> measuredHeight(const Prompt& prompt, int width) const;
+  // The kept height, else measured now and kept.
   int heightOf(const Prompt& prompt, int width);
+  // The height of a card like the prompt's with one line of title and of preview.
+  int estimatedHeight(const Prompt& prompt, int width);
+  // Lays every row out: rows starting above `measureBottom` with measured heights, the rest with
+  // what is known of them. Schedules measuring while estimates remain.
+  void relayoutMeasuringTo(int measureBottom);
   void relayout();
+  // The bottom of the part measured at once: the visible part and half a screen below it.
+  int bandBottom() const;
+  void scheduleMeasuring();
+  void measureNextRows();
   void sizeCanvas();
   void materialise();
-  PromptRow* cardForItem(const Item& item, std::vector<PromptRow*>& spare);
+  PromptRow* cardForItem(std::size_t index, std::vector<PromptRow*>& spare);
   void cancelPress();
 
   std::shared_ptr<const platform::Clock> clock_;
@@ -108,10 +123,17 @@ class CardGrid final : public QScrollArea {
   std::function<void(const Prompt&)> onLongPress_;
 
   QWidget* canvas_;
-  std::vector<Item> items_;
+  std::shared_ptr<const std::vector<Prompt>> prompts_;
+  std::vector<QRect> rects_;  // by index into prompts_
   int laidOutWidth_ = -1;
   int contentHeight_ = 0;
+  std::size_t measuredRows_ = 0;  // the rows from the top whose heights are measured
+  int measuredBottom_ = 0;        // where the measured rows end
+  bool measuringScheduled_ = false;
   std::unordered_map<platform::UUID, MeasuredHeight> heights_;
+  // Estimates at estimatesWidth_, by whether the card has a preview and tags.
+  std::array<std::array<int, 2>, 2> estimates_{{{-1, -1}, {-1, -1}}};
+  int estimatesWidth_ = -1;
   std::unordered_map<platform::UUID, PromptRow*> cards_;
   std::vector<PromptRow*> spareCards_;
 

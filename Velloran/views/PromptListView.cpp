@@ -190,7 +190,7 @@ bool PromptListView::hintHidden() const {
 }
 
 void PromptListView::showPrompts() {
-  grid_->setPrompts(context_.viewModel->prompts());
+  grid_->setPrompts(context_.viewModel->sharedPrompts());
   showMainColumn();
 }
 

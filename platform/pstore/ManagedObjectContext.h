@@ -58,7 +58,14 @@ namespace detail {
 struct EntityLayout;
 struct ToManyLayout;
 struct StoredRow;
+struct ColumnValues;
 }  // namespace detail
+
+// Attribute values of one stored object, read without making an object of it.
+struct StoredValues {
+  ObjectID id;
+  std::vector<AttributeRead> values;  // in the order of the keys asked for
+};
 
 class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectContext> {
  public:
@@ -100,6 +107,19 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   // are programmer errors.
   Result<std::vector<std::vector<ManagedObject>>> relatedObjects(const std::vector<ManagedObject>& owners,
                                                                  std::string_view key);
+
+  // Reading much at once: the attribute values of `keys`, without registering an object for each.
+  // Both read only what the store holds and lay no unsaved changes over it, so calling them while
+  // this context has unsaved changes is a programmer error (check hasChanges()), as is a key that
+  // names no attribute.
+  //  - fetchValues: the objects the request selects, in its order.
+  //  - memberValues: the members of the to-many relationship `key` of each owner (stored objects of
+  //    one entity); element i holds those of owners[i], in the order they were stored.
+  Result<std::vector<StoredValues>> fetchValues(const FetchRequest& request,
+                                                const std::vector<std::string>& keys);
+  Result<std::vector<std::vector<StoredValues>>> memberValues(const std::vector<ObjectID>& owners,
+                                                              std::string_view key,
+                                                              const std::vector<std::string>& keys);
 
   // A new object with its attributes' defaults; its record name is `recordName` or a new random one.
   ManagedObject insertNewObject(std::string_view entityName, std::optional<UUID> recordName = std::nullopt);
@@ -165,6 +185,11 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   const detail::ToManyLayout& toManyFor(const detail::ObjectState& state, std::string_view key) const;
   const StatePtr& checkedState(const ManagedObject& object) const;
   bool hasChangesLocked() const;
+  // The store to read values from; a programmer error while this context has unsaved changes.
+  Result<std::shared_ptr<PersistentStore>> storeForValues(const char* operation);
+  static std::vector<StoredValues> decodeValues(const detail::EntityLayout& entity,
+                                                const std::vector<std::size_t>& columns,
+                                                std::vector<detail::ColumnValues>& rows);
   Result<void> propagateDeletions();
   Result<void> validate(const StatePtr& state);
   void sweepRegistry();

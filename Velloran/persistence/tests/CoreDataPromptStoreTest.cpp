@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
 #include "Velloran/persistence/CoreDataStack.h"
@@ -209,6 +212,50 @@ TEST_F(CoreDataPromptStoreTest, DamagedTagsFlagsAndVersionsAreReadLeniently) {
   EXPECT_TRUE(prompts[0].tags.empty());
   EXPECT_FALSE(prompts[0].isSystem);
   EXPECT_EQ(prompts[0].versions, std::vector<PromptVersion>{prompt.versions[0]});
+}
+
+// Makes the stored text that fills whole pages of `letter` unreadable, as a damaged disk would: the
+// first such page of the store file (the text runs over several) points on to a page that does not
+// exist. Then commits through another connection, so the store reads the file afresh.
+void damageLongText(const std::filesystem::path& store, char letter) {
+  platform::testing::RawDatabase other(store);
+  other.execute("PRAGMA wal_checkpoint(TRUNCATE)");
+  std::fstream file(store, std::ios::in | std::ios::out | std::ios::binary);
+  constexpr std::size_t kPage = 4096;
+  std::vector<char> page(kPage);
+  for (std::size_t offset = 0; file.read(page.data(), kPage); offset += kPage) {
+    if (std::all_of(page.begin() + 4, page.begin() + 404, [letter](char c) { return c == letter; })) {
+      file.seekp(static_cast<std::streamoff>(offset));
+      file.write("\x7f\xff\xff\xff", 4);
+      file.close();
+      other.execute("CREATE TABLE touched(x)");
+      return;
+    }
+  }
+  FAIL() << "no page of the long text";
+}
+
+TEST_F(CoreDataPromptStoreTest, APromptWhoseVersionsCannotBeReadIsLeftOutAndLoggedOnce) {
+  std::vector<std::string> log;
+  auto store = std::make_shared<CoreDataPromptStore>(
+      stack_.container(), dispatch_.sharedClock(), [&log](const std::string& line) { log.push_back(line); });
+  RepositoryCalls calls(dispatch_, *store);
+  const Prompt damaged =
+      makePrompt({.id = 2, .title = "damaged", .updatedAt = 102, .content = std::string(64 * 1024, 'Z')});
+  for (const Prompt& prompt : {makePrompt({.id = 1, .title = "older", .updatedAt = 101}), damaged,
+                               makePrompt({.id = 3, .title = "newer", .updatedAt = 103})}) {
+    ASSERT_TRUE(calls.save(prompt).ok());
+  }
+  damageLongText(support_.storePath(), 'Z');
+
+  EXPECT_EQ(titlesOf(calls.fetchAll()), (std::vector<std::string>{"newer", "older"}));
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("Prompt " + damaged.id.uuidString() + " ausgelassen, Versionen nicht lesbar: ", 0),
+            0u)
+      << log[0];
+  ASSERT_TRUE(calls.save(makePrompt({.id = 4, .title = "newest", .updatedAt = 104})).ok());
+  EXPECT_EQ(titlesOf(calls.fetchAll()), (std::vector<std::string>{"newest", "newer", "older"}));
+  EXPECT_EQ(log.size(), 1u) << "logged once, not at every listing";
 }
 
 TEST_F(CoreDataPromptStoreTest, DeleteRemovesEveryPromptWithTheId) {

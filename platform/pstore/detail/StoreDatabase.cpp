@@ -180,28 +180,65 @@ Result<std::vector<StoredRow>> StoreDatabase::selectRows(const EntityLayout& ent
   return rows;
 }
 
-Result<std::vector<StoredRow>> StoreDatabase::fetchRows(const EntityLayout& entity, const RowQuery& query) {
-  std::string clauses;
-  std::vector<SqlValue> parameters;
+namespace {
+
+// The WHERE, ORDER BY and LIMIT clauses of a query, and the values they bind.
+std::string queryClauses(const EntityLayout& entity, const RowQuery& query,
+                         std::vector<SqlValue>& parameters) {
+  std::vector<std::string> conditions;
   if (query.equals) {
-    clauses += "WHERE " + entity.columns.at(query.equals->first).name + " = ? ";
+    conditions.push_back(entity.columns.at(query.equals->first).name + " = ?");
     parameters.push_back(query.equals->second);
   }
   if (query.oneOf) {
     const auto& [column, values] = *query.oneOf;
-    clauses += (query.equals ? "AND " : "WHERE ") + entity.columns.at(column).name + " IN (";
-    for (std::size_t i = 0; i < values.size(); ++i) clauses += i == 0 ? "?" : ", ?";
-    clauses += ") ";
+    std::string condition = entity.columns.at(column).name + " IN (";
+    for (std::size_t i = 0; i < values.size(); ++i) condition += i == 0 ? "?" : ", ?";
+    conditions.push_back(condition + ")");
     parameters.insert(parameters.end(), values.begin(), values.end());
   }
-  clauses += "ORDER BY ";
+  if (query.notNull) conditions.push_back(entity.columns.at(*query.notNull).name + " IS NOT NULL");
+  std::string clauses;
+  for (const std::string& condition : conditions)
+    clauses += (clauses.empty() ? "WHERE " : " AND ") + condition;
+  clauses += " ORDER BY ";
   for (const auto& [column, ascending] : query.sort) {
     clauses += entity.columns.at(column).name + (ascending ? " ASC, " : " DESC, ");
   }
   clauses += "Z_PK ASC";
   if (query.limit > 0) clauses += " LIMIT " + std::to_string(query.limit);
+  return clauses;
+}
+
+}  // namespace
+
+Result<std::vector<StoredRow>> StoreDatabase::fetchRows(const EntityLayout& entity, const RowQuery& query) {
+  std::vector<SqlValue> parameters;
+  const std::string clauses = queryClauses(entity, query, parameters);
   std::lock_guard lock(mutex_);
   return selectRows(entity, clauses, parameters);
+}
+
+Result<std::vector<ColumnValues>> StoreDatabase::fetchColumns(const EntityLayout& entity,
+                                                              const std::vector<std::size_t>& columns,
+                                                              const RowQuery& query) {
+  std::vector<SqlValue> parameters;
+  const std::string clauses = queryClauses(entity, query, parameters);
+  std::string selectList = "Z_PK";
+  for (std::size_t column : columns) selectList += ", " + entity.columns.at(column).name;
+  std::lock_guard lock(mutex_);
+  if (!connection_) return closedError();
+  std::vector<ColumnValues> rows;
+  Result<void> ran = connection_->run("SELECT " + selectList + " FROM " + entity.table + " " + clauses,
+                                      parameters, [&](const SqliteRow& row) {
+                                        ColumnValues values{row.integer(0), {}};
+                                        values.values.reserve(columns.size());
+                                        for (std::size_t i = 0; i < columns.size(); ++i)
+                                          values.values.push_back(row.column(static_cast<int>(i + 1)));
+                                        rows.push_back(std::move(values));
+                                      });
+  if (!ran) return ran.error();
+  return rows;
 }
 
 Result<std::optional<StoredRow>> StoreDatabase::fetchRow(const EntityLayout& entity, std::int64_t number) {

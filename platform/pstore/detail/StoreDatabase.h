@@ -32,6 +32,12 @@ inline constexpr std::int64_t kStoreSchemaVersion = 1;
 // Metadata keys under this prefix belong to the store itself; callers cannot write them.
 inline constexpr std::string_view kReservedMetadataPrefix = "pstore.";
 
+// Some columns of a row, read without the rest.
+struct ColumnValues {
+  std::int64_t number = 0;
+  std::vector<SqlValue> values;  // in the order the columns were asked for
+};
+
 struct StoredRow {
   std::int64_t number = 0;
   std::int64_t version = 0;
@@ -47,6 +53,7 @@ struct RowQuery {
   std::optional<std::pair<std::size_t, SqlValue>> equals;  // column index, value
   // Column index, values: the column holds one of them. Keep the list within kMaxValuesPerQuery.
   std::optional<std::pair<std::size_t, std::vector<SqlValue>>> oneOf;
+  std::optional<std::size_t> notNull;              // column index: the column holds a value
   std::vector<std::pair<std::size_t, bool>> sort;  // column index, ascending
   std::size_t limit = 0;                           // 0: no limit
 };
@@ -103,7 +110,12 @@ class StoreDatabase {
   const StoreLayout& layout() const { return *layout_; }
   bool tracksHistory() const { return tracksHistory_; }
 
+  // Rows in the query's order, then by number.
   Result<std::vector<StoredRow>> fetchRows(const EntityLayout& entity, const RowQuery& query);
+  // The same rows, only the given columns (indexes into EntityLayout::columns).
+  Result<std::vector<ColumnValues>> fetchColumns(const EntityLayout& entity,
+                                                 const std::vector<std::size_t>& columns,
+                                                 const RowQuery& query);
   Result<std::optional<StoredRow>> fetchRow(const EntityLayout& entity, std::int64_t number);
   Result<std::optional<StoredRow>> fetchRowByRecordName(const EntityLayout& entity, const UUID& recordName);
 

@@ -210,6 +210,54 @@ TEST_F(PstoreContext, RelatedObjectsOfManyOwnersSpanSeveralQueries) {
   }
 }
 
+// Values read without objects are what the objects would read, in the same order; for a few owners
+// and for more than one query binds.
+TEST_F(PstoreContext, ValuesReadWithoutObjectsMatchTheObjects) {
+  for (int index = 0; index < 1200; ++index) {
+    ManagedObject note = insertNote(notebook.view(), "n" + std::to_string(index), index % 7);
+    insertPage(notebook.view(), note, 2 * index + 1);
+    if (index % 3 == 0) insertPage(notebook.view(), note, 2 * index);
+  }
+  insertPage(notebook.view(), insertNote(notebook.view(), "other"), 9).setRelatedObject("note", std::nullopt);
+  saveOrFail(notebook.view());
+
+  ManagedObjectContext& view = notebook.view();
+  const FetchRequest request{"Note", std::nullopt, {{"updatedAt", false}}, 0};
+  const std::vector<ManagedObject> notes = valueOrFail(view.fetch(request));
+  const std::vector<StoredValues> rows = valueOrFail(view.fetchValues(request, {"title", "updatedAt"}));
+  ASSERT_EQ(rows.size(), notes.size());
+  std::vector<ObjectID> owners;
+  for (std::size_t index = 0; index < notes.size(); ++index) {
+    EXPECT_EQ(rows[index].id, notes[index].objectID());
+    EXPECT_EQ(rows[index].values,
+              (std::vector<AttributeRead>{notes[index].value("title"), notes[index].value("updatedAt")}));
+    owners.push_back(rows[index].id);
+  }
+  for (const std::vector<ObjectID>& some : {owners, std::vector<ObjectID>{owners[5], owners[3], owners[5]}}) {
+    const auto pages = valueOrFail(view.memberValues(some, "pages", {"number"}));
+    ASSERT_EQ(pages.size(), some.size());
+    for (std::size_t index = 0; index < some.size(); ++index) {
+      const auto owner = valueOrFail(view.existingObject(some[index]));
+      ASSERT_TRUE(owner);
+      std::vector<AttributeRead> expected, read;
+      for (const ManagedObject& page : valueOrFail(owner->relatedObjects("pages")))
+        expected.push_back(page.value("number"));
+      for (const StoredValues& page : pages[index]) read.push_back(page.values.at(0));
+      EXPECT_EQ(read, expected) << index;
+    }
+  }
+}
+
+TEST_F(PstoreContext, ValuesAreReadOnlyWithoutUnsavedChanges) {
+  insertNote(notebook.view(), "unsaved");
+  EXPECT_THROW(static_cast<void>(notebook.view().fetchValues(FetchRequest{"Note"}, {"title"})),
+               ProgrammerError);
+  saveOrFail(notebook.view());
+  EXPECT_THROW(static_cast<void>(notebook.view().fetchValues(FetchRequest{"Note"}, {"pages"})),
+               ProgrammerError)
+      << "a relationship is no attribute";
+}
+
 TEST_F(PstoreContext, ChangeCountMovesWithEveryCommitThatChangedObjects) {
   const std::shared_ptr<PersistentStore> store =
       notebook.container.persistentStoreCoordinator()->persistentStore();
