@@ -76,10 +76,14 @@ GlassCard::GlassCard(qreal cornerRadius, GlassTint tint, QWidget* parent)
   new DropShadow(this, cornerRadius_, cardShadow());  // a child object of the card, gone with it
 }
 
-void GlassCard::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
+void GlassCard::paintFace(QPainter& painter) const {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.fillPath(roundedRectPath(rect(), cornerRadius_), ultraThinMaterialColor());
+}
+
+void GlassCard::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  paintFace(painter);
 }
 
 void GlassCard::resizeEvent(QResizeEvent* event) {

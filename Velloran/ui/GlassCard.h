@@ -16,6 +16,8 @@
 #include <QPointF>
 #include <QWidget>
 
+class QPainter;
+
 namespace velloran {
 
 // A linear gradient in the card's unit square: (0, 0) is the top-left corner, (1, 1) the
@@ -39,6 +41,8 @@ class GlassCard : public QWidget {
   const GlassTint& tint() const { return tint_; }
 
  protected:
+  // The card's face (the material in its rounded rectangle), beneath the children.
+  void paintFace(QPainter& painter) const;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   bool event(QEvent* event) override;

@@ -2,9 +2,11 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QPainter>
 #include <QPointer>
 #include <QScrollArea>
 
@@ -153,6 +155,78 @@ PromptRow::PromptRow(const Prompt& prompt, PromptRowActions actions,
   showPrompt();
 }
 
+void PromptRow::watchParts() {
+  for (QWidget* part : findChildren<QWidget*>()) {
+    if (!part->isWindow()) part->installEventFilter(this);
+  }
+}
+
+void PromptRow::pictureOutdated() {
+  if (!pictureCurrent_) return;
+  pictureCurrent_ = false;
+  update();
+}
+
+bool PromptRow::eventFilter(QObject* watched, QEvent* event) {
+  // A window among the parts (a menu, say) is drawn by itself.
+  auto* part = qobject_cast<QWidget*>(watched);
+  if (part == nullptr || part->isWindow()) return GlassCard::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::Paint:
+      // Outside the picture a part's paint would only draw again what the picture shows.
+      return !drawingPicture_;
+    // A part shown or hidden by itself; not the card's own showing and hiding, which the parts hear
+    // of too (as Show and Hide).
+    case QEvent::ShowToParent:
+    case QEvent::HideToParent:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::StyleChange:
+    case QEvent::FontChange:
+    case QEvent::PaletteChange:
+    case QEvent::EnabledChange:
+      pictureOutdated();
+      break;
+    case QEvent::ChildAdded:
+      if (auto* added = static_cast<QChildEvent*>(event)->child(); added->isWidgetType()) {
+        added->installEventFilter(this);
+        pictureOutdated();
+      }
+      break;
+    default:
+      break;
+  }
+  return GlassCard::eventFilter(watched, event);
+}
+
+void PromptRow::paintEvent(QPaintEvent*) {
+  const qreal scale = devicePixelRatioF();
+  if (!pictureCurrent_ || picture_.deviceIndependentSize() != QSizeF(size()) ||
+      picture_.devicePixelRatio() != scale) {
+    picture_ = QPixmap((QSizeF(size()) * scale).toSize());
+    picture_.setDevicePixelRatio(scale);
+    picture_.fill(Qt::transparent);
+    QPainter painter(&picture_);
+    paintFace(painter);
+    // The parts in their stacking order, the finish last.
+    drawingPicture_ = true;
+    for (QObject* child : children()) {
+      auto* part = qobject_cast<QWidget*>(child);
+      if (part == nullptr || part->isWindow() || !part->isVisibleTo(this)) continue;
+      part->render(&painter, part->pos(), QRegion(), QWidget::DrawChildren);
+    }
+    drawingPicture_ = false;
+    pictureCurrent_ = true;
+  }
+  QPainter painter(this);
+  painter.drawPixmap(0, 0, picture_);
+}
+
+void PromptRow::changeEvent(QEvent* event) {
+  GlassCard::changeEvent(event);
+  pictureOutdated();
+}
+
 void PromptRow::setPrompt(const Prompt& prompt) {
   const bool sameLook = prompt == prompt_;
   prompt_ = prompt;
@@ -172,6 +246,7 @@ void PromptRow::refreshRelativeTime() {
   if (text == relativeTime_->text()) return;
   relativeTime_->setText(text);
   relativeTime_->setFixedSize(relativeTime_->sizeHint());
+  pictureOutdated();
 }
 
 QString PromptRow::typeLabel(const Prompt& prompt) {
@@ -204,8 +279,10 @@ void PromptRow::showPrompt() {
   preview_->setText(preview);
   preview_->setVisible(!preview.isEmpty());
   showTags();
+  watchParts();
   updateGeometry();
   placeParts();
+  pictureOutdated();
 }
 
 void PromptRow::showTags() {
@@ -272,6 +349,7 @@ void PromptRow::placeParts() {
 
 void PromptRow::resizeEvent(QResizeEvent* event) {
   GlassCard::resizeEvent(event);
+  pictureOutdated();
   placeParts();
 }
 

@@ -8,12 +8,18 @@
 // bearbeiten"; each calls the matching action the grid handed in. Clicks and presses on the card
 // are the grid's business (it installs its own handling).
 //
+// The card is drawn from a picture of all of it - its face, every part and the finish - kept for its
+// size and content and made again only when one of them changes (its prompt, its size, the relative
+// time, a part moved, resized, shown or hidden by itself, its look); the parts paint only into that picture.
+// A grid of cards thus repaints as a handful of images.
+//
 // Cards are reused: setPrompt() shows another prompt or a newer state of the same one. The card's
 // height for a width depends only on the prompt's texts, so the grid can compute it with heightFor()
 // before any card exists; the card lays out its parts by the same computation.
 //
 // Main thread only.
 
+#include <QPixmap>
 #include <functional>
 #include <memory>
 
@@ -68,8 +74,11 @@ class PromptRow final : public GlassCard {
   QSize sizeHint() const override;
 
  protected:
+  void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Geometry;
@@ -78,6 +87,9 @@ class PromptRow final : public GlassCard {
   void showPrompt();
   void showTags();
   void placeParts();
+  // Every part reports its paints and changes to the card (eventFilter).
+  void watchParts();
+  void pictureOutdated();
 
   Prompt prompt_;
   PromptRowActions actions_;
@@ -91,6 +103,9 @@ class PromptRow final : public GlassCard {
   QScrollArea* tagRow_;
   QHBoxLayout* tagLayout_;
   std::vector<std::string> shownTags_;
+  QPixmap picture_;
+  bool pictureCurrent_ = false;
+  bool drawingPicture_ = false;  // while the parts paint into the picture
 };
 
 // Makes the accessibility actions of cards known to Qt's accessibility layer. Called once by

@@ -9,6 +9,8 @@
 #include <QGridLayout>
 #include <QMenu>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "Velloran/ui/Chips.h"
@@ -117,6 +119,40 @@ TEST_F(PromptRowTest, TheCardIsAsTallAsItsPrecomputedHeightAndPlacesItsPartsInsi
       ElidedLabel::linesFor(QString::fromStdString(prompt.title), textFont(TextStyle::headline), 2, 212);
   ASSERT_EQ(title.size(), 2);
   EXPECT_TRUE(title.back().endsWith(QChar(0x2026)));
+}
+
+// The card is drawn from a kept picture: every change of what it shows reaches the screen, and
+// nothing else makes it look different.
+TEST_F(PromptRowTest, TheCardShowsEveryChangeAndOnlyThose) {
+  const Prompt prompt = makePrompt("Titel", {"Text"}, {"eins", "zwei", "drei", "vier", "fünf", "sechs"});
+  auto* holder = new QWidget;
+  std::unique_ptr<QWidget> window(holder);
+  auto* row = new PromptRow(prompt, {}, clock_, holder);
+  row->setGeometry(0, 0, 240, PromptRow::heightFor(prompt, 240));
+  window->resize(260, 400);
+  window->show();
+  const QImage shown = row->grab().toImage();
+
+  row->hide();
+  row->show();
+  EXPECT_EQ(row->grab().toImage(), shown) << "showing the card again changes nothing";
+
+  Prompt retitled = prompt;
+  retitled.title = "Neuer Titel";
+  row->setPrompt(retitled);
+  EXPECT_NE(row->grab().toImage(), shown);
+  row->setPrompt(prompt);
+  EXPECT_EQ(row->grab().toImage(), shown);
+
+  clock_->advance(std::chrono::hours(30));
+  row->refreshRelativeTime();
+  const QImage later = row->grab().toImage();
+  EXPECT_NE(later, shown) << "the relative time moved on";
+
+  auto* tags = row->findChildren<QScrollArea*>().back();
+  tags->horizontalScrollBar()->setValue(tags->horizontalScrollBar()->maximum());
+  ASSERT_GT(tags->horizontalScrollBar()->value(), 0) << "the tags overflow their strip";
+  EXPECT_NE(row->grab().toImage(), later) << "the tags scrolled";
 }
 
 TEST_F(PromptRowTest, TheMenuOffersChatEditAndDeleteInThatOrder) {
