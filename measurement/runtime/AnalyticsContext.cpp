@@ -56,6 +56,7 @@ AnalyticsContext::AnalyticsContext(Services services)
       eventEditingLoader_(std::move(services.eventEditingLoader)) {
   // The facade's operation queue exists from the start, so operations can collect before the start.
   facade_ = std::make_unique<BMSAnalyticsState>(*this);
+  didFinishLaunchingObservation_ = BMSMeasurement::subscribeForAppDidFinishLaunchingNotifications(*this);
 }
 
 AnalyticsContext::~AnalyticsContext() {

@@ -18,6 +18,7 @@
 #include "measurement/runtime/BMSMeasurement.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
+#include "sdk-core/ApplicationNotifications.h"
 
 namespace beacon {
 namespace {
@@ -185,6 +186,46 @@ void BMSMeasurement::reportStoredCampaignEventOnWorkerQueue(std::optional<std::i
   }
   BMSClearStoredDeepLink(preferences);
   handleOpenURLOnWorkerQueue(url, clickTimestampInMs, storedSeconds, extraParameters);
+}
+
+std::optional<std::string> BMSMeasurement::deepLinkFromUserActivity(const platform::Value* userActivity) {
+  const platform::Dictionary* activity = userActivity ? userActivity->asDictionary() : nullptr;
+  if (!activity) {
+    BMSLog(7, 23003, "User Activity is empty. User Activity",
+           {userActivity ? *userActivity : platform::Value()});
+    return std::nullopt;
+  }
+  const auto field = [&](const char* key) -> const std::string* {
+    const auto found = activity->find(key);
+    return found == activity->end() ? nullptr : found->second.asString();
+  };
+  const std::string* type = field(kUserActivityTypeKey);
+  const std::string* url = field(kUserActivityWebpageURLKey);
+  if (type && *type == kUserActivityTypeBrowsingWeb && url && !url->empty()) return *url;
+  BMSLog(3, 23006, "User Activity does not have Deep Link. User Activity", {*userActivity});
+  return std::nullopt;
+}
+
+void BMSMeasurement::handleStoredURLAfterAppLaunchWithNotification(
+    AnalyticsContext& context, const platform::Notification& notification) {
+  if (!notification.userInfo) return;
+  const platform::Dictionary& options = *notification.userInfo;
+  const auto entry = [](const platform::Dictionary& dictionary, const char* key) -> const platform::Value* {
+    const auto found = dictionary.find(key);
+    return found == dictionary.end() ? nullptr : &found->second;
+  };
+  std::optional<std::string> link;
+  if (const platform::Value* activities = entry(options, kApplicationLaunchOptionsUserActivityDictionaryKey);
+      activities && activities->asDictionary()) {
+    link = deepLinkFromUserActivity(
+        entry(*activities->asDictionary(), kApplicationLaunchOptionsUserActivityKey));
+  }
+  if (!link || link->empty()) {
+    const platform::Value* url = entry(options, kApplicationLaunchOptionsURLKey);
+    if (url && url->asString()) link = *url->asString();
+  }
+  if (link && !link->empty())
+    BMSStoreDeepLink(*BMSUserDefaults::sharedUserDefaults(), *link, context.clock());
 }
 
 }  // namespace beacon

@@ -19,6 +19,21 @@ constexpr double kConfigurationRecheckAgeSeconds = 604800;
 
 }  // namespace
 
+platform::ObserverToken BMSMeasurement::subscribeForAppDidFinishLaunchingNotifications(
+    AnalyticsContext& context) {
+  return context.notifications().addObserver(BMSApplicationDidFinishLaunchingNotification(), nullptr, nullptr,
+                                             [&context](const platform::Notification& notification) {
+                                               handleAppDidFinishLaunching(context, notification);
+                                             });
+}
+
+void BMSMeasurement::handleAppDidFinishLaunching(AnalyticsContext& context,
+                                                 const platform::Notification& notification) {
+  // The screen-view reporter follows the application from launch on.
+  context.screenViewReporter();
+  if (notification.userInfo) handleStoredURLAfterAppLaunchWithNotification(context, notification);
+}
+
 void BMSMeasurement::subscribeForAppForegroundBackgroundNotifications() {
   const std::weak_ptr<BMSMeasurement> weakSelf = weak_from_this();
   platform::NotificationCenter& center = context_.notifications();

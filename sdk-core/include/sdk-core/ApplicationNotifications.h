@@ -14,6 +14,18 @@ inline constexpr const char* kApplicationWillResignActiveNotification =
 // The application has finished starting up.
 inline constexpr const char* kApplicationDidFinishLaunchingNotification =
     "ApplicationDidFinishLaunchingNotification";
+// In the user info of the finished-launching notification, when the application was started to
+// open something: the continued activity (a dictionary under the activity key, itself inside a
+// dictionary under the activity dictionary key), or the URL (a string).
+inline constexpr const char* kApplicationLaunchOptionsUserActivityDictionaryKey =
+    "ApplicationLaunchOptionsUserActivityDictionaryKey";
+inline constexpr const char* kApplicationLaunchOptionsUserActivityKey =
+    "ApplicationLaunchOptionsUserActivityKey";
+inline constexpr const char* kApplicationLaunchOptionsURLKey = "ApplicationLaunchOptionsURLKey";
+// A continued activity as a dictionary: its type and, for a link opened in the browser, its URL.
+inline constexpr const char* kUserActivityTypeKey = "activityType";
+inline constexpr const char* kUserActivityWebpageURLKey = "webpageURL";
+inline constexpr const char* kUserActivityTypeBrowsingWeb = "UserActivityTypeBrowsingWeb";
 // A window of the application has stopped being the key window.
 inline constexpr const char* kWindowDidResignKeyNotification = "WindowDidResignKeyNotification";
 

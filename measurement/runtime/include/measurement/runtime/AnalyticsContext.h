@@ -134,6 +134,8 @@ class AnalyticsContext {
   std::shared_ptr<BMSReporterHost> reporterHost_;
   std::shared_ptr<BMSAdExposureReporter> adExposureReporter_;
   std::shared_ptr<BMSScreenViewReporter> screenViewReporter_;
+  // Last, so it ends before anything its handler reaches.
+  platform::ObserverToken didFinishLaunchingObservation_;
 };
 
 }  // namespace beacon

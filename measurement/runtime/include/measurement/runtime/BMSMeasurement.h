@@ -184,6 +184,12 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   const std::optional<std::string>& previousCNPAppID() const { return previousCNPAppID_; }
 
   // --- app notifications, disk sync and the network log bridge
+  // The context's observation of the application's finished launching, made with the context
+  // before any engine exists: the screen-view reporter is made then, and a link the application was
+  // started with is kept for the engine's first start.
+  static platform::ObserverToken subscribeForAppDidFinishLaunchingNotifications(AnalyticsContext& context);
+  static void handleAppDidFinishLaunching(AnalyticsContext& context,
+                                          const platform::Notification& notification);
   // Observes the app becoming active and resigning active for as long as the engine lives (the last
   // step of the component build). The handlers run on the posting (main) thread, only read the
   // engine and schedule its work, holding it weakly.
@@ -252,6 +258,12 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   static bool isVersionSameAsOriginalVersion();
 
   // --- campaigns from opened URLs
+  // The link of a continued activity opened in the browser (a dictionary as the application's
+  // notifications carry it); nothing (logged) for any other.
+  static std::optional<std::string> deepLinkFromUserActivity(const platform::Value* userActivity);
+  // Keeps the link the application was started with (its activity's, else its URL) for the next start.
+  static void handleStoredURLAfterAppLaunchWithNotification(AnalyticsContext& context,
+                                                            const platform::Notification& notification);
   // A URL opened by the application: handled on the worker queue (refused when called from there).
   void handleNonFirstOpenEventURL(const std::string& url, double eventTimestampInSeconds);
   void handleOpenURL(const std::string& url, std::optional<std::int64_t> clickTimestampInMs,
