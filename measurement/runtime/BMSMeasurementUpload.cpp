@@ -24,7 +24,7 @@
 #include "measurement/storage/BMSRemoteConfig.h"
 #include "measurement/upload/BMSUploader.h"
 #include "platform/bundle/Bundle.h"
-#include "platform/net/Url.h"
+#include "sdk-utilities/network/CVUServiceOrigins.h"
 
 namespace beacon {
 
@@ -120,9 +120,8 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
         if (auto self = weakSelf.lock()) self->setSuspendedUploadTimestamp(0);
       }});
 
-  const std::optional<platform::Url> origin = platform::Url::parse(BMSRemoteConfig::serviceOrigin());
   parts->network =
-      CVUNetwork::createWithReachabilityHost(origin ? origin->host() : "", &context_.reachability());
+      CVUNetwork::createWithReachabilityHost(CVUServiceHost(CVUService::Upload), &context_.reachability());
   if (!parts->network) {
     BMSLog(1, 23010, "Failed to initialize network component");
     uploadParts_ = std::move(parts);

@@ -8,9 +8,8 @@
 #include "measurement/storage/BMSExperimentSnapshots.h"
 #include "measurement/storage/BMSRemoteConfigSettings.h"
 #include "platform/net/Url.h"
-#include "platform/process/ProcessInfo.h"
 #include "platform/time/SystemClock.h"
-#include "sdk-utilities/environment/CVUAppEnvironmentUtil.h"
+#include "sdk-utilities/network/CVUServiceOrigins.h"
 
 namespace beacon {
 namespace {
@@ -140,8 +139,6 @@ constexpr std::array<SettingSpec, static_cast<std::size_t>(Setting::Count)> kSet
 constexpr std::string_view kUploadURLKey = "measurement.upload.url";
 constexpr std::int32_t kMinInternalEventParameterValueLength = 256;
 constexpr std::int64_t kDebugModePSMStartCount = 10;
-constexpr const char* kDefaultServiceOrigin = "https://measurement.velloran.invalid";
-constexpr const char* kServiceOriginVariable = "VELLORAN_MEASUREMENT_ORIGIN";
 
 }  // namespace
 
@@ -408,21 +405,12 @@ std::int32_t BMSRemoteConfig::samplingRateForEvent(std::string_view eventName) c
   return rules && rules->samplingRate ? *rules->samplingRate : 0;
 }
 
-std::string BMSRemoteConfig::serviceOrigin() {
-  if (!CVUAppEnvironmentUtil::isFromAppStore()) {
-    if (auto origin = platform::ProcessInfo::environmentValue(kServiceOriginVariable)) {
-      if (auto url = platform::Url::parse(*origin); url && url->isWeb()) return url->string();
-    }
-  }
-  return kDefaultServiceOrigin;
-}
-
 std::string BMSRemoteConfig::uploadURL() const {
   const auto current = snapshot();
   if (auto configured = current->settings.find(kUploadURLKey); configured != current->settings.end()) {
     if (auto url = platform::Url::parse(configured->second); url && url->isWeb()) return url->string();
   }
-  return serviceOrigin() + "/a";
+  return CVUServiceURL(CVUService::Upload, "/a");
 }
 
 std::set<std::string> BMSRemoteConfig::dataControls() const {
@@ -476,7 +464,8 @@ std::optional<std::string> BMSRemoteConfig::remoteConfigURLWithPlatform(
     BMSLog(2, 29010, "Failed to create the configuration URL: no platform");
     return std::nullopt;
   }
-  return serviceOrigin() + "/config/app/" + platform::percentEncodeQueryValue(appID_) +
+  return CVUServiceURL(CVUService::Configuration,
+                       "/config/app/" + platform::percentEncodeQueryValue(appID_)) +
          "?platform=" + platform::percentEncodeQueryValue(*platform) +
          "&runtime_version=" + std::to_string(runtimeVersion) + "&cnp_version=" + std::to_string(SDKVersion);
 }

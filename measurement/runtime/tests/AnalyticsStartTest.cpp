@@ -121,8 +121,9 @@ TEST_F(AnalyticsStartTest, SwitchingOffPersistsForTheNextLaunch) {
   EXPECT_FALSE(BMSAnalytics::isEnabled());
 
   // The next launch: a new context over the same preferences.
-  AnalyticsContext::Scope nextLaunch(std::make_shared<AnalyticsContext>(AnalyticsContext::Services{
-      world.dispatch().sharedClock(), &world.classes(), &world.notifications(), nullptr, false}));
+  AnalyticsContext::Scope nextLaunch(std::make_shared<AnalyticsContext>(
+      AnalyticsContext::Services{world.dispatch().sharedClock(), &world.classes(), &world.notifications(),
+                                 nullptr, false, &testing::FakeReachability::api()}));
   start();
   world.dispatch().drain();
   EXPECT_FALSE(BMSMeasurement::sharedInstance()->wasEnabledDuringInitialization());

@@ -66,7 +66,7 @@ class CollectorEndToEndTest : public ::testing::Test {
  protected:
   CollectorEndToEndTest() {
     user.writeInfo({{"CFBundleIdentifier", "de.example.velloran"}, {"CFBundleShortVersionString", "1.4.2"}});
-    user.environment().set("VELLORAN_MEASUREMENT_ORIGIN", collector.origin());
+    user.environment().set("BEACON_SERVICE_ORIGIN", collector.origin());
     world.classes().registerClass("BCNAnalytics");
   }
 

@@ -141,15 +141,15 @@ TEST(BMSRemoteConfig, EventRulesAndTheRestOfTheConfiguration) {
 
 TEST(BMSRemoteConfig, URLsUseTheOriginAndOnlyWebUploadOverrides) {
   platform::testing::ScopedEnvironment environment;
-  environment.set("VELLORAN_MEASUREMENT_ORIGIN", "http://127.0.0.1:8123");
+  environment.set("BEACON_SERVICE_ORIGIN", "http://127.0.0.1:8123");
   auto config = BMSRemoteConfig::defaultInstance();
   EXPECT_EQ(config->uploadURL(), "http://127.0.0.1:8123/a");
   EXPECT_EQ(withSettings({{"measurement.upload.url", "https://upload.example/x"}})->uploadURL(),
             "https://upload.example/x");
   EXPECT_EQ(withSettings({{"measurement.upload.url", "file:///etc/passwd"}})->uploadURL(),
             "http://127.0.0.1:8123/a");
-  environment.set("VELLORAN_MEASUREMENT_ORIGIN", "not a url");
-  EXPECT_EQ(config->uploadURL(), "https://measurement.velloran.invalid/a");
+  environment.set("BEACON_SERVICE_ORIGIN", "not a url");
+  EXPECT_EQ(config->uploadURL(), "https://upload.beacon.corvane.com/a");
 }
 
 class BMSRemoteConfigStoredTest : public ::testing::Test, protected testing::DatabaseFixture {};
@@ -188,11 +188,11 @@ TEST_F(BMSRemoteConfigStoredTest, ExpiredWhenNeverFetchedOrOlderThanTheCacheTime
 
 TEST_F(BMSRemoteConfigStoredTest, ConfigurationURLNeedsAPlatform) {
   platform::testing::ScopedEnvironment environment;
-  environment.set("VELLORAN_MEASUREMENT_ORIGIN", std::nullopt);
+  environment.set("BEACON_SERVICE_ORIGIN", std::nullopt);
   auto config = BMSRemoteConfig::initWithAppID("1:23:linux:ab&c", database, nullptr, clock).value();
   EXPECT_FALSE(config->remoteConfigURLWithPlatform(std::nullopt, 120400, 3));
   EXPECT_EQ(config->remoteConfigURLWithPlatform("linux", 120400, 3),
-            "https://measurement.velloran.invalid/config/app/"
+            "https://config.beacon.corvane.com/config/app/"
             "1%3A23%3Alinux%3Aab%26c?platform=linux&runtime_version=3"
             "&cnp_version=120400");
 }

@@ -3,7 +3,7 @@
 // server: it serves the configuration document and accepts the gzip batch posts, on 127.0.0.1.
 //
 // Use: make it, point the engine at origin() (the process environment variable
-// VELLORAN_MEASUREMENT_ORIGIN, read by the engine's configuration, outside store builds), let the
+// BEACON_SERVICE_ORIGIN, which replaces every service origin of the SDK), let the
 // engine upload, then read what arrived: batches() decodes each post with the engine's own messages,
 // and decodeRaw() decodes it once more, independently, with `protoc --decode_raw`.
 //

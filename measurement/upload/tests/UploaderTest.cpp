@@ -42,7 +42,7 @@ platform::Bytes configurationDocument(const std::string& appID, std::int64_t ver
 class UploaderTest : public ::testing::Test {
  protected:
   UploaderTest() {
-    application.user().environment().set("VELLORAN_MEASUREMENT_ORIGIN", collector.origin());
+    application.user().environment().set("BEACON_SERVICE_ORIGIN", collector.origin());
     database =
         BMSDatabase::openAtPath(application.user().root() / kBMSMeasurementDatabaseName, clock).value();
     config = BMSRemoteConfig::initWithAppID("app", database, nullptr, clock).value();

@@ -148,7 +148,8 @@ class BMSRemoteConfig : public BMSParameterLimits, public std::enable_shared_fro
   std::int32_t samplingRateForEvent(std::string_view eventName) const;
 
   // --- the rest of the configuration
-  // "<origin>/a", unless the setting "measurement.upload.url" names another http(s) URL.
+  // The upload service's "<origin>/a" (CVUServiceOrigin, so BEACON_SERVICE_ORIGIN in tests), unless
+  // the setting "measurement.upload.url" names another http(s) URL.
   std::string uploadURL() const;
   std::set<std::string> dataControls() const;
   // The configuration's experiment IDs, then those of the experiment manager not among them.
@@ -166,6 +167,7 @@ class BMSRemoteConfig : public BMSParameterLimits, public std::enable_shared_fro
   // Seconds since 1970 of the last successful fetch; 0 when never.
   double lastRemoteConfigUpdateTimestamp() const;
 
+  // The configuration service's
   // "<origin>/config/app/<app ID>?platform=...&runtime_version=...&cnp_version=..."; empty (logged,
   // code 29010) without a platform.
   std::optional<std::string> remoteConfigURLWithPlatform(const std::optional<std::string>& platform,
@@ -183,10 +185,6 @@ class BMSRemoteConfig : public BMSParameterLimits, public std::enable_shared_fro
   void reset();
 
   std::shared_ptr<const BMSRemoteConfigSnapshot> snapshot() const;
-
-  // The origin of the measurement service: fixed, except that outside store builds the environment
-  // variable VELLORAN_MEASUREMENT_ORIGIN may name another (the tests' loopback servers).
-  static std::string serviceOrigin();
 
  private:
   BMSRemoteConfig(std::string appID, std::shared_ptr<BMSDatabase> database,
