@@ -80,17 +80,20 @@ TEST_F(AnalyticsProcessTest, TheActiveWindowReachesTheSdkAsTheApplicationBecomin
 // first open and the session start - reach the collector.
 TEST_F(AnalyticsProcessTest, WithConsentTheFirstLaunchRegistersFetchesTheConfigurationAndUploadsItsEvents) {
   const std::string registration = "/v1/projects/velloran-desktop/installations/";
-  services_.script("POST", registration,
-                   {platform::testing::ScriptedReply(
-                       200, {{"Content-Type", "application/json"}},
-                       R"({"name":"projects/velloran-desktop/installations/cW1hZ2luYXJ5SW5zdGFsbA",)"
-                       R"("bid":"cW1hZ2luYXJ5SW5zdGFsbA","refreshToken":"refresh",)"
-                       R"("authToken":{"token":"token","expiresIn":"604800s"}})")});
+  // One loopback origin serves every SDK service: the collector's, and the installations service
+  // scripted on the same server.
   beacon::testing::BMSCollectorFake collector;
-  user_.environment().set("VELLORAN_MEASUREMENT_ORIGIN", collector.origin());
+  platform::testing::LocalHttpServer& services = collector.server();
+  user_.environment().set("BEACON_SERVICE_ORIGIN", collector.origin());
+  services.script("POST", registration,
+                  {platform::testing::ScriptedReply(
+                      200, {{"Content-Type", "application/json"}},
+                      R"({"name":"projects/velloran-desktop/installations/cW1hZ2luYXJ5SW5zdGFsbA",)"
+                      R"("bid":"cW1hZ2luYXJ5SW5zdGFsbA","refreshToken":"refresh",)"
+                      R"("authToken":{"token":"token","expiresIn":"604800s"}})")});
   const std::unique_ptr<velloran::testing::AppProcess> app = startApp();
 
-  EXPECT_TRUE(velloran::testing::eventually([&] { return !services_.requests(registration).empty(); }));
+  EXPECT_TRUE(velloran::testing::eventually([&] { return !services.requests(registration).empty(); }));
 
   // A guard against a hung app only: the first upload comes once the start's events have waited
   // their initial delay.
@@ -98,7 +101,7 @@ TEST_F(AnalyticsProcessTest, WithConsentTheFirstLaunchRegistersFetchesTheConfigu
   app->requestStop();
   EXPECT_EQ(app->waitForExit(), 0);
 
-  const std::vector<platform::testing::RecordedRequest> registrations = services_.requests(registration);
+  const std::vector<platform::testing::RecordedRequest> registrations = services.requests(registration);
   ASSERT_EQ(registrations.size(), 1u);
   EXPECT_TRUE(registrations.front().header("X-beacon-client").has_value());
   EXPECT_FALSE(collector.configurationRequests().empty());

@@ -27,7 +27,6 @@ class AppProcessFixture : public ::testing::Test {
     user_.environment().set("QT_QPA_PLATFORM", "offscreen");
     user_.environment().set("XCTestConfigurationFilePath", std::nullopt);
     user_.environment().set("BEACON_SERVICE_ORIGIN", services_.baseURL());
-    user_.environment().set("VELLORAN_MEASUREMENT_ORIGIN", services_.baseURL());
     platform::Bundle::resetMainForTesting();
     platform::PreferencesDomain::resetForTesting();
     bundleIdentifier_ = platform::Bundle::main()->bundleIdentifier().value_or("");

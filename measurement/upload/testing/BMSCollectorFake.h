@@ -50,6 +50,10 @@ class BMSCollectorFake {
 
   // "http://127.0.0.1:<port>"
   std::string origin() const { return server_.baseURL(); }
+  // The server itself, where a test scripts the other services' routes it needs: the one origin
+  // variable sends every service of the SDK to this origin. Paths other than the two above answer
+  // as scripted.
+  platform::testing::LocalHttpServer& server() { return server_; }
 
   void setConfiguration(platform::Bytes document, std::string etag, std::string lastModified = "");
   void setUploadStatuses(std::vector<int> statuses);
