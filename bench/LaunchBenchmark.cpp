@@ -33,7 +33,6 @@
 #include "bench/LibraryStore.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/paths/ApplicationDirectories.h"
 #include "platform/prefs/PreferencesDomain.h"
 #include "platform/workspace/testing/RecordingReviewRequester.h"
 #include "platform/workspace/testing/RecordingWorkspace.h"
@@ -67,14 +66,6 @@ class BenchmarkHome {
  private:
   testing::OrdinaryLaunch launch_;
 };
-
-// The library the app opens, written to its store file before the first launch.
-void writeLibrary(int prompts) {
-  platform::Result<std::filesystem::path> support = platform::applicationSupportDirectory();
-  if (!support) throw std::runtime_error("no Application Support folder");
-  std::filesystem::create_directories(*support);
-  writeLibraryFile(*support / std::string(kStoreFileName), prompts, kVersionsPerPrompt);
-}
 
 // The first launch over the library: the mirror exports it and the sync monitor reads its history.
 // Driven here until nothing is left to do, so that the launches measured afterwards are ordinary.
@@ -125,7 +116,7 @@ int launchProbe(int prompts) {
 void launchToTheFirstPaintedLibrary(benchmark::State& state) {
   const int prompts = static_cast<int>(state.range(0));
   BenchmarkHome home;
-  writeLibrary(prompts);
+  writeApplicationLibrary(prompts, kVersionsPerPrompt);
   launchOnceAndSettle(prompts);
 
   for (auto _ : state) {

@@ -8,6 +8,7 @@
 #include "Velloran/persistence/PromptObjects.h"
 #include "Velloran/persistence/VelloranModel.h"
 #include "bench/LibraryPrompts.h"
+#include "platform/paths/ApplicationDirectories.h"
 
 namespace velloran {
 namespace {
@@ -45,6 +46,13 @@ void fill(platform::PersistentContainer& container, int prompts, int versions) {
 
 void writeLibraryFile(const std::filesystem::path& storeURL, int prompts, int versions) {
   fill(*openContainer(storeURL), prompts, versions);
+}
+
+void writeApplicationLibrary(int prompts, int versions) {
+  platform::Result<std::filesystem::path> support = platform::applicationSupportDirectory();
+  if (!support) throw std::runtime_error("no Application Support folder");
+  std::filesystem::create_directories(*support);
+  writeLibraryFile(*support / std::string(kStoreFileName), prompts, versions);
 }
 
 LibraryStore::LibraryStore(int prompts, int versions) {

@@ -15,6 +15,9 @@ namespace velloran {
 // Writes `prompts` prompts of `versions` versions each into the store file at `storeURL`, through
 // a container of its own that is closed again when this returns.
 void writeLibraryFile(const std::filesystem::path& storeURL, int prompts, int versions);
+// The same, into the application's own store file in the current user's Application Support
+// folder, where a launch finds it.
+void writeApplicationLibrary(int prompts, int versions);
 
 class LibraryStore {
  public:

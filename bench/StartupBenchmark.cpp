@@ -33,7 +33,6 @@
 #include "measurement/runtime/AnalyticsContext.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/paths/ApplicationDirectories.h"
 #include "platform/prefs/PreferencesDomain.h"
 #include "platform/testing/TestEnvironment.h"
 #include "platform/workspace/testing/RecordingReviewRequester.h"
@@ -70,14 +69,6 @@ class BenchmarkHome {
   testing::OrdinaryLaunch launch_;
 };
 
-// The library the app opens, written to its store file before the first launch.
-void writeLibrary(int prompts) {
-  platform::Result<std::filesystem::path> support = platform::applicationSupportDirectory();
-  if (!support) throw std::runtime_error("no Application Support folder");
-  std::filesystem::create_directories(*support);
-  writeLibraryFile(*support / std::string(kStoreFileName), prompts, kVersionsPerPrompt);
-}
-
 // The analytics of one run: its service and, for the SDK, the analytics context its state lives in
 // for that run. Made and put away while the clock is stopped; the service, declared last, goes first.
 struct RunAnalytics {
@@ -90,7 +81,7 @@ void measureStartUp(benchmark::State& state, const MakeRunAnalytics& makeAnalyti
   const int prompts = static_cast<int>(state.range(0));
   BenchmarkHome home;
   platform::DeterministicDispatch dispatch;
-  writeLibrary(prompts);
+  writeApplicationLibrary(prompts, kVersionsPerPrompt);
   const auto defaults = platform::PreferencesDomain::application();
   static_cast<void>(defaults->setObject("analyticsPromptShown", platform::Value(true)));
   std::ostringstream console;

@@ -25,21 +25,31 @@ bool isLive(const detail::ObjectState& state) {
 
 }  // namespace
 
-Result<std::vector<ManagedObject>> ManagedObjectContext::fetch(const FetchRequest& request) {
-  std::lock_guard lock(mutex_);
-  const detail::EntityLayout* entity = coordinator_->layout().entity(request.entityName);
-  if (!entity) {
-    throw ProgrammerError("UnknownEntity", "the model has no entity \"" + request.entityName + "\"");
-  }
+const detail::EntityLayout& ManagedObjectContext::entityNamed(std::string_view name) const {
+  const detail::EntityLayout* entity = coordinator_->layout().entity(name);
+  if (!entity)
+    throw ProgrammerError("UnknownEntity", "the model has no entity \"" + std::string(name) + "\"");
+  return *entity;
+}
+
+detail::RowQuery ManagedObjectContext::rowQueryFor(const detail::EntityLayout& entity,
+                                                   const FetchRequest& request) {
   detail::RowQuery query;
   if (request.predicate) {
-    const std::size_t column = columnFor(*entity, request.predicate->key, false);
+    const std::size_t column = columnFor(entity, request.predicate->key, false);
     query.equals = {column,
-                    detail::encodeAttribute(*entity->columns[column].attribute, request.predicate->value)};
+                    detail::encodeAttribute(*entity.columns[column].attribute, request.predicate->value)};
   }
   for (const SortDescriptor& descriptor : request.sortDescriptors) {
-    query.sort.emplace_back(columnFor(*entity, descriptor.key, false), descriptor.ascending);
+    query.sort.emplace_back(columnFor(entity, descriptor.key, false), descriptor.ascending);
   }
+  return query;
+}
+
+Result<std::vector<ManagedObject>> ManagedObjectContext::fetch(const FetchRequest& request) {
+  std::lock_guard lock(mutex_);
+  const detail::EntityLayout* entity = &entityNamed(request.entityName);
+  detail::RowQuery query = rowQueryFor(*entity, request);
   Result<std::shared_ptr<PersistentStore>> store = currentStore();
   if (!store) return store.error();
 
@@ -82,8 +92,7 @@ Result<std::vector<ManagedObject>> ManagedObjectContext::fetch(const FetchReques
 
 Result<std::optional<ManagedObject>> ManagedObjectContext::existingObject(const ObjectID& id) {
   std::lock_guard lock(mutex_);
-  const detail::EntityLayout* entity = coordinator_->layout().entity(id.entityName);
-  if (!entity) throw ProgrammerError("UnknownEntity", "the model has no entity \"" + id.entityName + "\"");
+  const detail::EntityLayout* entity = &entityNamed(id.entityName);
   Result<std::shared_ptr<PersistentStore>> store = currentStore();
   if (!store) return store.error();
   StatePtr known;
@@ -105,9 +114,7 @@ Result<std::optional<ManagedObject>> ManagedObjectContext::existingObject(const 
 Result<std::optional<ManagedObject>> ManagedObjectContext::objectWithRecordName(std::string_view entityName,
                                                                                 const UUID& recordName) {
   std::lock_guard lock(mutex_);
-  const detail::EntityLayout* entity = coordinator_->layout().entity(entityName);
-  if (!entity)
-    throw ProgrammerError("UnknownEntity", "the model has no entity \"" + std::string(entityName) + "\"");
+  const detail::EntityLayout* entity = &entityNamed(entityName);
   Result<std::shared_ptr<PersistentStore>> store = currentStore();
   if (!store) return store.error();
   if (auto found = insertedByRecordName_.find({entity->index, recordName});

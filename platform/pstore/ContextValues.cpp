@@ -39,19 +39,8 @@ std::vector<StoredValues> ManagedObjectContext::decodeValues(const detail::Entit
 Result<std::vector<StoredValues>> ManagedObjectContext::fetchValues(const FetchRequest& request,
                                                                     const std::vector<std::string>& keys) {
   std::lock_guard lock(mutex_);
-  const detail::EntityLayout* entity = coordinator_->layout().entity(request.entityName);
-  if (!entity) {
-    throw ProgrammerError("UnknownEntity", "the model has no entity \"" + request.entityName + "\"");
-  }
-  detail::RowQuery query;
-  if (request.predicate) {
-    const std::size_t column = columnFor(*entity, request.predicate->key, false);
-    query.equals = {column,
-                    detail::encodeAttribute(*entity->columns[column].attribute, request.predicate->value)};
-  }
-  for (const SortDescriptor& descriptor : request.sortDescriptors) {
-    query.sort.emplace_back(columnFor(*entity, descriptor.key, false), descriptor.ascending);
-  }
+  const detail::EntityLayout* entity = &entityNamed(request.entityName);
+  detail::RowQuery query = rowQueryFor(*entity, request);
   query.limit = request.fetchLimit;
   std::vector<std::size_t> columns;
   for (const std::string& key : keys) columns.push_back(columnFor(*entity, key, false));
@@ -66,10 +55,7 @@ Result<std::vector<std::vector<StoredValues>>> ManagedObjectContext::memberValue
     const std::vector<ObjectID>& owners, std::string_view key, const std::vector<std::string>& keys) {
   std::lock_guard lock(mutex_);
   if (owners.empty()) return std::vector<std::vector<StoredValues>>();
-  const detail::EntityLayout* entity = coordinator_->layout().entity(owners.front().entityName);
-  if (!entity) {
-    throw ProgrammerError("UnknownEntity", "the model has no entity \"" + owners.front().entityName + "\"");
-  }
+  const detail::EntityLayout* entity = &entityNamed(owners.front().entityName);
   const std::optional<detail::PropertySlot> slot = entity->slot(key);
   if (!slot || slot->kind != detail::PropertySlot::Kind::ToMany) {
     throw ProgrammerError("WrongPropertyKind",

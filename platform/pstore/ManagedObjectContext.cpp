@@ -229,9 +229,7 @@ void ManagedObjectContext::sweepRegistry() {
 ManagedObject ManagedObjectContext::insertNewObject(std::string_view entityName,
                                                     std::optional<UUID> recordName) {
   std::lock_guard lock(mutex_);
-  const detail::EntityLayout* entity = coordinator_->layout().entity(entityName);
-  if (!entity)
-    throw ProgrammerError("UnknownEntity", "the model has no entity \"" + std::string(entityName) + "\"");
+  const detail::EntityLayout* entity = &entityNamed(entityName);
   auto state = std::make_shared<detail::ObjectState>();
   state->entity = entity->index;
   state->number = newTemporaryNumber();

@@ -59,6 +59,7 @@ struct EntityLayout;
 struct ToManyLayout;
 struct StoredRow;
 struct ColumnValues;
+struct RowQuery;
 }  // namespace detail
 
 // Attribute values of one stored object, read without making an object of it.
@@ -179,6 +180,10 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   Result<std::vector<std::vector<StatePtr>>> members(const std::vector<StatePtr>& owners,
                                                      const detail::ToManyLayout& relationship);
   const detail::EntityLayout& entityOf(const detail::ObjectState& state) const;
+  // The layout of the named entity; ProgrammerError("UnknownEntity") when the model has none.
+  const detail::EntityLayout& entityNamed(std::string_view name) const;
+  // The store query of a fetch request's predicate and sort order; the caller decides the limit.
+  static detail::RowQuery rowQueryFor(const detail::EntityLayout& entity, const FetchRequest& request);
   // The column of an attribute (or, with `relationship`, of a to-one relationship); ProgrammerError
   // for any other key.
   static std::size_t columnFor(const detail::EntityLayout& entity, std::string_view key, bool relationship);
