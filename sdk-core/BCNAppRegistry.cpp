@@ -174,16 +174,23 @@ void BCNApp::configureWithName(const std::string& name, const std::shared_ptr<BC
   // Recorded before the core checks, so that the analytics start finds its app.
   if (isDefault) setDefaultApp(state, app);
   if (!state.apps) state.apps.emplace();
-  if (!app->configureCore()) {
-    // A failed configure must not leave a default app behind that no registry holds.
+  // A configure that fails part-way - the core checks, the analytics start or an eager component
+  // refusing the options - leaves no app behind: neither a default app that no registry holds nor a
+  // registered app whose components never came up.
+  try {
+    if (!app->configureCore()) {
+      raiseCoreException(
+          "Configuration fails. It may be caused by an invalid CORVANE_APP_ID in BeaconService-Info.plist or "
+          "set in "
+          "the customized options.");
+    }
+    (*state.apps)[name] = app;
+    app->container()->instantiateEagerComponents();
+  } catch (...) {
     if (isDefault) setDefaultApp(state, nullptr);
-    raiseCoreException(
-        "Configuration fails. It may be caused by an invalid CORVANE_APP_ID in BeaconService-Info.plist or "
-        "set in "
-        "the customized options.");
+    state.apps->erase(name);
+    throw;
   }
-  (*state.apps)[name] = app;
-  app->container()->instantiateEagerComponents();
   notifyLibraries(state, app);
 }
 

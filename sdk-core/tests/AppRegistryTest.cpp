@@ -112,6 +112,30 @@ TEST(AppDeletion, DeletingTheDefaultAppForgetsItItsSwitchAndTellsItsComponents) 
   EXPECT_EQ(deleted.received().size(), 1u);
 }
 
+TEST(AppConfigure, AnEagerComponentThatRefusesTheOptionsLeavesNoAppBehind) {
+  TemporaryApplication application;
+  bool refuse = true;
+  auto library = std::make_shared<testing::FakeLibrary>();
+  library->components = {BCNComponent::componentWithProtocol(
+      testing::greetingProtocol(), BCNInstantiationTiming::AlwaysEager, {},
+      [&refuse](BCNComponentContainer&, bool& isCacheable) -> std::shared_ptr<Object> {
+        isCacheable = true;
+        if (refuse) throw platform::ProgrammerError("InvalidOptions", "the options were refused");
+        return std::make_shared<testing::Maintainer>();
+      })};
+  BCNApp::registerInternalLibrary(testing::announceLibrary("RefusingLibrary", library), "refusing");
+
+  EXPECT_THROW(BCNApp::configureWithOptions(validOptions()), platform::ProgrammerError);
+  EXPECT_EQ(BCNApp::defaultApp(), nullptr);
+  ASSERT_TRUE(BCNApp::allApps());
+  EXPECT_TRUE(BCNApp::allApps()->empty());
+
+  // The name is free again: a later configure with acceptable options succeeds.
+  refuse = false;
+  BCNApp::configureWithOptions(validOptions());
+  EXPECT_NE(BCNApp::defaultApp(), nullptr);
+}
+
 TEST(AppDeletion, AnAppLeftOverFromBeforeAResetCannotDeleteItsSuccessor) {
   TemporaryApplication application;
   BCNApp::configureWithName("shop", validOptions());
