@@ -18,7 +18,6 @@ using storage::SettingKind;
 using storage::SettingSpec;
 
 constexpr double kDay = 86400;
-constexpr double kHuge = 1e18;
 
 enum class Setting : std::size_t {
   UploadingInterval,
