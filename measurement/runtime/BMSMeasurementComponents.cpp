@@ -80,6 +80,7 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
   }
   reportAppUpdateOnWorkerQueue();
   reportOSUpdateOnWorkerQueue();
+  startTCFClientOnWorkerQueue();
 
   if (persistedConfig_->beaconFeatureRollouts() && !isBeaconRemoteConfigSDKPresent()) {
     persistedConfig_->setBeaconFeatureRollouts(std::nullopt);

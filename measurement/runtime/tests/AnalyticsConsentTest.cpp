@@ -3,6 +3,7 @@
 
 #include "StartedAnalytics.h"
 #include "measurement/storage/BMSConsentSettingsUtil.h"
+#include "measurement/storage/BMSTCFClient.h"
 
 namespace beacon {
 namespace {
@@ -35,6 +36,22 @@ TEST_F(AnalyticsConsentTest, ThirdPartyConsentOutranksTheApplicationsLaterCalls)
   EXPECT_TRUE(logged(25043));
   EXPECT_TRUE(BMSConsentSettingsUtil::isAdStorageDenied());
   EXPECT_EQ(BMSAnalytics::consentSettings3P(), (platform::Dictionary{{"ad_storage", "denied"}}));
+}
+
+TEST_F(AnalyticsConsentTest, TCFConsentFoundAtStartOutranksThirdPartyConsent) {
+  const std::shared_ptr<BMSUserDefaults> preferences = BMSUserDefaults::sharedUserDefaults();
+  preferences->setObject(platform::Value(300), "IABTCF_CmpSdkID");
+  preferences->setObject(platform::Value(1), "IABTCF_gdprApplies");
+  preferences->setObject(platform::Value("0011111"), "IABTCF_PurposeConsents");
+  BMSAnalytics::setConsent({{"ad_storage", "granted"}}, "consent_settings_3p");
+  start();
+
+  ASSERT_TRUE(engine()->tcfClient());
+  EXPECT_FALSE(engine()->tcfClient()->isDMARegion());
+  EXPECT_TRUE(BMSConsentSettingsUtil::isAdStorageDenied());
+  EXPECT_EQ(BMSConsentSettingsUtil::consentSource(), 5);
+  EXPECT_EQ(BMSAnalytics::persistedConsentSource(), 5);
+  EXPECT_EQ(BMSAnalytics::consentSettingsTCF().at("ad_personalization"), platform::Value("granted"));
 }
 
 TEST_F(AnalyticsConsentTest, AResetStartsOverUnderANewAppInstanceIDAndClearsItsBookkeeping) {

@@ -37,6 +37,7 @@ class BMSPersistedConfig;
 class BMSRemoteConfig;
 class BMSScheduler;
 class BMSSessionReporter;
+class BMSTCFClient;
 class CVUNetwork;
 class CVUNetworkLoggerDelegate;
 struct BMSMeasurementUploadParts;
@@ -257,6 +258,13 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   static std::int64_t timestampMillisRoundedUpToNextHour(std::int64_t milliseconds);
   static bool isVersionSameAsOriginalVersion();
 
+  // --- consent from the consent-management platform's TCF preferences (worker queue)
+  // Null unless the configuration enabled the TCF feature when the components were built.
+  const std::shared_ptr<BMSTCFClient>& tcfClient() const { return tcfClient_; }
+  // Reads the TCF preferences again and applies them as the facade's TCF consent; nothing without
+  // a client.
+  void tcfClientSetConsentFromData();
+
   // --- campaigns from opened URLs
   // The link of a continued activity opened in the browser (a dictionary as the application's
   // notifications carry it); nothing (logged) for any other.
@@ -310,6 +318,9 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   std::shared_ptr<BMSIdentity> currentIdentity() const;
   // The network, audiences, bundler and uploader; false (logged) when one cannot be made.
   bool initializeUploadComponentsOnWorkerQueue();
+  // Step of the component build: with the TCF feature on, makes the client, tells it the DMA region
+  // and applies the consent it reads.
+  void startTCFClientOnWorkerQueue();
 
   AnalyticsContext& context_;
   const std::string databaseName_;
@@ -339,6 +350,7 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   bool isAnalyticsCollectionDeactivated_;
   // Worker queue only.
   std::shared_ptr<BMSMeasurementUploadParts> uploadParts_;
+  std::shared_ptr<BMSTCFClient> tcfClient_;
 
   mutable std::mutex sessionReporterMutex_;
   std::shared_ptr<BMSSessionReporter> sessionReporter_;

@@ -9,7 +9,7 @@
 // Analytics storage has no purpose of its own there and is left as it is. Without such data nothing
 // is applied.
 //
-// Threads: the caller's (the facade's queue); the preferences are safe from any thread.
+// Threads: the caller's (the engine's worker queue); the preferences are safe from any thread.
 
 #include <functional>
 #include <memory>
