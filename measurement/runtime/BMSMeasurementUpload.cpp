@@ -22,6 +22,7 @@
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
+#include "measurement/storage/BMSTCFClient.h"
 #include "measurement/upload/BMSUploader.h"
 #include "platform/bundle/Bundle.h"
 #include "sdk-utilities/network/CVUServiceOrigins.h"
@@ -145,6 +146,9 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
   uploading.libraryVersion = BMSIdentity::appMeasurementLibraryVersion();
   uploading.runtimeVersion = BMSPRuntime::runtimeVersion();
   uploading.bundleRawEvents = [bundler = parts->bundler] { return bundler->bundleRawEvents(); };
+  uploading.reapplyTCFConsent = [weakSelf] {
+    if (auto self = weakSelf.lock()) self->tcfClientSetConsentFromData();
+  };
   uploading.uploadConsent = [weakSelf] {
     BMSUploadConsent consent;
     auto self = weakSelf.lock();
@@ -170,6 +174,10 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
   };
   uploading.updateConsentSettingsUtilWithRemoteConfig = [weakSelf] {
     if (auto self = weakSelf.lock()) self->updateConsentSettingsUtilWithRemoteConfig();
+  };
+  uploading.setTCFDMARegion = [weakSelf](bool isDMARegion) {
+    if (auto self = weakSelf.lock(); self && self->tcfClient())
+      self->tcfClient()->setIsDMARegion(isDMARegion);
   };
   parts->uploader = BMSUploader::create(std::move(uploading));
   uploadParts_ = std::move(parts);

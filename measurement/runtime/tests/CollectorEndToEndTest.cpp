@@ -9,11 +9,13 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <set>
 
 #include "AnalyticsTestWorld.h"
 #include "measurement/engine/BMSAlarm.h"
 #include "measurement/engine/BMSApplicationNotifications.h"
 #include "measurement/engine/BMSScheduler.h"
+#include "measurement/engine/BMSUserDefaults.h"
 #include "measurement/messages/NANOAccessors.h"
 #include "measurement/pipeline/BMSRawEventWriter.h"
 #include "measurement/runtime/BMSAnalytics.h"
@@ -21,6 +23,7 @@
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
+#include "measurement/storage/BMSTCFClient.h"
 #include "measurement/upload/testing/BMSCollectorFake.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/testing/TestEnvironment.h"
@@ -223,6 +226,44 @@ TEST_F(CollectorEndToEndTest, TheServedConfigurationIsAppliedBeforeTheEventsAreB
   ASSERT_EQ(bundles.size(), 2u);
   for (const BMSPBMeasurementBundle& bundle : bundles)
     EXPECT_EQ(NANOGetInt64(bundle, MeasurementBundleField::kConfigVersion), 3);
+}
+
+TEST_F(CollectorEndToEndTest, TCFConsentChangedBetweenUploadsGoesOutWithTheNextOne) {
+  BMSPBMeasurementConfig document;
+  NANOSetString(document, MeasurementConfigField::kCNPAppID, kAppID);
+  NANOSetBool(document, MeasurementConfigField::kDMARegion, true);
+  collector.setConfiguration(*document.protoBuffer(), "\"dma\"");
+  const std::shared_ptr<BMSUserDefaults> preferences = BMSUserDefaults::sharedUserDefaults();
+  preferences->setObject(platform::Value(300), "IABTCF_CmpSdkID");
+  preferences->setObject(platform::Value(1), "IABTCF_gdprApplies");
+  preferences->setObject(platform::Value("1111111"), "IABTCF_PurposeConsents");
+  auto engine = startEngine();
+  ASSERT_TRUE(engine->tcfClient());
+  EXPECT_FALSE(engine->tcfClient()->isDMARegion());
+  goOnline();
+  // The consent signals of the last batch's bundles, when they all carry the same.
+  const auto lastBatchSignals = [&]() -> std::optional<std::string> {
+    std::set<std::optional<std::string>> signals;
+    for (const auto& bundle : NANOGetArray<BMSPBMeasurementBundle>(*collector.batches().back().batch,
+                                                                   MeasurementBatchField::kBundles))
+      signals.insert(NANOGetString(bundle, MeasurementBundleField::kConsentSignals));
+    return signals.size() == 1 ? *signals.begin() : std::nullopt;
+  };
+
+  logEvents(engine, appEvents());
+  advance(16s);
+  ASSERT_TRUE(pumpUntilAccepted(engine, expectedNames().size()));
+  // The fetch before the first upload brought the region.
+  EXPECT_TRUE(engine->tcfClient()->isDMARegion());
+  EXPECT_EQ(lastBatchSignals(), "C11-");
+
+  // Ad storage withdrawn in the platform's preferences: stored events were written under the old
+  // consent, yet go out under the new one.
+  preferences->setObject(platform::Value("0111111"), "IABTCF_PurposeConsents");
+  logEvents(engine, {{"prompt_copy", {}}});
+  advance(1h);
+  ASSERT_TRUE(pumpUntilAccepted(engine, expectedNames().size() + 1));
+  EXPECT_EQ(lastBatchSignals(), "C10-");
 }
 
 TEST_F(CollectorEndToEndTest, AnOverloadedCollectorIsLeftAloneForTheBackoffAndAFailureIsRetried) {
