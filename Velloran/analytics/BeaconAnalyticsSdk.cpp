@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "analytics-api/BCNAnalytics.h"
+#include "analytics-connector/BCNAnalyticsConnector.h"
 #include "beacon/Beacon.h"
 #include "installations/BCNInstallations.h"
 #include "measurement/engine/BMSScheduler.h"
@@ -17,6 +18,7 @@ namespace velloran {
 BeaconAnalyticsSdk::BeaconAnalyticsSdk() {
   beacon::BCNInstallations::load();
   beacon::BCNAnalytics::registerClass();
+  beacon::BCNAnalyticsConnector::load();
 }
 
 bool BeaconAnalyticsSdk::hasDefaultApp() {
