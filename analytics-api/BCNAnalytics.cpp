@@ -175,4 +175,24 @@ double BCNAnalytics::loadTimestamp() {
   return BMSAnalytics::loadTimestamp();
 }
 
+void BCNAnalytics::setSessionTimeoutInterval(double seconds) {
+  BMSAnalytics::setSessionTimeoutInterval(seconds);
+}
+
+void BCNAnalytics::sessionIDWithCompletion(BMSSessionIDCompletion completion) {
+  BMSAnalytics::sessionIDWithCompletion(std::move(completion));
+}
+
+void BCNAnalytics::setOpenURLListener(BMSOpenURLListener listener) {
+  BMSAnalytics::setOpenURLListener(std::move(listener));
+}
+
+void BCNAnalytics::handleOpenURL(const std::string& url) {
+  BMSAnalytics::handleOpenURL(url);
+}
+
+void BCNAnalytics::handleUserActivity(const platform::UserActivity& activity) {
+  BMSAnalytics::handleUserActivity(activity);
+}
+
 }  // namespace beacon

@@ -1,5 +1,5 @@
-// The facade's session queries and settings, and the URLs the application was opened with. These
-// are dispatched straight onto the analytics queue, not held for the start.
+// The facade's session queries and settings, and the URLs and activities the application was opened
+// with. These are dispatched straight onto the analytics queue, not held for the start.
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSError.h"
@@ -56,6 +56,16 @@ void BMSAnalytics::handleOpenURL(const std::string& url) {
       engine->handleNonFirstOpenEventURL(url, now);
     if (const BMSOpenURLListener& listener = AnalyticsContext::current().facade().openURLListener)
       listener(url);
+  });
+}
+
+void BMSAnalytics::handleUserActivity(const platform::UserActivity& activity) {
+  const double now = AnalyticsContext::current().nowSince1970();
+  dispatchAsyncOnSerialQueue([activity, now] {
+    const std::optional<std::string> link = BMSMeasurement::deepLinkFromUserActivity(activity);
+    if (!link || link->empty()) return;
+    if (const std::shared_ptr<BMSMeasurement> engine = BMSMeasurement::sharedInstance())
+      engine->handleNonFirstOpenEventURL(*link, now);
   });
 }
 

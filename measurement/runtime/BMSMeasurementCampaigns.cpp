@@ -188,6 +188,16 @@ void BMSMeasurement::reportStoredCampaignEventOnWorkerQueue(std::optional<std::i
   handleOpenURLOnWorkerQueue(url, clickTimestampInMs, storedSeconds, extraParameters);
 }
 
+std::optional<std::string> BMSMeasurement::deepLinkFromUserActivity(
+    const platform::UserActivity& userActivity) {
+  const std::optional<std::string>& url = userActivity.webpageURL;
+  if (userActivity.activityType == kUserActivityTypeBrowsingWeb && url && !url->empty()) return *url;
+  platform::Dictionary description{{kUserActivityTypeKey, userActivity.activityType}};
+  if (url) description.insert_or_assign(kUserActivityWebpageURLKey, *url);
+  BMSLog(3, 23006, "User Activity does not have Deep Link. User Activity", {std::move(description)});
+  return std::nullopt;
+}
+
 std::optional<std::string> BMSMeasurement::deepLinkFromUserActivity(const platform::Value* userActivity) {
   const platform::Dictionary* activity = userActivity ? userActivity->asDictionary() : nullptr;
   if (!activity) {
@@ -199,11 +209,10 @@ std::optional<std::string> BMSMeasurement::deepLinkFromUserActivity(const platfo
     const auto found = activity->find(key);
     return found == activity->end() ? nullptr : found->second.asString();
   };
-  const std::string* type = field(kUserActivityTypeKey);
-  const std::string* url = field(kUserActivityWebpageURLKey);
-  if (type && *type == kUserActivityTypeBrowsingWeb && url && !url->empty()) return *url;
-  BMSLog(3, 23006, "User Activity does not have Deep Link. User Activity", {*userActivity});
-  return std::nullopt;
+  platform::UserActivity typed;
+  if (const std::string* type = field(kUserActivityTypeKey)) typed.activityType = *type;
+  if (const std::string* url = field(kUserActivityWebpageURLKey)) typed.webpageURL = *url;
+  return deepLinkFromUserActivity(typed);
 }
 
 void BMSMeasurement::handleStoredURLAfterAppLaunchWithNotification(

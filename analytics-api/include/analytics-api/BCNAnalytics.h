@@ -83,6 +83,11 @@ class BCNAnalytics {
   static void queueOperationWithBlock(std::function<void()> block);
   static void unsuspendOperationQueue();
   static double loadTimestamp();
+  static void setSessionTimeoutInterval(double seconds);
+  static void sessionIDWithCompletion(BMSSessionIDCompletion completion);
+  static void setOpenURLListener(BMSOpenURLListener listener);
+  static void handleOpenURL(const std::string& url);
+  static void handleUserActivity(const platform::UserActivity& activity);
 };
 
 }  // namespace beacon

@@ -2,6 +2,7 @@
 // listeners, the interceptor and default event parameters.
 
 #include "StartedAnalytics.h"
+#include "sdk-core/ApplicationNotifications.h"
 
 namespace beacon {
 namespace {
@@ -154,6 +155,22 @@ TEST_F(AnalyticsEventsTest, OpenedURLsReachTheListener) {
   BMSAnalytics::handleOpenURL("velloran://prompt/1");
   world.dispatch().drain();
   EXPECT_EQ(opened, std::vector<std::string>{"velloran://prompt/1"});
+}
+
+TEST_F(AnalyticsEventsTest, ABrowserActivityIsHandledAsAnOpenedURLWithoutTellingTheListener) {
+  start();
+  std::vector<std::string> opened;
+  BMSAnalytics::setOpenURLListener([&](const std::string& url) { opened.push_back(url); });
+  BMSAnalytics::handleUserActivity({"Handoff", "https://velloran.example/open?utm_source=handoff", {}});
+  BMSAnalytics::handleUserActivity({kUserActivityTypeBrowsingWeb, std::nullopt, {}});
+  BMSAnalytics::handleUserActivity(
+      {kUserActivityTypeBrowsingWeb, "https://velloran.example/open?utm_source=mail", {}});
+  world.dispatch().drain();
+  EXPECT_TRUE(opened.empty());
+  ASSERT_EQ(heardNames(), std::vector<std::string>{"_cmp"});
+  EXPECT_EQ(heardText("_cmp", "source"), "mail");
+  const std::vector<std::int64_t> codes = world.log().codes();
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), 23006), 2);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSEvent.h"
 #include "measurement/engine/BMSValue.h"
+#include "platform/app/Application.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/error/Error.h"
 #include "platform/notify/NotificationCenter.h"
@@ -146,6 +147,9 @@ class BMSAnalytics {
   static void setSessionTimeoutInterval(double seconds);
   // A URL the application was opened with: campaigns it names are reported, then the listener told.
   static void handleOpenURL(const std::string& url);
+  // A continued activity: the link of one opened in the browser is handled as an opened URL (the
+  // open-URL listener is not told).
+  static void handleUserActivity(const platform::UserActivity& activity);
   static void setOpenURLListener(BMSOpenURLListener listener);
 
   // --- data reset: a new app instance ID; the engine throws away what it has collected

@@ -266,8 +266,9 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void tcfClientSetConsentFromData();
 
   // --- campaigns from opened URLs
-  // The link of a continued activity opened in the browser (a dictionary as the application's
-  // notifications carry it); nothing (logged) for any other.
+  // The link of a continued activity opened in the browser; nothing (logged) for any other.
+  static std::optional<std::string> deepLinkFromUserActivity(const platform::UserActivity& userActivity);
+  // The same for an activity as the application's launch notification carries it (a dictionary).
   static std::optional<std::string> deepLinkFromUserActivity(const platform::Value* userActivity);
   // Keeps the link the application was started with (its activity's, else its URL) for the next start.
   static void handleStoredURLAfterAppLaunchWithNotification(AnalyticsContext& context,
