@@ -8,6 +8,7 @@
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/runtime/UserPropertyNames.h"
 #include "measurement/storage/BMSConsentSettingsUtil.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
@@ -17,9 +18,6 @@ namespace {
 
 constexpr const char* kApplicationOrigin = "app";
 constexpr const char* kAllowPersonalizedAdsName = "allow_personalized_ads";
-constexpr const char* kUserIDName = "_id";
-constexpr const char* kLastAdvertisingIDResetName = "_lair";
-constexpr const char* kNonPersonalizedAdsName = "_npa";
 constexpr std::int64_t kUserPropertyErrorMaxLength = 24;
 constexpr std::int64_t kReservedUserPropertyNameErrorCode = 15;
 constexpr std::int64_t kInvalidUserPropertyNameErrorCode = 6;

@@ -10,6 +10,7 @@
 #include "measurement/reporters/BMSSessionReporter.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/runtime/UserPropertyNames.h"
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
@@ -18,7 +19,6 @@ namespace beacon {
 namespace {
 
 constexpr const char* kErrorEventName = "_err";
-constexpr const char* kUserIDName = "_id";
 constexpr const char* kSessionIDName = "_sid";
 constexpr std::int64_t kSessionIDErrorCode = 13;
 constexpr std::int64_t kTooManyDefaultParametersErrorCode = 26;

@@ -17,6 +17,7 @@
 #include "measurement/runtime/BMSEnvironmentInfo.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/runtime/UserPropertyNames.h"
 #include "measurement/script/BMSEventEditingRuntime.h"
 #include "measurement/storage/BMSConsentSettingsUtil.h"
 #include "measurement/storage/BMSDatabase.h"
@@ -57,7 +58,7 @@ BMSDMAFacts dmaFacts(const BMSRemoteConfig& config) {
 }
 
 std::optional<BMSPBUserAttribute> storedNPA(BMSDatabase& database) {
-  auto stored = database.userAttributeWithName("_npa");
+  auto stored = database.userAttributeWithName(kNonPersonalizedAdsName);
   if (!stored || !*stored) return std::nullopt;
   return (*stored)->protoUserAttribute();
 }

@@ -11,6 +11,7 @@
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/runtime/UserPropertyNames.h"
 #include "measurement/storage/BMSConsentSettingsUtil.h"
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSPersistedConfig.h"
@@ -20,9 +21,6 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kUserIDName = "_id";
-constexpr const char* kLastAdvertisingIDResetName = "_lair";
-constexpr const char* kNonPersonalizedAdsName = "_npa";
 constexpr std::int64_t kUserPropertyLimitErrorCode = 9;
 // Diagnostic sources of the ad-personalization consent.
 constexpr std::int64_t kDiagnosticSourceNone = 0;
