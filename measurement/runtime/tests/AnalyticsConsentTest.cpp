@@ -45,13 +45,9 @@ TEST_F(AnalyticsConsentTest, TCFConsentFoundAtStartOutranksThirdPartyConsent) {
   preferences->setObject(platform::Value("0011111"), "IABTCF_PurposeConsents");
   BMSAnalytics::setConsent({{"ad_storage", "granted"}}, "consent_settings_3p");
   start();
-
   ASSERT_TRUE(engine()->tcfClient());
-  EXPECT_FALSE(engine()->tcfClient()->isDMARegion());
   EXPECT_TRUE(BMSConsentSettingsUtil::isAdStorageDenied());
-  EXPECT_EQ(BMSConsentSettingsUtil::consentSource(), 5);
   EXPECT_EQ(BMSAnalytics::persistedConsentSource(), 5);
-  EXPECT_EQ(BMSAnalytics::consentSettingsTCF().at("ad_personalization"), platform::Value("granted"));
 }
 
 TEST_F(AnalyticsConsentTest, AResetStartsOverUnderANewAppInstanceIDAndClearsItsBookkeeping) {
