@@ -15,16 +15,22 @@ constexpr int kDefaultFilterLevel = 5;
 
 // syslog(3) keeps one tag for the whole process and holds on to the pointer it is given, so the tag
 // lives here, and every send re-tags only when a client with another facility writes.
+struct OpenedSystemLog {
+  std::mutex mutex;
+  std::string facility;
+  bool opened = false;
+};
+
 void sendToSystemLog(const std::string& facility, int level, const std::string& text) {
-  static std::mutex mutex;
-  static std::string openedFacility;
-  static bool opened = false;
-  std::lock_guard lock(mutex);
-  if (!opened || openedFacility != facility) {
-    openedFacility = facility;
+  // Never destroyed: background queues may still log while the process runs its exit handlers, and
+  // syslog(3) may still hold the tag's pointer then.
+  static OpenedSystemLog& openedLog = *new OpenedSystemLog;
+  std::lock_guard lock(openedLog.mutex);
+  if (!openedLog.opened || openedLog.facility != facility) {
+    openedLog.facility = facility;
     // No console fallback: a machine without a system log stays silent.
-    openlog(openedFacility.c_str(), LOG_PID, LOG_USER);
-    opened = true;
+    openlog(openedLog.facility.c_str(), LOG_PID, LOG_USER);
+    openedLog.opened = true;
   }
   syslog(LOG_USER | level, "%s", text.c_str());
 }
