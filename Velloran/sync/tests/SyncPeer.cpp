@@ -109,11 +109,19 @@ int main(int argc, char** argv) {
 
   bool done = false;
   bool saved = false;
+  bool exported = false;
   Subscription events;
   if (command == "put") {
-    store->savePrompt(newPrompt(title), [&](platform::Result<void> result) { saved = result.ok(); });
+    // The prompt is this store's only local change, so any successful export carried it. That
+    // export may reach the main queue before the save's own acknowledgement does.
+    store->savePrompt(newPrompt(title), [&](platform::Result<void> result) {
+      saved = result.ok();
+      done = saved && exported;
+    });
     events = monitor->observeEvents([&](const velloran::SyncEvent& event) {
-      if (saved && event.type == velloran::SyncEvent::Type::Export && event.succeeded) done = true;
+      if (event.type != velloran::SyncEvent::Type::Export || !event.succeeded) return;
+      exported = true;
+      done = saved;
     });
   } else if (command == "await") {
     // As the library does: after a successful import, process history and reload when it brought
