@@ -1,8 +1,9 @@
-// Start-up over a library of 1,000 and of 10,000 prompts of 5 versions each: the time from building
-// the composition root (launch mode, persistent store opened from disk, sync monitor, analytics) to
-// the first painted library window with every prompt in its grid, beside its goal (which also
-// covers the process's own start, not measured here). The store's work, the view model's load and the grid's
-// layout run on this thread, drained at once; the window is painted into an image at the end.
+// What the analytics SDK adds to the application's start-up: the same start-up measured twice, over a
+// library of 1,000 and of 10,000 prompts of 5 versions each, from building the composition root
+// (launch mode, persistent store opened from disk, sync monitor, analytics) to the first painted
+// library window with every prompt in its grid. The launch as a whole, process start included, and
+// its goal are launch_bench's; here the store's work, the view model's load and the grid's layout run
+// on this thread, drained at once, and the window is painted into an image at the end.
 //
 // Two analytics: one that only records the calls (analytics off), and the analytics SDK itself,
 // configured from the bundle's options and started afresh for every run (its app registry, options
@@ -114,10 +115,9 @@ void measureStartUp(benchmark::State& state, const MakeRunAnalytics& makeAnalyti
     state.ResumeTiming();
   }
   state.counters["prompts"] = prompts;
-  state.counters["goal_ms"] = 300;
 }
 
-void startUpToTheFirstPaintedLibrary(benchmark::State& state) {
+void startUpWithAnalyticsOff(benchmark::State& state) {
   measureStartUp(state, [](std::ostream& console) {
     auto run = std::make_unique<RunAnalytics>();
     run->service =
@@ -126,7 +126,7 @@ void startUpToTheFirstPaintedLibrary(benchmark::State& state) {
     return run;
   });
 }
-BENCHMARK(startUpToTheFirstPaintedLibrary)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(startUpWithAnalyticsOff)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
 
 void startUpWithTheAnalyticsSdkConfigured(benchmark::State& state) {
   measureStartUp(state, [](std::ostream& console) {
@@ -139,7 +139,7 @@ void startUpWithTheAnalyticsSdkConfigured(benchmark::State& state) {
                                                       std::make_shared<BeaconAnalyticsSdk>(), console);
     return run;
   });
-  // What the SDK may add to the start-up without analytics above.
+  // What the SDK may add to the start-up with analytics off above.
   state.counters["sdk_goal_ms"] = 20;
 }
 BENCHMARK(startUpWithTheAnalyticsSdkConfigured)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);

@@ -19,9 +19,14 @@
 //  - addVersion: appends the version to the prompt with the given id and sets its `updatedAt` to
 //    the current time.
 //  - addRun: records a run of the prompt with the given id.
+//  - fetchAllTags: every tag of the library, as fetchPrompts with the empty filter would give them:
+//    prompt after prompt in that order, each prompt's tags in their stored order. By default it is
+//    answered through that fetch; a store that keeps its library at hand answers without copying
+//    the prompts.
 // Where the implementations differ (a version for an unknown id, whether runs are kept) is stated
 // by each implementation.
 
+#include <string>
 #include <vector>
 
 #include "Velloran/data/Completion.h"
@@ -40,6 +45,7 @@ class PromptRepository {
   virtual void deletePrompt(std::vector<platform::UUID> ids, Completion<void> completion) = 0;
   virtual void addVersion(PromptVersion version, platform::UUID promptId, Completion<void> completion) = 0;
   virtual void addRun(PromptRun run, platform::UUID promptId, Completion<void> completion) = 0;
+  virtual void fetchAllTags(Completion<std::vector<std::string>> completion);
 };
 
 }  // namespace velloran

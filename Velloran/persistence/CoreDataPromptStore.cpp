@@ -30,9 +30,9 @@ Result<void> write(platform::PersistentContainer& container,
 
 }  // namespace
 
-Result<std::vector<Prompt>> CoreDataPromptStore::ListingState::select(ManagedObjectContext& viewContext,
-                                                                      const PromptFilter& filter,
-                                                                      const Log& log) {
+template <class T>
+Result<T> CoreDataPromptStore::ListingState::withSnapshot(
+    ManagedObjectContext& viewContext, const Log& log, const std::function<T(const LibrarySnapshot&)>& use) {
   const platform::CaseFolding folding = platform::caseFoldingFor();
   const std::shared_ptr<platform::PersistentStore> store =
       viewContext.persistentStoreCoordinator()->persistentStore();
@@ -47,10 +47,23 @@ Result<std::vector<Prompt>> CoreDataPromptStore::ListingState::select(ManagedObj
             log("Prompt " + id.uuidString() + " ausgelassen, Versionen nicht lesbar: " + error.description);
         });
     if (!read) return read.error();
-    if (!keepable) return read->select(filter);
+    if (!keepable) return use(*read);
     snapshot.emplace(std::move(*read));
   }
-  return snapshot->select(filter);
+  return use(*snapshot);
+}
+
+template <class T>
+void CoreDataPromptStore::readLibrary(std::function<T(const LibrarySnapshot&)> use,
+                                      Completion<T> completion) {
+  actor_.perform<T>(
+      [container = container_, log = log_, use = std::move(use)](ListingState& state) -> Result<T> {
+        const std::shared_ptr<ManagedObjectContext>& viewContext = container->viewContext();
+        std::optional<Result<T>> result;
+        viewContext->performAndWait([&] { result.emplace(state.withSnapshot<T>(*viewContext, log, use)); });
+        return std::move(*result);
+      },
+      std::move(completion));
 }
 
 CoreDataPromptStore::CoreDataPromptStore(std::shared_ptr<platform::PersistentContainer> container,
@@ -61,15 +74,14 @@ CoreDataPromptStore::CoreDataPromptStore(std::shared_ptr<platform::PersistentCon
       actor_("Velloran.CoreDataPromptStore") {}
 
 void CoreDataPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) {
-  actor_.perform<std::vector<Prompt>>(
-      [container = container_, log = log_,
-       filter = std::move(filter)](ListingState& state) -> Result<std::vector<Prompt>> {
-        const std::shared_ptr<ManagedObjectContext>& viewContext = container->viewContext();
-        std::optional<Result<std::vector<Prompt>>> selected;
-        viewContext->performAndWait([&] { selected.emplace(state.select(*viewContext, filter, log)); });
-        return std::move(*selected);
-      },
+  readLibrary<std::vector<Prompt>>(
+      [filter = std::move(filter)](const LibrarySnapshot& library) { return library.select(filter); },
       std::move(completion));
+}
+
+void CoreDataPromptStore::fetchAllTags(Completion<std::vector<std::string>> completion) {
+  readLibrary<std::vector<std::string>>([](const LibrarySnapshot& library) { return library.allTags(); },
+                                        std::move(completion));
 }
 
 void CoreDataPromptStore::savePrompt(Prompt prompt, Completion<void> completion) {

@@ -7,6 +7,8 @@
 // records the transaction author "Velloran" and commits all of the operation in its single save, or
 // nothing.
 //
+// fetchAllTags takes the tags from the same snapshot, copying no prompt.
+//
 // It meets the PromptRepository contract, with these differences from the in-memory store:
 //  - addVersion to an id that no prompt has creates that prompt (empty title, type "system", no
 //    tags, not a system prompt, both dates now) holding just the version;
@@ -60,20 +62,26 @@ class CoreDataPromptStore final : public PromptRepository {
   void deletePrompt(std::vector<platform::UUID> ids, Completion<void> completion) override;
   void addVersion(PromptVersion version, platform::UUID promptId, Completion<void> completion) override;
   void addRun(PromptRun run, platform::UUID promptId, Completion<void> completion) override;
+  void fetchAllTags(Completion<std::vector<std::string>> completion) override;
 
  private:
   // The store's data is the container's; the actor orders the operations and keeps the snapshot
   // listings filter.
   struct ListingState {
-    // The prompts the filter selects, from the kept snapshot or, when that is no longer current,
-    // from one read now. Runs on the view context's queue.
-    platform::Result<std::vector<Prompt>> select(platform::ManagedObjectContext& viewContext,
-                                                 const PromptFilter& filter, const Log& log);
+    // `use` applied to the kept snapshot or, when that is no longer current, to one read now. Runs
+    // on the view context's queue.
+    template <class T>
+    platform::Result<T> withSnapshot(platform::ManagedObjectContext& viewContext, const Log& log,
+                                     const std::function<T(const LibrarySnapshot&)>& use);
 
     std::optional<LibrarySnapshot> snapshot;
     // Prompts left out because their versions cannot be read, each logged once.
     std::set<platform::UUID> reportedUnreadable;
   };
+
+  // An operation that reads the library: `use` on its snapshot, on the view context's queue.
+  template <class T>
+  void readLibrary(std::function<T(const LibrarySnapshot&)> use, Completion<T> completion);
 
   std::shared_ptr<platform::PersistentContainer> container_;
   std::shared_ptr<const platform::Clock> clock_;

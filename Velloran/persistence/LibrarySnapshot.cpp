@@ -141,4 +141,11 @@ std::vector<Prompt> LibrarySnapshot::select(const PromptFilter& filter) const {
   return selected;
 }
 
+std::vector<std::string> LibrarySnapshot::allTags() const {
+  std::vector<std::string> tags;
+  for (const Entry& entry : entries_)
+    tags.insert(tags.end(), entry.prompt.tags.begin(), entry.prompt.tags.end());
+  return tags;
+}
+
 }  // namespace velloran

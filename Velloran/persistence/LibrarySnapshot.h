@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "Velloran/data/PromptFilter.h"
@@ -44,6 +45,8 @@ class LibrarySnapshot {
 
   // Copies of the prompts the filter selects (PromptFilterMatching.h), in the snapshot's order.
   std::vector<Prompt> select(const PromptFilter& filter) const;
+  // The tags of every prompt, in the snapshot's order, each prompt's in their stored order.
+  std::vector<std::string> allTags() const;
 
  private:
   struct Entry {

@@ -134,8 +134,8 @@ void PromptListViewModel::load(bool showLoading, Done done) {
 void PromptListViewModel::refreshTagSuggestions(Done done) {
   requireMainThread(kOwner, "refreshTagSuggestions");
   const std::uint64_t request = ++latestTagRefresh_;
-  repository_->fetchPrompts(PromptFilter{}, [self = shared_from_this(), request, done = std::move(done)](
-                                                platform::Result<std::vector<Prompt>> fetched) {
+  repository_->fetchAllTags([self = shared_from_this(), request,
+                             done = std::move(done)](platform::Result<std::vector<std::string>> fetched) {
     if (!fetched.ok()) {
       logFailure(self->environment_.console, kTagsFailed, fetched.error());
     } else if (request == self->latestTagRefresh_) {

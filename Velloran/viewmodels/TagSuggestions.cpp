@@ -9,16 +9,14 @@
 
 namespace velloran {
 
-std::vector<std::string> tagSuggestions(const std::vector<Prompt>& prompts, std::string_view locale) {
+std::vector<std::string> tagSuggestions(const std::vector<std::string>& tags, std::string_view locale) {
   std::unordered_set<std::string, platform::CanonicalHash, platform::CanonicalEqual> seenLowercase;
   std::vector<std::string> suggestions;
-  for (const Prompt& prompt : prompts) {
-    for (const std::string& tag : prompt.tags) {
-      std::string trimmedTag = platform::trimmed(tag);
-      if (trimmedTag.empty()) continue;
-      if (seenLowercase.insert(platform::lowercased(trimmedTag)).second) {
-        suggestions.push_back(std::move(trimmedTag));
-      }
+  for (const std::string& tag : tags) {
+    std::string trimmedTag = platform::trimmed(tag);
+    if (trimmedTag.empty()) continue;
+    if (seenLowercase.insert(platform::lowercased(trimmedTag)).second) {
+      suggestions.push_back(std::move(trimmedTag));
     }
   }
   std::stable_sort(suggestions.begin(), suggestions.end(),

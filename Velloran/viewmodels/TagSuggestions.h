@@ -1,7 +1,7 @@
 #pragma once
-// The tag suggestions of a library: every distinct tag of the given prompts, for the tag inputs.
-//  - Tags are taken prompt by prompt in the given order, each prompt's tags in their stored order,
-//    trimmed of white space and line breaks; tags left empty are dropped.
+// The tag suggestions of a library: every distinct tag among the given ones, for the tag inputs.
+//  - Tags are taken in the given order (the library's: prompt by prompt, each prompt's tags in their
+//    stored order), trimmed of white space and line breaks; tags left empty are dropped.
 //  - Tags that differ only in letter case are one tag: the first form met wins ("Review" met before
 //    "review" leaves "Review"). Lower-casing is full Unicode and the same in every locale.
 //  - The result is sorted by a locale's case-insensitive collation: the current locale's unless
@@ -12,10 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Velloran/data/PromptValues.h"
-
 namespace velloran {
 
-std::vector<std::string> tagSuggestions(const std::vector<Prompt>& prompts, std::string_view locale = {});
+std::vector<std::string> tagSuggestions(const std::vector<std::string>& tags, std::string_view locale = {});
 
 }  // namespace velloran

@@ -5,6 +5,7 @@
 
 #include "platform/pstore/ManagedObjectContext.h"
 #include "platform/pstore/PersistentStoreError.h"
+#include "platform/pstore/detail/SoundStamp.h"
 #include "platform/pstore/detail/StoreDatabase.h"
 
 namespace platform {
@@ -70,6 +71,9 @@ Result<void> PersistentStoreCoordinator::destroyPersistentStore(const std::files
   for (const char* suffix : {"", "-shm", "-wal"}) {
     if (Result<void> removed = removeIfPresent(path.string() + suffix); !removed) return removed;
   }
+  // Best effort: a stamp left behind never matches the files of another store.
+  std::error_code ignored;
+  std::filesystem::remove(path.string() + std::string(detail::kSoundStampSuffix), ignored);
   return {};
 }
 

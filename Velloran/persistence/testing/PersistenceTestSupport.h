@@ -57,6 +57,12 @@ class RepositoryCalls {
     EXPECT_TRUE(prompts.ok()) << prompts.error().debugDescription();
     return prompts.ok() ? *prompts : std::vector<Prompt>{};
   }
+  std::vector<std::string> fetchAllTags() {
+    platform::Result<std::vector<std::string>> tags = runToCompletion<std::vector<std::string>>(
+        dispatch_, [&](auto done) { repository_.fetchAllTags(std::move(done)); });
+    EXPECT_TRUE(tags.ok()) << tags.error().debugDescription();
+    return tags.ok() ? *tags : std::vector<std::string>{};
+  }
   platform::Result<void> save(Prompt prompt) {
     return runToCompletion<void>(dispatch_,
                                  [&](auto done) { repository_.savePrompt(std::move(prompt), done); });

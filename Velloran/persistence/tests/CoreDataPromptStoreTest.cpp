@@ -312,6 +312,15 @@ TEST_F(CoreDataPromptStoreTest, ListingsFollowChangesWhoeverMadeThem) {
   EXPECT_TRUE(calls_.fetchAll().empty());
 }
 
+TEST_F(CoreDataPromptStoreTest, AllTagsComeInListingOrderAndFollowChanges) {
+  ASSERT_TRUE(calls_.save(makePrompt({.id = 1, .tags = {"b", "a"}, .updatedAt = 101})).ok());
+  ASSERT_TRUE(calls_.save(makePrompt({.id = 2, .tags = {"c"}, .updatedAt = 102})).ok());
+  EXPECT_EQ(calls_.fetchAllTags(), (std::vector<std::string>{"c", "b", "a"}));
+  raw().execute("UPDATE ZPROMPTENTITY SET ZTAGS = CAST('[\"z\"]' AS BLOB) WHERE ZID = " +
+                sqlBlob(testUUID(1)));
+  EXPECT_EQ(calls_.fetchAllTags(), (std::vector<std::string>{"c", "z"}));
+}
+
 TEST_F(CoreDataPromptStoreTest, WritesCarryTheApplicationsAuthorAndNoOpWritesRecordNothing) {
   const Prompt prompt = makePrompt({});
   ASSERT_TRUE(calls_.save(prompt).ok());

@@ -21,32 +21,31 @@ using Texts = std::vector<std::string>;
 // --- Tag suggestions ---------------------------------------------------------------------------
 
 TEST(TagSuggestionsTest, TrimsDropsEmptiesKeepsFirstCaseFormAndSortsIgnoringCase) {
-  const std::vector<Prompt> prompts = {samplePrompt("a", {"  Review\n", "review", ""}),
-                                       samplePrompt("b", {"Alpha"})};
-  EXPECT_EQ(tagSuggestions(prompts), (Texts{"Alpha", "Review"}));
+  EXPECT_EQ(tagSuggestions({"  Review\n", "review", "", "Alpha"}), (Texts{"Alpha", "Review"}));
 }
 
 TEST(TagSuggestionsTest, SortsByTheLocalesCaseInsensitiveCollationNotByCodePoint) {
-  const std::vector<Prompt> prompts = {samplePrompt("a", {"zeta", "Beta",
-                                                          "\xC3\x9C"
-                                                          "bersicht",
-                                                          "alpha", "Gamma"})};
-  EXPECT_EQ(tagSuggestions(prompts, "de_DE"), (Texts{"alpha", "Beta", "Gamma",
-                                                     "\xC3\x9C"
-                                                     "bersicht",
-                                                     "zeta"}));
+  const Texts tags = {"zeta", "Beta",
+                      "\xC3\x9C"
+                      "bersicht",
+                      "alpha", "Gamma"};
+  EXPECT_EQ(tagSuggestions(tags, "de_DE"), (Texts{"alpha", "Beta", "Gamma",
+                                                  "\xC3\x9C"
+                                                  "bersicht",
+                                                  "zeta"}));
 }
 
 TEST(TagSuggestionsTest, CaseFormsOfNonAsciiLettersAndCanonicalSpellingsAreOneTag) {
   // "Übersicht" precomposed, then lower-case with a combining diaeresis.
-  const std::vector<Prompt> prompts = {samplePrompt("a", {"\xC3\x9C"
-                                                          "bersicht",
-                                                          "u\xCC\x88"
-                                                          "bersicht",
-                                                          "\xC3\xBC"
-                                                          "bersicht"})};
-  EXPECT_EQ(tagSuggestions(prompts), (Texts{"\xC3\x9C"
-                                            "bersicht"}));
+  const Texts tags = {
+      "\xC3\x9C"
+      "bersicht",
+      "u\xCC\x88"
+      "bersicht",
+      "\xC3\xBC"
+      "bersicht"};
+  EXPECT_EQ(tagSuggestions(tags), (Texts{"\xC3\x9C"
+                                         "bersicht"}));
 }
 
 // --- Copy and chat texts -----------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "platform/pstore/detail/StoreDatabase.h"
 
 #include "platform/pstore/PersistentStoreError.h"
+#include "platform/pstore/detail/SoundStamp.h"
 
 namespace platform::detail {
 namespace {
@@ -146,11 +147,19 @@ Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescriptio
                                 : checkExistingStore(connection, description, modelVersionHash, location);
   if (!identifier) return identifier.error();
   if (std::get<std::int64_t>(*tableCount) != 0) {
-    // A damaged file may open and then fail every later read; the quick check finds that now.
-    if (Result<void> sound = checkIntegrity(connection, location); !sound) return sound.error();
+    // A damaged file may open and then fail every later read; the quick check finds that now. It
+    // reads the whole file, so it is left out while the files are as they were when last found sound.
+    const std::optional<std::string> stamp = inMemory ? std::nullopt : currentStamp(location);
+    const bool checking = !stamp || !isRecordedStamp(location, *stamp);
+    if (checking) {
+      if (Result<void> sound = checkIntegrity(connection, location); !sound) return sound.error();
+    }
     // A store made before an attribute was indexed gains its index now.
     for (const std::string& statement : layout->indexStatements()) {
       if (Result<void> indexed = connection.execute(statement); !indexed) return indexed.error();
+    }
+    if (checking && stamp) {
+      if (const std::optional<std::string> sound = currentStamp(location)) recordStamp(location, *sound);
     }
   }
   return std::unique_ptr<StoreDatabase>(

@@ -28,6 +28,30 @@ class PstoreStoreLoad : public ::testing::Test {
     return notebook.container.persistentStoreCoordinator()->persistentStore()->identifier();
   }
 
+  // A store of 200 notes, closed cleanly so that everything is in the file.
+  void writeNotes() {
+    std::filesystem::remove(storePath());
+    {
+      Notebook notebook(fileStore(storePath()));
+      for (int i = 0; i < 200; ++i) {
+        ManagedObject note = notebook.view().insertNewObject("Note");
+        note.setValue("title", std::string(200, static_cast<char>('a' + i % 26)));
+      }
+      saveOrFail(notebook.view());
+    }
+    ASSERT_FALSE(exists("-wal")) << "closed cleanly: everything is in the file";
+  }
+
+  void expectDamageFoundAtLoad() {
+    ManualClock clock;
+    NotificationCenter center;
+    PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+    std::optional<Error> error = load(container, fileStore(storePath()));
+    ASSERT_TRUE(error) << "the damage shows at load, not at every later listing";
+    EXPECT_EQ(error->domain, kSQLiteErrorDomain);
+    EXPECT_EQ(error->code, 11) << error->debugDescription();
+  }
+
   TemporaryDirectory folder;
 };
 
@@ -166,32 +190,39 @@ TEST_F(PstoreStoreLoad, FileThatIsNoDatabaseFailsAndIsLeftIntact) {
   EXPECT_FALSE(exists("-wal"));
 }
 
-TEST_F(PstoreStoreLoad, ADamagedFileIsFoundWhenItLoadsAndIsLeftIntact) {
-  {
-    Notebook notebook(fileStore(storePath()));
-    for (int i = 0; i < 200; ++i) {
-      ManagedObject note = notebook.view().insertNewObject("Note");
-      note.setValue("title", std::string(200, static_cast<char>('a' + i % 26)));
-    }
-    saveOrFail(notebook.view());
-  }
-  ASSERT_FALSE(exists("-wal")) << "closed cleanly: everything is in the file";
-  // Pages in the middle of the file are overwritten, as a failing disk or a half-finished copy
-  // might leave them.
-  std::fstream file(storePath(), std::ios::in | std::ios::out | std::ios::binary);
+// Pages in the middle of the file are overwritten, as a failing disk or a half-finished copy
+// might leave them.
+void damagePages(const std::filesystem::path& path) {
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
   file.seekp(4096 * 3);
   file << std::string(4096 * 5, '\x5A');
-  file.close();
-  const std::string damaged = fileContents(storePath());
+}
 
-  ManualClock clock;
-  NotificationCenter center;
-  PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
-  std::optional<Error> error = load(container, fileStore(storePath()));
-  ASSERT_TRUE(error) << "the damage shows at load, not at every later listing";
-  EXPECT_EQ(error->domain, kSQLiteErrorDomain);
-  EXPECT_EQ(error->code, 11) << error->debugDescription();
+TEST_F(PstoreStoreLoad, ADamagedFileIsFoundWhenItLoadsAndIsLeftIntact) {
+  writeNotes();
+  damagePages(storePath());
+  const std::string damaged = fileContents(storePath());
+  expectDamageFoundAtLoad();
   EXPECT_EQ(fileContents(storePath()), damaged);
+}
+
+TEST_F(PstoreStoreLoad, DamageIsFoundAfterAnEarlierLoadFoundTheStoreSound) {
+  writeNotes();
+  { Notebook sound(fileStore(storePath())); }
+  ASSERT_TRUE(exists("-checked")) << "the sound files are noted";
+  damagePages(storePath());
+  expectDamageFoundAtLoad();
+
+  // A damaged copy put in the store's place, with the original's size and times, is checked too.
+  std::filesystem::remove(storePath().string() + "-checked");
+  writeNotes();
+  { Notebook sound(fileStore(storePath())); }
+  const std::filesystem::path copy = storePath().string() + ".copy";
+  std::filesystem::copy_file(storePath(), copy);
+  damagePages(copy);
+  std::filesystem::last_write_time(copy, std::filesystem::last_write_time(storePath()));
+  std::filesystem::rename(copy, storePath());
+  expectDamageFoundAtLoad();
 }
 
 TEST_F(PstoreStoreLoad, EmptyFileBecomesANewStore) {
