@@ -27,6 +27,16 @@ class AnalyticsClassFacets final : public BCNAnalyticsStart, public BMSTopLevelV
   std::string topLevelVersion() const override { return BCNAnalytics::topLevelVersion(); }
 };
 
+// Hands one entry of user data to the facade once the default app is configured.
+void initiateOnDeviceConversionMeasurement(const char* key, platform::Value value, std::int64_t code,
+                                           const char* notConfiguredMessage) {
+  if (!BCNApp::isDefaultAppConfigured()) {
+    BMSLog(3, code, notConfiguredMessage);
+    return;
+  }
+  BMSAnalytics::setUserData({{key, std::move(value)}});
+}
+
 }  // namespace
 
 void BCNAnalytics::registerClass(platform::ClassDirectory& classes) {
@@ -83,6 +93,33 @@ void BCNAnalytics::setUserPropertyString(const std::optional<std::string>& value
     return;
   }
   BMSAnalytics::setUserPropertyString(value ? platform::Value(*value) : platform::Value(), name);
+}
+
+void BCNAnalytics::initiateOnDeviceConversionMeasurementWithEmailAddress(
+    const std::optional<std::string>& emailAddress) {
+  initiateOnDeviceConversionMeasurement(kBMSUserDataEmailAddressKey,
+                                        platform::Value(emailAddress.value_or("")), 25051,
+                                        "Email address not set. Call +[BCNApp configure]");
+}
+
+void BCNAnalytics::initiateOnDeviceConversionMeasurementWithPhoneNumber(
+    const std::optional<std::string>& phoneNumber) {
+  initiateOnDeviceConversionMeasurement(kBMSUserDataPhoneNumberKey, platform::Value(phoneNumber.value_or("")),
+                                        25052, "Phone number not set. Call +[BCNApp configure]");
+}
+
+void BCNAnalytics::initiateOnDeviceConversionMeasurementWithHashedEmailAddress(
+    const std::optional<platform::Bytes>& hashedEmailAddress) {
+  initiateOnDeviceConversionMeasurement(kBMSUserDataHashedEmailAddressKey,
+                                        platform::Value(hashedEmailAddress.value_or(platform::Bytes{})),
+                                        25053, "Hashed email address not set. Call +[BCNApp configure]");
+}
+
+void BCNAnalytics::initiateOnDeviceConversionMeasurementWithHashedPhoneNumber(
+    const std::optional<platform::Bytes>& hashedPhoneNumber) {
+  initiateOnDeviceConversionMeasurement(kBMSUserDataHashedPhoneNumberKey,
+                                        platform::Value(hashedPhoneNumber.value_or(platform::Bytes{})), 25054,
+                                        "Hashed phone number not set. Call +[BCNApp configure]");
 }
 
 void BCNAnalytics::setConsent(const platform::Dictionary& consent) {

@@ -133,8 +133,12 @@ TEST_F(AnalyticsInterfaceTest, CallsBeforeConfigureAreDroppedWithTheirCodes) {
   BMSEngineServices::setLogSink(capture);
   BCNAnalytics::logEventWithName("app_open", {});
   BCNAnalytics::setUserPropertyString("green", "favorite_color");
+  BCNAnalytics::initiateOnDeviceConversionMeasurementWithEmailAddress("user@example.com");
+  BCNAnalytics::initiateOnDeviceConversionMeasurementWithPhoneNumber(std::nullopt);
+  BCNAnalytics::initiateOnDeviceConversionMeasurementWithHashedEmailAddress(platform::Bytes{1, 2});
+  BCNAnalytics::initiateOnDeviceConversionMeasurementWithHashedPhoneNumber(std::nullopt);
   BMSEngineServices::setLogSink(nullptr);
-  EXPECT_EQ(capture->codes, (std::vector<std::int64_t>{25018, 25019}));
+  EXPECT_EQ(capture->codes, (std::vector<std::int64_t>{25018, 25019, 25051, 25052, 25053, 25054}));
 
   std::vector<std::string> heard;
   BCNAnalytics::addLogEventListener([&](const BMSEvent& event) { heard.push_back(event.name()); });

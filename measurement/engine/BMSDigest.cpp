@@ -17,16 +17,6 @@ platform::Bytes digestOf(std::span<const std::uint8_t> data, const EVP_MD* kind)
   return digest;
 }
 
-std::string lowerHex(const platform::Bytes& bytes) {
-  std::string hex;
-  char pair[3];
-  for (std::uint8_t byte : bytes) {
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    hex += pair;
-  }
-  return hex;
-}
-
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
@@ -50,11 +40,21 @@ std::int64_t BMS64LSBMD5(std::span<const std::uint8_t> data) {
 
 std::optional<std::string> BMSMD5String(std::string_view text) {
   if (platform::fromScalars(platform::toScalars(text)) != text) return std::nullopt;
-  return lowerHex(BMSMD5Data(bytesOf(text)));
+  return BMSLowerHexString(BMSMD5Data(bytesOf(text)));
 }
 
 std::string BMSSHA256String(std::string_view text) {
-  return lowerHex(digestOf(bytesOf(text), EVP_sha256()));
+  return BMSLowerHexString(digestOf(bytesOf(text), EVP_sha256()));
+}
+
+std::string BMSLowerHexString(std::span<const std::uint8_t> data) {
+  std::string hex;
+  char pair[3];
+  for (std::uint8_t byte : data) {
+    std::snprintf(pair, sizeof pair, "%02x", byte);
+    hex += pair;
+  }
+  return hex;
 }
 
 }  // namespace beacon

@@ -71,6 +71,8 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
     BMSLog(5, 23018, "Unable to delete stale data. Error", {deleted.error().debugDescription()});
   }
   if (remoteConfig_->DMAConsentEnabled()) updateConsentSettingsUtilWithRemoteConfig();
+  checkPSMDependencyOnWorkerQueue();
+  maybeDeleteExpiredPSMValueOnWorkerQueue();
   setPersonalizedAdsUserPropertyOnWorkerQueue();
   backfillSessionNumber();
   reportFirstOpenOnWorkerQueue();

@@ -53,6 +53,7 @@ bool BMSMeasurement::resetAnalyticsDataWithAppInstanceID(const std::string& appI
 bool BMSMeasurement::wipeoutAnalyticsDataAndResetComponents() {
   BMSScheduler::checkOnBackgroundThreadWithMethodName("wipeoutAnalyticsDataAndResetComponents");
   BMSLog(6, 23171, "Resetting App Measurement data");
+  resetPSMCounts();
   previousCNPAppID_ = persistedConfig_->appIDFromCNP();
   persistedConfig_->clearValues();
   monitor()->clearMonitoringData();

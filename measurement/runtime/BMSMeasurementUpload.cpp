@@ -180,6 +180,10 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
     if (auto self = weakSelf.lock(); self && self->tcfClient())
       self->tcfClient()->setIsDMARegion(isDMARegion);
   };
+  uploading.resumePostponedRequest = [weakSelf] {
+    auto self = weakSelf.lock();
+    return self && self->resumePostponedPSMRequest();
+  };
   parts->uploader = BMSUploader::create(std::move(uploading));
   uploadParts_ = std::move(parts);
   return true;
@@ -250,6 +254,10 @@ void BMSMeasurement::fetchRemoteConfig() {
 
 bool BMSMeasurement::isNetworkReadyForRequest() {
   return uploadParts_ && uploadParts_->uploader && uploadParts_->uploader->isNetworkReadyForRequest();
+}
+
+void BMSMeasurement::setNetworkRequestPending(bool pending) {
+  if (uploadParts_ && uploadParts_->uploader) uploadParts_->uploader->setNetworkRequestPending(pending);
 }
 
 void BMSMeasurement::setSuspendedUploadTimestamp(double secondsSinceBoot) {

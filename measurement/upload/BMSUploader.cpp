@@ -351,7 +351,7 @@ void BMSUploader::handleSuccessfulUpload(long status) {
   if (collaborators_.network->isNetworkConnected() && hasDataToUpload()) {
     uploadData();
   } else if (!config().isExpired()) {
-    updateSchedule();
+    if (!collaborators_.resumePostponedRequest || !collaborators_.resumePostponedRequest()) updateSchedule();
   } else {
     uploadData();
   }

@@ -46,6 +46,16 @@ class BCNAnalytics {
                                  const BMSParameters& parameters);
   // No value removes the property.
   static void setUserPropertyString(const std::optional<std::string>& value, const std::string& name);
+  // On-device conversion measurement for the user with this e-mail address or phone number, plain
+  // or hashed (the digest's bytes). No or an empty argument is passed on as empty.
+  static void initiateOnDeviceConversionMeasurementWithEmailAddress(
+      const std::optional<std::string>& emailAddress);
+  static void initiateOnDeviceConversionMeasurementWithPhoneNumber(
+      const std::optional<std::string>& phoneNumber);
+  static void initiateOnDeviceConversionMeasurementWithHashedEmailAddress(
+      const std::optional<platform::Bytes>& hashedEmailAddress);
+  static void initiateOnDeviceConversionMeasurementWithHashedPhoneNumber(
+      const std::optional<platform::Bytes>& hashedPhoneNumber);
 
   // Consent set here counts as third-party consent ("consent_settings_3p").
   static void setConsent(const platform::Dictionary& consent);

@@ -26,6 +26,9 @@ std::int64_t BMS64LSBMD5(std::span<const std::uint8_t> data);
 // UTF-8.
 std::optional<std::string> BMSMD5String(std::string_view text);
 
+// The bytes as lower-case hexadecimal digits, two per byte.
+std::string BMSLowerHexString(std::span<const std::uint8_t> data);
+
 // The SHA-256 of the bytes of the text as 64 lower-case hexadecimal digits.
 std::string BMSSHA256String(std::string_view text);
 

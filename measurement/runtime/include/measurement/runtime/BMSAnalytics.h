@@ -55,6 +55,13 @@ inline constexpr const char* kBMSFacadeConsentKey = "consent_settings";
 inline constexpr const char* kBMSFacadeConsent3PKey = "consent_settings_3p";
 inline constexpr const char* kBMSFacadeConsentTCFKey = "consent_settings_tcf";
 
+// Keys of setUserData, in the order the engine tries them: the plain ones hold text, the hashed ones
+// the digest's bytes.
+inline constexpr const char* kBMSUserDataEmailAddressKey = "email_address";
+inline constexpr const char* kBMSUserDataPhoneNumberKey = "phone_number";
+inline constexpr const char* kBMSUserDataHashedEmailAddressKey = "hashed_email_address";
+inline constexpr const char* kBMSUserDataHashedPhoneNumberKey = "hashed_phone_number";
+
 // The facet by which a linked tag manager (the class "CTMManager") is started once with analytics.
 class BMSTagManagerInitializer {
  public:
@@ -140,6 +147,10 @@ class BMSAnalytics {
   // The key names the source: "consent_settings_tcf", "consent_settings_3p", else the application.
   static void setConsent(const platform::Dictionary& consent, const std::string& key);
   static void setDefaultEventParameters(const std::optional<BMSParameters>& parameters);
+  // The user's e-mail address or phone number for on-device conversion measurement (keys
+  // kBMSUserData...). Waits until every operation queued before has reached the analytics queue, then
+  // holds later ones back for half a second.
+  static void setUserData(const platform::Dictionary& userData);
 
   // --- sessions and opened URLs (dispatched straight onto the analytics queue)
   // The completion runs on the global default-priority queue.

@@ -34,6 +34,8 @@ class BMSDatabase;
 class BMSIdentity;
 class BMSMonitor;
 class BMSPersistedConfig;
+class BMSPrivateSetMembershipClient;
+class BMSPrivateSetMembershipClientClass;
 class BMSRemoteConfig;
 class BMSScheduler;
 class BMSSessionReporter;
@@ -41,6 +43,7 @@ class BMSTCFClient;
 class CVUNetwork;
 class CVUNetworkLoggerDelegate;
 struct BMSMeasurementUploadParts;
+struct BMSOnDeviceConversionState;
 
 inline constexpr const char* kBMSMeasurementWorkerQueueLabel = "com.corvane.bms.worker";
 inline constexpr const char* kBMSMeasurementTimerName = "Measurement timer";
@@ -227,6 +230,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void fetchRemoteConfig();
   // No request of the engine is on its way.
   bool isNetworkReadyForRequest();
+  // Marks a request of the engine other than an upload as on its way (or done).
+  void setNetworkRequestPending(bool pending);
   // Seconds since boot; 0 lifts an upload suspension.
   void setSuspendedUploadTimestamp(double secondsSinceBoot);
   // Null before the components are built.
@@ -285,6 +290,39 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   static bool isValidCampaignURLParamDictionary(const platform::Dictionary& parameters);
   // Click IDs need the advertising identifier or the user's tracking consent.
   bool shouldAllowClickID();
+
+  // --- on-device conversion measurement: asks the optional component (the class
+  // "BMSPrivateSetMembershipClient") whether the user of the given data belongs to a conversion data
+  // set; a match becomes the user property "_psmvalue" and the real-time event "_fx". Worker queue,
+  // except setUserData. The state lives in one component of the engine, in memory only.
+  // The linked component's class, or nullptr.
+  BMSPrivateSetMembershipClientClass* PSMClientClass() const;
+  // At start: logs whether the component is linked.
+  void checkPSMDependencyOnWorkerQueue();
+  // The checks a request must pass, the first failing one logged.
+  bool shouldRetrievePSMResponse();
+  bool shouldRetrievePSMResponseWithEmailAddress(const std::string& emailAddress);
+  bool shouldRetrievePSMResponseWithPhoneNumber(const std::string& phoneNumber);
+  bool shouldRetrievePSMResponseWithHashedIdentifier(const std::string& hashedIdentifier);
+  // Nullptr without the class or an initialiser that fits.
+  std::shared_ptr<BMSPrivateSetMembershipClient> PSMClientWithEmailAddress(const std::string& emailAddress);
+  std::shared_ptr<BMSPrivateSetMembershipClient> PSMClientWithPhoneNumber(const std::string& phoneNumber);
+  std::shared_ptr<BMSPrivateSetMembershipClient> PSMClientWithHashedEmailAddress(const std::string& hashed);
+  std::shared_ptr<BMSPrivateSetMembershipClient> PSMClientWithHashedPhoneNumber(const std::string& hashed);
+  // The user data of the facade's setUserData (keys kBMSUserData...; hashed values as bytes or hex
+  // text): hops to the worker queue.
+  void setUserData(const platform::Dictionary& userData);
+  void setUserDataOnWorkerQueue(const platform::Dictionary& userData);
+  void retrievePSMResponse();
+  void maybeSchedulePSMRetry();
+  void handlePSMValueOnWorkerQueue(const std::string& value);
+  void incrementPSMCountOnWorkerQueueWithName(const std::string& name);
+  void maybeDeleteExpiredPSMValueOnWorkerQueue();
+  // Both counters of this process back to 0 (the data wipe).
+  void resetPSMCounts();
+  // Starts the request that waited for the network; false when none waited. The upload calls it
+  // after a successful upload.
+  bool resumePostponedPSMRequest();
 
  private:
   struct ReadBackFailures {
@@ -355,6 +393,13 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
 
   mutable std::mutex sessionReporterMutex_;
   std::shared_ptr<BMSSessionReporter> sessionReporter_;
+
+  // On-device conversion measurement (worker queue only): made on first use.
+  BMSOnDeviceConversionState& onDeviceConversion();
+  void handlePSMResponseOnWorkerQueue(const std::shared_ptr<BMSPrivateSetMembershipClient>& client,
+                                      std::int64_t status, const std::optional<platform::Bytes>& body,
+                                      const std::optional<platform::Error>& error);
+  std::shared_ptr<BMSOnDeviceConversionState> onDeviceConversion_;
 };
 
 // The shared screen-view reporter's activation flag: true once the application has been active.

@@ -57,6 +57,9 @@ class BMSUploader : public CVUNetworkReachabilityDelegate, public std::enable_sh
     std::function<bool(const std::vector<BMSPBAudience>&)> updateAudiences;
     std::function<void()> updateConsentSettingsUtilWithRemoteConfig;
     std::function<void(bool isDMARegion)> setTCFDMARegion;
+    // After a successful upload: starts a request of the engine that waited for the network;
+    // false when none waited (the upload then only reschedules).
+    std::function<bool()> resumePostponedRequest;
   };
 
   static std::shared_ptr<BMSUploader> create(Collaborators collaborators);
@@ -86,6 +89,8 @@ class BMSUploader : public CVUNetworkReachabilityDelegate, public std::enable_sh
 
   // --- state
   bool isNetworkRequestPending() const { return networkRequestPending_; }
+  // The engine's other requests (on the same network) hold uploads back the same way.
+  void setNetworkRequestPending(bool pending) { networkRequestPending_ = pending; }
   double suspendedUploadTimestamp() const { return suspendedUploadTimestamp_; }
   void setSuspendedUploadTimestamp(double secondsSinceBoot) { suspendedUploadTimestamp_ = secondsSinceBoot; }
   const std::vector<std::int64_t>& uploadingBundleIDs() const { return uploadingBundleIDs_; }
