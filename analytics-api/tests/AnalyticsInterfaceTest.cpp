@@ -148,6 +148,21 @@ TEST_F(AnalyticsInterfaceTest, CallsBeforeConfigureAreDroppedWithTheirCodes) {
   EXPECT_EQ(heard, (std::vector<std::string>{"_f", "_s", "_e"}));
 }
 
+TEST_F(AnalyticsInterfaceTest, AMissingUserIdentifierReachesTheEngineAsAnEmptyOne) {
+  BCNApp::configure();
+  dispatch.drain();
+  const auto capture = std::make_shared<CodeCapture>();
+  BMSEngineServices::setLogSink(capture);
+  BCNAnalytics::initiateOnDeviceConversionMeasurementWithEmailAddress(std::nullopt);
+  dispatch.advance(std::chrono::milliseconds(500));
+  BCNAnalytics::initiateOnDeviceConversionMeasurementWithHashedPhoneNumber(std::nullopt);
+  dispatch.advance(std::chrono::milliseconds(500));
+  BMSEngineServices::setLogSink(nullptr);
+  // The test's thread runs the worker queue here, which the engine notes as the main thread (30001).
+  std::erase(capture->codes, 30001);
+  EXPECT_EQ(capture->codes, (std::vector<std::int64_t>{23234, 23264}));
+}
+
 TEST_F(AnalyticsInterfaceTest, ApplicationEventsAndPropertiesReachTheEngineAfterConfigure) {
   BCNApp::configure();
   dispatch.drain();

@@ -71,13 +71,11 @@ class OnDeviceConversionTest : public testing::StartedAnalytics {
   OnDeviceConversionTest() {
     user.environment().set("BEACON_SERVICE_ORIGIN", collector.origin());
     component->origin = collector.origin();
-  }
-  ~OnDeviceConversionTest() override { platform::ProcessInfo::setArgumentsForTesting(std::nullopt); }
-
-  void link() {
     world.classes().registerClass<BMSPrivateSetMembershipClientClass>(kBMSPrivateSetMembershipClientClassName,
                                                                       component);
   }
+  ~OnDeviceConversionTest() override { platform::ProcessInfo::setArgumentsForTesting(std::nullopt); }
+
   void answer(std::vector<ScriptedReply> replies) {
     collector.server().script("GET", "/psm", std::move(replies));
   }
@@ -119,7 +117,6 @@ class OnDeviceConversionTest : public testing::StartedAnalytics {
 };
 
 TEST_F(OnDeviceConversionTest, AMatchBecomesTheUserPropertyAndARealtimeEventUntilItExpires) {
-  link();
   start();
   EXPECT_TRUE(logged(23253));
   // An exact minute moves on to the next one.
@@ -165,7 +162,6 @@ TEST_F(OnDeviceConversionTest, AMatchBecomesTheUserPropertyAndARealtimeEventUnti
 }
 
 TEST_F(OnDeviceConversionTest, AFailedQueryIsRetriedWithADoublingDelayUntilTheRetryLimit) {
-  link();
   start();
   answer({{500}});
   give({{kBMSUserDataEmailAddressKey, kEmail}});
@@ -190,6 +186,8 @@ TEST_F(OnDeviceConversionTest, AFailedQueryIsRetriedWithADoublingDelayUntilTheRe
 }
 
 TEST_F(OnDeviceConversionTest, WithoutTheComponentNothingIsAsked) {
+  world.classes().resetForTesting();
+  world.classes().registerClass("BCNAnalytics");
   start();
   give({{kBMSUserDataEmailAddressKey, kEmail}});
   EXPECT_TRUE(logged(23233));
@@ -203,23 +201,26 @@ TEST_F(OnDeviceConversionTest, WithoutTheComponentNothingIsAsked) {
 
 TEST_F(OnDeviceConversionTest, InputTheComponentCannotTakeAndDataOutsideTheFirstOpenWindowAreRefused) {
   component->initializers = {Init::EmailAddress};
-  link();
   start();
-  give({{kBMSUserDataPhoneNumberKey, "+4930123456"}});
-  give({{kBMSUserDataHashedEmailAddressKey, platform::Bytes{1}}});
-  give({{kBMSUserDataEmailAddressKey, ""}});
-  give({{kBMSUserDataPhoneNumberKey, ""}});
-  give({{kBMSUserDataHashedPhoneNumberKey, platform::Bytes{}}});
   const double now = world.clock().now().unixSeconds();
-  engine()->persistedConfig()->setFirstOpenTimestampMilliseconds(
-      static_cast<std::int64_t>((now - 61 * 86400) * 1000));
-  give({{kBMSUserDataEmailAddressKey, kEmail}});
-  for (const std::int64_t code : {23262, 23265, 23234, 23239, 23264, 23261})
+  const auto firstOpenDaysAgo = [&](double days) {
+    engine()->persistedConfig()->setFirstOpenTimestampMilliseconds(
+        static_cast<std::int64_t>((now - days * 86400) * 1000));
+  };
+  firstOpenDaysAgo(61);
+  for (const auto& [key, value, code] : std::vector<std::tuple<const char*, platform::Value, std::int64_t>>{
+           {kBMSUserDataPhoneNumberKey, "+4930123456", 23262},
+           {kBMSUserDataHashedEmailAddressKey, platform::Bytes{1}, 23265},
+           {kBMSUserDataEmailAddressKey, "", 23234},
+           {kBMSUserDataPhoneNumberKey, "", 23239},
+           {kBMSUserDataHashedPhoneNumberKey, platform::Bytes{}, 23264},
+           {kBMSUserDataEmailAddressKey, kEmail, 23261}}) {
+    give({{key, value}});
     EXPECT_EQ(count(code), 1u) << code;
+  }
   EXPECT_TRUE(component->made.empty());
 
-  engine()->persistedConfig()->setFirstOpenTimestampMilliseconds(
-      static_cast<std::int64_t>((now - 59 * 86400) * 1000));
+  firstOpenDaysAgo(59);
   answer({{200}});
   give({{kBMSUserDataEmailAddressKey, kEmail}});
   ASSERT_TRUE(pumpUntilAnswered(1));
@@ -228,7 +229,6 @@ TEST_F(OnDeviceConversionTest, InputTheComponentCannotTakeAndDataOutsideTheFirst
 }
 
 TEST_F(OnDeviceConversionTest, ThreeRequestsStartPerRunUntilADataReset) {
-  link();
   start();
   EXPECT_EQ(startsUntilRefused(), 3u);
   BMSAnalytics::resetAnalyticsData();
@@ -241,7 +241,6 @@ TEST_F(OnDeviceConversionTest, ThreeRequestsStartPerRunUntilADataReset) {
 TEST_F(OnDeviceConversionTest, DebugModeAllowsTenRequestsPerRunAndSendsTheDebugKey) {
   platform::ProcessInfo::setArgumentsForTesting(std::vector<std::string>{
       "velloran", "-BMSAnalyticsDebugEnabled", "-DebugOnDeviceConversionMeasurement"});
-  link();
   start();
   EXPECT_EQ(startsUntilRefused(), 10u);
   EXPECT_EQ(query(0, "debug_psm_key"), "dbg-key");
@@ -253,7 +252,6 @@ TEST_F(OnDeviceConversionTest, ARequestWaitingForAnUploadGoesOutWhenTheUploadSuc
   NANOSetString(document, MeasurementConfigField::kCNPAppID, testing::kTestAppID);
   collector.setConfiguration(*document.protoBuffer(), "\"v3\"");
   collector.holdUploads();
-  link();
   start();
   testing::FakeReachability::instance().push(platform::kReachabilityFlagReachable);
   world.dispatch().advance(16s);
