@@ -219,9 +219,6 @@ void CloudMirror::importChanges() {
       continue;
     }
     applied = true;
-    // Moves the export token past the chunk just applied, so the next chunk's check for local
-    // changes reads only what came since, not every chunk before it.
-    exportChanges();
     unreadable.insert(unreadable.end(), incoming->unreadable.begin(), incoming->unreadable.end());
   }
   if (!applied) {

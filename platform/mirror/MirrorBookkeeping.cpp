@@ -33,6 +33,17 @@ std::optional<RecordState> recordStateFrom(std::string_view text) {
                      third == std::string_view::npos ? std::string() : std::string(text.substr(third + 1))};
 }
 
+// The readable ones of stored record states, by record.
+std::map<UUID, RecordState> recordStatesFrom(const std::map<std::string, std::string>& stored) {
+  std::map<UUID, RecordState> states;
+  for (const auto& [key, value] : stored) {
+    std::optional<UUID> record = UUID::fromString(std::string_view(key).substr(kRecordPrefix.size()));
+    std::optional<RecordState> state = recordStateFrom(value);
+    if (record && state) states.emplace(*record, std::move(*state));
+  }
+  return states;
+}
+
 }  // namespace
 
 Result<std::int64_t> MirrorBookkeeping::clock() const {
@@ -109,13 +120,16 @@ void MirrorBookkeeping::setRecordState(const UUID& record, const RecordState& st
 Result<std::map<UUID, RecordState>> MirrorBookkeeping::recordStates() const {
   Result<std::map<std::string, std::string>> stored = context_.metadataValues(kRecordPrefix);
   if (!stored) return stored.error();
-  std::map<UUID, RecordState> states;
-  for (const auto& [key, value] : *stored) {
-    std::optional<UUID> record = UUID::fromString(std::string_view(key).substr(kRecordPrefix.size()));
-    std::optional<RecordState> state = recordStateFrom(value);
-    if (record && state) states.emplace(*record, std::move(*state));
-  }
-  return states;
+  return recordStatesFrom(*stored);
+}
+
+Result<std::map<UUID, RecordState>> MirrorBookkeeping::recordStates(const std::vector<UUID>& records) const {
+  std::vector<std::string> keys;
+  keys.reserve(records.size());
+  for (const UUID& record : records) keys.push_back(kRecordPrefix + record.uuidString());
+  Result<std::map<std::string, std::string>> stored = context_.metadataValues(keys);
+  if (!stored) return stored.error();
+  return recordStatesFrom(*stored);
 }
 
 Result<std::vector<PendingReference>> MirrorBookkeeping::pendingReferences() const {

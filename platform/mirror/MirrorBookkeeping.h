@@ -78,6 +78,8 @@ class MirrorBookkeeping {
   void setRecordState(const UUID& record, const RecordState& state);
   // Every record's state, this context's unsaved ones included.
   Result<std::map<UUID, RecordState>> recordStates() const;
+  // The states of these records, read together (records without one are left out).
+  Result<std::map<UUID, RecordState>> recordStates(const std::vector<UUID>& records) const;
 
   Result<std::vector<PendingReference>> pendingReferences() const;
   void setPendingReferences(const std::vector<PendingReference>& references);

@@ -189,11 +189,14 @@ Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& co
   return context.save();
 }
 
-Result<bool> hasUnexportedChanges(ManagedObjectContext& context) {
+Result<UnexportedHistory> unexportedHistory(ManagedObjectContext& context) {
   Result<std::vector<HistoryTransaction>> history = historyAfterExportToken(context);
   if (!history) return history.error();
-  return std::any_of(history->begin(), history->end(),
-                     [](const HistoryTransaction& transaction) { return !isImported(transaction); });
+  UnexportedHistory unexported;
+  unexported.holdsLocalChanges = std::any_of(
+      history->begin(), history->end(), [](const auto& transaction) { return !isImported(transaction); });
+  if (!history->empty()) unexported.through = history->back().token;
+  return unexported;
 }
 
 }  // namespace platform

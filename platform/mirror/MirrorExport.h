@@ -56,7 +56,13 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock);
 
-// Whether history holds changes of this store's own after the export token.
-Result<bool> hasUnexportedChanges(ManagedObjectContext& context);
+// What history holds after the export token: whether any of it is this store's own, and the newest
+// transaction looked at. When none is, an import may move the token past them all in its own
+// transaction.
+struct UnexportedHistory {
+  bool holdsLocalChanges = false;
+  std::optional<HistoryToken> through;
+};
+Result<UnexportedHistory> unexportedHistory(ManagedObjectContext& context);
 
 }  // namespace platform

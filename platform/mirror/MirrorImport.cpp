@@ -1,6 +1,7 @@
 #include "platform/mirror/MirrorImport.h"
 
 #include <algorithm>
+#include <map>
 
 #include "platform/mirror/JournalFile.h"
 #include "platform/mirror/MirrorBookkeeping.h"
@@ -20,12 +21,58 @@ class ImportBatch {
         bookkeeping_(context),
         pending_(std::move(pending)) {}
 
+  // Reads the state and the object of every record that the entries and the pending references
+  // name, a few queries in all rather than two for each record.
+  Result<void> prefetch(const std::vector<JournalEntry>& entries) {
+    std::vector<UUID> records;
+    std::map<std::string, std::vector<UUID>> recordsByEntity;
+    const auto wanted = [&](const std::string& entity, const UUID& record) {
+      records.push_back(record);
+      recordsByEntity[entity].push_back(record);
+    };
+    for (const JournalEntry& entry : entries) {
+      wanted(entry.entity, entry.record);
+      for (const auto& [key, target] : entry.fields.references) {
+        if (target) wanted(destination(entry.entity, key), *target);
+      }
+    }
+    for (const PendingReference& reference : pending_) {
+      wanted(reference.entity, reference.record);
+      wanted(destination(reference.entity, reference.key), reference.target);
+    }
+    const auto distinct = [](std::vector<UUID>& values) {
+      std::sort(values.begin(), values.end());
+      values.erase(std::unique(values.begin(), values.end()), values.end());
+    };
+    distinct(records);
+    Result<std::map<UUID, RecordState>> states = bookkeeping_.recordStates(records);
+    if (!states) return states.error();
+    for (const UUID& record : records) {
+      auto found = states->find(record);
+      states_[record] = found == states->end() ? std::nullopt : std::optional<RecordState>(found->second);
+    }
+    for (auto& [entity, names] : recordsByEntity) {
+      distinct(names);
+      Result<std::map<UUID, ManagedObject>> objects = context_.objectsWithRecordNames(entity, names);
+      if (!objects) return objects.error();
+      for (const UUID& name : names) {
+        auto found = objects->find(name);
+        objects_[{entity, name}] = found == objects->end() || found->second.isDeleted()
+                                       ? std::nullopt
+                                       : std::optional<ManagedObject>(found->second);
+      }
+    }
+    return {};
+  }
+
   Result<void> apply(const JournalEntry& entry) {
-    Result<std::optional<RecordState>> state = bookkeeping_.recordState(entry.record);
+    Result<std::optional<RecordState>> state = recordState(entry.record);
     if (!state) return state.error();
     if (*state && !((*state)->stamp < entry.stamp)) return {};
     const bool deletion = entry.operation == JournalEntry::Operation::Delete;
-    bookkeeping_.setRecordState(entry.record, RecordState{entry.stamp, deletion, entry.entity});
+    const RecordState written{entry.stamp, deletion, entry.entity};
+    bookkeeping_.setRecordState(entry.record, written);
+    states_[entry.record] = written;
     // This write replaces whatever the record was waiting for.
     std::erase_if(pending_,
                   [&](const PendingReference& reference) { return reference.record == entry.record; });
@@ -50,7 +97,7 @@ class ImportBatch {
   Result<void> resolvePending() {
     std::vector<PendingReference> waiting;
     for (const PendingReference& reference : pending_) {
-      Result<std::optional<RecordState>> targetState = bookkeeping_.recordState(reference.target);
+      Result<std::optional<RecordState>> targetState = recordState(reference.target);
       if (!targetState) return targetState.error();
       if (*targetState && (*targetState)->deleted) continue;
       Result<std::optional<ManagedObject>> source = find(reference.entity, reference.record);
@@ -71,6 +118,11 @@ class ImportBatch {
 
  private:
   using Key = std::pair<std::string, UUID>;
+
+  Result<std::optional<RecordState>> recordState(const UUID& record) const {
+    if (auto known = states_.find(record); known != states_.end()) return known->second;
+    return bookkeeping_.recordState(record);
+  }
 
   Result<std::optional<ManagedObject>> find(const std::string& entity, const UUID& record) {
     const Key key{entity, record};
@@ -121,6 +173,8 @@ class ImportBatch {
   MirrorBookkeeping bookkeeping_;
   std::vector<PendingReference> pending_;
   std::map<Key, std::optional<ManagedObject>> objects_;
+  // The records' states as this batch leaves them, where known.
+  std::map<UUID, std::optional<RecordState>> states_;
 };
 
 }  // namespace
@@ -174,6 +228,7 @@ Result<ImportOutcome> applyIncoming(const IncomingChanges& incoming, ManagedObje
   Result<std::vector<PendingReference>> pending = bookkeeping.pendingReferences();
   if (!pending) return pending.error();
   ImportBatch batch(context, std::move(*pending));
+  if (Result<void> prefetched = batch.prefetch(incoming.entries); !prefetched) return prefetched.error();
   for (const JournalEntry& entry : incoming.entries) {
     clock.receive(entry.stamp.clock);
     if (Result<void> applied = batch.apply(entry); !applied) return applied.error();
@@ -184,9 +239,13 @@ Result<ImportOutcome> applyIncoming(const IncomingChanges& incoming, ManagedObje
 
   // Checked after every read of the batch: a local save that came earlier shows in history, one that
   // came later fails the save as a conflict.
-  Result<bool> unexported = hasUnexportedChanges(context);
+  Result<UnexportedHistory> unexported = unexportedHistory(context);
   if (!unexported) return unexported.error();
-  if (*unexported) return ImportOutcome::LocalChangesFirst;
+  if (unexported->holdsLocalChanges) return ImportOutcome::LocalChangesFirst;
+  // Only imports lie after the export token: it passes them in this very transaction, so the next
+  // chunk's check reads no more than this chunk, and no commit of its own is needed for that. A
+  // local save that comes after the check lies beyond the token and is still exported.
+  if (unexported->through) bookkeeping.setExportToken(*unexported->through);
   if (Result<void> saved = context.save(); !saved) {
     if (isPersistentStoreError(saved.error(), PersistentStoreErrorCode::MergeConflict)) {
       return ImportOutcome::LocalChangesFirst;

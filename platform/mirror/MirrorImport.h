@@ -15,12 +15,12 @@
 // deleting device journals every record its cascade removed. A to-one link to a record this store has not
 // seen is kept pending and made once that record arrives; one to a record known to be deleted is dropped.
 //
-// A chunk, its journal's position and the rest of the bookkeeping included, is saved in one
-// transaction with the author kMirrorImportAuthor, so the import reaches history (and the store's
-// remote-change notification) as one change that is not this store's own. The save is refused, and
-// the work dropped, while this store has changes of its own not yet exported, or when a local save
-// touched the same records meanwhile: the caller exports first and tries again, so that a local
-// change is never overwritten before other devices have had it.
+// A chunk, its journal's position and the rest of the bookkeeping included (the export token moves
+// past the earlier imports), is saved in one transaction with the author kMirrorImportAuthor, so the import
+// reaches history (and the store's remote-change notification) as one change that is not this store's own.
+// The save is refused, and the work dropped, while this store has changes of its own not yet exported, or
+// when a local save touched the same records meanwhile: the caller exports first and tries again, so that a
+// local change is never overwritten before other devices have had it.
 //
 // Runs on the mirror's queue, with a context of the mirror's own.
 

@@ -113,21 +113,37 @@ Result<std::optional<ManagedObject>> ManagedObjectContext::existingObject(const 
 
 Result<std::optional<ManagedObject>> ManagedObjectContext::objectWithRecordName(std::string_view entityName,
                                                                                 const UUID& recordName) {
+  Result<std::map<UUID, ManagedObject>> found = objectsWithRecordNames(entityName, {recordName});
+  if (!found) return found.error();
+  auto object = found->find(recordName);
+  return object == found->end() ? std::nullopt : std::optional<ManagedObject>(object->second);
+}
+
+Result<std::map<UUID, ManagedObject>> ManagedObjectContext::objectsWithRecordNames(
+    std::string_view entityName, const std::vector<UUID>& recordNames) {
   std::lock_guard lock(mutex_);
   const detail::EntityLayout* entity = &entityNamed(entityName);
   Result<std::shared_ptr<PersistentStore>> store = currentStore();
   if (!store) return store.error();
-  if (auto found = insertedByRecordName_.find({entity->index, recordName});
-      found != insertedByRecordName_.end()) {
-    if (StatePtr state = found->second.lock(); state && state->inserted) {
-      return state->deleted ? std::nullopt : std::optional<ManagedObject>(handle(state));
+  std::map<UUID, ManagedObject> objects;
+  // An unsaved insertion answers for its name, even one deleted again: the store is not asked.
+  std::vector<UUID> stored;
+  for (const UUID& recordName : recordNames) {
+    auto found = insertedByRecordName_.find({entity->index, recordName});
+    StatePtr state = found == insertedByRecordName_.end() ? nullptr : found->second.lock();
+    if (!state || !state->inserted) {
+      stored.push_back(recordName);
+    } else if (!state->deleted) {
+      objects.emplace(recordName, handle(state));
     }
   }
-  Result<std::optional<detail::StoredRow>> row =
-      (*store)->database().fetchRowByRecordName(*entity, recordName);
-  if (!row) return row.error();
-  if (!*row) return std::optional<ManagedObject>();
-  return std::optional<ManagedObject>(handle(registerRow(*entity, std::move(**row))));
+  Result<std::vector<detail::StoredRow>> rows = (*store)->database().fetchRowsByRecordNames(*entity, stored);
+  if (!rows) return rows.error();
+  for (detail::StoredRow& row : *rows) {
+    const UUID recordName = row.recordName;
+    objects.emplace(recordName, handle(registerRow(*entity, std::move(row))));
+  }
+  return objects;
 }
 
 Result<std::vector<std::vector<ManagedObjectContext::StatePtr>>> ManagedObjectContext::members(

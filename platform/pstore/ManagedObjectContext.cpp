@@ -291,6 +291,24 @@ Result<std::map<std::string, std::string>> ManagedObjectContext::metadataValues(
   return values;
 }
 
+Result<std::map<std::string, std::string>> ManagedObjectContext::metadataValues(
+    const std::vector<std::string>& keys) {
+  std::lock_guard lock(mutex_);
+  Result<std::shared_ptr<PersistentStore>> store = currentStore();
+  if (!store) return store.error();
+  std::vector<std::string> stored;
+  for (const std::string& key : keys) {
+    if (!pendingMetadata_.count(key)) stored.push_back(key);
+  }
+  Result<std::map<std::string, std::string>> values = (*store)->database().metadataValues(stored);
+  if (!values) return values.error();
+  for (const std::string& key : keys) {
+    auto pending = pendingMetadata_.find(key);
+    if (pending != pendingMetadata_.end() && pending->second) (*values)[key] = *pending->second;
+  }
+  return values;
+}
+
 void ManagedObjectContext::setMetadataValue(const std::string& key, std::optional<std::string> value) {
   if (key.starts_with(detail::kReservedMetadataPrefix)) {
     throw ProgrammerError("ReservedMetadataKey", "the metadata key \"" + key + "\" belongs to the store");

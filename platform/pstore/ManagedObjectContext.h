@@ -103,6 +103,10 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   Result<std::optional<ManagedObject>> existingObject(const ObjectID& id);
   Result<std::optional<ManagedObject>> objectWithRecordName(std::string_view entityName,
                                                             const UUID& recordName);
+  // The objects of one entity that bear these record names, read together, by record name; names
+  // that objectWithRecordName would answer nullopt for are left out.
+  Result<std::map<UUID, ManagedObject>> objectsWithRecordNames(std::string_view entityName,
+                                                               const std::vector<UUID>& recordNames);
   // The to-many relationship `key` of many objects of one entity, read together: element i holds
   // what owners[i].relatedObjects(key) would answer. Owners of another context or of mixed entities
   // are programmer errors.
@@ -136,6 +140,9 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   Result<std::optional<std::string>> metadataValue(const std::string& key);
   // Every value under keys that start with `prefix`, by key, this context's unsaved values included.
   Result<std::map<std::string, std::string>> metadataValues(const std::string& prefix);
+  // The values of these keys, by key (keys without one are left out), this context's unsaved values
+  // included.
+  Result<std::map<std::string, std::string>> metadataValues(const std::vector<std::string>& keys);
   void setMetadataValue(const std::string& key, std::optional<std::string> value);
 
   // The store's history after `after` (all of it without). Fails with HistoryTokenExpired for a

@@ -1,5 +1,9 @@
 #include "platform/pstore/detail/StoreDatabase.h"
 
+#include <algorithm>
+#include <functional>
+#include <iterator>
+
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/pstore/detail/SoundStamp.h"
 
@@ -191,6 +195,37 @@ Result<std::vector<StoredRow>> StoreDatabase::selectRows(const EntityLayout& ent
 
 namespace {
 
+// "(?, ?, ...)": a list of `count` values to bind.
+std::string valueList(std::size_t count) {
+  std::string list = "(";
+  for (std::size_t i = 0; i < count; ++i) list += i == 0 ? "?" : ", ?";
+  return list + ")";
+}
+
+// Takes rows of a key and a value into `values`, those whose key and value are both text.
+std::function<void(const SqliteRow&)> textCollector(std::map<std::string, std::string>& values) {
+  return [&values](const SqliteRow& row) {
+    const SqlValue key = row.column(0);
+    const SqlValue value = row.column(1);
+    const auto* keyText = std::get_if<std::string>(&key);
+    const auto* valueText = std::get_if<std::string>(&value);
+    if (keyText && valueText) values.emplace(*keyText, *valueText);
+  };
+}
+
+// Calls `read` with the values in groups of at most kMaxValuesPerQuery, stopping at its first failure.
+template <typename T, typename Read>
+Result<void> inGroups(const std::vector<T>& values, Read read) {
+  for (std::size_t start = 0; start < values.size(); start += kMaxValuesPerQuery) {
+    const std::size_t end = std::min(values.size(), start + kMaxValuesPerQuery);
+    std::vector<SqlValue> group;
+    group.reserve(end - start);
+    for (std::size_t i = start; i < end; ++i) group.push_back(SqlValue(values[i]));
+    if (Result<void> done = read(group); !done) return done;
+  }
+  return {};
+}
+
 // The WHERE, ORDER BY and LIMIT clauses of a query, and the values they bind.
 std::string queryClauses(const EntityLayout& entity, const RowQuery& query,
                          std::vector<SqlValue>& parameters) {
@@ -201,9 +236,7 @@ std::string queryClauses(const EntityLayout& entity, const RowQuery& query,
   }
   if (query.oneOf) {
     const auto& [column, values] = *query.oneOf;
-    std::string condition = entity.columns.at(column).name + " IN (";
-    for (std::size_t i = 0; i < values.size(); ++i) condition += i == 0 ? "?" : ", ?";
-    conditions.push_back(condition + ")");
+    conditions.push_back(entity.columns.at(column).name + " IN " + valueList(values.size()));
     parameters.insert(parameters.end(), values.begin(), values.end());
   }
   if (query.notNull) conditions.push_back(entity.columns.at(*query.notNull).name + " IS NOT NULL");
@@ -258,14 +291,22 @@ Result<std::optional<StoredRow>> StoreDatabase::fetchRow(const EntityLayout& ent
   return std::optional<StoredRow>(std::move(rows->front()));
 }
 
-Result<std::optional<StoredRow>> StoreDatabase::fetchRowByRecordName(const EntityLayout& entity,
-                                                                     const UUID& recordName) {
+Result<std::vector<StoredRow>> StoreDatabase::fetchRowsByRecordNames(const EntityLayout& entity,
+                                                                     const std::vector<UUID>& recordNames) {
+  std::vector<Bytes> names;
+  names.reserve(recordNames.size());
+  for (const UUID& name : recordNames) names.emplace_back(name.bytes().begin(), name.bytes().end());
   std::lock_guard lock(mutex_);
-  Result<std::vector<StoredRow>> rows =
-      selectRows(entity, "WHERE Z_UUID = ?", {Bytes(recordName.bytes().begin(), recordName.bytes().end())});
-  if (!rows) return rows.error();
-  if (rows->empty()) return std::optional<StoredRow>();
-  return std::optional<StoredRow>(std::move(rows->front()));
+  std::vector<StoredRow> rows;
+  Result<void> read = inGroups(names, [&](const std::vector<SqlValue>& group) -> Result<void> {
+    Result<std::vector<StoredRow>> some =
+        selectRows(entity, "WHERE Z_UUID IN " + valueList(group.size()), group);
+    if (!some) return some.error();
+    std::move(some->begin(), some->end(), std::back_inserter(rows));
+    return {};
+  });
+  if (!read) return read.error();
+  return rows;
 }
 
 std::uint64_t StoreDatabase::changeCount() {
@@ -293,13 +334,20 @@ Result<std::map<std::string, std::string>> StoreDatabase::metadataValues(const s
   // A range on the key rather than LIKE, whose wildcards the prefix might hold.
   Result<void> read =
       connection_->run("SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY >= ? AND Z_KEY < ? ORDER BY Z_KEY",
-                       {prefix, prefix + "\xFF"}, [&values](const SqliteRow& row) {
-                         const SqlValue key = row.column(0);
-                         const SqlValue value = row.column(1);
-                         const auto* keyText = std::get_if<std::string>(&key);
-                         const auto* valueText = std::get_if<std::string>(&value);
-                         if (keyText && valueText) values.emplace(*keyText, *valueText);
-                       });
+                       {prefix, prefix + "\xFF"}, textCollector(values));
+  if (!read) return read.error();
+  return values;
+}
+
+Result<std::map<std::string, std::string>> StoreDatabase::metadataValues(
+    const std::vector<std::string>& keys) {
+  std::lock_guard lock(mutex_);
+  if (!connection_) return closedError();
+  std::map<std::string, std::string> values;
+  Result<void> read = inGroups(keys, [&](const std::vector<SqlValue>& group) {
+    return connection_->run("SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY IN " + valueList(group.size()),
+                            group, textCollector(values));
+  });
   if (!read) return read.error();
   return values;
 }

@@ -117,7 +117,9 @@ class StoreDatabase {
                                                  const std::vector<std::size_t>& columns,
                                                  const RowQuery& query);
   Result<std::optional<StoredRow>> fetchRow(const EntityLayout& entity, std::int64_t number);
-  Result<std::optional<StoredRow>> fetchRowByRecordName(const EntityLayout& entity, const UUID& recordName);
+  // The rows that bear these record names, in no particular order (names of no row are left out).
+  Result<std::vector<StoredRow>> fetchRowsByRecordNames(const EntityLayout& entity,
+                                                        const std::vector<UUID>& recordNames);
 
   // Writes everything in one transaction, or nothing.
   Result<CommitResult> commit(const ChangeSet& changes, Date timestamp);
@@ -132,6 +134,8 @@ class StoreDatabase {
   Result<std::optional<std::string>> metadataValue(const std::string& key);
   // Every text value whose key starts with `prefix`, by key.
   Result<std::map<std::string, std::string>> metadataValues(const std::string& prefix);
+  // The text values of these keys, by key (keys without one are left out).
+  Result<std::map<std::string, std::string>> metadataValues(const std::vector<std::string>& keys);
 
   // Closes the connection; every later call fails with StoreOperationFailed.
   void close();

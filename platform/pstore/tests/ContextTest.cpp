@@ -415,6 +415,10 @@ TEST_F(PstoreContext, MetadataIsListedByPrefixWithThisContextsUnsavedValues) {
             (Values{{"mirror.record.a", "1"}, {"mirror.record.c", "3"}}));
   EXPECT_EQ(valueOrFail(notebook.view().metadataValues("mirror.record.")),
             (Values{{"mirror.record.a", "1"}, {"mirror.record.b", "2"}}));
+  EXPECT_EQ(valueOrFail(context->metadataValues(std::vector<std::string>{
+                "mirror.record.a", "mirror.record.b", "mirror.record.c", "mirror.record.d"})),
+            (Values{{"mirror.record.a", "1"}, {"mirror.record.c", "3"}}))
+      << "named keys, with this context's unsaved values";
 }
 
 TEST_F(PstoreContext, RecordNamesFindObjectsAndMayBeGiven) {
@@ -452,6 +456,29 @@ TEST_F(PstoreContext, UnsavedInsertionsAreFoundByRecordName) {
   EXPECT_FALSE(found->isInserted());
   EXPECT_EQ(found->objectID(), kept.objectID());
   EXPECT_FALSE(valueOrFail(context->objectWithRecordName("Note", droppedName)));
+}
+
+// Many record names are looked up together exactly as one by one, beyond what one query binds.
+TEST_F(PstoreContext, ManyRecordNamesAreFoundTogetherAsEachAlone) {
+  auto context = notebook.background();
+  std::vector<UUID> names;
+  for (int index = 0; index < 600; ++index) names.push_back(insertNote(*context, "n").recordName());
+  saveOrFail(*context);
+  const UUID unsaved = insertNote(*context, "unsaved").recordName();
+  const UUID dropped = UUID::random();
+  context->deleteObject(context->insertNewObject("Note", dropped));
+  names.insert(names.end(), {unsaved, dropped, UUID::random()});
+
+  const std::map<UUID, ManagedObject> found = valueOrFail(context->objectsWithRecordNames("Note", names));
+  EXPECT_EQ(found.size(), 601u);
+  for (const UUID& name : names) {
+    const std::optional<ManagedObject> alone = valueOrFail(context->objectWithRecordName("Note", name));
+    auto together = found.find(name);
+    ASSERT_EQ(alone.has_value(), together != found.end());
+    if (alone) {
+      EXPECT_EQ(*alone, together->second);
+    }
+  }
 }
 
 class PstoreMerging : public PstoreContext {
