@@ -11,34 +11,34 @@ namespace {
 using platform::ManagedObject;
 
 // The readers below take the attribute values of one object by key, from a ManagedObject or from
-// values read without one.
+// values read without one; each key is asked for once, and its value may be moved out.
 template <class Lookup>
 std::optional<PromptVersion> readVersion(const Lookup& value, const platform::UUID& promptId) {
-  std::optional<platform::UUID> id = value(model::kId).template as<platform::UUID>();
-  std::optional<std::string> content = value(model::kContent).template as<std::string>();
-  std::optional<std::string> notes = value(model::kNotes).template as<std::string>();
+  std::optional<platform::UUID> id = value(model::kId).template take<platform::UUID>();
+  std::optional<std::string> content = value(model::kContent).template take<std::string>();
+  std::optional<std::string> notes = value(model::kNotes).template take<std::string>();
   // A stored number outside 32 bits reads as of another kind, so it cannot slip through widened.
-  std::optional<std::int64_t> number = value(model::kVersionNumber).template as<std::int64_t>();
-  std::optional<platform::Date> createdAt = value(model::kCreatedAt).template as<platform::Date>();
+  std::optional<std::int64_t> number = value(model::kVersionNumber).template take<std::int64_t>();
+  std::optional<platform::Date> createdAt = value(model::kCreatedAt).template take<platform::Date>();
   if (!id || !content || !notes || !number || !createdAt) return std::nullopt;
   return PromptVersion{*id, promptId, std::move(*content), std::move(*notes), *number, *createdAt};
 }
 
 template <class Lookup>
 std::optional<Prompt> readPromptFrom(const Lookup& value) {
-  std::optional<platform::UUID> id = value(model::kId).template as<platform::UUID>();
-  std::optional<std::string> title = value(model::kTitle).template as<std::string>();
-  std::optional<std::string> typeText = value(model::kType).template as<std::string>();
+  std::optional<platform::UUID> id = value(model::kId).template take<platform::UUID>();
+  std::optional<std::string> title = value(model::kTitle).template take<std::string>();
+  std::optional<std::string> typeText = value(model::kType).template take<std::string>();
   std::optional<PromptType> type = typeText ? PromptType::fromRawValue(*typeText) : std::nullopt;
-  std::optional<platform::Bytes> tagData = value(model::kTags).template as<platform::Bytes>();
-  std::optional<platform::Date> createdAt = value(model::kCreatedAt).template as<platform::Date>();
-  std::optional<platform::Date> updatedAt = value(model::kUpdatedAt).template as<platform::Date>();
+  std::optional<platform::Bytes> tagData = value(model::kTags).template take<platform::Bytes>();
+  std::optional<platform::Date> createdAt = value(model::kCreatedAt).template take<platform::Date>();
+  std::optional<platform::Date> updatedAt = value(model::kUpdatedAt).template take<platform::Date>();
   if (!id || !title || !type || !tagData || !createdAt || !updatedAt) return std::nullopt;
   return Prompt{*id,
                 std::move(*title),
                 *type,
                 decodeTags(*tagData).value_or(std::vector<std::string>{}),
-                value(model::kIsSystem).template as<bool>().value_or(false),
+                value(model::kIsSystem).template take<bool>().value_or(false),
                 *createdAt,
                 *updatedAt,
                 {},
@@ -51,11 +51,11 @@ auto objectLookup(const ManagedObject& object) {
   return [&object](std::string_view key) { return object.value(key); };
 }
 
-// The values read for `keys`, by key.
-auto valuesLookup(const platform::StoredValues& values, const std::vector<std::string>& keys) {
+// The values read for `keys`, by key, each moved out as it is asked for.
+auto valuesLookup(platform::StoredValues& values, const std::vector<std::string>& keys) {
   return [&values, &keys](std::string_view key) {
     for (std::size_t index = 0; index < keys.size(); ++index) {
-      if (keys[index] == key) return values.values.at(index);
+      if (keys[index] == key) return std::move(values.values.at(index));
     }
     return platform::AttributeRead::missing();
   };
@@ -137,7 +137,7 @@ std::optional<Prompt> readPromptFields(const ManagedObject& object) {
   return readPromptFrom(objectLookup(object));
 }
 
-std::optional<Prompt> readPromptFields(const platform::StoredValues& values) {
+std::optional<Prompt> readPromptFields(platform::StoredValues& values) {
   return readPromptFrom(valuesLookup(values, promptFieldKeys()));
 }
 
@@ -153,11 +153,11 @@ std::vector<PromptVersion> readVersions(const std::vector<ManagedObject>& member
   return versions;
 }
 
-std::vector<PromptVersion> readVersions(const std::vector<platform::StoredValues>& members,
+std::vector<PromptVersion> readVersions(std::vector<platform::StoredValues>& members,
                                         const platform::UUID& promptId) {
   std::vector<PromptVersion> versions;
   versions.reserve(members.size());
-  for (const platform::StoredValues& member : members) {
+  for (platform::StoredValues& member : members) {
     if (std::optional<PromptVersion> version =
             readVersion(valuesLookup(member, versionFieldKeys()), promptId))
       versions.push_back(std::move(*version));

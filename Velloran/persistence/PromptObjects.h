@@ -39,11 +39,11 @@ std::optional<Prompt> readPromptFields(const platform::ManagedObject& object);
 std::vector<PromptVersion> readVersions(const std::vector<platform::ManagedObject>& members,
                                         const platform::UUID& promptId);
 // The same over values read without objects (ManagedObjectContext::fetchValues, memberValues) for
-// the keys below, in their order.
+// the keys below, in their order. The values are moved out of what they were read into.
 const std::vector<std::string>& promptFieldKeys();
 const std::vector<std::string>& versionFieldKeys();
-std::optional<Prompt> readPromptFields(const platform::StoredValues& values);
-std::vector<PromptVersion> readVersions(const std::vector<platform::StoredValues>& members,
+std::optional<Prompt> readPromptFields(platform::StoredValues& values);
+std::vector<PromptVersion> readVersions(std::vector<platform::StoredValues>& members,
                                         const platform::UUID& promptId);
 
 // The first stored prompt object with this id; when there is none, a new one with an empty title,

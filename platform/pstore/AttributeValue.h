@@ -45,6 +45,13 @@ class AttributeRead {
     if (const T* typed = std::get_if<T>(&*value_)) return *typed;
     return std::nullopt;
   }
+  // The same, moved out of a read that is not needed afterwards.
+  template <class T>
+  std::optional<T> take() && {
+    if (!value_) return std::nullopt;
+    if (T* typed = std::get_if<T>(&*value_)) return std::move(*typed);
+    return std::nullopt;
+  }
 
   friend bool operator==(const AttributeRead&, const AttributeRead&) = default;
 

@@ -29,7 +29,7 @@ std::vector<StoredValues> ManagedObjectContext::decodeValues(const detail::Entit
     values.values.reserve(columns.size());
     for (std::size_t i = 0; i < columns.size(); ++i) {
       values.values.push_back(
-          detail::decodeAttribute(entity.columns[columns[i]].attribute->type, row.values[i]));
+          detail::decodeAttribute(entity.columns[columns[i]].attribute->type, std::move(row.values[i])));
     }
     decoded.push_back(std::move(values));
   }
@@ -104,7 +104,11 @@ Result<std::vector<std::vector<StoredValues>>> ManagedObjectContext::memberValue
   for (std::size_t index = 0; index < decoded.size(); ++index) {
     const auto owner = positions.find(links[index]);
     if (owner == positions.end()) continue;
-    for (std::size_t position : owner->second) members[position].push_back(decoded[index]);
+    // An owner asked for more than once gets copies; the last of its places takes the row itself.
+    const std::vector<std::size_t>& places = owner->second;
+    for (std::size_t place = 0; place + 1 < places.size(); ++place)
+      members[places[place]].push_back(decoded[index]);
+    members[places.back()].push_back(std::move(decoded[index]));
   }
   return members;
 }

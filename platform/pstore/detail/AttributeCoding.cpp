@@ -41,7 +41,7 @@ SqlValue encodeAttribute(const AttributeDescription& attribute, const AttributeV
   refuseType(attribute);
 }
 
-AttributeRead decodeAttribute(AttributeType type, const SqlValue& stored) {
+AttributeRead decodeAttribute(AttributeType type, SqlValue stored) {
   if (isNull(stored)) return AttributeRead::missing();
   switch (type) {
     case AttributeType::UUID:
@@ -52,10 +52,10 @@ AttributeRead decodeAttribute(AttributeType type, const SqlValue& stored) {
       }
       break;
     case AttributeType::String:
-      if (const auto* text = std::get_if<std::string>(&stored)) return AttributeRead::present(*text);
+      if (auto* text = std::get_if<std::string>(&stored)) return AttributeRead::present(std::move(*text));
       break;
     case AttributeType::Binary:
-      if (const auto* bytes = std::get_if<Bytes>(&stored)) return AttributeRead::present(*bytes);
+      if (auto* bytes = std::get_if<Bytes>(&stored)) return AttributeRead::present(std::move(*bytes));
       break;
     case AttributeType::Boolean:
       if (const auto* integer = std::get_if<std::int64_t>(&stored))

@@ -12,6 +12,6 @@ namespace platform::detail {
 SqlValue encodeAttribute(const AttributeDescription& attribute, const AttributeValue& value);
 // Reads a stored value back: missing for null, other kind for a storage class (or, for UUIDs and
 // 32-bit integers, a size) that the attribute's type cannot hold.
-AttributeRead decodeAttribute(AttributeType type, const SqlValue& stored);
+AttributeRead decodeAttribute(AttributeType type, SqlValue stored);
 
 }  // namespace platform::detail
