@@ -204,6 +204,11 @@ void BCNAnalytics::queueOperationWithBlock(std::function<void()> block) {
   BMSAnalytics::queueOperationWithBlock(std::move(block));
 }
 
+bool BCNAnalytics::waitForQueuedWork(std::chrono::nanoseconds bound) {
+  if (!BCNApp::isDefaultAppConfigured()) return true;
+  return BMSAnalytics::waitForQueuedWork(bound);
+}
+
 void BCNAnalytics::unsuspendOperationQueue() {
   BMSAnalytics::unsuspendOperationQueue();
 }

@@ -1,17 +1,10 @@
 #include "Velloran/analytics/BeaconAnalyticsSdk.h"
 
-#include <atomic>
-#include <memory>
-
 #include "analytics-api/BCNAnalytics.h"
 #include "analytics-connector/BCNAnalyticsConnector.h"
 #include "beacon/Beacon.h"
 #include "installations/BCNInstallations.h"
-#include "measurement/engine/BMSScheduler.h"
 #include "measurement/engine/BMSValue.h"
-#include "measurement/runtime/BMSMeasurement.h"
-#include "platform/dispatch/MainQueue.h"
-#include "platform/dispatch/Queue.h"
 
 namespace velloran {
 
@@ -50,21 +43,7 @@ void BeaconAnalyticsSdk::resetAnalyticsData() {
 }
 
 bool BeaconAnalyticsSdk::waitForQueuedWork(std::chrono::milliseconds bound) {
-  if (!beacon::BCNApp::isDefaultAppConfigured()) return true;
-  auto done = std::make_shared<std::atomic<bool>>(false);
-  // The marker reaches the main queue only after every block queued before it on each queue of the
-  // road; setting the flag there wakes the pump below at once.
-  const auto finish = [done] { platform::mainQueue()->async([done] { done->store(true); }); };
-  beacon::BCNAnalytics::queueOperationWithBlock([finish] {
-    // On the analytics queue: what the facade handed the engine so far waits on its worker queue.
-    const std::shared_ptr<beacon::BMSMeasurement> engine = beacon::BMSMeasurement::sharedInstance();
-    if (engine && engine->scheduler()) {
-      engine->scheduler()->workerQueue()->async(finish);
-    } else {
-      finish();
-    }
-  });
-  return platform::runUntil([&done] { return done->load(); }, bound);
+  return beacon::BCNAnalytics::waitForQueuedWork(bound);
 }
 
 }  // namespace velloran

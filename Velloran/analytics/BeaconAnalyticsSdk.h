@@ -11,9 +11,8 @@
 //  - the collection switch, events and the data reset go to the SDK's analytics interface, which
 //    queues them. The interface knows no event without a parameter dictionary: such an event goes
 //    with an empty one.
-//  - waitForQueuedWork() follows the road the SDK's work takes - the analytics operation queue, the
-//    analytics queue, the engine's worker queue - with one marker block, and pumps the main queue
-//    while it waits, so SDK work that needs the main thread still runs.
+//  - waitForQueuedWork() is the SDK's own wait for its queued analytics work, which keeps the main
+//    queue running meanwhile, so SDK work that needs the main thread still runs.
 //
 // Making the first instance announces the SDK's libraries the application links - installations and
 // analytics - to the SDK core, so that configuring the default app makes the installations client

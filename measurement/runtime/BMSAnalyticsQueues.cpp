@@ -1,6 +1,12 @@
+#include <atomic>
+
+#include "measurement/engine/BMSScheduler.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSAnalyticsState.h"
+#include "measurement/runtime/BMSMeasurement.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/Semaphore.h"
 
 namespace beacon {
 namespace {
@@ -33,6 +39,32 @@ void BMSAnalytics::queueOperationWithBlockThenWait(std::function<void()> block) 
 
 void BMSAnalytics::unsuspendOperationQueue() {
   facade().unsuspendOperationQueue();
+}
+
+void BMSAnalytics::notifyWhenQueuedWorkIsDone(platform::QueueRef queue, std::function<void()> completion) {
+  auto finish = [queue = std::move(queue), completion = std::move(completion)] { queue->async(completion); };
+  // The marker takes the road the queued work took, behind it on every queue.
+  queueOperationWithBlock([finish = std::move(finish)] {
+    const std::shared_ptr<BMSMeasurement> engine =
+        BMSMeasurement::hasSharedInstance() ? BMSMeasurement::sharedInstance() : nullptr;
+    if (engine && engine->scheduler()) {
+      engine->scheduler()->workerQueue()->async(finish);
+    } else {
+      finish();
+    }
+  });
+}
+
+bool BMSAnalytics::waitForQueuedWork(std::chrono::nanoseconds bound) {
+  if (platform::isMainThread()) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    // Arriving as a main-queue block also wakes the pump at once.
+    notifyWhenQueuedWorkIsDone(platform::mainQueue(), [done] { done->store(true); });
+    return platform::runUntil([&done] { return done->load(); }, bound);
+  }
+  platform::Semaphore done;
+  notifyWhenQueuedWorkIsDone(platform::globalQueue(), [done]() mutable { done.signal(); });
+  return done.wait(bound);
 }
 
 double BMSAnalytics::loadTimestamp() {

@@ -7,6 +7,7 @@
 // class "BCNAnalytics" with registerClass, and configuring the default app then calls
 // startWithConfiguration on it. Any thread.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -98,6 +99,12 @@ class BCNAnalytics {
   static void setOpenURLListener(BMSOpenURLListener listener);
   static void handleOpenURL(const std::string& url);
   static void handleUserActivity(const platform::UserActivity& activity);
+
+  // For an application that quits: waits at most `bound` until the analytics work queued before
+  // the call is done and its events are stored, keeping the main queue running when called on the
+  // main thread. Answers whether that happened in time; at once true while no default SDK app is
+  // configured, as nothing was handed on.
+  static bool waitForQueuedWork(std::chrono::nanoseconds bound);
 };
 
 }  // namespace beacon

@@ -173,5 +173,20 @@ TEST_F(AnalyticsEventsTest, ABrowserActivityIsHandledAsAnOpenedURLWithoutTelling
   EXPECT_EQ(std::count(codes.begin(), codes.end(), 23006), 2);
 }
 
+TEST_F(AnalyticsEventsTest, WaitingForQueuedWorkEndsOnceTheEventsLoggedBeforeAreStored) {
+  BMSAnalytics::logEventWithName("prompt_copy", {});
+  // Before the start nothing queued can be done: the wait runs out.
+  EXPECT_FALSE(BMSAnalytics::waitForQueuedWork(std::chrono::milliseconds(1)));
+
+  startHearingTheStart();
+  BMSAnalytics::logEventWithName("prompt_create", {});
+  std::vector<std::string> storedWhenDone;
+  BMSAnalytics::notifyWhenQueuedWorkIsDone(platform::makeSerialQueue("waiter"),
+                                           [&] { storedWhenDone = storedNames(); });
+  EXPECT_TRUE(BMSAnalytics::waitForQueuedWork(std::chrono::seconds(20)));
+  EXPECT_EQ(storedWhenDone.back(), "prompt_create");
+  EXPECT_EQ(storedNames(), storedWhenDone);
+}
+
 }  // namespace
 }  // namespace beacon

@@ -9,6 +9,7 @@
 //
 // The facade keeps its own preferences in the suite "BMSAnalyticsSuiteName".
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -186,6 +187,15 @@ class BMSAnalytics {
   static void queueOperationWithBlock(std::function<void()> block);
   static void queueOperationWithBlockThenWait(std::function<void()> block);
   static void unsuspendOperationQueue();
+
+  // --- waiting for queued work (a quitting application gives the SDK a moment to store it)
+  // Runs `completion` on `queue` once the work queued before the call is done: every operation
+  // handed through the operation queue to the analytics queue, then whatever those handed the engine
+  // finished on its worker queue (events are stored by then). Before the start it waits for the start.
+  static void notifyWhenQueuedWorkIsDone(platform::QueueRef queue, std::function<void()> completion);
+  // Waits at most `bound` for the same; on the main thread the main queue keeps running meanwhile,
+  // so work the engine hands the main thread is not held up. Answers whether it was done in time.
+  static bool waitForQueuedWork(std::chrono::nanoseconds bound);
 
   // Seconds since 1970: when the facade was loaded, or when analytics data was last reset.
   static double loadTimestamp();
