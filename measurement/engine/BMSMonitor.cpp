@@ -217,11 +217,12 @@ void BMSMonitor::logWithLevel(std::int64_t level, std::int64_t messageCode, cons
     std::string context = encodedStringWithContextArray(contexts, false);
     if (const std::string errors = BMSMonitorContextFromErrors(contexts); !errors.empty())
       context += "," + errors;
+    queuedSampleUpdates_.fetch_add(1);
     onQueue([key = monitoringDataKeyWithMessage(message, level, libraryVersion_),
              context = std::move(context)](BMSMonitor& monitor) {
       monitor.sampledData_.insertOrUpdateSampledDataWithKey(key, context, monitor.environment_.clock->now(),
                                                             monitor.environment_.randomBelow);
-      monitor.saveOnQueue();
+      if (monitor.queuedSampleUpdates_.fetch_sub(1) == 1) monitor.saveOnQueue();
     });
   }
 }

@@ -32,6 +32,10 @@ inline constexpr const char* kCreateTables[] = {
     " rowid INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL, timestamp_ms INTEGER NOT NULL,"
     " metadata_fingerprint INTEGER NOT NULL, data BLOB NOT NULL, realtime INTEGER NOT NULL DEFAULT 0)",
     "CREATE INDEX IF NOT EXISTS raw_events_by_fingerprint ON raw_events (metadata_fingerprint)",
+    // The upload schedule, worked out again after every stored event, asks for the newest raw event
+    // and whether any is real-time: answered from these without reading the table.
+    "CREATE INDEX IF NOT EXISTS raw_events_by_timestamp ON raw_events (timestamp_ms)",
+    "CREATE INDEX IF NOT EXISTS raw_events_realtime ON raw_events (realtime) WHERE realtime != 0",
     "CREATE TABLE IF NOT EXISTS raw_events_metadata ("
     " metadata_fingerprint INTEGER PRIMARY KEY NOT NULL, metadata BLOB NOT NULL)",
     "CREATE TABLE IF NOT EXISTS queue ("

@@ -74,6 +74,9 @@ TEST_F(BMSMonitorTest, ReservoirKeepsOneMessageAndCountsThePopulation) {
   dispatch.drain();
   EXPECT_EQ(bounds, std::vector<std::uint64_t>{2});
   EXPECT_EQ((*monitor->sampledData())[2], Value("1W_120400:first"));
+  // The last update of a burst saves the sample as the burst left it.
+  EXPECT_EQ(monitorSuite->arrayForKey(kBMSHealthMonitorKey), monitor->sampledData());
+  EXPECT_EQ((*monitorSuite->arrayForKey(kBMSHealthMonitorKey))[1], Value(2));
   nextRandom = 0;
   monitor->logWithLevel(1, 3, "third", {BMSContextFromError(bms_errorWithCode(12003, "read", "queue"))});
   dispatch.drain();

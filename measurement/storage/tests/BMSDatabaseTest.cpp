@@ -310,6 +310,11 @@ TEST_F(BMSDatabaseTest, RawEventTrimKeepsTheNewestBelowTheLimit) {
   EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 6);
   EXPECT_EQ(count("SELECT count(*) FROM raw_events"), BMSDatabase::kStoredEventsLimit - 1);
   EXPECT_EQ(count("SELECT min(timestamp_ms) FROM raw_events"), 6000);
+
+  // Row IDs with gaps (bundled rows gone) span more than the limit without there being too many.
+  ASSERT_TRUE(database->store().run("DELETE FROM raw_events WHERE rowid % 2 = 0", {}));
+  ASSERT_TRUE(database->insertRawEvent(event("e", 1e6), 1, false));
+  EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 0);
 }
 
 // A process killed in the middle of a burst of transactions leaves a sound file holding whole

@@ -10,7 +10,8 @@
 //
 // Threads: log from any thread. The level tests run on the caller's thread before any text is built;
 // console output, sample updates, loading and migration run in order on the serial queue
-// "BMSMonitorQueue"; dispatch and clearing run synchronously on it. Queue blocks hold the monitor
+// "BMSMonitorQueue"; dispatch and clearing run synchronously on it. A sample update is saved at once
+// unless another is queued behind it, which saves instead. Queue blocks hold the monitor
 // weakly.
 
 #include <atomic>
@@ -124,6 +125,9 @@ class BMSMonitor : public BMSLogSink, public std::enable_shared_from_this<BMSMon
   const BMSMonitorEnvironment environment_;
   const platform::QueueRef monitorQueue_;
   BMSMonitoringSampledData sampledData_;  // monitor queue only
+  // Sample updates queued and not yet run. Only the last of a burst saves: each save writes the
+  // preference file through to disk, and the state an earlier one would save is already superseded.
+  std::atomic<std::int64_t> queuedSampleUpdates_{0};
 
   std::atomic<bool> deferToBCNLogger_{false};
   std::atomic<bool> debugModeEnabled_{false};

@@ -1,0 +1,192 @@
+// 100,000 of the application's events logged through the public interface of a configured SDK: what
+// one call costs the caller's thread (goal: under 50 us at p99, the work happening on the SDK's
+// queues) and how fast the events reach durable storage - each stored in a storage transaction of
+// its own by the event pipeline (goal: 20,000 events per second or more on one core). The SDK runs
+// as in the application, on its real queues; its services are a loopback collector whose served
+// configuration lifts the daily event limits, so that every one of the 100,000 events is stored,
+// and whose upload of the first start's own events is over before the measured run begins.
+// The batch such events are uploaded in is measured by MeasurementUploadBench.cpp.
+//
+// Counters: events_per_s (logged and stored, wall time from the first call until the SDK's wait for
+// its queued work ends), cpu_us_per_event (the whole process's CPU time over the same span, every
+// thread: at most 50 means one core keeps up with 20,000 per second), call_p50_us / call_p99_us /
+// call_max_us (each call on the caller's thread), stored (raw events in storage afterwards: the
+// run's).
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <stdexcept>
+#include <vector>
+
+#include "analytics-api/BCNAnalytics.h"
+#include "bench/SdkBenchmarkSetup.h"
+#include "installations/BCNInstallations.h"
+#include "measurement/engine/BMSScheduler.h"
+#include "measurement/messages/NANOAccessors.h"
+#include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/storage/BMSDatabase.h"
+#include "measurement/upload/testing/BMSCollectorFake.h"
+#include "platform/dispatch/MainQueue.h"
+#include "sdk-core/BCNApp.h"
+
+namespace beacon::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::int64_t kLiftedDailyLimit = 1'000'000;
+// Only a real hang takes this long.
+constexpr auto kPatience = std::chrono::minutes(5);
+
+platform::Bytes configurationLiftingTheDailyLimits() {
+  BMSPBMeasurementConfig document;
+  NANOSetInt64(document, MeasurementConfigField::kVersion, 1);
+  NANOSetString(document, MeasurementConfigField::kCNPAppID, kBenchmarkAppID);
+  std::vector<BMSPBSetting> settings;
+  for (const char* key :
+       {"measurement.upload.max_events_per_day", "measurement.upload.max_public_events_per_day"}) {
+    BMSPBSetting setting;
+    NANOSetString(setting, SettingField::kKey, key);
+    NANOSetString(setting, SettingField::kValue, std::to_string(kLiftedDailyLimit));
+    settings.push_back(setting);
+  }
+  NANOSetArray(document, MeasurementConfigField::kSettings, settings);
+  return *document.protoBuffer();
+}
+
+// The application's four events with their usual parameters.
+struct AppEvent {
+  const char* name;
+  BMSParameters parameters;
+};
+const std::array<AppEvent, 4>& appEvents() {
+  static const std::array<AppEvent, 4> events{{
+      {"prompt_copy",
+       {{"type", platform::Value("User")},
+        {"tags_count", platform::Value(3)},
+        {"is_system", platform::Value(0)}}},
+      {"prompt_create",
+       {{"type", platform::Value("Custom Role")},
+        {"tags_count", platform::Value(1)},
+        {"is_system", platform::Value(0)}}},
+      {"app_open", {}},
+      {"app_store_open",
+       {{"app_name", platform::Value("Velloran")}, {"app_id", platform::Value("6450000000")}}},
+  }};
+  return events;
+}
+
+double processCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& time) {
+    return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// What `read` answers on the engine's worker queue, where the engine's state lives.
+template <typename Read>
+auto onWorkerQueue(BMSMeasurement& engine, Read read) {
+  decltype(read()) value{};
+  engine.scheduler()->dispatchSyncOnWorkerQueueBlockID("bench", [&] { value = read(); });
+  return value;
+}
+
+// A configured default SDK app whose engine has applied the collector's configuration.
+class ConfiguredSdk {
+ public:
+  ConfiguredSdk() {
+    collector_.setConfiguration(configurationLiftingTheDailyLimits(), "\"lifted-limits\"");
+    installSdkOptions(user_, collector_.origin());
+    BCNInstallations::load();
+    BCNAnalytics::registerClass();
+    BCNApp::configure();
+    if (!BCNAnalytics::waitForQueuedWork(kPatience)) throw std::runtime_error("the SDK did not start");
+    engine_ = BMSMeasurement::sharedInstance();
+    engine_->scheduler()->scheduleOnWorkerQueueBlockID("bench",
+                                                       [engine = engine_] { engine->fetchRemoteConfig(); });
+    // The answer reaches the engine through the main queue, which this thread runs meanwhile.
+    const bool applied = platform::runUntil(
+        [&] {
+          return onWorkerQueue(*engine_, [&] {
+                   return engine_->remoteConfigInstance()->maxPublicEventsPerDay();
+                 }) == kLiftedDailyLimit;
+        },
+        kPatience);
+    if (!applied) throw std::runtime_error("the collector's configuration was not applied");
+    // The first start's own real-time events are uploaded within seconds; only after that upload
+    // does the engine leave its storage to the measured events for the upload interval (an hour).
+    // (The queue empties when the collector's answer has been handled.)
+    if (!platform::runUntil(
+            [&] { return collector_.uploadCount() > 0 && rowsIn("raw_events") == 0 && rowsIn("queue") == 0; },
+            kPatience))
+      throw std::runtime_error("the first start's events were not uploaded");
+  }
+
+  // The rows of a table of the engine's database (-1 when they cannot be counted): "raw_events"
+  // holds the events not yet bundled, "queue" the bundles not yet uploaded.
+  std::int64_t rowsIn(const std::string& table) {
+    return onWorkerQueue(*engine_, [&] {
+      return engine_->database()->store().integer("SELECT count(*) FROM " + table).valueOr(-1);
+    });
+  }
+
+ private:
+  testing::BMSCollectorFake collector_;
+  platform::testing::TemporaryUser user_;
+  std::unique_ptr<AnalyticsContext::Scope> scope_ = startSdkAfresh();
+  std::shared_ptr<BMSMeasurement> engine_;
+};
+
+double percentile(const std::vector<Clock::duration>& sorted, double fraction) {
+  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(sorted.size() - 1));
+  return std::chrono::duration<double, std::micro>(sorted[index]).count();
+}
+
+void BM_LogEventsThroughThePublicInterface(benchmark::State& state) {
+  const auto events = static_cast<std::size_t>(state.range(0));
+  ConfiguredSdk sdk;
+  std::vector<Clock::duration> calls;
+  calls.reserve(events);
+  double seconds = 0;
+  double cpuSeconds = 0;
+  for (auto _ : state) {
+    const double cpuBefore = processCpuSeconds();
+    const Clock::time_point start = Clock::now();
+    for (std::size_t i = 0; i < events; ++i) {
+      const AppEvent& event = appEvents()[i % appEvents().size()];
+      const Clock::time_point before = Clock::now();
+      BCNAnalytics::logEventWithName(event.name, event.parameters);
+      calls.push_back(Clock::now() - before);
+    }
+    if (!BCNAnalytics::waitForQueuedWork(kPatience)) {
+      state.SkipWithError("the events were not stored in time");
+      return;
+    }
+    seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    cpuSeconds = processCpuSeconds() - cpuBefore;
+    state.SetIterationTime(seconds);
+  }
+  std::sort(calls.begin(), calls.end());
+  state.counters["events_per_s"] = static_cast<double>(events) / seconds;
+  state.counters["cpu_us_per_event"] = cpuSeconds * 1e6 / static_cast<double>(events);
+  state.counters["call_p50_us"] = percentile(calls, 0.50);
+  state.counters["call_p99_us"] = percentile(calls, 0.99);
+  state.counters["call_max_us"] = percentile(calls, 1.0);
+  state.counters["stored"] = static_cast<double>(sdk.rowsIn("raw_events"));
+}
+// One run per process: the SDK's state is the process's, as in the application.
+BENCHMARK(BM_LogEventsThroughThePublicInterface)
+    ->Arg(100'000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace beacon::bench
+
+BENCHMARK_MAIN();

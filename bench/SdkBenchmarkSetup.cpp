@@ -1,0 +1,31 @@
+#include "bench/SdkBenchmarkSetup.h"
+
+#include "platform/bundle/Bundle.h"
+#include "platform/prefs/PreferencesDomain.h"
+#include "sdk-core/BCNApp.h"
+#include "sdk-core/BCNOptions.h"
+
+namespace beacon::bench {
+
+void installSdkOptions(platform::testing::TemporaryUser& user, const std::string& serviceOrigin) {
+  user.environment().set("BEACON_SERVICE_ORIGIN", serviceOrigin);
+  user.writeInfo({{"CFBundleIdentifier", platform::Value(kBenchmarkBundleID)},
+                  {"CFBundleShortVersionString", platform::Value("1.0")}});
+  platform::testing::writePropertyListFile(
+      user.bundle() / "BeaconService-Info.plist",
+      platform::Dictionary{{kBCNCorvaneAppIDKey, kBenchmarkAppID},
+                           {kBCNCCMSenderIDKey, "804215367190"},
+                           {kBCNAPIKeyKey, "AVelloranDesktopPromptLibrary2026120701"},
+                           {kBCNProjectIDKey, "velloran-desktop"},
+                           {kBCNBundleIDKey, kBenchmarkBundleID}});
+  platform::Bundle::resetMainForTesting();
+  platform::PreferencesDomain::resetForTesting();
+}
+
+std::unique_ptr<AnalyticsContext::Scope> startSdkAfresh() {
+  BCNApp::resetApps();
+  BCNOptions::resetDefaultOptions();
+  return std::make_unique<AnalyticsContext::Scope>(std::make_shared<AnalyticsContext>());
+}
+
+}  // namespace beacon::bench
