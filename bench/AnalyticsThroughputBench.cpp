@@ -12,6 +12,14 @@
 // thread: at most 50 means one core keeps up with 20,000 per second), call_p50_us / call_p99_us /
 // call_max_us (each call on the caller's thread), stored (raw events in storage afterwards: the
 // run's).
+//
+// Measured in a release build on the shared machine (load 12 to 30 from other builds): a call costs
+// the caller 0.7-0.9 us at p50 and 7-30 us at p99 (goal met); events reach storage at 2,000-3,400 per
+// second, 260-470 us of process CPU each (goal missed). That goes to the storage transaction of each
+// event (its commit writes the changed pages to the write-ahead log), a dozen statements prepared
+// afresh, the metadata message built and digested per event, and the hops through three queues.
+// Before the raw-event trim and the upload schedule stopped reading the whole raw-event table per
+// event, the 100,000 events were not stored within five minutes.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>

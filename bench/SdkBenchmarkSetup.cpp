@@ -1,5 +1,7 @@
 #include "bench/SdkBenchmarkSetup.h"
 
+#include <vector>
+
 #include "platform/bundle/Bundle.h"
 #include "platform/prefs/PreferencesDomain.h"
 #include "sdk-core/BCNApp.h"
@@ -23,9 +25,13 @@ void installSdkOptions(platform::testing::TemporaryUser& user, const std::string
 }
 
 std::unique_ptr<AnalyticsContext::Scope> startSdkAfresh() {
+  // Every context stays alive to the process's end, as the application's one context does: work an
+  // earlier run left on the SDK's queues (timers, network answers) must not meet a destroyed engine.
+  static auto* const everyContext = new std::vector<std::shared_ptr<AnalyticsContext>>();
   BCNApp::resetApps();
   BCNOptions::resetDefaultOptions();
-  return std::make_unique<AnalyticsContext::Scope>(std::make_shared<AnalyticsContext>());
+  everyContext->push_back(std::make_shared<AnalyticsContext>());
+  return std::make_unique<AnalyticsContext::Scope>(everyContext->back());
 }
 
 }  // namespace beacon::bench

@@ -20,7 +20,7 @@ inline constexpr const char* kBenchmarkBundleID = "com.velloran.benchmark";
 void installSdkOptions(platform::testing::TemporaryUser& user, const std::string& serviceOrigin);
 
 // The SDK as a new process finds it: no apps, no default options, and a new analytics context that
-// stays the current one until the scope goes.
+// is the current one until the scope goes (and is kept to the process's end).
 std::unique_ptr<AnalyticsContext::Scope> startSdkAfresh();
 
 }  // namespace beacon::bench
