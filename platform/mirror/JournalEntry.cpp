@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/mirror/CloudMirrorError.h"
+#include "platform/mirror/JournalLineSyntax.h"
 #include "platform/value/Base64.h"
 
 namespace platform {
@@ -48,56 +49,77 @@ Json attributeJson(const AttributeValue& value) {
       value);
 }
 
-std::optional<UUID> uuidFrom(const Json& json) {
-  if (!json.is_string()) return std::nullopt;
-  return UUID::fromString(json.get_ref<const std::string&>());
+using mirror_detail::LineMembers;
+using mirror_detail::LineValue;
+using mirror_detail::Nested;
+
+const std::string* textIn(const LineValue* value) {
+  return value ? std::get_if<std::string>(value) : nullptr;
+}
+
+std::optional<UUID> uuidFrom(const LineValue* value) {
+  const std::string* text = textIn(value);
+  return text ? UUID::fromString(*text) : std::nullopt;
+}
+
+// A JSON integer that fits 64 signed bits (an unsigned one above that range is no negative number).
+std::optional<std::int64_t> integerFrom(const LineValue& value) {
+  if (const auto* negative = std::get_if<std::int64_t>(&value)) return *negative;
+  if (const auto* number = std::get_if<std::uint64_t>(&value); number && *number <= INT64_MAX)
+    return static_cast<std::int64_t>(*number);
+  return std::nullopt;
+}
+
+std::optional<double> numberFrom(const LineValue& value) {
+  if (const auto* number = std::get_if<double>(&value)) return *number;
+  if (const auto* negative = std::get_if<std::int64_t>(&value)) return static_cast<double>(*negative);
+  if (const auto* number = std::get_if<std::uint64_t>(&value)) return static_cast<double>(*number);
+  return std::nullopt;
 }
 
 // The value of an attribute of `type`, or nullopt when the JSON does not hold one.
-std::optional<AttributeValue> attributeFrom(AttributeType type, const Json& json) {
+std::optional<AttributeValue> attributeFrom(AttributeType type, const LineValue& value) {
   switch (type) {
     case AttributeType::UUID:
-      if (std::optional<UUID> uuid = uuidFrom(json)) return *uuid;
+      if (std::optional<UUID> uuid = uuidFrom(&value)) return *uuid;
       return std::nullopt;
     case AttributeType::String:
-      if (json.is_string()) return json.get<std::string>();
+      if (const std::string* text = textIn(&value)) return *text;
       return std::nullopt;
     case AttributeType::Binary:
-      if (!json.is_string()) return std::nullopt;
-      if (std::optional<Bytes> bytes = base64Decode(json.get_ref<const std::string&>())) return *bytes;
+      if (const std::string* text = textIn(&value)) {
+        if (std::optional<Bytes> bytes = base64Decode(*text)) return *bytes;
+      }
       return std::nullopt;
     case AttributeType::Boolean:
-      if (json.is_boolean()) return json.get<bool>();
+      if (const auto* flag = std::get_if<bool>(&value)) return *flag;
       return std::nullopt;
     case AttributeType::Date:
-      if (json.is_number() && std::isfinite(json.get<double>())) return Date{json.get<double>()};
+      if (std::optional<double> seconds = numberFrom(value); seconds && std::isfinite(*seconds))
+        return Date{*seconds};
       return std::nullopt;
     case AttributeType::Integer32:
-      // An unsigned number above the signed range would read as a negative one.
-      if (json.is_number_integer() && !(json.is_number_unsigned() && json.get<std::uint64_t>() > INT64_MAX)) {
-        const std::int64_t number = json.get<std::int64_t>();
-        if (number >= std::numeric_limits<std::int32_t>::min() &&
-            number <= std::numeric_limits<std::int32_t>::max()) {
-          return number;
-        }
+      if (std::optional<std::int64_t> number = integerFrom(value);
+          number && *number >= std::numeric_limits<std::int32_t>::min() &&
+          *number <= std::numeric_limits<std::int32_t>::max()) {
+        return *number;
       }
       return std::nullopt;
   }
   return std::nullopt;
 }
 
-Result<RecordFields> fieldsFrom(const Json& json, const EntityDescription& entity) {
-  if (!json.is_object()) return unreadable("the fields of a save are not an object");
+Result<RecordFields> fieldsFrom(const LineMembers& members, const EntityDescription& entity) {
   RecordFields fields;
   for (const AttributeDescription& attribute : entity.attributes) {
-    auto found = json.find(attribute.name);
-    if (found == json.end()) {
+    const LineValue* found = members.find(attribute.name);
+    if (!found) {
       if (!attribute.optional && !attribute.defaultValue) {
         return unreadable(entity.name + "." + attribute.name + " is required but missing");
       }
       continue;
     }
-    if (found->is_null()) {
+    if (std::holds_alternative<std::nullptr_t>(*found)) {
       if (!attribute.optional)
         return unreadable(entity.name + "." + attribute.name + " is required but null");
       fields.attributes.emplace(attribute.name, std::nullopt);
@@ -109,13 +131,13 @@ Result<RecordFields> fieldsFrom(const Json& json, const EntityDescription& entit
   }
   for (const RelationshipDescription& relationship : entity.relationships) {
     if (relationship.toMany) continue;
-    auto found = json.find(relationship.name);
-    if (found == json.end()) continue;
-    if (found->is_null()) {
+    const LineValue* found = members.find(relationship.name);
+    if (!found) continue;
+    if (std::holds_alternative<std::nullptr_t>(*found)) {
       fields.references.emplace(relationship.name, std::nullopt);
       continue;
     }
-    std::optional<UUID> target = uuidFrom(*found);
+    std::optional<UUID> target = uuidFrom(found);
     if (!target) return unreadable(entity.name + "." + relationship.name + " names no record");
     fields.references.emplace(relationship.name, *target);
   }
@@ -145,43 +167,43 @@ std::string encodeJournalLine(const JournalEntry& entry) {
 }
 
 Result<JournalEntry> decodeJournalLine(std::string_view line, const ManagedObjectModel& model) {
-  const Json json = Json::parse(line.begin(), line.end(), nullptr, false);
-  if (json.is_discarded() || !json.is_object()) return unreadable("not a JSON object");
+  const std::optional<mirror_detail::LineSyntax> syntax = mirror_detail::readLineSyntax(line);
+  if (!syntax) return unreadable("not a JSON object");
+  const LineMembers& json = syntax->top;
   JournalEntry entry;
 
-  auto clock = json.find(kClock);
-  if (clock == json.end() || !clock->is_number_integer() || clock->get<std::int64_t>() < 0) {
-    return unreadable("no clock");
-  }
-  entry.stamp.clock = clock->get<std::int64_t>();
+  const LineValue* clockValue = json.find(kClock);
+  const std::optional<std::int64_t> clock = clockValue ? integerFrom(*clockValue) : std::nullopt;
+  if (!clock || *clock < 0) return unreadable("no clock");
+  entry.stamp.clock = *clock;
 
-  auto device = json.find(kDevice);
-  std::optional<UUID> deviceId = device == json.end() ? std::nullopt : uuidFrom(*device);
+  std::optional<UUID> deviceId = uuidFrom(json.find(kDevice));
   if (!deviceId) return unreadable("no device");
   entry.stamp.device = *deviceId;
 
-  auto record = json.find(kRecord);
-  std::optional<UUID> recordName = record == json.end() ? std::nullopt : uuidFrom(*record);
+  std::optional<UUID> recordName = uuidFrom(json.find(kRecord));
   if (!recordName) return unreadable("no record name");
   entry.record = *recordName;
 
-  auto entityName = json.find(kEntity);
-  if (entityName == json.end() || !entityName->is_string()) return unreadable("no entity");
-  entry.entity = entityName->get<std::string>();
+  const std::string* entityName = textIn(json.find(kEntity));
+  if (!entityName) return unreadable("no entity");
+  entry.entity = *entityName;
   const EntityDescription* entity = model.entity(entry.entity);
   if (!entity) return unreadable("the model has no entity \"" + entry.entity + "\"");
 
-  auto operation = json.find(kOperation);
-  if (operation == json.end() || !operation->is_string()) return unreadable("no operation");
+  const std::string* operation = textIn(json.find(kOperation));
+  if (!operation) return unreadable("no operation");
   if (*operation == kDelete) {
     entry.operation = JournalEntry::Operation::Delete;
     return entry;
   }
-  if (*operation != kSave) return unreadable("unknown operation " + operation->dump());
+  if (*operation != kSave) return unreadable("unknown operation " + Json(*operation).dump());
   entry.operation = JournalEntry::Operation::Save;
-  auto fields = json.find(kFields);
-  if (fields == json.end()) return unreadable("a save without fields");
-  Result<RecordFields> decoded = fieldsFrom(*fields, *entity);
+  const LineValue* fields = json.find(kFields);
+  if (!fields) return unreadable("a save without fields");
+  const auto* nested = std::get_if<Nested>(fields);
+  if (!nested || !nested->object) return unreadable("the fields of a save are not an object");
+  Result<RecordFields> decoded = fieldsFrom(syntax->fields, *entity);
   if (!decoded) return decoded.error();
   entry.fields = std::move(*decoded);
   return entry;

@@ -139,6 +139,24 @@ TEST_F(JournalLines, FieldsTheModelDoesNotKnowAreIgnoredAndAbsentOnesKeepTheirDe
   EXPECT_FALSE(decoded->fields.attributes.count("title"));
 }
 
+// Lines are read as text, not through a document: a member given twice counts with its last value,
+// and arrays or objects where a value belongs are no value.
+TEST_F(JournalLines, TheLastOfTwiceGivenMembersCountsAndNestedValuesAreNone) {
+  const std::string line = encodeJournalLine(noteSave());
+  const std::string body = line.substr(1, line.size() - 2);
+  Result<JournalEntry> decoded = decodeJournalLine(
+      "{\"op\":\"delete\",\"fields\":[1,{\"title\":2}]," + body +
+          ",\"fields\":{\"title\":{}},\"fields\":" + nlohmann::json::parse(line)["fields"].dump() + "}",
+      *model);
+  ASSERT_TRUE(decoded.ok()) << decoded.error().debugDescription();
+  EXPECT_EQ(*decoded, noteSave());
+
+  EXPECT_THAT(refusal("{" + body + ",\"fields\":[]}").description, HasSubstr("not an object"));
+  EXPECT_THAT(refusal("{" + body + ",\"fields\":{\"title\":[\"x\"]}}").description, HasSubstr("Note.title"));
+  EXPECT_THAT(refusal("{" + body + "} {}").description, HasSubstr("not a JSON object"));
+  EXPECT_THAT(refusal("\"" + body + "\"").description, HasSubstr("not a JSON object"));
+}
+
 TEST_F(JournalLines, AnInfiniteDateTravelsAsTheFarthestFiniteOneInsteadOfAsNull) {
   for (const double infinity : {HUGE_VAL, -HUGE_VAL}) {
     JournalEntry entry = noteSave();
