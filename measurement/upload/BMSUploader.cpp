@@ -13,6 +13,10 @@ namespace {
 
 constexpr const char* kUploadTimerBlockID = "BMSMeasurement:1762";
 constexpr const char* kReachabilityBlockID = "BMSMeasurement:1034";
+// An armed upload time was worked out from a reading of the clock a moment before the next one;
+// within this it is the same time, and the timer stays armed instead of being set again after every
+// stored event.
+constexpr double kSameUploadTime = 0.001;
 
 bool isSuccess(long status) {
   return status == 200 || status == 204;
@@ -92,7 +96,7 @@ void BMSUploader::updateSchedule() {
     next = std::max(next, backoff + backoffInterval);
 
   if (const auto scheduled = collaborators_.alarm->scheduledTimestamp();
-      scheduled && scheduled->unixSeconds() != 0 && scheduled->unixSeconds() <= next) {
+      scheduled && scheduled->unixSeconds() != 0 && scheduled->unixSeconds() <= next + kSameUploadTime) {
     BMSLog(8, 23027, "Do not schedule an upload task. Task already exists. Will be executed in seconds",
            {scheduled->unixSeconds() - now()});
     return;

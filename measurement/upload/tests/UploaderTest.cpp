@@ -249,6 +249,18 @@ TEST_F(UploaderTest, ASuspensionHoldsUploadsForAnHourOfUptime) {
   EXPECT_EQ(collector.uploadCount(), 1u);
 }
 
+TEST_F(UploaderTest, ATimerArmedAMomentAfterTheNextUploadTimeStaysArmed) {
+  goOnline();
+  freshConfiguration();
+  persisted->setLastSuccessfulUploadTimestamp(now() - 5);
+  queueBundle("prompt_copy");
+  const double armed = now() - 5 + 3600 + 0.0005;
+  alarm->runAfterDelay(armed - now(), [] {});
+  onWorker([&] { uploader->updateSchedule(); });
+  EXPECT_TRUE(logged(23027));
+  EXPECT_NEAR(alarm->scheduledTimestamp()->unixSeconds(), armed, 1e-6);
+}
+
 TEST_F(UploaderTest, RealtimeDataShortensTheIntervalAfterARecentSuccess) {
   goOnline();
   freshConfiguration();
