@@ -47,20 +47,6 @@ Error conflictError(const EntityLayout& entity, std::int64_t number, const std::
       {{std::string(kErrorEntityKey), entity.entity->name}});
 }
 
-std::string updateStatement(const EntityLayout& entity) {
-  std::string sql = "UPDATE " + entity.table + " SET Z_OPT = ?";
-  for (const ColumnLayout& column : entity.columns) sql += ", " + column.name + " = ?";
-  return sql + " WHERE Z_PK = ?";
-}
-
-std::string insertStatement(const EntityLayout& entity) {
-  std::string sql = "INSERT INTO " + entity.table + " (Z_PK, Z_OPT, Z_UUID";
-  for (const ColumnLayout& column : entity.columns) sql += ", " + column.name;
-  sql += ") VALUES (?, ?, ?";
-  for (std::size_t i = 0; i < entity.columns.size(); ++i) sql += ", ?";
-  return sql + ")";
-}
-
 }  // namespace
 
 Result<CommitResult> StoreDatabase::commit(const ChangeSet& changes, Date timestamp) {
@@ -156,7 +142,7 @@ Result<CommitResult> StoreDatabase::commitLocked(const ChangeSet& changes, Date 
       std::vector<SqlValue> parameters{row.version};
       parameters.insert(parameters.end(), row.columns.begin(), row.columns.end());
       parameters.push_back(row.number);
-      if (Result<void> done = connection_->run(updateStatement(entity), parameters); !done)
+      if (Result<void> done = connection_->run(entity.updateStatement, parameters); !done)
         return done.error();
       updated.push_back({HistoryChangeType::Update, {entity.entity->name, row.number}, row.recordName});
     }
@@ -171,7 +157,7 @@ Result<CommitResult> StoreDatabase::commitLocked(const ChangeSet& changes, Date 
     }
     std::vector<SqlValue> parameters{row.number, row.version, recordNameValue(row.recordName)};
     parameters.insert(parameters.end(), row.columns.begin(), row.columns.end());
-    if (Result<void> done = connection_->run(insertStatement(entity), parameters); !done) return done.error();
+    if (Result<void> done = connection_->run(entity.insertStatement, parameters); !done) return done.error();
     inserted.push_back({HistoryChangeType::Insert, {entity.entity->name, row.number}, row.recordName});
     result.insertedRows.push_back(std::move(row));
   }

@@ -48,6 +48,14 @@ StoreLayout::StoreLayout(const ManagedObjectModel& model) {
                                             model.entityIndex(relationship.destinationEntity)});
     }
     for (const ColumnLayout& column : layout.columns) layout.selectList += ", " + column.name;
+    layout.insertStatement = "INSERT INTO " + layout.table + " (" + layout.selectList + ") VALUES (?, ?, ?";
+    layout.updateStatement = "UPDATE " + layout.table + " SET Z_OPT = ?";
+    for (const ColumnLayout& column : layout.columns) {
+      layout.insertStatement += ", ?";
+      layout.updateStatement += ", " + column.name + " = ?";
+    }
+    layout.insertStatement += ")";
+    layout.updateStatement += " WHERE Z_PK = ?";
     entities_.push_back(std::move(layout));
   }
   // The to-many side needs the destination's columns, which exist only now.

@@ -47,6 +47,10 @@ struct EntityLayout {
   std::vector<ToManyLayout> toMany;
   // "Z_PK, Z_OPT, Z_UUID, <columns>": the select list every row read uses.
   std::string selectList;
+  // The statements a commit writes a whole row with, made once rather than for every row: an insert
+  // of every column, and an update of every column by Z_PK.
+  std::string insertStatement;
+  std::string updateStatement;
 
   std::optional<PropertySlot> slot(std::string_view key) const;
 };
