@@ -171,12 +171,14 @@ void BMSMeasurement::setEnabledOnWorkerQueue(bool enabled) {
       return;
     }
     sessionReporter()->setReportingEnabled(true);
+    setSearchAdReporterEnabledOnWorkerQueue(true);
     BMSLog(6, 23012, "Analytics collection enabled");
   } else {
     BMSClearExpiredStoredDeepLink(remoteConfig()->attributionCacheTTLInterval(), context_.clock());
     alarm_->cancel();
     if (const std::shared_ptr<BMSSessionReporter> session = sessionReporter())
       session->setReportingEnabled(false);
+    setSearchAdReporterEnabledOnWorkerQueue(false);
     BMSLog(6, 23013, "Analytics collection disabled");
   }
 }

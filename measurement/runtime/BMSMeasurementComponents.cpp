@@ -82,6 +82,7 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
   }
   reportAppUpdateOnWorkerQueue();
   reportOSUpdateOnWorkerQueue();
+  startSearchAdReporterOnWorkerQueue();
   startTCFClientOnWorkerQueue();
 
   if (persistedConfig_->beaconFeatureRollouts() && !isBeaconRemoteConfigSDKPresent()) {

@@ -38,6 +38,7 @@ class BMSPrivateSetMembershipClient;
 class BMSPrivateSetMembershipClientClass;
 class BMSRemoteConfig;
 class BMSScheduler;
+class BMSSearchAdReporter;
 class BMSSessionReporter;
 class BMSTCFClient;
 class CVUNetwork;
@@ -324,6 +325,14 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   // after a successful upload.
   bool resumePostponedPSMRequest();
 
+  // --- search-ad attribution (worker queue)
+  // Makes and starts the reporter at component start, unless the attribution is finished.
+  void startSearchAdReporterOnWorkerQueue();
+  // Follows the collection switch.
+  void setSearchAdReporterEnabledOnWorkerQueue(bool enabled);
+  // Null before component start and once the attribution is finished.
+  const std::shared_ptr<BMSSearchAdReporter>& searchAdReporter() const { return searchAdReporter_; }
+
  private:
   struct ReadBackFailures {
     std::int64_t queryCode;
@@ -400,6 +409,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
                                       std::int64_t status, const std::optional<platform::Bytes>& body,
                                       const std::optional<platform::Error>& error);
   std::shared_ptr<BMSOnDeviceConversionState> onDeviceConversion_;
+  // Worker queue only.
+  std::shared_ptr<BMSSearchAdReporter> searchAdReporter_;
 };
 
 // The shared screen-view reporter's activation flag: true once the application has been active.
