@@ -76,10 +76,11 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
   setPersonalizedAdsUserPropertyOnWorkerQueue();
   backfillSessionNumber();
   reportFirstOpenOnWorkerQueue();
-  // A link that arrived before the engine could handle it.
-  if (BMSUserDefaults::sharedUserDefaults()->objectForKey(kBMSStoredDeepLinkKey)) {
-    reportStoredCampaignEventOnWorkerQueue(std::nullopt);
-  }
+  // A link that arrived before the engine could handle it; without one, the deferred deep link is
+  // asked for once the network is in place.
+  const bool hasStoredDeepLink =
+      BMSUserDefaults::sharedUserDefaults()->objectForKey(kBMSStoredDeepLinkKey).has_value();
+  if (hasStoredDeepLink) reportStoredCampaignEventOnWorkerQueue(std::nullopt);
   reportAppUpdateOnWorkerQueue();
   reportOSUpdateOnWorkerQueue();
   startSearchAdReporterOnWorkerQueue();
@@ -89,6 +90,7 @@ bool BMSMeasurement::initializeComponentsOnWorkerQueue() {
     persistedConfig_->setBeaconFeatureRollouts(std::nullopt);
   }
   if (!initializeUploadComponentsOnWorkerQueue()) return false;
+  if (!hasStoredDeepLink) maybeRequestDeferredDeepLinkOnWorkerQueue();
   subscribeForAppForegroundBackgroundNotifications();
   return true;
 }

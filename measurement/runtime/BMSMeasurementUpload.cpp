@@ -184,6 +184,10 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
     auto self = weakSelf.lock();
     return self && self->resumePostponedPSMRequest();
   };
+  uploading.afterConfigFetch = [weakSelf] {
+    auto self = weakSelf.lock();
+    return self && self->requestDeferredDeepLinkAfterConfigFetch();
+  };
   parts->uploader = BMSUploader::create(std::move(uploading));
   uploadParts_ = std::move(parts);
   return true;

@@ -118,7 +118,7 @@ void BMSUploader::networkRemoteConfigFetchCompletionHandler(
     }
   }
   suspendedUploadTimestamp_ = stamped ? 0 : collaborators_.clock->secondsSinceBoot();
-  uploadDataOrRegisterAlarm();
+  if (!collaborators_.afterConfigFetch || !collaborators_.afterConfigFetch()) uploadDataOrRegisterAlarm();
   if (collaborators_.setTCFDMARegion) collaborators_.setTCFDMARegion(config().isDMARegion());
 }
 

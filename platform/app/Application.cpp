@@ -9,6 +9,9 @@ std::optional<bool> ApplicationDelegate::continueUserActivity(Application&, cons
                                                               const RestorationHandler&) {
   return std::nullopt;
 }
+std::optional<bool> ApplicationDelegate::openURL(Application&, const std::string&, const Dictionary&) {
+  return std::nullopt;
+}
 bool ApplicationDelegate::didRegisterForRemoteNotificationsWithDeviceToken(Application&, const Bytes&) {
   return false;
 }

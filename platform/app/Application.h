@@ -41,6 +41,10 @@ class ApplicationDelegate {
   // nullopt when not implemented; otherwise whether the activity was handled.
   virtual std::optional<bool> continueUserActivity(Application& application, const UserActivity& activity,
                                                    const RestorationHandler& restorationHandler);
+  // A link handed to the program (with what is known of it, e.g. when the click happened): nullopt
+  // when not implemented; otherwise whether the delegate opened it.
+  virtual std::optional<bool> openURL(Application& application, const std::string& url,
+                                      const Dictionary& options);
   // Each answers whether the delegate implements the call.
   virtual bool didRegisterForRemoteNotificationsWithDeviceToken(Application& application,
                                                                 const Bytes& deviceToken);

@@ -21,6 +21,11 @@ class CVUAppDelegateProxy final : public platform::ApplicationDelegate {
   std::optional<bool> continueUserActivity(platform::Application& application,
                                            const platform::UserActivity& activity,
                                            const platform::RestorationHandler& restorationHandler) override;
+  // Only the real delegate opens links; interceptors take no part in it.
+  std::optional<bool> openURL(platform::Application& application, const std::string& url,
+                              const platform::Dictionary& options) override {
+    return real_->openURL(application, url, options);
+  }
   bool didRegisterForRemoteNotificationsWithDeviceToken(platform::Application& application,
                                                         const platform::Bytes& deviceToken) override;
   bool didFailToRegisterForRemoteNotificationsWithError(platform::Application& application,

@@ -22,6 +22,7 @@
 #include "measurement/messages/NANOMessage.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "platform/dispatch/Queue.h"
+#include "platform/net/HttpMessage.h"
 #include "platform/notify/NotificationCenter.h"
 
 namespace beacon {
@@ -333,6 +334,27 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   // Null before component start and once the attribution is finished.
   const std::shared_ptr<BMSSearchAdReporter>& searchAdReporter() const { return searchAdReporter_; }
 
+  // --- the deferred deep link, asked once per installation from the deep-link service (worker queue)
+  bool shouldAllowRequestDeferredDeepLink();
+  // At component start, when no stored link was reported: asks now, or after the next configuration
+  // fetch when the stored configuration has expired.
+  void maybeRequestDeferredDeepLinkOnWorkerQueue();
+  void requestDeferredDeepLink();
+  // After a configuration fetch: true when a waiting request went out instead of the upload path,
+  // which its completion then resumes.
+  bool requestDeferredDeepLinkAfterConfigFetch();
+  bool shouldRequestDeferredDeepLinkAfterConfigFetch() const {
+    return shouldRequestDeferredDeepLinkAfterConfigFetch_;
+  }
+  // The reply when its "deeplink" is a URL; nothing (logged) otherwise.
+  static std::optional<platform::Dictionary> deepLinkInfoFromResponseData(const platform::Bytes& data);
+  // Offers the link to the application's delegate on the main queue; a link it takes is reported as a
+  // campaign ("cis" = "ddp").
+  void handleDeferredDeepLinkInfo(const platform::Dictionary& info);
+  // Main thread: whether the application's delegate took the link.
+  static bool sendDeepLinkURLToAppDelegateOnMainThread(const std::string& url,
+                                                       const platform::Dictionary& extraInfo);
+
  private:
   struct ReadBackFailures {
     std::int64_t queryCode;
@@ -411,6 +433,10 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   std::shared_ptr<BMSOnDeviceConversionState> onDeviceConversion_;
   // Worker queue only.
   std::shared_ptr<BMSSearchAdReporter> searchAdReporter_;
+  bool shouldRequestDeferredDeepLinkAfterConfigFetch_ = false;
+  void handleDeferredDeepLinkResponse(const std::optional<platform::HttpResponse>& response,
+                                      const std::optional<platform::Bytes>& data,
+                                      const std::optional<platform::Error>& error);
 };
 
 // The shared screen-view reporter's activation flag: true once the application has been active.

@@ -60,6 +60,9 @@ class BMSUploader : public CVUNetworkReachabilityDelegate, public std::enable_sh
     // After a successful upload: starts a request of the engine that waited for the network;
     // false when none waited (the upload then only reschedules).
     std::function<bool()> resumePostponedRequest;
+    // After a successful configuration fetch: true when other work took the upload path's turn (and
+    // resumes it itself).
+    std::function<bool()> afterConfigFetch;
   };
 
   static std::shared_ptr<BMSUploader> create(Collaborators collaborators);
