@@ -119,7 +119,10 @@ QSize ElidedLabel::sizeHint() const {
 
 QSize ElidedLabel::minimumSizeHint() const {
   const QFontMetrics metrics(font());
-  return {metrics.horizontalAdvance(QStringLiteral("W…")), text_.isEmpty() ? 0 : metrics.lineSpacing()};
+  // Room for a letter and the ellipsis, but never more than the whole text needs: a layout gives an
+  // item at least its minimum, and a short tag ("xi") would stand in a gap of its own.
+  const int cut = std::min(metrics.horizontalAdvance(QStringLiteral("W…")), sizeHint().width());
+  return {cut, text_.isEmpty() ? 0 : metrics.lineSpacing()};
 }
 
 int ElidedLabel::heightForWidth(int width) const {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QLayoutItem>
 
 #include "Velloran/ui/TextStyles.h"
 
@@ -23,6 +24,13 @@ TEST(ElidedLabelTest, AtItsNaturalWidthEveryWordShowsWhole) {
       EXPECT_EQ(lines, QStringList{text.section('\n', 0, 0)}) << text.toStdString() << " at " << width;
     }
   }
+}
+
+TEST(ElidedLabelTest, ALayoutGivesAShortWordNoMoreThanItsNaturalWidth) {
+  QWidget row;
+  auto* label = new ElidedLabel(textFont(TextStyle::body), primaryLabelColor(), 1, &row);
+  label->setText(QStringLiteral("xi"));
+  EXPECT_EQ(QWidgetItem(label).sizeHint().width(), label->sizeHint().width());
 }
 
 TEST(ElidedLabelTest, TooNarrowItEndsWithAnEllipsis) {
