@@ -53,7 +53,15 @@ class TagInputView::Field final : public QLineEdit {
     const int content =
         std::max(metrics.horizontalAdvance(text()), metrics.horizontalAdvance(placeholderText()));
     // Room for the cursor after the last character.
-    return {content + 2 * kFieldPaddingX + 6, metrics.height() + 2 * kFieldPaddingY};
+    int width = content + 2 * kFieldPaddingX + 6;
+    // At most a line of the flow: a longer word scrolls inside the field, so what is being typed
+    // stays in view instead of running out of the box.
+    if (const QWidget* flow = parentWidget(); flow != nullptr && flow->layout() != nullptr) {
+      const QMargins margins = flow->layout()->contentsMargins();
+      const int line = flow->width() - margins.left() - margins.right();
+      if (line > 0) width = std::min(width, line);
+    }
+    return {width, metrics.height() + 2 * kFieldPaddingY};
   }
   QSize minimumSizeHint() const override { return sizeHint(); }
 

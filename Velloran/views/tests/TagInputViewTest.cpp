@@ -162,6 +162,13 @@ TEST_F(TagInputViewTest, ChipsWrapOntoNewLinesAndTheBoxGrowsWithThem) {
       << "it sits on a later line";
 }
 
+TEST_F(TagInputViewTest, AWordLongerThanALineStaysInsideTheBoxWhileItIsTyped) {
+  QTest::keyClicks(input_->field(), QStringLiteral("einganzlangertagohnetrennzeichen").repeated(4));
+  QCoreApplication::processEvents();
+  const QRect field(input_->field()->mapTo(input_, QPoint(0, 0)), input_->field()->size());
+  EXPECT_TRUE(input_->rect().contains(field)) << "the cursor at its end can be seen";
+}
+
 TEST_F(TagInputViewTest, AChipsShadowFadesOutBeforeTheEdgeThatClipsIt) {
   input_->setTags({"lang", "test", "viele", "tags", "hier", "noch", "mehr", "Zeilen"});
   QCoreApplication::sendPostedEvents();
