@@ -291,6 +291,8 @@ void PromptDetailView::showState() {
   if (title_->text() != title) {
     const QSignalBlocker quiet(title_);
     title_->setText(title);
+    // A title put in from the prompt reads from its start, not scrolled to its end.
+    title_->setCursorPosition(0);
   }
   type_->setCurrentIndex(typePickerIndex(state.editType()));
   if (tags_->tags() != state.editTags()) tags_->setTags(state.editTags());

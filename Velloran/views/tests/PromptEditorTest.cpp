@@ -104,6 +104,8 @@ TEST_F(PromptEditorTest, ShowsTheStoredPromptWithItsCurrentAndOlderVersions) {
   openEditor(prompt);
 
   EXPECT_EQ(find<QLineEdit>("editPromptTitleField")->text(), QStringLiteral("Code-Review"));
+  // The field scrolls to its cursor: at the end, a long title would show its end cut at the front.
+  EXPECT_EQ(find<QLineEdit>("editPromptTitleField")->cursorPosition(), 0);
   EXPECT_EQ(find<QPlainTextEdit>("editPromptContentEditor")->toPlainText(),
             QStringLiteral("Dritte Fassung\nmit zwei Zeilen"));
   EXPECT_EQ(editor_->findChild<TagInputView*>()->tags(), (Texts{"review", "code"}));
