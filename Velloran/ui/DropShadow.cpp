@@ -20,7 +20,7 @@ class DropShadow::Picture final : public QWidget {
     const QSize shapeSize = size() - QSize(2 * extent, 2 * extent);
     if (shapeSize.isEmpty()) return;
     QPainter painter(this);
-    painter.drawPixmap(0, 0, shadowPixmap(shapeSize, owner_.cornerRadius(), owner_.style()));
+    paintShadow(painter, QPoint(0, 0), shapeSize, owner_.cornerRadius(), owner_.style());
   }
 
  private:

@@ -1,5 +1,6 @@
 #include "Velloran/ui/ShadowRenderer.h"
 
+#include <qdrawutil.h>
 #include <QPainter>
 #include <QPixmapCache>
 #include <algorithm>
@@ -43,6 +44,14 @@ void boxLine(std::uint8_t* line, int count, int stride, int radius, std::vector<
     if (entering < count) sum += scratch[static_cast<std::size_t>(entering)];
     if (leaving >= 0) sum -= scratch[static_cast<std::size_t>(leaving)];
   }
+}
+
+// How far a blurred edge reaches: the box passes widen it by their radii together.
+int blurReach(qreal sigma) {
+  if (sigma <= 0) return 0;
+  int reach = 0;
+  for (int width : boxWidthsFor(sigma)) reach += (width - 1) / 2;
+  return reach;
 }
 
 QString cacheKey(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style) {
@@ -110,6 +119,30 @@ QPixmap shadowPixmap(QSize shapeSize, qreal cornerRadius, const ShadowStyle& sty
   picture = renderShadow(shapeSize, cornerRadius, style);
   QPixmapCache::insert(key, picture);
   return picture;
+}
+
+void paintShadow(QPainter& painter, QPoint topLeft, QSize shapeSize, qreal cornerRadius,
+                 const ShadowStyle& style) {
+  const qreal radius = std::min(cornerRadius, std::min(shapeSize.width(), shapeSize.height()) / 2.0);
+  // Farther than this from a corner, neither the blurred shape nor the cut-away one changes along
+  // the edge.
+  const int corner = static_cast<int>(std::ceil(radius)) + blurReach(style.radius) +
+                     std::max(std::abs(style.offset.x()), std::abs(style.offset.y())) + 1;
+  const QSize core(std::min(shapeSize.width(), 2 * corner + 1), std::min(shapeSize.height(), 2 * corner + 1));
+  const QPixmap picture = shadowPixmap(core, radius, style);
+  if (core == shapeSize) {
+    painter.drawPixmap(topLeft, picture);
+    return;
+  }
+  const int extent = shadowExtent(style);
+  const int sideX = core.width() < shapeSize.width() ? extent + corner : 0;
+  const int sideY = core.height() < shapeSize.height() ? extent + corner : 0;
+  const QRect target(topLeft, shapeSize + QSize(2 * extent, 2 * extent));
+  painter.save();
+  // The middle line is repeated as it is, not blended with its neighbours.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  qDrawBorderPixmap(&painter, target, QMargins(sideX, sideY, sideX, sideY), picture);
+  painter.restore();
 }
 
 }  // namespace velloran

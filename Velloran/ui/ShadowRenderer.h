@@ -10,6 +10,8 @@
 #include <QPoint>
 #include <QSize>
 
+class QPainter;
+
 namespace velloran {
 
 struct ShadowStyle {
@@ -31,5 +33,12 @@ void blurAlpha(QImage& image, qreal sigma);
 // offset and grown by shadowExtent on every side; where the shape itself lies the shadow is cut
 // away, so it shows only around the shape, also beneath translucent shapes.
 QPixmap shadowPixmap(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style);
+
+// Paints the same picture with its top-left corner at `topLeft`, for a shape of any size: along an
+// edge, away from the corners, every line of a shadow is the same, so a large shape is painted
+// from the picture of a small one with its middle line stretched. Only small pictures are
+// rendered and kept, however tall a card grows.
+void paintShadow(QPainter& painter, QPoint topLeft, QSize shapeSize, qreal cornerRadius,
+                 const ShadowStyle& style);
 
 }  // namespace velloran

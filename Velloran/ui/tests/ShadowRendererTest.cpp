@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <cmath>
 
@@ -98,6 +99,19 @@ TEST_F(ShadowPictureTest, IsRenderedOncePerShape) {
   const QPixmap other = shadowPixmap(QSize(201, 100), 16, style_);
   EXPECT_EQ(first.cacheKey(), again.cacheKey());
   EXPECT_NE(first.cacheKey(), other.cacheKey());
+}
+
+TEST_F(ShadowPictureTest, AShapeOfAnySizeIsPaintedExactlyAsItsWholePicture) {
+  // Tall and wide enough to be painted from a small picture in both directions.
+  const QSize large(700, 1500);
+  const QImage whole =
+      shadowPixmap(large, 16, style_).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  QImage painted(whole.size(), QImage::Format_ARGB32_Premultiplied);
+  painted.fill(Qt::transparent);
+  QPainter painter(&painted);
+  paintShadow(painter, QPoint(0, 0), large, 16, style_);
+  painter.end();
+  EXPECT_EQ(painted, whole);
 }
 
 TEST(ShadowRendererTest, ACornerRadiusBeyondHalfTheHeightMakesACapsule) {
