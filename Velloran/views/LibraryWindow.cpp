@@ -1,9 +1,11 @@
 #include "Velloran/views/LibraryWindow.h"
 
+#include <QApplication>
 #include <QShortcut>
 #include <QVBoxLayout>
 
 #include "Velloran/views/NavigationHost.h"
+#include "Velloran/views/PromptEditorController.h"
 #include "Velloran/views/PromptListView.h"
 #include "Velloran/views/SheetHost.h"
 #include "Velloran/views/ViewTexts.h"
@@ -31,6 +33,15 @@ LibraryWindow::LibraryWindow(LibraryContext context, QWidget* parent) : Gradient
   quit->setObjectName(QStringLiteral("quitShortcut"));
   quit->setContext(Qt::WindowShortcut);
   connect(quit, &QShortcut::activated, this, &QWidget::close);
+  // However the application ends, an edit still waiting to be saved automatically is saved now.
+  connect(qApp, &QCoreApplication::aboutToQuit, this,
+          [] { PromptEditorController::saveWaitingMetadataNow(); });
+}
+
+void LibraryWindow::closeEvent(QCloseEvent* event) {
+  // Closing the only window quits: the waits of automatic saves would not end.
+  PromptEditorController::saveWaitingMetadataNow();
+  GradientBackground::closeEvent(event);
 }
 
 QSize LibraryWindow::sizeHint() const {

@@ -1,6 +1,7 @@
 #pragma once
 // The application's one window: the window gradient behind a page stack whose root is the library
-// page (PromptListView), and the sheet host over both.
+// page (PromptListView), and the sheet host over both. Ctrl+Q closes it, which ends the
+// application; an automatic save of the editor still waiting then runs at once.
 //
 // Main thread only. The window owns its pages and sheets.
 
@@ -24,6 +25,9 @@ class LibraryWindow final : public GradientBackground {
   PromptListView& library() const { return *library_; }
 
   QSize sizeHint() const override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   NavigationHost* navigation_;

@@ -1,5 +1,7 @@
 #include "Velloran/views/PromptEditorController.h"
 
+#include <utility>
+
 #include "Velloran/data/PromptFilter.h"
 #include "Velloran/viewmodels/ConsoleLog.h"
 #include "platform/text/Characters.h"
@@ -126,9 +128,28 @@ bool PromptEditorController::isSaveDisabled() const {
          versionSavePending_;
 }
 
+std::vector<std::weak_ptr<PromptEditorController::WaitingMetadataSave>>&
+PromptEditorController::waitingMetadataSaves() {
+  static std::vector<std::weak_ptr<WaitingMetadataSave>> saves;
+  return saves;
+}
+
+void PromptEditorController::WaitingMetadataSave::runOnce() {
+  if (settled) return;
+  settled = true;
+  save();
+}
+
+void PromptEditorController::saveWaitingMetadataNow() {
+  const auto waiting = std::exchange(waitingMetadataSaves(), {});
+  for (const auto& entry : waiting) {
+    if (const auto save = entry.lock()) save->runOnce();
+  }
+}
+
 void PromptEditorController::cancelMetadataSave() {
-  if (metadataSaveCancelled_) *metadataSaveCancelled_ = true;
-  metadataSaveCancelled_.reset();
+  if (waitingMetadataSave_) waitingMetadataSave_->settled = true;
+  waitingMetadataSave_.reset();
 }
 
 void PromptEditorController::scheduleMetadataSave() {
@@ -136,13 +157,18 @@ void PromptEditorController::scheduleMetadataSave() {
   // The values of this change; a later change cancels this pass and schedules its own. The pass
   // holds what it needs itself, not this controller, so it still runs when the editor has closed
   // meanwhile, and keeps nothing alive should it never run.
-  auto cancelled = std::make_shared<bool>(false);
-  metadataSaveCancelled_ = cancelled;
-  mainQueue_->asyncAfter(kMetadataSaveDelay,
-                         [cancelled, viewModel = viewModel_, report = callbacks_.onMutationCommitted,
-                          title = editTitle_, tags = editTags_, type = editType_] {
-                           if (!*cancelled) saveMetadataIfNeeded(viewModel, report, title, tags, type);
-                         });
+  auto waiting = std::make_shared<WaitingMetadataSave>();
+  waiting->save = [viewModel = viewModel_, report = callbacks_.onMutationCommitted, title = editTitle_,
+                   tags = editTags_,
+                   type = editType_] { saveMetadataIfNeeded(viewModel, report, title, tags, type); };
+  waitingMetadataSave_ = waiting;
+  auto& all = waitingMetadataSaves();
+  std::erase_if(all, [](const auto& entry) {
+    const auto save = entry.lock();
+    return !save || save->settled;
+  });
+  all.push_back(waiting);
+  mainQueue_->asyncAfter(kMetadataSaveDelay, [waiting] { waiting->runOnce(); });
 }
 
 void PromptEditorController::saveMetadataIfNeeded(const std::shared_ptr<PromptDetailViewModel>& viewModel,

@@ -8,7 +8,8 @@
 //    prompt (title trimmed, tags compared as sets of trimmed non-empty tags). Such a save never makes
 //    a version: it takes the prompt's stored text at the moment it runs. A blank title is never
 //    saved. A pending automatic save outlives the editor, but not a delete: asking to delete cancels
-//    it, and no automatic save runs for a prompt being deleted.
+//    it, and no automatic save runs for a prompt being deleted. When the application quits,
+//    saveWaitingMetadataNow() runs the waiting saves at once, so an edit made just before is kept.
 //  - The text is saved only by saveNewVersion(), which stores a new version when the trimmed text
 //    differs from the stored one. "Speichern" is disabled while the text is blank or unchanged (ends
 //    trimmed), while the title is blank, and while such a save runs.
@@ -90,7 +91,20 @@ class PromptEditorController : public std::enable_shared_from_this<PromptEditorC
 
   const Signal<>& changed() const { return changed_; }
 
+  // Runs every automatic save still waiting out its quiet moment, of any editor, open or closed, at
+  // once; the wait ends there. For the application's quit, after which no wait would end.
+  static void saveWaitingMetadataNow();
+
  private:
+  // One automatic save: it runs once, at the end of its wait or earlier on quit, unless called off.
+  struct WaitingMetadataSave {
+    bool settled = false;
+    std::function<void()> save;
+    void runOnce();
+  };
+  // Every automatic save scheduled and not yet run or called off; each lives in its wait.
+  static std::vector<std::weak_ptr<WaitingMetadataSave>>& waitingMetadataSaves();
+
   void storedPromptChanged();
   void currentVersionChanged(const std::string& text);
   void scheduleMetadataSave();
@@ -113,8 +127,8 @@ class PromptEditorController : public std::enable_shared_from_this<PromptEditorC
   bool showOlderVersions_ = false;
   bool versionSavePending_ = false;
   std::string shownCurrentText_;
-  // Set to true to call off the pending automatic save; none while nothing is pending.
-  std::shared_ptr<bool> metadataSaveCancelled_;
+  // The pending automatic save; none while nothing is pending.
+  std::shared_ptr<WaitingMetadataSave> waitingMetadataSave_;
   Subscription promptSubscription_;
   Signal<> changed_;
 };

@@ -331,6 +331,18 @@ TEST_F(PromptEditorTest, AnEditMadeJustBeforeLeavingIsStillSaved) {
   EXPECT_EQ(bed_.viewModel()->prompts().front().title, "Neu") << "the library heard of it";
 }
 
+TEST_F(PromptEditorTest, AnEditStillWaitingWhenTheWindowClosesIsSavedAtOnceAndOnlyOnce) {
+  openEditor(makePrompt("Alt", {"Text"}));
+  typeTitle("Neu");
+  window_->navigation().pop();
+  bed_.settle();
+  window_->close();  // Ctrl+Q: the application ends with the window, before the wait would
+  bed_.settle();
+  EXPECT_EQ(storedPrompt().title, "Neu");
+  bed_.advance(350ms);
+  EXPECT_EQ(savesSinceOpening(), 1);
+}
+
 TEST_F(PromptEditorTest, TheBackButtonReturnsToTheLibrary) {
   openEditor(makePrompt("Titel", {"Text"}));
   QAbstractButton* back = window_->navigation().backButton();
