@@ -43,9 +43,6 @@ LocalHttpServer::LocalHttpServer(Scheme scheme) : scheme_(scheme) {
   }
   port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ < 0) throw std::runtime_error("LocalHttpServer: cannot bind to 127.0.0.1");
-  // One request per connection: the server's stop waits for every kept-alive connection to time out
-  // (seconds), and no test here is about reusing connections.
-  server_->set_keep_alive_max_count(1);
   // Recorded as soon as the head is read (a test may wait for a request whose handler stalls); the
   // body is added once it was read, before the answer goes out. A request is handled on one thread
   // from head to answer.
@@ -69,9 +66,6 @@ LocalHttpServer::LocalHttpServer(Scheme scheme) : scheme_(scheme) {
 }
 
 LocalHttpServer::~LocalHttpServer() {
-  // stop() closes the listening socket only of a loop that runs: a server never started is started
-  // first, so that its port is given back.
-  if (!listener_.joinable()) start();
   server_->stop();
   if (listener_.joinable()) listener_.join();
   if (!folder_.empty()) {
