@@ -77,7 +77,6 @@ class BMSCollectorFake {
  private:
   void answerUpload(const std::string& body, int& status);
 
-  platform::testing::LocalHttpServer server_;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::optional<platform::Bytes> configuration_;
@@ -88,6 +87,8 @@ class BMSCollectorFake {
   bool holding_ = false;
   bool closing_ = false;
   std::vector<BMSCollectedBatch> batches_;
+  // Last, so that it stops first: a request still being answered uses everything above.
+  platform::testing::LocalHttpServer server_;
 };
 
 }  // namespace beacon::testing
