@@ -36,7 +36,8 @@ class SystemRandomSource final : public RandomSource {
 }  // namespace
 
 RandomSource& systemRandomSource() {
-  static SystemRandomSource source;
+  // Never destroyed: background queues may still make identifiers while exit handlers run.
+  static SystemRandomSource& source = *new SystemRandomSource;
   return source;
 }
 
