@@ -1,35 +1,28 @@
 #include "platform/identity/RandomSource.h"
 
-#include <openssl/err.h>
-#include <openssl/rand.h>
+#include <sys/random.h>
 
-#include <algorithm>
-#include <climits>
+#include <cerrno>
+#include <cstring>
 
 namespace platform {
 namespace {
 
+// Straight from the kernel: no library state that exit handlers could tear down while background
+// queues still make identifiers.
 class SystemRandomSource final : public RandomSource {
  private:
   bool draw(std::span<std::uint8_t> out, std::string* failureReason) override {
-    // RAND_bytes takes an int count; larger requests are served in chunks.
     for (std::size_t done = 0; done < out.size();) {
-      const int chunk = static_cast<int>(std::min<std::size_t>(out.size() - done, INT_MAX));
-      if (RAND_bytes(out.data() + done, chunk) != 1) {
-        if (failureReason) *failureReason = lastOpenSslError();
+      const ssize_t got = ::getrandom(out.data() + done, out.size() - done, 0);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        if (failureReason) *failureReason = std::strerror(errno);
         return false;
       }
-      done += static_cast<std::size_t>(chunk);
+      done += static_cast<std::size_t>(got);
     }
     return true;
-  }
-
-  static std::string lastOpenSslError() {
-    const unsigned long code = ERR_get_error();
-    if (code == 0) return "the random generator could not be seeded";
-    char text[256];
-    ERR_error_string_n(code, text, sizeof text);
-    return text;
   }
 };
 

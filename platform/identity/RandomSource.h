@@ -1,6 +1,6 @@
 #pragma once
 // Where random bytes come from. The system source draws from the operating system's cryptographic
-// generator (through OpenSSL) and may be shared by all threads. Code that needs repeatable draws in
+// generator (the kernel's) and may be shared by all threads. Code that needs repeatable draws in
 // tests takes a RandomSource& and is handed a fake.
 
 #include <cstdint>
