@@ -149,7 +149,6 @@ class FakeInstallationsServer {
     response.set_content("{}", "application/json");
   }
 
-  platform::testing::LocalHttpServer server_;
   mutable std::mutex mutex_;
   std::map<Route, std::deque<Fault>> faults_;
   std::map<Route, bool> repeatLast_;
@@ -158,6 +157,8 @@ class FakeInstallationsServer {
   std::string expiresIn_ = "604800s";
   std::map<std::string, std::string> refreshTokens_;
   int issued_ = 0;
+  // Last, so that it stops first: a request still being answered uses everything above.
+  platform::testing::LocalHttpServer server_;
 };
 
 }  // namespace beacon::testing
