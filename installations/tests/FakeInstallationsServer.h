@@ -27,9 +27,6 @@ class FakeInstallationsServer {
 
   FakeInstallationsServer() {
     httplib::Server& routes = server_.server();
-    // One request per connection: an idle kept-alive connection would hold the server's shutdown at
-    // the end of each test for the whole keep-alive timeout.
-    routes.set_keep_alive_max_count(1);
     routes.Post(R"(/v1/projects/([^/]+)/installations/)",
                 [this](const httplib::Request& request, httplib::Response& response) {
                   answerRegister(request, response);

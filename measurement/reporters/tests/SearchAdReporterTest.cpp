@@ -45,8 +45,6 @@ class SearchAdReporterTest : public ::testing::Test {
 
   void answer(std::vector<ScriptedReply> replies) {
     server.script("POST", kBMSSearchAdAttributionPath, std::move(replies));
-    // The client keeps its connection open; the server's end of it must not hold the test's end.
-    server.server().set_keep_alive_timeout(0);
     server.start();
   }
 

@@ -13,8 +13,6 @@ namespace beacon::testing {
 
 BMSCollectorFake::BMSCollectorFake() {
   httplib::Server& server = server_.server();
-  // One request per connection: an idle kept-alive connection would hold the server's end for seconds.
-  server.set_keep_alive_max_count(1);
   server.Get(R"(/config/app/.*)", [this](const httplib::Request& request, httplib::Response& response) {
     std::lock_guard lock(mutex_);
     if (!configuration_) {

@@ -1,6 +1,9 @@
 #include "platform/net/testing/LocalHttpServer.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -20,6 +23,25 @@ std::filesystem::path makeFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "local-https-XXXXXX").string();
   if (!::mkdtemp(pattern.data())) throw std::runtime_error("LocalHttpServer: cannot make a folder");
   return pattern;
+}
+
+// The server's side of every connection still open to `port` stops reading. A worker waiting for a
+// kept-alive client's next request then sees the end at once and closes, where it would otherwise
+// wait out the keep-alive timeout; a worker still answering has read its request and can finish.
+void endReadingOfConnectionsTo(int port) {
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ignored)) {
+    int descriptor = -1;
+    try {
+      descriptor = std::stoi(entry.path().filename().string());
+    } catch (const std::exception&) {
+      continue;
+    }
+    sockaddr_in local{};
+    socklen_t length = sizeof(local);
+    if (::getsockname(descriptor, reinterpret_cast<sockaddr*>(&local), &length) != 0) continue;
+    if (local.sin_family == AF_INET && ntohs(local.sin_port) == port) ::shutdown(descriptor, SHUT_RD);
+  }
 }
 
 }  // namespace
@@ -66,8 +88,13 @@ LocalHttpServer::LocalHttpServer(Scheme scheme) : scheme_(scheme) {
 }
 
 LocalHttpServer::~LocalHttpServer() {
+  // stop() closes the listening socket only of a loop that runs: a server never started runs its loop
+  // for the moment it takes to give its port back.
+  if (!listener_.joinable()) runLoop();
   server_->stop();
-  if (listener_.joinable()) listener_.join();
+  // After stop() nothing new is accepted, so every connection of this server is open by now.
+  endReadingOfConnectionsTo(port_);
+  listener_.join();
   if (!folder_.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
@@ -84,6 +111,10 @@ void LocalHttpServer::start() {
   server_->Put(".*", scripted);
   server_->Delete(".*", scripted);
   server_->Patch(".*", scripted);
+  runLoop();
+}
+
+void LocalHttpServer::runLoop() {
   // The socket already listens (bind_to_any_port), so clients may connect before the loop runs.
   listener_ = std::thread([this] { server_->listen_after_bind(); });
   // stop() only ends a loop that runs, so the destructor must not come before the loop has started.

@@ -1,7 +1,9 @@
 #pragma once
 // A real HTTP server on 127.0.0.1 for tests of code that talks HTTP. It listens on a free port
-// chosen by the system and stops (joining its thread) when destroyed; a handler still running then
-// must finish first, so handlers that wait must be released.
+// chosen by the system (from construction, so port() is known before start()) and stops (joining
+// its thread) when destroyed, started or not, giving the port back. Connections kept alive by
+// clients end at once then; a handler still running must finish first, so handlers that wait must
+// be released.
 //
 // Two ways to answer:
 //  - script(method, path, replies): the requests for that exact method and path get the replies in
@@ -98,6 +100,7 @@ class LocalHttpServer {
   std::vector<RecordedRequest> requests(const std::string& path) const;
 
  private:
+  void runLoop();
   void answerScripted(const httplib::Request& request, httplib::Response& response);
 
   Scheme scheme_;

@@ -1,0 +1,63 @@
+#include "platform/net/testing/LocalHttpServer.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+
+namespace platform::testing {
+namespace {
+
+// A plain socket to 127.0.0.1:port, or -1 with errno set.
+int connectTo(int port) {
+  const int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) return descriptor;
+  const int error = errno;
+  ::close(descriptor);
+  errno = error;
+  return -1;
+}
+
+TEST(LocalHttpServerTest, StoppingEndsAConnectionTheClientKeepsAliveAndGivesThePortBack) {
+  auto server = std::make_unique<LocalHttpServer>();
+  // Were the idle connection waited for, the server's end would stay for an hour.
+  server->server().set_keep_alive_timeout(3600);
+  server->script("GET", "/x", {ScriptedReply(200, {}, "body")});
+  server->start();
+  const int port = server->port();
+  const int client = connectTo(port);
+  ASSERT_GE(client, 0);
+  const std::string request = "GET /x HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  ASSERT_EQ(::send(client, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+  std::string answer;
+  char buffer[512];
+  while (answer.find("\r\n\r\nbody") == std::string::npos) {
+    const ssize_t got = ::recv(client, buffer, sizeof(buffer), 0);
+    ASSERT_GT(got, 0) << answer;
+    answer.append(buffer, static_cast<std::size_t>(got));
+  }
+
+  server.reset();
+  EXPECT_EQ(::recv(client, buffer, sizeof(buffer), 0), 0);  // the server closed its end
+  ::close(client);
+  EXPECT_EQ(connectTo(port), -1);
+  EXPECT_EQ(errno, ECONNREFUSED);
+}
+
+TEST(LocalHttpServerTest, AServerNeverStartedGivesItsPortBack) {
+  const int port = LocalHttpServer().port();
+  EXPECT_EQ(connectTo(port), -1);
+  EXPECT_EQ(errno, ECONNREFUSED);
+}
+
+}  // namespace
+}  // namespace platform::testing
