@@ -14,10 +14,14 @@
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/runtime/AnalyticsContext.h"
+#include "measurement/storage/BMSConsentSettingsUtil.h"
+#include "platform/app/Application.h"
 #include "platform/classdir/ClassDirectory.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/notify/NotificationCenter.h"
+#include "platform/testing/TestApplication.h"
 #include "platform/time/ManualClock.h"
+#include "sdk-utilities/appdelegate/CVUAppDelegateSwizzler.h"
 #include "sdk-utilities/testing/FakeReachability.h"
 
 namespace beacon::testing {
@@ -53,10 +57,27 @@ class LogCapture : public BMSLogSink {
   std::vector<std::pair<std::int64_t, std::int64_t>> lines_;
 };
 
+// What lives outside the context and would carry one test's analytics into the next test of the
+// same process: the main bundle and preference domains (read afresh from the test's home), the
+// consent in force, and the app-delegate proxy with its interceptors.
+inline void forgetProcessWideState() {
+  platform::testing::TestApplication::restart();
+  BMSConsentSettingsUtil::clearAllSettings();
+  CVUAppDelegateSwizzler::clearInterceptors();
+  CVUAppDelegateSwizzler::resetProxyOriginalDelegateOnceToken();
+  platform::Application::shared().setDelegate(nullptr);
+}
+
 class AnalyticsTestWorld {
  public:
-  AnalyticsTestWorld() { BMSEngineServices::setLogSink(log_); }
-  ~AnalyticsTestWorld() { BMSEngineServices::setLogSink(nullptr); }
+  AnalyticsTestWorld() {
+    forgetProcessWideState();
+    BMSEngineServices::setLogSink(log_);
+  }
+  ~AnalyticsTestWorld() {
+    BMSEngineServices::setLogSink(nullptr);
+    forgetProcessWideState();
+  }
   AnalyticsTestWorld(const AnalyticsTestWorld&) = delete;
   AnalyticsTestWorld& operator=(const AnalyticsTestWorld&) = delete;
 
