@@ -71,6 +71,7 @@ bool BMSMeasurement::wipeoutAnalyticsDataAndResetComponents() {
     }
     remoteConfigInstance()->reset();
     resetSessionReporter();
+    restartSearchAdReporterOnWorkerQueue();
   } else {
     // The wipe at start comes before the database is opened: the file goes instead.
     platform::Error error;

@@ -10,11 +10,21 @@ namespace beacon {
 
 void BMSMeasurement::startSearchAdReporterOnWorkerQueue() {
   BMSScheduler::checkOnBackgroundThreadWithMethodName("startSearchAdReporterOnWorkerQueue");
+  makeSearchAdReporter(true);
+}
+
+void BMSMeasurement::restartSearchAdReporterOnWorkerQueue() {
+  // Dropping the old reporter cancels its alarm; its pending reply finds it gone.
+  searchAdReporter_.reset();
+  makeSearchAdReporter(enabled_);
+}
+
+void BMSMeasurement::makeSearchAdReporter(bool enabled) {
   searchAdReporter_ = BMSSearchAdReporter::initWithWorkerQueue(
       scheduler_->workerQueue(), persistedConfig_,
       {context_.reporterHost(), context_.sharedClock(), &context_.classes()});
   if (!searchAdReporter_) return;
-  searchAdReporter_->setSearchAdReporterEnabled(true);
+  searchAdReporter_->setSearchAdReporterEnabled(enabled);
   searchAdReporter_->start();
 }
 

@@ -7,6 +7,7 @@
 
 #include "AnalyticsTestWorld.h"
 #include "measurement/messages/NANOAccessors.h"
+#include "measurement/reporters/BMSAttributionTokenSource.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
@@ -86,6 +87,29 @@ TEST_F(MeasurementResetTest, ResetRotatesTheAppInstanceIDAndDropsPendingData) {
 
   // The engine keeps its components and goes on collecting.
   EXPECT_TRUE(engine->database()->insertRawEvent(event("after_reset"), 8, false));
+}
+
+TEST_F(MeasurementResetTest, TheSearchAdAttemptsStartOverAfterAResetAndWaitWhileCollectionIsOff) {
+  // An attribution class without a token: each attempt only counts and notes its time.
+  world.classes().registerClass(kBMSAttributionClassName);
+  std::shared_ptr<BMSMeasurement> engine = startEngine();
+  ASSERT_EQ(persisted->searchAdRetryCount(), 1);
+  world.clock().advance(std::chrono::hours(1));
+
+  ASSERT_TRUE(engine->resetAnalyticsDataWithAppInstanceID("0123456789abcdef0123456789abcdef"));
+  world.dispatch().drain();
+  // The first attempt of the fresh state is due at once, not a day after the old one.
+  EXPECT_EQ(persisted->searchAdRetryCount(), 1);
+  EXPECT_EQ(persisted->lastSearchAdLookUpTimestamp(), world.context().nowSince1970());
+
+  engine->setEnabled(false);
+  world.dispatch().drain();
+  ASSERT_TRUE(engine->resetAnalyticsDataWithAppInstanceID("fedcba9876543210fedcba9876543210"));
+  world.dispatch().drain();
+  EXPECT_EQ(persisted->searchAdRetryCount(), 0);
+  engine->setEnabled(true);
+  world.dispatch().drain();
+  EXPECT_EQ(persisted->searchAdRetryCount(), 1);
 }
 
 TEST_F(MeasurementResetTest, EmptyIDIsRefusedWhileAnalyticsStorageIsGranted) {

@@ -329,6 +329,9 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   // --- search-ad attribution (worker queue)
   // Makes and starts the reporter at component start, unless the attribution is finished.
   void startSearchAdReporterOnWorkerQueue();
+  // After a data wipe: the reporter's state was cleared with the rest, so the old one (its alarm
+  // armed from the old attempts) goes and a new one starts over, switched like collection.
+  void restartSearchAdReporterOnWorkerQueue();
   // Follows the collection switch.
   void setSearchAdReporterEnabledOnWorkerQueue(bool enabled);
   // Null before component start and once the attribution is finished.
@@ -433,6 +436,7 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   std::shared_ptr<BMSOnDeviceConversionState> onDeviceConversion_;
   // Worker queue only.
   std::shared_ptr<BMSSearchAdReporter> searchAdReporter_;
+  void makeSearchAdReporter(bool enabled);
   bool shouldRequestDeferredDeepLinkAfterConfigFetch_ = false;
   void handleDeferredDeepLinkResponse(const std::optional<platform::HttpResponse>& response,
                                       const std::optional<platform::Bytes>& data,
