@@ -126,6 +126,15 @@ T BMSIdentity::readOnQueue(const std::function<T()>& read) {
   return std::move(*result);
 }
 
+template <class T>
+T BMSIdentity::readRefreshedOnQueue(const std::function<T()>& read) {
+  // The refresh runs first within the same pass, as a refresh queued just before the read would.
+  return readOnQueue<T>([&] {
+    updateIdentifiersOnQueue();
+    return read();
+  });
+}
+
 void BMSIdentity::writeOnQueue(std::function<void(BMSIdentity&)> write) {
   queue_->async([weakSelf = weak_from_this(), write = std::move(write)] {
     if (std::shared_ptr<BMSIdentity> self = weakSelf.lock()) write(*self);
@@ -133,36 +142,33 @@ void BMSIdentity::writeOnQueue(std::function<void(BMSIdentity&)> write) {
 }
 
 std::uint64_t BMSIdentity::appleConsentStatus() {
-  updateIdentifiers();
-  return readOnQueue<std::uint64_t>([this] { return appleConsentStatus_; });
+  return readRefreshedOnQueue<std::uint64_t>([this] { return appleConsentStatus_; });
 }
 
 bool BMSIdentity::hasLimitedAdTracking() {
-  updateIdentifiers();
-  return readOnQueue<bool>([this] { return collaborators_.identitySupport->hasLimitedAdTracking(); });
+  return readRefreshedOnQueue<bool>(
+      [this] { return collaborators_.identitySupport->hasLimitedAdTracking(); });
 }
 
 bool BMSIdentity::limitedAdTracking() {
-  updateIdentifiers();
-  return readOnQueue<bool>([this] { return limitedAdTracking_; });
+  return readRefreshedOnQueue<bool>([this] { return limitedAdTracking_; });
 }
 
 std::optional<std::string> BMSIdentity::resettableDeviceID() {
-  updateIdentifiers();
-  return readOnQueue<std::optional<std::string>>([this] { return resettableDeviceID_; });
+  return readRefreshedOnQueue<std::optional<std::string>>([this] { return resettableDeviceID_; });
 }
 
 std::optional<std::string> BMSIdentity::appInstanceID() {
-  updateIdentifiers();
-  return readOnQueue<std::optional<std::string>>([this]() -> std::optional<std::string> {
-    if (collaborators_.isAnalyticsStorageDenied()) return std::nullopt;
-    return collaborators_.persistedConfig->appInstanceID();
-  });
+  return readRefreshedOnQueue<std::optional<std::string>>([this] { return appInstanceIDOnQueue(); });
+}
+
+std::optional<std::string> BMSIdentity::appInstanceIDOnQueue() const {
+  if (collaborators_.isAnalyticsStorageDenied()) return std::nullopt;
+  return collaborators_.persistedConfig->appInstanceID();
 }
 
 std::optional<std::string> BMSIdentity::hashedResettableDeviceID() {
-  updateIdentifiers();
-  return readOnQueue<std::optional<std::string>>([this]() -> std::optional<std::string> {
+  return readRefreshedOnQueue<std::optional<std::string>>([this]() -> std::optional<std::string> {
     if (collaborators_.isAdStorageDenied()) return std::nullopt;
     return collaborators_.persistedConfig->hashedResettableDeviceID();
   });
@@ -193,19 +199,44 @@ std::string BMSIdentity::diversionKey() {
 }
 
 std::string BMSIdentity::ephemeralAppInstanceID() {
-  return readOnQueue<std::string>([this] {
-    if (!ephemeralAppInstanceID_) ephemeralAppInstanceID_ = randomAppInstanceID();
-    return *ephemeralAppInstanceID_;
-  });
+  return readOnQueue<std::string>([this] { return ephemeralAppInstanceIDOnQueue(); });
+}
+
+std::string BMSIdentity::ephemeralAppInstanceIDOnQueue() {
+  if (!ephemeralAppInstanceID_) ephemeralAppInstanceID_ = randomAppInstanceID();
+  return *ephemeralAppInstanceID_;
 }
 
 std::optional<std::string> BMSIdentity::sessionStitchingTokenWithSessionNumber(std::int64_t sessionNumber,
                                                                                bool sessionExpired,
                                                                                bool userIDAvailable) {
-  return readOnQueue<std::optional<std::string>>([&]() -> std::optional<std::string> {
-    if (collaborators_.isAnalyticsStorageDenied()) return std::nullopt;
-    return sessionStitchingToken_.tokenFor(sessionNumber, sessionExpired, userIDAvailable,
-                                           context_.clock().now(), [this] { return randomAppInstanceID(); });
+  return readOnQueue<std::optional<std::string>>([&] {
+    return sessionStitchingTokenOnQueue({sessionNumber, sessionExpired, userIDAvailable});
+  });
+}
+
+std::optional<std::string> BMSIdentity::sessionStitchingTokenOnQueue(const SessionFacts& session) {
+  if (collaborators_.isAnalyticsStorageDenied()) return std::nullopt;
+  return sessionStitchingToken_.tokenFor(session.sessionNumber, session.sessionExpired,
+                                         session.userIDAvailable, context_.clock().now(),
+                                         [this] { return randomAppInstanceID(); });
+}
+
+BMSIdentity::Snapshot BMSIdentity::refreshedSnapshot(const std::optional<SessionFacts>& session) {
+  return readRefreshedOnQueue<Snapshot>([&] {
+    Snapshot snapshot;
+    snapshot.appleConsentStatus = appleConsentStatus_;
+    snapshot.hasLimitedAdTracking = collaborators_.identitySupport->hasLimitedAdTracking();
+    snapshot.limitedAdTracking = limitedAdTracking_;
+    snapshot.resettableDeviceID = resettableDeviceID_;
+    snapshot.appInstanceID = appInstanceIDOnQueue();
+    snapshot.ephemeralAppInstanceID = ephemeralAppInstanceIDOnQueue();
+    snapshot.appIDFromCNP = appIDFromCNP_;
+    snapshot.appIDFromAdReach = appIDFromAdReach_;
+    snapshot.shouldSetLastAdvertisingIDResetUserProperty =
+        collaborators_.persistedConfig->shouldSetLastAdvertisingIDResetUserProperty();
+    if (session) snapshot.sessionStitchingToken = sessionStitchingTokenOnQueue(*session);
+    return snapshot;
   });
 }
 
@@ -266,8 +297,8 @@ void BMSIdentity::updateIdentifiers() {
 }
 
 void BMSIdentity::updateIdentifiersAndWait() {
-  updateIdentifiers();
-  queue_->sync([] {});
+  // Waits for the blocks queued before, then refreshes on the calling thread: no worker is woken.
+  queue_->sync([this] { updateIdentifiersOnQueue(); });
 }
 
 void BMSIdentity::updateIdentifiersOnQueue() {

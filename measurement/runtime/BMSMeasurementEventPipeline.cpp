@@ -215,7 +215,8 @@ void BMSMeasurement::writeFilteredEventOnWorkerQueue(BMSEvent event) {
     }
     return;
   }
-  identity_->updateIdentifiers();
+  // Refreshed on this thread (once the identity's queue is free) rather than by a woken worker.
+  identity_->updateIdentifiersAndWait();
   if (isConversionName(event.name())) event.setConversion(true);
   database_->performTransaction([&] { return storeEventOnWorkerQueue(event); });
 }
@@ -246,11 +247,22 @@ bool BMSMeasurement::storeEventOnWorkerQueue(BMSEvent& event) {
 }
 
 bool BMSMeasurement::writeRawEventOnWorkerQueue(const BMSEvent& event, bool isPublicEvent, bool isRealtime) {
+  // The identity is read once for the write (each read of its own would wait for the identity's queue).
+  bool identityRead = false;
+  std::optional<BMSIdentity::Snapshot> identity;
+  const auto identityOnce = [&]() -> const std::optional<BMSIdentity::Snapshot>& {
+    if (!identityRead) identity = identitySnapshotOnWorkerQueue();
+    identityRead = true;
+    return identity;
+  };
   BMSRawEventWriter writer({database_, remoteConfig_, persistedConfig_,
-                            [this](const std::vector<BMSUserAttribute>& attributes) {
-                              return createRawEventMetadataWithUserAttributes(attributes);
+                            [&](const std::vector<BMSUserAttribute>& attributes) {
+                              return createRawEventMetadataWithUserAttributes(attributes, identityOnce());
                             },
-                            [this] { return identity_->shouldSetLastAdvertisingIDResetUserProperty(); },
+                            [&] {
+                              const std::optional<BMSIdentity::Snapshot>& snapshot = identityOnce();
+                              return snapshot && snapshot->shouldSetLastAdvertisingIDResetUserProperty;
+                            },
                             [this] { setLastAdvertisingIDResetUserPropertyOnWorkerQueue(); },
                             [weakSelf = weak_from_this(), scheduler = scheduler_](BMSEvent later) {
                               // The first-open match is written after this event's transaction.

@@ -40,15 +40,15 @@ struct BMSMeasurementUploadParts {
 
 namespace {
 
-BMSIdentifierFacts identifierFacts(BMSIdentity& identity) {
+BMSIdentifierFacts identifierFacts(const BMSIdentity::Snapshot& identity) {
   BMSIdentifierFacts facts;
   if (BMSDefaultIdentitySupport::iOS14OrAbove())
-    facts.trackingAuthorizationStatus = identity.appleConsentStatus();
-  facts.hasLimitedAdTracking = identity.hasLimitedAdTracking();
-  facts.limitedAdTracking = identity.limitedAdTracking();
-  facts.resettableDeviceID = identity.resettableDeviceID();
-  facts.appInstanceID = identity.appInstanceID();
-  facts.ephemeralAppInstanceID = identity.ephemeralAppInstanceID();
+    facts.trackingAuthorizationStatus = identity.appleConsentStatus;
+  facts.hasLimitedAdTracking = identity.hasLimitedAdTracking;
+  facts.limitedAdTracking = identity.limitedAdTracking;
+  facts.resettableDeviceID = identity.resettableDeviceID;
+  facts.appInstanceID = identity.appInstanceID;
+  facts.ephemeralAppInstanceID = identity.ephemeralAppInstanceID;
   return facts;
 }
 
@@ -160,7 +160,7 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
     consent.DMAConsentEnabled = config.DMAConsentEnabled();
     consent.dma = dmaFacts(config);
     consent.npaUserAttribute = storedNPA(*self->database_);
-    consent.identifiers = identifierFacts(*self->identity_);
+    consent.identifiers = identifierFacts(self->identity_->refreshedSnapshot(std::nullopt));
     return consent;
   };
   uploading.activateNewSnapshot = [weakSelf] {
@@ -195,6 +195,20 @@ bool BMSMeasurement::initializeUploadComponentsOnWorkerQueue() {
 
 BMSPBMeasurementBundle BMSMeasurement::createRawEventMetadataWithUserAttributes(
     const std::vector<BMSUserAttribute>& userAttributes) {
+  return createRawEventMetadataWithUserAttributes(userAttributes, identitySnapshotOnWorkerQueue());
+}
+
+std::optional<BMSIdentity::Snapshot> BMSMeasurement::identitySnapshotOnWorkerQueue() {
+  if (!identity_) return std::nullopt;
+  const std::shared_ptr<BMSSessionReporter> sessions = sessionReporter();
+  return identity_->refreshedSnapshot(BMSIdentity::SessionFacts{persistedConfig_->sessionNumber(),
+                                                                sessions && sessions->isSessionExpired(),
+                                                                hasUserPropertyUserIDOnWorkerQueue()});
+}
+
+BMSPBMeasurementBundle BMSMeasurement::createRawEventMetadataWithUserAttributes(
+    const std::vector<BMSUserAttribute>& userAttributes,
+    const std::optional<BMSIdentity::Snapshot>& snapshot) {
   BMSRawEventMetadataFacts facts;
   facts.isFromAppStore = BMSAEU::isFAS();
   facts.libraryVersion = BMSIdentity::appMeasurementLibraryVersion();
@@ -206,21 +220,18 @@ BMSPBMeasurementBundle BMSMeasurement::createRawEventMetadataWithUserAttributes(
     facts.dma = dmaFacts(*config);
   }
   if (database_ && facts.DMAConsentEnabled) facts.storedNPA = storedNPA(*database_);
-  if (identity_) {
+  if (identity_ && snapshot) {
     BMSIdentity& identity = *identity_;
     facts.appID = identity.appID();
     facts.appVersion = identity.appVersion();
     facts.appVersionMajor = identity.appVersionMajor();
     facts.appVersionMinor = identity.appVersionMinor();
     facts.appVersionRelease = identity.appVersionRelease();
-    facts.cnpAppID = identity.appIDFromCNP();
-    facts.adReachAppID = identity.appIDFromAdReach();
+    facts.cnpAppID = snapshot->appIDFromCNP;
+    facts.adReachAppID = snapshot->appIDFromAdReach;
     facts.installationID = identity.beaconInstallationID();
-    const std::shared_ptr<BMSSessionReporter> sessions = sessionReporter();
-    facts.sessionStitchingToken = identity.sessionStitchingTokenWithSessionNumber(
-        persistedConfig_->sessionNumber(), sessions && sessions->isSessionExpired(),
-        hasUserPropertyUserIDOnWorkerQueue());
-    facts.identifiers = identifierFacts(identity);
+    facts.sessionStitchingToken = snapshot->sessionStitchingToken;
+    facts.identifiers = identifierFacts(*snapshot);
   }
   BMSEnvironmentInfo& environment = context_.environmentInfo();
   facts.deviceModel = environment.deviceModel();

@@ -160,6 +160,38 @@ TEST_F(IdentityTest, StitchingTokenIsWithheldWhileAnalyticsStorageIsDenied) {
   EXPECT_EQ(identity->sessionStitchingTokenWithSessionNumber(1, false, false), std::nullopt);
 }
 
+TEST_F(IdentityTest, SnapshotSeesWritesQueuedBeforeItAndItsOwnRefresh) {
+  auto identity = makeIdentity();
+  identity->setAppInstanceID("QUEUEDBEFORE");
+  identity->setShouldSetLastAdvertisingIDResetUserProperty(true);
+  support.deviceID = "6D92078A-8246-4BA4-AE5B-76104861E7DC";
+  const BMSIdentity::Snapshot snapshot =
+      identity->refreshedSnapshot(BMSIdentity::SessionFacts{4, false, false});
+  EXPECT_EQ(snapshot.appInstanceID, "QUEUEDBEFORE");
+  EXPECT_TRUE(snapshot.shouldSetLastAdvertisingIDResetUserProperty);
+  EXPECT_EQ(snapshot.resettableDeviceID, support.deviceID);
+  EXPECT_EQ(snapshot.appleConsentStatus, 3u);
+  EXPECT_TRUE(snapshot.hasLimitedAdTracking);
+  EXPECT_FALSE(snapshot.limitedAdTracking);
+  // The same answers as the reads one by one.
+  EXPECT_EQ(snapshot.ephemeralAppInstanceID, identity->ephemeralAppInstanceID());
+  EXPECT_EQ(snapshot.sessionStitchingToken,
+            identity->sessionStitchingTokenWithSessionNumber(4, false, false));
+  EXPECT_EQ(identity->refreshedSnapshot(std::nullopt).sessionStitchingToken, std::nullopt);
+}
+
+TEST_F(IdentityTest, SnapshotWithholdsIdentifiersWhileStorageIsDenied) {
+  analyticsDenied = true;
+  adDenied = true;
+  support.deviceID = "6D92078A-8246-4BA4-AE5B-76104861E7DC";
+  const BMSIdentity::Snapshot snapshot =
+      makeIdentity()->refreshedSnapshot(BMSIdentity::SessionFacts{1, false, false});
+  EXPECT_EQ(snapshot.appInstanceID, std::nullopt);
+  EXPECT_EQ(snapshot.resettableDeviceID, std::nullopt);
+  EXPECT_EQ(snapshot.sessionStitchingToken, std::nullopt);
+  EXPECT_EQ(support.reads, 0);
+}
+
 TEST_F(IdentityTest, WithoutPersistedStoreThereIsNoIdentity) {
   EXPECT_EQ(BMSIdentity::initWithCollaborators(world.context(), {}), nullptr);
   EXPECT_EQ(world.log().codes(), std::vector<std::int64_t>{20004});

@@ -57,6 +57,29 @@ class BMSIdentity : public std::enable_shared_from_this<BMSIdentity> {
   static std::vector<std::int64_t> numericFieldsFromAppVersionNumeric(std::string_view version);
   std::string randomAppInstanceID() const;
 
+  // What the session stitching token is asked for with.
+  struct SessionFacts {
+    std::int64_t sessionNumber = 0;
+    bool sessionExpired = false;
+    bool userIDAvailable = false;
+  };
+  // Every field one event's raw-event write reads, taken in one pass through the queue after a
+  // refresh: the same answers as the reads below made one after another, without a hop per field.
+  struct Snapshot {
+    std::uint64_t appleConsentStatus = kBMSTrackingStatusUnknown;
+    bool hasLimitedAdTracking = false;
+    bool limitedAdTracking = true;
+    std::optional<std::string> resettableDeviceID;
+    std::optional<std::string> appInstanceID;  // none while analytics storage is denied
+    std::string ephemeralAppInstanceID;
+    std::optional<std::string> appIDFromCNP;
+    std::optional<std::string> appIDFromAdReach;
+    bool shouldSetLastAdvertisingIDResetUserProperty = false;
+    // Asked for only with session facts; none while analytics storage is denied.
+    std::optional<std::string> sessionStitchingToken;
+  };
+  Snapshot refreshedSnapshot(const std::optional<SessionFacts>& session);
+
   // Refreshed reads.
   std::uint64_t appleConsentStatus();
   bool hasLimitedAdTracking();
@@ -104,9 +127,16 @@ class BMSIdentity : public std::enable_shared_from_this<BMSIdentity> {
   BMSIdentity(AnalyticsContext& context, Collaborators collaborators);
   void readBundleFacts();
   void updateIdentifiersOnQueue();
+  // The reads themselves, on the queue.
+  std::optional<std::string> appInstanceIDOnQueue() const;
+  std::string ephemeralAppInstanceIDOnQueue();
+  std::optional<std::string> sessionStitchingTokenOnQueue(const SessionFacts& session);
   // Runs `read` on the queue and waits for it.
   template <class T>
   T readOnQueue(const std::function<T()>& read);
+  // Refreshes, then runs `read`, in one pass through the queue.
+  template <class T>
+  T readRefreshedOnQueue(const std::function<T()>& read);
   void writeOnQueue(std::function<void(BMSIdentity&)> write);
   // The first non-empty ID of the process is stored; later ones are ignored.
   void setAppIDOnce(const std::string& appID, std::atomic<bool>& alreadySet,

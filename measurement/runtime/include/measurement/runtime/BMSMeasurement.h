@@ -21,6 +21,7 @@
 #include "measurement/engine/BMSUserAttribute.h"
 #include "measurement/messages/NANOMessage.h"
 #include "measurement/runtime/BMSAnalytics.h"
+#include "measurement/runtime/BMSIdentity.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/net/HttpMessage.h"
 #include "platform/notify/NotificationCenter.h"
@@ -32,7 +33,6 @@ class BMSAlarm;
 class BMSAudience;
 class BMSConditionalUserPropertyController;
 class BMSDatabase;
-class BMSIdentity;
 class BMSMonitor;
 class BMSPersistedConfig;
 class BMSPrivateSetMembershipClient;
@@ -218,9 +218,15 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
 
   // --- raw-event metadata, bundling, upload and configuration fetch (worker queue; each does
   // nothing before the components are built)
-  // The metadata message of events logged now, with these user attributes.
+  // The metadata message of events logged now, with these user attributes (and the identity as
+  // read in `identity`, one snapshot serving a whole raw-event write).
   BMSPBMeasurementBundle createRawEventMetadataWithUserAttributes(
       const std::vector<BMSUserAttribute>& userAttributes);
+  BMSPBMeasurementBundle createRawEventMetadataWithUserAttributes(
+      const std::vector<BMSUserAttribute>& userAttributes,
+      const std::optional<BMSIdentity::Snapshot>& identity);
+  // The identity refreshed and read once for an event written now; none without an identity.
+  std::optional<BMSIdentity::Snapshot> identitySnapshotOnWorkerQueue();
   // One bundling pass: true while there may be more to bundle.
   bool bundleRawEvents();
   void updateSchedule();
