@@ -42,6 +42,8 @@ std::optional<BMSLogEventListenerToken> BMSAnalytics::addLogEventListener(BMSLog
     return std::nullopt;
   }
   const BMSLogEventListenerToken token{facade().nextListenerToken.fetch_add(1)};
+  // Counted before it is queued, so an event told after this call is queued for it.
+  facade().listenerCount.fetch_add(1);
   onSerialQueueOrQueued([token, listener = std::move(listener)] {
     BMSAnalyticsState& state = facade();
     if (!state.listeners) state.listeners.emplace();
@@ -61,11 +63,16 @@ void BMSAnalytics::removeLogEventListener(std::optional<BMSLogEventListenerToken
       BMSLog(2, 25014, "Attempted removal of nil log event listener.");
     } else if (state.listeners->erase(token.value) == 0) {
       BMSLog(2, 25015, "Attempted removal of log event listener with invalid token.");
+    } else {
+      state.listenerCount.fetch_sub(1);
     }
   });
 }
 
 void BMSAnalytics::notifyEventListeners(const BMSEvent& event) {
+  // Without listeners the operation would find none: it is not queued (one hop through two queues
+  // less per event).
+  if (facade().listenerCount.load() == 0) return;
   queueOperationWithBlock([event] { notifyEventListenersOnSerialQueue(event); });
 }
 

@@ -73,6 +73,9 @@ class BMSAnalyticsState {
   // Made on first use; listeners in the order they were added.
   std::optional<std::map<std::uint64_t, BMSLogEventListener>> listeners;
   std::atomic<std::uint64_t> nextListenerToken = 1;
+  // Listeners added (or queued to be) and not removed: while there are none, events are not
+  // queued for them.
+  std::atomic<std::uint64_t> listenerCount = 0;
   // Analytics queue only.
   BMSOpenURLListener openURLListener;
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "AnalyticsTestWorld.h"
+#include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
+#include "measurement/runtime/BMSAnalyticsState.h"
 #include "measurement/runtime/BMSMeasurement.h"
 #include "platform/testing/TestEnvironment.h"
 
@@ -40,6 +42,22 @@ TEST_F(AnalyticsListenersTest, RemovedListenerHearsNothingAndASecondRemovalIsLog
   world.dispatch().drain();
   EXPECT_EQ(heard, 0);
   EXPECT_EQ(world.log().codes(), std::vector<std::int64_t>{25015});
+}
+
+TEST_F(AnalyticsListenersTest, EventsAreQueuedForListenersOnlyWhileThereAreAny) {
+  platform::OperationQueue& operations = AnalyticsContext::current().facade().operationQueue();
+  BMSAnalytics::notifyEventListeners(event("unheard"));
+  EXPECT_EQ(operations.operationCount(), 0u);
+
+  std::vector<std::string> heard;
+  const auto token = BMSAnalytics::addLogEventListener([&](const BMSEvent& e) { heard.push_back(e.name()); });
+  BMSAnalytics::notifyEventListeners(event("heard"));  // the listener is still queued to be added
+  BMSAnalytics::removeLogEventListener(token);
+  world.dispatch().drain();
+  BMSAnalytics::notifyEventListeners(event("after_removal"));
+  EXPECT_EQ(operations.operationCount(), 0u);
+  world.dispatch().drain();
+  EXPECT_EQ(heard, std::vector<std::string>{"heard"});
 }
 
 TEST_F(AnalyticsListenersTest, EmptyListenersAndTokensAreRefused) {
