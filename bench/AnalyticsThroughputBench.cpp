@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -108,6 +109,11 @@ auto onWorkerQueue(BMSMeasurement& engine, Read read) {
 class ConfiguredSdk {
  public:
   ConfiguredSdk() {
+    // The locale of the application's users, whatever the machine's: in a portable locale (C, POSIX:
+    // containers, CI) there is no preferred language, and each event's metadata would log so at a
+    // monitored level, whose sample the monitor saves to disk at once - no desktop user's process
+    // does that.
+    setenv("LANGUAGE", "de_DE", 1);
     collector_.setConfiguration(configurationLiftingTheDailyLimits(), "\"lifted-limits\"");
     installSdkOptions(user_, collector_.origin());
     BCNInstallations::load();
