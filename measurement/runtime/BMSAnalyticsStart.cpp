@@ -161,19 +161,25 @@ void startOnce(AnalyticsContext& context, const std::string& appID, const std::s
 
   // The engine-start block enters the analytics queue before the operation queue lets the work
   // collected so far flow, so that work finds the engine.
-  state.dispatchAsyncOnSerialQueue(
-      [&context, appID, enabled, deactivated, safelist = std::move(safelist)]() mutable {
-        BMSMeasurement::initializeSharedInstanceWithAppID(appID, enabled, deactivated, std::move(safelist));
-        if (!CVUAppDelegateSwizzler::isAppDelegateProxyEnabled()) {
-          BMSLog(6, 25036, "App Delegate Proxy is disabled");
-        } else if (!deactivated) {
-          platform::mainQueue()->async([&context] { createAppDelegateProxy(context); });
-        }
-        if (std::shared_ptr<BMSMeasurement> engine = BMSMeasurement::sharedInstance()) {
-          context.facade().enabled = engine->wasEnabledDuringInitialization();
-        }
-        maybeEnableTagManager(context);
+  // A context that went before its queues got to these blocks gets no engine and no proxy.
+  state.dispatchAsyncOnSerialQueue([weakContext = context.weak_from_this(), appID, enabled, deactivated,
+                                    safelist = std::move(safelist)]() mutable {
+    const std::shared_ptr<AnalyticsContext> context = weakContext.lock();
+    if (!context) return;
+    BMSMeasurement::initializeSharedInstanceWithAppID(appID, enabled, deactivated, std::move(safelist));
+    if (!CVUAppDelegateSwizzler::isAppDelegateProxyEnabled()) {
+      BMSLog(6, 25036, "App Delegate Proxy is disabled");
+    } else if (!deactivated) {
+      platform::mainQueue()->async([weakContext] {
+        if (const std::shared_ptr<AnalyticsContext> context = weakContext.lock())
+          createAppDelegateProxy(*context);
       });
+    }
+    if (std::shared_ptr<BMSMeasurement> engine = BMSMeasurement::sharedInstance()) {
+      context->facade().enabled = engine->wasEnabledDuringInitialization();
+    }
+    maybeEnableTagManager(*context);
+  });
   if (options.configuration)
     BMSAnalytics::observeNotificationsForAnalyticsConfiguration(options.configuration);
   state.unsuspendOperationQueue();

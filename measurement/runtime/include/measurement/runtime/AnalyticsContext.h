@@ -10,7 +10,8 @@
 // (after installing its deterministic dispatch backend, so the context's queues belong to it),
 // installs it with a Scope, and tears it down with the Scope.
 //
-// Members are created once, on first use, and live as long as the context. Thread-safe.
+// Members are created once, on first use, and live as long as the context. Thread-safe. A context is
+// always held by a shared_ptr: work queued for later holds it weakly and does nothing once it went.
 
 #include <memory>
 #include <mutex>
@@ -35,7 +36,7 @@ class BMSScreenViewReporter;
 class BMSDefaultIdentitySupport;
 class BMSEnvironmentInfo;
 
-class AnalyticsContext {
+class AnalyticsContext : public std::enable_shared_from_this<AnalyticsContext> {
  public:
   // What the context reads the outside world through. Members left empty take the process's own.
   struct Services {
