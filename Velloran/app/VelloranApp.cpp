@@ -1,5 +1,6 @@
 #include "Velloran/app/VelloranApp.h"
 
+#include <chrono>
 #include <iostream>
 
 #include "Velloran/analytics/AnalyticsConsent.h"
@@ -10,6 +11,7 @@
 #include "Velloran/viewmodels/SyncErrorMessage.h"
 #include "Velloran/views/Clipboard.h"
 #include "platform/bundle/Bundle.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/mirror/MirroredPersistentContainer.h"
 #include "platform/net/HttpClient.h"
@@ -19,6 +21,9 @@
 
 namespace velloran {
 namespace {
+
+// Only a guard against a store that hangs: the operations left at quit are a few writes.
+constexpr std::chrono::seconds kStoreQuitBound{30};
 
 // Steps 1 of the start-up: the mode, and the UI-test preferences before anything reads them.
 LaunchMode startLaunchMode() {
@@ -114,6 +119,16 @@ void VelloranApp::handleScenePhaseChange(ScenePhase, ScenePhase newPhase) {
 
 void VelloranApp::handleTermination() {
   analytics_.finishQueuedWork();
+  closeStore();
+}
+
+void VelloranApp::closeStore() {
+  // Shared with the completion, which outlives this call should the guard give up first.
+  auto finished = std::make_shared<bool>(false);
+  promptStore_->finishPendingOperations([finished] { *finished = true; });
+  // Listings wait for the main queue: it keeps running meanwhile.
+  platform::runUntil([finished] { return *finished; }, kStoreQuitBound);
+  coreDataStack_.close();
 }
 
 }  // namespace velloran

@@ -13,8 +13,11 @@
 //  5. the stored analytics choice is applied (which does nothing in a test run).
 // The scene: makeRootView() builds the one window, whose root page is the library over one library
 // view model. handleScenePhaseChange() counts a launch for the review request each time the window
-// becomes active outside test runs. handleTermination(), when the application quits, gives the
-// analytics SDK its bounded moment to store what it has queued.
+// becomes active outside test runs.
+// Quit: handleTermination(), once the main loop has ended, gives the analytics SDK its bounded
+// moment to store what it has queued, lets the prompt store finish every operation asked of it
+// (the editor's last saves among them), then closes the store stack, its mirror included. After it
+// nothing of the application works on the store, so the process may exit at once.
 //
 // Threads: main thread only; make it once, after the QApplication and the main-queue driver exist.
 // The analytics service and the review manager must outlive the app.
@@ -62,6 +65,8 @@ class VelloranApp {
   // The machine's clock and random source, standard output, this app's analytics service and the
   // process's main queue.
   ViewModelEnvironment viewModelEnvironment();
+  // The prompt store's operations under way or waiting end, then the stack closes.
+  void closeStore();
 
   AnalyticsService& analytics_;
   AppReviewManager& reviewManager_;

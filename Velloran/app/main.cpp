@@ -38,8 +38,10 @@ int main(int argc, char** argv) {
         app.handleScenePhaseChange(oldPhase, newPhase);
         activity.scenePhaseChanged(oldPhase, newPhase);
       });
-  // The loop has ended but every object above still exists: the SDK hears of the quit first, then
-  // gets its moment to store what it holds.
+  // The loop has ended but every object above still exists: the window has handed its waiting
+  // edits to the store (its own handler, connected earlier, runs first); the SDK hears of the quit,
+  // then gets its moment to store what it holds; the store finishes those edits and closes. When
+  // main returns, nothing of the application works on any more.
   QObject::connect(&application, &QCoreApplication::aboutToQuit, [&app, &activity] {
     activity.willTerminate();
     app.handleTermination();

@@ -28,6 +28,9 @@ Result<void> write(platform::PersistentContainer& container,
   });
 }
 
+// An operation with nothing to do: it only completes in order with the others.
+constexpr auto doNothing = [](auto&) -> Result<void> { return {}; };
+
 }  // namespace
 
 template <class T>
@@ -131,7 +134,13 @@ void CoreDataPromptStore::addVersion(PromptVersion version, platform::UUID promp
 
 void CoreDataPromptStore::addRun(PromptRun, platform::UUID, Completion<void> completion) {
   // Runs are not kept; the call still completes in order with the others, on the main queue.
-  actor_.perform<void>([](ListingState&) -> Result<void> { return {}; }, std::move(completion));
+  actor_.perform<void>(doNothing, std::move(completion));
+}
+
+void CoreDataPromptStore::finishPendingOperations(std::function<void()> done) {
+  actor_.perform<void>(doNothing, [done = std::move(done)](Result<void>) {
+    if (done) done();
+  });
 }
 
 }  // namespace velloran

@@ -64,6 +64,10 @@ class CoreDataPromptStore final : public PromptRepository {
   void addRun(PromptRun run, platform::UUID promptId, Completion<void> completion) override;
   void fetchAllTags(Completion<std::vector<std::string>> completion) override;
 
+  // Calls `done` on the main queue once every operation called before has completed, its
+  // completion included: the application's quit waits for it before the store closes.
+  void finishPendingOperations(std::function<void()> done);
+
  private:
   // The store's data is the container's; the actor orders the operations and keeps the snapshot
   // listings filter.

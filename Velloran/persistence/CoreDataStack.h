@@ -24,6 +24,10 @@
 // says where the damaged file went, for the application to tell the user. Every other failure ends the
 // process with a message (StoreRecovery.h), as does the lack of a usable Application Support folder.
 //
+// Quit: close() ends the store's use before the process exits: the mirror exports what waits and
+// stops, then the store's log is folded into its file and the connection closed. Whoever still
+// holds the container afterwards finds its operations failing; nothing runs on the store any more.
+//
 // Threads: construct on the main thread, before the main loop runs; loading never waits for a
 // queue. The stack is a plain value sharing one container; the container lives for the process.
 
@@ -64,6 +68,9 @@ class CoreDataStack {
   const std::shared_ptr<platform::PersistentContainer>& container() const { return container_; }
   // Where a damaged store file was set aside at this start; none when the store loaded as it was.
   const std::optional<std::filesystem::path>& damagedStore() const { return damagedStore_; }
+
+  // For the application's quit, on the main thread, once nothing more is asked of the store.
+  void close() const { container_->closePersistentStores(); }
 
   // PromptEntity and VersionEntity (VelloranModel.h). Defaults that are an identifier or a date are
   // drawn once per call; they never make a store look incompatible.

@@ -65,20 +65,25 @@ void CloudMirror::start() {
   });
 }
 
-void CloudMirror::stop() {
+void CloudMirror::stop(Pending pending) {
   stopped_ = true;
   localChanges_.remove();
   // Waits for an operation under way, and takes the timers down on the queue that owns them.
-  queue_->sync([this] {
+  queue_->sync([this, pending] {
     pollTimer_.cancel();
     exportTimer_.cancel();
+    if (pending == Pending::exportFirst && setUp_ && storeStillLoaded()) exportChanges();
   });
+}
+
+bool CloudMirror::storeStillLoaded() const {
+  std::shared_ptr<PersistentStore> store = store_.lock();
+  return store && coordinator_->persistentStore() == store;
 }
 
 bool CloudMirror::stillMirroring() {
   if (stopped_) return false;
-  std::shared_ptr<PersistentStore> store = store_.lock();
-  if (store && coordinator_->persistentStore() == store) return true;
+  if (storeStillLoaded()) return true;
   stopped_ = true;
   pollTimer_.cancel();
   exportTimer_.cancel();

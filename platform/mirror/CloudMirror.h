@@ -29,8 +29,10 @@
 // imports everything the folder holds.
 //
 // Lifetime: shared; blocks hold it weakly. stop() may be called from any thread but the mirror's
-// queue; once it returns no operation runs any more. The clock and the notification centre must
-// outlive the engine.
+// queue; once it returns no operation runs any more. Before the store closes, stop(exportFirst)
+// exports what local changes wait for the export delay or the next poll, so they reach the journal
+// now rather than at the next start (an import under way gives way first). The clock and the
+// notification centre must outlive the engine.
 
 #include <array>
 #include <atomic>
@@ -69,13 +71,16 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   CloudMirror(const CloudMirror&) = delete;
   CloudMirror& operator=(const CloudMirror&) = delete;
 
+  enum class Pending { abandon, exportFirst };
+
   void start();
-  void stop();
+  void stop(Pending pending = Pending::abandon);
 
  private:
   CloudMirror(Configuration configuration, const Clock& clock, NotificationCenter& notificationCenter);
 
   // On the mirror's queue.
+  bool storeStillLoaded() const;
   bool stillMirroring();
   void runCycle();
   void setUp();

@@ -38,4 +38,8 @@ void MirroredPersistentContainer::persistentStoreDidLoad(const StoreDescription&
   mirror_->start();
 }
 
+void MirroredPersistentContainer::persistentStoreWillClose(const std::shared_ptr<PersistentStore>&) {
+  if (mirror_) mirror_->stop(CloudMirror::Pending::exportFirst);
+}
+
 }  // namespace platform

@@ -13,6 +13,9 @@
 // local saves closely, also turn on kRemoteChangeNotificationPostOption; without it they wait for
 // the next poll.
 //
+// Closing the store (closePersistentStores) first lets the mirror export the local changes still
+// waiting, then stops it: nothing of the mirror runs once the store is closed.
+//
 // Threads: as PersistentContainer. The clock and the notification centre must outlive the
 // container; destroying the container stops its mirror.
 
@@ -37,6 +40,7 @@ class MirroredPersistentContainer : public PersistentContainer {
  protected:
   void persistentStoreDidLoad(const StoreDescription& description,
                               const std::shared_ptr<PersistentStore>& store) override;
+  void persistentStoreWillClose(const std::shared_ptr<PersistentStore>& store) override;
 
  private:
   MirrorSettings settings_;

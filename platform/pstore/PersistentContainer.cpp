@@ -26,8 +26,16 @@ void PersistentContainer::loadPersistentStores(const LoadCompletion& completion)
   }
 }
 
+void PersistentContainer::closePersistentStores() {
+  if (std::shared_ptr<PersistentStore> store = coordinator_->persistentStore())
+    persistentStoreWillClose(store);
+  coordinator_->removePersistentStore();
+}
+
 void PersistentContainer::persistentStoreDidLoad(const StoreDescription&,
                                                  const std::shared_ptr<PersistentStore>&) {}
+
+void PersistentContainer::persistentStoreWillClose(const std::shared_ptr<PersistentStore>&) {}
 
 std::shared_ptr<ManagedObjectContext> PersistentContainer::newBackgroundContext() const {
   return ManagedObjectContext::make(coordinator_, ManagedObjectContext::ConcurrencyType::PrivateQueue,

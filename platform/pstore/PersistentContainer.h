@@ -15,7 +15,11 @@
 //    never write over each other's reads. A task must not wait for a later task.
 //
 // A subclass that keeps the loaded store in step with something else (a mirror, say) hears of each
-// store that loaded through persistentStoreDidLoad().
+// store that loaded through persistentStoreDidLoad(), and of each store about to close through
+// persistentStoreWillClose().
+//
+// Closing: closePersistentStores() ends the container's use of its store for good, as a process
+// does before it exits, so that no work on the store is still under way when it ends.
 
 #include <functional>
 #include <memory>
@@ -55,6 +59,10 @@ class PersistentContainer {
   }
 
   void loadPersistentStores(const LoadCompletion& completion);
+  // Closes the loaded store, leaving its files complete (PersistentStoreCoordinator::
+  // removePersistentStore); whatever keeps the store in step with something else finishes first.
+  // Contexts then fail with StoreOperationFailed. Call it from the thread that loaded the store.
+  void closePersistentStores();
 
   const std::shared_ptr<PersistentStoreCoordinator>& persistentStoreCoordinator() const {
     return coordinator_;
@@ -69,6 +77,8 @@ class PersistentContainer {
   // Called on the loading thread after a store loaded, before its completion.
   virtual void persistentStoreDidLoad(const StoreDescription& description,
                                       const std::shared_ptr<PersistentStore>& store);
+  // Called by closePersistentStores() on its thread while the store is still loaded.
+  virtual void persistentStoreWillClose(const std::shared_ptr<PersistentStore>& store);
 
  private:
   static const Clock& defaultClock();

@@ -77,6 +77,13 @@ Result<void> PersistentStoreCoordinator::destroyPersistentStore(const std::files
   return {};
 }
 
+void PersistentStoreCoordinator::removePersistentStore() {
+  std::lock_guard lock(mutex_);
+  if (!store_) return;
+  store_->database().close();
+  store_.reset();
+}
+
 void PersistentStoreCoordinator::registerContext(const std::shared_ptr<ManagedObjectContext>& context) {
   std::lock_guard lock(mutex_);
   std::erase_if(contexts_, [](const auto& weak) { return weak.expired(); });

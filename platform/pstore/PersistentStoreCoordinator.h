@@ -66,6 +66,11 @@ class PersistentStoreCoordinator {
   // description.
   Result<void> destroyPersistentStore(const std::filesystem::path& path);
 
+  // Lets go of the loaded store, leaving its files: a read or commit under way ends first, then the
+  // connection closes, which folds the write-ahead log into the database file. Contexts then fail
+  // with StoreOperationFailed until a store is loaded again. Without a loaded store it does nothing.
+  void removePersistentStore();
+
   ObjectTag notificationSender() const { return this; }
 
   // For the layer's contexts.

@@ -36,7 +36,7 @@ TEST_F(AnalyticsProcessTest, TheBuildsOptionsFileConfiguresTheSdkWithoutComplain
 
 // The app quits as soon as its loop runs: what the SDK queued at start-up is stored all the same.
 TEST_F(AnalyticsProcessTest, GivenConsentSwitchesCollectionOnForLaterLaunches) {
-  EXPECT_EQ(runApp(), 0);
+  EXPECT_EQ(runApp(), 0) << errors_;
 
   const platform::Dictionary stored = storedPreferences();
   EXPECT_EQ(stored.at(kCollectionStateKey), Value(std::int64_t{1}));
@@ -99,7 +99,7 @@ TEST_F(AnalyticsProcessTest, WithConsentTheFirstLaunchRegistersFetchesTheConfigu
   // their initial delay.
   EXPECT_TRUE(collector.waitForUploads(1, std::chrono::seconds(120)));
   app->requestStop();
-  EXPECT_EQ(app->waitForExit(), 0);
+  EXPECT_EQ(app->waitForExit(), 0) << app->standardError();
 
   const std::vector<platform::testing::RecordedRequest> registrations = services.requests(registration);
   ASSERT_EQ(registrations.size(), 1u);
@@ -123,7 +123,7 @@ TEST_F(AnalyticsProcessTest, AnInvalidAppIDIsReportedOnceAndNothingIsSentOrStore
 TEST_F(AnalyticsProcessTest, WithoutAnOptionsFileTheAppSaysSoOnceAndRuns) {
   useBundleWithServiceInfo(std::nullopt);
 
-  EXPECT_EQ(runApp(), 0);
+  EXPECT_EQ(runApp(), 0) << errors_;
 
   EXPECT_EQ(output_, kFailureLine);
   EXPECT_TRUE(services_.requests().empty());

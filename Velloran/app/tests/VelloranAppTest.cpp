@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 #include "Velloran/data/MockSyncService.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 #include "Velloran/services/LookupError.h"
 #include "Velloran/services/testing/AppServicesBed.h"
 #include "Velloran/settings/AnalyticsConsentView.h"
@@ -123,11 +124,26 @@ TEST_F(VelloranAppTest, BecomingActiveCountsALaunchOutsideTestRunsOnly) {
   EXPECT_EQ(reviewRequester_->requestCount(), 1);
 }
 
-TEST_F(VelloranAppTest, QuittingLetsTheAnalyticsFinishWhatItQueued) {
+// An edit handed to the store just before quitting is stored; then the store is closed, so that
+// nothing works on it while the process exits.
+TEST_F(VelloranAppTest, QuittingLetsTheAnalyticsAndTheStoreFinishThenClosesTheStore) {
   VelloranApp& app = start();
   sdk_->clearCalls();
+  testing::CompletionProbe<void> saved;
+  app.promptStore()->savePrompt(testing::makePrompt({.title = "Last edit"}), saved.completion());
   app.handleTermination();
   EXPECT_EQ(sdk_->calls(), std::vector<testing::AnalyticsSdkCall>{testing::waitForQueuedWorkCall()});
+  ASSERT_EQ(saved.calls(), 1u);
+  EXPECT_TRUE(saved.result().ok());
+  EXPECT_EQ(app.coreDataStack().container()->persistentStoreCoordinator()->persistentStore(), nullptr);
+
+  app_.reset();
+  const std::vector<Prompt> stored =
+      testing::runToCompletion<std::vector<Prompt>>(dispatch_, [this](auto done) {
+        start().promptStore()->fetchPrompts({}, std::move(done));
+      }).value();
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].title, "Last edit");
 }
 
 TEST_F(VelloranAppTest, InATestRunBecomingActiveCountsNothing) {

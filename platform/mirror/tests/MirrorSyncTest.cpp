@@ -227,6 +227,21 @@ TEST_F(MirrorSync, AResetStoreImportsEverythingTheFolderHoldsIncludingItsOwnEarl
   EXPECT_THAT(a->titles(), ElementsAre("From a", "From b again"));
 }
 
+TEST_F(MirrorSync, ClosingTheStoreExportsWhatWaitsAtOnceAndStopsTheMirror) {
+  auto a = makeDevice("a");
+  sync();
+  const std::filesystem::path journal = journals() / (a->device().uuidString() + ".jsonl");
+  a->addNote("Saved just before quitting");
+  a->container().closePersistentStores();
+  EXPECT_EQ(lineCount(journal), 1u) << "not after the export delay: there is none";
+  EXPECT_EQ(a->container().persistentStoreCoordinator()->persistentStore(), nullptr);
+
+  auto b = makeDevice("b");
+  sync(2);
+  EXPECT_THAT(b->titles(), ElementsAre("Saved just before quitting"));
+  EXPECT_EQ(lineCount(journal), 1u);
+}
+
 TEST_F(MirrorSync, ADeviceStoppedWithItsContainerWritesNoMore) {
   auto a = makeDevice("a");
   sync();

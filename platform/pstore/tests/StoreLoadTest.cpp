@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/pstore/PersistentStoreError.h"
+#include "platform/pstore/detail/SoundStamp.h"
 #include "platform/pstore/testing/StoreTestSupport.h"
 
 namespace platform {
@@ -255,6 +256,35 @@ TEST_F(PstoreStoreLoad, DestroyingALoadedStoreClosesItForItsContexts) {
   Result<std::vector<ManagedObject>> fetched = notebook.view().fetch(FetchRequest{.entityName = "Note"});
   ASSERT_FALSE(fetched);
   EXPECT_TRUE(isPersistentStoreError(fetched.error(), PersistentStoreErrorCode::StoreOperationFailed));
+}
+
+// A process closes its store before it exits: everything is in the file, which stays as found
+// sound unless the session wrote to it.
+TEST_F(PstoreStoreLoad, ClosingFoldsTheLogIntoTheFileAndKeepsTheStampOfAStoreLeftAsFound) {
+  writeNotes();
+  const auto stampMatches = [this] {
+    const std::optional<std::string> stamp = detail::currentStamp(storePath());
+    return stamp && detail::isRecordedStamp(storePath(), *stamp);
+  };
+  {
+    Notebook reader(fileStore(storePath()));
+    EXPECT_EQ(fetchAll(reader.view(), "Note").size(), 200u);
+    reader.container.closePersistentStores();
+    EXPECT_FALSE(exists("-wal"));
+    EXPECT_TRUE(stampMatches()) << "the next load skips the full check";
+    Result<std::vector<ManagedObject>> fetched = reader.view().fetch(FetchRequest{.entityName = "Note"});
+    ASSERT_FALSE(fetched);
+    EXPECT_TRUE(isPersistentStoreError(fetched.error(), PersistentStoreErrorCode::StoreOperationFailed));
+    reader.container.closePersistentStores();
+  }
+  Notebook writer(fileStore(storePath()));
+  writer.view().insertNewObject("Note").setValue("title", std::string("last"));
+  saveOrFail(writer.view());
+  writer.container.closePersistentStores();
+  EXPECT_FALSE(exists("-wal"));
+  EXPECT_FALSE(stampMatches()) << "a session that wrote is checked again";
+  Notebook reopened(fileStore(storePath()));
+  EXPECT_EQ(fetchAll(reopened.view(), "Note").size(), 201u);
 }
 
 TEST_F(PstoreStoreLoad, DestroyingAMissingStoreSucceeds) {
