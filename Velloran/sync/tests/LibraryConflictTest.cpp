@@ -101,6 +101,17 @@ TEST_F(LibraryConflictTest, OfflineEditsOnBothMachinesAreBothKeptAndTheLaterIsCu
   EXPECT_EQ(only(a), only(b));
   EXPECT_EQ(versionRows(a), 3);
   EXPECT_EQ(versionRows(b), 3);
+
+  // Both were numbered 2 and keep that number; the next edit, on the machine whose own 2 is the
+  // older one, numbers from the current one and is current everywhere.
+  editText(a, "next, on a");
+  sync(2);
+  for (Library* machine : {&a, &b}) {
+    std::vector<std::int64_t> numbers;
+    for (const PromptVersion& version : only(*machine).versions) numbers.push_back(version.versionNumber);
+    EXPECT_THAT(numbers, ElementsAre(1, 2, 2, 3));
+    EXPECT_EQ(contentsOf(only(*machine)).back(), "next, on a");
+  }
 }
 
 TEST_F(LibraryConflictTest, AnEditorLeftOpenWhileARemoteVersionArrivesKeepsThatVersion) {
