@@ -86,11 +86,11 @@ platform::Result<std::optional<BCNAConditionalUserProperty>> BMSDatabase::condit
 
 platform::Result<std::vector<BCNAConditionalUserProperty>> BMSDatabase::conditionalUserProperties() {
   std::vector<BCNAConditionalUserProperty> properties;
-  auto read =
-      store_->run(std::string("SELECT ") + kPropertyColumns + " FROM conditional_properties ORDER BY name",
-                  {}, [&](const platform::SqliteRow& row) {
-                    if (auto property = propertyFromRow(row)) properties.push_back(std::move(*property));
-                  });
+  static const std::string sql =
+      std::string("SELECT ") + kPropertyColumns + " FROM conditional_properties ORDER BY name";
+  auto read = store_->run(sql, {}, [&](const platform::SqliteRow& row) {
+    if (auto property = propertyFromRow(row)) properties.push_back(std::move(*property));
+  });
   if (!read) {
     return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read conditional user properties",
                          read.error());

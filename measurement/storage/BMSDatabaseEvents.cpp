@@ -53,11 +53,11 @@ platform::Result<std::optional<BMSEventAggregates>> BMSDatabase::eventAggregates
     const std::string& name) {
   std::optional<BMSEventAggregates> found;
   bool invalid = false;
-  auto read = store_->run(std::string("SELECT ") + kAggregateColumns + " FROM events WHERE name = ?", {name},
-                          [&](const platform::SqliteRow& row) {
-                            found = aggregatesFromRow(row);
-                            invalid = !found;
-                          });
+  static const std::string sql = std::string("SELECT ") + kAggregateColumns + " FROM events WHERE name = ?";
+  auto read = store_->run(sql, {name}, [&](const platform::SqliteRow& row) {
+    found = aggregatesFromRow(row);
+    invalid = !found;
+  });
   if (!read)
     return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read event aggregates", read.error());
   if (invalid)
@@ -111,8 +111,10 @@ platform::Result<void> BMSDatabase::clearCurrentSessionCounts() {
 platform::Result<std::optional<BMSUserAttribute>> BMSDatabase::userAttributeWithName(
     const std::string& name) {
   std::optional<BMSUserAttribute> found;
-  auto read = store_->run(std::string("SELECT ") + kAttributeColumns + " FROM user_attributes WHERE name = ?",
-                          {name}, [&](const platform::SqliteRow& row) { found = attributeFromRow(row); });
+  static const std::string sql =
+      std::string("SELECT ") + kAttributeColumns + " FROM user_attributes WHERE name = ?";
+  auto read =
+      store_->run(sql, {name}, [&](const platform::SqliteRow& row) { found = attributeFromRow(row); });
   if (!read)
     return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read user attribute", read.error());
   return found;
@@ -149,12 +151,13 @@ platform::Result<void> BMSDatabase::deleteUserAttributeWithName(const std::strin
 platform::Result<std::vector<BMSUserAttribute>> BMSDatabase::userAttributesIncludingInternal(
     bool includingInternal) {
   std::vector<BMSUserAttribute> attributes;
-  auto read =
-      store_->run(std::string("SELECT ") + kAttributeColumns + " FROM user_attributes" +
-                      (includingInternal ? "" : " WHERE substr(name, 1, 1) != '_'") + " ORDER BY name",
-                  {}, [&](const platform::SqliteRow& row) {
-                    if (auto attribute = attributeFromRow(row)) attributes.push_back(std::move(*attribute));
-                  });
+  static const std::string all =
+      std::string("SELECT ") + kAttributeColumns + " FROM user_attributes ORDER BY name";
+  static const std::string publicOnly = std::string("SELECT ") + kAttributeColumns +
+                                        " FROM user_attributes WHERE substr(name, 1, 1) != '_' ORDER BY name";
+  auto read = store_->run(includingInternal ? all : publicOnly, {}, [&](const platform::SqliteRow& row) {
+    if (auto attribute = attributeFromRow(row)) attributes.push_back(std::move(*attribute));
+  });
   if (!read)
     return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read user attributes", read.error());
   return attributes;

@@ -119,12 +119,15 @@ platform::Result<bool> BMSDatabase::containsRealtimeRawEvents() {
 
 platform::Result<std::int64_t> BMSDatabase::insertIfNotExistsRawEventMetadata(
     const BMSPBMeasurementBundle& metadata) {
-  const std::optional<platform::Bytes> encoded = metadata.protoBuffer();
+  std::optional<platform::Bytes> encoded = metadata.protoBuffer();
   if (!encoded) return databaseError(DatabaseErrorCode::InvalidRow, "Failed to encode raw-event metadata");
-  const std::int64_t fingerprint = BMS64LSBMD5(*encoded);
+  // Events in a row nearly always share their metadata: its digest is worked out once per change.
+  if (!lastMetadata_ || lastMetadata_->encoded != *encoded)
+    lastMetadata_ = EncodedMetadata{*encoded, BMS64LSBMD5(*encoded)};
+  const std::int64_t fingerprint = lastMetadata_->fingerprint;
   auto inserted =
       store_->run("INSERT OR IGNORE INTO raw_events_metadata (metadata_fingerprint, metadata) VALUES (?, ?)",
-                  {fingerprint, *encoded});
+                  {fingerprint, std::move(*encoded)});
   if (!inserted) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to store raw-event metadata",
                          inserted.error());

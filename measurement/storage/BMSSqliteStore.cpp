@@ -71,7 +71,7 @@ platform::Result<void> BMSSqliteStore::execute(const std::string& sql) {
   return {};
 }
 
-platform::Result<void> BMSSqliteStore::run(const std::string& sql,
+platform::Result<void> BMSSqliteStore::run(std::string_view sql,
                                            const std::vector<platform::SqlValue>& parameters,
                                            const std::function<void(const platform::SqliteRow&)>& onRow) {
   if (auto done = connection_->run(sql, parameters, onRow); !done) {
@@ -81,14 +81,14 @@ platform::Result<void> BMSSqliteStore::run(const std::string& sql,
 }
 
 platform::Result<platform::SqlValue> BMSSqliteStore::scalar(
-    const std::string& sql, const std::vector<platform::SqlValue>& parameters) {
+    std::string_view sql, const std::vector<platform::SqlValue>& parameters) {
   auto value = connection_->scalar(sql, parameters);
   if (!value)
     return storeError(BMSSqliteStoreErrorCode::StatementFailed, "Failed to execute statement", value.error());
   return std::move(value).value();
 }
 
-platform::Result<std::int64_t> BMSSqliteStore::integer(const std::string& sql,
+platform::Result<std::int64_t> BMSSqliteStore::integer(std::string_view sql,
                                                        const std::vector<platform::SqlValue>& parameters) {
   auto value = scalar(sql, parameters);
   if (!value) return value.error();
@@ -98,8 +98,27 @@ platform::Result<std::int64_t> BMSSqliteStore::integer(const std::string& sql,
 }
 
 bool BMSSqliteStore::performTransaction(const std::function<bool()>& block, platform::Error* error) {
-  auto transaction =
-      platform::SqliteTransaction::begin(*connection_, platform::SqliteTransaction::Mode::Exclusive);
+  return performTransactionInMode(platform::SqliteTransaction::Mode::Exclusive, block, error);
+}
+
+void BMSSqliteStore::performReads(const std::function<void()>& reads) {
+  if (inTransaction()) return reads();
+  bool ran = false;
+  performTransactionInMode(
+      platform::SqliteTransaction::Mode::Deferred,
+      [&] {
+        ran = true;
+        reads();
+        return true;
+      },
+      nullptr);
+  // Without a transaction of their own the reads still run, each in its own.
+  if (!ran) reads();
+}
+
+bool BMSSqliteStore::performTransactionInMode(platform::SqliteTransaction::Mode mode,
+                                              const std::function<bool()>& block, platform::Error* error) {
+  auto transaction = platform::SqliteTransaction::begin(*connection_, mode);
   if (!transaction) {
     reportTransactionFailure("Failed to begin transaction", transaction.error(), error);
     return false;

@@ -10,6 +10,8 @@ Error engineError(int code, std::string_view context, const char* message) {
                std::string(context) + ": " + (message ? message : sqlite3_errstr(code)));
 }
 
+// Text and blobs are bound without a copy: the parameters outlive the statement's run, and the
+// bindings are cleared when it ends.
 void bindParameter(sqlite3_stmt* statement, int index, const SqlValue& value) {
   std::visit(
       [&](const auto& v) {
@@ -21,12 +23,12 @@ void bindParameter(sqlite3_stmt* statement, int index, const SqlValue& value) {
         } else if constexpr (std::is_same_v<T, double>) {
           sqlite3_bind_double(statement, index, v);
         } else if constexpr (std::is_same_v<T, std::string>) {
-          sqlite3_bind_text64(statement, index, v.data(), v.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+          sqlite3_bind_text64(statement, index, v.data(), v.size(), SQLITE_STATIC, SQLITE_UTF8);
         } else if (v.empty()) {
           // A blob bound from an empty vector would be bound as null; an empty blob is not null.
           sqlite3_bind_zeroblob(statement, index, 0);
         } else {
-          sqlite3_bind_blob64(statement, index, v.data(), v.size(), SQLITE_TRANSIENT);
+          sqlite3_bind_blob64(statement, index, v.data(), v.size(), SQLITE_STATIC);
         }
       },
       value);
@@ -47,6 +49,18 @@ class StatementReset {
  private:
   sqlite3_stmt* statement_;
 };
+
+std::string_view beginText(SqliteTransaction::Mode mode) {
+  switch (mode) {
+    case SqliteTransaction::Mode::Immediate:
+      return "BEGIN IMMEDIATE";
+    case SqliteTransaction::Mode::Exclusive:
+      return "BEGIN EXCLUSIVE";
+    case SqliteTransaction::Mode::Deferred:
+      break;
+  }
+  return "BEGIN DEFERRED";
+}
 
 }  // namespace
 
@@ -101,18 +115,18 @@ Result<void> SqliteConnection::execute(const std::string& sql) {
   return {};
 }
 
-Result<sqlite3_stmt*> SqliteConnection::statementFor(const std::string& sql) {
+Result<sqlite3_stmt*> SqliteConnection::statementFor(std::string_view sql) {
   if (auto cached = statements_.find(sql); cached != statements_.end()) return cached->second;
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v3(database_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+  if (sqlite3_prepare_v3(database_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
                          &statement, nullptr) != SQLITE_OK) {
-    return lastError("Cannot prepare \"" + sql + "\"");
+    return lastError("Cannot prepare \"" + std::string(sql) + "\"");
   }
   statements_.emplace(sql, statement);
   return statement;
 }
 
-Result<void> SqliteConnection::run(const std::string& sql, const std::vector<SqlValue>& parameters,
+Result<void> SqliteConnection::run(std::string_view sql, const std::vector<SqlValue>& parameters,
                                    const std::function<void(const SqliteRow&)>& onRow) {
   Result<sqlite3_stmt*> prepared = statementFor(sql);
   if (!prepared) return prepared.error();
@@ -128,7 +142,7 @@ Result<void> SqliteConnection::run(const std::string& sql, const std::vector<Sql
   }
 }
 
-Result<SqlValue> SqliteConnection::scalar(const std::string& sql, const std::vector<SqlValue>& parameters) {
+Result<SqlValue> SqliteConnection::scalar(std::string_view sql, const std::vector<SqlValue>& parameters) {
   SqlValue first;
   bool seen = false;
   Result<void> ran = run(sql, parameters, [&](const SqliteRow& row) {
@@ -148,9 +162,9 @@ Result<SqliteTransaction> SqliteTransaction::begin(SqliteConnection& connection,
                  "Cannot nest a transaction: the enclosing one was rolled back");
   }
   SqliteTransaction transaction(connection, level);
-  const std::string begin = level > 0 ? "SAVEPOINT " + transaction.savepointName()
-                                      : (mode == Mode::Exclusive ? "BEGIN EXCLUSIVE" : "BEGIN IMMEDIATE");
-  Result<void> begun = connection.execute(begin);
+  // Transaction control runs with every stored event: its statements are cached like any other.
+  Result<void> begun =
+      connection.run(level > 0 ? "SAVEPOINT " + transaction.savepointName() : beginText(mode), {});
   if (!begun) {
     transaction.connection_ = nullptr;
     return begun.error();
@@ -172,17 +186,17 @@ SqliteTransaction::~SqliteTransaction() {
   if (!connection_) return;
   if (isNested()) {
     if (connection_->inTransaction()) {
-      (void)connection_->execute("ROLLBACK TO " + savepointName());
-      (void)connection_->execute("RELEASE " + savepointName());
+      (void)connection_->run("ROLLBACK TO " + savepointName(), {});
+      (void)connection_->run("RELEASE " + savepointName(), {});
     }
   } else if (connection_->inTransaction()) {
-    (void)connection_->execute("ROLLBACK");
+    (void)connection_->run("ROLLBACK", {});
   }
   end();
 }
 
 Result<void> SqliteTransaction::commit() {
-  Result<void> committed = connection_->execute(isNested() ? "RELEASE " + savepointName() : "COMMIT");
+  Result<void> committed = connection_->run(isNested() ? "RELEASE " + savepointName() : "COMMIT", {});
   if (committed) end();
   return committed;
 }

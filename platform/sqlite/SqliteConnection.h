@@ -47,14 +47,17 @@ class SqliteConnection {
   SqliteConnection(const SqliteConnection&) = delete;
   SqliteConnection& operator=(const SqliteConnection&) = delete;
 
-  // Runs fixed SQL without parameters (schema statements, pragmas, transaction control).
+  // Runs fixed SQL without parameters, parsed anew each time and never cached: schema statements,
+  // pragmas, several statements in one text.
   Result<void> execute(const std::string& sql);
   // Runs one statement with its parameters, calling `onRow` for each row it yields. `onRow` must not
-  // use the connection: the statement is still running.
-  Result<void> run(const std::string& sql, const std::vector<SqlValue>& parameters,
+  // use the connection: the statement is still running. The statement is prepared on its first run
+  // and kept for every later run of the same text (the engine prepares it again by itself when the
+  // schema changed in between).
+  Result<void> run(std::string_view sql, const std::vector<SqlValue>& parameters,
                    const std::function<void(const SqliteRow&)>& onRow = {});
   // The first column of the first row, or null when there is no row.
-  Result<SqlValue> scalar(const std::string& sql, const std::vector<SqlValue>& parameters = {});
+  Result<SqlValue> scalar(std::string_view sql, const std::vector<SqlValue>& parameters = {});
 
   std::int64_t changes() const { return sqlite3_changes64(database_); }
   std::int64_t lastInsertRowID() const { return sqlite3_last_insert_rowid(database_); }
@@ -67,10 +70,16 @@ class SqliteConnection {
  private:
   friend class SqliteTransaction;
   explicit SqliteConnection(sqlite3* database) : database_(database) {}
-  Result<sqlite3_stmt*> statementFor(const std::string& sql);
+  Result<sqlite3_stmt*> statementFor(std::string_view sql);
+
+  // Looks statements up by any text view, without copying the text into a key first.
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+  };
 
   sqlite3* database_;
-  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> statements_;
   // Transactions of this layer now open, outermost first; every level after the first is a savepoint.
   int transactionDepth_ = 0;
 };
@@ -81,8 +90,10 @@ class SqliteConnection {
 // reverse order they began; a nested commit only becomes durable when the outermost one commits.
 class SqliteTransaction {
  public:
-  // Immediate takes the write lock at once; Exclusive also keeps readers of other connections out.
-  enum class Mode { Immediate, Exclusive };
+  // Immediate takes the write lock at once; Exclusive also keeps readers of other connections out;
+  // Deferred takes locks as its statements need them (a transaction that only reads takes the read
+  // lock once for all its statements).
+  enum class Mode { Immediate, Exclusive, Deferred };
 
   static Result<SqliteTransaction> begin(SqliteConnection& connection, Mode mode = Mode::Immediate);
   SqliteTransaction(SqliteTransaction&& other) noexcept

@@ -249,6 +249,18 @@ TEST_F(BMSDatabaseTest, MetadataIsStoredOnceUnderTheFingerprintOfItsBytes) {
   EXPECT_FALSE(database->queryRawEventsMetadataWithFingerprint(fingerprint + 1).value());
   ASSERT_TRUE(database->deleteRawEventMetadataWithMetadataFingerprint(fingerprint));
   EXPECT_FALSE(database->queryRawEventsMetadataWithFingerprint(fingerprint).value());
+
+  // Alternating metadata each keep their own fingerprint; the same metadata after a reset (or
+  // after its row was deleted) is stored again.
+  BMSPBMeasurementBundle other = metadata;
+  NANOSetString(other, MeasurementBundleField::kPlatform, "other");
+  EXPECT_EQ(database->insertIfNotExistsRawEventMetadata(other).value(), BMS64LSBMD5(*other.protoBuffer()));
+  EXPECT_EQ(database->insertIfNotExistsRawEventMetadata(metadata).value(), fingerprint);
+  ASSERT_TRUE(database->reset());
+  EXPECT_EQ(database->insertIfNotExistsRawEventMetadata(metadata).value(), fingerprint);
+  EXPECT_EQ(database->queryRawEventsMetadataWithFingerprint(fingerprint).value(), metadata);
+  EXPECT_EQ(database->insertIfNotExistsRawEventMetadata(BMSPBMeasurementBundle()).value(),
+            BMS64LSBMD5(platform::Bytes()));
 }
 
 TEST_F(BMSDatabaseTest, AggregatesRoundTripAndCountPublicNames) {

@@ -40,6 +40,26 @@ TEST_F(BMSSqliteStoreTest, NestedTransactionRollsBackAloneAndTheOuterOneStillCom
   EXPECT_EQ(store->integer("SELECT sum(v) FROM t").value(), 4);
 }
 
+TEST_F(BMSSqliteStoreTest, GroupedReadsSeeTheOpenTransactionAndNeverCommitIt) {
+  auto store = openStore();
+  std::int64_t seen = -1;
+  store->performReads([&] { seen = rows(*store); });
+  EXPECT_EQ(seen, 0);
+  EXPECT_FALSE(store->performTransaction([&] {
+    EXPECT_TRUE(store->run("INSERT INTO t VALUES (1)", {}));
+    store->performReads([&] { seen = rows(*store); });
+    return false;
+  }));
+  EXPECT_EQ(seen, 1);
+  EXPECT_EQ(rows(*store), 0);
+  // A failing read inside reports its own error and leaves no transaction open.
+  store->performReads([&] { EXPECT_FALSE(store->run("SELECT * FROM missing", {})); });
+  EXPECT_FALSE(store->inTransaction());
+  EXPECT_TRUE(store->performTransaction(
+      [&] { return static_cast<bool>(store->run("INSERT INTO t VALUES (2)", {})); }));
+  EXPECT_EQ(rows(*store), 1);
+}
+
 TEST_F(BMSSqliteStoreTest, CommitHooksRunOnlyAfterTheOutermostCommit) {
   auto store = openStore();
   std::vector<std::string> ran;

@@ -90,6 +90,28 @@ TEST(SqliteTransaction, RollsBackWhenTheScopeEndsWithoutCommit) {
   EXPECT_EQ(count(*other, "t"), 1);
 }
 
+// The cached statement's table changes underneath it: every run reads the table as it is now.
+TEST(SqliteConnection, CachedStatementFollowsATableDroppedAndMadeAnew) {
+  auto connection = openOrFail(":memory:");
+  ASSERT_TRUE(connection->execute("CREATE TABLE t(a, b)"));
+  ASSERT_TRUE(connection->run("INSERT INTO t VALUES (1, 2)", {}));
+  const std::string select = "SELECT * FROM t";
+  auto columns = [&] {
+    std::vector<SqlValue> read;
+    EXPECT_TRUE(connection->run(select, {}, [&](const SqliteRow& row) {
+      read.push_back(row.column(0));
+      read.push_back(row.column(1));
+    }));
+    return read;
+  };
+  EXPECT_EQ(columns(), (std::vector<SqlValue>{std::int64_t{1}, std::int64_t{2}}));
+  ASSERT_TRUE(connection->execute("DROP TABLE t"));
+  ASSERT_FALSE(connection->run(select, {}));
+  ASSERT_TRUE(connection->execute("CREATE TABLE t(b, a)"));
+  ASSERT_TRUE(connection->run("INSERT INTO t VALUES ('x', 'y')", {}));
+  EXPECT_EQ(columns(), (std::vector<SqlValue>{std::string("x"), std::string("y")}));
+}
+
 TEST(SqliteTransaction, NestedTransactionIsASavepointThatRollsBackAlone) {
   auto connection = openOrFail(":memory:");
   ASSERT_TRUE(connection->execute("CREATE TABLE t(v)"));

@@ -67,6 +67,8 @@ class BMSDatabase {
   // when it answers true, rolls back when it answers false. A failed transaction is logged as
   // "Transaction failed. %@". Answers whether the block's work was committed.
   bool performTransaction(const std::function<bool()>& block);
+  // Runs `reads` (calls of this database that read) taking the file's read lock once for all of them.
+  void performReads(const std::function<void()>& reads) { store_->performReads(reads); }
   // Runs `hook` when the enclosing transaction commits (never when it rolls back); at once outside
   // a transaction.
   void onCommit(std::function<void()> hook) { store_->onCommit(std::move(hook)); }
@@ -241,6 +243,12 @@ class BMSDatabase {
 
   std::unique_ptr<BMSSqliteStore> store_;
   std::shared_ptr<const platform::Clock> clock_;
+  // The last raw-event metadata stored, encoded, with its fingerprint.
+  struct EncodedMetadata {
+    platform::Bytes encoded;
+    std::int64_t fingerprint = 0;
+  };
+  std::optional<EncodedMetadata> lastMetadata_;
 };
 
 }  // namespace beacon

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/error/Result.h"
@@ -34,13 +35,13 @@ class BMSSqliteStore {
   const std::filesystem::path& path() const { return path_; }
 
   platform::Result<void> execute(const std::string& sql);
-  platform::Result<void> run(const std::string& sql, const std::vector<platform::SqlValue>& parameters,
+  platform::Result<void> run(std::string_view sql, const std::vector<platform::SqlValue>& parameters,
                              const std::function<void(const platform::SqliteRow&)>& onRow = {});
   // The first column of the first row; null when there is no row.
-  platform::Result<platform::SqlValue> scalar(const std::string& sql,
+  platform::Result<platform::SqlValue> scalar(std::string_view sql,
                                               const std::vector<platform::SqlValue>& parameters = {});
   // The first column of the first row as an integer; 0 for no row or null.
-  platform::Result<std::int64_t> integer(const std::string& sql,
+  platform::Result<std::int64_t> integer(std::string_view sql,
                                          const std::vector<platform::SqlValue>& parameters = {});
   std::int64_t changes() const { return connection_->changes(); }
   std::int64_t lastInsertRowID() const { return connection_->lastInsertRowID(); }
@@ -49,6 +50,10 @@ class BMSSqliteStore {
   // when it answers true, rolls back when it answers false. Answers whether the work was committed;
   // a failure to begin or commit is also returned in `error` when given.
   bool performTransaction(const std::function<bool()>& block, platform::Error* error = nullptr);
+  // Runs `reads` in one transaction that takes the file's read lock once for all of them (inside an
+  // open transaction: in that one). Several reads in a row cost one lock instead of one each, and see
+  // one state of the file. Reads that fail report their own errors.
+  void performReads(const std::function<void()>& reads);
   // Runs `hook` once the outermost open transaction has committed (dropped when any level it was
   // registered in rolls back); at once when no transaction is open. For in-memory state that must
   // never get ahead of what the file holds.
@@ -58,6 +63,9 @@ class BMSSqliteStore {
  private:
   BMSSqliteStore(std::filesystem::path path, std::unique_ptr<platform::SqliteConnection> connection)
       : path_(std::move(path)), connection_(std::move(connection)) {}
+
+  bool performTransactionInMode(platform::SqliteTransaction::Mode mode, const std::function<bool()>& block,
+                                platform::Error* error);
 
   std::filesystem::path path_;
   std::unique_ptr<platform::SqliteConnection> connection_;
