@@ -72,13 +72,19 @@ void BMSUploader::updateSchedule() {
     }
     suspendedUploadTimestamp_ = 0;
   }
-  if (!hasDataToUpload()) {
+  // Worked out again after every stored event: its reads of the database share one read lock.
+  bool hasData = false;
+  double next = 0;
+  collaborators_.database->performReads([&] {
+    hasData = hasDataToUpload();
+    if (hasData) next = nextUploadingTime();
+  });
+  if (!hasData) {
     if (collaborators_.activateNewSnapshot) collaborators_.activateNewSnapshot();
     BMSLog(8, 23024, "No data to upload. Upload task will not be scheduled");
     stopScheduling(false);
     return;
   }
-  double next = nextUploadingTime();
   if (std::fabs(next) < kBMSTimeEpsilon) {
     BMSLog(8, 23025, "No next uploading time. Upload task will not be scheduled");
     stopScheduling(false);
