@@ -38,13 +38,33 @@ platform::Result<void> BMSDatabase::createSchema() {
                                                               std::to_string(*version) + " is newer than " +
                                                               std::to_string(storage::kSchemaVersion));
   }
-  std::vector<std::string> statements(std::begin(storage::kCreateTables), std::end(storage::kCreateTables));
-  statements.push_back("PRAGMA user_version = " + std::to_string(storage::kSchemaVersion));
-  if (auto created = storage::executeAll(*store_, statements); !created) {
+  auto statements = rawEventsTableRenumbering();
+  if (!statements)
+    return databaseError(DatabaseErrorCode::SchemaFailed, "Failed to read the schema", statements.error());
+  statements->push_back(std::string("CREATE TABLE IF NOT EXISTS raw_events") + storage::kRawEventsColumns);
+  statements->insert(statements->end(), std::begin(storage::kCreateTables), std::end(storage::kCreateTables));
+  statements->push_back("PRAGMA user_version = " + std::to_string(storage::kSchemaVersion));
+  if (auto created = storage::executeAll(*store_, *statements); !created) {
     return databaseError(DatabaseErrorCode::SchemaFailed, "Failed to create database schema",
                          created.error());
   }
   return {};
+}
+
+platform::Result<std::vector<std::string>> BMSDatabase::rawEventsTableRenumbering() {
+  auto definition =
+      store_->scalar("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = 'raw_events'");
+  if (!definition) return definition.error();
+  const auto* text = std::get_if<std::string>(&*definition);
+  if (!text || text->find("AUTOINCREMENT") == std::string::npos) return std::vector<std::string>();
+  // The rows keep their row IDs; the table's indexes go with the old table and are made anew.
+  return std::vector<std::string>{
+      std::string("CREATE TABLE raw_events_renumbered") + storage::kRawEventsColumns,
+      "INSERT INTO raw_events_renumbered SELECT rowid, name, timestamp_ms, metadata_fingerprint, data, "
+      "realtime"
+      " FROM raw_events",
+      "DROP TABLE raw_events", "ALTER TABLE raw_events_renumbered RENAME TO raw_events",
+      "DELETE FROM sqlite_sequence WHERE name = 'raw_events'"};
 }
 
 bool BMSDatabase::performTransaction(const std::function<bool()>& block) {

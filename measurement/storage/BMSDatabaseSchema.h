@@ -2,12 +2,21 @@
 // The measurement database's tables and its schema version. Internal to the storage target.
 //
 // Value kinds of user properties are stored explicitly (value_type), so the integer 1 and the
-// double 1.0 stay apart. The queue and raw-event tables use AUTOINCREMENT so row IDs never repeat.
+// double 1.0 stay apart. The queue uses AUTOINCREMENT so its row IDs never repeat. Raw events do
+// not: each is numbered above every stored one, which is all bundling needs (its runs of
+// consecutive row IDs are read and deleted in one transaction), and AUTOINCREMENT would write one
+// page more with every stored event.
 
 namespace beacon::storage {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
+// The raw-event table's columns; files of schema 2 and older declared the same with AUTOINCREMENT.
+inline constexpr const char* kRawEventsColumns =
+    " (rowid INTEGER PRIMARY KEY, name TEXT NOT NULL, timestamp_ms INTEGER NOT NULL,"
+    " metadata_fingerprint INTEGER NOT NULL, data BLOB NOT NULL, realtime INTEGER NOT NULL DEFAULT 0)";
+
+// Run after the raw-event table exists.
 inline constexpr const char* kCreateTables[] = {
     "CREATE TABLE IF NOT EXISTS app_metadata ("
     " id INTEGER PRIMARY KEY CHECK (id = 1),"
@@ -28,9 +37,6 @@ inline constexpr const char* kCreateTables[] = {
     "CREATE TABLE IF NOT EXISTS user_attributes ("
     " name TEXT PRIMARY KEY NOT NULL, origin TEXT NOT NULL, set_timestamp REAL NOT NULL,"
     " value_type INTEGER NOT NULL, int_value INTEGER, double_value REAL, string_value TEXT)",
-    "CREATE TABLE IF NOT EXISTS raw_events ("
-    " rowid INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL, timestamp_ms INTEGER NOT NULL,"
-    " metadata_fingerprint INTEGER NOT NULL, data BLOB NOT NULL, realtime INTEGER NOT NULL DEFAULT 0)",
     "CREATE INDEX IF NOT EXISTS raw_events_by_fingerprint ON raw_events (metadata_fingerprint)",
     // The upload schedule, worked out again after every stored event, asks for the newest raw event
     // and whether any is real-time: answered from these without reading the table.

@@ -428,11 +428,40 @@ TEST_F(BMSDatabaseTest, ConditionalUserPropertiesKeepEveryFieldAndTheirEvents) {
   EXPECT_FALSE(database->updateConditionalUserProperty(valueless));
 }
 
+TEST_F(BMSDatabaseTest, ASecondSchemaFileKeepsItsRawEventsAndNumbersOnAboveThem) {
+  ASSERT_TRUE(database->store().execute("DROP TABLE raw_events"));
+  ASSERT_TRUE(database->store().execute(
+      "CREATE TABLE raw_events (rowid INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL, timestamp_ms "
+      "INTEGER NOT NULL, metadata_fingerprint INTEGER NOT NULL, data BLOB NOT NULL, realtime INTEGER NOT "
+      "NULL "
+      "DEFAULT 0)"));
+  for (const char* name : {"a", "b", "c"}) ASSERT_TRUE(database->insertRawEvent(event(name, 5), 7, true));
+  ASSERT_TRUE(database->deleteRawEventWithRowID(3));
+  ASSERT_TRUE(database->store().execute("PRAGMA user_version = 2"));
+  reopen();
+
+  EXPECT_EQ(count("PRAGMA user_version"), 3);
+  EXPECT_EQ(
+      count("SELECT count(*) FROM sqlite_master WHERE name = 'raw_events' AND sql LIKE '%AUTOINCREMENT%'"),
+      0);
+  EXPECT_EQ(count("SELECT count(*) FROM sqlite_sequence WHERE name = 'raw_events'"), 0);
+  EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'raw_events'"), 3);
+  EXPECT_EQ(database->insertRawEvent(event("d", 6), 7, false).value(), 3);
+  const auto rows = database->rawEventsWithMetadataFingerprint(7).value();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1].rowID(), 2);
+  EXPECT_EQ(rows[1].rawEvent().name(), "b");
+  EXPECT_TRUE(database->containsRealtimeRawEvents().value());
+  // Opening again changes nothing more.
+  reopen();
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), 3);
+}
+
 TEST_F(BMSDatabaseTest, AFileOfTheFirstSchemaGainsTheConditionalPropertiesTable) {
   ASSERT_TRUE(database->store().execute("DROP TABLE conditional_properties"));
   ASSERT_TRUE(database->store().execute("PRAGMA user_version = 1"));
   reopen();
-  EXPECT_EQ(count("PRAGMA user_version"), 2);
+  EXPECT_EQ(count("PRAGMA user_version"), 3);
   EXPECT_TRUE(database->conditionalUserProperties().value().empty());
 }
 

@@ -8,9 +8,9 @@
 // 12000 block (the SQLite store's error underneath); reads that find nothing answer an empty
 // optional without an error.
 //
-// Row IDs of the upload queue and of raw events never repeat, not even after reset(): an upload
-// that was in flight during a reset deletes its own rows by ID when it succeeds, and must never hit
-// newer rows that reused those IDs.
+// Row IDs of the upload queue never repeat, not even after reset(): an upload that was in flight
+// during a reset deletes its own rows by ID when it succeeds, and must never hit newer rows that
+// reused those IDs. A raw event's row ID is above those of every raw event stored at the time.
 
 #include <cstdint>
 #include <filesystem>
@@ -227,6 +227,9 @@ class BMSDatabase {
   BMSDatabase(std::unique_ptr<BMSSqliteStore> store, std::shared_ptr<const platform::Clock> clock)
       : store_(std::move(store)), clock_(std::move(clock)) {}
   platform::Result<void> createSchema();
+  // The statements that rebuild a raw-event table of schema 2 or older (numbered with AUTOINCREMENT)
+  // as it is now; none for a table that needs no rebuild or for a new file.
+  platform::Result<std::vector<std::string>> rawEventsTableRenumbering();
   double nowSince1970() const { return clock_->now().unixSeconds(); }
   platform::Result<bool> insertIfNotDuplicate(const std::string& table, const std::string& column,
                                               const std::string& value);
