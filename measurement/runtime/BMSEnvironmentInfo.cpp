@@ -26,8 +26,9 @@ std::string BMSEnvironmentInfo::deviceModel() {
   return deviceModel_;
 }
 
-std::string BMSEnvironmentInfo::deviceOSVersion() const {
-  return CVUAppEnvironmentUtil::systemVersion();
+std::string BMSEnvironmentInfo::deviceOSVersion() {
+  std::call_once(deviceOSVersionOnce_, [this] { deviceOSVersion_ = CVUAppEnvironmentUtil::systemVersion(); });
+  return deviceOSVersion_;
 }
 
 std::optional<std::string> BMSEnvironmentInfo::userDefaultLanguage() const {

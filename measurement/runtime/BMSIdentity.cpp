@@ -1,5 +1,6 @@
 #include "measurement/runtime/BMSIdentity.h"
 
+#include "measurement/engine/BMSAEU.h"
 #include "measurement/engine/BMSDigest.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSInfoPlistFileUtil.h"
@@ -91,6 +92,7 @@ void BMSIdentity::readBundleFacts() {
     BMSLog(7, 20009,
            std::string("CORVANE_ANALYTICS_IDFV_COLLECTION_ENABLED = ") + (idfv->boolValue() ? "YES" : "NO"));
   }
+  isFromAppStore_ = BMSAEU::isFAS();
   appID_ = bundle->bundleIdentifier();
   if (const platform::Value* version = bundle->objectForInfoDictionaryKey("CFBundleShortVersionString");
       version && version->isString()) {

@@ -210,7 +210,7 @@ BMSPBMeasurementBundle BMSMeasurement::createRawEventMetadataWithUserAttributes(
     const std::vector<BMSUserAttribute>& userAttributes,
     const std::optional<BMSIdentity::Snapshot>& snapshot) {
   BMSRawEventMetadataFacts facts;
-  facts.isFromAppStore = BMSAEU::isFAS();
+  facts.isFromAppStore = identity_ ? identity_->isFromAppStore() : BMSAEU::isFAS();
   facts.libraryVersion = BMSIdentity::appMeasurementLibraryVersion();
   facts.consentSignals = BMSConsentSettingsUtil::consentSignals();
   const std::shared_ptr<BMSRemoteConfig> config = remoteConfigInstance();

@@ -1,7 +1,7 @@
 #pragma once
-// The device facts the engine writes into every upload bundle: device model (read once), operating
-// system version, the user's preferred language and the local time zone's offset. Owned by the
-// AnalyticsContext; any thread.
+// The device facts the engine writes into every upload bundle: device model and operating system
+// version (each read once: neither changes under a running process), the user's preferred language
+// and the local time zone's offset. Owned by the AnalyticsContext; any thread.
 
 #include <mutex>
 #include <optional>
@@ -18,7 +18,7 @@ class BMSEnvironmentInfo {
   explicit BMSEnvironmentInfo(AnalyticsContext& context);
 
   std::string deviceModel();
-  std::string deviceOSVersion() const;
+  std::string deviceOSVersion();
   // Lower-cased ("de-de"); nullopt when the user names no language.
   std::optional<std::string> userDefaultLanguage() const;
   // The local zone's offset from GMT in whole minutes, truncated ("-03:30" is -210).
@@ -28,6 +28,8 @@ class BMSEnvironmentInfo {
   AnalyticsContext& context_;
   std::once_flag deviceModelOnce_;
   std::string deviceModel_;
+  std::once_flag deviceOSVersionOnce_;
+  std::string deviceOSVersion_;
 };
 
 }  // namespace beacon

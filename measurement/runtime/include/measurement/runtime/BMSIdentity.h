@@ -114,6 +114,8 @@ class BMSIdentity : public std::enable_shared_from_this<BMSIdentity> {
   void updateIdentifiers();
   void updateIdentifiersAndWait();
 
+  // Whether the app was installed from the store: its bundle cannot change while it runs.
+  bool isFromAppStore() const { return isFromAppStore_; }
   const std::optional<std::string>& appID() const { return appID_; }
   const std::optional<std::string>& appVersion() const { return appVersion_; }
   std::optional<std::int64_t> appVersionMajor() const { return appVersionMajor_; }
@@ -158,6 +160,7 @@ class BMSIdentity : public std::enable_shared_from_this<BMSIdentity> {
 
   // Fixed at creation.
   std::optional<platform::Value> isIDFVCollectionEnabledNumber_;
+  bool isFromAppStore_ = false;
   std::optional<std::string> appID_;
   std::optional<std::string> appVersion_;
   std::optional<std::int64_t> appVersionMajor_;
