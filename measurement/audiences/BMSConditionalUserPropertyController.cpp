@@ -86,6 +86,8 @@ BMSConditionalUserPropertyController::BMSConditionalUserPropertyController(
 std::optional<std::vector<BMSEvent>> BMSConditionalUserPropertyController::processEventOnWorkerQueue(
     const BMSEvent& event) {
   std::vector<BMSEvent> produced;
+  // Nearly always there is none: then one read answers, without a storage transaction.
+  if (auto stored = database_->conditionalUserProperties(); stored && stored->empty()) return produced;
   const double now = event.timestamp();
   const bool committed = database_->performTransaction([&] {
     produced.clear();
