@@ -10,6 +10,7 @@ class DroppingLogSink : public BMSLogSink {
  public:
   void logWithLevel(std::int64_t, std::int64_t, const std::string&,
                     const std::vector<platform::Value>&) override {}
+  bool keepsLevel(std::int64_t) const override { return false; }
 };
 
 class DroppingInternalEventLogger : public BMSInternalEventLogger {
@@ -73,6 +74,10 @@ void BMSEngineServices::setInternalEventLogger(std::shared_ptr<BMSInternalEventL
 void BMSLog(std::int64_t level, std::int64_t messageCode, std::string_view message,
             std::vector<platform::Value> contexts) {
   BMSEngineServices::logSink()->logWithLevel(level, messageCode, std::string(message), contexts);
+}
+
+bool BMSLogKeepsLevel(std::int64_t level) {
+  return BMSEngineServices::logSink()->keepsLevel(level);
 }
 
 }  // namespace beacon

@@ -201,13 +201,20 @@ void BMSMonitor::setLogTag(std::string tag) {
   logTag_ = std::move(tag);
 }
 
+bool BMSMonitor::isLoggableLevel(std::int64_t level) {
+  return !isSilentLevel(level) && CVULoggerIsLoggable(BMSASLLogger::CVULoggerLevelFromLogLevel(level));
+}
+
+bool BMSMonitor::keepsLevel(std::int64_t level) const {
+  if (!isLoggableLevel(level) && !isMonitorableLevel(level)) return false;
+  return level < 8 || verboseLoggingEnabled_;
+}
+
 void BMSMonitor::logWithLevel(std::int64_t level, std::int64_t messageCode, const std::string& message,
                               const std::vector<platform::Value>& contexts) {
-  const bool loggable =
-      !isSilentLevel(level) && CVULoggerIsLoggable(BMSASLLogger::CVULoggerLevelFromLogLevel(level));
+  if (!keepsLevel(level)) return;
+  const bool loggable = isLoggableLevel(level);
   const bool monitorable = isMonitorableLevel(level);
-  if (!loggable && !monitorable) return;
-  if (level >= 8 && !verboseLoggingEnabled_) return;
   if (loggable) {
     onQueue([text = stringWithLogMessage(message, level, contexts, encodeContexts_), tag = logTag(),
              messageCode,

@@ -48,7 +48,8 @@ bool BMSRawEventWriter::writeEvent(const BMSEvent& event, bool isPublicEvent, bo
     return false;
   }
   if (event.name() == "_f") countFirstOpen();
-  BMSLog(7, 23072, "Event logged. Event name, event params", {event.name(), plainParameters(event)});
+  if (BMSLogKeepsLevel(7))
+    BMSLog(7, 23072, "Event logged. Event name, event params", {event.name(), plainParameters(event)});
   return true;
 }
 

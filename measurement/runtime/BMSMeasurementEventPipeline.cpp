@@ -190,9 +190,11 @@ void BMSMeasurement::writeSessionStartEventOnWorkerQueue(const BMSEvent& event) 
 
 void BMSMeasurement::writeEventOnWorkerQueue(const BMSEvent& event) {
   BMSScheduler::checkOnBackgroundThreadWithMethodName("writeEventOnWorkerQueue");
-  BMSLog(7, 23051, "Logging event: origin, name, params",
-         {event.origin(), BMSEventNameForDisplay(event.name()),
-          BMSParametersDescription(BMSParametersFromEventParameters(event.parameters()))});
+  if (BMSLogKeepsLevel(7)) {
+    BMSLog(7, 23051, "Logging event: origin, name, params",
+           {event.origin(), BMSEventNameForDisplay(event.name()),
+            BMSParametersDescription(BMSParametersFromEventParameters(event.parameters()))});
+  }
   std::optional<std::vector<BMSEvent>> produced =
       conditionalUserPropertyController_->processEventOnWorkerQueue(event);
   if (!produced) {

@@ -66,6 +66,20 @@ TEST_F(BMSMonitorTest, OnlyMonitorableLevelsAreSampled) {
   EXPECT_EQ(monitorSuite->arrayForKey(kBMSHealthMonitorKey), entry);
 }
 
+TEST_F(BMSMonitorTest, KeepsLevelAnswersWhetherALineWouldBePrintedOrSampled) {
+  auto monitor = makeMonitor();
+  CVULoggerSetLevel(kCVULoggerLevelNotice);
+  EXPECT_TRUE(monitor->keepsLevel(0));   // printed
+  EXPECT_TRUE(monitor->keepsLevel(2));   // sampled
+  EXPECT_FALSE(monitor->keepsLevel(7));  // debug lines below the logger's level
+  EXPECT_FALSE(monitor->keepsLevel(9));  // only with verbose logging
+  monitor->setVerboseLoggingEnabled(true);
+  EXPECT_TRUE(monitor->keepsLevel(7));
+  EXPECT_TRUE(monitor->keepsLevel(9));
+  monitor->setVerboseLoggingEnabled(false);
+  CVULoggerSetLevel(kCVULoggerLevelNotice);
+}
+
 TEST_F(BMSMonitorTest, ReservoirKeepsOneMessageAndCountsThePopulation) {
   auto monitor = makeMonitor();
   monitor->logWithLevel(4, 1, "first", {});

@@ -30,6 +30,9 @@ class BMSLogSink {
   // missing object as the null value.
   virtual void logWithLevel(std::int64_t level, std::int64_t messageCode, const std::string& message,
                             const std::vector<platform::Value>& contexts) = 0;
+  // Whether a line of `level` would be kept at all (printed or sampled): a caller whose contexts
+  // cost work to build asks first.
+  virtual bool keepsLevel(std::int64_t /*level*/) const { return true; }
 };
 
 class BMSParameterLimits {
@@ -82,5 +85,7 @@ class BMSEngineServices {
 // One log line through the installed sink.
 void BMSLog(std::int64_t level, std::int64_t messageCode, std::string_view message,
             std::vector<platform::Value> contexts = {});
+// Whether the installed sink keeps lines of `level`.
+bool BMSLogKeepsLevel(std::int64_t level);
 
 }  // namespace beacon

@@ -68,6 +68,7 @@ class BMSMonitor : public BMSLogSink, public std::enable_shared_from_this<BMSMon
   // --- logging (BMSLogSink)
   void logWithLevel(std::int64_t level, std::int64_t messageCode, const std::string& message,
                     const std::vector<platform::Value>& contexts) override;
+  bool keepsLevel(std::int64_t level) const override;
 
   // --- switches
   void setDebugModeEnabled(bool enabled);
@@ -111,6 +112,8 @@ class BMSMonitor : public BMSLogSink, public std::enable_shared_from_this<BMSMon
  private:
   BMSMonitor(std::int64_t logLevel, BMSASLLogger logger, std::int64_t libraryVersion,
              BMSMonitorEnvironment environment);
+  // Printed, as far as the SDK logger's level goes.
+  static bool isLoggableLevel(std::int64_t level);
   void start();
   void readSwitches();
   void migrateAndLoadOnQueue();
