@@ -72,6 +72,7 @@ bool BMSDatabase::performTransaction(const std::function<bool()>& block) {
 }
 
 platform::Result<void> BMSDatabase::reset() {
+  keptUserAttributes_.reset();
   std::vector<std::string> statements;
   for (const char* table : storage::kDataTables) statements.push_back(std::string("DELETE FROM ") + table);
   statements.push_back("DROP TABLE IF EXISTS events_snapshot");

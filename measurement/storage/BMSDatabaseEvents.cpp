@@ -47,6 +47,17 @@ std::optional<BMSUserAttribute> attributeFromRow(const platform::SqliteRow& row)
 constexpr const char* kAttributeColumns =
     "name, origin, set_timestamp, value_type, int_value, double_value, string_value";
 
+platform::Result<std::vector<BMSUserAttribute>> readUserAttributes(BMSSqliteStore& store,
+                                                                   std::string_view sql) {
+  std::vector<BMSUserAttribute> attributes;
+  auto read = store.run(sql, {}, [&](const platform::SqliteRow& row) {
+    if (auto attribute = attributeFromRow(row)) attributes.push_back(std::move(*attribute));
+  });
+  if (!read)
+    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read user attributes", read.error());
+  return attributes;
+}
+
 }  // namespace
 
 platform::Result<std::optional<BMSEventAggregates>> BMSDatabase::eventAggregatesWithName(
@@ -132,6 +143,7 @@ platform::Result<void> BMSDatabase::updateUserAttribute(const BMSUserAttribute& 
     return databaseError(DatabaseErrorCode::InvalidRow,
                          "A user attribute cannot hold an array: " + attribute.name());
   }
+  keptUserAttributes_.reset();
   auto written = store_->run(std::string("INSERT OR REPLACE INTO user_attributes (") + kAttributeColumns +
                                  ") VALUES (?, ?, ?, ?, ?, ?, ?)",
                              {attribute.name(), attribute.origin(), attribute.lastSetTimestamp(), value->type,
@@ -142,6 +154,7 @@ platform::Result<void> BMSDatabase::updateUserAttribute(const BMSUserAttribute& 
 }
 
 platform::Result<void> BMSDatabase::deleteUserAttributeWithName(const std::string& name) {
+  keptUserAttributes_.reset();
   if (auto deleted = store_->run("DELETE FROM user_attributes WHERE name = ?", {name}); !deleted) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete user attribute", deleted.error());
   }
@@ -150,17 +163,26 @@ platform::Result<void> BMSDatabase::deleteUserAttributeWithName(const std::strin
 
 platform::Result<std::vector<BMSUserAttribute>> BMSDatabase::userAttributesIncludingInternal(
     bool includingInternal) {
-  std::vector<BMSUserAttribute> attributes;
   static const std::string all =
       std::string("SELECT ") + kAttributeColumns + " FROM user_attributes ORDER BY name";
   static const std::string publicOnly = std::string("SELECT ") + kAttributeColumns +
                                         " FROM user_attributes WHERE substr(name, 1, 1) != '_' ORDER BY name";
-  auto read = store_->run(includingInternal ? all : publicOnly, {}, [&](const platform::SqliteRow& row) {
-    if (auto attribute = attributeFromRow(row)) attributes.push_back(std::move(*attribute));
-  });
-  if (!read)
-    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read user attributes", read.error());
-  return attributes;
+  if (!includingInternal) return readUserAttributes(*store_, publicOnly);
+  // Another connection's commit moves the data version; rows undone here move the undo epoch.
+  auto dataVersion = store_->integer("PRAGMA data_version");
+  if (!dataVersion) {
+    keptUserAttributes_.reset();
+    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read user attributes",
+                         dataVersion.error());
+  }
+  if (keptUserAttributes_ && keptUserAttributes_->undoEpoch == store_->undoEpoch() &&
+      keptUserAttributes_->dataVersion == *dataVersion) {
+    return keptUserAttributes_->all;
+  }
+  keptUserAttributes_.reset();
+  auto read = readUserAttributes(*store_, all);
+  if (read) keptUserAttributes_ = KeptUserAttributes{*read, store_->undoEpoch(), *dataVersion};
+  return read;
 }
 
 platform::Result<std::int64_t> BMSDatabase::publicUserAttributeCount() {

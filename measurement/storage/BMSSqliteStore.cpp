@@ -65,6 +65,7 @@ platform::Result<std::unique_ptr<BMSSqliteStore>> BMSSqliteStore::open(const std
 }
 
 platform::Result<void> BMSSqliteStore::execute(const std::string& sql) {
+  ++undoEpoch_;
   if (auto done = connection_->execute(sql); !done) {
     return storeError(BMSSqliteStoreErrorCode::StatementFailed, "Failed to execute statement", done.error());
   }
@@ -135,11 +136,15 @@ bool BMSSqliteStore::performTransactionInMode(platform::SqliteTransaction::Mode 
     }
   } catch (...) {
     pendingHooks_.pop_back();
+    ++undoEpoch_;
     throw;
   }
   std::vector<std::function<void()>> hooks = std::move(pendingHooks_.back());
   pendingHooks_.pop_back();
-  if (!committed) return false;
+  if (!committed) {
+    ++undoEpoch_;
+    return false;
+  }
   if (!pendingHooks_.empty()) {
     // A savepoint: its hooks wait for the enclosing transaction.
     for (auto& hook : hooks) pendingHooks_.back().push_back(std::move(hook));

@@ -312,6 +312,41 @@ TEST_F(BMSDatabaseTest, UserAttributesKeepTheirValueKind) {
   EXPECT_FALSE(database->containsUserAttributeWithName("plan").value());
 }
 
+// All user attributes are kept from one read to the next; every way they can change shows at once.
+TEST_F(BMSDatabaseTest, KeptUserAttributesNeverOutliveAChange) {
+  auto attribute = [](const std::string& name, std::int64_t value) {
+    return BMSUserAttribute::initWithOrigin("app", name, BMSValue::initWithInt64(value), 10).value();
+  };
+  auto names = [&] {
+    std::string joined;
+    for (const auto& read : database->userAttributesIncludingInternal(true).value())
+      joined += read.name() + "=" + std::to_string(read.value().int64Value()) + " ";
+    return joined;
+  };
+  ASSERT_TRUE(database->updateUserAttribute(attribute("a", 1)));
+  EXPECT_EQ(names(), "a=1 ");
+  ASSERT_TRUE(database->updateUserAttribute(attribute("a", 2)));
+  EXPECT_EQ(names(), "a=2 ");
+  EXPECT_FALSE(database->performTransaction([&] {
+    EXPECT_TRUE(database->updateUserAttribute(attribute("b", 1)));
+    EXPECT_EQ(names(), "a=2 b=1 ");
+    return false;
+  }));
+  EXPECT_EQ(names(), "a=2 ");
+
+  auto other = BMSDatabase::openAtPath(path(), clock).value();
+  ASSERT_TRUE(other->updateUserAttribute(attribute("c", 3)));
+  EXPECT_EQ(names(), "a=2 c=3 ");
+  ASSERT_TRUE(database->store().execute("DELETE FROM user_attributes WHERE name = 'a'"));
+  EXPECT_EQ(names(), "c=3 ");
+  ASSERT_TRUE(database->deleteUserAttributeWithName("c"));
+  EXPECT_EQ(names(), "");
+  ASSERT_TRUE(other->updateUserAttribute(attribute("d", 4)));
+  EXPECT_EQ(names(), "d=4 ");
+  ASSERT_TRUE(database->reset());
+  EXPECT_EQ(names(), "");
+}
+
 TEST_F(BMSDatabaseTest, RawEventTrimKeepsTheNewestBelowTheLimit) {
   database->performTransaction([&] {
     for (std::int64_t i = 0; i < BMSDatabase::kStoredEventsLimit + 5; ++i) {

@@ -114,7 +114,8 @@ class BMSDatabase {
   // Insert or replace by name. Array values have no stored form and are refused.
   platform::Result<void> updateUserAttribute(const BMSUserAttribute& attribute);
   platform::Result<void> deleteUserAttributeWithName(const std::string& name);
-  // Names beginning with "_" only when `includingInternal`; in name order.
+  // Names beginning with "_" only when `includingInternal`; in name order. Read for every stored
+  // event: all of them are kept from one read to the next while nothing can have changed them.
   platform::Result<std::vector<BMSUserAttribute>> userAttributesIncludingInternal(bool includingInternal);
   platform::Result<std::int64_t> publicUserAttributeCount();
   platform::Result<std::int64_t> userAttributeCountForOrigin(const std::string& origin);
@@ -221,6 +222,8 @@ class BMSDatabase {
   // Deletes the subscriptions beyond the newest kSubscriptionsLimit; answers how many.
   platform::Result<std::int64_t> deleteSubscriptionsOverLimit();
 
+  // For checks and tests. User attributes change only through this class: a write of their table
+  // through the store directly would not be seen by the kept copy (fixed SQL through execute() is).
   BMSSqliteStore& store() { return *store_; }
 
  private:
@@ -252,6 +255,14 @@ class BMSDatabase {
     std::int64_t fingerprint = 0;
   };
   std::optional<EncodedMetadata> lastMetadata_;
+  // All user attributes as last read, with the store's undo epoch and the file's data version
+  // (which moves when another connection commits) at that read; dropped by every write of them.
+  struct KeptUserAttributes {
+    std::vector<BMSUserAttribute> all;
+    std::uint64_t undoEpoch = 0;
+    std::int64_t dataVersion = 0;
+  };
+  std::optional<KeptUserAttributes> keptUserAttributes_;
 };
 
 }  // namespace beacon

@@ -59,6 +59,10 @@ class BMSSqliteStore {
   // never get ahead of what the file holds.
   void onCommit(std::function<void()> hook);
   bool inTransaction() const { return !pendingHooks_.empty(); }
+  // Moves on whenever rows may have changed behind statements this connection ran: a transaction
+  // (or savepoint) that did not commit, or fixed SQL run through execute(). A copy of rows read at
+  // one epoch may be stale at another.
+  std::uint64_t undoEpoch() const { return undoEpoch_; }
 
  private:
   BMSSqliteStore(std::filesystem::path path, std::unique_ptr<platform::SqliteConnection> connection)
@@ -71,6 +75,7 @@ class BMSSqliteStore {
   std::unique_ptr<platform::SqliteConnection> connection_;
   // One list of commit hooks per open transaction level, outermost first.
   std::vector<std::vector<std::function<void()>>> pendingHooks_;
+  std::uint64_t undoEpoch_ = 0;
 };
 
 // Deletes the database file and its journal companions; a missing file is no failure.
