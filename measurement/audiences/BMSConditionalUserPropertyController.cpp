@@ -86,8 +86,13 @@ BMSConditionalUserPropertyController::BMSConditionalUserPropertyController(
 std::optional<std::vector<BMSEvent>> BMSConditionalUserPropertyController::processEventOnWorkerQueue(
     const BMSEvent& event) {
   std::vector<BMSEvent> produced;
-  // Nearly always there is none: then one read answers, without a storage transaction.
-  if (auto stored = database_->conditionalUserProperties(); stored && stored->empty()) return produced;
+  // Nearly always there is none: known from an earlier pass, or one read answers it, without a
+  // storage transaction.
+  if (knownEmpty_) return produced;
+  if (auto stored = database_->conditionalUserProperties(); stored && stored->empty()) {
+    knownEmpty_ = true;
+    return produced;
+  }
   const double now = event.timestamp();
   const bool committed = database_->performTransaction([&] {
     produced.clear();
@@ -122,6 +127,7 @@ std::optional<std::vector<BMSEvent>>
 BMSConditionalUserPropertyController::setConditionalUserPropertyOnWorkerQueue(
     BCNAConditionalUserProperty property) {
   std::vector<BMSEvent> produced;
+  knownEmpty_ = false;
   property.active = false;
   property.triggeredTimestamp = 0;
   const bool committed = database_->performTransaction([&] {

@@ -54,6 +54,13 @@ class ConditionalUserPropertyTest : public ::testing::Test {
   BMSConditionalUserPropertyController controller{database};
 };
 
+TEST_F(ConditionalUserPropertyTest, EventsBeforeAnyPropertyDoNotHideOneSetLater) {
+  EXPECT_TRUE(controller.processEventOnWorkerQueue(event("level_up", 1005))->empty());
+  ASSERT_TRUE(controller.setConditionalUserPropertyOnWorkerQueue(property("tier", "level_up"))->empty());
+  EXPECT_EQ(namesAndTimes(controller.processEventOnWorkerQueue(event("level_up", 1020))),
+            std::vector<std::string>{"tier_on@1020"});
+}
+
 TEST_F(ConditionalUserPropertyTest, TriggerEventSetsTheUserPropertyUntilItsTimeToLiveHasPassed) {
   ASSERT_TRUE(controller.setConditionalUserPropertyOnWorkerQueue(property("tier", "level_up"))->empty());
   EXPECT_TRUE(controller.processEventOnWorkerQueue(event("other", 1010))->empty());

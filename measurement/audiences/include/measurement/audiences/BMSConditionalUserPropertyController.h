@@ -51,6 +51,9 @@ class BMSConditionalUserPropertyController {
 
  private:
   const std::shared_ptr<BMSDatabase> database_;
+  // No property is stored: a pass found none and none was set since (this controller is the only
+  // writer of stored properties; wiping the database only removes them).
+  bool knownEmpty_ = false;
 };
 
 }  // namespace beacon
