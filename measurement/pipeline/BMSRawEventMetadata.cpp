@@ -15,6 +15,13 @@ bool present(const std::optional<std::string>& value) {
 
 }  // namespace
 
+bool BMSRawEventMetadataTakesStoredNPA(bool DMAConsentEnabled,
+                                       const std::vector<BMSUserAttribute>& userAttributes) {
+  return DMAConsentEnabled && !userAttributes.empty() &&
+         std::none_of(userAttributes.begin(), userAttributes.end(),
+                      [](const BMSUserAttribute& attribute) { return attribute.name() == "_npa"; });
+}
+
 BMSPBMeasurementBundle BMSCreateRawEventMetadata(const BMSRawEventMetadataFacts& facts,
                                                  const std::vector<BMSUserAttribute>& userAttributes) {
   BMSPBMeasurementBundle metadata;
@@ -48,10 +55,8 @@ BMSPBMeasurementBundle BMSCreateRawEventMetadata(const BMSRawEventMetadataFacts&
   std::vector<BMSPBUserAttribute> attributes;
   for (const BMSUserAttribute& attribute : userAttributes)
     attributes.push_back(attribute.protoUserAttribute());
-  const bool hasNPA =
-      std::any_of(userAttributes.begin(), userAttributes.end(),
-                  [](const BMSUserAttribute& attribute) { return attribute.name() == "_npa"; });
-  if (facts.DMAConsentEnabled && !hasNPA && facts.storedNPA) attributes.push_back(*facts.storedNPA);
+  if (BMSRawEventMetadataTakesStoredNPA(facts.DMAConsentEnabled, userAttributes) && facts.storedNPA)
+    attributes.push_back(*facts.storedNPA);
   NANOSetArray(metadata, B::kUserAttributes, attributes);
   return metadata;
 }

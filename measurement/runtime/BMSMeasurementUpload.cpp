@@ -219,7 +219,8 @@ BMSPBMeasurementBundle BMSMeasurement::createRawEventMetadataWithUserAttributes(
     facts.DMAConsentEnabled = config->DMAConsentEnabled();
     facts.dma = dmaFacts(*config);
   }
-  if (database_ && facts.DMAConsentEnabled) facts.storedNPA = storedNPA(*database_);
+  if (database_ && BMSRawEventMetadataTakesStoredNPA(facts.DMAConsentEnabled, userAttributes))
+    facts.storedNPA = storedNPA(*database_);
   if (identity_ && snapshot) {
     BMSIdentity& identity = *identity_;
     facts.appID = identity.appID();

@@ -48,6 +48,11 @@ struct BMSRawEventMetadataFacts {
   std::optional<std::string> userDefaultLanguage;
 };
 
+// Whether the metadata of `userAttributes` takes the stored "_npa" attribute (so the caller need
+// read it only then): DMA consent handling on, and a non-empty list without one.
+bool BMSRawEventMetadataTakesStoredNPA(bool DMAConsentEnabled,
+                                       const std::vector<BMSUserAttribute>& userAttributes);
+
 // The metadata message for `facts`, with `userAttributes` (in order) as its user attributes; an
 // empty list leaves them unset.
 BMSPBMeasurementBundle BMSCreateRawEventMetadata(const BMSRawEventMetadataFacts& facts,
