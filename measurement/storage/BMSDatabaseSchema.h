@@ -47,6 +47,9 @@ inline constexpr const char* kCreateTables[] = {
     "CREATE TABLE IF NOT EXISTS queue ("
     " rowid INTEGER PRIMARY KEY AUTOINCREMENT, bundle_end_timestamp REAL NOT NULL, data BLOB NOT NULL,"
     " retry_count INTEGER NOT NULL DEFAULT 0, has_realtime INTEGER NOT NULL DEFAULT 0)",
+    // The same two questions of the upload queue, which grows while uploads fail.
+    "CREATE INDEX IF NOT EXISTS queue_by_end_timestamp ON queue (bundle_end_timestamp)",
+    "CREATE INDEX IF NOT EXISTS queue_realtime ON queue (has_realtime) WHERE has_realtime != 0",
     "CREATE TABLE IF NOT EXISTS purchases (fingerprint TEXT PRIMARY KEY NOT NULL, created REAL NOT NULL)",
     "CREATE TABLE IF NOT EXISTS subscriptions (subscription_id TEXT PRIMARY KEY NOT NULL, created REAL NOT "
     "NULL)",
