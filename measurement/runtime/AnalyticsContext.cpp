@@ -3,6 +3,7 @@
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSMonitor.h"
 #include "measurement/engine/BMSNumericUtil.h"
+#include "measurement/engine/BMSScheduler.h"
 #include "measurement/reporters/BMSScreenViewReporter.h"
 #include "measurement/runtime/BMSAnalyticsState.h"
 #include "measurement/runtime/BMSDefaultIdentitySupport.h"
@@ -63,6 +64,21 @@ AnalyticsContext::~AnalyticsContext() {
   // The monitor of a context that goes stops taking the process's log lines.
   if (monitor_ && monitorIsLogSink_ && BMSEngineServices::logSink() == monitor_)
     BMSEngineServices::setLogSink(nullptr);
+  retireEngine();
+}
+
+void AnalyticsContext::retireEngine() {
+  std::shared_ptr<BMSMeasurement> engine;
+  {
+    std::lock_guard lock(engineSlot_.mutex);
+    engine = std::move(engineSlot_.engine);
+  }
+  if (!engine) return;
+  // A block the worker queue runs now may hold the engine, which reaches this context: it finishes
+  // first. The engine is let go before, so blocks that come later find it gone.
+  const platform::QueueRef worker = engine->scheduler()->workerQueue();
+  engine.reset();
+  worker->sync([] {});
 }
 
 AnalyticsContext& AnalyticsContext::current() {

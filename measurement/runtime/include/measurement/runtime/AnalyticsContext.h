@@ -112,6 +112,9 @@ class AnalyticsContext : public std::enable_shared_from_this<AnalyticsContext> {
   std::shared_ptr<BMSReporterHost> reporterHost();
 
  private:
+  // Lets the engine go, waiting for work of its that is running now.
+  void retireEngine();
+
   std::shared_ptr<const platform::Clock> clock_;
   platform::ClassDirectory* classes_;
   platform::NotificationCenter* notifications_;
