@@ -40,7 +40,8 @@ struct ClockSetting {
 };
 
 ClockSetting& clockSetting() {
-  static ClockSetting setting;
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static ClockSetting& setting = *new ClockSetting;
   return setting;
 }
 

@@ -18,7 +18,8 @@ platform::Error reasoned(std::int64_t code, std::string reason) {
 
 }  // namespace
 
-const std::string kBCNInstallationsErrorDomain = vendorLabel("installations");
+// Never destroyed: responses still arriving while exit handlers run make errors of this domain.
+const std::string& kBCNInstallationsErrorDomain = *new std::string(vendorLabel("installations"));
 
 platform::Error BCNInstallationsErrorUtil::keychainErrorWithFunction(const std::string& function,
                                                                      std::int64_t status) {

@@ -14,7 +14,8 @@ std::mutex& defaultQueueMutex() {
 
 // Null stands for the main queue of the dispatch backend in place when the queue is asked for.
 platform::QueueRef& replacedDefaultQueue() {
-  static platform::QueueRef queue;
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static platform::QueueRef& queue = *new platform::QueueRef;
   return queue;
 }
 
@@ -32,7 +33,8 @@ void CVPPromiseClass::setDefaultDispatchQueue(platform::QueueRef queue) {
 }
 
 platform::Group CVPPromiseClass::dispatchGroup() {
-  static const platform::Group group;
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static const platform::Group& group = *new platform::Group;
   return group;
 }
 

@@ -7,12 +7,14 @@
 namespace beacon {
 
 const std::string& BCNSDKVersion() {
-  static const std::string version = "12.4.0";
+  // Never destroyed, like every such static in this file: SDK queues may still use them while
+  // the process's exit handlers run.
+  static const std::string& version = *new std::string("12.4.0");
   return version;
 }
 
 const std::string& libraryVersionID() {
-  static const std::string identifier = [] {
+  static const std::string& identifier = *new std::string([] {
     const std::vector<std::string> parts =
         platform::split(BCNSDKVersion(), [](char32_t c) { return c == '.'; });
     std::string digits;
@@ -21,7 +23,7 @@ const std::string& libraryVersionID() {
       digits += platform::format("%02d", part);
     }
     return digits + "000";
-  }();
+  }());
   return identifier;
 }
 

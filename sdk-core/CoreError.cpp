@@ -4,7 +4,8 @@
 
 namespace beacon {
 
-const std::string kBCNErrorDomainCore = vendorLabel("core");
+// Never destroyed: SDK queues may still make core errors while exit handlers run.
+const std::string& kBCNErrorDomainCore = *new std::string(vendorLabel("core"));
 
 void raiseCoreException(const std::string& reason) {
   throw platform::ProgrammerError(kBCNErrorDomainCore, reason);

@@ -19,7 +19,8 @@ std::string decimal(double value) {
 }  // namespace
 
 BMSInAppPurchaseTransactionReporter& BMSInAppPurchaseTransactionReporter::sharedInstance() {
-  static BMSInAppPurchaseTransactionReporter reporter;
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static BMSInAppPurchaseTransactionReporter& reporter = *new BMSInAppPurchaseTransactionReporter;
   return reporter;
 }
 

@@ -5,7 +5,8 @@
 namespace beacon {
 
 const std::string& BMSErrorDomain() {
-  static const std::string domain = vendorLabel("cnp.measurement.ErrorDomain");
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static const std::string& domain = *new std::string(vendorLabel("cnp.measurement.ErrorDomain"));
   return domain;
 }
 

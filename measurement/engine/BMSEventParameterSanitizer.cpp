@@ -78,7 +78,8 @@ void applyLimits(BMSEventParameters& parameters, bool nested) {
 }  // namespace
 
 const std::map<std::int64_t, std::string>& BMSErrorCodeNames() {
-  static const std::map<std::int64_t, std::string> names{
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static const std::map<std::int64_t, std::string>& names = *new std::map<std::int64_t, std::string>{
       {0, "NoError"},
       {1, "InvalidCNPAppID"},
       {2, "InvalidEventName"},

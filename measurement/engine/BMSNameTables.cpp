@@ -10,7 +10,9 @@ using NameSet = std::set<std::string, std::less<>>;
 }  // namespace
 
 const BMSNameTable& BMSPublicToInternalEventNames() {
-  static const BMSNameTable table{
+  // Never destroyed, like every such static in this file: SDK queues may still use them while
+  // the process's exit handlers run.
+  static const BMSNameTable& table = *new BMSNameTable{
       {"adunit_exposure", "_xu"},
       {"ad_activeview", "_aa"},
       {"ad_click", "_ac"},
@@ -48,23 +50,23 @@ const BMSNameTable& BMSPublicToInternalEventNames() {
 }
 
 const BMSNameTable& BMSInternalToPublicEventNames() {
-  static const BMSNameTable table = [] {
+  static const BMSNameTable& table = *new BMSNameTable([] {
     BMSNameTable inverse;
     // Key order makes "ca_campaign" overwrite "beacon_campaign" for "_cmp", the same on every run.
     for (const auto& [publicName, internalName] : BMSPublicToInternalEventNames())
       inverse[internalName] = publicName;
     return inverse;
-  }();
+  }());
   return table;
 }
 
 const BMSNameTable& BMSAllowedReservedEventNames() {
-  static const BMSNameTable table{{"ad_impression", "_ai"}};
+  static const BMSNameTable& table = *new BMSNameTable{{"ad_impression", "_ai"}};
   return table;
 }
 
 const BMSNameTable& BMSPublicToInternalUserPropertyNames() {
-  static const BMSNameTable table{
+  static const BMSNameTable& table = *new BMSNameTable{
       {"beacon_last_notification", "_ln"}, {"first_open_after_install", "_fi"},
       {"first_open_time", "_fot"},         {"ca_session_id", "_sid"},
       {"ca_session_number", "_sno"},       {"last_advertising_id_reset", "_lair"},
@@ -75,7 +77,7 @@ const BMSNameTable& BMSPublicToInternalUserPropertyNames() {
 }
 
 const BMSNameTable& BMSParameterNameAliases() {
-  static const BMSNameTable table{
+  static const BMSNameTable& table = *new BMSNameTable{
       {"ad_event_id", "_aeid"},
       {"ad_unit_id", "_ai"},
       {"app_in_background", "_aib"},
@@ -135,46 +137,46 @@ const BMSNameTable& BMSParameterNameAliases() {
 }
 
 bool BMSIsEcommerceEventName(std::string_view name) {
-  static const NameSet names{"add_payment_info",
-                             "add_shipping_info",
-                             "add_to_cart",
-                             "add_to_wishlist",
-                             "begin_checkout",
-                             "purchase",
-                             "refund",
-                             "remove_from_cart",
-                             "select_item",
-                             "select_promotion",
-                             "view_cart",
-                             "view_item",
-                             "view_item_list",
-                             "view_promotion",
-                             "ecommerce_purchase",
-                             "checkout_progress",
-                             "purchase_refund",
-                             "select_content",
-                             "set_checkout_option",
-                             "view_search_results"};
+  static const NameSet& names = *new NameSet{"add_payment_info",
+                                             "add_shipping_info",
+                                             "add_to_cart",
+                                             "add_to_wishlist",
+                                             "begin_checkout",
+                                             "purchase",
+                                             "refund",
+                                             "remove_from_cart",
+                                             "select_item",
+                                             "select_promotion",
+                                             "view_cart",
+                                             "view_item",
+                                             "view_item_list",
+                                             "view_promotion",
+                                             "ecommerce_purchase",
+                                             "checkout_progress",
+                                             "purchase_refund",
+                                             "select_content",
+                                             "set_checkout_option",
+                                             "view_search_results"};
   return names.contains(name);
 }
 
 bool BMSIsItemParameterName(std::string_view name) {
-  static const NameSet names{"affiliation",     "coupon",         "creative_name",
-                             "creative_slot",   "currency",       "discount",
-                             "index",           "item_id",        "item_brand",
-                             "item_category",   "item_category2", "item_category3",
-                             "item_category4",  "item_category5", "item_list_name",
-                             "item_list_id",    "item_name",      "item_variant",
-                             "location_id",     "payment_type",   "price",
-                             "promotion_id",    "promotion_name", "quantity",
-                             "shipping",        "shipping_tier",  "tax",
-                             "transaction_id",  "value",          "checkout_step",
-                             "checkout_option", "item_list",      "item_location_id"};
+  static const NameSet& names = *new NameSet{"affiliation",     "coupon",         "creative_name",
+                                             "creative_slot",   "currency",       "discount",
+                                             "index",           "item_id",        "item_brand",
+                                             "item_category",   "item_category2", "item_category3",
+                                             "item_category4",  "item_category5", "item_list_name",
+                                             "item_list_id",    "item_name",      "item_variant",
+                                             "location_id",     "payment_type",   "price",
+                                             "promotion_id",    "promotion_name", "quantity",
+                                             "shipping",        "shipping_tier",  "tax",
+                                             "transaction_id",  "value",          "checkout_step",
+                                             "checkout_option", "item_list",      "item_location_id"};
   return names.contains(name);
 }
 
 bool BMSIsDefaultConversionEventName(std::string_view name) {
-  static const NameSet names{"ecommerce_purchase", "_f", "_iap", "purchase", "refund"};
+  static const NameSet& names = *new NameSet{"ecommerce_purchase", "_f", "_iap", "purchase", "refund"};
   return names.contains(name);
 }
 

@@ -45,7 +45,8 @@ void writeProducedEvents(BMSMeasurement& engine, std::optional<std::vector<BMSEv
 }  // namespace
 
 BCNAConditionalUserPropertyController& BCNAConditionalUserPropertyController::sharedInstance() {
-  static BCNAConditionalUserPropertyController controller;
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static BCNAConditionalUserPropertyController& controller = *new BCNAConditionalUserPropertyController;
   return controller;
 }
 

@@ -55,7 +55,8 @@ class FacadeInternalEventLogger final : public BMSInternalEventLogger {
 }  // namespace
 
 std::shared_ptr<BMSInternalEventLogger> BMSAnalytics::internalEventLogger() {
-  static const auto logger = std::make_shared<FacadeInternalEventLogger>();
+  static const std::shared_ptr<BMSInternalEventLogger>& logger =
+      *new std::shared_ptr<BMSInternalEventLogger>(std::make_shared<FacadeInternalEventLogger>());
   return logger;
 }
 
@@ -150,7 +151,8 @@ void BMSAnalyticsInstance::logInternalEventWithOrigin(const std::string& origin,
 }
 
 const BMSAnalyticsInstance& BMSAnalytics::sharedInstance() {
-  static const BMSAnalyticsInstance instance;
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static const BMSAnalyticsInstance& instance = *new BMSAnalyticsInstance;
   return instance;
 }
 

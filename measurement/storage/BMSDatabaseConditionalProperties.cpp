@@ -86,8 +86,9 @@ platform::Result<std::optional<BCNAConditionalUserProperty>> BMSDatabase::condit
 
 platform::Result<std::vector<BCNAConditionalUserProperty>> BMSDatabase::conditionalUserProperties() {
   std::vector<BCNAConditionalUserProperty> properties;
-  static const std::string sql =
-      std::string("SELECT ") + kPropertyColumns + " FROM conditional_properties ORDER BY name";
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static const std::string& sql = *new std::string(std::string("SELECT ") + kPropertyColumns +
+                                                   " FROM conditional_properties ORDER BY name");
   auto read = store_->run(sql, {}, [&](const platform::SqliteRow& row) {
     if (auto property = propertyFromRow(row)) properties.push_back(std::move(*property));
   });

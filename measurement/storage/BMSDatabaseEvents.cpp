@@ -64,7 +64,10 @@ platform::Result<std::optional<BMSEventAggregates>> BMSDatabase::eventAggregates
     const std::string& name) {
   std::optional<BMSEventAggregates> found;
   bool invalid = false;
-  static const std::string sql = std::string("SELECT ") + kAggregateColumns + " FROM events WHERE name = ?";
+  // Never destroyed, like every such static in this file: SDK queues may still use them while
+  // the process's exit handlers run.
+  static const std::string& sql =
+      *new std::string(std::string("SELECT ") + kAggregateColumns + " FROM events WHERE name = ?");
   auto read = store_->run(sql, {name}, [&](const platform::SqliteRow& row) {
     found = aggregatesFromRow(row);
     invalid = !found;
@@ -122,8 +125,8 @@ platform::Result<void> BMSDatabase::clearCurrentSessionCounts() {
 platform::Result<std::optional<BMSUserAttribute>> BMSDatabase::userAttributeWithName(
     const std::string& name) {
   std::optional<BMSUserAttribute> found;
-  static const std::string sql =
-      std::string("SELECT ") + kAttributeColumns + " FROM user_attributes WHERE name = ?";
+  static const std::string& sql =
+      *new std::string(std::string("SELECT ") + kAttributeColumns + " FROM user_attributes WHERE name = ?");
   auto read =
       store_->run(sql, {name}, [&](const platform::SqliteRow& row) { found = attributeFromRow(row); });
   if (!read)
@@ -163,10 +166,11 @@ platform::Result<void> BMSDatabase::deleteUserAttributeWithName(const std::strin
 
 platform::Result<std::vector<BMSUserAttribute>> BMSDatabase::userAttributesIncludingInternal(
     bool includingInternal) {
-  static const std::string all =
-      std::string("SELECT ") + kAttributeColumns + " FROM user_attributes ORDER BY name";
-  static const std::string publicOnly = std::string("SELECT ") + kAttributeColumns +
-                                        " FROM user_attributes WHERE substr(name, 1, 1) != '_' ORDER BY name";
+  static const std::string& all =
+      *new std::string(std::string("SELECT ") + kAttributeColumns + " FROM user_attributes ORDER BY name");
+  static const std::string& publicOnly =
+      *new std::string(std::string("SELECT ") + kAttributeColumns +
+                       " FROM user_attributes WHERE substr(name, 1, 1) != '_' ORDER BY name");
   if (!includingInternal) return readUserAttributes(*store_, publicOnly);
   // Another connection's commit moves the data version; rows undone here move the undo epoch.
   auto dataVersion = store_->integer("PRAGMA data_version");

@@ -46,10 +46,12 @@ constexpr double kSecondsPerDay = 86400;
 }  // namespace
 
 std::shared_ptr<BMSPersistedConfig> BMSPersistedConfig::sharedInstance() {
-  static const std::shared_ptr<BMSPersistedConfig> shared = std::make_shared<BMSPersistedConfig>(
-      BMSUserDefaults::sharedUserDefaults(), [generator = std::mt19937_64(std::random_device()())]() mutable {
-        return std::uniform_real_distribution<double>(0, 1)(generator);
-      });
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static const std::shared_ptr<BMSPersistedConfig>& shared = *new std::shared_ptr<BMSPersistedConfig>(
+      std::make_shared<BMSPersistedConfig>(BMSUserDefaults::sharedUserDefaults(),
+                                           [generator = std::mt19937_64(std::random_device()())]() mutable {
+                                             return std::uniform_real_distribution<double>(0, 1)(generator);
+                                           }));
   return shared;
 }
 

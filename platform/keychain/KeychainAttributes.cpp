@@ -36,8 +36,12 @@ AttributeMap attributesOf(const KeychainQuery& query) {
 }
 
 const std::vector<const char*>& identifyingNames(const AttributeMap& attributes) {
-  static const std::vector<const char*> kGenericPassword = {"class", "service", "account", "accessGroup"};
-  static const std::vector<const char*> kKey = {"class", "applicationTag", "keyType", "keyClass"};
+  // Never destroyed, like every such static in this file: SDK queues may still use them while
+  // the process's exit handlers run.
+  static const std::vector<const char*>& kGenericPassword =
+      *new std::vector<const char*>{"class", "service", "account", "accessGroup"};
+  static const std::vector<const char*>& kKey =
+      *new std::vector<const char*>{"class", "applicationTag", "keyType", "keyClass"};
   auto itemClass = attributes.find("class");
   bool isKey = itemClass != attributes.end() && itemClass->second == classText(KeychainItemClass::Key);
   return isKey ? kKey : kGenericPassword;

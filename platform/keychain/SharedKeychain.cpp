@@ -24,7 +24,8 @@ std::mutex& sharedMutex() {
 }
 
 std::shared_ptr<Keychain>& sharedSlot() {
-  static std::shared_ptr<Keychain> keychain;
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static std::shared_ptr<Keychain>& keychain = *new std::shared_ptr<Keychain>;
   return keychain;
 }
 

@@ -5,7 +5,9 @@
 namespace platform {
 
 std::shared_ptr<HttpClient> HttpClient::shared() {
-  static const std::shared_ptr<HttpClient> client = std::make_shared<CurlHttpClient>();
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static const std::shared_ptr<HttpClient>& client =
+      *new std::shared_ptr<HttpClient>(std::make_shared<CurlHttpClient>());
   return client;
 }
 

@@ -37,7 +37,8 @@ std::shared_ptr<HeartbeatStorage> HeartbeatStorage::sharedStorage(const std::str
   std::lock_guard lock(cache.mutex);
   auto& entry = cache.entries[id];
   if (auto living = entry.object.lock()) return living;
-  static const StorageFactory storageForID = FileStorage::storageForID;
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static const StorageFactory& storageForID = *new StorageFactory(FileStorage::storageForID);
   auto created = make(id, storageForID(id));
   entry.object = created;
   return created;

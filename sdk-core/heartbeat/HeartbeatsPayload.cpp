@@ -59,7 +59,8 @@ std::optional<std::string> headerJson(const HeartbeatsPayload& payload) {
 }  // namespace
 
 const HeartbeatsPayload& HeartbeatsPayload::emptyPayload() {
-  static const HeartbeatsPayload empty;
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static const HeartbeatsPayload& empty = *new HeartbeatsPayload;
   return empty;
 }
 

@@ -45,7 +45,9 @@ struct MachineOverride {
 };
 
 MachineOverride& machineOverride() {
-  static MachineOverride state;
+  // Never destroyed, like every such static in this file: SDK queues may still use them while
+  // the process's exit handlers run.
+  static MachineOverride& state = *new MachineOverride;
   return state;
 }
 
@@ -81,13 +83,15 @@ std::optional<std::string> CVUAppEnvironmentUtil::getSysctlEntry(std::string_vie
 std::string CVUAppEnvironmentUtil::deviceModel() {
   if (std::optional<Machine> machine = testMachine()) return machine->model;
   // The model is read from the machine once, for both answers; MachineProbe never names an empty one.
-  static const std::string model = deviceSimulatorModel().value_or(MachineProbe::machineName());
+  static const std::string& model =
+      *new std::string(deviceSimulatorModel().value_or(MachineProbe::machineName()));
   return model;
 }
 
 std::optional<std::string> CVUAppEnvironmentUtil::deviceSimulatorModel() {
   if (std::optional<Machine> machine = testMachine()) return machine->model;
-  static const std::optional<std::string> model = getSysctlEntry(kHardwareModelEntry);
+  static const std::optional<std::string>& model =
+      *new std::optional<std::string>(getSysctlEntry(kHardwareModelEntry));
   return model;
 }
 

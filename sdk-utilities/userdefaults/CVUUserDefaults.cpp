@@ -22,7 +22,9 @@ std::optional<std::string> nonEmpty(std::optional<std::string> name) {
 }  // namespace
 
 std::shared_ptr<CVUUserDefaults> CVUUserDefaults::standardUserDefaults() {
-  static const std::shared_ptr<CVUUserDefaults> standard = std::make_shared<CVUUserDefaults>();
+  // Never destroyed: SDK queues may still use it while the process's exit handlers run.
+  static const std::shared_ptr<CVUUserDefaults>& standard =
+      *new std::shared_ptr<CVUUserDefaults>(std::make_shared<CVUUserDefaults>());
   return standard;
 }
 

@@ -8,7 +8,7 @@
 
 namespace beacon {
 
-extern const std::string kBCNInstallationsErrorDomain;
+extern const std::string& kBCNInstallationsErrorDomain;
 
 inline constexpr std::int64_t kBCNInstallationsErrorCodeUnknown = 0;
 inline constexpr std::int64_t kBCNInstallationsErrorCodeKeychain = 1;

@@ -9,7 +9,9 @@
 
 namespace beacon {
 
-inline const std::string kCVPPromiseErrorDomain = vendorLabel("CVPPromises.Error");
+// Never destroyed, like every constant the SDK's queues may read: they may still run while the
+// process's exit handlers do.
+inline const std::string& kCVPPromiseErrorDomain = *new std::string(vendorLabel("CVPPromises.Error"));
 
 // A `timeout` operator's interval ran out before the promise settled.
 inline constexpr std::int64_t kCVPPromiseErrorCodeTimedOut = 1;

@@ -13,7 +13,7 @@
 namespace beacon {
 
 // The domain of the core's exceptions and of the errors BCNApp hands out.
-extern const std::string kBCNErrorDomainCore;
+extern const std::string& kBCNErrorDomainCore;
 
 // Names of the other two kinds of misuse the core reports.
 inline constexpr std::string_view kBCNInvalidArgumentException = "InvalidArgumentException";
