@@ -21,10 +21,12 @@ constexpr auto kMaxUserPropertiesWait = std::chrono::seconds(10);
 
 // Campaign events of the SDK's own integrations say which integration reported them.
 const std::map<std::string, std::string, std::less<>>& campaignIntegrationSources() {
-  static const std::map<std::string, std::string, std::less<>> sources{{"bcm", "bcm_integration"},
-                                                                       {"bdl", "bdl_integration"},
-                                                                       {"biam", "biam_integration"},
-                                                                       {"brc", "brc_integration"}};
+  // Never destroyed, like the queue below: connector work may still run during the exit handlers.
+  static const auto& sources =
+      *new std::map<std::string, std::string, std::less<>>{{"bcm", "bcm_integration"},
+                                                           {"bdl", "bdl_integration"},
+                                                           {"biam", "biam_integration"},
+                                                           {"brc", "brc_integration"}};
   return sources;
 }
 
@@ -48,7 +50,8 @@ void BCNAnalyticsConnector::load() {
 }
 
 platform::QueueRef BCNAnalyticsConnector::queue() {
-  static const platform::QueueRef queue = platform::makeSerialQueue(vendorLabel("analytics_connector.queue"));
+  static const platform::QueueRef& queue =
+      *new platform::QueueRef(platform::makeSerialQueue(vendorLabel("analytics_connector.queue")));
   return queue;
 }
 

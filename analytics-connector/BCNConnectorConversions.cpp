@@ -63,7 +63,8 @@ bool setActive(BCNAConditionalUserProperty& property, const platform::Value& val
 
 const std::map<std::string, PropertySetter, std::less<>>& propertySetters() {
   using P = BCNAConditionalUserProperty;
-  static const std::map<std::string, PropertySetter, std::less<>> setters{
+  // Never destroyed: connector work may still run during the process's exit handlers.
+  static const auto& setters = *new std::map<std::string, PropertySetter, std::less<>>{
       {"name", stringMember(&P::name)},
       {"origin", stringMember(&P::origin)},
       {"value", setValue},

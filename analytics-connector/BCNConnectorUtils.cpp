@@ -9,39 +9,43 @@ namespace {
 
 using NameSet = std::set<std::string, std::less<>>;
 
+// The tables below are never destroyed: the connector's queue may still use them while the process's
+// exit handlers run.
+
 const NameSet& allowedListenerOrigins() {
-  static const NameSet origins{"biam", "crash", "bcr"};
+  static const NameSet& origins = *new NameSet{"biam", "crash", "bcr"};
   return origins;
 }
 
 const NameSet& blocklistedOrigins() {
-  static const NameSet origins{"auto", "app", "am"};
+  static const NameSet& origins = *new NameSet{"auto", "app", "am"};
   return origins;
 }
 
 const NameSet& blocklistedEventNames() {
-  static const NameSet names{"_e", "_f", "_iap", "_s", "_au"};
+  static const NameSet& names = *new NameSet{"_e", "_f", "_iap", "_s", "_au"};
   return names;
 }
 
 const NameSet& blocklistedParameters() {
-  static const NameSet names{"_r", "_dbg"};
+  static const NameSet& names = *new NameSet{"_r", "_dbg"};
   return names;
 }
 
 const NameSet& blocklistedUserProperties() {
-  static const NameSet names{"_fot", "_ln", "_id", "_fi", "_lte", "_sid", "_sno"};
+  static const NameSet& names = *new NameSet{"_fot", "_ln", "_id", "_fi", "_lte", "_sid", "_sno"};
   return names;
 }
 
 // Lifetime values per currency and the campaign-content slots.
 const std::vector<std::regex>& blocklistedUserPropertyPatterns() {
-  static const std::vector<std::regex> patterns{std::regex("^_ltv_[A-Z]{3}$"), std::regex("^_cc[1-5]{1}$")};
+  static const std::vector<std::regex>& patterns =
+      *new std::vector<std::regex>{std::regex("^_ltv_[A-Z]{3}$"), std::regex("^_cc[1-5]{1}$")};
   return patterns;
 }
 
 const NameSet& hiddenEventNames() {
-  static const NameSet names{
+  static const NameSet& names = *new NameSet{
       "_xa",   "_xu", "_aq",      "_aa",        "_ai",           "_ac",          "campaign_details",
       "_iapx", "_ug", "_exp_set", "_exp_clear", "_exp_activate", "_exp_timeout", "_exp_expire"};
   return names;
