@@ -1,5 +1,6 @@
 #include "platform/dispatch/OperationQueue.h"
 
+#include "platform/dispatch/backend/BriefLock.h"
 #include "platform/dispatch/backend/Runtime.h"
 #include "platform/error/Error.h"
 
@@ -18,45 +19,48 @@ OperationQueue::OperationQueue(std::string name, Start start, QueueRef runOn)
 void OperationQueue::addOperation(std::function<void()> operation) {
   if (!operation)
     throw ProgrammerError("NullBlock", "OperationQueue::addOperation was given an empty operation");
-  std::function<void()> next;
+  Operations added;
+  added.push_back(std::move(operation));
+  Operations next;
   {
-    std::lock_guard lock(mutex_);
-    waiting_.push_back(std::move(operation));
+    auto lock = detail::lockBriefly(mutex_);
+    waiting_.splice(waiting_.end(), added);
     next = takeNextLocked();
   }
-  if (next) start(std::move(next));
+  startFirst(next);
 }
 
-std::function<void()> OperationQueue::takeNextLocked() {
-  if (suspended_ || running_ || waiting_.empty()) return nullptr;
-  auto next = std::move(waiting_.front());
-  waiting_.pop_front();
+OperationQueue::Operations OperationQueue::takeNextLocked() {
+  Operations next;
+  if (suspended_ || running_ || waiting_.empty()) return next;
+  next.splice(next.end(), waiting_, waiting_.begin());
   running_ = true;
   return next;
 }
 
+void OperationQueue::startFirst(Operations& next) {
+  if (!next.empty()) start(std::move(next.front()));
+}
+
 void OperationQueue::start(std::function<void()> operation) {
   queue_->async([self = shared_from_this(), operation = std::move(operation)] {
-    {
-      std::lock_guard lock(self->mutex_);
-      self->runningOn_ = std::this_thread::get_id();
-    }
+    self->runningOn_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     operation();
     self->finished();
   });
 }
 
 void OperationQueue::finished() {
-  std::function<void()> next;
+  Operations next;
+  runningOn_.store({}, std::memory_order_relaxed);
   {
-    std::lock_guard lock(mutex_);
+    auto lock = detail::lockBriefly(mutex_);
     running_ = false;
-    runningOn_ = {};
     next = takeNextLocked();
   }
   changed_.notify_all();
   runtime_->stateChanged();
-  if (next) start(std::move(next));
+  startFirst(next);
 }
 
 void OperationQueue::suspend() {
@@ -65,13 +69,13 @@ void OperationQueue::suspend() {
 }
 
 void OperationQueue::resume() {
-  std::function<void()> next;
+  Operations next;
   {
     std::lock_guard lock(mutex_);
     suspended_ = false;
     next = takeNextLocked();
   }
-  if (next) start(std::move(next));
+  startFirst(next);
 }
 
 bool OperationQueue::isSuspended() const {
@@ -86,7 +90,7 @@ std::size_t OperationQueue::operationCount() const {
 
 void OperationQueue::waitUntilAllOperationsAreFinished() {
   std::unique_lock lock(mutex_);
-  if (running_ && runningOn_ == std::this_thread::get_id()) {
+  if (running_ && runningOn_.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
     throw ProgrammerError(
         "WaitInsideOperation",
         "operation queue \"" + name_ + "\" cannot wait for its operations from inside one of them");

@@ -8,9 +8,10 @@
 // queue given at creation (the main queue, for operations that must run on the main thread).
 // All members may be called from any thread.
 
+#include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,8 +45,13 @@ class OperationQueue : public std::enable_shared_from_this<OperationQueue> {
  private:
   OperationQueue(std::string name, Start start, QueueRef runOn);
 
-  // Takes the next operation when one may start now; called with mutex_ held.
-  std::function<void()> takeNextLocked();
+  // A list, so that an operation's storage is made and freed outside the lock: the lock's holders
+  // then never wait inside the allocator, and callers adding operations never wait long for them.
+  using Operations = std::list<std::function<void()>>;
+
+  // Takes the next operation when one may start now (a list of none or one); mutex_ held.
+  Operations takeNextLocked();
+  void startFirst(Operations& next);
   void start(std::function<void()> operation);
   void finished();
 
@@ -54,10 +60,11 @@ class OperationQueue : public std::enable_shared_from_this<OperationQueue> {
   QueueRef queue_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::function<void()>> waiting_;
+  Operations waiting_;
   bool suspended_;
   bool running_ = false;
-  std::thread::id runningOn_;
+  // Only ever compared with the reading thread's own ID, which only that thread stores here: no lock.
+  std::atomic<std::thread::id> runningOn_;
 };
 
 }  // namespace platform

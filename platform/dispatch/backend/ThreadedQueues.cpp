@@ -1,5 +1,6 @@
 #include "platform/dispatch/backend/ThreadedQueues.h"
 
+#include "platform/dispatch/backend/BriefLock.h"
 #include "platform/dispatch/backend/CurrentQueue.h"
 #include "platform/error/Error.h"
 
@@ -14,7 +15,7 @@ ThreadedSerialQueue::ThreadedSerialQueue(std::shared_ptr<Runtime> runtime, Worke
 void ThreadedSerialQueue::enqueue(std::function<void()> block) {
   bool start;
   {
-    std::lock_guard lock(mutex_);
+    auto lock = lockBriefly(mutex_);
     items_.push_back(WorkItem{std::move(block), nullptr});
     start = !active_;
     active_ = true;
@@ -25,7 +26,7 @@ void ThreadedSerialQueue::enqueue(std::function<void()> block) {
 void ThreadedSerialQueue::runSync(const std::function<void()>& block) {
   std::shared_ptr<SyncHandoff> turn;
   {
-    std::lock_guard lock(mutex_);
+    auto lock = lockBriefly(mutex_);
     if (active_) {
       turn = std::make_shared<SyncHandoff>();
       items_.push_back(WorkItem{nullptr, turn});
@@ -43,16 +44,18 @@ void ThreadedSerialQueue::runSync(const std::function<void()>& block) {
 }
 
 void ThreadedSerialQueue::scheduleDrain() {
-  pool_.submit(
-      qualityOfService(),
-      [self = std::static_pointer_cast<ThreadedSerialQueue>(shared_from_this())] { self->drainBatch(); });
+  pool_.submit(qualityOfService(), drainJob());
+}
+
+std::function<void()> ThreadedSerialQueue::drainJob() {
+  return [self = std::static_pointer_cast<ThreadedSerialQueue>(shared_from_this())] { self->drainBatch(); };
 }
 
 void ThreadedSerialQueue::drainBatch() {
   for (int done = 0; done < kBatch; ++done) {
     WorkItem item;
     {
-      std::lock_guard lock(mutex_);
+      auto lock = lockBriefly(mutex_);
       if (items_.empty()) {
         active_ = false;
         return;
@@ -66,13 +69,14 @@ void ThreadedSerialQueue::drainBatch() {
     }
     runDetachedBlock(*this, item.block);
   }
-  scheduleDrain();  // let other queues' work in between batches
+  // Other queues' work waiting for a worker goes first; else this worker goes on with the next batch.
+  pool_.submitAsLastStep(qualityOfService(), drainJob());
 }
 
 void ThreadedSerialQueue::releaseOwnership() {
   bool more;
   {
-    std::lock_guard lock(mutex_);
+    auto lock = lockBriefly(mutex_);
     more = !items_.empty();
     active_ = more;
   }

@@ -29,6 +29,7 @@ class ThreadedSerialQueue final : public Queue {
 
  private:
   void scheduleDrain();
+  std::function<void()> drainJob();
   void drainBatch();
   // The owner is done: hand the queue to a pool worker when work is waiting, else go idle.
   void releaseOwnership();
