@@ -62,6 +62,13 @@ std::string_view beginText(SqliteTransaction::Mode mode) {
   return "BEGIN DEFERRED";
 }
 
+// Before the engine's first use in the process. Its memory statistics (which nothing here reads)
+// would take a process-wide lock around every allocation the engine makes. Refused, harmlessly,
+// when something else started the engine first.
+bool configureEngineOnce() {
+  return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+}
+
 }  // namespace
 
 SqlValue SqliteRow::column(int index) const {
@@ -84,13 +91,11 @@ SqlValue SqliteRow::column(int index) const {
   }
 }
 
-Result<std::unique_ptr<SqliteConnection>> SqliteConnection::open(const std::string& filename,
-                                                                 SqliteThreading threading) {
+Result<std::unique_ptr<SqliteConnection>> SqliteConnection::open(const std::string& filename) {
+  [[maybe_unused]] static const bool configured = configureEngineOnce();
   sqlite3* database = nullptr;
-  const int mutexFlag =
-      threading == SqliteThreading::Serialized ? SQLITE_OPEN_FULLMUTEX : SQLITE_OPEN_NOMUTEX;
   const int code = sqlite3_open_v2(filename.c_str(), &database,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | mutexFlag, nullptr);
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (code != SQLITE_OK) {
     Error error = engineError(code, "Cannot open " + filename, database ? sqlite3_errmsg(database) : nullptr);
     sqlite3_close(database);

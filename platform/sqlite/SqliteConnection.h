@@ -2,7 +2,10 @@
 // One connection to a database file (or to a private in-memory database), with prepared statements
 // cached by their text and parameters always bound, never spliced into the text.
 //
-// Not thread-safe: the owner serialises every use (holds its lock, or keeps it on one queue).
+// Not thread-safe: the owner serialises every use (holds its lock, or keeps it on one queue). The
+// engine's own lock around each call is left off: it could not make this object safe for two threads
+// at once (its statement cache and transaction depth are unguarded), and it costs a lock and an unlock
+// in every call.
 
 #include <sqlite3.h>
 
@@ -33,16 +36,11 @@ class SqliteRow {
   sqlite3_stmt* statement_;
 };
 
-// Whether the engine itself serialises calls on the connection. SingleOwner leaves that to the owner
-// (cheaper); Serialized lets the engine guard against an owner that gets it wrong.
-enum class SqliteThreading { SingleOwner, Serialized };
-
 class SqliteConnection {
  public:
   // Opens (creating when missing) the database at `filename`; ":memory:" gives a private in-memory
   // database. Waits up to a few seconds for a lock held by another process.
-  static Result<std::unique_ptr<SqliteConnection>> open(
-      const std::string& filename, SqliteThreading threading = SqliteThreading::SingleOwner);
+  static Result<std::unique_ptr<SqliteConnection>> open(const std::string& filename);
   ~SqliteConnection();
   SqliteConnection(const SqliteConnection&) = delete;
   SqliteConnection& operator=(const SqliteConnection&) = delete;
