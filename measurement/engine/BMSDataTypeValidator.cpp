@@ -1,5 +1,6 @@
 #include "measurement/engine/BMSDataTypeValidator.h"
 
+#include <algorithm>
 #include <array>
 
 #include "measurement/engine/BMSEngineServices.h"
@@ -70,7 +71,24 @@ bool isWordCharacter(char32_t scalar) {
   return platform::isLetter(scalar) || platform::isDecimalDigit(scalar) || scalar == U'_';
 }
 
+bool isAscii(char c) {
+  return static_cast<unsigned char>(c) < 0x80;
+}
+
+// Names are checked for every parameter of every event, and nearly all are ASCII: those are read
+// byte by byte (an ASCII letter or digit is exactly one of a-z, A-Z, 0-9) without a scalar list.
+bool isWordText(std::string_view text) {
+  if (std::all_of(text.begin(), text.end(), isAscii)) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    });
+  }
+  const std::u32string scalars = platform::toScalars(text);
+  return std::all_of(scalars.begin(), scalars.end(), isWordCharacter);
+}
+
 char32_t firstScalar(std::string_view text) {
+  if (!text.empty() && isAscii(text.front())) return static_cast<char32_t>(text.front());
   const platform::Bytes bytes = BMSGetUTF32Bytes(text, 4);
   char32_t scalar = 0;
   for (std::size_t at = bytes.size(); at > 0; --at) scalar = (scalar << 8) | bytes[at - 1];
@@ -85,32 +103,33 @@ bool isNamedInTable(const BMSNameTable& table, std::string_view name) {
 
 bool BMSDataTypeValidator::isValidString(const BMSObject& object, std::int64_t minLength,
                                          std::int64_t maxLength, Subject type, std::int64_t* failureCode) {
-  const std::string subject = subjectText(type);
   const std::int64_t level = levelFor(type);
   if (isNil(object)) {
-    BMSLog(level, 13001, subject + " is required and can't be nil");
+    BMSLog(level, 13001, subjectText(type) + " is required and can't be nil");
     return refuse(failureCode, F::kNilOrEmpty);
   }
   const std::string* text = plainString(object);
   if (!text) {
-    BMSLog(level, 13000, subject + " must be of type NSString", {BMSDescription(object)});
+    BMSLog(level, 13000, subjectText(type) + " must be of type NSString", {BMSDescription(object)});
     return refuse(failureCode, F::kWrongType);
   }
   if (text->empty() && minLength >= 1) {
-    if (!isValueSubject(type)) BMSLog(level, 13001, subject + " is required and can't be empty");
+    if (!isValueSubject(type)) BMSLog(level, 13001, subjectText(type) + " is required and can't be empty");
     return refuse(failureCode, F::kNilOrEmpty);
   }
   const auto length = static_cast<std::int64_t>(BMSUTF32Length(*text));
   if (length > maxLength) {
-    BMSLog(level, 13000,
-           subject + platform::format(" is too long. The maximum supported length is %d", maxLength),
-           {*text});
+    BMSLog(
+        level, 13000,
+        subjectText(type) + platform::format(" is too long. The maximum supported length is %d", maxLength),
+        {*text});
     return refuse(failureCode, F::kTooLong);
   }
   if (length < minLength) {
-    BMSLog(level, 13000,
-           subject + platform::format(" is too short. The minimum supported length is %d", minLength),
-           {*text});
+    BMSLog(
+        level, 13000,
+        subjectText(type) + platform::format(" is too short. The minimum supported length is %d", minLength),
+        {*text});
     return refuse(failureCode, F::kTooShort);
   }
   return accept(failureCode);
@@ -120,11 +139,9 @@ bool BMSDataTypeValidator::isValidInternalName(const BMSObject& name, std::int64
                                                std::int64_t* failureCode) {
   if (!isValidString(name, 1, maxLength, type, failureCode)) return false;
   const std::string& text = *plainString(name);
-  for (char32_t scalar : platform::toScalars(text)) {
-    if (!isWordCharacter(scalar)) {
-      BMSLog(0, 13002, subjectText(type) + " must contain only letters, numbers, or underscores", {text});
-      return refuse(failureCode, F::kForbiddenCharacter);
-    }
+  if (!isWordText(text)) {
+    BMSLog(0, 13002, subjectText(type) + " must contain only letters, numbers, or underscores", {text});
+    return refuse(failureCode, F::kForbiddenCharacter);
   }
   return accept(failureCode);
 }
@@ -142,14 +159,13 @@ bool BMSDataTypeValidator::isValidPublicName(const BMSObject& name, std::int64_t
 
 bool BMSDataTypeValidator::isValidValue(const BMSObject& value, std::int64_t minLength,
                                         std::int64_t maxLength, Subject type, std::int64_t* failureCode) {
-  const std::string subject = subjectText(type);
   if (isNil(value)) {
-    BMSLog(3, 13004, subject + " cannot be nil");
+    BMSLog(3, 13004, subjectText(type) + " cannot be nil");
     return refuse(failureCode, F::kNilOrEmpty);
   }
   const auto* typed = std::get_if<BMSValue>(&value);
   if (!typed) {
-    BMSLog(3, 13005, subject + " must be a BMSValue instance. value", {BMSTypeName(value)});
+    BMSLog(3, 13005, subjectText(type) + " must be a BMSValue instance. value", {BMSTypeName(value)});
     return refuse(failureCode, F::kWrongType);
   }
   if (const std::string* text = typed->stringValue())

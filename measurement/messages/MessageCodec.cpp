@@ -1,87 +1,84 @@
 #include "measurement/messages/MessageCodec.h"
 
 #include <pb_decode.h>
-#include <pb_encode.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace beacon {
 namespace {
 
-bool encodeFields(pb_ostream_t* stream, const MessageInfo& message);
+// Writes the wire form straight into a growing byte buffer. A sub-message is written in place
+// behind a one-byte length, which is widened afterwards in the rare case the body is 128 bytes or
+// longer: the cost grows with size times depth, never with a size pass per level.
+class WireWriter {
+ public:
+  explicit WireWriter(platform::Bytes& out) : out_(out) {}
 
-bool encodeInteger(pb_ostream_t* stream, std::uint32_t tag, std::int64_t value) {
-  return pb_encode_tag(stream, PB_WT_VARINT, tag) &&
-         pb_encode_varint(stream, static_cast<std::uint64_t>(value));
-}
-
-bool encodeDouble(pb_ostream_t* stream, std::uint32_t tag, double value) {
-  return pb_encode_tag(stream, PB_WT_64BIT, tag) && pb_encode_fixed64(stream, &value);
-}
-
-bool encodeText(pb_ostream_t* stream, std::uint32_t tag, const std::string& value) {
-  return pb_encode_tag(stream, PB_WT_STRING, tag) &&
-         pb_encode_string(stream, reinterpret_cast<const pb_byte_t*>(value.data()), value.size());
-}
-
-// Writes into a growing byte buffer: each sub-message is written once into its own buffer and then
-// copied in behind its length, so the cost grows with size times depth, never with a size pass per
-// level.
-bool appendToBuffer(pb_ostream_t* stream, const pb_byte_t* data, std::size_t count) {
-  auto* buffer = static_cast<platform::Bytes*>(stream->state);
-  buffer->insert(buffer->end(), data, data + count);
-  return true;
-}
-
-std::optional<platform::Bytes> encodeToBuffer(const MessageInfo& message) {
-  platform::Bytes buffer;
-  pb_ostream_t stream{&appendToBuffer, &buffer, SIZE_MAX, 0, nullptr};
-  if (!encodeFields(&stream, message)) return std::nullopt;
-  return buffer;
-}
-
-bool encodeSubmessage(pb_ostream_t* stream, std::uint32_t tag, const MessageInfo& message) {
-  std::optional<platform::Bytes> bytes = encodeToBuffer(message);
-  return bytes && pb_encode_tag(stream, PB_WT_STRING, tag) &&
-         pb_encode_string(stream, bytes->data(), bytes->size());
-}
-
-bool encodeField(pb_ostream_t* stream, const MessageInfo& message, const MessageFieldDescriptor& field) {
-  const bool repeated = hasKind(field.kind, MessageFieldKind::Repeated);
-  if (isIntegerKind(field.kind)) {
-    if (!repeated) return encodeInteger(stream, field.tag, message.integer(field.id));
-    for (std::int64_t value : message.integers(field.id)) {
-      if (!encodeInteger(stream, field.tag, value)) return false;
-    }
-    return true;
+  void writeFields(const MessageInfo& message) {
+    message.forEachSetField(
+        [this](const MessageFieldDescriptor& field, const auto& value) { writeField(field.tag, value); });
   }
-  if (hasKind(field.kind, MessageFieldKind::Double)) {
-    if (!repeated) return encodeDouble(stream, field.tag, message.floating(field.id));
-    for (double value : message.floatings(field.id)) {
-      if (!encodeDouble(stream, field.tag, value)) return false;
-    }
-    return true;
-  }
-  if (isTextKind(field.kind)) {
-    if (!repeated) return encodeText(stream, field.tag, *message.text(field.id));
-    for (const std::string& value : message.texts(field.id)) {
-      if (!encodeText(stream, field.tag, value)) return false;
-    }
-    return true;
-  }
-  for (const MessageInfo& element : message.messages(field.id)) {
-    if (!encodeSubmessage(stream, field.tag, element)) return false;
-  }
-  return true;
-}
 
-bool encodeFields(pb_ostream_t* stream, const MessageInfo& message) {
-  for (std::uint32_t id : message.setFieldIDs()) {
-    if (!encodeField(stream, message, *message.descriptor().fieldWithID(id))) return false;
+ private:
+  static constexpr std::size_t kMaxVarintBytes = 10;
+
+  void writeKey(std::uint32_t tag, pb_wire_type_t wireType) {
+    writeVarint((static_cast<std::uint64_t>(tag) << 3) | wireType);
   }
-  return true;
-}
+
+  void writeVarint(std::uint64_t value) {
+    std::uint8_t bytes[kMaxVarintBytes];
+    out_.insert(out_.end(), bytes, bytes + varintBytes(value, bytes));
+  }
+
+  static std::size_t varintBytes(std::uint64_t value, std::uint8_t* bytes) {
+    std::size_t count = 0;
+    for (; value >= 0x80; value >>= 7) bytes[count++] = static_cast<std::uint8_t>(value | 0x80);
+    bytes[count++] = static_cast<std::uint8_t>(value);
+    return count;
+  }
+
+  // Integer kinds are held as the field's width keeps them, so a negative int32 is sign-extended.
+  void writeField(std::uint32_t tag, std::int64_t value) {
+    writeKey(tag, PB_WT_VARINT);
+    writeVarint(static_cast<std::uint64_t>(value));
+  }
+
+  void writeField(std::uint32_t tag, double value) {
+    writeKey(tag, PB_WT_64BIT);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    for (int shift = 0; shift < 64; shift += 8) out_.push_back(static_cast<std::uint8_t>(bits >> shift));
+  }
+
+  void writeField(std::uint32_t tag, const std::string& value) {
+    writeKey(tag, PB_WT_STRING);
+    writeVarint(value.size());
+    out_.insert(out_.end(), value.begin(), value.end());
+  }
+
+  void writeField(std::uint32_t tag, const MessageInfo& message) {
+    writeKey(tag, PB_WT_STRING);
+    const std::size_t lengthAt = out_.size();
+    out_.push_back(0);
+    writeFields(message);
+    std::uint8_t length[kMaxVarintBytes];
+    const std::size_t lengthBytes = varintBytes(out_.size() - lengthAt - 1, length);
+    out_[lengthAt] = length[0];
+    out_.insert(out_.begin() + static_cast<std::ptrdiff_t>(lengthAt + 1), length + 1, length + lengthBytes);
+  }
+
+  // Repeated fields: one key per element.
+  template <class Element>
+  void writeField(std::uint32_t tag, const std::vector<Element>& values) {
+    for (const Element& value : values) writeField(tag, value);
+  }
+
+  platform::Bytes& out_;
+};
 
 bool decodeFields(pb_istream_t* stream, MessageInfo& message, int depth);
 
@@ -180,7 +177,9 @@ bool decodeFields(pb_istream_t* stream, MessageInfo& message, int depth) {
 }  // namespace
 
 std::optional<platform::Bytes> encodeMessage(const MessageInfo& message) {
-  return encodeToBuffer(message);
+  platform::Bytes bytes;
+  WireWriter(bytes).writeFields(message);
+  return bytes;
 }
 
 std::optional<MessageInfo> decodeMessage(const MessageDescriptor& descriptor,

@@ -67,11 +67,19 @@ const MessageInfo::Slot* MessageInfo::slot(std::uint32_t id) const {
   return found != slots_.end() && found->first == id ? &found->second : nullptr;
 }
 
-MessageInfo::Slot& MessageInfo::slotForWriting(std::uint32_t id, Slot initial) {
-  auto found = std::lower_bound(slots_.begin(), slots_.end(), id,
-                                [](const auto& entry, std::uint32_t key) { return entry.first < key; });
-  if (found != slots_.end() && found->first == id) return found->second;
-  return slots_.insert(found, {id, std::move(initial)})->second;
+template <class Value>
+Value& MessageInfo::slotForWriting(std::uint32_t id) {
+  // Messages are mostly built in ascending field order: appending needs no search.
+  auto found = slots_.end();
+  if (!slots_.empty() && slots_.back().first >= id) {
+    found = std::lower_bound(slots_.begin(), slots_.end(), id,
+                             [](const auto& entry, std::uint32_t key) { return entry.first < key; });
+    if (found->first == id) return std::get<Value>(found->second);
+  }
+  return std::get<Value>(slots_
+                             .emplace(found, std::piecewise_construct, std::forward_as_tuple(id),
+                                      std::forward_as_tuple(std::in_place_type<Value>))
+                             ->second);
 }
 
 bool MessageInfo::has(std::uint32_t id) const {
@@ -92,7 +100,7 @@ std::int64_t MessageInfo::integer(std::uint32_t id) const {
 
 void MessageInfo::setInteger(std::uint32_t id, std::int64_t value) {
   const auto& field = checkedField(id, false, anyIntegerKind);
-  slotForWriting(id, std::int64_t{0}) = fittedToField(field, value);
+  slotForWriting<std::int64_t>(id) = fittedToField(field, value);
 }
 
 double MessageInfo::floating(std::uint32_t id) const {
@@ -103,7 +111,7 @@ double MessageInfo::floating(std::uint32_t id) const {
 
 void MessageInfo::setFloating(std::uint32_t id, double value) {
   checkedField(id, false, doubleKind);
-  slotForWriting(id, 0.0) = value;
+  slotForWriting<double>(id) = value;
 }
 
 const std::string* MessageInfo::text(std::uint32_t id) const {
@@ -114,7 +122,7 @@ const std::string* MessageInfo::text(std::uint32_t id) const {
 
 void MessageInfo::setText(std::uint32_t id, std::string value) {
   checkedField(id, false, textKind);
-  slotForWriting(id, std::string()) = std::move(value);
+  slotForWriting<std::string>(id) = std::move(value);
 }
 
 std::vector<std::int64_t> MessageInfo::integers(std::uint32_t id) const {
@@ -130,8 +138,7 @@ void MessageInfo::setIntegers(std::uint32_t id, std::vector<std::int64_t> values
 
 void MessageInfo::appendInteger(std::uint32_t id, std::int64_t value) {
   const auto& field = checkedField(id, true, anyIntegerKind);
-  std::get<std::vector<std::int64_t>>(slotForWriting(id, std::vector<std::int64_t>{}))
-      .push_back(fittedToField(field, value));
+  slotForWriting<std::vector<std::int64_t>>(id).push_back(fittedToField(field, value));
 }
 
 std::vector<double> MessageInfo::floatings(std::uint32_t id) const {
@@ -143,12 +150,12 @@ std::vector<double> MessageInfo::floatings(std::uint32_t id) const {
 void MessageInfo::setFloatings(std::uint32_t id, std::vector<double> values) {
   checkedField(id, true, doubleKind);
   clear(id);
-  if (!values.empty()) slotForWriting(id, std::move(values));
+  if (!values.empty()) slotForWriting<std::vector<double>>(id) = std::move(values);
 }
 
 void MessageInfo::appendFloating(std::uint32_t id, double value) {
   checkedField(id, true, doubleKind);
-  std::get<std::vector<double>>(slotForWriting(id, std::vector<double>{})).push_back(value);
+  slotForWriting<std::vector<double>>(id).push_back(value);
 }
 
 std::vector<std::string> MessageInfo::texts(std::uint32_t id) const {
@@ -160,13 +167,12 @@ std::vector<std::string> MessageInfo::texts(std::uint32_t id) const {
 void MessageInfo::setTexts(std::uint32_t id, std::vector<std::string> values) {
   checkedField(id, true, textKind);
   clear(id);
-  if (!values.empty()) slotForWriting(id, std::move(values));
+  if (!values.empty()) slotForWriting<std::vector<std::string>>(id) = std::move(values);
 }
 
 void MessageInfo::appendText(std::uint32_t id, std::string value) {
   checkedField(id, true, textKind);
-  std::get<std::vector<std::string>>(slotForWriting(id, std::vector<std::string>{}))
-      .push_back(std::move(value));
+  slotForWriting<std::vector<std::string>>(id).push_back(std::move(value));
 }
 
 const std::vector<MessageInfo>& MessageInfo::messages(std::uint32_t id) const {
@@ -184,8 +190,7 @@ void MessageInfo::setMessages(std::uint32_t id, std::vector<MessageInfo> values)
 void MessageInfo::appendMessage(std::uint32_t id, MessageInfo value) {
   const auto& field = checkedField(id, true, messageKind);
   if (&value.descriptor() != field.message) misuse(*descriptor_, id, "element is a message of another type");
-  std::get<std::vector<MessageInfo>>(slotForWriting(id, std::vector<MessageInfo>{}))
-      .push_back(std::move(value));
+  slotForWriting<std::vector<MessageInfo>>(id).push_back(std::move(value));
 }
 
 std::vector<std::uint32_t> MessageInfo::setFieldIDs() const {

@@ -1,6 +1,7 @@
 #include "measurement/pipeline/BMSRawEventMetadata.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "measurement/messages/NANOAccessors.h"
 
@@ -53,11 +54,12 @@ BMSPBMeasurementBundle BMSCreateRawEventMetadata(const BMSRawEventMetadataFacts&
 
   if (userAttributes.empty()) return metadata;
   std::vector<BMSPBUserAttribute> attributes;
+  attributes.reserve(userAttributes.size() + 1);
   for (const BMSUserAttribute& attribute : userAttributes)
     attributes.push_back(attribute.protoUserAttribute());
   if (BMSRawEventMetadataTakesStoredNPA(facts.DMAConsentEnabled, userAttributes) && facts.storedNPA)
     attributes.push_back(*facts.storedNPA);
-  NANOSetArray(metadata, B::kUserAttributes, attributes);
+  NANOSetArray(metadata, B::kUserAttributes, std::move(attributes));
   return metadata;
 }
 

@@ -51,6 +51,11 @@ TEST(DataTypeValidator, LengthsCountScalarsNotBytesOrUnits) {
   // Emoji are no letters, so they never make a name, however short.
   EXPECT_EQ(failureOf(V::isValidPublicEventName, platform::Value("a\U0001F600")), F::kForbiddenCharacter);
   EXPECT_TRUE(V::isValidPublicEventName(platform::Value("\u00e9t\u00e9_2")));
+  // The ASCII neighbours of letters, digits and "_" are no word characters; ASCII beside a letter
+  // outside ASCII still is.
+  EXPECT_TRUE(V::isValidInternalEventName(platform::Value("AZaz09_\u00e9")));
+  for (const char* name : {"a@", "a[", "a`", "a{", "a/", "a:", "a ", "a\x7f", "a^"})
+    EXPECT_EQ(failureOf(V::isValidInternalEventName, platform::Value(name)), F::kForbiddenCharacter) << name;
 }
 
 TEST(DataTypeValidator, MissingAndWrongObjects) {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "measurement/messages/NANOAccessors.h"
@@ -126,6 +127,30 @@ TEST(WireSchema, EveryTableFieldHasTheSchemasNumberNameAndKind) {
     EXPECT_NE(text.find(std::string(field.name) + ": "), std::string::npos) << field.name << " in\n" << text;
   }
   EXPECT_EQ(text.find("\n1"), std::string::npos) << "unknown numbered fields in\n" << text;
+}
+
+TEST(WireSchema, ProtocWritesOurBytesBackUnchanged) {
+  // Sub-messages whose length needs one, two and three bytes, every integer width at its extremes,
+  // doubles and repeated lists: protoc's own encoding of what it read from us is the same bytes.
+  std::vector<BMSPBEventParam> params;
+  for (int index = 0; index < 1200; ++index)
+    params.push_back(testing::intParam("p" + std::to_string(index), index % 2 ? -index : index << 20));
+  params.push_back(testing::doubleParam("d", -0.1));
+  params.push_back(testing::itemsParam({{testing::intParam(std::string(130, 'q'), 1)}}));
+  BMSPBMeasurementBundle bundle;
+  NANOSetArray(bundle, B::kEvents,
+               std::vector<BMSPBEvent>{testing::event("big", -1, params), testing::event("small", 1, {})});
+  NANOSetInt32(bundle, B::kTimeZoneOffsetMinutes, std::numeric_limits<std::int32_t>::min());
+  NANOSetInt64(bundle, B::kStartTimestampMillis, std::numeric_limits<std::int64_t>::max());
+  NANOSetInt64(bundle, B::kChecksum, std::numeric_limits<std::int64_t>::min());
+  NANOSetArray(bundle, B::kExperimentIDs, std::vector<std::int64_t>{0, 127, 128, -1});
+  NANOSetString(bundle, B::kAppID, std::string(200, 'a'));
+  const Bytes ours = *bundle.protoBuffer();
+  const std::string text = decodeWithSchema("MeasurementBundle", ours);
+  const std::string theirs = protoc("--encode=velloran.measurement.MeasurementBundle measurement.proto",
+                                    Bytes(text.begin(), text.end()));
+  EXPECT_EQ(Bytes(theirs.begin(), theirs.end()), ours);
+  EXPECT_GT(ours.size(), 16384u);
 }
 
 TEST(WireSchema, WeReadWhatProtocWrites) {

@@ -1,6 +1,7 @@
 #pragma once
-// Encoding and decoding of MessageInfo in the protocol-buffer wire format, over nanopb's stream
-// functions.
+// Encoding and decoding of MessageInfo in the protocol-buffer wire format: decoding over nanopb's
+// stream functions, encoding straight into memory (every event's metadata and body is encoded on the
+// worker queue, so the writer takes no per-write callback).
 //
 // Encoding is deterministic: fields in ascending ID order, repeated scalars one tag per element,
 // int32 and enum values sign-extended (a negative time-zone offset takes ten bytes), so equal messages
@@ -26,7 +27,8 @@ namespace beacon {
 // Sub-message levels below the top message that a decoded body may have.
 inline constexpr int kMaxMessageDepth = 32;
 
-// Empty when the message cannot be written (a stream failure).
+// Never empty: writing into memory cannot fail (the optional is what callers of a stream writer
+// were given, and they still check it).
 std::optional<platform::Bytes> encodeMessage(const MessageInfo& message);
 
 // Empty when the bytes are not a well-formed message of that table.

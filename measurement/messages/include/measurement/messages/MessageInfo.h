@@ -108,6 +108,11 @@ class MessageInfo {
 
   // IDs of the fields that hold something, ascending.
   std::vector<std::uint32_t> setFieldIDs() const;
+  // Calls `visit(field, value)` for each field that holds something, in ascending ID order, where
+  // `value` is what the field holds: std::int64_t, double, std::string, or a std::vector of one of
+  // those or of MessageInfo (never empty). The encoder's walk: no lookup per field.
+  template <class Visit>
+  void forEachSetField(Visit&& visit) const;
 
   // Same table and the same bytes on the wire, so a message always equals its copy (a NaN included).
   friend bool operator==(const MessageInfo& a, const MessageInfo& b);
@@ -119,11 +124,23 @@ class MessageInfo {
   const MessageFieldDescriptor& checkedField(std::uint32_t id, bool repeated,
                                              bool (*kindTest)(MessageFieldKind)) const;
   const Slot* slot(std::uint32_t id) const;
-  Slot& slotForWriting(std::uint32_t id, Slot initial);
+  // The field's slot holding a `Value`, made (empty) when the field holds nothing yet.
+  template <class Value>
+  Value& slotForWriting(std::uint32_t id);
 
   const MessageDescriptor* descriptor_;
   // Set fields only, sorted by ID.
   std::vector<std::pair<std::uint32_t, Slot>> slots_;
 };
+
+template <class Visit>
+void MessageInfo::forEachSetField(Visit&& visit) const {
+  // Both the slots and the table's fields are sorted by ID, so one pass over each pairs them up.
+  auto field = descriptor_->fields.begin();
+  for (const auto& [id, held] : slots_) {
+    while (field->id < id) ++field;
+    std::visit([&](const auto& value) { visit(*field, value); }, held);
+  }
+}
 
 }  // namespace beacon

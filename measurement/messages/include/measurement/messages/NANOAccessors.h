@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "measurement/messages/NANOMessage.h"
@@ -104,6 +105,15 @@ void NANOSetArray(NANOMessageBase& message, std::uint32_t id, const std::vector<
       info.appendInteger(id, static_cast<std::int64_t>(value));
     }
   }
+}
+
+// The same for messages handed over: they are moved in rather than copied.
+template <class Element>
+requires std::is_base_of_v<NANOMessageBase, Element>
+void NANOSetArray(NANOMessageBase& message, std::uint32_t id, std::vector<Element>&& values) {
+  MessageInfo& info = message.messageInfo();
+  info.clear(id);
+  for (Element& value : values) info.appendMessage(id, std::move(value.messageInfo()));
 }
 
 }  // namespace beacon
