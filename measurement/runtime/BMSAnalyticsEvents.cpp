@@ -25,21 +25,48 @@ constexpr const char* kScreenParameterNames[] = {"_sn", "_sc", "_si"};
 
 constexpr const char* kScreenViewEventName = "screen_view";
 
-// The current screen's parameters for an event that names no screen of its own.
-BMSParameters currentScreenParameters(const BMSParameters& parameters) {
+// One event on its way to the engine. Made once on the caller's thread - the only copy of the
+// caller's parameters - and moved from queue to queue after that.
+struct QueuedEvent {
+  std::string origin;
+  bool isPublicEvent = false;
+  std::string name;
+  BMSParameters parameters;
+  double timestamp = 0;
+  bool ignoreEnabled = false;
+  bool ignoreInterceptor = false;
+  // The screen whose parameters the event gets; none when it names a screen of its own. Screens
+  // are immutable, so the parameters are built later, off the caller's thread.
+  std::shared_ptr<const BMSScreen> screen;
+};
+
+// The current screen for an event that names no screen of its own.
+std::shared_ptr<const BMSScreen> currentScreenFor(const BMSParameters& parameters) {
   for (const char* key : kScreenParameterNames) {
-    if (parameters.contains(key)) return {};
+    if (parameters.contains(key)) return nullptr;
   }
-  return AnalyticsContext::current().screenViewReporter()->screenParameters();
+  return AnalyticsContext::current().screenViewReporter()->currentScreen();
 }
 
-// Reads the time and queues the block with it under the time-stamp queue, so time stamps follow the
+// Queues the event in one closure: the operation queue's operation hands it on to the analytics
+// queue from the operation queue's thread.
+void queueEvent(BMSAnalyticsState& facade, QueuedEvent event) {
+  facade.queueOperationWithBlock([event = std::move(event)]() mutable {
+    BMSParameters screenParameters = event.screen ? event.screen->parameters() : BMSParameters{};
+    BMSAnalytics::logEventOnSerialQueueWithOrigin(
+        std::move(event.origin), event.isPublicEvent, std::move(event.name), std::move(event.parameters),
+        event.timestamp, event.ignoreEnabled, event.ignoreInterceptor, std::move(screenParameters));
+  });
+}
+
+// Reads the time and queues the event with it under the time-stamp queue, so time stamps follow the
 // order in which events enter the operation queue.
-void queueWithTimestamp(std::function<void(double timestamp)> log) {
+void queueWithTimestamp(QueuedEvent event) {
   AnalyticsContext& context = AnalyticsContext::current();
-  context.facade().timestampQueue()->sync([&context, &log] {
-    const double now = context.nowSince1970();
-    BMSAnalytics::queueOperationWithBlock([log = std::move(log), now] { log(now); });
+  BMSAnalyticsState& facade = context.facade();
+  facade.timestampQueue()->sync([&context, &facade, &event] {
+    event.timestamp = context.nowSince1970();
+    queueEvent(facade, std::move(event));
   });
 }
 
@@ -89,47 +116,39 @@ void BMSAnalytics::logEventWithOrigin(const std::string& origin, bool isPublicEv
     context.screenViewReporter()->trackScreenWithParameters(parameters, context.nowSince1970());
     return;
   }
-  queueWithTimestamp([origin, isPublicEvent, name, parameters,
-                      screen = currentScreenParameters(parameters)](double timestamp) {
-    logEventOnSerialQueueWithOrigin(origin, isPublicEvent, name, parameters, timestamp, false, false, screen);
-  });
+  queueWithTimestamp(
+      {origin, isPublicEvent, name, parameters, 0, false, false, currentScreenFor(parameters)});
 }
 
 void BMSAnalytics::logInternalEventWithOrigin(const std::string& origin, const std::string& name,
                                               double timestamp, const BMSParameters& parameters) {
-  queueOperationWithBlock(
-      [origin, name, timestamp, parameters, screen = currentScreenParameters(parameters)] {
-        logEventOnSerialQueueWithOrigin(origin, false, name, parameters, timestamp, false, false, screen);
-      });
+  queueEvent(AnalyticsContext::current().facade(),
+             {origin, false, name, parameters, timestamp, false, false, currentScreenFor(parameters)});
 }
 
 void BMSAnalytics::logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
                                       const BMSParameters& parameters, double timestamp, bool ignoreEnabled,
                                       bool ignoreInterceptor) {
-  queueOperationWithBlock([=] {
-    logEventOnSerialQueueWithOrigin(origin, isPublicEvent, name, parameters, timestamp, ignoreEnabled,
-                                    ignoreInterceptor, {});
-  });
+  queueEvent(AnalyticsContext::current().facade(),
+             {origin, isPublicEvent, name, parameters, timestamp, ignoreEnabled, ignoreInterceptor, nullptr});
 }
 
-void BMSAnalytics::logEventOnSerialQueueWithOrigin(const std::string& origin, bool isPublicEvent,
-                                                   const std::string& name, const BMSParameters& parameters,
-                                                   double timestamp, bool ignoreEnabled,
-                                                   bool ignoreInterceptor,
-                                                   const BMSParameters& addedScreenParameters) {
-  BMSParameters eventParameters = parameters;
-  BMSParameters screenParameters = addedScreenParameters;
+void BMSAnalytics::logEventOnSerialQueueWithOrigin(std::string origin, bool isPublicEvent, std::string name,
+                                                   BMSParameters parameters, double timestamp,
+                                                   bool ignoreEnabled, bool ignoreInterceptor,
+                                                   BMSParameters addedScreenParameters) {
   // A forwarded event brings its screen along inside its parameters.
-  if (ignoreInterceptor && screenParameters.empty() &&
+  if (ignoreInterceptor && addedScreenParameters.empty() &&
       BMSDataTypeValidator::isValidForwardedEventOrigin(platform::Value(origin))) {
     for (const char* key : kScreenParameterNames) {
-      if (auto found = eventParameters.extract(key)) screenParameters.insert(std::move(found));
+      if (auto found = parameters.extract(key)) addedScreenParameters.insert(std::move(found));
     }
   }
   const std::shared_ptr<BMSMeasurement> engine = BMSMeasurement::sharedInstance();
   if (!engine) return;
-  engine->logEventWithOrigin(origin, isPublicEvent, name, eventParameters, timestamp, isEnabled(),
-                             ignoreEnabled, ignoreInterceptor, logEventInterceptor(), screenParameters);
+  engine->logEventWithOrigin(std::move(origin), isPublicEvent, std::move(name), std::move(parameters),
+                             timestamp, isEnabled(), ignoreEnabled, ignoreInterceptor, logEventInterceptor(),
+                             std::move(addedScreenParameters));
 }
 
 void BMSAnalyticsInstance::logInternalEventWithOrigin(const std::string& origin, const std::string& name,

@@ -69,10 +69,14 @@ void BMSAnalytics::removeLogEventListener(std::optional<BMSLogEventListenerToken
   });
 }
 
+bool BMSAnalytics::hasLogEventListeners() {
+  return facade().listenerCount.load() != 0;
+}
+
 void BMSAnalytics::notifyEventListeners(const BMSEvent& event) {
   // Without listeners the operation would find none: it is not queued (one hop through two queues
   // less per event).
-  if (facade().listenerCount.load() == 0) return;
+  if (!hasLogEventListeners()) return;
   queueOperationWithBlock([event] { notifyEventListenersOnSerialQueue(event); });
 }
 

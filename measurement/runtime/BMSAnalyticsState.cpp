@@ -30,11 +30,6 @@ bool BMSAnalyticsState::isCurrentQueueSerialQueue() const {
   return platform::currentQueueLabel() == kBMSAnalyticsQueueLabel;
 }
 
-void BMSAnalyticsState::queueOperationWithBlock(std::function<void()> block) const {
-  operationQueue_->addOperation(
-      [queue = queue_, block = std::move(block)]() mutable { queue->async(std::move(block)); });
-}
-
 void BMSAnalyticsState::queueOperationWithBlockThenWait(std::function<void()> block) const {
   queueOperationWithBlock(std::move(block));
   if (operationQueue_->isSuspended()) return;

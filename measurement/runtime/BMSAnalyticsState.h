@@ -48,7 +48,13 @@ class BMSAnalyticsState {
 
   void dispatchAsyncOnSerialQueue(std::function<void()> block) const;
   bool isCurrentQueueSerialQueue() const;
-  void queueOperationWithBlock(std::function<void()> block) const;
+  // The operation hands the block to the analytics queue. Given the block's own closure rather than
+  // a std::function, the caller's thread makes one allocation for both.
+  template <class Block>
+  void queueOperationWithBlock(Block block) const {
+    operationQueue_->addOperation(
+        [queue = queue_, block = std::move(block)]() mutable { queue->async(std::move(block)); });
+  }
   // Queues the block; when the operation queue is running, waits until every queued operation has
   // handed its block over, then holds the operation queue for half a second (resumed from the
   // analytics queue) so the caller's block gets a head start over later ones.

@@ -42,45 +42,56 @@ bool isDefaultParameterKind(const BMSObject& value) {
   return !std::get<BMSValue>(value).isArray();
 }
 
+// The stored default event parameters overlaid with the event's own (which win).
+BMSParameters parametersOverDefaults(const BMSParameters& parameters, const platform::Dictionary& defaults) {
+  BMSParameters merged = BMSParametersFromDictionary(defaults);
+  for (const auto& [key, value] : parameters) merged.insert_or_assign(key, value);
+  return merged;
+}
+
 }  // namespace
 
 bool BMSIsEventHiddenFromListeners(const BMSEvent& event) {
   return event.origin() == "am" || event.name() == "_xa" || event.name() == "_xu";
 }
 
-void BMSMeasurement::logEventWithOrigin(const std::string& origin, bool isPublicEvent,
-                                        const std::string& name, const BMSParameters& parameters,
-                                        double timestamp, bool enabled, bool ignoreEnabled,
-                                        bool ignoreInterceptor,
+void BMSMeasurement::logEventWithOrigin(std::string origin, bool isPublicEvent, std::string name,
+                                        BMSParameters parameters, double timestamp, bool enabled,
+                                        bool ignoreEnabled, bool ignoreInterceptor,
                                         std::optional<BMSLogEventInterceptor> interceptor,
-                                        const BMSParameters& addedScreenParameters) {
+                                        BMSParameters addedScreenParameters) {
   scheduler_->scheduleOnWorkerQueueBlockID(
-      "BMSMeasurement:2403",
-      [weakSelf = weak_from_this(), origin, isPublicEvent, name, parameters, timestamp, enabled,
-       ignoreEnabled, ignoreInterceptor, interceptor = std::move(interceptor), addedScreenParameters] {
+      "BMSMeasurement:2403", [weakSelf = weak_from_this(), origin = std::move(origin), isPublicEvent,
+                              name = std::move(name), parameters = std::move(parameters), timestamp, enabled,
+                              ignoreEnabled, ignoreInterceptor, interceptor = std::move(interceptor),
+                              addedScreenParameters = std::move(addedScreenParameters)]() mutable {
         if (std::shared_ptr<BMSMeasurement> self = weakSelf.lock()) {
-          self->logEventOnWorkerQueueWithOrigin(origin, isPublicEvent, name, parameters, timestamp, enabled,
-                                                ignoreEnabled, ignoreInterceptor, interceptor,
+          self->logEventOnWorkerQueueWithOrigin(origin, isPublicEvent, name, std::move(parameters), timestamp,
+                                                enabled, ignoreEnabled, ignoreInterceptor, interceptor,
                                                 addedScreenParameters);
         }
       });
 }
 
 void BMSMeasurement::logEventOnWorkerQueueWithOrigin(const std::string& origin, bool isPublicEvent,
-                                                     const std::string& name, const BMSParameters& parameters,
+                                                     const std::string& name, BMSParameters parameters,
                                                      double timestamp, bool enabled, bool ignoreEnabled,
                                                      bool ignoreInterceptor,
                                                      const std::optional<BMSLogEventInterceptor>& interceptor,
                                                      const BMSParameters& addedScreenParameters) {
   BMSScheduler::checkOnBackgroundThreadWithMethodName("logEventOnWorkerQueueWithOrigin");
-  const BMSParameters eventParameters = ignoreInterceptor || name == kErrorEventName
-                                            ? parameters
-                                            : parametersWithAddedDefaultEventParameters(parameters);
+  const platform::Dictionary defaults = ignoreInterceptor || name == kErrorEventName
+                                            ? platform::Dictionary()
+                                            : persistedConfig_->defaultEventParameters();
+  // Without stored defaults the event's parameters are the caller's: taken over, not copied.
+  const BMSParameters eventParameters =
+      defaults.empty() ? std::move(parameters) : parametersOverDefaults(parameters, defaults);
   std::optional<BMSEvent> event =
       BMSEvent::initWithOrigin(origin, isPublicEvent, name, timestamp, 0, eventParameters);
   if (!event) {
     BMSLog(1, 23219, "Attempted to log nil event. Origin, name, parameters",
-           {origin, BMSEventNameForDisplay(name), BMSParametersDescription(parameters)});
+           {origin, BMSEventNameForDisplay(name),
+            BMSParametersDescription(defaults.empty() ? eventParameters : parameters)});
     return;
   }
   if (!addedScreenParameters.empty()) event->addScreenParameters(addedScreenParameters);
@@ -102,18 +113,9 @@ void BMSMeasurement::logEventOnWorkerQueueWithOrigin(const std::string& origin, 
 
 void BMSMeasurement::logEventOnWorkerQueue(BMSEvent event, bool notifyEventListeners) {
   std::optional<BMSEvent> beforeHandling;
-  if (notifyEventListeners) beforeHandling = event;
+  if (notifyEventListeners && BMSAnalytics::hasLogEventListeners()) beforeHandling = event;
   handleEventOnWorkerQueue(std::move(event));
   if (beforeHandling) BMSAnalytics::notifyEventListeners(*beforeHandling);
-}
-
-BMSParameters BMSMeasurement::parametersWithAddedDefaultEventParameters(
-    const BMSParameters& parameters) const {
-  const platform::Dictionary defaults = persistedConfig_->defaultEventParameters();
-  if (defaults.empty()) return parameters;
-  BMSParameters merged = BMSParametersFromDictionary(defaults);
-  for (const auto& [key, value] : parameters) merged.insert_or_assign(key, value);
-  return merged;
 }
 
 void BMSMeasurement::setDefaultEventParameters(std::optional<BMSParameters> parameters) {

@@ -87,6 +87,27 @@ TEST_F(AnalyticsEventsTest, ForwardedEventsBringTheirScreenInTheirParameters) {
   EXPECT_EQ(shown->parameters().at("_si"), BMSValue::initWithInt64(7));
 }
 
+TEST_F(AnalyticsEventsTest, EventsGetTheScreenCurrentAtTheirCallUnlessTheyNameOneOfTheirOwn) {
+  start();
+  BMSAnalytics::logEventWithName("screen_view", {{"screen_name", platform::Value("Home")}});
+  BMSAnalytics::logEventWithName("on_home", {});
+  BMSAnalytics::logEventWithName("screen_view", {{"screen_name", platform::Value("Settings")}});
+  BMSAnalytics::logEventWithName("named_own", {{"_sn", platform::Value("Elsewhere")}});
+  BMSAnalytics::logInternalEventWithOrigin("auto", "_on_settings", 1700000000, {});
+  // Queued while the screen is "Settings": it is handled after the next screen is set.
+  BMSAnalytics::logEventWithName("screen_view", {{"screen_name", platform::Value("Last")}});
+  world.dispatch().drain();
+  const auto screenOf = [&](const std::string& name) -> std::optional<BMSValue> {
+    const BMSEvent* event = heardEvent(name);
+    if (!event || !event->parameters().contains("_sn")) return std::nullopt;
+    return event->parameters().at("_sn");
+  };
+  EXPECT_EQ(screenOf("on_home"), BMSValue::initWithStringValue("Home"));
+  EXPECT_EQ(screenOf("_on_settings"), BMSValue::initWithStringValue("Settings"));
+  ASSERT_TRUE(heardEvent("named_own"));
+  EXPECT_FALSE(heardEvent("named_own")->parameters().contains("_si"));
+}
+
 TEST_F(AnalyticsEventsTest, DefaultParametersJoinEventsButNeverOverrideOrReachErrorEvents) {
   start();
   BMSAnalytics::setDefaultEventParameters(

@@ -127,10 +127,9 @@ class BMSAnalytics {
   // Takes the engine's own "_err" events once the facade has started.
   static std::shared_ptr<BMSInternalEventLogger> internalEventLogger();
   // Analytics queue only: hands the event to the engine (dropped while there is none).
-  static void logEventOnSerialQueueWithOrigin(const std::string& origin, bool isPublicEvent,
-                                              const std::string& name, const BMSParameters& parameters,
-                                              double timestamp, bool ignoreEnabled, bool ignoreInterceptor,
-                                              const BMSParameters& addedScreenParameters);
+  static void logEventOnSerialQueueWithOrigin(std::string origin, bool isPublicEvent, std::string name,
+                                              BMSParameters parameters, double timestamp, bool ignoreEnabled,
+                                              bool ignoreInterceptor, BMSParameters addedScreenParameters);
 
   // --- user properties and the user ID. Values arrive as the caller gave them (null = none) so the
   // type checks can refuse what is not a string or a number.
@@ -224,6 +223,9 @@ class BMSAnalytics {
   // Nothing (logged) for an empty listener.
   static std::optional<BMSLogEventListenerToken> addLogEventListener(BMSLogEventListener listener);
   static void removeLogEventListener(std::optional<BMSLogEventListenerToken> token);
+  // Whether a listener is added (or queued to be) and not removed: an event is kept for the
+  // listeners only then.
+  static bool hasLogEventListeners();
   static void notifyEventListeners(const BMSEvent& event);
   static void notifyEventListenersOnSerialQueue(const BMSEvent& event);
   // Analytics queue only.

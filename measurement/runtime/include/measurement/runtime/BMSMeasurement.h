@@ -98,14 +98,14 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void maxUserPropertiesForOrigin(const std::string& origin,
                                   std::function<void(std::int64_t)> callback) const;
 
-  // --- event and user-property entry points: called from the facade's queue, each copies its
-  // arguments and hops to the worker queue; read-backs answer on a global queue.
-  void logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
-                          const BMSParameters& parameters, double timestamp, bool enabled, bool ignoreEnabled,
-                          bool ignoreInterceptor, std::optional<BMSLogEventInterceptor> interceptor,
-                          const BMSParameters& addedScreenParameters);
+  // --- event and user-property entry points: called from the facade's queue, each takes its
+  // arguments along and hops to the worker queue; read-backs answer on a global queue.
+  void logEventWithOrigin(std::string origin, bool isPublicEvent, std::string name, BMSParameters parameters,
+                          double timestamp, bool enabled, bool ignoreEnabled, bool ignoreInterceptor,
+                          std::optional<BMSLogEventInterceptor> interceptor,
+                          BMSParameters addedScreenParameters);
   void logEventOnWorkerQueueWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
-                                       const BMSParameters& parameters, double timestamp, bool enabled,
+                                       BMSParameters parameters, double timestamp, bool enabled,
                                        bool ignoreEnabled, bool ignoreInterceptor,
                                        const std::optional<BMSLogEventInterceptor>& interceptor,
                                        const BMSParameters& addedScreenParameters);
@@ -114,8 +114,6 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   // Nothing clears every default; a null value clears that one.
   void setDefaultEventParameters(std::optional<BMSParameters> parameters);
   void handleSetDefaultEventParametersOnWorkerQueue(const std::optional<BMSParameters>& parameters);
-  // The stored defaults overlaid with `parameters` (the event's own win).
-  BMSParameters parametersWithAddedDefaultEventParameters(const BMSParameters& parameters) const;
   void setUserAttribute(std::optional<BMSUserAttribute> attribute);
   void setUserAttributeOnWorkerQueue(const BMSUserAttribute& attribute);
   void removeUserAttribute(std::optional<BMSUserAttribute> attribute);
