@@ -1,6 +1,7 @@
 #include "measurement/engine/BMSEvent.h"
 
 #include <limits>
+#include <utility>
 
 #include "measurement/engine/BMSDataTypeValidator.h"
 #include "measurement/engine/BMSEngineServices.h"
@@ -71,13 +72,13 @@ std::optional<BMSPBEventParam> protoParam(const std::string& eventName, const st
         std::vector<BMSPBEventParam> memberParams;
         for (const auto& [memberName, member] : *members) {
           if (auto converted = protoParam(eventName, memberName, member, true))
-            memberParams.push_back(*converted);
+            memberParams.push_back(std::move(*converted));
         }
         BMSPBEventParam element;
-        NANOSetArray(element, EventParamField::kParams, memberParams);
-        items.push_back(element);
+        NANOSetArray(element, EventParamField::kParams, std::move(memberParams));
+        items.push_back(std::move(element));
       }
-      NANOSetArray(param, EventParamField::kParams, items);
+      NANOSetArray(param, EventParamField::kParams, std::move(items));
       break;
     }
   }
@@ -248,15 +249,17 @@ bool BMSEvent::addScreenParameters(const BMSParameters& screen) {
 
 BMSPBEvent BMSEvent::protoEvent() const {
   BMSPBEvent proto;
+  // In field order, so each field is appended (the bytes do not depend on the order).
+  std::vector<BMSPBEventParam> params;
+  params.reserve(parameters_.size());
+  for (const auto& [name, value] : parameters_) {
+    if (auto param = protoParam(name_, name, value, false)) params.push_back(std::move(*param));
+  }
+  NANOSetArray(proto, EventField::kParams, std::move(params));
   NANOSetString(proto, EventField::kName, name_);
+  NANOSetInt64(proto, EventField::kTimestampMillis, millisecondsFrom(timestamp_));
   if (previousTimestamp_ > std::numeric_limits<double>::epsilon())
     NANOSetInt64(proto, EventField::kPreviousTimestampMillis, millisecondsFrom(previousTimestamp_));
-  NANOSetInt64(proto, EventField::kTimestampMillis, millisecondsFrom(timestamp_));
-  std::vector<BMSPBEventParam> params;
-  for (const auto& [name, value] : parameters_) {
-    if (auto param = protoParam(name_, name, value, false)) params.push_back(*param);
-  }
-  NANOSetArray(proto, EventField::kParams, params);
   return proto;
 }
 

@@ -22,6 +22,10 @@ bool BMSUserAttribute::isPublic() const {
 
 BMSPBUserAttribute BMSUserAttribute::protoUserAttribute() const {
   BMSPBUserAttribute proto;
+  // In field order, so each field is appended (the bytes do not depend on the order).
+  proto.messageInfo().reserve(3);
+  NANOSetInt64(proto, UserAttributeField::kSetTimestampMillis,
+               platform::saturatingInteger(lastSetTimestamp_ * 1000.0));
   NANOSetString(proto, UserAttributeField::kName, name_);
   switch (value_.valueType()) {
     case BMSValue::kDouble:
@@ -36,8 +40,6 @@ BMSPBUserAttribute BMSUserAttribute::protoUserAttribute() const {
     case BMSValue::kArray:
       break;
   }
-  NANOSetInt64(proto, UserAttributeField::kSetTimestampMillis,
-               platform::saturatingInteger(lastSetTimestamp_ * 1000.0));
   return proto;
 }
 

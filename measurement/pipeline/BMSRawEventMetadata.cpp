@@ -10,6 +10,9 @@ namespace {
 
 namespace B = MeasurementBundleField;
 
+// At most what the builder below sets: the app and device facts, identifiers, consent and DMA fields.
+constexpr std::size_t kMostFieldsSet = 32;
+
 bool present(const std::optional<std::string>& value) {
   return value && !value->empty();
 }
@@ -26,6 +29,7 @@ bool BMSRawEventMetadataTakesStoredNPA(bool DMAConsentEnabled,
 BMSPBMeasurementBundle BMSCreateRawEventMetadata(const BMSRawEventMetadataFacts& facts,
                                                  const std::vector<BMSUserAttribute>& userAttributes) {
   BMSPBMeasurementBundle metadata;
+  metadata.messageInfo().reserve(kMostFieldsSet);
   NANOSetString(metadata, B::kPlatform, kBMSBundlePlatform);
   NANOSetInt32(metadata, B::kProtocolVersion, 1);
   NANOSetString(metadata, B::kAppID, facts.appID);

@@ -1,5 +1,6 @@
 #include "platform/prefs/PreferencesDomain.h"
 
+#include <atomic>
 #include <map>
 
 #include "platform/bundle/Bundle.h"
@@ -19,6 +20,7 @@ const std::string kUnidentifiedApplication;
 struct DomainTable {
   std::mutex mutex;
   std::map<std::string, std::shared_ptr<PreferencesDomain>, std::less<>> domains;
+  std::atomic<std::uint64_t> generation{0};
 };
 
 DomainTable& domainTable() {
@@ -84,6 +86,11 @@ void PreferencesDomain::resetForTesting() {
   DomainTable& table = domainTable();
   std::lock_guard lock(table.mutex);
   table.domains.clear();
+  table.generation.fetch_add(1);
+}
+
+std::uint64_t PreferencesDomain::tableGeneration() {
+  return domainTable().generation.load();
 }
 
 std::optional<PreferencesFile> PreferencesDomain::locateFile() const {

@@ -57,6 +57,9 @@ class PreferencesDomain {
   // Drops the process-wide table, so the next named() reads the disk again as after a restart.
   // Objects handed out before keep working but are no longer shared with new ones.
   static void resetForTesting();
+  // Changes each time the table is dropped: a holder that keeps a domain object between calls keeps
+  // it only while this is what it was when the object was looked up.
+  static std::uint64_t tableGeneration();
 
   PreferencesDomain(const PreferencesDomain&) = delete;
   PreferencesDomain& operator=(const PreferencesDomain&) = delete;

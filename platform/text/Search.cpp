@@ -4,6 +4,7 @@
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -50,6 +51,16 @@ const icu::Collator* caseInsensitiveCollator(const icu::Locale& locale) {
 }  // namespace
 
 std::string lowercased(std::string_view utf8) {
+  // ASCII lower-cases to ASCII, A-Z alone changing, in every locale this function speaks for: no
+  // round trip through ICU for it (the SDK lower-cases the language tag of every event).
+  const auto isAscii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+  if (std::all_of(utf8.begin(), utf8.end(), isAscii)) {
+    std::string lower(utf8);
+    for (char& c : lower) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+  }
   icu::UnicodeString text = text_detail::toUnicode(utf8);
   text.toLower(icu::Locale::getRoot());
   return text_detail::toUtf8(text);

@@ -72,6 +72,32 @@ TEST_F(CVUUserDefaultsTest, SuitesAreSeparateDomainsAndAnEmptyNameIsTheApplicati
   EXPECT_THROW(CVUUserDefaults(std::string("a/b")), platform::ProgrammerError);
 }
 
+TEST_F(CVUUserDefaultsTest, AStoreFollowsEachNewTableOfDomainsAndEachNewMainBundle) {
+  CVUUserDefaults application;
+  CVUUserDefaults suite(std::string("suite"));
+  application.setInteger(1, "n");
+  suite.setInteger(1, "n");
+
+  // A new table hands out new domain objects: values written through them are what the stores read.
+  platform::PreferencesDomain::resetForTesting();
+  ASSERT_TRUE(platform::PreferencesDomain::application()->setObject("n", Value(2)).ok());
+  ASSERT_TRUE(platform::PreferencesDomain::named("suite")->setObject("n", Value(2)).ok());
+  EXPECT_EQ(application.integerForKey("n"), 2);
+  EXPECT_EQ(suite.integerForKey("n"), 2);
+
+  // A new main bundle with another identifier names another application domain, in the same table.
+  const auto info = platform::writePropertyList(
+      Value(platform::Dictionary{{"CFBundleIdentifier", Value("de.example.other")}}),
+      platform::PropertyListFormat::Xml);
+  ASSERT_TRUE(info.ok());
+  bundle_.writeFile("Info.plist", std::string(info->begin(), info->end()));
+  platform::Bundle::resetMainForTesting();
+  EXPECT_EQ(application.integerForKey("n"), 0);
+  application.setInteger(3, "n");
+  EXPECT_EQ(platform::PreferencesDomain::named("de.example.other")->integerForKey("n"), 3);
+  EXPECT_EQ(suite.integerForKey("n"), 2);
+}
+
 TEST_F(CVUUserDefaultsTest, TypedReadsGiveNumbersOrZeroAndObjectsUnchecked) {
   CVUUserDefaults defaults;
   defaults.setObject(Value("42"), "numeric text");

@@ -35,8 +35,17 @@ CVUUserDefaults::CVUUserDefaults(std::optional<std::string> suiteName)
 }
 
 std::shared_ptr<platform::PreferencesDomain> CVUUserDefaults::domain() const {
-  return suiteName_ ? platform::PreferencesDomain::named(*suiteName_)
-                    : platform::PreferencesDomain::application();
+  // Both are read before a lookup, so a table dropped or a bundle changed during one is never taken
+  // for the one looked up in.
+  const std::uint64_t generation = platform::PreferencesDomain::tableGeneration();
+  std::shared_ptr<const platform::Bundle> mainBundle = suiteName_ ? nullptr : platform::Bundle::main();
+  std::lock_guard lock(lookedUpMutex_);
+  if (!lookedUp_.domain || lookedUp_.tableGeneration != generation || lookedUp_.mainBundle != mainBundle) {
+    lookedUp_ = {suiteName_ ? platform::PreferencesDomain::named(*suiteName_)
+                            : platform::PreferencesDomain::application(),
+                 generation, std::move(mainBundle)};
+  }
+  return lookedUp_.domain;
 }
 
 std::optional<platform::Value> CVUUserDefaults::objectForKey(std::string_view key) const {

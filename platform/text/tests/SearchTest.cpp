@@ -72,6 +72,12 @@ TEST(TextLowercasing, IsFullAndLocaleIndependent) {
   EXPECT_EQ(lowercased("ΟΔΟΣ"), "οδος");  // final sigma
   EXPECT_EQ(lowercased("İ"), "i\u0307");  // not the Turkish rule
   EXPECT_EQ(lowercased("KIRMIZI"), "kirmizi");
+  // Every ASCII character, NUL included: only A-Z change.
+  std::string ascii;
+  for (int c = 0; c < 0x80; ++c) ascii += static_cast<char>(c);
+  std::string expected = ascii;
+  for (char c = 'A'; c <= 'Z'; ++c) expected[static_cast<unsigned char>(c)] = static_cast<char>(c + 32);
+  EXPECT_EQ(lowercased(ascii), expected);
 }
 
 TEST(TextCaseInsensitiveOrdering, TreatsCaseVariantsAsEquivalent) {

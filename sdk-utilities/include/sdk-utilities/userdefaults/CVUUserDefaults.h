@@ -7,17 +7,21 @@
 // anywhere inside. Keys are non-empty. Misuse (an empty key, a value that is not a property-list
 // value) is logged as a warning through the utilities logger and changes nothing.
 //
-// Threads: no lock of its own. Every operation is a call into the domain, which is safe from any
-// thread, and every holder of a store of the same domain sees the same values. The domain is looked
-// up at each call, so a store follows the process-wide table of domains.
+// Threads: every operation is a call into the domain, which is safe from any thread, and every
+// holder of a store of the same domain sees the same values. The store keeps the domain object it
+// looked up (under a lock of its own) only while the process-wide table of domains and, for the
+// application's domain, the main bundle are the ones it was looked up in: so a store still follows
+// the table, as if it looked the domain up at each call.
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/bundle/Bundle.h"
 #include "platform/prefs/PreferencesDomain.h"
 #include "platform/value/Value.h"
 
@@ -76,6 +80,17 @@ class CVUUserDefaults {
 
   // nullopt: the application's domain.
   const std::optional<std::string> suiteName_;
+
+  // The domain last looked up and what it was looked up in (the bundle only for the application's
+  // domain, whose name is the main bundle's identifier). Looking a domain up costs a bundle read and
+  // a table lookup, and the engine reads several values for every event.
+  struct LookedUpDomain {
+    std::shared_ptr<platform::PreferencesDomain> domain;
+    std::uint64_t tableGeneration = 0;
+    std::shared_ptr<const platform::Bundle> mainBundle;
+  };
+  mutable std::mutex lookedUpMutex_;
+  mutable LookedUpDomain lookedUp_;
   std::atomic<bool> isPreferenceFileExcluded_{false};
 };
 

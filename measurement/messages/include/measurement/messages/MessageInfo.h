@@ -12,6 +12,7 @@
 // synchronisation. Addressing a field ID that the table does not list, or reading a field as a kind it
 // is not, is a programmer error (platform::ProgrammerError).
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -105,6 +106,10 @@ class MessageInfo {
   void appendInteger(std::uint32_t id, std::int64_t value);
   void appendFloating(std::uint32_t id, double value);
   void appendText(std::uint32_t id, std::string value);
+
+  // Room for `fieldCount` set fields, for a builder that knows how many it sets (a message grows
+  // field by field otherwise).
+  void reserve(std::size_t fieldCount) { slots_.reserve(fieldCount); }
 
   // IDs of the fields that hold something, ascending.
   std::vector<std::uint32_t> setFieldIDs() const;
