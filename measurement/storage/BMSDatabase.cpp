@@ -67,12 +67,19 @@ platform::Result<std::vector<std::string>> BMSDatabase::rawEventsTableRenumberin
       "DELETE FROM sqlite_sequence WHERE name = 'raw_events'"};
 }
 
+platform::Result<BMSDatabase::ReadStamp> BMSDatabase::readStamp() {
+  auto dataVersion = store_->integer("PRAGMA data_version");
+  if (!dataVersion) return dataVersion.error();
+  return ReadStamp{store_->undoEpoch(), *dataVersion};
+}
+
 bool BMSDatabase::performTransaction(const std::function<bool()>& block) {
   return store_->performTransaction(block);
 }
 
 platform::Result<void> BMSDatabase::reset() {
   keptUserAttributes_.reset();
+  latestRawEvent_.reset();
   std::vector<std::string> statements;
   for (const char* table : storage::kDataTables) statements.push_back(std::string("DELETE FROM ") + table);
   statements.push_back("DROP TABLE IF EXISTS events_snapshot");
@@ -100,6 +107,7 @@ platform::Result<std::int64_t> BMSDatabase::maybeDeleteStaleData() {
        " LIMIT ?)",
        {kPurchasesLimit}},
   };
+  latestRawEvent_.reset();
   std::int64_t deleted = 0;
   auto done = storage::transact(*store_, [&]() -> platform::Result<void> {
     for (const auto& [sql, parameters] : deletions) {

@@ -172,20 +172,15 @@ platform::Result<std::vector<BMSUserAttribute>> BMSDatabase::userAttributesInclu
       *new std::string(std::string("SELECT ") + kAttributeColumns +
                        " FROM user_attributes WHERE substr(name, 1, 1) != '_' ORDER BY name");
   if (!includingInternal) return readUserAttributes(*store_, publicOnly);
-  // Another connection's commit moves the data version; rows undone here move the undo epoch.
-  auto dataVersion = store_->integer("PRAGMA data_version");
-  if (!dataVersion) {
+  auto stamp = readStamp();
+  if (!stamp) {
     keptUserAttributes_.reset();
-    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read user attributes",
-                         dataVersion.error());
+    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read user attributes", stamp.error());
   }
-  if (keptUserAttributes_ && keptUserAttributes_->undoEpoch == store_->undoEpoch() &&
-      keptUserAttributes_->dataVersion == *dataVersion) {
-    return keptUserAttributes_->all;
-  }
+  if (keptUserAttributes_ && keptUserAttributes_->stamp == *stamp) return keptUserAttributes_->all;
   keptUserAttributes_.reset();
   auto read = readUserAttributes(*store_, all);
-  if (read) keptUserAttributes_ = KeptUserAttributes{*read, store_->undoEpoch(), *dataVersion};
+  if (read) keptUserAttributes_ = KeptUserAttributes{*read, *stamp};
   return read;
 }
 

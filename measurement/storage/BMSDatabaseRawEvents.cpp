@@ -1,4 +1,6 @@
 // Raw events of the measurement database: events stored until they are bundled.
+#include <limits>
+
 #include "measurement/engine/BMSDigest.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/messages/NANOAccessors.h"
@@ -20,7 +22,20 @@ platform::Result<std::int64_t> BMSDatabase::insertRawEventData(const std::string
       {name, timestampMilliseconds, metadataFingerprint, data, std::int64_t{isRealtime ? 1 : 0}});
   if (!inserted)
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to store raw event", inserted.error());
-  return store_->lastInsertRowID();
+  const std::int64_t rowID = store_->lastInsertRowID();
+  if (latestRawEvent_ && (!latestRawEvent_->timestampMilliseconds ||
+                          timestampMilliseconds >= *latestRawEvent_->timestampMilliseconds)) {
+    latestRawEvent_->timestampMilliseconds = timestampMilliseconds;
+    latestRawEvent_->rowID = rowID;
+  }
+  return rowID;
+}
+
+void BMSDatabase::forgetLatestRawEventAmong(std::int64_t firstRowID, std::int64_t lastRowID) {
+  if (latestRawEvent_ && latestRawEvent_->timestampMilliseconds && latestRawEvent_->rowID >= firstRowID &&
+      latestRawEvent_->rowID <= lastRowID) {
+    latestRawEvent_.reset();
+  }
 }
 
 platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
@@ -38,10 +53,12 @@ platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
   if (!stored) return failed(stored.error());
   const std::int64_t excess = *stored - (kStoredEventsLimit - 1);
   if (excess <= 0) return std::int64_t{0};
-  auto deleted = store_->run(
-      "DELETE FROM raw_events WHERE rowid IN (SELECT rowid FROM raw_events ORDER BY rowid ASC LIMIT ?)",
-      {excess});
-  if (!deleted) return failed(deleted.error());
+  auto lastDeleted =
+      store_->integer("SELECT rowid FROM raw_events ORDER BY rowid ASC LIMIT 1 OFFSET ?", {excess - 1});
+  if (!lastDeleted) return failed(lastDeleted.error());
+  forgetLatestRawEventAmong(std::numeric_limits<std::int64_t>::min(), *lastDeleted);
+  if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid <= ?", {*lastDeleted}); !deleted)
+    return failed(deleted.error());
   return store_->changes();
 }
 
@@ -77,6 +94,7 @@ platform::Result<std::vector<BMSDatabase::RawEventRow>> BMSDatabase::rawEventRow
 }
 
 platform::Result<void> BMSDatabase::deleteRawEventsWithMaxRowID(std::int64_t maxRowID) {
+  forgetLatestRawEventAmong(std::numeric_limits<std::int64_t>::min(), maxRowID);
   if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid <= ?", {maxRowID}); !deleted) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete raw events", deleted.error());
   }
@@ -84,6 +102,7 @@ platform::Result<void> BMSDatabase::deleteRawEventsWithMaxRowID(std::int64_t max
 }
 
 platform::Result<void> BMSDatabase::deleteRawEventWithRowID(std::int64_t rowID) {
+  forgetLatestRawEventAmong(rowID, rowID);
   if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid = ?", {rowID}); !deleted) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete raw event", deleted.error());
   }
@@ -105,10 +124,23 @@ platform::Result<bool> BMSDatabase::isRawEventsTableEmpty() {
 }
 
 platform::Result<double> BMSDatabase::queryLatestRawEventTime() {
-  auto latest = store_->scalar("SELECT max(timestamp_ms) FROM raw_events");
-  if (!latest)
-    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", latest.error());
-  return storage::realValue(*latest) / 1000;
+  auto stamp = readStamp();
+  if (!stamp) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", stamp.error());
+  if (!latestRawEvent_ || latestRawEvent_->stamp != *stamp) {
+    latestRawEvent_.reset();
+    LatestRawEvent latest{std::nullopt, 0, *stamp};
+    // Reads the whole table: the rows are in row ID order, not in time order.
+    auto read = store_->run(
+        "SELECT timestamp_ms, rowid FROM raw_events ORDER BY timestamp_ms DESC, rowid DESC"
+        " LIMIT 1",
+        {}, [&](const platform::SqliteRow& row) {
+          latest.timestampMilliseconds = row.integer(0);
+          latest.rowID = row.integer(1);
+        });
+    if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", read.error());
+    latestRawEvent_ = latest;
+  }
+  return static_cast<double>(latestRawEvent_->timestampMilliseconds.value_or(0)) / 1000;
 }
 
 platform::Result<bool> BMSDatabase::containsRealtimeRawEvents() {

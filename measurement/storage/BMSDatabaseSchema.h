@@ -6,10 +6,15 @@
 // not: each is numbered above every stored one, which is all bundling needs (its runs of
 // consecutive row IDs are read and deleted in one transaction), and AUTOINCREMENT would write one
 // page more with every stored event.
+//
+// Every stored event commits each page it changed, so the raw-event table has no index that every
+// insert would change: files of schema 3 had two (by fingerprint, by time), dropped when opened.
+// Bundling reads the oldest rows, whose fingerprint runs on in row order; the newest event time is
+// kept in memory (see BMSDatabase).
 
 namespace beacon::storage {
 
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 // The raw-event table's columns; files of schema 2 and older declared the same with AUTOINCREMENT.
 inline constexpr const char* kRawEventsColumns =
@@ -37,10 +42,10 @@ inline constexpr const char* kCreateTables[] = {
     "CREATE TABLE IF NOT EXISTS user_attributes ("
     " name TEXT PRIMARY KEY NOT NULL, origin TEXT NOT NULL, set_timestamp REAL NOT NULL,"
     " value_type INTEGER NOT NULL, int_value INTEGER, double_value REAL, string_value TEXT)",
-    "CREATE INDEX IF NOT EXISTS raw_events_by_fingerprint ON raw_events (metadata_fingerprint)",
-    // The upload schedule, worked out again after every stored event, asks for the newest raw event
-    // and whether any is real-time: answered from these without reading the table.
-    "CREATE INDEX IF NOT EXISTS raw_events_by_timestamp ON raw_events (timestamp_ms)",
+    "DROP INDEX IF EXISTS raw_events_by_fingerprint",
+    "DROP INDEX IF EXISTS raw_events_by_timestamp",
+    // The upload schedule, worked out again after every stored event, asks whether any raw event is
+    // real-time: answered without reading the table, and only real-time events change this index.
     "CREATE INDEX IF NOT EXISTS raw_events_realtime ON raw_events (realtime) WHERE realtime != 0",
     "CREATE TABLE IF NOT EXISTS raw_events_metadata ("
     " metadata_fingerprint INTEGER PRIMARY KEY NOT NULL, metadata BLOB NOT NULL)",

@@ -226,6 +226,63 @@ TEST_F(BMSDatabaseTest, RawEventsAreReadPerFingerprintInRowOrderUntilTheFilterSt
   EXPECT_EQ(database->nextMetadataFingerprintToProcess().value(), 8);
 }
 
+// The newest time is kept between reads: it must follow every change of the table.
+TEST_F(BMSDatabaseTest, TheKeptLatestRawEventTimeFollowsEveryChangeOfTheTable) {
+  const auto latest = [&] { return database->queryLatestRawEventTime().value(); };
+  EXPECT_EQ(latest(), 0);
+  const std::int64_t newest = database->insertRawEvent(event("a", 9), 7, false).value();
+  EXPECT_EQ(latest(), 9);
+  // Times need not grow with row IDs (the clock was set back).
+  const std::int64_t earlier = database->insertRawEvent(event("b", 5), 7, false).value();
+  database->insertRawEvent(event("c", 7), 7, false).value();
+  ASSERT_TRUE(database->deleteRawEventWithRowID(earlier));
+  EXPECT_EQ(latest(), 9);
+  ASSERT_TRUE(database->deleteRawEventsWithMaxRowID(newest));
+  EXPECT_EQ(latest(), 7);
+
+  EXPECT_FALSE(database->performTransaction([&] {
+    EXPECT_TRUE(database->insertRawEvent(event("d", 20), 7, false));
+    EXPECT_EQ(latest(), 20);
+    return false;
+  }));
+  EXPECT_EQ(latest(), 7);
+  auto other = BMSDatabase::openAtPath(path(), clock).value();
+  const std::int64_t written = other->insertRawEvent(event("e", 30), 7, false).value();
+  EXPECT_EQ(latest(), 30);
+  ASSERT_TRUE(database->deleteRawEventWithRowID(written));
+  EXPECT_EQ(latest(), 7);
+
+  // The trim takes the oldest rows, here the one of the newest time.
+  ASSERT_TRUE(database->insertRawEvent(event("f", 1e6), 7, false));
+  EXPECT_EQ(latest(), 1e6);
+  ASSERT_TRUE(database->store().execute(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+      std::to_string(BMSDatabase::kStoredEventsLimit) +
+      ") INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data) SELECT 'g', 100000, 7, x'00'"
+      " FROM n"));
+  EXPECT_EQ(latest(), 1e6);
+  EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 3);
+  EXPECT_EQ(latest(), 100);
+  EXPECT_GT(database->maybeDeleteStaleData().value(), 0);
+  EXPECT_EQ(latest(), 0);
+  database->insertRawEvent(event("h", now()), 7, false).value();
+  EXPECT_EQ(latest(), now());
+  ASSERT_TRUE(database->reset());
+  EXPECT_EQ(latest(), 0);
+}
+
+TEST_F(BMSDatabaseTest, AThirdSchemaFileLosesTheRawEventIndexesAndKeepsItsRows) {
+  for (const char* name : {"a", "b"}) ASSERT_TRUE(database->insertRawEvent(event(name, 5), 7, false));
+  ASSERT_TRUE(database->store().execute(
+      "CREATE INDEX raw_events_by_fingerprint ON raw_events (metadata_fingerprint);"
+      "CREATE INDEX raw_events_by_timestamp ON raw_events (timestamp_ms); PRAGMA user_version = 3"));
+  reopen();
+  EXPECT_EQ(count("PRAGMA user_version"), 4);
+  EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'raw_events'"), 1);
+  EXPECT_EQ(database->rawEventsWithMetadataFingerprint(7).value().size(), 2u);
+  EXPECT_EQ(database->queryLatestRawEventTime().value(), 5);
+}
+
 TEST_F(BMSDatabaseTest, ARawEventThatCannotBeReadBackIsDeletedInsteadOfBlockingItsRun) {
   ASSERT_TRUE(
       database->store().execute("INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data) "
@@ -475,12 +532,12 @@ TEST_F(BMSDatabaseTest, ASecondSchemaFileKeepsItsRawEventsAndNumbersOnAboveThem)
   ASSERT_TRUE(database->store().execute("PRAGMA user_version = 2"));
   reopen();
 
-  EXPECT_EQ(count("PRAGMA user_version"), 3);
+  EXPECT_EQ(count("PRAGMA user_version"), 4);
   EXPECT_EQ(
       count("SELECT count(*) FROM sqlite_master WHERE name = 'raw_events' AND sql LIKE '%AUTOINCREMENT%'"),
       0);
   EXPECT_EQ(count("SELECT count(*) FROM sqlite_sequence WHERE name = 'raw_events'"), 0);
-  EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'raw_events'"), 3);
+  EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'raw_events'"), 1);
   EXPECT_EQ(database->insertRawEvent(event("d", 6), 7, false).value(), 3);
   const auto rows = database->rawEventsWithMetadataFingerprint(7).value();
   ASSERT_EQ(rows.size(), 3u);
@@ -496,7 +553,7 @@ TEST_F(BMSDatabaseTest, AFileOfTheFirstSchemaGainsTheConditionalPropertiesTable)
   ASSERT_TRUE(database->store().execute("DROP TABLE conditional_properties"));
   ASSERT_TRUE(database->store().execute("PRAGMA user_version = 1"));
   reopen();
-  EXPECT_EQ(count("PRAGMA user_version"), 3);
+  EXPECT_EQ(count("PRAGMA user_version"), 4);
   EXPECT_TRUE(database->conditionalUserProperties().value().empty());
 }
 

@@ -185,9 +185,12 @@ class BMSDatabase {
   platform::Result<std::optional<std::int64_t>> nextMetadataFingerprintToProcess();
   platform::Result<void> deleteRawEventsWithMaxRowID(std::int64_t maxRowID);
   platform::Result<void> deleteRawEventWithRowID(std::int64_t rowID);
+  // Reads the table up to the first such row (no index: every stored event would pay for one).
   platform::Result<bool> containsRawEventWithMetadataFingerprint(std::int64_t metadataFingerprint);
   platform::Result<bool> isRawEventsTableEmpty();
-  // Latest raw-event time, seconds since 1970; 0 when there is none.
+  // Latest raw-event time, seconds since 1970; 0 when there is none. Asked after every stored
+  // event: kept from one read to the next, and read from the table again only once the row holding
+  // it may be gone (or another connection wrote).
   platform::Result<double> queryLatestRawEventTime();
   platform::Result<bool> containsRealtimeRawEvents();
 
@@ -222,8 +225,9 @@ class BMSDatabase {
   // Deletes the subscriptions beyond the newest kSubscriptionsLimit; answers how many.
   platform::Result<std::int64_t> deleteSubscriptionsOverLimit();
 
-  // For checks and tests. User attributes change only through this class: a write of their table
-  // through the store directly would not be seen by the kept copy (fixed SQL through execute() is).
+  // For checks and tests. User attributes and raw events change only through this class: a write
+  // of their tables through the store directly would not be seen by the kept copies (fixed SQL
+  // through execute() is).
   BMSSqliteStore& store() { return *store_; }
 
  private:
@@ -255,14 +259,31 @@ class BMSDatabase {
     std::int64_t fingerprint = 0;
   };
   std::optional<EncodedMetadata> lastMetadata_;
-  // All user attributes as last read, with the store's undo epoch and the file's data version
-  // (which moves when another connection commits) at that read; dropped by every write of them.
-  struct KeptUserAttributes {
-    std::vector<BMSUserAttribute> all;
+  // When rows were read: a copy of them holds while both are the same. The store's undo epoch moves
+  // when this connection's changes are undone; the file's data version when another connection
+  // commits.
+  struct ReadStamp {
     std::uint64_t undoEpoch = 0;
     std::int64_t dataVersion = 0;
+    friend bool operator==(const ReadStamp&, const ReadStamp&) = default;
+  };
+  platform::Result<ReadStamp> readStamp();
+  // All user attributes as last read; dropped by every write of them.
+  struct KeptUserAttributes {
+    std::vector<BMSUserAttribute> all;
+    ReadStamp stamp;
   };
   std::optional<KeptUserAttributes> keptUserAttributes_;
+  // The newest raw event (the latest time, the newest row among those of that time); no row when the
+  // table is empty. Moved on by every insert; dropped by a deletion that may take the row.
+  struct LatestRawEvent {
+    std::optional<std::int64_t> timestampMilliseconds;
+    std::int64_t rowID = 0;
+    ReadStamp stamp;
+  };
+  std::optional<LatestRawEvent> latestRawEvent_;
+  // Drops the kept newest raw event when a deletion of the row IDs in [first, last] may take it.
+  void forgetLatestRawEventAmong(std::int64_t firstRowID, std::int64_t lastRowID);
 };
 
 }  // namespace beacon
