@@ -1,5 +1,8 @@
 #include "measurement/engine/BMSUserAttribute.h"
 
+#include <bit>
+#include <cstdint>
+
 #include "measurement/engine/BMSDataTypeValidator.h"
 #include "measurement/engine/BMSEventFunctions.h"
 #include "measurement/messages/NANOAccessors.h"
@@ -18,6 +21,16 @@ std::optional<BMSUserAttribute> BMSUserAttribute::initWithOrigin(const std::stri
 
 bool BMSUserAttribute::isPublic() const {
   return BMSIsPublicNameText(name_);
+}
+
+bool BMSUserAttribute::isIdenticalTo(const BMSUserAttribute& other) const {
+  const auto bits = [](double value) { return std::bit_cast<std::uint64_t>(value); };
+  if (origin_ != other.origin_ || name_ != other.name_ ||
+      bits(lastSetTimestamp_) != bits(other.lastSetTimestamp_) ||
+      value_.valueType() != other.value_.valueType())
+    return false;
+  return value_.isDouble() ? bits(value_.doubleValue()) == bits(other.value_.doubleValue())
+                           : value_ == other.value_;
 }
 
 BMSPBUserAttribute BMSUserAttribute::protoUserAttribute() const {

@@ -67,4 +67,18 @@ BMSPBMeasurementBundle BMSCreateRawEventMetadata(const BMSRawEventMetadataFacts&
   return metadata;
 }
 
+BMSPBMeasurementBundle BMSRawEventMetadataBuilder::metadata(
+    const BMSRawEventMetadataFacts& facts, const std::vector<BMSUserAttribute>& userAttributes) {
+  std::lock_guard lock(mutex_);
+  const auto identical = [](const BMSUserAttribute& a, const BMSUserAttribute& b) {
+    return a.isIdenticalTo(b);
+  };
+  if (!last_ || last_->facts != facts ||
+      !std::equal(last_->userAttributes.begin(), last_->userAttributes.end(), userAttributes.begin(),
+                  userAttributes.end(), identical)) {
+    last_ = Built{facts, userAttributes, BMSCreateRawEventMetadata(facts, userAttributes)};
+  }
+  return last_->metadata;
+}
+
 }  // namespace beacon

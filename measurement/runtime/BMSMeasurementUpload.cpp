@@ -239,7 +239,7 @@ BMSPBMeasurementBundle BMSMeasurement::createRawEventMetadataWithUserAttributes(
   facts.deviceOSVersion = environment.deviceOSVersion();
   facts.timeZoneOffsetMinutes = environment.timeZoneOffsetMinutes();
   facts.userDefaultLanguage = environment.userDefaultLanguage();
-  return BMSCreateRawEventMetadata(facts, userAttributes);
+  return rawEventMetadataBuilder_.metadata(facts, userAttributes);
 }
 
 bool BMSMeasurement::bundleRawEvents() {

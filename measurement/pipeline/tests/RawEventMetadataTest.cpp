@@ -112,5 +112,44 @@ TEST(RawEventMetadataTest, WithDMATheStoredNPAJoinsAttributesThatLackIt) {
             std::vector<std::string>{"_fot"});
 }
 
+TEST(RawEventMetadataTest, TheBuilderHandsOutWhatTheFactsAndAttributesOfEachCallBuild) {
+  testing::ScopedEngineServices services;
+  BMSRawEventMetadataBuilder builder;
+  std::optional<platform::Bytes> previous;
+  int steps = 0;
+  // Each step changes the message (so a kept one would be wrong) except where `changes` is false.
+  const auto step = [&](const BMSRawEventMetadataFacts& facts,
+                        const std::vector<BMSUserAttribute>& attributes, bool changes) {
+    SCOPED_TRACE(++steps);
+    const std::optional<platform::Bytes> built = builder.metadata(facts, attributes).protoBuffer();
+    EXPECT_EQ(built, BMSCreateRawEventMetadata(facts, attributes).protoBuffer());
+    EXPECT_EQ(built != previous, changes);
+    previous = built;
+  };
+  const auto timed = [](double value, double at) {
+    return *BMSUserAttribute::initWithOrigin("auto", "_ltv", BMSValue::initWithDouble(value), at);
+  };
+  BMSRawEventMetadataFacts changed = facts();
+  step(changed, {attribute("_fot", 1)}, true);
+  step(changed, {attribute("_fot", 1)}, false);
+  changed.timeZoneOffsetMinutes = 120;
+  step(changed, {attribute("_fot", 1)}, true);
+  changed.userDefaultLanguage = "en-us";
+  step(changed, {attribute("_fot", 1)}, true);
+  changed.identifiers.appInstanceID = "instance-2";
+  step(changed, {attribute("_fot", 1)}, true);
+  changed.consentSignals = "C100";
+  step(changed, {attribute("_fot", 1)}, true);
+  changed.DMAConsentEnabled = true;
+  changed.dma.corePlatformServices = {"psm"};
+  step(changed, {attribute("_fot", 1)}, true);
+  step(changed, {attribute("_fot", 2)}, true);
+  step(changed, {attribute("_fot", 2), timed(0.0, 100)}, true);
+  step(changed, {attribute("_fot", 2), timed(-0.0, 100)}, true);
+  step(changed, {attribute("_fot", 2), timed(-0.0, 101)}, true);
+  step(changed, {timed(-0.0, 101)}, true);
+  step(facts(), {attribute("_fot", 1)}, true);
+}
+
 }  // namespace
 }  // namespace beacon

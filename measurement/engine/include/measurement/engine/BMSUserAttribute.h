@@ -25,6 +25,9 @@ class BMSUserAttribute {
   bool isPublic() const;
   // Name, value by kind (an array writes none) and the set time in milliseconds, truncated.
   BMSPBUserAttribute protoUserAttribute() const;
+  // Every member the same, doubles bit for bit (0 and -0 write different bytes); an array value
+  // compares as BMSValue does.
+  bool isIdenticalTo(const BMSUserAttribute& other) const;
 
  private:
   BMSUserAttribute(std::string origin, std::string name, BMSValue value, double lastSetTimestamp)

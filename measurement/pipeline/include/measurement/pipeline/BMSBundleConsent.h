@@ -26,6 +26,8 @@ struct BMSIdentifierFacts {
   std::optional<std::string> vendorID;
   std::optional<std::string> appInstanceID;
   std::string ephemeralAppInstanceID;
+
+  friend bool operator==(const BMSIdentifierFacts&, const BMSIdentifierFacts&) = default;
 };
 
 // The DMA facts of the downloaded configuration.
@@ -34,6 +36,8 @@ struct BMSDMAFacts {
   bool adUserDataDenied = false;
   bool isDMARegion = false;
   std::set<std::string> corePlatformServices;
+
+  friend bool operator==(const BMSDMAFacts&, const BMSDMAFacts&) = default;
 };
 
 struct BMSConsentDenials {

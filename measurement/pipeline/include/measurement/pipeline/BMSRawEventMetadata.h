@@ -8,6 +8,7 @@
 // message from them alone; pure, any thread.
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,8 @@ struct BMSRawEventMetadataFacts {
   std::string deviceOSVersion;
   std::int64_t timeZoneOffsetMinutes = 0;
   std::optional<std::string> userDefaultLanguage;
+
+  friend bool operator==(const BMSRawEventMetadataFacts&, const BMSRawEventMetadataFacts&) = default;
 };
 
 // Whether the metadata of `userAttributes` takes the stored "_npa" attribute (so the caller need
@@ -57,5 +60,26 @@ bool BMSRawEventMetadataTakesStoredNPA(bool DMAConsentEnabled,
 // empty list leaves them unset.
 BMSPBMeasurementBundle BMSCreateRawEventMetadata(const BMSRawEventMetadataFacts& facts,
                                                  const std::vector<BMSUserAttribute>& userAttributes);
+
+// Hands out the metadata message of each event, building it only when the facts or the attributes
+// differ from the last ones it built for: events logged one after another nearly always share them,
+// and a copy of the kept message costs less than building it. A difference in any fact or attribute
+// member (a double down to its bits) builds afresh, so what it hands out is always what
+// BMSCreateRawEventMetadata gives for the same arguments. Safe on any thread.
+class BMSRawEventMetadataBuilder {
+ public:
+  BMSPBMeasurementBundle metadata(const BMSRawEventMetadataFacts& facts,
+                                  const std::vector<BMSUserAttribute>& userAttributes);
+
+ private:
+  struct Built {
+    BMSRawEventMetadataFacts facts;
+    std::vector<BMSUserAttribute> userAttributes;
+    BMSPBMeasurementBundle metadata;
+  };
+
+  std::mutex mutex_;
+  std::optional<Built> last_;
+};
 
 }  // namespace beacon

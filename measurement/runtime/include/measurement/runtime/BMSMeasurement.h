@@ -20,6 +20,7 @@
 #include "measurement/engine/BMSEvent.h"
 #include "measurement/engine/BMSUserAttribute.h"
 #include "measurement/messages/NANOMessage.h"
+#include "measurement/pipeline/BMSRawEventMetadata.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "platform/dispatch/Queue.h"
@@ -408,6 +409,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   std::shared_ptr<BMSAlarm> alarm_;
   std::shared_ptr<BMSIdentity> identity_;
   std::shared_ptr<BMSDatabase> database_;
+  // Builds each raw event's metadata message, reusing the last one while nothing in it changes.
+  BMSRawEventMetadataBuilder rawEventMetadataBuilder_;
   // The configuration is read from other threads (the class-level remoteConfig) too.
   mutable std::mutex remoteConfigMutex_;
   std::shared_ptr<BMSRemoteConfig> remoteConfig_;
