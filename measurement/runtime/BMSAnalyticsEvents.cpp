@@ -63,10 +63,10 @@ void queueEvent(BMSAnalyticsState& facade, QueuedEvent event) {
 // order in which events enter the operation queue.
 void queueWithTimestamp(QueuedEvent event) {
   AnalyticsContext& context = AnalyticsContext::current();
-  BMSAnalyticsState& facade = context.facade();
-  facade.timestampQueue()->sync([&context, &facade, &event] {
+  // Two references: small enough for the block to be held without an allocation.
+  context.facade().timestampQueue()->sync([&context, &event] {
     event.timestamp = context.nowSince1970();
-    queueEvent(facade, std::move(event));
+    queueEvent(context.facade(), std::move(event));
   });
 }
 
