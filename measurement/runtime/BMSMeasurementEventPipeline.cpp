@@ -55,9 +55,10 @@ bool isConversionName(const std::string& name) {
 void BMSMeasurement::handleInternalEventOnWorkerQueue(BMSEvent event) {
   if (event.name() != kErrorEventName)
     event.applyParameters(BMSParametersFromDictionary(persistedConfig_->defaultEventParameters()));
-  const BMSEvent told = event;
+  std::optional<BMSEvent> told;
+  if (BMSAnalytics::hasLogEventListeners()) told = event;
   handleEventOnWorkerQueue(std::move(event));
-  BMSAnalytics::notifyEventListeners(told);
+  if (told) BMSAnalytics::notifyEventListeners(*told);
 }
 
 void BMSMeasurement::handleEventOnWorkerQueue(BMSEvent event) {
@@ -66,12 +67,12 @@ void BMSMeasurement::handleEventOnWorkerQueue(BMSEvent event) {
     BMSLog(7, 23049, "Analytics is disabled. Event not logged");
     return;
   }
-  std::optional<BMSEvent> safelisted = eventAfterSafelistingEvent(event);
+  std::optional<BMSEvent> safelisted = eventAfterSafelistingEvent(std::move(event));
   if (!safelisted) return;
   processSessionFromEvent(*safelisted);
   if (!dedupeSubscriptionEvent(*safelisted)) return;
   if (shouldDropDuplicatedSessionStartWithRolloutEvent(*safelisted)) return;
-  std::optional<BMSEvent> withRollouts = appExceptionEventWithBeaconFeatureRollouts(*safelisted);
+  std::optional<BMSEvent> withRollouts = appExceptionEventWithBeaconFeatureRollouts(std::move(*safelisted));
   if (!withRollouts) return;
   writeSessionStartEventOnWorkerQueue(*withRollouts);
   editAndWriteEventOnWorkerQueue(std::move(*withRollouts));
@@ -110,7 +111,7 @@ void BMSMeasurement::editAndWriteEventOnWorkerQueue(BMSEvent event) {
   updateSchedule();
 }
 
-std::optional<BMSEvent> BMSMeasurement::eventAfterSafelistingEvent(const BMSEvent& event) const {
+std::optional<BMSEvent> BMSMeasurement::eventAfterSafelistingEvent(BMSEvent event) const {
   if (safelistedEvents_.empty()) return event;
   if (std::find(safelistedEvents_.begin(), safelistedEvents_.end(), event.name()) ==
       safelistedEvents_.end()) {
@@ -167,10 +168,10 @@ bool BMSMeasurement::shouldDropDuplicatedSessionStartWithRolloutEvent(const BMSE
   return false;
 }
 
-std::optional<BMSEvent> BMSMeasurement::appExceptionEventWithBeaconFeatureRollouts(
-    const BMSEvent& event) const {
+std::optional<BMSEvent> BMSMeasurement::appExceptionEventWithBeaconFeatureRollouts(BMSEvent event) const {
+  if (event.name() != kAppExceptionName) return event;
   const std::optional<std::string> rollouts = persistedConfig_->beaconFeatureRollouts();
-  if (event.name() != kAppExceptionName || !rollouts) return event;
+  if (!rollouts) return event;
   BMSParameters parameters = BMSParametersFromEventParameters(event.parameters());
   parameters.insert_or_assign(kRolloutsParameter, BMSValue::initWithStringValue(*rollouts));
   return event.copyWithParameters(parameters);

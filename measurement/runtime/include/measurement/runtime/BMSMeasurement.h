@@ -135,12 +135,13 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void writeEventOnWorkerQueue(const BMSEvent& event);
   void writeFilteredEventOnWorkerQueue(BMSEvent event);
   // Nothing when a safelist is in force and the event is not on it.
-  std::optional<BMSEvent> eventAfterSafelistingEvent(const BMSEvent& event) const;
+  // Steps that may change the event take it and hand it on (moved when unchanged).
+  std::optional<BMSEvent> eventAfterSafelistingEvent(BMSEvent event) const;
   // False when the event is a subscription purchase seen before.
   bool dedupeSubscriptionEvent(const BMSEvent& event);
   // True when the "_ssr" event repeats the rollouts value already recorded.
   bool shouldDropDuplicatedSessionStartWithRolloutEvent(const BMSEvent& event);
-  std::optional<BMSEvent> appExceptionEventWithBeaconFeatureRollouts(const BMSEvent& event) const;
+  std::optional<BMSEvent> appExceptionEventWithBeaconFeatureRollouts(BMSEvent event) const;
   void writeSessionStartEventOnWorkerQueue(const BMSEvent& event);
   // False when the lifetime value of a purchase could not be recorded.
   bool updateLifetimeValueWithEvent(const BMSEvent& event);
