@@ -165,7 +165,11 @@ std::optional<std::string> BMSIdentity::appInstanceID() {
 }
 
 std::optional<std::string> BMSIdentity::appInstanceIDOnQueue() const {
-  if (collaborators_.isAnalyticsStorageDenied()) return std::nullopt;
+  return appInstanceIDOnQueue(collaborators_.isAnalyticsStorageDenied());
+}
+
+std::optional<std::string> BMSIdentity::appInstanceIDOnQueue(bool analyticsStorageDenied) const {
+  if (analyticsStorageDenied) return std::nullopt;
   return collaborators_.persistedConfig->appInstanceID();
 }
 
@@ -213,12 +217,15 @@ std::optional<std::string> BMSIdentity::sessionStitchingTokenWithSessionNumber(s
                                                                                bool sessionExpired,
                                                                                bool userIDAvailable) {
   return readOnQueue<std::optional<std::string>>([&] {
-    return sessionStitchingTokenOnQueue({sessionNumber, sessionExpired, userIDAvailable});
+    return sessionStitchingTokenOnQueue(
+        {sessionNumber, sessionExpired, [userIDAvailable] { return userIDAvailable; }},
+        collaborators_.isAnalyticsStorageDenied());
   });
 }
 
-std::optional<std::string> BMSIdentity::sessionStitchingTokenOnQueue(const SessionFacts& session) {
-  if (collaborators_.isAnalyticsStorageDenied()) return std::nullopt;
+std::optional<std::string> BMSIdentity::sessionStitchingTokenOnQueue(const SessionFacts& session,
+                                                                     bool analyticsStorageDenied) {
+  if (analyticsStorageDenied) return std::nullopt;
   return sessionStitchingToken_.tokenFor(session.sessionNumber, session.sessionExpired,
                                          session.userIDAvailable, context_.clock().now(),
                                          [this] { return randomAppInstanceID(); });
@@ -226,18 +233,21 @@ std::optional<std::string> BMSIdentity::sessionStitchingTokenOnQueue(const Sessi
 
 BMSIdentity::Snapshot BMSIdentity::refreshedSnapshot(const std::optional<SessionFacts>& session) {
   return readRefreshedOnQueue<Snapshot>([&] {
+    // Read once for the two fields that depend on it: one consent evaluation per snapshot.
+    const bool analyticsStorageDenied = collaborators_.isAnalyticsStorageDenied();
     Snapshot snapshot;
     snapshot.appleConsentStatus = appleConsentStatus_;
     snapshot.hasLimitedAdTracking = collaborators_.identitySupport->hasLimitedAdTracking();
     snapshot.limitedAdTracking = limitedAdTracking_;
     snapshot.resettableDeviceID = resettableDeviceID_;
-    snapshot.appInstanceID = appInstanceIDOnQueue();
+    snapshot.appInstanceID = appInstanceIDOnQueue(analyticsStorageDenied);
     snapshot.ephemeralAppInstanceID = ephemeralAppInstanceIDOnQueue();
     snapshot.appIDFromCNP = appIDFromCNP_;
     snapshot.appIDFromAdReach = appIDFromAdReach_;
     snapshot.shouldSetLastAdvertisingIDResetUserProperty =
         collaborators_.persistedConfig->shouldSetLastAdvertisingIDResetUserProperty();
-    if (session) snapshot.sessionStitchingToken = sessionStitchingTokenOnQueue(*session);
+    if (session)
+      snapshot.sessionStitchingToken = sessionStitchingTokenOnQueue(*session, analyticsStorageDenied);
     return snapshot;
   });
 }

@@ -201,9 +201,11 @@ BMSPBMeasurementBundle BMSMeasurement::createRawEventMetadataWithUserAttributes(
 std::optional<BMSIdentity::Snapshot> BMSMeasurement::identitySnapshotOnWorkerQueue() {
   if (!identity_) return std::nullopt;
   const std::shared_ptr<BMSSessionReporter> sessions = sessionReporter();
-  return identity_->refreshedSnapshot(BMSIdentity::SessionFacts{persistedConfig_->sessionNumber(),
-                                                                sessions && sessions->isSessionExpired(),
-                                                                hasUserPropertyUserIDOnWorkerQueue()});
+  // The user-ID read runs, when asked, on this thread inside the identity's pass (the worker queue
+  // waits for it there), so it reads the storage as this queue's own read would.
+  return identity_->refreshedSnapshot(
+      BMSIdentity::SessionFacts{persistedConfig_->sessionNumber(), sessions && sessions->isSessionExpired(),
+                                [this] { return hasUserPropertyUserIDOnWorkerQueue(); }});
 }
 
 BMSPBMeasurementBundle BMSMeasurement::createRawEventMetadataWithUserAttributes(

@@ -3,7 +3,7 @@
 namespace beacon {
 
 std::string SessionStitchingToken::tokenFor(std::int64_t sessionNumber, bool sessionExpired,
-                                            bool userIDAvailable, platform::Date now,
+                                            const std::function<bool()>& userIDAvailable, platform::Date now,
                                             const std::function<std::string()>& randomID) {
   const bool sameSession = sessionNumber == lastSessionNumber_ && sessionExpired == lastIsSessionExpired_;
   const bool restartedSession =
@@ -14,11 +14,16 @@ std::string SessionStitchingToken::tokenFor(std::int64_t sessionNumber, bool ses
 
   // A token made while a user ID was known has no expiry; once the user ID is gone it may not
   // outlive the day a token without one gets, so it goes at once.
-  if (!userIDAvailable && token_ && (!expiry_ || *expiry_ <= now)) reset();
+  std::optional<bool> hasUserID;
+  const auto userIDKnown = [&] {
+    if (!hasUserID) hasUserID = userIDAvailable();
+    return *hasUserID;
+  };
+  if (token_ && (!expiry_ || *expiry_ <= now) && !userIDKnown()) reset();
 
   if (!token_) {
     token_ = randomID();
-    if (!userIDAvailable)
+    if (!userIDKnown())
       expiry_ = platform::Date{now.secondsSinceReferenceDate + kLifetimeWithoutUserIDSeconds};
   }
   return *token_;

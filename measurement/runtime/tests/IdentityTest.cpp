@@ -166,7 +166,7 @@ TEST_F(IdentityTest, SnapshotSeesWritesQueuedBeforeItAndItsOwnRefresh) {
   identity->setShouldSetLastAdvertisingIDResetUserProperty(true);
   support.deviceID = "6D92078A-8246-4BA4-AE5B-76104861E7DC";
   const BMSIdentity::Snapshot snapshot =
-      identity->refreshedSnapshot(BMSIdentity::SessionFacts{4, false, false});
+      identity->refreshedSnapshot(BMSIdentity::SessionFacts{4, false, [] { return false; }});
   EXPECT_EQ(snapshot.appInstanceID, "QUEUEDBEFORE");
   EXPECT_TRUE(snapshot.shouldSetLastAdvertisingIDResetUserProperty);
   EXPECT_EQ(snapshot.resettableDeviceID, support.deviceID);
@@ -185,7 +185,7 @@ TEST_F(IdentityTest, SnapshotWithholdsIdentifiersWhileStorageIsDenied) {
   adDenied = true;
   support.deviceID = "6D92078A-8246-4BA4-AE5B-76104861E7DC";
   const BMSIdentity::Snapshot snapshot =
-      makeIdentity()->refreshedSnapshot(BMSIdentity::SessionFacts{1, false, false});
+      makeIdentity()->refreshedSnapshot(BMSIdentity::SessionFacts{1, false, [] { return false; }});
   EXPECT_EQ(snapshot.appInstanceID, std::nullopt);
   EXPECT_EQ(snapshot.resettableDeviceID, std::nullopt);
   EXPECT_EQ(snapshot.sessionStitchingToken, std::nullopt);

@@ -8,12 +8,15 @@ namespace {
 class SessionStitchingTokenTest : public ::testing::Test {
  protected:
   std::string request(std::int64_t number, bool expired, bool userID) {
-    return token.tokenFor(number, expired, userID, now, [this] { return "T" + std::to_string(++drawn); });
+    return token.tokenFor(
+        number, expired, [this, userID] { return ++userIDAsked, userID; }, now,
+        [this] { return "T" + std::to_string(++drawn); });
   }
 
   SessionStitchingToken token;
   platform::Date now{700000000};
   int drawn = 0;
+  int userIDAsked = 0;
 };
 
 TEST_F(SessionStitchingTokenTest, SameSessionKeepsItsToken) {
@@ -52,6 +55,22 @@ TEST_F(SessionStitchingTokenTest, LosingTheUserIDDropsAnUnlimitedToken) {
   EXPECT_EQ(request(1, false, true), "T1");
   EXPECT_EQ(request(1, false, false), "T2");
   EXPECT_EQ(request(1, false, false), "T2");
+}
+
+// The user-ID answer may cost a storage read: asked once per request at most, and only where it can
+// change the token.
+TEST_F(SessionStitchingTokenTest, AsksForTheUserIDOnlyWhenTheAnswerCanChangeTheToken) {
+  EXPECT_EQ(request(1, false, false), "T1");
+  EXPECT_EQ(userIDAsked, 1);  // a new token's expiry depends on it
+  EXPECT_EQ(request(1, false, true), "T1");
+  EXPECT_EQ(userIDAsked, 1);  // a token within its day stays, user ID or not
+  now.secondsSinceReferenceDate += 86400;
+  EXPECT_EQ(request(1, false, true), "T1");
+  EXPECT_EQ(userIDAsked, 2);  // past its day the token stays only while a user ID is known
+  EXPECT_EQ(request(1, false, false), "T2");
+  EXPECT_EQ(userIDAsked, 3);  // one answer serves both of its uses
+  EXPECT_EQ(request(1, false, false), "T2");
+  EXPECT_EQ(userIDAsked, 3);
 }
 
 TEST_F(SessionStitchingTokenTest, ResetDrawsANewTokenForTheSameSession) {

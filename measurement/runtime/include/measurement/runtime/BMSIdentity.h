@@ -61,7 +61,8 @@ class BMSIdentity : public std::enable_shared_from_this<BMSIdentity> {
   struct SessionFacts {
     std::int64_t sessionNumber = 0;
     bool sessionExpired = false;
-    bool userIDAvailable = false;
+    // Asked only when the token needs the answer (it may cost a storage read).
+    std::function<bool()> userIDAvailable;
   };
   // Every field one event's raw-event write reads, taken in one pass through the queue after a
   // refresh: the same answers as the reads below made one after another, without a hop per field.
@@ -131,8 +132,10 @@ class BMSIdentity : public std::enable_shared_from_this<BMSIdentity> {
   void updateIdentifiersOnQueue();
   // The reads themselves, on the queue.
   std::optional<std::string> appInstanceIDOnQueue() const;
+  std::optional<std::string> appInstanceIDOnQueue(bool analyticsStorageDenied) const;
   std::string ephemeralAppInstanceIDOnQueue();
-  std::optional<std::string> sessionStitchingTokenOnQueue(const SessionFacts& session);
+  std::optional<std::string> sessionStitchingTokenOnQueue(const SessionFacts& session,
+                                                          bool analyticsStorageDenied);
   // Runs `read` on the queue and waits for it.
   template <class T>
   T readOnQueue(const std::function<T()>& read);

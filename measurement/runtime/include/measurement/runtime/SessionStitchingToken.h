@@ -21,8 +21,11 @@ class SessionStitchingToken {
   static constexpr double kLifetimeWithoutUserIDSeconds = 86400;
 
   // The token for this request, drawing a new one through `randomID` when none is in force.
-  std::string tokenFor(std::int64_t sessionNumber, bool sessionExpired, bool userIDAvailable,
-                       platform::Date now, const std::function<std::string()>& randomID);
+  // `userIDAvailable` is asked at most once, and only when the answer matters: not while a token
+  // with an expiry still in force is kept (the common case without a user ID).
+  std::string tokenFor(std::int64_t sessionNumber, bool sessionExpired,
+                       const std::function<bool()>& userIDAvailable, platform::Date now,
+                       const std::function<std::string()>& randomID);
   void reset();
 
  private:
