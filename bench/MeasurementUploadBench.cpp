@@ -7,9 +7,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include <thread>
+
 #include "measurement/messages/NANOAccessors.h"
 #include "measurement/upload/BMSUploadBatch.h"
+#include "measurement/upload/BMSUploader.h"
+#include "platform/testing/TestApplication.h"
+#include "platform/time/SystemClock.h"
 #include "sdk-utilities/gzip/CVUGzip.h"
+#include "sdk-utilities/testing/FakeReachability.h"
 
 namespace beacon {
 namespace {
@@ -56,7 +62,48 @@ void BM_BuildEncodeAndGzipBatchOf1000Events(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildEncodeAndGzipBatchOf1000Events)->Unit(benchmark::kMillisecond);
 
+// The engine works the upload schedule out again after every event it stores: online, with data
+// waiting and the timer armed an interval after the last success, so each update keeps the timer.
+void BM_StoreEventThenUpdateSchedule(benchmark::State& state) {
+  platform::testing::TestApplication application;
+  const auto clock = platform::SystemClock::sharedPointer();
+  auto database =
+      BMSDatabase::openAtPath(application.user().root() / kBMSMeasurementDatabaseName, clock).value();
+  auto config = BMSRemoteConfig::initWithAppID("app", database, nullptr, clock).value();
+  auto network = CVUNetwork::createWithReachabilityHost("127.0.0.1", &testing::FakeReachability::api());
+  testing::FakeReachability::instance().push(platform::kReachabilityFlagReachable);
+  for (int wait = 0; wait < 10000 && !network->isNetworkConnected(); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  auto scheduler = std::make_shared<BMSScheduler>("com.corvane.bms.worker");
+  auto persisted =
+      std::make_shared<BMSPersistedConfig>(BMSUserDefaults::sharedUserDefaults(), [] { return 0.5; });
+  persisted->setLastSuccessfulUploadTimestamp(clock->now().unixSeconds());
+  BMSUploader::Collaborators collaborators;
+  collaborators.network = network;
+  collaborators.scheduler = scheduler;
+  collaborators.alarm = std::make_shared<BMSAlarm>(scheduler->workerQueue(), "Measurement timer", clock);
+  collaborators.database = database;
+  collaborators.remoteConfig = [config] { return config; };
+  collaborators.persistedConfig = persisted;
+  collaborators.clock = clock;
+  collaborators.isDebugModeEnabled = [] { return false; };
+  const auto uploader = BMSUploader::create(std::move(collaborators));
+  const BMSEvent event =
+      BMSEvent::initWithOrigin("app", true, "prompt_copy", clock->now().unixSeconds(), 0, {}).value();
+  for (auto _ : state) {
+    database->performTransaction([&] { return database->insertRawEvent(event, 1, false).ok(); });
+    if (state.range(0) != 0) uploader->updateSchedule();
+  }
+}
+BENCHMARK(BM_StoreEventThenUpdateSchedule)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 }  // namespace beacon
 
-BENCHMARK_MAIN();
+// The engine's work runs on its worker queue, never on the main thread: so do the benchmarks.
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  std::thread([] { benchmark::RunSpecifiedBenchmarks(); }).join();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -80,6 +80,7 @@ bool BMSDatabase::performTransaction(const std::function<bool()>& block) {
 platform::Result<void> BMSDatabase::reset() {
   keptUserAttributes_.reset();
   latestRawEvent_.reset();
+  keptUploadDataFacts_.reset();
   std::vector<std::string> statements;
   for (const char* table : storage::kDataTables) statements.push_back(std::string("DELETE FROM ") + table);
   statements.push_back("DROP TABLE IF EXISTS events_snapshot");
@@ -94,6 +95,7 @@ platform::Result<void> BMSDatabase::reset() {
 }
 
 platform::Result<std::int64_t> BMSDatabase::maybeDeleteStaleData() {
+  keptUploadDataFacts_.reset();
   const double staleBefore = nowSince1970() - kStaleDataAgeSeconds;
   const std::vector<std::pair<std::string, std::vector<platform::SqlValue>>> deletions = {
       {"DELETE FROM queue WHERE bundle_end_timestamp < ? OR retry_count >= ?",

@@ -9,6 +9,7 @@ using storage::DatabaseErrorCode;
 
 platform::Result<std::int64_t> BMSDatabase::insertBundleData(const platform::Bytes& compressedData,
                                                              double endTimestampSeconds, bool isRealtime) {
+  keptUploadDataFacts_.reset();
   auto inserted = store_->run("INSERT INTO queue (bundle_end_timestamp, data, has_realtime) VALUES (?, ?, ?)",
                               {endTimestampSeconds, compressedData, std::int64_t{isRealtime ? 1 : 0}});
   if (!inserted)
@@ -24,6 +25,7 @@ platform::Result<void> BMSDatabase::runForRowIDs(const std::string& sqlPrefix,
 }
 
 platform::Result<void> BMSDatabase::deleteBundlesWithRowIDs(const std::vector<std::int64_t>& rowIDs) {
+  keptUploadDataFacts_.reset();
   if (auto done = runForRowIDs("DELETE FROM queue WHERE rowid IN", rowIDs); !done) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete queued bundles", done.error());
   }

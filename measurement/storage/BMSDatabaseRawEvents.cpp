@@ -28,6 +28,7 @@ platform::Result<std::int64_t> BMSDatabase::insertRawEventData(const std::string
     latestRawEvent_->timestampMilliseconds = timestampMilliseconds;
     latestRawEvent_->rowID = rowID;
   }
+  keepStoredRawEventInUploadDataFacts(timestampMilliseconds, isRealtime);
   return rowID;
 }
 
@@ -53,6 +54,7 @@ platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
   if (!stored) return failed(stored.error());
   const std::int64_t excess = *stored - (kStoredEventsLimit - 1);
   if (excess <= 0) return std::int64_t{0};
+  keptUploadDataFacts_.reset();
   auto lastDeleted =
       store_->integer("SELECT rowid FROM raw_events ORDER BY rowid ASC LIMIT 1 OFFSET ?", {excess - 1});
   if (!lastDeleted) return failed(lastDeleted.error());
@@ -95,6 +97,7 @@ platform::Result<std::vector<BMSDatabase::RawEventRow>> BMSDatabase::rawEventRow
 
 platform::Result<void> BMSDatabase::deleteRawEventsWithMaxRowID(std::int64_t maxRowID) {
   forgetLatestRawEventAmong(std::numeric_limits<std::int64_t>::min(), maxRowID);
+  keptUploadDataFacts_.reset();
   if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid <= ?", {maxRowID}); !deleted) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete raw events", deleted.error());
   }
@@ -103,6 +106,7 @@ platform::Result<void> BMSDatabase::deleteRawEventsWithMaxRowID(std::int64_t max
 
 platform::Result<void> BMSDatabase::deleteRawEventWithRowID(std::int64_t rowID) {
   forgetLatestRawEventAmong(rowID, rowID);
+  keptUploadDataFacts_.reset();
   if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid = ?", {rowID}); !deleted) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete raw event", deleted.error());
   }

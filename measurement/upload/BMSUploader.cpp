@@ -72,13 +72,10 @@ void BMSUploader::updateSchedule() {
     }
     suspendedUploadTimestamp_ = 0;
   }
-  // Worked out again after every stored event: its reads of the database share one read lock.
-  bool hasData = false;
-  double next = 0;
-  collaborators_.database->performReads([&] {
-    hasData = hasDataToUpload();
-    if (hasData) next = nextUploadingTime();
-  });
+  // Worked out again after every stored event, from the database's kept answers.
+  const BMSDatabase::UploadDataFacts facts = collaborators_.database->uploadDataFacts();
+  const bool hasData = hasDataToUpload(facts);
+  double next = hasData ? nextUploadingTime(facts) : 0;
   if (!hasData) {
     if (collaborators_.activateNewSnapshot) collaborators_.activateNewSnapshot();
     BMSLog(8, 23024, "No data to upload. Upload task will not be scheduled");
@@ -122,39 +119,38 @@ void BMSUploader::updateSchedule() {
 }
 
 double BMSUploader::nextUploadingTime() {
-  BMSDatabase& database = *collaborators_.database;
+  return nextUploadingTime(collaborators_.database->uploadDataFacts());
+}
+
+double BMSUploader::nextUploadingTime(const BMSDatabase::UploadDataFacts& facts) {
   const BMSRemoteConfig& settings = config();
   BMSUploadScheduleInputs inputs;
   inputs.now = now();
   inputs.lastSuccessfulUpload = collaborators_.persistedConfig->lastSuccessfulUploadTimestamp();
   inputs.lastFailedUpload = collaborators_.persistedConfig->lastFailedUploadTimestamp();
 
-  auto latestRawEvent = database.queryLatestRawEventTime();
-  if (!latestRawEvent)
+  if (!facts.latestRawEventTime)
     BMSLog(5, 23029, "Failed to query latest raw event time. Error",
-           {BMSContextFromError(latestRawEvent.error())});
-  auto latestBundle = database.queryLatestBundleTime();
-  if (!latestBundle)
+           {BMSContextFromError(facts.latestRawEventTime.error())});
+  if (!facts.latestBundleTime)
     BMSLog(5, 23030, "Failed to query latest bundle time. Error",
-           {BMSContextFromError(latestBundle.error())});
-  inputs.latestData = std::max(latestRawEvent.valueOr(0), latestBundle.valueOr(0));
+           {BMSContextFromError(facts.latestBundleTime.error())});
+  inputs.latestData = std::max(facts.latestRawEventTime.valueOr(0), facts.latestBundleTime.valueOr(0));
   if (std::fabs(inputs.latestData) < kBMSTimeEpsilon) return 0;
 
   inputs.debugMode = collaborators_.isDebugModeEnabled && collaborators_.isDebugModeEnabled();
   bool realtime = inputs.debugMode;
   if (!realtime) {
-    auto bundles = database.containsRealtimeBundles();
-    if (!bundles)
+    if (!facts.realtimeBundles)
       BMSLog(5, 23031, "Failed to query for real-time bundle indicator. Error",
-             {BMSContextFromError(bundles.error())});
-    realtime = bundles.valueOr(false);
+             {BMSContextFromError(facts.realtimeBundles.error())});
+    realtime = facts.realtimeBundles.valueOr(false);
   }
   if (!realtime) {
-    auto rawEvents = database.containsRealtimeRawEvents();
-    if (!rawEvents)
+    if (!facts.realtimeRawEvents)
       BMSLog(5, 23032, "Failed to query for real-time raw event indicator. Error",
-             {BMSContextFromError(rawEvents.error())});
-    realtime = rawEvents.valueOr(false);
+             {BMSContextFromError(facts.realtimeRawEvents.error())});
+    realtime = facts.realtimeRawEvents.valueOr(false);
   }
   inputs.interval = realtime ? settings.uploadingRealTimeInterval() : settings.uploadingInterval();
   inputs.initialDelay = settings.uploadingInitialDelayInterval();
@@ -165,20 +161,22 @@ double BMSUploader::nextUploadingTime() {
 }
 
 bool BMSUploader::hasDataToUpload() {
-  auto queueEmpty = collaborators_.database->isQueuedBundleTableEmpty();
-  if (!queueEmpty) {
+  return hasDataToUpload(collaborators_.database->uploadDataFacts());
+}
+
+bool BMSUploader::hasDataToUpload(const BMSDatabase::UploadDataFacts& facts) {
+  if (!facts.queueEmpty) {
     BMSLog(1, 23117, "Failed to check if queue table is empty. Error",
-           {BMSContextFromError(queueEmpty.error())});
+           {BMSContextFromError(facts.queueEmpty.error())});
     return false;
   }
-  if (!*queueEmpty) return true;
-  auto rawEmpty = collaborators_.database->isRawEventsTableEmpty();
-  if (!rawEmpty) {
+  if (!*facts.queueEmpty) return true;
+  if (!facts.rawEventsEmpty) {
     BMSLog(1, 23118, "Failed to check if raw events table is empty. Error",
-           {BMSContextFromError(rawEmpty.error())});
+           {BMSContextFromError(facts.rawEventsEmpty.error())});
     return false;
   }
-  return !*rawEmpty;
+  return !*facts.rawEventsEmpty;
 }
 
 void BMSUploader::uploadDataOrRegisterAlarm() {

@@ -56,7 +56,7 @@ class UploaderTest : public ::testing::Test {
     collaborators.remoteConfig = [this] { return config; };
     collaborators.persistedConfig = persisted;
     collaborators.clock = clock;
-    collaborators.isDebugModeEnabled = [] { return false; };
+    collaborators.isDebugModeEnabled = [this] { return debugMode; };
     collaborators.libraryVersion = 120300;
     collaborators.bundleRawEvents = [] { return false; };
     collaborators.uploadConsent = [] { return BMSUploadConsent{}; };
@@ -117,6 +117,7 @@ class UploaderTest : public ::testing::Test {
   std::shared_ptr<BMSRemoteConfig> config;
   std::shared_ptr<CVUNetwork> network;
   std::shared_ptr<BMSUploader> uploader;
+  bool debugMode = false;
 };
 
 TEST_F(UploaderTest, ASuccessfulPostDeletesExactlyTheBundlesItCarried) {
@@ -272,6 +273,77 @@ TEST_F(UploaderTest, RealtimeDataShortensTheIntervalAfterARecentSuccess) {
   NANOSetInt64(realtime, B::kEndTimestampMillis, static_cast<std::int64_t>(now() * 1000));
   ASSERT_TRUE(database->insertBundle(realtime, true).ok());
   onWorker([&] { EXPECT_DOUBLE_EQ(uploader->nextUploadingTime(), now() - 5 + 10); });
+}
+
+// The schedule is worked out after every stored event from what the database keeps of its answers:
+// the timer it arms follows every change of the data and of everything else the schedule reads.
+TEST_F(UploaderTest, TheArmedTimerFollowsEveryChangeOfWhatTheScheduleReads) {
+  goOnline();
+  freshConfiguration();
+  const double t0 = now();
+  auto store = [&](BMSDatabase& into, bool realtime) {
+    return into.insertRawEvent(BMSEvent::initWithOrigin("app", true, "e", now(), 0, {}).value(), 1, realtime)
+        .value();
+  };
+  auto update = [&] { onWorker([&] { uploader->updateSchedule(); }); };
+  // Seconds after t0 the timer is armed for; -1 when it is not armed.
+  auto armed = [&] {
+    const auto at = alarm->scheduledTimestamp();
+    return at ? at->unixSeconds() - t0 : -1;
+  };
+  auto armedAfresh = [&] {
+    alarm->cancel();
+    update();
+    return armed();
+  };
+
+  update();
+  EXPECT_EQ(armed(), -1);
+  store(*database, false);
+  update();
+  EXPECT_EQ(armed(), 15);
+  dispatch.advance(std::chrono::seconds(5));
+  store(*database, false);  // due later: the earlier timer stays
+  update();
+  EXPECT_EQ(armed(), 15);
+  EXPECT_EQ(armedAfresh(), 20);
+
+  persisted->setLastSuccessfulUploadTimestamp(t0);
+  EXPECT_EQ(armedAfresh(), 3600);
+  const std::int64_t realtimeRow = store(*database, true);
+  EXPECT_EQ(armedAfresh(), 10);
+  // Bundled: the real-time raw event is gone, its bundle is not real-time.
+  BMSPBMeasurementBundle bundle;
+  NANOSetInt64(bundle, B::kEndTimestampMillis, static_cast<std::int64_t>(now() * 1000));
+  const std::int64_t bundleRow = database->insertBundle(bundle, false).value();
+  ASSERT_TRUE(database->deleteRawEventsWithMaxRowID(realtimeRow).ok());
+  EXPECT_EQ(armedAfresh(), 3600);
+
+  // A failure after the latest data walks the doubling retry steps; a back-off holds on top.
+  persisted->setLastFailedUploadTimestamp(t0 + 3600 + 1800);
+  EXPECT_EQ(armedAfresh(), 3600 + 1800 + 3600);
+  persisted->setLastBackoffTimestamp(t0);
+  EXPECT_EQ(armedAfresh(), 43200);
+  persisted->setLastBackoffTimestamp(0);
+  persisted->setLastFailedUploadTimestamp(0);
+
+  ASSERT_TRUE(database->deleteBundlesWithRowIDs({bundleRow}).ok());
+  EXPECT_EQ(armedAfresh(), -1);
+  persisted->setLastSuccessfulUploadTimestamp(t0 - 100000);
+  store(*BMSDatabase::openAtPath(application.user().root() / kBMSMeasurementDatabaseName, clock).value(),
+        false);
+  EXPECT_EQ(armedAfresh(), 20);
+  debugMode = true;
+  EXPECT_EQ(armedAfresh(), 6);
+  debugMode = false;
+
+  testing::FakeReachability::instance().push(0);
+  dispatch.drain();
+  EXPECT_EQ(armedAfresh(), -1);
+  goOnline();
+  EXPECT_EQ(armedAfresh(), 20);
+  uploader->setSuspendedUploadTimestamp(clock->secondsSinceBoot());
+  EXPECT_EQ(armedAfresh(), -1);
 }
 
 TEST_F(UploaderTest, AnAppliedConfigurationKeepsItsValidatorsAndA304KeepsTheConfiguration) {

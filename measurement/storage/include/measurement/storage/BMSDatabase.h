@@ -194,6 +194,22 @@ class BMSDatabase {
   platform::Result<double> queryLatestRawEventTime();
   platform::Result<bool> containsRealtimeRawEvents();
 
+  // --- what the upload schedule asks of the raw events and the queue after every stored event
+
+  // The answers of the six reads of the same names.
+  struct UploadDataFacts {
+    platform::Result<bool> queueEmpty = true;
+    platform::Result<double> latestBundleTime = 0.0;
+    platform::Result<bool> realtimeBundles = false;
+    platform::Result<bool> rawEventsEmpty = true;
+    platform::Result<double> latestRawEventTime = 0.0;
+    platform::Result<bool> realtimeRawEvents = false;
+  };
+  // Read once and kept while every read succeeded: a raw event stored here brings the kept answers
+  // up to date; any other write of either table, rows undone here and another connection's commit
+  // have them read again.
+  UploadDataFacts uploadDataFacts();
+
   // --- audiences of the downloaded configuration, as the definitions the service sent
 
   struct StoredAudience {
@@ -225,9 +241,9 @@ class BMSDatabase {
   // Deletes the subscriptions beyond the newest kSubscriptionsLimit; answers how many.
   platform::Result<std::int64_t> deleteSubscriptionsOverLimit();
 
-  // For checks and tests. User attributes and raw events change only through this class: a write
-  // of their tables through the store directly would not be seen by the kept copies (fixed SQL
-  // through execute() is).
+  // For checks and tests. User attributes, raw events and the queue change only through this class:
+  // a write of their tables through the store directly would not be seen by the kept copies (fixed
+  // SQL through execute() is).
   BMSSqliteStore& store() { return *store_; }
 
  private:
@@ -284,6 +300,13 @@ class BMSDatabase {
   std::optional<LatestRawEvent> latestRawEvent_;
   // Drops the kept newest raw event when a deletion of the row IDs in [first, last] may take it.
   void forgetLatestRawEventAmong(std::int64_t firstRowID, std::int64_t lastRowID);
+  // What the upload schedule asks, as last read; brought up to date by each raw event stored here.
+  struct KeptUploadDataFacts {
+    UploadDataFacts facts;
+    ReadStamp stamp;
+  };
+  std::optional<KeptUploadDataFacts> keptUploadDataFacts_;
+  void keepStoredRawEventInUploadDataFacts(std::int64_t timestampMilliseconds, bool isRealtime);
 };
 
 }  // namespace beacon

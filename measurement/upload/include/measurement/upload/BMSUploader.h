@@ -108,6 +108,8 @@ class BMSUploader : public CVUNetworkReachabilityDelegate, public std::enable_sh
   explicit BMSUploader(Collaborators collaborators) : collaborators_(std::move(collaborators)) {}
   BMSRemoteConfig& config() const;
   double now() const { return collaborators_.clock->now().unixSeconds(); }
+  double nextUploadingTime(const BMSDatabase::UploadDataFacts& facts);
+  bool hasDataToUpload(const BMSDatabase::UploadDataFacts& facts);
   // Stops scheduling: no timer, no reachability watch, persisted state written.
   void stopScheduling(bool watchReachability);
   bool isInBackoff();
