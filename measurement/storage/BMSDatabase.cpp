@@ -68,9 +68,18 @@ platform::Result<std::vector<std::string>> BMSDatabase::rawEventsTableRenumberin
 }
 
 platform::Result<BMSDatabase::ReadStamp> BMSDatabase::readStamp() {
-  auto dataVersion = store_->integer("PRAGMA data_version");
+  auto dataVersion = store_->dataVersion();
   if (!dataVersion) return dataVersion.error();
   return ReadStamp{store_->undoEpoch(), *dataVersion};
+}
+
+void BMSDatabase::forgetKeptRows() {
+  if (lastMetadata_) lastMetadata_->storedAt.reset();
+  keptDailyCounts_.reset();
+  keptAggregates_.clear();
+  keptUserAttributes_.reset();
+  latestRawEvent_.reset();
+  keptUploadDataFacts_.reset();
 }
 
 bool BMSDatabase::performTransaction(const std::function<bool()>& block) {
@@ -78,9 +87,7 @@ bool BMSDatabase::performTransaction(const std::function<bool()>& block) {
 }
 
 platform::Result<void> BMSDatabase::reset() {
-  keptUserAttributes_.reset();
-  latestRawEvent_.reset();
-  keptUploadDataFacts_.reset();
+  forgetKeptRows();
   std::vector<std::string> statements;
   for (const char* table : storage::kDataTables) statements.push_back(std::string("DELETE FROM ") + table);
   statements.push_back("DROP TABLE IF EXISTS events_snapshot");
@@ -95,7 +102,6 @@ platform::Result<void> BMSDatabase::reset() {
 }
 
 platform::Result<std::int64_t> BMSDatabase::maybeDeleteStaleData() {
-  keptUploadDataFacts_.reset();
   const double staleBefore = nowSince1970() - kStaleDataAgeSeconds;
   const std::vector<std::pair<std::string, std::vector<platform::SqlValue>>> deletions = {
       {"DELETE FROM queue WHERE bundle_end_timestamp < ? OR retry_count >= ?",
@@ -109,7 +115,7 @@ platform::Result<std::int64_t> BMSDatabase::maybeDeleteStaleData() {
        " LIMIT ?)",
        {kPurchasesLimit}},
   };
-  latestRawEvent_.reset();
+  forgetKeptRows();
   std::int64_t deleted = 0;
   auto done = storage::transact(*store_, [&]() -> platform::Result<void> {
     for (const auto& [sql, parameters] : deletions) {
@@ -124,6 +130,11 @@ platform::Result<std::int64_t> BMSDatabase::maybeDeleteStaleData() {
 }
 
 platform::Result<BMSDailyCounts> BMSDatabase::dailyCounts() {
+  auto stamp = readStamp();
+  if (!stamp)
+    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read daily counts", stamp.error());
+  if (keptDailyCounts_ && keptDailyCounts_->stamp == *stamp) return keptDailyCounts_->counts;
+  keptDailyCounts_.reset();
   std::optional<BMSDailyCounts> counts;
   auto read = store_->run(
       "SELECT day, all_events, public_events, conversions, error_events, realtime_events, dcu_realtime_events"
@@ -133,10 +144,16 @@ platform::Result<BMSDailyCounts> BMSDatabase::dailyCounts() {
         counts = BMSDailyCounts(at(0), at(1), at(2), at(3), at(4), at(5), at(6));
       });
   if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read daily counts", read.error());
-  return counts.value_or(BMSDailyCounts());
+  keptDailyCounts_ = KeptDailyCounts{counts.value_or(BMSDailyCounts()), *stamp};
+  return keptDailyCounts_->counts;
 }
 
 platform::Result<void> BMSDatabase::updateDailyCounts(const BMSDailyCounts& counts) {
+  // Writing the values the row holds would still add its page to the commit.
+  if (auto stamp = readStamp();
+      stamp && keptDailyCounts_ && keptDailyCounts_->stamp == *stamp && keptDailyCounts_->counts == counts)
+    return {};
+  keptDailyCounts_.reset();
   auto written = store_->run(
       "UPDATE app_metadata SET day = ?, all_events = ?, public_events = ?, conversions = ?, error_events = ?,"
       " realtime_events = ?, dcu_realtime_events = ? WHERE id = 1",
@@ -146,6 +163,10 @@ platform::Result<void> BMSDatabase::updateDailyCounts(const BMSDailyCounts& coun
        std::int64_t{counts.dcuRealtimeCount()}});
   if (!written)
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to write daily counts", written.error());
+  // Kept only when the row is there to hold what was written.
+  if (store_->changes() == 1) {
+    if (auto stamp = readStamp()) keptDailyCounts_ = KeptDailyCounts{counts, *stamp};
+  }
   return {};
 }
 

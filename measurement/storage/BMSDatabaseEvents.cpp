@@ -62,6 +62,15 @@ platform::Result<std::vector<BMSUserAttribute>> readUserAttributes(BMSSqliteStor
 
 platform::Result<std::optional<BMSEventAggregates>> BMSDatabase::eventAggregatesWithName(
     const std::string& name) {
+  auto stamp = readStamp();
+  if (!stamp)
+    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read event aggregates", stamp.error());
+  if (keptAggregatesStamp_ != *stamp) {
+    keptAggregates_.clear();
+    keptAggregatesStamp_ = *stamp;
+  }
+  if (auto kept = keptAggregates_.find(name); kept != keptAggregates_.end())
+    return std::optional<BMSEventAggregates>(kept->second);
   std::optional<BMSEventAggregates> found;
   bool invalid = false;
   // Never destroyed, like every such static in this file: SDK queues may still use them while
@@ -76,10 +85,12 @@ platform::Result<std::optional<BMSEventAggregates>> BMSDatabase::eventAggregates
     return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read event aggregates", read.error());
   if (invalid)
     return databaseError(DatabaseErrorCode::InvalidRow, "Stored event aggregates are invalid: " + name);
+  if (found) keptAggregates_.insert_or_assign(name, *found);
   return found;
 }
 
 platform::Result<void> BMSDatabase::updateEventAggregates(const BMSEventAggregates& aggregates) {
+  keptAggregates_.erase(aggregates.name());
   auto written = store_->run(
       std::string("INSERT OR REPLACE INTO events (") + kAggregateColumns +
           ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",

@@ -157,10 +157,14 @@ platform::Result<std::int64_t> BMSDatabase::insertIfNotExistsRawEventMetadata(
     const BMSPBMeasurementBundle& metadata) {
   std::optional<platform::Bytes> encoded = metadata.protoBuffer();
   if (!encoded) return databaseError(DatabaseErrorCode::InvalidRow, "Failed to encode raw-event metadata");
-  // Events in a row nearly always share their metadata: its digest is worked out once per change.
+  // Events in a row nearly always share their metadata: its digest is worked out, and its row
+  // written, once per change.
   if (!lastMetadata_ || lastMetadata_->encoded != *encoded)
-    lastMetadata_ = EncodedMetadata{*encoded, BMS64LSBMD5(*encoded)};
+    lastMetadata_ = EncodedMetadata{*encoded, BMS64LSBMD5(*encoded), std::nullopt};
   const std::int64_t fingerprint = lastMetadata_->fingerprint;
+  auto stamp = readStamp();
+  if (stamp && lastMetadata_->storedAt == *stamp) return fingerprint;
+  lastMetadata_->storedAt.reset();
   auto inserted =
       store_->run("INSERT OR IGNORE INTO raw_events_metadata (metadata_fingerprint, metadata) VALUES (?, ?)",
                   {fingerprint, std::move(*encoded)});
@@ -168,6 +172,7 @@ platform::Result<std::int64_t> BMSDatabase::insertIfNotExistsRawEventMetadata(
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to store raw-event metadata",
                          inserted.error());
   }
+  if (stamp) lastMetadata_->storedAt = *stamp;
   return fingerprint;
 }
 
@@ -187,6 +192,7 @@ platform::Result<std::optional<BMSPBMeasurementBundle>> BMSDatabase::queryRawEve
 
 platform::Result<void> BMSDatabase::deleteRawEventMetadataWithMetadataFingerprint(
     std::int64_t metadataFingerprint) {
+  if (lastMetadata_ && lastMetadata_->fingerprint == metadataFingerprint) lastMetadata_->storedAt.reset();
   auto deleted =
       store_->run("DELETE FROM raw_events_metadata WHERE metadata_fingerprint = ?", {metadataFingerprint});
   if (!deleted) {

@@ -117,6 +117,13 @@ void BMSSqliteStore::performReads(const std::function<void()>& reads) {
   if (!ran) reads();
 }
 
+platform::Result<std::int64_t> BMSSqliteStore::dataVersion() {
+  if (inTransaction() && transactionDataVersion_) return *transactionDataVersion_;
+  auto version = integer("PRAGMA data_version");
+  if (version && inTransaction()) transactionDataVersion_ = *version;
+  return version;
+}
+
 bool BMSSqliteStore::performTransactionInMode(platform::SqliteTransaction::Mode mode,
                                               const std::function<bool()>& block, platform::Error* error) {
   auto transaction = platform::SqliteTransaction::begin(*connection_, mode);
@@ -124,6 +131,7 @@ bool BMSSqliteStore::performTransactionInMode(platform::SqliteTransaction::Mode 
     reportTransactionFailure("Failed to begin transaction", transaction.error(), error);
     return false;
   }
+  if (pendingHooks_.empty()) transactionDataVersion_.reset();
   pendingHooks_.emplace_back();
   bool committed = false;
   try {

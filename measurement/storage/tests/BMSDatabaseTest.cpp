@@ -271,6 +271,71 @@ TEST_F(BMSDatabaseTest, TheKeptLatestRawEventTimeFollowsEveryChangeOfTheTable) {
   EXPECT_EQ(latest(), 0);
 }
 
+// Daily counts, aggregates and the last metadata row are kept between events: each copy must follow
+// every change of its rows, this connection's undone ones and another connection's included.
+TEST_F(BMSDatabaseTest, KeptRowsFollowEveryChange) {
+  auto other = BMSDatabase::openAtPath(path(), clock).value();
+  const auto all = [&] { return database->dailyCounts()->allEventsCount(); };
+  const auto counts = [](std::int32_t all) { return BMSDailyCounts(3, all, all, 0, 0, 0, 0); };
+  ASSERT_TRUE(database->updateDailyCounts(counts(1)));
+  EXPECT_FALSE(database->performTransaction([&] {
+    EXPECT_TRUE(database->updateDailyCounts(counts(2)));
+    EXPECT_EQ(all(), 2);
+    return false;
+  }));
+  EXPECT_EQ(all(), 1);
+  ASSERT_TRUE(other->updateDailyCounts(counts(5)));
+  EXPECT_TRUE(database->performTransaction([&] { return all() == 5; }));
+  // The values this connection last saw are written again once another changed them.
+  ASSERT_TRUE(database->updateDailyCounts(counts(5)));
+  ASSERT_TRUE(other->updateDailyCounts(counts(6)));
+  ASSERT_TRUE(database->updateDailyCounts(counts(5)));
+  EXPECT_EQ(other->dailyCounts()->allEventsCount(), 5);
+
+  const auto lifetime = [&] {
+    return database->eventAggregatesWithName("level_up").value()->lifetimeCount();
+  };
+  const auto aggregates = [](std::int32_t count) {
+    return BMSEventAggregates::initWithName("level_up", count, 1, 1, 10).value();
+  };
+  ASSERT_TRUE(database->updateEventAggregates(aggregates(1)));
+  EXPECT_EQ(lifetime(), 1);
+  ASSERT_TRUE(database->updateEventAggregates(aggregates(2)));
+  EXPECT_EQ(lifetime(), 2);
+  EXPECT_FALSE(
+      database->performTransaction([&] { return database->updateEventAggregates(aggregates(3)) && false; }));
+  EXPECT_EQ(lifetime(), 2);
+  ASSERT_TRUE(other->updateEventAggregates(aggregates(4)));
+  EXPECT_EQ(lifetime(), 4);
+  ASSERT_TRUE(database->clearCurrentSessionCounts());
+  EXPECT_EQ(database->eventAggregatesWithName("level_up").value()->currentSessionCount(), 0);
+  ASSERT_TRUE(database->createEventsSnapshotTable());
+  ASSERT_TRUE(database->updateEventAggregates(aggregates(5)));
+  EXPECT_EQ(lifetime(), 5);
+  ASSERT_TRUE(database->restoreFromEventsSnapshotTable());
+  EXPECT_EQ(lifetime(), 4);
+
+  BMSPBMeasurementBundle metadata;
+  NANOSetString(metadata, MeasurementBundleField::kPlatform, "linux");
+  const std::int64_t fingerprint = database->insertIfNotExistsRawEventMetadata(metadata).value();
+  const auto storedAgain = [&] {
+    EXPECT_EQ(database->insertIfNotExistsRawEventMetadata(metadata).value(), fingerprint);
+    return database->queryRawEventsMetadataWithFingerprint(fingerprint).value().has_value();
+  };
+  ASSERT_TRUE(other->deleteRawEventMetadataWithMetadataFingerprint(fingerprint));
+  EXPECT_TRUE(storedAgain());
+  ASSERT_TRUE(database->deleteRawEventMetadataWithMetadataFingerprint(fingerprint));
+  EXPECT_FALSE(database->performTransaction([&] { return storedAgain() && false; }));
+  EXPECT_TRUE(storedAgain());
+  EXPECT_EQ(database->maybeDeleteStaleData().value(), 1);
+  EXPECT_TRUE(storedAgain());
+
+  ASSERT_TRUE(database->reset());
+  EXPECT_EQ(all(), 0);
+  EXPECT_FALSE(database->eventAggregatesWithName("level_up").value());
+  EXPECT_TRUE(storedAgain());
+}
+
 TEST_F(BMSDatabaseTest, AThirdSchemaFileLosesTheRawEventIndexesAndKeepsItsRows) {
   for (const char* name : {"a", "b"}) ASSERT_TRUE(database->insertRawEvent(event(name, 5), 7, false));
   ASSERT_TRUE(database->store().execute(

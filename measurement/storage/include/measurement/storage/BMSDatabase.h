@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "measurement/engine/BMSAppMetadata.h"
@@ -84,6 +85,8 @@ class BMSDatabase {
 
   // --- app metadata row
 
+  // Read and written with every stored event: kept from one to the next while nothing else changed
+  // them.
   platform::Result<BMSDailyCounts> dailyCounts();
   platform::Result<void> updateDailyCounts(const BMSDailyCounts& counts);
   platform::Result<BMSAppMetadata> queryAppMetadata();
@@ -97,7 +100,8 @@ class BMSDatabase {
 
   // --- per-name event aggregates ("events")
 
-  // Empty without an error when the name has no row.
+  // Empty without an error when the name has no row. Asked for every stored event: rows read are
+  // kept until they are written or may have changed otherwise.
   platform::Result<std::optional<BMSEventAggregates>> eventAggregatesWithName(const std::string& name);
   // Insert or replace by name.
   platform::Result<void> updateEventAggregates(const BMSEventAggregates& aggregates);
@@ -152,7 +156,8 @@ class BMSDatabase {
   // --- raw-event metadata: the bundle message a run of raw events shares, under the 64-bit
   // fingerprint of its encoded bytes
 
-  // Stores the bundle unless its fingerprint is stored already; answers the fingerprint.
+  // Stores the bundle unless its fingerprint is stored already; answers the fingerprint. (The same
+  // metadata as last time, known to be stored still, is not written again.)
   platform::Result<std::int64_t> insertIfNotExistsRawEventMetadata(const BMSPBMeasurementBundle& metadata);
   platform::Result<std::optional<BMSPBMeasurementBundle>> queryRawEventsMetadataWithFingerprint(
       std::int64_t metadataFingerprint);
@@ -269,21 +274,34 @@ class BMSDatabase {
 
   std::unique_ptr<BMSSqliteStore> store_;
   std::shared_ptr<const platform::Clock> clock_;
-  // The last raw-event metadata stored, encoded, with its fingerprint.
-  struct EncodedMetadata {
-    platform::Bytes encoded;
-    std::int64_t fingerprint = 0;
-  };
-  std::optional<EncodedMetadata> lastMetadata_;
-  // When rows were read: a copy of them holds while both are the same. The store's undo epoch moves
-  // when this connection's changes are undone; the file's data version when another connection
-  // commits.
+
+  // Copies of rows kept between reads, for what every stored event reads. A copy holds while the
+  // stamp of its read is the current one: the store's undo epoch moves when this connection's
+  // changes are undone, the file's data version when another connection commits. Writes through
+  // this class keep each copy right or drop it.
   struct ReadStamp {
     std::uint64_t undoEpoch = 0;
     std::int64_t dataVersion = 0;
     friend bool operator==(const ReadStamp&, const ReadStamp&) = default;
   };
   platform::Result<ReadStamp> readStamp();
+
+  // The last raw-event metadata stored, encoded, with its fingerprint, and when its row was last
+  // known to be in the table (dropped by a deletion that may take it).
+  struct EncodedMetadata {
+    platform::Bytes encoded;
+    std::int64_t fingerprint = 0;
+    std::optional<ReadStamp> storedAt;
+  };
+  std::optional<EncodedMetadata> lastMetadata_;
+  struct KeptDailyCounts {
+    BMSDailyCounts counts;
+    ReadStamp stamp;
+  };
+  std::optional<KeptDailyCounts> keptDailyCounts_;
+  // Aggregates rows as read (never those absent), all of one stamp; a write drops its name.
+  std::unordered_map<std::string, BMSEventAggregates> keptAggregates_;
+  ReadStamp keptAggregatesStamp_;
   // All user attributes as last read; dropped by every write of them.
   struct KeptUserAttributes {
     std::vector<BMSUserAttribute> all;
@@ -307,6 +325,8 @@ class BMSDatabase {
   };
   std::optional<KeptUploadDataFacts> keptUploadDataFacts_;
   void keepStoredRawEventInUploadDataFacts(std::int64_t timestampMilliseconds, bool isRealtime);
+  // Drops every kept copy (a reset, or many rows deleted).
+  void forgetKeptRows();
 };
 
 }  // namespace beacon

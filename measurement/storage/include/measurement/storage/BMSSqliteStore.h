@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,9 @@ class BMSSqliteStore {
   // (or savepoint) that did not commit, or fixed SQL run through execute(). A copy of rows read at
   // one epoch may be stale at another.
   std::uint64_t undoEpoch() const { return undoEpoch_; }
+  // The file's data version, which moves whenever another connection commits: read once per
+  // transaction (none can commit inside one of ours), at every call outside.
+  platform::Result<std::int64_t> dataVersion();
 
  private:
   BMSSqliteStore(std::filesystem::path path, std::unique_ptr<platform::SqliteConnection> connection)
@@ -76,6 +80,8 @@ class BMSSqliteStore {
   // One list of commit hooks per open transaction level, outermost first.
   std::vector<std::vector<std::function<void()>>> pendingHooks_;
   std::uint64_t undoEpoch_ = 0;
+  // The data version read in the open outermost transaction.
+  std::optional<std::int64_t> transactionDataVersion_;
 };
 
 // Deletes the database file and its journal companions; a missing file is no failure.
