@@ -1,6 +1,7 @@
 #include "measurement/engine/BMSEventParameterSanitizer.h"
 
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "measurement/engine/BMSDataTypeValidator.h"
@@ -163,13 +164,12 @@ std::optional<BMSEventParameters> BMSSanitizeEventParameters(const BMSParameters
   }
 
   if (dropped.size() == parameters.size()) return replacements;
-  BMSEventParameters result;
+  // Every replacement, and each other parameter that is kept as it came (a typed value).
+  BMSEventParameters result = std::move(replacements);
   for (const auto& [name, object] : parameters) {
-    if (dropped.contains(name)) continue;
-    auto replaced = replacements.find(name);
-    result.emplace(name, replaced != replacements.end() ? replaced->second : std::get<BMSValue>(object));
+    if (dropped.contains(name) || result.contains(name)) continue;
+    result.emplace(name, std::get<BMSValue>(object));
   }
-  for (auto& [name, value] : replacements) result.insert_or_assign(name, value);
   applyLimits(result, nested);
   return result;
 }

@@ -13,6 +13,8 @@ namespace {
 // Writes the wire form straight into a growing byte buffer. A sub-message is written in place
 // behind a one-byte length, which is widened afterwards in the rare case the body is 128 bytes or
 // longer: the cost grows with size times depth, never with a size pass per level.
+constexpr std::size_t kFirstBufferBytes = 512;
+
 class WireWriter {
  public:
   explicit WireWriter(platform::Bytes& out) : out_(out) {}
@@ -178,6 +180,8 @@ bool decodeFields(pb_istream_t* stream, MessageInfo& message, int depth) {
 
 std::optional<platform::Bytes> encodeMessage(const MessageInfo& message) {
   platform::Bytes bytes;
+  // Room for an event's or a metadata message's bytes, so the buffer rarely grows.
+  bytes.reserve(kFirstBufferBytes);
   WireWriter(bytes).writeFields(message);
   return bytes;
 }

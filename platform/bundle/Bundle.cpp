@@ -1,5 +1,6 @@
 #include "platform/bundle/Bundle.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "platform/bundle/BundleLocation.h"
@@ -31,6 +32,7 @@ bool isPlainFileName(std::string_view name) {
 struct MainBundleState {
   std::mutex mutex;
   std::shared_ptr<const Bundle> bundle;
+  std::atomic<std::uint64_t> generation{0};
 };
 
 MainBundleState& mainBundleState() {
@@ -63,6 +65,11 @@ void Bundle::resetMainForTesting() {
   MainBundleState& state = mainBundleState();
   std::lock_guard lock(state.mutex);
   state.bundle.reset();
+  state.generation.fetch_add(1);
+}
+
+std::uint64_t Bundle::mainGeneration() {
+  return mainBundleState().generation.load();
 }
 
 const Value* Bundle::objectForInfoDictionaryKey(std::string_view key) const {

@@ -7,6 +7,7 @@
 // shared freely between threads. A missing or unreadable Info.plist, or one whose top level is not a
 // dictionary, gives an empty info dictionary: the program still runs, it just lacks the values.
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -26,6 +27,9 @@ class Bundle {
   // Forgets the main bundle so the next main() looks again (tests change VELLORAN_BUNDLE_DIR).
   // Bundles already handed out stay valid.
   static void resetMainForTesting();
+  // Changes each time the main bundle is forgotten: a holder of something worked out from the main
+  // bundle keeps it only while this is what it was when it was worked out.
+  static std::uint64_t mainGeneration();
 
   const std::filesystem::path& path() const { return path_; }
   const Dictionary& infoDictionary() const { return info_; }

@@ -1,5 +1,6 @@
 #include "sdk-utilities/userdefaults/CVUUserDefaults.h"
 
+#include "platform/bundle/Bundle.h"
 #include "platform/prefs/PreferencesError.h"
 #include "platform/text/Format.h"
 #include "sdk-utilities/logger/CVULogger.h"
@@ -35,15 +36,16 @@ CVUUserDefaults::CVUUserDefaults(std::optional<std::string> suiteName)
 }
 
 std::shared_ptr<platform::PreferencesDomain> CVUUserDefaults::domain() const {
-  // Both are read before a lookup, so a table dropped or a bundle changed during one is never taken
+  // Both are read before a lookup, so a table dropped or a bundle forgotten during one is never taken
   // for the one looked up in.
-  const std::uint64_t generation = platform::PreferencesDomain::tableGeneration();
-  std::shared_ptr<const platform::Bundle> mainBundle = suiteName_ ? nullptr : platform::Bundle::main();
+  const std::uint64_t tableGeneration = platform::PreferencesDomain::tableGeneration();
+  const std::uint64_t bundleGeneration = suiteName_ ? 0 : platform::Bundle::mainGeneration();
   std::lock_guard lock(lookedUpMutex_);
-  if (!lookedUp_.domain || lookedUp_.tableGeneration != generation || lookedUp_.mainBundle != mainBundle) {
+  if (!lookedUp_.domain || lookedUp_.tableGeneration != tableGeneration ||
+      lookedUp_.mainBundleGeneration != bundleGeneration) {
     lookedUp_ = {suiteName_ ? platform::PreferencesDomain::named(*suiteName_)
                             : platform::PreferencesDomain::application(),
-                 generation, std::move(mainBundle)};
+                 tableGeneration, bundleGeneration};
   }
   return lookedUp_.domain;
 }

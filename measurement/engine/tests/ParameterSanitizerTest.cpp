@@ -128,6 +128,19 @@ TEST(ParameterSanitizer, AnOverlongInternalErrorValueIsKeptTrimmed) {
   EXPECT_EQ(result->at("_el"), integer(20));
 }
 
+TEST(ParameterSanitizer, TypedValuesStayBesidePlainOnesAndAReplacementWinsOverTheOriginal) {
+  testing::ScopedEngineServices services;
+  services.limits->maxInternalEventParameterValueLength_ = 10;
+  const BMSParameters parameters{{"_ev", BMSValue::initWithStringValue(std::string(20, 'e'))},
+                                 {"typed", BMSValue::initWithInt64(7)},
+                                 {"plain", platform::Value("p")}};
+  EXPECT_EQ(BMSSanitizeEventParameters(parameters, "_err", false, false),
+            (BMSEventParameters{{"_ev", text(std::string(10, 'e') + "...")},
+                                {"_el", integer(20)},
+                                {"plain", text("p")},
+                                {"typed", integer(7)}}));
+}
+
 TEST(ParameterSanitizer, ValueAndCurrencyOfConversions) {
   testing::ScopedEngineServices services;
   BMSEventParameters numeric{{"value", BMSValue::initWithDouble(1.5)}, {"currency", text("EUR")}};

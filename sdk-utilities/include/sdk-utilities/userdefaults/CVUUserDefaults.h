@@ -21,7 +21,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/bundle/Bundle.h"
 #include "platform/prefs/PreferencesDomain.h"
 #include "platform/value/Value.h"
 
@@ -81,13 +80,13 @@ class CVUUserDefaults {
   // nullopt: the application's domain.
   const std::optional<std::string> suiteName_;
 
-  // The domain last looked up and what it was looked up in (the bundle only for the application's
-  // domain, whose name is the main bundle's identifier). Looking a domain up costs a bundle read and
-  // a table lookup, and the engine reads several values for every event.
+  // The domain last looked up and the generations it was looked up in (the main bundle's only for
+  // the application's domain, whose name is the main bundle's identifier). Looking a domain up costs
+  // a bundle read and a table lookup, and the engine reads several values for every event.
   struct LookedUpDomain {
     std::shared_ptr<platform::PreferencesDomain> domain;
     std::uint64_t tableGeneration = 0;
-    std::shared_ptr<const platform::Bundle> mainBundle;
+    std::uint64_t mainBundleGeneration = 0;
   };
   mutable std::mutex lookedUpMutex_;
   mutable LookedUpDomain lookedUp_;
