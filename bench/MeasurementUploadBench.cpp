@@ -4,6 +4,12 @@
 //
 // Measured in a release build on the shared machine (other builds running): about 3.1 ms of CPU
 // (3.8 ms wall) per batch of 1,000 events.
+//
+// After every stored event the engine works the upload schedule out again. Store-then-update against
+// store alone (release build, load 12 to 15, CPU per event): the update cost about 4.5 us while it
+// read the raw events and the queue six times in a read transaction; about 3 us with the database
+// keeping those answers between events, most of it the file's read lock that checking another
+// connection's commits (the data version) takes.
 
 #include <benchmark/benchmark.h>
 
