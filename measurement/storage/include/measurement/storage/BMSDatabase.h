@@ -246,9 +246,9 @@ class BMSDatabase {
   // Deletes the subscriptions beyond the newest kSubscriptionsLimit; answers how many.
   platform::Result<std::int64_t> deleteSubscriptionsOverLimit();
 
-  // For checks and tests. User attributes, raw events and the queue change only through this class:
-  // a write of their tables through the store directly would not be seen by the kept copies (fixed
-  // SQL through execute() is).
+  // For checks and tests. The rows this class keeps copies of (user attributes, raw events and their
+  // metadata, the queue, aggregates, daily counts) change only through it: a write of their tables
+  // through the store directly would not be seen by the kept copies (fixed SQL through execute() is).
   BMSSqliteStore& store() { return *store_; }
 
  private:
