@@ -43,7 +43,7 @@ platform::Result<void> BMSDeleteSqliteFiles(const std::filesystem::path& path) {
 }
 
 platform::Result<std::unique_ptr<BMSSqliteStore>> BMSSqliteStore::open(const std::filesystem::path& path) {
-  auto opened = platform::SqliteConnection::open(path.string());
+  auto opened = platform::SqliteConnection::open(path.string(), platform::SqliteThreading::Serialized);
   if (!opened)
     return storeError(BMSSqliteStoreErrorCode::OpenFailed, "Failed to open database", opened.error());
   // Every logged event commits a transaction. A write-ahead log with normal syncing commits without

@@ -91,11 +91,14 @@ SqlValue SqliteRow::column(int index) const {
   }
 }
 
-Result<std::unique_ptr<SqliteConnection>> SqliteConnection::open(const std::string& filename) {
+Result<std::unique_ptr<SqliteConnection>> SqliteConnection::open(const std::string& filename,
+                                                                 SqliteThreading threading) {
   [[maybe_unused]] static const bool configured = configureEngineOnce();
   sqlite3* database = nullptr;
+  const int mutexFlag =
+      threading == SqliteThreading::Serialized ? SQLITE_OPEN_FULLMUTEX : SQLITE_OPEN_NOMUTEX;
   const int code = sqlite3_open_v2(filename.c_str(), &database,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | mutexFlag, nullptr);
   if (code != SQLITE_OK) {
     Error error = engineError(code, "Cannot open " + filename, database ? sqlite3_errmsg(database) : nullptr);
     sqlite3_close(database);

@@ -3,9 +3,9 @@
 // cached by their text and parameters always bound, never spliced into the text.
 //
 // Not thread-safe: the owner serialises every use (holds its lock, or keeps it on one queue). The
-// engine's own lock around each call is left off: it could not make this object safe for two threads
-// at once (its statement cache and transaction depth are unguarded), and it costs a lock and an unlock
-// in every call.
+// engine's own lock around each call cannot make this object safe for two threads at once (its
+// statement cache and transaction depth are unguarded); an owner chooses it where the engine itself
+// must stay consistent even if the owner gets its serialising wrong.
 
 #include <sqlite3.h>
 
@@ -36,11 +36,16 @@ class SqliteRow {
   sqlite3_stmt* statement_;
 };
 
+// Whether the engine itself serialises calls on the connection. SingleOwner leaves that to the owner
+// (it saves a lock and an unlock in every call); Serialized is the engine's full-mutex mode.
+enum class SqliteThreading { SingleOwner, Serialized };
+
 class SqliteConnection {
  public:
   // Opens (creating when missing) the database at `filename`; ":memory:" gives a private in-memory
   // database. Waits up to a few seconds for a lock held by another process.
-  static Result<std::unique_ptr<SqliteConnection>> open(const std::string& filename);
+  static Result<std::unique_ptr<SqliteConnection>> open(
+      const std::string& filename, SqliteThreading threading = SqliteThreading::SingleOwner);
   ~SqliteConnection();
   SqliteConnection(const SqliteConnection&) = delete;
   SqliteConnection& operator=(const SqliteConnection&) = delete;

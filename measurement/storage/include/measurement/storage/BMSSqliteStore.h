@@ -1,5 +1,5 @@
 #pragma once
-// The measurement database's connection: one long-lived SQLite connection,
+// The measurement database's connection: one long-lived SQLite connection in full-mutex mode,
 // statements cached by their text with bound parameters, and transactions that nest.
 //
 // Failures come back as engine errors of the 34000 block whose underlying error is the engine's
