@@ -1,6 +1,7 @@
 #include "measurement/messages/MessageCodec.h"
 
 #include <pb_decode.h>
+#include <pb_encode.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -10,76 +11,75 @@
 namespace beacon {
 namespace {
 
-// Writes the wire form straight into a growing byte buffer. A sub-message is written in place
-// behind a one-byte length, which is widened afterwards in the rare case the body is 128 bytes or
-// longer: the cost grows with size times depth, never with a size pass per level.
-constexpr std::size_t kFirstBufferBytes = 512;
-
-class WireWriter {
+// Encodes over nanopb in two passes: a size pass measures every sub-message once (kept in the order
+// the encode pass meets them), then the encode pass writes into a buffer of exactly the measured
+// size, each sub-message's length known before its body. Nothing is encoded twice and no
+// sub-message gets a buffer of its own.
+class SizedEncoder {
  public:
-  explicit WireWriter(platform::Bytes& out) : out_(out) {}
+  // The size of `message`'s fields on the wire; false when nanopb refuses a write.
+  bool measure(const MessageInfo& message, std::size_t& size) {
+    const std::size_t slot = subMessageSizes_.size();
+    subMessageSizes_.push_back(0);
+    pb_ostream_t sizing = PB_OSTREAM_SIZING;
+    if (!writeFields(&sizing, message, Pass::Size)) return false;
+    size = subMessageSizes_[slot] = sizing.bytes_written;
+    return true;
+  }
 
-  void writeFields(const MessageInfo& message) {
-    message.forEachSetField(
-        [this](const MessageFieldDescriptor& field, const auto& value) { writeField(field.tag, value); });
+  // Encodes `message` (measured first) into `stream`.
+  bool encode(pb_ostream_t* stream, const MessageInfo& message) {
+    next_ = 1;  // the first size is the whole message's
+    return writeFields(stream, message, Pass::Encode);
   }
 
  private:
-  static constexpr std::size_t kMaxVarintBytes = 10;
+  enum class Pass { Size, Encode };
 
-  void writeKey(std::uint32_t tag, pb_wire_type_t wireType) {
-    writeVarint((static_cast<std::uint64_t>(tag) << 3) | wireType);
-  }
-
-  void writeVarint(std::uint64_t value) {
-    std::uint8_t bytes[kMaxVarintBytes];
-    out_.insert(out_.end(), bytes, bytes + varintBytes(value, bytes));
-  }
-
-  static std::size_t varintBytes(std::uint64_t value, std::uint8_t* bytes) {
-    std::size_t count = 0;
-    for (; value >= 0x80; value >>= 7) bytes[count++] = static_cast<std::uint8_t>(value | 0x80);
-    bytes[count++] = static_cast<std::uint8_t>(value);
-    return count;
+  bool writeFields(pb_ostream_t* stream, const MessageInfo& message, Pass pass) {
+    bool ok = true;
+    message.forEachSetField([&](const MessageFieldDescriptor& field, const auto& value) {
+      ok = ok && writeField(stream, field.tag, value, pass);
+    });
+    return ok;
   }
 
   // Integer kinds are held as the field's width keeps them, so a negative int32 is sign-extended.
-  void writeField(std::uint32_t tag, std::int64_t value) {
-    writeKey(tag, PB_WT_VARINT);
-    writeVarint(static_cast<std::uint64_t>(value));
+  static bool writeField(pb_ostream_t* stream, std::uint32_t tag, std::int64_t value, Pass) {
+    return pb_encode_tag(stream, PB_WT_VARINT, tag) &&
+           pb_encode_varint(stream, static_cast<std::uint64_t>(value));
   }
 
-  void writeField(std::uint32_t tag, double value) {
-    writeKey(tag, PB_WT_64BIT);
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    for (int shift = 0; shift < 64; shift += 8) out_.push_back(static_cast<std::uint8_t>(bits >> shift));
+  static bool writeField(pb_ostream_t* stream, std::uint32_t tag, double value, Pass) {
+    return pb_encode_tag(stream, PB_WT_64BIT, tag) && pb_encode_fixed64(stream, &value);
   }
 
-  void writeField(std::uint32_t tag, const std::string& value) {
-    writeKey(tag, PB_WT_STRING);
-    writeVarint(value.size());
-    out_.insert(out_.end(), value.begin(), value.end());
+  static bool writeField(pb_ostream_t* stream, std::uint32_t tag, const std::string& value, Pass) {
+    return pb_encode_tag(stream, PB_WT_STRING, tag) &&
+           pb_encode_string(stream, reinterpret_cast<const pb_byte_t*>(value.data()), value.size());
   }
 
-  void writeField(std::uint32_t tag, const MessageInfo& message) {
-    writeKey(tag, PB_WT_STRING);
-    const std::size_t lengthAt = out_.size();
-    out_.push_back(0);
-    writeFields(message);
-    std::uint8_t length[kMaxVarintBytes];
-    const std::size_t lengthBytes = varintBytes(out_.size() - lengthAt - 1, length);
-    out_[lengthAt] = length[0];
-    out_.insert(out_.begin() + static_cast<std::ptrdiff_t>(lengthAt + 1), length + 1, length + lengthBytes);
+  bool writeField(pb_ostream_t* stream, std::uint32_t tag, const MessageInfo& message, Pass pass) {
+    if (!pb_encode_tag(stream, PB_WT_STRING, tag)) return false;
+    if (pass == Pass::Size) {
+      std::size_t size = 0;
+      // A sizing stream only counts, so the measured body is added without being written.
+      return measure(message, size) && pb_encode_varint(stream, size) && pb_write(stream, nullptr, size);
+    }
+    return pb_encode_varint(stream, subMessageSizes_.at(next_++)) && writeFields(stream, message, pass);
   }
 
   // Repeated fields: one key per element.
   template <class Element>
-  void writeField(std::uint32_t tag, const std::vector<Element>& values) {
-    for (const Element& value : values) writeField(tag, value);
+  bool writeField(pb_ostream_t* stream, std::uint32_t tag, const std::vector<Element>& values, Pass pass) {
+    for (const Element& value : values) {
+      if (!writeField(stream, tag, value, pass)) return false;
+    }
+    return true;
   }
 
-  platform::Bytes& out_;
+  std::vector<std::size_t> subMessageSizes_;  // in the order both passes visit the sub-messages
+  std::size_t next_ = 0;
 };
 
 bool decodeFields(pb_istream_t* stream, MessageInfo& message, int depth);
@@ -179,10 +179,12 @@ bool decodeFields(pb_istream_t* stream, MessageInfo& message, int depth) {
 }  // namespace
 
 std::optional<platform::Bytes> encodeMessage(const MessageInfo& message) {
-  platform::Bytes bytes;
-  // Room for an event's or a metadata message's bytes, so the buffer rarely grows.
-  bytes.reserve(kFirstBufferBytes);
-  WireWriter(bytes).writeFields(message);
+  SizedEncoder encoder;
+  std::size_t size = 0;
+  if (!encoder.measure(message, size)) return std::nullopt;
+  platform::Bytes bytes(size);
+  pb_ostream_t stream = pb_ostream_from_buffer(bytes.data(), bytes.size());
+  if (!encoder.encode(&stream, message) || stream.bytes_written != size) return std::nullopt;
   return bytes;
 }
 

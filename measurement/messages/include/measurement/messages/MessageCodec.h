@@ -1,7 +1,8 @@
 #pragma once
-// Encoding and decoding of MessageInfo in the protocol-buffer wire format: decoding over nanopb's
-// stream functions, encoding straight into memory (every event's metadata and body is encoded on the
-// worker queue, so the writer takes no per-write callback).
+// Encoding and decoding of MessageInfo in the protocol-buffer wire format over nanopb's stream
+// functions. Encoding takes a size pass and then writes into a buffer of exactly that size (every
+// event's metadata and body is encoded on the worker queue: no per-write callback, no buffer per
+// sub-message).
 //
 // Encoding is deterministic: fields in ascending ID order, repeated scalars one tag per element,
 // int32 and enum values sign-extended (a negative time-zone offset takes ten bytes), so equal messages
@@ -27,8 +28,7 @@ namespace beacon {
 // Sub-message levels below the top message that a decoded body may have.
 inline constexpr int kMaxMessageDepth = 32;
 
-// Never empty: writing into memory cannot fail (the optional is what callers of a stream writer
-// were given, and they still check it).
+// Empty only when nanopb refuses a write (callers treat it as a message that cannot be encoded).
 std::optional<platform::Bytes> encodeMessage(const MessageInfo& message);
 
 // Empty when the bytes are not a well-formed message of that table.
