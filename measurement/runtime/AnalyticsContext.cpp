@@ -17,6 +17,7 @@
 #include "measurement/storage/BMSRemoteConfig.h"
 #include "platform/time/SystemClock.h"
 
+#include <atomic>
 #include <utility>
 
 namespace beacon {
@@ -32,6 +33,14 @@ std::mutex& installedMutex() {
 std::shared_ptr<AnalyticsContext>& installed() {
   static auto* context = new std::shared_ptr<AnalyticsContext>();
   return *context;
+}
+
+// The installed context's address, for the readers on every call: they take no lock while a context
+// is installed (one lock shared by every queue thread would make callers wait for each other).
+// Written only under installedMutex(), together with installed().
+std::atomic<AnalyticsContext*>& installedAddress() {
+  static std::atomic<AnalyticsContext*> address{nullptr};
+  return address;
 }
 
 // Makes a member on first use, under the context's lock.
@@ -82,20 +91,24 @@ void AnalyticsContext::retireEngine() {
 }
 
 AnalyticsContext& AnalyticsContext::current() {
+  if (AnalyticsContext* context = installedAddress().load(std::memory_order_acquire)) return *context;
   std::lock_guard lock(installedMutex());
   std::shared_ptr<AnalyticsContext>& context = installed();
   if (!context) context = std::make_shared<AnalyticsContext>();
+  installedAddress().store(context.get(), std::memory_order_release);
   return *context;
 }
 
 AnalyticsContext::Scope::Scope(std::shared_ptr<AnalyticsContext> context) : context_(std::move(context)) {
   std::lock_guard lock(installedMutex());
   previous_ = std::exchange(installed(), context_);
+  installedAddress().store(installed().get(), std::memory_order_release);
 }
 
 AnalyticsContext::Scope::~Scope() {
   std::lock_guard lock(installedMutex());
   installed() = std::move(previous_);
+  installedAddress().store(installed().get(), std::memory_order_release);
 }
 
 double AnalyticsContext::nowSince1970() const {

@@ -42,5 +42,33 @@ TEST(ContextTeardownTest, WorkLeftPendingByDestroyedContextsFindsThemGone) {
   testing::forgetProcessWideState();
 }
 
+// Every call reads the installed context without a lock: installing, nesting and tearing down must
+// each be seen at once, never a context that is gone.
+TEST(ContextTeardownTest, TheCurrentContextFollowsEveryScope) {
+  platform::testing::TemporaryUser user;
+  platform::DeterministicDispatch dispatch;
+  platform::ClassDirectory classes;
+  const auto makeContext = [&] {
+    return std::make_shared<AnalyticsContext>(
+        AnalyticsContext::Services{dispatch.sharedClock(), &classes, nullptr, nullptr, false});
+  };
+  const std::shared_ptr<AnalyticsContext> outer = makeContext();
+  const std::shared_ptr<AnalyticsContext> inner = makeContext();
+  {
+    AnalyticsContext::Scope outerScope(outer);
+    EXPECT_EQ(&AnalyticsContext::current(), outer.get());
+    {
+      AnalyticsContext::Scope innerScope(inner);
+      EXPECT_EQ(&AnalyticsContext::current(), inner.get());
+    }
+    EXPECT_EQ(&AnalyticsContext::current(), outer.get());
+  }
+  // Nothing installed any more: the next use makes a fresh context and keeps it.
+  AnalyticsContext& fresh = AnalyticsContext::current();
+  EXPECT_NE(&fresh, outer.get());
+  EXPECT_NE(&fresh, inner.get());
+  EXPECT_EQ(&AnalyticsContext::current(), &fresh);
+}
+
 }  // namespace
 }  // namespace beacon
