@@ -1,5 +1,6 @@
 #include "platform/dispatch/Queue.h"
 
+#include <pthread.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -12,6 +13,14 @@ namespace {
 
 void requireBlock(const std::function<void()>& block, const char* operation) {
   if (!block) throw ProgrammerError("NullBlock", std::string(operation) + " was given an empty block");
+}
+
+// Whether this thread is the main thread, asked of the kernel once per thread (two system calls):
+// unknown (-1), no (0) or yes (1). A forked child asks again, its one thread being its main thread.
+thread_local int tIsMainThread = -1;
+
+void forgetMainThreadInChild() {
+  tIsMainThread = -1;
 }
 
 }  // namespace
@@ -78,7 +87,9 @@ std::string currentQueueLabel() {
 }
 
 bool isMainThread() {
-  return gettid() == getpid();
+  [[maybe_unused]] static const int registered = pthread_atfork(nullptr, nullptr, &forgetMainThreadInChild);
+  if (tIsMainThread < 0) tIsMainThread = gettid() == getpid() ? 1 : 0;
+  return tIsMainThread == 1;
 }
 
 }  // namespace platform
