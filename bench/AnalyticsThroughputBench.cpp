@@ -13,25 +13,31 @@
 // call_max_us (each call on the caller's thread), stored (raw events in storage afterwards: the
 // run's).
 //
-// Measured in release builds on the shared machine (load 9 to 14 from other builds; the wall-time
-// rate follows the CPU per event, which is the steadier figure):
-// - at first: a call cost the caller 0.7-0.9 us at p50 and 7-30 us at p99; events reached storage at
-//   2,000-3,400 per second, 260-470 us of process CPU each, about 30 thread switches per event.
-// - each identity read no longer waits for a woken worker, and an event's write reads the identity
-//   once: 5,800-6,100 per second, 140-150 us each (under one thread switch per event).
-// - no listener hop when nobody listens; store install and OS version read once; no conditional
-//   user property transaction (nor, once none is stored, read) per event; debug line contexts built
-//   only when kept; the stored "_npa" read only when it can join; with the storage changes made
-//   meanwhile (fewer pages and reads per event): 6,900-8,800 per second, 93-107 us each; a call
-//   costs 0.7-1.0 us at p50 and 7-72 us at p99 (goal at risk: the caller waits for the operation
-//   queue's lock and is preempted by the queue worker it wakes).
-// Goal still missed. Of the CPU left, about two thirds is storage: the commit of each event's
-// transaction (a quarter of all), the rows the write reads and writes (a quarter) and the upload
-// schedule's checks after each event (a tenth); the rest is the metadata message built per event
-// (a tenth, with the time zone and language read per event) and the event's validation.
+// Measured in release builds:
+// - at first (shared machine, load 9 to 14): a call cost the caller 0.7-0.9 us at p50 and 7-30 us
+//   at p99; events reached storage at 2,000-3,400 per second, 260-470 us of process CPU each, about
+//   30 thread switches per event.
+// - after the identity reads stopped waiting for woken workers, the listener hop, the per-event
+//   transactions and reads the engine no longer needs, and fewer storage pages and reads per event:
+//   6,900-8,800 per second, 93-107 us each; p99 7-72 us.
+// - now (quiet machine, load under 1): 19,600-22,500 per second, 40-46 us of process CPU each;
+//   a call costs 0.43-0.45 us at p50 and 30-41 us at p99. Pinned to one core: 19,000-20,300 per
+//   second, p99 6-9 us (no wake-up crosses processors there). What brought it from 93-107 us:
+//   - the dispatch layer: a busy serial queue keeps its worker instead of waking a new one every
+//     16 blocks, idle workers watch briefly before they sleep, and the main-thread check no longer
+//     asks the kernel each time (from 68 us at the start of this step);
+//   - storage: two pages per event's commit instead of four (the raw-event table has no index that
+//     every insert changes), the rows every event reads kept between events, writes that change
+//     nothing skipped, and the upload schedule's six answers kept by the database;
+//   - the event: built once on the caller's thread (about 4 allocations per call instead of 13),
+//     moved rather than copied through the queues and the pipeline; the metadata message rebuilt only
+//     when a fact changes; names validated without allocating; preference lookups without a bundle
+//     read; ASCII lower-cased without a round trip through the Unicode library.
+// The p99 on several processors is the caller's sleep on the allocator's lock, whose memory the
+// queue threads free; a sleeping thread takes tens of microseconds to wake on this machine.
 // The benchmark runs in the users' locale: in a portable one (C, POSIX) each event's metadata logs
 // the missing preferred language at a monitored level and the monitor saves its sample to disk,
-// which costs 15-60 us of CPU per event more (114-123 us each at the end).
+// which costs 15-60 us of CPU per event more.
 // Before the raw-event trim and the upload schedule stopped reading the whole raw-event table per
 // event, the 100,000 events were not stored within five minutes.
 
