@@ -1,8 +1,8 @@
 #include "measurement/engine/BMSMonitoringSampledData.h"
 
 #include <algorithm>
-#include <cmath>
 
+#include "measurement/engine/BMSStampAge.h"
 #include "platform/text/Format.h"
 
 namespace beacon {
@@ -56,7 +56,7 @@ std::optional<std::string> BMSMonitoringSampledData::monitoringDataForDispatchWi
     double samplePeriodSeconds, double lastSampledTimestampSince1970, platform::Date now) {
   if (!entry_) {
     if (lastSampledTimestampSince1970 > 0 &&
-        std::fabs(lastSampledTimestampSince1970 - now.unixSeconds()) > samplePeriodSeconds) {
+        BMSStampDistance(lastSampledTimestampSince1970, now.unixSeconds()) > samplePeriodSeconds) {
       return "0:";
     }
     return std::nullopt;

@@ -1,10 +1,10 @@
 #include "measurement/reporters/BMSSearchAdReporter.h"
 
 #include <chrono>
-#include <cmath>
 
 #include "measurement/engine/BMSAEU.h"
 #include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSStampAge.h"
 #include "measurement/reporters/BMSAttributionTokenSource.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "platform/json/Json.h"
@@ -120,7 +120,7 @@ void BMSSearchAdReporter::scheduleSearchAdReport() {
   BMSLog(7, 32006, "Scheduling Search Ad Report timer");
   // One day after the last look-up; without one the delay is negative and the attempt due at once.
   const double delay =
-      kRetryIntervalSeconds - std::fabs(now() - persistedConfig_->lastSearchAdLookUpTimestamp());
+      kRetryIntervalSeconds - BMSStampDistance(persistedConfig_->lastSearchAdLookUpTimestamp(), now());
   searchAdReporterAlarm_->runAfterDelay(delay, [weakSelf = weak_from_this()] {
     if (const std::shared_ptr<BMSSearchAdReporter> self = weakSelf.lock()) self->maybeLogIAdCampaignEvent();
   });

@@ -1,9 +1,9 @@
 #include "measurement/reporters/BMSSessionReporter.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSStampAge.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
 
@@ -98,7 +98,7 @@ double BMSSessionReporter::timeoutSessionInterval() const {
 }
 
 bool BMSSessionReporter::isSessionExpiredLocked() const {
-  return std::fabs(currentClockTime() - persistedConfig_->lastSessionActivityClockTime()) >
+  return BMSStampDistance(persistedConfig_->lastSessionActivityClockTime(), currentClockTime()) >
          timeoutSessionInterval_;
 }
 

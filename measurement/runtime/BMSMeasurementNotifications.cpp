@@ -4,6 +4,7 @@
 #include "measurement/engine/BMSApplicationNotifications.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSScheduler.h"
+#include "measurement/engine/BMSStampAge.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSMeasurement.h"
@@ -13,8 +14,8 @@
 namespace beacon {
 namespace {
 
-// A configuration this old is fetched again when the app becomes active (with the internal
-// blocklist switched on).
+// A configuration updated this far from now, on either side, is fetched again when the app becomes
+// active (with the internal blocklist switched on).
 constexpr double kConfigurationRecheckAgeSeconds = 604800;
 
 }  // namespace
@@ -57,7 +58,7 @@ void BMSMeasurement::handleAppDidBecomeActiveEvent(const platform::Notification&
     std::shared_ptr<BMSMeasurement> self = weakSelf.lock();
     if (!self) return;
     const double lastUpdate = self->remoteConfigInstance()->lastRemoteConfigUpdateTimestamp();
-    if (self->context_.nowSince1970() - lastUpdate < kConfigurationRecheckAgeSeconds) return;
+    if (BMSStampDistance(lastUpdate, self->context_.nowSince1970()) < kConfigurationRecheckAgeSeconds) return;
     if (self->isNetworkReadyForRequest()) {
       self->fetchRemoteConfig();
     } else {

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 
 #include "measurement/engine/BMSAEU.h"
 #include "measurement/engine/BMSAlarm.h"
@@ -15,6 +14,7 @@
 #include "measurement/engine/BMSError.h"
 #include "measurement/engine/BMSMonitor.h"
 #include "measurement/engine/BMSScheduler.h"
+#include "measurement/engine/BMSStampAge.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
@@ -147,7 +147,7 @@ bool BMSMeasurement::shouldRetrievePSMResponse() {
   if (!config->PSMFeatureEnabled()) return false;
   const std::int64_t firstOpenMillis = persistedConfig_->firstOpenTimestampMilliseconds();
   const double firstOpen = firstOpenMillis != 0 ? firstOpenMillis / 1000.0 : initTimestamp_;
-  if (std::fabs(context_.nowSince1970() - firstOpen) >
+  if (BMSStampDistance(firstOpen, context_.nowSince1970()) >
       static_cast<double>(config->maxSignInDelayInDays()) * kSecondsPerDay) {
     BMSLog(
         1, 23261,
@@ -434,7 +434,7 @@ void BMSMeasurement::maybeDeleteExpiredPSMValueOnWorkerQueue() {
   const std::optional<BMSUserAttribute> match = storedProperty(*database_, kPSMValueName);
   if (!match) return;
   // Either direction: a clock set back by more than the lifetime ends the value too.
-  if (std::fabs(context_.nowSince1970() - match->lastSetTimestamp()) < kPSMValueLifetimeSeconds) return;
+  if (BMSStampDistance(match->lastSetTimestamp(), context_.nowSince1970()) < kPSMValueLifetimeSeconds) return;
   removeUserAttributeOnWorkerQueue(*match);
   for (const PSMCounter& counter : kCounters) {
     if (const std::optional<BMSUserAttribute> stored = storedProperty(*database_, counter.property))

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "measurement/engine/BMSError.h"
+#include "measurement/engine/BMSStampAge.h"
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSExperimentSnapshots.h"
 #include "measurement/storage/BMSRemoteConfigSettings.h"
@@ -454,7 +455,9 @@ double BMSRemoteConfig::lastRemoteConfigUpdateTimestamp() const {
 bool BMSRemoteConfig::isExpired() const {
   const double fetched = lastRemoteConfigUpdateTimestamp();
   if (fetched <= 0) return true;
-  return clock_->now().unixSeconds() - fetched > snapshot()->cacheTTLSeconds;
+  // A fetch stamped ahead of the clock (written while it ran fast) ages by its distance from now;
+  // counted as now, it would not expire until the clock caught up with it.
+  return BMSStampDistance(fetched, clock_->now().unixSeconds()) > snapshot()->cacheTTLSeconds;
 }
 
 std::optional<std::string> BMSRemoteConfig::remoteConfigURLWithPlatform(

@@ -5,6 +5,7 @@
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSError.h"
+#include "measurement/engine/BMSStampAge.h"
 #include "measurement/messages/NANOAccessors.h"
 #include "measurement/upload/BMSUploadSchedule.h"
 
@@ -93,10 +94,7 @@ void BMSUploader::updateSchedule() {
     return;
   }
   collaborators_.network->setReachabilityDelegate({});
-  const double backoff = collaborators_.persistedConfig->lastBackoffTimestamp();
-  const double backoffInterval = config().uploadingBackoffInterval();
-  if (std::fabs(backoff) > kBMSTimeEpsilon && now() - backoff < backoffInterval)
-    next = std::max(next, backoff + backoffInterval);
+  if (const std::optional<double> quietUntil = backoffEnd()) next = std::max(next, *quietUntil);
 
   if (const auto scheduled = collaborators_.alarm->scheduledTimestamp();
       scheduled && scheduled->unixSeconds() != 0 && scheduled->unixSeconds() <= next + kSameUploadTime) {
@@ -124,10 +122,11 @@ double BMSUploader::nextUploadingTime() {
 
 double BMSUploader::nextUploadingTime(const BMSDatabase::UploadDataFacts& facts) {
   const BMSRemoteConfig& settings = config();
+  const PacingStamps stamps = pacingStamps();
   BMSUploadScheduleInputs inputs;
   inputs.now = now();
-  inputs.lastSuccessfulUpload = collaborators_.persistedConfig->lastSuccessfulUploadTimestamp();
-  inputs.lastFailedUpload = collaborators_.persistedConfig->lastFailedUploadTimestamp();
+  inputs.lastSuccessfulUpload = stamps.lastSuccess;
+  inputs.lastFailedUpload = stamps.lastFailure;
 
   if (!facts.latestRawEventTime)
     BMSLog(5, 23029, "Failed to query latest raw event time. Error",
@@ -187,13 +186,31 @@ void BMSUploader::uploadDataOrRegisterAlarm() {
   }
 }
 
-bool BMSUploader::isInBackoff() {
-  const double backoff = collaborators_.persistedConfig->lastBackoffTimestamp();
-  return std::fabs(backoff) > kBMSTimeEpsilon && now() - backoff < config().uploadingBackoffInterval();
+BMSUploader::PacingStamps BMSUploader::pacingStamps() {
+  BMSPersistedConfig& persisted = *collaborators_.persistedConfig;
+  const double current = now();
+  // Stored again as now: read as now only, its age would start over at every reading (after every
+  // restart) and run only once the clock caught up with it.
+  const auto settled = [&](double stamp, void (BMSPersistedConfig::*store)(double)) {
+    if (stamp == BMSStampNotAfterNow(stamp, current)) return stamp;
+    (persisted.*store)(current);
+    return current;
+  };
+  return {settled(persisted.lastSuccessfulUploadTimestamp(),
+                  &BMSPersistedConfig::setLastSuccessfulUploadTimestamp),
+          settled(persisted.lastFailedUploadTimestamp(), &BMSPersistedConfig::setLastFailedUploadTimestamp),
+          settled(persisted.lastBackoffTimestamp(), &BMSPersistedConfig::setLastBackoffTimestamp)};
+}
+
+std::optional<double> BMSUploader::backoffEnd() {
+  const double backoff = pacingStamps().backoff;
+  const double interval = config().uploadingBackoffInterval();
+  if (std::fabs(backoff) <= kBMSTimeEpsilon || BMSStampAge(backoff, now()) >= interval) return std::nullopt;
+  return backoff + interval;
 }
 
 void BMSUploader::uploadDataRespectingBackoff() {
-  if (isInBackoff()) {
+  if (backoffEnd()) {
     updateSchedule();
   } else {
     uploadData();

@@ -66,18 +66,14 @@ void BMSUploader::networkRemoteConfigFetchCompletionHandler(
   const double fetched = now();
   BMSPersistedConfig& persisted = *collaborators_.persistedConfig;
   BMSLog(8, 23127, "Fetched configuration. Status code", {static_cast<std::int64_t>(status)});
-  if (status != 200 && status != 204 && status != 304 && status != 404) {
+  // An error with any status (a reply cut off at the size bound, say) is a failed fetch: a document
+  // that did not arrive whole is never taken for one that did.
+  if (error || (status != 200 && status != 204 && status != 304 && status != 404)) {
     BMSLog(3, 23128, "Network request failed to fetch remote config. Code, Error",
            {static_cast<std::int64_t>(status), errorContext(error)});
-    persisted.setLastFailedUploadTimestamp(fetched);
-    if (status == 503 || status == 429) persisted.setLastBackoffTimestamp(fetched);
-    BMSLog(3, 23129, "Network fetch failed. Will retry later. Code, error",
-           {static_cast<std::int64_t>(status), errorContext(error)});
-    updateSchedule();
+    handleFailedConfigFetch(status, errorContext(error));
     return;
   }
-  persisted.setLastFailedUploadTimestamp(0);
-  persisted.setLastBackoffTimestamp(0);
   // The validators name the configuration in force: kept for a 304 (still the same one) and after a
   // body was applied, dropped when a body was refused - never pinned to a refused configuration.
   const auto keepValidators = [&] {
@@ -101,25 +97,41 @@ void BMSUploader::networkRemoteConfigFetchCompletionHandler(
   } else {
     BMSLog(8, 23133, "Successfully fetched configuration from the server. Code, size",
            {static_cast<std::int64_t>(status), contentLength(*response)});
+    if (data && !data->empty()) {
+      if (!database.performTransaction([&] { return applyRemoteConfig(*data); })) {
+        // A refused document is no fresh configuration: the fetch failed and is retried on the
+        // upload schedule, while the configuration in force stays as old as it is.
+        persisted.setConfigServerLastModifiedString(std::nullopt);
+        persisted.setConfigServerETag(std::nullopt);
+        handleFailedConfigFetch(status, platform::Value("The configuration document was refused"));
+        return;
+      }
+      keepValidators();
+      // The new configuration is published when its transaction commits; consent reads it then.
+      if (collaborators_.updateConsentSettingsUtilWithRemoteConfig)
+        collaborators_.updateConsentSettingsUtilWithRemoteConfig();
+    }
     stamped = database.updateRemoteConfigSuccessfulTimestamp(fetched);
     if (!stamped)
       BMSLog(1, 23134, "Failed to set last set timestamp in database. Error",
              {BMSContextFromError(stamped.error())});
-    if (data && !data->empty()) {
-      if (database.performTransaction([&] { return applyRemoteConfig(*data); })) {
-        keepValidators();
-        // The new configuration is published when its transaction commits; consent reads it then.
-        if (collaborators_.updateConsentSettingsUtilWithRemoteConfig)
-          collaborators_.updateConsentSettingsUtilWithRemoteConfig();
-      } else {
-        persisted.setConfigServerLastModifiedString(std::nullopt);
-        persisted.setConfigServerETag(std::nullopt);
-      }
-    }
   }
+  persisted.setLastFailedUploadTimestamp(0);
+  persisted.setLastBackoffTimestamp(0);
   suspendedUploadTimestamp_ = stamped ? 0 : collaborators_.clock->secondsSinceBoot();
   if (!collaborators_.afterConfigFetch || !collaborators_.afterConfigFetch()) uploadDataOrRegisterAlarm();
   if (collaborators_.setTCFDMARegion) collaborators_.setTCFDMARegion(config().isDMARegion());
+}
+
+void BMSUploader::handleFailedConfigFetch(long status, const platform::Value& reason) {
+  const double failed = now();
+  BMSPersistedConfig& persisted = *collaborators_.persistedConfig;
+  // The same stamps that pace uploads: a failed fetch waits out the retry steps and the back-off.
+  persisted.setLastFailedUploadTimestamp(failed);
+  if (status == 503 || status == 429) persisted.setLastBackoffTimestamp(failed);
+  BMSLog(3, 23129, "Network fetch failed. Will retry later. Code, error",
+         {static_cast<std::int64_t>(status), reason});
+  updateSchedule();
 }
 
 bool BMSUploader::applyRemoteConfig(const platform::Bytes& body) {

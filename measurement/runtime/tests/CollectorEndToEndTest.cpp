@@ -437,6 +437,15 @@ TEST_F(CollectorEndToEndTest, BecomingActiveFetchesAWeekOldConfigurationOnlyWith
   world.notifications().post(BMSApplicationDidBecomeActiveNotification());
   world.dispatch().drain();
   ASSERT_TRUE(pumpUntil([&] { return collector.configurationRequests().size() == 1; }));
+
+  // An update stamped a week ahead, while the clock ran fast, is as far from now: fetched again.
+  engine->scheduler()->dispatchSyncOnWorkerQueueBlockID("test", [&] {
+    ASSERT_TRUE(engine->database()->updateRemoteConfigSuccessfulTimestamp(world.clock().now().unixSeconds() +
+                                                                          604800 + 60));
+  });
+  world.notifications().post(BMSApplicationDidBecomeActiveNotification());
+  world.dispatch().drain();
+  ASSERT_TRUE(pumpUntil([&] { return collector.configurationRequests().size() == 2; }));
 }
 
 TEST_F(CollectorEndToEndTest, AResetThroughTheFacadeRotatesTheAppInstanceIDAndDropsWhatWasPending) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace beacon {
 namespace {
 
@@ -31,26 +33,42 @@ TEST(UploadScheduleTest, ARecentSuccessSpacesUploadsByOneInterval) {
   EXPECT_EQ(BMSNextUploadingTime(in), kNow - 100 + 15);
 }
 
-TEST(UploadScheduleTest, LatestDataInTheFutureCountsAsThatFarInThePast) {
-  BMSUploadScheduleInputs in = inputs();
-  in.latestData = kNow + 40;
-  EXPECT_EQ(BMSNextUploadingTime(in), kNow - 40 + 15);
-}
-
 TEST(UploadScheduleTest, AFailureWalksTheDoublingRetryStepsUntilTheyAreUsedUp) {
   BMSUploadScheduleInputs in = inputs();
   const double base = kNow - 100 + 15;
-  in.lastFailedUpload = kNow - 50;
+  // A failure that has just happened.
+  const auto failedAt = [&](double when) {
+    in.lastFailedUpload = when;
+    in.now = std::max(kNow, when);
+  };
+  failedAt(kNow - 50);
   EXPECT_EQ(BMSNextUploadingTime(in), base + 1800);
-  in.lastFailedUpload = base + 1800;
+  failedAt(base + 1800);
   EXPECT_EQ(BMSNextUploadingTime(in), base + 1800 + 3600);
-  in.lastFailedUpload = base + 1800 + 3600 + 7200;
+  failedAt(base + 1800 + 3600 + 7200);
   EXPECT_EQ(BMSNextUploadingTime(in), base + 1800 + 3600 + 7200 + 14400);
   // Six steps in all: 1800 x 63 seconds after the base, nothing more is scheduled.
-  in.lastFailedUpload = base + 1800 * 63;
+  failedAt(base + 1800 * 63);
   EXPECT_EQ(BMSNextUploadingTime(in), 0);
   in.retryCount = 7;
   EXPECT_EQ(BMSNextUploadingTime(in), base + 1800 * 127);
+}
+
+// Stamped while the clock ran ahead, read after it was set right: such a stamp counts as now.
+TEST(UploadScheduleTest, DataSuccessAndFailureStampedAheadOfTheClockCountAsNow) {
+  BMSUploadScheduleInputs in = inputs();
+  in.latestData = kNow + 40;
+  EXPECT_EQ(BMSNextUploadingTime(in), kNow + 15);
+  in.latestData = kNow - 100;
+  in.lastFailedUpload = kNow + 10 * 86400;
+  EXPECT_EQ(BMSNextUploadingTime(in), kNow - 100 + 15 + 1800);
+  // Data and failure both from ten days ahead: the retries start from now, not long used up.
+  in.latestData = kNow + 10 * 86400 - 60;
+  EXPECT_EQ(BMSNextUploadingTime(in), kNow + 15 + 1800);
+  in.latestData = kNow - 100;
+  in.lastFailedUpload = 0;
+  in.lastSuccessfulUpload = kNow + 600;
+  EXPECT_EQ(BMSNextUploadingTime(in), kNow + 3600);
 }
 
 TEST(UploadScheduleTest, AFailureOlderThanTheLatestDataIsForgotten) {

@@ -320,8 +320,8 @@ TEST_F(UploaderTest, TheArmedTimerFollowsEveryChangeOfWhatTheScheduleReads) {
   EXPECT_EQ(armedAfresh(), 3600);
 
   // A failure after the latest data walks the doubling retry steps; a back-off holds on top.
-  persisted->setLastFailedUploadTimestamp(t0 + 3600 + 1800);
-  EXPECT_EQ(armedAfresh(), 3600 + 1800 + 3600);
+  persisted->setLastFailedUploadTimestamp(now());
+  EXPECT_EQ(armedAfresh(), 3600 + 1800);
   persisted->setLastBackoffTimestamp(t0);
   EXPECT_EQ(armedAfresh(), 43200);
   persisted->setLastBackoffTimestamp(0);
@@ -382,6 +382,84 @@ TEST_F(UploaderTest, ARefusedConfigurationIsNeverPinnedByItsValidators) {
   onWorker([&] { uploader->fetchRemoteConfig(); });
   EXPECT_FALSE(collector.configurationRequests()[1].header("If-None-Match"));
   EXPECT_EQ(config->version(), 10);
+}
+
+// Stamps written while the wall clock ran ten days ahead, read after it was set right: the failure
+// and the back-off count from the moment they are found, and the next upload is scheduled.
+TEST_F(UploaderTest, FailureAndBackoffStampedWhileTheClockRanAheadHoldNothingBackForLong) {
+  goOnline();
+  const platform::Date rightTime = clock->now();
+  queueBundle("prompt_create");
+  collector.setUploadStatuses({500, 503, 204});
+  clock->advanceWall(std::chrono::hours(24 * 10));
+  freshConfiguration();
+  onWorker([&] { uploader->uploadData(); });
+  ASSERT_EQ(persisted->lastFailedUploadTimestamp(), now());
+
+  clock->setNow(rightTime);
+  freshConfiguration();
+  onWorker([&] { uploader->updateSchedule(); });
+  // The first retry step after the failure, now that it counts as written now.
+  ASSERT_TRUE(alarm->scheduledTimestamp());
+  EXPECT_EQ(persisted->lastFailedUploadTimestamp(), now());
+  EXPECT_LE(alarm->scheduledTimestamp()->unixSeconds(), now() + 15 + 1800);
+  dispatch.advance(std::chrono::minutes(31));
+  settle();
+  ASSERT_EQ(collector.uploadCount(), 2u);
+
+  // A back-off stamped ten days ahead: twelve hours from when it is found, not ten days more.
+  clock->advanceWall(std::chrono::hours(24 * 10));
+  persisted->setLastBackoffTimestamp(now());
+  clock->setNow(platform::Date{rightTime.secondsSinceReferenceDate + 3600});
+  alarm->cancel();
+  onWorker([&] { uploader->updateSchedule(); });
+  ASSERT_TRUE(alarm->scheduledTimestamp());
+  EXPECT_EQ(alarm->scheduledTimestamp()->unixSeconds(), now() + 43200);
+  EXPECT_EQ(persisted->lastBackoffTimestamp(), now());
+  dispatch.advance(std::chrono::hours(12) + 1s);
+  settle();
+  EXPECT_EQ(collector.uploadCount(), 3u);
+  EXPECT_EQ(queuedCount(), 0u);
+}
+
+// A document that is refused, or one whose transfer ended in an error, is a failed fetch: the fetch
+// time stays as it was (the stale configuration stays expired), and the retry steps of the upload
+// schedule bring the next try.
+TEST_F(UploaderTest, ARefusedOrUndecodableDocumentIsAFailedFetchRetriedOnTheSchedule) {
+  goOnline();
+  ASSERT_TRUE(
+      database->insertRawEvent(BMSEvent::initWithOrigin("app", true, "e", now(), 0, {}).value(), 1, false));
+  collector.setConfiguration(platform::Bytes{0xff, 0xff, 0xff}, "\"garbage\"");
+  onWorker([&] { uploader->fetchRemoteConfig(); });
+  EXPECT_TRUE(logged(23135));
+  EXPECT_TRUE(logged(23129));
+  EXPECT_EQ(config->lastRemoteConfigUpdateTimestamp(), 0);
+  EXPECT_TRUE(config->isExpired());
+  EXPECT_EQ(persisted->lastFailedUploadTimestamp(), now());
+  ASSERT_TRUE(alarm->scheduledTimestamp());
+  EXPECT_EQ(alarm->scheduledTimestamp()->unixSeconds(), now() + 15 + 1800);
+
+  // The next try, on the retry step, finds a document for this app.
+  collector.setConfiguration(configurationDocument(kCNPAppID, 3), "\"v3\"");
+  dispatch.advance(std::chrono::seconds(15 + 1800));
+  settle();
+  EXPECT_EQ(collector.configurationRequests().size(), 2u);
+  EXPECT_EQ(config->version(), 3);
+  EXPECT_FALSE(config->isExpired());
+  EXPECT_EQ(persisted->lastFailedUploadTimestamp(), 0);
+
+  // A 200 that comes with a transfer error (a reply cut off) never passes for a fetch.
+  const double fetched = config->lastRemoteConfigUpdateTimestamp();
+  dispatch.advance(std::chrono::hours(25));
+  onWorker([&] {
+    platform::HttpResponse cutOff;
+    cutOff.statusCode = 200;
+    uploader->networkRemoteConfigFetchCompletionHandler(cutOff, configurationDocument(kCNPAppID, 4),
+                                                        platform::Error("test", 1, "cut off"));
+  });
+  EXPECT_EQ(config->version(), 3);
+  EXPECT_EQ(config->lastRemoteConfigUpdateTimestamp(), fetched);
+  EXPECT_EQ(persisted->lastFailedUploadTimestamp(), now());
 }
 
 }  // namespace

@@ -112,12 +112,23 @@ class BMSUploader : public CVUNetworkReachabilityDelegate, public std::enable_sh
   bool hasDataToUpload(const BMSDatabase::UploadDataFacts& facts);
   // Stops scheduling: no timer, no reachability watch, persisted state written.
   void stopScheduling(bool watchReachability);
-  bool isInBackoff();
+  // The persisted last success, last failure and back-off times (0: never). A stamp found ahead of
+  // the clock, written while it ran fast, is stored again as now.
+  struct PacingStamps {
+    double lastSuccess = 0;
+    double lastFailure = 0;
+    double backoff = 0;
+  };
+  PacingStamps pacingStamps();
+  // When the quiet period after a 429 or 503 ends; nothing when none is running.
+  std::optional<double> backoffEnd();
   void setUploadInProgressWithBundleIDs(const std::vector<std::int64_t>& bundleIDs);
   void incrementRetryCounter();
   bool removeBundlesFromDatabaseWithIDs(const std::vector<std::int64_t>& bundleIDs);
   void handleSuccessfulUpload(long status);
   void handleFailedUpload(long status, const std::optional<platform::Error>& error);
+  // A fetch whose answer brought no usable configuration: paced like a failed upload.
+  void handleFailedConfigFetch(long status, const platform::Value& reason);
   void terminateBackgroundTask();
 
   Collaborators collaborators_;
