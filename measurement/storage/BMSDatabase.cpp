@@ -1,5 +1,7 @@
 #include "measurement/storage/BMSDatabase.h"
 
+#include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSError.h"
 #include "measurement/storage/BMSDatabaseSchema.h"
 #include "measurement/storage/BMSDatabaseSupport.h"
 #include "measurement/storage/BMSMeasurementPaths.h"
@@ -25,7 +27,21 @@ platform::Result<std::shared_ptr<BMSDatabase>> BMSDatabase::openAtPath(
   std::shared_ptr<BMSDatabase> database(new BMSDatabase(
       std::move(store).value(), clock ? std::move(clock) : platform::SystemClock::sharedPointer()));
   if (auto created = database->createSchema(); !created) return created.error();
+  if (auto highest = database->store_->integer("SELECT seq FROM sqlite_sequence WHERE name = 'queue'"))
+    database->highestQueueRowID_ = *highest;
+  database->store_->setFreshFileHandler([raw = database.get()] { raw->startOverInFreshFile(); });
   return database;
+}
+
+void BMSDatabase::startOverInFreshFile() {
+  forgetKeptRows();
+  if (auto created = createSchema(); !created) {
+    BMSLog(1, static_cast<std::int64_t>(DatabaseErrorCode::SchemaFailed), "Failed to create database schema",
+           {BMSContextFromError(created.error())});
+    return;
+  }
+  // An upload in flight deletes its rows by ID when it succeeds; it must never hit new rows.
+  (void)store_->run("INSERT INTO sqlite_sequence (name, seq) VALUES ('queue', ?)", {highestQueueRowID_});
 }
 
 platform::Result<void> BMSDatabase::createSchema() {
@@ -80,6 +96,7 @@ void BMSDatabase::forgetKeptRows() {
   keptUserAttributes_.reset();
   latestRawEvent_.reset();
   keptUploadDataFacts_.reset();
+  keptRawEventCount_.reset();
 }
 
 bool BMSDatabase::performTransaction(const std::function<bool()>& block) {

@@ -1,4 +1,6 @@
 // Bundle messages in the upload queue: compressed on the way in, inflated and decoded on the way out.
+#include <algorithm>
+
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/messages/NANOAccessors.h"
 #include "measurement/storage/BMSDatabase.h"
@@ -28,43 +30,35 @@ platform::Result<std::vector<BMSDatabase::QueuedBundle>> BMSDatabase::queryBundl
   std::vector<QueuedBundle> bundles;
   std::int64_t totalSize = 0;
   std::int64_t after = 0;
+  // Row by row: the size limit usually ends the list first, and a bundle can be large.
   while (static_cast<std::int64_t>(bundles.size()) < countLimit) {
-    struct Row {
-      std::int64_t rowID;
-      platform::Bytes compressedData;
-    };
-    std::vector<Row> rows;
-    auto read = store_->run("SELECT rowid, data FROM queue WHERE rowid > ? ORDER BY rowid ASC LIMIT ?",
-                            {after, countLimit - static_cast<std::int64_t>(bundles.size())},
-                            [&](const platform::SqliteRow& row) {
-                              Row queued{row.integer(0), {}};
+    std::optional<std::int64_t> rowID;
+    platform::Bytes compressedData;
+    auto read = store_->run("SELECT rowid, data FROM queue WHERE rowid > ? ORDER BY rowid ASC LIMIT 1",
+                            {after}, [&](const platform::SqliteRow& row) {
+                              rowID = row.integer(0);
                               platform::SqlValue data = row.column(1);
-                              if (auto* bytes = std::get_if<platform::Bytes>(&data)) {
-                                queued.compressedData = std::move(*bytes);
-                              }
-                              rows.push_back(std::move(queued));
+                              if (auto* bytes = std::get_if<platform::Bytes>(&data))
+                                compressedData = std::move(*bytes);
                             });
     if (!read)
       return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read queued bundles", read.error());
-    if (rows.empty()) break;
-    for (Row& row : rows) {
-      after = row.rowID;
-      const std::optional<platform::Bytes> inflated =
-          CVUGzip::cvu_dataByInflatingGzippedData(row.compressedData);
-      std::optional<BMSPBMeasurementBundle> bundle =
-          inflated ? BMSPBMeasurementBundle::initWithBuffer(*inflated) : std::nullopt;
-      if (!bundle) {
-        BMSLog(1, static_cast<std::int64_t>(DatabaseErrorCode::InvalidRow),
-               "Deleting a queued bundle that cannot be decoded", {row.rowID});
-        (void)deleteBundlesWithRowIDs({row.rowID});
-        continue;
-      }
-      const auto size = static_cast<std::int64_t>(inflated->size());
-      if (!bundles.empty() && totalSize + size > sizeLimit) return bundles;
-      totalSize += size;
-      bundles.push_back({std::move(*bundle), row.rowID});
-      if (static_cast<std::int64_t>(bundles.size()) == countLimit) break;
+    if (!rowID) break;
+    after = *rowID;
+    highestQueueRowID_ = std::max(highestQueueRowID_, after);
+    const std::optional<platform::Bytes> inflated = CVUGzip::cvu_dataByInflatingGzippedData(compressedData);
+    std::optional<BMSPBMeasurementBundle> bundle =
+        inflated ? BMSPBMeasurementBundle::initWithBuffer(*inflated) : std::nullopt;
+    if (!bundle) {
+      BMSLog(1, static_cast<std::int64_t>(DatabaseErrorCode::InvalidRow),
+             "Deleting a queued bundle that cannot be decoded", {after});
+      (void)deleteBundlesWithRowIDs({after});
+      continue;
     }
+    const auto size = static_cast<std::int64_t>(inflated->size());
+    if (!bundles.empty() && totalSize + size > sizeLimit) break;
+    totalSize += size;
+    bundles.push_back({std::move(*bundle), after});
   }
   return bundles;
 }

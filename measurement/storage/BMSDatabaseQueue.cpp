@@ -1,4 +1,6 @@
 // The upload queue of the measurement database: compressed bundles waiting for upload.
+#include <algorithm>
+
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSDatabaseSupport.h"
 
@@ -14,6 +16,7 @@ platform::Result<std::int64_t> BMSDatabase::insertBundleData(const platform::Byt
                               {endTimestampSeconds, compressedData, std::int64_t{isRealtime ? 1 : 0}});
   if (!inserted)
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to queue bundle", inserted.error());
+  highestQueueRowID_ = std::max(highestQueueRowID_, store_->lastInsertRowID());
   return store_->lastInsertRowID();
 }
 

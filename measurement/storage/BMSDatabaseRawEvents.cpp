@@ -23,6 +23,7 @@ platform::Result<std::int64_t> BMSDatabase::insertRawEventData(const std::string
   if (!inserted)
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to store raw event", inserted.error());
   const std::int64_t rowID = store_->lastInsertRowID();
+  countRawEventsChanged(1);
   if (latestRawEvent_ && (!latestRawEvent_->timestampMilliseconds ||
                           timestampMilliseconds >= *latestRawEvent_->timestampMilliseconds)) {
     latestRawEvent_->timestampMilliseconds = timestampMilliseconds;
@@ -39,28 +40,46 @@ void BMSDatabase::forgetLatestRawEventAmong(std::int64_t firstRowID, std::int64_
   }
 }
 
+platform::Result<std::int64_t> BMSDatabase::rawEventCount() {
+  auto stamp = readStamp();
+  if (!stamp) return stamp.error();
+  if (keptRawEventCount_ && keptRawEventCount_->stamp == *stamp) return keptRawEventCount_->count;
+  keptRawEventCount_.reset();
+  auto stored = store_->integer("SELECT count(*) FROM raw_events");
+  if (!stored) return stored.error();
+  keptRawEventCount_ = KeptRawEventCount{*stored, *stamp};
+  return *stored;
+}
+
+void BMSDatabase::countRawEventsChanged(std::int64_t by) {
+  if (keptRawEventCount_) keptRawEventCount_->count += by;
+}
+
 platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
   const auto failed = [](const platform::Error& error) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to trim raw events", error);
   };
-  // Runs with every stored event, so the common case must not read the whole table: while the row
-  // IDs, read off both ends of the table, span fewer rows than the limit, there are not too many.
+  // Runs with every stored event, so no case may read the whole table: while the row IDs, read off
+  // both ends of the table, span fewer rows than the limit, there are not too many; past that, the
+  // count kept since it was last read tells.
   // (Two subqueries: SQLite reads a lone min() or max() of the row ID off the table's end.)
   auto span =
       store_->integer("SELECT (SELECT max(rowid) FROM raw_events) - (SELECT min(rowid) FROM raw_events) + 1");
   if (!span) return failed(span.error());
   if (*span < kStoredEventsLimit) return std::int64_t{0};
-  auto stored = store_->integer("SELECT count(*) FROM raw_events");
+  auto stored = rawEventCount();
   if (!stored) return failed(stored.error());
   const std::int64_t excess = *stored - (kStoredEventsLimit - 1);
   if (excess <= 0) return std::int64_t{0};
   keptUploadDataFacts_.reset();
+  // Reads only the rows it passes over: the oldest ones, as many as are deleted.
   auto lastDeleted =
       store_->integer("SELECT rowid FROM raw_events ORDER BY rowid ASC LIMIT 1 OFFSET ?", {excess - 1});
   if (!lastDeleted) return failed(lastDeleted.error());
   forgetLatestRawEventAmong(std::numeric_limits<std::int64_t>::min(), *lastDeleted);
   if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid <= ?", {*lastDeleted}); !deleted)
     return failed(deleted.error());
+  countRawEventsChanged(-store_->changes());
   return store_->changes();
 }
 
@@ -73,13 +92,13 @@ platform::Result<std::optional<std::int64_t>> BMSDatabase::nextMetadataFingerpri
   return std::optional<std::int64_t>();
 }
 
-platform::Result<std::vector<BMSDatabase::RawEventRow>> BMSDatabase::rawEventRowsWithMetadataFingerprint(
-    std::int64_t metadataFingerprint) {
-  std::vector<RawEventRow> rows;
+platform::Result<std::optional<BMSDatabase::RawEventRow>> BMSDatabase::nextRawEventRow(
+    std::int64_t metadataFingerprint, std::int64_t afterRowID) {
+  std::optional<RawEventRow> found;
   auto read = store_->run(
       "SELECT rowid, name, timestamp_ms, metadata_fingerprint, data, realtime FROM raw_events"
-      " WHERE metadata_fingerprint = ? ORDER BY rowid ASC LIMIT ?",
-      {metadataFingerprint, kRawEventsReadLimit}, [&](const platform::SqliteRow& sqlRow) {
+      " WHERE rowid > ? AND metadata_fingerprint = ? ORDER BY rowid ASC LIMIT 1",
+      {afterRowID, metadataFingerprint}, [&](const platform::SqliteRow& sqlRow) {
         RawEventRow row;
         row.rowID = sqlRow.integer(0);
         if (auto name = sqlRow.column(1); auto* text = std::get_if<std::string>(&name))
@@ -89,10 +108,10 @@ platform::Result<std::vector<BMSDatabase::RawEventRow>> BMSDatabase::rawEventRow
         if (auto data = sqlRow.column(4); auto* bytes = std::get_if<platform::Bytes>(&data))
           row.data = std::move(*bytes);
         row.isRealtime = sqlRow.integer(5) != 0;
-        rows.push_back(std::move(row));
+        found = std::move(row);
       });
   if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", read.error());
-  return rows;
+  return found;
 }
 
 platform::Result<void> BMSDatabase::deleteRawEventsWithMaxRowID(std::int64_t maxRowID) {
@@ -101,6 +120,7 @@ platform::Result<void> BMSDatabase::deleteRawEventsWithMaxRowID(std::int64_t max
   if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid <= ?", {maxRowID}); !deleted) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete raw events", deleted.error());
   }
+  countRawEventsChanged(-store_->changes());
   return {};
 }
 
@@ -110,6 +130,7 @@ platform::Result<void> BMSDatabase::deleteRawEventWithRowID(std::int64_t rowID) 
   if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid = ?", {rowID}); !deleted) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to delete raw event", deleted.error());
   }
+  countRawEventsChanged(-store_->changes());
   return {};
 }
 
@@ -227,15 +248,20 @@ platform::Result<BMSRawEventData> BMSDatabase::rawEventDataFromRow(const RawEven
 platform::Result<std::vector<BMSRawEventData>> BMSDatabase::rawEventsWithMetadataFingerprint(
     std::int64_t metadataFingerprint,
     const std::function<bool(const BMSRawEventData&, std::size_t)>& filter) {
-  auto rows = rawEventRowsWithMetadataFingerprint(metadataFingerprint);
-  if (!rows) return rows.error();
+  // Row by row: the filter usually ends the list long before the read limit, and rows can be large
+  // (an event with hundreds of items), so no row is read that the filter did not ask for.
   std::vector<BMSRawEventData> events;
-  for (const RawEventRow& row : *rows) {
-    auto data = rawEventDataFromRow(row);
+  std::int64_t after = std::numeric_limits<std::int64_t>::min();
+  for (std::int64_t read = 0; read < kRawEventsReadLimit; ++read) {
+    auto row = nextRawEventRow(metadataFingerprint, after);
+    if (!row) return row.error();
+    if (!*row) break;
+    after = (*row)->rowID;
+    auto data = rawEventDataFromRow(**row);
     if (!data) {
       BMSLog(1, static_cast<std::int64_t>(DatabaseErrorCode::InvalidRow),
-             "Deleting a raw event that cannot be read", {row.rowID});
-      (void)deleteRawEventWithRowID(row.rowID);
+             "Deleting a raw event that cannot be read", {after});
+      (void)deleteRawEventWithRowID(after);
       continue;
     }
     if (filter && !filter(*data, events.size())) break;

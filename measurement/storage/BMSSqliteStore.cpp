@@ -42,7 +42,16 @@ platform::Result<void> BMSDeleteSqliteFiles(const std::filesystem::path& path) {
   return {};
 }
 
-platform::Result<std::unique_ptr<BMSSqliteStore>> BMSSqliteStore::open(const std::filesystem::path& path) {
+namespace {
+
+void logDamagedFile(const std::filesystem::path& path) {
+  BMSLog(1, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::CorruptFileDeleted),
+         "Database file is damaged. Deleting it", {path.string()});
+}
+
+// Opens the file and sets the connection up; a damaged file is deleted (and logged) on the way.
+platform::Result<std::unique_ptr<platform::SqliteConnection>> openConnection(
+    const std::filesystem::path& path) {
   auto opened = platform::SqliteConnection::open(path.string(), platform::SqliteThreading::Serialized);
   if (!opened)
     return storeError(BMSSqliteStoreErrorCode::OpenFailed, "Failed to open database", opened.error());
@@ -55,37 +64,71 @@ platform::Result<std::unique_ptr<BMSSqliteStore>> BMSSqliteStore::open(const std
     if (!isDamagedFile(probe.error())) {
       return storeError(BMSSqliteStoreErrorCode::OpenFailed, "Failed to open database", probe.error());
     }
-    BMSLog(1, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::CorruptFileDeleted),
-           "Database file is damaged. Deleting it", {path.string()});
+    logDamagedFile(path);
     (void)BMSDeleteSqliteFiles(path);
     return storeError(BMSSqliteStoreErrorCode::CorruptFileDeleted,
                       "Database file was damaged and has been deleted", probe.error());
   }
+  return opened;
+}
+
+}  // namespace
+
+platform::Result<std::unique_ptr<BMSSqliteStore>> BMSSqliteStore::open(const std::filesystem::path& path) {
+  auto opened = openConnection(path);
+  if (!opened) return opened.error();
   return std::unique_ptr<BMSSqliteStore>(new BMSSqliteStore(path, std::move(opened).value()));
+}
+
+platform::Error BMSSqliteStore::statementError(platform::Error cause) {
+  noteDamage(cause);
+  return storeError(BMSSqliteStoreErrorCode::StatementFailed, "Failed to execute statement",
+                    std::move(cause));
+}
+
+void BMSSqliteStore::noteDamage(const platform::Error& cause) {
+  if (!isDamagedFile(cause) || replacing_) return;
+  damaged_ = true;
+  if (!inTransaction()) replaceDamagedFile();
+}
+
+void BMSSqliteStore::replaceDamagedFile() {
+  damaged_ = false;
+  replacing_ = true;
+  logDamagedFile(path_);
+  // Everything read before may be gone with the file.
+  ++undoEpoch_;
+  transactionDataVersion_.reset();
+  connection_.reset();
+  (void)BMSDeleteSqliteFiles(path_);
+  auto opened = openConnection(path_);
+  if (opened) {
+    connection_ = std::move(opened).value();
+  } else {
+    // Nothing to carry on with but an empty database in memory: collection goes on, unkept.
+    connection_ = platform::SqliteConnection::open(":memory:", platform::SqliteThreading::Serialized).value();
+  }
+  if (freshFileHandler_) freshFileHandler_();
+  replacing_ = false;
 }
 
 platform::Result<void> BMSSqliteStore::execute(const std::string& sql) {
   ++undoEpoch_;
-  if (auto done = connection_->execute(sql); !done) {
-    return storeError(BMSSqliteStoreErrorCode::StatementFailed, "Failed to execute statement", done.error());
-  }
+  if (auto done = connection_->execute(sql); !done) return statementError(done.error());
   return {};
 }
 
 platform::Result<void> BMSSqliteStore::run(std::string_view sql,
                                            const std::vector<platform::SqlValue>& parameters,
                                            const std::function<void(const platform::SqliteRow&)>& onRow) {
-  if (auto done = connection_->run(sql, parameters, onRow); !done) {
-    return storeError(BMSSqliteStoreErrorCode::StatementFailed, "Failed to execute statement", done.error());
-  }
+  if (auto done = connection_->run(sql, parameters, onRow); !done) return statementError(done.error());
   return {};
 }
 
 platform::Result<platform::SqlValue> BMSSqliteStore::scalar(
     std::string_view sql, const std::vector<platform::SqlValue>& parameters) {
   auto value = connection_->scalar(sql, parameters);
-  if (!value)
-    return storeError(BMSSqliteStoreErrorCode::StatementFailed, "Failed to execute statement", value.error());
+  if (!value) return statementError(value.error());
   return std::move(value).value();
 }
 
@@ -126,8 +169,17 @@ platform::Result<std::int64_t> BMSSqliteStore::dataVersion() {
 
 bool BMSSqliteStore::performTransactionInMode(platform::SqliteTransaction::Mode mode,
                                               const std::function<bool()>& block, platform::Error* error) {
+  const bool committed = runTransactionInMode(mode, block, error);
+  // Damage found inside waits until the outermost transaction is over: the file goes with it.
+  if (damaged_ && !inTransaction()) replaceDamagedFile();
+  return committed;
+}
+
+bool BMSSqliteStore::runTransactionInMode(platform::SqliteTransaction::Mode mode,
+                                          const std::function<bool()>& block, platform::Error* error) {
   auto transaction = platform::SqliteTransaction::begin(*connection_, mode);
   if (!transaction) {
+    noteDamage(transaction.error());
     reportTransactionFailure("Failed to begin transaction", transaction.error(), error);
     return false;
   }
@@ -139,6 +191,7 @@ bool BMSSqliteStore::performTransactionInMode(platform::SqliteTransaction::Mode 
       if (auto done = transaction->commit(); done) {
         committed = true;
       } else {
+        noteDamage(done.error());
         reportTransactionFailure("Failed to commit transaction", done.error(), error);
       }
     }

@@ -481,9 +481,53 @@ TEST_F(BMSDatabaseTest, RawEventTrimKeepsTheNewestBelowTheLimit) {
   EXPECT_EQ(count("SELECT min(timestamp_ms) FROM raw_events"), 6000);
 
   // Row IDs with gaps (bundled rows gone) span more than the limit without there being too many.
-  ASSERT_TRUE(database->store().run("DELETE FROM raw_events WHERE rowid % 2 = 0", {}));
+  database->performTransaction([&] {
+    const std::int64_t first = count("SELECT min(rowid) FROM raw_events");
+    for (std::int64_t rowID = first; rowID < first + BMSDatabase::kStoredEventsLimit; rowID += 2)
+      EXPECT_TRUE(database->deleteRawEventWithRowID(rowID));
+    return true;
+  });
   ASSERT_TRUE(database->insertRawEvent(event("e", 1e6), 1, false));
   EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 0);
+}
+
+// The trim of a full table runs with every stored event: it deletes the oldest row each time, and
+// the number of rows it goes by stays right when a transaction rolls back or another connection
+// writes.
+TEST_F(BMSDatabaseTest, PastTheLimitEveryStoredEventTrimsTheOldestRow) {
+  const std::int64_t kept = BMSDatabase::kStoredEventsLimit - 1;
+  database->performTransaction([&] {
+    for (std::int64_t i = 0; i < kept; ++i)
+      EXPECT_TRUE(database->insertRawEvent(event("e", 1.0 * i), 1, false));
+    return true;
+  });
+  const auto storeOne = [&](double timestamp) {
+    std::int64_t trimmed = -1;
+    database->performTransaction([&] {
+      trimmed = database->deleteRawEventsOverAbsoluteLimit().value();
+      return database->insertRawEvent(event("e", timestamp), 1, false).ok();
+    });
+    return trimmed;
+  };
+  EXPECT_EQ(storeOne(1e6), 0);
+  EXPECT_EQ(storeOne(1e6 + 1), 1);
+  EXPECT_EQ(storeOne(1e6 + 2), 1);
+  EXPECT_EQ(count("SELECT min(timestamp_ms) FROM raw_events"), 2000);
+
+  EXPECT_FALSE(database->performTransaction([&] {
+    EXPECT_TRUE(database->insertRawEvent(event("undone", 2e6), 1, false));
+    return false;
+  }));
+  EXPECT_EQ(storeOne(1e6 + 3), 1);
+
+  {
+    auto other = platform::SqliteConnection::open(path().string()).value();
+    ASSERT_TRUE(other->execute(
+        "INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data) VALUES ('o', 3, 1, x'00'),"
+        " ('o', 4, 1, x'00')"));
+  }
+  EXPECT_EQ(storeOne(1e6 + 4), 3);
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), BMSDatabase::kStoredEventsLimit);
 }
 
 // A process killed in the middle of a burst of transactions leaves a sound file holding whole

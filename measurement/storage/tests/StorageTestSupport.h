@@ -2,9 +2,12 @@
 // Shared by the storage tests: a measurement database in a temporary folder, on a clock the test
 // sets.
 
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include "measurement/storage/BMSDatabase.h"
+#include "platform/sqlite/SqliteConnection.h"
 #include "platform/testing/TestEnvironment.h"
 #include "platform/time/ManualClock.h"
 
@@ -33,5 +36,25 @@ class DatabaseFixture {
   std::shared_ptr<platform::ManualClock> clock;
   std::shared_ptr<BMSDatabase> database;
 };
+
+// Overwrites the top b-tree page of `table` in the closed database file at `file` with garbage, as a
+// failing disk would: the file still opens, and the first statement that reaches the table fails
+// as corrupt.
+inline void damageTable(const std::filesystem::path& file, const std::string& table) {
+  std::int64_t rootPage = 0;
+  std::int64_t pageSize = 0;
+  {
+    auto connection = platform::SqliteConnection::open(file.string()).value();
+    rootPage = std::get<std::int64_t>(
+        connection->scalar("SELECT rootpage FROM sqlite_master WHERE type = 'table' AND name = ?", {table})
+            .value());
+    pageSize = std::get<std::int64_t>(connection->scalar("PRAGMA page_size").value());
+  }
+  std::fstream stored(file, std::ios::in | std::ios::out | std::ios::binary);
+  stored.seekp((rootPage - 1) * pageSize);
+  const std::string garbage(static_cast<std::size_t>(pageSize), '\xA5');
+  stored.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+  if (!stored) throw std::runtime_error("cannot damage " + file.string());
+}
 
 }  // namespace beacon::testing

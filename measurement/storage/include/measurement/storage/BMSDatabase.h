@@ -255,6 +255,9 @@ class BMSDatabase {
   BMSDatabase(std::unique_ptr<BMSSqliteStore> store, std::shared_ptr<const platform::Clock> clock)
       : store_(std::move(store)), clock_(std::move(clock)) {}
   platform::Result<void> createSchema();
+  // A damaged file was replaced by an empty one: nothing read before is kept, the tables are made
+  // again, and the queue's row IDs go on above every one handed out before.
+  void startOverInFreshFile();
   // The statements that rebuild a raw-event table of schema 2 or older (numbered with AUTOINCREMENT)
   // as it is now; none for a table that needs no rebuild or for a new file.
   platform::Result<std::vector<std::string>> rawEventsTableRenumbering();
@@ -265,15 +268,17 @@ class BMSDatabase {
                                                     std::int64_t timestampMilliseconds,
                                                     std::int64_t metadataFingerprint,
                                                     const platform::Bytes& data, bool isRealtime);
-  // The stored rows of one fingerprint in ascending row ID, at most kRawEventsReadLimit.
-  platform::Result<std::vector<RawEventRow>> rawEventRowsWithMetadataFingerprint(
-      std::int64_t metadataFingerprint);
+  // The first row of the fingerprint after `afterRowID`; none when there is none.
+  platform::Result<std::optional<RawEventRow>> nextRawEventRow(std::int64_t metadataFingerprint,
+                                                               std::int64_t afterRowID);
   platform::Result<std::int64_t> insertBundleData(const platform::Bytes& compressedData,
                                                   double endTimestampSeconds, bool isRealtime);
   platform::Result<void> runForRowIDs(const std::string& sqlPrefix, const std::vector<std::int64_t>& rowIDs);
 
   std::unique_ptr<BMSSqliteStore> store_;
   std::shared_ptr<const platform::Clock> clock_;
+  // The highest queue row ID inserted or read through this object.
+  std::int64_t highestQueueRowID_ = 0;
 
   // Copies of rows kept between reads, for what every stored event reads. A copy holds while the
   // stamp of its read is the current one: the store's undo epoch moves when this connection's
@@ -325,6 +330,15 @@ class BMSDatabase {
   };
   std::optional<KeptUploadDataFacts> keptUploadDataFacts_;
   void keepStoredRawEventInUploadDataFacts(std::int64_t timestampMilliseconds, bool isRealtime);
+  // The number of raw events, counted when first asked and kept up to date by every insert and
+  // deletion here: the trim asks it with every stored event once the table is full.
+  struct KeptRawEventCount {
+    std::int64_t count = 0;
+    ReadStamp stamp;
+  };
+  std::optional<KeptRawEventCount> keptRawEventCount_;
+  platform::Result<std::int64_t> rawEventCount();
+  void countRawEventsChanged(std::int64_t by);
   // Drops every kept copy (a reset, or many rows deleted).
   void forgetKeptRows();
 };

@@ -5,6 +5,10 @@
 // Failures come back as engine errors of the 34000 block whose underlying error is the engine's
 // own. A file that SQLite finds corrupt or not a database at all is deleted when opening it fails,
 // so that the caller's next attempt starts a fresh, empty database instead of failing for ever.
+// Damage that any later statement runs into is handled the same way, without the caller: the
+// statement fails, and once no transaction is open any more (the open one rolls back) the file is
+// deleted with one logged line, a new empty one takes its place and the fresh-file handler makes
+// the owner's tables again.
 //
 // Threads: the owner's queue (the engine's worker queue) only; one call at a time.
 
@@ -44,6 +48,9 @@ class BMSSqliteStore {
   // The first column of the first row as an integer; 0 for no row or null.
   platform::Result<std::int64_t> integer(std::string_view sql,
                                          const std::vector<platform::SqlValue>& parameters = {});
+  // Called after a damaged file was replaced by a new empty one (see above).
+  void setFreshFileHandler(std::function<void()> handler) { freshFileHandler_ = std::move(handler); }
+
   std::int64_t changes() const { return connection_->changes(); }
   std::int64_t lastInsertRowID() const { return connection_->lastInsertRowID(); }
 
@@ -74,6 +81,13 @@ class BMSSqliteStore {
 
   bool performTransactionInMode(platform::SqliteTransaction::Mode mode, const std::function<bool()>& block,
                                 platform::Error* error);
+  bool runTransactionInMode(platform::SqliteTransaction::Mode mode, const std::function<bool()>& block,
+                            platform::Error* error);
+  // The store's error for a failed statement; notes damage of the file on the way.
+  platform::Error statementError(platform::Error cause);
+  // Damage of the file replaces it at once, or when the open transaction is over.
+  void noteDamage(const platform::Error& cause);
+  void replaceDamagedFile();
 
   std::filesystem::path path_;
   std::unique_ptr<platform::SqliteConnection> connection_;
@@ -82,6 +96,9 @@ class BMSSqliteStore {
   std::uint64_t undoEpoch_ = 0;
   // The data version read in the open outermost transaction.
   std::optional<std::int64_t> transactionDataVersion_;
+  std::function<void()> freshFileHandler_;
+  bool damaged_ = false;
+  bool replacing_ = false;
 };
 
 // Deletes the database file and its journal companions; a missing file is no failure.

@@ -1,0 +1,128 @@
+// Damage inside the measurement database found while it is in use: the statement that meets it
+// fails, the file is replaced by a new one with one logged line, and collection goes on there.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "measurement/engine/testing/EngineTestSupport.h"
+#include "measurement/messages/NANOAccessors.h"
+#include "measurement/storage/BMSDatabase.h"
+#include "measurement/storage/tests/StorageTestSupport.h"
+
+namespace beacon {
+namespace {
+
+constexpr std::int64_t kFileReplaced = static_cast<std::int64_t>(BMSSqliteStoreErrorCode::CorruptFileDeleted);
+
+class BMSDatabaseDamageTest : public ::testing::Test, protected testing::DatabaseFixture {
+ protected:
+  static BMSEvent event(const std::string& name, double timestamp) {
+    // Large enough that the table spans several pages.
+    return BMSEvent::initWithOrigin("app", true, name, timestamp, 0,
+                                    {{"text", platform::Value(std::string(90, 'x'))}})
+        .value();
+  }
+  std::int64_t fingerprint() {
+    BMSPBMeasurementBundle metadata;
+    NANOSetInt32(metadata, MeasurementBundleField::kProtocolVersion, 1);
+    return database->insertIfNotExistsRawEventMetadata(metadata).value();
+  }
+  std::int64_t queueBundle() {
+    BMSPBMeasurementBundle bundle;
+    NANOSetInt32(bundle, MeasurementBundleField::kProtocolVersion, 1);
+    NANOSetInt64(bundle, MeasurementBundleField::kEndTimestampMillis, 1'700'000'000'000);
+    return database->insertBundle(bundle, false).value();
+  }
+  // Stores one event in a transaction of its own, as the engine does; answers whether it was kept.
+  bool storeEvent(const std::string& name) {
+    return database->performTransaction([&] {
+      const std::int64_t stored = fingerprint();
+      return database->insertRawEvent(event(name, 1'700'000'000), stored, false).ok();
+    });
+  }
+  // What bundling does with the stored raw events: read them, queue them, delete them.
+  bool bundleAll() {
+    return database->performTransaction([&] {
+      auto next = database->nextMetadataFingerprintToProcess();
+      if (!next || !*next) return false;
+      auto rows = database->rawEventsWithMetadataFingerprint(**next);
+      if (!rows || rows->empty()) return false;
+      return queueBundle() > 0 && database->deleteRawEventsWithMaxRowID(rows->back().rowID()).ok();
+    });
+  }
+  void damage(const std::string& table) {
+    database.reset();
+    testing::damageTable(path(), table);
+    reopen();
+  }
+  std::int64_t replacements() const {
+    const std::vector<std::int64_t> codes = engine.log->codes();
+    return std::count(codes.begin(), codes.end(), kFileReplaced);
+  }
+
+  testing::ScopedEngineServices engine;
+};
+
+TEST_F(BMSDatabaseDamageTest, DamagedRawEventsAreReplacedAndLaterEventsAreStoredAndBundled) {
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(storeEvent("before"));
+  damage("raw_events");
+
+  // The event that meets the damage is not claimed as kept; the file goes, once, with one line.
+  EXPECT_FALSE(storeEvent("lost"));
+  EXPECT_EQ(replacements(), 1);
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), 0);
+  EXPECT_EQ(database->dailyCounts().value(), BMSDailyCounts());
+
+  ASSERT_TRUE(storeEvent("after"));
+  ASSERT_TRUE(storeEvent("after"));
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events WHERE name = 'after'"), 2);
+  EXPECT_TRUE(bundleAll());
+  EXPECT_EQ(database->queryBundlesWithCountLimit(10, 1 << 20)->size(), 1u);
+
+  reopen();
+  ASSERT_TRUE(storeEvent("restarted"));
+  EXPECT_TRUE(bundleAll());
+  EXPECT_EQ(database->queryBundlesWithCountLimit(10, 1 << 20)->size(), 2u);
+  EXPECT_EQ(replacements(), 1);
+}
+
+TEST_F(BMSDatabaseDamageTest, DamagedQueueIsReplacedAndItsRowIDsAreNeverHandedOutAgain) {
+  std::int64_t lastQueued = 0;
+  for (int i = 0; i < 200; ++i) lastQueued = queueBundle();
+  damage("queue");
+
+  // The reads of the queue fail first; every row ID an upload may still hold stays used up.
+  EXPECT_FALSE(database->queryBundlesWithCountLimit(10, 1 << 20));
+  EXPECT_EQ(replacements(), 1);
+  ASSERT_TRUE(storeEvent("after"));
+  ASSERT_TRUE(bundleAll());
+  const auto queued = database->queryBundlesWithCountLimit(10, 1 << 20).value();
+  ASSERT_EQ(queued.size(), 1u);
+  EXPECT_GT(queued[0].rowID, lastQueued);
+  EXPECT_TRUE(database->isRawEventsTableEmpty().value());
+
+  reopen();
+  EXPECT_EQ(database->queryBundlesWithCountLimit(10, 1 << 20)->size(), 1u);
+}
+
+TEST_F(BMSDatabaseDamageTest, DamageMetInsideATransactionReplacesTheFileOnlyOnceItIsOver) {
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(storeEvent("before"));
+  damage("raw_events");
+
+  const bool committed = database->performTransaction([&] {
+    EXPECT_TRUE(database->updateDailyCounts(BMSDailyCounts(19000, 1, 1, 0, 0, 0, 0)));
+    EXPECT_FALSE(database->isRawEventsTableEmpty().ok() && database->containsRealtimeRawEvents().ok() &&
+                 database->rawEventsWithMetadataFingerprint(1).ok());
+    // Still the old file while the transaction is open.
+    EXPECT_EQ(replacements(), 0);
+    return false;
+  });
+  EXPECT_FALSE(committed);
+  EXPECT_EQ(replacements(), 1);
+  EXPECT_EQ(database->dailyCounts().value(), BMSDailyCounts());
+  EXPECT_TRUE(storeEvent("after"));
+}
+
+}  // namespace
+}  // namespace beacon
