@@ -3,6 +3,7 @@
 #include "Velloran/viewmodels/ConsoleLog.h"
 #include "Velloran/viewmodels/MainThread.h"
 #include "Velloran/viewmodels/PromptTexts.h"
+#include "Velloran/viewmodels/StoreFailureText.h"
 #include "platform/text/Characters.h"
 #include "platform/text/Normalization.h"
 
@@ -10,7 +11,7 @@ namespace velloran {
 namespace {
 
 constexpr const char* kOwner = "PromptDetailViewModel";
-constexpr const char* kSaveFailed = "Änderung konnte nicht gespeichert werden: ";
+constexpr const char* kSaveFailed = kChangeNotSavedText;
 
 // One above the last version in list order, not the highest number: the list is the history as
 // the store hands it over.
@@ -35,6 +36,17 @@ PromptDetailViewModel::PromptDetailViewModel(Passkey, Prompt prompt,
 const Prompt& PromptDetailViewModel::prompt() const {
   requireMainThread(kOwner, "prompt");
   return prompt_;
+}
+
+const std::optional<std::string>& PromptDetailViewModel::saveFailure() const {
+  requireMainThread(kOwner, "saveFailure");
+  return saveFailure_;
+}
+
+void PromptDetailViewModel::setSaveFailure(std::optional<std::string> failure) {
+  if (failure == saveFailure_) return;
+  saveFailure_ = std::move(failure);
+  saveFailureChanged_.emit();
 }
 
 void PromptDetailViewModel::save(std::string title, std::vector<std::string> tags, PromptType type,
@@ -71,10 +83,12 @@ void PromptDetailViewModel::save(std::string title, std::vector<std::string> tag
       updated, [self = shared_from_this(), updated, done = std::move(done)](platform::Result<void> saved) {
         if (!saved.ok()) {
           logFailure(self->environment_.console, kSaveFailed, saved.error());
+          self->setSaveFailure(storeFailureMessage(kSaveFailed, saved.error()));
           if (done) done(false);
           return;
         }
         self->prompt_ = updated;
+        self->setSaveFailure(std::nullopt);
         self->promptChanged_.emit();
         if (done) done(true);
       });

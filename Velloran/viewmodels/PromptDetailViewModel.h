@@ -11,6 +11,7 @@
 // the view model alive until they have run.
 //
 // Observing: promptChanged() fires after each successful save, the only time `prompt` changes.
+// saveFailureChanged() fires when the save failure to show comes or goes.
 //
 // Deleting wins over saving: from the moment a delete is asked for, saves store nothing and report
 // false (a save queued behind the delete would otherwise put the deleted prompt back). Should the
@@ -18,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,10 @@ class PromptDetailViewModel : public std::enable_shared_from_this<PromptDetailVi
   // The prompt as last saved, or as handed in.
   const Prompt& prompt() const;
   const Signal<>& promptChanged() const { return promptChanged_; }
+  // Why the last write failed, for the window: "Änderung konnte nicht gespeichert werden: " and the
+  // reason (StoreFailureText.h). Set by a failed write, cleared by the next successful one.
+  const std::optional<std::string>& saveFailure() const;
+  const Signal<>& saveFailureChanged() const { return saveFailureChanged_; }
   const std::shared_ptr<PromptRepository>& promptRepository() const { return repository_; }
 
   // Stores the edit and reports whether anything was stored:
@@ -58,7 +64,8 @@ class PromptDetailViewModel : public std::enable_shared_from_this<PromptDetailVi
   //    (new id, the trimmed text, `notes`, created now) numbered one above the last version in the
   //    list (1 without versions).
   //  - On success `prompt` becomes the stored value: true. A failed write leaves `prompt` alone,
-  //    writes "Änderung konnte nicht gespeichert werden: " and the error to the console: false.
+  //    writes "Änderung konnte nicht gespeichert werden: " and the error to the console, sets
+  //    saveFailure: false.
   // Each save compares with `prompt` as it stands when the save is called.
   void save(std::string title, std::vector<std::string> tags, PromptType type, std::string content,
             std::string notes, std::function<void(bool saved)> done);
@@ -68,13 +75,16 @@ class PromptDetailViewModel : public std::enable_shared_from_this<PromptDetailVi
 
  private:
   void report(std::function<void(bool)> done, bool saved);
+  void setSaveFailure(std::optional<std::string> failure);
 
   Prompt prompt_;
   std::shared_ptr<PromptRepository> repository_;
   ViewModelEnvironment environment_;
   int pendingDeletes_ = 0;
   bool deleted_ = false;
+  std::optional<std::string> saveFailure_;
   Signal<> promptChanged_;
+  Signal<> saveFailureChanged_;
 };
 
 }  // namespace velloran

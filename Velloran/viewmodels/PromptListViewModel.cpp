@@ -1,8 +1,10 @@
 #include "Velloran/viewmodels/PromptListViewModel.h"
 
+#include "Velloran/data/PromptError.h"
 #include "Velloran/viewmodels/ConsoleLog.h"
 #include "Velloran/viewmodels/MainThread.h"
 #include "Velloran/viewmodels/PromptTexts.h"
+#include "Velloran/viewmodels/StoreFailureText.h"
 #include "Velloran/viewmodels/SyncErrorMessage.h"
 #include "Velloran/viewmodels/TagSuggestions.h"
 
@@ -14,7 +16,7 @@ constexpr const char* kLoadFailed = "Fehler beim Laden der Prompts: ";
 constexpr const char* kTagsFailed = "Tags konnten nicht geladen werden: ";
 constexpr const char* kDeleteFailed = "Prompt konnte nicht gelöscht werden: ";
 constexpr const char* kSyncFailed = "Sync fehlgeschlagen: ";
-constexpr const char* kCreateFailed = "Prompt konnte nicht angelegt werden: ";
+constexpr const char* kCreateFailed = kPromptNotCreatedText;
 
 void finish(const PromptListViewModel::Done& done) {
   if (done) done();
@@ -239,26 +241,26 @@ void PromptListViewModel::reactToSuccessfulEvent(SyncEvent::Type type) {
 
 // --- Create and copy ----------------------------------------------------------------------------
 
-void PromptListViewModel::createPrompt(const PromptDraft& draft, std::function<void(bool saved)> done) {
+void PromptListViewModel::createPrompt(const PromptDraft& draft, Completion<void> done) {
   requireMainThread(kOwner, "createPrompt");
-  const auto report = [done](bool saved) {
-    if (done) done(saved);
+  const auto report = [done](platform::Result<void> saved) {
+    if (done) done(std::move(saved));
   };
   if (!canSave(draft)) {
-    environment_.mainQueue->async([report] { report(false); });
+    environment_.mainQueue->async([report] { report(makeError(PromptError::invalidData)); });
     return;
   }
   Prompt prompt = makePrompt(draft, *environment_.clock, environment_.random);
   repository_->savePrompt(prompt, [self = shared_from_this(), prompt, report](platform::Result<void> saved) {
     if (!saved.ok()) {
       logFailure(self->environment_.console, kCreateFailed, saved.error());
-      report(false);
+      report(std::move(saved));
       return;
     }
     self->load(false, [self, prompt, report] {
       self->refreshTagSuggestions([self, prompt, report] {
         self->environment_.analytics.logPromptCreated(prompt);
-        report(true);
+        report(platform::Result<void>());
       });
     });
   });

@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "Velloran/data/Completion.h"
 #include "Velloran/data/PromptFilter.h"
 #include "Velloran/data/PromptRepository.h"
 #include "Velloran/data/PromptValues.h"
@@ -113,9 +114,10 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
 
   // The create sheet's save: stores the prompt the draft makes (PromptDraft.h); on success reloads
   // without the indicator, refreshes the suggestions and logs "prompt_create", then calls `done`
-  // with true. A failed save calls `done` with false after its console line; so does a draft that
-  // cannot be saved, without writing anything.
-  void createPrompt(const PromptDraft& draft, std::function<void(bool saved)> done = {});
+  // with success. A failed save calls `done` with the store's error after its console line, so the
+  // sheet can say what failed; a draft that cannot be saved gets PromptError::invalidData, without
+  // anything written.
+  void createPrompt(const PromptDraft& draft, Completion<void> done = {});
   // A copy of the prompt: the text for the clipboard (PromptTexts.h, copyText), with "prompt_copy"
   // logged; nothing, and no event, when the prompt has no text to copy.
   std::optional<std::string> copyPrompt(const Prompt& prompt);

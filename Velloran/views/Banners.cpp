@@ -103,4 +103,16 @@ void SyncBannerView::paintEvent(QPaintEvent*) {
   paintRoundedPanel(painter, rect(), kBannerCornerRadius, ultraThinMaterialColor(), blackAt(0.06), 1);
 }
 
+SyncBannerView* makeSaveFailureBanner(QWidget* parent) {
+  auto* banner = new SyncBannerView(parent);
+  banner->setObjectName(QStringLiteral("saveFailureBanner"));
+  banner->hide();
+  return banner;
+}
+
+void showSaveFailure(SyncBannerView& banner, const std::optional<std::string>& message) {
+  if (message) banner.setBanner(SyncBanner{*message, true});
+  banner.setVisible(message.has_value());
+}
+
 }  // namespace velloran

@@ -1,11 +1,14 @@
 #pragma once
-// The two notices of the library window, placed and timed by the window:
+// The notices of the library window, placed and timed by the window:
 //  - ToastBanner: "Prompt kopiert: …" with a copy symbol on a glass card; object name "copiedToast".
 //  - SyncBannerView: the sync banner, a full-width strip with a red warning symbol for an error or
-//    the blue sync arrows otherwise, and the banner's message.
+//    the blue sync arrows otherwise, and the banner's message. The create sheet and the editor say
+//    why a save failed in the same strip (makeSaveFailureBanner).
 // Both show their text as plain text. Main thread only.
 
 #include <QWidget>
+#include <optional>
+#include <string>
 
 #include "Velloran/ui/GlassCard.h"
 #include "Velloran/viewmodels/SyncBanner.h"
@@ -54,5 +57,10 @@ class SyncBannerView final : public QWidget {
   SymbolView* symbol_;
   ElidedLabel* message_;
 };
+
+// A hidden error strip, object name "saveFailureBanner", for the message of a failed save.
+SyncBannerView* makeSaveFailureBanner(QWidget* parent);
+// Shows the message in the strip, or hides the strip when there is none.
+void showSaveFailure(SyncBannerView& banner, const std::optional<std::string>& message);
 
 }  // namespace velloran

@@ -16,6 +16,7 @@
 #include "Velloran/ui/SegmentedPicker.h"
 #include "Velloran/ui/SystemColors.h"
 #include "Velloran/ui/TextStyles.h"
+#include "Velloran/views/Banners.h"
 #include "Velloran/views/FormFields.h"
 #include "Velloran/views/TagInputView.h"
 #include "Velloran/views/ViewTexts.h"
@@ -68,6 +69,9 @@ CreatePromptSheet::CreatePromptSheet(PromptDraft& draft, std::vector<std::string
   auto* bodyColumn = new QVBoxLayout(body);
   bodyColumn->setContentsMargins(kPadding, 4 + 4, kPadding, kPadding + 4);
   bodyColumn->setSpacing(16);
+
+  failure_ = makeSaveFailureBanner(body);
+  bodyColumn->addWidget(failure_);
 
   const PromptFormCard form =
       makePromptFormCard(QStringLiteral("newPromptTitleField"), uiText(texts::kNewTagsPlaceholder),
@@ -132,6 +136,10 @@ void CreatePromptSheet::setTagSuggestions(std::vector<std::string> suggestions) 
 void CreatePromptSheet::setSavePending(bool pending) {
   savePending_ = pending;
   updateSaveButton();
+}
+
+void CreatePromptSheet::setSaveFailure(const std::optional<std::string>& message) {
+  showSaveFailure(*failure_, message);
 }
 
 void CreatePromptSheet::updateSaveButton() {

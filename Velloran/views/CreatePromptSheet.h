@@ -5,13 +5,16 @@
 // The form is the library window's draft, edited in place, so what was typed is still there when
 // the sheet opens again after "Abbrechen". "Speichern" is enabled only while title and text, each
 // trimmed, are non-empty and no save is running; it asks the window to save. Ctrl+Return saves too
-// (when enabled); Return in a field never does.
+// (when enabled); Return in a field never does. A save that failed leaves the sheet open with the
+// form as it was, and the window says why above the form until the next save starts.
 //
-// Object names: "saveNewPromptButton", "newPromptTitleField", "newPromptContentEditor".
+// Object names: "saveNewPromptButton", "newPromptTitleField", "newPromptContentEditor",
+// "saveFailureBanner".
 // Main thread only.
 
 #include <QPointer>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,7 @@ class QPushButton;
 namespace velloran {
 
 class SegmentedPicker;
+class SyncBannerView;
 class TagInputView;
 
 class CreatePromptSheet final : public SheetSurface {
@@ -38,8 +42,11 @@ class CreatePromptSheet final : public SheetSurface {
   void setTagSuggestions(std::vector<std::string> suggestions);
   // While a save runs, "Speichern" stays disabled.
   void setSavePending(bool pending);
+  // What the last save's failure message is; none hides it.
+  void setSaveFailure(const std::optional<std::string>& message);
 
   QPushButton* saveButton() const { return save_; }
+  SyncBannerView* saveFailureBanner() const { return failure_; }
   QPushButton* cancelButton() const { return cancel_; }
   QLineEdit* titleField() const { return title_; }
   QPlainTextEdit* contentEditor() const { return content_; }
@@ -61,6 +68,7 @@ class CreatePromptSheet final : public SheetSurface {
   QWidget* body_;
   QPushButton* cancel_;
   QPushButton* save_;
+  SyncBannerView* failure_;
   QLineEdit* title_;
   SegmentedPicker* type_;
   TagInputView* tags_;

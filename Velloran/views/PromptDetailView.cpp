@@ -23,6 +23,7 @@
 #include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
 #include "Velloran/ui/TextStyles.h"
+#include "Velloran/views/Banners.h"
 #include "Velloran/views/ConfirmationSheet.h"
 #include "Velloran/views/FormFields.h"
 #include "Velloran/views/TagInputView.h"
@@ -142,7 +143,7 @@ PromptDetailView::PromptDetailView(std::shared_ptr<PromptDetailViewModel> viewMo
                                    EditorServices services, QWidget* parent)
     : NavigationPage(parent),
       controller_(PromptEditorController::make(std::move(viewModel), std::move(callbacks), services.console,
-                                               services.mainQueue)),
+                                               services.mainQueue, services.unsavedEdits)),
       services_(std::move(services)) {
   setObjectName(QStringLiteral("promptDetailView"));
   auto* outer = new QVBoxLayout(this);
@@ -211,6 +212,8 @@ void PromptDetailView::buildMetadataCard(QVBoxLayout* column, std::vector<std::s
   content_ = makeContentEditor(QStringLiteral("editPromptContentEditor"), cardWidget);
   content->addWidget(content_);
 
+  saveFailure_ = makeSaveFailureBanner(cardWidget);
+  content->addWidget(saveFailure_);
   auto* saveRow = new QHBoxLayout;
   auto* note = new ElidedLabel(textFont(TextStyle::footnote), secondaryLabelColor(), 0, cardWidget);
   note->setText(uiText(texts::kAutosaveNote));
@@ -302,6 +305,7 @@ void PromptDetailView::showState() {
     content_->setPlainText(text);
   }
   save_->setEnabled(!state.isSaveDisabled());
+  showSaveFailure(*saveFailure_, state.saveFailure());
 }
 
 void PromptDetailView::showStoredPrompt() {

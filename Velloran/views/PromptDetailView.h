@@ -9,6 +9,9 @@
 // context menu; the card "Aktionen" with "Prompt löschen" ("deletePromptButton"), which asks
 // "Diesen Prompt wirklich löschen?" first and closes the editor after a successful delete.
 //
+// A save that failed is told above the save row ("saveFailureBanner") until a save succeeds; the
+// fields keep what was typed.
+//
 // The rules of saving are PromptEditorController's; this page shows its state and feeds it the
 // user's edits. Main thread only; the window's NavigationHost owns the page.
 
@@ -36,6 +39,7 @@ class ElidedLabel;
 class MetaChip;
 class SegmentedPicker;
 class SheetHost;
+class SyncBannerView;
 class TagInputView;
 
 struct EditorServices {
@@ -44,6 +48,8 @@ struct EditorServices {
   std::shared_ptr<Clipboard> clipboard;
   SheetHost& sheets;
   NavigationHost& navigation;
+  // Where edits the store does not hold wait for the prompt's next editor.
+  std::shared_ptr<UnsavedEdits> unsavedEdits;
 };
 
 class PromptDetailView final : public NavigationPage {
@@ -85,6 +91,7 @@ class PromptDetailView final : public NavigationPage {
   MetaChip* dateChip_;
   QPlainTextEdit* content_;
   QPushButton* save_;
+  SyncBannerView* saveFailure_;
   QWidget* olderVersionsCard_;
   QVBoxLayout* olderVersionsColumn_;
   QWidget* olderVersionsContent_ = nullptr;

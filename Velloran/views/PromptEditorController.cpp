@@ -29,28 +29,59 @@ bool sameTrimmed(std::string_view a, std::string_view b) {
   return platform::canonicallyEqual(platform::trimmed(a), platform::trimmed(b));
 }
 
+// Whether an automatic save of these values would store anything: a blank title never is, and
+// tags count as a set of trimmed, non-empty tags.
+bool metadataDiffers(const Prompt& stored, const std::string& title, const std::vector<std::string>& tags,
+                     PromptType type) {
+  const std::string trimmedTitle = platform::trimmed(title);
+  if (trimmedTitle.empty()) return false;
+  return !sameTrimmed(trimmedTitle, stored.title) || type != stored.type ||
+         !tagSetsEqual(trimmedTagSet(stored.tags), trimmedTagSet(tags));
+}
+
 }  // namespace
 
 std::shared_ptr<PromptEditorController> PromptEditorController::make(
     std::shared_ptr<PromptDetailViewModel> viewModel, EditorCallbacks callbacks, std::ostream& console,
-    platform::QueueRef mainQueue) {
-  auto controller = std::make_shared<PromptEditorController>(
-      Passkey{}, std::move(viewModel), std::move(callbacks), console, std::move(mainQueue));
+    platform::QueueRef mainQueue, std::shared_ptr<UnsavedEdits> unsavedEdits) {
+  auto controller =
+      std::make_shared<PromptEditorController>(Passkey{}, std::move(viewModel), std::move(callbacks), console,
+                                               std::move(mainQueue), std::move(unsavedEdits));
   std::weak_ptr<PromptEditorController> weak = controller;
   controller->promptSubscription_ = controller->viewModel_->promptChanged().connect([weak] {
     if (auto alive = weak.lock()) alive->storedPromptChanged();
+  });
+  controller->failureSubscription_ = controller->viewModel_->saveFailureChanged().connect([weak] {
+    if (auto alive = weak.lock()) alive->changed_.emit();
   });
   return controller;
 }
 
 PromptEditorController::PromptEditorController(Passkey, std::shared_ptr<PromptDetailViewModel> viewModel,
                                                EditorCallbacks callbacks, std::ostream& console,
-                                               platform::QueueRef mainQueue)
+                                               platform::QueueRef mainQueue,
+                                               std::shared_ptr<UnsavedEdits> unsavedEdits)
     : viewModel_(std::move(viewModel)),
       callbacks_(std::move(callbacks)),
       console_(console),
       mainQueue_(std::move(mainQueue)),
+      unsavedEdits_(std::move(unsavedEdits)),
       shownCurrentText_(currentText(viewModel_->prompt())) {}
+
+PromptEditorController::~PromptEditorController() {
+  // Runs once the editor is gone and no save of its own is still under way, so a save that failed
+  // after the user left is kept as well.
+  if (!unsavedEdits_ || deleted_) return;
+  if (std::optional<UnsavedEdit> edit = unsavedEdit()) unsavedEdits_->keep(prompt().id, std::move(*edit));
+}
+
+std::optional<UnsavedEdit> PromptEditorController::unsavedEdit() const {
+  const Prompt& stored = prompt();
+  const bool textUnsaved =
+      !platform::trimmed(versionText_).empty() && !sameTrimmed(versionText_, currentText(stored));
+  if (!textUnsaved && !metadataDiffers(stored, editTitle_, editTags_, editType_)) return std::nullopt;
+  return UnsavedEdit{editTitle_, editTags_, editType_, textUnsaved ? versionText_ : std::string()};
+}
 
 std::optional<PromptVersion> PromptEditorController::currentVersion() const {
   const Prompt& stored = prompt();
@@ -103,7 +134,18 @@ void PromptEditorController::loadEditState() {
   setEditType(stored.type == PromptType::customRole ? PromptType(PromptType::user) : stored.type);
   if (versionText_.empty() && !stored.versions.empty()) versionText_ = stored.versions.back().content;
   originalVersionText_ = versionText_;
+  restoreUnsavedEdit();
   changed_.emit();
+}
+
+void PromptEditorController::restoreUnsavedEdit() {
+  if (!unsavedEdits_ || std::exchange(unsavedEditRestored_, true)) return;
+  std::optional<UnsavedEdit> edit = unsavedEdits_->take(prompt().id);
+  if (!edit) return;
+  setEditTitle(std::move(edit->title));
+  setEditTags(std::move(edit->tags));
+  setEditType(edit->type);
+  if (!edit->text.empty()) versionText_ = std::move(edit->text);
 }
 
 void PromptEditorController::storedPromptChanged() {
@@ -175,12 +217,9 @@ void PromptEditorController::saveMetadataIfNeeded(const std::shared_ptr<PromptDe
                                                   const AsyncCallback& onMutationCommitted,
                                                   const std::string& title,
                                                   const std::vector<std::string>& tags, PromptType type) {
-  const std::string trimmedTitle = platform::trimmed(title);
-  if (trimmedTitle.empty()) return;
   const Prompt& stored = viewModel->prompt();
-  const bool changed = !sameTrimmed(trimmedTitle, stored.title) || type != stored.type ||
-                       !tagSetsEqual(trimmedTagSet(stored.tags), trimmedTagSet(tags));
-  if (!changed) return;
+  if (!metadataDiffers(stored, title, tags, type)) return;
+  const std::string trimmedTitle = platform::trimmed(title);
   // The stored text as it is now, not as it was when the wait began: an automatic save must never
   // put an older text back as a new version after "Speichern" stored a newer one meanwhile.
   const std::string storedText = platform::trimmed(currentText(stored));
@@ -218,6 +257,7 @@ void PromptEditorController::performDelete(std::function<void()> dismiss) {
           self->scheduleMetadataSave();
           return;
         }
+        self->deleted_ = true;
         const auto close = [dismiss] {
           if (dismiss) dismiss();
         };

@@ -16,6 +16,12 @@
 // Every save that stored something, and every successful delete, is reported to the library through
 // the callbacks, which the editor waits for; a delete then closes the editor.
 //
+// A failed save changes nothing the user typed; saveFailure() says why until a save succeeds. When
+// the editor goes away with edits the store does not hold (a text that differs from the stored one,
+// or title, tags or type an automatic save would still store), they are kept in UnsavedEdits, and
+// the next editor of the prompt starts from them: its first loadEditState() puts them in the fields,
+// which schedules the automatic save of title, tags and type again and enables "Speichern".
+//
 // Setting a field to a new value counts as a change, also when loadEditState() sets it; setting it to
 // the value it has does not. `changed()` fires after every change of the state or of the stored prompt.
 //
@@ -34,6 +40,7 @@
 
 #include "Velloran/data/Signal.h"
 #include "Velloran/viewmodels/PromptDetailViewModel.h"
+#include "Velloran/views/UnsavedEdits.h"
 #include "platform/dispatch/Queue.h"
 
 namespace velloran {
@@ -52,11 +59,15 @@ class PromptEditorController : public std::enable_shared_from_this<PromptEditorC
  public:
   static constexpr std::chrono::milliseconds kMetadataSaveDelay{350};
 
+  // `unsavedEdits`, when given, is where the editor finds and leaves edits the store does not hold.
   static std::shared_ptr<PromptEditorController> make(std::shared_ptr<PromptDetailViewModel> viewModel,
                                                       EditorCallbacks callbacks, std::ostream& console,
-                                                      platform::QueueRef mainQueue);
+                                                      platform::QueueRef mainQueue,
+                                                      std::shared_ptr<UnsavedEdits> unsavedEdits = nullptr);
   PromptEditorController(Passkey, std::shared_ptr<PromptDetailViewModel> viewModel, EditorCallbacks callbacks,
-                         std::ostream& console, platform::QueueRef mainQueue);
+                         std::ostream& console, platform::QueueRef mainQueue,
+                         std::shared_ptr<UnsavedEdits> unsavedEdits);
+  ~PromptEditorController();
   PromptEditorController(const PromptEditorController&) = delete;
   PromptEditorController& operator=(const PromptEditorController&) = delete;
 
@@ -84,6 +95,10 @@ class PromptEditorController : public std::enable_shared_from_this<PromptEditorC
   // typed. Runs each time the editor appears.
   void loadEditState();
   bool isSaveDisabled() const;
+  // Why the last save failed ("Änderung konnte nicht gespeichert werden: …"); none after a success.
+  const std::optional<std::string>& saveFailure() const { return viewModel_->saveFailure(); }
+  // The edits the store does not hold; none when it holds them all.
+  std::optional<UnsavedEdit> unsavedEdit() const;
   void saveNewVersion();
   // Deletes the prompt; on success waits for onDeleteCommitted, then calls `dismiss`. A failure is
   // written to the console ("Prompt konnte nicht gelöscht werden: ") and the editor stays.
@@ -113,11 +128,15 @@ class PromptEditorController : public std::enable_shared_from_this<PromptEditorC
                                    const AsyncCallback& onMutationCommitted, const std::string& title,
                                    const std::vector<std::string>& tags, PromptType type);
   void reportMutation();
+  void restoreUnsavedEdit();
 
   std::shared_ptr<PromptDetailViewModel> viewModel_;
   EditorCallbacks callbacks_;
   std::ostream& console_;
   platform::QueueRef mainQueue_;
+  std::shared_ptr<UnsavedEdits> unsavedEdits_;
+  bool unsavedEditRestored_ = false;
+  bool deleted_ = false;
 
   std::string versionText_;
   std::string editTitle_;
@@ -130,6 +149,7 @@ class PromptEditorController : public std::enable_shared_from_this<PromptEditorC
   // The pending automatic save; none while nothing is pending.
   std::shared_ptr<WaitingMetadataSave> waitingMetadataSave_;
   Subscription promptSubscription_;
+  Subscription failureSubscription_;
   Signal<> changed_;
 };
 

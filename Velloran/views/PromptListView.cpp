@@ -15,6 +15,7 @@
 #include "Velloran/ui/TextStyles.h"
 #include "Velloran/viewmodels/PromptDetailViewModel.h"
 #include "Velloran/viewmodels/PromptTexts.h"
+#include "Velloran/viewmodels/StoreFailureText.h"
 #include "Velloran/views/Banners.h"
 #include "Velloran/views/CardGrid.h"
 #include "Velloran/views/ConfirmationSheet.h"
@@ -380,7 +381,7 @@ void PromptListView::editPrompt(const Prompt& prompt) {
   navigation_.push(new PromptDetailView(
       editor, model->allTagSuggestions(), EditorCallbacks{refreshLibrary, refreshLibrary},
       EditorServices{context_.environment.console, context_.environment.mainQueue, context_.clipboard,
-                     sheets_, navigation_}));
+                     sheets_, navigation_, unsavedEdits_}));
 }
 
 void PromptListView::askToDelete(const Prompt& prompt) {
@@ -413,26 +414,36 @@ void PromptListView::showCreateSheet() {
         if (page != nullptr) page->saveNewPrompt();
       });
   sheet->setSavePending(createPending_);
+  sheet->setSaveFailure(createFailure_);
   if (sheets_.present(sheet)) createSheet_ = sheet;
 }
 
 void PromptListView::saveNewPrompt() {
   if (createPending_ || !canSave(draft_)) return;
   createPending_ = true;
-  if (createSheet_ != nullptr) createSheet_->setSavePending(true);
+  createFailure_.reset();
+  if (createSheet_ != nullptr) {
+    createSheet_->setSavePending(true);
+    createSheet_->setSaveFailure(createFailure_);
+  }
   QPointer<PromptListView> page(this);
-  context_.viewModel->createPrompt(draft_, [page](bool saved) {
+  context_.viewModel->createPrompt(draft_, [page](platform::Result<void> saved) {
     if (page == nullptr) return;
     page->createPending_ = false;
-    if (saved) {
+    if (saved.ok()) {
       page->draft_ = PromptDraft{};
       if (page->createSheet_ != nullptr && page->sheets_.currentSheet() == page->createSheet_) {
         page->sheets_.dismiss();
       }
       return;
     }
-    // A failed save keeps the sheet open with everything typed, so nothing is lost.
-    if (page->createSheet_ != nullptr) page->createSheet_->setSavePending(false);
+    // A failed save keeps the sheet open with everything typed, and says why; the message stays
+    // with the form should the sheet be closed and opened again.
+    page->createFailure_ = storeFailureMessage(kPromptNotCreatedText, saved.error());
+    if (page->createSheet_ != nullptr) {
+      page->createSheet_->setSavePending(false);
+      page->createSheet_->setSaveFailure(page->createFailure_);
+    }
   });
 }
 

@@ -26,7 +26,9 @@
 // window's SheetHost, both of which outlive it.
 
 #include <QPointer>
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "Velloran/data/PromptFilter.h"
@@ -34,6 +36,7 @@
 #include "Velloran/viewmodels/PromptDraft.h"
 #include "Velloran/views/LibraryContext.h"
 #include "Velloran/views/NavigationHost.h"
+#include "Velloran/views/UnsavedEdits.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/notify/NotificationCenter.h"
 
@@ -128,7 +131,11 @@ class PromptListView final : public NavigationPage {
   // The create sheet's form, kept between openings.
   PromptDraft draft_;
   bool createPending_ = false;
+  // Why the last create failed, until the next one starts.
+  std::optional<std::string> createFailure_;
   QPointer<CreatePromptSheet> createSheet_;
+  // Edits of prompts whose editor closed before they could be stored.
+  std::shared_ptr<UnsavedEdits> unsavedEdits_ = std::make_shared<UnsavedEdits>();
 
   std::optional<PromptType> selectedType_;
   TagSet selectedTags_;

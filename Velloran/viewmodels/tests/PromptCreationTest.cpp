@@ -34,8 +34,8 @@ class PromptCreationTest : public ::testing::Test {
   // Runs the create road to its end and answers what `done` reported.
   std::optional<bool> create(const PromptDraft& draft) {
     std::optional<bool> reported;
-    viewModel_->createPrompt(draft, [&](bool saved) {
-      reported = saved;
+    viewModel_->createPrompt(draft, [&](platform::Result<void> saved) {
+      reported = saved.ok();
       // The list is already reloaded when the road reports.
       listedWhenReported_ = titlesOf(viewModel_->prompts());
     });

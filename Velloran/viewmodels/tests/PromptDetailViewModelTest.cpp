@@ -152,6 +152,25 @@ TEST_F(PromptDetailViewModelTest, FailedSaveKeepsThePromptLogsAndReportsFalse) {
   EXPECT_EQ(bed_.console(), "Änderung konnte nicht gespeichert werden: Platte voll\n");
 }
 
+TEST_F(PromptDetailViewModelTest, AFailedWriteIsKeptForTheWindowUntilAWriteSucceeds) {
+  open(samplePrompt("Titel", {}, {"Text"}));
+  int failureEmits = 0;
+  const Subscription failures = viewModel_->saveFailureChanged().connect([&] { ++failureEmits; });
+  repository_->failNext(ControllableRepository::Operation::Save,
+                        platform::Error("SQLiteErrorDomain", 13, "database or disk is full"));
+  EXPECT_EQ(save("Titel", {}, PromptType::user, "Anders"), false);
+  EXPECT_EQ(viewModel_->saveFailure(), "Änderung konnte nicht gespeichert werden: Der Datenträger ist voll.");
+  EXPECT_EQ(failureEmits, 1);
+
+  // Storing nothing (no change) neither shows nor clears a failure.
+  EXPECT_EQ(save("Titel", {}, PromptType::user, "Text"), false);
+  EXPECT_TRUE(viewModel_->saveFailure().has_value());
+
+  EXPECT_EQ(save("Titel", {}, PromptType::user, "Anders"), true);
+  EXPECT_EQ(viewModel_->saveFailure(), std::nullopt);
+  EXPECT_EQ(failureEmits, 2);
+}
+
 TEST_F(PromptDetailViewModelTest, PendingSaveFinishesAfterTheEditorLetsGo) {
   open(samplePrompt("Titel", {}, {"Text"}));
   std::optional<bool> reported;

@@ -17,6 +17,7 @@
 #include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/SegmentedPicker.h"
 #include "Velloran/ui/testing/Screenshot.h"
+#include "Velloran/views/Banners.h"
 #include "Velloran/views/CardGrid.h"
 #include "Velloran/views/LibraryWindow.h"
 #include "Velloran/views/NavigationHost.h"
@@ -341,6 +342,75 @@ TEST_F(PromptEditorTest, AnEditStillWaitingWhenTheWindowClosesIsSavedAtOnceAndOn
   EXPECT_EQ(storedPrompt().title, "Neu");
   bed_.advance(350ms);
   EXPECT_EQ(savesSinceOpening(), 1);
+}
+
+// --- A store that cannot write -------------------------------------------------------------------
+
+const platform::Error kDiskFull{"SQLiteErrorDomain", 13, "database or disk is full", {}};
+
+TEST_F(PromptEditorTest, AFailedSpeichernKeepsTheTextSaysWhyAndTheTextOutlivesTheEditor) {
+  openEditor(makePrompt("Titel", {"Erste Fassung"}));
+  auto* failure = find<SyncBannerView>("saveFailureBanner");
+  ASSERT_NE(failure, nullptr);
+  EXPECT_FALSE(failure->isVisible());
+  bed_.repository().failNext(testing::ControllableRepository::Operation::Save, kDiskFull);
+  setText(QStringLiteral("Zweite Fassung"));
+  click(find("saveEditedPromptButton"));
+
+  EXPECT_TRUE(failure->isVisible());
+  EXPECT_EQ(failure->message(),
+            QString::fromUtf8("Änderung konnte nicht gespeichert werden: Der Datenträger ist voll."));
+  EXPECT_EQ(find<QPlainTextEdit>("editPromptContentEditor")->toPlainText(), QStringLiteral("Zweite Fassung"));
+  EXPECT_TRUE(find<QPushButton>("saveEditedPromptButton")->isEnabled()) << "the user can try again";
+  EXPECT_EQ(editor_->findChildren<MetaChip*>().front()->label(), QStringLiteral("v1"));
+  EXPECT_EQ(storedPrompt().versions.size(), 1u);
+
+  // Leaving and coming back: the typed text is still there, ready to be saved.
+  window_->navigation().pop();
+  bed_.settle();
+  window_->library().editPrompt(bed_.viewModel()->prompts().front());
+  bed_.settle();
+  editor_ = qobject_cast<PromptDetailView*>(window_->navigation().topPage());
+  ASSERT_NE(editor_, nullptr);
+  EXPECT_EQ(find<QPlainTextEdit>("editPromptContentEditor")->toPlainText(), QStringLiteral("Zweite Fassung"));
+  auto* save = find<QPushButton>("saveEditedPromptButton");
+  EXPECT_TRUE(save->isEnabled());
+  click(save);
+  ASSERT_EQ(storedPrompt().versions.size(), 2u);
+  EXPECT_EQ(storedPrompt().versions.back().content, "Zweite Fassung");
+  EXPECT_FALSE(find<SyncBannerView>("saveFailureBanner")->isVisible());
+
+  // Once stored, nothing is kept any more: the next editor shows the stored prompt as it is.
+  window_->navigation().pop();
+  bed_.settle();
+  window_->library().editPrompt(bed_.viewModel()->prompts().front());
+  bed_.settle();
+  editor_ = qobject_cast<PromptDetailView*>(window_->navigation().topPage());
+  EXPECT_FALSE(find<QPushButton>("saveEditedPromptButton")->isEnabled());
+  EXPECT_EQ(find<QPlainTextEdit>("editPromptContentEditor")->toPlainText(), QStringLiteral("Zweite Fassung"));
+}
+
+TEST_F(PromptEditorTest, AFailedAutomaticSaveSaysWhyAndTheTitleComesBackWithTheNextEditor) {
+  openEditor(makePrompt("Alt", {"Text"}));
+  bed_.repository().failNext(testing::ControllableRepository::Operation::Save, kDiskFull);
+  typeTitle("Neu");
+  bed_.advance(350ms);
+  EXPECT_EQ(storedPrompt().title, "Alt");
+  EXPECT_TRUE(find<SyncBannerView>("saveFailureBanner")->isVisible());
+  EXPECT_EQ(find<QLineEdit>("editPromptTitleField")->text(), QStringLiteral("Neu"));
+
+  window_->navigation().pop();
+  bed_.settle();
+  bed_.advance(1s);
+  EXPECT_EQ(storedPrompt().title, "Alt");
+  window_->library().editPrompt(bed_.viewModel()->prompts().front());
+  bed_.settle();
+  editor_ = qobject_cast<PromptDetailView*>(window_->navigation().topPage());
+  ASSERT_NE(editor_, nullptr);
+  EXPECT_EQ(find<QLineEdit>("editPromptTitleField")->text(), QStringLiteral("Neu"));
+  bed_.advance(350ms);
+  EXPECT_EQ(storedPrompt().title, "Neu") << "the next editor tries again";
+  EXPECT_EQ(storedPrompt().versions.size(), 1u);
 }
 
 TEST_F(PromptEditorTest, TheBackButtonReturnsToTheLibrary) {

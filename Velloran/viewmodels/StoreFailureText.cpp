@@ -1,0 +1,90 @@
+#include "Velloran/viewmodels/StoreFailureText.h"
+
+#include <cerrno>
+#include <optional>
+#include <vector>
+
+#include "Velloran/data/PromptError.h"
+#include "platform/sqlite/SqliteConnection.h"
+
+namespace velloran {
+namespace {
+
+// The engine's primary result codes that say something a user can act on.
+constexpr std::int64_t kEnginePermission = 3;
+constexpr std::int64_t kEngineBusy = 5;
+constexpr std::int64_t kEngineLocked = 6;
+constexpr std::int64_t kEngineReadOnly = 8;
+constexpr std::int64_t kEngineIOError = 10;
+constexpr std::int64_t kEngineCorrupt = 11;
+constexpr std::int64_t kEngineFull = 13;
+constexpr std::int64_t kEngineCannotOpen = 14;
+constexpr std::int64_t kEngineNotADatabase = 26;
+
+constexpr const char* kDiskFull = "Der Datenträger ist voll.";
+constexpr const char* kReadOnly = "Der Speicherort ist schreibgeschützt.";
+constexpr const char* kNoPermission = "Keine Berechtigung, in die Bibliothek zu schreiben.";
+constexpr const char* kBusy = "Die Bibliothek ist gerade von einem anderen Vorgang belegt.";
+constexpr const char* kDamaged = "Die Bibliotheksdatei ist beschädigt.";
+constexpr const char* kCannotOpen = "Die Bibliotheksdatei lässt sich nicht öffnen.";
+constexpr const char* kDiskFault = "Der Datenträger meldet einen Lese- oder Schreibfehler.";
+
+// The failure and its causes, outermost first.
+std::vector<const platform::Error*> chainOf(const platform::Error& error) {
+  std::vector<const platform::Error*> chain;
+  for (const platform::Error* link = &error; link != nullptr; link = link->underlying.get()) {
+    chain.push_back(link);
+  }
+  return chain;
+}
+
+bool reportsNoSpace(const platform::Error& error) {
+  if (error.domain == platform::kSQLiteErrorDomain && error.code == kEngineFull) return true;
+  const auto found = error.userInfo.find("errno");
+  if (found == error.userInfo.end()) return false;
+  const std::int64_t* number = found->second.asInteger();
+  return number != nullptr && *number == ENOSPC;
+}
+
+std::optional<std::string> engineReason(const platform::Error& error) {
+  if (error.domain != platform::kSQLiteErrorDomain) return std::nullopt;
+  switch (error.code) {
+    case kEngineReadOnly:
+      return kReadOnly;
+    case kEnginePermission:
+      return kNoPermission;
+    case kEngineBusy:
+    case kEngineLocked:
+      return kBusy;
+    case kEngineCorrupt:
+    case kEngineNotADatabase:
+      return kDamaged;
+    case kEngineCannotOpen:
+      return kCannotOpen;
+    case kEngineIOError:
+      return kDiskFault;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::string storeFailureReason(const platform::Error& error) {
+  const std::vector<const platform::Error*> chain = chainOf(error);
+  // A full disk is what the user can mend, whichever layer noticed it.
+  for (const platform::Error* link : chain) {
+    if (reportsNoSpace(*link)) return kDiskFull;
+  }
+  for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
+    if (std::optional<std::string> reason = engineReason(**link)) return *reason;
+    if (const auto own = promptError(**link)) return std::string(localizedDescription(*own));
+  }
+  return error.description;
+}
+
+std::string storeFailureMessage(std::string_view action, const platform::Error& error) {
+  return std::string(action) + storeFailureReason(error);
+}
+
+}  // namespace velloran
