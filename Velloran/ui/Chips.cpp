@@ -12,6 +12,7 @@
 #include "Velloran/ui/Materials.h"
 #include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
+#include "Velloran/ui/TagWrapLayout.h"
 #include "Velloran/ui/TextStyles.h"
 
 namespace velloran {
@@ -68,10 +69,20 @@ QSize TagChip::sizeHint() const {
   return {textWidth(font(), label_) + 2 * kTagPaddingX, chipHeight()};
 }
 
+void TagChip::setHighlighted(bool highlighted) {
+  if (highlighted == highlighted_) return;
+  highlighted_ = highlighted;
+  update();
+}
+
 void TagChip::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  paintChipCapsule(painter, rect());
-  painter.setPen(accentBlueColor());
+  if (highlighted_) {
+    paintCapsule(painter, rect(), accentBlueColor(), whiteAt(0.25), 0.8);
+  } else {
+    paintChipCapsule(painter, rect());
+  }
+  painter.setPen(highlighted_ ? QColor(Qt::white) : accentBlueColor());
   painter.setFont(font());
   const QRect text = rect().adjusted(kTagPaddingX, 0, -kTagPaddingX, 0);
   painter.drawText(text, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
@@ -106,8 +117,10 @@ EditableTagChip::EditableTagChip(const QString& label, std::function<void()> onD
 
   auto* text = new ElidedLabel(textFont(TextStyle::body), primaryLabelColor(), 1, this);
   text->setText(label);
-  text->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-  row->addWidget(text);
+  // The text gives way (cut with "…") when the chip is narrower than its whole label; the remove
+  // button never does.
+  text->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  row->addWidget(text, 1);
 
   auto* remove = new QToolButton(this);
   remove->setObjectName(QStringLiteral("removeTagButton"));
@@ -127,6 +140,14 @@ EditableTagChip::EditableTagChip(const QString& label, std::function<void()> onD
   removeButton_ = remove;
 
   new DropShadow(this, 1000, chipShadow());
+}
+
+QSize EditableTagChip::sizeHint() const {
+  QSize whole = layout()->sizeHint();
+  if (const std::optional<int> line = TagWrapLayout::lineWidthFor(*this)) {
+    whole.setWidth(std::min(whole.width(), *line));
+  }
+  return whole;
 }
 
 void EditableTagChip::paintEvent(QPaintEvent*) {

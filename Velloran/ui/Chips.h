@@ -5,7 +5,9 @@
 //    takes it back into the field for editing.
 //  - MetaChip: a small label with a symbol, for a card's type and version and the editor's
 //    version and date.
-// Every chip is as wide as its whole text (it never shortens it) and shows the text as plain text.
+// Every chip shows its text as plain text and is as wide as the whole text, except an editable chip
+// in a line too narrow for it: that one takes the line's width and cuts its text with "…", so its
+// remove button always stays inside the box.
 //
 // Main thread only.
 
@@ -23,6 +25,8 @@ class TagChip final : public QWidget {
   explicit TagChip(const QString& label, QWidget* parent = nullptr);
 
   QString label() const { return label_; }
+  bool isHighlighted() const { return highlighted_; }
+  void setHighlighted(bool highlighted);
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
@@ -34,10 +38,12 @@ class TagChip final : public QWidget {
 
  private:
   QString label_;
+  bool highlighted_ = false;
 };
 
 // A suggestion of the tag input: a TagChip that can be clicked. It never takes the keyboard focus,
-// so clicking it leaves the focus in the tag field.
+// so clicking it leaves the focus in the tag field. The suggestion chosen from the keyboard is
+// highlighted: filled with the accent colour, its text in white.
 class TagSuggestionButton final : public QAbstractButton {
   Q_OBJECT
 
@@ -45,6 +51,8 @@ class TagSuggestionButton final : public QAbstractButton {
   explicit TagSuggestionButton(const QString& label, QWidget* parent = nullptr);
 
   QString label() const { return label_; }
+  bool isHighlighted() const { return chip_->isHighlighted(); }
+  void setHighlighted(bool highlighted) { chip_->setHighlighted(highlighted); }
   QSize sizeHint() const override;
 
  protected:
@@ -64,6 +72,9 @@ class EditableTagChip final : public QWidget {
 
   QString label() const { return label_; }
   QAbstractButton* removeButton() const { return removeButton_; }
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override { return sizeHint(); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -72,9 +72,25 @@ int TagWrapLayout::heightForWidth(int width) const {
   return sizeFor(width - margins.left() - margins.right()).height();
 }
 
+std::optional<int> TagWrapLayout::lineWidthFor(const QWidget& item) {
+  const QWidget* flow = item.parentWidget();
+  const auto* layout = flow != nullptr ? dynamic_cast<const TagWrapLayout*>(flow->layout()) : nullptr;
+  if (layout == nullptr) return std::nullopt;
+  const QMargins margins = layout->contentsMargins();
+  const int line = flow->width() - margins.left() - margins.right();
+  return line > 0 ? std::optional<int>(line) : std::nullopt;
+}
+
 void TagWrapLayout::setGeometry(const QRect& rect) {
   QLayout::setGeometry(rect);
   const QRect bounds = rect.marginsRemoved(contentsMargins());
+  if (bounds.width() != placedLineWidth_) {
+    placedLineWidth_ = bounds.width();
+    // Items capped at the line's width measure themselves anew; their new hints come back here.
+    for (QLayoutItem* item : std::as_const(items_)) {
+      if (QWidget* widget = item->widget()) widget->updateGeometry();
+    }
+  }
   const Participants placed = participants();
   const TagWrapFlow flow = flowTags(placed.idealSizes, bounds.width(), spacing_, lineSpacing_);
   for (qsizetype index = 0; index < placed.items.size(); ++index) {

@@ -8,10 +8,15 @@
 // wide item reaches past the right edge instead. Hidden widgets take no part. Contents margins
 // are 0 unless set.
 //
+// An item that must stay inside the box (a chip with its remove button, the text field) caps its
+// own size hint at lineWidthFor(): the layout itself never shrinks anything. When the width of the
+// lines changes, the items are asked for their size hints again.
+//
 // Items are owned by the layout, as in every QLayout. Main thread only.
 
 #include <QLayout>
 #include <QList>
+#include <optional>
 
 namespace velloran {
 
@@ -39,6 +44,10 @@ class TagWrapLayout final : public QLayout {
   int heightForWidth(int width) const override;
   void setGeometry(const QRect& rect) override;
 
+  // The width of a line of the TagWrapLayout that places `item` (its parent's layout); nullopt when
+  // there is none or it has no width yet.
+  static std::optional<int> lineWidthFor(const QWidget& item);
+
  private:
   // The visible items and their ideal sizes, asked anew on every call.
   struct Participants {
@@ -52,6 +61,7 @@ class TagWrapLayout final : public QLayout {
   QList<QLayoutItem*> items_;
   int spacing_;
   int lineSpacing_;
+  int placedLineWidth_ = -1;
 };
 
 }  // namespace velloran

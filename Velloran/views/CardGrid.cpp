@@ -288,6 +288,27 @@ void CardGrid::resizeEvent(QResizeEvent* event) {
   }
 }
 
+void CardGrid::showEvent(QShowEvent* event) {
+  QScrollArea::showEvent(event);
+  for (PromptRow* card : shownCards()) card->refreshRelativeTime();
+  scheduleRelativeTimeRefresh();
+}
+
+void CardGrid::hideEvent(QHideEvent* event) {
+  QScrollArea::hideEvent(event);
+  relativeTimeTimer_.cancel();
+}
+
+void CardGrid::scheduleRelativeTimeRefresh() {
+  QPointer<CardGrid> grid(this);
+  relativeTimeTimer_ =
+      platform::Timer::schedule(mainQueue_, platform::Deadline::after(kRelativeTimeRefresh), [grid] {
+        if (grid == nullptr) return;
+        for (PromptRow* card : grid->shownCards()) card->refreshRelativeTime();
+        grid->scheduleRelativeTimeRefresh();
+      });
+}
+
 void CardGrid::cancelPress() {
   longPressTimer_.cancel();
   press_.reset();

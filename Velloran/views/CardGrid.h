@@ -14,6 +14,9 @@
 // when a search is typed and then erased) the same widget shows it. Widgets of prompts long gone
 // are reused for others rather than made anew.
 //
+// While the grid is shown, the cards on show read the clock again every kRelativeTimeRefresh, so
+// "vor 42 Sekunden" moves on without a reload; the refresh runs on the given main queue.
+//
 // Presses: a click (pressed and released within 0.35 s without moving more than 10 pixels) taps
 // the card; holding it 0.35 s without moving is a long press. Both report the card's prompt. The
 // long-press timer runs on the given main queue.
@@ -22,6 +25,7 @@
 
 #include <QScrollArea>
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -75,9 +79,12 @@ class CardGrid final : public QScrollArea {
   static constexpr int kBottomPadding = 12;
   static constexpr int kLongPressMilliseconds = 350;
   static constexpr int kTapSlop = 10;
+  static constexpr std::chrono::seconds kRelativeTimeRefresh{10};
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -115,6 +122,7 @@ class CardGrid final : public QScrollArea {
   void materialise();
   PromptRow* cardForItem(std::size_t index, std::vector<PromptRow*>& spare);
   void cancelPress();
+  void scheduleRelativeTimeRefresh();
 
   std::shared_ptr<const platform::Clock> clock_;
   platform::QueueRef mainQueue_;
@@ -139,6 +147,7 @@ class CardGrid final : public QScrollArea {
 
   std::optional<Press> press_;
   platform::Timer longPressTimer_;
+  platform::Timer relativeTimeTimer_;
 };
 
 }  // namespace velloran

@@ -1,5 +1,8 @@
 #include "Velloran/views/FilterMenu.h"
 
+#include <algorithm>
+
+#include <QFontMetrics>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
@@ -107,11 +110,21 @@ void FilterMenu::rebuild() {
   if (state.listedTags.empty()) return;
   addSection(uiText(texts::kTagsSection));
   if (!state.selectedTags.empty()) entry(uiText(texts::kAllTags), choices_.clearTags);
+  const QWidget* window = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+  const int labelWidth = labelWidthFor(window != nullptr ? window->width() : kWidestLabel * 2);
+  const QFontMetrics metrics(font());
   for (const std::string& tag : state.listedTags) {
     choice(
-        QString::fromStdString(tag), [this, tag] { choices_.toggleTag(tag); },
-        state.selectedTags.count(tag) > 0);
+        metrics.elidedText(QString::fromStdString(tag), Qt::ElideRight, labelWidth),
+        [this, tag] { choices_.toggleTag(tag); }, state.selectedTags.count(tag) > 0);
   }
+}
+
+int FilterMenu::labelWidthFor(int windowWidth) {
+  // What a menu entry adds to its name: the style's margins, the gap and the check mark.
+  constexpr int kEntryChrome = 96;
+  constexpr int kNarrowest = 80;
+  return std::clamp(windowWidth - kEntryChrome, kNarrowest, kWidestLabel);
 }
 
 }  // namespace velloran

@@ -143,6 +143,7 @@ PromptRow::PromptRow(const Prompt& prompt, PromptRowActions actions,
   typePill_ = new MetaChip(QString(), QStringLiteral("bolt.fill"), metaRow_->widget());
   versionPill_ = new MetaChip(QString(), QStringLiteral("clock.arrow.circlepath"), metaRow_->widget());
   relativeTime_ = new ElidedLabel(textFont(TextStyle::caption), secondaryLabelColor(), 1, metaRow_->widget());
+  relativeTime_->setObjectName(QStringLiteral("relativeTime"));
   relativeTime_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   metaLayout->addWidget(typePill_);
   metaLayout->addWidget(versionPill_);

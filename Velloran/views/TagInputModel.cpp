@@ -68,6 +68,7 @@ void TagInputModel::setSuggestions(std::vector<std::string> suggestions) {
 void TagInputModel::setInputText(std::string text) {
   if (text == inputText_) return;
   inputText_ = std::move(text);
+  highlighted_.reset();
   changed();
   // A copy: the handler may replace the text while it works.
   const std::string current = inputText_;
@@ -77,6 +78,7 @@ void TagInputModel::setInputText(std::string text) {
 void TagInputModel::setFocused(bool focused) {
   if (focused == focused_) return;
   focused_ = focused;
+  highlighted_.reset();
   changed();
 }
 
@@ -142,6 +144,7 @@ void TagInputModel::handleInputChange(const std::string& text) {
 }
 
 void TagInputModel::commitInput() {
+  if (takeHighlightedSuggestion()) return;
   commitTags(nonEmptyTagParts(inputText_), true);
 }
 
@@ -167,6 +170,41 @@ void TagInputModel::selectSuggestion(std::string_view suggestion) {
   addTag(chosen);
   setInputText(std::string());
   setFocused(true);
+}
+
+std::optional<std::string> TagInputModel::highlightedSuggestion() const {
+  if (!highlighted_) return std::nullopt;
+  const std::vector<std::string> offered = filteredSuggestions();
+  if (std::find(offered.begin(), offered.end(), *highlighted_) == offered.end()) return std::nullopt;
+  return highlighted_;
+}
+
+void TagInputModel::moveHighlight(int step) {
+  const std::vector<std::string> offered = filteredSuggestions();
+  if (offered.empty() || step == 0) return;
+  const std::optional<std::string> current = highlightedSuggestion();
+  const auto at = current ? std::find(offered.begin(), offered.end(), *current) : offered.end();
+  const long index = current ? static_cast<long>(at - offered.begin()) : -1;
+  const long last = static_cast<long>(offered.size()) - 1;
+  const long target = std::min(index + step, last);
+  std::optional<std::string> next;
+  if (target >= 0) next = offered[static_cast<std::size_t>(target)];
+  if (next == highlighted_) return;
+  highlighted_ = std::move(next);
+  changed();
+}
+
+void TagInputModel::clearHighlight() {
+  if (!highlighted_) return;
+  highlighted_.reset();
+  changed();
+}
+
+bool TagInputModel::takeHighlightedSuggestion() {
+  const std::optional<std::string> chosen = highlightedSuggestion();
+  if (!chosen) return false;
+  selectSuggestion(*chosen);
+  return true;
 }
 
 }  // namespace velloran

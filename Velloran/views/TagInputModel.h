@@ -11,12 +11,14 @@
 // committed when a separator is typed, when a paste holds two or more tags, and on Return; a tag
 // whose lower-case form is already listed (canonically equivalent spellings count as one) is skipped.
 // Suggestions are the caller's candidates that contain what is being typed (prefix matches first), once the
-// fragment has the minimum length.
+// fragment has the minimum length. One of them can be highlighted from the keyboard (Down and Up);
+// Return then takes it instead of the typed text. Typing, or losing the focus, clears the highlight.
 //
 // `onChange`, when set, is called after every change of the text, the focus or the tag list made by
 // the model, so a view can show the new state. Main thread only.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +71,15 @@ class TagInputModel {
   // Adds a suggestion and drops whatever fragment was typed.
   void selectSuggestion(std::string_view suggestion);
 
+  // The highlighted suggestion, while it is among those offered.
+  std::optional<std::string> highlightedSuggestion() const;
+  // Moves the highlight `step` places down the offered suggestions (negative: up). From none, down
+  // reaches the first; up from the first goes back to none; down stays on the last.
+  void moveHighlight(int step);
+  void clearHighlight();
+  // Takes the highlighted suggestion (selectSuggestion); false when none is highlighted.
+  bool takeHighlightedSuggestion();
+
  private:
   void changed();
 
@@ -78,6 +89,7 @@ class TagInputModel {
   int maxSuggestions_;
   std::string inputText_;
   bool focused_ = false;
+  std::optional<std::string> highlighted_;
   std::function<void()> onChange_;
 };
 

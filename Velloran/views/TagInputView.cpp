@@ -56,11 +56,7 @@ class TagInputView::Field final : public QLineEdit {
     int width = content + 2 * kFieldPaddingX + 6;
     // At most a line of the flow: a longer word scrolls inside the field, so what is being typed
     // stays in view instead of running out of the box.
-    if (const QWidget* flow = parentWidget(); flow != nullptr && flow->layout() != nullptr) {
-      const QMargins margins = flow->layout()->contentsMargins();
-      const int line = flow->width() - margins.left() - margins.right();
-      if (line > 0) width = std::min(width, line);
-    }
+    if (const std::optional<int> line = TagWrapLayout::lineWidthFor(*this)) width = std::min(width, *line);
     return {width, metrics.height() + 2 * kFieldPaddingY};
   }
   QSize minimumSizeHint() const override { return sizeHint(); }
@@ -216,7 +212,11 @@ void TagInputView::showChips() {
 
 void TagInputView::showSuggestions() {
   const std::vector<std::string> suggestions = model_.filteredSuggestions();
-  if (suggestions == shownSuggestions_) return;
+  const std::optional<std::string> highlight = model_.highlightedSuggestion();
+  if (suggestions == shownSuggestions_) {
+    if (highlight != shownHighlight_) showHighlight(highlight);
+    return;
+  }
   shownSuggestions_ = suggestions;
   while (suggestionLayout_->count() > 1) {
     QLayoutItem* item = suggestionLayout_->takeAt(0);
@@ -236,6 +236,38 @@ void TagInputView::showSuggestions() {
   }
   suggestionRow_->horizontalScrollBar()->setValue(0);
   suggestionRow_->setVisible(!suggestions.empty());
+  showHighlight(highlight);
+}
+
+void TagInputView::showHighlight(const std::optional<std::string>& highlight) {
+  shownHighlight_ = highlight;
+  for (TagSuggestionButton* button : suggestionButtons()) {
+    const bool highlighted = highlight && button->label() == toQString(*highlight);
+    button->setHighlighted(highlighted);
+    if (highlighted) suggestionRow_->ensureWidgetVisible(button, 0, 0);
+  }
+}
+
+bool TagInputView::steerSuggestions(const QKeyEvent& key) {
+  if (shownSuggestions_.empty()) return false;
+  switch (key.key()) {
+    case Qt::Key_Down:
+      model_.moveHighlight(1);
+      return true;
+    case Qt::Key_Up:
+      model_.moveHighlight(-1);
+      return true;
+    case Qt::Key_Escape:
+      if (!model_.highlightedSuggestion()) return false;
+      model_.clearHighlight();
+      return true;
+    case Qt::Key_Tab:
+      if (key.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) return false;
+      if (!model_.takeHighlightedSuggestion()) model_.selectSuggestion(shownSuggestions_.front());
+      return true;
+    default:
+      return false;
+  }
 }
 
 void TagInputView::mousePressEvent(QMouseEvent* event) {
@@ -251,6 +283,8 @@ void TagInputView::paintEvent(QPaintEvent*) {
 
 bool TagInputView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == field_) {
+    // Seen before the field's own handling, where Tab would already have moved the focus on.
+    if (event->type() == QEvent::KeyPress && steerSuggestions(*static_cast<QKeyEvent*>(event))) return true;
     if (event->type() == QEvent::FocusIn) {
       model_.setFocused(true);
     } else if (event->type() == QEvent::FocusOut &&

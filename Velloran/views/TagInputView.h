@@ -9,18 +9,25 @@
 // tag, a removal). Return in the field commits what was typed and goes no further: it never
 // reaches a button of the surrounding sheet.
 //
+// Keyboard, while suggestions are shown: Down and Up move the highlight through them, Return takes
+// the highlighted one, Escape drops the highlight, and Tab takes the highlighted suggestion (the
+// first when none is) instead of leaving the field; with no suggestions shown, Tab moves on as
+// usual.
+//
 // Main thread only.
 
 #include <QLineEdit>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Velloran/views/TagInputModel.h"
 
-class QScrollArea;
 class QHBoxLayout;
+class QKeyEvent;
+class QScrollArea;
 
 namespace velloran {
 
@@ -58,6 +65,9 @@ class TagInputView final : public QWidget {
   void showModelState();
   void showChips();
   void showSuggestions();
+  // A key pressed in the field that steers the suggestions; true when it was used.
+  bool steerSuggestions(const QKeyEvent& key);
+  void showHighlight(const std::optional<std::string>& highlight);
 
   std::vector<std::string> tags_;
   std::function<void(const std::vector<std::string>&)> onTagsChanged_;
@@ -69,6 +79,7 @@ class TagInputView final : public QWidget {
   QHBoxLayout* suggestionLayout_ = nullptr;
   std::vector<std::string> shownChips_;
   std::vector<std::string> shownSuggestions_;
+  std::optional<std::string> shownHighlight_;
 };
 
 }  // namespace velloran

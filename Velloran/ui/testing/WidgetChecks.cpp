@@ -3,6 +3,9 @@
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QLabel>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 #include "Velloran/ui/ElidedLabel.h"
 
@@ -26,6 +29,23 @@ QString describe(const QWidget& widget) {
 }
 
 }  // namespace
+
+::testing::AssertionResult showsWholePlaceholder(const QLineEdit& field) {
+  QStyleOptionFrame option;
+  option.initFrom(&field);
+  option.rect = field.rect();
+  option.lineWidth =
+      field.hasFrame() ? field.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &field) : 0;
+  const QRect contents = field.style()->subElementRect(QStyle::SE_LineEditContents, &option, &field);
+  // The line edit keeps a further two pixels free on either side of its text.
+  constexpr int kOwnMargin = 2;
+  const int room = contents.marginsRemoved(field.textMargins()).width() - 2 * kOwnMargin;
+  const QString placeholder = field.placeholderText();
+  const QString drawn = field.fontMetrics().elidedText(placeholder, Qt::ElideRight, room);
+  if (drawn == placeholder) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "the placeholder shows as \"" << drawn.toStdString() << "\" in " << room << " pixels";
+}
 
 ::testing::AssertionResult nothingClipped(const QWidget& root) {
   QStringList cut;

@@ -8,6 +8,7 @@
 
 #include <QStringList>
 
+class QLineEdit;
 class QWidget;
 
 namespace velloran::testing {
@@ -17,6 +18,10 @@ namespace velloran::testing {
 // through (shadows reach past their owner on purpose) and empty widgets. A failure names each
 // widget that is cut, with its and its parent's geometry.
 ::testing::AssertionResult nothingClipped(const QWidget& root);
+
+// The line edit, empty, would draw its whole placeholder: the room it gives its text (its contents
+// less its text margins and its own small margin) holds the placeholder without a cut.
+::testing::AssertionResult showsWholePlaceholder(const QLineEdit& field);
 
 // The texts of the visible labels, elided labels and buttons below `root`, in creation order.
 QStringList visibleTexts(const QWidget& root);

@@ -20,6 +20,7 @@
 #include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/SegmentedPicker.h"
 #include "Velloran/ui/testing/Screenshot.h"
+#include "Velloran/ui/testing/WidgetChecks.h"
 #include "Velloran/views/Banners.h"
 #include "Velloran/views/CardGrid.h"
 #include "Velloran/views/CreatePromptSheet.h"
@@ -160,6 +161,7 @@ TEST_F(LibraryWindowTest, CreatingThroughTheSheetStoresTrimmedTextsAsVersionOne)
   EXPECT_TRUE(sheet->titleField()->hasFocus()) << "the title field takes the focus once the sheet is up";
   auto* save = find<QPushButton>("saveNewPromptButton");
   EXPECT_FALSE(save->isEnabled());
+  EXPECT_TRUE(testing::showsWholePlaceholder(*sheet->tagInput()->field()));
 
   QTest::keyClicks(find("newPromptTitleField"), QStringLiteral("   "));
   QTest::keyClicks(find("newPromptContentEditor"), QStringLiteral("Text"));
@@ -247,22 +249,42 @@ TEST_F(LibraryWindowTest, ReturnInAFieldOfTheSheetNeverSaves) {
   EXPECT_EQ(bed_.stored().size(), 1u);
 }
 
-TEST_F(LibraryWindowTest, AFailedSaveKeepsTheSheetOpenWithEverythingTyped) {
+TEST_F(LibraryWindowTest, AFailedSaveKeepsTheSheetOpenWithEverythingTypedAndSaysWhy) {
   bed_.skipConsentSheet();
   open();
   click(find("addPromptButton"));
+  EXPECT_FALSE(find("saveFailureBanner")->isVisible());
   QTest::keyClicks(find("newPromptTitleField"), QStringLiteral("Wichtig"));
   QTest::keyClicks(find("newPromptContentEditor"), QStringLiteral("Nicht verlieren"));
   bed_.repository().failNext(testing::ControllableRepository::Operation::Save,
-                             platform::Error{"Test", 1, "Platte voll", {}});
+                             platform::Error{"SQLiteErrorDomain", 13, "database or disk is full", {}});
   click(find("saveNewPromptButton"));
 
   EXPECT_NE(sheet(), nullptr);
   EXPECT_EQ(find<QLineEdit>("newPromptTitleField")->text(), QStringLiteral("Wichtig"));
   EXPECT_EQ(find<QPlainTextEdit>("newPromptContentEditor")->toPlainText(), QStringLiteral("Nicht verlieren"));
   EXPECT_TRUE(find<QPushButton>("saveNewPromptButton")->isEnabled()) << "the user can try again";
-  EXPECT_NE(bed_.console().find("Prompt konnte nicht angelegt werden: Platte voll"), std::string::npos);
+  EXPECT_NE(bed_.console().find("Prompt konnte nicht angelegt werden: database or disk is full"),
+            std::string::npos);
   EXPECT_TRUE(bed_.stored().empty());
+  const QString why = QString::fromUtf8("Prompt konnte nicht angelegt werden: Der Datenträger ist voll.");
+  auto* failure = find<SyncBannerView>("saveFailureBanner");
+  ASSERT_NE(failure, nullptr);
+  EXPECT_TRUE(failure->isVisible());
+  EXPECT_EQ(failure->message(), why);
+  EXPECT_TRUE(failure->banner().isError);
+
+  // Closed and opened again, the form and the reason are still there.
+  click(window_->findChild<CreatePromptSheet*>()->cancelButton());
+  click(find("addPromptButton"));
+  EXPECT_EQ(find<QPlainTextEdit>("newPromptContentEditor")->toPlainText(), QStringLiteral("Nicht verlieren"));
+  EXPECT_EQ(find<SyncBannerView>("saveFailureBanner")->message(), why);
+
+  // The next save that works stores the form and closes the sheet.
+  click(find("saveNewPromptButton"));
+  EXPECT_EQ(sheet(), nullptr);
+  ASSERT_EQ(bed_.stored().size(), 1u);
+  EXPECT_EQ(bed_.stored().front().versions.front().content, "Nicht verlieren");
 }
 
 TEST_F(LibraryWindowTest, SpeichernIsDisabledWhileTheSaveRunsSoADoublePressSavesOnce) {
@@ -373,6 +395,49 @@ TEST_F(LibraryWindowTest, TheCheckMarkOfAChosenEntryStandsAfterItsName) {
   EXPECT_LT(userEnd, menu.width()) << "and stays inside the menu";
   EXPECT_LT(systemEnd, systemStart + menu.fontMetrics().horizontalAdvance(QStringLiteral("System")) + 4)
       << "an entry not chosen shows its name alone";
+}
+
+TEST_F(LibraryWindowTest, ALongTagIsCutInTheMenuSoItStaysInsideTheWindow) {
+  bed_.skipConsentSheet();
+  const std::string longTag = "ein-sehr-langer-tag-" + std::string(300, 'x') + "-ende";
+  bed_.store(makePrompt("Eins", {"a"}, {longTag, "kurz"}, PromptType::user));
+  open();
+  window_->resize(520, 700);
+  bed_.settle();
+  FilterMenu& menu = *library().filterMenu();
+  menu.rebuild();
+  const QStringList shown = entries(menu);
+  ASSERT_EQ(shown.size(), 7) << shown.join(" | ").toStdString();
+  const QString cut = shown.at(5);
+  EXPECT_TRUE(cut.startsWith(QStringLiteral("ein-sehr-langer-tag-"))) << cut.toStdString();
+  EXPECT_TRUE(cut.endsWith(QChar(0x2026))) << cut.toStdString();
+  EXPECT_LE(menu.fontMetrics().horizontalAdvance(cut), FilterMenu::labelWidthFor(window_->width()));
+  EXPECT_LT(menu.sizeHint().width(), window_->width()) << "the menu does not spill past the window";
+
+  // The cut entry still chooses the whole tag, and its check mark stays inside the menu.
+  trigger(menu, cut);
+  EXPECT_EQ(bed_.viewModel()->filter().tags, TagSet{longTag});
+  menu.rebuild();
+  EXPECT_TRUE(menuAction(menu, cut)->isChecked());
+  EXPECT_LT(menu.sizeHint().width(), window_->width());
+}
+
+TEST_F(LibraryWindowTest, RelativeTimesMoveOnWhileTheLibraryIsShown) {
+  bed_.skipConsentSheet();
+  const Prompt prompt = makePrompt("Frisch", {"Text"}, {}, PromptType::user, 0.7);
+  bed_.store(prompt);
+  open();
+  const auto shownTime = [&] {
+    PromptRow* card = library().grid()->cardFor(prompt.id);
+    return card != nullptr ? card->findChild<ElidedLabel*>("relativeTime")->text() : QString();
+  };
+  EXPECT_EQ(shownTime(), QStringLiteral("vor 42 Sekunden"));
+  const std::size_t fetches = bed_.repository().fetchedFilters().size();
+  bed_.advance(CardGrid::kRelativeTimeRefresh);
+  EXPECT_EQ(shownTime(), QStringLiteral("vor 52 Sekunden"));
+  bed_.advance(60s);
+  EXPECT_EQ(shownTime(), QStringLiteral("vor 1 Minute")) << "no reload needed";
+  EXPECT_EQ(bed_.repository().fetchedFilters().size(), fetches) << "without a reload";
 }
 
 TEST_F(LibraryWindowTest, ASelectedTagStaysListedWhenNoListedPromptCarriesIt) {

@@ -169,6 +169,108 @@ TEST_F(TagInputViewTest, AWordLongerThanALineStaysInsideTheBoxWhileItIsTyped) {
   EXPECT_TRUE(input_->rect().contains(field)) << "the cursor at its end can be seen";
 }
 
+TEST_F(TagInputViewTest, ATagLongerThanTheBoxIsCutButItsRemoveButtonStaysInside) {
+  const std::string longTag = std::string("einsehrlangertagderkeinenplatzhat").append(3, 'x') + "ende";
+  input_->setTags({"kurz", longTag + longTag + longTag});
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  const QRect box = input_->rect();
+  for (const EditableTagChip* chip : input_->chips()) {
+    const QAbstractButton* remove = chip->removeButton();
+    const QRect removeRect(remove->mapTo(input_, QPoint(0, 0)), remove->size());
+    EXPECT_TRUE(box.contains(removeRect)) << chip->label().toStdString();
+    EXPECT_TRUE(QRect(QPoint(0, 0), chip->size()).contains(QRect(remove->pos(), remove->size())));
+  }
+  testing::saveScreenshot(window_, QStringLiteral("long-tag"));
+
+  // The cut chip can be removed like any other.
+  QTest::mouseClick(input_->chips().at(1)->removeButton(), Qt::LeftButton);
+  EXPECT_EQ(input_->tags(), Tags{"kurz"});
+
+  // A wider box gives the chip its whole text back.
+  input_->setTags({"ziemlich-langer-tag"});
+  window_.resize(200, 220);
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  const EditableTagChip* narrow = input_->chips().front();
+  EXPECT_TRUE(input_->rect().contains(
+      QRect(narrow->removeButton()->mapTo(input_, QPoint(0, 0)), narrow->removeButton()->size())));
+  const int narrowWidth = narrow->width();
+  window_.resize(600, 220);
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  EXPECT_GT(input_->chips().front()->width(), narrowWidth);
+}
+
+TEST_F(TagInputViewTest, SuggestionsArePickedWithDownUpAndReturn) {
+  QTest::keyClicks(input_->field(), QStringLiteral("re"));
+  ASSERT_EQ(input_->suggestionButtons().size(), 2);
+  const auto highlighted = [this] {
+    QStringList labels;
+    for (const TagSuggestionButton* button : input_->suggestionButtons()) {
+      if (button->isHighlighted()) labels.append(button->label());
+    }
+    return labels;
+  };
+  EXPECT_TRUE(highlighted().isEmpty());
+  QTest::keyClick(input_->field(), Qt::Key_Down);
+  EXPECT_EQ(highlighted(), QStringList{QStringLiteral("Research")});
+  QTest::keyClick(input_->field(), Qt::Key_Down);
+  QTest::keyClick(input_->field(), Qt::Key_Down);
+  EXPECT_EQ(highlighted(), QStringList{QStringLiteral("Review")}) << "the last one stays highlighted";
+  QTest::keyClick(input_->field(), Qt::Key_Up);
+  EXPECT_EQ(highlighted(), QStringList{QStringLiteral("Research")});
+  QTest::keyClick(input_->field(), Qt::Key_Down);
+  QTest::keyClick(input_->field(), Qt::Key_Return);
+
+  EXPECT_EQ(input_->tags(), Tags{"Review"}) << "Return takes the highlighted suggestion, not the typed text";
+  EXPECT_EQ(input_->field()->text(), QString());
+  EXPECT_TRUE(input_->field()->hasFocus());
+
+  // Up from the first suggestion, or Escape, goes back to the typed text, which Return commits.
+  QTest::keyClicks(input_->field(), QStringLiteral("ba"));
+  QTest::keyClick(input_->field(), Qt::Key_Down);
+  QTest::keyClick(input_->field(), Qt::Key_Up);
+  EXPECT_TRUE(highlighted().isEmpty());
+  QTest::keyClick(input_->field(), Qt::Key_Down);
+  QTest::keyClick(input_->field(), Qt::Key_Escape);
+  EXPECT_TRUE(highlighted().isEmpty());
+  QTest::keyClick(input_->field(), Qt::Key_Return);
+  EXPECT_EQ(input_->tags(), (Tags{"Review", "ba"}));
+}
+
+TEST_F(TagInputViewTest, TabTakesASuggestionWhileTheyAreShownAndOtherwiseMovesOn) {
+  auto* next = new QPushButton(QStringLiteral("Weiter"), &window_);
+  window_.layout()->addWidget(next);
+  next->show();
+  QTest::keyClicks(input_->field(), QStringLiteral("sa"));
+  ASSERT_EQ(labelsOf(input_->suggestionButtons()), QStringList{QStringLiteral("safety")});
+  QTest::keyClick(input_->field(), Qt::Key_Tab);
+  EXPECT_EQ(input_->tags(), Tags{"safety"}) << "with nothing highlighted, Tab takes the first";
+  EXPECT_TRUE(input_->field()->hasFocus());
+
+  QTest::keyClicks(input_->field(), QStringLiteral("re"));
+  QTest::keyClick(input_->field(), Qt::Key_Down);
+  QTest::keyClick(input_->field(), Qt::Key_Down);
+  QTest::keyClick(input_->field(), Qt::Key_Tab);
+  EXPECT_EQ(input_->tags(), (Tags{"safety", "Review"}));
+  EXPECT_TRUE(input_->field()->hasFocus());
+
+  QTest::keyClick(input_->field(), Qt::Key_Tab);
+  EXPECT_TRUE(next->hasFocus()) << "without suggestions Tab leaves the field";
+}
+
+TEST_F(TagInputViewTest, TheEmptyFieldShowsItsWholePlaceholder) {
+  input_->setTags({});
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(testing::showsWholePlaceholder(*input_->field()));
+  input_->setTags({"alpha", "beta"});
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(testing::showsWholePlaceholder(*input_->field()));
+}
+
 TEST_F(TagInputViewTest, AChipsShadowFadesOutBeforeTheEdgeThatClipsIt) {
   input_->setTags({"lang", "test", "viele", "tags", "hier", "noch", "mehr", "Zeilen"});
   QCoreApplication::sendPostedEvents();
