@@ -27,14 +27,9 @@ void CurlHttpClient::send(HttpRequest request, QueueRef completionQueue, HttpCom
   }
 
   auto body = std::make_shared<Bytes>();
-  const std::size_t maximumBytes = request.maximumResponseBytes;
   detail::ExchangeHandlers handlers;
-  handlers.onBody = [body, maximumBytes](const std::uint8_t* data,
-                                         std::size_t length) -> std::optional<Error> {
-    if (length > maximumBytes - body->size()) {
-      return makeHttpError(HttpErrorCode::ResponseTooLarge,
-                           "The response is larger than " + std::to_string(maximumBytes) + " bytes.");
-    }
+  // The exchange stops the body at the request's bound.
+  handlers.onBody = [body](const std::uint8_t* data, std::size_t length) -> std::optional<Error> {
     body->insert(body->end(), data, data + length);
     return std::nullopt;
   };

@@ -166,13 +166,23 @@ class CurlExchange : public std::enable_shared_from_this<CurlExchange> {
     return size * count;
   }
 
+  // libcurl hands over the body after content decoding, a piece at a time, so the bound holds on
+  // what the body inflates to and a compressed bomb is stopped before it is unpacked any further.
   static std::size_t bodyData(char* data, std::size_t size, std::size_t count, void* context) {
     auto& self = *static_cast<CurlExchange*>(context);
     const std::size_t length = size * count;
-    if (self.following_ || !self.handlers_.onBody) return length;
+    if (self.following_) return length;
+    if (length > self.request_.maximumResponseBytes - self.bodyBytes_) {
+      self.stopError_ = makeHttpError(
+          HttpErrorCode::ResponseTooLarge,
+          "The response is larger than " + std::to_string(self.request_.maximumResponseBytes) + " bytes.");
+      return 0;  // anything but `length` makes libcurl abort the transfer
+    }
+    self.bodyBytes_ += length;
+    if (!self.handlers_.onBody) return length;
     if (auto failure = self.handlers_.onBody(reinterpret_cast<const std::uint8_t*>(data), length)) {
       self.stopError_ = std::move(failure);
-      return 0;  // anything but `length` makes libcurl abort the transfer
+      return 0;
     }
     return length;
   }
@@ -221,6 +231,8 @@ class CurlExchange : public std::enable_shared_from_this<CurlExchange> {
   ExchangeHandlers handlers_;
   std::chrono::steady_clock::time_point deadline_;
   int redirectsFollowed_ = 0;
+  // Of the final response's body, after content decoding.
+  std::size_t bodyBytes_ = 0;
 
   CURL* easy_ = nullptr;
   curl_slist* headerList_ = nullptr;

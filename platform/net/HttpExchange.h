@@ -6,6 +6,10 @@
 // are followed one hop at a time, as the request's followRedirect and maximumRedirects allow; the
 // head and body of a redirect that is followed are never handed out. TLS peers are verified
 // against the system's certificate store, plus the request's extra certificates when it names some.
+//
+// The final body is counted after content decoding: once it would grow past the request's
+// maximumResponseBytes the transfer is aborted and the exchange fails with ResponseTooLarge, so no
+// reply - however large, however well compressed - costs more memory or disk than the bound.
 
 #include <cstddef>
 #include <cstdint>

@@ -36,7 +36,9 @@ struct HttpRequest {
 
   // For the whole exchange, connecting and every redirect included.
   std::chrono::milliseconds timeout = kDefaultTimeout;
-  // The body, after any content decoding, may not grow beyond this.
+  // The body, after any content decoding, may not grow beyond this: past it the transfer is aborted
+  // and the request fails with ResponseTooLarge, whatever path it took (client, data, upload or
+  // download task). Callers that know their documents are small set less.
   std::size_t maximumResponseBytes = kDefaultMaximumResponseBytes;
   // Redirects followed before the request fails with TooManyRedirects; 0 follows none.
   int maximumRedirects = kDefaultMaximumRedirects;

@@ -1,13 +1,10 @@
 #include "platform/net/UrlSession.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdio>
 #include <mutex>
 #include <set>
 
+#include "platform/net/DownloadFile.h"
 #include "platform/net/HttpError.h"
 #include "platform/net/HttpExchange.h"
 
@@ -52,13 +49,10 @@ std::uint64_t nextTaskIdentifier() {
   return next++;
 }
 
-// A new empty file for a download's body; empty path when none can be made.
-std::filesystem::path makeDownloadFile() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "download-XXXXXX").string();
-  const int descriptor = ::mkstemp(pattern.data());
-  if (descriptor < 0) return {};
-  ::close(descriptor);
-  return pattern;
+std::filesystem::path downloadFolder(const UrlSessionConfiguration& configuration) {
+  if (!configuration.downloadDirectory.empty()) return configuration.downloadDirectory;
+  std::error_code ignored;
+  return std::filesystem::temp_directory_path(ignored);
 }
 }  // namespace
 
@@ -83,16 +77,14 @@ void UrlSessionTask::resume() {
     core_->running.insert(shared_from_this());
   }
 
-  std::shared_ptr<std::FILE> download;
+  std::shared_ptr<detail::DownloadFile> download;
   if (kind_ == Kind::Download) {
-    downloadFile_ = makeDownloadFile();
-    std::FILE* file = downloadFile_.empty() ? nullptr : std::fopen(downloadFile_.c_str(), "wb");
-    if (!file) {
+    download = detail::DownloadFile::make(downloadFolder(core_->configuration));
+    if (!download) {
       lock.unlock();
       return finish(std::nullopt,
                     makeHttpError(HttpErrorCode::Transport, "Cannot make a file for the download."));
     }
-    download.reset(file, std::fclose);
   }
 
   std::weak_ptr<UrlSessionTask> weak = weak_from_this();
@@ -105,9 +97,8 @@ void UrlSessionTask::resume() {
   };
   handlers.onBody = [weak, download](const std::uint8_t* data, std::size_t length) -> std::optional<Error> {
     if (download) {
-      if (std::fwrite(data, 1, length, download.get()) != length) {
+      if (!download->write(data, length))
         return makeHttpError(HttpErrorCode::Transport, "Cannot write the downloaded data.");
-      }
       return std::nullopt;
     }
     if (auto task = weak.lock()) {
@@ -117,11 +108,13 @@ void UrlSessionTask::resume() {
     }
     return std::nullopt;
   };
+  // The download file goes with the last holder: the delegate call, or this handler when the task
+  // or its session is gone.
   handlers.onComplete = [weak, download](std::optional<HttpResponse> head,
                                          std::optional<Error> error) mutable {
-    if (download) std::fflush(download.get());
-    download.reset();
-    if (auto task = weak.lock()) task->finish(std::move(head), std::move(error));
+    if (download && !error && !download->flush())
+      error = makeHttpError(HttpErrorCode::Transport, "Cannot write the downloaded data.");
+    if (auto task = weak.lock()) task->finish(std::move(head), std::move(error), std::move(download));
   };
   exchange_ = detail::startExchange(request_, std::move(handlers));
 }
@@ -131,21 +124,14 @@ void UrlSessionTask::cancel() {
   if (exchange_) detail::cancelExchange(*exchange_);
 }
 
-void UrlSessionTask::finish(std::optional<HttpResponse> head, std::optional<Error> error) {
+void UrlSessionTask::finish(std::optional<HttpResponse> head, std::optional<Error> error,
+                            std::shared_ptr<detail::DownloadFile> download) {
   auto self = shared_from_this();
-  const std::filesystem::path download = kind_ == Kind::Download ? downloadFile_ : std::filesystem::path();
-  core_->deliver(
-      [self, download, head = std::move(head), error = std::move(error)](UrlSessionDelegate& delegate) {
-        if (!download.empty() && !error) delegate.didFinishDownloading(*self, download);
-        delegate.didComplete(*self, head, error);
-      });
-  if (!download.empty()) {
-    // Removed once the delegate had its turn, or when the session dropped the call.
-    core_->queue->async([download] {
-      std::error_code ignored;
-      std::filesystem::remove(download, ignored);
-    });
-  }
+  core_->deliver([self, download = std::move(download), head = std::move(head),
+                  error = std::move(error)](UrlSessionDelegate& delegate) {
+    if (download && !error) delegate.didFinishDownloading(*self, download->path());
+    delegate.didComplete(*self, head, error);
+  });
   std::lock_guard sessionLock(core_->mutex);
   core_->running.erase(self);
 }
@@ -201,6 +187,10 @@ std::shared_ptr<UrlSessionTask> UrlSession::uploadTask(HttpRequest request, std:
 
 std::shared_ptr<UrlSessionTask> UrlSession::downloadTask(HttpRequest request) {
   return makeTask(UrlSessionTask::Kind::Download, std::move(request));
+}
+
+void UrlSession::removeAbandonedDownloads(const std::filesystem::path& downloadDirectory) {
+  detail::removeAbandonedDownloadFiles(downloadDirectory);
 }
 
 void UrlSession::finishTasksAndInvalidate() {

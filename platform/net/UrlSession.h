@@ -6,7 +6,9 @@
 // time-out, extra trusted certificates, the redirect decision) and makes three kinds of task: data
 // tasks (the body arrives in pieces through didReceiveData), upload tasks (a body from memory or
 // from a file, the answer as for data tasks) and download tasks (the body is written to a temporary
-// file handed to didFinishDownloading, removed again once that call returns). Every task ends with
+// file handed to didFinishDownloading, removed again once that call returns; a task that fails
+// removes its file too). Every body is bounded by its request's maximumResponseBytes, counted after
+// content decoding: past it the task fails with ResponseTooLarge. Every task ends with
 // exactly one didComplete: the final response's head when one arrived, and the failure when there
 // was one (a body cut short after the head gives both).
 //
@@ -45,6 +47,9 @@ struct UrlSessionConfiguration {
   // Asked for each redirect (its status code), on the network thread: true follows it, false makes
   // the redirect response the task's answer. Empty: every redirect is followed.
   std::function<bool(long statusCode)> followRedirect;
+  // Where download tasks keep a body while it arrives ("download-XXXXXX", made when missing); the
+  // system's temporary folder when empty.
+  std::filesystem::path downloadDirectory;
 };
 
 class UrlSessionTask;
@@ -63,7 +68,8 @@ class UrlSessionDelegate {
 
 namespace detail {
 struct UrlSessionCore;
-}
+class DownloadFile;
+}  // namespace detail
 
 class UrlSessionTask : public std::enable_shared_from_this<UrlSessionTask> {
  public:
@@ -86,7 +92,8 @@ class UrlSessionTask : public std::enable_shared_from_this<UrlSessionTask> {
   void cancel();
 
  private:
-  void finish(std::optional<HttpResponse> head, std::optional<Error> error);
+  void finish(std::optional<HttpResponse> head, std::optional<Error> error,
+              std::shared_ptr<detail::DownloadFile> download = nullptr);
 
   std::shared_ptr<detail::UrlSessionCore> core_;
   const Kind kind_;
@@ -97,7 +104,6 @@ class UrlSessionTask : public std::enable_shared_from_this<UrlSessionTask> {
   bool resumed_ = false;
   std::optional<std::uint64_t> exchange_;
   std::optional<HttpResponse> response_;
-  std::filesystem::path downloadFile_;
 };
 
 class UrlSession : public std::enable_shared_from_this<UrlSession> {
@@ -119,6 +125,10 @@ class UrlSession : public std::enable_shared_from_this<UrlSession> {
 
   void finishTasksAndInvalidate();
   void invalidateAndCancel();
+
+  // Removes the download files a process that died mid-download left in `downloadDirectory`; files
+  // of tasks still running, in this process or another, stay.
+  static void removeAbandonedDownloads(const std::filesystem::path& downloadDirectory);
 
  private:
   explicit UrlSession(std::shared_ptr<detail::UrlSessionCore> core) : core_(std::move(core)) {}

@@ -1,5 +1,5 @@
 // URL sessions against the local test server: bodies, headers, downloads, redirects, TLS trust,
-// time-outs, cut-off bodies and cancelling.
+// time-outs, cut-off bodies, the size bound, cancelling, and the download files left behind.
 
 #include "platform/net/UrlSession.h"
 
@@ -9,7 +9,9 @@
 #include <future>
 #include <mutex>
 
+#include "platform/net/DownloadFile.h"
 #include "platform/net/HttpError.h"
+#include "platform/net/testing/GzipBomb.h"
 #include "platform/net/testing/LocalHttpServer.h"
 #include "platform/testing/TestEnvironment.h"
 
@@ -22,6 +24,20 @@ using testing::LocalHttpServer;
 using testing::ScriptedReply;
 
 constexpr auto kGuard = 30s;
+
+bool isEmptyFolder(const std::filesystem::path& folder) {
+  return std::filesystem::is_empty(folder);
+}
+
+// Waits in real time for work on other threads; false after the guard.
+bool eventually(const std::function<bool()>& done) {
+  const auto giveUp = std::chrono::steady_clock::now() + kGuard;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
 
 // Records every delegate call; completion() waits for the last one.
 class RecordingDelegate final : public UrlSessionDelegate {
@@ -138,6 +154,92 @@ TEST_F(UrlSessionTest, DownloadHandsTheBodyOverInAFileThatIsRemovedAfterwards) {
   run(session()->downloadTask(request("/doc")));
   EXPECT_EQ(delegate_->downloaded, "document body");
   EXPECT_TRUE(delegate_->body.empty());
+}
+
+TEST_F(UrlSessionTest, EveryKindOfTaskStopsABodyAtItsBoundCountedAfterDecoding) {
+  constexpr std::size_t kBound = 1u << 20;
+  const std::vector<std::pair<std::string, std::string>> gzip{{"Content-Encoding", "gzip"}};
+  for (const char* method : {"GET", "POST"}) {
+    server_.script(method, "/bomb", {ScriptedReply(200, gzip, testing::gzipBomb(64u << 20))});
+    server_.script(method, "/exact", {ScriptedReply(200, gzip, testing::gzipBomb(kBound))});
+  }
+  server_.start();
+  testing::TemporaryDirectory downloads;
+  UrlSessionConfiguration configuration;
+  configuration.downloadDirectory = downloads.path();
+  auto bounded = [&](const std::string& path, const std::string& method) {
+    HttpRequest bounded = request(path, method);
+    bounded.maximumResponseBytes = kBound;
+    return bounded;
+  };
+  using Make = std::function<std::shared_ptr<UrlSessionTask>(UrlSession&, const std::string& path)>;
+  const std::vector<std::pair<const char*, Make>> kinds{
+      {"data", [&](UrlSession& s, const std::string& path) { return s.dataTask(bounded(path, "GET")); }},
+      {"upload",
+       [&](UrlSession& s, const std::string& path) { return s.uploadTask(bounded(path, "POST"), Bytes{1}); }},
+      {"download",
+       [&](UrlSession& s, const std::string& path) { return s.downloadTask(bounded(path, "GET")); }}};
+  for (const auto& [kind, make] : kinds) {
+    delegate_ = std::make_shared<RecordingDelegate>();
+    run(make(*session(configuration), "/bomb"));
+    ASSERT_TRUE(delegate_->error) << kind;
+    EXPECT_TRUE(delegate_->error->is(kHttpErrorDomain, HttpErrorCode::ResponseTooLarge)) << kind;
+    EXPECT_LE(delegate_->body.size(), kBound) << kind;
+    EXPECT_FALSE(delegate_->downloaded) << kind;
+
+    delegate_ = std::make_shared<RecordingDelegate>();
+    run(make(*session(configuration), "/exact"));
+    EXPECT_FALSE(delegate_->error) << kind << " " << delegate_->error->debugDescription();
+    const std::size_t received =
+        delegate_->downloaded ? delegate_->downloaded->size() : delegate_->body.size();
+    EXPECT_EQ(received, kBound) << kind;
+    EXPECT_TRUE(isEmptyFolder(downloads.path())) << kind;
+  }
+}
+
+TEST_F(UrlSessionTest, ADownloadThatFailsOrIsCancelledLeavesNoFileBehind) {
+  server_.script("GET", "/cut", {ScriptedReply(200, {}, std::string(50000, 'x')).cutAfter(20000)});
+  server_.script("GET", "/stall", {ScriptedReply(200, {}, "late").delayedBy(800ms)});
+  server_.start();
+  testing::TemporaryDirectory downloads;
+  UrlSessionConfiguration configuration;
+  configuration.downloadDirectory = downloads.path() / "made-when-missing";
+  run(session(configuration)->downloadTask(request("/cut")));
+  ASSERT_TRUE(delegate_->error);
+  EXPECT_FALSE(delegate_->downloaded);
+  EXPECT_TRUE(isEmptyFolder(configuration.downloadDirectory));
+
+  auto running = session(configuration);
+  running->downloadTask(request("/stall"))->resume();
+  while (server_.requests("/stall").empty()) std::this_thread::sleep_for(1ms);
+  EXPECT_FALSE(isEmptyFolder(configuration.downloadDirectory)) << "the body's file exists while it runs";
+  running.reset();
+  EXPECT_TRUE(eventually([&] { return isEmptyFolder(configuration.downloadDirectory); }));
+}
+
+TEST(UrlSessionDownloadFilesTest, OnlyFilesNoLiveTaskHoldsAreSweptAway) {
+  testing::TemporaryDirectory folder;
+  const auto old = std::filesystem::file_time_type::clock::now() - 1h;
+  auto leave = [&](const std::string& name, bool aged) {
+    std::ofstream(folder.path() / name) << name;
+    if (aged) std::filesystem::last_write_time(folder.path() / name, old);
+    return folder.path() / name;
+  };
+  const auto abandoned = leave("download-dead01", true);
+  const auto young = leave("download-young", false);
+  const auto unrelated = leave("CVUUpload_temp_x", true);
+  auto live = detail::DownloadFile::make(folder.path());
+  ASSERT_TRUE(live);
+  std::filesystem::last_write_time(live->path(), old);
+
+  UrlSession::removeAbandonedDownloads(folder.path());
+  EXPECT_FALSE(std::filesystem::exists(abandoned));
+  EXPECT_TRUE(std::filesystem::exists(young)) << "a file just made may not be locked yet";
+  EXPECT_TRUE(std::filesystem::exists(unrelated));
+  EXPECT_TRUE(std::filesystem::exists(live->path())) << "its task still holds it";
+  const auto livePath = live->path();
+  live.reset();
+  EXPECT_FALSE(std::filesystem::exists(livePath));
 }
 
 TEST_F(UrlSessionTest, RedirectsAreDecidedByTheSession) {
