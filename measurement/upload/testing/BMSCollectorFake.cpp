@@ -29,9 +29,9 @@ BMSCollectorFake::BMSCollectorFake() {
     response.set_content(std::string(configuration_->begin(), configuration_->end()),
                          "application/x-protobuf");
   });
-  server.Post("/a", [this](const httplib::Request& request, httplib::Response& response) {
+  server_.onPost("/a", [this](const httplib::Request&, const std::string& body, httplib::Response& response) {
     int status = 0;
-    answerUpload(request.body, status);
+    answerUpload(body, status);
     response.status = status;
   });
   server_.start();

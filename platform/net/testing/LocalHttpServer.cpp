@@ -44,6 +44,10 @@ void endReadingOfConnectionsTo(int port) {
   }
 }
 
+// The record of the request this thread is answering: a request is handled on one thread from head
+// to answer.
+thread_local std::size_t recordedIndex = 0;
+
 }  // namespace
 
 std::optional<std::string> RecordedRequest::header(const std::string& name) const {
@@ -63,12 +67,12 @@ LocalHttpServer::LocalHttpServer(Scheme scheme) : scheme_(scheme) {
   } else {
     server_ = std::make_unique<httplib::Server>();
   }
+  server_->set_payload_max_length(kMaximumRequestBodyBytes);
   port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ < 0) throw std::runtime_error("LocalHttpServer: cannot bind to 127.0.0.1");
   // Recorded as soon as the head is read (a test may wait for a request whose handler stalls); the
   // body is added once it was read, before the answer goes out. A request is handled on one thread
   // from head to answer.
-  static thread_local std::size_t recordedIndex = 0;
   server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
     RecordedRequest recorded{request.method, request.path, {}, {}, {}, {}};
     if (const std::size_t question = request.target.find('?'); question != std::string::npos) {
@@ -82,9 +86,39 @@ LocalHttpServer::LocalHttpServer(Scheme scheme) : scheme_(scheme) {
     return httplib::Server::HandlerResponse::Unhandled;
   });
   server_->set_post_routing_handler([this](const httplib::Request& request, httplib::Response&) {
-    std::lock_guard lock(mutex_);
-    if (recordedIndex < requests_.size()) requests_[recordedIndex].body = request.body;
+    // Routes that read the body themselves recorded it already; the request holds none then.
+    if (!request.body.empty()) record(request.body);
   });
+}
+
+void LocalHttpServer::record(const std::string& body) {
+  std::lock_guard lock(mutex_);
+  if (recordedIndex < requests_.size()) requests_[recordedIndex].body = body;
+}
+
+bool LocalHttpServer::readBody(const httplib::ContentReader& reader, std::string& body,
+                               httplib::Response& response) {
+  bool tooLarge = false;
+  const bool read = reader([&](const char* data, std::size_t length) {
+    tooLarge = length > kMaximumRequestBodyBytes - body.size();
+    if (!tooLarge) body.append(data, length);
+    return !tooLarge;
+  });
+  record(body);
+  if (tooLarge) response.status = 413;
+  return read && !tooLarge;
+}
+
+httplib::Server::HandlerWithContentReader LocalHttpServer::withBody(BodyHandler handler) {
+  return [this, handler = std::move(handler)](const httplib::Request& request, httplib::Response& response,
+                                              const httplib::ContentReader& reader) {
+    std::string body;
+    if (readBody(reader, body, response)) handler(request, body, response);
+  };
+}
+
+void LocalHttpServer::onPost(const std::string& pattern, BodyHandler handler) {
+  server_->Post(pattern, withBody(std::move(handler)));
 }
 
 LocalHttpServer::~LocalHttpServer() {
@@ -106,11 +140,16 @@ void LocalHttpServer::start() {
   auto scripted = [this](const httplib::Request& request, httplib::Response& response) {
     answerScripted(request, response);
   };
+  auto scriptedWithBody = withBody([scripted](const httplib::Request& request, const std::string&,
+                                              httplib::Response& response) { scripted(request, response); });
+  // Requests that carry a body reach the routes that read it; the others (a DELETE without one)
+  // the plain ones.
   server_->Get(".*", scripted);
-  server_->Post(".*", scripted);
-  server_->Put(".*", scripted);
+  server_->Post(".*", scriptedWithBody);
+  server_->Put(".*", scriptedWithBody);
+  server_->Patch(".*", scriptedWithBody);
+  server_->Delete(".*", scriptedWithBody);
   server_->Delete(".*", scripted);
-  server_->Patch(".*", scripted);
   runLoop();
 }
 
@@ -145,6 +184,14 @@ void LocalHttpServer::answerScripted(const httplib::Request& request, httplib::R
   if (reply->delay.count() > 0) std::this_thread::sleep_for(reply->delay);
   response.status = reply->status;
   for (const auto& [name, value] : reply->headers) response.set_header(name, value);
+  if (reply->generatedBodyBytes) {
+    response.set_content_provider(*reply->generatedBodyBytes, reply->contentType,
+                                  [fill = std::string(64 * 1024, reply->generatedFill)](
+                                      std::size_t, std::size_t length, httplib::DataSink& sink) {
+                                    return sink.write(fill.data(), std::min(length, fill.size()));
+                                  });
+    return;
+  }
   if (!reply->cutAfterBytes) {
     response.set_content(reply->body, reply->contentType);
     return;

@@ -10,12 +10,18 @@
 //    order, the last one again for every later request. A reply can be delayed, and its body cut
 //    short after a number of bytes (announced at full length, then the connection is dropped).
 //    Scripts may be set before or after start(); unscripted requests get 404.
-//  - server(): routes registered on the underlying server before start(); they take precedence.
+//    A reply's body can also be generated as it is sent (withGeneratedBody): a large answer that
+//    costs the server no memory.
+//  - onPost(): a route for posts that gets the whole body; server(): any other route on the
+//    underlying server. Both before start(); they take precedence over scripts.
 //
 // Every request is recorded with its headers and body before its answer is sent, so a client that
 // got its answer always finds its request in requests(). A request body sent with
 // "Content-Encoding: gzip" is recorded inflated (the server decodes it, and refuses one that does not
-// inflate); the header stays in the record.
+// inflate); the header stays in the record. Bodies of any content type are taken up to
+// kMaximumRequestBodyBytes, on the wire and inflated, which is more than the SDK ever sends in one
+// batch; a larger one is answered 413. (Requests with a body never reach plain routes added on
+// server(): the scripts take them first. Posts go to onPost routes.)
 //
 // The TLS variant (Scheme::Https) serves with a certificate for 127.0.0.1 made when the server is
 // made; it is trusted by nothing but a client given certificateFile().
@@ -24,6 +30,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -63,6 +70,13 @@ struct ScriptedReply {
     copy.cutAfterBytes = bytes;
     return copy;
   }
+  // The body becomes `bytes` copies of `fill`, made piece by piece while it is sent.
+  ScriptedReply withGeneratedBody(std::size_t bytes, char fill = 'x') const {
+    ScriptedReply copy = *this;
+    copy.generatedBodyBytes = bytes;
+    copy.generatedFill = fill;
+    return copy;
+  }
 
   int status = 200;
   std::vector<std::pair<std::string, std::string>> headers;
@@ -72,11 +86,20 @@ struct ScriptedReply {
   std::chrono::milliseconds delay{0};
   // When set, only this many bytes of the body are sent before the connection is dropped.
   std::optional<std::size_t> cutAfterBytes;
+  // When set, the body is generated (see withGeneratedBody) and `body` is not sent.
+  std::optional<std::size_t> generatedBodyBytes;
+  char generatedFill = 'x';
 };
 
 class LocalHttpServer {
  public:
   enum class Scheme { Http, Https };
+
+  // Comfortably above the SDK's largest batch (10 MiB of bundles before compression).
+  static constexpr std::size_t kMaximumRequestBodyBytes = 32u * 1024u * 1024u;
+
+  using BodyHandler = std::function<void(const httplib::Request& request, const std::string& body,
+                                         httplib::Response& response)>;
 
   explicit LocalHttpServer(Scheme scheme = Scheme::Http);
   ~LocalHttpServer();
@@ -85,6 +108,8 @@ class LocalHttpServer {
 
   // Routes must be registered before start().
   httplib::Server& server() { return *server_; }
+  // A POST route whose handler gets the request's whole body, inflated.
+  void onPost(const std::string& pattern, BodyHandler handler);
   void start();
 
   void script(const std::string& method, const std::string& path, std::vector<ScriptedReply> replies);
@@ -102,6 +127,11 @@ class LocalHttpServer {
  private:
   void runLoop();
   void answerScripted(const httplib::Request& request, httplib::Response& response);
+  // Sets the body of the record of the request being answered on this thread.
+  void record(const std::string& body);
+  // Reads the body through `reader` and records it; false (the answer set to 413) when it is too large.
+  bool readBody(const httplib::ContentReader& reader, std::string& body, httplib::Response& response);
+  httplib::Server::HandlerWithContentReader withBody(BodyHandler handler);
 
   Scheme scheme_;
   std::filesystem::path folder_;
