@@ -53,6 +53,37 @@ TEST(LocalHttpServerTest, StoppingEndsAConnectionTheClientKeepsAliveAndGivesTheP
   EXPECT_EQ(errno, ECONNREFUSED);
 }
 
+TEST(LocalHttpServerTest, TakesLargeCompressedFormPostsAndSendsGeneratedBodies) {
+  LocalHttpServer server;
+  std::size_t handed = 0;
+  server.onPost("/form", [&](const httplib::Request&, const std::string& body, httplib::Response& response) {
+    handed = body.size();
+    response.status = 204;
+  });
+  server.script("POST", "/scripted", {ScriptedReply(201)});
+  server.script("GET", "/large", {ScriptedReply(200).withGeneratedBody(3u << 20, 'z')});
+  server.start();
+  httplib::Client client("127.0.0.1", server.port());
+  client.set_compress(true);
+  const std::string form(1u << 20, 'a');
+  auto posted = client.Post("/form", form, "application/x-www-form-urlencoded");
+  ASSERT_TRUE(posted);
+  EXPECT_EQ(posted->status, 204);
+  EXPECT_EQ(handed, form.size());
+  auto scripted = client.Post("/scripted", form, "application/x-www-form-urlencoded");
+  ASSERT_TRUE(scripted);
+  EXPECT_EQ(scripted->status, 201);
+  const auto recorded = server.requests();
+  ASSERT_EQ(recorded.size(), 2u);
+  EXPECT_EQ(recorded[0].body, form) << "recorded inflated";
+  EXPECT_EQ(recorded[0].header("Content-Encoding"), "gzip");
+  EXPECT_EQ(recorded[1].body.size(), form.size());
+
+  auto large = client.Get("/large");
+  ASSERT_TRUE(large);
+  EXPECT_EQ(large->body, std::string(3u << 20, 'z'));
+}
+
 TEST(LocalHttpServerTest, AServerNeverStartedGivesItsPortBack) {
   const int port = LocalHttpServer().port();
   EXPECT_EQ(connectTo(port), -1);
