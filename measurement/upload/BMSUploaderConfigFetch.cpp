@@ -10,6 +10,10 @@
 namespace beacon {
 namespace {
 
+// A configuration document is settings, audiences and small programs: far below this. A larger
+// answer is cut off by the network layer and the fetch fails (ResponseTooLarge, no response).
+constexpr std::size_t kMaximumConfigurationBytes = 2u * 1024u * 1024u;
+
 platform::Value errorContext(const std::optional<platform::Error>& error) {
   return error ? BMSContextFromError(*error) : platform::Value();
 }
@@ -56,7 +60,8 @@ void BMSUploader::fetchRemoteConfig() {
         if (!self) return;
         self->networkRequestPending_ = false;
         self->networkRemoteConfigFetchCompletionHandler(response, data, error);
-      });
+      },
+      kMaximumConfigurationBytes);
 }
 
 void BMSUploader::networkRemoteConfigFetchCompletionHandler(

@@ -44,6 +44,7 @@ std::shared_ptr<CVUNetwork> CVUNetwork::createWithReachabilityHost(std::string h
   if (!network->reachability_) return nullptr;
   if (api) network->reachability_->setReachabilityApi(api);
   if (!network->reachability_->start()) return nullptr;
+  CVUNetworkURLSession::removeAbandonedDownloads();
   return network;
 }
 
@@ -102,9 +103,13 @@ std::optional<std::string> CVUNetwork::postURL(const std::string& url,
 std::optional<std::string> CVUNetwork::getURL(const std::string& url,
                                               std::optional<platform::HttpHeaders> headers,
                                               platform::QueueRef queue, bool usingBackgroundSession,
-                                              Completion completion) {
+                                              Completion completion, std::size_t maximumResponseBytes) {
+  auto bound = [maximumResponseBytes](platform::HttpRequest& request) -> std::optional<std::int64_t> {
+    request.maximumResponseBytes = maximumResponseBytes;
+    return std::nullopt;
+  };
   return startRequest(url, headers, std::move(queue), usingBackgroundSession, 900001,
-                      "Downloading data. Host", std::move(completion), nullptr,
+                      "Downloading data. Host", std::move(completion), bound,
                       [](CVUNetworkURLSession& session, platform::HttpRequest request, auto inner) {
                         return session.sessionIDFromAsyncGETRequest(std::move(request), std::move(inner));
                       });

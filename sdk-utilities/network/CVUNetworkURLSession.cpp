@@ -69,6 +69,7 @@ platform::UrlSessionConfiguration CVUNetworkURLSession::configurationFor(const p
   configuration.timeout = request.timeout;
   configuration.extraTrustedCertificates = request.extraTrustedCertificates;
   configuration.followRedirect = followsRedirect;
+  configuration.downloadDirectory = networkDirectory_;
   return configuration;
 }
 
@@ -169,8 +170,11 @@ void CVUNetworkURLSession::didComplete(platform::UrlSessionTask& task,
   std::optional<platform::HttpResponse> delivered = response;
   std::optional<platform::Error> failure;
   const bool isDownload = task.kind() == platform::UrlSessionTask::Kind::Download;
-  if (response && error && isDownload) {
-    // A document cut short must never pass for a whole one.
+  const bool overBound =
+      error && error->is(platform::kHttpErrorDomain, platform::HttpErrorCode::ResponseTooLarge);
+  if (response && error && (isDownload || overBound)) {
+    // A document cut short must never pass for a whole one, nor an answer stopped at the size bound
+    // for a good one.
     delivered.reset();
     data.reset();
     failure = error;
@@ -198,6 +202,11 @@ void CVUNetworkURLSession::callCompletionHandler(Completion handler,
   platform::mainQueue()->async([handler = std::move(handler), response = std::move(response),
                                 data = std::move(data), sessionID = sessionID_,
                                 error = std::move(error)] { handler(response, data, sessionID, error); });
+}
+
+void CVUNetworkURLSession::removeAbandonedDownloads() {
+  const std::filesystem::path directory = defaultNetworkDirectory();
+  if (!directory.empty()) platform::UrlSession::removeAbandonedDownloads(directory);
 }
 
 void CVUNetworkURLSession::maybeRemoveTempFiles(const std::filesystem::path& directory,

@@ -12,6 +12,7 @@
 #include "LoggerCapture.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/net/HttpError.h"
+#include "platform/net/testing/GzipBomb.h"
 #include "platform/net/testing/LocalHttpServer.h"
 #include "platform/testing/TestEnvironment.h"
 #include "sdk-utilities/gzip/CVUGzip.h"
@@ -152,6 +153,48 @@ TEST_F(CVUNetworkTest, ATruncatedDocumentIsAnErrorButATruncatedUploadAnswerStill
   ASSERT_TRUE(upload.response);
   EXPECT_EQ(upload.response->statusCode, 200);
   EXPECT_FALSE(upload.error);
+}
+
+TEST_F(CVUNetworkTest, AnAnswerPastItsBoundIsAnErrorWithoutResponseOnEveryRoute) {
+  const std::vector<std::pair<std::string, std::string>> gzip{{"Content-Encoding", "gzip"}};
+  server.script("GET", "/config", {ScriptedReply(200, gzip, platform::testing::gzipBomb(4096))});
+  server.script("POST", "/upload",
+                {ScriptedReply(200).withGeneratedBody(kCVUNetworkMaximumResponseBytes + 1)});
+  server.script("POST", "/fits", {ScriptedReply(200).withGeneratedBody(kCVUNetworkMaximumResponseBytes)});
+  server.start();
+  Outcome document, upload, fits;
+  network->getURL(url("/config"), std::nullopt, nullptr, false, record(document, main), 4095);
+  network->postURL(url("/upload"), std::nullopt, platform::Bytes{1}, nullptr, false, record(upload, main));
+  network->postURL(url("/fits"), std::nullopt, platform::Bytes{1}, nullptr, false, record(fits, main));
+  for (Outcome* outcome : {&document, &upload}) {
+    waitFor(*outcome);
+    EXPECT_FALSE(outcome->response);
+    EXPECT_FALSE(outcome->data);
+    ASSERT_TRUE(outcome->error);
+    EXPECT_TRUE(outcome->error->is(platform::kHttpErrorDomain, platform::HttpErrorCode::ResponseTooLarge));
+  }
+  waitFor(fits);
+  EXPECT_FALSE(fits.error);
+  EXPECT_EQ(fits.data->size(), kCVUNetworkMaximumResponseBytes);
+}
+
+TEST_F(CVUNetworkTest, ANewClientSweepsAwayDownloadsADeadProcessLeftBehind) {
+  const auto folder =
+      user.dataHome() / "com.test.network" / "CVU" / "Network" / "CVUNetworkTemporaryDirectory";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "download-a1b2c3") << "half a document";
+  std::filesystem::last_write_time(folder / "download-a1b2c3",
+                                   std::filesystem::file_time_type::clock::now() - 1min);
+  ASSERT_TRUE(CVUNetwork::createWithReachabilityHost("127.0.0.1", &FakeReachability::api()));
+  EXPECT_FALSE(std::filesystem::exists(folder / "download-a1b2c3"));
+
+  server.script("GET", "/doc", {ScriptedReply(200, {}, "document")});
+  server.start();
+  Outcome outcome;
+  network->getURL(url("/doc"), std::nullopt, nullptr, false, record(outcome, main));
+  waitFor(outcome);
+  EXPECT_EQ(outcome.text(), "document");
+  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "downloads are kept in the SDK's folder while they run";
 }
 
 TEST_F(CVUNetworkTest, RedirectsSeeOtherAndPermanentAreFollowedTheOthersRefused) {

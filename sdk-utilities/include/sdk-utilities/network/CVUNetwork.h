@@ -6,7 +6,12 @@
 // POST: the body is the gzip form of the payload (empty for an empty payload), with
 // "Content-Length", "Content-Type: application/x-www-form-urlencoded" and "Content-Encoding: gzip"
 // replacing caller headers of the same name. GET: the caller's headers only. Requests time out
-// after timeoutInterval seconds (60 when it is 0).
+// after timeoutInterval seconds (60 when it is 0). No answer body may grow past its bound, counted
+// after content decoding (kCVUNetworkMaximumResponseBytes; a GET can ask for less): past it the
+// transfer is aborted and the completion gets the HTTP layer's ResponseTooLarge error and no response.
+//
+// Making an instance sweeps away the download files that a process which died mid-request left in
+// the SDK's temporary network folder.
 //
 // The completion runs once, always asynchronously, on the caller's queue (the main queue without
 // one), with (response, body, error). When a request cannot start, the call answers nullopt and the
@@ -34,6 +39,9 @@
 #include "sdk-utilities/reachability/CVUReachabilityChecker.h"
 
 namespace beacon {
+
+inline constexpr std::size_t kCVUNetworkMaximumResponseBytes =
+    platform::HttpRequest::kDefaultMaximumResponseBytes;
 
 class CVUNetworkReachabilityDelegate {
  public:
@@ -64,7 +72,8 @@ class CVUNetwork : public CVUReachabilityDelegate,
                                      bool usingBackgroundSession, Completion completion);
   std::optional<std::string> getURL(const std::string& url, std::optional<platform::HttpHeaders> headers,
                                     platform::QueueRef queue, bool usingBackgroundSession,
-                                    Completion completion);
+                                    Completion completion,
+                                    std::size_t maximumResponseBytes = kCVUNetworkMaximumResponseBytes);
 
   // True while a request started here has not had its completion run (GETs count too).
   bool hasUploadInProgress() const { return requests_.count() > 0; }

@@ -8,10 +8,15 @@
 // What the completion gets: the response and the body, or an error. A POST whose answer arrived
 // keeps it even when the connection failed afterwards (the server took the upload); a GET whose body
 // was cut short gets the error and no response, so a truncated document is never taken for a whole
-// one. A task that ended with neither response nor error gets code 5.
+// one. An answer of either kind that outgrew the request's maximumResponseBytes (counted after
+// content decoding) gets the error ResponseTooLarge of the HTTP layer and no response. A task that
+// ended with neither response nor error gets code 5.
 //
-// Temporary upload files live in "<Application Support>/CVU/Network/CVUNetworkTemporaryDirectory";
-// files older than an hour are removed on every POST and completion.
+// Temporary files live in "<Application Support>/CVU/Network/CVUNetworkTemporaryDirectory": upload
+// bodies ("CVUUpload_temp_<session ID>"), removed on completion, and download bodies while they
+// arrive ("download-XXXXXX"), removed on every outcome. Files older than an hour are removed on every
+// POST and completion; the download files of a process that died mid-way, by
+// removeAbandonedDownloads.
 //
 // Class-level state: the map from session ID to the running object (held weakly; an entry is removed
 // when its request completes) and the completion handlers handed over for background sessions. Both
@@ -71,6 +76,8 @@ class CVUNetworkURLSession : public platform::UrlSessionDelegate,
   void addSystemCompletionHandler(std::function<void()> handler, const std::string& sessionID);
   void callSystemCompletionHandler(const std::string& sessionID);
 
+  // Removes the download files that no running request holds from the temporary directory.
+  static void removeAbandonedDownloads();
   // Removes the directory's files whose age differs from now by more than `expiry`.
   void maybeRemoveTempFiles(const std::filesystem::path& directory, std::chrono::seconds expiry);
 
