@@ -12,27 +12,12 @@
 namespace beacon::testing {
 
 BMSCollectorFake::BMSCollectorFake() {
-  httplib::Server& server = server_.server();
-  server.Get(R"(/config/app/.*)", [this](const httplib::Request& request, httplib::Response& response) {
-    std::lock_guard lock(mutex_);
-    if (!configuration_) {
-      response.status = 404;
-      return;
-    }
-    response.set_header("ETag", etag_);
-    if (!lastModified_.empty()) response.set_header("Last-Modified", lastModified_);
-    if (request.get_header_value("If-None-Match") == etag_) {
-      response.status = 304;
-      return;
-    }
-    response.status = 200;
-    response.set_content(std::string(configuration_->begin(), configuration_->end()),
-                         "application/x-protobuf");
-  });
+  server_.server().Get(R"(/config/app/.*)",
+                       [this](const httplib::Request& request, httplib::Response& response) {
+                         answerConfiguration(request, response);
+                       });
   server_.onPost("/a", [this](const httplib::Request&, const std::string& body, httplib::Response& response) {
-    int status = 0;
-    answerUpload(body, status);
-    response.status = status;
+    answerUpload(body, response);
   });
   server_.start();
 }
@@ -43,7 +28,28 @@ BMSCollectorFake::~BMSCollectorFake() {
   changed_.notify_all();
 }
 
-void BMSCollectorFake::answerUpload(const std::string& body, int& status) {
+void BMSCollectorFake::answerConfiguration(const httplib::Request& request, httplib::Response& response) {
+  std::unique_lock lock(mutex_);
+  if (configurationReply_) {
+    const platform::testing::ScriptedReply reply = *configurationReply_;
+    lock.unlock();
+    return platform::testing::LocalHttpServer::respond(reply, response);
+  }
+  if (!configuration_) {
+    response.status = 404;
+    return;
+  }
+  response.set_header("ETag", etag_);
+  if (!lastModified_.empty()) response.set_header("Last-Modified", lastModified_);
+  if (request.get_header_value("If-None-Match") == etag_) {
+    response.status = 304;
+    return;
+  }
+  response.status = 200;
+  response.set_content(std::string(configuration_->begin(), configuration_->end()), "application/x-protobuf");
+}
+
+void BMSCollectorFake::answerUpload(const std::string& body, httplib::Response& response) {
   std::unique_lock lock(mutex_);
   BMSCollectedBatch received;
   received.body.assign(body.begin(), body.end());
@@ -52,10 +58,28 @@ void BMSCollectorFake::answerUpload(const std::string& body, int& status) {
   const std::size_t index = batches_.size() - 1;
   changed_.notify_all();
   changed_.wait(lock, [this] { return !holding_ || closing_; });
-  status = statuses_[std::min(answered_, statuses_.size() - 1)];
+  if (uploadReply_) {
+    const platform::testing::ScriptedReply reply = *uploadReply_;
+    batches_[index].status = reply.status;
+    changed_.notify_all();
+    lock.unlock();
+    return platform::testing::LocalHttpServer::respond(reply, response);
+  }
+  const int status = statuses_[std::min(answered_, statuses_.size() - 1)];
   ++answered_;
   batches_[index].status = status;
+  response.status = status;
   changed_.notify_all();
+}
+
+void BMSCollectorFake::answerConfigurationWith(std::optional<platform::testing::ScriptedReply> reply) {
+  std::lock_guard lock(mutex_);
+  configurationReply_ = std::move(reply);
+}
+
+void BMSCollectorFake::answerUploadsWith(std::optional<platform::testing::ScriptedReply> reply) {
+  std::lock_guard lock(mutex_);
+  uploadReply_ = std::move(reply);
 }
 
 void BMSCollectorFake::setConfiguration(platform::Bytes document, std::string etag,

@@ -14,6 +14,10 @@
 //    (204 by default). While holdUploads() is in force a post is received and recorded but not
 //    answered until releaseUploads() (or the collector's end): an upload in flight, for tests that
 //    end the uploading process meanwhile.
+//  - answerConfigurationWith() / answerUploadsWith(): every later request of that route gets this
+//    reply instead (a broken or hostile service: a huge or gzip-bomb body); nullopt goes back to the
+//    answers above. A post is still received and recorded first. Posts are taken whole up to the
+//    test server's limit, far above the SDK's largest batch.
 //
 // Thread-safe: the server answers on its own threads; the test reads from its own.
 
@@ -59,6 +63,8 @@ class BMSCollectorFake {
   void setUploadStatuses(std::vector<int> statuses);
   void holdUploads();
   void releaseUploads();
+  void answerConfigurationWith(std::optional<platform::testing::ScriptedReply> reply);
+  void answerUploadsWith(std::optional<platform::testing::ScriptedReply> reply);
 
   // Every post received, in arrival order.
   std::vector<BMSCollectedBatch> batches() const;
@@ -75,7 +81,8 @@ class BMSCollectorFake {
   static std::string decodeRaw(const platform::Bytes& message);
 
  private:
-  void answerUpload(const std::string& body, int& status);
+  void answerConfiguration(const httplib::Request& request, httplib::Response& response);
+  void answerUpload(const std::string& body, httplib::Response& response);
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
@@ -84,6 +91,8 @@ class BMSCollectorFake {
   std::string lastModified_;
   std::vector<int> statuses_{204};
   std::size_t answered_ = 0;
+  std::optional<platform::testing::ScriptedReply> configurationReply_;
+  std::optional<platform::testing::ScriptedReply> uploadReply_;
   bool holding_ = false;
   bool closing_ = false;
   std::vector<BMSCollectedBatch> batches_;

@@ -181,24 +181,28 @@ void LocalHttpServer::answerScripted(const httplib::Request& request, httplib::R
     response.status = 404;
     return;
   }
-  if (reply->delay.count() > 0) std::this_thread::sleep_for(reply->delay);
-  response.status = reply->status;
-  for (const auto& [name, value] : reply->headers) response.set_header(name, value);
-  if (reply->generatedBodyBytes) {
-    response.set_content_provider(*reply->generatedBodyBytes, reply->contentType,
-                                  [fill = std::string(64 * 1024, reply->generatedFill)](
+  respond(*reply, response);
+}
+
+void LocalHttpServer::respond(const ScriptedReply& reply, httplib::Response& response) {
+  if (reply.delay.count() > 0) std::this_thread::sleep_for(reply.delay);
+  response.status = reply.status;
+  for (const auto& [name, value] : reply.headers) response.set_header(name, value);
+  if (reply.generatedBodyBytes) {
+    response.set_content_provider(*reply.generatedBodyBytes, reply.contentType,
+                                  [fill = std::string(64 * 1024, reply.generatedFill)](
                                       std::size_t, std::size_t length, httplib::DataSink& sink) {
                                     return sink.write(fill.data(), std::min(length, fill.size()));
                                   });
     return;
   }
-  if (!reply->cutAfterBytes) {
-    response.set_content(reply->body, reply->contentType);
+  if (!reply.cutAfterBytes) {
+    response.set_content(reply.body, reply.contentType);
     return;
   }
   // Announced at full length; the provider stops after the cut, which drops the connection.
-  response.set_content_provider(reply->body.size(), reply->contentType,
-                                [body = reply->body, cut = *reply->cutAfterBytes](
+  response.set_content_provider(reply.body.size(), reply.contentType,
+                                [body = reply.body, cut = *reply.cutAfterBytes](
                                     std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                                   if (offset >= cut) return false;
                                   sink.write(body.data() + offset, std::min(length, cut - offset));

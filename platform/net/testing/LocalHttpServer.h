@@ -113,6 +113,8 @@ class LocalHttpServer {
   void start();
 
   void script(const std::string& method, const std::string& path, std::vector<ScriptedReply> replies);
+  // Answers with `reply` as a script would (for routes of a test's own that script some answers).
+  static void respond(const ScriptedReply& reply, httplib::Response& response);
 
   int port() const { return port_; }
   // "http://127.0.0.1:<port>" or "https://127.0.0.1:<port>"
