@@ -1,6 +1,7 @@
 #include "installations/BCNInstallationsAPIService.h"
 
 #include "installations/BCNInstallationsErrorUtil.h"
+#include "installations/BCNInstallationsRedaction.h"
 #include "installations/BCNInstallationsRegisterInstallationAPI.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/json/Json.h"
@@ -21,24 +22,32 @@ constexpr const char* kBundleIdentifierHeader = "X-Ios-Bundle-Identifier";
 constexpr const char* kAuthorizationHeader = "Authorization";
 constexpr const char* kHeartbeatHeader = "X-beacon-client";
 constexpr const char* kIIDMigrationAuthHeader = "x-corv-bis-ios-iid-migration-auth";
+constexpr std::string_view kAuthorizationPrefix = "BIS_v2 ";
 
 std::string requestText(const platform::HttpRequest& request) {
   return request.method + " " + request.url;
 }
 
-// The header fields for a log line: the API key and the refresh token never reach a log.
-std::string headersText(const platform::HttpHeaders& headers) {
-  std::string text = "{";
-  for (const auto& [name, value] : headers.fields()) {
-    bool secret =
-        platform::sameHeaderName(name, kAPIKeyHeader) || platform::sameHeaderName(name, kAuthorizationHeader);
-    text += (text.size() > 1 ? ", " : "") + name + ": " + (secret ? std::string("<redacted>") : value);
+// What the request carries that no log may show: the API key, the refresh token, the legacy token.
+// A reply that echoes one of them has it redacted too.
+std::vector<std::string> secretsOf(const platform::HttpRequest& request) {
+  std::vector<std::string> secrets;
+  for (const char* name : {kAPIKeyHeader, kAuthorizationHeader, kIIDMigrationAuthHeader}) {
+    std::optional<std::string> value = request.headers.get(name);
+    if (!value) continue;
+    if (value->starts_with(kAuthorizationPrefix))
+      secrets.push_back(value->substr(kAuthorizationPrefix.size()));
+    secrets.push_back(*value);
   }
-  return text + "}";
+  return secrets;
 }
 
-std::string bodyText(const platform::Bytes& body) {
-  return std::string(body.begin(), body.end());
+std::string bodyText(std::string_view body, const std::vector<std::string>& secrets) {
+  return BCNInstallationsRedactedText(body, secrets);
+}
+
+std::string bodyText(const platform::Bytes& body, const std::vector<std::string>& secrets) {
+  return bodyText(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()), secrets);
 }
 
 }  // namespace
@@ -161,7 +170,8 @@ CVPPromise<platform::HttpRequest> BCNInstallationsAPIService::requestWithURL(
           request.headers.add("Content-Type", "application/json");
           request.body = platform::Bytes(json->begin(), json->end());
         }
-        if (refreshToken) request.headers.add(kAuthorizationHeader, "BIS_v2 " + *refreshToken);
+        if (refreshToken)
+          request.headers.add(kAuthorizationHeader, std::string(kAuthorizationPrefix) + *refreshToken);
         if (self->heartbeatLogger_) {
           std::shared_ptr<BCNHeartbeatsPayload> payload =
               self->heartbeatLogger_->flushHeartbeatsIntoPayload();
@@ -186,32 +196,35 @@ CVPPromise<platform::HttpResponse> BCNInstallationsAPIService::sendURLRequest(
 
 CVPPromise<platform::HttpResponse> BCNInstallationsAPIService::URLRequestPromise(
     const platform::HttpRequest& request) {
+  const std::vector<std::string> secrets = secretsOf(request);
   BCNLoggerLogDebug(kBCNLoggerInstallations, "I-BIS001001", "Sending request: %@, body:%@, headers: %@.",
-                    requestText(request), bodyText(request.body), headersText(request.headers));
+                    requestText(request), bodyText(request.body, secrets),
+                    BCNInstallationsRedactedHeaders(request.headers));
   auto client = client_;
   auto queue = responseQueue_;
-  return CVPPromise<platform::HttpResponse>::async(queue, [client, queue, request](auto fulfill,
-                                                                                   auto reject) {
-    client->send(request, queue, [request, fulfill, reject](platform::Result<platform::HttpResponse> answer) {
-      if (!answer) {
-        BCNLoggerLogDebug(kBCNLoggerInstallations, "I-BIS001002", "Request failed: %@, error: %@.",
-                          requestText(request), answer.error().debugDescription());
-        reject(answer.error());
-        return;
-      }
-      const platform::HttpResponse& response = *answer;
-      BCNLoggerLogDebug(kBCNLoggerInstallations, "I-BIS001003",
-                        "Request response received: %@, error: %@, body: %@.", requestText(request), nullptr,
-                        std::string(response.bodyText()));
-      if (response.statusCode >= 200 && response.statusCode <= 299) {
-        fulfill(response);
-        return;
-      }
-      BCNLoggerLogDebug(kBCNLoggerInstallations, "I-BIS001004", "Unexpected API response: %@, body: %@.",
-                        response.url + " " + std::to_string(response.statusCode),
-                        std::string(response.bodyText()));
-      reject(BCNInstallationsErrorUtil::APIErrorWithHTTPResponse(response));
-    });
+  return CVPPromise<platform::HttpResponse>::async(queue, [client, queue, request, secrets](auto fulfill,
+                                                                                            auto reject) {
+    client->send(
+        request, queue, [request, secrets, fulfill, reject](platform::Result<platform::HttpResponse> answer) {
+          if (!answer) {
+            BCNLoggerLogDebug(kBCNLoggerInstallations, "I-BIS001002", "Request failed: %@, error: %@.",
+                              requestText(request), answer.error().debugDescription());
+            reject(answer.error());
+            return;
+          }
+          const platform::HttpResponse& response = *answer;
+          BCNLoggerLogDebug(kBCNLoggerInstallations, "I-BIS001003",
+                            "Request response received: %@, error: %@, body: %@.", requestText(request),
+                            nullptr, bodyText(response.bodyText(), secrets));
+          if (response.statusCode >= 200 && response.statusCode <= 299) {
+            fulfill(response);
+            return;
+          }
+          BCNLoggerLogDebug(kBCNLoggerInstallations, "I-BIS001004", "Unexpected API response: %@, body: %@.",
+                            response.url + " " + std::to_string(response.statusCode),
+                            bodyText(response.bodyText(), secrets));
+          reject(BCNInstallationsErrorUtil::APIErrorWithHTTPResponse(response, secrets));
+        });
   });
 }
 

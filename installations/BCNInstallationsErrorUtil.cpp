@@ -1,5 +1,6 @@
 #include "installations/BCNInstallationsErrorUtil.h"
 
+#include "installations/BCNInstallationsRedaction.h"
 #include "platform/text/Format.h"
 #include "sdk-utilities/vendor/VendorPrefix.h"
 
@@ -51,10 +52,12 @@ platform::Error BCNInstallationsErrorUtil::backoffIntervalWaitError() {
   return reasoned(kBCNInstallationsErrorCodeServerUnreachable, "Too many server requests.");
 }
 
-platform::Error BCNInstallationsErrorUtil::APIErrorWithHTTPResponse(const platform::HttpResponse& response) {
+platform::Error BCNInstallationsErrorUtil::APIErrorWithHTTPResponse(const platform::HttpResponse& response,
+                                                                    const std::vector<std::string>& secrets) {
+  // The reason reaches logs and callers; the body itself stays whole in the user info.
   std::string reason = platform::format(
       "The server responded with an error: \n - URL: %@ \n - HTTP status code: %ld \n - Response body: %@",
-      response.url, response.statusCode, std::string(response.bodyText()));
+      response.url, response.statusCode, BCNInstallationsRedactedText(response.bodyText(), secrets));
   platform::Dictionary userInfo{{kHTTPErrorKey, true},
                                 {kHTTPStatusKey, static_cast<std::int64_t>(response.statusCode)},
                                 {kHTTPURLKey, response.url},

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "installations/BCNInstallationsErrors.h"
 #include "platform/error/Error.h"
@@ -33,8 +34,10 @@ class BCNInstallationsErrorUtil {
   static platform::Error BIDRegistrationErrorWithResponseMissingField(const std::string& fieldName);
   // Code 2, "Too many server requests.".
   static platform::Error backoffIntervalWaitError();
-  // The HTTP error of a response outside 200-299.
-  static platform::Error APIErrorWithHTTPResponse(const platform::HttpResponse& response);
+  // The HTTP error of a response outside 200-299. Its reason shows the body with secrets redacted
+  // (BCNInstallationsRedactedText, with the `secrets` the request carried).
+  static platform::Error APIErrorWithHTTPResponse(const platform::HttpResponse& response,
+                                                  const std::vector<std::string>& secrets = {});
   static platform::Error installationsErrorWithCode(std::int64_t code,
                                                     std::optional<std::string> failureReason,
                                                     std::optional<platform::Error> underlyingError);

@@ -26,17 +26,15 @@ class FakeInstallationsServer {
   };
 
   FakeInstallationsServer() {
-    httplib::Server& routes = server_.server();
-    routes.Post(R"(/v1/projects/([^/]+)/installations/)",
-                [this](const httplib::Request& request, httplib::Response& response) {
-                  answerRegister(request, response);
-                });
-    routes.Post(R"(/v1/projects/([^/]+)/installations/([^/]+)/authTokens:generate)",
-                [this](const httplib::Request& request, httplib::Response& response) {
-                  answerToken(request, response);
-                });
-    routes.Delete(R"(/v1/projects/([^/]+)/installations/([^/]+)/)",
-                  [this](const httplib::Request& request, httplib::Response& response) {
+    server_.route("POST", R"(/v1/projects/([^/]+)/installations/)",
+                  [this](const httplib::Request& request, const std::string& body,
+                         httplib::Response& response) { answerRegister(request, body, response); });
+    server_.route("POST", R"(/v1/projects/([^/]+)/installations/([^/]+)/authTokens:generate)",
+                  [this](const httplib::Request& request, const std::string&, httplib::Response& response) {
+                    answerToken(request, response);
+                  });
+    server_.route("DELETE", R"(/v1/projects/([^/]+)/installations/([^/]+)/)",
+                  [this](const httplib::Request& request, const std::string&, httplib::Response& response) {
                     answerDelete(request, response);
                   });
     server_.start();
@@ -95,9 +93,9 @@ class FakeInstallationsServer {
     response.set_content("{\"error\":{\"code\":" + std::to_string(status) + "}}", "application/json");
   }
 
-  void answerRegister(const httplib::Request& request, httplib::Response& response) {
+  void answerRegister(const httplib::Request& request, const std::string& sent, httplib::Response& response) {
     if (answerFault(Route::Register, response)) return;
-    platform::Result<platform::Value> body = platform::parseJson(request.body);
+    platform::Result<platform::Value> body = platform::parseJson(sent);
     const platform::Value* bid = body ? body->find("bid") : nullptr;
     bool wellFormed = body && bid && bid->asString() && body->find("authVersion") &&
                       *body->find("authVersion") == platform::Value("BIS_v2") && body->find("appId") &&

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "installations/BCNInstallationsAPIService.h"
@@ -302,20 +303,39 @@ TEST_F(InstallationsServiceTest, ATransportFailurePassesUnchangedAndHoldsNothing
   ASSERT_TRUE(registered.ok()) << registered.error().debugDescription();
 }
 
-TEST_F(InstallationsServiceTest, DebugLinesKeepTheAPIKeyAndRefreshTokenSecret) {
+// Register, a refused token request whose answer echoes secrets, registering anew, delete, a
+// registration refused with the API key in its answer: no log line of any level shows the API key, a refresh
+// token or an auth token.
+TEST_F(InstallationsServiceTest, NoLogLineOfAFullCycleShowsAKeyOrAToken) {
   testing::InstallationsLogCapture log;
   BCNLoggerSetLevel(kCVULoggerLevelDebug);
   auto controller = newController();
   ASSERT_TRUE(await(controller->getAuthTokenForcingRefresh(false)).ok());
-  ASSERT_TRUE(await(controller->getAuthTokenForcingRefresh(true)).ok());
-  bool sawRequestLine = false;
-  for (const platform::CapturedLogLine& line : log.lines()) {
-    if (line.text.find("I-BIS001001") == std::string::npos) continue;
-    sawRequestLine = true;
-    EXPECT_EQ(line.text.find(testing::kTestAPIKey), std::string::npos) << line.text;
-    EXPECT_EQ(line.text.find("rt-1"), std::string::npos) << line.text;
+  server.queueFaults(
+      Route::GenerateToken,
+      {Fault{401, std::string(R"({"error":{"message":"rt-1 refused for )") + testing::kTestAPIKey +
+                      R"("},"refreshToken":"rt-1","authToken":{"token":"token-1"}})"}});
+  auto renewed = await(controller->getAuthTokenForcingRefresh(true));
+  ASSERT_TRUE(renewed.ok()) << renewed.error().debugDescription();
+  ASSERT_TRUE(await(controller->deleteInstallation()).ok());
+  server.queueFaults(Route::Register, {Fault{403, std::string("key ") + testing::kTestAPIKey + " refused"}});
+  EXPECT_FALSE(await(controller->getAuthTokenForcingRefresh(false)).ok());
+
+  std::vector<std::string> secrets{testing::kTestAPIKey};
+  for (int issued = 1; issued <= 6; ++issued) {
+    secrets.push_back("rt-" + std::to_string(issued));
+    secrets.push_back("token-" + std::to_string(issued));
   }
-  EXPECT_TRUE(sawRequestLine);
+  const std::vector<platform::CapturedLogLine> lines = log.lines();
+  std::set<std::string> codes;
+  for (const platform::CapturedLogLine& line : lines) {
+    if (const std::size_t at = line.text.find("I-BIS"); at != std::string::npos)
+      codes.insert(line.text.substr(at, 11));
+    for (const std::string& secret : secrets)
+      EXPECT_EQ(line.text.find(secret), std::string::npos) << secret << " in " << line.text;
+  }
+  for (const char* code : {"I-BIS001001", "I-BIS001003", "I-BIS001004", "I-BIS002003"})
+    EXPECT_TRUE(codes.count(code)) << code << " was not written";
 }
 
 }  // namespace

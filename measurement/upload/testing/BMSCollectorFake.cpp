@@ -16,9 +16,10 @@ BMSCollectorFake::BMSCollectorFake() {
                        [this](const httplib::Request& request, httplib::Response& response) {
                          answerConfiguration(request, response);
                        });
-  server_.onPost("/a", [this](const httplib::Request&, const std::string& body, httplib::Response& response) {
-    answerUpload(body, response);
-  });
+  server_.route("POST", "/a",
+                [this](const httplib::Request&, const std::string& body, httplib::Response& response) {
+                  answerUpload(body, response);
+                });
   server_.start();
 }
 

@@ -117,8 +117,25 @@ httplib::Server::HandlerWithContentReader LocalHttpServer::withBody(BodyHandler 
   };
 }
 
-void LocalHttpServer::onPost(const std::string& pattern, BodyHandler handler) {
-  server_->Post(pattern, withBody(std::move(handler)));
+void LocalHttpServer::route(const std::string& method, const std::string& pattern, BodyHandler handler) {
+  // A DELETE may come with a body or without one; the library routes the two apart.
+  auto plain = [handler](const httplib::Request& request, httplib::Response& response) {
+    handler(request, request.body, response);
+  };
+  if (method == "GET") {
+    server_->Get(pattern, plain);
+  } else if (method == "POST") {
+    server_->Post(pattern, withBody(handler));
+  } else if (method == "PUT") {
+    server_->Put(pattern, withBody(handler));
+  } else if (method == "PATCH") {
+    server_->Patch(pattern, withBody(handler));
+  } else if (method == "DELETE") {
+    server_->Delete(pattern, withBody(handler));
+    server_->Delete(pattern, plain);
+  } else {
+    throw std::invalid_argument("LocalHttpServer: no routes for " + method);
+  }
 }
 
 LocalHttpServer::~LocalHttpServer() {

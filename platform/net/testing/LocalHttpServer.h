@@ -12,8 +12,8 @@
 //    Scripts may be set before or after start(); unscripted requests get 404.
 //    A reply's body can also be generated as it is sent (withGeneratedBody): a large answer that
 //    costs the server no memory.
-//  - onPost(): a route for posts that gets the whole body; server(): any other route on the
-//    underlying server. Both before start(); they take precedence over scripts.
+//  - route(): a route of the test's own whose handler gets the whole body; server(): the
+//    underlying server, for anything else. Both before start(); they take precedence over scripts.
 //
 // Every request is recorded with its headers and body before its answer is sent, so a client that
 // got its answer always finds its request in requests(). A request body sent with
@@ -21,7 +21,7 @@
 // inflate); the header stays in the record. Bodies of any content type are taken up to
 // kMaximumRequestBodyBytes, on the wire and inflated, which is more than the SDK ever sends in one
 // batch; a larger one is answered 413. (Requests with a body never reach plain routes added on
-// server(): the scripts take them first. Posts go to onPost routes.)
+// server(): the scripts take them first. Routes for them go through route().)
 //
 // The TLS variant (Scheme::Https) serves with a certificate for 127.0.0.1 made when the server is
 // made; it is trusted by nothing but a client given certificateFile().
@@ -108,8 +108,9 @@ class LocalHttpServer {
 
   // Routes must be registered before start().
   httplib::Server& server() { return *server_; }
-  // A POST route whose handler gets the request's whole body, inflated.
-  void onPost(const std::string& pattern, BodyHandler handler);
+  // A route ("GET", "POST", "PUT", "PATCH" or "DELETE") whose handler gets the request's whole body,
+  // inflated (empty for a request without one).
+  void route(const std::string& method, const std::string& pattern, BodyHandler handler);
   void start();
 
   void script(const std::string& method, const std::string& path, std::vector<ScriptedReply> replies);

@@ -56,10 +56,11 @@ TEST(LocalHttpServerTest, StoppingEndsAConnectionTheClientKeepsAliveAndGivesTheP
 TEST(LocalHttpServerTest, TakesLargeCompressedFormPostsAndSendsGeneratedBodies) {
   LocalHttpServer server;
   std::size_t handed = 0;
-  server.onPost("/form", [&](const httplib::Request&, const std::string& body, httplib::Response& response) {
-    handed = body.size();
-    response.status = 204;
-  });
+  server.route("POST", "/form",
+               [&](const httplib::Request&, const std::string& body, httplib::Response& response) {
+                 handed = body.size();
+                 response.status = 204;
+               });
   server.script("POST", "/scripted", {ScriptedReply(201)});
   server.script("GET", "/large", {ScriptedReply(200).withGeneratedBody(3u << 20, 'z')});
   server.start();
