@@ -189,5 +189,36 @@ TEST_F(TagSuggestionTest, ChoosingASuggestionAddsItAndDropsTheFragment) {
   EXPECT_TRUE(model.isFocused());
 }
 
+TEST_F(TagInputModelTest, AHighlightFollowsTheOfferedSuggestionsAndGoesWithTyping) {
+  TagInputModel model = makeModel({"Review", "Research", "Banane"});
+  model.setFocused(true);
+  model.moveHighlight(1);
+  EXPECT_EQ(model.highlightedSuggestion(), std::nullopt) << "nothing offered, nothing to highlight";
+
+  model.setInputText("re");
+  model.moveHighlight(-1);
+  EXPECT_EQ(model.highlightedSuggestion(), std::nullopt) << "up from none stays at the typed text";
+  model.moveHighlight(2);
+  EXPECT_EQ(model.highlightedSuggestion(), "Review");
+  model.moveHighlight(5);
+  EXPECT_EQ(model.highlightedSuggestion(), "Review") << "down stops at the last";
+
+  model.setInputText("res");
+  EXPECT_EQ(model.highlightedSuggestion(), std::nullopt) << "typing starts over";
+  model.moveHighlight(1);
+  model.setFocused(false);
+  EXPECT_EQ(model.highlightedSuggestion(), std::nullopt);
+
+  model.setFocused(true);
+  model.commitInput();
+  EXPECT_EQ(tags_, Tags{"res"}) << "without a highlight Return commits the typed text";
+  model.setInputText("ba");
+  model.moveHighlight(1);
+  EXPECT_TRUE(model.takeHighlightedSuggestion());
+  EXPECT_EQ(tags_, (Tags{"res", "Banane"}));
+  EXPECT_EQ(model.inputText(), "");
+  EXPECT_FALSE(model.takeHighlightedSuggestion());
+}
+
 }  // namespace
 }  // namespace velloran
