@@ -80,7 +80,13 @@ std::optional<UnsavedEdit> PromptEditorController::unsavedEdit() const {
   const bool textUnsaved =
       !platform::trimmed(versionText_).empty() && !sameTrimmed(versionText_, currentText(stored));
   if (!textUnsaved && !metadataDiffers(stored, editTitle_, editTags_, editType_)) return std::nullopt;
-  return UnsavedEdit{editTitle_, editTags_, editType_, textUnsaved ? versionText_ : std::string()};
+  return UnsavedEdit{editTitle_, editTags_, editType_, textUnsaved ? versionText_ : std::string(),
+                     saveFailure().has_value()};
+}
+
+bool PromptEditorController::holdsUnsavedInput() const {
+  const std::optional<UnsavedEdit> edit = unsavedEdit();
+  return edit && edit->isLostAtQuit();
 }
 
 std::optional<PromptVersion> PromptEditorController::currentVersion() const {

@@ -99,6 +99,8 @@ class PromptEditorController : public std::enable_shared_from_this<PromptEditorC
   const std::optional<std::string>& saveFailure() const { return viewModel_->saveFailure(); }
   // The edits the store does not hold; none when it holds them all.
   std::optional<UnsavedEdit> unsavedEdit() const;
+  // Whether ending the application now would lose input (UnsavedEdit::isLostAtQuit).
+  bool holdsUnsavedInput() const;
   void saveNewVersion();
   // Deletes the prompt; on success waits for onDeleteCommitted, then calls `dismiss`. A failure is
   // written to the console ("Prompt konnte nicht gelöscht werden: ") and the editor stays.

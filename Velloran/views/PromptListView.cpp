@@ -27,6 +27,7 @@
 #include "Velloran/views/PromptDetailView.h"
 #include "Velloran/views/SheetHost.h"
 #include "Velloran/views/ViewTexts.h"
+#include "platform/text/Characters.h"
 
 namespace velloran {
 namespace {
@@ -445,6 +446,14 @@ void PromptListView::saveNewPrompt() {
       page->createSheet_->setSaveFailure(page->createFailure_);
     }
   });
+}
+
+bool PromptListView::holdsUnsavedInput() const {
+  const bool draftTyped = !platform::trimmed(draft_.title).empty() ||
+                          !platform::trimmed(draft_.content).empty() || !draft_.tags.empty();
+  const auto* editor = qobject_cast<const PromptDetailView*>(navigation_.topPage());
+  return draftTyped || unsavedEdits_->holdsInputLostAtQuit() ||
+         (editor != nullptr && editor->controller().holdsUnsavedInput());
 }
 
 void PromptListView::syncNow() {

@@ -87,6 +87,9 @@ class PromptListView final : public NavigationPage {
   QLineEdit* searchField() const { return search_; }
   ToastBanner* toast() const { return toast_; }
   const PromptDraft& draft() const { return draft_; }
+  // Whether closing the window now would lose something typed: the create sheet's form, edits of
+  // closed editors the store did not take, or the open editor's (PromptEditorController).
+  bool holdsUnsavedInput() const;
   const std::optional<Prompt>& promptToDelete() const { return promptToDelete_; }
 
  protected:

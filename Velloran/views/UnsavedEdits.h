@@ -22,12 +22,24 @@ struct UnsavedEdit {
   PromptType type = PromptType::system;
   // Empty when the text was stored (or never changed).
   std::string text;
+  // The editor's last save had failed.
+  bool saveFailed = false;
+
+  // Whether ending the application would lose it: title, tags and type still waiting for their
+  // automatic save are stored as the application ends, a text or a failed edit is not.
+  bool isLostAtQuit() const { return !text.empty() || saveFailed; }
 };
 
 class UnsavedEdits {
  public:
   // Replaces what was kept for the prompt.
   void keep(const platform::UUID& promptId, UnsavedEdit edit) { edits_[promptId] = std::move(edit); }
+  bool holdsInputLostAtQuit() const {
+    for (const auto& [id, edit] : edits_) {
+      if (edit.isLostAtQuit()) return true;
+    }
+    return false;
+  }
   // What was kept for the prompt, handed over once.
   std::optional<UnsavedEdit> take(const platform::UUID& promptId) {
     const auto found = edits_.find(promptId);

@@ -31,6 +31,8 @@ inline constexpr const char* kTypeSection = "Art";
 inline constexpr const char* kAllTypes = "Alle Typen";
 inline constexpr const char* kTagsSection = "Tags";
 inline constexpr const char* kAllTags = "Alle Tags";
+inline constexpr const char* kDiscardAndQuitQuestion = "Nicht gespeicherte Eingaben verwerfen und beenden?";
+inline constexpr const char* kDiscard = "Verwerfen";
 
 // Card
 inline constexpr const char* kOpenInChatButton = "ChatGPT";

@@ -23,6 +23,7 @@
 #include "Velloran/ui/testing/WidgetChecks.h"
 #include "Velloran/views/Banners.h"
 #include "Velloran/views/CardGrid.h"
+#include "Velloran/views/ConfirmationSheet.h"
 #include "Velloran/views/CreatePromptSheet.h"
 #include "Velloran/views/FilterMenu.h"
 #include "Velloran/views/LibraryWindow.h"
@@ -620,6 +621,26 @@ TEST_F(LibraryWindowTest, TheLibraryTellsHowToSyncAndCtrlQQuits) {
   QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
   bed_.settle();
   EXPECT_FALSE(window_->isVisible()) << "closing the only window ends the application";
+}
+
+TEST_F(LibraryWindowTest, ClosingWithATypedButUnsavedFormAsksAndTheFormGivesWay) {
+  bed_.skipConsentSheet();
+  open();
+  click(find("addPromptButton"));
+  QTest::keyClicks(find("newPromptTitleField"), QStringLiteral("Entwurf"));
+  QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
+  bed_.settle();
+  ASSERT_TRUE(window_->isVisible());
+  auto* question = qobject_cast<ConfirmationSheet*>(sheet());
+  ASSERT_NE(question, nullptr) << "the create sheet gave way to the question";
+  click(question->cancelButton());
+  click(find("addPromptButton"));
+  EXPECT_EQ(find<QLineEdit>("newPromptTitleField")->text(), QStringLiteral("Entwurf")) << "the form is kept";
+
+  QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
+  bed_.settle();
+  click(qobject_cast<ConfirmationSheet*>(sheet())->destructiveButton());
+  EXPECT_FALSE(window_->isVisible());
 }
 
 TEST_F(LibraryWindowTest, TheSyncBannerAndTheToastTogether) {

@@ -17,8 +17,10 @@
 #include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/SegmentedPicker.h"
 #include "Velloran/ui/testing/Screenshot.h"
+#include "Velloran/ui/testing/WidgetChecks.h"
 #include "Velloran/views/Banners.h"
 #include "Velloran/views/CardGrid.h"
+#include "Velloran/views/ConfirmationSheet.h"
 #include "Velloran/views/LibraryWindow.h"
 #include "Velloran/views/NavigationHost.h"
 #include "Velloran/views/PromptDetailView.h"
@@ -75,6 +77,12 @@ class PromptEditorTest : public ::testing::Test {
     QLineEdit* field = find<QLineEdit>("editPromptTitleField");
     field->selectAll();
     QTest::keyClicks(field, text);
+    bed_.settle();
+  }
+
+  // Ctrl+Q, as the user quits.
+  void quit() {
+    QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
     bed_.settle();
   }
 
@@ -403,6 +411,9 @@ TEST_F(PromptEditorTest, AFailedAutomaticSaveSaysWhyAndTheTitleComesBackWithTheN
   bed_.settle();
   bed_.advance(1s);
   EXPECT_EQ(storedPrompt().title, "Alt");
+  quit();
+  ASSERT_TRUE(window_->isVisible()) << "the kept edit would be lost";
+  click(window_->findChild<ConfirmationSheet*>()->cancelButton());
   window_->library().editPrompt(bed_.viewModel()->prompts().front());
   bed_.settle();
   editor_ = qobject_cast<PromptDetailView*>(window_->navigation().topPage());
@@ -411,6 +422,48 @@ TEST_F(PromptEditorTest, AFailedAutomaticSaveSaysWhyAndTheTitleComesBackWithTheN
   bed_.advance(350ms);
   EXPECT_EQ(storedPrompt().title, "Neu") << "the next editor tries again";
   EXPECT_EQ(storedPrompt().versions.size(), 1u);
+}
+
+TEST_F(PromptEditorTest, ClosingTheWindowWithAnUnsavedTextAsksFirst) {
+  openEditor(makePrompt("Titel", {"Erste Fassung"}));
+  setText(QStringLiteral("Noch nicht gespeichert"));
+  quit();
+  ASSERT_TRUE(window_->isVisible()) << "the text would be lost";
+  auto* question = window_->findChild<ConfirmationSheet*>();
+  ASSERT_NE(question, nullptr);
+  EXPECT_TRUE(testing::visibleTexts(*question).contains(
+      QString::fromUtf8("Nicht gespeicherte Eingaben verwerfen und beenden?")));
+  quit();  // asked again while the question is up: still one question
+  EXPECT_EQ(window_->findChildren<ConfirmationSheet*>().size(), 1);
+
+  click(question->cancelButton());
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_EQ(find<QPlainTextEdit>("editPromptContentEditor")->toPlainText(),
+            QStringLiteral("Noch nicht gespeichert"));
+
+  quit();
+  click(window_->findChild<ConfirmationSheet*>()->destructiveButton());
+  EXPECT_FALSE(window_->isVisible()) << "Verwerfen closes the window";
+  EXPECT_EQ(storedPrompt().versions.size(), 1u);
+}
+
+TEST_F(PromptEditorTest, AQuitTheSystemAsksForIsNeverHeldUp) {
+  openEditor(makePrompt("Titel", {"Erste Fassung"}));
+  setText(QStringLiteral("Noch nicht gespeichert"));
+  window_->close();  // as a stop signal's quit closes the windows
+  bed_.settle();
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(window_->findChild<ConfirmationSheet*>(), nullptr);
+}
+
+TEST_F(PromptEditorTest, ClosingTheWindowAfterEverythingIsStoredDoesNotAsk) {
+  openEditor(makePrompt("Titel", {"Erste Fassung"}));
+  setText(QStringLiteral("Zweite Fassung"));
+  click(find("saveEditedPromptButton"));
+  typeTitle("Neuer Titel");  // still waiting for its automatic save, which the close runs at once
+  quit();
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(storedPrompt().title, "Neuer Titel");
 }
 
 TEST_F(PromptEditorTest, TheBackButtonReturnsToTheLibrary) {
