@@ -86,7 +86,14 @@ void CloudKitSyncService::pullChanges(Completion<void> completion) {
       if (completion) completion(inAppTerms(current));
       return;
     }
-    self->processPersistentHistory(completion);
+    self->runMirror(&platform::MirroredPersistentContainer::importNow,
+                    [self, completion = std::move(completion)](platform::Result<void> imported) {
+                      if (!imported) {
+                        if (completion) completion(inAppTerms(imported));
+                        return;
+                      }
+                      self->processPersistentHistory(completion);
+                    });
   });
 }
 
@@ -98,8 +105,25 @@ void CloudKitSyncService::pushChanges(Completion<void> completion) {
     view->performAndWait([&] {
       if (view->hasChanges()) saved = view->save();
     });
-    if (completion) completion(inAppTerms(saved));
+    if (!saved) {
+      if (completion) completion(inAppTerms(saved));
+      return;
+    }
+    self->runMirror(&platform::MirroredPersistentContainer::exportNow,
+                    [completion = std::move(completion)](platform::Result<void> exported) {
+                      if (completion) completion(inAppTerms(exported));
+                    });
   });
+}
+
+void CloudKitSyncService::runMirror(
+    void (platform::MirroredPersistentContainer::*operation)(platform::CloudMirror::Done),
+    platform::CloudMirror::Done done) {
+  if (auto* mirrored = dynamic_cast<platform::MirroredPersistentContainer*>(container_.get())) {
+    (mirrored->*operation)(std::move(done));
+  } else {
+    done(platform::Result<void>());
+  }
 }
 
 Subscription CloudKitSyncService::observeEvents(std::function<void(const SyncEvent&)> handler) {

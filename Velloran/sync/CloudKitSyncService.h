@@ -36,6 +36,7 @@
 #include "Velloran/sync/HistoryTokenStore.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/mirror/MirrorEvent.h"
+#include "platform/mirror/MirroredPersistentContainer.h"
 #include "platform/notify/NotificationCenter.h"
 #include "platform/pstore/PersistentContainer.h"
 
@@ -65,9 +66,12 @@ class CloudKitSyncService final : public SyncService,
   CloudKitSyncService& operator=(const CloudKitSyncService&) = delete;
 
   // --- SyncService ---------------------------------------------------------------------------
-  // Makes the view context read the newest state, then processes history.
+  // Makes the view context read the newest state, lets the mirror import what other machines
+  // wrote, then processes history.
   void pullChanges(Completion<void> completion) override;
-  // Saves the view context when it has changes.
+  // Saves the view context when it has changes, then lets the mirror export what waits. A store
+  // that is not mirrored skips the mirror's part. Every failure reaches the caller, also one the
+  // mirror reported before (a missing mirror folder fails each pull and push while it is missing).
   void pushChanges(Completion<void> completion) override;
   // Registers one more observer of the store's remote-change notification; each notification
   // starts a history processing whose outcome is ignored.
@@ -88,6 +92,10 @@ class CloudKitSyncService final : public SyncService,
   using History = platform::Result<std::vector<platform::HistoryTransaction>>;
 
   void registerEventObserver();
+  // The mirror's operation, when the container mirrors; else `done` at once with success. On the
+  // main queue.
+  void runMirror(void (platform::MirroredPersistentContainer::*operation)(platform::CloudMirror::Done),
+                 platform::CloudMirror::Done done);
   // On the background context's queue.
   History fetchHistory(platform::ManagedObjectContext& context,
                        const std::optional<platform::HistoryToken>& token);

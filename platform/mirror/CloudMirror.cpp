@@ -9,6 +9,7 @@
 #include "platform/mirror/MirrorExport.h"
 #include "platform/mirror/MirrorImport.h"
 #include "platform/pstore/ManagedObjectContext.h"
+#include "platform/pstore/PersistentStoreError.h"
 
 namespace platform {
 namespace {
@@ -72,7 +73,7 @@ void CloudMirror::stop(Pending pending) {
   queue_->sync([this, pending] {
     pollTimer_.cancel();
     exportTimer_.cancel();
-    if (pending == Pending::exportFirst && setUp_ && storeStillLoaded()) exportChanges();
+    if (pending == Pending::exportFirst && setUp_ && storeStillLoaded()) (void)exportChanges();
   });
 }
 
@@ -98,12 +99,35 @@ std::shared_ptr<ManagedObjectContext> CloudMirror::newContext() const {
 
 void CloudMirror::runCycle() {
   if (!stillMirroring()) return;
-  if (!setUp_) setUp();
+  // Each operation reports its own outcome as events.
+  if (!setUp_) (void)setUp();
   if (setUp_) {
-    exportChanges();
-    importChanges();
+    (void)exportChanges();
+    (void)importChanges();
   }
   schedulePoll();
+}
+
+void CloudMirror::importNow(Done done) {
+  runRequested(&CloudMirror::importChanges, std::move(done));
+}
+
+void CloudMirror::exportNow(Done done) {
+  runRequested(&CloudMirror::exportChanges, std::move(done));
+}
+
+void CloudMirror::runRequested(Result<void> (CloudMirror::*operation)(), Done done) {
+  queue_->async([weak = weak_from_this(), operation, done = std::move(done)] {
+    Result<void> outcome = persistentStoreError(PersistentStoreErrorCode::StoreOperationFailed,
+                                                "The store is no longer mirrored.");
+    if (auto mirror = weak.lock(); mirror && mirror->stillMirroring()) {
+      mirror->callerHearsOutcome_ = true;
+      outcome = mirror->setUp_ ? Result<void>() : mirror->setUp();
+      if (outcome) outcome = (mirror.get()->*operation)();
+      mirror->callerHearsOutcome_ = false;
+    }
+    if (done) mainQueue()->async([done, outcome = std::move(outcome)] { done(outcome); });
+  });
 }
 
 void CloudMirror::schedulePoll() {
@@ -119,16 +143,16 @@ void CloudMirror::scheduleExport() {
   std::weak_ptr<CloudMirror> weak = weak_from_this();
   exportTimer_ = Timer::schedule(queue_, Deadline::after(settings_.exportDelay), [weak] {
     auto mirror = weak.lock();
-    if (mirror && mirror->stillMirroring() && mirror->setUp_) mirror->exportChanges();
+    if (mirror && mirror->stillMirroring() && mirror->setUp_) (void)mirror->exportChanges();
   });
 }
 
-void CloudMirror::setUp() {
+Result<void> CloudMirror::setUp() {
   const Date start = clock_.now();
   Result<void> ready = folder_.prepare();
   if (ready) ready = takeIdentity();
   setUp_ = ready.ok();
-  finish(MirrorEvent::Type::Setup, start, ready);
+  return finish(MirrorEvent::Type::Setup, start, ready);
 }
 
 Result<void> CloudMirror::takeIdentity() {
@@ -158,18 +182,18 @@ Result<void> CloudMirror::takeIdentity() {
   return context->save();
 }
 
-void CloudMirror::checkOwnJournal() {
+Result<void> CloudMirror::checkOwnJournal() {
   // Offline, the journal is left alone; the export reports why.
-  if (!folder_.prepare()) return;
+  if (!folder_.prepare()) return {};
   const Date start = clock_.now();
   std::shared_ptr<ManagedObjectContext> context = newContext();
   if (!rewriteJournal_) {
     Result<std::optional<JournalPosition>> written = MirrorBookkeeping(*context).ownJournal();
     if (!written) return finish(MirrorEvent::Type::Export, start, written.error());
-    if (!*written) return;
+    if (!*written) return {};
     Result<bool> holds = journalHolds(folder_.journalFile(device_), **written);
     if (!holds) return finish(MirrorEvent::Type::Export, start, holds.error());
-    if (*holds) return;
+    if (*holds) return {};
   }
   // The journal lost what this store wrote (emptied, rolled back, deleted, or carried off as a
   // conflict copy), or this store has just taken a new identity: what only this store had must be
@@ -178,36 +202,33 @@ void CloudMirror::checkOwnJournal() {
   Result<void> outcome = state ? commitExport(*state, *context, folder_.journalFile(device_), hybridClock_)
                                : Result<void>(state.error());
   if (outcome) rewriteJournal_ = false;
-  finish(MirrorEvent::Type::Export, start, outcome);
+  return finish(MirrorEvent::Type::Export, start, outcome);
 }
 
-void CloudMirror::exportChanges() {
+Result<void> CloudMirror::exportChanges() {
   // Appending to a journal that lost lines would make the loss look mended.
-  checkOwnJournal();
+  Result<void> checked = checkOwnJournal();
   const Date start = clock_.now();
   std::shared_ptr<ManagedObjectContext> context = newContext();
   Result<PendingExport> pending = collectExport(*context, device_, hybridClock_);
-  if (!pending) {
-    finish(MirrorEvent::Type::Export, start, pending.error());
-    return;
-  }
+  if (!pending) return finish(MirrorEvent::Type::Export, start, pending.error());
   if (pending->entries.empty()) {
     // Only imported changes (or none): the token moves past them quietly. Should that fail, the
-    // next export looks at them again, which costs nothing.
+    // next export looks at them again, which costs nothing. An offline folder still fails a
+    // caller who asked: nothing could have gone out.
     if (pending->through) (void)commitExport(*pending, *context, folder_.journalFile(device_), hybridClock_);
-    return;
+    if (!callerHearsOutcome_ || !checked) return checked;
+    return folder_.prepare();
   }
   Result<void> outcome = folder_.prepare();
   if (outcome) outcome = commitExport(*pending, *context, folder_.journalFile(device_), hybridClock_);
-  finish(MirrorEvent::Type::Export, start, outcome);
+  outcome = finish(MirrorEvent::Type::Export, start, outcome);
+  return outcome ? checked : outcome;
 }
 
-void CloudMirror::importChanges() {
+Result<void> CloudMirror::importChanges() {
   const Date start = clock_.now();
-  if (Result<void> ready = folder_.prepare(); !ready) {
-    finish(MirrorEvent::Type::Import, start, ready);
-    return;
-  }
+  if (Result<void> ready = folder_.prepare(); !ready) return finish(MirrorEvent::Type::Import, start, ready);
   std::vector<std::string> unreadable;
   bool applied = false;
   // Chunk after chunk, each committed on its own, until every journal is read or the mirror stops.
@@ -220,7 +241,7 @@ void CloudMirror::importChanges() {
     if (!outcome) return finish(MirrorEvent::Type::Import, start, outcome.error());
     if (*outcome == ImportOutcome::LocalChangesFirst) {
       ++attempt;
-      exportChanges();
+      if (Result<void> exported = exportChanges(); !exported && callerHearsOutcome_) return exported;
       continue;
     }
     applied = true;
@@ -228,18 +249,19 @@ void CloudMirror::importChanges() {
   }
   if (!applied) {
     lastFailure_[static_cast<std::size_t>(MirrorEvent::Type::Import)].reset();
-    return;
+    return {};
   }
   if (unreadable.empty()) return finish(MirrorEvent::Type::Import, start, Result<void>());
-  finish(MirrorEvent::Type::Import, start,
-         cloudMirrorError(CloudMirrorErrorCode::UnreadableEntry,
-                          std::to_string(unreadable.size()) +
-                              " journal entries could not be read and were skipped: " + joined(unreadable)),
-         true);
+  return finish(
+      MirrorEvent::Type::Import, start,
+      cloudMirrorError(CloudMirrorErrorCode::UnreadableEntry,
+                       std::to_string(unreadable.size()) +
+                           " journal entries could not be read and were skipped: " + joined(unreadable)),
+      true);
 }
 
-void CloudMirror::finish(MirrorEvent::Type type, Date startDate, const Result<void>& outcome,
-                         bool alwaysReport) {
+Result<void> CloudMirror::finish(MirrorEvent::Type type, Date startDate, const Result<void>& outcome,
+                                 bool alwaysReport) {
   std::optional<std::pair<std::string, std::int64_t>>& lastFailure =
       lastFailure_[static_cast<std::size_t>(type)];
   MirrorEvent event;
@@ -251,14 +273,17 @@ void CloudMirror::finish(MirrorEvent::Type type, Date startDate, const Result<vo
     lastFailure.reset();
   } else {
     std::pair<std::string, std::int64_t> failure{outcome.error().domain, outcome.error().code};
-    if (!alwaysReport && lastFailure == failure) return;
+    const bool repeated = lastFailure == failure;
     lastFailure = std::move(failure);
+    if (repeated && !alwaysReport) return outcome;
   }
+  if (callerHearsOutcome_) return outcome;
   post(event);
   event.endDate = clock_.now();
   event.succeeded = outcome.ok();
   if (!outcome) event.error = outcome.error();
   post(event);
+  return outcome;
 }
 
 void CloudMirror::post(const MirrorEvent& event) {

@@ -28,6 +28,11 @@
 // starts afresh, with the new store's identifier as its device and a journal of its own, and
 // imports everything the folder holds.
 //
+// A cycle the user asks for (importNow, exportNow) runs the same operation at once, setting up
+// first when that has not succeeded yet, and answers its outcome to the caller - every time, also a
+// failure that repeats the last one. It posts no events of its own: the caller hears the outcome,
+// and a failure it heard is not posted again by the next poll.
+//
 // Lifetime: shared; blocks hold it weakly. stop() may be called from any thread but the mirror's
 // queue; once it returns no operation runs any more. Before the store closes, stop(exportFirst)
 // exports what local changes wait for the export delay or the next poll, so they reach the journal
@@ -36,6 +41,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,9 +78,15 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   CloudMirror& operator=(const CloudMirror&) = delete;
 
   enum class Pending { abandon, exportFirst };
+  // Called on the main queue with the operation's outcome.
+  using Done = std::function<void(Result<void>)>;
 
   void start();
   void stop(Pending pending = Pending::abandon);
+
+  // Any thread. Once the mirror has stopped they answer StoreOperationFailed.
+  void importNow(Done done);
+  void exportNow(Done done);
 
  private:
   CloudMirror(Configuration configuration, const Clock& clock, NotificationCenter& notificationCenter);
@@ -83,17 +95,21 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   bool storeStillLoaded() const;
   bool stillMirroring();
   void runCycle();
-  void setUp();
+  Result<void> setUp();
   Result<void> takeIdentity();
   // Writes this store's state again when its journal no longer holds what it last wrote.
-  void checkOwnJournal();
-  void exportChanges();
-  void importChanges();
+  Result<void> checkOwnJournal();
+  Result<void> exportChanges();
+  Result<void> importChanges();
+  // Runs `operation` for a caller who waits for its outcome (importNow, exportNow).
+  void runRequested(Result<void> (CloudMirror::*operation)(), Done done);
   void scheduleExport();
   void schedulePoll();
   std::shared_ptr<ManagedObjectContext> newContext() const;
-  // Posts the operation's events unless it is a repeated failure.
-  void finish(MirrorEvent::Type type, Date startDate, const Result<void>& outcome, bool alwaysReport = false);
+  // Posts the operation's events unless it is a repeated failure, or a caller hears the outcome
+  // (then the failure is only noted, so the next poll does not report it again). Answers `outcome`.
+  Result<void> finish(MirrorEvent::Type type, Date startDate, const Result<void>& outcome,
+                      bool alwaysReport = false);
   void post(const MirrorEvent& event);
 
   const std::shared_ptr<PersistentStoreCoordinator> coordinator_;
@@ -111,6 +127,7 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
 
   // Owned by the queue.
   bool setUp_ = false;
+  bool callerHearsOutcome_ = false;
   // The device this store writes as: the store's identifier, until a copy of the data folder
   // takes a new one (then the former one is kept, to write its records again under the new).
   UUID device_;

@@ -23,6 +23,20 @@ MirroredPersistentContainer::~MirroredPersistentContainer() {
   if (mirror_) mirror_->stop();
 }
 
+void MirroredPersistentContainer::importNow(CloudMirror::Done done) {
+  runNow(&CloudMirror::importNow, std::move(done));
+}
+
+void MirroredPersistentContainer::exportNow(CloudMirror::Done done) {
+  runNow(&CloudMirror::exportNow, std::move(done));
+}
+
+void MirroredPersistentContainer::runNow(void (CloudMirror::*operation)(CloudMirror::Done),
+                                         CloudMirror::Done done) {
+  if (mirror_) return (mirror_.get()->*operation)(std::move(done));
+  if (done) mainQueue()->async([done] { done(Result<void>()); });
+}
+
 void MirroredPersistentContainer::persistentStoreDidLoad(const StoreDescription& description,
                                                          const std::shared_ptr<PersistentStore>& store) {
   if (!description.cloudMirrorOptions) return;

@@ -13,6 +13,10 @@
 // local saves closely, also turn on kRemoteChangeNotificationPostOption; without it they wait for
 // the next poll.
 //
+// A cycle the user asks for: importNow() and exportNow() run the mirror's import or export at once
+// and answer its outcome on the main queue (CloudMirror.h); a store without a mirror has nothing to
+// do and answers success.
+//
 // Closing the store (closePersistentStores) first lets the mirror export the local changes still
 // waiting, then stops it: nothing of the mirror runs once the store is closed.
 //
@@ -37,12 +41,18 @@ class MirroredPersistentContainer : public PersistentContainer {
                               NotificationCenter& notificationCenter);
   ~MirroredPersistentContainer() override;
 
+  // From the thread that loaded the store.
+  void importNow(CloudMirror::Done done);
+  void exportNow(CloudMirror::Done done);
+
  protected:
   void persistentStoreDidLoad(const StoreDescription& description,
                               const std::shared_ptr<PersistentStore>& store) override;
   void persistentStoreWillClose(const std::shared_ptr<PersistentStore>& store) override;
 
  private:
+  void runNow(void (CloudMirror::*operation)(CloudMirror::Done), CloudMirror::Done done);
+
   MirrorSettings settings_;
   const Clock& clock_;
   NotificationCenter& notificationCenter_;

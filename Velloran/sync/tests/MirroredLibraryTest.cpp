@@ -149,5 +149,43 @@ TEST_F(MirroredLibraryTest, WithoutTheMirrorFolderSetupFailsAsNoAccount) {
   EXPECT_THAT(a.taken, IsEmpty()) << "a failed event takes no flag";
 }
 
+TEST_F(MirroredLibraryTest, AManualPullAndPushRunTheMirrorAtOnceWithoutWaitingForThePoll) {
+  Library a(root(), dispatch);
+  Library b(root(), dispatch);
+  sync();
+
+  ASSERT_TRUE(a.calls().save(makePrompt({.id = 1, .title = "Sent by hand"})).ok());
+  ASSERT_TRUE(runToCompletion<void>(dispatch, [&](auto done) { a.monitor().pushChanges(done); }).ok());
+  EXPECT_THAT(b.calls().fetchAll(), IsEmpty()) << "no poll has run on b yet";
+
+  ASSERT_TRUE(runToCompletion<void>(dispatch, [&](auto done) { b.monitor().pullChanges(done); }).ok());
+  EXPECT_THAT(titlesOf(b.calls().fetchAll()), ElementsAre("Sent by hand"));
+  EXPECT_THAT(failures(a.events()), IsEmpty());
+  EXPECT_THAT(failures(b.events()), IsEmpty());
+}
+
+TEST_F(MirroredLibraryTest, WhileTheMirrorFolderIsMissingEveryManualSyncFailsAsNoAccount) {
+  Library a(root(), dispatch);
+  sync();
+  std::filesystem::remove_all(root());
+  sync(3);
+  const std::size_t reported = failures(a.events()).size();
+
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    platform::Result<void> pulled =
+        runToCompletion<void>(dispatch, [&](auto done) { a.monitor().pullChanges(done); });
+    ASSERT_FALSE(pulled.ok()) << "attempt " << attempt;
+    EXPECT_EQ(syncProblem(pulled.error()), SyncProblem::noAccount);
+    platform::Result<void> pushed =
+        runToCompletion<void>(dispatch, [&](auto done) { a.monitor().pushChanges(done); });
+    ASSERT_FALSE(pushed.ok()) << "attempt " << attempt;
+    EXPECT_EQ(syncProblem(pushed.error()), SyncProblem::noAccount);
+  }
+  EXPECT_EQ(failures(a.events()).size(), reported) << "the caller hears it; no event repeats it";
+
+  std::filesystem::create_directories(root());
+  EXPECT_TRUE(runToCompletion<void>(dispatch, [&](auto done) { a.monitor().pullChanges(done); }).ok());
+}
+
 }  // namespace
 }  // namespace velloran::testing
