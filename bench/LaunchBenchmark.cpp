@@ -83,7 +83,7 @@ void launchOnceAndSettle(int prompts) {
   AppReviewManager reviewManager(defaults, dispatch.clock(), platform::Bundle::main(),
                                  std::make_shared<platform::testing::RecordingReviewRequester>(),
                                  std::make_shared<platform::testing::RecordingWorkspace>());
-  auto app = std::make_unique<VelloranApp>(analytics, reviewManager, nullptr);
+  auto app = std::get<std::unique_ptr<VelloranApp>>(VelloranApp::launch(analytics, reviewManager, nullptr));
   std::unique_ptr<LibraryWindow> window = app->makeRootView();
   window->show();
   while (window->library().grid()->promptCount() < static_cast<std::size_t>(prompts)) {

@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
   velloran::QtMainQueueDriver mainQueueDriver;
   platform::Workspace::setShared(std::make_shared<velloran::QtWorkspace>());
 
-  velloran::VelloranApp app;
-  const std::unique_ptr<velloran::LibraryWindow> window = app.makeRootView();
+  const auto app = std::get<std::unique_ptr<velloran::VelloranApp>>(velloran::VelloranApp::launch());
+  const std::unique_ptr<velloran::LibraryWindow> window = app->makeRootView();
   FirstLibraryPaint firstPaint(*window->library().grid(), expected);
   window->setMinimumSize(720, 620);
   window->resize(1100, 780);

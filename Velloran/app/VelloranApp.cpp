@@ -49,18 +49,29 @@ std::shared_ptr<SyncService> makeSyncService(const LaunchMode& mode, const CoreD
 
 }  // namespace
 
-VelloranApp::VelloranApp() : VelloranApp(AnalyticsService::shared(), AppReviewManager::shared(), nullptr) {}
+VelloranApp::Launched VelloranApp::launch() {
+  return launch(AnalyticsService::shared(), AppReviewManager::shared(), nullptr);
+}
+
+VelloranApp::Launched VelloranApp::launch(AnalyticsService& analytics, AppReviewManager& reviewManager,
+                                          std::shared_ptr<AppDirectoryProviding> appDirectory) {
+  LaunchMode mode = startLaunchMode();
+  std::variant<CoreDataStack, StoreOpenFailure> stack = CoreDataStack::open(
+      mode.isTesting, mode.isTesting ? CoreDataStack::ContainerFactory(CoreDataStack::makePlainContainer)
+                                     : CoreDataStack::ContainerFactory(makeMirroredContainer));
+  if (auto* failure = std::get_if<StoreOpenFailure>(&stack)) return std::move(*failure);
+  return std::unique_ptr<VelloranApp>(new VelloranApp(analytics, reviewManager, std::move(appDirectory), mode,
+                                                      std::get<CoreDataStack>(std::move(stack))));
+}
 
 VelloranApp::VelloranApp(AnalyticsService& analytics, AppReviewManager& reviewManager,
-                         std::shared_ptr<AppDirectoryProviding> appDirectory)
+                         std::shared_ptr<AppDirectoryProviding> appDirectory, LaunchMode launchMode,
+                         CoreDataStack coreDataStack)
     : analytics_(analytics),
       reviewManager_(reviewManager),
       appDirectory_(std::move(appDirectory)),
-      launchMode_(startLaunchMode()),
-      coreDataStack_(launchMode_.isTesting,
-                     launchMode_.isTesting
-                         ? CoreDataStack::ContainerFactory(CoreDataStack::makePlainContainer)
-                         : CoreDataStack::ContainerFactory(makeMirroredContainer)),
+      launchMode_(launchMode),
+      coreDataStack_(std::move(coreDataStack)),
       promptStore_(std::make_shared<CoreDataPromptStore>(coreDataStack_.container())),
       syncService_(makeSyncService(launchMode_, coreDataStack_)) {
   analytics_.applyCollectionSetting();

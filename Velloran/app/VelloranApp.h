@@ -3,11 +3,12 @@
 // the prompt store and the sync service - and that knows which concrete types the window and its
 // sheets work with.
 //
-// Start-up (the constructor), in this order:
+// Start-up (launch()), in this order:
 //  1. the launch mode (LaunchMode.h); in a UI-test run with a bundle identifier, the preferences
 //     are reset to the UI-test state;
 //  2. the store stack: in memory for test runs, else "Velloran.sqlite" in Application Support,
-//     mirrored through the mirror folder;
+//     mirrored through the mirror folder; when it cannot be opened, launch() answers why and builds
+//     nothing more;
 //  3. the prompt store over the stack's container;
 //  4. the sync service: the mock for test runs, else one sync monitor over the same container;
 //  5. the stored analytics choice is applied (which does nothing in a test run).
@@ -23,6 +24,7 @@
 // The analytics service and the review manager must outlive the app.
 
 #include <memory>
+#include <variant>
 
 #include "Velloran/analytics/AnalyticsService.h"
 #include "Velloran/analytics/LaunchMode.h"
@@ -39,11 +41,14 @@ namespace velloran {
 
 class VelloranApp {
  public:
+  // The started app, or why its store could not be opened (then nothing else was built).
+  using Launched = std::variant<std::unique_ptr<VelloranApp>, StoreOpenFailure>;
+
   // Over AnalyticsService::shared(), AppReviewManager::shared() and the store's lookup.
-  VelloranApp();
+  static Launched launch();
   // `appDirectory`: where the settings' other-apps section looks its apps up; null: the store.
-  VelloranApp(AnalyticsService& analytics, AppReviewManager& reviewManager,
-              std::shared_ptr<AppDirectoryProviding> appDirectory);
+  static Launched launch(AnalyticsService& analytics, AppReviewManager& reviewManager,
+                         std::shared_ptr<AppDirectoryProviding> appDirectory);
   VelloranApp(const VelloranApp&) = delete;
   VelloranApp& operator=(const VelloranApp&) = delete;
 
@@ -62,6 +67,10 @@ class VelloranApp {
   void handleTermination();
 
  private:
+  VelloranApp(AnalyticsService& analytics, AppReviewManager& reviewManager,
+              std::shared_ptr<AppDirectoryProviding> appDirectory, LaunchMode launchMode,
+              CoreDataStack coreDataStack);
+
   // The machine's clock and random source, standard output, this app's analytics service and the
   // process's main queue.
   ViewModelEnvironment viewModelEnvironment();

@@ -4,12 +4,15 @@
 #include <QApplication>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <variant>
 
 #include "Velloran/app/AppLocale.h"
 #include "Velloran/app/ApplicationActivity.h"
 #include "Velloran/app/GraphicalSession.h"
 #include "Velloran/app/QtWorkspace.h"
 #include "Velloran/app/ScenePhase.h"
+#include "Velloran/app/StartupFailure.h"
 #include "Velloran/app/TerminationSignals.h"
 #include "Velloran/app/VelloranApp.h"
 #include "Velloran/ui/ApplicationLook.h"
@@ -22,7 +25,9 @@ int main(int argc, char** argv) {
     std::cerr << velloran::kNoGraphicalSessionLine << std::endl;
     return 1;
   }
+  auto unreachableDisplay = std::make_optional<velloran::UnreachableDisplayExit>();
   QApplication application(argc, argv);
+  unreachableDisplay.reset();
   velloran::adoptAppLanguageForNeutralLocale();
   // Without the fixed font the look falls back to what the system substitutes; the app still runs.
   velloran::applyApplicationLook(application);
@@ -30,7 +35,10 @@ int main(int argc, char** argv) {
   velloran::QtMainQueueDriver mainQueueDriver;
   platform::Workspace::setShared(std::make_shared<velloran::QtWorkspace>());
 
-  velloran::VelloranApp app;
+  velloran::VelloranApp::Launched launched = velloran::VelloranApp::launch();
+  if (const auto* failure = std::get_if<velloran::StoreOpenFailure>(&launched))
+    return velloran::reportStartupFailure(*failure);
+  velloran::VelloranApp& app = *std::get<std::unique_ptr<velloran::VelloranApp>>(launched);
   const std::unique_ptr<velloran::LibraryWindow> window = app.makeRootView();
   velloran::ApplicationActivity activity(platform::NotificationCenter::defaultCenter());
   velloran::ScenePhaseObserver scenePhase(

@@ -7,8 +7,10 @@
 #include "Velloran/persistence/FatalError.h"
 #include "Velloran/persistence/StoreRecovery.h"
 #include "Velloran/persistence/VelloranModel.h"
+#include "platform/bundle/Bundle.h"
 #include "platform/identity/UUID.h"
 #include "platform/paths/ApplicationDirectories.h"
+#include "platform/paths/UserDirectories.h"
 #include "platform/process/FileSizeLimit.h"
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/time/SystemClock.h"
@@ -38,19 +40,21 @@ void configureViewContext(platform::ManagedObjectContext& viewContext) {
   viewContext.setTransactionAuthor(std::string(kTransactionAuthor));
 }
 
-void loadInMemoryStore(platform::PersistentContainer& container) {
+std::optional<StoreOpenFailure> loadInMemoryStore(platform::PersistentContainer& container) {
   platform::StoreDescription description;
   description.type = platform::StoreType::InMemory;
   container.setPersistentStoreDescriptions({description});
-  if (std::optional<platform::Error> failure = loadOnce(container)) {
-    fatalError(StoreLoadFailure{kInMemoryLoadFailedMessage, *failure}.report());
-  }
+  std::optional<platform::Error> failure = loadOnce(container);
+  if (!failure) return std::nullopt;
+  return StoreOpenFailure{StoreLoadFailure{kInMemoryLoadFailedMessage, *failure}.report(), *failure, {}};
 }
 
-std::filesystem::path persistentStoreURL() {
-  platform::Result<std::filesystem::path> support = platform::applicationSupportDirectory();
-  if (!support) fatalError(std::string(kNoApplicationSupportMessage) + support.error().debugDescription());
-  return *support / std::string(kStoreFileName);
+// Where the Application Support folder is meant to be, also when it cannot be made.
+std::filesystem::path intendedSupportFolder() {
+  platform::Result<std::filesystem::path> dataHome = platform::UserDirectories::current().dataHome();
+  if (!dataHome) return {};
+  const std::optional<std::string> identifier = platform::Bundle::main()->bundleIdentifier();
+  return identifier ? *dataHome / *identifier : *dataHome;
 }
 
 }  // namespace
@@ -61,18 +65,41 @@ std::shared_ptr<platform::PersistentContainer> CoreDataStack::makePlainContainer
 }
 
 CoreDataStack::CoreDataStack(bool inMemory, const ContainerFactory& makeContainer)
-    : container_(makeContainer(std::string(model::kModelName), makeModel())) {
-  if (inMemory) {
-    loadInMemoryStore(*container_);
-  } else {
-    // The store and its mirror write files that grow; past the file-size limit a write must fail
-    // as an error, not end the process mid-save.
-    platform::ignoreFileSizeLimitSignal();
-    const std::filesystem::path storeURL = persistentStoreURL();
-    container_->setPersistentStoreDescriptions({persistentStoreDescription(storeURL)});
-    damagedStore_ = loadStores(storeURL, *container_);
-  }
+    : CoreDataStack(openOrEnd(inMemory, makeContainer)) {}
+
+CoreDataStack::CoreDataStack(std::shared_ptr<platform::PersistentContainer> container,
+                             std::optional<std::filesystem::path> damagedStore)
+    : container_(std::move(container)), damagedStore_(std::move(damagedStore)) {
   configureViewContext(*container_->viewContext());
+}
+
+CoreDataStack CoreDataStack::openOrEnd(bool inMemory, const ContainerFactory& makeContainer) {
+  std::variant<CoreDataStack, StoreOpenFailure> opened = open(inMemory, makeContainer);
+  if (auto* failure = std::get_if<StoreOpenFailure>(&opened)) fatalError(failure->report);
+  return std::get<CoreDataStack>(std::move(opened));
+}
+
+std::variant<CoreDataStack, StoreOpenFailure> CoreDataStack::open(bool inMemory,
+                                                                  const ContainerFactory& makeContainer) {
+  std::shared_ptr<platform::PersistentContainer> container =
+      makeContainer(std::string(model::kModelName), makeModel());
+  if (inMemory) {
+    if (std::optional<StoreOpenFailure> failure = loadInMemoryStore(*container)) return std::move(*failure);
+    return CoreDataStack(std::move(container), std::nullopt);
+  }
+  // The store and its mirror write files that grow; past the file-size limit a write must fail as
+  // an error, not end the process mid-save.
+  platform::ignoreFileSizeLimitSignal();
+  platform::Result<std::filesystem::path> support = platform::applicationSupportDirectory();
+  if (!support) {
+    return StoreOpenFailure{std::string(kNoApplicationSupportMessage) + support.error().debugDescription(),
+                            support.error(), intendedSupportFolder()};
+  }
+  const std::filesystem::path storeURL = *support / std::string(kStoreFileName);
+  container->setPersistentStoreDescriptions({persistentStoreDescription(storeURL)});
+  StoreLoadOutcome outcome = loadRecovering(storeURL, *container);
+  if (outcome.failure) return StoreOpenFailure{outcome.failure->report(), outcome.failure->error, *support};
+  return CoreDataStack(std::move(container), std::move(outcome.damagedStore));
 }
 
 std::shared_ptr<const platform::ManagedObjectModel> CoreDataStack::makeModel() {
@@ -135,12 +162,16 @@ platform::StoreDescription CoreDataStack::persistentStoreDescription(const std::
 
 std::optional<std::filesystem::path> CoreDataStack::loadStores(const std::filesystem::path& storeURL,
                                                                platform::PersistentContainer& container) {
-  StoreLoadOutcome outcome =
-      loadRecoveringStore([&container] { return loadOnce(container); },
-                          [&container, &storeURL] { return resetStore(storeURL, container); },
-                          [&storeURL] { return setAsideStore(storeURL); });
+  StoreLoadOutcome outcome = loadRecovering(storeURL, container);
   if (outcome.failure) fatalError(outcome.failure->report());
   return outcome.damagedStore;
+}
+
+StoreLoadOutcome CoreDataStack::loadRecovering(const std::filesystem::path& storeURL,
+                                               platform::PersistentContainer& container) {
+  return loadRecoveringStore([&container] { return loadOnce(container); },
+                             [&container, &storeURL] { return resetStore(storeURL, container); },
+                             [&storeURL] { return setAsideStore(storeURL); });
 }
 
 platform::Result<std::filesystem::path> CoreDataStack::setAsideStore(const std::filesystem::path& storeURL) {

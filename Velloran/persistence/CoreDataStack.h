@@ -22,7 +22,8 @@
 // its companions ("Velloran.sqlite.damaged-<seconds since 1970>", never destroyed) and a new store
 // loaded, which the mirror fills again from every journal, the old store's own included; the stack
 // says where the damaged file went, for the application to tell the user. Every other failure ends the
-// process with a message (StoreRecovery.h), as does the lack of a usable Application Support folder.
+// process with a message (StoreRecovery.h), as does the lack of a usable Application Support folder;
+// open() answers such a failure instead, for an application that tells the user before it exits.
 //
 // Quit: close() ends the store's use before the process exits: the mirror exports what waits and
 // stops, then the store's log is folded into its file and the connection closed. Whoever still
@@ -37,7 +38,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 
+#include "Velloran/persistence/StoreRecovery.h"
 #include "platform/error/Result.h"
 #include "platform/pstore/ManagedObjectModel.h"
 #include "platform/pstore/PersistentContainer.h"
@@ -54,6 +57,14 @@ inline constexpr std::string_view kCloudContainerIdentifier = "velloran.library"
 // The text the process ends with when there is no Application Support folder to keep the store in.
 inline constexpr std::string_view kNoApplicationSupportMessage = "No usable Application Support folder: ";
 
+// Why the store could not be opened: the text the process would end with, the failure itself, and
+// the folder the store lives in or was to be made in (empty for the in-memory store).
+struct StoreOpenFailure {
+  std::string report;
+  platform::Error error;
+  std::filesystem::path folder;
+};
+
 class CoreDataStack {
  public:
   using ContainerFactory = std::function<std::shared_ptr<platform::PersistentContainer>(
@@ -64,6 +75,9 @@ class CoreDataStack {
       std::string name, std::shared_ptr<const platform::ManagedObjectModel> model);
 
   explicit CoreDataStack(bool inMemory, const ContainerFactory& makeContainer = makePlainContainer);
+  // The same, answering a failure instead of ending the process.
+  static std::variant<CoreDataStack, StoreOpenFailure> open(bool inMemory,
+                                                            const ContainerFactory& makeContainer);
 
   const std::shared_ptr<platform::PersistentContainer>& container() const { return container_; }
   // Where a damaged store file was set aside at this start; none when the store loaded as it was.
@@ -94,6 +108,12 @@ class CoreDataStack {
                                            platform::PersistentContainer& container);
 
  private:
+  CoreDataStack(std::shared_ptr<platform::PersistentContainer> container,
+                std::optional<std::filesystem::path> damagedStore);
+  static CoreDataStack openOrEnd(bool inMemory, const ContainerFactory& makeContainer);
+  static StoreLoadOutcome loadRecovering(const std::filesystem::path& storeURL,
+                                         platform::PersistentContainer& container);
+
   std::shared_ptr<platform::PersistentContainer> container_;
   std::optional<std::filesystem::path> damagedStore_;
 };

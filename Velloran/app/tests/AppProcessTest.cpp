@@ -5,6 +5,8 @@
 // the application acts on it exactly when its event loop first runs - after the whole start-up -
 // and quits cleanly. No run depends on how fast the machine is.
 
+#include <fstream>
+
 #include "AppProcessFixture.h"
 
 namespace {
@@ -36,6 +38,35 @@ TEST_F(AppProcessTest, WithoutAnyDisplayTheAppSaysSoInOneLineAndFails) {
   EXPECT_EQ(errors_,
             "Velloran braucht eine grafische Sitzung: weder DISPLAY noch WAYLAND_DISPLAY ist gesetzt.\n");
   EXPECT_FALSE(storeFileExists());
+}
+
+TEST_F(AppProcessTest, ADisplayThatCannotBeReachedIsNamedInOneLineAndTheAppFailsWithoutAnAbort) {
+  user_.environment().set("QT_QPA_PLATFORM", std::nullopt);
+  user_.environment().set("WAYLAND_DISPLAY", std::nullopt);
+  user_.environment().set("DISPLAY", ":9876");
+
+  EXPECT_EQ(runApp(), 1);
+
+  EXPECT_NE(
+      errors_.find("Velloran braucht eine grafische Sitzung: die Anzeige „:9876“ ist nicht erreichbar.\n"),
+      std::string::npos)
+      << errors_;
+  EXPECT_FALSE(storeFileExists());
+}
+
+TEST_F(AppProcessTest, ALibraryFolderThatCannotBeMadeIsNamedAndTheAppFailsWithoutAnAbort) {
+  // A file where the data folder should be: no folder can be made under it, even by root.
+  std::filesystem::create_directories(user_.root());
+  std::ofstream(user_.dataHome()).put('x');
+
+  // The stop request closes the message box, as a log-out would.
+  EXPECT_EQ(runApp(), 1);
+
+  EXPECT_NE(errors_.find("Velloran kann nicht starten: Die Bibliothek im Ordner „" +
+                         (user_.dataHome() / bundleIdentifier_).string() + "“ lässt sich nicht öffnen."),
+            std::string::npos)
+      << errors_;
+  EXPECT_EQ(errors_.find("Fatal error"), std::string::npos) << errors_;
 }
 
 TEST_F(AppProcessTest, TheBuildBundleNamesTheApplication) {

@@ -48,7 +48,9 @@ class VelloranAppTest : public ::testing::Test, public testing::AppServicesBed {
   void underHarness() { becomeTestRun(); }
 
   VelloranApp& start() {
-    app_ = std::make_unique<VelloranApp>(*analytics_, *reviewManager_, directory_);
+    VelloranApp::Launched launched = VelloranApp::launch(*analytics_, *reviewManager_, directory_);
+    if (auto* failure = std::get_if<StoreOpenFailure>(&launched)) ADD_FAILURE() << failure->report;
+    app_ = std::get<std::unique_ptr<VelloranApp>>(std::move(launched));
     dispatch_.drain();
     return *app_;
   }

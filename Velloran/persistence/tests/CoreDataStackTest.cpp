@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <memory>
+#include <variant>
 #include <vector>
 
 #include "Velloran/persistence/VelloranModel.h"
@@ -191,6 +192,20 @@ TEST_F(CoreDataStackTest, NoApplicationSupportFolderEndsTheProcessWithAMessage) 
   GTEST_FLAG_SET(death_test_style, "fast");
   TemporaryApplicationSupport support(/*withBundleIdentifier=*/false);
   EXPECT_DEATH(CoreDataStack(false), "Fatal error: No usable Application Support folder: platform.paths 2");
+}
+
+TEST_F(CoreDataStackTest, OpeningAnswersAFailureWithItsFolderInsteadOfEndingTheProcess) {
+  TemporaryApplicationSupport support;
+  std::filesystem::create_directories(support.folder().parent_path());
+  // A file where the folder should be: nothing can be made under it.
+  std::ofstream(support.folder()).put('x');
+
+  std::variant<CoreDataStack, StoreOpenFailure> opened =
+      CoreDataStack::open(false, CoreDataStack::makePlainContainer);
+  const auto* failure = std::get_if<StoreOpenFailure>(&opened);
+  ASSERT_NE(failure, nullptr);
+  EXPECT_EQ(failure->folder, support.folder());
+  EXPECT_TRUE(failure->report.starts_with("No usable Application Support folder: ")) << failure->report;
 }
 
 }  // namespace
