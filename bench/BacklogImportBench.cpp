@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Velloran/persistence/CoreDataStack.h"
+#include "Velloran/persistence/PromptObjects.h"
 #include "Velloran/persistence/VelloranModel.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/mirror/JournalEntry.h"
@@ -95,6 +96,7 @@ void ImportHundredMegabyteBacklog(benchmark::State& state) {
     platform::DeterministicDispatch dispatch;
     platform::NotificationCenter center;
     platform::MirrorSettings settings = platform::MirrorSettings::configured(folder.path() / "mirror");
+    settings.adjustImport = renumberWrittenPrompts;
     settings.pollInterval = kPollInterval;
     auto receiver = std::make_shared<platform::MirroredPersistentContainer>(
         std::string(model::kModelName), CoreDataStack::makeModel(), settings, dispatch.clock(), center);

@@ -13,6 +13,7 @@
 
 #include "Velloran/persistence/CoreDataPromptStore.h"
 #include "Velloran/persistence/CoreDataStack.h"
+#include "Velloran/persistence/PromptObjects.h"
 #include "Velloran/persistence/VelloranModel.h"
 #include "bench/LibraryPrompts.h"
 #include "platform/dispatch/DeterministicDispatch.h"
@@ -60,6 +61,7 @@ class Machines {
  private:
   std::shared_ptr<platform::PersistentContainer> open(const std::string& name) {
     platform::MirrorSettings settings = platform::MirrorSettings::configured(folder_.path() / "mirror");
+    settings.adjustImport = renumberWrittenPrompts;
     settings.pollInterval = kPollInterval;
     settings.exportDelay = kExportDelay;
     auto container = std::make_shared<platform::MirroredPersistentContainer>(

@@ -5,6 +5,7 @@
 
 #include "Velloran/analytics/AnalyticsConsent.h"
 #include "Velloran/data/MockSyncService.h"
+#include "Velloran/persistence/PromptObjects.h"
 #include "Velloran/settings/AnalyticsConsentView.h"
 #include "Velloran/settings/SettingsView.h"
 #include "Velloran/sync/CloudKitSyncService.h"
@@ -39,7 +40,10 @@ LaunchMode startLaunchMode() {
 
 std::shared_ptr<platform::PersistentContainer> makeMirroredContainer(
     std::string name, std::shared_ptr<const platform::ManagedObjectModel> model) {
-  return std::make_shared<platform::MirroredPersistentContainer>(std::move(name), std::move(model));
+  platform::MirrorSettings settings = platform::MirrorSettings::fromEnvironment();
+  settings.adjustImport = renumberWrittenPrompts;
+  return std::make_shared<platform::MirroredPersistentContainer>(std::move(name), std::move(model),
+                                                                 std::move(settings));
 }
 
 std::shared_ptr<SyncService> makeSyncService(const LaunchMode& mode, const CoreDataStack& stack) {

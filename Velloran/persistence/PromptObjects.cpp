@@ -61,21 +61,36 @@ auto valuesLookup(platform::StoredValues& values, const std::vector<std::string>
   };
 }
 
-// The versions in the order every machine shows them: by number, then creation time, then id. Two
-// objects of one version (a store written before versions were one record each) are one.
+// The order every machine gives a prompt's versions: by when each was written (its creation time),
+// then by the number it was given, then by id. Two machines that each added a version to the same
+// text thus agree on one order, and the newest is the current one.
+bool writtenBefore(const PromptVersion& a, const PromptVersion& b) {
+  if (a.createdAt.secondsSinceReferenceDate != b.createdAt.secondsSinceReferenceDate)
+    return a.createdAt.secondsSinceReferenceDate < b.createdAt.secondsSinceReferenceDate;
+  if (a.versionNumber != b.versionNumber) return a.versionNumber < b.versionNumber;
+  return a.id < b.id;
+}
+
+// The number a version shows after the one before it showed `previous` (none for the first): its
+// own, unless that does not come after `previous`. Versions numbered in order keep their numbers;
+// two that share one, or one that came to stand after a higher one, move up.
+std::int64_t numberAfter(const std::optional<std::int64_t>& previous, std::int64_t own) {
+  return previous && own <= *previous ? *previous + 1 : own;
+}
+
+// The versions in that order and so numbered. Two objects of one version (a store written before
+// versions were one record each) are one.
 void sortAndMergeVersions(std::vector<PromptVersion>& versions) {
-  std::ranges::sort(versions, [](const PromptVersion& a, const PromptVersion& b) {
-    if (a.versionNumber != b.versionNumber) return a.versionNumber < b.versionNumber;
-    if (a.createdAt.secondsSinceReferenceDate != b.createdAt.secondsSinceReferenceDate)
-      return a.createdAt.secondsSinceReferenceDate < b.createdAt.secondsSinceReferenceDate;
-    return a.id < b.id;
-  });
+  std::ranges::sort(versions, writtenBefore);
   std::vector<platform::UUID> seen;
   std::erase_if(versions, [&seen](const PromptVersion& version) {
     if (std::ranges::find(seen, version.id) != seen.end()) return true;
     seen.push_back(version.id);
     return false;
   });
+  std::optional<std::int64_t> previous;
+  for (PromptVersion& version : versions)
+    previous = version.versionNumber = numberAfter(previous, version.versionNumber);
 }
 
 // A new object named `recordName` when no object of the entity has that name yet, else with a
@@ -210,6 +225,44 @@ platform::Result<void> writePromptFields(ManagedObject& object, const Prompt& pr
   return {};
 }
 
+platform::Result<void> renumberVersions(ManagedObject& prompt) {
+  platform::Result<std::vector<ManagedObject>> members = prompt.relatedObjects(model::kVersions);
+  if (!members) return members.error();
+  std::vector<std::pair<PromptVersion, ManagedObject>> readable;
+  for (const ManagedObject& member : *members) {
+    if (member.isDeleted()) continue;
+    if (std::optional<PromptVersion> version = readVersion(objectLookup(member), {}))
+      readable.emplace_back(std::move(*version), member);
+  }
+  std::ranges::sort(readable, [](const auto& a, const auto& b) { return writtenBefore(a.first, b.first); });
+  std::optional<std::int64_t> previous;
+  for (auto& [version, object] : readable) {
+    previous = numberAfter(previous, version.versionNumber);
+    // Only a number that changes is written: an unchanged version stays out of the save.
+    if (*previous != version.versionNumber) object.setValue(model::kVersionNumber, *previous);
+  }
+  return {};
+}
+
+platform::Result<void> renumberWrittenPrompts(platform::ManagedObjectContext&,
+                                              const std::vector<ManagedObject>& written) {
+  std::vector<ManagedObject> prompts;
+  for (const ManagedObject& object : written) {
+    std::optional<ManagedObject> prompt;
+    if (object.entity().name == model::kPromptEntity) {
+      prompt = object;
+    } else if (object.entity().name == model::kVersionEntity) {
+      prompt = object.relatedObject(model::kPrompt);
+    }
+    if (prompt && !prompt->isDeleted() && std::ranges::find(prompts, *prompt) == prompts.end())
+      prompts.push_back(*prompt);
+  }
+  for (ManagedObject& prompt : prompts) {
+    if (platform::Result<void> renumbered = renumberVersions(prompt); !renumbered) return renumbered;
+  }
+  return {};
+}
+
 platform::Result<void> keepVersions(platform::ManagedObjectContext& context, ManagedObject& prompt,
                                     const std::vector<PromptVersion>& versions,
                                     const platform::UUID& promptId) {
@@ -236,7 +289,7 @@ platform::Result<void> keepVersions(platform::ManagedObjectContext& context, Man
     prompt.addRelatedObject(model::kVersions, object);
     members->push_back(object);
   }
-  return {};
+  return renumberVersions(prompt);
 }
 
 }  // namespace velloran

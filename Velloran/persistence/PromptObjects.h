@@ -5,9 +5,14 @@
 // prompt whose id, title, type, tags or dates are missing or of another kind, or whose type is not
 // a known raw value, is no prompt at all; undecodable tags read as none; a missing isSystem reads as
 // false; a version missing any of its attributes is left out of its prompt. A read prompt's
-// versions come in the order every machine shows them (version number, then creation time, then
-// id), one per id, each referring to the prompt; it has no runs and no snippets, which the store
-// does not keep.
+// versions come in the order every machine gives them (creation time, then the number they were
+// given, then id), one per id, each referring to the prompt; it has no runs and no snippets, which
+// the store does not keep. Their numbers rise along that order: a version keeps its own number
+// unless that is not above the one before it, and then takes the next one.
+//
+// Stored version numbers follow the same rule: every write of versions renumbers the prompt's
+// versions, and so does every import that brings versions from other machines (two machines that
+// each added "version 2" to one text end with 2 and 3, alike everywhere).
 //
 // Every function works on objects of one context and belongs on that context's queue.
 
@@ -54,11 +59,20 @@ platform::Result<platform::ManagedObject> findOrCreatePrompt(platform::ManagedOb
 // Writes every field of the prompt except its versions (and its runs and snippets, not kept).
 platform::Result<void> writePromptFields(platform::ManagedObject& object, const Prompt& prompt);
 
+// Sets the stored numbers of the prompt's readable versions to their places in the shared order;
+// writes only the numbers that change.
+platform::Result<void> renumberVersions(platform::ManagedObject& prompt);
+// The mirror's import rule (platform::ImportAdjustment): renumbers the versions of every prompt
+// that the imported objects are or belong to.
+platform::Result<void> renumberWrittenPrompts(platform::ManagedObjectContext& context,
+                                              const std::vector<platform::ManagedObject>& written);
+
 // Adds the versions to the prompt object, keeping every version it holds already: the app never
 // removes a version, so a caller's list that lacks some (an editor opened before another machine's
 // version arrived) must not take them away. A version is one record, named by its id: one the
 // prompt holds, or the store holds elsewhere, takes the given fields; any other is inserted. Each
-// version's promptRef is set to `promptId` whatever the value says. Version numbers are checked
+// version's promptRef is set to `promptId` whatever the value says. Then the prompt's versions are
+// renumbered (renumberVersions), so the given numbers only break ties. Version numbers are checked
 // against 32 bits when the context saves, never cut.
 platform::Result<void> keepVersions(platform::ManagedObjectContext& context, platform::ManagedObject& prompt,
                                     const std::vector<PromptVersion>& versions,

@@ -237,7 +237,7 @@ Result<void> CloudMirror::importChanges() {
     Result<IncomingChanges> incoming = readIncoming(folder_, *context, device_, clock_.now());
     if (!incoming) return finish(MirrorEvent::Type::Import, start, incoming.error());
     if (!incoming->foundAnything()) break;
-    Result<ImportOutcome> outcome = applyIncoming(*incoming, *context, hybridClock_);
+    Result<ImportOutcome> outcome = applyIncoming(*incoming, *context, hybridClock_, settings_.adjustImport);
     if (!outcome) return finish(MirrorEvent::Type::Import, start, outcome.error());
     if (*outcome == ImportOutcome::LocalChangesFirst) {
       ++attempt;

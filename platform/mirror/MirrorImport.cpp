@@ -85,6 +85,7 @@ class ImportBatch {
       object = context_.insertNewObject(entry.entity, entry.record);
       objects_[{entry.entity, entry.record}] = object;
     }
+    written_.push_back(*object);
     for (const auto& [name, value] : entry.fields.attributes) object->setValue(name, value);
     for (const auto& [name, target] : entry.fields.references) {
       if (Result<void> linked = link(entry.entity, entry.record, *object, name, target); !linked)
@@ -108,6 +109,7 @@ class ImportBatch {
       if (!target) return target.error();
       if (*target) {
         (*source)->setRelatedObject(reference.key, *target);
+        written_.push_back(**source);
       } else {
         waiting.push_back(reference);
       }
@@ -115,6 +117,9 @@ class ImportBatch {
     bookkeeping_.setPendingReferences(waiting);
     return {};
   }
+
+  // Every object this batch wrote or linked, in order, perhaps more than once.
+  const std::vector<ManagedObject>& written() const { return written_; }
 
  private:
   using Key = std::pair<std::string, UUID>;
@@ -175,6 +180,7 @@ class ImportBatch {
   std::map<Key, std::optional<ManagedObject>> objects_;
   // The records' states as this batch leaves them, where known.
   std::map<UUID, std::optional<RecordState>> states_;
+  std::vector<ManagedObject> written_;
 };
 
 }  // namespace
@@ -222,7 +228,7 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
 }
 
 Result<ImportOutcome> applyIncoming(const IncomingChanges& incoming, ManagedObjectContext& context,
-                                    HybridLogicalClock& clock) {
+                                    HybridLogicalClock& clock, const ImportAdjustment& adjust) {
   context.setTransactionAuthor(std::string(kMirrorImportAuthor));
   MirrorBookkeeping bookkeeping(context);
   Result<std::vector<PendingReference>> pending = bookkeeping.pendingReferences();
@@ -234,6 +240,9 @@ Result<ImportOutcome> applyIncoming(const IncomingChanges& incoming, ManagedObje
     if (Result<void> applied = batch.apply(entry); !applied) return applied.error();
   }
   if (Result<void> resolved = batch.resolvePending(); !resolved) return resolved.error();
+  if (adjust) {
+    if (Result<void> adjusted = adjust(context, batch.written()); !adjusted) return adjusted.error();
+  }
   if (incoming.journal) bookkeeping.setJournalPosition(*incoming.journal, incoming.next);
   bookkeeping.setClock(clock.last());
 

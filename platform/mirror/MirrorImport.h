@@ -34,6 +34,7 @@
 #include "platform/mirror/JournalEntry.h"
 #include "platform/mirror/JournalFile.h"
 #include "platform/mirror/MirrorFolder.h"
+#include "platform/mirror/MirrorSettings.h"
 #include "platform/pstore/ManagedObjectContext.h"
 
 namespace platform {
@@ -60,7 +61,8 @@ enum class ImportOutcome {
   LocalChangesFirst,
 };
 
+// `adjust`, when given, sees every object the chunk wrote or linked before the chunk is saved.
 Result<ImportOutcome> applyIncoming(const IncomingChanges& incoming, ManagedObjectContext& context,
-                                    HybridLogicalClock& clock);
+                                    HybridLogicalClock& clock, const ImportAdjustment& adjust = {});
 
 }  // namespace platform

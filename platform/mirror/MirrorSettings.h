@@ -8,20 +8,33 @@
 // application's Application Support folder, made on first use, so a first run mirrors with no
 // set-up at all (to that machine alone, until a sync tool carries the folder).
 //
+// A store's own rule for imports can ride along (adjustImport): it is given, in the import's
+// context and before each chunk is saved, every object the chunk wrote or linked, and may change
+// values that every machine derives alike from what it holds; its changes are saved as part of the
+// import, so they are not sent back out. A failure fails the import.
+//
 // A plain value.
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/error/Result.h"
+#include "platform/pstore/ManagedObject.h"
 
 namespace platform {
 
 inline constexpr std::string_view kMirrorRootEnvironmentVariable = "VELLORAN_CLOUD_DIR";
 inline constexpr std::string_view kDefaultMirrorFolderName = "CloudMirror";
+
+class ManagedObjectContext;
+
+using ImportAdjustment =
+    std::function<Result<void>(ManagedObjectContext& context, const std::vector<ManagedObject>& written)>;
 
 struct MirrorSettings {
   // nullopt: no root could be named, which the mirror reports as "no account".
@@ -32,6 +45,8 @@ struct MirrorSettings {
   std::chrono::nanoseconds pollInterval = std::chrono::seconds(1);
   // How long after a local save the export waits for more saves to join it.
   std::chrono::nanoseconds exportDelay = std::chrono::milliseconds(300);
+  // None: imports are saved as they arrive.
+  ImportAdjustment adjustImport;
 
   // A root the caller chose (tests, tools): it must exist, like one set in the environment.
   static MirrorSettings configured(std::filesystem::path root);

@@ -70,7 +70,8 @@ TEST_F(CoreDataPromptStoreTest, SavingKeepsTheVersionsTheCallerLeftOutAndUpdates
   // An editor opened before the second version arrived saves its own copy with a third.
   Prompt stale = first;
   stale.versions = {first.versions[0],
-                    PromptVersion{testUUID(90), first.id, "three", "", 3, platform::Date{7}}};
+                    PromptVersion{testUUID(90), first.id, "three", "", 3,
+                                  platform::Date{first.createdAt.secondsSinceReferenceDate + 50}}};
   stale.versions[0].notes = "annotated";
   ASSERT_TRUE(calls_.save(stale).ok());
 
@@ -85,7 +86,7 @@ TEST_F(CoreDataPromptStoreTest, SavingKeepsTheVersionsTheCallerLeftOutAndUpdates
   EXPECT_EQ(versionRows(), 0);
 }
 
-TEST_F(CoreDataPromptStoreTest, VersionsOfOneNumberAreOrderedByTimeThenIdAndEqualIdsAreOne) {
+TEST_F(CoreDataPromptStoreTest, VersionsAreOrderedByTimeThenNumberThenIdNumberedUpwardAndEqualIdsAreOne) {
   Prompt prompt = makePrompt({});
   prompt.versions = {PromptVersion{testUUID(203), prompt.id, "later", "", 2, platform::Date{50}},
                      PromptVersion{testUUID(202), prompt.id, "b", "", 2, platform::Date{40}},
@@ -102,8 +103,14 @@ TEST_F(CoreDataPromptStoreTest, VersionsOfOneNumberAreOrderedByTimeThenIdAndEqua
   const std::vector<Prompt> prompts = calls_.fetchAll();
   ASSERT_EQ(prompts.size(), 1u);
   std::vector<std::string> contents;
-  for (const PromptVersion& version : prompts[0].versions) contents.push_back(version.content);
-  EXPECT_EQ(contents, (std::vector<std::string>{"first", "a", "b", "later"}));
+  std::vector<std::int64_t> numbers;
+  for (const PromptVersion& version : prompts[0].versions) {
+    contents.push_back(version.content);
+    numbers.push_back(version.versionNumber);
+  }
+  // Written last, whatever it was numbered, so it is the current one.
+  EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "later", "first"}));
+  EXPECT_EQ(numbers, (std::vector<std::int64_t>{2, 3, 4, 5}));
 }
 
 TEST_F(CoreDataPromptStoreTest, VersionsComeInNumberOrderWhateverTheSavedOrder) {

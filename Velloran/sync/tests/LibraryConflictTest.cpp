@@ -43,6 +43,12 @@ class LibraryConflictTest : public MirroredLibraryTest {
   void goOffline() { std::ofstream(root() / "OFFLINE").put('\n'); }
   void goOnline() { std::filesystem::remove(root() / "OFFLINE"); }
 
+  static std::vector<std::int64_t> numbersOf(const Prompt& prompt) {
+    std::vector<std::int64_t> numbers;
+    for (const PromptVersion& version : prompt.versions) numbers.push_back(version.versionNumber);
+    return numbers;
+  }
+
   static std::int64_t versionRows(const Library& library) {
     return platform::testing::RawDatabase(library.support().storePath())
         .count("SELECT count(*) FROM ZVERSIONENTITY");
@@ -102,15 +108,46 @@ TEST_F(LibraryConflictTest, OfflineEditsOnBothMachinesAreBothKeptAndTheLaterIsCu
   EXPECT_EQ(versionRows(a), 3);
   EXPECT_EQ(versionRows(b), 3);
 
-  // Both were numbered 2 and keep that number; the next edit, on the machine whose own 2 is the
-  // older one, numbers from the current one and is current everywhere.
+  // Both were numbered 2; the later of them became 3 on both machines. The next edit, on the
+  // machine whose own 2 stayed, numbers from the current one and is current everywhere.
+  for (Library* machine : {&a, &b}) EXPECT_THAT(numbersOf(only(*machine)), ElementsAre(1, 2, 3));
   editText(a, "next, on a");
   sync(2);
   for (Library* machine : {&a, &b}) {
-    std::vector<std::int64_t> numbers;
-    for (const PromptVersion& version : only(*machine).versions) numbers.push_back(version.versionNumber);
-    EXPECT_THAT(numbers, ElementsAre(1, 2, 2, 3));
+    EXPECT_THAT(numbersOf(only(*machine)), ElementsAre(1, 2, 3, 4));
     EXPECT_EQ(contentsOf(only(*machine)).back(), "next, on a");
+  }
+}
+
+TEST_F(LibraryConflictTest, EditorsOpenOnBothMachinesSavedInTurnGiveDistinctNumbersInOneOrderEverywhere) {
+  Library a(root(), dispatch);
+  Library b(root(), dispatch);
+  ASSERT_TRUE(a.calls().save(original).ok());
+  sync();
+  const Prompt openOnA = only(a);
+  const Prompt openOnB = only(b);
+
+  // Each editor numbers its new text after the last version it shows: both say 2.
+  ASSERT_TRUE(b.calls().save(withNewText(openOnB, "from b", now())).ok());
+  sync();
+  ASSERT_THAT(contentsOf(only(a)), ElementsAre("first", "from b"))
+      << "a has b's version, its editor does not";
+  ASSERT_TRUE(a.calls().save(withNewText(openOnA, "from a, later", now())).ok());
+  sync(2);
+
+  for (Library* machine : {&a, &b}) {
+    const Prompt prompt = only(*machine);
+    EXPECT_THAT(contentsOf(prompt), ElementsAre("first", "from b", "from a, later"));
+    EXPECT_THAT(numbersOf(prompt), ElementsAre(1, 2, 3));
+    EXPECT_EQ(versionRows(*machine), 3);
+  }
+  EXPECT_EQ(only(a), only(b));
+
+  // What each machine stores is numbered alike, not only what it lists.
+  for (Library* machine : {&a, &b}) {
+    EXPECT_EQ(platform::testing::RawDatabase(machine->support().storePath())
+                  .count("SELECT count(DISTINCT ZVERSIONNUMBER) FROM ZVERSIONENTITY"),
+              3);
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "Velloran/data/SyncProblem.h"
 #include "Velloran/persistence/CoreDataPromptStore.h"
+#include "Velloran/persistence/PromptObjects.h"
 #include "Velloran/persistence/testing/PersistenceTestSupport.h"
 #include "Velloran/sync/tests/SyncTestSupport.h"
 #include "platform/mirror/CloudMirrorError.h"
@@ -37,6 +38,7 @@ class Library {
                    [this](std::string name, std::shared_ptr<const platform::ManagedObjectModel> model) {
                      platform::MirrorSettings settings = platform::MirrorSettings::configured(mirrorRoot_);
                      settings.pollInterval = kPoll;
+                     settings.adjustImport = renumberWrittenPrompts;
                      return std::make_shared<platform::MirroredPersistentContainer>(
                          std::move(name), std::move(model), settings, dispatch_.clock(), center_);
                    });
