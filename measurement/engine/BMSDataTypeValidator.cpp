@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSNameTables.h"
@@ -170,6 +171,11 @@ bool BMSDataTypeValidator::isValidValue(const BMSObject& value, std::int64_t min
   }
   if (const std::string* text = typed->stringValue())
     return isValidString(platform::Value(*text), minLength, maxLength, type, failureCode);
+  // NaN and the infinities are no value to count or sum: stored, they read back as nothing.
+  if (typed->isDouble() && !std::isfinite(typed->doubleValue())) {
+    BMSLog(3, 13015, subjectText(type) + " must be a finite number. value", {typed->description()});
+    return refuse(failureCode, F::kNotNumeric);
+  }
   return accept(failureCode);
 }
 

@@ -144,6 +144,10 @@ std::optional<BMSEventParameters> BMSSanitizeEventParameters(const BMSParameters
         BMSAddErrorValueParameters(replacements, platform::Value(text), maximum, BMSObject(*value));
     } else if (reservedEvent) {
       keep = BMSDataTypeValidator::isValidInternalEventParameterValue(*value, &valueFailure);
+    } else {
+      // No length rule here, but a number must still be one.
+      keep = BMSDataTypeValidator::isValidValue(*value, 0, INT64_MAX,
+                                                BMSValidationSubject::EventParameterValue, &valueFailure);
     }
 
     std::int64_t arrayFailure = F::kNone;
@@ -157,6 +161,9 @@ std::optional<BMSEventParameters> BMSSanitizeEventParameters(const BMSParameters
     if (valueFailure == F::kTooLong && !holds(replacements, kErrorCodeKey))
       BMSAddErrorParameters(replacements, BMSErrorCode::kInvalidParameterValue, platform::Value(name),
                             kBMSErrorNameMaxLength, BMSObject(*value));
+    if (valueFailure == F::kNotNumeric && !holds(replacements, kErrorCodeKey))
+      BMSAddErrorParameters(replacements, BMSErrorCode::kValueIsNotNumeric, platform::Value(name),
+                            kBMSErrorNameMaxLength, std::nullopt);
     if (arrayFailure != F::kNone)
       BMSAddArrayParamErrorParameters(replacements, arrayFailure, name, eventName);
     // A trimmed "_ev" placed above stays: the full text would undo the trimming.

@@ -145,6 +145,9 @@ void BMSAnalyticsInstance::setInternalUserProperty(const platform::Value& value,
   if (!BMSDataTypeValidator::isValidInternalUserAttributeValue(*typed, name, &failure)) {
     if (failure == BMSValidationFailure::kTooLong) {
       logValueTooLong(typed->isArray() ? platform::Value() : platform::Value(typed->description()));
+    } else if (failure == BMSValidationFailure::kNotNumeric) {
+      BMSLogErrorEventWithValue(BMSErrorCode::kValueIsNotNumeric, platform::Value(name),
+                                kUserPropertyErrorMaxLength, std::nullopt);
     }
     return;
   }

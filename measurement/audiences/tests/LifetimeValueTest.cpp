@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "measurement/engine/testing/EngineTestSupport.h"
 #include "measurement/storage/BMSDatabase.h"
 #include "platform/testing/TestEnvironment.h"
@@ -62,6 +64,21 @@ TEST_F(LifetimeValueTest, WithoutAValueOrAThreeLetterCurrencyNothingIsAdded) {
   for (const auto& parameters : unusable)
     EXPECT_TRUE(BMSLifetimeValueRecorder::recordLifetimeValueToDatabase(*database, purchase(parameters), 1));
   EXPECT_TRUE(database->userAttributesIncludingInternal(true).value().empty());
+}
+
+// SQLite keeps NaN as NULL, which reads back as 0: a non-finite value or sum would wipe the total.
+TEST_F(LifetimeValueTest, NonFiniteValuesOrSumsNeverReplaceTheStoredTotal) {
+  const auto record = [&](double value) {
+    return BMSLifetimeValueRecorder::recordLifetimeValueToDatabase(
+        *database, purchase({{"value", platform::Value(value)}, {"currency", platform::Value("USD")}}), 1);
+  };
+  ASSERT_TRUE(record(10));
+  for (double value : {std::nan(""), HUGE_VAL, -HUGE_VAL}) EXPECT_TRUE(record(value));
+  EXPECT_EQ(stored("_ltv_USD")->value(), BMSValue::initWithDouble(10));
+  // Two finite values whose sum is no longer finite.
+  ASSERT_TRUE(record(1.7e308));
+  EXPECT_TRUE(record(1.7e308));
+  EXPECT_EQ(stored("_ltv_USD")->value(), BMSValue::initWithDouble(10 + 1.7e308));
 }
 
 TEST_F(LifetimeValueTest, AFailingDatabaseAnswersFalse) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "measurement/engine/BMSEventParameterSanitizer.h"
 #include "measurement/engine/testing/EngineTestSupport.h"
 
@@ -50,6 +52,32 @@ TEST(ParameterSanitizer, OverlongPublicValueIsDroppedWithItsNameAndLength) {
   testing::ScopedEngineServices services;
   BMSEventParameters result = sanitizePublic({{"note", platform::Value(std::string(101, 'v'))}});
   EXPECT_EQ(result, (BMSEventParameters{{"_err", integer(4)}, {"_ev", text("note")}, {"_el", integer(101)}}));
+}
+
+// Stored, NaN reads back as nothing and the infinities sum to nonsense: they never enter, on any
+// event, in an item or at the top, and the first one is named in the error parameters.
+TEST(ParameterSanitizer, NonFiniteNumbersAreDroppedAndRecorded) {
+  testing::ScopedEngineServices services;
+  for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    EXPECT_EQ(sanitizePublic({{"price", platform::Value(bad)}, {"quantity", platform::Value(2)}}),
+              (BMSEventParameters{{"quantity", integer(2)}, {"_err", integer(18)}, {"_ev", text("price")}}));
+    // An event the engine logs without a length rule, and a value handed in typed.
+    EXPECT_EQ(BMSSanitizeEventParameters({{"ratio", BMSValue::initWithDouble(bad)}}, "custom", false, false),
+              (BMSEventParameters{{"_err", integer(18)}, {"_ev", text("ratio")}}));
+  }
+  const BMSEventParameters purchase = sanitizePublic(
+      {{"items", platform::Array{platform::Dictionary{{"item_id", "a"}, {"price", std::nan("")}}}},
+       {"value", platform::Value(HUGE_VAL)},
+       {"currency", platform::Value("EUR")}},
+      "purchase");
+  EXPECT_FALSE(purchase.contains("value"));
+  EXPECT_EQ(purchase.at("_err"), integer(18));
+  EXPECT_EQ(purchase.at("_ev"), text("value"));
+  const BMSValueItems& items = *purchase.at("items").arrayValue();
+  ASSERT_EQ(items.elements.size(), 1u);
+  const BMSParameters& item = std::get<BMSParameters>(items.elements[0]);
+  EXPECT_FALSE(item.contains("price"));
+  EXPECT_EQ(std::get<BMSValue>(item.at("_ev")), text("price"));
 }
 
 TEST(ParameterSanitizer, OnlyTheFirstErrorStays) {

@@ -1,6 +1,8 @@
 // User properties from the facade's checks to the database: per-origin limits, the user ID, the
 // personalised-ads switch and the read-back.
 
+#include <cmath>
+
 #include "StartedAnalytics.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/storage/BMSPersistedConfig.h"
@@ -73,6 +75,21 @@ TEST_F(AnalyticsUserPropertiesTest, FacadeRefusesBadNamesValuesAndOrigins) {
   for (const BMSEvent& event : heard) errorCodes.push_back(event.parameters().at("_err").int64Value());
   EXPECT_EQ(errorCodes, (std::vector<std::int64_t>{15, 6, 7}));
   EXPECT_FALSE(storedUserProperty("color"));
+}
+
+// A stored NaN reads back as 0: a non-finite number never replaces what is stored.
+TEST_F(AnalyticsUserPropertiesTest, NonFiniteNumbersAreRefusedAndReported) {
+  BMSAnalytics::setUserAttributeNumber(platform::Value(4.0), "score");
+  world.dispatch().drain();
+  for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL})
+    BMSAnalytics::setUserAttributeNumber(platform::Value(bad), "score");
+  world.dispatch().drain();
+  EXPECT_EQ(storedUserProperty("score"), BMSValue::initWithDouble(4.0));
+  ASSERT_EQ(heard.size(), 3u);
+  for (const BMSEvent& event : heard) {
+    EXPECT_EQ(event.parameters().at("_err"), BMSValue::initWithInt64(18));
+    EXPECT_EQ(event.parameters().at("_ev"), BMSValue::initWithStringValue("score"));
+  }
 }
 
 TEST_F(AnalyticsUserPropertiesTest, ANewUserIDResetsTheStitchingTokenAndTheAdvertisingIDResetMark) {
