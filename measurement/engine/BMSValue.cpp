@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "measurement/engine/BMSEngineServices.h"
+#include "platform/text/Scalars.h"
 
 namespace beacon {
 
@@ -14,6 +15,9 @@ BMSValue BMSValue::initWithInt64(std::int64_t value) {
   return BMSValue(kInt64, value);
 }
 BMSValue BMSValue::initWithStringValue(std::string value) {
+  // Every string field of the wire messages must be well-formed: one stray byte would make a strict
+  // reader refuse the whole event, or the whole bundle.
+  if (!platform::isWellFormedUtf8(value)) value = platform::wellFormedUtf8(value);
   return BMSValue(kString, std::make_shared<const std::string>(std::move(value)));
 }
 BMSValue BMSValue::initWithItems(BMSValueItems items) {

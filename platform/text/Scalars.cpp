@@ -46,6 +46,11 @@ bool isWellFormedUtf8(std::string_view bytes) {
   return true;
 }
 
+std::string wellFormedUtf8(std::string_view bytes) {
+  if (isWellFormedUtf8(bytes)) return std::string(bytes);
+  return fromScalars(toScalars(bytes));
+}
+
 std::size_t utf16Length(std::string_view utf8) {
   std::size_t units = 0;
   forEachScalar(utf8, [&](char32_t scalar, std::size_t, std::size_t) { units += U16_LENGTH(scalar); });

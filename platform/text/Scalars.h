@@ -21,6 +21,9 @@ std::size_t scalarCount(std::string_view utf8);
 // Whether the bytes are well-formed UTF-8 (no stray, overlong or truncated sequences, no
 // surrogates, nothing above U+10FFFF).
 bool isWellFormedUtf8(std::string_view bytes);
+// The text as well-formed UTF-8: each maximal ill-formed subsequence becomes one U+FFFD, as every
+// reader of this layer counts it; well-formed text comes back unchanged.
+std::string wellFormedUtf8(std::string_view bytes);
 // The length the text would have in UTF-16 code units (scalars above U+FFFF count twice).
 std::size_t utf16Length(std::string_view utf8);
 // User-perceived characters: "e" followed by a combining accent is one, so is a flag emoji.

@@ -22,6 +22,21 @@ TEST(Value, PlainObjectsBecomeValuesOfTheirKind) {
   EXPECT_EQ(BMSValueFromObject(existing), existing);
 }
 
+// Names are checked, values are not: a stray byte in a value must not reach a string field of the
+// wire messages, where a strict reader refuses the whole event.
+TEST(Value, IllFormedTextIsRepairedWhereverAStringValueIsMade) {
+  EXPECT_EQ(*BMSValue::initWithStringValue("caf\xC3").stringValue(), "caf\uFFFD");
+  EXPECT_EQ(*BMSValueFromObject(platform::Value("a\xFF"
+                                                "b"))
+                 ->stringValue(),
+            "a\uFFFDb");
+  EXPECT_EQ(*BMSValue::initWithString(platform::Value("\xE2\x82"))->stringValue(), "\uFFFD");
+  const auto property =
+      BMSUserAttribute::initWithOrigin("app", "color", BMSValue::initWithStringValue("r\x80"), 1);
+  ASSERT_TRUE(property);
+  EXPECT_EQ(NANOGetString(property->protoUserAttribute(), UserAttributeField::kStringValue), "r\uFFFD");
+}
+
 TEST(Value, ArraysOnlyWhenAllowedAndUnsupportedObjectsAreLogged) {
   testing::ScopedEngineServices services;
   const platform::Value array(platform::Array{platform::Dictionary{{"item_id", "a"}}});

@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <set>
+#include <sstream>
 
 #include "AnalyticsTestWorld.h"
 #include "measurement/engine/BMSAlarm.h"
@@ -138,6 +140,71 @@ const BMSPBEvent* findEvent(const std::vector<BMSPBEvent>& events, const std::st
   for (const auto& event : events)
     if (NANOGetString(event, EventField::kName) == name) return &event;
   return nullptr;
+}
+
+// What a strict reader of the schema (protoc) reports about a batch: empty when every string field is
+// well-formed UTF-8 and everything else decodes.
+std::string strictReaderComplaints(const platform::Bytes& batch) {
+  platform::testing::TemporaryDirectory folder;
+  const auto input = folder.path() / "batch.bin";
+  const auto complaints = folder.path() / "complaints.txt";
+  std::ofstream(input, std::ios::binary)
+      .write(reinterpret_cast<const char*>(batch.data()), static_cast<std::streamsize>(batch.size()));
+  const std::string command = std::string("protoc -I'") + VELLORAN_MESSAGES_PROTO_DIR +
+                              "' --decode=velloran.measurement.MeasurementBatch measurement.proto < '" +
+                              input.string() + "' > /dev/null 2> '" + complaints.string() + "'";
+  if (std::system(command.c_str()) != 0) return "protoc failed";
+  std::ostringstream text;
+  text << std::ifstream(complaints).rdbuf();
+  return text.str();
+}
+
+TEST_F(CollectorEndToEndTest, IllFormedTextInValuesIsRepairedBeforeItIsStoredAndUploaded) {
+  auto engine = startEngine();
+  goOnline();
+  BMSAnalytics::setUserPropertyString(platform::Value("r\xC3"), "color");
+  BMSAnalytics::logEventWithName("prompt_create", {{"type", platform::Value("sys\xFFtem")}});
+  BMSAnalytics::logEventWithName(
+      "purchase", {{"items", platform::Array{platform::Dictionary{{"item_name", "t\xE2\x82"}}}}});
+  // A refused name is named in the error event it becomes.
+  BMSAnalytics::logEventWithName("prompt\xFF", {});
+  world.dispatch().drain();
+  advance(16s);
+  ASSERT_TRUE(pumpUntil([&] {
+    const auto accepted = collector.acceptedEventNames();
+    return std::find(accepted.begin(), accepted.end(), "purchase") != accepted.end() &&
+           engine->database()->isRawEventsTableEmpty().valueOr(false) &&
+           engine->database()->isQueuedBundleTableEmpty().valueOr(false);
+  }));
+
+  std::vector<BMSPBEvent> events;
+  std::vector<BMSPBUserAttribute> attributes;
+  for (const auto& received : collector.batches()) {
+    EXPECT_EQ(strictReaderComplaints(received.body), "");
+    ASSERT_TRUE(received.batch);
+    for (const auto& bundle :
+         NANOGetArray<BMSPBMeasurementBundle>(*received.batch, MeasurementBatchField::kBundles)) {
+      for (auto& event : NANOGetArray<BMSPBEvent>(bundle, MeasurementBundleField::kEvents))
+        events.push_back(event);
+      for (auto& attribute :
+           NANOGetArray<BMSPBUserAttribute>(bundle, MeasurementBundleField::kUserAttributes))
+        attributes.push_back(attribute);
+    }
+  }
+  const auto parameter = [&](const std::string& event,
+                             const std::string& name) -> std::optional<std::string> {
+    const BMSPBEvent* found = findEvent(events, event);
+    if (!found) return std::nullopt;
+    for (const auto& param : NANOGetArray<BMSPBEventParam>(*found, EventField::kParams))
+      if (NANOGetString(param, EventParamField::kName) == name)
+        return NANOGetString(param, EventParamField::kStringValue);
+    return std::nullopt;
+  };
+  EXPECT_EQ(parameter("prompt_create", "type"), "sys\uFFFDtem");
+  EXPECT_EQ(parameter("_err", "_ev"), "prompt\uFFFD");
+  EXPECT_TRUE(std::any_of(attributes.begin(), attributes.end(), [](const BMSPBUserAttribute& attribute) {
+    return NANOGetString(attribute, UserAttributeField::kStringValue) == "r\uFFFD";
+  }));
 }
 
 TEST_F(CollectorEndToEndTest, TheCollectorReceivesTheEventsWithTheirParametersAfterTheUploadTimer) {

@@ -75,5 +75,17 @@ TEST(TextScalars, ConvertAndCutWithoutBreakingSequences) {
   EXPECT_EQ(scalarPrefix("äö", 0), "");
 }
 
+TEST(TextScalars, IllFormedBytesAreRepairedOneReplacementPerMaximalSubsequence) {
+  EXPECT_EQ(wellFormedUtf8("aü😀"), "aü😀");
+  EXPECT_EQ(wellFormedUtf8("a\xFF"
+                           "b"),
+            "a\uFFFDb");
+  EXPECT_EQ(wellFormedUtf8("a\xC3"), "a\uFFFD");                    // truncated
+  EXPECT_EQ(wellFormedUtf8("\xE2\x82x"), "\uFFFDx");                // one maximal subsequence
+  EXPECT_EQ(wellFormedUtf8("\xC0\xAF"), "\uFFFD\uFFFD");            // overlong
+  EXPECT_EQ(wellFormedUtf8("\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD");  // a surrogate
+  EXPECT_TRUE(isWellFormedUtf8(wellFormedUtf8("\x80\xF4\x90\x80\x80z")));
+}
+
 }  // namespace
 }  // namespace platform

@@ -4,8 +4,10 @@
 // for the ecommerce "items" parameter; its elements are item dictionaries).
 //
 // Callers hand parameters in as BMSObjects: a plain value (string, number, array, dictionary, null ...)
-// or an already typed BMSValue. BMSValue is immutable; copies share the payload, so values are passed
-// freely between the engine's queues. Kinds are kept apart: int64 1 and double 1.0 are different values.
+// or an already typed BMSValue. A string value is always well-formed UTF-8: ill-formed bytes handed in
+// become U+FFFD (one per maximal ill-formed subsequence). BMSValue is immutable; copies share the payload, so
+// values are passed freely between the engine's queues. Kinds are kept apart: int64 1 and double 1.0 are
+// different values.
 
 #include <cstddef>
 #include <cstdint>
