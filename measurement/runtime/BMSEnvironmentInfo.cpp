@@ -34,7 +34,8 @@ std::string BMSEnvironmentInfo::deviceOSVersion() {
 std::optional<std::string> BMSEnvironmentInfo::userDefaultLanguage() const {
   std::optional<std::string> language = platform::preferredLanguage();
   if (!language) {
-    BMSLog(2, 14001, "Failed to get preferred language");
+    // Asked for every event: under a locale that names no language, one line says it.
+    if (!languageFailureLogged_.exchange(true)) BMSLog(2, 14001, "Failed to get preferred language");
     return std::nullopt;
   }
   return platform::lowercased(*language);

@@ -360,12 +360,14 @@ void BMSUploader::networkUploadCompletionHandler(const std::optional<platform::H
 void BMSUploader::handleSuccessfulUpload(long status) {
   BMSLog(7, 23044, "Successful upload. Got network response. Code, size",
          {static_cast<std::int64_t>(status)});
+  // The sent bundles go first: until they are gone, a process that ends sends them once more.
+  const bool deleted = removeBundlesFromDatabaseWithIDs(uploadingBundleIDs_);
   BMSPersistedConfig& persisted = *collaborators_.persistedConfig;
   persisted.setLastSuccessfulUploadTimestamp(now());
   persisted.setLastFailedUploadTimestamp(0);
   persisted.setLastBackoffTimestamp(0);
   updateSchedule();
-  if (!removeBundlesFromDatabaseWithIDs(uploadingBundleIDs_)) {
+  if (!deleted) {
     BMSLog(1, 23045, "Unable to delete uploaded bundles. Uploads will be suspended for seconds",
            {kSuspensionSeconds});
     suspendedUploadTimestamp_ = collaborators_.clock->secondsSinceBoot();

@@ -557,5 +557,41 @@ TEST_F(CollectorEndToEndTest, AResetThroughTheFacadeRotatesTheAppInstanceIDAndDr
   }
 }
 
+// A context destroyed while its engine waits for the collector's answer to an upload and has its
+// timers armed: the answer and the timers that come after it find the engine gone and leave the
+// freed context and configuration alone (the sanitizer builds check the "alone").
+TEST(ContextTeardownWithTheCollector, AnAnswerAndTimersArrivingAfterTheContextWentFindItGone) {
+  testing::BMSCollectorFake collector;
+  platform::testing::TemporaryUser user;
+  user.writeInfo({{"CFBundleIdentifier", "de.example.analytics-teardown-tests"}});
+  user.environment().set("BEACON_SERVICE_ORIGIN", collector.origin());
+  testing::forgetProcessWideState();
+  platform::DeterministicDispatch dispatch;
+  platform::ClassDirectory classes;
+  classes.registerClass("BCNAnalytics");
+  collector.holdUploads();
+  {
+    AnalyticsContext::Scope scope(std::make_shared<AnalyticsContext>(AnalyticsContext::Services{
+        dispatch.sharedClock(), &classes, nullptr, nullptr, false, &testing::FakeReachability::api()}));
+    BMSAnalytics::startWithAppID(kAppID, "ba", {{}, nullptr});
+    dispatch.drain();
+    testing::FakeReachability::instance().push(platform::kReachabilityFlagReachable);
+    BMSAnalytics::logEventWithName("app_open", {});
+    dispatch.drain();
+    dispatch.advance(16s);
+    // The configuration fetch comes back first; then the upload goes out and waits at the collector.
+    ASSERT_TRUE(platform::runUntil([&] { return collector.uploadCount() == 1; }, kPatience));
+    const std::shared_ptr<BMSMeasurement> engine = BMSMeasurement::sharedInstance();
+    ASSERT_TRUE(engine && engine->alarm());
+  }
+  collector.releaseUploads();
+  // The answer, then every timer the engine armed.
+  platform::runMainQueueFor(200ms);
+  dispatch.advance(std::chrono::hours(48));
+  platform::runMainQueueFor(50ms);
+  EXPECT_EQ(collector.uploadCount(), 1u);
+  testing::forgetProcessWideState();
+}
+
 }  // namespace
 }  // namespace beacon

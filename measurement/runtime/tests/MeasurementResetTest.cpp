@@ -8,6 +8,7 @@
 #include "AnalyticsTestWorld.h"
 #include "measurement/messages/NANOAccessors.h"
 #include "measurement/reporters/BMSAttributionTokenSource.h"
+#include "measurement/reporters/BMSSearchAdReporter.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
@@ -95,9 +96,13 @@ TEST_F(MeasurementResetTest, TheSearchAdAttemptsStartOverAfterAResetAndWaitWhile
   std::shared_ptr<BMSMeasurement> engine = startEngine();
   ASSERT_EQ(persisted->searchAdRetryCount(), 1);
   world.clock().advance(std::chrono::hours(1));
+  const std::weak_ptr<BMSSearchAdReporter> before = engine->searchAdReporter();
+  ASSERT_TRUE(before.lock()->isSearchAdReporterEnabled());
 
   ASSERT_TRUE(engine->resetAnalyticsDataWithAppInstanceID("0123456789abcdef0123456789abcdef"));
   world.dispatch().drain();
+  // The reporter of the wiped state is gone, and its alarm with it.
+  EXPECT_TRUE(before.expired());
   // The first attempt of the fresh state is due at once, not a day after the old one.
   EXPECT_EQ(persisted->searchAdRetryCount(), 1);
   EXPECT_EQ(persisted->lastSearchAdLookUpTimestamp(), world.context().nowSince1970());

@@ -48,6 +48,11 @@ class UploaderTest : public ::testing::Test {
     config = BMSRemoteConfig::initWithAppID("app", database, nullptr, clock).value();
     network = CVUNetwork::createWithReachabilityHost("127.0.0.1", &testing::FakeReachability::api());
     dispatch.drain();
+    uploader = makeUploader();
+  }
+
+  // An uploader over the fixture's database, network and settings, as each process start makes one.
+  std::shared_ptr<BMSUploader> makeUploader() {
     BMSUploader::Collaborators collaborators;
     collaborators.network = network;
     collaborators.scheduler = scheduler;
@@ -62,7 +67,7 @@ class UploaderTest : public ::testing::Test {
     collaborators.uploadConsent = [] { return BMSUploadConsent{}; };
     collaborators.appIDFromCNP = [] { return std::optional<std::string>(kCNPAppID); };
     collaborators.updateAudiences = [](const std::vector<BMSPBAudience>&) { return true; };
-    uploader = BMSUploader::create(std::move(collaborators));
+    return BMSUploader::create(std::move(collaborators));
   }
 
   void goOnline() {
@@ -230,6 +235,28 @@ TEST_F(UploaderTest, ASecondUploadWhileOneIsInFlightIsRefused) {
   collector.releaseUploads();
   settle();
   EXPECT_EQ(collector.uploadCount(), 1u);
+  EXPECT_EQ(queuedCount(), 0u);
+}
+
+// Delivery is at least once: a batch the collector took while the process ended, its answer never
+// read, is sent again by the next process, never lost.
+TEST_F(UploaderTest, ABatchWhoseAnswerWasNeverReadIsSentAgainByTheNextProcess) {
+  goOnline();
+  freshConfiguration();
+  queueBundle("prompt_copy");
+  collector.holdUploads();
+  scheduler->scheduleOnWorkerQueueBlockID("test", [&] { uploader->uploadData(); });
+  dispatch.drain();
+  ASSERT_TRUE(collector.waitForUploads(1, kPatience));
+  uploader.reset();  // the process ends; the collector still answers
+  collector.releaseUploads();
+  platform::runMainQueueFor(std::chrono::milliseconds(100));
+  EXPECT_EQ(queuedCount(), 1u);
+
+  uploader = makeUploader();
+  onWorker([&] { uploader->uploadData(); });
+  EXPECT_EQ(collector.uploadCount(), 2u);
+  EXPECT_EQ(collector.acceptedEventNames(), (std::vector<std::string>{"prompt_copy", "prompt_copy"}));
   EXPECT_EQ(queuedCount(), 0u);
 }
 

@@ -3,6 +3,7 @@
 // version (each read once: neither changes under a running process), the user's preferred language
 // and the local time zone's offset. Owned by the AnalyticsContext; any thread.
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,7 +20,7 @@ class BMSEnvironmentInfo {
 
   std::string deviceModel();
   std::string deviceOSVersion();
-  // Lower-cased ("de-de"); nullopt when the user names no language.
+  // Lower-cased ("de-de"); nullopt when the user names no language (logged once: 14001).
   std::optional<std::string> userDefaultLanguage() const;
   // The local zone's offset from GMT in whole minutes, truncated ("-03:30" is -210).
   long timeZoneOffsetMinutes() const;
@@ -30,6 +31,7 @@ class BMSEnvironmentInfo {
   std::string deviceModel_;
   std::once_flag deviceOSVersionOnce_;
   std::string deviceOSVersion_;
+  mutable std::atomic<bool> languageFailureLogged_ = false;
 };
 
 }  // namespace beacon

@@ -7,7 +7,9 @@
 // Everything runs on the engine's worker queue: the timer block and the network completions come
 // back there, and hold the uploader weakly. Reachability changes arrive from the network (any
 // thread) and only schedule work. The bundles stay queued until a confirmed send, so a process that
-// dies mid-upload loses nothing: the next one sends them again.
+// dies mid-upload loses nothing: the next one sends them again. Delivery is at least once: the wire
+// format carries no upload ID, so a batch the collector took just before the end (or answered after
+// the time-out) arrives twice; the sent bundles are deleted the moment the answer comes.
 
 #include <cstdint>
 #include <functional>
