@@ -96,6 +96,17 @@ class UploaderTest : public ::testing::Test {
     ASSERT_TRUE(platform::runUntil([&] { return !uploader->isNetworkRequestPending(); }, kPatience));
   }
 
+  // Online with a fresh configuration, one bundle is posted and the collector holds its answer.
+  void startHeldUpload() {
+    goOnline();
+    freshConfiguration();
+    queueBundle("prompt_copy");
+    collector.holdUploads();
+    scheduler->scheduleOnWorkerQueueBlockID("test", [&] { uploader->uploadData(); });
+    dispatch.drain();
+    ASSERT_TRUE(collector.waitForUploads(1, kPatience));
+  }
+
   void onWorker(std::function<void()> work) {
     scheduler->scheduleOnWorkerQueueBlockID("test", std::move(work));
     settle();
@@ -222,13 +233,7 @@ TEST_F(UploaderTest, OfflineNothingIsSentUntilTheNetworkComesBack) {
 }
 
 TEST_F(UploaderTest, ASecondUploadWhileOneIsInFlightIsRefused) {
-  goOnline();
-  freshConfiguration();
-  queueBundle("prompt_copy");
-  collector.holdUploads();
-  scheduler->scheduleOnWorkerQueueBlockID("test", [&] { uploader->uploadData(); });
-  dispatch.drain();
-  ASSERT_TRUE(collector.waitForUploads(1, kPatience));
+  ASSERT_NO_FATAL_FAILURE(startHeldUpload());
   scheduler->scheduleOnWorkerQueueBlockID("test", [&] { uploader->uploadData(); });
   dispatch.drain();
   EXPECT_TRUE(logged(23034));
@@ -241,13 +246,7 @@ TEST_F(UploaderTest, ASecondUploadWhileOneIsInFlightIsRefused) {
 // Delivery is at least once: a batch the collector took while the process ended, its answer never
 // read, is sent again by the next process, never lost.
 TEST_F(UploaderTest, ABatchWhoseAnswerWasNeverReadIsSentAgainByTheNextProcess) {
-  goOnline();
-  freshConfiguration();
-  queueBundle("prompt_copy");
-  collector.holdUploads();
-  scheduler->scheduleOnWorkerQueueBlockID("test", [&] { uploader->uploadData(); });
-  dispatch.drain();
-  ASSERT_TRUE(collector.waitForUploads(1, kPatience));
+  ASSERT_NO_FATAL_FAILURE(startHeldUpload());
   uploader.reset();  // the process ends; the collector still answers
   collector.releaseUploads();
   platform::runMainQueueFor(std::chrono::milliseconds(100));
@@ -456,6 +455,13 @@ TEST_F(UploaderTest, ARefusedOrUndecodableDocumentIsAFailedFetchRetriedOnTheSche
   goOnline();
   ASSERT_TRUE(
       database->insertRawEvent(BMSEvent::initWithOrigin("app", true, "e", now(), 0, {}).value(), 1, false));
+  // Past the configuration's size bound: cut off by the network.
+  collector.setConfiguration(platform::Bytes(3 * 1024 * 1024, 0x08), "\"huge\"");
+  onWorker([&] { uploader->fetchRemoteConfig(); });
+  EXPECT_TRUE(logged(23128));
+  EXPECT_EQ(config->lastRemoteConfigUpdateTimestamp(), 0);
+  EXPECT_EQ(persisted->lastFailedUploadTimestamp(), now());
+
   collector.setConfiguration(platform::Bytes{0xff, 0xff, 0xff}, "\"garbage\"");
   onWorker([&] { uploader->fetchRemoteConfig(); });
   EXPECT_TRUE(logged(23135));
@@ -470,7 +476,7 @@ TEST_F(UploaderTest, ARefusedOrUndecodableDocumentIsAFailedFetchRetriedOnTheSche
   collector.setConfiguration(configurationDocument(kCNPAppID, 3), "\"v3\"");
   dispatch.advance(std::chrono::seconds(15 + 1800));
   settle();
-  EXPECT_EQ(collector.configurationRequests().size(), 2u);
+  EXPECT_EQ(collector.configurationRequests().size(), 3u);
   EXPECT_EQ(config->version(), 3);
   EXPECT_FALSE(config->isExpired());
   EXPECT_EQ(persisted->lastFailedUploadTimestamp(), 0);
