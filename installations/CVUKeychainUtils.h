@@ -4,6 +4,10 @@
 // an item that is not there succeeds. Failures are keychain errors, "com.cvu.keychain.ErrorDomain"
 // code 0, reason "<function> (<status>)". Calls go to the user's shared keychain (Keychain.h) and
 // may block on it: call them off the main thread.
+//
+// A keychain store that cannot be decoded at all is set aside whole (a file store keeps it beside
+// itself as "<file>.damaged-<time>") and a fresh store started, with one warning line "I-BIS006000";
+// the call is then made on the fresh store. It is never wiped, and never left failing every call.
 
 #include <cstdint>
 #include <optional>

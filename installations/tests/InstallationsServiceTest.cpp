@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -301,6 +302,38 @@ TEST_F(InstallationsServiceTest, ATransportFailurePassesUnchangedAndHoldsNothing
   user.environment().set(kCVUServiceOriginVariable, server.origin());
   auto registered = await(controller->getAuthTokenForcingRefresh(false));
   ASSERT_TRUE(registered.ok()) << registered.error().debugDescription();
+}
+
+TEST_F(InstallationsServiceTest, ADamagedKeychainIsKeptAsideAndTheInstallationRegistersAnew) {
+  auto first = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(first.ok()) << first.error().debugDescription();
+  const std::filesystem::path file = user.root() / "keychain.plist";
+  const std::string damage = "bplist00 cut short by a full disk";
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << damage;
+
+  testing::InstallationsLogCapture log;
+  auto second = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(second.ok()) << second.error().debugDescription();
+  EXPECT_NE(second->beaconInstallationID, first->beaconInstallationID);
+  EXPECT_EQ(second->registrationStatus, kBCNInstallationsRegistrationStatusRegistered);
+  EXPECT_EQ(requestsTo("POST").size(), 2u);
+  auto third = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(third.ok());
+  EXPECT_EQ(third->beaconInstallationID, second->beaconInstallationID) << "the new keychain holds it";
+
+  std::vector<std::filesystem::path> kept;
+  for (const auto& entry : std::filesystem::directory_iterator(user.root()))
+    if (entry.path().filename().string().starts_with("keychain.plist.damaged-")) kept.push_back(entry.path());
+  ASSERT_EQ(kept.size(), 1u);
+  std::ifstream in(kept[0], std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damage) << "kept as it was";
+  int warnings = 0;
+  for (const platform::CapturedLogLine& line : log.lines())
+    if (line.text.find("I-BIS006000") != std::string::npos) {
+      ++warnings;
+      EXPECT_NE(line.text.find(kept[0].string()), std::string::npos) << line.text;
+    }
+  EXPECT_EQ(warnings, 1);
 }
 
 // Register, a refused token request whose answer echoes secrets, registering anew, delete, a

@@ -75,6 +75,10 @@ class ScriptedKeychain final : public platform::Keychain {
     return file_.remove(query);
   }
 
+  platform::Result<std::optional<std::filesystem::path>> setAsideDamagedStore() override {
+    return file_.setAsideDamagedStore();
+  }
+
   bool refuseWrites = false;
   // Key items (the legacy key pair) stay, as a keyring that refuses to let them go would keep them.
   bool refuseKeyRemovals = false;

@@ -160,4 +160,14 @@ KeychainStatus FileKeychain::remove(const KeychainQuery& query) {
   return removed > 0 ? session.save(file_) : kKeychainItemNotFound;
 }
 
+Result<std::optional<std::filesystem::path>> FileKeychain::setAsideDamagedStore() {
+  std::lock_guard guard(mutex_);
+  // Decided under the file's lock, so that of several callers that saw the damage one moves it.
+  Session session(file_);
+  if (session.status != kKeychainDamagedStore) return std::optional<std::filesystem::path>();
+  Result<std::filesystem::path> aside = moveFileAside(file_, "damaged");
+  if (!aside) return aside.error();
+  return std::optional<std::filesystem::path>(*aside);
+}
+
 }  // namespace platform

@@ -8,7 +8,9 @@
 // reader never sees half a file.
 //
 // A file that cannot be decoded is damaged: every call then answers kKeychainDamagedStore and the
-// file is left exactly as it is, for the user to look into; it is never wiped to start afresh.
+// file is left exactly as it is; it is never wiped to start afresh. setAsideDamagedStore renames it
+// to "items.plist.damaged-<unix seconds>" beside itself (kept for the user to look into), after which
+// the store starts empty.
 // The data is not encrypted: the file has the same protection as the user's other private files.
 
 #include <filesystem>
@@ -32,6 +34,7 @@ class FileKeychain final : public Keychain {
   KeychainStatus add(const KeychainQuery& attributes, const Bytes& data) override;
   KeychainStatus update(const KeychainQuery& query, const Bytes& data) override;
   KeychainStatus remove(const KeychainQuery& query) override;
+  Result<std::optional<std::filesystem::path>> setAsideDamagedStore() override;
 
  private:
   struct Session;

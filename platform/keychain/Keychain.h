@@ -15,11 +15,13 @@
 // from several processes of the same user at once.
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/error/Result.h"
 #include "platform/value/Value.h"
 
 namespace platform {
@@ -78,6 +80,14 @@ class Keychain {
   virtual KeychainStatus update(const KeychainQuery& query, const Bytes& data) = 0;
   // Deletes every matching item; ItemNotFound when none matches.
   virtual KeychainStatus remove(const KeychainQuery& query) = 0;
+
+  // For a store that answers kKeychainDamagedStore: keeps the damaged store whole under another name
+  // and lets the next write start a fresh, empty one. Answers where the damaged store was kept, or
+  // nullopt when it was not damaged (any more: another thread or process may have set it aside
+  // first), and then nothing changed. Stores that cannot be damaged as a whole answer nullopt.
+  virtual Result<std::optional<std::filesystem::path>> setAsideDamagedStore() {
+    return std::optional<std::filesystem::path>();
+  }
 };
 
 // The keychain of this user: the Secret Service when the session bus has one (running or

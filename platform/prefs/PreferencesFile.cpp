@@ -1,6 +1,5 @@
 #include "platform/prefs/PreferencesFile.h"
 
-#include <chrono>
 #include <string>
 
 #include "platform/paths/FileIO.h"
@@ -8,14 +7,6 @@
 #include "platform/prefs/PreferencesError.h"
 
 namespace platform {
-namespace {
-
-std::string unixSecondsNow() {
-  auto now = std::chrono::system_clock::now().time_since_epoch();
-  return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(now).count());
-}
-
-}  // namespace
 
 PreferencesFile::Loaded PreferencesFile::load() const {
   auto contents = readPropertyListFile(file_);
@@ -50,17 +41,10 @@ PreferencesFile::Loaded PreferencesFile::load() const {
 }
 
 Result<std::filesystem::path> PreferencesFile::moveAside() const {
-  const std::string base = file_.string() + ".corrupt-" + unixSecondsNow();
-  std::filesystem::path aside = base;
-  std::error_code error;
-  // Never replace an earlier damaged copy that happens to share the second.
-  for (int attempt = 1; std::filesystem::exists(aside, error); ++attempt) {
-    aside = base + "-" + std::to_string(attempt);
-  }
-  std::filesystem::rename(file_, aside, error);
-  if (error) {
-    return preferencesError(PreferencesErrorCode::DamagedFile,
-                            "Cannot move " + file_.string() + " aside: " + error.message());
+  Result<std::filesystem::path> aside = moveFileAside(file_, "corrupt");
+  if (!aside) {
+    return preferencesError(PreferencesErrorCode::DamagedFile, "Cannot move " + file_.string() + " aside")
+        .causedBy(aside.error());
   }
   return aside;
 }

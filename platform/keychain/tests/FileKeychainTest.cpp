@@ -1,5 +1,5 @@
-// What only the file store promises: private modes, a damaged file left alone, and the choice of
-// store for a session without a Secret Service.
+// What only the file store promises: private modes, a damaged file left alone until it is set aside,
+// and the choice of store for a session without a Secret Service.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -50,6 +50,38 @@ TEST(FileKeychainTest, ADamagedFileFailsEveryCallAndIsNeverOverwritten) {
   // A property list of another shape is damaged too.
   testing::writePropertyListFile(file, Dictionary{{"version", 1}, {"items", "x"}});
   EXPECT_EQ(keychain.copyMatching(password("a")).status, kKeychainDamagedStore);
+}
+
+TEST(FileKeychainTest, OnlyADamagedFileIsSetAsideAndKeptWholeThenTheStoreStartsEmpty) {
+  testing::TemporaryDirectory folder;
+  std::filesystem::path file = folder.path() / "items.plist";
+  FileKeychain keychain(file);
+  auto missing = keychain.setAsideDamagedStore();
+  ASSERT_TRUE(missing.ok());
+  EXPECT_FALSE(*missing);
+  ASSERT_EQ(keychain.add(password("a"), Bytes{1}), kKeychainSuccess);
+  auto healthy = keychain.setAsideDamagedStore();
+  ASSERT_TRUE(healthy.ok());
+  EXPECT_FALSE(*healthy) << "a store that reads is left where it is";
+  EXPECT_EQ(keychain.copyMatching(password("a")).data, Bytes{1});
+
+  std::ofstream(file, std::ios::trunc) << "not a property list";
+  auto aside = keychain.setAsideDamagedStore();
+  ASSERT_TRUE(aside.ok() && *aside) << (aside.ok() ? "" : aside.error().debugDescription());
+  EXPECT_EQ((*aside)->parent_path(), folder.path());
+  EXPECT_TRUE((*aside)->filename().string().starts_with("items.plist.damaged-")) << **aside;
+  EXPECT_EQ(testing::fileContents(**aside), "not a property list");
+  EXPECT_EQ(keychain.copyMatching(password("a")).status, kKeychainItemNotFound);
+  EXPECT_EQ(keychain.add(password("a"), Bytes{2}), kKeychainSuccess);
+  auto again = keychain.setAsideDamagedStore();
+  EXPECT_FALSE(*again) << "set aside once, by whoever came first";
+
+  // A second damaged file, within the same second, never replaces the first one kept.
+  std::ofstream(file, std::ios::trunc) << "damaged again";
+  auto second = keychain.setAsideDamagedStore();
+  ASSERT_TRUE(second.ok() && *second);
+  EXPECT_NE(**second, **aside);
+  EXPECT_EQ(testing::fileContents(**aside), "not a property list");
 }
 
 TEST(FileKeychainTest, TheFirstAddedMatchIsTheOneRead) {
