@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -18,7 +20,8 @@ namespace {
 constexpr std::chrono::seconds kRecheckInterval{5};
 
 // One watched host. The monitor thread and the queued callbacks share it; `generation` changes on
-// every unschedule, so a callback queued before then is dropped.
+// every unschedule, so a callback queued before then is dropped, and unschedule waits for one that
+// already runs (`delivering` names the threads running one), so none outlasts it.
 struct Watch {
   std::string host;
   std::mutex mutex;
@@ -29,6 +32,8 @@ struct Watch {
   std::uint64_t generation = 0;
   bool monitoring = false;
   std::thread monitor;
+  std::vector<std::thread::id> delivering;
+  std::condition_variable delivered;
 };
 
 struct Handle {
@@ -51,8 +56,15 @@ void deliver(const std::shared_ptr<Watch>& watch, Handle* handle, std::uint64_t 
       if (!watch->monitoring || watch->generation != generation || !watch->callback) return;
       callback = watch->callback;
       info = watch->info;
+      watch->delivering.push_back(std::this_thread::get_id());
     }
     callback(handle, flags, info);
+    {
+      std::lock_guard lock(watch->mutex);
+      watch->delivering.erase(
+          std::find(watch->delivering.begin(), watch->delivering.end(), std::this_thread::get_id()));
+    }
+    watch->delivered.notify_all();
   });
 }
 
@@ -86,15 +98,22 @@ bool setCallback(ReachabilityHandle opaque, ReachabilityCallback callback, void*
 
 bool unschedule(ReachabilityHandle opaque, const QueueRef&) {
   auto* handle = static_cast<Handle*>(opaque);
+  Watch& watch = *handle->watch;
   std::thread finished;
   {
-    std::lock_guard lock(handle->watch->mutex);
-    if (!handle->watch->monitoring) return false;
-    handle->watch->monitoring = false;
-    ++handle->watch->generation;
-    finished = std::move(handle->watch->monitor);
+    std::unique_lock lock(watch.mutex);
+    if (!watch.monitoring) return false;
+    watch.monitoring = false;
+    ++watch.generation;
+    finished = std::move(watch.monitor);
+    watch.wake.notify_all();
+    // A callback running on another thread may still use what its info points to, which the caller
+    // is free to destroy once this returns. One running on this thread is the caller itself.
+    watch.delivered.wait(lock, [&] {
+      return std::all_of(watch.delivering.begin(), watch.delivering.end(),
+                         [](std::thread::id id) { return id == std::this_thread::get_id(); });
+    });
   }
-  handle->watch->wake.notify_all();
   // The monitor may be in a name lookup; it ends on its own and touches only the shared watch.
   finished.detach();
   return true;

@@ -4,7 +4,9 @@
 // A handle watches one host name. After it is given a callback and scheduled on a queue, the
 // callback runs on that queue with the host's flags: once soon after scheduling, then whenever they
 // change. Once unschedule or release has returned, no callback of the handle starts any more (one
-// already queued is dropped).
+// already queued is dropped) and none is still running: unschedule waits for a callback running on
+// another thread to return (one that calls unschedule itself is not waited for). So the callback's
+// info may be destroyed right after, from any thread.
 //
 // The default table answers "reachable" when the system has a route to one of the host's addresses
 // (a connected UDP socket shows it; no packet is sent) and otherwise 0; it checks again every few

@@ -42,8 +42,12 @@ CVUReachabilityChecker::CVUReachabilityChecker(std::weak_ptr<CVUReachabilityDele
     : api_(&platform::defaultReachabilityApi()), host_(std::move(host)), delegate_(std::move(delegate)) {}
 
 CVUReachabilityChecker::~CVUReachabilityChecker() {
-  delegate_.reset();
   stop();
+}
+
+void CVUReachabilityChecker::setReachabilityDelegate(std::weak_ptr<CVUReachabilityDelegate> delegate) {
+  std::lock_guard lock(mutex_);
+  delegate_ = std::move(delegate);
 }
 
 bool CVUReachabilityChecker::start() {
@@ -67,10 +71,11 @@ bool CVUReachabilityChecker::start() {
 
 void CVUReachabilityChecker::stop() {
   if (!handle_) return;
-  status_ = CVUReachabilityStatus::Unknown;
+  // Once unschedule returned no callback runs, so nothing sets a status after this one.
   api_->unschedule(handle_, platform::mainQueue());
   api_->release(handle_);
   handle_ = nullptr;
+  status_ = CVUReachabilityStatus::Unknown;
 }
 
 void CVUReachabilityChecker::setReachabilityApi(const platform::ReachabilityApi* api) {
@@ -96,11 +101,16 @@ CVUReachabilityStatus CVUReachabilityChecker::statusForFlags(std::uint32_t flags
 
 void CVUReachabilityChecker::reachabilityFlagsChanged(std::uint32_t flags) {
   const CVUReachabilityStatus status = statusForFlags(flags);
-  if (status == status_) return;
+  if (status_.exchange(status) == status) return;
   CVULoggerLogDebug(kService, false, "I-REA902004", "Network status has changed. Code:%@, status:%@",
                     static_cast<std::int64_t>(status), std::string(CVUReachabilityStatusName(status)));
-  status_ = status;
-  if (auto delegate = delegate_.lock()) delegate->reachabilityStatusChanged(*this, status_);
+  std::shared_ptr<CVUReachabilityDelegate> delegate;
+  {
+    std::lock_guard lock(mutex_);
+    delegate = delegate_.lock();
+  }
+  // Outside the lock: the delegate may set another delegate or stop the checker.
+  if (delegate) delegate->reachabilityStatusChanged(*this, status);
 }
 
 }  // namespace beacon

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <future>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -52,6 +53,71 @@ TEST(ReachabilityTest, FirstCallbackArrivesOnTheScheduledQueueAndNoneAfterUnsche
   api.release(handle);
   received.queue->sync([] {});
   EXPECT_EQ(received.calls, calls);
+}
+
+// The callback is inside its first call when another thread unschedules: unschedule returns only
+// after the callback did, so the caller may free what the callback uses right away.
+TEST(ReachabilityTest, UnscheduleFromAnotherThreadWaitsForARunningCallback) {
+  struct Blocking {
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> unscheduled{false};
+    std::atomic<bool> unscheduledWhileRunning{false};
+    std::atomic<int> calls{0};
+  } blocking;
+  const ReachabilityApi& api = defaultReachabilityApi();
+  ReachabilityHandle handle = api.create("127.0.0.1");
+  ASSERT_TRUE(api.setCallback(
+      handle,
+      [](ReachabilityHandle, std::uint32_t, void* info) {
+        auto& state = *static_cast<Blocking*>(info);
+        if (state.calls++ > 0) return;
+        state.entered.set_value();
+        state.released.wait();
+        state.unscheduledWhileRunning = state.unscheduled.load();
+      },
+      &blocking));
+  auto queue = makeSerialQueue("reach.test.blocking");
+  ASSERT_TRUE(api.schedule(handle, queue));
+  ASSERT_EQ(blocking.entered.get_future().wait_for(10s), std::future_status::ready);
+
+  std::thread stopper([&] {
+    api.unschedule(handle, queue);
+    blocking.unscheduled = true;
+  });
+  // Time for a stop that does not wait to return while the callback still runs.
+  std::this_thread::sleep_for(50ms);
+  blocking.release.set_value();
+  stopper.join();
+  queue->sync([] {});
+  EXPECT_FALSE(blocking.unscheduledWhileRunning);
+  api.release(handle);
+  queue->sync([] {});
+  EXPECT_EQ(blocking.calls, 1);
+}
+
+// A callback may end its own watch without waiting for itself.
+TEST(ReachabilityTest, TheCallbackCanUnscheduleItsOwnHandle) {
+  struct Self {
+    ReachabilityHandle handle = nullptr;
+    QueueRef queue = makeSerialQueue("reach.test.self");
+    std::promise<bool> unscheduled;
+  } self;
+  const ReachabilityApi& api = defaultReachabilityApi();
+  self.handle = api.create("127.0.0.1");
+  ASSERT_TRUE(api.setCallback(
+      self.handle,
+      [](ReachabilityHandle, std::uint32_t, void* info) {
+        auto& state = *static_cast<Self*>(info);
+        state.unscheduled.set_value(defaultReachabilityApi().unschedule(state.handle, state.queue));
+      },
+      &self));
+  ASSERT_TRUE(api.schedule(self.handle, self.queue));
+  auto done = self.unscheduled.get_future();
+  ASSERT_EQ(done.wait_for(10s), std::future_status::ready);
+  EXPECT_TRUE(done.get());
+  api.release(self.handle);
 }
 
 }  // namespace

@@ -5,13 +5,17 @@
 //
 // The checker goes through a replaceable reachability table (platform/reach); tests give it their
 // own. It is scheduled on the main queue, so flag changes and delegate calls arrive there. start,
-// stop and setReachabilityApi are meant for one thread. Stopping or destroying the checker ends its
-// callbacks: none arrives afterwards, not even one already queued.
+// stop and setReachabilityApi are meant for one thread at a time, which need not be the main
+// thread: stopping or destroying the checker waits for a callback running on the main queue to
+// return, and none arrives afterwards, not even one already queued. The status and the delegate may
+// be read and set from any thread.
 //
 // Log lines go to the utilities logger under "[CVUReachability]" with codes "I-REA9020xx".
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/reach/Reachability.h"
@@ -55,25 +59,24 @@ class CVUReachabilityChecker {
   void setReachabilityApi(const platform::ReachabilityApi* api);
   const platform::ReachabilityApi* reachabilityApi() const { return api_; }
 
-  void setReachabilityDelegate(std::weak_ptr<CVUReachabilityDelegate> delegate) {
-    delegate_ = std::move(delegate);
-  }
+  void setReachabilityDelegate(std::weak_ptr<CVUReachabilityDelegate> delegate);
 
   CVUReachabilityStatus statusForFlags(std::uint32_t flags) const;
   // What the table's callback does: a new status is logged (902004), stored and told to the delegate.
   void reachabilityFlagsChanged(std::uint32_t flags);
 
-  CVUReachabilityStatus reachabilityStatus() const { return status_; }
+  CVUReachabilityStatus reachabilityStatus() const { return status_.load(); }
   bool isActive() const { return handle_ != nullptr; }
   const std::string& host() const { return host_; }
 
  private:
   CVUReachabilityChecker(std::weak_ptr<CVUReachabilityDelegate> delegate, std::string host);
 
-  CVUReachabilityStatus status_ = CVUReachabilityStatus::Unknown;
+  std::atomic<CVUReachabilityStatus> status_{CVUReachabilityStatus::Unknown};
   const platform::ReachabilityApi* api_;
   platform::ReachabilityHandle handle_ = nullptr;
   std::string host_;
+  mutable std::mutex mutex_;
   std::weak_ptr<CVUReachabilityDelegate> delegate_;
 };
 
