@@ -49,10 +49,14 @@ std::uint64_t nextTaskIdentifier() {
   return next++;
 }
 
-std::filesystem::path downloadFolder(const UrlSessionConfiguration& configuration) {
-  if (!configuration.downloadDirectory.empty()) return configuration.downloadDirectory;
+// In the session's folder; in the system's temporary folder when it names none or it cannot be used
+// (a download still works where the folder's owner lost it).
+std::shared_ptr<detail::DownloadFile> makeDownloadFile(const UrlSessionConfiguration& configuration) {
+  if (!configuration.downloadDirectory.empty()) {
+    if (auto file = detail::DownloadFile::make(configuration.downloadDirectory)) return file;
+  }
   std::error_code ignored;
-  return std::filesystem::temp_directory_path(ignored);
+  return detail::DownloadFile::make(std::filesystem::temp_directory_path(ignored));
 }
 }  // namespace
 
@@ -79,7 +83,7 @@ void UrlSessionTask::resume() {
 
   std::shared_ptr<detail::DownloadFile> download;
   if (kind_ == Kind::Download) {
-    download = detail::DownloadFile::make(downloadFolder(core_->configuration));
+    download = makeDownloadFile(core_->configuration);
     if (!download) {
       lock.unlock();
       return finish(std::nullopt,

@@ -48,7 +48,7 @@ struct UrlSessionConfiguration {
   // the redirect response the task's answer. Empty: every redirect is followed.
   std::function<bool(long statusCode)> followRedirect;
   // Where download tasks keep a body while it arrives ("download-XXXXXX", made when missing); the
-  // system's temporary folder when empty.
+  // system's temporary folder when empty or unusable.
   std::filesystem::path downloadDirectory;
 };
 

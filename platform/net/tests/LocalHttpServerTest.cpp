@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <string>
@@ -55,7 +56,7 @@ TEST(LocalHttpServerTest, StoppingEndsAConnectionTheClientKeepsAliveAndGivesTheP
 
 TEST(LocalHttpServerTest, TakesLargeCompressedFormPostsAndSendsGeneratedBodies) {
   LocalHttpServer server;
-  std::size_t handed = 0;
+  std::atomic<std::size_t> handed{0};  // set on the server's thread
   server.route("POST", "/form",
                [&](const httplib::Request&, const std::string& body, httplib::Response& response) {
                  handed = body.size();

@@ -215,6 +215,14 @@ TEST_F(UrlSessionTest, ADownloadThatFailsOrIsCancelledLeavesNoFileBehind) {
   EXPECT_FALSE(isEmptyFolder(configuration.downloadDirectory)) << "the body's file exists while it runs";
   running.reset();
   EXPECT_TRUE(eventually([&] { return isEmptyFolder(configuration.downloadDirectory); }));
+
+  // A folder that cannot be made does not stop the download.
+  server_.script("GET", "/doc", {{200, {}, "document body"}});
+  std::ofstream(downloads.path() / "a-file") << "x";
+  configuration.downloadDirectory = downloads.path() / "a-file" / "downloads";
+  delegate_ = std::make_shared<RecordingDelegate>();
+  run(session(configuration)->downloadTask(request("/doc")));
+  EXPECT_EQ(delegate_->downloaded, "document body");
 }
 
 TEST(UrlSessionDownloadFilesTest, OnlyFilesNoLiveTaskHoldsAreSweptAway) {
