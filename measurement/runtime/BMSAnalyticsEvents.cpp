@@ -38,6 +38,8 @@ struct QueuedEvent {
   // The screen whose parameters the event gets; none when it names a screen of its own. Screens
   // are immutable, so the parameters are built later, off the caller's thread.
   std::shared_ptr<const BMSScreen> screen;
+  // Its place among the events waiting to be stored.
+  BMSEventBacklog::Place backlogPlace;
 };
 
 // The current screen for an event that names no screen of its own.
@@ -48,25 +50,41 @@ std::shared_ptr<const BMSScreen> currentScreenFor(const BMSParameters& parameter
   return AnalyticsContext::current().screenViewReporter()->currentScreen();
 }
 
-// Queues the event in one closure: the operation queue's operation hands it on to the analytics
-// queue from the operation queue's thread.
-void queueEvent(BMSAnalyticsState& facade, QueuedEvent event) {
+// Gives the event its place among the events waiting to be stored (the caller may wait for one
+// while the engine runs); false when it is refused.
+bool admit(BMSAnalyticsState& facade, QueuedEvent& event) {
+  const bool mayWait = BMSEventBacklog::callerMayWait() && !facade.operationQueue().isSuspended();
+  BMSEventBacklog::Admission admission = facade.backlog().admit(event.name, mayWait);
+  event.backlogPlace = std::move(admission.place);
+  return admission.admitted;
+}
+
+// Queues the admitted event in one closure: the operation queue's operation hands it on to the
+// analytics queue from the operation queue's thread.
+void queueAdmittedEvent(BMSAnalyticsState& facade, QueuedEvent event) {
   facade.queueOperationWithBlock([event = std::move(event)]() mutable {
     BMSParameters screenParameters = event.screen ? event.screen->parameters() : BMSParameters{};
     BMSAnalytics::logEventOnSerialQueueWithOrigin(
         std::move(event.origin), event.isPublicEvent, std::move(event.name), std::move(event.parameters),
-        event.timestamp, event.ignoreEnabled, event.ignoreInterceptor, std::move(screenParameters));
+        event.timestamp, event.ignoreEnabled, event.ignoreInterceptor, std::move(screenParameters),
+        std::move(event.backlogPlace));
   });
+}
+
+void queueEvent(BMSAnalyticsState& facade, QueuedEvent event) {
+  if (admit(facade, event)) queueAdmittedEvent(facade, std::move(event));
 }
 
 // Reads the time and queues the event with it under the time-stamp queue, so time stamps follow the
 // order in which events enter the operation queue.
 void queueWithTimestamp(QueuedEvent event) {
   AnalyticsContext& context = AnalyticsContext::current();
+  // Outside the time-stamp queue: a caller waiting for a place holds no other caller up there.
+  if (!admit(context.facade(), event)) return;
   // Two references: small enough for the block to be held without an allocation.
   context.facade().timestampQueue()->sync([&context, &event] {
     event.timestamp = context.nowSince1970();
-    queueEvent(context.facade(), std::move(event));
+    queueAdmittedEvent(context.facade(), std::move(event));
   });
 }
 
@@ -117,26 +135,27 @@ void BMSAnalytics::logEventWithOrigin(const std::string& origin, bool isPublicEv
     return;
   }
   queueWithTimestamp(
-      {origin, isPublicEvent, name, parameters, 0, false, false, currentScreenFor(parameters)});
+      {origin, isPublicEvent, name, parameters, 0, false, false, currentScreenFor(parameters), nullptr});
 }
 
 void BMSAnalytics::logInternalEventWithOrigin(const std::string& origin, const std::string& name,
                                               double timestamp, const BMSParameters& parameters) {
-  queueEvent(AnalyticsContext::current().facade(),
-             {origin, false, name, parameters, timestamp, false, false, currentScreenFor(parameters)});
+  queueEvent(AnalyticsContext::current().facade(), {origin, false, name, parameters, timestamp, false, false,
+                                                    currentScreenFor(parameters), nullptr});
 }
 
 void BMSAnalytics::logEventWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
                                       const BMSParameters& parameters, double timestamp, bool ignoreEnabled,
                                       bool ignoreInterceptor) {
-  queueEvent(AnalyticsContext::current().facade(),
-             {origin, isPublicEvent, name, parameters, timestamp, ignoreEnabled, ignoreInterceptor, nullptr});
+  queueEvent(AnalyticsContext::current().facade(), {origin, isPublicEvent, name, parameters, timestamp,
+                                                    ignoreEnabled, ignoreInterceptor, nullptr, nullptr});
 }
 
 void BMSAnalytics::logEventOnSerialQueueWithOrigin(std::string origin, bool isPublicEvent, std::string name,
                                                    BMSParameters parameters, double timestamp,
                                                    bool ignoreEnabled, bool ignoreInterceptor,
-                                                   BMSParameters addedScreenParameters) {
+                                                   BMSParameters addedScreenParameters,
+                                                   std::shared_ptr<const void> backlogPlace) {
   // A forwarded event brings its screen along inside its parameters.
   if (ignoreInterceptor && addedScreenParameters.empty() &&
       BMSDataTypeValidator::isValidForwardedEventOrigin(platform::Value(origin))) {
@@ -148,7 +167,7 @@ void BMSAnalytics::logEventOnSerialQueueWithOrigin(std::string origin, bool isPu
   if (!engine) return;
   engine->logEventWithOrigin(std::move(origin), isPublicEvent, std::move(name), std::move(parameters),
                              timestamp, isEnabled(), ignoreEnabled, ignoreInterceptor, logEventInterceptor(),
-                             std::move(addedScreenParameters));
+                             std::move(addedScreenParameters), std::move(backlogPlace));
 }
 
 void BMSAnalyticsInstance::logInternalEventWithOrigin(const std::string& origin, const std::string& name,

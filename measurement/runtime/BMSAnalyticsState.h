@@ -10,6 +10,7 @@
 //    issued before the engine exists wait in it, and the start resumes it once the engine-start
 //    block has entered the analytics queue. Each operation only hands its block to the analytics
 //    queue, so blocks run there in the order they were queued.
+//  - The event backlog bounds the events on their way through these queues to storage.
 //
 // Thread-safe: any thread may queue work and read or write the load time stamp (under its lock). The
 // flags are written on the analytics queue and atomic, so a reader elsewhere sees a whole value.
@@ -23,6 +24,7 @@
 #include <optional>
 
 #include "measurement/runtime/BMSAnalytics.h"
+#include "measurement/runtime/BMSEventBacklog.h"
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/notify/NotificationCenter.h"
@@ -65,6 +67,7 @@ class BMSAnalyticsState {
   void setLoadTimestamp(double seconds);
 
   BMSUserDefaults& defaults() const { return *defaults_; }
+  BMSEventBacklog& backlog() { return backlog_; }
 
   std::atomic<bool> collectionDeactivated = false;
   std::atomic<bool> enabled = false;
@@ -90,6 +93,7 @@ class BMSAnalyticsState {
   platform::QueueRef timestampQueue_;
   std::shared_ptr<platform::OperationQueue> operationQueue_;
   std::shared_ptr<BMSUserDefaults> defaults_;
+  BMSEventBacklog backlog_;
   mutable std::mutex loadTimestampMutex_;
   double loadTimestamp_;
 };

@@ -59,12 +59,14 @@ void BMSMeasurement::logEventWithOrigin(std::string origin, bool isPublicEvent, 
                                         BMSParameters parameters, double timestamp, bool enabled,
                                         bool ignoreEnabled, bool ignoreInterceptor,
                                         std::optional<BMSLogEventInterceptor> interceptor,
-                                        BMSParameters addedScreenParameters) {
+                                        BMSParameters addedScreenParameters,
+                                        std::shared_ptr<const void> heldUntilHandled) {
   scheduler_->scheduleOnWorkerQueueBlockID(
-      "BMSMeasurement:2403", [weakSelf = weak_from_this(), origin = std::move(origin), isPublicEvent,
-                              name = std::move(name), parameters = std::move(parameters), timestamp, enabled,
-                              ignoreEnabled, ignoreInterceptor, interceptor = std::move(interceptor),
-                              addedScreenParameters = std::move(addedScreenParameters)]() mutable {
+      "BMSMeasurement:2403",
+      [weakSelf = weak_from_this(), origin = std::move(origin), isPublicEvent, name = std::move(name),
+       parameters = std::move(parameters), timestamp, enabled, ignoreEnabled, ignoreInterceptor,
+       interceptor = std::move(interceptor), addedScreenParameters = std::move(addedScreenParameters),
+       heldUntilHandled = std::move(heldUntilHandled)]() mutable {
         if (std::shared_ptr<BMSMeasurement> self = weakSelf.lock()) {
           self->logEventOnWorkerQueueWithOrigin(origin, isPublicEvent, name, std::move(parameters), timestamp,
                                                 enabled, ignoreEnabled, ignoreInterceptor, interceptor,

@@ -2,6 +2,7 @@
 // listeners, the interceptor and default event parameters.
 
 #include "StartedAnalytics.h"
+#include "measurement/runtime/BMSEventBacklog.h"
 #include "sdk-core/ApplicationNotifications.h"
 
 namespace beacon {
@@ -25,6 +26,21 @@ TEST_F(AnalyticsEventsTest, EventsLoggedBeforeTheStartFlowInCallOrderWithRisingT
   EXPECT_EQ(heard[1].timestamp() - heard[0].timestamp(), 2);
   EXPECT_EQ(heardInteger("level_start", "level"), 1);
   EXPECT_EQ(heard[0].origin(), "app");
+}
+
+TEST_F(AnalyticsEventsTest, ABurstPastTheBacklogsBoundWaitsForStorageAndLosesNothing) {
+  start();
+  // Past the start's hold of the operation queue, which lets every caller through.
+  world.dispatch().advance(std::chrono::seconds(1));
+  heard.clear();
+  const std::int64_t burst = BMSEventBacklog::kDefaultBound + 2000;
+  for (std::int64_t i = 0; i < burst; ++i) BMSAnalytics::logEventWithName("burst", {});
+  // The caller waited for room: the engine stored the events beyond the bound meanwhile.
+  EXPECT_GE(database().store().integer("SELECT count(*) FROM raw_events WHERE name = 'burst'").value(),
+            burst - BMSEventBacklog::kDefaultBound);
+  world.dispatch().drain();
+  EXPECT_EQ(static_cast<std::int64_t>(heard.size()), burst);
+  EXPECT_FALSE(logged(25060));
 }
 
 TEST_F(AnalyticsEventsTest, RefusedPublicNamesBecomeErrorEventsOnly) {

@@ -126,10 +126,12 @@ class BMSAnalytics {
                                  bool ignoreInterceptor);
   // Takes the engine's own "_err" events once the facade has started.
   static std::shared_ptr<BMSInternalEventLogger> internalEventLogger();
-  // Analytics queue only: hands the event to the engine (dropped while there is none).
+  // Analytics queue only: hands the event to the engine (dropped while there is none), with its
+  // place among the events waiting to be stored (given back once the engine has handled it).
   static void logEventOnSerialQueueWithOrigin(std::string origin, bool isPublicEvent, std::string name,
                                               BMSParameters parameters, double timestamp, bool ignoreEnabled,
-                                              bool ignoreInterceptor, BMSParameters addedScreenParameters);
+                                              bool ignoreInterceptor, BMSParameters addedScreenParameters,
+                                              std::shared_ptr<const void> backlogPlace = nullptr);
 
   // --- user properties and the user ID. Values arrive as the caller gave them (null = none) so the
   // type checks can refuse what is not a string or a number.

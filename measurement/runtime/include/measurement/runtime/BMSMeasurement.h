@@ -101,10 +101,12 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
 
   // --- event and user-property entry points: called from the facade's queue, each takes its
   // arguments along and hops to the worker queue; read-backs answer on a global queue.
+  // `heldUntilHandled` goes once the event has been handled on the worker queue (or dropped).
   void logEventWithOrigin(std::string origin, bool isPublicEvent, std::string name, BMSParameters parameters,
                           double timestamp, bool enabled, bool ignoreEnabled, bool ignoreInterceptor,
                           std::optional<BMSLogEventInterceptor> interceptor,
-                          BMSParameters addedScreenParameters);
+                          BMSParameters addedScreenParameters,
+                          std::shared_ptr<const void> heldUntilHandled = nullptr);
   void logEventOnWorkerQueueWithOrigin(const std::string& origin, bool isPublicEvent, const std::string& name,
                                        BMSParameters parameters, double timestamp, bool enabled,
                                        bool ignoreEnabled, bool ignoreInterceptor,

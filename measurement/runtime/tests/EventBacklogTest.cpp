@@ -1,0 +1,74 @@
+// The bound on events waiting to be stored: places while there are some, a wait for one where the
+// caller may wait, refusal (counted, logged once per thousand) when storage is stuck.
+
+#include "measurement/runtime/BMSEventBacklog.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "measurement/engine/testing/EngineTestSupport.h"
+
+namespace beacon {
+namespace {
+
+constexpr std::int64_t kRefusedLogCode = 25060;
+
+class EventBacklogTest : public ::testing::Test {
+ protected:
+  std::int64_t refusalLines() const {
+    const std::vector<std::int64_t> codes = services.log->codes();
+    return std::count(codes.begin(), codes.end(), kRefusedLogCode);
+  }
+  testing::ScopedEngineServices services;
+};
+
+TEST_F(EventBacklogTest, PastTheBoundOnlyACallerThatMayNotWaitIsLetThroughAtOnce) {
+  BMSEventBacklog backlog(2, std::chrono::milliseconds(20));
+  auto first = backlog.admit("a", true);
+  auto second = backlog.admit("b", true);
+  ASSERT_TRUE(first.admitted && first.place && second.admitted && second.place);
+
+  // An SDK queue's own event: through, holding no place.
+  const auto unbounded = backlog.admit("_e", false);
+  EXPECT_TRUE(unbounded.admitted);
+  EXPECT_FALSE(unbounded.place);
+
+  // No place frees up within the patience: refused and logged; the next caller is refused at once.
+  EXPECT_FALSE(backlog.admit("c", true).admitted);
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_FALSE(backlog.admit("d", true).admitted);
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(20));
+  EXPECT_EQ(backlog.refusedCount(), 2);
+  EXPECT_EQ(refusalLines(), 1);
+
+  // A place given back ends the refusals.
+  second.place.reset();
+  EXPECT_TRUE(backlog.admit("e", true).admitted);
+}
+
+TEST_F(EventBacklogTest, AWaitingCallerGetsThePlaceTheEngineGivesBack) {
+  BMSEventBacklog backlog(1, std::chrono::minutes(5));
+  auto held = backlog.admit("a", true);
+  std::thread engine([place = std::move(held.place)]() mutable {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    place.reset();
+  });
+  const auto waited = backlog.admit("b", true);
+  engine.join();
+  EXPECT_TRUE(waited.admitted);
+  EXPECT_TRUE(waited.place);
+  EXPECT_EQ(backlog.refusedCount(), 0);
+}
+
+TEST_F(EventBacklogTest, RefusalsAreLoggedOncePerThousand) {
+  BMSEventBacklog backlog(1, std::chrono::milliseconds(1));
+  const auto held = backlog.admit("a", true);
+  for (int i = 0; i < 2001; ++i) EXPECT_FALSE(backlog.admit("b", true).admitted);
+  EXPECT_EQ(backlog.refusedCount(), 2001);
+  EXPECT_EQ(refusalLines(), 3);
+}
+
+}  // namespace
+}  // namespace beacon
