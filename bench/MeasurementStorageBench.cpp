@@ -102,7 +102,8 @@ BMSPBMeasurementBundle metadataWith(const std::vector<BMSUserAttribute>& attribu
 // stored, the pipeline reads none): in the event's transaction, the daily counters, the event's
 // aggregates, the user properties for its metadata, the metadata, the raw-event trim and the raw
 // event; then the upload schedule's questions. (Building the metadata message is the pipeline's
-// work and stays out.)
+// work and stays out.) Arguments: bundles waiting in the upload queue, raw events stored before
+// (with 100,000, the stored-events limit, every event trims the oldest one).
 void BM_OneEventStorageWork(benchmark::State& state) {
   platform::testing::TemporaryDirectory folder;
   auto database = BMSDatabase::openAtPath(folder.path() / "bench.sql").value();
@@ -112,11 +113,17 @@ void BM_OneEventStorageWork(benchmark::State& state) {
     for (std::int64_t i = 0; i < state.range(0); ++i) (void)database->insertBundle(bundle, false);
     return true;
   });
+  const BMSEvent event = benchmarkEvent();
+  const BMSPBMeasurementBundle metadata = metadataWith(engineUserAttributes());
+  database->performTransaction([&] {
+    const std::int64_t fingerprint = database->insertIfNotExistsRawEventMetadata(metadata).value();
+    for (std::int64_t i = 0; i < state.range(1); ++i)
+      (void)database->insertRawEvent(event, fingerprint, false);
+    return true;
+  });
   for (const BMSUserAttribute& attribute : engineUserAttributes())
     (void)database->updateUserAttribute(attribute);
   (void)database->updateEventAggregates(*BMSEventAggregates::initWithName("prompt_copy", 0, 0, 0, 0));
-  const BMSEvent event = benchmarkEvent();
-  const BMSPBMeasurementBundle metadata = metadataWith(engineUserAttributes());
   for (auto _ : state) {
     database->performTransaction([&] {
       auto counts = database->dailyCounts().value();
@@ -132,7 +139,11 @@ void BM_OneEventStorageWork(benchmark::State& state) {
     benchmark::DoNotOptimize(facts);
   }
 }
-BENCHMARK(BM_OneEventStorageWork)->Arg(0)->Arg(500)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_OneEventStorageWork)
+    ->Args({0, 0})
+    ->Args({500, 0})
+    ->Args({0, BMSDatabase::kStoredEventsLimit})
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_ReadUploadOfQueuedBundles(benchmark::State& state) {
   platform::testing::TemporaryDirectory folder;

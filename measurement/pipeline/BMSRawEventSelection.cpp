@@ -16,17 +16,19 @@ std::optional<std::vector<BMSRawEventData>> BMSRawEventsForBundle(BMSDatabase& d
   std::int64_t previousRowID = 0;
   std::int64_t totalBytes = 0;
   auto selected = database.rawEventsWithMetadataFingerprint(
-      metadataFingerprint, [&](const BMSRawEventData& raw, std::size_t index) {
+      metadataFingerprint, [&](const BMSDatabase::RawEventRow& row, std::size_t index) {
         if (index > 0 && static_cast<std::int64_t>(index) >= maxEvents) return false;
-        const std::int64_t rowHour = static_cast<std::int64_t>(std::floor(raw.rawEvent().timestamp())) / 3600;
-        const auto bytes = raw.rawEvent().protoEvent().protoBuffer();
-        const std::int64_t size = bytes ? static_cast<std::int64_t>(bytes->size()) : 0;
+        // Decided on the stored row, so a row that is refused is never decoded.
+        const std::int64_t rowHour =
+            static_cast<std::int64_t>(std::floor(static_cast<double>(row.timestampMilliseconds) / 1000)) /
+            3600;
+        const auto size = static_cast<std::int64_t>(row.data.size());
         if (index == 0) {
           hour = rowHour;
-        } else if (rowHour != hour || raw.rowID() != previousRowID + 1 || totalBytes + size >= maxBytes) {
+        } else if (rowHour != hour || row.rowID != previousRowID + 1 || totalBytes + size >= maxBytes) {
           return false;
         }
-        previousRowID = raw.rowID();
+        previousRowID = row.rowID;
         totalBytes += size;
         return true;
       });

@@ -12,6 +12,7 @@ namespace beacon {
 namespace {
 
 constexpr std::int64_t kTooManyEventNamesErrorCode = 8;
+constexpr std::int64_t kTrimsPerLogLine = 1000;
 
 platform::Value plainParameters(const BMSEvent& event) {
   return platform::Value(BMSPlainParameters(event.parameters()));
@@ -102,7 +103,13 @@ bool BMSRawEventWriter::trimRawEvents() {
            {BMSContextFromError(deleted.error())});
     return false;
   }
-  if (*deleted > 0) BMSLog(4, 23070, "Data loss. Too many events stored on disk. Deleted count", {*deleted});
+  // Once the table is full every stored event deletes the oldest one: logged when the trimming
+  // starts and then once per thousand deleted, like the daily limit's drops (a monitored line for
+  // each would cost more than storing the event).
+  const std::int64_t total = collaborators_.database->trimmedRawEventCount();
+  if (*deleted > 0 &&
+      (total == *deleted || (total - *deleted) / kTrimsPerLogLine != total / kTrimsPerLogLine))
+    BMSLog(4, 23070, "Data loss. Too many events stored on disk. Deleted count", {total});
   return true;
 }
 

@@ -71,15 +71,21 @@ platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
   if (!stored) return failed(stored.error());
   const std::int64_t excess = *stored - (kStoredEventsLimit - 1);
   if (excess <= 0) return std::int64_t{0};
-  keptUploadDataFacts_.reset();
   // Reads only the rows it passes over: the oldest ones, as many as are deleted.
   auto lastDeleted =
       store_->integer("SELECT rowid FROM raw_events ORDER BY rowid ASC LIMIT 1 OFFSET ?", {excess - 1});
   if (!lastDeleted) return failed(lastDeleted.error());
   forgetLatestRawEventAmong(std::numeric_limits<std::int64_t>::min(), *lastDeleted);
+  // The upload schedule's answers stay as they were while the newest raw event is known to stay and
+  // no real-time raw event may go (a full table is trimmed with every stored event).
+  const bool factsMayChange = !latestRawEvent_ || !latestRawEvent_->timestampMilliseconds ||
+                              !keptUploadDataFacts_ || !keptUploadDataFacts_->facts.realtimeRawEvents ||
+                              *keptUploadDataFacts_->facts.realtimeRawEvents;
+  if (factsMayChange) keptUploadDataFacts_.reset();
   if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid <= ?", {*lastDeleted}); !deleted)
     return failed(deleted.error());
   countRawEventsChanged(-store_->changes());
+  trimmedRawEventCount_ += store_->changes();
   return store_->changes();
 }
 
@@ -246,10 +252,9 @@ platform::Result<BMSRawEventData> BMSDatabase::rawEventDataFromRow(const RawEven
 }
 
 platform::Result<std::vector<BMSRawEventData>> BMSDatabase::rawEventsWithMetadataFingerprint(
-    std::int64_t metadataFingerprint,
-    const std::function<bool(const BMSRawEventData&, std::size_t)>& filter) {
-  // Row by row: the filter usually ends the list long before the read limit, and rows can be large
-  // (an event with hundreds of items), so no row is read that the filter did not ask for.
+    std::int64_t metadataFingerprint, const std::function<bool(const RawEventRow&, std::size_t)>& filter) {
+  // Row by row, each offered to the filter before its event is decoded: the filter usually ends the
+  // list long before the read limit, and rows can be large (an event with hundreds of items).
   std::vector<BMSRawEventData> events;
   std::int64_t after = std::numeric_limits<std::int64_t>::min();
   for (std::int64_t read = 0; read < kRawEventsReadLimit; ++read) {
@@ -257,6 +262,7 @@ platform::Result<std::vector<BMSRawEventData>> BMSDatabase::rawEventsWithMetadat
     if (!row) return row.error();
     if (!*row) break;
     after = (*row)->rowID;
+    if (filter && !filter(**row, events.size())) break;
     auto data = rawEventDataFromRow(**row);
     if (!data) {
       BMSLog(1, static_cast<std::int64_t>(DatabaseErrorCode::InvalidRow),
@@ -264,7 +270,6 @@ platform::Result<std::vector<BMSRawEventData>> BMSDatabase::rawEventsWithMetadat
       (void)deleteRawEventWithRowID(after);
       continue;
     }
-    if (filter && !filter(*data, events.size())) break;
     events.push_back(std::move(data).value());
   }
   return events;

@@ -112,6 +112,25 @@ TEST_F(RawEventWriterTest, TheFirstOpenCountStopsAtTheLargestNumber) {
   EXPECT_EQ(persisted->previousFirstOpenCount(), platform::Value(1));
 }
 
+// Once storage is full every stored event deletes the oldest one: logged when that starts and then
+// once per thousand, never once per event.
+TEST_F(RawEventWriterTest, TheTrimOfAFullTableIsLoggedOncePerThousandDeleted) {
+  database->performTransaction([&] {
+    for (std::int64_t i = 0; i < BMSDatabase::kStoredEventsLimit - 1; ++i)
+      EXPECT_TRUE(database->insertRawEvent(event("old", true), 1, false));
+    return true;
+  });
+  database->performTransaction([&] {
+    for (int i = 0; i < 1002; ++i) EXPECT_TRUE(writer().writeEvent(event("level_up", true), true, false));
+    return true;
+  });
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), BMSDatabase::kStoredEventsLimit);
+  std::vector<platform::Value> trimmed;
+  for (const auto& line : services.log->lines)
+    if (line.code == 23070) trimmed.push_back(line.contexts.at(0));
+  EXPECT_EQ(trimmed, (std::vector<platform::Value>{platform::Value(1), platform::Value(1000)}));
+}
+
 TEST_F(RawEventWriterTest, StorageFailuresAnswerFalseWithTheirCode) {
   ASSERT_TRUE(database->store().execute("DROP TABLE raw_events"));
   EXPECT_FALSE(writer().writeEvent(event("level_up", true), true, false));

@@ -176,16 +176,19 @@ class BMSDatabase {
   platform::Result<std::int64_t> insertRawEvent(const BMSEvent& event, std::int64_t metadataFingerprint,
                                                 bool isRealtime);
   // The decoded rows of one fingerprint in ascending row ID, at most kRawEventsReadLimit; `filter`
-  // sees each with its index and the first false ends the list. A row whose event cannot be read
-  // back can never be bundled: it is deleted with a log line and skipped.
+  // sees each stored row, before its event is decoded, with the number taken so far, and the first
+  // false ends the list. A row whose event cannot be read back can never be bundled: it is deleted
+  // with a log line and skipped.
   platform::Result<std::vector<BMSRawEventData>> rawEventsWithMetadataFingerprint(
       std::int64_t metadataFingerprint,
-      const std::function<bool(const BMSRawEventData&, std::size_t)>& filter = {});
+      const std::function<bool(const RawEventRow&, std::size_t)>& filter = {});
   // One stored row as a raw-event record; an error when its event cannot be read back.
   static platform::Result<BMSRawEventData> rawEventDataFromRow(const RawEventRow& row);
 
   // Keeps the newest (kStoredEventsLimit - 1) raw events; answers how many were deleted.
   platform::Result<std::int64_t> deleteRawEventsOverAbsoluteLimit();
+  // Raw events the trim above deleted since the database was opened.
+  std::int64_t trimmedRawEventCount() const { return trimmedRawEventCount_; }
   // The fingerprint of the oldest raw event; empty when there is none.
   platform::Result<std::optional<std::int64_t>> nextMetadataFingerprintToProcess();
   platform::Result<void> deleteRawEventsWithMaxRowID(std::int64_t maxRowID);
@@ -277,6 +280,7 @@ class BMSDatabase {
 
   std::unique_ptr<BMSSqliteStore> store_;
   std::shared_ptr<const platform::Clock> clock_;
+  std::int64_t trimmedRawEventCount_ = 0;
   // The highest queue row ID inserted or read through this object.
   std::int64_t highestQueueRowID_ = 0;
 
