@@ -55,9 +55,12 @@ void ScopedEnvironment::set(const std::string& name, const std::optional<std::st
 
 TemporaryUser::TemporaryUser() {
   std::filesystem::create_directories(bundle());
+  std::filesystem::create_directory(runtimeRoot());
+  std::filesystem::permissions(runtimeRoot(), std::filesystem::perms::owner_all);
   environment_.set("HOME", (root_.path() / "home").string());
   environment_.set("XDG_DATA_HOME", dataHome().string());
   environment_.set("XDG_CONFIG_HOME", configHome().string());
+  environment_.set("XDG_RUNTIME_DIR", runtimeRoot().string());
   environment_.set("VELLORAN_BUNDLE_DIR", bundle().string());
 }
 

@@ -46,9 +46,11 @@ class ScopedEnvironment {
   std::map<std::string, std::optional<std::string>> saved_;
 };
 
-// A fresh home with its own data and configuration roots, and a bundle folder, for one test: HOME,
-// XDG_DATA_HOME, XDG_CONFIG_HOME and VELLORAN_BUNDLE_DIR point into a temporary folder until the
-// object goes. The data and configuration roots are not made; the bundle folder is.
+// A fresh home with its own data, configuration and runtime roots, and a bundle folder, for one
+// test: HOME, XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and VELLORAN_BUNDLE_DIR point into a
+// temporary folder until the object goes. The data and configuration roots are not made; the bundle
+// folder and the runtime root (private, as toolkits demand) are, so that nothing the test starts
+// makes one of its own in the system's temporary folder and leaves it there.
 class TemporaryUser {
  public:
   TemporaryUser();
@@ -57,6 +59,7 @@ class TemporaryUser {
   std::filesystem::path dataHome() const { return root_.path() / "data"; }
   std::filesystem::path configHome() const { return root_.path() / "config"; }
   std::filesystem::path bundle() const { return root_.path() / "bundle"; }
+  std::filesystem::path runtimeRoot() const { return root_.path() / "run"; }
   ScopedEnvironment& environment() { return environment_; }
 
   // Writes the bundle's Info.plist (XML). Whoever caches the main bundle must be told to look again.

@@ -1,7 +1,8 @@
 // Compiled into every widget test program: before the first test runs, one QApplication on Qt's
 // offscreen platform, in the application's look, with animations off so every transition ends
-// inside the call that starts it. Fails at once when the fixed font cannot be loaded, because every
-// text measurement in the tests would then depend on the machine.
+// inside the call that starts it, and with a runtime folder of its own that goes with it (without
+// one Qt makes a shared one in the temporary folder and leaves it there). Fails at once when the fixed font
+// cannot be loaded, because every text measurement in the tests would then depend on the machine.
 //
 // The platform main queue is left alone: a test either runs its view models on the deterministic
 // dispatch backend, or makes a QtMainQueueDriver for as long as it wants Qt to drain the queue.
@@ -15,6 +16,7 @@
 
 #include "Velloran/ui/Animations.h"
 #include "Velloran/ui/ApplicationLook.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace {
 
@@ -23,6 +25,8 @@ class OffscreenApplication final : public ::testing::Environment {
   void SetUp() override {
     // Forced rather than defaulted: a widget test must never open a window on someone's desktop.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    runtimeRoot_ = std::make_unique<platform::testing::TemporaryDirectory>();
+    environment_.set("XDG_RUNTIME_DIR", runtimeRoot_->path().string());
     application_ = std::make_unique<QApplication>(argc_, argv_);
     if (!velloran::applyApplicationLook(*application_)) {
       std::fprintf(stderr,
@@ -33,12 +37,17 @@ class OffscreenApplication final : public ::testing::Environment {
     QApplication::setEffectEnabled(Qt::UI_General, false);
   }
 
-  void TearDown() override { application_.reset(); }
+  void TearDown() override {
+    application_.reset();
+    runtimeRoot_.reset();
+  }
 
  private:
   int argc_ = 1;
   char programName_[22] = "velloran-widget-tests";
   char* argv_[2] = {programName_, nullptr};
+  std::unique_ptr<platform::testing::TemporaryDirectory> runtimeRoot_;
+  platform::testing::ScopedEnvironment environment_;
   std::unique_ptr<QApplication> application_;
 };
 

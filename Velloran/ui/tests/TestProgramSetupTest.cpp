@@ -8,8 +8,10 @@
 #include <QImage>
 #include <QPalette>
 #include <QPropertyAnimation>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QWidget>
+#include <filesystem>
 
 #include "Velloran/ui/Animations.h"
 #include "Velloran/ui/ApplicationLook.h"
@@ -22,6 +24,15 @@ TEST(TestProgramSetupTest, RunsOffscreenInTheApplicationsLook) {
   EXPECT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
   EXPECT_EQ(QApplication::style()->name(), QStringLiteral("fusion"));
   EXPECT_EQ(QApplication::palette().color(QPalette::Window), QColor(0xEC, 0xEC, 0xEC));
+}
+
+TEST(TestProgramSetupTest, TheToolkitsRuntimeFolderIsAPrivateOneOfTheProgram) {
+  // Left to itself Qt makes one shared folder in the temporary folder and never removes it.
+  const std::filesystem::path runtime =
+      QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString();
+  EXPECT_EQ(runtime.parent_path(), std::filesystem::temp_directory_path());
+  EXPECT_EQ(runtime.filename().string().rfind("velloran-test-", 0), 0u) << runtime;
+  EXPECT_EQ(std::filesystem::status(runtime).permissions(), std::filesystem::perms::owner_all);
 }
 
 TEST(TestProgramSetupTest, TextUsesTheFixedFontItself) {
