@@ -10,6 +10,7 @@ target_compile_options(velloran_warnings INTERFACE
     -Wno-array-bounds -Wno-restrict -Wno-maybe-uninitialized -Wno-stringop-overflow -Wno-stringop-overread>)
 
 add_custom_target(tsan_tests)
+add_custom_target(asan_tests)
 
 # Include roots. Headers are always spelled from the repository root ("platform/value/Value.h",
 # "sdk-core/BCNApp.h"), but no target sees the repository root itself: a target sees its own folder
@@ -67,25 +68,41 @@ function(velloran_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS} velloran_warnings)
 endfunction()
 
-# velloran_tests(<name> SOURCES ... DEPS ... [TSAN])
+# velloran_tests(<name> SOURCES ... DEPS ... [TSAN | WIDGETS])
 # The tests of the folder whose CMakeLists.txt calls it: they see the folder's internal headers.
-# Every test case runs in its own process. TSAN marks tests that exercise real threads: only those
-# are built and run by the thread-sanitizer build (`make tsan`); the address-sanitizer build runs all.
+# Every test case runs in its own process. The plain build runs every test; each sanitizer build
+# builds and runs only the tests that can show it something:
+#  - TSAN marks tests that exercise real threads (label "tsan"): the thread-sanitizer build
+#    (`make tsan`, target tsan_tests) runs only these.
+#  - WIDGETS marks pure widget tests - layout, painting and input on the offscreen platform, over
+#    fakes, on the test's own thread (label "widgets"): the address-sanitizer build (`make asan`,
+#    target asan_tests) runs every test but these. What reads bytes from outside, shares memory
+#    between threads or runs the application's process belongs there, however much of it is Qt.
 function(velloran_tests name)
-  cmake_parse_arguments(ARG "TSAN" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "TSAN;WIDGETS" "" "SOURCES;DEPS" ${ARGN})
+  if(ARG_TSAN AND ARG_WIDGETS)
+    message(FATAL_ERROR "velloran_tests(${name}): TSAN and WIDGETS exclude each other")
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   velloran_folder_internals(${name})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main velloran_warnings)
-  if(VELLORAN_SANITIZER STREQUAL "thread" AND NOT ARG_TSAN)
+  if((VELLORAN_SANITIZER STREQUAL "thread" AND NOT ARG_TSAN)
+     OR (VELLORAN_SANITIZER STREQUAL "address" AND ARG_WIDGETS))
     # Still a target, so folders can configure it, but neither built nor run here.
     set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
     return()
   endif()
   # One label only: the discovered tests' property list cannot carry a list value.
-  set(label unit)
   if(ARG_TSAN)
     set(label tsan)
     add_dependencies(tsan_tests ${name})
+  elseif(ARG_WIDGETS)
+    set(label widgets)
+  else()
+    set(label unit)
+  endif()
+  if(NOT ARG_WIDGETS)
+    add_dependencies(asan_tests ${name})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${label}
                        DISCOVERY_TIMEOUT 30)

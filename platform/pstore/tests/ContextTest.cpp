@@ -115,8 +115,8 @@ TEST_F(PstoreContext, MisuseIsAProgrammerError) {
   EXPECT_THROW(note.value("pages"), ProgrammerError);
   EXPECT_THROW(note.relatedObject("title"), ProgrammerError);
   EXPECT_THROW(notebook.view().insertNewObject("Nope"), ProgrammerError);
-  EXPECT_THROW(notebook.view().fetch(FetchRequest{
-                   .entityName = "Note", .predicate = EqualityPredicate{"pinned", std::string("x")}}),
+  EXPECT_THROW(static_cast<void>(notebook.view().fetch(FetchRequest{
+                   .entityName = "Note", .predicate = EqualityPredicate{"pinned", std::string("x")}})),
                ProgrammerError);
   auto other = notebook.background();
   EXPECT_THROW(other->deleteObject(note), ProgrammerError);
