@@ -15,10 +15,19 @@ using platform::Value;
 
 class AppProcessTest : public velloran::testing::AppProcessFixture {
  protected:
-  bool storeFileExists() const {
-    return std::filesystem::exists(user_.dataHome() / bundleIdentifier_ / "Velloran.sqlite");
-  }
+  std::filesystem::path storeFile() const { return user_.dataHome() / bundleIdentifier_ / "Velloran.sqlite"; }
+  bool storeFileExists() const { return std::filesystem::exists(storeFile()); }
 };
+
+// Under the address sanitizer a use after free fails the run it happens in; without it, one mostly
+// goes unseen, so a few runs there only check the exit and the closed store. The race it looks for
+// showed in about one run in fifty, so two hundred runs miss it about once in 55,000; each costs a
+// launch of well under a second, run one after the other to leave the other tests their cores.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kQuickQuits = 200;
+#else
+constexpr int kQuickQuits = 10;
+#endif
 
 const platform::Dictionary kEarlierState{
     {"analyticsEnabled", Value(true)},
@@ -67,6 +76,20 @@ TEST_F(AppProcessTest, ALibraryFolderThatCannotBeMadeIsNamedAndTheAppFailsWithou
             std::string::npos)
       << errors_;
   EXPECT_EQ(errors_.find("Fatal error"), std::string::npos) << errors_;
+}
+
+TEST_F(AppProcessTest, QuittingRightAfterStartEndsCleanlyWithTheStoreClosedEveryTime) {
+  // Each run quits as its event loop starts, while the mirror's first cycle may still be under way
+  // on its worker; every run after the first opens the library and mirror folder the last one left.
+  for (int run = 0; run < kQuickQuits; ++run) {
+    ASSERT_EQ(runApp(), 0) << "run " << run << ":\n" << errors_;
+    ASSERT_EQ(errors_.find("Sanitizer"), std::string::npos) << "run " << run << ":\n" << errors_;
+    ASSERT_TRUE(storeFileExists());
+    for (const char* companion : {"-wal", "-shm"}) {
+      ASSERT_FALSE(std::filesystem::exists(storeFile().string() + companion))
+          << "run " << run << " left " << companion;
+    }
+  }
 }
 
 TEST_F(AppProcessTest, TheBuildBundleNamesTheApplication) {
