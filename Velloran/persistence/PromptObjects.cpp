@@ -1,6 +1,7 @@
 #include "Velloran/persistence/PromptObjects.h"
 
 #include <algorithm>
+#include <set>
 
 #include "Velloran/persistence/VelloranModel.h"
 #include "platform/json/Json.h"
@@ -225,11 +226,13 @@ platform::Result<void> writePromptFields(ManagedObject& object, const Prompt& pr
   return {};
 }
 
-platform::Result<void> renumberVersions(ManagedObject& prompt) {
-  platform::Result<std::vector<ManagedObject>> members = prompt.relatedObjects(model::kVersions);
-  if (!members) return members.error();
+namespace {
+
+// Gives the readable ones among a prompt's version objects the numbers of the shared order, writing
+// only the numbers that change.
+void renumberMembers(const std::vector<ManagedObject>& members) {
   std::vector<std::pair<PromptVersion, ManagedObject>> readable;
-  for (const ManagedObject& member : *members) {
+  for (const ManagedObject& member : members) {
     if (member.isDeleted()) continue;
     if (std::optional<PromptVersion> version = readVersion(objectLookup(member), {}))
       readable.emplace_back(std::move(*version), member);
@@ -238,15 +241,16 @@ platform::Result<void> renumberVersions(ManagedObject& prompt) {
   std::optional<std::int64_t> previous;
   for (auto& [version, object] : readable) {
     previous = numberAfter(previous, version.versionNumber);
-    // Only a number that changes is written: an unchanged version stays out of the save.
     if (*previous != version.versionNumber) object.setValue(model::kVersionNumber, *previous);
   }
-  return {};
 }
 
-platform::Result<void> renumberWrittenPrompts(platform::ManagedObjectContext&,
+}  // namespace
+
+platform::Result<void> renumberWrittenPrompts(platform::ManagedObjectContext& context,
                                               const std::vector<ManagedObject>& written) {
   std::vector<ManagedObject> prompts;
+  std::set<platform::ObjectID> seen;
   for (const ManagedObject& object : written) {
     std::optional<ManagedObject> prompt;
     if (object.entity().name == model::kPromptEntity) {
@@ -254,12 +258,13 @@ platform::Result<void> renumberWrittenPrompts(platform::ManagedObjectContext&,
     } else if (object.entity().name == model::kVersionEntity) {
       prompt = object.relatedObject(model::kPrompt);
     }
-    if (prompt && !prompt->isDeleted() && std::ranges::find(prompts, *prompt) == prompts.end())
-      prompts.push_back(*prompt);
+    if (prompt && !prompt->isDeleted() && seen.insert(prompt->objectID()).second) prompts.push_back(*prompt);
   }
-  for (ManagedObject& prompt : prompts) {
-    if (platform::Result<void> renumbered = renumberVersions(prompt); !renumbered) return renumbered;
-  }
+  // The versions of all of them in a few queries, not one per prompt.
+  platform::Result<std::vector<std::vector<ManagedObject>>> members =
+      context.relatedObjects(prompts, model::kVersions);
+  if (!members) return members.error();
+  for (const std::vector<ManagedObject>& versions : *members) renumberMembers(versions);
   return {};
 }
 
@@ -289,7 +294,8 @@ platform::Result<void> keepVersions(platform::ManagedObjectContext& context, Man
     prompt.addRelatedObject(model::kVersions, object);
     members->push_back(object);
   }
-  return renumberVersions(prompt);
+  renumberMembers(*members);
+  return {};
 }
 
 }  // namespace velloran

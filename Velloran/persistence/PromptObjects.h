@@ -59,11 +59,9 @@ platform::Result<platform::ManagedObject> findOrCreatePrompt(platform::ManagedOb
 // Writes every field of the prompt except its versions (and its runs and snippets, not kept).
 platform::Result<void> writePromptFields(platform::ManagedObject& object, const Prompt& prompt);
 
-// Sets the stored numbers of the prompt's readable versions to their places in the shared order;
-// writes only the numbers that change.
-platform::Result<void> renumberVersions(platform::ManagedObject& prompt);
-// The mirror's import rule (platform::ImportAdjustment): renumbers the versions of every prompt
-// that the imported objects are or belong to.
+// The mirror's import rule (platform::ImportAdjustment): gives the readable versions of every
+// prompt that the imported objects are or belong to the numbers of the shared order, writing only
+// the numbers that change.
 platform::Result<void> renumberWrittenPrompts(platform::ManagedObjectContext& context,
                                               const std::vector<platform::ManagedObject>& written);
 
@@ -72,8 +70,8 @@ platform::Result<void> renumberWrittenPrompts(platform::ManagedObjectContext& co
 // version arrived) must not take them away. A version is one record, named by its id: one the
 // prompt holds, or the store holds elsewhere, takes the given fields; any other is inserted. Each
 // version's promptRef is set to `promptId` whatever the value says. Then the prompt's versions are
-// renumbered (renumberVersions), so the given numbers only break ties. Version numbers are checked
-// against 32 bits when the context saves, never cut.
+// renumbered in the shared order, so a given number that is taken already moves up. Version numbers are
+// checked against 32 bits when the context saves, never cut.
 platform::Result<void> keepVersions(platform::ManagedObjectContext& context, platform::ManagedObject& prompt,
                                     const std::vector<PromptVersion>& versions,
                                     const platform::UUID& promptId);
