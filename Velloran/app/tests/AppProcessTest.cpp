@@ -24,6 +24,13 @@ class AppProcessTest : public velloran::testing::AppProcessFixture {
 // showed in about one run in fifty, so two hundred runs miss it about once in 55,000; each costs a
 // launch of well under a second, run one after the other to leave the other tests their cores.
 #if defined(__SANITIZE_ADDRESS__)
+#define VELLORAN_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELLORAN_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(VELLORAN_ADDRESS_SANITIZER)
 constexpr int kQuickQuits = 200;
 #else
 constexpr int kQuickQuits = 10;
