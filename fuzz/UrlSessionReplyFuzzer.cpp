@@ -7,6 +7,8 @@
 // Input: byte 0 chooses the kind (bit 0: POST, bits 1-2: 0 plain, 1 labelled gzip as it stands,
 // 2 gzip made here), byte 1 the GET's bound in units of 256 bytes; the rest is the body.
 
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
 
 #include "fuzz/FuzzCheck.h"
@@ -72,7 +74,16 @@ struct Harness {
 };
 
 Harness& harness() {
-  static Harness* shared = new Harness();
+  // Lives as long as the process (its server and sessions keep threads the exit handlers must not
+  // pull from under them); only the user's folder goes when the process ends.
+  static Harness* shared = [] {
+    auto* made = new Harness();
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(shared->user.root(), ignored);
+    });
+    return made;
+  }();
   return *shared;
 }
 
