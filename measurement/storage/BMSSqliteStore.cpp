@@ -1,5 +1,8 @@
 #include "measurement/storage/BMSSqliteStore.h"
 
+#include <cmath>
+#include <limits>
+
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSError.h"
 #include "platform/text/Format.h"
@@ -137,7 +140,13 @@ platform::Result<std::int64_t> BMSSqliteStore::integer(std::string_view sql,
   auto value = scalar(sql, parameters);
   if (!value) return value.error();
   if (const auto* number = std::get_if<std::int64_t>(&*value)) return *number;
-  if (const auto* real = std::get_if<double>(&*value)) return static_cast<std::int64_t>(*real);
+  if (const auto* real = std::get_if<double>(&*value)) {
+    // A real written by another program may be outside the integers or not a number at all.
+    if (std::isnan(*real)) return std::int64_t{0};
+    if (*real >= 0x1p63) return std::numeric_limits<std::int64_t>::max();
+    if (*real < -0x1p63) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(*real);
+  }
   return std::int64_t{0};
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 
 #include "measurement/engine/BMSError.h"
 #include "platform/testing/TestEnvironment.h"
@@ -101,6 +102,14 @@ TEST_F(BMSSqliteStoreTest, ABlockThatThrowsRollsBackAndLeavesNoTransactionOpen) 
   EXPECT_FALSE(store->inTransaction());
   EXPECT_EQ(rows(*store), 0);
   EXPECT_TRUE(store->performTransaction([] { return true; }));
+}
+
+TEST_F(BMSSqliteStoreTest, RealsOutsideTheIntegersReadAsTheNearestIntegerAndNotANumberAsZero) {
+  auto store = openStore();
+  EXPECT_EQ(store->integer("SELECT 1e300").value(), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(store->integer("SELECT -1e300").value(), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(store->integer("SELECT ?", {std::numeric_limits<double>::quiet_NaN()}).value(), 0);
+  EXPECT_EQ(store->integer("SELECT -2.9").value(), -2);
 }
 
 TEST_F(BMSSqliteStoreTest, ADamagedFileIsDeletedSoTheNextOpenStartsAfresh) {
