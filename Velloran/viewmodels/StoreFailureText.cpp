@@ -10,17 +10,6 @@
 namespace velloran {
 namespace {
 
-// The engine's primary result codes that say something a user can act on.
-constexpr std::int64_t kEnginePermission = 3;
-constexpr std::int64_t kEngineBusy = 5;
-constexpr std::int64_t kEngineLocked = 6;
-constexpr std::int64_t kEngineReadOnly = 8;
-constexpr std::int64_t kEngineIOError = 10;
-constexpr std::int64_t kEngineCorrupt = 11;
-constexpr std::int64_t kEngineFull = 13;
-constexpr std::int64_t kEngineCannotOpen = 14;
-constexpr std::int64_t kEngineNotADatabase = 26;
-
 constexpr const char* kDiskFull = "Der Datenträger ist voll.";
 constexpr const char* kReadOnly = "Der Speicherort ist schreibgeschützt.";
 constexpr const char* kNoPermission = "Keine Berechtigung, in die Bibliothek zu schreiben.";
@@ -39,7 +28,7 @@ std::vector<const platform::Error*> chainOf(const platform::Error& error) {
 }
 
 bool reportsNoSpace(const platform::Error& error) {
-  if (error.domain == platform::kSQLiteErrorDomain && error.code == kEngineFull) return true;
+  if (error.domain == platform::kSQLiteErrorDomain && error.code == SQLITE_FULL) return true;
   const auto found = error.userInfo.find("errno");
   if (found == error.userInfo.end()) return false;
   const std::int64_t* number = found->second.asInteger();
@@ -49,19 +38,19 @@ bool reportsNoSpace(const platform::Error& error) {
 std::optional<std::string> engineReason(const platform::Error& error) {
   if (error.domain != platform::kSQLiteErrorDomain) return std::nullopt;
   switch (error.code) {
-    case kEngineReadOnly:
+    case SQLITE_READONLY:
       return kReadOnly;
-    case kEnginePermission:
+    case SQLITE_PERM:
       return kNoPermission;
-    case kEngineBusy:
-    case kEngineLocked:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
       return kBusy;
-    case kEngineCorrupt:
-    case kEngineNotADatabase:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
       return kDamaged;
-    case kEngineCannotOpen:
+    case SQLITE_CANTOPEN:
       return kCannotOpen;
-    case kEngineIOError:
+    case SQLITE_IOERR:
       return kDiskFault;
     default:
       return std::nullopt;
