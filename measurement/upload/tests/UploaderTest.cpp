@@ -9,6 +9,7 @@
 #include "measurement/engine/testing/EngineTestSupport.h"
 #include "measurement/messages/NANOAccessors.h"
 #include "measurement/upload/testing/BMSCollectorFake.h"
+#include "measurement/upload/testing/PlainUploaderCollaborators.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/testing/TestApplication.h"
@@ -53,20 +54,10 @@ class UploaderTest : public ::testing::Test {
 
   // An uploader over the fixture's database, network and settings, as each process start makes one.
   std::shared_ptr<BMSUploader> makeUploader() {
-    BMSUploader::Collaborators collaborators;
-    collaborators.network = network;
-    collaborators.scheduler = scheduler;
-    collaborators.alarm = alarm;
-    collaborators.database = database;
-    collaborators.remoteConfig = [this] { return config; };
-    collaborators.persistedConfig = persisted;
-    collaborators.clock = clock;
+    auto collaborators = testing::plainUploaderCollaborators(
+        network, scheduler, alarm, database, [this] { return config; }, persisted, clock, kCNPAppID);
     collaborators.isDebugModeEnabled = [this] { return debugMode; };
     collaborators.libraryVersion = 120300;
-    collaborators.bundleRawEvents = [] { return false; };
-    collaborators.uploadConsent = [] { return BMSUploadConsent{}; };
-    collaborators.appIDFromCNP = [] { return std::optional<std::string>(kCNPAppID); };
-    collaborators.updateAudiences = [](const std::vector<BMSPBAudience>&) { return true; };
     return BMSUploader::create(std::move(collaborators));
   }
 

@@ -9,6 +9,7 @@
 #include "measurement/messages/NANOAccessors.h"
 #include "measurement/upload/BMSUploader.h"
 #include "measurement/upload/testing/BMSCollectorFake.h"
+#include "measurement/upload/testing/PlainUploaderCollaborators.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/net/testing/GzipBomb.h"
@@ -42,19 +43,9 @@ class CollectorUploadTest : public ::testing::Test {
         BMSDatabase::openAtPath(application.user().root() / kBMSMeasurementDatabaseName, clock).value();
     config = BMSRemoteConfig::initWithAppID("app", database, nullptr, clock).value();
     network = CVUNetwork::createWithReachabilityHost("127.0.0.1", &testing::FakeReachability::api());
-    BMSUploader::Collaborators parts;
-    parts.network = network;
-    parts.scheduler = scheduler;
-    parts.alarm = std::make_shared<BMSAlarm>(scheduler->workerQueue(), "Measurement timer", clock);
-    parts.database = database;
-    parts.remoteConfig = [this] { return config; };
-    parts.persistedConfig = persisted;
-    parts.clock = clock;
-    parts.isDebugModeEnabled = [] { return false; };
-    parts.bundleRawEvents = [] { return false; };
-    parts.uploadConsent = [] { return BMSUploadConsent{}; };
-    parts.appIDFromCNP = [] { return std::optional<std::string>("1:123:macos:abc"); };
-    parts.updateAudiences = [](const std::vector<BMSPBAudience>&) { return true; };
+    auto parts = testing::plainUploaderCollaborators(
+        network, scheduler, std::make_shared<BMSAlarm>(scheduler->workerQueue(), "Measurement timer", clock),
+        database, [this] { return config; }, persisted, clock, "1:123:macos:abc");
     uploader = BMSUploader::create(std::move(parts));
     testing::FakeReachability::instance().push(platform::kReachabilityFlagReachable);
     dispatch.drain();
