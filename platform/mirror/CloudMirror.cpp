@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "platform/mirror/CloudMirrorError.h"
+#include "platform/mirror/ImportBatches.h"
 #include "platform/mirror/MirrorBookkeeping.h"
 #include "platform/mirror/MirrorExport.h"
 #include "platform/mirror/MirrorImport.h"
@@ -229,28 +230,53 @@ Result<void> CloudMirror::exportChanges() {
 Result<void> CloudMirror::importChanges() {
   const Date start = clock_.now();
   if (Result<void> ready = folder_.prepare(); !ready) return finish(MirrorEvent::Type::Import, start, ready);
-  std::vector<std::string> unreadable;
-  bool applied = false;
-  // Chunk after chunk, each committed on its own, until every journal is read or the mirror stops.
+  // Chunk after chunk, each saved on its own, until every journal is read or the mirror stops. The
+  // chunks are committed together, a batch at a time: a commit costs about as much for a few
+  // records as for thousands. Each chunk is saved with its journal's position, so a batch that never
+  // commits (the process ends) leaves the store where the last commit left it, and the next import
+  // goes on from there.
+  ImportBatches batches(*coordinator_);
+  Result<void> failure;
   for (int attempt = 0; attempt < kImportAttempts && !stopped_;) {
+    if (Result<void> open = batches.open(); !open) {
+      failure = open;
+      break;
+    }
     std::shared_ptr<ManagedObjectContext> context = newContext();
     Result<IncomingChanges> incoming = readIncoming(folder_, *context, device_, clock_.now());
-    if (!incoming) return finish(MirrorEvent::Type::Import, start, incoming.error());
+    if (!incoming) {
+      failure = incoming.error();
+      break;
+    }
     if (!incoming->foundAnything()) break;
     Result<ImportOutcome> outcome = applyIncoming(*incoming, *context, hybridClock_, settings_.adjustImport);
-    if (!outcome) return finish(MirrorEvent::Type::Import, start, outcome.error());
+    if (!outcome) {
+      failure = outcome.error();
+      break;
+    }
     if (*outcome == ImportOutcome::LocalChangesFirst) {
       ++attempt;
+      // What the batch holds goes in before the export, which writes on its own.
+      if (Result<void> committed = batches.commit(); !committed)
+        return finish(MirrorEvent::Type::Import, start, committed);
       if (Result<void> exported = exportChanges(); !exported && callerHearsOutcome_) return exported;
       continue;
     }
-    applied = true;
-    unreadable.insert(unreadable.end(), incoming->unreadable.begin(), incoming->unreadable.end());
+    batches.applied(incoming->unreadable);
+    if (Result<void> committed = batches.commitWhenDue(); !committed) {
+      failure = committed;
+      break;
+    }
   }
-  if (!applied) {
+  // The chunks before a failure are sound: they are kept.
+  Result<void> committed = batches.commit();
+  if (!failure) return finish(MirrorEvent::Type::Import, start, failure);
+  if (!committed) return finish(MirrorEvent::Type::Import, start, committed);
+  if (!batches.appliedAny()) {
     lastFailure_[static_cast<std::size_t>(MirrorEvent::Type::Import)].reset();
     return {};
   }
+  const std::vector<std::string>& unreadable = batches.unreadable();
   if (unreadable.empty()) return finish(MirrorEvent::Type::Import, start, Result<void>());
   return finish(
       MirrorEvent::Type::Import, start,

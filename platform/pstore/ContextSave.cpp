@@ -210,7 +210,7 @@ Result<void> ManagedObjectContext::save() {
     insertedByRecordName_.clear();
     pendingMetadata_.clear();
   }
-  coordinator_->didCommit(*this, *store, result);
+  coordinator_->didCommit(this, *store, result);
   return {};
 }
 

@@ -59,13 +59,15 @@ std::shared_ptr<PersistentStore> PersistentStoreCoordinator::persistentStore() c
 }
 
 Result<void> PersistentStoreCoordinator::destroyPersistentStore(const std::filesystem::path& path) {
+  std::shared_ptr<PersistentStore> closing;
   {
     std::lock_guard lock(mutex_);
-    if (store_ && store_->path() && comparable(*store_->path()) == comparable(path)) {
-      store_->database().close();
-      store_.reset();
-    }
+    if (store_ && store_->path() && comparable(*store_->path()) == comparable(path))
+      closing = std::move(store_);
   }
+  // Outside the lock: closing waits for a write batch under way, whose thread may need the lock
+  // to finish.
+  if (closing) closing->database().close();
   // The shared-memory index before the log it indexes: a failure leaves the log, never an index
   // without its log.
   for (const char* suffix : {"", "-shm", "-wal"}) {
@@ -78,10 +80,12 @@ Result<void> PersistentStoreCoordinator::destroyPersistentStore(const std::files
 }
 
 void PersistentStoreCoordinator::removePersistentStore() {
-  std::lock_guard lock(mutex_);
-  if (!store_) return;
-  store_->database().close();
-  store_.reset();
+  std::shared_ptr<PersistentStore> closing;
+  {
+    std::lock_guard lock(mutex_);
+    closing = std::move(store_);
+  }
+  if (closing) closing->database().close();
 }
 
 void PersistentStoreCoordinator::registerContext(const std::shared_ptr<ManagedObjectContext>& context) {
@@ -90,14 +94,14 @@ void PersistentStoreCoordinator::registerContext(const std::shared_ptr<ManagedOb
   contexts_.push_back(context);
 }
 
-void PersistentStoreCoordinator::didCommit(const ManagedObjectContext& source, const PersistentStore& store,
+void PersistentStoreCoordinator::didCommit(const ManagedObjectContext* source, const PersistentStore& store,
                                            const detail::CommitResult& result) {
-  if (result.changes.empty()) return;
+  if (result.deferred || result.changes.empty()) return;
   std::vector<std::shared_ptr<ManagedObjectContext>> others;
   {
     std::lock_guard lock(mutex_);
     for (const auto& weak : contexts_) {
-      if (auto context = weak.lock(); context && context.get() != &source)
+      if (auto context = weak.lock(); context && context.get() != source)
         others.push_back(std::move(context));
     }
   }

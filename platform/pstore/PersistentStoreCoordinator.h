@@ -66,9 +66,9 @@ class PersistentStoreCoordinator {
   // description.
   Result<void> destroyPersistentStore(const std::filesystem::path& path);
 
-  // Lets go of the loaded store, leaving its files: a read or commit under way ends first, then the
-  // connection closes, which folds the write-ahead log into the database file. Contexts then fail
-  // with StoreOperationFailed until a store is loaded again. Without a loaded store it does nothing.
+  // Lets go of the loaded store, leaving its files: a read, commit or write batch under way ends
+  // first, then the connections close, which folds the write-ahead log into the database file. Contexts then
+  // fail with StoreOperationFailed until a store is loaded again. Without a loaded store it does nothing.
   void removePersistentStore();
 
   ObjectTag notificationSender() const { return this; }
@@ -77,7 +77,9 @@ class PersistentStoreCoordinator {
   const detail::StoreLayout& layout() const { return *layout_; }
   const Clock& clock() const { return clock_; }
   void registerContext(const std::shared_ptr<ManagedObjectContext>& context);
-  void didCommit(const ManagedObjectContext& source, const PersistentStore& store,
+  // After a commit (a context's save, or a write batch's commit: then no source), merges and posts
+  // as above; a save written into an open batch waits for the batch's commit instead.
+  void didCommit(const ManagedObjectContext* source, const PersistentStore& store,
                  const detail::CommitResult& result);
 
  private:

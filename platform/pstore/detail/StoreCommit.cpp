@@ -50,10 +50,23 @@ Error conflictError(const EntityLayout& entity, std::int64_t number, const std::
 }  // namespace
 
 Result<CommitResult> StoreDatabase::commit(const ChangeSet& changes, Date timestamp) {
-  std::lock_guard lock(mutex_);
+  WriterHold hold(*this);
   if (!connection_) return closedError();
+  noteExternalChanges();
   Result<CommitResult> committed = commitLocked(changes, timestamp);
-  if (committed && !committed->changes.empty()) ++ownChanges_;
+  if (!committed) return committed;
+  if (hold.inBatch()) {
+    committed->deferred = true;
+    ObjectIDChanges& all = batchResult_.changes;
+    for (auto [from, to] : {std::pair{&committed->changes.inserted, &all.inserted},
+                            std::pair{&committed->changes.updated, &all.updated},
+                            std::pair{&committed->changes.deleted, &all.deleted}}) {
+      to->insert(to->end(), from->begin(), from->end());
+    }
+    if (committed->token) batchResult_.token = committed->token;
+  } else if (!committed->changes.empty()) {
+    ++ownChanges_;
+  }
   return committed;
 }
 
@@ -101,7 +114,8 @@ Result<CommitResult> StoreDatabase::commitLocked(const ChangeSet& changes, Date 
   std::vector<HistoryChange> inserted, updated, deleted;
 
   for (const RowDelete& removal : changes.deletes) {
-    Result<std::vector<StoredRow>> stored = selectRows(*removal.entity, "WHERE Z_PK = ?", {removal.number});
+    Result<std::vector<StoredRow>> stored =
+        selectRows(*connection_, *removal.entity, "WHERE Z_PK = ?", {removal.number});
     if (!stored) return stored.error();
     // A row that is already gone needs no deleting, whatever the policy.
     if (stored->empty()) continue;
@@ -119,7 +133,8 @@ Result<CommitResult> StoreDatabase::commitLocked(const ChangeSet& changes, Date 
 
   for (const RowUpdate& update : changes.updates) {
     const EntityLayout& entity = *update.entity;
-    Result<std::vector<StoredRow>> stored = selectRows(entity, "WHERE Z_PK = ?", {update.number});
+    Result<std::vector<StoredRow>> stored =
+        selectRows(*connection_, entity, "WHERE Z_PK = ?", {update.number});
     if (!stored) return stored.error();
     if (stored->empty()) {
       if (changes.failOnConflict) return conflictError(entity, update.number, "deleted");

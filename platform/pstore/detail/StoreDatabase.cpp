@@ -168,27 +168,18 @@ Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescriptio
   }
   return std::unique_ptr<StoreDatabase>(
       new StoreDatabase(std::move(*opened), std::move(layout), *identifier,
-                        description.option(kPersistentHistoryTrackingOption)));
+                        description.option(kPersistentHistoryTrackingOption),
+                        inMemory ? std::nullopt : std::optional<std::string>(location)));
 }
 
-Error StoreDatabase::closedError() const {
-  return persistentStoreError(PersistentStoreErrorCode::StoreOperationFailed,
-                              "The persistent store has been removed or destroyed.");
-}
-
-void StoreDatabase::close() {
-  std::lock_guard lock(mutex_);
-  connection_.reset();
-}
-
-Result<std::vector<StoredRow>> StoreDatabase::selectRows(const EntityLayout& entity,
+Result<std::vector<StoredRow>> StoreDatabase::selectRows(SqliteConnection& connection,
+                                                         const EntityLayout& entity,
                                                          const std::string& clauses,
                                                          const std::vector<SqlValue>& parameters) {
-  if (!connection_) return closedError();
   std::vector<StoredRow> rows;
   Result<void> ran =
-      connection_->run("SELECT " + entity.selectList + " FROM " + entity.table + " " + clauses, parameters,
-                       [&](const SqliteRow& row) { rows.push_back(readRow(row, entity.columns.size())); });
+      connection.run("SELECT " + entity.selectList + " FROM " + entity.table + " " + clauses, parameters,
+                     [&](const SqliteRow& row) { rows.push_back(readRow(row, entity.columns.size())); });
   if (!ran) return ran.error();
   return rows;
 }
@@ -257,8 +248,13 @@ std::string queryClauses(const EntityLayout& entity, const RowQuery& query,
 Result<std::vector<StoredRow>> StoreDatabase::fetchRows(const EntityLayout& entity, const RowQuery& query) {
   std::vector<SqlValue> parameters;
   const std::string clauses = queryClauses(entity, query, parameters);
-  std::lock_guard lock(mutex_);
-  return selectRows(entity, clauses, parameters);
+  Result<std::vector<StoredRow>> rows = std::vector<StoredRow>();
+  Result<void> read = this->read([&](SqliteConnection& connection) -> Result<void> {
+    rows = selectRows(connection, entity, clauses, parameters);
+    return rows ? Result<void>() : Result<void>(rows.error());
+  });
+  if (!read) return read.error();
+  return rows;
 }
 
 Result<std::vector<ColumnValues>> StoreDatabase::fetchColumns(const EntityLayout& entity,
@@ -268,85 +264,83 @@ Result<std::vector<ColumnValues>> StoreDatabase::fetchColumns(const EntityLayout
   const std::string clauses = queryClauses(entity, query, parameters);
   std::string selectList = "Z_PK";
   for (std::size_t column : columns) selectList += ", " + entity.columns.at(column).name;
-  std::lock_guard lock(mutex_);
-  if (!connection_) return closedError();
   std::vector<ColumnValues> rows;
-  Result<void> ran = connection_->run("SELECT " + selectList + " FROM " + entity.table + " " + clauses,
-                                      parameters, [&](const SqliteRow& row) {
-                                        ColumnValues values{row.integer(0), {}};
-                                        values.values.reserve(columns.size());
-                                        for (std::size_t i = 0; i < columns.size(); ++i)
-                                          values.values.push_back(row.column(static_cast<int>(i + 1)));
-                                        rows.push_back(std::move(values));
-                                      });
-  if (!ran) return ran.error();
-  return rows;
-}
-
-Result<std::optional<StoredRow>> StoreDatabase::fetchRow(const EntityLayout& entity, std::int64_t number) {
-  std::lock_guard lock(mutex_);
-  Result<std::vector<StoredRow>> rows = selectRows(entity, "WHERE Z_PK = ?", {number});
-  if (!rows) return rows.error();
-  if (rows->empty()) return std::optional<StoredRow>();
-  return std::optional<StoredRow>(std::move(rows->front()));
-}
-
-Result<std::vector<StoredRow>> StoreDatabase::fetchRowsByRecordNames(const EntityLayout& entity,
-                                                                     const std::vector<UUID>& recordNames) {
-  std::vector<Bytes> names;
-  names.reserve(recordNames.size());
-  for (const UUID& name : recordNames) names.emplace_back(name.bytes().begin(), name.bytes().end());
-  std::lock_guard lock(mutex_);
-  std::vector<StoredRow> rows;
-  Result<void> read = inGroups(names, [&](const std::vector<SqlValue>& group) -> Result<void> {
-    Result<std::vector<StoredRow>> some =
-        selectRows(entity, "WHERE Z_UUID IN " + valueList(group.size()), group);
-    if (!some) return some.error();
-    std::move(some->begin(), some->end(), std::back_inserter(rows));
-    return {};
+  Result<void> read = this->read([&](SqliteConnection& connection) {
+    return connection.run("SELECT " + selectList + " FROM " + entity.table + " " + clauses, parameters,
+                          [&](const SqliteRow& row) {
+                            ColumnValues values{row.integer(0), {}};
+                            values.values.reserve(columns.size());
+                            for (std::size_t i = 0; i < columns.size(); ++i)
+                              values.values.push_back(row.column(static_cast<int>(i + 1)));
+                            rows.push_back(std::move(values));
+                          });
   });
   if (!read) return read.error();
   return rows;
 }
 
-std::uint64_t StoreDatabase::changeCount() {
-  std::lock_guard lock(mutex_);
-  if (!connection_) return ownChanges_;
-  // SQLite's data version moves when another connection has committed to the file since.
-  Result<SqlValue> external = connection_->scalar("PRAGMA data_version");
-  const auto* version = external ? std::get_if<std::int64_t>(&*external) : nullptr;
-  return ownChanges_ + (version ? static_cast<std::uint64_t>(*version) : 0);
+Result<std::optional<StoredRow>> StoreDatabase::fetchRow(const EntityLayout& entity, std::int64_t number) {
+  std::optional<StoredRow> found;
+  Result<void> read = this->read([&](SqliteConnection& connection) -> Result<void> {
+    Result<std::vector<StoredRow>> rows = selectRows(connection, entity, "WHERE Z_PK = ?", {number});
+    if (!rows) return rows.error();
+    if (!rows->empty()) found = std::move(rows->front());
+    return {};
+  });
+  if (!read) return read.error();
+  return found;
+}
+Result<std::vector<StoredRow>> StoreDatabase::fetchRowsByRecordNames(const EntityLayout& entity,
+                                                                     const std::vector<UUID>& recordNames) {
+  std::vector<Bytes> names;
+  names.reserve(recordNames.size());
+  for (const UUID& name : recordNames) names.emplace_back(name.bytes().begin(), name.bytes().end());
+  std::vector<StoredRow> rows;
+  Result<void> read = this->read([&](SqliteConnection& connection) {
+    return inGroups(names, [&](const std::vector<SqlValue>& group) -> Result<void> {
+      Result<std::vector<StoredRow>> some =
+          selectRows(connection, entity, "WHERE Z_UUID IN " + valueList(group.size()), group);
+      if (!some) return some.error();
+      std::move(some->begin(), some->end(), std::back_inserter(rows));
+      return {};
+    });
+  });
+  if (!read) return read.error();
+  return rows;
 }
 
 Result<std::optional<std::string>> StoreDatabase::metadataValue(const std::string& key) {
-  std::lock_guard lock(mutex_);
-  if (!connection_) return closedError();
-  Result<SqlValue> value = readMetadata(*connection_, key);
-  if (!value) return value.error();
-  if (const auto* text = std::get_if<std::string>(&*value)) return std::optional<std::string>(*text);
-  return std::optional<std::string>();
+  std::optional<std::string> found;
+  Result<void> read = this->read([&](SqliteConnection& connection) -> Result<void> {
+    Result<SqlValue> value = readMetadata(connection, key);
+    if (!value) return value.error();
+    if (const auto* text = std::get_if<std::string>(&*value)) found = *text;
+    return {};
+  });
+  if (!read) return read.error();
+  return found;
 }
 
 Result<std::map<std::string, std::string>> StoreDatabase::metadataValues(const std::string& prefix) {
-  std::lock_guard lock(mutex_);
-  if (!connection_) return closedError();
   std::map<std::string, std::string> values;
   // A range on the key rather than LIKE, whose wildcards the prefix might hold.
-  Result<void> read =
-      connection_->run("SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY >= ? AND Z_KEY < ? ORDER BY Z_KEY",
-                       {prefix, prefix + "\xFF"}, textCollector(values));
+  Result<void> read = this->read([&](SqliteConnection& connection) {
+    return connection.run(
+        "SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY >= ? AND Z_KEY < ? ORDER BY Z_KEY",
+        {prefix, prefix + "\xFF"}, textCollector(values));
+  });
   if (!read) return read.error();
   return values;
 }
 
 Result<std::map<std::string, std::string>> StoreDatabase::metadataValues(
     const std::vector<std::string>& keys) {
-  std::lock_guard lock(mutex_);
-  if (!connection_) return closedError();
   std::map<std::string, std::string> values;
-  Result<void> read = inGroups(keys, [&](const std::vector<SqlValue>& group) {
-    return connection_->run("SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY IN " + valueList(group.size()),
+  Result<void> read = this->read([&](SqliteConnection& connection) {
+    return inGroups(keys, [&](const std::vector<SqlValue>& group) {
+      return connection.run("SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY IN " + valueList(group.size()),
                             group, textCollector(values));
+    });
   });
   if (!read) return read.error();
   return values;

@@ -1,18 +1,32 @@
 #pragma once
-// The database behind one loaded store: its single long-lived connection, the checks made when it
-// is opened, the row reads contexts make, the one write path (commit) and persistent history.
-// Internal to the persistent-store layer.
+// The database behind one loaded store: its connections, the checks made when it is opened, the row
+// reads contexts make, the one write path (commit), write batches and persistent history. Internal
+// to the persistent-store layer.
 //
-// Thread-safe: every call takes the store's lock for its whole duration, so a commit is one
-// indivisible step for every other reader and writer of the store. The lock is never held while
-// calling out of this class.
+// Connections: one writer, and for a file store a few query-only readers beside it (the write-ahead
+// log lets them read while the writer writes). A read takes an idle reader and reads one snapshot of
+// the committed state, so a listing never waits behind a commit or a write batch, nor behind another
+// long read. An in-memory store has the writer only, and its reads wait for it.
+//
+// Write batches: while one is open, the thread that opened it owns the writer. Its commits become
+// parts of the batch's one transaction (each still all or nothing), and its reads go through the
+// writer, so they see what the batch wrote so far; every other thread reads the state before the
+// batch, and its commits wait until the batch ends. A batch that ends without commitBatch() is rolled
+// back whole.
+//
+// Thread-safe: a commit is one indivisible step for every other reader and writer of the store. No
+// lock is held while calling out of this class.
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/error/Result.h"
@@ -97,6 +111,8 @@ struct CommitResult {
   std::vector<std::optional<StoredRow>> updatedRows;  // in ChangeSet::updates order; nullopt: row was gone
   ObjectIDChanges changes;                            // what was really written
   std::optional<HistoryToken> token;                  // set when a history transaction was recorded
+  // Written into an open write batch: visible to others, and to be reported, once the batch commits.
+  bool deferred = false;
 };
 
 class StoreDatabase {
@@ -121,8 +137,20 @@ class StoreDatabase {
   Result<std::vector<StoredRow>> fetchRowsByRecordNames(const EntityLayout& entity,
                                                         const std::vector<UUID>& recordNames);
 
-  // Writes everything in one transaction, or nothing.
+  // Writes everything in one transaction, or nothing (inside an open batch of this thread: one part of
+  // the batch, or nothing).
   Result<CommitResult> commit(const ChangeSet& changes, Date timestamp);
+
+  // Opens a write batch owned by the calling thread, once the writers that wait already had their
+  // turn. Fails while this thread has a batch open.
+  Result<void> beginBatch();
+  // Commits the batch's transaction and ends the batch; answers everything its commits changed, in
+  // one result (the token: the last one recorded). A failed commit rolls the batch back and ends it.
+  Result<CommitResult> commitBatch();
+  // Rolls the open batch of this thread back and ends it; nothing when there is none.
+  void abandonBatch();
+  // Whether another thread waits to commit while this thread's batch is open.
+  bool writersWaiting();
   // Grows with every commit that changed objects through this connection and every commit another
   // connection (another process) made to the file; see PersistentStore::changeCount.
   std::uint64_t changeCount();
@@ -137,18 +165,57 @@ class StoreDatabase {
   // The text values of these keys, by key (keys without one are left out).
   Result<std::map<std::string, std::string>> metadataValues(const std::vector<std::string>& keys);
 
-  // Closes the connection; every later call fails with StoreOperationFailed.
+  // Closes the connections once the reads and the commit under way have ended (a batch of the calling
+  // thread is rolled back; one of another thread is waited for); every later call fails with
+  // StoreOperationFailed.
   void close();
 
  private:
+  // Holds the writer for one call, waiting while another thread holds it. On the thread of an open
+  // batch the writer is that batch's already, and the call becomes part of it.
+  class WriterHold {
+   public:
+    enum class Purpose { Call, Batch };
+    explicit WriterHold(StoreDatabase& database, Purpose purpose = Purpose::Call);
+    ~WriterHold();
+    WriterHold(const WriterHold&) = delete;
+    WriterHold& operator=(const WriterHold&) = delete;
+
+    bool inBatch() const { return inBatch_; }
+    // The writer stays held when this ends: a batch took it over.
+    void handOverToBatch() { holds_ = false; }
+
+   private:
+    StoreDatabase& database_;
+    bool holds_ = false;
+    bool inBatch_ = false;
+  };
+  using Reading = std::function<Result<void>(SqliteConnection&)>;
+
   StoreDatabase(std::unique_ptr<SqliteConnection> connection, std::shared_ptr<const StoreLayout> layout,
-                UUID identifier, bool tracksHistory)
+                UUID identifier, bool tracksHistory, std::optional<std::string> readerFile)
       : connection_(std::move(connection)),
         layout_(std::move(layout)),
         identifier_(identifier),
-        tracksHistory_(tracksHistory) {}
+        tracksHistory_(tracksHistory),
+        readerFile_(std::move(readerFile)) {}
 
-  Result<std::vector<StoredRow>> selectRows(const EntityLayout& entity, const std::string& clauses,
+  // Runs `read` on a connection that sees the committed state (or, on a batch's own thread, the
+  // batch's), as one snapshot.
+  Result<void> read(const Reading& read);
+  Result<void> readOnWriter(const Reading& read);
+  // An idle reader, a new one while there are fewer than the most, or after a wait one another
+  // read gives back; nullptr when a new one cannot be opened. Fails once the store is closed.
+  Result<std::unique_ptr<SqliteConnection>> takeReader();
+  void giveBack(std::unique_ptr<SqliteConnection> reader);
+  bool batchOwnedHere();
+  // Lets go of the writer (and ends the batch that held it, if any).
+  void releaseWriter();
+  // Notes commits other processes made to the file; the caller holds the writer.
+  void noteExternalChanges();
+
+  Result<std::vector<StoredRow>> selectRows(SqliteConnection& connection, const EntityLayout& entity,
+                                            const std::string& clauses,
                                             const std::vector<SqlValue>& parameters);
   Result<CommitResult> commitLocked(const ChangeSet& changes, Date timestamp);
   Result<std::int64_t> allocateNumbers(const EntityLayout& entity, std::int64_t count);
@@ -156,12 +223,30 @@ class StoreDatabase {
                                      const std::optional<std::string>& author, Date timestamp);
   Error closedError() const;
 
-  std::mutex mutex_;
+  // The writer and who holds it: a commit under way, or a batch (then also its thread).
+  std::mutex writerMutex_;
+  std::condition_variable writerFree_;
+  bool writerHeld_ = false;
+  int writersWaiting_ = 0;
+  std::optional<std::thread::id> batchThread_;
+  std::optional<SqliteTransaction> batchTransaction_;
+  CommitResult batchResult_;
   std::unique_ptr<SqliteConnection> connection_;
+
+  // The readers: idle ones, and how many exist (idle or reading).
+  std::mutex readersMutex_;
+  std::condition_variable readerFree_;
+  std::vector<std::unique_ptr<SqliteConnection>> idleReaders_;
+  std::size_t openReaders_ = 0;
+  bool closed_ = false;
+
   std::shared_ptr<const StoreLayout> layout_;
   UUID identifier_;
   bool tracksHistory_;
-  std::uint64_t ownChanges_ = 0;
+  // The file the readers open; none for an in-memory store.
+  std::optional<std::string> readerFile_;
+  std::atomic<std::uint64_t> ownChanges_ = 0;
+  std::atomic<std::uint64_t> externalChanges_ = 0;
 };
 
 }  // namespace platform::detail
