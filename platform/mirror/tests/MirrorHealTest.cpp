@@ -120,7 +120,8 @@ TEST_F(MirrorHeal, ConflictCopiesAreReadAsJournalsOfTheirDevice) {
   entry.entity = "Note";
   entry.record = UUID::random();
   entry.fields.attributes = {{"title", AttributeValue(std::string("Only in a copy"))}};
-  ASSERT_TRUE(appendJournalLines(journals() / (x.uuidString() + " 2.jsonl"), {encodeJournalLine(entry)}).ok());
+  ASSERT_TRUE(
+      appendJournalLines(journals() / (x.uuidString() + " 2.jsonl"), {encodeJournalLine(entry)}).ok());
   sync(2);
 
   auto c = makeDevice("c");
@@ -137,7 +138,8 @@ TEST_F(MirrorHeal, ACopiedDataFolderTakesANewIdentityAndBothCopiesSeeEachOther) 
   a->addNote("Shared past", 1);
   sync(2);
   a.reset();
-  std::filesystem::copy(folder.path() / "a", folder.path() / "a copy", std::filesystem::copy_options::recursive);
+  std::filesystem::copy(folder.path() / "a", folder.path() / "a copy",
+                        std::filesystem::copy_options::recursive);
 
   a = makeDevice("a");
   auto copy = makeDevice("a copy");

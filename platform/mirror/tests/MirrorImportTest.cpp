@@ -21,59 +21,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-// A device that exists only as a journal in the folder.
-class WrittenDevice {
- public:
-  explicit WrittenDevice(std::filesystem::path journals) : journals_(std::move(journals)) {}
-
-  JournalEntry note(std::int64_t clock, const UUID& record, const std::string& title) const {
-    JournalEntry entry = base(clock, "Note", record);
-    entry.fields.attributes = {{"title", AttributeValue(title)}};
-    return entry;
-  }
-  JournalEntry page(std::int64_t clock, const UUID& record, const std::string& content,
-                    const UUID& note) const {
-    JournalEntry entry = base(clock, "Page", record);
-    entry.fields.attributes = {{"content", AttributeValue(content)}};
-    entry.fields.references = {{"note", note}};
-    return entry;
-  }
-  JournalEntry deletion(std::int64_t clock, const std::string& entity, const UUID& record) const {
-    JournalEntry entry = base(clock, entity, record);
-    entry.operation = JournalEntry::Operation::Delete;
-    return entry;
-  }
-
-  void write(const std::vector<JournalEntry>& entries) const {
-    std::vector<std::string> lines;
-    for (const JournalEntry& entry : entries) lines.push_back(encodeJournalLine(entry));
-    writeLines(lines);
-  }
-  void writeLines(const std::vector<std::string>& lines) const {
-    std::filesystem::create_directories(journals_);
-    ASSERT_TRUE(appendJournalLines(file(), lines).ok());
-  }
-  void writeRaw(const std::string& bytes) const {
-    std::filesystem::create_directories(journals_);
-    std::ofstream(file(), std::ios::app | std::ios::binary) << bytes;
-  }
-
-  std::filesystem::path file() const { return journals_ / (id.uuidString() + ".jsonl"); }
-
-  const UUID id = UUID::random();
-
- private:
-  JournalEntry base(std::int64_t clock, const std::string& entity, const UUID& record) const {
-    JournalEntry entry;
-    entry.stamp = RecordStamp{clock, id};
-    entry.entity = entity;
-    entry.record = record;
-    return entry;
-  }
-
-  std::filesystem::path journals_;
-};
-
 class MirrorImport : public MirrorTest {
  protected:
   WrittenDevice x{journals()};

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "platform/dispatch/MainQueue.h"
@@ -63,6 +64,38 @@ TEST(MirrorThreads, ClosingWhileTheMirrorExportsLeavesEveryNoteInTheJournal) {
   Device b(folder.path() / "b", settings, SystemClock::shared());
   EXPECT_TRUE(runUntil([&] { return b.titles().size() == kNotes + 1; }, std::chrono::seconds(30)))
       << b.titles().size() << " notes";
+}
+
+using MirrorWhileImporting = MirrorTest;
+
+// The application lists the library while the mirror works through another machine's backlog, its
+// chunks held in one uncommitted batch: the listing reads what was committed before the import,
+// without waiting for it.
+TEST_F(MirrorWhileImporting, AListingCompletesWhileTheImportHoldsItsBatchOpen) {
+  constexpr std::chrono::seconds kStuck{30};
+  WrittenDevice x{journals()};
+  std::vector<JournalEntry> backlog;
+  for (std::size_t i = 0; i < 2 * kJournalChunkLines; ++i)
+    backlog.push_back(x.note(static_cast<std::int64_t>(i + 1), UUID::random(), "note " + std::to_string(i)));
+  x.write(backlog);
+
+  std::shared_ptr<ManagedObjectContext> listing;
+  std::future<std::size_t> reading;
+  std::future_status listed = std::future_status::deferred;
+  MirrorSettings settings = testSettings(root());
+  settings.adjustImport = [&, chunk = 0](ManagedObjectContext&, const std::vector<ManagedObject>&) mutable {
+    if (++chunk == 2) {
+      reading = std::async(std::launch::async, [&] { return fetchAll(*listing, "Note").size(); });
+      listed = reading.wait_for(kStuck);
+    }
+    return Result<void>();
+  };
+  Device b(folder.path() / "b", settings, dispatch.clock());
+  listing = b.container().newBackgroundContext();
+  sync();
+  ASSERT_EQ(listed, std::future_status::ready) << "the listing waited for the import";
+  EXPECT_EQ(reading.get(), 0u) << "the first chunk was not committed yet";
+  EXPECT_EQ(b.titles().size(), 2 * kJournalChunkLines);
 }
 
 }  // namespace

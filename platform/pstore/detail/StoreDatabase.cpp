@@ -111,6 +111,9 @@ StoredRow readRow(const SqliteRow& row, std::size_t columnCount) {
   return stored;
 }
 
+// The writer's page cache.
+constexpr int kWriterCacheKibibytes = 32 * 1024;
+
 // The engine's result code for a damaged database file.
 constexpr std::int64_t kSQLiteCorrupt = 11;
 
@@ -143,6 +146,12 @@ Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescriptio
     if (Result<SqlValue> mode = connection.scalar("PRAGMA journal_mode = WAL"); !mode) return mode.error();
     // With a write-ahead log, FULL makes every commit durable before it is reported.
     if (Result<void> sync = connection.execute("PRAGMA synchronous = FULL"); !sync) return sync.error();
+    // A write batch changes pages all over the record-name indexes; with too small a cache the
+    // engine writes changed pages out, and reads them back, long before the batch commits.
+    if (Result<void> cache =
+            connection.execute("PRAGMA cache_size = -" + std::to_string(kWriterCacheKibibytes));
+        !cache)
+      return cache.error();
   }
   Result<SqlValue> tableCount = connection.scalar("SELECT count(*) FROM sqlite_master");
   if (!tableCount) return tableCount.error();
