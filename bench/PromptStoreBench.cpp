@@ -34,10 +34,9 @@ LibraryStore& library(int prompts) {
 
 // Lists "review" (every tenth prompt); false when the listing failed.
 bool listReview(CoreDataPromptStore& store, std::size_t& found) {
-  std::optional<platform::Result<std::vector<Prompt>>> listed;
-  store.fetchPrompts(
-      PromptFilter{"review", {}, std::nullopt},
-      [&](platform::Result<std::vector<Prompt>> result) { listed.emplace(std::move(result)); });
+  std::optional<platform::Result<PromptList>> listed;
+  store.fetchPrompts(PromptFilter{"review", {}, std::nullopt},
+                     [&](platform::Result<PromptList> result) { listed.emplace(std::move(result)); });
   dispatch().drain();
   if (!listed || !listed->ok()) return false;
   found = listed->value().size();

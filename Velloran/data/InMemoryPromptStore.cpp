@@ -13,12 +13,12 @@ InMemoryPromptStore::InMemoryPromptStore(std::shared_ptr<const platform::Clock> 
     : clock_(clock ? std::move(clock) : platform::SystemClock::sharedPointer()),
       actor_("Velloran.InMemoryPromptStore") {}
 
-void InMemoryPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) {
-  actor_.perform<std::vector<Prompt>>(
-      [filter = std::move(filter)](State& state) -> platform::Result<std::vector<Prompt>> {
+void InMemoryPromptStore::fetchPrompts(PromptFilter filter, Completion<PromptList> completion) {
+  actor_.perform<PromptList>(
+      [filter = std::move(filter)](State& state) -> platform::Result<PromptList> {
         // A plain list of the values: a values view of the map does not build with every compiler
         // the fuzz targets use.
-        std::vector<std::reference_wrapper<const Prompt>> prompts;
+        std::vector<std::reference_wrapper<const SharedPrompt>> prompts;
         prompts.reserve(state.prompts.size());
         for (const auto& [id, prompt] : state.prompts) prompts.push_back(prompt);
         return selectPrompts(filter, prompts);
@@ -29,7 +29,7 @@ void InMemoryPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vect
 void InMemoryPromptStore::savePrompt(Prompt prompt, Completion<void> completion) {
   actor_.perform<void>(
       [prompt = std::move(prompt)](State& state) -> platform::Result<void> {
-        state.prompts.insert_or_assign(prompt.id, prompt);
+        state.prompts.insert_or_assign(prompt.id, std::make_shared<const Prompt>(prompt));
         return {};
       },
       std::move(completion));
@@ -50,10 +50,10 @@ void InMemoryPromptStore::updatePrompt(platform::UUID promptId, Change change, C
       [clock = clock_, promptId, change = std::move(change)](State& state) mutable -> platform::Result<void> {
         const auto stored = state.prompts.find(promptId);
         if (stored == state.prompts.end()) return makeError(PromptError::notFound);
-        Prompt updated = stored->second;
+        Prompt updated = *stored->second;
         change(updated);
         updated.updatedAt = clock->now();
-        stored->second = std::move(updated);
+        stored->second = std::make_shared<const Prompt>(std::move(updated));
         return {};
       },
       std::move(completion));

@@ -27,7 +27,7 @@ class InMemoryPromptStore final : public PromptRepository {
   // not given.
   explicit InMemoryPromptStore(std::shared_ptr<const platform::Clock> clock = nullptr);
 
-  void fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) override;
+  void fetchPrompts(PromptFilter filter, Completion<PromptList> completion) override;
   void savePrompt(Prompt prompt, Completion<void> completion) override;
   void deletePrompt(std::vector<platform::UUID> ids, Completion<void> completion) override;
   void addVersion(PromptVersion version, platform::UUID promptId, Completion<void> completion) override;
@@ -35,7 +35,8 @@ class InMemoryPromptStore final : public PromptRepository {
 
  private:
   struct State {
-    std::unordered_map<platform::UUID, Prompt> prompts;  // keyed by each prompt's id
+    // Keyed by each prompt's id; a change stores a new prompt, so listings handed out keep theirs.
+    std::unordered_map<platform::UUID, SharedPrompt> prompts;
   };
 
   // Looks up the prompt, lets `change` alter a copy, stamps `updatedAt` and stores the copy.

@@ -53,10 +53,10 @@ bool PromptMatcher::matchesTypeAndTags(PromptType type, const std::vector<std::s
   });
 }
 
-void sortNewestFirst(std::vector<Prompt>& prompts) {
+void sortNewestFirst(PromptList& prompts) {
   // A total order even for a NaN date, which would break a plain `>` comparison and with it the sort.
-  std::ranges::sort(prompts, [](const Prompt& a, const Prompt& b) {
-    return std::strong_order(a.updatedAt.secondsSinceReferenceDate, b.updatedAt.secondsSinceReferenceDate) >
+  std::ranges::sort(prompts, [](const SharedPrompt& a, const SharedPrompt& b) {
+    return std::strong_order(a->updatedAt.secondsSinceReferenceDate, b->updatedAt.secondsSinceReferenceDate) >
            0;
   });
 }

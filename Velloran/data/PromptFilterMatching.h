@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "Velloran/data/PromptFilter.h"
+#include "Velloran/data/PromptList.h"
 #include "Velloran/data/PromptValues.h"
 #include "platform/text/CaselessSearch.h"
 
@@ -59,15 +60,15 @@ class PromptMatcher {
   std::optional<platform::CaselessSearch> search_;  // only when the search is active
 };
 
-void sortNewestFirst(std::vector<Prompt>& prompts);
+void sortNewestFirst(PromptList& prompts);
 
-// Copies of the prompts that match, newest `updatedAt` first.
+// The shared prompts that match, newest `updatedAt` first; no prompt is copied.
 template <std::ranges::input_range Prompts>
-std::vector<Prompt> selectPrompts(const PromptFilter& filter, const Prompts& prompts) {
+PromptList selectPrompts(const PromptFilter& filter, const Prompts& prompts) {
   const PromptMatcher matcher(filter);
-  std::vector<Prompt> selected;
-  for (const Prompt& prompt : prompts) {
-    if (matcher.matches(prompt)) selected.push_back(prompt);
+  PromptList selected;
+  for (const SharedPrompt& prompt : prompts) {
+    if (matcher.matches(*prompt)) selected.push_back(prompt);
   }
   sortNewestFirst(selected);
   return selected;

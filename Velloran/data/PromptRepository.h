@@ -11,7 +11,8 @@
 //
 // Contract shared by all implementations:
 //  - fetchPrompts: the stored prompts the filter selects (PromptFilterMatching.h), newest
-//    `updatedAt` first, each a full value with its versions.
+//    `updatedAt` first, each a full value with its versions, shared and never changed afterwards
+//    (PromptList.h): a store hands out the prompts it keeps rather than copies of them.
 //  - savePrompt: insert or replace by id; the store then holds exactly the given value (both dates
 //    as passed: the caller sets `updatedAt`).
 //  - deletePrompt: removes each listed prompt with its versions; unknown ids are skipped, an empty
@@ -31,6 +32,7 @@
 
 #include "Velloran/data/Completion.h"
 #include "Velloran/data/PromptFilter.h"
+#include "Velloran/data/PromptList.h"
 #include "Velloran/data/PromptValues.h"
 #include "platform/identity/UUID.h"
 
@@ -40,7 +42,7 @@ class PromptRepository {
  public:
   virtual ~PromptRepository() = default;
 
-  virtual void fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) = 0;
+  virtual void fetchPrompts(PromptFilter filter, Completion<PromptList> completion) = 0;
   virtual void savePrompt(Prompt prompt, Completion<void> completion) = 0;
   virtual void deletePrompt(std::vector<platform::UUID> ids, Completion<void> completion) = 0;
   virtual void addVersion(PromptVersion version, platform::UUID promptId, Completion<void> completion) = 0;

@@ -76,8 +76,8 @@ CoreDataPromptStore::CoreDataPromptStore(std::shared_ptr<platform::PersistentCon
       log_(log ? std::move(log) : Log([](const std::string& line) { std::cerr << line << std::endl; })),
       actor_("Velloran.CoreDataPromptStore") {}
 
-void CoreDataPromptStore::fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) {
-  readLibrary<std::vector<Prompt>>(
+void CoreDataPromptStore::fetchPrompts(PromptFilter filter, Completion<PromptList> completion) {
+  readLibrary<PromptList>(
       [filter = std::move(filter)](const LibrarySnapshot& library) { return library.select(filter); },
       std::move(completion));
 }

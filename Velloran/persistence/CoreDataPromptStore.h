@@ -57,7 +57,7 @@ class CoreDataPromptStore final : public PromptRepository {
 
   const std::shared_ptr<platform::PersistentContainer>& container() const { return container_; }
 
-  void fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) override;
+  void fetchPrompts(PromptFilter filter, Completion<PromptList> completion) override;
   void savePrompt(Prompt prompt, Completion<void> completion) override;
   void deletePrompt(std::vector<platform::UUID> ids, Completion<void> completion) override;
   void addVersion(PromptVersion version, platform::UUID promptId, Completion<void> completion) override;

@@ -23,7 +23,7 @@ void LibrarySnapshot::addEntry(Prompt prompt) {
   tags.reserve(prompt.tags.size());
   for (const std::string& tag : prompt.tags) tags.emplace_back(tag, folding_);
   platform::CaselessText title(prompt.title, folding_);
-  entries_.push_back(Entry{std::move(prompt), std::move(title), std::move(tags)});
+  entries_.push_back(Entry{std::make_shared<Prompt>(std::move(prompt)), std::move(title), std::move(tags)});
 }
 
 template <class ReadVersions>
@@ -33,7 +33,7 @@ Result<void> LibrarySnapshot::fillVersions(const ReadVersions& read, const Unrea
   Result<VersionLists> together = read(all);
   if (together) {
     for (std::size_t index = 0; index < entries_.size(); ++index)
-      entries_[index].prompt.versions = std::move((*together)[index]);
+      entries_[index].prompt->versions = std::move((*together)[index]);
     return {};
   }
   // Read together they fail; prompt by prompt, only the prompts whose versions cannot be read are
@@ -43,10 +43,10 @@ Result<void> LibrarySnapshot::fillVersions(const ReadVersions& read, const Unrea
   for (std::size_t index = 0; index < entries_.size(); ++index) {
     Result<VersionLists> one = read({index});
     if (!one) {
-      failures.emplace_back(entries_[index].prompt.id, one.error());
+      failures.emplace_back(entries_[index].prompt->id, one.error());
       continue;
     }
-    entries_[index].prompt.versions = std::move(one->front());
+    entries_[index].prompt->versions = std::move(one->front());
     readable.push_back(std::move(entries_[index]));
   }
   if (readable.empty()) return together.error();
@@ -73,7 +73,7 @@ Result<void> LibrarySnapshot::fill(std::vector<Owner> rows, const ReadMembers& r
         VersionLists versions;
         versions.reserve(entries.size());
         for (std::size_t position = 0; position < entries.size(); ++position)
-          versions.push_back(readVersions((*members)[position], entries_[entries[position]].prompt.id));
+          versions.push_back(readVersions((*members)[position], entries_[entries[position]].prompt->id));
         return versions;
       },
       unreadable);
@@ -127,15 +127,15 @@ bool LibrarySnapshot::isCurrent(const platform::PersistentStore& store, platform
   return store.identifier() == storeIdentifier_ && store.changeCount() == changeCount_ && folding == folding_;
 }
 
-std::vector<Prompt> LibrarySnapshot::select(const PromptFilter& filter) const {
+PromptList LibrarySnapshot::select(const PromptFilter& filter) const {
   const PromptMatcher matcher(filter);
   // Folded texts serve only a matcher of the same folding; should the locale have changed since the
   // store checked, the texts are matched as they are.
   const bool folded = matcher.folding() == folding_;
-  std::vector<Prompt> selected;
+  PromptList selected;
   for (const Entry& entry : entries_) {
-    if (folded ? matcher.matches(entry.title, entry.tags, entry.prompt.tags, entry.prompt.type)
-               : matcher.matches(entry.prompt))
+    if (folded ? matcher.matches(entry.title, entry.tags, entry.prompt->tags, entry.prompt->type)
+               : matcher.matches(*entry.prompt))
       selected.push_back(entry.prompt);
   }
   return selected;
@@ -144,7 +144,7 @@ std::vector<Prompt> LibrarySnapshot::select(const PromptFilter& filter) const {
 std::vector<std::string> LibrarySnapshot::allTags() const {
   std::vector<std::string> tags;
   for (const Entry& entry : entries_)
-    tags.insert(tags.end(), entry.prompt.tags.begin(), entry.prompt.tags.end());
+    tags.insert(tags.end(), entry.prompt->tags.begin(), entry.prompt->tags.end());
   return tags;
 }
 

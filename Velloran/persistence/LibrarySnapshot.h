@@ -13,10 +13,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Velloran/data/PromptFilter.h"
+#include "Velloran/data/PromptList.h"
 #include "Velloran/data/PromptValues.h"
 #include "platform/error/Result.h"
 #include "platform/identity/UUID.h"
@@ -43,14 +45,16 @@ class LibrarySnapshot {
   // Whether the store still holds what was read, under the same folding.
   bool isCurrent(const platform::PersistentStore& store, platform::CaseFolding folding) const;
 
-  // Copies of the prompts the filter selects (PromptFilterMatching.h), in the snapshot's order.
-  std::vector<Prompt> select(const PromptFilter& filter) const;
+  // The prompts the filter selects (PromptFilterMatching.h), in the snapshot's order: the snapshot's
+  // own, shared, not copies. They stay as they are for as long as anyone holds them.
+  PromptList select(const PromptFilter& filter) const;
   // The tags of every prompt, in the snapshot's order, each prompt's in their stored order.
   std::vector<std::string> allTags() const;
 
  private:
   struct Entry {
-    Prompt prompt;
+    // Changed only while the snapshot is read; shared with listings afterwards.
+    std::shared_ptr<Prompt> prompt;
     platform::CaselessText title;
     std::vector<platform::CaselessText> tags;
   };

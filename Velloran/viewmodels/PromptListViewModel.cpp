@@ -56,12 +56,12 @@ void PromptListViewModel::subscribeToEvents() {
 
 // --- Observable state ---------------------------------------------------------------------------
 
-const std::vector<Prompt>& PromptListViewModel::prompts() const {
+const PromptList& PromptListViewModel::prompts() const {
   requireMainThread(kOwner, "prompts");
   return *prompts_;
 }
 
-const std::shared_ptr<const std::vector<Prompt>>& PromptListViewModel::sharedPrompts() const {
+const std::shared_ptr<const PromptList>& PromptListViewModel::sharedPrompts() const {
   requireMainThread(kOwner, "sharedPrompts");
   return prompts_;
 }
@@ -92,8 +92,8 @@ const std::optional<SyncBanner>& PromptListViewModel::syncBanner() const {
   return syncBanner_;
 }
 
-void PromptListViewModel::setPrompts(std::vector<Prompt> prompts) {
-  prompts_ = std::make_shared<const std::vector<Prompt>>(std::move(prompts));
+void PromptListViewModel::setPrompts(PromptList prompts) {
+  prompts_ = std::make_shared<const PromptList>(std::move(prompts));
   promptsChanged_.emit();
 }
 
@@ -122,7 +122,7 @@ void PromptListViewModel::load(bool showLoading, Done done) {
   if (showLoading) beginIndicatorLoad();
   const std::uint64_t request = ++latestLoad_;
   repository_->fetchPrompts(filter_, [self = shared_from_this(), showLoading, request,
-                                      done = std::move(done)](platform::Result<std::vector<Prompt>> fetched) {
+                                      done = std::move(done)](platform::Result<PromptList> fetched) {
     if (!fetched.ok()) {
       logFailure(self->environment_.console, kLoadFailed, fetched.error());
     } else if (request == self->latestLoad_) {

@@ -38,6 +38,7 @@
 
 #include "Velloran/data/Completion.h"
 #include "Velloran/data/PromptFilter.h"
+#include "Velloran/data/PromptList.h"
 #include "Velloran/data/PromptRepository.h"
 #include "Velloran/data/PromptValues.h"
 #include "Velloran/data/Signal.h"
@@ -70,10 +71,10 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   PromptListViewModel& operator=(const PromptListViewModel&) = delete;
 
   // --- Observable state ---------------------------------------------------------------------
-  // The prompts the filter selects, in the order the repository returned them.
-  const std::vector<Prompt>& prompts() const;
+  // The prompts the filter selects, in the order the repository returned them, as it shared them.
+  const PromptList& prompts() const;
   // The same list, shared: it never changes; a new list replaces it. Never null.
-  const std::shared_ptr<const std::vector<Prompt>>& sharedPrompts() const;
+  const std::shared_ptr<const PromptList>& sharedPrompts() const;
   // Every distinct tag of the whole library, sorted (TagSuggestions.h).
   const std::vector<std::string>& allTagSuggestions() const;
   // The query of every load. Setting it does not load: the caller starts the load it wants.
@@ -123,7 +124,7 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   std::optional<std::string> copyPrompt(const Prompt& prompt);
 
  private:
-  void setPrompts(std::vector<Prompt> prompts);
+  void setPrompts(PromptList prompts);
   void setAllTagSuggestions(std::vector<std::string> suggestions);
   void setSyncBanner(std::optional<SyncBanner> banner);
   void beginIndicatorLoad();
@@ -138,7 +139,7 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   std::shared_ptr<SyncMonitor> monitor_;
   ViewModelEnvironment environment_;
 
-  std::shared_ptr<const std::vector<Prompt>> prompts_ = std::make_shared<const std::vector<Prompt>>();
+  std::shared_ptr<const PromptList> prompts_ = std::make_shared<const PromptList>();
   std::vector<std::string> allTagSuggestions_;
   PromptFilter filter_;
   std::optional<SyncBanner> syncBanner_;

@@ -23,14 +23,19 @@ const std::string& latestTextOf(const Prompt& prompt) {
   return prompt.versions.empty() ? kNoText : prompt.versions.back().content;
 }
 
+bool sameOwner(const std::weak_ptr<const Prompt>& kept, const SharedPrompt& listed) {
+  return !kept.owner_before(listed) && !listed.owner_before(kept);
+}
+
 }  // namespace
 
 CardGrid::CardGrid(std::shared_ptr<const platform::Clock> clock, platform::QueueRef mainQueue,
-                   QWidget* parent)
+                   QWidget* parent, MeasureHeight measure)
     : QScrollArea(parent),
       clock_(std::move(clock)),
       mainQueue_(std::move(mainQueue)),
-      prompts_(std::make_shared<const std::vector<Prompt>>()) {
+      measure_(measure ? std::move(measure) : MeasureHeight(&PromptRow::heightFor)),
+      prompts_(std::make_shared<const PromptList>()) {
   setObjectName(QStringLiteral("promptGrid"));
   setFrameShape(QFrame::NoFrame);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -46,14 +51,17 @@ CardGrid::CardGrid(std::shared_ptr<const platform::Clock> clock, platform::Queue
 
 CardGrid::~CardGrid() = default;
 
-void CardGrid::setActionsFactory(std::function<PromptRowActions(const Prompt&)> makeActions) {
+void CardGrid::setActionsFactory(std::function<PromptRowActions(const SharedPrompt&)> makeActions) {
   makeActions_ = std::move(makeActions);
-  for (const auto& [id, card] : cards_)
-    card->setActions(makeActions_ ? makeActions_(card->prompt()) : PromptRowActions{});
+  for (const auto& [id, card] : cards_) card->setActions(actionsFor(card->sharedPrompt()));
 }
 
-void CardGrid::setPrompts(std::shared_ptr<const std::vector<Prompt>> prompts) {
-  prompts_ = prompts ? std::move(prompts) : std::make_shared<const std::vector<Prompt>>();
+PromptRowActions CardGrid::actionsFor(const SharedPrompt& prompt) const {
+  return makeActions_ ? makeActions_(prompt) : PromptRowActions{};
+}
+
+void CardGrid::setPrompts(std::shared_ptr<const PromptList> prompts) {
+  prompts_ = prompts ? std::move(prompts) : std::make_shared<const PromptList>();
   // Heights of prompts no longer listed are kept: a search erased brings them back.
   relayout();
 }
@@ -63,30 +71,47 @@ int CardGrid::columnWidth() const {
   return std::max(10, contents / kColumns);
 }
 
-std::optional<int> CardGrid::measuredHeight(const Prompt& prompt, int width) const {
-  const auto found = heights_.find(prompt.id);
-  if (found == heights_.end()) return std::nullopt;
-  const MeasuredHeight& measured = found->second;
-  if (measured.title != prompt.title || measured.latestText != latestTextOf(prompt) ||
-      measured.hasTags != !prompt.tags.empty())
-    return std::nullopt;
-  for (const auto& [measuredWidth, height] : measured.heightByWidth) {
+std::optional<int> CardGrid::MeasuredHeight::heightAt(int width) const {
+  for (const auto& [measuredWidth, height] : heightByWidth) {
     if (measuredWidth == width) return height;
   }
   return std::nullopt;
 }
 
-int CardGrid::heightOf(const Prompt& prompt, int width) {
-  if (const std::optional<int> known = measuredHeight(prompt, width)) return *known;
-  MeasuredHeight& measured = heights_[prompt.id];
-  // Compared as stored, without making the card's display texts: equal texts give equal ones.
-  const std::string& latestText = latestTextOf(prompt);
-  const bool hasTags = !prompt.tags.empty();
-  if (measured.title != prompt.title || measured.latestText != latestText || measured.hasTags != hasTags) {
-    measured = MeasuredHeight{prompt.title, latestText, hasTags, {{{-1, 0}, {-1, 0}}}};
+CardGrid::MeasuredHeight* CardGrid::measurementOf(const SharedPrompt& prompt) {
+  const auto found = heights_.find(prompt->id);
+  if (found == heights_.end()) return nullptr;
+  MeasuredHeight& measured = found->second;
+  if (sameOwner(measured.measuredFrom, prompt)) return &measured;
+  // Another value of the prompt: compared as stored, without making the card's display texts,
+  // since equal texts give equal ones.
+  if (measured.title != prompt->title || measured.latestText != latestTextOf(*prompt) ||
+      measured.hasTags != !prompt->tags.empty())
+    return nullptr;
+  measured.measuredFrom = prompt;
+  return &measured;
+}
+
+std::optional<int> CardGrid::measuredHeight(const SharedPrompt& prompt, int width) {
+  const MeasuredHeight* measured = measurementOf(prompt);
+  return measured != nullptr ? measured->heightAt(width) : std::nullopt;
+}
+
+int CardGrid::heightOf(const SharedPrompt& prompt, int width) {
+  MeasuredHeight* measured = measurementOf(prompt);
+  if (measured == nullptr) {
+    measured = &heights_
+                    .insert_or_assign(prompt->id, MeasuredHeight{prompt->title,
+                                                                 latestTextOf(*prompt),
+                                                                 !prompt->tags.empty(),
+                                                                 prompt,
+                                                                 {{{-1, 0}, {-1, 0}}}})
+                    .first->second;
+  } else if (const std::optional<int> known = measured->heightAt(width)) {
+    return *known;
   }
-  const int height = PromptRow::heightFor(prompt, width);
-  measured.heightByWidth = {{{width, height}, measured.heightByWidth[0]}};
+  const int height = measure_(*prompt, width);
+  measured->heightByWidth = {{{width, height}, measured->heightByWidth[0]}};
   return height;
 }
 
@@ -100,7 +125,7 @@ int CardGrid::estimatedHeight(const Prompt& prompt, int width) {
     sample.title = "X";
     if (hasPreview) sample.versions.push_back(PromptVersion{{}, {}, "X", "", 1, {}});
     if (hasTags) sample.tags = {"X"};
-    estimate = PromptRow::heightFor(sample, width);
+    estimate = measure_(sample, width);
   }
   return estimate;
 }
@@ -120,7 +145,7 @@ void CardGrid::relayoutMeasuringTo(int measureBottom) {
     estimatesWidth_ = width;
   }
   laidOutWidth_ = viewport()->width();
-  const std::vector<Prompt>& prompts = *prompts_;
+  const PromptList& prompts = *prompts_;
   rects_.assign(prompts.size(), QRect());
   measuredRows_ = 0;
   measuredBottom_ = 0;
@@ -137,7 +162,7 @@ void CardGrid::relayoutMeasuringTo(int measureBottom) {
       } else if (const std::optional<int> known = measuredHeight(prompts[index], width)) {
         height = *known;
       } else {
-        height = estimatedHeight(prompts[index], width);
+        height = estimatedHeight(*prompts[index], width);
         rowMeasured = false;
       }
       const int column = static_cast<int>(index - rowStart);
@@ -168,7 +193,7 @@ void CardGrid::measureNextRows() {
   measuringScheduled_ = false;
   if (isFullyMeasured()) return;
   const int width = columnWidth();
-  const std::vector<Prompt>& prompts = *prompts_;
+  const PromptList& prompts = *prompts_;
   const std::size_t end = std::min(prompts.size(), (measuredRows_ + kRowsPerMeasuringStep) * kColumns);
   for (std::size_t index = measuredRows_ * kColumns; index < end; ++index) heightOf(prompts[index], width);
   relayout();
@@ -182,22 +207,24 @@ void CardGrid::sizeCanvas() {
 }
 
 PromptRow* CardGrid::cardForItem(std::size_t index, std::vector<PromptRow*>& spare) {
-  const Prompt& prompt = (*prompts_)[index];
-  const auto found = cards_.find(prompt.id);
-  if (found != cards_.end()) {
-    found->second->setPrompt(prompt);
-    return found->second;
-  }
+  const SharedPrompt& prompt = (*prompts_)[index];
   PromptRow* card = nullptr;
-  if (!spare.empty()) {
+  if (const auto found = cards_.find(prompt->id); found != cards_.end()) {
+    card = found->second;
+  } else if (!spare.empty()) {
     card = spare.back();
     spare.pop_back();
-    card->setPrompt(prompt);
+    cards_[prompt->id] = card;
   } else {
-    card = new PromptRow(prompt, {}, clock_, canvas_);
+    card = new PromptRow(prompt, actionsFor(prompt), clock_, canvas_);
     card->installEventFilter(this);
+    cards_[prompt->id] = card;
+    return card;
   }
-  cards_[prompt.id] = card;
+  // The actions follow from the prompt alone: the same shared prompt keeps the card's.
+  const bool samePrompt = card->sharedPrompt() == prompt;
+  card->setPrompt(prompt);
+  if (!samePrompt) card->setActions(actionsFor(prompt));
   return card;
 }
 
@@ -213,14 +240,14 @@ void CardGrid::materialise() {
     return;
   }
 
-  const std::vector<Prompt>& prompts = *prompts_;
+  const PromptList& prompts = *prompts_;
   std::vector<std::size_t> wanted;
   std::unordered_set<platform::UUID> wantedIds;
   for (std::size_t index = 0; index < prompts.size(); ++index) {
     if (rects_[index].top() > band.bottom()) break;
     if (rects_[index].intersects(band)) {
       wanted.push_back(index);
-      wantedIds.insert(prompts[index].id);
+      wantedIds.insert(prompts[index]->id);
     }
   }
 
@@ -244,7 +271,6 @@ void CardGrid::materialise() {
 
   for (std::size_t index : wanted) {
     PromptRow* card = cardForItem(index, spare);
-    card->setActions(makeActions_ ? makeActions_(prompts[index]) : PromptRowActions{});
     card->setGeometry(rects_[index]);
     card->show();
   }
@@ -258,8 +284,8 @@ PromptRow* CardGrid::cardFor(const platform::UUID& id) const {
 
 QList<PromptRow*> CardGrid::shownCards() const {
   QList<PromptRow*> shown;
-  for (const Prompt& prompt : *prompts_) {
-    if (PromptRow* card = cardFor(prompt.id)) shown.append(card);
+  for (const SharedPrompt& prompt : *prompts_) {
+    if (PromptRow* card = cardFor(prompt->id)) shown.append(card);
   }
   return shown;
 }

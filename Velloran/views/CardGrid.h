@@ -6,7 +6,8 @@
 // Lazy and reusing: a card widget exists only for prompts in or near the visible part of the grid.
 // Card heights come from the prompts' texts alone (PromptRow::heightFor), kept per prompt and width
 // and measured again only when those texts change, so a new list of ten thousand prompts is laid out
-// without making a widget for each. Visible first: the rows from the top down to a screen below
+// without making a widget for each. A prompt listed again as the same shared value (PromptList.h)
+// is known unchanged without comparing its texts. Visible first: the rows from the top down to a screen below
 // the visible part are measured at once; rows further down stand at an estimated height until the
 // rest is measured in small steps on the main queue, from the top down, so rows once measured never
 // move again. Scrolling into rows not yet measured measures everything above them first. A card
@@ -33,7 +34,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Velloran/data/PromptValues.h"
+#include "Velloran/data/PromptList.h"
 #include "Velloran/views/PromptRow.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/Timer.h"
@@ -45,19 +46,23 @@ class CardGrid final : public QScrollArea {
   Q_OBJECT
 
  public:
+  // How tall a card of the prompt is at a width.
+  using MeasureHeight = std::function<int(const Prompt& prompt, int width)>;
+
+  // `measure` is PromptRow::heightFor when not given.
   CardGrid(std::shared_ptr<const platform::Clock> clock, platform::QueueRef mainQueue,
-           QWidget* parent = nullptr);
+           QWidget* parent = nullptr, MeasureHeight measure = {});
   ~CardGrid() override;
 
   // The actions a card's menu and accessibility actions run, made per prompt.
-  void setActionsFactory(std::function<PromptRowActions(const Prompt&)> makeActions);
+  void setActionsFactory(std::function<PromptRowActions(const SharedPrompt&)> makeActions);
   void setOnTap(std::function<void(const Prompt&)> onTap) { onTap_ = std::move(onTap); }
   void setOnLongPress(std::function<void(const Prompt&)> onLongPress) {
     onLongPress_ = std::move(onLongPress);
   }
 
   // The list is shared, not copied; it must not change while the grid shows it.
-  void setPrompts(std::shared_ptr<const std::vector<Prompt>> prompts);
+  void setPrompts(std::shared_ptr<const PromptList> prompts);
   std::size_t promptCount() const { return prompts_->size(); }
   // Whether every card's height is measured (no row stands at an estimate).
   bool isFullyMeasured() const { return measuredRows_ >= rowCount(); }
@@ -94,7 +99,12 @@ class CardGrid final : public QScrollArea {
     std::string title;
     std::string latestText;
     bool hasTags = false;
+    // The listed prompt last found to have these texts. Held weakly, it still names that prompt
+    // alone after the prompt is gone, so the same owner means the same texts.
+    std::weak_ptr<const Prompt> measuredFrom;
     std::array<std::pair<int, int>, 2> heightByWidth{{{-1, 0}, {-1, 0}}};  // most recent first
+
+    std::optional<int> heightAt(int width) const;
   };
   struct Press {
     platform::UUID id;
@@ -104,10 +114,12 @@ class CardGrid final : public QScrollArea {
 
   int columnWidth() const;
   std::size_t rowCount() const { return (promptCount() + kColumns - 1) / kColumns; }
+  // What is kept for the prompt's texts; nullptr when nothing is.
+  MeasuredHeight* measurementOf(const SharedPrompt& prompt);
   // The height kept for the prompt's texts at `width`, if measured.
-  std::optional<int> measuredHeight(const Prompt& prompt, int width) const;
+  std::optional<int> measuredHeight(const SharedPrompt& prompt, int width);
   // The kept height, else measured now and kept.
-  int heightOf(const Prompt& prompt, int width);
+  int heightOf(const SharedPrompt& prompt, int width);
   // The height of a card like the prompt's with one line of title and of preview.
   int estimatedHeight(const Prompt& prompt, int width);
   // Lays every row out: rows starting above `measureBottom` with measured heights, the rest with
@@ -121,17 +133,19 @@ class CardGrid final : public QScrollArea {
   void sizeCanvas();
   void materialise();
   PromptRow* cardForItem(std::size_t index, std::vector<PromptRow*>& spare);
+  PromptRowActions actionsFor(const SharedPrompt& prompt) const;
   void cancelPress();
   void scheduleRelativeTimeRefresh();
 
   std::shared_ptr<const platform::Clock> clock_;
   platform::QueueRef mainQueue_;
-  std::function<PromptRowActions(const Prompt&)> makeActions_;
+  MeasureHeight measure_;
+  std::function<PromptRowActions(const SharedPrompt&)> makeActions_;
   std::function<void(const Prompt&)> onTap_;
   std::function<void(const Prompt&)> onLongPress_;
 
   QWidget* canvas_;
-  std::shared_ptr<const std::vector<Prompt>> prompts_;
+  std::shared_ptr<const PromptList> prompts_;
   std::vector<QRect> rects_;  // by index into prompts_
   int laidOutWidth_ = -1;
   int contentHeight_ = 0;

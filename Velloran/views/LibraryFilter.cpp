@@ -20,7 +20,7 @@ PromptFilter withSelection(PromptFilter filter, std::optional<PromptType> type, 
   return filter;
 }
 
-std::vector<std::string> filterMenuTags(const std::vector<Prompt>& prompts, const TagSet& selectedTags) {
+std::vector<std::string> filterMenuTags(const PromptList& prompts, const TagSet& selectedTags) {
   // Keyed by the composed form: canonically equal spellings are one tag, and UTF-8 byte order of
   // the composed form is code point order.
   std::map<std::string, std::string> tags;
@@ -29,8 +29,8 @@ std::vector<std::string> filterMenuTags(const std::vector<Prompt>& prompts, cons
     if (trimmed.empty()) return;
     tags.emplace(platform::normalizedNFC(trimmed), std::move(trimmed));
   };
-  for (const Prompt& prompt : prompts) {
-    for (const std::string& tag : prompt.tags) add(tag);
+  for (const SharedPrompt& prompt : prompts) {
+    for (const std::string& tag : prompt->tags) add(tag);
   }
   for (const std::string& tag : selectedTags) {
     // A selected tag is listed exactly as selected, even with blanks around it.

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Velloran/data/PromptFilter.h"
-#include "Velloran/data/PromptValues.h"
+#include "Velloran/data/PromptList.h"
 
 namespace velloran {
 
@@ -22,6 +22,6 @@ PromptFilter withSelection(PromptFilter filter, std::optional<PromptType> type, 
 // repeats, together with the selected tags (so a selected tag stays listed when no listed prompt
 // carries it), sorted by their Unicode code points. Tags that differ only in letter case are
 // different entries.
-std::vector<std::string> filterMenuTags(const std::vector<Prompt>& prompts, const TagSet& selectedTags);
+std::vector<std::string> filterMenuTags(const PromptList& prompts, const TagSet& selectedTags);
 
 }  // namespace velloran

@@ -120,11 +120,11 @@ PromptListView::PromptListView(LibraryContext context, NavigationHost& navigatio
       content);
   contentColumn->addWidget(hint_);
   grid_ = new CardGrid(context_.environment.clock, context_.environment.mainQueue, content);
-  grid_->setActionsFactory([this](const Prompt& prompt) {
+  grid_->setActionsFactory([this](const SharedPrompt& prompt) {
     QPointer<PromptListView> page(this);
     const auto call = [page, prompt](void (PromptListView::*action)(const Prompt&)) {
       return [page, prompt, action] {
-        if (page != nullptr) (page->*action)(prompt);
+        if (page != nullptr) (page->*action)(*prompt);
       };
     };
     return PromptRowActions{call(&PromptListView::copyPrompt), call(&PromptListView::openInChat),

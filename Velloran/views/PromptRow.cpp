@@ -124,10 +124,10 @@ void installPromptRowAccessibility() {
   Q_UNUSED(installed);
 }
 
-PromptRow::PromptRow(const Prompt& prompt, PromptRowActions actions,
+PromptRow::PromptRow(SharedPrompt prompt, PromptRowActions actions,
                      std::shared_ptr<const platform::Clock> clock, QWidget* parent)
     : GlassCard(kCornerRadius, GlassTint::whiteSheen(), parent),
-      prompt_(prompt),
+      prompt_(std::move(prompt)),
       actions_(std::move(actions)),
       clock_(std::move(clock)) {
   installPromptRowAccessibility();
@@ -228,9 +228,9 @@ void PromptRow::changeEvent(QEvent* event) {
   pictureOutdated();
 }
 
-void PromptRow::setPrompt(const Prompt& prompt) {
-  const bool sameLook = prompt == prompt_;
-  prompt_ = prompt;
+void PromptRow::setPrompt(SharedPrompt prompt) {
+  const bool sameLook = prompt == prompt_ || *prompt == *prompt_;
+  prompt_ = std::move(prompt);
   if (sameLook) {
     refreshRelativeTime();
     return;
@@ -243,7 +243,7 @@ void PromptRow::setActions(PromptRowActions actions) {
 }
 
 void PromptRow::refreshRelativeTime() {
-  const QString text = QString::fromStdString(platform::relativeTimeText(prompt_.updatedAt, clock_->now()));
+  const QString text = QString::fromStdString(platform::relativeTimeText(prompt_->updatedAt, clock_->now()));
   if (text == relativeTime_->text()) return;
   relativeTime_->setText(text);
   relativeTime_->setFixedSize(relativeTime_->sizeHint());
@@ -270,13 +270,13 @@ QString PromptRow::objectNameFor(const Prompt& prompt) {
 }
 
 void PromptRow::showPrompt() {
-  setObjectName(objectNameFor(prompt_));
-  setAccessibleName(QString::fromStdString(prompt_.title));
-  title_->setText(QString::fromStdString(prompt_.title));
-  typePill_->setLabel(typeLabel(prompt_));
-  versionPill_->setLabel(versionLabel(prompt_));
+  setObjectName(objectNameFor(*prompt_));
+  setAccessibleName(QString::fromStdString(prompt_->title));
+  title_->setText(QString::fromStdString(prompt_->title));
+  typePill_->setLabel(typeLabel(*prompt_));
+  versionPill_->setLabel(versionLabel(*prompt_));
   refreshRelativeTime();
-  const QString preview = previewText(prompt_);
+  const QString preview = previewText(*prompt_);
   preview_->setText(preview);
   preview_->setVisible(!preview.isEmpty());
   showTags();
@@ -287,16 +287,16 @@ void PromptRow::showPrompt() {
 }
 
 void PromptRow::showTags() {
-  if (shownTags_ == prompt_.tags) return;
-  shownTags_ = prompt_.tags;
+  if (shownTags_ == prompt_->tags) return;
+  shownTags_ = prompt_->tags;
   clearLayout(tagLayout_);
-  for (const std::string& tag : prompt_.tags) {
+  for (const std::string& tag : prompt_->tags) {
     auto* chip = new TagChip(QString::fromStdString(tag), tagRow_->widget());
     chip->setAttribute(Qt::WA_TransparentForMouseEvents);
     tagLayout_->addWidget(chip);
   }
   tagLayout_->addStretch();
-  tagRow_->setVisible(!prompt_.tags.empty());
+  tagRow_->setVisible(!prompt_->tags.empty());
 }
 
 PromptRow::Geometry PromptRow::geometryFor(const Prompt& prompt, int width) {
@@ -332,7 +332,7 @@ int PromptRow::heightFor(const Prompt& prompt, int width) {
 }
 
 int PromptRow::heightForWidth(int width) const {
-  return heightFor(prompt_, width);
+  return heightFor(*prompt_, width);
 }
 
 QSize PromptRow::sizeHint() const {
@@ -341,7 +341,7 @@ QSize PromptRow::sizeHint() const {
 }
 
 void PromptRow::placeParts() {
-  const Geometry geometry = geometryFor(prompt_, width());
+  const Geometry geometry = geometryFor(*prompt_, width());
   title_->setGeometry(geometry.title);
   metaRow_->setGeometry(geometry.metaRow);
   preview_->setGeometry(geometry.preview);

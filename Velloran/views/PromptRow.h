@@ -13,7 +13,8 @@
 // time, a part moved, resized, shown or hidden by itself, its look); the parts paint only into that picture.
 // A grid of cards thus repaints as a handful of images.
 //
-// Cards are reused: setPrompt() shows another prompt or a newer state of the same one. The card's
+// Cards are reused: setPrompt() shows another prompt or a newer state of the same one; handed the
+// prompt it already shows (the same shared value) it only reads the clock again. The card's
 // height for a width depends only on the prompt's texts, so the grid can compute it with heightFor()
 // before any card exists; the card lays out its parts by the same computation.
 //
@@ -23,7 +24,7 @@
 #include <functional>
 #include <memory>
 
-#include "Velloran/data/PromptValues.h"
+#include "Velloran/data/PromptList.h"
 #include "Velloran/ui/GlassCard.h"
 #include "platform/time/Clock.h"
 
@@ -48,11 +49,12 @@ class PromptRow final : public GlassCard {
 
  public:
   // `clock` gives "now" for the relative time.
-  PromptRow(const Prompt& prompt, PromptRowActions actions, std::shared_ptr<const platform::Clock> clock,
+  PromptRow(SharedPrompt prompt, PromptRowActions actions, std::shared_ptr<const platform::Clock> clock,
             QWidget* parent = nullptr);
 
-  const Prompt& prompt() const { return prompt_; }
-  void setPrompt(const Prompt& prompt);
+  const Prompt& prompt() const { return *prompt_; }
+  const SharedPrompt& sharedPrompt() const { return prompt_; }
+  void setPrompt(SharedPrompt prompt);
   const PromptRowActions& actions() const { return actions_; }
   void setActions(PromptRowActions actions);
   // Reads the clock again for the relative time.
@@ -91,7 +93,7 @@ class PromptRow final : public GlassCard {
   void watchParts();
   void pictureOutdated();
 
-  Prompt prompt_;
+  SharedPrompt prompt_;
   PromptRowActions actions_;
   std::shared_ptr<const platform::Clock> clock_;
   ElidedLabel* title_;

@@ -140,12 +140,11 @@ TEST_F(VelloranAppTest, QuittingLetsTheAnalyticsAndTheStoreFinishThenClosesTheSt
   EXPECT_EQ(app.coreDataStack().container()->persistentStoreCoordinator()->persistentStore(), nullptr);
 
   app_.reset();
-  const std::vector<Prompt> stored =
-      testing::runToCompletion<std::vector<Prompt>>(dispatch_, [this](auto done) {
-        start().promptStore()->fetchPrompts({}, std::move(done));
-      }).value();
+  const PromptList stored = testing::runToCompletion<PromptList>(dispatch_, [this](auto done) {
+                              start().promptStore()->fetchPrompts({}, std::move(done));
+                            }).value();
   ASSERT_EQ(stored.size(), 1u);
-  EXPECT_EQ(stored[0].title, "Last edit");
+  EXPECT_EQ(stored[0]->title, "Last edit");
 }
 
 TEST_F(VelloranAppTest, InATestRunBecomingActiveCountsNothing) {

@@ -48,14 +48,14 @@ inline std::string contractTargetName(const ::testing::TestParamInfo<PromptRepos
 
 class PromptRepositoryContract : public ::testing::TestWithParam<PromptRepositoryContractTarget> {
  protected:
-  platform::Result<std::vector<Prompt>> fetch(PromptFilter filter = {}) {
-    return runToCompletion<std::vector<Prompt>>(
+  platform::Result<PromptList> fetch(PromptFilter filter = {}) {
+    return runToCompletion<PromptList>(
         dispatch_, [&](auto done) { repository_->fetchPrompts(std::move(filter), std::move(done)); });
   }
   std::vector<Prompt> fetchAll() {
     auto prompts = fetch();
     EXPECT_TRUE(prompts.ok());
-    return prompts.ok() ? *prompts : std::vector<Prompt>{};
+    return prompts.ok() ? valuesOf(*prompts) : std::vector<Prompt>{};
   }
   std::vector<std::string> titlesFound(PromptFilter filter) {
     auto prompts = fetch(std::move(filter));
@@ -101,6 +101,31 @@ TEST_P(PromptRepositoryContract, EmptyFilterListsEveryPromptNewestUpdateFirst) {
            makePrompt({.id = 2, .title = "twelve", .updatedAt = 43200}),
            makePrompt({.id = 3, .title = "eleven", .updatedAt = 39600})});
   EXPECT_EQ(titlesOf(fetchAll()), (std::vector<std::string>{"twelve", "eleven", "ten"}));
+}
+
+// Listings hand out the prompts the store keeps: any listing of an unchanged library, filtered or
+// not, shares them; a later change makes new values and never reaches what was handed out.
+TEST_P(PromptRepositoryContract, ListingsShareTheKeptPromptsAndKeepWhatTheyWereGiven) {
+  const Prompt first = makePrompt({.id = 1, .title = "first", .updatedAt = 2});
+  saveAll({first, makePrompt({.id = 2, .title = "second", .updatedAt = 1})});
+  const PromptList listed = fetch().value();
+  const PromptList again = fetch().value();
+  const PromptList searched = fetch(searchFor("sec")).value();
+  ASSERT_EQ(listed.size(), 2u);
+  ASSERT_EQ(again.size(), 2u);
+  ASSERT_EQ(searched.size(), 1u);
+  EXPECT_EQ(again[0], listed[0]) << "the same prompt, not a copy";
+  EXPECT_EQ(again[1], listed[1]);
+  EXPECT_EQ(searched[0], listed[1]) << "a filtered listing shares them too";
+
+  Prompt renamed = first;
+  renamed.title = "renamed";
+  ASSERT_TRUE(save(renamed).ok());
+  const PromptList changed = fetch().value();
+  ASSERT_EQ(changed.size(), 2u);
+  EXPECT_NE(changed[0], listed[0]);
+  EXPECT_EQ(*changed[0], renamed);
+  EXPECT_EQ(*listed[0], first) << "what was handed out stays as it was";
 }
 
 TEST_P(PromptRepositoryContract, SavedPromptReadsBackWhole) {
@@ -291,8 +316,8 @@ TEST_P(PromptRepositoryContract, OperationsRunOneAtATimeInCallOrder) {
       completed.push_back(name);
     };
   };
-  CompletionProbe<std::vector<Prompt>> before;
-  CompletionProbe<std::vector<Prompt>> after;
+  CompletionProbe<PromptList> before;
+  CompletionProbe<PromptList> after;
   repository_->fetchPrompts({}, before.completion());
   repository_->savePrompt(first, note("save first"));
   repository_->savePrompt(renamed, note("save renamed"));
@@ -304,8 +329,8 @@ TEST_P(PromptRepositoryContract, OperationsRunOneAtATimeInCallOrder) {
   EXPECT_EQ(completed, (std::vector<std::string>{"save first", "save renamed", "delete other"}));
   ASSERT_EQ(before.calls(), 1u);
   ASSERT_EQ(after.calls(), 1u);
-  EXPECT_EQ(before.result().value(), std::vector<Prompt>{other});
-  EXPECT_EQ(after.result().value(), std::vector<Prompt>{renamed});
+  EXPECT_EQ(valuesOf(before.result().value()), std::vector<Prompt>{other});
+  EXPECT_EQ(valuesOf(after.result().value()), std::vector<Prompt>{renamed});
 }
 
 }  // namespace velloran::testing

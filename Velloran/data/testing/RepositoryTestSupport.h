@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Velloran/data/Completion.h"
+#include "Velloran/data/PromptList.h"
 #include "Velloran/data/PromptValues.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/dispatch/Queue.h"
@@ -92,6 +93,17 @@ inline std::vector<std::string> titlesOf(const std::vector<Prompt>& prompts) {
   std::vector<std::string> titles;
   for (const Prompt& prompt : prompts) titles.push_back(prompt.title);
   return titles;
+}
+
+// The prompts of a listing as values, to compare with the expected ones.
+inline std::vector<Prompt> valuesOf(const PromptList& prompts) {
+  std::vector<Prompt> values;
+  for (const SharedPrompt& prompt : prompts) values.push_back(*prompt);
+  return values;
+}
+
+inline std::vector<std::string> titlesOf(const PromptList& prompts) {
+  return titlesOf(valuesOf(prompts));
 }
 
 }  // namespace velloran::testing

@@ -22,10 +22,9 @@ INSTANTIATE_TEST_SUITE_P(Store, PromptRepositoryContract, ::testing::Values(inMe
 class InMemoryPromptStoreTest : public ::testing::Test {
  protected:
   std::vector<Prompt> fetchAll() {
-    auto result =
-        runToCompletion<std::vector<Prompt>>(dispatch_, [&](auto done) { store_->fetchPrompts({}, done); });
+    auto result = runToCompletion<PromptList>(dispatch_, [&](auto done) { store_->fetchPrompts({}, done); });
     EXPECT_TRUE(result.ok());
-    return result.ok() ? *result : std::vector<Prompt>{};
+    return result.ok() ? valuesOf(*result) : std::vector<Prompt>{};
   }
   void save(const Prompt& prompt) {
     ASSERT_TRUE(runToCompletion<void>(dispatch_, [&](auto done) { store_->savePrompt(prompt, done); }).ok());
@@ -59,7 +58,7 @@ TEST_F(InMemoryPromptStoreTest, AppendsVersionsAsPassedWithoutRenumbering) {
 
 TEST_F(InMemoryPromptStoreTest, OperationsCalledBeforeTheStoreIsReleasedStillComplete) {
   CompletionProbe<void> saved;
-  CompletionProbe<std::vector<Prompt>> fetched;
+  CompletionProbe<PromptList> fetched;
   store_->savePrompt(makePrompt({}), saved.completion());
   store_->fetchPrompts({}, fetched.completion());
   store_.reset();

@@ -45,12 +45,11 @@ TEST(InMemoryStoreThreadTest, ConcurrentCallersAreServedOneAtATime) {
   ASSERT_TRUE(platform::runUntil([&] { return completed.load() == kAll; }, std::chrono::seconds(30)));
   EXPECT_TRUE(allOnMainThread);
 
-  std::optional<platform::Result<std::vector<Prompt>>> listed;
-  store.fetchPrompts(
-      {}, [&](platform::Result<std::vector<Prompt>> result) { listed.emplace(std::move(result)); });
+  std::optional<platform::Result<PromptList>> listed;
+  store.fetchPrompts({}, [&](platform::Result<PromptList> result) { listed.emplace(std::move(result)); });
   ASSERT_TRUE(platform::runUntil([&] { return listed.has_value(); }, std::chrono::seconds(30)));
   ASSERT_EQ(listed->value().size(), static_cast<std::size_t>(kAll));
-  EXPECT_EQ(listed->value().front().updatedAt, platform::Date{kAll - 1});
+  EXPECT_EQ(listed->value().front()->updatedAt, platform::Date{kAll - 1});
 }
 
 }  // namespace

@@ -34,16 +34,18 @@ TEST(PromptFilterTest, TagSetsCompareAsSetsOfCanonicalText) {
 }
 
 TEST(PromptFilterMatchingTest, SortingSurvivesAnUnorderableDate) {
-  std::vector<Prompt> prompts;
-  for (std::uint8_t id = 1; id <= 40; ++id)
-    prompts.push_back(makePrompt({.id = id, .updatedAt = double(id)}));
-  prompts[7].updatedAt = platform::Date{std::numeric_limits<double>::quiet_NaN()};
+  PromptList prompts;
+  for (std::uint8_t id = 1; id <= 40; ++id) {
+    Prompt prompt = makePrompt({.id = id, .updatedAt = double(id)});
+    if (id == 8) prompt.updatedAt = platform::Date{std::numeric_limits<double>::quiet_NaN()};
+    prompts.push_back(std::make_shared<const Prompt>(std::move(prompt)));
+  }
   sortNewestFirst(prompts);
   // Apart from the NaN one, whose place is arbitrary, the order is newest first.
   std::vector<double> dates;
-  for (const Prompt& prompt : prompts) {
-    if (!std::isnan(prompt.updatedAt.secondsSinceReferenceDate))
-      dates.push_back(prompt.updatedAt.secondsSinceReferenceDate);
+  for (const SharedPrompt& prompt : prompts) {
+    if (!std::isnan(prompt->updatedAt.secondsSinceReferenceDate))
+      dates.push_back(prompt->updatedAt.secondsSinceReferenceDate);
   }
   ASSERT_EQ(dates.size(), 39u);
   EXPECT_TRUE(std::ranges::is_sorted(dates, std::greater<>()));

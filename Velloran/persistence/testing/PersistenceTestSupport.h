@@ -48,14 +48,14 @@ class RepositoryCalls {
   RepositoryCalls(platform::DeterministicDispatch& dispatch, PromptRepository& repository)
       : dispatch_(dispatch), repository_(repository) {}
 
-  platform::Result<std::vector<Prompt>> fetch(PromptFilter filter = {}) {
-    return runToCompletion<std::vector<Prompt>>(
+  platform::Result<PromptList> fetch(PromptFilter filter = {}) {
+    return runToCompletion<PromptList>(
         dispatch_, [&](auto done) { repository_.fetchPrompts(std::move(filter), std::move(done)); });
   }
   std::vector<Prompt> fetchAll() {
-    platform::Result<std::vector<Prompt>> prompts = fetch();
+    platform::Result<PromptList> prompts = fetch();
     EXPECT_TRUE(prompts.ok()) << prompts.error().debugDescription();
-    return prompts.ok() ? *prompts : std::vector<Prompt>{};
+    return prompts.ok() ? valuesOf(*prompts) : std::vector<Prompt>{};
   }
   std::vector<std::string> fetchAllTags() {
     platform::Result<std::vector<std::string>> tags = runToCompletion<std::vector<std::string>>(

@@ -49,15 +49,14 @@ TEST(CoreDataPromptStoreThreadTest, ConcurrentSavesOfOnePromptNeverDuplicateItsV
   ASSERT_TRUE(platform::runUntil([&] { return completed.load() == kThreads * kSavesPerThread; }, kPatience));
   EXPECT_EQ(failed.load(), 0);
 
-  std::optional<platform::Result<std::vector<Prompt>>> listed;
-  store.fetchPrompts(
-      {}, [&](platform::Result<std::vector<Prompt>> result) { listed.emplace(std::move(result)); });
+  std::optional<platform::Result<PromptList>> listed;
+  store.fetchPrompts({}, [&](platform::Result<PromptList> result) { listed.emplace(std::move(result)); });
   ASSERT_TRUE(platform::runUntil([&] { return listed.has_value(); }, kPatience));
   ASSERT_TRUE(listed->ok());
   ASSERT_EQ(listed->value().size(), 1u);
   // The first version that every save names, and each writer's own second version: no save took
   // another's version away, and none is stored twice.
-  EXPECT_EQ(listed->value()[0].versions.size(), std::size_t{1 + kThreads});
+  EXPECT_EQ(listed->value()[0]->versions.size(), std::size_t{1 + kThreads});
   auto versions =
       stack.container()->viewContext()->fetch(platform::FetchRequest{std::string(model::kVersionEntity)});
   ASSERT_TRUE(versions.ok());

@@ -58,12 +58,11 @@ platform::Date now() {
 
 // The stored prompt with that title, read as the editor gets it.
 std::optional<Prompt> findPrompt(CoreDataPromptStore& store, const std::string& title) {
-  std::optional<platform::Result<std::vector<Prompt>>> listed;
-  store.fetchPrompts(
-      {}, [&](platform::Result<std::vector<Prompt>> prompts) { listed.emplace(std::move(prompts)); });
+  std::optional<platform::Result<PromptList>> listed;
+  store.fetchPrompts({}, [&](platform::Result<PromptList> prompts) { listed.emplace(std::move(prompts)); });
   if (!platform::runUntil([&] { return listed.has_value(); }, kPatience) || !*listed) return std::nullopt;
-  for (const Prompt& prompt : **listed) {
-    if (prompt.title == title) return prompt;
+  for (const SharedPrompt& prompt : **listed) {
+    if (prompt->title == title) return *prompt;
   }
   return std::nullopt;
 }
@@ -130,11 +129,11 @@ int main(int argc, char** argv) {
       if (event.type != velloran::SyncEvent::Type::Import || !event.succeeded) return;
       monitor->processPersistentHistory([&](platform::Result<void>) {
         if (!monitor->takePendingRemoteChanges()) return;
-        store->fetchPrompts({}, [&](platform::Result<std::vector<Prompt>> prompts) {
+        store->fetchPrompts({}, [&](platform::Result<PromptList> prompts) {
           if (!prompts) return;
-          for (const Prompt& prompt : *prompts) {
-            if (prompt.title == title && prompt.versions.size() == 1 &&
-                prompt.versions[0].content == "Text of " + title) {
+          for (const SharedPrompt& prompt : *prompts) {
+            if (prompt->title == title && prompt->versions.size() == 1 &&
+                prompt->versions[0].content == "Text of " + title) {
               done = true;
             }
           }

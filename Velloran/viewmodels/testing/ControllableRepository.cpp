@@ -29,14 +29,14 @@ void ControllableRepository::failNext(Operation operation, platform::Error error
   failures_.insert_or_assign(operation, std::move(error));
 }
 
-void ControllableRepository::fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) {
+void ControllableRepository::fetchPrompts(PromptFilter filter, Completion<PromptList> completion) {
   fetchedFilters_.push_back(filter);
   if (auto error = takeFailure(Operation::Fetch))
     return failOnMainQueue(std::move(completion), std::move(*error));
   if (!holdFetches_) return store_->fetchPrompts(std::move(filter), std::move(completion));
   auto held = std::make_shared<HeldFetch>(HeldFetch{platform::Error(), std::move(completion)});
   store_->fetchPrompts(std::move(filter),
-                       [heldFetches = heldFetches_, held](platform::Result<std::vector<Prompt>> result) {
+                       [heldFetches = heldFetches_, held](platform::Result<PromptList> result) {
                          held->result = std::move(result);
                          heldFetches->push_back(held);
                        });

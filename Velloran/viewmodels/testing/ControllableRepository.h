@@ -25,7 +25,7 @@ class ControllableRepository final : public PromptRepository {
 
   explicit ControllableRepository(std::shared_ptr<const platform::Clock> clock = nullptr);
 
-  void fetchPrompts(PromptFilter filter, Completion<std::vector<Prompt>> completion) override;
+  void fetchPrompts(PromptFilter filter, Completion<PromptList> completion) override;
   void savePrompt(Prompt prompt, Completion<void> completion) override;
   void deletePrompt(std::vector<platform::UUID> ids, Completion<void> completion) override;
   void addVersion(PromptVersion version, platform::UUID promptId, Completion<void> completion) override;
@@ -49,8 +49,8 @@ class ControllableRepository final : public PromptRepository {
 
  private:
   struct HeldFetch {
-    platform::Result<std::vector<Prompt>> result;
-    Completion<std::vector<Prompt>> completion;
+    platform::Result<PromptList> result;
+    Completion<PromptList> completion;
   };
 
   std::optional<platform::Error> takeFailure(Operation operation);

@@ -17,6 +17,7 @@
 #include "Velloran/analytics/testing/OrdinaryLaunch.h"
 #include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
 #include "Velloran/data/PromptValues.h"
+#include "Velloran/data/testing/RepositoryTestSupport.h"
 #include "Velloran/viewmodels/ViewModelEnvironment.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/prefs/PreferencesDomain.h"
@@ -75,12 +76,6 @@ inline Prompt samplePrompt(std::string title, std::vector<std::string> tags = {}
                                             .createdAt = platform::Date{updatedAt}});
   }
   return prompt;
-}
-
-inline std::vector<std::string> titlesOf(const std::vector<Prompt>& prompts) {
-  std::vector<std::string> titles;
-  for (const Prompt& prompt : prompts) titles.push_back(prompt.title);
-  return titles;
 }
 
 }  // namespace velloran::testing

@@ -47,7 +47,7 @@ class PromptCreationTest : public ::testing::Test {
   std::vector<Prompt> stored() {
     std::vector<Prompt> prompts;
     repository_->store().fetchPrompts(
-        {}, [&](platform::Result<std::vector<Prompt>> result) { prompts = std::move(result).value(); });
+        {}, [&](platform::Result<PromptList> result) { prompts = testing::valuesOf(result.value()); });
     bed_.drain();
     return prompts;
   }

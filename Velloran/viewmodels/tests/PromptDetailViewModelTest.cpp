@@ -39,9 +39,9 @@ class PromptDetailViewModelTest : public ::testing::Test {
 
   std::optional<Prompt> storedPrompt() {
     std::optional<Prompt> found;
-    repository_->store().fetchPrompts({}, [&](platform::Result<std::vector<Prompt>> result) {
-      for (Prompt& prompt : result.value()) {
-        if (prompt.id == original_.id) found = std::move(prompt);
+    repository_->store().fetchPrompts({}, [&](platform::Result<PromptList> result) {
+      for (const SharedPrompt& prompt : result.value()) {
+        if (prompt->id == original_.id) found = *prompt;
       }
     });
     bed_.drain();

@@ -52,6 +52,10 @@ Prompt makePrompt(std::string title, std::vector<std::string> versions, std::vec
   return prompt;
 }
 
+SharedPrompt shared(Prompt prompt) {
+  return std::make_shared<const Prompt>(std::move(prompt));
+}
+
 class PromptRowTest : public ::testing::Test {
  protected:
   std::shared_ptr<platform::ManualClock> clock_ = std::make_shared<platform::ManualClock>();
@@ -73,20 +77,20 @@ class PromptRowTest : public ::testing::Test {
 TEST_F(PromptRowTest, TheObjectNameCarriesTheUpperCaseId) {
   Prompt prompt = makePrompt("Titel", {"Text"});
   prompt.id = uuidOf("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
-  PromptRow row(prompt, {}, clock_);
+  PromptRow row(shared(prompt), {}, clock_);
   EXPECT_EQ(row.objectName(), QStringLiteral("promptRow_E621E1F8-C36C-495A-93FC-0C247A3E6E5F"));
 }
 
 TEST_F(PromptRowTest, PillsShowTheTypeAndTheNewestVersionNumber) {
   Prompt prompt = makePrompt("Rolle", {}, {}, PromptType::customRole);
-  PromptRow row(prompt, {}, clock_);
+  PromptRow row(shared(prompt), {}, clock_);
   ASSERT_NE(pill(row, "bolt.fill"), nullptr);
   EXPECT_EQ(pill(row, "bolt.fill")->label(), QStringLiteral("Custom Role"));
   EXPECT_EQ(pill(row, "clock.arrow.circlepath")->label(), QStringLiteral("v1"));
 
   Prompt versioned = makePrompt("Rolle", {"a", "b", "c"}, {}, PromptType::user);
   versioned.versions.back().versionNumber = 12;
-  row.setPrompt(versioned);
+  row.setPrompt(shared(versioned));
   EXPECT_EQ(pill(row, "bolt.fill")->label(), QStringLiteral("User"));
   EXPECT_EQ(pill(row, "clock.arrow.circlepath")->label(), QStringLiteral("v12"));
 }
@@ -106,7 +110,7 @@ TEST_F(PromptRowTest, TheCardIsAsTallAsItsPrecomputedHeightAndPlacesItsPartsInsi
   const Prompt prompt = makePrompt(
       "Ein sehr langer Titel, der auf keinen Fall in eine einzige Zeile passen wird, nicht einmal in zwei",
       {"Erste Zeile\nZweite Zeile\nDritte Zeile\nVierte Zeile"}, {"a", "b"});
-  PromptRow row(prompt, {}, clock_);
+  PromptRow row(shared(prompt), {}, clock_);
   row.resize(240, PromptRow::heightFor(prompt, 240));
   row.show();
   EXPECT_EQ(row.heightForWidth(240), PromptRow::heightFor(prompt, 240));
@@ -127,7 +131,7 @@ TEST_F(PromptRowTest, TheCardShowsEveryChangeAndOnlyThose) {
   const Prompt prompt = makePrompt("Titel", {"Text"}, {"eins", "zwei", "drei", "vier", "fünf", "sechs"});
   auto* holder = new QWidget;
   std::unique_ptr<QWidget> window(holder);
-  auto* row = new PromptRow(prompt, {}, clock_, holder);
+  auto* row = new PromptRow(shared(prompt), {}, clock_, holder);
   row->setGeometry(0, 0, 240, PromptRow::heightFor(prompt, 240));
   window->resize(260, 400);
   window->show();
@@ -139,9 +143,9 @@ TEST_F(PromptRowTest, TheCardShowsEveryChangeAndOnlyThose) {
 
   Prompt retitled = prompt;
   retitled.title = "Neuer Titel";
-  row->setPrompt(retitled);
+  row->setPrompt(shared(retitled));
   EXPECT_NE(row->grab().toImage(), shown);
-  row->setPrompt(prompt);
+  row->setPrompt(shared(prompt));
   EXPECT_EQ(row->grab().toImage(), shown);
 
   clock_->advance(std::chrono::hours(30));
@@ -156,7 +160,7 @@ TEST_F(PromptRowTest, TheCardShowsEveryChangeAndOnlyThose) {
 }
 
 TEST_F(PromptRowTest, TheMenuOffersChatEditAndDeleteInThatOrder) {
-  PromptRow row(makePrompt("Titel", {"Text"}), recordingActions(), clock_);
+  PromptRow row(shared(makePrompt("Titel", {"Text"})), recordingActions(), clock_);
   std::unique_ptr<QMenu> menu(row.makeActionMenu(nullptr));
   const QList<QAction*> entries = menu->actions();
   ASSERT_EQ(entries.size(), 3);
@@ -171,7 +175,7 @@ TEST_F(PromptRowTest, TheMenuOffersChatEditAndDeleteInThatOrder) {
 }
 
 TEST_F(PromptRowTest, ARightClickOpensTheMenuOfTheThreeActions) {
-  PromptRow row(makePrompt("Titel", {"Text"}), recordingActions(), clock_);
+  PromptRow row(shared(makePrompt("Titel", {"Text"})), recordingActions(), clock_);
   row.resize(260, row.heightForWidth(260));
   row.show();
   QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20), row.mapToGlobal(QPoint(20, 20)));
@@ -185,7 +189,7 @@ TEST_F(PromptRowTest, ARightClickOpensTheMenuOfTheThreeActions) {
 }
 
 TEST_F(PromptRowTest, AccessibilityActionsCopyOpenTheChatAndEdit) {
-  PromptRow row(makePrompt("Titel", {"Text"}), recordingActions(), clock_);
+  PromptRow row(shared(makePrompt("Titel", {"Text"})), recordingActions(), clock_);
   QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&row);
   ASSERT_NE(accessible, nullptr);
   QAccessibleActionInterface* actions = accessible->actionInterface();
@@ -216,7 +220,7 @@ TEST_F(PromptRowTest, AGridOfCardsLooksRight) {
       makePrompt("Viele Tags", {"Kurzer Text"}, {"eins", "zwei", "drei", "vier", "fünf", "sechs", "sieben"}),
   };
   for (std::size_t index = 0; index < prompts.size(); ++index) {
-    auto* row = new PromptRow(prompts[index], {}, clock_, &window);
+    auto* row = new PromptRow(shared(prompts[index]), {}, clock_, &window);
     grid->addWidget(row, static_cast<int>(index / 3), static_cast<int>(index % 3), Qt::AlignTop);
   }
   grid->setRowStretch(2, 1);

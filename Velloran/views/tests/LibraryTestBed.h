@@ -74,7 +74,7 @@ class LibraryTestBed {
   std::vector<Prompt> stored() {
     std::vector<Prompt> prompts;
     repository_->store().fetchPrompts(
-        {}, [&](platform::Result<std::vector<Prompt>> result) { prompts = std::move(result).value(); });
+        {}, [&](platform::Result<PromptList> result) { prompts = testing::valuesOf(result.value()); });
     dispatch().drain();
     return prompts;
   }

@@ -167,7 +167,7 @@ TEST_F(PromptEditorTest, AFieldChangeIsSavedAfterAQuietMomentWithoutAVersion) {
   EXPECT_EQ(stored.versions.size(), 1u);
   // The library heard of it and shows the new title.
   ASSERT_EQ(bed_.viewModel()->prompts().size(), 1u);
-  EXPECT_EQ(bed_.viewModel()->prompts().front().title, "Neu");
+  EXPECT_EQ(bed_.viewModel()->prompts().front()->title, "Neu");
   EXPECT_EQ(editor_->findChild<ElidedLabel*>("promptTitle")->text(), QStringLiteral("Neu"));
 }
 
@@ -203,7 +203,7 @@ TEST_F(PromptEditorTest, OpeningACustomRolePromptStoresItAsUserAfterTheWait) {
   bed_.advance(350ms);
   EXPECT_EQ(storedPrompt().type, PromptType::user);
   EXPECT_FALSE(storedPrompt().isSystem);
-  EXPECT_EQ(bed_.viewModel()->prompts().front().type, PromptType::user);
+  EXPECT_EQ(bed_.viewModel()->prompts().front()->type, PromptType::user);
 }
 
 TEST_F(PromptEditorTest, ARealTextChangeMakesVersionTwoAndBlanksAtTheEndsAreNoChange) {
@@ -225,7 +225,7 @@ TEST_F(PromptEditorTest, ARealTextChangeMakesVersionTwoAndBlanksAtTheEndsAreNoCh
   EXPECT_EQ(chips.front(), QStringLiteral("v2"));
   EXPECT_EQ(find<QAbstractButton>("olderVersionsToggle")->accessibleName(),
             QString::fromUtf8("1 ältere Version"));
-  EXPECT_EQ(bed_.viewModel()->prompts().front().versions.size(), 2u);
+  EXPECT_EQ(bed_.viewModel()->prompts().front()->versions.size(), 2u);
 }
 
 TEST_F(PromptEditorTest, SpeichernKeepsThePageWhereItWasWithTheLargeTitleInView) {
@@ -337,7 +337,7 @@ TEST_F(PromptEditorTest, AnEditMadeJustBeforeLeavingIsStillSaved) {
   ASSERT_EQ(window_->navigation().depth(), 1);
   bed_.advance(350ms);
   EXPECT_EQ(storedPrompt().title, "Neu");
-  EXPECT_EQ(bed_.viewModel()->prompts().front().title, "Neu") << "the library heard of it";
+  EXPECT_EQ(bed_.viewModel()->prompts().front()->title, "Neu") << "the library heard of it";
 }
 
 TEST_F(PromptEditorTest, AnEditStillWaitingWhenTheWindowClosesIsSavedAtOnceAndOnlyOnce) {
@@ -376,7 +376,7 @@ TEST_F(PromptEditorTest, AFailedSpeichernKeepsTheTextSaysWhyAndTheTextOutlivesTh
   // Leaving and coming back: the typed text is still there, ready to be saved.
   window_->navigation().pop();
   bed_.settle();
-  window_->library().editPrompt(bed_.viewModel()->prompts().front());
+  window_->library().editPrompt(*bed_.viewModel()->prompts().front());
   bed_.settle();
   editor_ = qobject_cast<PromptDetailView*>(window_->navigation().topPage());
   ASSERT_NE(editor_, nullptr);
@@ -391,7 +391,7 @@ TEST_F(PromptEditorTest, AFailedSpeichernKeepsTheTextSaysWhyAndTheTextOutlivesTh
   // Once stored, nothing is kept any more: the next editor shows the stored prompt as it is.
   window_->navigation().pop();
   bed_.settle();
-  window_->library().editPrompt(bed_.viewModel()->prompts().front());
+  window_->library().editPrompt(*bed_.viewModel()->prompts().front());
   bed_.settle();
   editor_ = qobject_cast<PromptDetailView*>(window_->navigation().topPage());
   EXPECT_FALSE(find<QPushButton>("saveEditedPromptButton")->isEnabled());
@@ -414,7 +414,7 @@ TEST_F(PromptEditorTest, AFailedAutomaticSaveSaysWhyAndTheTitleComesBackWithTheN
   quit();
   ASSERT_TRUE(window_->isVisible()) << "the kept edit would be lost";
   click(window_->findChild<ConfirmationSheet*>()->cancelButton());
-  window_->library().editPrompt(bed_.viewModel()->prompts().front());
+  window_->library().editPrompt(*bed_.viewModel()->prompts().front());
   bed_.settle();
   editor_ = qobject_cast<PromptDetailView*>(window_->navigation().topPage());
   ASSERT_NE(editor_, nullptr);
