@@ -10,8 +10,6 @@
 namespace velloran {
 namespace {
 
-const std::string kNoText;
-
 // How many cards beyond those on show keep their prompt, for prompts that soon come back.
 constexpr std::size_t kIdleCardsKept = 48;
 
@@ -19,23 +17,15 @@ constexpr std::size_t kIdleCardsKept = 48;
 // between steps.
 constexpr std::size_t kRowsPerMeasuringStep = 100;
 
-const std::string& latestTextOf(const Prompt& prompt) {
-  return prompt.versions.empty() ? kNoText : prompt.versions.back().content;
-}
-
-bool sameOwner(const std::weak_ptr<const Prompt>& kept, const SharedPrompt& listed) {
-  return !kept.owner_before(listed) && !listed.owner_before(kept);
-}
-
 }  // namespace
 
 CardGrid::CardGrid(std::shared_ptr<const platform::Clock> clock, platform::QueueRef mainQueue,
-                   QWidget* parent, MeasureHeight measure)
+                   QWidget* parent, CardHeights::Measure measure)
     : QScrollArea(parent),
       clock_(std::move(clock)),
       mainQueue_(std::move(mainQueue)),
-      measure_(measure ? std::move(measure) : MeasureHeight(&PromptRow::heightFor)),
-      prompts_(std::make_shared<const PromptList>()) {
+      prompts_(std::make_shared<const PromptList>()),
+      heights_(measure ? std::move(measure) : CardHeights::Measure(&PromptRow::heightFor)) {
   setObjectName(QStringLiteral("promptGrid"));
   setFrameShape(QFrame::NoFrame);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -71,65 +61,6 @@ int CardGrid::columnWidth() const {
   return std::max(10, contents / kColumns);
 }
 
-std::optional<int> CardGrid::MeasuredHeight::heightAt(int width) const {
-  for (const auto& [measuredWidth, height] : heightByWidth) {
-    if (measuredWidth == width) return height;
-  }
-  return std::nullopt;
-}
-
-CardGrid::MeasuredHeight* CardGrid::measurementOf(const SharedPrompt& prompt) {
-  const auto found = heights_.find(prompt->id);
-  if (found == heights_.end()) return nullptr;
-  MeasuredHeight& measured = found->second;
-  if (sameOwner(measured.measuredFrom, prompt)) return &measured;
-  // Another value of the prompt: compared as stored, without making the card's display texts,
-  // since equal texts give equal ones.
-  if (measured.title != prompt->title || measured.latestText != latestTextOf(*prompt) ||
-      measured.hasTags != !prompt->tags.empty())
-    return nullptr;
-  measured.measuredFrom = prompt;
-  return &measured;
-}
-
-std::optional<int> CardGrid::measuredHeight(const SharedPrompt& prompt, int width) {
-  const MeasuredHeight* measured = measurementOf(prompt);
-  return measured != nullptr ? measured->heightAt(width) : std::nullopt;
-}
-
-int CardGrid::heightOf(const SharedPrompt& prompt, int width) {
-  MeasuredHeight* measured = measurementOf(prompt);
-  if (measured == nullptr) {
-    measured = &heights_
-                    .insert_or_assign(prompt->id, MeasuredHeight{prompt->title,
-                                                                 latestTextOf(*prompt),
-                                                                 !prompt->tags.empty(),
-                                                                 prompt,
-                                                                 {{{-1, 0}, {-1, 0}}}})
-                    .first->second;
-  } else if (const std::optional<int> known = measured->heightAt(width)) {
-    return *known;
-  }
-  const int height = measure_(*prompt, width);
-  measured->heightByWidth = {{{width, height}, measured->heightByWidth[0]}};
-  return height;
-}
-
-int CardGrid::estimatedHeight(const Prompt& prompt, int width) {
-  // A card of one title line and, when it has one, one preview line.
-  const bool hasPreview = !latestTextOf(prompt).empty();
-  const bool hasTags = !prompt.tags.empty();
-  int& estimate = estimates_[hasPreview ? 1 : 0][hasTags ? 1 : 0];
-  if (estimate < 0) {
-    Prompt sample;
-    sample.title = "X";
-    if (hasPreview) sample.versions.push_back(PromptVersion{{}, {}, "X", "", 1, {}});
-    if (hasTags) sample.tags = {"X"};
-    estimate = measure_(sample, width);
-  }
-  return estimate;
-}
-
 int CardGrid::bandBottom() const {
   return verticalScrollBar()->value() + viewport()->height() * 3 / 2;
 }
@@ -140,10 +71,6 @@ void CardGrid::relayout() {
 
 void CardGrid::relayoutMeasuringTo(int measureBottom) {
   const int width = columnWidth();
-  if (width != estimatesWidth_) {
-    estimates_ = {{{-1, -1}, {-1, -1}}};
-    estimatesWidth_ = width;
-  }
   laidOutWidth_ = viewport()->width();
   const PromptList& prompts = *prompts_;
   rects_.assign(prompts.size(), QRect());
@@ -158,11 +85,11 @@ void CardGrid::relayoutMeasuringTo(int measureBottom) {
     for (std::size_t index = rowStart; index < rowEnd; ++index) {
       int height = 0;
       if (measureRow) {
-        height = heightOf(prompts[index], width);
-      } else if (const std::optional<int> known = measuredHeight(prompts[index], width)) {
+        height = heights_.heightOf(prompts[index], width);
+      } else if (const std::optional<int> known = heights_.known(prompts[index], width)) {
         height = *known;
       } else {
-        height = estimatedHeight(*prompts[index], width);
+        height = heights_.estimate(*prompts[index], width);
         rowMeasured = false;
       }
       const int column = static_cast<int>(index - rowStart);
@@ -195,7 +122,8 @@ void CardGrid::measureNextRows() {
   const int width = columnWidth();
   const PromptList& prompts = *prompts_;
   const std::size_t end = std::min(prompts.size(), (measuredRows_ + kRowsPerMeasuringStep) * kColumns);
-  for (std::size_t index = measuredRows_ * kColumns; index < end; ++index) heightOf(prompts[index], width);
+  for (std::size_t index = measuredRows_ * kColumns; index < end; ++index)
+    heights_.heightOf(prompts[index], width);
   relayout();
 }
 
@@ -221,10 +149,14 @@ PromptRow* CardGrid::cardForItem(std::size_t index, std::vector<PromptRow*>& spa
     cards_[prompt->id] = card;
     return card;
   }
-  // The actions follow from the prompt alone: the same shared prompt keeps the card's.
-  const bool samePrompt = card->sharedPrompt() == prompt;
+  // The same shared prompt keeps the card's actions, which follow from the prompt alone; on show,
+  // it keeps its relative time too, which the grid's refresh moves on.
+  if (card->sharedPrompt() == prompt) {
+    if (!card->isVisibleTo(canvas_)) card->refreshRelativeTime();
+    return card;
+  }
   card->setPrompt(prompt);
-  if (!samePrompt) card->setActions(actionsFor(prompt));
+  card->setActions(actionsFor(prompt));
   return card;
 }
 

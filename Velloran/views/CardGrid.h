@@ -5,15 +5,13 @@
 //
 // Lazy and reusing: a card widget exists only for prompts in or near the visible part of the grid.
 // Card heights come from the prompts' texts alone (PromptRow::heightFor), kept per prompt and width
-// and measured again only when those texts change, so a new list of ten thousand prompts is laid out
-// without making a widget for each. A prompt listed again as the same shared value (PromptList.h)
-// is known unchanged without comparing its texts. Visible first: the rows from the top down to a screen below
-// the visible part are measured at once; rows further down stand at an estimated height until the
-// rest is measured in small steps on the main queue, from the top down, so rows once measured never
-// move again. Scrolling into rows not yet measured measures everything above them first. A card
-// belongs to its prompt's id: while that prompt stays in the list (or comes back to it soon, as
-// when a search is typed and then erased) the same widget shows it. Widgets of prompts long gone
-// are reused for others rather than made anew.
+// and measured again only when those texts change (CardHeights.h), so a new list of ten thousand
+// prompts is laid out without making a widget for each. Visible first: the rows from the top down to a screen
+// below the visible part are measured at once; rows further down stand at an estimated height until the rest
+// is measured in small steps on the main queue, from the top down, so rows once measured never move again.
+// Scrolling into rows not yet measured measures everything above them first. A card belongs to its prompt's
+// id: while that prompt stays in the list (or comes back to it soon, as when a search is typed and then
+// erased) the same widget shows it. Widgets of prompts long gone are reused for others rather than made anew.
 //
 // While the grid is shown, the cards on show read the clock again every kRelativeTimeRefresh, so
 // "vor 42 Sekunden" moves on without a reload; the refresh runs on the given main queue.
@@ -35,6 +33,7 @@
 #include <vector>
 
 #include "Velloran/data/PromptList.h"
+#include "Velloran/views/CardHeights.h"
 #include "Velloran/views/PromptRow.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/Timer.h"
@@ -46,12 +45,9 @@ class CardGrid final : public QScrollArea {
   Q_OBJECT
 
  public:
-  // How tall a card of the prompt is at a width.
-  using MeasureHeight = std::function<int(const Prompt& prompt, int width)>;
-
-  // `measure` is PromptRow::heightFor when not given.
+  // `measure` gives a card's height; PromptRow::heightFor when not given.
   CardGrid(std::shared_ptr<const platform::Clock> clock, platform::QueueRef mainQueue,
-           QWidget* parent = nullptr, MeasureHeight measure = {});
+           QWidget* parent = nullptr, CardHeights::Measure measure = {});
   ~CardGrid() override;
 
   // The actions a card's menu and accessibility actions run, made per prompt.
@@ -93,19 +89,6 @@ class CardGrid final : public QScrollArea {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // A card's height follows from its title, its latest version's text and whether it has tags. It
-  // is kept for the last two column widths: the scroll bar coming and going switches between two.
-  struct MeasuredHeight {
-    std::string title;
-    std::string latestText;
-    bool hasTags = false;
-    // The listed prompt last found to have these texts. Held weakly, it still names that prompt
-    // alone after the prompt is gone, so the same owner means the same texts.
-    std::weak_ptr<const Prompt> measuredFrom;
-    std::array<std::pair<int, int>, 2> heightByWidth{{{-1, 0}, {-1, 0}}};  // most recent first
-
-    std::optional<int> heightAt(int width) const;
-  };
   struct Press {
     platform::UUID id;
     QPoint globalPosition;
@@ -114,14 +97,6 @@ class CardGrid final : public QScrollArea {
 
   int columnWidth() const;
   std::size_t rowCount() const { return (promptCount() + kColumns - 1) / kColumns; }
-  // What is kept for the prompt's texts; nullptr when nothing is.
-  MeasuredHeight* measurementOf(const SharedPrompt& prompt);
-  // The height kept for the prompt's texts at `width`, if measured.
-  std::optional<int> measuredHeight(const SharedPrompt& prompt, int width);
-  // The kept height, else measured now and kept.
-  int heightOf(const SharedPrompt& prompt, int width);
-  // The height of a card like the prompt's with one line of title and of preview.
-  int estimatedHeight(const Prompt& prompt, int width);
   // Lays every row out: rows starting above `measureBottom` with measured heights, the rest with
   // what is known of them. Schedules measuring while estimates remain.
   void relayoutMeasuringTo(int measureBottom);
@@ -139,7 +114,6 @@ class CardGrid final : public QScrollArea {
 
   std::shared_ptr<const platform::Clock> clock_;
   platform::QueueRef mainQueue_;
-  MeasureHeight measure_;
   std::function<PromptRowActions(const SharedPrompt&)> makeActions_;
   std::function<void(const Prompt&)> onTap_;
   std::function<void(const Prompt&)> onLongPress_;
@@ -152,10 +126,7 @@ class CardGrid final : public QScrollArea {
   std::size_t measuredRows_ = 0;  // the rows from the top whose heights are measured
   int measuredBottom_ = 0;        // where the measured rows end
   bool measuringScheduled_ = false;
-  std::unordered_map<platform::UUID, MeasuredHeight> heights_;
-  // Estimates at estimatesWidth_, by whether the card has a preview and tags.
-  std::array<std::array<int, 2>, 2> estimates_{{{-1, -1}, {-1, -1}}};
-  int estimatesWidth_ = -1;
+  CardHeights heights_;
   std::unordered_map<platform::UUID, PromptRow*> cards_;
   std::vector<PromptRow*> spareCards_;
 
