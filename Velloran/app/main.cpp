@@ -9,6 +9,7 @@
 
 #include "Velloran/app/AppLocale.h"
 #include "Velloran/app/ApplicationActivity.h"
+#include "Velloran/app/CryptoLibrary.h"
 #include "Velloran/app/GraphicalSession.h"
 #include "Velloran/app/QtWorkspace.h"
 #include "Velloran/app/ScenePhase.h"
@@ -21,6 +22,8 @@
 #include "platform/workspace/Workspace.h"
 
 int main(int argc, char** argv) {
+  // Queue threads may still hash while the exit handlers run.
+  velloran::keepCryptoLibraryUntilProcessEnd();
   if (!velloran::hasGraphicalSession()) {
     std::cerr << velloran::kNoGraphicalSessionLine << std::endl;
     return 1;
