@@ -17,7 +17,11 @@ platform::Result<std::int64_t> BMSDatabase::insertBundle(const BMSPBMeasurementB
   const std::optional<platform::Bytes> encoded = bundle.protoBuffer();
   if (!encoded) return databaseError(DatabaseErrorCode::InvalidRow, "Failed to encode bundle");
   platform::Error gzipError;
-  const std::optional<platform::Bytes> compressed = CVUGzip::cvu_dataByGzippingData(*encoded, &gzipError);
+  // Compressed only to take less room in the file until it is sent (the upload compresses its body
+  // again): the fastest level, as a bundle of large events would otherwise spend most of its
+  // bundling time here.
+  const std::optional<platform::Bytes> compressed =
+      CVUGzip::cvu_dataByGzippingData(*encoded, &gzipError, CVUGzipLevel::kFastest);
   if (!compressed)
     return databaseError(DatabaseErrorCode::InvalidRow, "Failed to compress bundle", gzipError);
   const double endSeconds =

@@ -58,7 +58,7 @@ int runOnFreshChunk(z_stream& stream, Bytes& output, Step step) {
 }  // namespace
 
 std::optional<Bytes> CVUGzip::cvu_dataByGzippingData(std::span<const std::uint8_t> data,
-                                                     platform::Error* error) {
+                                                     platform::Error* error, CVUGzipLevel level) {
   if (data.empty()) return std::nullopt;
   if (data.size() > kLargestInput) {
     report(error, kCVUZlibErrorInputTooLarge);
@@ -66,8 +66,9 @@ std::optional<Bytes> CVUGzip::cvu_dataByGzippingData(std::span<const std::uint8_
   }
 
   z_stream stream = streamOver(data);
-  int status = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kGzipWindowBits, kMemoryLevel,
-                            Z_DEFAULT_STRATEGY);
+  const int zlibLevel = level == CVUGzipLevel::kFastest ? Z_BEST_SPEED : Z_DEFAULT_COMPRESSION;
+  int status =
+      deflateInit2(&stream, zlibLevel, Z_DEFLATED, kGzipWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY);
   if (status != Z_OK) {
     reportZlibStatus(error, status);
     return std::nullopt;

@@ -57,6 +57,21 @@ TEST(CVUGzipTest, RoundTripsDataThatSpansManyChunks) {
   }
 }
 
+TEST(CVUGzipTest, TheFastestLevelWritesGzipThatInflatesBack) {
+  for (const Bytes& data : {pseudoRandomBytes(200'000), Bytes(3'000'000, 'x'), bytesOf("abc")}) {
+    platform::Error error = untouchedError();
+    std::optional<Bytes> fast = CVUGzip::cvu_dataByGzippingData(data, &error, CVUGzipLevel::kFastest);
+    ASSERT_TRUE(fast.has_value());
+    ASSERT_GE(fast->size(), 10u);
+    // The header's extra-flags byte names the level the stream was written at: 4 for the fastest,
+    // 0 for the default.
+    EXPECT_EQ((*fast)[8], 4);
+    EXPECT_EQ(gzipped(data)[8], 0);
+    EXPECT_EQ(CVUGzip::cvu_dataByInflatingGzippedData(*fast, &error), data);
+    EXPECT_EQ(error.domain, "untouched");
+  }
+}
+
 TEST(CVUGzipTest, InflatesAZlibWrappedStream) {
   const Bytes original = bytesOf("a zlib stream, not a gzip one");
   uLongf size = compressBound(original.size());
@@ -169,6 +184,13 @@ TEST_F(SystemGzipTest, TheGzipToolReadsWhatWeWrite) {
   writeFile(path("ours.gz"), gzipped(original_));
   run("/bin/gzip -dc '" + path("ours.gz").string() + "' > '" + path("theirs.out").string() + "'");
   EXPECT_EQ(readFile(path("theirs.out")), original_);
+}
+
+TEST_F(SystemGzipTest, TheGzipToolReadsWhatWeWriteAtTheFastestLevel) {
+  writeFile(path("fast.gz"),
+            CVUGzip::cvu_dataByGzippingData(original_, nullptr, CVUGzipLevel::kFastest).value_or(Bytes{}));
+  run("/bin/gzip -dc '" + path("fast.gz").string() + "' > '" + path("fast.out").string() + "'");
+  EXPECT_EQ(readFile(path("fast.out")), original_);
 }
 
 TEST_F(SystemGzipTest, WeReadWhatTheGzipToolWrites) {

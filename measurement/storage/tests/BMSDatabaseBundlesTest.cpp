@@ -39,6 +39,26 @@ TEST_F(BMSDatabaseBundlesTest, BundlesComeBackDecodedWithTheirEndTime) {
   EXPECT_EQ(queued[0].bundle, bundle);
 }
 
+TEST_F(BMSDatabaseBundlesTest, TheRowHoldsTheBundlesBytesGzippedAndRowsOfEitherLevelAreRead) {
+  const auto bundle = bundleOf(4000, 7);
+  database->insertBundle(bundle, false).value();
+  auto stored = database->store().scalar("SELECT data FROM queue");
+  ASSERT_TRUE(stored);
+  const auto* compressed = std::get_if<platform::Bytes>(&*stored);
+  ASSERT_NE(compressed, nullptr);
+  ASSERT_GT(compressed->size(), 10u);
+  EXPECT_EQ((*compressed)[0], 0x1f);
+  EXPECT_EQ(CVUGzip::cvu_dataByInflatingGzippedData(*compressed), bundle.protoBuffer());
+
+  // A row an earlier version compressed at the default level.
+  ASSERT_TRUE(database->store().run("INSERT INTO queue (bundle_end_timestamp, data) VALUES (0, ?)",
+                                    {*CVUGzip::cvu_dataByGzippingData(*bundle.protoBuffer())}));
+  auto queued = database->queryBundlesWithCountLimit(10, 1 << 20).value();
+  ASSERT_EQ(queued.size(), 2u);
+  EXPECT_EQ(queued[0].bundle, bundle);
+  EXPECT_EQ(queued[1].bundle, bundle);
+}
+
 TEST_F(BMSDatabaseBundlesTest, TheFirstBundleIsAlwaysTakenAndTheFirstThatWouldExceedTheSizeEndsTheList) {
   const auto big = bundleOf(500, 1);
   const auto small = bundleOf(10, 2);
