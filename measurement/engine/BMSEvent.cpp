@@ -86,26 +86,30 @@ std::optional<BMSPBEventParam> protoParam(const std::string& eventName, const st
 }
 
 // The scalar a stored parameter holds: string, then int64, then double.
-std::optional<BMSValue> scalarFromProto(const BMSPBEventParam& param) {
-  if (auto text = NANOGetString(param, EventParamField::kStringValue))
+// The parameter messages are read where they are, never copied: a stored purchase can hold hundreds
+// of items.
+std::optional<BMSValue> scalarFromProto(const MessageInfo& param) {
+  if (const std::string* text = param.text(EventParamField::kStringValue))
     return BMSValue::initWithStringValue(*text);
-  if (NANOHasField(param, EventParamField::kIntValue))
-    return BMSValue::initWithInt64(NANOGetInt64(param, EventParamField::kIntValue));
-  if (NANOHasField(param, EventParamField::kDoubleValue))
-    return BMSValue::initWithDouble(NANOGetDouble(param, EventParamField::kDoubleValue));
+  if (param.has(EventParamField::kIntValue))
+    return BMSValue::initWithInt64(param.integer(EventParamField::kIntValue));
+  if (param.has(EventParamField::kDoubleValue))
+    return BMSValue::initWithDouble(param.floating(EventParamField::kDoubleValue));
   return std::nullopt;
 }
 
 // A stored items list: one element per nested entry, each with its scalar members.
-std::optional<BMSValue> itemsFromProto(const BMSPBEventParam& param) {
-  if (!NANOHasField(param, EventParamField::kParams)) return std::nullopt;
+std::optional<BMSValue> itemsFromProto(const MessageInfo& param) {
+  if (!param.has(EventParamField::kParams)) return std::nullopt;
   BMSValueItems items;
-  for (const BMSPBEventParam& element : NANOGetArray<BMSPBEventParam>(param, EventParamField::kParams)) {
+  const std::vector<MessageInfo>& elements = param.messages(EventParamField::kParams);
+  items.elements.reserve(elements.size());
+  for (const MessageInfo& element : elements) {
     BMSParameters members;
-    for (const BMSPBEventParam& member : NANOGetArray<BMSPBEventParam>(element, EventParamField::kParams)) {
-      auto name = NANOGetString(member, EventParamField::kName);
+    for (const MessageInfo& member : element.messages(EventParamField::kParams)) {
+      const std::string* name = member.text(EventParamField::kName);
       auto value = scalarFromProto(member);
-      if (name && value) members.emplace(*name, *value);
+      if (name && value) members.emplace(*name, std::move(*value));
     }
     items.elements.emplace_back(std::move(members));
   }
@@ -267,14 +271,14 @@ std::optional<BMSEvent> BMSEvent::initWithEventProto(const BMSPBEvent& proto) {
   const std::string name = NANOGetString(proto, EventField::kName).value_or(std::string());
   std::optional<std::string> origin;
   BMSParameters parameters;
-  for (const BMSPBEventParam& param : NANOGetArray<BMSPBEventParam>(proto, EventField::kParams)) {
-    std::optional<std::string> paramName = NANOGetString(param, EventParamField::kName);
+  for (const MessageInfo& param : proto.messageInfo().messages(EventField::kParams)) {
+    const std::string* paramName = param.text(EventParamField::kName);
     if (!paramName) {
       BMSLog(2, 15000, "Ignoring parameter. Parameter name is nil. Event name", {name});
       continue;
     }
     if (*paramName == kOriginKey) {
-      origin = NANOGetString(param, EventParamField::kStringValue);
+      if (const std::string* text = param.text(EventParamField::kStringValue)) origin = *text;
       if (!origin) {
         BMSLog(2, 15001,
                "Cannot create an event from event proto. Origin parameter is not a string. Event name",
@@ -292,7 +296,7 @@ std::optional<BMSEvent> BMSEvent::initWithEventProto(const BMSPBEvent& proto) {
              {*paramName});
       continue;
     }
-    parameters.emplace(*paramName, *value);
+    parameters.emplace(*paramName, std::move(*value));
   }
   if (!origin) return std::nullopt;
   return initWithOrigin(

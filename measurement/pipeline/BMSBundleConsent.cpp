@@ -181,10 +181,11 @@ std::optional<BMSPBUserAttribute> BMSBundleNPAUserAttribute(const BMSPBMeasureme
 
 bool BMSEventsContainRealtime(const std::vector<BMSPBEvent>& events) {
   return std::any_of(events.begin(), events.end(), [](const BMSPBEvent& event) {
-    const auto parameters = NANOGetArray<BMSPBEventParam>(event, EventField::kParams);
-    return std::any_of(parameters.begin(), parameters.end(), [](const BMSPBEventParam& parameter) {
-      return NANOGetString(parameter, EventParamField::kName) == "_r" &&
-             NANOGetInt64(parameter, EventParamField::kIntValue) == 1;
+    // Read in place: an event's parameters can hold hundreds of items.
+    const auto& parameters = event.messageInfo().messages(EventField::kParams);
+    return std::any_of(parameters.begin(), parameters.end(), [](const MessageInfo& parameter) {
+      const std::string* name = parameter.text(EventParamField::kName);
+      return name && *name == "_r" && parameter.integer(EventParamField::kIntValue) == 1;
     });
   });
 }
