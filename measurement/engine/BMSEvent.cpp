@@ -62,14 +62,20 @@ std::optional<BMSPBEventParam> protoParam(const std::string& eventName, const st
       NANOSetString(param, EventParamField::kStringValue, *value->stringValue());
       break;
     case BMSValue::kArray: {
+      const std::vector<BMSItem>& elements = value->arrayValue()->elements;
       std::vector<BMSPBEventParam> items;
-      for (const BMSItem& item : value->arrayValue()->elements) {
-        std::optional<BMSParameters> members = BMSItemDictionary(item);
+      items.reserve(elements.size());
+      for (const BMSItem& item : elements) {
+        // An item that is a parameter dictionary already is read where it is, not copied.
+        std::optional<BMSParameters> converted;
+        const BMSParameters* members = std::get_if<BMSParameters>(&item);
+        if (!members && (converted = BMSItemDictionary(item))) members = &*converted;
         if (!members) {
           BMSLog(2, 16005, "Invalid event param value. Event name, param name", {eventName, name});
           continue;
         }
         std::vector<BMSPBEventParam> memberParams;
+        memberParams.reserve(members->size());
         for (const auto& [memberName, member] : *members) {
           if (auto converted = protoParam(eventName, memberName, member, true))
             memberParams.push_back(std::move(*converted));
