@@ -67,20 +67,52 @@ JournalEntry deletionEntry(const std::string& entity, const UUID& record, const 
   return entry;
 }
 
-// The records a deletion of `object` would take along: the members of its cascading to-many
-// relationships.
-Result<std::vector<ManagedObject>> ownedRecords(const ManagedObject& object) {
-  std::vector<ManagedObject> owned;
-  for (const RelationshipDescription& relationship : object.entity().relationships) {
+// The records a deletion would take along, for each of `objects` (of one entity): the members of
+// its cascading to-many relationships, read for all of them together.
+Result<std::vector<std::vector<ManagedObject>>> ownedRecords(ManagedObjectContext& context,
+                                                             const EntityDescription& entity,
+                                                             const std::vector<ManagedObject>& objects) {
+  std::vector<std::vector<ManagedObject>> owned(objects.size());
+  for (const RelationshipDescription& relationship : entity.relationships) {
     if (!relationship.toMany || relationship.deleteRule != DeleteRule::Cascade) continue;
-    Result<std::vector<ManagedObject>> members = object.relatedObjects(relationship.name);
+    Result<std::vector<std::vector<ManagedObject>>> members =
+        context.relatedObjects(objects, relationship.name);
     if (!members) return members.error();
-    for (const ManagedObject& member : *members) {
-      if (!member.isDeleted()) owned.push_back(member);
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+      for (const ManagedObject& member : (*members)[i]) {
+        if (!member.isDeleted()) owned[i].push_back(member);
+      }
     }
   }
   return owned;
 }
+
+// The objects that still bear the record names, with what each owns, read a few queries per entity
+// rather than several for every record. Objects they link to are read along where they are among
+// them, which holds them in the context while the entries are written.
+struct CurrentObjects {
+  std::map<RecordKey, std::pair<ManagedObject, std::vector<ManagedObject>>> byRecord;
+
+  Result<void> read(ManagedObjectContext& context, const std::map<std::string, std::vector<UUID>>& records) {
+    const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
+    for (const auto& [entityName, names] : records) {
+      Result<std::map<UUID, ManagedObject>> found = context.objectsWithRecordNames(entityName, names);
+      if (!found) return found.error();
+      std::vector<ManagedObject> objects;
+      for (const auto& [name, object] : *found) {
+        if (!object.isDeleted()) objects.push_back(object);
+      }
+      Result<std::vector<std::vector<ManagedObject>>> owned =
+          ownedRecords(context, *model.entity(entityName), objects);
+      if (!owned) return owned.error();
+      for (std::size_t i = 0; i < objects.size(); ++i) {
+        byRecord.emplace(RecordKey{entityName, objects[i].recordName()},
+                         std::pair{objects[i], std::move((*owned)[i])});
+      }
+    }
+    return {};
+  }
+};
 
 }  // namespace
 
@@ -112,6 +144,14 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
   std::sort(ordered.begin(), ordered.end(),
             [](const LastChange* a, const LastChange* b) { return a->position < b->position; });
 
+  std::map<std::string, std::vector<UUID>> saved;
+  for (const LastChange* last : ordered) {
+    if (last->change.type != HistoryChangeType::Delete)
+      saved[last->change.objectID.entityName].push_back(last->change.recordName);
+  }
+  CurrentObjects current;
+  if (Result<void> read = current.read(context, saved); !read) return read.error();
+
   for (const LastChange* last : ordered) {
     // Stamped with the time of the commit, not of the export: an edit made offline an hour ago
     // must lose against a change made elsewhere since. The clock has received every stamp this
@@ -123,15 +163,13 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
           deletionEntry(last->change.objectID.entityName, last->change.recordName, stamp));
       continue;
     }
-    Result<std::optional<ManagedObject>> object = context.existingObject(last->change.objectID);
-    if (!object) return object.error();
-    if (!*object || (*object)->isDeleted()) continue;
-    pending.entries.push_back(saveEntry(**object, stamp));
+    auto object = current.byRecord.find({last->change.objectID.entityName, last->change.recordName});
+    if (object == current.byRecord.end()) continue;
+    const auto& [saving, owned] = object->second;
+    pending.entries.push_back(saveEntry(saving, stamp));
     // The records it owns travel with it, so that an edit made after another machine deleted the
     // record brings it back whole rather than as an empty shell.
-    Result<std::vector<ManagedObject>> owned = ownedRecords(**object);
-    if (!owned) return owned.error();
-    for (const ManagedObject& member : *owned) {
+    for (const ManagedObject& member : owned) {
       if (lastChanges.count({member.entity().name, member.recordName()})) continue;
       pending.entries.push_back(saveEntry(member, RecordStamp{clock.tick(last->committed), device}));
     }
