@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "measurement/engine/testing/EngineTestSupport.h"
+#include "platform/dispatch/DeterministicDispatch.h"
 
 namespace beacon {
 namespace {
@@ -25,7 +26,11 @@ class EventBacklogTest : public ::testing::Test {
 };
 
 TEST_F(EventBacklogTest, PastTheBoundOnlyACallerThatMayNotWaitIsLetThroughAtOnce) {
-  BMSEventBacklog backlog(2, std::chrono::milliseconds(20));
+  // Waits for a place pass in virtual time, so how long a caller was held is read off the clock.
+  platform::DeterministicDispatch dispatch;
+  const platform::ManualClock& clock = dispatch.clock();
+  constexpr std::chrono::seconds kPatience{10};
+  BMSEventBacklog backlog(2, kPatience);
   auto first = backlog.admit("a", true);
   auto second = backlog.admit("b", true);
   ASSERT_TRUE(first.admitted && first.place && second.admitted && second.place);
@@ -36,10 +41,12 @@ TEST_F(EventBacklogTest, PastTheBoundOnlyACallerThatMayNotWaitIsLetThroughAtOnce
   EXPECT_FALSE(unbounded.place);
 
   // No place frees up within the patience: refused and logged; the next caller is refused at once.
+  const auto beforeFirst = clock.monotonicNow();
   EXPECT_FALSE(backlog.admit("c", true).admitted);
-  const auto before = std::chrono::steady_clock::now();
+  EXPECT_EQ(clock.monotonicNow() - beforeFirst, kPatience) << "the first caller waits the patience out";
+  const auto beforeNext = clock.monotonicNow();
   EXPECT_FALSE(backlog.admit("d", true).admitted);
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(20));
+  EXPECT_EQ(clock.monotonicNow(), beforeNext) << "the next caller does not wait at all";
   EXPECT_EQ(backlog.refusedCount(), 2);
   EXPECT_EQ(refusalLines(), 1);
 
