@@ -503,7 +503,16 @@ TEST_F(CollectorEndToEndTest, BecomingActiveFetchesAWeekOldConfigurationOnlyWith
   advance(1min);
   world.notifications().post(BMSApplicationDidBecomeActiveNotification());
   world.dispatch().drain();
-  ASSERT_TRUE(pumpUntil([&] { return collector.configurationRequests().size() == 1; }));
+  // The collector sees the request before the engine has handled its answer. Until it has, the
+  // fetch still counts as under way and turns the next one away, and the answer, handled after the
+  // stamp below, would stamp the configuration fresh again.
+  const auto fetchSettled = [&] {
+    bool ready = false;
+    engine->scheduler()->dispatchSyncOnWorkerQueueBlockID(
+        "test", [&] { ready = engine->isNetworkReadyForRequest(); });
+    return ready;
+  };
+  ASSERT_TRUE(pumpUntil([&] { return collector.configurationRequests().size() == 1 && fetchSettled(); }));
 
   // An update stamped a week ahead, while the clock ran fast, is as far from now: fetched again.
   engine->scheduler()->dispatchSyncOnWorkerQueueBlockID("test", [&] {
