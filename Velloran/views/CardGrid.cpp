@@ -74,6 +74,7 @@ void CardGrid::relayoutMeasuringTo(int measureBottom) {
   laidOutWidth_ = viewport()->width();
   const PromptList& prompts = *prompts_;
   rects_.assign(prompts.size(), QRect());
+  const std::vector<std::optional<int>> known = heights_.known(prompts, width);
   measuredRows_ = 0;
   measuredBottom_ = 0;
   int y = 0;
@@ -84,10 +85,10 @@ void CardGrid::relayoutMeasuringTo(int measureBottom) {
     int rowHeight = 0;
     for (std::size_t index = rowStart; index < rowEnd; ++index) {
       int height = 0;
-      if (measureRow) {
+      if (known[index]) {
+        height = *known[index];
+      } else if (measureRow) {
         height = heights_.heightOf(prompts[index], width);
-      } else if (const std::optional<int> known = heights_.known(prompts[index], width)) {
-        height = *known;
       } else {
         height = heights_.estimate(*prompts[index], width);
         rowMeasured = false;

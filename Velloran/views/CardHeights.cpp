@@ -49,6 +49,31 @@ CardHeights::ListedValue* CardHeights::listed(const SharedPrompt& prompt) {
   return &remember(prompt, measured->second.heights);
 }
 
+std::vector<const CardHeights::ListedValue*> CardHeights::listed(const PromptList& listing) {
+  std::vector<const ListedValue*> entries(listing.size(), nullptr);
+  std::size_t cursor = 0;
+  bool followed = true;
+  for (std::size_t index = 0; index < listing.size(); ++index) {
+    const SharedPrompt& prompt = listing[index];
+    // The reference holds its prompts, so an address found there is the same value.
+    while (cursor < reference_.size() && reference_[cursor] != prompt) ++cursor;
+    if (cursor < reference_.size()) {
+      // Measured since the reference was looked up, perhaps.
+      const ListedValue*& kept = referenceEntries_[cursor++];
+      if (kept == nullptr) kept = listed(prompt);
+      entries[index] = kept;
+    } else {
+      followed = false;
+      entries[index] = listed(prompt);
+    }
+  }
+  if (!followed) {
+    reference_ = listing;
+    referenceEntries_ = entries;
+  }
+  return entries;
+}
+
 CardHeights::ListedValue& CardHeights::listedOrNew(const SharedPrompt& prompt) {
   if (ListedValue* known = listed(prompt)) return *known;
   return remember(prompt, Heights{});
@@ -64,9 +89,13 @@ void CardHeights::forgetValuesGone() {
   clearingAt_ = std::max(2 * byValue_.size(), kFewestEntriesCleared);
 }
 
-std::optional<int> CardHeights::known(const SharedPrompt& prompt, int width) {
-  const ListedValue* value = listed(prompt);
-  return value != nullptr ? value->heights.at(width) : std::nullopt;
+std::vector<std::optional<int>> CardHeights::known(const PromptList& listing, int width) {
+  const std::vector<const ListedValue*> entries = listed(listing);
+  std::vector<std::optional<int>> heights(entries.size());
+  for (std::size_t index = 0; index < entries.size(); ++index) {
+    if (entries[index] != nullptr) heights[index] = entries[index]->heights.at(width);
+  }
+  return heights;
 }
 
 int CardHeights::heightOf(const SharedPrompt& prompt, int width) {

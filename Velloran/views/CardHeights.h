@@ -7,7 +7,9 @@
 // Made for listings of thousands of prompts laid out on every keystroke: a prompt listed again as
 // the same shared value (PromptList.h) is found by that value alone, without hashing its id or
 // comparing its texts; a new value of a prompt is compared by its texts once, and measured again
-// only when they changed.
+// only when they changed. A listing is looked up as a whole, in step with the widest listing looked
+// up before it: a search narrows the library's listing without changing its order, so its prompts
+// are found by walking the two lists side by side rather than one by one.
 //
 // Main thread only, like the grid it serves.
 
@@ -18,6 +20,7 @@
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "Velloran/data/PromptList.h"
 #include "platform/identity/UUID.h"
@@ -31,8 +34,9 @@ class CardHeights {
 
   explicit CardHeights(Measure measure);
 
-  // The height kept for the prompt's texts at `width`, if measured.
-  std::optional<int> known(const SharedPrompt& prompt, int width);
+  // The heights kept for the listed prompts' texts at `width`, in the listing's order; none for a
+  // prompt not measured at that width.
+  std::vector<std::optional<int>> known(const PromptList& listing, int width);
   // The kept height, else measured now and kept.
   int heightOf(const SharedPrompt& prompt, int width);
   // The height of a card like the prompt's with one line of title and, when it has one, of
@@ -64,6 +68,10 @@ class CardHeights {
 
   // The prompt value's entry, if kept.
   ListedValue* listed(const SharedPrompt& prompt);
+  // The listing's entries (null where none is kept), found in step with reference_ as far as the
+  // listing follows its order, otherwise one by one. A listing not wholly found so becomes the new
+  // reference.
+  std::vector<const ListedValue*> listed(const PromptList& listing);
   // The prompt value's entry, made when missing with what is known for its texts.
   ListedValue& listedOrNew(const SharedPrompt& prompt);
   ListedValue& remember(const SharedPrompt& prompt, Heights heights);
@@ -72,6 +80,10 @@ class CardHeights {
   Measure measure_;
   std::unordered_map<platform::UUID, MeasuredTexts> byId_;
   std::unordered_map<const Prompt*, ListedValue> byValue_;
+  // The widest listing looked up lately, with its entries: it holds its prompts, so their entries
+  // stay.
+  PromptList reference_;
+  std::vector<const ListedValue*> referenceEntries_;
   std::size_t clearingAt_;  // the number of entries at which those of values gone are cleared
   // Estimates at estimatesWidth_, by whether the card has a preview and tags.
   std::array<std::array<int, 2>, 2> estimates_{{{-1, -1}, {-1, -1}}};
