@@ -2,7 +2,9 @@
 // application's SQLite store: the time from a keystroke in the search field of the library window
 // to the card grid showing the new result, with the store's work, the view model's reload and the
 // grid's layout all included (they run on this thread, drained at once); and the repaint of the
-// grid when nothing changed. Each figure is printed beside its goal.
+// grid when nothing changed. Each figure is printed beside its goal. Keystrokes are timed by the
+// wall clock, which the goal is about, and by this thread's processor time, which a busy machine
+// does not stretch.
 
 #include <benchmark/benchmark.h>
 
@@ -11,9 +13,11 @@
 #include <QTest>
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "Velloran/analytics/AnalyticsService.h"
@@ -87,6 +91,21 @@ double percentile(const std::vector<double>& sorted, double fraction) {
   return sorted[std::min(index, sorted.size() - 1)];
 }
 
+// The milliseconds of processor time this thread has used.
+double threadMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// The middle, the 99th percentile and the slowest of the times, as counters named after `clock`.
+void reportKeystrokes(benchmark::State& state, const std::string& clock, std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  state.counters[clock + "p50_ms"] = percentile(times, 0.5);
+  state.counters[clock + "p99_ms"] = percentile(times, 0.99);
+  state.counters[clock + "max_ms"] = times.back();
+}
+
 // Each iteration types one character or erases one, as a user refining a search does: "R", "Re",
 // "Rev", "Re", "R", "" and again. Single keystrokes count, not only their mean: the middle one, the
 // one that only one in a hundred exceeds, and the slowest.
@@ -97,8 +116,10 @@ void searchAsYouType(benchmark::State& state) {
   int length = 0;
   bool growing = true;
   std::vector<double> keystrokes;
+  std::vector<double> processorTimes;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
+    const double processorStart = threadMilliseconds();
     if (growing) {
       QTest::keyClick(&bench.search(), typed.at(length).toLatin1());
       ++length;
@@ -112,12 +133,11 @@ void searchAsYouType(benchmark::State& state) {
     benchmark::DoNotOptimize(bench.shown());
     keystrokes.push_back(
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    processorTimes.push_back(threadMilliseconds() - processorStart);
   }
-  std::sort(keystrokes.begin(), keystrokes.end());
   state.counters["prompts"] = prompts;
-  state.counters["p50_ms"] = percentile(keystrokes, 0.5);
-  state.counters["p99_ms"] = percentile(keystrokes, 0.99);
-  state.counters["max_ms"] = keystrokes.back();
+  reportKeystrokes(state, "", std::move(keystrokes));
+  reportKeystrokes(state, "cpu_", std::move(processorTimes));
   state.counters["p99_goal_ms"] = prompts > 1'000 ? 16 : 8;
 }
 BENCHMARK(searchAsYouType)->Arg(1'000)->Arg(10'000)->Iterations(300)->Unit(benchmark::kMillisecond);
