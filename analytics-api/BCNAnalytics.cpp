@@ -209,6 +209,11 @@ bool BCNAnalytics::waitForQueuedWork(std::chrono::nanoseconds bound) {
   return BMSAnalytics::waitForQueuedWork(bound);
 }
 
+bool BCNAnalytics::closeDatabaseAfterQueuedWork(std::chrono::nanoseconds bound) {
+  if (!BCNApp::isDefaultAppConfigured()) return true;
+  return BMSAnalytics::closeDatabaseAfterQueuedWork(bound);
+}
+
 void BCNAnalytics::unsuspendOperationQueue() {
   BMSAnalytics::unsuspendOperationQueue();
 }

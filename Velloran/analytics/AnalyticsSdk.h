@@ -1,11 +1,11 @@
 #pragma once
 // The five calls by which the application reaches the analytics SDK - whether a default SDK app
 // exists, configuring it, the collection switch, event logging and the data reset - and, when the
-// application quits, the wait for what the SDK has queued. AnalyticsService is the only caller. The
-// implementation bound at start-up (AnalyticsSdkBinding.h) forwards to the SDK; tests use a
-// recording double (Velloran/analytics/testing).
+// application quits, the wait for what the SDK has queued and the close of its database. AnalyticsService is
+// the only caller. The implementation bound at start-up (AnalyticsSdkBinding.h) forwards to the SDK; tests
+// use a recording double (Velloran/analytics/testing).
 //
-// Every call but the wait returns at once: the SDK queues its work. Main thread only, like its
+// Every call but the two waits returns at once: the SDK queues its work. Main thread only, like its
 // caller.
 
 #include <chrono>
@@ -40,6 +40,9 @@ class AnalyticsSdk {
   // Waits, at most `bound`, until the SDK has done the work queued before the call, so that what it
   // keeps is stored before the process ends. Answers whether it finished within the bound.
   virtual bool waitForQueuedWork(std::chrono::milliseconds bound) = 0;
+  // The same wait, after which the SDK closes its database, so that no journal file stays beside it;
+  // what it is asked to store later is kept nowhere. Answers whether both happened within the bound.
+  virtual bool closeDatabaseAfterQueuedWork(std::chrono::milliseconds bound) = 0;
 };
 
 }  // namespace velloran

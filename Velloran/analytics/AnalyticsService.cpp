@@ -110,7 +110,7 @@ void AnalyticsService::finishQueuedWork() {
   requireMainThread("finishQueuedWork");
   if (isTestingEnvironment() || !beaconReady_) return;
   // Work that does not finish in time is what a kill would have lost; the quit goes on regardless.
-  (void)sdk_->waitForQueuedWork(kQueuedWorkWaitAtQuit);
+  (void)sdk_->closeDatabaseAfterQueuedWork(kQueuedWorkWaitAtQuit);
 }
 
 void AnalyticsService::logPromptEvent(const std::string& name, const Prompt& prompt) {

@@ -31,8 +31,8 @@ inline constexpr bool kAnalyticsEnabledWithoutChoice = true;
 // Printed once per process when configuring the SDK left no default app.
 inline constexpr const char* kAnalyticsConfigureFailedLine =
     "Beacon Analytics: BeaconApp.configure() fehlgeschlagen – bitte BeaconService-Info.plist prüfen.";
-// How long quitting waits at most for the SDK to store what it has queued: long enough for a busy
-// disk, short enough that a stuck SDK never holds the quit up noticeably.
+// How long quitting waits at most for the SDK to store what it has queued and close its database:
+// long enough for a busy disk, short enough that a stuck SDK never holds the quit up noticeably.
 inline constexpr std::chrono::milliseconds kQueuedWorkWaitAtQuit{2000};
 
 class AnalyticsService {
@@ -68,7 +68,8 @@ class AnalyticsService {
   void logAppStoreOpen(const std::string& appName, std::optional<std::int64_t> appID);
 
   // The application quits: gives a configured SDK at most kQueuedWorkWaitAtQuit to store what it
-  // has queued. Does nothing in a test run or when configuring failed.
+  // has queued, then has it close its database. Does nothing in a test run or when configuring
+  // failed.
   void finishQueuedWork();
 
  private:

@@ -46,4 +46,8 @@ bool BeaconAnalyticsSdk::waitForQueuedWork(std::chrono::milliseconds bound) {
   return beacon::BCNAnalytics::waitForQueuedWork(bound);
 }
 
+bool BeaconAnalyticsSdk::closeDatabaseAfterQueuedWork(std::chrono::milliseconds bound) {
+  return beacon::BCNAnalytics::closeDatabaseAfterQueuedWork(bound);
+}
+
 }  // namespace velloran

@@ -12,7 +12,8 @@
 //    queues them. The interface knows no event without a parameter dictionary: such an event goes
 //    with an empty one.
 //  - waitForQueuedWork() is the SDK's own wait for its queued analytics work, which keeps the main
-//    queue running meanwhile, so SDK work that needs the main thread still runs.
+//    queue running meanwhile, so SDK work that needs the main thread still runs;
+//    closeDatabaseAfterQueuedWork() is that wait followed by the close of the SDK's database.
 //
 // Making the first instance announces the SDK's libraries the application links - installations and
 // analytics - to the SDK core, so that configuring the default app makes the installations client
@@ -34,6 +35,7 @@ class BeaconAnalyticsSdk final : public AnalyticsSdk {
                         const std::optional<AnalyticsParameters>& parameters) override;
   void resetAnalyticsData() override;
   bool waitForQueuedWork(std::chrono::milliseconds bound) override;
+  bool closeDatabaseAfterQueuedWork(std::chrono::milliseconds bound) override;
 };
 
 }  // namespace velloran

@@ -16,9 +16,10 @@
 // view model. handleScenePhaseChange() counts a launch for the review request each time the window
 // becomes active outside test runs.
 // Quit: handleTermination(), once the main loop has ended, gives the analytics SDK its bounded
-// moment to store what it has queued, lets the prompt store finish every operation asked of it
-// (the editor's last saves among them), then closes the store stack, its mirror included. After it
-// nothing of the application works on the store, so the process may exit at once.
+// moment to store what it has queued and close its database, lets the prompt store finish every
+// operation asked of it (the editor's last saves among them), then closes the store stack, its
+// mirror included. After it nothing of the application works on either database, so the process may
+// exit at once.
 //
 // Threads: main thread only; make it once, after the QApplication and the main-queue driver exist.
 // The analytics service and the review manager must outlive the app.

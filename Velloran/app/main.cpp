@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
       });
   // The loop has ended but every object above still exists: the window has handed its waiting
   // edits to the store (its own handler, connected earlier, runs first); the SDK hears of the quit,
-  // then gets its moment to store what it holds; the store finishes those edits and closes. When
-  // main returns, nothing of the application works on any more.
+  // then gets its moment to store what it holds and closes its database; the store finishes those
+  // edits and closes. When main returns, nothing of the application works on any more.
   QObject::connect(&application, &QCoreApplication::aboutToQuit, [&app, &activity] {
     activity.willTerminate();
     app.handleTermination();

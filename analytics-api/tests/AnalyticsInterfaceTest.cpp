@@ -4,6 +4,7 @@
 
 #include "analytics-api/BCNAnalytics.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "installations/BCNInstallations.h"
@@ -13,6 +14,7 @@
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
 #include "measurement/storage/BMSDatabase.h"
+#include "measurement/storage/BMSMeasurementPaths.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "platform/dispatch/DeterministicDispatch.h"
 #include "platform/testing/TestEnvironment.h"
@@ -126,13 +128,15 @@ TEST_F(AnalyticsInterfaceTest, TheEngineLearnsTheInstallationID) {
   BCNInstallations::setClock(nullptr);
 }
 
-// Keeps the codes of the engine's log lines.
+// Keeps the levels and codes of the engine's log lines.
 class CodeCapture : public BMSLogSink {
  public:
-  void logWithLevel(std::int64_t, std::int64_t code, const std::string&,
+  void logWithLevel(std::int64_t level, std::int64_t code, const std::string&,
                     const std::vector<platform::Value>&) override {
+    levels.push_back(level);
     codes.push_back(code);
   }
+  std::vector<std::int64_t> levels;
   std::vector<std::int64_t> codes;
 };
 
@@ -215,6 +219,43 @@ TEST_F(AnalyticsInterfaceTest, ALoggedEventBecomesARawEventRowInTheMeasurementDa
   EXPECT_EQ(stored.timestamp(), loggedAt);
   EXPECT_EQ(stored.parameters().at("app_id"), BMSValue::initWithStringValue("6450000000"));
   EXPECT_TRUE(database.queryRawEventsMetadataWithFingerprint(last->metadataFingerprint()).value());
+}
+
+TEST_F(AnalyticsInterfaceTest, ClosingAtQuitKeepsWhatWasLoggedInTheFileAndLeavesNoJournalBesideIt) {
+  BCNApp::configure();
+  dispatch.drain();
+  BCNAnalytics::logEventWithName("app_store_open", {});
+
+  EXPECT_TRUE(BCNAnalytics::closeDatabaseAfterQueuedWork(std::chrono::seconds(30)));
+
+  const std::filesystem::path file = BMSMeasurementDirectoryPath().value() / kBMSMeasurementDatabaseName;
+  for (const char* companion : {"-wal", "-shm", "-journal"})
+    EXPECT_FALSE(std::filesystem::exists(file.string() + companion)) << companion;
+  const auto storedRows = [&file](const std::string& name) {
+    auto reader = platform::SqliteConnection::open(file.string()).value();
+    return reader->scalar("SELECT count(*) FROM raw_events WHERE name = ?", {name}).value();
+  };
+  EXPECT_EQ(storedRows("app_store_open"), platform::SqlValue(std::int64_t{1}));
+
+  // What still arrives is written without a failure, and kept nowhere.
+  const auto capture = std::make_shared<CodeCapture>();
+  BMSEngineServices::setLogSink(capture);
+  BCNAnalytics::logEventWithName("prompt_copy", {});
+  dispatch.drain();
+  BMSEngineServices::setLogSink(nullptr);
+  EXPECT_THAT(capture->codes, ::testing::Contains(23072));
+  // Lines of warning level and worse, but for the note that the test's thread runs the worker queue.
+  std::vector<std::int64_t> failures;
+  for (std::size_t line = 0; line < capture->codes.size(); ++line) {
+    if (capture->levels[line] <= 3 && capture->codes[line] != 30001) failures.push_back(capture->codes[line]);
+  }
+  EXPECT_EQ(failures, std::vector<std::int64_t>{});
+  EXPECT_EQ(storedRows("prompt_copy"), platform::SqlValue(std::int64_t{0}));
+  EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
+}
+
+TEST_F(AnalyticsInterfaceTest, ClosingWithoutAConfiguredAppHasNothingToWaitFor) {
+  EXPECT_TRUE(BCNAnalytics::closeDatabaseAfterQueuedWork(std::chrono::nanoseconds(0)));
 }
 
 TEST_F(AnalyticsInterfaceTest, ConsentSetHereIsThirdPartyConsent) {

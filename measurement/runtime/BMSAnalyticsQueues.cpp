@@ -15,6 +15,39 @@ BMSAnalyticsState& facade() {
   return AnalyticsContext::current().facade();
 }
 
+using EngineStep = std::function<void(BMSMeasurement&)>;
+
+// Runs `step` (when given) on the engine's worker queue behind the work queued before, then
+// `completion` on `queue`. The marker takes the road the queued work took, behind it on every queue.
+void behindQueuedWork(EngineStep step, platform::QueueRef queue, std::function<void()> completion) {
+  auto finish = [queue = std::move(queue), completion = std::move(completion)] { queue->async(completion); };
+  BMSAnalytics::queueOperationWithBlock([step = std::move(step), finish = std::move(finish)] {
+    const std::shared_ptr<BMSMeasurement> engine =
+        BMSMeasurement::hasSharedInstance() ? BMSMeasurement::sharedInstance() : nullptr;
+    if (engine && engine->scheduler()) {
+      engine->scheduler()->workerQueue()->async([engine, step, finish] {
+        if (step) step(*engine);
+        finish();
+      });
+    } else {
+      finish();
+    }
+  });
+}
+
+// behindQueuedWork, waited for at most `bound`; on the main thread the main queue keeps running.
+bool waitBehindQueuedWork(EngineStep step, std::chrono::nanoseconds bound) {
+  if (platform::isMainThread()) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    // Arriving as a main-queue block also wakes the pump at once.
+    behindQueuedWork(std::move(step), platform::mainQueue(), [done] { done->store(true); });
+    return platform::runUntil([&done] { return done->load(); }, bound);
+  }
+  platform::Semaphore done;
+  behindQueuedWork(std::move(step), platform::globalQueue(), [done]() mutable { done.signal(); });
+  return done.wait(bound);
+}
+
 }  // namespace
 
 platform::QueueRef BMSAnalytics::queue() {
@@ -42,29 +75,15 @@ void BMSAnalytics::unsuspendOperationQueue() {
 }
 
 void BMSAnalytics::notifyWhenQueuedWorkIsDone(platform::QueueRef queue, std::function<void()> completion) {
-  auto finish = [queue = std::move(queue), completion = std::move(completion)] { queue->async(completion); };
-  // The marker takes the road the queued work took, behind it on every queue.
-  queueOperationWithBlock([finish = std::move(finish)] {
-    const std::shared_ptr<BMSMeasurement> engine =
-        BMSMeasurement::hasSharedInstance() ? BMSMeasurement::sharedInstance() : nullptr;
-    if (engine && engine->scheduler()) {
-      engine->scheduler()->workerQueue()->async(finish);
-    } else {
-      finish();
-    }
-  });
+  behindQueuedWork(nullptr, std::move(queue), std::move(completion));
 }
 
 bool BMSAnalytics::waitForQueuedWork(std::chrono::nanoseconds bound) {
-  if (platform::isMainThread()) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    // Arriving as a main-queue block also wakes the pump at once.
-    notifyWhenQueuedWorkIsDone(platform::mainQueue(), [done] { done->store(true); });
-    return platform::runUntil([&done] { return done->load(); }, bound);
-  }
-  platform::Semaphore done;
-  notifyWhenQueuedWorkIsDone(platform::globalQueue(), [done]() mutable { done.signal(); });
-  return done.wait(bound);
+  return waitBehindQueuedWork(nullptr, bound);
+}
+
+bool BMSAnalytics::closeDatabaseAfterQueuedWork(std::chrono::nanoseconds bound) {
+  return waitBehindQueuedWork([](BMSMeasurement& engine) { engine.closeDatabaseOnWorkerQueue(); }, bound);
 }
 
 double BMSAnalytics::loadTimestamp() {

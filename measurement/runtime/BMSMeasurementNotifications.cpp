@@ -8,6 +8,7 @@
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
 
@@ -81,6 +82,11 @@ void BMSMeasurement::handleAppWillResignActiveEvent(const platform::Notification
 
 void BMSMeasurement::terminateBackgroundTask() {
   persistedConfig_->synchronizeToDisk();
+}
+
+void BMSMeasurement::closeDatabaseOnWorkerQueue() {
+  BMSScheduler::checkOnBackgroundThreadWithMethodName("closeDatabaseOnWorkerQueue");
+  if (database_) database_->close();
 }
 
 }  // namespace beacon

@@ -95,24 +95,38 @@ void BMSSqliteStore::noteDamage(const platform::Error& cause) {
   if (!inTransaction()) replaceDamagedFile();
 }
 
+namespace {
+
+std::unique_ptr<platform::SqliteConnection> openInMemory() {
+  return platform::SqliteConnection::open(":memory:", platform::SqliteThreading::Serialized).value();
+}
+
+}  // namespace
+
 void BMSSqliteStore::replaceDamagedFile() {
   damaged_ = false;
   replacing_ = true;
   logDamagedFile(path_);
-  // Everything read before may be gone with the file.
-  ++undoEpoch_;
-  transactionDataVersion_.reset();
   connection_.reset();
   (void)BMSDeleteSqliteFiles(path_);
   auto opened = openConnection(path_);
-  if (opened) {
-    connection_ = std::move(opened).value();
-  } else {
-    // Nothing to carry on with but an empty database in memory: collection goes on, unkept.
-    connection_ = platform::SqliteConnection::open(":memory:", platform::SqliteThreading::Serialized).value();
-  }
-  if (freshFileHandler_) freshFileHandler_();
+  // Nothing to carry on with but an empty database in memory: collection goes on, unkept.
+  continueIn(opened ? std::move(opened).value() : openInMemory());
   replacing_ = false;
+}
+
+void BMSSqliteStore::close() {
+  // The last connection to go checkpoints the log and removes it with its index.
+  connection_.reset();
+  continueIn(openInMemory());
+}
+
+void BMSSqliteStore::continueIn(std::unique_ptr<platform::SqliteConnection> connection) {
+  // Everything read before may be gone with the file.
+  ++undoEpoch_;
+  transactionDataVersion_.reset();
+  connection_ = std::move(connection);
+  if (freshFileHandler_) freshFileHandler_();
 }
 
 platform::Result<void> BMSSqliteStore::execute(const std::string& sql) {

@@ -30,6 +30,9 @@ void PrintTo(const AnalyticsSdkCall& call, std::ostream* out) {
     case AnalyticsSdkCall::Kind::WaitForQueuedWork:
       *out << "waitForQueuedWork()";
       break;
+    case AnalyticsSdkCall::Kind::CloseDatabaseAfterQueuedWork:
+      *out << "closeDatabaseAfterQueuedWork()";
+      break;
   }
 }
 
@@ -57,6 +60,10 @@ AnalyticsSdkCall waitForQueuedWorkCall() {
   return {AnalyticsSdkCall::Kind::WaitForQueuedWork, false, {}, std::nullopt};
 }
 
+AnalyticsSdkCall closeDatabaseAfterQueuedWorkCall() {
+  return {AnalyticsSdkCall::Kind::CloseDatabaseAfterQueuedWork, false, {}, std::nullopt};
+}
+
 bool RecordingAnalyticsSdk::hasDefaultApp() {
   calls_.push_back(hasDefaultAppCall());
   return defaultAppExists_;
@@ -82,6 +89,11 @@ void RecordingAnalyticsSdk::resetAnalyticsData() {
 
 bool RecordingAnalyticsSdk::waitForQueuedWork(std::chrono::milliseconds) {
   calls_.push_back(waitForQueuedWorkCall());
+  return true;
+}
+
+bool RecordingAnalyticsSdk::closeDatabaseAfterQueuedWork(std::chrono::milliseconds) {
+  calls_.push_back(closeDatabaseAfterQueuedWorkCall());
   return true;
 }
 

@@ -18,7 +18,8 @@ struct AnalyticsSdkCall {
     SetCollectionEnabled,
     LogEvent,
     ResetAnalyticsData,
-    WaitForQueuedWork
+    WaitForQueuedWork,
+    CloseDatabaseAfterQueuedWork
   };
 
   Kind kind;
@@ -39,6 +40,7 @@ AnalyticsSdkCall setCollectionEnabledCall(bool enabled);
 AnalyticsSdkCall logEventCall(std::string name, std::optional<AnalyticsParameters> parameters);
 AnalyticsSdkCall resetAnalyticsDataCall();
 AnalyticsSdkCall waitForQueuedWorkCall();
+AnalyticsSdkCall closeDatabaseAfterQueuedWorkCall();
 
 class RecordingAnalyticsSdk final : public AnalyticsSdk {
  public:
@@ -48,8 +50,9 @@ class RecordingAnalyticsSdk final : public AnalyticsSdk {
   void logEventWithName(const std::string& name,
                         const std::optional<AnalyticsParameters>& parameters) override;
   void resetAnalyticsData() override;
-  // Answers at once that the work is done.
+  // Both answer at once that the work is done.
   bool waitForQueuedWork(std::chrono::milliseconds bound) override;
+  bool closeDatabaseAfterQueuedWork(std::chrono::milliseconds bound) override;
 
   void setDefaultAppExists(bool exists) { defaultAppExists_ = exists; }
   void setConfigureSucceeds(bool succeeds) { configureSucceeds_ = succeeds; }

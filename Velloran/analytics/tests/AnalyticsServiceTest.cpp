@@ -15,12 +15,12 @@ namespace {
 
 using platform::Value;
 using testing::AnalyticsSdkCall;
+using testing::closeDatabaseAfterQueuedWorkCall;
 using testing::configureCall;
 using testing::hasDefaultAppCall;
 using testing::logEventCall;
 using testing::resetAnalyticsDataCall;
 using testing::setCollectionEnabledCall;
-using testing::waitForQueuedWorkCall;
 using Calls = std::vector<AnalyticsSdkCall>;
 
 constexpr const char* kFailureLine =
@@ -270,14 +270,14 @@ TEST_F(AnalyticsServiceTest, WithheldConsentLogsNoEvents) {
 
 // --- Quitting ----------------------------------------------------------------------------------
 
-TEST_F(AnalyticsServiceTest, QuittingWaitsForAConfiguredSdkOnly) {
+TEST_F(AnalyticsServiceTest, QuittingWaitsForAConfiguredSdkOnlyAndHasItCloseItsDatabase) {
   service_->finishQueuedWork();
   EXPECT_TRUE(sdk_->calls().empty()) << "never configured: nothing can be queued";
 
   service_->applyCollectionSetting();
   sdk_->clearCalls();
   service_->finishQueuedWork();
-  EXPECT_EQ(sdk_->calls(), (Calls{waitForQueuedWorkCall()}));
+  EXPECT_EQ(sdk_->calls(), (Calls{closeDatabaseAfterQueuedWorkCall()}));
 }
 
 TEST_F(AnalyticsServiceTest, QuittingAfterAFailedConfigurationWaitsForNothing) {

@@ -24,9 +24,7 @@ constexpr const char* kAppInstanceIDKey = "/corvane/measurement/app_instance_id"
 
 class AnalyticsProcessTest : public velloran::testing::AppProcessFixture {
  protected:
-  bool measurementFolderExists() const {
-    return std::filesystem::exists(user_.dataHome() / bundleIdentifier_ / "Corvane" / "Measurement");
-  }
+  bool measurementFolderExists() const { return std::filesystem::exists(measurementFolder()); }
 };
 
 TEST_F(AnalyticsProcessTest, TheBuildsOptionsFileConfiguresTheSdkWithoutComplaint) {

@@ -70,6 +70,14 @@ class AppProcessFixture : public ::testing::Test {
     return *read.value().asDictionary();
   }
 
+  // The analytics SDK's database, in the folder it keeps its measurements in.
+  std::filesystem::path measurementDatabase() const {
+    return measurementFolder() / "corvane-app-measurement.sql";
+  }
+  std::filesystem::path measurementFolder() const {
+    return user_.dataHome() / bundleIdentifier_ / "Corvane" / "Measurement";
+  }
+
   // The build's bundle copied into the temporary user's bundle folder, with "BeaconService-Info.plist"
   // holding `serviceInfo` instead (nothing at all for nullopt); the app runs from this copy.
   void useBundleWithServiceInfo(const std::optional<platform::Value>& serviceInfo) {

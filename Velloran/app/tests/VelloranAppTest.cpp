@@ -134,7 +134,8 @@ TEST_F(VelloranAppTest, QuittingLetsTheAnalyticsAndTheStoreFinishThenClosesTheSt
   testing::CompletionProbe<void> saved;
   app.promptStore()->savePrompt(testing::makePrompt({.title = "Last edit"}), saved.completion());
   app.handleTermination();
-  EXPECT_EQ(sdk_->calls(), std::vector<testing::AnalyticsSdkCall>{testing::waitForQueuedWorkCall()});
+  EXPECT_EQ(sdk_->calls(),
+            std::vector<testing::AnalyticsSdkCall>{testing::closeDatabaseAfterQueuedWorkCall()});
   ASSERT_EQ(saved.calls(), 1u);
   EXPECT_TRUE(saved.result().ok());
   EXPECT_EQ(app.coreDataStack().container()->persistentStoreCoordinator()->persistentStore(), nullptr);

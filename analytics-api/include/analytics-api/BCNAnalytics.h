@@ -105,6 +105,11 @@ class BCNAnalytics {
   // main thread. Answers whether that happened in time; at once true while no default SDK app is
   // configured, as nothing was handed on.
   static bool waitForQueuedWork(std::chrono::nanoseconds bound);
+  // The same wait, after which the analytics database lets go of its file, leaving no journal beside
+  // it; what the SDK is asked to store later is kept nowhere. For the application's last moment
+  // before it quits. Answers whether both happened in time; at once true while no default SDK app
+  // is configured.
+  static bool closeDatabaseAfterQueuedWork(std::chrono::nanoseconds bound);
 };
 
 }  // namespace beacon

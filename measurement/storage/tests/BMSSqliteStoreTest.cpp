@@ -128,6 +128,30 @@ TEST_F(BMSSqliteStoreTest, ADamagedFileIsDeletedSoTheNextOpenStartsAfresh) {
   EXPECT_TRUE((*second)->execute("CREATE TABLE t (v)"));
 }
 
+TEST_F(BMSSqliteStoreTest, ClosingFoldsTheLogIntoTheFileAndLaterStatementsNeverReachIt) {
+  const std::string path = (folder.path() / "store.sql").string();
+  auto store = openStore();
+  bool madeTables = false;
+  store->setFreshFileHandler([&] { madeTables = static_cast<bool>(store->execute("CREATE TABLE t (v)")); });
+  ASSERT_TRUE(store->run("INSERT INTO t VALUES (1)", {}));
+  ASSERT_TRUE(std::filesystem::exists(path + "-wal"));
+  const std::uint64_t epochBefore = store->undoEpoch();
+
+  store->close();
+
+  EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+  EXPECT_FALSE(std::filesystem::exists(path + "-shm"));
+  EXPECT_TRUE(madeTables);
+  EXPECT_GT(store->undoEpoch(), epochBefore);
+  EXPECT_TRUE(store->run("INSERT INTO t VALUES (2)", {}));
+  EXPECT_EQ(store->integer("SELECT sum(v) FROM t").value(), 2);
+  store->close();
+  EXPECT_EQ(rows(*store), 0);
+
+  auto reader = platform::SqliteConnection::open(path).value();
+  EXPECT_EQ(reader->scalar("SELECT sum(v) FROM t").value(), platform::SqlValue(std::int64_t{1}));
+}
+
 TEST_F(BMSSqliteStoreTest, AFolderThatCannotHoldTheFileFailsWithoutDeletingAnything) {
   auto opened = BMSSqliteStore::open(folder.path() / "missing" / "store.sql");
   ASSERT_FALSE(opened);

@@ -197,6 +197,10 @@ class BMSAnalytics {
   // Waits at most `bound` for the same; on the main thread the main queue keeps running meanwhile,
   // so work the engine hands the main thread is not held up. Answers whether it was done in time.
   static bool waitForQueuedWork(std::chrono::nanoseconds bound);
+  // The same wait for an application that quits, after which the engine closes its database on its
+  // worker queue (BMSMeasurement::closeDatabaseOnWorkerQueue), so that no journal file stays beside
+  // it. Answers whether both happened within the bound; a close that comes later still happens.
+  static bool closeDatabaseAfterQueuedWork(std::chrono::nanoseconds bound);
 
   // Seconds since 1970: when the facade was loaded, or when analytics data was last reset.
   static double loadTimestamp();

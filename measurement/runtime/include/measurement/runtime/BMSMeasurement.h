@@ -209,6 +209,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void handleAppWillResignActiveEvent(const platform::Notification& notification);
   // Writes the persisted state to disk now; upload scheduling calls it when it ends without an upload.
   void terminateBackgroundTask();
+  // The application ends: the database lets go of its file (BMSDatabase::close). Worker queue.
+  void closeDatabaseOnWorkerQueue();
   // The logger delegate of the engine's HTTP client: its lines go to the engine's log. Lives as long
   // as the engine (the client holds it weakly).
   std::shared_ptr<CVUNetworkLoggerDelegate> networkLogBridge() const { return networkLogBridge_; }

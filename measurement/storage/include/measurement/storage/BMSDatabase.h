@@ -82,6 +82,9 @@ class BMSDatabase {
   platform::Result<std::int64_t> maybeDeleteStaleData();
   // Empties every table in place (and drops the events snapshot).
   platform::Result<void> reset();
+  // Lets go of the file as the process ends, leaving no journal beside it; later calls work on an
+  // empty database in memory (BMSSqliteStore::close).
+  void close() { store_->close(); }
 
   // --- app metadata row
 

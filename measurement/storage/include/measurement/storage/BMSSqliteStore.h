@@ -10,6 +10,11 @@
 // deleted with one logged line, a new empty one takes its place and the fresh-file handler makes
 // the owner's tables again.
 //
+// close() lets go of the file for good, when the process ends: the engine folds its write-ahead log
+// back into the file and removes the log and its index. Statements after it run against an empty
+// private database in memory whose tables the fresh-file handler makes, so work that still arrives
+// fails nothing and is kept nowhere.
+//
 // Threads: the owner's queue (the engine's worker queue) only; one call at a time.
 
 #include <cstdint>
@@ -48,8 +53,10 @@ class BMSSqliteStore {
   // The first column of the first row as an integer; 0 for no row or null.
   platform::Result<std::int64_t> integer(std::string_view sql,
                                          const std::vector<platform::SqlValue>& parameters = {});
-  // Called after a damaged file was replaced by a new empty one (see above).
+  // Called after a damaged file was replaced by a new empty one, and after close() (see above).
   void setFreshFileHandler(std::function<void()> handler) { freshFileHandler_ = std::move(handler); }
+  // Outside any transaction only; a second call changes nothing on disk.
+  void close();
 
   std::int64_t changes() const { return connection_->changes(); }
   std::int64_t lastInsertRowID() const { return connection_->lastInsertRowID(); }
@@ -88,6 +95,9 @@ class BMSSqliteStore {
   // Damage of the file replaces it at once, or when the open transaction is over.
   void noteDamage(const platform::Error& cause);
   void replaceDamagedFile();
+  // Drops what was read from the file and makes the owner's tables in `connection`, which takes the
+  // file's place.
+  void continueIn(std::unique_ptr<platform::SqliteConnection> connection);
 
   std::filesystem::path path_;
   std::unique_ptr<platform::SqliteConnection> connection_;
