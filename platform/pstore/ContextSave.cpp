@@ -177,7 +177,7 @@ Result<void> ManagedObjectContext::save() {
       }
       changes.inserts.push_back(std::move(insert));
     }
-    changes.metadata = pendingMetadata_;
+    changes.metadata = &pendingMetadata_;
     changes.author = author_;
     changes.failOnConflict = mergePolicy_ == MergePolicy::Error;
 
@@ -189,13 +189,13 @@ Result<void> ManagedObjectContext::save() {
       const StatePtr& state = inserted[i];
       registered_.erase({state->entity, state->number});
       state->number = result.insertedRows[i].number;
-      state->snapshot = result.insertedRows[i];
+      state->snapshot = std::move(result.insertedRows[i]);
       state->inserted = false;
       registered_[{state->entity, state->number}] = state;
     }
     for (std::size_t i = 0; i < updated.size(); ++i) {
-      updated[i]->snapshot = result.updatedRows[i];
       updated[i]->gone = !result.updatedRows[i];
+      updated[i]->snapshot = std::move(result.updatedRows[i]);
     }
     for (const auto* group : {&deleted, &discarded}) {
       for (const StatePtr& state : *group) {

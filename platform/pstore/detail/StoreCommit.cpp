@@ -2,6 +2,7 @@
 // single transaction together with their history.
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <unordered_map>
 
@@ -167,22 +168,28 @@ Result<CommitResult> StoreDatabase::commitLocked(const ChangeSet& changes, Date 
   for (const RowInsert& insert : changes.inserts) {
     const EntityLayout& entity = *insert.entity;
     StoredRow row{numbers.at(insert.temporaryNumber), 1, insert.recordName, {}};
-    for (std::size_t column = 0; column < insert.columns.size(); ++column) {
-      row.columns.push_back(resolved(entity, column, insert.columns[column], numbers));
-    }
+    // The statement's values first, the row's columns taken from them after: one copy of each value.
+    constexpr std::size_t kLeadingValues = 3;
     std::vector<SqlValue> parameters{row.number, row.version, recordNameValue(row.recordName)};
-    parameters.insert(parameters.end(), row.columns.begin(), row.columns.end());
+    parameters.reserve(kLeadingValues + insert.columns.size());
+    for (std::size_t column = 0; column < insert.columns.size(); ++column) {
+      parameters.push_back(resolved(entity, column, insert.columns[column], numbers));
+    }
     if (Result<void> done = connection_->run(entity.insertStatement, parameters); !done) return done.error();
+    row.columns.assign(std::make_move_iterator(parameters.begin() + kLeadingValues),
+                       std::make_move_iterator(parameters.end()));
     inserted.push_back({HistoryChangeType::Insert, {entity.entity->name, row.number}, row.recordName});
     result.insertedRows.push_back(std::move(row));
   }
 
-  for (const auto& [key, value] : changes.metadata) {
-    Result<void> done =
-        value ? connection_->run("INSERT OR REPLACE INTO Z_METADATA (Z_KEY, Z_VALUE) VALUES (?, ?)",
-                                 {key, *value})
-              : connection_->run("DELETE FROM Z_METADATA WHERE Z_KEY = ?", {key});
-    if (!done) return done.error();
+  if (changes.metadata) {
+    for (const auto& [key, value] : *changes.metadata) {
+      Result<void> done =
+          value ? connection_->run("INSERT OR REPLACE INTO Z_METADATA (Z_KEY, Z_VALUE) VALUES (?, ?)",
+                                   {key, *value})
+                : connection_->run("DELETE FROM Z_METADATA WHERE Z_KEY = ?", {key});
+      if (!done) return done.error();
+    }
   }
 
   std::vector<HistoryChange> written = std::move(inserted);

@@ -98,7 +98,9 @@ struct ChangeSet {
   std::vector<RowInsert> inserts;
   std::vector<RowUpdate> updates;
   std::vector<RowDelete> deletes;
-  std::map<std::string, std::optional<std::string>> metadata;  // nullopt removes the key
+  // nullopt removes the key. Read during the commit only: the caller keeps it, to keep it should the
+  // commit fail.
+  const std::map<std::string, std::optional<std::string>>* metadata = nullptr;
   std::optional<std::string> author;
   // True: a row changed or removed since the expected version fails the whole commit. False: the
   // changes are written over the stored row property by property, and changes to a row that is gone
