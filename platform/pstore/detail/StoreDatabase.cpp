@@ -112,7 +112,7 @@ StoredRow readRow(const SqliteRow& row, std::size_t columnCount) {
 }
 
 // The writer's page cache.
-constexpr int kWriterCacheKibibytes = 32 * 1024;
+constexpr int kWriterCacheKibibytes = 16 * 1024;
 
 // The engine's result code for a damaged database file.
 constexpr std::int64_t kSQLiteCorrupt = 11;
