@@ -111,8 +111,10 @@ StoredRow readRow(const SqliteRow& row, std::size_t columnCount) {
   return stored;
 }
 
-// The writer's page cache.
+// The writer's page cache, and how much of the write-ahead log's file is kept once the log has been
+// folded into the database file.
 constexpr int kWriterCacheKibibytes = 16 * 1024;
+constexpr std::int64_t kLogBytesKept = 16 * 1024 * 1024;
 
 // The engine's result code for a damaged database file.
 constexpr std::int64_t kSQLiteCorrupt = 11;
@@ -146,12 +148,14 @@ Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescriptio
     if (Result<SqlValue> mode = connection.scalar("PRAGMA journal_mode = WAL"); !mode) return mode.error();
     // With a write-ahead log, FULL makes every commit durable before it is reported.
     if (Result<void> sync = connection.execute("PRAGMA synchronous = FULL"); !sync) return sync.error();
-    // A write batch changes pages all over the record-name indexes; with too small a cache the
-    // engine writes changed pages out, and reads them back, long before the batch commits.
-    if (Result<void> cache =
-            connection.execute("PRAGMA cache_size = -" + std::to_string(kWriterCacheKibibytes));
-        !cache)
-      return cache.error();
+    // A write batch changes pages all over the record-name indexes: with too small a cache the
+    // engine writes changed pages out, and reads them back, long before the batch commits. The log
+    // a large batch grew is cut back once its pages are in the database file.
+    if (Result<void> sizes =
+            connection.execute("PRAGMA cache_size = -" + std::to_string(kWriterCacheKibibytes) +
+                               "; PRAGMA journal_size_limit = " + std::to_string(kLogBytesKept));
+        !sizes)
+      return sizes.error();
   }
   Result<SqlValue> tableCount = connection.scalar("SELECT count(*) FROM sqlite_master");
   if (!tableCount) return tableCount.error();
