@@ -1,4 +1,5 @@
 // Raw events of the measurement database: events stored until they are bundled.
+#include <algorithm>
 #include <limits>
 
 #include "measurement/engine/BMSDigest.h"
@@ -59,34 +60,45 @@ platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
   const auto failed = [](const platform::Error& error) {
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to trim raw events", error);
   };
-  // Runs with every stored event, so no case may read the whole table: while the row IDs, read off
-  // both ends of the table, span fewer rows than the limit, there are not too many; past that, the
-  // count kept since it was last read tells.
-  // (Two subqueries: SQLite reads a lone min() or max() of the row ID off the table's end.)
-  auto span =
-      store_->integer("SELECT (SELECT max(rowid) FROM raw_events) - (SELECT min(rowid) FROM raw_events) + 1");
-  if (!span) return failed(span.error());
-  if (*span < kStoredEventsLimit) return std::int64_t{0};
+  // Runs with every stored event, so no case may read the whole table, and a full table is trimmed
+  // with every one: the count kept since it was last read tells how many rows there are. Without
+  // it, the row IDs read off both ends of the table tell whether there can be too many before the
+  // table is counted. (Two subqueries: SQLite reads a lone min() or max() of the row ID off the
+  // table's end.)
+  auto stamp = readStamp();
+  if (!stamp) return failed(stamp.error());
+  if (!keptRawEventCount_ || keptRawEventCount_->stamp != *stamp) {
+    auto span = store_->integer(
+        "SELECT (SELECT max(rowid) FROM raw_events) - (SELECT min(rowid) FROM raw_events) + 1");
+    if (!span) return failed(span.error());
+    if (*span < kStoredEventsLimit) return std::int64_t{0};
+  }
   auto stored = rawEventCount();
   if (!stored) return failed(stored.error());
   const std::int64_t excess = *stored - (kStoredEventsLimit - 1);
   if (excess <= 0) return std::int64_t{0};
-  // Reads only the rows it passes over: the oldest ones, as many as are deleted.
-  auto lastDeleted =
-      store_->integer("SELECT rowid FROM raw_events ORDER BY rowid ASC LIMIT 1 OFFSET ?", {excess - 1});
-  if (!lastDeleted) return failed(lastDeleted.error());
-  forgetLatestRawEventAmong(std::numeric_limits<std::int64_t>::min(), *lastDeleted);
+  // One statement, which passes over only the rows it deletes: the oldest ones.
+  std::int64_t deleted = 0;
+  std::int64_t lastDeleted = std::numeric_limits<std::int64_t>::min();
+  auto trimmed = store_->run(
+      "DELETE FROM raw_events WHERE rowid <= (SELECT rowid FROM raw_events ORDER BY rowid ASC LIMIT 1 OFFSET "
+      "?)"
+      " RETURNING rowid",
+      {excess - 1}, [&](const platform::SqliteRow& row) {
+        ++deleted;
+        lastDeleted = std::max(lastDeleted, row.integer(0));
+      });
+  if (!trimmed) return failed(trimmed.error());
+  forgetLatestRawEventAmong(std::numeric_limits<std::int64_t>::min(), lastDeleted);
   // The upload schedule's answers stay as they were while the newest raw event is known to stay and
-  // no real-time raw event may go (a full table is trimmed with every stored event).
+  // no real-time raw event may have gone (a full table is trimmed with every stored event).
   const bool factsMayChange = !latestRawEvent_ || !latestRawEvent_->timestampMilliseconds ||
                               !keptUploadDataFacts_ || !keptUploadDataFacts_->facts.realtimeRawEvents ||
                               *keptUploadDataFacts_->facts.realtimeRawEvents;
   if (factsMayChange) keptUploadDataFacts_.reset();
-  if (auto deleted = store_->run("DELETE FROM raw_events WHERE rowid <= ?", {*lastDeleted}); !deleted)
-    return failed(deleted.error());
-  countRawEventsChanged(-store_->changes());
-  trimmedRawEventCount_ += store_->changes();
-  return store_->changes();
+  countRawEventsChanged(-deleted);
+  trimmedRawEventCount_ += deleted;
+  return deleted;
 }
 
 platform::Result<std::optional<std::int64_t>> BMSDatabase::nextMetadataFingerprintToProcess() {
