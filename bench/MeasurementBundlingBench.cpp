@@ -106,6 +106,8 @@ void BM_BundleLargePurchases(benchmark::State& state) {
   state.counters["bundles"] = bundles;
   state.counters["seconds"] = seconds;
   state.counters["peak_rss_mb"] = peakResidentMegabytes();
+  state.counters["goal_seconds"] = 10;
+  state.counters["goal_peak_rss_mb"] = 150;
 }
 BENCHMARK(BM_BundleLargePurchases)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
