@@ -22,7 +22,7 @@ std::optional<std::vector<BMSRawEventData>> BMSRawEventsForBundle(BMSDatabase& d
         const std::int64_t rowHour =
             static_cast<std::int64_t>(std::floor(static_cast<double>(row.timestampMilliseconds) / 1000)) /
             3600;
-        const auto size = static_cast<std::int64_t>(row.data.size());
+        const std::int64_t size = row.dataSize;
         if (index == 0) {
           hour = rowHour;
         } else if (rowHour != hour || row.rowID != previousRowID + 1 || totalBytes + size >= maxBytes) {

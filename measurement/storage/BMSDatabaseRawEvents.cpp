@@ -114,7 +114,9 @@ platform::Result<std::optional<BMSDatabase::RawEventRow>> BMSDatabase::nextRawEv
     std::int64_t metadataFingerprint, std::int64_t afterRowID) {
   std::optional<RawEventRow> found;
   auto read = store_->run(
-      "SELECT rowid, name, timestamp_ms, metadata_fingerprint, data, realtime FROM raw_events"
+      // length() reads the size off the record, not the bytes: a row the filter refuses, often one
+      // of hundreds of kilobytes, is never read.
+      "SELECT rowid, name, timestamp_ms, metadata_fingerprint, length(data), realtime FROM raw_events"
       " WHERE rowid > ? AND metadata_fingerprint = ? ORDER BY rowid ASC LIMIT 1",
       {afterRowID, metadataFingerprint}, [&](const platform::SqliteRow& sqlRow) {
         RawEventRow row;
@@ -123,13 +125,20 @@ platform::Result<std::optional<BMSDatabase::RawEventRow>> BMSDatabase::nextRawEv
           row.name = std::move(*text);
         row.timestampMilliseconds = sqlRow.integer(2);
         row.metadataFingerprint = sqlRow.integer(3);
-        if (auto data = sqlRow.column(4); auto* bytes = std::get_if<platform::Bytes>(&data))
-          row.data = std::move(*bytes);
+        row.dataSize = sqlRow.integer(4);
         row.isRealtime = sqlRow.integer(5) != 0;
         found = std::move(row);
       });
   if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", read.error());
   return found;
+}
+
+platform::Result<void> BMSDatabase::readRawEventData(RawEventRow& row) {
+  auto stored = store_->scalar("SELECT data FROM raw_events WHERE rowid = ?", {row.rowID});
+  if (!stored)
+    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", stored.error());
+  if (auto* bytes = std::get_if<platform::Bytes>(&*stored)) row.data = std::move(*bytes);
+  return {};
 }
 
 platform::Result<void> BMSDatabase::deleteRawEventsWithMaxRowID(std::int64_t maxRowID) {
@@ -275,6 +284,7 @@ platform::Result<std::vector<BMSRawEventData>> BMSDatabase::rawEventsWithMetadat
     if (!*row) break;
     after = (*row)->rowID;
     if (filter && !filter(**row, events.size())) break;
+    if (auto read = readRawEventData(**row); !read) return read.error();
     auto data = rawEventDataFromRow(**row);
     if (!data) {
       BMSLog(1, static_cast<std::int64_t>(DatabaseErrorCode::InvalidRow),

@@ -226,6 +226,31 @@ TEST_F(BMSDatabaseTest, RawEventsAreReadPerFingerprintInRowOrderUntilTheFilterSt
   EXPECT_EQ(database->nextMetadataFingerprintToProcess().value(), 8);
 }
 
+// A refused row can be far larger than the ones taken (an event with hundreds of items): the filter
+// decides on its size before its bytes are read, and only the rows taken are read and decoded.
+TEST_F(BMSDatabaseTest, TheFilterSeesEachRowsSizeBeforeItsBytesAreRead) {
+  const BMSEvent first = event("first", 5, {{"note", platform::Value("kurz")}});
+  const BMSEvent second = event("second", 6, {{"text", platform::Value(std::string(90, 'x'))}});
+  database->insertRawEvent(first, 7, false).value();
+  database->insertRawEvent(second, 7, false).value();
+  const auto encodedSize = [](const BMSEvent& stored) {
+    return static_cast<std::int64_t>(stored.protoEvent().protoBuffer()->size());
+  };
+  std::vector<std::pair<std::int64_t, std::size_t>> seen;
+  const auto rows =
+      database
+          ->rawEventsWithMetadataFingerprint(7,
+                                             [&](const BMSDatabase::RawEventRow& row, std::size_t) {
+                                               seen.emplace_back(row.dataSize, row.data.size());
+                                               return row.dataSize < encodedSize(second);
+                                             })
+          .value();
+  EXPECT_EQ(seen, (std::vector<std::pair<std::int64_t, std::size_t>>{{encodedSize(first), 0},
+                                                                     {encodedSize(second), 0}}));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].rawEvent().parameters(), first.parameters());
+}
+
 // The newest time is kept between reads: it must follow every change of the table.
 TEST_F(BMSDatabaseTest, TheKeptLatestRawEventTimeFollowsEveryChangeOfTheTable) {
   const auto latest = [&] { return database->queryLatestRawEventTime().value(); };

@@ -173,15 +173,17 @@ class BMSDatabase {
     std::string name;
     std::int64_t timestampMilliseconds = 0;
     std::int64_t metadataFingerprint = 0;
+    // The stored event's size in bytes, and its bytes (read only once the row is taken).
+    std::int64_t dataSize = 0;
     platform::Bytes data;
     bool isRealtime = false;
   };
   platform::Result<std::int64_t> insertRawEvent(const BMSEvent& event, std::int64_t metadataFingerprint,
                                                 bool isRealtime);
   // The decoded rows of one fingerprint in ascending row ID, at most kRawEventsReadLimit; `filter`
-  // sees each stored row, before its event is decoded, with the number taken so far, and the first
-  // false ends the list. A row whose event cannot be read back can never be bundled: it is deleted
-  // with a log line and skipped.
+  // sees each stored row with the number taken so far, before its event's bytes are read (it has
+  // their size), and the first false ends the list. A row whose event cannot be read back can never be
+  // bundled: it is deleted with a log line and skipped.
   platform::Result<std::vector<BMSRawEventData>> rawEventsWithMetadataFingerprint(
       std::int64_t metadataFingerprint,
       const std::function<bool(const RawEventRow&, std::size_t)>& filter = {});
@@ -274,9 +276,12 @@ class BMSDatabase {
                                                     std::int64_t timestampMilliseconds,
                                                     std::int64_t metadataFingerprint,
                                                     const platform::Bytes& data, bool isRealtime);
-  // The first row of the fingerprint after `afterRowID`; none when there is none.
+  // The first row of the fingerprint after `afterRowID`, without its event's bytes; none when there
+  // is none.
   platform::Result<std::optional<RawEventRow>> nextRawEventRow(std::int64_t metadataFingerprint,
                                                                std::int64_t afterRowID);
+  // The event's bytes of a row `nextRawEventRow` answered.
+  platform::Result<void> readRawEventData(RawEventRow& row);
   platform::Result<std::int64_t> insertBundleData(const platform::Bytes& compressedData,
                                                   double endTimestampSeconds, bool isRealtime);
   platform::Result<void> runForRowIDs(const std::string& sqlPrefix, const std::vector<std::int64_t>& rowIDs);
