@@ -48,6 +48,17 @@
 //   1,000,000 run was stopped before the bound); paced at 90 % of the 100,000 run's rate, p50
 //   12 us and p99 105 us per call. Past the stored-events limit each event also deletes the
 //   oldest row (one storage page more per commit: 71 against 47 us in MeasurementStorageBench).
+// - with the full table's trim going by the count it keeps, in one statement (load 17 to 21, other
+//   builds beside; rates of one run each): 3,800 per second at 10,000 events, 3,140-5,390 at
+//   100,000 and 3,090-3,730 at 1,000,000 (69-98 % in four runs: the share swings with the load);
+//   113, 166-182 and 220-234 us of process CPU per event; peak 33, 39 and 52 MB; paced at 2,830
+//   per second, p50 14 us and p99 284 us per call. What the 1,000,000 run pays more is the trim
+//   alone: with it switched off for a trial the run kept 94 % of the 100,000 run's rate at the same
+//   CPU per event (186 us). An exact trim deletes one row, in the oldest leaf, with every stored
+//   event: a third page in each commit besides the raw event's and the counters', and the
+//   checkpoints that copy it - 20-25 us of CPU per event in MeasurementStorageBench, 25-55 us here,
+//   where the base is 40-45 us on a quiet machine. No cheaper statement removes that page; only
+//   trimming in batches (letting the table run up to a batch over the limit between them) would.
 // The p99 on several processors is the caller's sleep on the allocator's lock, whose memory the
 // queue threads free; a sleeping thread takes tens of microseconds to wake on this machine.
 // The benchmark runs in the users' locale: in a portable one (C, POSIX) each event's metadata logs
