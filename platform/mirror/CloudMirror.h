@@ -12,7 +12,9 @@
 //    writes under a new device name, so that copy and original see each other's changes.
 //  - Then, at every poll: check that this store's journal still holds what it last wrote there
 //    (and write the store's own state again when it does not), export this store's changes, then
-//    import the other devices' changes, chunk by chunk.
+//    import the other devices' changes, chunk by chunk. The chunks are committed together, a
+//    write batch of several at a time (ImportBatches.h); a save of the application that comes in
+//    meanwhile waits for a chunk, not for the whole import, and listings never wait.
 //    Imports wait while there are local changes to export, so a local change always reaches the
 //    journal before anything can overwrite it here.
 //  - A commit of this store (its remote-change notification) schedules an export after the export

@@ -6,8 +6,9 @@
 // lines that cannot be read (or claim another device than their journal's, or carry a stamp far
 // beyond `now`: HybridLogicalClock::isWithinReach) are skipped and named.
 // A journal that no longer holds that position is read again from its start. The caller applies
-// chunk after chunk, each in its own transaction with its journal's new position, so a backlog of
-// any size is worked through in bounded memory and an interrupted import resumes where it stopped.
+// chunk after chunk, each saved on its own with its journal's new position (the caller may gather
+// several such saves into one write batch, WriteBatch.h), so a backlog of any size is worked through
+// in bounded memory and an interrupted import resumes where its last commit left the store.
 // Applying keeps the last writer per record: an entry older than the record's stamp changes
 // nothing, so the outcome does not depend on the order in which journals and chunks come in. A save makes the
 // record hold the entry's state (inserting it under its record name when missing); a deletion deletes it and
@@ -16,8 +17,8 @@
 // seen is kept pending and made once that record arrives; one to a record known to be deleted is dropped.
 //
 // A chunk, its journal's position and the rest of the bookkeeping included (the export token moves
-// past the earlier imports), is saved in one transaction with the author kMirrorImportAuthor, so the import
-// reaches history (and the store's remote-change notification) as one change that is not this store's own.
+// past the earlier imports), is saved in one save with the author kMirrorImportAuthor, so the chunk reaches
+// history as one transaction that is not this store's own.
 // The save is refused, and the work dropped, while this store has changes of its own not yet exported, or
 // when a local save touched the same records meanwhile: the caller exports first and tries again, so that a
 // local change is never overwritten before other devices have had it.
