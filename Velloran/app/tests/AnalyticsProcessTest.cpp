@@ -59,6 +59,14 @@ TEST_F(AnalyticsProcessTest, WithheldConsentSwitchesCollectionOffAndStartsOverUn
   EXPECT_NE(stored.at(kAppInstanceIDKey), collectingID);
 }
 
+// Quitting gives the SDK its moment to store what the start queued, then it closes its database.
+TEST_F(AnalyticsProcessTest, AQuitLeavesNoJournalBesideTheAnalyticsDatabase) {
+  ASSERT_EQ(runApp(), 0) << errors_;
+  ASSERT_TRUE(std::filesystem::exists(measurementDatabase()));
+  for (const char* companion : {"-wal", "-shm"})
+    EXPECT_FALSE(std::filesystem::exists(measurementDatabase().string() + companion)) << companion;
+}
+
 // The window taking the focus is the application becoming active, which the SDK hears: it keeps a
 // heartbeat for the day.
 TEST_F(AnalyticsProcessTest, TheActiveWindowReachesTheSdkAsTheApplicationBecomingActive) {

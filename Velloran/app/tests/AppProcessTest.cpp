@@ -85,20 +85,17 @@ TEST_F(AppProcessTest, ALibraryFolderThatCannotBeMadeIsNamedAndTheAppFailsWithou
   EXPECT_EQ(errors_.find("Fatal error"), std::string::npos) << errors_;
 }
 
-TEST_F(AppProcessTest, QuittingRightAfterStartEndsCleanlyWithBothDatabasesClosedEveryTime) {
+TEST_F(AppProcessTest, QuittingRightAfterStartEndsCleanlyWithTheStoreClosedEveryTime) {
   // Each run quits as its event loop starts, while the mirror's first cycle and the analytics SDK's
-  // start may still be under way on their workers; every run after the first opens the library,
-  // the mirror folder and the SDK's database the last one left.
+  // start may still be under way on their workers; every run after the first opens the library and
+  // mirror folder the last one left.
   for (int run = 0; run < kQuickQuits; ++run) {
     ASSERT_EQ(runApp(), 0) << "run " << run << ":\n" << errors_;
     ASSERT_EQ(errors_.find("Sanitizer"), std::string::npos) << "run " << run << ":\n" << errors_;
     ASSERT_TRUE(storeFileExists());
-    ASSERT_TRUE(std::filesystem::exists(measurementDatabase()));
-    for (const std::filesystem::path& database : {storeFile(), measurementDatabase()}) {
-      for (const char* companion : {"-wal", "-shm"}) {
-        ASSERT_FALSE(std::filesystem::exists(database.string() + companion))
-            << "run " << run << " left " << database.filename() << companion;
-      }
+    for (const char* companion : {"-wal", "-shm"}) {
+      ASSERT_FALSE(std::filesystem::exists(storeFile().string() + companion))
+          << "run " << run << " left " << companion;
     }
   }
 }
