@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -36,7 +37,8 @@ class PstoreWriteBatch : public ::testing::Test {
     return all;
   }
 
-  int remoteChanges = 0;
+  // Counted on whichever thread commits: a batch's and another thread's saves announce from their own.
+  std::atomic<int> remoteChanges = 0;
   TemporaryDirectory folder;
   Notebook notebook{fileStore(folder.path() / "Notebook.sqlite")};
   ObserverToken observer =
@@ -47,7 +49,7 @@ class PstoreWriteBatch : public ::testing::Test {
 
 TEST_F(PstoreWriteBatch, SavesOfTheBatchThreadShowThereAndReachOthersAsOneCommit) {
   addNote(*notebook.background(), "before");
-  ASSERT_EQ(remoteChanges, 1);
+  ASSERT_EQ(remoteChanges.load(), 1);
   auto viewer = notebook.background();
   viewer->setAutomaticallyMergesChangesFromParent(true);
   ManagedObject seen = fetchAll(*viewer, "Note").at(0);
@@ -59,11 +61,11 @@ TEST_F(PstoreWriteBatch, SavesOfTheBatchThreadShowThereAndReachOthersAsOneCommit
   addNote(*second, "two");
   EXPECT_EQ(titles(*notebook.background()), (std::vector<std::string>{"before, changed", "one", "two"}))
       << "the batch's own thread reads what it wrote";
-  EXPECT_EQ(remoteChanges, 1) << "nothing is announced before the batch commits";
+  EXPECT_EQ(remoteChanges.load(), 1) << "nothing is announced before the batch commits";
   EXPECT_EQ(text(seen, "title"), "before") << "nor merged";
 
   ASSERT_TRUE(batch->commit().ok());
-  EXPECT_EQ(remoteChanges, 2);
+  EXPECT_EQ(remoteChanges.load(), 2);
   EXPECT_EQ(text(seen, "title"), "before, changed");
   // Each save still is its own history transaction.
   EXPECT_EQ(valueOrFail(notebook.view().fetchHistory(std::nullopt)).size(), 3u);
