@@ -46,6 +46,11 @@ bool operator==(const SmartFilter& a, const SmartFilter& b) {
          canonicallyEqual(a.predicateJSON, b.predicateJSON) && a.createdAt == b.createdAt;
 }
 
+const std::string& currentText(const Prompt& prompt) {
+  static const std::string noText;
+  return prompt.versions.empty() ? noText : prompt.versions.back().content;
+}
+
 bool operator==(const Prompt& a, const Prompt& b) {
   return a.id == b.id && canonicallyEqual(a.title, b.title) && a.type == b.type &&
          textListsEqual(a.tags, b.tags) && a.isSystem == b.isSystem && a.createdAt == b.createdAt &&

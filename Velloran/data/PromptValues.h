@@ -80,6 +80,9 @@ struct Prompt {
   std::vector<Snippet> snippets;
 };
 
+// The text of the prompt's current (last) version; empty when it has none.
+const std::string& currentText(const Prompt& prompt);
+
 bool operator==(const PromptVersion& a, const PromptVersion& b);
 bool operator==(const PromptRun& a, const PromptRun& b);
 bool operator==(const Snippet& a, const Snippet& b);

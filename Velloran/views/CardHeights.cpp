@@ -5,12 +5,6 @@
 namespace velloran {
 namespace {
 
-const std::string kNoText;
-
-const std::string& latestTextOf(const Prompt& prompt) {
-  return prompt.versions.empty() ? kNoText : prompt.versions.back().content;
-}
-
 bool sameOwner(const std::weak_ptr<const Prompt>& kept, const SharedPrompt& listed) {
   return !kept.owner_before(listed) && !listed.owner_before(kept);
 }
@@ -34,7 +28,7 @@ void CardHeights::Heights::add(int width, int height) {
 
 bool CardHeights::MeasuredTexts::describe(const Prompt& prompt) const {
   // Compared as stored, without making the card's display texts: equal texts give equal ones.
-  return title == prompt.title && latestText == latestTextOf(prompt) && hasTags == !prompt.tags.empty();
+  return title == prompt.title && latestText == currentText(prompt) && hasTags == !prompt.tags.empty();
 }
 
 CardHeights::CardHeights(Measure measure)
@@ -105,7 +99,7 @@ int CardHeights::heightOf(const SharedPrompt& prompt, int width) {
   value.heights.add(width, height);
   MeasuredTexts& texts = byId_[prompt->id];
   if (!texts.describe(*prompt))
-    texts = MeasuredTexts{prompt->title, latestTextOf(*prompt), !prompt->tags.empty(), {}};
+    texts = MeasuredTexts{prompt->title, currentText(*prompt), !prompt->tags.empty(), {}};
   texts.heights = value.heights;
   return height;
 }
@@ -115,7 +109,7 @@ int CardHeights::estimate(const Prompt& prompt, int width) {
     estimates_ = {{{-1, -1}, {-1, -1}}};
     estimatesWidth_ = width;
   }
-  const bool hasPreview = !latestTextOf(prompt).empty();
+  const bool hasPreview = !currentText(prompt).empty();
   const bool hasTags = !prompt.tags.empty();
   int& estimate = estimates_[hasPreview ? 1 : 0][hasTags ? 1 : 0];
   if (estimate < 0) {

@@ -12,10 +12,6 @@ namespace {
 
 constexpr const char* kDeleteFailed = "Prompt konnte nicht gelöscht werden: ";
 
-std::string currentText(const Prompt& prompt) {
-  return prompt.versions.empty() ? std::string() : prompt.versions.back().content;
-}
-
 TagSet trimmedTagSet(const std::vector<std::string>& tags) {
   TagSet set;
   for (const std::string& tag : tags) {

@@ -261,8 +261,7 @@ QString PromptRow::versionLabel(const Prompt& prompt) {
 }
 
 QString PromptRow::previewText(const Prompt& prompt) {
-  if (prompt.versions.empty()) return {};
-  return QString::fromStdString(platform::trimmed(prompt.versions.back().content));
+  return QString::fromStdString(platform::trimmed(currentText(prompt)));
 }
 
 QString PromptRow::objectNameFor(const Prompt& prompt) {
