@@ -30,6 +30,11 @@ platform::Result<std::int64_t> BMSDatabase::insertRawEventData(const std::string
     latestRawEvent_->timestampMilliseconds = timestampMilliseconds;
     latestRawEvent_->rowID = rowID;
   }
+  if (keptRawEventCount_ && keptRawEventCount_->count > kStoredEventsLimit) {
+    // The oldest row still in sight has just left it, as the trim would have deleted it.
+    if (latestRawEvent_ && latestRawEvent_->rowID != rowID) latestRawEvent_.reset();
+    forgetUploadDataFactsTheOldestRowsMayHold();
+  }
   keepStoredRawEventInUploadDataFacts(timestampMilliseconds, isRealtime);
   return rowID;
 }
@@ -39,6 +44,13 @@ void BMSDatabase::forgetLatestRawEventAmong(std::int64_t firstRowID, std::int64_
       latestRawEvent_->rowID <= lastRowID) {
     latestRawEvent_.reset();
   }
+}
+
+const std::string& BMSDatabase::visibleRawEventsSQL() {
+  static const std::string condition =
+      "rowid >= coalesce((SELECT rowid FROM raw_events ORDER BY rowid DESC LIMIT 1 OFFSET " +
+      std::to_string(kStoredEventsLimit - 1) + "), (SELECT min(rowid) FROM raw_events))";
+  return condition;
 }
 
 platform::Result<std::int64_t> BMSDatabase::rawEventCount() {
@@ -56,27 +68,25 @@ void BMSDatabase::countRawEventsChanged(std::int64_t by) {
   if (keptRawEventCount_) keptRawEventCount_->count += by;
 }
 
-platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
-  const auto failed = [](const platform::Error& error) {
-    return databaseError(DatabaseErrorCode::WriteFailed, "Failed to trim raw events", error);
-  };
-  // Runs with every stored event, so no case may read the whole table, and a full table is trimmed
-  // with every one: the count kept since it was last read tells how many rows there are. Without
-  // it, the row IDs read off both ends of the table tell whether there can be too many before the
-  // table is counted. (Two subqueries: SQLite reads a lone min() or max() of the row ID off the
-  // table's end.)
+platform::Result<std::int64_t> BMSDatabase::rawEventsBeyond(std::int64_t kept) {
+  // Runs with every stored event, so no case may read the whole table: the count kept since it was
+  // last read tells how many rows there are. Without it, the row IDs read off both ends of the table
+  // tell whether there can be too many before the table is counted. (Two subqueries: SQLite reads a
+  // lone min() or max() of the row ID off the table's end.)
   auto stamp = readStamp();
-  if (!stamp) return failed(stamp.error());
+  if (!stamp) return stamp.error();
   if (!keptRawEventCount_ || keptRawEventCount_->stamp != *stamp) {
     auto span = store_->integer(
         "SELECT (SELECT max(rowid) FROM raw_events) - (SELECT min(rowid) FROM raw_events) + 1");
-    if (!span) return failed(span.error());
-    if (*span < kStoredEventsLimit) return std::int64_t{0};
+    if (!span) return span.error();
+    if (*span <= kept) return std::int64_t{0};
   }
   auto stored = rawEventCount();
-  if (!stored) return failed(stored.error());
-  const std::int64_t excess = *stored - (kStoredEventsLimit - 1);
-  if (excess <= 0) return std::int64_t{0};
+  if (!stored) return stored.error();
+  return std::max<std::int64_t>(*stored - kept, 0);
+}
+
+platform::Result<std::int64_t> BMSDatabase::deleteOldestRawEvents(std::int64_t count) {
   // One statement, which passes over only the rows it deletes: the oldest ones.
   std::int64_t deleted = 0;
   std::int64_t lastDeleted = std::numeric_limits<std::int64_t>::min();
@@ -84,24 +94,53 @@ platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
       "DELETE FROM raw_events WHERE rowid <= (SELECT rowid FROM raw_events ORDER BY rowid ASC LIMIT 1 OFFSET "
       "?)"
       " RETURNING rowid",
-      {excess - 1}, [&](const platform::SqliteRow& row) {
+      {count - 1}, [&](const platform::SqliteRow& row) {
         ++deleted;
         lastDeleted = std::max(lastDeleted, row.integer(0));
       });
-  if (!trimmed) return failed(trimmed.error());
+  if (!trimmed) return trimmed.error();
   forgetLatestRawEventAmong(std::numeric_limits<std::int64_t>::min(), lastDeleted);
-  // The upload schedule's answers stay as they were while the newest raw event is known to stay and
-  // no real-time raw event may have gone (a full table is trimmed with every stored event).
-  const bool factsMayChange = !latestRawEvent_ || !latestRawEvent_->timestampMilliseconds ||
-                              !keptUploadDataFacts_ || !keptUploadDataFacts_->facts.realtimeRawEvents ||
-                              *keptUploadDataFacts_->facts.realtimeRawEvents;
-  if (factsMayChange) keptUploadDataFacts_.reset();
+  forgetUploadDataFactsTheOldestRowsMayHold();
   countRawEventsChanged(-deleted);
   trimmedRawEventCount_ += deleted;
   return deleted;
 }
 
+void BMSDatabase::forgetUploadDataFactsTheOldestRowsMayHold() {
+  // The answers stay as they were while the newest raw event is known to stay and no real-time raw
+  // event may have gone.
+  const bool factsMayChange = !latestRawEvent_ || !latestRawEvent_->timestampMilliseconds ||
+                              !keptUploadDataFacts_ || !keptUploadDataFacts_->facts.realtimeRawEvents ||
+                              *keptUploadDataFacts_->facts.realtimeRawEvents;
+  if (factsMayChange) keptUploadDataFacts_.reset();
+}
+
+platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
+  const auto failed = [](const platform::Error& error) {
+    return databaseError(DatabaseErrorCode::WriteFailed, "Failed to trim raw events", error);
+  };
+  // A full table would otherwise lose its oldest row with every stored event: one more page written
+  // in every commit. In batches, the rows past the limit wait for the batch, out of every read's
+  // sight (see visibleRawEventsSQL).
+  auto excess = rawEventsBeyond(kStoredEventsLimit - 1);
+  if (!excess) return failed(excess.error());
+  if (*excess < kRawEventsTrimBatch) return std::int64_t{0};
+  auto deleted = deleteOldestRawEvents(*excess);
+  if (!deleted) return failed(deleted.error());
+  return deleted;
+}
+
+platform::Result<std::int64_t> BMSDatabase::deleteRawEventsPastTheLimit() {
+  auto excess = rawEventsBeyond(kStoredEventsLimit);
+  if (!excess) return excess.error();
+  if (*excess == 0) return std::int64_t{0};
+  return deleteOldestRawEvents(*excess);
+}
+
 platform::Result<std::optional<std::int64_t>> BMSDatabase::nextMetadataFingerprintToProcess() {
+  // Bundling starts here: the rows a batched trim left past the limit go first.
+  if (auto trimmed = deleteRawEventsPastTheLimit(); !trimmed)
+    return databaseError(DatabaseErrorCode::WriteFailed, "Failed to trim raw events", trimmed.error());
   auto oldest = store_->scalar("SELECT metadata_fingerprint FROM raw_events ORDER BY rowid ASC LIMIT 1");
   if (!oldest)
     return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", oldest.error());
@@ -182,13 +221,12 @@ platform::Result<double> BMSDatabase::queryLatestRawEventTime() {
     latestRawEvent_.reset();
     LatestRawEvent latest{std::nullopt, 0, *stamp};
     // Reads the whole table: the rows are in row ID order, not in time order.
-    auto read = store_->run(
-        "SELECT timestamp_ms, rowid FROM raw_events ORDER BY timestamp_ms DESC, rowid DESC"
-        " LIMIT 1",
-        {}, [&](const platform::SqliteRow& row) {
-          latest.timestampMilliseconds = row.integer(0);
-          latest.rowID = row.integer(1);
-        });
+    auto read = store_->run("SELECT timestamp_ms, rowid FROM raw_events WHERE " + visibleRawEventsSQL() +
+                                " ORDER BY timestamp_ms DESC, rowid DESC LIMIT 1",
+                            {}, [&](const platform::SqliteRow& row) {
+                              latest.timestampMilliseconds = row.integer(0);
+                              latest.rowID = row.integer(1);
+                            });
     if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", read.error());
     latestRawEvent_ = latest;
   }
@@ -196,7 +234,8 @@ platform::Result<double> BMSDatabase::queryLatestRawEventTime() {
 }
 
 platform::Result<bool> BMSDatabase::containsRealtimeRawEvents() {
-  auto any = store_->integer("SELECT EXISTS (SELECT 1 FROM raw_events WHERE realtime != 0)");
+  auto any = store_->integer("SELECT EXISTS (SELECT 1 FROM raw_events WHERE realtime != 0 AND " +
+                             visibleRawEventsSQL() + ")");
   if (!any) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", any.error());
   return *any != 0;
 }

@@ -277,16 +277,17 @@ TEST_F(BMSDatabaseTest, TheKeptLatestRawEventTimeFollowsEveryChangeOfTheTable) {
   ASSERT_TRUE(database->deleteRawEventWithRowID(written));
   EXPECT_EQ(latest(), 7);
 
-  // The trim takes the oldest rows, here the one of the newest time.
+  // The oldest rows leave the limit's sight and then go with the trim's batch, here the one of the
+  // newest time.
   ASSERT_TRUE(database->insertRawEvent(event("f", 1e6), 7, false));
   EXPECT_EQ(latest(), 1e6);
   ASSERT_TRUE(database->store().execute(
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-      std::to_string(BMSDatabase::kStoredEventsLimit) +
+      std::to_string(BMSDatabase::kStoredEventsLimit + BMSDatabase::kRawEventsTrimBatch - 2) +
       ") INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data) SELECT 'g', 100000, 7, x'00'"
       " FROM n"));
-  EXPECT_EQ(latest(), 1e6);
-  EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 3);
+  EXPECT_EQ(latest(), 100);
+  EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), BMSDatabase::kRawEventsTrimBatch + 1);
   EXPECT_EQ(latest(), 100);
   EXPECT_GT(database->maybeDeleteStaleData().value(), 0);
   EXPECT_EQ(latest(), 0);
@@ -495,15 +496,16 @@ TEST_F(BMSDatabaseTest, KeptUserAttributesNeverOutliveAChange) {
 }
 
 TEST_F(BMSDatabaseTest, RawEventTrimKeepsTheNewestBelowTheLimit) {
+  constexpr std::int64_t kBatch = BMSDatabase::kRawEventsTrimBatch;
   database->performTransaction([&] {
-    for (std::int64_t i = 0; i < BMSDatabase::kStoredEventsLimit + 5; ++i) {
+    for (std::int64_t i = 0; i < BMSDatabase::kStoredEventsLimit + kBatch; ++i) {
       EXPECT_TRUE(database->insertRawEvent(event("e", static_cast<double>(i)), 1, false));
     }
     return true;
   });
-  EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 6);
+  EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), kBatch + 1);
   EXPECT_EQ(count("SELECT count(*) FROM raw_events"), BMSDatabase::kStoredEventsLimit - 1);
-  EXPECT_EQ(count("SELECT min(timestamp_ms) FROM raw_events"), 6000);
+  EXPECT_EQ(count("SELECT min(timestamp_ms) FROM raw_events"), (kBatch + 1) * 1000);
 
   // Row IDs with gaps (bundled rows gone) span more than the limit without there being too many.
   database->performTransaction([&] {
@@ -516,43 +518,85 @@ TEST_F(BMSDatabaseTest, RawEventTrimKeepsTheNewestBelowTheLimit) {
   EXPECT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 0);
 }
 
-// The trim of a full table runs with every stored event: it deletes the oldest row each time, and
-// the number of rows it goes by stays right when a transaction rolls back or another connection
-// writes.
-TEST_F(BMSDatabaseTest, PastTheLimitEveryStoredEventTrimsTheOldestRow) {
-  const std::int64_t kept = BMSDatabase::kStoredEventsLimit - 1;
+// A full table is trimmed a batch of its oldest rows at a time, not one row with every stored event;
+// the number of rows the trim goes by stays right when a transaction rolls back or another
+// connection writes.
+TEST_F(BMSDatabaseTest, PastTheLimitTheOldestRowsAreTrimmedInBatches) {
+  constexpr std::int64_t kLimit = BMSDatabase::kStoredEventsLimit;
+  constexpr std::int64_t kBatch = BMSDatabase::kRawEventsTrimBatch;
   database->performTransaction([&] {
-    for (std::int64_t i = 0; i < kept; ++i)
+    for (std::int64_t i = 0; i < kLimit - 1; ++i)
       EXPECT_TRUE(database->insertRawEvent(event("e", 1.0 * i), 1, false));
     return true;
   });
-  const auto storeOne = [&](double timestamp) {
+  double timestamp = 1e6;
+  const auto storeOne = [&] {
     std::int64_t trimmed = -1;
     database->performTransaction([&] {
       trimmed = database->deleteRawEventsOverAbsoluteLimit().value();
-      return database->insertRawEvent(event("e", timestamp), 1, false).ok();
+      return database->insertRawEvent(event("e", ++timestamp), 1, false).ok();
     });
     return trimmed;
   };
-  EXPECT_EQ(storeOne(1e6), 0);
-  EXPECT_EQ(storeOne(1e6 + 1), 1);
-  EXPECT_EQ(storeOne(1e6 + 2), 1);
-  EXPECT_EQ(count("SELECT min(timestamp_ms) FROM raw_events"), 2000);
+  for (std::int64_t i = 0; i < kBatch; ++i) ASSERT_EQ(storeOne(), 0) << i;
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), kLimit + kBatch - 1);
+  EXPECT_EQ(storeOne(), kBatch);
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), kLimit);
+  EXPECT_EQ(count("SELECT min(timestamp_ms) FROM raw_events"), kBatch * 1000);
 
   EXPECT_FALSE(database->performTransaction([&] {
     EXPECT_TRUE(database->insertRawEvent(event("undone", 2e6), 1, false));
     return false;
   }));
-  EXPECT_EQ(storeOne(1e6 + 3), 1);
-
+  EXPECT_EQ(storeOne(), 0);
   {
     auto other = platform::SqliteConnection::open(path().string()).value();
     ASSERT_TRUE(other->execute(
         "INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data) VALUES ('o', 3, 1, x'00'),"
         " ('o', 4, 1, x'00')"));
   }
-  EXPECT_EQ(storeOne(1e6 + 4), 3);
-  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), BMSDatabase::kStoredEventsLimit);
+  // Three rows past the limit now: the batch is due when the next store would make it kBatch.
+  for (std::int64_t i = 0; i < kBatch - 4; ++i) ASSERT_EQ(storeOne(), 0) << i;
+  EXPECT_EQ(storeOne(), kBatch);
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), kLimit);
+}
+
+// Rows a batched trim has not deleted yet are out of every read's sight: the upload schedule's
+// answers leave them out, and bundling deletes them before it takes the oldest event.
+TEST_F(BMSDatabaseTest, RowsPastTheLimitAreNeverReadOrBundled) {
+  constexpr std::int64_t kLimit = BMSDatabase::kStoredEventsLimit;
+  const auto store = [&](const BMSEvent& stored, std::int64_t fingerprint, bool realtime) {
+    EXPECT_TRUE(database->deleteRawEventsOverAbsoluteLimit());
+    EXPECT_TRUE(database->insertRawEvent(stored, fingerprint, realtime));
+  };
+  // The oldest three: another fingerprint, one real-time, one stamped later than all the rest.
+  store(event("old", now()), 7, true);
+  store(event("old", now() + 5000), 7, false);
+  store(event("old", now()), 7, false);
+  ASSERT_TRUE(platform::SqliteConnection::open(path().string())
+                  .value()
+                  ->run("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+                        " INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data, realtime)"
+                        " SELECT 'e', ?, 1, x'00', 0 FROM n",
+                        {kLimit - 3, static_cast<std::int64_t>((now() + 1) * 1000)}));
+  auto facts = database->uploadDataFacts();
+  EXPECT_TRUE(*facts.realtimeRawEvents);
+  EXPECT_EQ(*facts.latestRawEventTime, now() + 5000);
+
+  database->performTransaction([&] {
+    for (int i = 0; i < 3; ++i) store(event("e", now() + 2), 1, false);
+    return true;
+  });
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), kLimit + 3);
+  facts = database->uploadDataFacts();
+  EXPECT_FALSE(*facts.realtimeRawEvents);
+  EXPECT_EQ(*facts.latestRawEventTime, now() + 2);
+  EXPECT_FALSE(database->containsRealtimeRawEvents().value());
+
+  EXPECT_EQ(database->nextMetadataFingerprintToProcess().value(), 1);
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), kLimit);
+  EXPECT_FALSE(database->containsRawEventWithMetadataFingerprint(7).value());
+  EXPECT_EQ(database->trimmedRawEventCount(), 3);
 }
 
 // A process killed in the middle of a burst of transactions leaves a sound file holding whole

@@ -71,16 +71,20 @@ TEST_F(UploadDataFactsTest, KeptAnswersNeverOutliveAChange) {
   ASSERT_TRUE(database->reset());
   EXPECT_EQ(facts(), "queue none; raw none");
 
-  // The trim of the oldest raw event takes the real-time one and the latest time with it.
+  // The oldest raw event leaves the limit's sight, and takes the real-time mark and the latest time
+  // with it, once the table holds more than the limit (the trim deletes it with its batch later).
   raw(61 * 86400 + 100, true);
   ASSERT_TRUE(other->store().run(
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) INSERT INTO raw_events"
       " (name, timestamp_ms, metadata_fingerprint, data, realtime) SELECT 'e', ?, 1, x'00', 0 FROM n",
       {BMSDatabase::kStoredEventsLimit - 2, static_cast<std::int64_t>(t0 * 1000)}));
   EXPECT_EQ(facts(), "queue none; raw latest 5270500 realtime");
+  ASSERT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 0);
   raw(61 * 86400 + 10, false);
-  ASSERT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 1);
-  EXPECT_EQ(facts(), "queue none; raw latest 5270410");
+  EXPECT_EQ(facts(), "queue none; raw latest 5270500 realtime");
+  ASSERT_EQ(database->deleteRawEventsOverAbsoluteLimit().value(), 0);
+  raw(61 * 86400 + 20, false);
+  EXPECT_EQ(facts(), "queue none; raw latest 5270420");
 }
 
 }  // namespace

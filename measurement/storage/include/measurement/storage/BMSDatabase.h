@@ -43,6 +43,8 @@ class BMSDatabase {
  public:
   // Raw events kept at most; a trim keeps the newest (limit - 1).
   static constexpr std::int64_t kStoredEventsLimit = 100000;
+  // Raw events a full table's trim deletes at once (see deleteRawEventsOverAbsoluteLimit).
+  static constexpr std::int64_t kRawEventsTrimBatch = 100;
   // Upload attempts counted per queued bundle; a bundle at the cap is stale.
   static constexpr std::int64_t kBundleRetryCountLimit = 1000;
   static constexpr std::int64_t kSubscriptionsLimit = 100;
@@ -190,11 +192,16 @@ class BMSDatabase {
   // One stored row as a raw-event record; an error when its event cannot be read back.
   static platform::Result<BMSRawEventData> rawEventDataFromRow(const RawEventRow& row);
 
-  // Keeps the newest (kStoredEventsLimit - 1) raw events; answers how many were deleted.
+  // Run before each raw event is stored: keeps the newest (kStoredEventsLimit - 1) raw events, so
+  // that the table holds at most kStoredEventsLimit; answers how many were deleted. A full table is
+  // trimmed kRawEventsTrimBatch rows at a time, not one row per stored event: in between, up to
+  // (kRawEventsTrimBatch - 1) rows past the limit stay in the file, and nothing reads them - the
+  // reads here see the newest kStoredEventsLimit rows only, and bundling deletes the rest first.
   platform::Result<std::int64_t> deleteRawEventsOverAbsoluteLimit();
-  // Raw events the trim above deleted since the database was opened.
+  // Raw events the trims deleted since the database was opened.
   std::int64_t trimmedRawEventCount() const { return trimmedRawEventCount_; }
-  // The fingerprint of the oldest raw event; empty when there is none.
+  // The fingerprint of the oldest raw event; empty when there is none. Bundling starts here, so the
+  // rows past the limit a batched trim left are deleted first.
   platform::Result<std::optional<std::int64_t>> nextMetadataFingerprintToProcess();
   platform::Result<void> deleteRawEventsWithMaxRowID(std::int64_t maxRowID);
   platform::Result<void> deleteRawEventWithRowID(std::int64_t rowID);
@@ -351,6 +358,18 @@ class BMSDatabase {
   std::optional<KeptRawEventCount> keptRawEventCount_;
   platform::Result<std::int64_t> rawEventCount();
   void countRawEventsChanged(std::int64_t by);
+  // The raw events stored beyond the newest `kept` (0 when the row IDs alone show there are not
+  // that many), and the deletion of the oldest `count`.
+  platform::Result<std::int64_t> rawEventsBeyond(std::int64_t kept);
+  platform::Result<std::int64_t> deleteOldestRawEvents(std::int64_t count);
+  // Deletes the rows past kStoredEventsLimit that a batched trim left.
+  platform::Result<std::int64_t> deleteRawEventsPastTheLimit();
+  // A condition that holds for the newest kStoredEventsLimit raw events only, the ones the limit
+  // keeps in sight.
+  static const std::string& visibleRawEventsSQL();
+  // Drops the kept upload answers when the oldest raw events, gone or out of sight, may have held
+  // the newest time or a real-time event.
+  void forgetUploadDataFactsTheOldestRowsMayHold();
   // Drops every kept copy (a reset, or many rows deleted).
   void forgetKeptRows();
 };
