@@ -115,7 +115,8 @@ std::optional<BMSValue> itemsFromProto(const MessageInfo& param) {
     for (const MessageInfo& member : element.messages(EventParamField::kParams)) {
       const std::string* name = member.text(EventParamField::kName);
       auto value = scalarFromProto(member);
-      if (name && value) members.emplace(*name, std::move(*value));
+      // Stored in name order (written from a map), so each member goes at the end: no search.
+      if (name && value) members.emplace_hint(members.end(), *name, std::move(*value));
     }
     items.elements.emplace_back(std::move(members));
   }
@@ -302,7 +303,7 @@ std::optional<BMSEvent> BMSEvent::initWithEventProto(const BMSPBEvent& proto) {
              {*paramName});
       continue;
     }
-    parameters.emplace(*paramName, std::move(*value));
+    parameters.emplace_hint(parameters.end(), *paramName, std::move(*value));
   }
   if (!origin) return std::nullopt;
   return initWithOrigin(
