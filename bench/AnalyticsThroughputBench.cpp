@@ -8,7 +8,7 @@
 // The batch such events are uploaded in is measured by MeasurementUploadBench.cpp.
 //
 // Runs of 10,000, 100,000 and 1,000,000 events logged as fast as the caller can: past 100,000 the
-// stored-events limit trims the oldest raw event with every new one, and the caller is held back
+// stored-events limit trims the oldest raw events (a hundred at a time), and the caller is held back
 // whenever the events waiting to be stored reach their bound, so the 1,000,000 run shows whether the
 // rate and the memory hold up at any backlog (goals: its rate at least 90 % of the 100,000 run's,
 // peak memory under 200 MB). A last run logs 100,000 events paced at 90 % of the rate the 100,000
@@ -19,7 +19,8 @@
 // its queued work ends), cpu_us_per_event (the whole process's CPU time over the same span, every
 // thread: at most 50 means one core keeps up with 20,000 per second), call_p50_us / call_p99_us /
 // call_max_us (each call on the caller's thread), stored (raw events in storage afterwards: the
-// run's), peak_rss_mb (the process's peak resident memory so far: the runs go from small to large,
+// run's; past the stored-events limit up to 99 more, out of sight, wait there for the trim's next
+// batch), peak_rss_mb (the process's peak resident memory so far: the runs go from small to large,
 // so each run's figure is its own peak or an earlier run's smaller one).
 //
 // Measured in release builds:

@@ -103,7 +103,7 @@ BMSPBMeasurementBundle metadataWith(const std::vector<BMSUserAttribute>& attribu
 // aggregates, the user properties for its metadata, the metadata, the raw-event trim and the raw
 // event; then the upload schedule's questions. (Building the metadata message is the pipeline's
 // work and stays out.) Arguments: bundles waiting in the upload queue, raw events stored before
-// (with 100,000, the stored-events limit, every event trims the oldest one).
+// (with 100,000, the stored-events limit, the events trim the oldest ones, a hundred at a time).
 void BM_OneEventStorageWork(benchmark::State& state) {
   platform::testing::TemporaryDirectory folder;
   auto database = BMSDatabase::openAtPath(folder.path() / "bench.sql").value();
