@@ -3,6 +3,7 @@
 #include <qdrawutil.h>
 #include <QPainter>
 #include <QPixmapCache>
+#include <QRegion>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -121,28 +122,52 @@ QPixmap shadowPixmap(QSize shapeSize, qreal cornerRadius, const ShadowStyle& sty
   return picture;
 }
 
-void paintShadow(QPainter& painter, QPoint topLeft, QSize shapeSize, qreal cornerRadius,
-                 const ShadowStyle& style) {
-  const qreal radius = std::min(cornerRadius, std::min(shapeSize.width(), shapeSize.height()) / 2.0);
+namespace {
+
+// The whole picture for a shape of any size, made from the picture of a small one (the core) with
+// its middle lines stretched, and kept per size: one is made for each size of card, not one per
+// paint.
+QPixmap stretchedShadowPixmap(QSize shapeSize, qreal radius, const ShadowStyle& style) {
   // Farther than this from a corner, neither the blurred shape nor the cut-away one changes along
   // the edge.
   const int corner = static_cast<int>(std::ceil(radius)) + blurReach(style.radius) +
                      std::max(std::abs(style.offset.x()), std::abs(style.offset.y())) + 1;
   const QSize core(std::min(shapeSize.width(), 2 * corner + 1), std::min(shapeSize.height(), 2 * corner + 1));
-  const QPixmap picture = shadowPixmap(core, radius, style);
-  if (core == shapeSize) {
-    painter.drawPixmap(topLeft, picture);
-    return;
-  }
+  const QPixmap corePicture = shadowPixmap(core, radius, style);
+  if (core == shapeSize) return corePicture;
+
+  const QString key = QStringLiteral("stretched:") + cacheKey(shapeSize, radius, style);
+  QPixmap picture;
+  if (QPixmapCache::find(key, &picture)) return picture;
   const int extent = shadowExtent(style);
   const int sideX = core.width() < shapeSize.width() ? extent + corner : 0;
   const int sideY = core.height() < shapeSize.height() ? extent + corner : 0;
-  const QRect target(topLeft, shapeSize + QSize(2 * extent, 2 * extent));
-  painter.save();
+  picture = QPixmap(shapeSize + QSize(2 * extent, 2 * extent));
+  picture.fill(Qt::transparent);
+  QPainter painter(&picture);
   // The middle line is repeated as it is, not blended with its neighbours.
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  qDrawBorderPixmap(&painter, target, QMargins(sideX, sideY, sideX, sideY), picture);
-  painter.restore();
+  qDrawBorderPixmap(&painter, picture.rect(), QMargins(sideX, sideY, sideX, sideY), corePicture);
+  painter.end();
+  QPixmapCache::insert(key, picture);
+  return picture;
+}
+
+}  // namespace
+
+void paintShadow(QPainter& painter, QPoint topLeft, QSize shapeSize, qreal cornerRadius,
+                 const ShadowStyle& style) {
+  const qreal radius = std::min(cornerRadius, std::min(shapeSize.width(), shapeSize.height()) / 2.0);
+  const QPixmap picture = stretchedShadowPixmap(shapeSize, radius, style);
+  // Where the shape itself lies, away from its rounded corners, the picture is cut away to nothing:
+  // drawing it would only blend clear pixels, over most of the picture's area.
+  const int extent = shadowExtent(style);
+  const QRect shape(QPoint(extent, extent) - style.offset, shapeSize);
+  const int inset = static_cast<int>(std::ceil(radius));
+  const QRegion cutAway =
+      QRegion(shape.adjusted(inset, 0, -inset, 0)) + QRegion(shape.adjusted(0, inset, 0, -inset));
+  for (const QRect& part : QRegion(picture.rect()) - cutAway)
+    painter.drawPixmap(topLeft + part.topLeft(), picture, part);
 }
 
 }  // namespace velloran

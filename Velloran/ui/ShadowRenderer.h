@@ -35,9 +35,10 @@ void blurAlpha(QImage& image, qreal sigma);
 QPixmap shadowPixmap(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style);
 
 // Paints the same picture with its top-left corner at `topLeft`, for a shape of any size: along an
-// edge, away from the corners, every line of a shadow is the same, so a large shape is painted
-// from the picture of a small one with its middle line stretched. Only small pictures are
-// rendered and kept, however tall a card grows.
+// edge, away from the corners, every line of a shadow is the same, so a large shape's picture is
+// made from the picture of a small one with its middle line stretched. Only small pictures are
+// blurred, however tall a card grows; the stretched picture is kept per size (Qt's pixmap cache),
+// so painting the shadow again only draws it. The part cut away where the shape lies is not drawn.
 void paintShadow(QPainter& painter, QPoint topLeft, QSize shapeSize, qreal cornerRadius,
                  const ShadowStyle& style);
 

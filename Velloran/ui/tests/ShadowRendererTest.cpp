@@ -114,6 +114,25 @@ TEST_F(ShadowPictureTest, AShapeOfAnySizeIsPaintedExactlyAsItsWholePicture) {
   EXPECT_EQ(painted, whole);
 }
 
+TEST_F(ShadowPictureTest, OverABackgroundIsTheWholePictureDrawnThere) {
+  // A shape painted from a stretched picture and a small one that is its own picture.
+  const QColor background(200, 120, 40);
+  for (const QSize shape : {QSize(700, 300), shape_}) {
+    const QImage whole = shadowPixmap(shape, 16, style_).toImage();
+    QImage expected(whole.size(), QImage::Format_ARGB32_Premultiplied);
+    expected.fill(background);
+    QImage painted = expected;
+    QPainter expectedPainter(&expected);
+    expectedPainter.drawImage(0, 0, whole);
+    expectedPainter.end();
+    QPainter painter(&painted);
+    paintShadow(painter, QPoint(0, 0), shape, 16, style_);
+    painter.end();
+    EXPECT_EQ(painted, expected) << shape.width();
+    EXPECT_EQ(painted.pixelColor(extent_ + shape.width() / 2, extent_ + shape.height() / 2), background);
+  }
+}
+
 TEST(ShadowRendererTest, ACornerRadiusBeyondHalfTheHeightMakesACapsule) {
   const ShadowStyle style{QColor(0, 0, 0, 255), 2, QPoint(0, 0)};
   const QImage capsule = shadowPixmap(QSize(60, 20), 1000, style).toImage();
