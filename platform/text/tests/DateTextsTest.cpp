@@ -44,6 +44,19 @@ TEST_F(DateTextsTest, SaysHowLongAgoInTheLargestUnit) {
   EXPECT_EQ(relativeTimeText(Date{now.secondsSinceReferenceDate + 7200}, now, "de_DE"), "in 2 Stunden");
 }
 
+TEST_F(DateTextsTest, FollowsTheLocaleAndTimeZoneAsTheyAreAtEachCall) {
+  // 24.5 hours across the end of summer time: in Berlin the day is 25 hours long, in UTC it is not.
+  const Date before = Date::fromUnixSeconds(1698487200);  // 2023-10-28 10:00 UTC
+  const Date after{before.secondsSinceReferenceDate + 24.5 * 3600};
+  EXPECT_EQ(relativeTimeText(before, after, "de_DE"), "vor 24 Stunden");
+  EXPECT_EQ(relativeTimeText(before, after, "en_US"), "24 hours ago");
+  icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("Etc/UTC"));
+  EXPECT_EQ(relativeTimeText(before, after, "de_DE"), "gestern");
+  EXPECT_EQ(relativeTimeText(before, after), "gestern") << "the current locale";
+  icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("Europe/Berlin"));
+  EXPECT_EQ(relativeTimeText(before, after, "de_DE"), "vor 24 Stunden");
+}
+
 TEST_F(DateTextsTest, WritesDateAndTimeInDigitsTheLocaleWay) {
   // 2023-11-14 22:13:20 UTC is 23:13 in Berlin.
   EXPECT_EQ(numericDateTimeText(ManualClock::kDefaultStart, "de_DE"), "14.11.2023, 23:13");
