@@ -1,6 +1,7 @@
 #include "Velloran/views/CardHeights.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace velloran {
 namespace {
@@ -80,6 +81,11 @@ CardHeights::ListedValue& CardHeights::remember(const SharedPrompt& prompt, Heig
 
 void CardHeights::forgetValuesGone() {
   std::erase_if(byValue_, [](const auto& entry) { return entry.second.owner.expired(); });
+  // The texts of a prompt go with its last value: a prompt deleted, or no longer held by any
+  // listing, leaves nothing behind. The values left are alive, so their addresses can be read.
+  std::unordered_set<platform::UUID> stillHeld;
+  for (const auto& [value, entry] : byValue_) stillHeld.insert(value->id);
+  std::erase_if(byId_, [&stillHeld](const auto& entry) { return !stillHeld.contains(entry.first); });
   clearingAt_ = std::max(2 * byValue_.size(), kFewestEntriesCleared);
 }
 

@@ -11,6 +11,9 @@
 // up before it: a search narrows the library's listing without changing its order, so its prompts
 // are found by walking the two lists side by side rather than one by one.
 //
+// What is kept for values gone (no listing holds them any longer) is cleared from time to time, at a
+// constant share of the remembering; the texts of a prompt none of whose values is left go with them.
+//
 // Main thread only, like the grid it serves.
 
 #include <array>
@@ -50,7 +53,7 @@ class CardHeights {
     std::optional<int> at(int width) const;
     void add(int width, int height);
   };
-  // What was measured for a prompt's texts, by the prompt's id.
+  // What was measured for a prompt's texts, by the prompt's id, while a value of it is kept.
   struct MeasuredTexts {
     std::string title;
     std::string latestText;

@@ -84,5 +84,22 @@ TEST_F(CardHeightsTest, ValuesStillListedKeepTheirHeightsWhenThoseOfValuesGoneAr
   EXPECT_EQ(measured_["Behalten"], 1);
 }
 
+TEST_F(CardHeightsTest, APromptGoneWithAllItsValuesLeavesNothingBehind) {
+  SharedPrompt gone = makePrompt("Gelöscht");
+  heights_.heightOf(gone, 300);
+  const Prompt copy = *gone;
+  gone.reset();
+  for (int round = 0; round < 3; ++round) {
+    std::vector<SharedPrompt> others;
+    for (int index = 0; index < 200; ++index)
+      others.push_back(makePrompt("Anderer " + std::to_string(index)));
+    for (const SharedPrompt& other : others) heights_.heightOf(other, 300);
+  }
+  // Should a prompt with its texts come back, nothing of it was kept: it is measured anew.
+  EXPECT_EQ(heights_.heightOf(std::make_shared<const Prompt>(copy), 300),
+            30 + static_cast<int>(copy.title.size()));
+  EXPECT_EQ(measured_["Gelöscht"], 2);
+}
+
 }  // namespace
 }  // namespace velloran
