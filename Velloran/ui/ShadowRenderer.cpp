@@ -55,15 +55,26 @@ int blurReach(qreal sigma) {
   return reach;
 }
 
-QString cacheKey(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style) {
-  return QStringLiteral("velloran.shadow:%1x%2:r%3:b%4:o%5,%6:c%7")
-      .arg(shapeSize.width())
-      .arg(shapeSize.height())
-      .arg(cornerRadius)
-      .arg(style.radius)
-      .arg(style.offset.x())
-      .arg(style.offset.y())
-      .arg(style.color.rgba(), 8, 16, QLatin1Char('0'));
+// The picture's key in Qt's pixmap cache: the shape's and style's numbers themselves after a name
+// of the kind of picture, cheap enough to make on every paint.
+QString cacheKey(QLatin1String kind, QSize shapeSize, qreal cornerRadius, const ShadowStyle& style) {
+  struct Numbers {
+    qreal cornerRadius;
+    qreal blur;
+    int width;
+    int height;
+    int offsetX;
+    int offsetY;
+    QRgb color;
+    int padding = 0;  // no undefined bytes in the key
+  };
+  const Numbers numbers{cornerRadius,     style.radius,     shapeSize.width(), shapeSize.height(),
+                        style.offset.x(), style.offset.y(), style.color.rgba()};
+  static_assert(sizeof(Numbers) % sizeof(QChar) == 0);
+  QString key = kind;
+  key.append(reinterpret_cast<const QChar*>(&numbers),
+             static_cast<qsizetype>(sizeof(Numbers) / sizeof(QChar)));
+  return key;
 }
 
 QPixmap renderShadow(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style) {
@@ -114,7 +125,7 @@ void blurAlpha(QImage& image, qreal sigma) {
 }
 
 QPixmap shadowPixmap(QSize shapeSize, qreal cornerRadius, const ShadowStyle& style) {
-  const QString key = cacheKey(shapeSize, cornerRadius, style);
+  const QString key = cacheKey(QLatin1String("velloran.shadow"), shapeSize, cornerRadius, style);
   QPixmap picture;
   if (QPixmapCache::find(key, &picture)) return picture;
   picture = renderShadow(shapeSize, cornerRadius, style);
@@ -136,7 +147,7 @@ QPixmap stretchedShadowPixmap(QSize shapeSize, qreal radius, const ShadowStyle& 
   const QPixmap corePicture = shadowPixmap(core, radius, style);
   if (core == shapeSize) return corePicture;
 
-  const QString key = QStringLiteral("stretched:") + cacheKey(shapeSize, radius, style);
+  const QString key = cacheKey(QLatin1String("velloran.shadow.stretched"), shapeSize, radius, style);
   QPixmap picture;
   if (QPixmapCache::find(key, &picture)) return picture;
   const int extent = shadowExtent(style);
