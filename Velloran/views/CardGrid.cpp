@@ -150,10 +150,11 @@ PromptRow* CardGrid::cardForItem(std::size_t index, std::vector<PromptRow*>& spa
     cards_[prompt->id] = card;
     return card;
   }
-  // The same shared prompt keeps the card's actions, which follow from the prompt alone; on show,
-  // it keeps its relative time too, which the grid's refresh moves on.
+  // The same shared prompt keeps the card's actions, which follow from the prompt alone, and its
+  // relative time unless the grid refreshed the times while the card was idle.
+  const bool missedRefresh = idleThroughRefresh_.erase(card) > 0;
   if (card->sharedPrompt() == prompt) {
-    if (!card->isVisibleTo(canvas_)) card->refreshRelativeTime();
+    if (missedRefresh) card->refreshRelativeTime();
     return card;
   }
   card->setPrompt(prompt);
@@ -249,7 +250,7 @@ void CardGrid::resizeEvent(QResizeEvent* event) {
 
 void CardGrid::showEvent(QShowEvent* event) {
   QScrollArea::showEvent(event);
-  for (PromptRow* card : shownCards()) card->refreshRelativeTime();
+  refreshRelativeTimes();
   scheduleRelativeTimeRefresh();
 }
 
@@ -258,12 +259,22 @@ void CardGrid::hideEvent(QHideEvent* event) {
   relativeTimeTimer_.cancel();
 }
 
+void CardGrid::refreshRelativeTimes() {
+  for (const auto& [id, card] : cards_) {
+    if (card->isVisibleTo(canvas_)) {
+      card->refreshRelativeTime();
+    } else {
+      idleThroughRefresh_.insert(card);
+    }
+  }
+}
+
 void CardGrid::scheduleRelativeTimeRefresh() {
   QPointer<CardGrid> grid(this);
   relativeTimeTimer_ =
       platform::Timer::schedule(mainQueue_, platform::Deadline::after(kRelativeTimeRefresh), [grid] {
         if (grid == nullptr) return;
-        for (PromptRow* card : grid->shownCards()) card->refreshRelativeTime();
+        grid->refreshRelativeTimes();
         grid->scheduleRelativeTimeRefresh();
       });
 }

@@ -14,7 +14,10 @@
 // erased) the same widget shows it. Widgets of prompts long gone are reused for others rather than made anew.
 //
 // While the grid is shown, the cards on show read the clock again every kRelativeTimeRefresh, so
-// "vor 42 Sekunden" moves on without a reload; the refresh runs on the given main queue.
+// "vor 42 Sekunden" moves on without a reload; the refresh runs on the given main queue. A card kept
+// idle through a refresh reads the clock when it is shown again; one shown again before the next
+// refresh keeps its time, as a card that stayed on show does, so a keystroke that brings back
+// dozens of cards does not format dozens of times.
 //
 // Presses: a click (pressed and released within 0.35 s without moving more than 10 pixels) taps
 // the card; holding it 0.35 s without moving is a long press. Both report the card's prompt. The
@@ -30,6 +33,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "Velloran/data/PromptList.h"
@@ -110,6 +114,8 @@ class CardGrid final : public QScrollArea {
   PromptRow* cardForItem(std::size_t index, std::vector<PromptRow*>& spare);
   PromptRowActions actionsFor(const SharedPrompt& prompt) const;
   void cancelPress();
+  // The cards on show read the clock again; those kept idle are noted to do so when shown.
+  void refreshRelativeTimes();
   void scheduleRelativeTimeRefresh();
 
   std::shared_ptr<const platform::Clock> clock_;
@@ -129,6 +135,7 @@ class CardGrid final : public QScrollArea {
   CardHeights heights_;
   std::unordered_map<platform::UUID, PromptRow*> cards_;
   std::vector<PromptRow*> spareCards_;
+  std::unordered_set<PromptRow*> idleThroughRefresh_;  // idle cards whose time a refresh passed by
 
   std::optional<Press> press_;
   platform::Timer longPressTimer_;

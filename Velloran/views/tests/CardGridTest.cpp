@@ -1,5 +1,6 @@
 // The card grid's measuring: a card's height is measured once for its texts and width, however
-// often its prompt is listed again, and measured again only when those texts change.
+// often its prompt is listed again, and measured again only when those texts change. Its cards'
+// relative times.
 
 #include <gtest/gtest.h>
 
@@ -8,11 +9,15 @@
 #include <memory>
 #include <string>
 
+#include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/views/CardGrid.h"
 #include "platform/dispatch/DeterministicDispatch.h"
+#include "platform/text/DateTexts.h"
 
 namespace velloran {
 namespace {
+
+using namespace std::chrono_literals;
 
 SharedPrompt makePrompt(std::string title, std::string text, std::vector<std::string> tags = {}) {
   Prompt prompt;
@@ -114,6 +119,36 @@ TEST_F(CardGridTest, AWiderGridMeasuresAgainAndKeepsTheNarrowerHeights) {
   dispatch_.drain();
   QCoreApplication::processEvents();
   EXPECT_EQ(timesMeasured(prompt), 0) << "the narrower width is still known";
+}
+
+TEST_F(CardGridTest, ACardIdleThroughARefreshOfTheTimesReadsTheClockWhenShownAgain) {
+  const platform::Date start = dispatch_.sharedClock()->now();
+  Prompt recent = *makePrompt("Zeit", "Text");
+  recent.updatedAt = platform::Date{start.secondsSinceReferenceDate - 42};
+  const SharedPrompt prompt = std::make_shared<const Prompt>(recent);
+  const auto shownTime = [&] {
+    PromptRow* card = grid_->cardFor(prompt->id);
+    return card != nullptr ? card->findChild<ElidedLabel*>("relativeTime")->text().toStdString() : "";
+  };
+  const auto timeAfter = [&](std::chrono::seconds passed) {
+    return platform::relativeTimeText(prompt->updatedAt,
+                                      platform::Date{start.secondsSinceReferenceDate + passed.count()});
+  };
+  ASSERT_NE(timeAfter(10s), timeAfter(0s));
+  show({prompt});
+  EXPECT_EQ(shownTime(), timeAfter(0s));
+
+  show({});
+  dispatch_.advance(CardGrid::kRelativeTimeRefresh);
+  show({prompt});
+  EXPECT_EQ(shownTime(), timeAfter(10s)) << "the refresh passed the idle card by";
+
+  show({});
+  dispatch_.advance(5s);
+  show({prompt});
+  EXPECT_EQ(shownTime(), timeAfter(10s)) << "no refresh since: as fresh as a card that stayed on show";
+  dispatch_.advance(5s);
+  EXPECT_EQ(shownTime(), timeAfter(20s));
 }
 
 }  // namespace
