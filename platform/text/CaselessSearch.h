@@ -36,6 +36,9 @@ class CaselessText {
   // Indexed by offset into folded_ (one entry more than its length): whether a user-perceived
   // character of the original text begins or ends there.
   std::vector<bool> isCharacterBoundary_;
+  // The folded code units present, each as bit (unit % 64): a search text with a unit missing here
+  // is not found without looking through the text.
+  std::uint64_t unitsPresent_ = 0;
   CaseFolding folding_;
 };
 
@@ -58,6 +61,7 @@ class CaselessSearch {
 
   std::u16string folded_;
   bool foldedIsAscii_ = false;
+  std::uint64_t unitsNeeded_ = 0;  // as CaselessText's unitsPresent_
   CaseFolding folding_;
 };
 

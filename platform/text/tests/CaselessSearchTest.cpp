@@ -32,7 +32,7 @@ const std::vector<std::string> kTexts = {
 const std::vector<std::string> kSearches = {
     "review",   "REV",           "e r", "\r", "\n",     "\r\n",    "e\r",     "übersicht", "ubersicht",
     "u",        "STRASSE",       "ß",   "s",  "σοφία",  "kırmızı", "kirmizi", "i",         "ı",
-    "istanbul", "\u00C9T\u00C9", "et",  "",   "\u0308",
+    "istanbul", "\u00C9T\u00C9", "et",  "",   "\u0308", "w 1",     "0p",      "REVIEWS",
 };
 
 // Folding each side once answers exactly what the one-shot comparison answers, for every rule set
