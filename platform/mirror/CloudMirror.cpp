@@ -180,6 +180,7 @@ Result<void> CloudMirror::takeIdentity() {
   }
   if (!*device || formerDevice_) bookkeeping.setDevice(device_);
   if (*home != here) bookkeeping.setHome(here);
+  if (Result<void> adopted = bookkeeping.adoptTextRecordStates(); !adopted) return adopted;
   return context->save();
 }
 

@@ -1,5 +1,7 @@
 #include "platform/mirror/MirrorBookkeeping.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "platform/mirror/DecimalText.h"
@@ -13,13 +15,13 @@ const std::string kDeviceKey = "mirror.device";
 const std::string kHomeKey = "mirror.home";
 const std::string kOwnJournalKey = "mirror.journal";
 const std::string kOffsetPrefix = "mirror.offset.";
-const std::string kRecordPrefix = "mirror.record.";
+const std::string kTextRecordPrefix = "mirror.record.";
 const std::string kPendingReferencesKey = "mirror.pendingReferences";
 constexpr std::string_view kLive = "live";
 constexpr std::string_view kDeleted = "deleted";
 
-// "<clock> <device> live|deleted[ <entity>]"
-std::optional<RecordState> recordStateFrom(std::string_view text) {
+// As stores kept record states among their metadata texts: "<clock> <device> live|deleted[ <entity>]".
+std::optional<RecordState> recordStateFromText(std::string_view text) {
   const std::size_t first = text.find(' ');
   const std::size_t second = first == std::string_view::npos ? first : text.find(' ', first + 1);
   if (second == std::string_view::npos) return std::nullopt;
@@ -33,13 +35,39 @@ std::optional<RecordState> recordStateFrom(std::string_view text) {
                      third == std::string_view::npos ? std::string() : std::string(text.substr(third + 1))};
 }
 
+// A record state as per-record metadata: the clock (eight bytes, most significant first), the
+// device's sixteen bytes, 1 for a deletion or 0, then the entity's name.
+constexpr std::size_t kClockBytes = 8;
+constexpr std::size_t kStateHead = kClockBytes + sizeof(UUID::Bytes) + 1;
+
+Bytes encodedRecordState(const RecordState& state) {
+  Bytes bytes;
+  bytes.reserve(kStateHead + state.entity.size());
+  const auto clock = static_cast<std::uint64_t>(state.stamp.clock);
+  for (std::size_t i = 0; i < kClockBytes; ++i)
+    bytes.push_back(static_cast<std::uint8_t>(clock >> (8 * (kClockBytes - 1 - i))));
+  bytes.insert(bytes.end(), state.stamp.device.bytes().begin(), state.stamp.device.bytes().end());
+  bytes.push_back(state.deleted ? 1 : 0);
+  bytes.insert(bytes.end(), state.entity.begin(), state.entity.end());
+  return bytes;
+}
+
+std::optional<RecordState> decodedRecordState(const Bytes& bytes) {
+  if (bytes.size() < kStateHead || bytes[kStateHead - 1] > 1) return std::nullopt;
+  std::uint64_t clock = 0;
+  for (std::size_t i = 0; i < kClockBytes; ++i) clock = (clock << 8) | bytes[i];
+  UUID::Bytes device;
+  std::copy(bytes.begin() + kClockBytes, bytes.begin() + kClockBytes + device.size(), device.begin());
+  return RecordState{RecordStamp{static_cast<std::int64_t>(clock), UUID(device)}, bytes[kStateHead - 1] == 1,
+                     std::string(bytes.begin() + kStateHead, bytes.end())};
+}
+
 // The readable ones of stored record states, by record.
-std::map<UUID, RecordState> recordStatesFrom(const std::map<std::string, std::string>& stored) {
+std::map<UUID, RecordState> recordStatesFrom(const std::map<UUID, Bytes>& stored) {
   std::map<UUID, RecordState> states;
-  for (const auto& [key, value] : stored) {
-    std::optional<UUID> record = UUID::fromString(std::string_view(key).substr(kRecordPrefix.size()));
-    std::optional<RecordState> state = recordStateFrom(value);
-    if (record && state) states.emplace(*record, std::move(*state));
+  for (const auto& [record, bytes] : stored) {
+    if (std::optional<RecordState> state = decodedRecordState(bytes))
+      states.emplace(record, std::move(*state));
   }
   return states;
 }
@@ -105,31 +133,50 @@ void MirrorBookkeeping::setJournalPosition(const std::string& journal, const Jou
 }
 
 Result<std::optional<RecordState>> MirrorBookkeeping::recordState(const UUID& record) const {
-  Result<std::optional<std::string>> stored = context_.metadataValue(kRecordPrefix + record.uuidString());
-  if (!stored) return stored.error();
-  return *stored ? recordStateFrom(**stored) : std::nullopt;
+  Result<std::map<UUID, RecordState>> states = recordStates(std::vector<UUID>{record});
+  if (!states) return states.error();
+  auto found = states->find(record);
+  return found == states->end() ? std::nullopt : std::optional<RecordState>(std::move(found->second));
 }
 
 void MirrorBookkeeping::setRecordState(const UUID& record, const RecordState& state) {
-  context_.setMetadataValue(kRecordPrefix + record.uuidString(),
-                            std::to_string(state.stamp.clock) + " " + state.stamp.device.uuidString() + " " +
-                                std::string(state.deleted ? kDeleted : kLive) +
-                                (state.entity.empty() ? "" : " " + state.entity));
+  context_.setRecordMetadata(record, encodedRecordState(state));
 }
 
 Result<std::map<UUID, RecordState>> MirrorBookkeeping::recordStates() const {
-  Result<std::map<std::string, std::string>> stored = context_.metadataValues(kRecordPrefix);
+  Result<std::map<UUID, Bytes>> stored = context_.allRecordMetadata();
   if (!stored) return stored.error();
   return recordStatesFrom(*stored);
 }
 
 Result<std::map<UUID, RecordState>> MirrorBookkeeping::recordStates(const std::vector<UUID>& records) const {
-  std::vector<std::string> keys;
-  keys.reserve(records.size());
-  for (const UUID& record : records) keys.push_back(kRecordPrefix + record.uuidString());
-  Result<std::map<std::string, std::string>> stored = context_.metadataValues(keys);
+  Result<std::map<UUID, Bytes>> stored = context_.recordMetadata(records);
   if (!stored) return stored.error();
   return recordStatesFrom(*stored);
+}
+
+Result<void> MirrorBookkeeping::adoptTextRecordStates() {
+  Result<std::map<std::string, std::string>> stored = context_.metadataValues(kTextRecordPrefix);
+  if (!stored) return stored.error();
+  std::map<UUID, RecordState> adopted;
+  for (const auto& [key, value] : *stored) {
+    context_.setMetadataValue(key, std::nullopt);
+    std::optional<UUID> record = UUID::fromString(std::string_view(key).substr(kTextRecordPrefix.size()));
+    std::optional<RecordState> state = recordStateFromText(value);
+    if (record && state) adopted.emplace(*record, std::move(*state));
+  }
+  if (adopted.empty()) return {};
+  std::vector<UUID> records;
+  records.reserve(adopted.size());
+  for (const auto& [record, state] : adopted) records.push_back(record);
+  Result<std::map<UUID, RecordState>> kept = recordStates(records);
+  if (!kept) return kept.error();
+  for (const auto& [record, state] : adopted) {
+    // A state both places hold is the later write's.
+    auto newer = kept->find(record);
+    if (newer == kept->end() || newer->second.stamp < state.stamp) setRecordState(record, state);
+  }
+  return {};
 }
 
 Result<std::vector<PendingReference>> MirrorBookkeeping::pendingReferences() const {

@@ -10,7 +10,9 @@
 //    emptied, rolled back or lost, and gets this store's state again;
 //  - per journal file of other devices, how far it has been applied;
 //  - per record, the stamp of the write that made its current state (or deleted it), with the
-//    record's entity: the last-writer-wins rule compares incoming writes with it;
+//    record's entity: the last-writer-wins rule compares incoming writes with it. Kept as the
+//    store's per-record metadata (an import writes one for every record it applies); stores of
+//    older versions kept them among the metadata texts, whence adoptTextRecordStates moves them;
 //  - references to records not seen yet, to be linked once they arrive.
 // A store created afresh has none of it, so it exports its whole history and imports every journal
 // from the start. A value that cannot be read counts as absent: redoing work is harmless, since
@@ -80,6 +82,9 @@ class MirrorBookkeeping {
   Result<std::map<UUID, RecordState>> recordStates() const;
   // The states of these records, read together (records without one are left out).
   Result<std::map<UUID, RecordState>> recordStates(const std::vector<UUID>& records) const;
+  // Moves record states kept as metadata texts into per-record metadata (where a record has both,
+  // the later stamp stays), staged for the next save.
+  Result<void> adoptTextRecordStates();
 
   Result<std::vector<PendingReference>> pendingReferences() const;
   void setPendingReferences(const std::vector<PendingReference>& references);

@@ -178,6 +178,7 @@ Result<void> ManagedObjectContext::save() {
       changes.inserts.push_back(std::move(insert));
     }
     changes.metadata = &pendingMetadata_;
+    changes.recordMetadata = &pendingRecordMetadata_;
     changes.author = author_;
     changes.failOnConflict = mergePolicy_ == MergePolicy::Error;
 
@@ -209,6 +210,7 @@ Result<void> ManagedObjectContext::save() {
     pending_.clear();
     insertedByRecordName_.clear();
     pendingMetadata_.clear();
+    pendingRecordMetadata_.clear();
   }
   coordinator_->didCommit(this, *store, result);
   return {};

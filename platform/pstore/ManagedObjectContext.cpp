@@ -97,6 +97,7 @@ void ManagedObjectContext::forgetStoredObjects() {
     }
   }
   pendingMetadata_.clear();
+  pendingRecordMetadata_.clear();
 }
 
 std::shared_ptr<PersistentStore> ManagedObjectContext::sameStore() {
@@ -116,14 +117,15 @@ const detail::EntityLayout& ManagedObjectContext::entityOf(const detail::ObjectS
 
 std::size_t ManagedObjectContext::columnFor(const detail::EntityLayout& entity, std::string_view key,
                                             bool relationship) {
-  const std::string where = entity.entity->name + "." + std::string(key);
+  // The name in an error text only: this runs for every value read or written.
+  const auto where = [&] { return entity.entity->name + "." + std::string(key); };
   std::optional<detail::PropertySlot> slot = entity.slot(key);
-  if (!slot) throw ProgrammerError("UnknownKey", "the model has no property " + where);
+  if (!slot) throw ProgrammerError("UnknownKey", "the model has no property " + where());
   const bool isRelationshipColumn =
       slot->kind == detail::PropertySlot::Kind::Column && entity.columns[slot->index].relationship != nullptr;
   if (slot->kind == detail::PropertySlot::Kind::ToMany || isRelationshipColumn != relationship) {
-    throw ProgrammerError("WrongPropertyKind",
-                          where + (relationship ? " is not a to-one relationship" : " is not an attribute"));
+    throw ProgrammerError("WrongPropertyKind", where() + (relationship ? " is not a to-one relationship"
+                                                                       : " is not an attribute"));
   }
   return slot->index;
 }
@@ -256,7 +258,7 @@ void ManagedObjectContext::deleteObject(const ManagedObject& object) {
 }
 
 bool ManagedObjectContext::hasChangesLocked() const {
-  if (!pendingMetadata_.empty()) return true;
+  if (!pendingMetadata_.empty() || !pendingRecordMetadata_.empty()) return true;
   return std::any_of(pending_.begin(), pending_.end(),
                      [](const auto& entry) { return !(entry.second->inserted && entry.second->deleted); });
 }
@@ -315,6 +317,45 @@ void ManagedObjectContext::setMetadataValue(const std::string& key, std::optiona
   }
   std::lock_guard lock(mutex_);
   pendingMetadata_[key] = std::move(value);
+}
+
+Result<std::map<UUID, Bytes>> ManagedObjectContext::recordMetadata(const std::vector<UUID>& records) {
+  std::lock_guard lock(mutex_);
+  Result<std::shared_ptr<PersistentStore>> store = currentStore();
+  if (!store) return store.error();
+  std::vector<UUID> stored;
+  stored.reserve(records.size());
+  for (const UUID& record : records) {
+    if (!pendingRecordMetadata_.count(record)) stored.push_back(record);
+  }
+  Result<std::map<UUID, Bytes>> values = (*store)->database().recordMetadata(stored);
+  if (!values) return values.error();
+  for (const UUID& record : records) {
+    auto pending = pendingRecordMetadata_.find(record);
+    if (pending != pendingRecordMetadata_.end() && pending->second) (*values)[record] = *pending->second;
+  }
+  return values;
+}
+
+Result<std::map<UUID, Bytes>> ManagedObjectContext::allRecordMetadata() {
+  std::lock_guard lock(mutex_);
+  Result<std::shared_ptr<PersistentStore>> store = currentStore();
+  if (!store) return store.error();
+  Result<std::map<UUID, Bytes>> values = (*store)->database().allRecordMetadata();
+  if (!values) return values.error();
+  for (const auto& [record, value] : pendingRecordMetadata_) {
+    if (value) {
+      (*values)[record] = *value;
+    } else {
+      values->erase(record);
+    }
+  }
+  return values;
+}
+
+void ManagedObjectContext::setRecordMetadata(const UUID& record, std::optional<Bytes> value) {
+  std::lock_guard lock(mutex_);
+  pendingRecordMetadata_[record] = std::move(value);
 }
 
 Result<std::vector<HistoryTransaction>> ManagedObjectContext::fetchHistory(

@@ -145,6 +145,18 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   Result<std::map<std::string, std::string>> metadataValues(const std::vector<std::string>& keys);
   void setMetadataValue(const std::string& key, std::optional<std::string> value);
 
+  // Per-record metadata: a small value kept for a record name (whether or not a row bears it, so it
+  // can outlive the record's deletion), written in the same transaction as the next save and never
+  // recorded as history; what a mirror remembers about every record it has seen, say. Kept in a
+  // table of its own keyed by the record name, so a store holding it for many thousands of records
+  // reads and writes one value as cheaply as a row. Reading sees this context's unsaved values.
+  //  - recordMetadata: the values of these records, by record name (records without one are left out).
+  //  - allRecordMetadata: every record's value.
+  Result<std::map<UUID, Bytes>> recordMetadata(const std::vector<UUID>& records);
+  Result<std::map<UUID, Bytes>> allRecordMetadata();
+  // nullopt removes the record's value.
+  void setRecordMetadata(const UUID& record, std::optional<Bytes> value);
+
   // The store's history after `after` (all of it without). Fails with HistoryTokenExpired for a
   // token of another store.
   Result<std::vector<HistoryTransaction>> fetchHistory(const std::optional<HistoryToken>& after);
@@ -224,6 +236,7 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   // (as a mirror import makes for every record) must not walk all of pending_.
   std::map<std::pair<std::size_t, UUID>, std::weak_ptr<detail::ObjectState>> insertedByRecordName_;
   std::map<std::string, std::optional<std::string>> pendingMetadata_;
+  std::map<UUID, std::optional<Bytes>> pendingRecordMetadata_;
   std::size_t sweepThreshold_ = 1024;
 };
 

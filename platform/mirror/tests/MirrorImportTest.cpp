@@ -157,6 +157,28 @@ TEST_F(MirrorImport, ABacklogIsAppliedChunkByChunkAndAnInterruptedImportResumesW
   EXPECT_EQ(b->ended(MirrorEvent::Type::Import).size(), 1u) << "one import, however many chunks";
 }
 
+TEST_F(MirrorImport, RecordStatesAnOlderVersionKeptAsMetadataTextsStillDecideWhichWriteWins) {
+  const UUID deleted = UUID::random();
+  auto b = makeDevice("b");  // not started yet: its store is as an older version left it
+  {
+    auto context = b->container().newBackgroundContext();
+    const std::string stamp = "100 " + x.id.uuidString();
+    context->setMetadataValue("mirror.record." + note.uuidString(), stamp + " live Note");
+    context->setMetadataValue("mirror.record." + deleted.uuidString(), stamp + " deleted Note");
+    context->setMetadataValue("mirror.record.unreadable", "100");
+    saveOrFail(*context);
+  }
+  y.write({y.note(50, note, "older than the kept state"), y.note(60, deleted, "older than the deletion")});
+  sync();
+  EXPECT_THAT(b->titles(), IsEmpty());
+
+  y.write({y.note(150, note, "newer")});
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("newer"));
+  EXPECT_TRUE(valueOrFail(b->container().newBackgroundContext()->metadataValues("mirror.record.")).empty())
+      << "the texts were moved, not copied";
+}
+
 TEST_F(MirrorImport, ALineOverTheLimitIsReportedOnceAndTheLinesAfterItAreApplied) {
   auto b = makeDevice("b");
   x.writeRaw(std::string(kJournalLineLimit + 1, '{'));

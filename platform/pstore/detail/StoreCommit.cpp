@@ -191,6 +191,9 @@ Result<CommitResult> StoreDatabase::commitLocked(const ChangeSet& changes, Date 
       if (!done) return done.error();
     }
   }
+  if (changes.recordMetadata) {
+    if (Result<void> done = writeRecordMetadata(*changes.recordMetadata); !done) return done.error();
+  }
 
   std::vector<HistoryChange> written = std::move(inserted);
   written.insert(written.end(), updated.begin(), updated.end());

@@ -14,6 +14,13 @@ constexpr std::string_view kSchemaVersionKey = "pstore.schemaVersion";
 constexpr std::string_view kModelHashKey = "pstore.modelHash";
 constexpr std::string_view kStoreIdentifierKey = "pstore.storeIdentifier";
 
+// Per-record metadata: keyed by the record name's sixteen bytes, without a row number beside the key,
+// so a value is one entry in one compact tree rather than a row plus an index entry of a long text key.
+// Stores made before it was kept gain the table when they are opened.
+constexpr const char* kCreateRecordMetadata =
+    "CREATE TABLE IF NOT EXISTS Z_RECORDMETADATA (Z_RECORD BLOB PRIMARY KEY, Z_VALUE BLOB NOT NULL) "
+    "WITHOUT ROWID";
+
 const std::vector<std::string>& storeTableStatements() {
   static const std::vector<std::string> statements = {
       "CREATE TABLE Z_METADATA (Z_KEY TEXT PRIMARY KEY, Z_VALUE)",
@@ -25,6 +32,7 @@ const std::vector<std::string>& storeTableStatements() {
       "NULL, "
       "Z_ENTITY TEXT NOT NULL, Z_ENTITYPK INTEGER NOT NULL, Z_UUID BLOB NOT NULL)",
       "CREATE INDEX Z_CHANGE_Z_TRANSACTION ON Z_CHANGE (Z_TRANSACTION)",
+      kCreateRecordMetadata,
   };
   return statements;
 }
@@ -171,9 +179,12 @@ Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescriptio
     if (checking) {
       if (Result<void> sound = checkIntegrity(connection, location); !sound) return sound.error();
     }
-    // A store made before an attribute was indexed gains its index now.
-    for (const std::string& statement : layout->indexStatements()) {
-      if (Result<void> indexed = connection.execute(statement); !indexed) return indexed.error();
+    // A store made before an attribute was indexed gains its index now, one made before records
+    // had metadata its table.
+    std::vector<std::string> statements = layout->indexStatements();
+    statements.emplace_back(kCreateRecordMetadata);
+    for (const std::string& statement : statements) {
+      if (Result<void> made = connection.execute(statement); !made) return made.error();
     }
     if (checking && stamp) {
       if (const std::optional<std::string> sound = currentStamp(location)) recordStamp(location, *sound);
@@ -357,6 +368,65 @@ Result<std::map<std::string, std::string>> StoreDatabase::metadataValues(
   });
   if (!read) return read.error();
   return values;
+}
+
+namespace {
+
+Bytes recordKey(const UUID& record) {
+  return Bytes(record.bytes().begin(), record.bytes().end());
+}
+
+// Takes rows of a record name and a value into `values`, those whose name is one and whose value is
+// bytes.
+std::function<void(const SqliteRow&)> recordValueCollector(std::map<UUID, Bytes>& values) {
+  return [&values](const SqliteRow& row) {
+    SqlValue record = row.column(0);
+    SqlValue value = row.column(1);
+    const auto* name = std::get_if<Bytes>(&record);
+    auto* bytes = std::get_if<Bytes>(&value);
+    if (!name || name->size() != UUID::Bytes().size() || !bytes) return;
+    UUID::Bytes raw;
+    std::copy(name->begin(), name->end(), raw.begin());
+    values.emplace(UUID(raw), std::move(*bytes));
+  };
+}
+
+}  // namespace
+
+Result<std::map<UUID, Bytes>> StoreDatabase::recordMetadata(const std::vector<UUID>& records) {
+  std::vector<Bytes> keys;
+  keys.reserve(records.size());
+  for (const UUID& record : records) keys.push_back(recordKey(record));
+  std::map<UUID, Bytes> values;
+  Result<void> read = this->read([&](SqliteConnection& connection) {
+    return inGroups(keys, [&](const std::vector<SqlValue>& group) {
+      return connection.run(
+          "SELECT Z_RECORD, Z_VALUE FROM Z_RECORDMETADATA WHERE Z_RECORD IN " + valueList(group.size()),
+          group, recordValueCollector(values));
+    });
+  });
+  if (!read) return read.error();
+  return values;
+}
+
+Result<std::map<UUID, Bytes>> StoreDatabase::allRecordMetadata() {
+  std::map<UUID, Bytes> values;
+  Result<void> read = this->read([&](SqliteConnection& connection) {
+    return connection.run("SELECT Z_RECORD, Z_VALUE FROM Z_RECORDMETADATA", {}, recordValueCollector(values));
+  });
+  if (!read) return read.error();
+  return values;
+}
+
+Result<void> StoreDatabase::writeRecordMetadata(const std::map<UUID, std::optional<Bytes>>& values) {
+  for (const auto& [record, value] : values) {
+    Result<void> done =
+        value ? connection_->run("INSERT OR REPLACE INTO Z_RECORDMETADATA (Z_RECORD, Z_VALUE) VALUES (?, ?)",
+                                 {recordKey(record), *value})
+              : connection_->run("DELETE FROM Z_RECORDMETADATA WHERE Z_RECORD = ?", {recordKey(record)});
+    if (!done) return done;
+  }
+  return {};
 }
 
 }  // namespace platform::detail

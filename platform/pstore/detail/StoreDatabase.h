@@ -101,6 +101,8 @@ struct ChangeSet {
   // nullopt removes the key. Read during the commit only: the caller keeps it, to keep it should the
   // commit fail.
   const std::map<std::string, std::optional<std::string>>* metadata = nullptr;
+  // Per-record metadata, by record name, kept the same way.
+  const std::map<UUID, std::optional<Bytes>>* recordMetadata = nullptr;
   std::optional<std::string> author;
   // True: a row changed or removed since the expected version fails the whole commit. False: the
   // changes are written over the stored row property by property, and changes to a row that is gone
@@ -166,6 +168,9 @@ class StoreDatabase {
   Result<std::map<std::string, std::string>> metadataValues(const std::string& prefix);
   // The text values of these keys, by key (keys without one are left out).
   Result<std::map<std::string, std::string>> metadataValues(const std::vector<std::string>& keys);
+  // The metadata of these records, by record name (records without any are left out); of every record.
+  Result<std::map<UUID, Bytes>> recordMetadata(const std::vector<UUID>& records);
+  Result<std::map<UUID, Bytes>> allRecordMetadata();
 
   // Closes the connections once the reads and the commit under way have ended (a batch of the calling
   // thread is rolled back; one of another thread is waited for); every later call fails with
@@ -220,6 +225,8 @@ class StoreDatabase {
                                             const std::string& clauses,
                                             const std::vector<SqlValue>& parameters);
   Result<CommitResult> commitLocked(const ChangeSet& changes, Date timestamp);
+  // Writes (nullopt: removes) per-record metadata on the writer, inside the caller's transaction.
+  Result<void> writeRecordMetadata(const std::map<UUID, std::optional<Bytes>>& values);
   Result<std::int64_t> allocateNumbers(const EntityLayout& entity, std::int64_t count);
   Result<HistoryToken> recordHistory(const std::vector<HistoryChange>& changes,
                                      const std::optional<std::string>& author, Date timestamp);

@@ -421,6 +421,43 @@ TEST_F(PstoreContext, MetadataIsListedByPrefixWithThisContextsUnsavedValues) {
       << "named keys, with this context's unsaved values";
 }
 
+TEST_F(PstoreContext, RecordMetadataIsKeptPerRecordWithThisContextsUnsavedValuesAndNoHistory) {
+  const UUID a = UUID::random(), b = UUID::random(), c = UUID::random(), unknown = UUID::random();
+  auto context = notebook.background();
+  context->setRecordMetadata(a, Bytes{1});
+  context->setRecordMetadata(b, Bytes{2, 0});
+  context->setRecordMetadata(c, Bytes{});
+  EXPECT_TRUE(context->hasChanges()) << "record metadata alone is worth a save";
+  saveOrFail(*context);
+  EXPECT_TRUE(valueOrFail(notebook.view().fetchHistory(std::nullopt)).empty());
+
+  context->setRecordMetadata(b, std::nullopt);
+  context->setRecordMetadata(c, Bytes{3});
+  using Values = std::map<UUID, Bytes>;
+  EXPECT_EQ(valueOrFail(context->recordMetadata({a, b, c, unknown})), (Values{{a, {1}}, {c, {3}}}));
+  EXPECT_EQ(valueOrFail(context->allRecordMetadata()), (Values{{a, {1}}, {c, {3}}}));
+  EXPECT_EQ(valueOrFail(notebook.view().allRecordMetadata()), (Values{{a, {1}}, {b, {2, 0}}, {c, {}}}))
+      << "another context sees the saved values only; an empty value is still a value";
+
+  saveOrFail(*context);
+  Notebook reopened(fileStore(storePath()));
+  EXPECT_EQ(valueOrFail(reopened.view().recordMetadata({a, b, c})), (Values{{a, {1}}, {c, {3}}}));
+}
+
+TEST_F(PstoreContext, RecordMetadataOfAFailedSaveStaysForTheNextOne) {
+  const UUID record = UUID::random();
+  auto context = notebook.background();
+  context->setRecordMetadata(record, Bytes{7});
+  ManagedObject invalid = context->insertNewObject("Page");
+  invalid.setValue("number", std::int64_t{1} << 40);
+  EXPECT_FALSE(context->save().ok());
+  EXPECT_TRUE(valueOrFail(notebook.view().recordMetadata({record})).empty()) << "nothing was written";
+
+  context->deleteObject(invalid);
+  saveOrFail(*context);
+  EXPECT_EQ(valueOrFail(notebook.view().recordMetadata({record})), (std::map<UUID, Bytes>{{record, {7}}}));
+}
+
 TEST_F(PstoreContext, RecordNamesFindObjectsAndMayBeGiven) {
   const UUID recordName = UUID::random();
   auto context = notebook.background();

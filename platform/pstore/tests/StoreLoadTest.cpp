@@ -106,6 +106,22 @@ TEST_F(PstoreStoreLoad, IndexingAnAttributeKeepsTheStoreCompatibleAndAddsTheInde
   EXPECT_EQ(RawDatabase(storePath()).count(indexQuery), 1);
 }
 
+TEST_F(PstoreStoreLoad, AStoreMadeBeforeRecordMetadataGainsItsTableAndKeepsItsObjects) {
+  writeOneNote("kept");
+  RawDatabase(storePath()).execute("DROP TABLE Z_RECORDMETADATA");
+
+  const UUID record = UUID::random();
+  {
+    Notebook notebook(fileStore(storePath()));
+    EXPECT_EQ(fetchAll(notebook.view(), "Note").size(), 1u);
+    EXPECT_TRUE(valueOrFail(notebook.view().recordMetadata({record})).empty());
+    notebook.view().setRecordMetadata(record, Bytes{4, 2});
+    saveOrFail(notebook.view());
+  }
+  Notebook reopened(fileStore(storePath()));
+  EXPECT_EQ(valueOrFail(reopened.view().allRecordMetadata()), (std::map<UUID, Bytes>{{record, {4, 2}}}));
+}
+
 TEST_F(PstoreStoreLoad, StoreOfAnotherModelIsIncompatibleOrUnmigratable) {
   writeOneNote("a");
   NotebookModelOptions changed;
