@@ -22,11 +22,12 @@ class LineMembersBuilder {
   bool keepsValue() const { return keepsKey(); }
 
   std::string& key() { return key_; }
+  // Takes the key read last along: every member's key is read anew.
   void value(LineValue value) {
     if (depth_ == 1) {
-      syntax_.top.members.emplace_back(key_, std::move(value));
+      syntax_.top.members.emplace_back(std::move(key_), std::move(value));
     } else if (depth_ == 2 && inFields_) {
-      syntax_.fields.members.emplace_back(key_, std::move(value));
+      syntax_.fields.members.emplace_back(std::move(key_), std::move(value));
     }
   }
   // A bare value as the line is refused by the caller; here the line's own object opens depth 1.

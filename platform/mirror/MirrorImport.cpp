@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "platform/mirror/JournalFile.h"
 #include "platform/mirror/MirrorBookkeeping.h"
@@ -57,9 +58,9 @@ class ImportBatch {
       if (!objects) return objects.error();
       for (const UUID& name : names) {
         auto found = objects->find(name);
-        objects_[{entity, name}] = found == objects->end() || found->second.isDeleted()
-                                       ? std::nullopt
-                                       : std::optional<ManagedObject>(found->second);
+        objects_[key(entity, name)] = found == objects->end() || found->second.isDeleted()
+                                          ? std::nullopt
+                                          : std::optional<ManagedObject>(found->second);
       }
     }
     return {};
@@ -83,7 +84,7 @@ class ImportBatch {
     if (deletion) return object ? remove(entry.entity, entry.record, *object) : Result<void>();
     if (!object) {
       object = context_.insertNewObject(entry.entity, entry.record);
-      objects_[{entry.entity, entry.record}] = object;
+      objects_[key(entry.entity, entry.record)] = object;
     }
     written_.push_back(*object);
     for (const auto& [name, value] : entry.fields.attributes) object->setValue(name, value);
@@ -122,7 +123,14 @@ class ImportBatch {
   const std::vector<ManagedObject>& written() const { return written_; }
 
  private:
-  using Key = std::pair<std::string, UUID>;
+  // By the model's entity and the record name: looked up several times for every entry.
+  using Key = std::pair<const EntityDescription*, UUID>;
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const {
+      return std::hash<UUID>()(key.second) ^ std::hash<const EntityDescription*>()(key.first);
+    }
+  };
+  Key key(std::string_view entity, const UUID& record) const { return {model_.entity(entity), record}; }
 
   Result<std::optional<RecordState>> recordState(const UUID& record) const {
     if (auto known = states_.find(record); known != states_.end()) return known->second;
@@ -130,12 +138,12 @@ class ImportBatch {
   }
 
   Result<std::optional<ManagedObject>> find(const std::string& entity, const UUID& record) {
-    const Key key{entity, record};
-    if (auto known = objects_.find(key); known != objects_.end()) return known->second;
+    const Key wanted = key(entity, record);
+    if (auto known = objects_.find(wanted); known != objects_.end()) return known->second;
     Result<std::optional<ManagedObject>> found = context_.objectWithRecordName(entity, record);
     if (!found) return found.error();
     if (*found && (*found)->isDeleted()) *found = std::nullopt;
-    objects_[key] = *found;
+    objects_[wanted] = *found;
     return *found;
   }
 
@@ -169,7 +177,7 @@ class ImportBatch {
       }
     }
     context_.deleteObject(object);
-    objects_[{entity, record}] = std::nullopt;
+    objects_[key(entity, record)] = std::nullopt;
     return {};
   }
 
@@ -177,9 +185,9 @@ class ImportBatch {
   const ManagedObjectModel& model_;
   MirrorBookkeeping bookkeeping_;
   std::vector<PendingReference> pending_;
-  std::map<Key, std::optional<ManagedObject>> objects_;
+  std::unordered_map<Key, std::optional<ManagedObject>, KeyHash> objects_;
   // The records' states as this batch leaves them, where known.
-  std::map<UUID, std::optional<RecordState>> states_;
+  std::unordered_map<UUID, std::optional<RecordState>> states_;
   std::vector<ManagedObject> written_;
 };
 

@@ -53,7 +53,7 @@ Result<void> ManagedObjectContext::propagateDeletions() {
       const detail::ColumnLayout& layout = entity.columns[column];
       // Nullifying a to-one link needs nothing: the inverse set is read through this row, which goes.
       if (!layout.relationship || layout.relationship->deleteRule != DeleteRule::Cascade) continue;
-      const SqlValue target = currentValue(*state, column);
+      const SqlValue& target = currentValue(*state, column);
       if (const auto* number = std::get_if<std::int64_t>(&target)) {
         StatePtr related = stateFor(layout.destinationEntity, *number);
         if (!related->deleted && !related->gone) cascade(related);
@@ -71,7 +71,7 @@ Result<void> ManagedObjectContext::validate(const StatePtr& state) {
   for (std::size_t column = 0; column < entity.columns.size(); ++column) {
     const detail::ColumnLayout& layout = entity.columns[column];
     const std::string& key = layout.attribute ? layout.attribute->name : layout.relationship->name;
-    const SqlValue value = currentValue(*state, column);
+    const SqlValue& value = currentValue(*state, column);
     if (isNull(value)) {
       const bool optional = layout.attribute ? layout.attribute->optional : layout.relationship->optional;
       if (!optional) {

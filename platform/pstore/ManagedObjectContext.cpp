@@ -206,9 +206,10 @@ bool ManagedObjectContext::loadSnapshot(detail::ObjectState& state) {
   return true;
 }
 
-SqlValue ManagedObjectContext::currentValue(detail::ObjectState& state, std::size_t column) {
+const SqlValue& ManagedObjectContext::currentValue(detail::ObjectState& state, std::size_t column) {
+  static const SqlValue kNoValue;
   if (auto changed = state.changes.find(column); changed != state.changes.end()) return changed->second;
-  if (!loadSnapshot(state)) return std::monostate{};
+  if (!loadSnapshot(state)) return kNoValue;
   return state.snapshot->columns[column];
 }
 

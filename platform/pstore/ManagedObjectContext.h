@@ -192,7 +192,8 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   StatePtr stateFor(std::size_t entity, std::int64_t number);
   void track(const StatePtr& state);
   bool loadSnapshot(detail::ObjectState& state);
-  SqlValue currentValue(detail::ObjectState& state, std::size_t column);
+  // Valid until the state changes next.
+  const SqlValue& currentValue(detail::ObjectState& state, std::size_t column);
   void writeColumn(const StatePtr& state, std::size_t column, SqlValue value);
   Result<std::vector<StatePtr>> members(const StatePtr& owner, const detail::ToManyLayout& relationship);
   // The members of every owner at once, in a handful of queries rather than one per owner.
