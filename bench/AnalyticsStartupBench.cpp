@@ -42,7 +42,7 @@ void measureAnalyticsStart(benchmark::State& state, MakeSdk makeSdk) {
   for (auto _ : state) {
     testing::OrdinaryLaunch launch;
     beacon::bench::installSdkOptions(launch.user(), kClosedLoopbackPort);
-    const std::unique_ptr<beacon::AnalyticsContext::Scope> sdkContext = beacon::bench::startSdkAfresh();
+    const beacon::bench::FreshSdk freshSdk;
     std::ostringstream console;
 
     const Clock::time_point start = Clock::now();

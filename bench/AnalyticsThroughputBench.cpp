@@ -201,7 +201,7 @@ class ConfiguredSdk {
  private:
   testing::BMSCollectorFake collector_;
   platform::testing::TemporaryUser user_;
-  std::unique_ptr<AnalyticsContext::Scope> scope_ = startSdkAfresh();
+  FreshSdk sdk_;
   std::shared_ptr<BMSMeasurement> engine_;
 };
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/bundle/Bundle.h"
+#include "platform/keychain/Keychain.h"
 #include "platform/prefs/PreferencesDomain.h"
 #include "sdk-core/BCNApp.h"
 #include "sdk-core/BCNOptions.h"
@@ -24,14 +25,20 @@ void installSdkOptions(platform::testing::TemporaryUser& user, const std::string
   platform::PreferencesDomain::resetForTesting();
 }
 
-std::unique_ptr<AnalyticsContext::Scope> startSdkAfresh() {
+FreshSdk::FreshSdk() {
   // Every context stays alive to the process's end, as the application's one context does: work an
   // earlier run left on the SDK's queues (timers, network answers) must not meet a destroyed engine.
   static auto* const everyContext = new std::vector<std::shared_ptr<AnalyticsContext>>();
   BCNApp::resetApps();
   BCNOptions::resetDefaultOptions();
+  // The keychain is chosen once per process, under the user of the time: a new user needs its own.
+  platform::setSharedKeychain(nullptr);
   everyContext->push_back(std::make_shared<AnalyticsContext>());
-  return std::make_unique<AnalyticsContext::Scope>(everyContext->back());
+  scope_ = std::make_unique<AnalyticsContext::Scope>(everyContext->back());
+}
+
+FreshSdk::~FreshSdk() {
+  BCNApp::resetApps();
 }
 
 }  // namespace beacon::bench

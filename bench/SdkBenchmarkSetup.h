@@ -19,8 +19,20 @@ inline constexpr const char* kBenchmarkBundleID = "com.velloran.benchmark";
 // afresh.
 void installSdkOptions(platform::testing::TemporaryUser& user, const std::string& serviceOrigin);
 
-// The SDK as a new process finds it: no apps, no default options, and a new analytics context that
-// is the current one until the scope goes (and is kept to the process's end).
-std::unique_ptr<AnalyticsContext::Scope> startSdkAfresh();
+// The SDK of one run, as a new process finds it: no apps, no default options, the keychain chosen
+// afresh, and a new analytics context that is the current one while the object lives (and is kept to
+// the process's end). When the object goes the run's apps are let go of, which waits for their
+// components' work under way: declared after the run's temporary user, nothing of the run then writes
+// into the user's folders once they are removed.
+class FreshSdk {
+ public:
+  FreshSdk();
+  ~FreshSdk();
+  FreshSdk(const FreshSdk&) = delete;
+  FreshSdk& operator=(const FreshSdk&) = delete;
+
+ private:
+  std::unique_ptr<AnalyticsContext::Scope> scope_;
+};
 
 }  // namespace beacon::bench

@@ -1,5 +1,6 @@
 #include "installations/BCNInstallations.h"
 
+#include <chrono>
 #include <mutex>
 #include <vector>
 
@@ -17,6 +18,9 @@ namespace beacon {
 namespace {
 
 constexpr std::size_t kAPIKeyLength = 39;
+// How long the going of an app waits for its installation's storage and network work under way: a
+// request the service has not answered by then is not waited for, and its answer is not stored.
+constexpr std::chrono::seconds kWindDownPatience{10};
 constexpr const char* kDocumentationLink =
     "https://docs.corvane.example/beacon/installations#registration-token";
 
@@ -131,6 +135,10 @@ BCNInstallations::BCNInstallations(std::shared_ptr<const BCNOptions> appOptions,
     : appOptions_(std::move(appOptions)),
       appName_(std::move(appName)),
       installationsIDController_(std::move(controller)) {}
+
+void BCNInstallations::appWillBeDeleted(BCNApp&) {
+  (void)installationsIDController_->windDown(kWindDownPatience);
+}
 
 void BCNInstallations::validateAppOptions(const BCNOptions& appOptions, const std::string& appName) {
   std::vector<std::string> missing;

@@ -28,6 +28,12 @@ platform::Error controllerGone() {
       kBCNInstallationsErrorCodeUnknown, "The installations controller was released.", std::nullopt);
 }
 
+// What a step of a controller that has wound down answers.
+platform::Error appGone() {
+  return BCNInstallationsErrorUtil::installationsErrorWithCode(
+      kBCNInstallationsErrorCodeUnknown, "The app of this installation was deleted.", std::nullopt);
+}
+
 template <class T, class F>
 std::function<CVPPromise<T>()> weakHandler(const std::weak_ptr<BCNInstallationsIDController>& weak, F body) {
   return [weak, body] {
@@ -87,6 +93,21 @@ void BCNInstallationsIDController::makeCaches() {
           weak, [](BCNInstallationsIDController& self) { return self.createDeleteInstallationPromise(); }));
 }
 
+template <class T, class Work>
+CVPPromise<T> BCNInstallationsIDController::whileRunning(Work work) {
+  if (!workGate_->enter()) return CVPPromise<T>::resolvedWith(appGone());
+  CVPPromise<T> promise = work();
+  std::shared_ptr<BCNInstallationsWorkGate> gate = workGate_;
+  promise.observeOnQueue(
+      platform::globalQueue(), [gate](const T&) { gate->leave(); },
+      [gate](const platform::Error&) { gate->leave(); });
+  return promise;
+}
+
+bool BCNInstallationsIDController::windDown(std::chrono::nanoseconds bound) {
+  return workGate_->close(bound);
+}
+
 std::string BCNInstallationsIDController::keychainServiceWithAppID(const std::string& appID) {
   return vendorLabel("BCNInstallations.installations.") + appID;
 }
@@ -125,7 +146,8 @@ CVPPromise<Item> BCNInstallationsIDController::createGetInstallationItemPromise(
 }
 
 CVPPromise<Item> BCNInstallationsIDController::getStoredInstallation() {
-  return collaborators_.installationsStore->installationForAppID(appID_, appName_)
+  return whileRunning<Item>(
+             [&] { return collaborators_.installationsStore->installationForAppID(appID_, appName_); })
       .then([](const Item& installation) -> CVPOutcome<Item> {
         platform::Result<void> valid = installation.isValid();
         if (valid) return installation;
@@ -149,7 +171,9 @@ CVPPromise<Item> BCNInstallationsIDController::migrateOrGenerateInstallation() {
   if (!isDefaultApp())
     return CVPPromise<Item>::resolvedWith(createInstallationWithBID(Item::generateBID(), std::nullopt));
   auto self = shared_from_this();
-  return all(collaborators_.IIDStore->existingIID(), collaborators_.IIDTokenStore->existingIIDDefaultToken())
+  return all(whileRunning<std::string>([&] { return collaborators_.IIDStore->existingIID(); }),
+             whileRunning<std::string>(
+                 [&] { return collaborators_.IIDTokenStore->existingIIDDefaultToken(); }))
       .then([self](const std::tuple<std::string, std::string>& legacy) {
         return self->createInstallationWithBID(std::get<0>(legacy), std::get<1>(legacy));
       })
@@ -168,7 +192,8 @@ Item BCNInstallationsIDController::createInstallationWithBID(
 }
 
 CVPPromise<Item> BCNInstallationsIDController::saveInstallation(const Item& installation) {
-  return collaborators_.installationsStore->saveInstallation(installation)
+  return whileRunning<CVPUnit>(
+             [&] { return collaborators_.installationsStore->saveInstallation(installation); })
       .then([installation](const CVPUnit&) { return installation; });
 }
 
@@ -203,7 +228,7 @@ CVPPromise<Item> BCNInstallationsIDController::registerInstallationIfNeeded(cons
     return rejected(BCNInstallationsErrorUtil::backoffIntervalWaitError());
   auto self = shared_from_this();
   std::optional<std::string> sentID = installation.beaconInstallationID;
-  return collaborators_.APIService->registerInstallation(installation)
+  return whileRunning<Item>([&] { return collaborators_.APIService->registerInstallation(installation); })
       .recover([self](const platform::Error& error) -> CVPOutcome<Item> {
         self->updateBackoffWithSuccess(false, error);
         if (doesRegistrationErrorRequireConfigChange(error)) {
@@ -228,7 +253,8 @@ CVPPromise<Item> BCNInstallationsIDController::refreshAuthTokenForInstallation(c
   if (!collaborators_.backoffController->isNextRequestAllowed())
     return rejected(BCNInstallationsErrorUtil::backoffIntervalWaitError());
   auto self = shared_from_this();
-  return collaborators_.APIService->refreshAuthTokenForInstallation(installation)
+  return whileRunning<Item>(
+             [&] { return collaborators_.APIService->refreshAuthTokenForInstallation(installation); })
       .recover([self](const platform::Error& error) -> CVPOutcome<Item> {
         self->updateBackoffWithSuccess(false, error);
         return error;
@@ -296,7 +322,7 @@ CVPPromise<Item> BCNInstallationsIDController::sendDeleteInstallationRequestIfNe
     const Item& installation) {
   if (installation.registrationStatus <= kBCNInstallationsRegistrationStatusUnregistered)
     return CVPPromise<Item>::resolvedWith(installation);
-  return collaborators_.APIService->deleteInstallation(installation)
+  return whileRunning<Item>([&] { return collaborators_.APIService->deleteInstallation(installation); })
       .recover([installation](const platform::Error& error) -> CVPOutcome<Item> {
         // The service no longer knows it: as good as deleted.
         if (BCNInstallationsErrorUtil::isAPIError(error, 404)) return installation;
@@ -306,8 +332,10 @@ CVPPromise<Item> BCNInstallationsIDController::sendDeleteInstallationRequestIfNe
 
 CVPPromise<CVPUnit> BCNInstallationsIDController::deleteInstallationLocally(const Item& installation) {
   auto self = shared_from_this();
-  return collaborators_.installationsStore
-      ->removeInstallationForAppID(installation.appID(), installation.beaconAppName())
+  return whileRunning<CVPUnit>([&] {
+           return collaborators_.installationsStore->removeInstallationForAppID(installation.appID(),
+                                                                                installation.beaconAppName());
+         })
       .then([self](const CVPUnit&) {
         // With the record gone the ID has changed, even when the legacy data will not go: those who
         // report the ID must hear of it. The legacy failure still reaches the caller.
@@ -317,7 +345,7 @@ CVPPromise<CVPUnit> BCNInstallationsIDController::deleteInstallationLocally(cons
 
 CVPPromise<CVPUnit> BCNInstallationsIDController::deleteExistingIIDIfNeeded() {
   if (!isDefaultApp()) return CVPPromise<CVPUnit>::resolvedWith(CVPUnit{});
-  return collaborators_.IIDStore->deleteExistingIID();
+  return whileRunning<CVPUnit>([&] { return collaborators_.IIDStore->deleteExistingIID(); });
 }
 
 void BCNInstallationsIDController::postBIDDidChangeNotification() const {

@@ -14,7 +14,12 @@
 // Every change of the installation ID posts "BCNInstallationIDDidChangeNotification" on the default
 // notification centre (no sender, user info {"BCNInstallationIDDidChangeNotification": app name}).
 // Promise steps run on the promise library's default queue; the object may be used from any thread.
+//
+// When its app goes, the controller winds down: its storage and network work that has started ends
+// first, and every later step is refused, so nothing of the installation is written after the app is
+// gone (and no operation that was under way can write into a user's folder that went with it).
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +31,7 @@
 #include "installations/BCNInstallationsIIDTokenStore.h"
 #include "installations/BCNInstallationsSingleOperationPromiseCache.h"
 #include "installations/BCNInstallationsStore.h"
+#include "installations/BCNInstallationsWorkGate.h"
 #include "platform/time/Clock.h"
 #include "promises/CVPPromise.h"
 
@@ -63,12 +69,21 @@ class BCNInstallationsIDController : public std::enable_shared_from_this<BCNInst
   // Deletes the installation at the service (an unknown one counts as deleted) and locally.
   CVPPromise<CVPUnit> deleteInstallation();
 
+  // Refuses all further storage and network work (operations then fail with an installations error)
+  // and waits, at most `bound`, for the work that has started. Called on the main thread it keeps the
+  // main queue running meanwhile, where the promise steps run. Answers whether that work ended.
+  bool windDown(std::chrono::nanoseconds bound);
+
   const std::string& appID() const { return appID_; }
   const std::string& appName() const { return appName_; }
 
  private:
   BCNInstallationsIDController(std::string appID, std::string appName, Collaborators collaborators);
   void makeCaches();
+  // `work` (one call to a collaborator that stores, reads or sends) when the controller has not wound
+  // down, counted as running until its promise settles; otherwise a refusal.
+  template <class T, class Work>
+  CVPPromise<T> whileRunning(Work work);
 
   bool isDefaultApp() const;
   CVPPromise<BCNInstallationsItem> createGetInstallationItemPromise();
@@ -100,6 +115,8 @@ class BCNInstallationsIDController : public std::enable_shared_from_this<BCNInst
   const std::string appID_;
   const std::string appName_;
   const Collaborators collaborators_;
+  // Shared with the steps that leave it, which may end after the controller.
+  const std::shared_ptr<BCNInstallationsWorkGate> workGate_ = std::make_shared<BCNInstallationsWorkGate>();
   std::unique_ptr<BCNInstallationsSingleOperationPromiseCache<BCNInstallationsItem>>
       getInstallationPromiseCache_;
   std::unique_ptr<BCNInstallationsSingleOperationPromiseCache<BCNInstallationsItem>> authTokenPromiseCache_;

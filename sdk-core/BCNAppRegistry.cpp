@@ -235,10 +235,17 @@ std::optional<BCNApp::AppsByName> BCNApp::allApps() {
 
 void BCNApp::resetApps() {
   RegistryState& state = registry();
-  std::lock_guard lock(state.mutex);
-  setDefaultApp(state, nullptr);
-  state.apps.reset();
-  sharedUserAgent().reset();
+  std::optional<AppsByName> forgotten;
+  {
+    std::lock_guard lock(state.mutex);
+    setDefaultApp(state, nullptr);
+    forgotten = std::exchange(state.apps, std::nullopt);
+    sharedUserAgent().reset();
+  }
+  // Outside the class lock: a component winding down may wait for work that calls BCNApp from
+  // another thread.
+  if (!forgotten) return;
+  for (const auto& [name, app] : *forgotten) app->letComponentsGo();
 }
 
 void BCNApp::deleteApp(const std::function<void(bool)>& completion) {
@@ -255,14 +262,18 @@ void BCNApp::deleteApp(const std::function<void(bool)>& completion) {
   BCNLoggerLogDebug(kBCNLoggerCore, "I-COR000006", "Deleting app named %@", name_);
   // Keeps this app alive while the registry lets go of it.
   const std::shared_ptr<BCNApp> self = shared_from_this();
-  container_->removeAllComponents();
-  container_->removeAllCachedInstances();
+  letComponentsGo();
   state.apps->erase(name_);
   platform::PreferencesDomain::application()->removeObject(dataCollectionKey());
   if (name_ == kBCNDefaultAppName) setDefaultApp(state, nullptr);
   platform::NotificationCenter::defaultCenter().post(kBCNAppDeleteNotification, classTag(),
                                                      platform::Dictionary{{kBCNAppNameKey, name_}});
   if (completion) completion(true);
+}
+
+void BCNApp::letComponentsGo() {
+  container_->removeAllComponents();
+  container_->removeAllCachedInstances();
 }
 
 void BCNApp::registerLibrary(const std::string& name, const std::string& version) {

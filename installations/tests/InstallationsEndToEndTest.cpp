@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 
 #include "installations/BCNInstallationIDLink.h"
 #include "installations/BCNInstallations.h"
@@ -192,6 +194,28 @@ TEST_F(InstallationsEndToEndTest, AfterTheDefaultAppIsGoneTheLinkReportsNoID) {
   ASSERT_TRUE(platform::runUntil([&] { return !told.back(); }, kGenerousWait));
   ASSERT_TRUE(lastError);
   EXPECT_EQ(lastError->domain, kBCNInstallationsErrorDomain);
+}
+
+// The registration the ID starts by itself is still under way when the app goes. Once the app is let
+// go of, nothing of its installation reaches the disk any more: the user's data folder, gone as a
+// test's temporary home goes, is not made again by a late keychain or heartbeat write.
+class InstallationsTeardownTest : public InstallationsEndToEndTest {
+ protected:
+  void expectNothingWrittenAfter(const std::function<void()>& letGoOfTheApp) {
+    ASSERT_TRUE(installationID().value);
+    letGoOfTheApp();
+    std::filesystem::remove_all(user.dataHome());
+    testing::finishPromiseWork();
+    EXPECT_FALSE(std::filesystem::exists(user.dataHome()));
+  }
+};
+
+TEST_F(InstallationsTeardownTest, NothingIsWrittenAfterTheAppsAreReset) {
+  expectNothingWrittenAfter([] { BCNApp::resetApps(); });
+}
+
+TEST_F(InstallationsTeardownTest, NothingIsWrittenAfterTheAppIsDeleted) {
+  expectNothingWrittenAfter([] { BCNApp::defaultApp()->deleteApp(nullptr); });
 }
 
 }  // namespace

@@ -10,6 +10,10 @@
 //
 // Completions run once, on the promise library's default queue (the main queue), with a value or
 // an error of kBCNInstallationsErrorDomain (BCNInstallationsErrors.h). Safe to call from any thread.
+//
+// When its app is deleted or the apps are reset, the instance winds down: storage and network work
+// under way ends first (waited for up to ten seconds), and every operation after that fails, so that
+// nothing of the app's installation is written once the app is gone.
 
 #include <functional>
 #include <memory>
@@ -20,6 +24,7 @@
 #include "platform/error/Error.h"
 #include "platform/time/Clock.h"
 #include "platform/value/Value.h"
+#include "sdk-core/BCNComponent.h"
 #include "sdk-core/Object.h"
 
 namespace beacon {
@@ -56,7 +61,9 @@ class BCNInstallationsAuthTokenResult {
   platform::Date expirationDate_;
 };
 
-class BCNInstallations final : public Object, public BCNInstallationsInstanceProvider {
+class BCNInstallations final : public Object,
+                               public BCNInstallationsInstanceProvider,
+                               public BCNComponentLifecycleMaintainer {
  public:
   using IDCompletion =
       std::function<void(std::optional<std::string> installationID, std::optional<platform::Error>)>;
@@ -92,6 +99,9 @@ class BCNInstallations final : public Object, public BCNInstallationsInstancePro
   void deleteWithCompletion(DeleteCompletion completion) const;
 
   const std::string& appName() const { return appName_; }
+
+  // Winds the instance down (see above).
+  void appWillBeDeleted(BCNApp& app) override;
 
   // Raises when the options cannot serve the installations client.
   static void validateAppOptions(const BCNOptions& appOptions, const std::string& appName);

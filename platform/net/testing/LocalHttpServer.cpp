@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -17,12 +16,6 @@ bool sameName(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
          });
-}
-
-std::filesystem::path makeFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "local-https-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("LocalHttpServer: cannot make a folder");
-  return pattern;
 }
 
 // The server's side of every connection still open to `port` stops reading. A worker waiting for a
@@ -59,9 +52,9 @@ std::optional<std::string> RecordedRequest::header(const std::string& name) cons
 
 LocalHttpServer::LocalHttpServer(Scheme scheme) : scheme_(scheme) {
   if (scheme_ == Scheme::Https) {
-    folder_ = makeFolder();
-    certificateFile_ = folder_ / "certificate.pem";
-    const auto keyFile = folder_ / "key.pem";
+    folder_.emplace();
+    certificateFile_ = folder_->path() / "certificate.pem";
+    const auto keyFile = folder_->path() / "key.pem";
     writeSelfSignedCertificate(certificateFile_, keyFile);
     server_ = std::make_unique<httplib::SSLServer>(certificateFile_.c_str(), keyFile.c_str());
   } else {
@@ -146,10 +139,6 @@ LocalHttpServer::~LocalHttpServer() {
   // After stop() nothing new is accepted, so every connection of this server is open by now.
   endReadingOfConnectionsTo(port_);
   listener_.join();
-  if (!folder_.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
 }
 
 void LocalHttpServer::start() {

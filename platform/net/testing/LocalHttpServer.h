@@ -40,6 +40,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/testing/TestEnvironment.h"
+
 namespace platform::testing {
 
 struct RecordedRequest {
@@ -137,7 +139,8 @@ class LocalHttpServer {
   httplib::Server::HandlerWithContentReader withBody(BodyHandler handler);
 
   Scheme scheme_;
-  std::filesystem::path folder_;
+  // The certificate's folder (HTTPS only); removed also when the constructor fails after making it.
+  std::optional<testing::TemporaryDirectory> folder_;
   std::filesystem::path certificateFile_;
   std::unique_ptr<httplib::Server> server_;
   int port_ = -1;

@@ -83,7 +83,9 @@ class BCNApp : public std::enable_shared_from_this<BCNApp> {
   static std::shared_ptr<BCNApp> appNamed(const std::string& name);
   // A copy of the registry; nullopt (logged) before the first configure.
   static std::optional<AppsByName> allApps();
-  // Forgets the default app and every app, and resets the shared user agent (for tests).
+  // Forgets the default app and every app, and resets the shared user agent (for tests). Each app's
+  // components are let go of as deleteApp does, so that none of them goes on working (and writing)
+  // for an app that is gone; this waits for the lifecycle maintainers to wind down.
   static void resetApps();
 
   // Adds "name/version" to the SDK's user agent. Names and versions may hold only letters, digits,
@@ -144,6 +146,8 @@ class BCNApp : public std::enable_shared_from_this<BCNApp> {
   // Checks the options and starts what the app needs; false when the Corvane app ID is invalid.
   bool configureCore();
   void appDidBecomeActive();
+  // Empties the container, telling the lifecycle maintainers among its instances that the app goes.
+  void letComponentsGo();
   std::string dataCollectionKey() const;
 
   const std::string name_;
