@@ -152,6 +152,29 @@ TEST_F(BMSSqliteStoreTest, ClosingFoldsTheLogIntoTheFileAndLaterStatementsNeverR
   EXPECT_EQ(reader->scalar("SELECT sum(v) FROM t").value(), platform::SqlValue(std::int64_t{1}));
 }
 
+// A deleted row's bytes are zeroed in the pages its deletion writes anyway, but the pages only the
+// freelist takes are not written again: deleting a large row costs a few pages, not its size.
+TEST_F(BMSSqliteStoreTest, ADeletionScrubsTheRowsPageWithoutWritingTheFreedOnes) {
+  const std::filesystem::path path = folder.path() / "store.sql";
+  const std::string marker = "deleted-row-marker-0123456789";
+  auto store = openStore();
+  ASSERT_TRUE(store->run("INSERT INTO t VALUES ('kept'), (?), (?)",
+                         {marker, platform::Bytes(512 * 1024, std::uint8_t{0x5A})}));
+  ASSERT_TRUE(store->execute("PRAGMA wal_checkpoint(TRUNCATE)"));
+  ASSERT_TRUE(store->run("DELETE FROM t WHERE v != 'kept'", {}));
+  std::int64_t loggedPages = -1;
+  ASSERT_TRUE(store->run("PRAGMA wal_checkpoint(PASSIVE)", {},
+                         [&](const platform::SqliteRow& row) { loggedPages = row.integer(1); }));
+  EXPECT_GE(loggedPages, 1);
+  EXPECT_LT(loggedPages, 10);  // the 512 KB row spans more than a hundred pages
+
+  store->close();
+  std::ifstream file(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(bytes.find("kept"), std::string::npos);
+  EXPECT_EQ(bytes.find(marker), std::string::npos);
+}
+
 TEST_F(BMSSqliteStoreTest, AFolderThatCannotHoldTheFileFailsWithoutDeletingAnything) {
   auto opened = BMSSqliteStore::open(folder.path() / "missing" / "store.sql");
   ASSERT_FALSE(opened);
