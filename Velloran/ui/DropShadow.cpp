@@ -42,17 +42,25 @@ QWidget* DropShadow::shadowWidget() const {
 }
 
 bool DropShadow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == caster_) {
+  if (watched != caster_) return QObject::eventFilter(watched, event);
+  if (event->type() == QEvent::ParentChange) {
+    follow();
+  } else if (picture_ != nullptr) {
+    // Any other change is followed in what it changes: a grid showing and hiding dozens of cards
+    // per keystroke restacks none of their shadows.
     switch (event->type()) {
       case QEvent::Move:
       case QEvent::Resize:
+        place();
+        break;
       case QEvent::Show:
       case QEvent::Hide:
       case QEvent::ShowToParent:
       case QEvent::HideToParent:
-      case QEvent::ParentChange:
+        showAsTheCasterIs();
+        break;
       case QEvent::ZOrderChange:
-        follow();
+        picture_->stackUnder(caster_);
         break;
       default:
         break;
@@ -72,11 +80,19 @@ void DropShadow::follow() {
   } else if (picture_->parentWidget() != parent) {
     picture_->setParent(parent);
   }
+  place();
+  picture_->stackUnder(caster_);
+  showAsTheCasterIs();
+}
+
+void DropShadow::place() {
   const int extent = shadowExtent(style_);
   picture_->setGeometry(
       caster_->geometry().translated(style_.offset).adjusted(-extent, -extent, extent, extent));
-  picture_->stackUnder(caster_);
-  picture_->setVisible(caster_->isVisibleTo(parent));
+}
+
+void DropShadow::showAsTheCasterIs() {
+  picture_->setVisible(caster_->isVisibleTo(caster_->parentWidget()));
 }
 
 }  // namespace velloran

@@ -41,6 +41,9 @@ class DropShadow final : public QObject {
 
   // Brings the shadow widget in line with the caster's parent, geometry, visibility and stacking.
   void follow();
+  // The parts of follow(), for a shadow widget in the caster's parent.
+  void place();
+  void showAsTheCasterIs();
 
   QWidget* caster_;
   qreal cornerRadius_;
