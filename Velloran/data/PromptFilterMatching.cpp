@@ -31,25 +31,24 @@ bool PromptMatcher::matches(const Prompt& prompt) const {
       std::ranges::none_of(prompt.tags, [this](const std::string& tag) { return search_->isFoundIn(tag); })) {
     return false;
   }
-  return matchesTypeAndTags(prompt.type, prompt.tags);
+  return matchesTypeAndTags(prompt);
 }
 
-bool PromptMatcher::matches(const platform::CaselessText& title,
-                            const std::vector<platform::CaselessText>& tags,
-                            const std::vector<std::string>& rawTags, PromptType type) const {
+bool PromptMatcher::matches(const Prompt& prompt, const platform::CaselessText& title,
+                            const std::vector<platform::CaselessText>& tags) const {
   if (search_ && !search_->isFoundIn(title) &&
       std::ranges::none_of(tags,
                            [this](const platform::CaselessText& tag) { return search_->isFoundIn(tag); })) {
     return false;
   }
-  return matchesTypeAndTags(type, rawTags);
+  return matchesTypeAndTags(prompt);
 }
 
-bool PromptMatcher::matchesTypeAndTags(PromptType type, const std::vector<std::string>& tags) const {
-  if (filter_.type && type != *filter_.type) return false;
-  return std::ranges::all_of(filter_.tags, [&tags](const std::string& wanted) {
+bool PromptMatcher::matchesTypeAndTags(const Prompt& prompt) const {
+  if (filter_.type && prompt.type != *filter_.type) return false;
+  return std::ranges::all_of(filter_.tags, [&prompt](const std::string& wanted) {
     return std::ranges::any_of(
-        tags, [&wanted](const std::string& tag) { return platform::canonicallyEqual(tag, wanted); });
+        prompt.tags, [&wanted](const std::string& tag) { return platform::canonicallyEqual(tag, wanted); });
   });
 }
 

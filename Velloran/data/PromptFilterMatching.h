@@ -46,14 +46,16 @@ class PromptMatcher {
 
   // Reads only the title, tags and type: a prompt whose versions are not read yet is tested alike.
   bool matches(const Prompt& prompt) const;
-  // The same for a title and tags folded beforehand by `folding()`'s rules.
-  bool matches(const platform::CaselessText& title, const std::vector<platform::CaselessText>& tags,
-               const std::vector<std::string>& rawTags, PromptType type) const;
+  // The same for the prompt's title and tags folded beforehand by `folding()`'s rules. The prompt
+  // itself is read only when the filter asks for a type or tags: a search through thousands of
+  // prompts reads the folded texts alone.
+  bool matches(const Prompt& prompt, const platform::CaselessText& title,
+               const std::vector<platform::CaselessText>& tags) const;
 
   platform::CaseFolding folding() const { return folding_; }
 
  private:
-  bool matchesTypeAndTags(PromptType type, const std::vector<std::string>& tags) const;
+  bool matchesTypeAndTags(const Prompt& prompt) const;
 
   const PromptFilter& filter_;
   platform::CaseFolding folding_;

@@ -134,8 +134,7 @@ PromptList LibrarySnapshot::select(const PromptFilter& filter) const {
   const bool folded = matcher.folding() == folding_;
   PromptList selected;
   for (const Entry& entry : entries_) {
-    if (folded ? matcher.matches(entry.title, entry.tags, entry.prompt->tags, entry.prompt->type)
-               : matcher.matches(*entry.prompt))
+    if (folded ? matcher.matches(*entry.prompt, entry.title, entry.tags) : matcher.matches(*entry.prompt))
       selected.push_back(entry.prompt);
   }
   return selected;
