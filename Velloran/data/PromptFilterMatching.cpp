@@ -21,6 +21,12 @@ bool promptMatches(const PromptFilter& filter, const Prompt& prompt) {
   return PromptMatcher(filter).matches(prompt);
 }
 
+FoldedPromptTexts::FoldedPromptTexts(const Prompt& prompt, platform::CaseFolding folding)
+    : title(prompt.title, folding) {
+  tags.reserve(prompt.tags.size());
+  for (const std::string& tag : prompt.tags) tagUnits |= tags.emplace_back(tag, folding).units();
+}
+
 PromptMatcher::PromptMatcher(const PromptFilter& filter)
     : filter_(filter), folding_(platform::caseFoldingFor()) {
   if (isSearchActive(filter.search)) search_.emplace(*filter.search, folding_);
@@ -34,11 +40,11 @@ bool PromptMatcher::matches(const Prompt& prompt) const {
   return matchesTypeAndTags(prompt);
 }
 
-bool PromptMatcher::matches(const Prompt& prompt, const platform::CaselessText& title,
-                            const std::vector<platform::CaselessText>& tags) const {
-  if (search_ && !search_->isFoundIn(title) &&
-      std::ranges::none_of(tags,
-                           [this](const platform::CaselessText& tag) { return search_->isFoundIn(tag); })) {
+bool PromptMatcher::matches(const Prompt& prompt, const FoldedPromptTexts& texts) const {
+  if (search_ && !search_->isFoundIn(texts.title) &&
+      !(search_->mayBeFoundIn(texts.tagUnits) &&
+        std::ranges::any_of(texts.tags,
+                            [this](const platform::CaselessText& tag) { return search_->isFoundIn(tag); }))) {
     return false;
   }
   return matchesTypeAndTags(prompt);

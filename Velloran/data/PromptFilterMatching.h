@@ -37,6 +37,17 @@ bool titleOrTagsContain(std::string_view title, const std::vector<std::string>& 
 
 bool promptMatches(const PromptFilter& filter, const Prompt& prompt);
 
+// A prompt's title and tags folded once, to be searched many times (PromptMatcher). What the tags
+// hold together is kept beside the title, so a search passes over most prompts without reading
+// their tags.
+struct FoldedPromptTexts {
+  FoldedPromptTexts(const Prompt& prompt, platform::CaseFolding folding);
+
+  platform::CaselessText title;
+  std::vector<platform::CaselessText> tags;
+  platform::CaselessUnits tagUnits;  // of all the tags
+};
+
 // The filter made ready to test many prompts: the search text is folded once, under the current
 // locale's rules as they are when the matcher is made. The same answers as promptMatches. Keeps a
 // reference to the filter, which must outlive it.
@@ -49,8 +60,7 @@ class PromptMatcher {
   // The same for the prompt's title and tags folded beforehand by `folding()`'s rules. The prompt
   // itself is read only when the filter asks for a type or tags: a search through thousands of
   // prompts reads the folded texts alone.
-  bool matches(const Prompt& prompt, const platform::CaselessText& title,
-               const std::vector<platform::CaselessText>& tags) const;
+  bool matches(const Prompt& prompt, const FoldedPromptTexts& texts) const;
 
   platform::CaseFolding folding() const { return folding_; }
 

@@ -19,11 +19,8 @@ using VersionLists = std::vector<std::vector<PromptVersion>>;
 }  // namespace
 
 void LibrarySnapshot::addEntry(Prompt prompt) {
-  std::vector<platform::CaselessText> tags;
-  tags.reserve(prompt.tags.size());
-  for (const std::string& tag : prompt.tags) tags.emplace_back(tag, folding_);
-  platform::CaselessText title(prompt.title, folding_);
-  entries_.push_back(Entry{std::make_shared<Prompt>(std::move(prompt)), std::move(title), std::move(tags)});
+  FoldedPromptTexts texts(prompt, folding_);
+  entries_.push_back(Entry{std::make_shared<Prompt>(std::move(prompt)), std::move(texts)});
 }
 
 template <class ReadVersions>
@@ -134,7 +131,7 @@ PromptList LibrarySnapshot::select(const PromptFilter& filter) const {
   const bool folded = matcher.folding() == folding_;
   PromptList selected;
   for (const Entry& entry : entries_) {
-    if (folded ? matcher.matches(*entry.prompt, entry.title, entry.tags) : matcher.matches(*entry.prompt))
+    if (folded ? matcher.matches(*entry.prompt, entry.texts) : matcher.matches(*entry.prompt))
       selected.push_back(entry.prompt);
   }
   return selected;

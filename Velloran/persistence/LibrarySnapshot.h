@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Velloran/data/PromptFilter.h"
+#include "Velloran/data/PromptFilterMatching.h"
 #include "Velloran/data/PromptList.h"
 #include "Velloran/data/PromptValues.h"
 #include "platform/error/Result.h"
@@ -55,8 +56,7 @@ class LibrarySnapshot {
   struct Entry {
     // Changed only while the snapshot is read; shared with listings afterwards.
     std::shared_ptr<Prompt> prompt;
-    platform::CaselessText title;
-    std::vector<platform::CaselessText> tags;
+    FoldedPromptTexts texts;
   };
 
   LibrarySnapshot(platform::UUID storeIdentifier, std::uint64_t changeCount, platform::CaseFolding folding)

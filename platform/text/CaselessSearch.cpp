@@ -24,12 +24,6 @@ int foldedAscii(char character, CaseFolding folding) {
   return character >= 'A' && character <= 'Z' ? character + 32 : character;
 }
 
-std::uint64_t unitsIn(std::u16string_view folded) {
-  std::uint64_t units = 0;
-  for (char16_t unit : folded) units |= std::uint64_t{1} << (unit % 64);
-  return units;
-}
-
 // In ASCII text every character is one user-perceived character, except a line break written as
 // carriage return plus line feed, which is one.
 bool isAsciiCharacterBoundary(std::string_view text, std::size_t offset) {
@@ -37,6 +31,10 @@ bool isAsciiCharacterBoundary(std::string_view text, std::size_t offset) {
 }
 
 }  // namespace
+
+CaselessUnits::CaselessUnits(std::u16string_view folded) {
+  for (char16_t unit : folded) bits_ |= std::uint64_t{1} << (unit % 64);
+}
 
 CaseFolding caseFoldingFor(std::string_view locale) {
   const icu::Locale named =
@@ -55,7 +53,7 @@ CaselessText::CaselessText(std::string_view utf8, CaseFolding folding) : folding
     isCharacterBoundary_.resize(utf8.size() + 1);
     for (std::size_t offset = 0; offset <= utf8.size(); ++offset)
       isCharacterBoundary_[offset] = isAsciiCharacterBoundary(utf8, offset);
-    unitsPresent_ = unitsIn(folded_);
+    units_ = CaselessUnits(folded_);
     return;
   }
 
@@ -87,14 +85,14 @@ CaselessText::CaselessText(std::string_view utf8, CaseFolding folding) : folding
   }
   isCharacterBoundary_.assign(folded_.size() + 1, false);
   for (std::size_t offset : foldedBoundaries) isCharacterBoundary_[offset] = true;
-  unitsPresent_ = unitsIn(folded_);
+  units_ = CaselessUnits(folded_);
 }
 
 CaselessSearch::CaselessSearch(std::string_view needle, CaseFolding folding) : folding_(folding) {
   const icu::UnicodeString folded = caseless(text_detail::toUnicode(needle), foldOptions(folding));
   folded_.assign(folded.getBuffer(), static_cast<std::size_t>(folded.length()));
   foldedIsAscii_ = std::all_of(folded_.begin(), folded_.end(), [](char16_t unit) { return unit < 0x80; });
-  unitsNeeded_ = unitsIn(folded_);
+  needed_ = CaselessUnits(folded_);
 }
 
 bool CaselessSearch::isFoundIn(std::string_view haystack) const {
@@ -126,7 +124,7 @@ bool CaselessSearch::isFoundIn(const CaselessText& haystack) const {
   if (haystack.folding_ != folding_) {
     throw ProgrammerError("CaseFoldingMismatch", "the text was folded by other rules than the search");
   }
-  if (folded_.empty() || (unitsNeeded_ & ~haystack.unitsPresent_) != 0) return false;
+  if (folded_.empty() || !mayBeFoundIn(haystack.units_)) return false;
   const std::u16string_view text = haystack.folded_;
   for (std::size_t start = text.find(folded_); start != std::u16string_view::npos;
        start = text.find(folded_, start + 1)) {

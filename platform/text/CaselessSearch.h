@@ -22,12 +22,33 @@ enum class CaseFolding : std::uint8_t { standard, turkic };
 // The rules of the named ICU locale ("tr", "de_DE"); of the current locale when empty.
 CaseFolding caseFoldingFor(std::string_view locale = {});
 
+// Which folded code units some texts hold, coarsely enough to keep in one word: a search text that
+// needs a unit the set lacks occurs in none of those texts, which is known without reading them.
+class CaselessUnits {
+ public:
+  CaselessUnits() = default;
+
+  CaselessUnits& operator|=(CaselessUnits other) {
+    bits_ |= other.bits_;
+    return *this;
+  }
+
+ private:
+  friend class CaselessText;
+  friend class CaselessSearch;
+
+  explicit CaselessUnits(std::u16string_view folded);
+
+  std::uint64_t bits_ = 0;  // bit (unit % 64) for each unit
+};
+
 // A text folded once, to be searched many times.
 class CaselessText {
  public:
   CaselessText(std::string_view utf8, CaseFolding folding);
 
   CaseFolding folding() const { return folding_; }
+  CaselessUnits units() const { return units_; }
 
  private:
   friend class CaselessSearch;
@@ -36,9 +57,7 @@ class CaselessText {
   // Indexed by offset into folded_ (one entry more than its length): whether a user-perceived
   // character of the original text begins or ends there.
   std::vector<bool> isCharacterBoundary_;
-  // The folded code units present, each as bit (unit % 64): a search text with a unit missing here
-  // is not found without looking through the text.
-  std::uint64_t unitsPresent_ = 0;
+  CaselessUnits units_;
   CaseFolding folding_;
 };
 
@@ -55,13 +74,15 @@ class CaselessSearch {
   // The same for a text folded already; `haystack` must have been folded by this search's rules
   // (ProgrammerError otherwise).
   bool isFoundIn(const CaselessText& haystack) const;
+  // False when the search text cannot occur in any text holding only `units`; true when it may.
+  bool mayBeFoundIn(CaselessUnits units) const { return (needed_.bits_ & ~units.bits_) == 0; }
 
  private:
   bool isFoundInAscii(std::string_view haystack) const;
 
   std::u16string folded_;
   bool foldedIsAscii_ = false;
-  std::uint64_t unitsNeeded_ = 0;  // as CaselessText's unitsPresent_
+  CaselessUnits needed_;
   CaseFolding folding_;
 };
 

@@ -33,6 +33,38 @@ TEST(PromptFilterTest, TagSetsCompareAsSetsOfCanonicalText) {
   EXPECT_EQ(spelled.size(), 1u);
 }
 
+// Folded beforehand, a prompt's texts select it exactly as the prompt itself does: a search found
+// in the title or in any one tag, not one whose characters only the tags together hold.
+TEST(PromptFilterMatchingTest, FoldedTextsSelectAsThePromptItself) {
+  const std::vector<Prompt> prompts = {
+      makePrompt({.title = "Code review", .tags = {"ab", "cd"}, .type = PromptType::system}),
+      makePrompt({.title = "Übersicht", .tags = {"team", "Straße"}}),
+      makePrompt({.title = "Ohne", .tags = {}}),
+  };
+  const auto searching = [](std::string text) {
+    PromptFilter filter;
+    filter.search = std::move(text);
+    return filter;
+  };
+  std::vector<PromptFilter> filters = {PromptFilter{}};
+  for (const char* text : {"REV", "cd", "bc", "übersicht", "strasse", "xyz", "e"})
+    filters.push_back(searching(text));
+  filters.back().type = PromptType::user;
+  filters.push_back(searching("e"));
+  filters.back().tags = {"team"};
+  for (const PromptFilter& filter : filters) {
+    const PromptMatcher matcher(filter);
+    for (const Prompt& prompt : prompts) {
+      EXPECT_EQ(matcher.matches(prompt, FoldedPromptTexts(prompt, matcher.folding())),
+                promptMatches(filter, prompt))
+          << prompt.title << " / " << filter.search.value_or("");
+    }
+  }
+  const PromptFilter spreadFilter = searching("bc");
+  const PromptMatcher spread(spreadFilter);
+  EXPECT_FALSE(spread.matches(prompts[0], FoldedPromptTexts(prompts[0], spread.folding())));
+}
+
 TEST(PromptFilterMatchingTest, SortingSurvivesAnUnorderableDate) {
   PromptList prompts;
   for (std::uint8_t id = 1; id <= 40; ++id) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,27 @@ TEST(TextCaselessSearch, AnswersLikeTheOneShotComparison) {
       }
     }
   }
+}
+
+// What several texts hold together rules a search out only when it is found in none of them.
+TEST(TextCaselessSearch, TheUnitsOfSeveralTextsRuleOutOnlySearchesFoundInNoneOfThem) {
+  for (const char* locale : {"de_DE", "tr"}) {
+    const CaseFolding folding = caseFoldingFor(locale);
+    CaselessUnits all;
+    for (const std::string& text : kTexts) all |= CaselessText(text, folding).units();
+    for (const std::string& needle : kSearches) {
+      const CaselessSearch search(needle, folding);
+      const bool foundInOne = std::ranges::any_of(
+          kTexts, [&](const std::string& text) { return search.isFoundIn(CaselessText(text, folding)); });
+      if (foundInOne) {
+        EXPECT_TRUE(search.mayBeFoundIn(all)) << locale << " '" << needle << "'";
+      }
+    }
+  }
+  const CaselessUnits review = CaselessText("Code review", CaseFolding::standard).units();
+  EXPECT_FALSE(CaselessSearch("XYZ", CaseFolding::standard).mayBeFoundIn(review));
+  EXPECT_TRUE(CaselessSearch("VIEW", CaseFolding::standard).mayBeFoundIn(review));
+  EXPECT_FALSE(CaselessSearch("w", CaseFolding::standard).mayBeFoundIn(CaselessUnits()));
 }
 
 TEST(TextCaselessSearch, KeepsALineBreakWhole) {
