@@ -10,6 +10,21 @@ namespace {
 constexpr std::string_view kFields = "fields";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+// What a byte inside a text is: one that ends a plain run (a quote, a backslash or a control
+// character), or a plain one, ASCII or beyond.
+constexpr std::uint8_t kEndsRun = 0;
+constexpr std::uint8_t kAscii = 1;
+constexpr std::uint8_t kBeyondAscii = 2;
+constexpr struct TextBytes {
+  std::uint8_t kinds[256];
+  constexpr TextBytes() : kinds() {
+    for (int byte = 0; byte < 256; ++byte)
+      kinds[byte] = byte < 0x20 || byte == '"' || byte == '\\' ? kEndsRun
+                    : byte < 0x80                              ? kAscii
+                                                               : kBeyondAscii;
+  }
+} kTextBytes;
+
 // Receives the syntax as it is read. Depth 1 is the line's object, depth 2 the object (or array) of
 // one of its members; only the members of "fields" are taken from there, nothing from deeper down.
 class LineMembersBuilder {
@@ -269,19 +284,19 @@ class LineReader {
   bool readString(std::string& out) {
     out.clear();
     if (take() != '"') return false;
-    bool beyondAscii = false;
+    std::uint8_t seen = 0;
     while (true) {
       // The plain run up to the next quote, backslash or control character, copied at once.
       const std::size_t run = at_;
       while (at_ < text_.size()) {
-        const auto c = static_cast<unsigned char>(text_[at_]);
-        if (c == '"' || c == '\\' || c < 0x20) break;
-        beyondAscii = beyondAscii || c >= 0x80;
+        const std::uint8_t kind = kTextBytes.kinds[static_cast<unsigned char>(text_[at_])];
+        if (kind == kEndsRun) break;
+        seen |= kind;
         ++at_;
       }
       out.append(text_.data() + run, at_ - run);
       const char c = take();
-      if (c == '"') return !beyondAscii || isWellFormedUtf8(out);
+      if (c == '"') return !(seen & kBeyondAscii) || isWellFormedUtf8(out);
       if (c != '\\') return false;  // a control character, or the line ended
       switch (take()) {
         case '"':

@@ -419,11 +419,17 @@ Result<std::map<UUID, Bytes>> StoreDatabase::allRecordMetadata() {
 }
 
 Result<void> StoreDatabase::writeRecordMetadata(const std::map<UUID, std::optional<Bytes>>& values) {
+  // Refilled for every record: an import writes one for each record it applies.
+  std::vector<SqlValue> written{Bytes(), Bytes()};
+  std::vector<SqlValue> removed{Bytes()};
   for (const auto& [record, value] : values) {
+    std::vector<SqlValue>& parameters = value ? written : removed;
+    std::get<Bytes>(parameters[0]).assign(record.bytes().begin(), record.bytes().end());
+    if (value) std::get<Bytes>(parameters[1]).assign(value->begin(), value->end());
     Result<void> done =
         value ? connection_->run("INSERT OR REPLACE INTO Z_RECORDMETADATA (Z_RECORD, Z_VALUE) VALUES (?, ?)",
-                                 {recordKey(record), *value})
-              : connection_->run("DELETE FROM Z_RECORDMETADATA WHERE Z_RECORD = ?", {recordKey(record)});
+                                 parameters)
+              : connection_->run("DELETE FROM Z_RECORDMETADATA WHERE Z_RECORD = ?", parameters);
     if (!done) return done;
   }
   return {};

@@ -80,15 +80,21 @@ Result<HistoryToken> StoreDatabase::recordHistory(const std::vector<HistoryChang
   if (!opened) return opened.error();
   Result<SqlValue> number = connection_->scalar("SELECT last_insert_rowid()");
   if (!number) return number.error();
-  const std::int64_t transaction = std::get<std::int64_t>(*number);
+  // One set of values, refilled for every change: a commit records thousands of them.
+  enum Value { kTransaction, kType, kEntity, kNumber, kRecord };
+  std::vector<SqlValue> values{*number, std::int64_t{0}, std::string(), std::int64_t{0}, Bytes()};
   for (const HistoryChange& change : changes) {
+    values[kType] = static_cast<std::int64_t>(change.type);
+    std::get<std::string>(values[kEntity]).assign(change.objectID.entityName);
+    values[kNumber] = change.objectID.number;
+    std::get<Bytes>(values[kRecord])
+        .assign(change.recordName.bytes().begin(), change.recordName.bytes().end());
     Result<void> done = connection_->run(
         "INSERT INTO Z_CHANGE (Z_TRANSACTION, Z_TYPE, Z_ENTITY, Z_ENTITYPK, Z_UUID) VALUES (?, ?, ?, ?, ?)",
-        {transaction, static_cast<std::int64_t>(change.type), change.objectID.entityName,
-         change.objectID.number, Bytes(change.recordName.bytes().begin(), change.recordName.bytes().end())});
+        values);
     if (!done) return done.error();
   }
-  return HistoryToken{identifier_, transaction};
+  return HistoryToken{identifier_, std::get<std::int64_t>(*number)};
 }
 
 Result<std::vector<HistoryTransaction>> StoreDatabase::fetchHistory(
