@@ -103,7 +103,9 @@ BMSPBMeasurementBundle metadataWith(const std::vector<BMSUserAttribute>& attribu
 // aggregates, the user properties for its metadata, the metadata, the raw-event trim and the raw
 // event; then the upload schedule's questions. (Building the metadata message is the pipeline's
 // work and stays out.) Arguments: bundles waiting in the upload queue, raw events stored before
-// (with 100,000, the stored-events limit, the events trim the oldest ones, a hundred at a time).
+// (with 100,000, the stored-events limit, the events trim the oldest ones, a hundred at a time), and
+// whether every event is a real-time one (as in debug mode: the upload schedule's answers are then
+// read again whenever the oldest raw event leaves the limit's sight).
 void BM_OneEventStorageWork(benchmark::State& state) {
   platform::testing::TemporaryDirectory folder;
   auto database = BMSDatabase::openAtPath(folder.path() / "bench.sql").value();
@@ -114,11 +116,12 @@ void BM_OneEventStorageWork(benchmark::State& state) {
     return true;
   });
   const BMSEvent event = benchmarkEvent();
+  const bool realtime = state.range(2) != 0;
   const BMSPBMeasurementBundle metadata = metadataWith(engineUserAttributes());
   database->performTransaction([&] {
     const std::int64_t fingerprint = database->insertIfNotExistsRawEventMetadata(metadata).value();
     for (std::int64_t i = 0; i < state.range(1); ++i)
-      (void)database->insertRawEvent(event, fingerprint, false);
+      (void)database->insertRawEvent(event, fingerprint, realtime);
     return true;
   });
   for (const BMSUserAttribute& attribute : engineUserAttributes())
@@ -133,16 +136,17 @@ void BM_OneEventStorageWork(benchmark::State& state) {
       if (!database->userAttributesIncludingInternal(true)) return false;
       auto fingerprint = database->insertIfNotExistsRawEventMetadata(metadata);
       return fingerprint && database->deleteRawEventsOverAbsoluteLimit() &&
-             database->insertRawEvent(event, *fingerprint, false);
+             database->insertRawEvent(event, *fingerprint, realtime);
     });
     BMSDatabase::UploadDataFacts facts = database->uploadDataFacts();
     benchmark::DoNotOptimize(facts);
   }
 }
 BENCHMARK(BM_OneEventStorageWork)
-    ->Args({0, 0})
-    ->Args({500, 0})
-    ->Args({0, BMSDatabase::kStoredEventsLimit})
+    ->Args({0, 0, 0})
+    ->Args({500, 0, 0})
+    ->Args({0, BMSDatabase::kStoredEventsLimit, 0})
+    ->Args({0, BMSDatabase::kStoredEventsLimit, 1})
     ->Unit(benchmark::kMicrosecond);
 
 void BM_ReadUploadOfQueuedBundles(benchmark::State& state) {

@@ -46,11 +46,12 @@ void BMSDatabase::forgetLatestRawEventAmong(std::int64_t firstRowID, std::int64_
   }
 }
 
-const std::string& BMSDatabase::visibleRawEventsSQL() {
-  static const std::string condition =
-      "rowid >= coalesce((SELECT rowid FROM raw_events ORDER BY rowid DESC LIMIT 1 OFFSET " +
-      std::to_string(kStoredEventsLimit - 1) + "), (SELECT min(rowid) FROM raw_events))";
-  return condition;
+platform::Result<std::int64_t> BMSDatabase::firstRawEventRowIDInSight() {
+  // Only the rows past the limit are walked, from the table's oldest end: fewer than a trim's batch.
+  auto beyond = rawEventsBeyond(kStoredEventsLimit);
+  if (!beyond) return beyond.error();
+  if (*beyond == 0) return std::numeric_limits<std::int64_t>::min();
+  return store_->integer("SELECT rowid FROM raw_events ORDER BY rowid ASC LIMIT 1 OFFSET ?", {*beyond});
 }
 
 platform::Result<std::int64_t> BMSDatabase::rawEventCount() {
@@ -121,7 +122,7 @@ platform::Result<std::int64_t> BMSDatabase::deleteRawEventsOverAbsoluteLimit() {
   };
   // A full table would otherwise lose its oldest row with every stored event: one more page written
   // in every commit. In batches, the rows past the limit wait for the batch, out of every read's
-  // sight (see visibleRawEventsSQL).
+  // sight (see firstRawEventRowIDInSight).
   auto excess = rawEventsBeyond(kStoredEventsLimit - 1);
   if (!excess) return failed(excess.error());
   if (*excess < kRawEventsTrimBatch) return std::int64_t{0};
@@ -221,12 +222,16 @@ platform::Result<double> BMSDatabase::queryLatestRawEventTime() {
     latestRawEvent_.reset();
     LatestRawEvent latest{std::nullopt, 0, *stamp};
     // Reads the whole table: the rows are in row ID order, not in time order.
-    auto read = store_->run("SELECT timestamp_ms, rowid FROM raw_events WHERE " + visibleRawEventsSQL() +
-                                " ORDER BY timestamp_ms DESC, rowid DESC LIMIT 1",
-                            {}, [&](const platform::SqliteRow& row) {
-                              latest.timestampMilliseconds = row.integer(0);
-                              latest.rowID = row.integer(1);
-                            });
+    auto firstInSight = firstRawEventRowIDInSight();
+    if (!firstInSight)
+      return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", firstInSight.error());
+    auto read = store_->run(
+        "SELECT timestamp_ms, rowid FROM raw_events WHERE rowid >= ? ORDER BY timestamp_ms DESC, rowid DESC"
+        " LIMIT 1",
+        {*firstInSight}, [&](const platform::SqliteRow& row) {
+          latest.timestampMilliseconds = row.integer(0);
+          latest.rowID = row.integer(1);
+        });
     if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", read.error());
     latestRawEvent_ = latest;
   }
@@ -234,8 +239,12 @@ platform::Result<double> BMSDatabase::queryLatestRawEventTime() {
 }
 
 platform::Result<bool> BMSDatabase::containsRealtimeRawEvents() {
-  auto any = store_->integer("SELECT EXISTS (SELECT 1 FROM raw_events WHERE realtime != 0 AND " +
-                             visibleRawEventsSQL() + ")");
+  auto firstInSight = firstRawEventRowIDInSight();
+  if (!firstInSight)
+    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", firstInSight.error());
+  // The real-time rows' own index answers this.
+  auto any = store_->integer("SELECT EXISTS (SELECT 1 FROM raw_events WHERE realtime != 0 AND rowid >= ?)",
+                             {*firstInSight});
   if (!any) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", any.error());
   return *any != 0;
 }

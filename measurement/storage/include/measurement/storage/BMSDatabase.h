@@ -364,9 +364,9 @@ class BMSDatabase {
   platform::Result<std::int64_t> deleteOldestRawEvents(std::int64_t count);
   // Deletes the rows past kStoredEventsLimit that a batched trim left.
   platform::Result<std::int64_t> deleteRawEventsPastTheLimit();
-  // A condition that holds for the newest kStoredEventsLimit raw events only, the ones the limit
-  // keeps in sight.
-  static const std::string& visibleRawEventsSQL();
+  // The row ID of the oldest of the newest kStoredEventsLimit raw events, the ones the limit keeps
+  // in sight (the least row ID there is when that is every row).
+  platform::Result<std::int64_t> firstRawEventRowIDInSight();
   // Drops the kept upload answers when the oldest raw events, gone or out of sight, may have held
   // the newest time or a real-time event.
   void forgetUploadDataFactsTheOldestRowsMayHold();
