@@ -20,6 +20,10 @@
 // aggregates and the metadata row read or written anew per event; about 19 us without. What is
 // left is mostly the commit of the two pages an event changes (its raw-event leaf and the counters
 // row), the file locks of each transaction, and the checkpoint.
+// With a full table trimmed a hundred rows at a time (load 12 to 16): 55-65 us of CPU per event on a
+// full table against 57-61 us on an empty one (71 against 47 us while every event trimmed one row);
+// with every event real-time 88-92 us, where the schedule's six reads run again with each event
+// once the table is full (as they did while every event trimmed one row).
 
 #include <benchmark/benchmark.h>
 
