@@ -50,9 +50,11 @@ CaselessText::CaselessText(std::string_view utf8, CaseFolding folding) : folding
       const int folded = foldedAscii(character, folding);
       folded_.push_back(folded >= 0 ? static_cast<char16_t>(folded) : u'\u0131');
     }
-    isCharacterBoundary_.resize(utf8.size() + 1);
-    for (std::size_t offset = 0; offset <= utf8.size(); ++offset)
-      isCharacterBoundary_[offset] = isAsciiCharacterBoundary(utf8, offset);
+    if (utf8.find("\r\n") != std::string_view::npos) {
+      isCharacterBoundary_.resize(utf8.size() + 1);
+      for (std::size_t offset = 0; offset <= utf8.size(); ++offset)
+        isCharacterBoundary_[offset] = isAsciiCharacterBoundary(utf8, offset);
+    }
     units_ = CaselessUnits(folded_);
     return;
   }
@@ -128,7 +130,7 @@ bool CaselessSearch::isFoundIn(const CaselessText& haystack) const {
   const std::u16string_view text = haystack.folded_;
   for (std::size_t start = text.find(folded_); start != std::u16string_view::npos;
        start = text.find(folded_, start + 1)) {
-    if (haystack.isCharacterBoundary_[start] && haystack.isCharacterBoundary_[start + folded_.size()])
+    if (haystack.isCharacterBoundary(start) && haystack.isCharacterBoundary(start + folded_.size()))
       return true;
   }
   return false;

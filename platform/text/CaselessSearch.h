@@ -53,9 +53,14 @@ class CaselessText {
  private:
   friend class CaselessSearch;
 
+  bool isCharacterBoundary(std::size_t offset) const {
+    return isCharacterBoundary_.empty() || isCharacterBoundary_[offset];
+  }
+
   std::u16string folded_;
   // Indexed by offset into folded_ (one entry more than its length): whether a user-perceived
-  // character of the original text begins or ends there.
+  // character of the original text begins or ends there. Empty when every offset is one, as in
+  // most plain ASCII texts (all but those with a CR LF line break): nothing to read for them.
   std::vector<bool> isCharacterBoundary_;
   CaselessUnits units_;
   CaseFolding folding_;
