@@ -108,6 +108,12 @@ void BCNApp::appDidBecomeActive() {
   if (isDataCollectionDefaultEnabled()) heartbeatLogger_->log();
 }
 
+void BCNApp::windDown() {
+  container_->removeAllComponents();
+  container_->removeAllCachedInstances();
+  heartbeatLogger_->waitForLoggedHeartbeats();
+}
+
 std::string BCNApp::dataCollectionKey() const {
   return platform::format(kBCNGlobalDataCollectionEnabledKeyFormat, name_);
 }

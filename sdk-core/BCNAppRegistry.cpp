@@ -245,7 +245,7 @@ void BCNApp::resetApps() {
   // Outside the class lock: a component winding down may wait for work that calls BCNApp from
   // another thread.
   if (!forgotten) return;
-  for (const auto& [name, app] : *forgotten) app->letComponentsGo();
+  for (const auto& [name, app] : *forgotten) app->windDown();
 }
 
 void BCNApp::deleteApp(const std::function<void(bool)>& completion) {
@@ -262,18 +262,13 @@ void BCNApp::deleteApp(const std::function<void(bool)>& completion) {
   BCNLoggerLogDebug(kBCNLoggerCore, "I-COR000006", "Deleting app named %@", name_);
   // Keeps this app alive while the registry lets go of it.
   const std::shared_ptr<BCNApp> self = shared_from_this();
-  letComponentsGo();
+  windDown();
   state.apps->erase(name_);
   platform::PreferencesDomain::application()->removeObject(dataCollectionKey());
   if (name_ == kBCNDefaultAppName) setDefaultApp(state, nullptr);
   platform::NotificationCenter::defaultCenter().post(kBCNAppDeleteNotification, classTag(),
                                                      platform::Dictionary{{kBCNAppNameKey, name_}});
   if (completion) completion(true);
-}
-
-void BCNApp::letComponentsGo() {
-  container_->removeAllComponents();
-  container_->removeAllCachedInstances();
 }
 
 void BCNApp::registerLibrary(const std::string& name, const std::string& version) {

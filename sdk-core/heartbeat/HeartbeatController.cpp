@@ -60,6 +60,10 @@ HeartbeatsPayload HeartbeatController::flush() {
   return (*flushed)->makePayload();
 }
 
+void HeartbeatController::waitForLoggedHeartbeats() {
+  storage_->waitForQueuedWork();
+}
+
 HeartbeatsPayload HeartbeatController::flushHeartbeatFromToday() {
   const platform::Date today = dateProvider_();
   std::optional<Heartbeat> removed;

@@ -79,6 +79,10 @@ platform::Result<std::optional<HeartbeatsBundle>> HeartbeatStorage::exchangeSync
   return result;
 }
 
+void HeartbeatStorage::waitForQueuedWork() {
+  queue_->sync([] {});
+}
+
 platform::Result<std::optional<HeartbeatsBundle>> HeartbeatStorage::update(const Transform& transform) const {
   auto loaded = load();
   std::optional<HeartbeatsBundle> bundle = loaded ? std::move(*loaded) : std::nullopt;

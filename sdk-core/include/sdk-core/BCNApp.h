@@ -83,9 +83,9 @@ class BCNApp : public std::enable_shared_from_this<BCNApp> {
   static std::shared_ptr<BCNApp> appNamed(const std::string& name);
   // A copy of the registry; nullopt (logged) before the first configure.
   static std::optional<AppsByName> allApps();
-  // Forgets the default app and every app, and resets the shared user agent (for tests). Each app's
-  // components are let go of as deleteApp does, so that none of them goes on working (and writing)
-  // for an app that is gone; this waits for the lifecycle maintainers to wind down.
+  // Forgets the default app and every app, and resets the shared user agent (for tests). Each app is
+  // wound down as deleteApp does, so that nothing of it goes on working (and writing) once it is
+  // gone; this waits for its lifecycle maintainers and its logged heartbeats.
   static void resetApps();
 
   // Adds "name/version" to the SDK's user agent. Names and versions may hold only letters, digits,
@@ -136,8 +136,9 @@ class BCNApp : public std::enable_shared_from_this<BCNApp> {
   // also switches analytics collection for this run (not persisted).
   void setDataCollectionDefaultEnabled(bool enabled);
 
-  // Removes the app from the registry and tells its components; completes with true. Completes with
-  // false (logged) when the registry no longer holds this app.
+  // Removes the app from the registry and tells its components, waiting for them to wind down and for
+  // its logged heartbeats to be stored; completes with true. Completes with false (logged) when the
+  // registry no longer holds this app.
   void deleteApp(const std::function<void(bool)>& completion);
 
  private:
@@ -146,8 +147,9 @@ class BCNApp : public std::enable_shared_from_this<BCNApp> {
   // Checks the options and starts what the app needs; false when the Corvane app ID is invalid.
   bool configureCore();
   void appDidBecomeActive();
-  // Empties the container, telling the lifecycle maintainers among its instances that the app goes.
-  void letComponentsGo();
+  // Empties the container, telling the lifecycle maintainers among its instances that the app goes,
+  // and waits for the heartbeats logged before to be stored: nothing of the app writes afterwards.
+  void windDown();
   std::string dataCollectionKey() const;
 
   const std::string name_;

@@ -39,6 +39,7 @@ class BCNHeartbeatController {
   void log(const std::string& agent) { heartbeatController_.log(agent); }
   std::shared_ptr<BCNHeartbeatsPayload> flush();
   std::shared_ptr<BCNHeartbeatsPayload> flushHeartbeatFromToday();
+  void waitForLoggedHeartbeats() { heartbeatController_.waitForLoggedHeartbeats(); }
 
  private:
   HeartbeatController heartbeatController_;

@@ -51,6 +51,8 @@ class BCNHeartbeatLogger final : public BCNHeartbeatLoggerProtocol {
   void log() override;
   std::shared_ptr<BCNHeartbeatsPayload> flushHeartbeatsIntoPayload() override;
   std::int64_t heartbeatCodeForToday() override;
+  // Waits until every heartbeat logged before is stored; not from the storage queue.
+  void waitForLoggedHeartbeats() { heartbeatController_.waitForLoggedHeartbeats(); }
 
  private:
   BCNHeartbeatController heartbeatController_;

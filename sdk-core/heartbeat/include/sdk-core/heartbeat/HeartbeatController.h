@@ -45,6 +45,8 @@ class HeartbeatController {
   HeartbeatsPayload flush();
   // Takes out today's heartbeat only; the empty payload when there is none.
   HeartbeatsPayload flushHeartbeatFromToday();
+  // Waits until every heartbeat logged before is stored.
+  void waitForLoggedHeartbeats();
 
  private:
   std::shared_ptr<HeartbeatStorageProtocol> storage_;

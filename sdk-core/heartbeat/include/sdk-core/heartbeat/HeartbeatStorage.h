@@ -10,8 +10,8 @@
 // one a newer storage of the same ID has put there. Work queued with updateAsync keeps its storage
 // alive until it has run, so no write is lost when the last controller goes away first.
 //
-// Transforms run on the store's queue. updateSync and exchangeSync wait for them and must not be
-// called from that queue (the dispatch layer refuses such a call with a ProgrammerError).
+// Transforms run on the store's queue. updateSync, exchangeSync and waitForQueuedWork wait for them
+// and must not be called from that queue (the dispatch layer refuses such a call with a ProgrammerError).
 
 #include <functional>
 #include <memory>
@@ -40,6 +40,8 @@ class HeartbeatStorageProtocol {
   // Load, transform, save, and wait; returns the bundle as it was loaded. A failure to save is
   // returned instead.
   virtual platform::Result<std::optional<HeartbeatsBundle>> exchangeSync(const Transform& transform) = 0;
+  // Waits until the work queued before has run.
+  virtual void waitForQueuedWork() = 0;
 };
 
 class HeartbeatStorage final : public HeartbeatStorageProtocol,
@@ -64,6 +66,7 @@ class HeartbeatStorage final : public HeartbeatStorageProtocol,
   void updateSync(const Transform& transform) override;
   void updateAsync(Transform transform) override;
   platform::Result<std::optional<HeartbeatsBundle>> exchangeSync(const Transform& transform) override;
+  void waitForQueuedWork() override;
 
  private:
   // On the queue only. An unreadable or undecodable store is an error; zero bytes are no bundle.
