@@ -1,6 +1,7 @@
 // The installation lifecycle against a scripted installations service.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 
 #include "installations/BCNInstallationsErrorUtil.h"
@@ -264,6 +265,23 @@ TEST_F(IDControllerTest, WithoutTheLegacyTokenTheDefaultAppGetsANewID) {
   auto item = settle(makeController(kBCNDefaultAppName)->getInstallationItem());
   ASSERT_TRUE(item.ok());
   EXPECT_EQ(item->beaconInstallationID->size(), 22u);
+}
+
+// The store read under way when the controller winds down is waited for; the steps after it, and
+// every later operation, are refused: nothing is stored and nothing is sent.
+TEST_F(IDControllerTest, AWoundDownControllerStoresAndSendsNothing) {
+  auto controller = makeController("app");
+  CVPPromise<Item> pending = controller->getInstallationItem();
+
+  EXPECT_TRUE(controller->windDown(std::chrono::seconds(5)));
+
+  EXPECT_FALSE(settle(pending).ok());
+  EXPECT_FALSE(settle(controller->getAuthTokenForcingRefresh(true)).ok());
+  EXPECT_FALSE(settle(controller->deleteInstallation()).ok());
+  EXPECT_FALSE(stored().ok());
+  EXPECT_TRUE(api->registered.empty());
+  EXPECT_TRUE(api->refreshed.empty());
+  EXPECT_TRUE(changes.appNames().empty());
 }
 
 }  // namespace
