@@ -23,13 +23,6 @@ class AppProcessTest : public velloran::testing::AppProcessFixture {
 // happens in; without it, one mostly goes unseen, so a few runs there only check the exit and the
 // closed store. Each run costs a launch of well under a second, run one after the other to leave the
 // other tests their cores.
-#if defined(__SANITIZE_ADDRESS__)
-#define VELLORAN_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELLORAN_ADDRESS_SANITIZER 1
-#endif
-#endif
 #if defined(VELLORAN_ADDRESS_SANITIZER)
 constexpr int kQuickQuits = 200;
 #else

@@ -235,7 +235,7 @@ std::vector<RecordedRequest> LocalHttpServer::requests(const std::string& path) 
 
 }  // namespace platform::testing
 
-#if defined(__SANITIZE_THREAD__)
+#if defined(VELLORAN_THREAD_SANITIZER)
 // The HTTP library is not built for the thread checker, so the checker sees only the memory calls
 // the library makes (memcpy, memcmp, new) and none of its own synchronisation: two of its workers
 // taking their first requests at once look like a race. Those calls made from inside the library are

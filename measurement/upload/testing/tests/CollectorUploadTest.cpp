@@ -140,14 +140,7 @@ TEST_F(CollectorUploadTest, HostileAnswersOnTheConfigurationAndUploadRoutesFailW
   const std::size_t grown = peakResidentBytes() - before;
   RecordProperty("peak_growth_bytes", std::to_string(grown));
   std::printf("peak resident memory grew by %.1f MiB\n", static_cast<double>(grown) / kMiB);
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VELLORAN_SANITIZED_BUILD 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VELLORAN_SANITIZED_BUILD 1
-#endif
-#endif
-#if !defined(VELLORAN_SANITIZED_BUILD)
+#if !defined(VELLORAN_ADDRESS_SANITIZER) && !defined(VELLORAN_THREAD_SANITIZER)
   // The sanitizers keep freed memory in quarantine and shadow every byte, which says nothing about
   // the SDK's own use.
   EXPECT_LT(grown, 64 * kMiB);
