@@ -3,6 +3,7 @@
 #include "installations/BCNInstallationIDLink.h"
 #include "measurement/engine/BMSDisplayNames.h"
 #include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSEventOrigins.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSIdentity.h"
@@ -14,8 +15,6 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kSDKAppOrigin = "ba";
-constexpr const char* kApplicationOrigin = "app";
 constexpr const char* kLogTag = "[BeaconAnalytics]";
 
 class AnalyticsClassFacets final : public BCNAnalyticsStart, public BMSTopLevelVersion {

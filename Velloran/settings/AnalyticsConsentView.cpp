@@ -12,9 +12,9 @@ namespace velloran {
 namespace {
 
 // The platform's default padding around a sheet's content.
-constexpr int kPadding = 20;
+constexpr int kConsentPadding = 20;
 
-QLabel* makeText(const char* text, const QFont& font, const QColor& color, QWidget* parent) {
+QLabel* makeConsentText(const char* text, const QFont& font, const QColor& color, QWidget* parent) {
   auto* label = new QLabel(uiText(text), parent);
   label->setTextFormat(Qt::PlainText);
   label->setWordWrap(true);
@@ -40,14 +40,14 @@ AnalyticsConsentView::AnalyticsConsentView(std::function<void(bool)> setConsent,
   outer->addWidget(header_);
 
   auto* column = new QVBoxLayout();
-  column->setContentsMargins(kPadding, kPadding / 2, kPadding, kPadding);
+  column->setContentsMargins(kConsentPadding, kConsentPadding / 2, kConsentPadding, kConsentPadding);
   column->setSpacing(18);
   outer->addLayout(column, 1);
 
-  column->addWidget(makeText(texts::kConsentHeading, textFont(TextStyle::title2, QFont::DemiBold),
-                             primaryLabelColor(), this));
-  column->addWidget(
-      makeText(texts::kConsentExplanation, textFont(TextStyle::subheadline), secondaryLabelColor(), this));
+  column->addWidget(makeConsentText(texts::kConsentHeading, textFont(TextStyle::title2, QFont::DemiBold),
+                                    primaryLabelColor(), this));
+  column->addWidget(makeConsentText(texts::kConsentExplanation, textFont(TextStyle::subheadline),
+                                    secondaryLabelColor(), this));
 
   auto* choices = new QVBoxLayout();
   choices->setSpacing(12);
@@ -61,7 +61,7 @@ AnalyticsConsentView::AnalyticsConsentView(std::function<void(bool)> setConsent,
 
   column->addStretch(1);
   column->addWidget(
-      makeText(texts::kConsentFootnote, textFont(TextStyle::footnote), secondaryLabelColor(), this));
+      makeConsentText(texts::kConsentFootnote, textFont(TextStyle::footnote), secondaryLabelColor(), this));
 
   connect(accept_, &QPushButton::clicked, this, [this] { choose(true); });
   connect(decline_, &QPushButton::clicked, this, [this] { choose(false); });

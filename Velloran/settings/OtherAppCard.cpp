@@ -14,7 +14,7 @@
 namespace velloran {
 namespace {
 
-constexpr int kPadding = 12;
+constexpr int kCardPadding = 12;
 constexpr qreal kCardRadius = 14;
 constexpr int kArrowSize = 20;
 
@@ -52,7 +52,7 @@ OtherAppCard::OtherAppCard(const AppStoreApp& app, bool openable, ArtworkLoader&
   setSizePolicy(policy);
 
   auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+  row->setContentsMargins(kCardPadding, kCardPadding, kCardPadding, kCardPadding);
   row->setSpacing(12);
 
   icon_ = new AppIconView(app.artworkURL, loader, this);
@@ -111,10 +111,10 @@ void PlaceholderAppCard::paintEvent(QPaintEvent*) {
   paintRoundedPanel(painter, rect(), kCardRadius, withOpacity(controlBackgroundColor(), 0.8), Qt::transparent,
                     0);
   const qreal top = (height() - AppIconView::kSide) / 2.0;
-  paintRoundedPanel(painter, QRectF(kPadding, top, AppIconView::kSide, AppIconView::kSide), 12,
+  paintRoundedPanel(painter, QRectF(kCardPadding, top, AppIconView::kSide, AppIconView::kSide), 12,
                     tertiaryLabelColor(), Qt::transparent, 0);
   // Three bars, 6 apart, centred beside the square.
-  const qreal x = kPadding + AppIconView::kSide + 12;
+  const qreal x = kCardPadding + AppIconView::kSide + 12;
   const qreal barsTop = height() / 2.0 - (14 + 12 + 10 + 2 * 6) / 2.0;
   paintBar(painter, x, barsTop, 140, 14, tertiaryLabelColor());
   paintBar(painter, x, barsTop + 20, 120, 12, quaternaryLabelColor());

@@ -24,9 +24,9 @@ namespace {
 
 using Content = OtherAppsViewModel::Content;
 
-constexpr int kPadding = 16;
+constexpr int kSectionPadding = 16;
 constexpr int kPlaceholderCount = 4;
-constexpr int kSymbolSize = 15;
+constexpr int kSectionSymbolSize = 15;
 
 QColor orangeColor() {
   return QColor(0xFF, 0x95, 0x00);
@@ -44,7 +44,7 @@ class ErrorBox final : public QWidget {
   }
 };
 
-ElidedLabel* makeText(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
+ElidedLabel* makeElidedText(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
   auto* label = new ElidedLabel(font, color, 0, parent);
   label->setText(text);
   return label;
@@ -60,7 +60,7 @@ OtherAppsSection::OtherAppsSection(std::shared_ptr<OtherAppsViewModel> model,
       shownContent_(model_->content()) {
   setObjectName(QStringLiteral("otherAppsSection"));
   column_ = new QVBoxLayout(this);
-  column_->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+  column_->setContentsMargins(kSectionPadding, kSectionPadding, kSectionPadding, kSectionPadding);
   column_->setSpacing(14);
 
   auto* header = new QHBoxLayout();
@@ -74,8 +74,8 @@ OtherAppsSection::OtherAppsSection(std::shared_ptr<OtherAppsViewModel> model,
   header->addWidget(activity_);
   column_->addLayout(header);
 
-  column_->addWidget(
-      makeText(uiText(texts::kOtherAppsText), textFont(TextStyle::subheadline), secondaryLabelColor(), this));
+  column_->addWidget(makeElidedText(uiText(texts::kOtherAppsText), textFont(TextStyle::subheadline),
+                                    secondaryLabelColor(), this));
 
   // The model outlives no section: the handler goes with the section (see the destructor).
   model_->setChangeHandler([this] { modelChanged(); });
@@ -168,10 +168,10 @@ QWidget* OtherAppsSection::makeErrorBox() {
   auto* message = new QHBoxLayout();
   message->setSpacing(6);
   message->addWidget(
-      new SymbolView(QStringLiteral("exclamationmark.triangle"), kSymbolSize, orangeColor(), box), 0,
+      new SymbolView(QStringLiteral("exclamationmark.triangle"), kSectionSymbolSize, orangeColor(), box), 0,
       Qt::AlignTop);
-  auto* text = makeText(QString::fromStdString(model_->errorMessage().value_or(std::string())),
-                        textFont(TextStyle::subheadline), orangeColor(), box);
+  auto* text = makeElidedText(QString::fromStdString(model_->errorMessage().value_or(std::string())),
+                              textFont(TextStyle::subheadline), orangeColor(), box);
   text->setObjectName(QStringLiteral("otherAppsErrorMessage"));
   message->addWidget(text, 1);
   column->addLayout(message);
@@ -183,7 +183,7 @@ QWidget* OtherAppsSection::makeErrorBox() {
   retry->setCursor(Qt::PointingHandCursor);
   retry->setFont(textFont(TextStyle::subheadline, QFont::DemiBold));
   retry->setIcon(symbolIcon(QStringLiteral("arrow.counterclockwise"), accentBlueColor()));
-  retry->setIconSize(QSize(kSymbolSize, kSymbolSize));
+  retry->setIconSize(QSize(kSectionSymbolSize, kSectionSymbolSize));
   retry->setStyleSheet(
       QStringLiteral("QPushButton { color: %1; border: none; padding: 2px 0; text-align: left; }")
           .arg(styleSheetColor(accentBlueColor())));
@@ -195,8 +195,8 @@ QWidget* OtherAppsSection::makeErrorBox() {
 }
 
 QWidget* OtherAppsSection::makeEmptyText() {
-  auto* text =
-      makeText(uiText(kOtherAppsEmptyText), textFont(TextStyle::subheadline), secondaryLabelColor(), this);
+  auto* text = makeElidedText(uiText(kOtherAppsEmptyText), textFont(TextStyle::subheadline),
+                              secondaryLabelColor(), this);
   text->setObjectName(QStringLiteral("otherAppsEmptyText"));
   return text;
 }

@@ -50,8 +50,8 @@ void styleAlert(QMessageBox& alert, QPushButton& button) {
 }
 
 // The platform's default padding, around the column and inside each card.
-constexpr int kPadding = 16;
-constexpr int kSymbolSize = 16;
+constexpr int kSettingsPadding = 16;
+constexpr int kSettingsSymbolSize = 16;
 
 QString symbolForConsent(bool enabled) {
   return enabled ? QStringLiteral("checkmark.shield") : QStringLiteral("xmark.shield");
@@ -60,7 +60,7 @@ QString symbolForConsent(bool enabled) {
 GlassCard* makeCard(qreal cornerRadius, int spacing, QWidget* parent, QVBoxLayout*& column) {
   auto* card = new GlassCard(cornerRadius, GlassTint::whiteSheen(), parent);
   column = new QVBoxLayout(card);
-  column->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+  column->setContentsMargins(kSettingsPadding, kSettingsPadding, kSettingsPadding, kSettingsPadding);
   column->setSpacing(spacing);
   return card;
 }
@@ -118,7 +118,7 @@ SettingsView::SettingsView(SettingsEnvironment environment, std::function<void()
 
   auto* page = new QWidget(scroll_);
   auto* column = new QVBoxLayout(page);
-  column->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+  column->setContentsMargins(kSettingsPadding, kSettingsPadding, kSettingsPadding, kSettingsPadding);
   column->setSpacing(18);
 
   auto* title = new QLabel(uiText(texts::kSettingsTitle), page);
@@ -174,8 +174,9 @@ QWidget* SettingsView::makeHintCard() {
   card->setObjectName(QStringLiteral("hintCard"));
   auto* row = new QHBoxLayout();
   row->setSpacing(8);
-  row->addWidget(new SymbolView(QStringLiteral("hand.thumbsup"), kSymbolSize, secondaryLabelColor(), card), 0,
-                 Qt::AlignTop);
+  row->addWidget(
+      new SymbolView(QStringLiteral("hand.thumbsup"), kSettingsSymbolSize, secondaryLabelColor(), card), 0,
+      Qt::AlignTop);
   row->addWidget(makeExplanation(texts::kHintCardText, card), 1);
   column->addLayout(row);
   return card;
@@ -191,7 +192,8 @@ QWidget* SettingsView::makePrivacyCard() {
   const bool enabled = analyticsEnabled_->value();
   auto* row = new QHBoxLayout();
   row->setSpacing(8);
-  toggleSymbol_ = new SymbolView(symbolForConsent(enabled), kSymbolSize + 2, primaryLabelColor(), card);
+  toggleSymbol_ =
+      new SymbolView(symbolForConsent(enabled), kSettingsSymbolSize + 2, primaryLabelColor(), card);
   toggleSymbol_->setObjectName(QStringLiteral("analyticsToggleSymbol"));
   row->addWidget(toggleSymbol_);
   auto* label = new QLabel(uiText(texts::kAnalyticsToggle), card);

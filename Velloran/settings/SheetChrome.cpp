@@ -11,7 +11,7 @@
 namespace velloran {
 namespace {
 
-constexpr int kSymbolSize = 17;
+constexpr int kChromeSymbolSize = 17;
 
 QPushButton* makeWideButton(const QString& text, const QString& symbol, const QColor& foreground,
                             const QString& style, QWidget* parent) {
@@ -20,7 +20,7 @@ QPushButton* makeWideButton(const QString& text, const QString& symbol, const QC
   button->setDefault(false);
   button->setFont(textFont(TextStyle::headline));
   button->setIcon(symbolIcon(symbol, foreground));
-  button->setIconSize(QSize(kSymbolSize, kSymbolSize));
+  button->setIconSize(QSize(kChromeSymbolSize, kChromeSymbolSize));
   button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   button->setMinimumHeight(36);
   button->setCursor(Qt::PointingHandCursor);

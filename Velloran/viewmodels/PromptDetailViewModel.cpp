@@ -10,7 +10,7 @@
 namespace velloran {
 namespace {
 
-constexpr const char* kOwner = "PromptDetailViewModel";
+constexpr const char* kDetailOwner = "PromptDetailViewModel";
 constexpr const char* kSaveFailed = kChangeNotSavedText;
 
 // One above the last version in list order, not the highest number: the list is the history as
@@ -23,7 +23,7 @@ std::int64_t nextVersionNumber(const Prompt& prompt) {
 
 std::shared_ptr<PromptDetailViewModel> PromptDetailViewModel::make(
     Prompt prompt, std::shared_ptr<PromptRepository> repository, ViewModelEnvironment environment) {
-  requireMainThread(kOwner, "make");
+  requireMainThread(kDetailOwner, "make");
   return std::make_shared<PromptDetailViewModel>(Passkey{}, std::move(prompt), std::move(repository),
                                                  std::move(environment));
 }
@@ -34,12 +34,12 @@ PromptDetailViewModel::PromptDetailViewModel(Passkey, Prompt prompt,
     : prompt_(std::move(prompt)), repository_(std::move(repository)), environment_(std::move(environment)) {}
 
 const Prompt& PromptDetailViewModel::prompt() const {
-  requireMainThread(kOwner, "prompt");
+  requireMainThread(kDetailOwner, "prompt");
   return prompt_;
 }
 
 const std::optional<std::string>& PromptDetailViewModel::saveFailure() const {
-  requireMainThread(kOwner, "saveFailure");
+  requireMainThread(kDetailOwner, "saveFailure");
   return saveFailure_;
 }
 
@@ -52,7 +52,7 @@ void PromptDetailViewModel::setSaveFailure(std::optional<std::string> failure) {
 void PromptDetailViewModel::save(std::string title, std::vector<std::string> tags, PromptType type,
                                  std::string content, std::string notes,
                                  std::function<void(bool saved)> done) {
-  requireMainThread(kOwner, "save");
+  requireMainThread(kDetailOwner, "save");
   if (deleted_ || pendingDeletes_ > 0) return report(std::move(done), false);
 
   const std::string newText = platform::trimmed(content);
@@ -95,7 +95,7 @@ void PromptDetailViewModel::save(std::string title, std::vector<std::string> tag
 }
 
 void PromptDetailViewModel::deletePrompt(Completion<void> done) {
-  requireMainThread(kOwner, "deletePrompt");
+  requireMainThread(kDetailOwner, "deletePrompt");
   ++pendingDeletes_;
   repository_->deletePrompt(
       {prompt_.id}, [self = shared_from_this(), done = std::move(done)](platform::Result<void> deleted) {

@@ -11,7 +11,7 @@
 namespace velloran {
 namespace {
 
-constexpr const char* kOwner = "PromptListViewModel";
+constexpr const char* kListOwner = "PromptListViewModel";
 constexpr const char* kLoadFailed = "Fehler beim Laden der Prompts: ";
 constexpr const char* kTagsFailed = "Tags konnten nicht geladen werden: ";
 constexpr const char* kDeleteFailed = "Prompt konnte nicht gelöscht werden: ";
@@ -27,7 +27,7 @@ void finish(const PromptListViewModel::Done& done) {
 std::shared_ptr<PromptListViewModel> PromptListViewModel::make(std::shared_ptr<PromptRepository> repository,
                                                                std::shared_ptr<SyncService> syncService,
                                                                ViewModelEnvironment environment) {
-  requireMainThread(kOwner, "make");
+  requireMainThread(kListOwner, "make");
   auto viewModel = std::make_shared<PromptListViewModel>(Passkey{}, std::move(repository),
                                                          std::move(syncService), std::move(environment));
   viewModel->subscribeToEvents();
@@ -57,38 +57,38 @@ void PromptListViewModel::subscribeToEvents() {
 // --- Observable state ---------------------------------------------------------------------------
 
 const PromptList& PromptListViewModel::prompts() const {
-  requireMainThread(kOwner, "prompts");
+  requireMainThread(kListOwner, "prompts");
   return *prompts_;
 }
 
 const std::shared_ptr<const PromptList>& PromptListViewModel::sharedPrompts() const {
-  requireMainThread(kOwner, "sharedPrompts");
+  requireMainThread(kListOwner, "sharedPrompts");
   return prompts_;
 }
 
 const std::vector<std::string>& PromptListViewModel::allTagSuggestions() const {
-  requireMainThread(kOwner, "allTagSuggestions");
+  requireMainThread(kListOwner, "allTagSuggestions");
   return allTagSuggestions_;
 }
 
 const PromptFilter& PromptListViewModel::filter() const {
-  requireMainThread(kOwner, "filter");
+  requireMainThread(kListOwner, "filter");
   return filter_;
 }
 
 void PromptListViewModel::setFilter(PromptFilter filter) {
-  requireMainThread(kOwner, "setFilter");
+  requireMainThread(kListOwner, "setFilter");
   filter_ = std::move(filter);
   filterChanged_.emit();
 }
 
 bool PromptListViewModel::isLoading() const {
-  requireMainThread(kOwner, "isLoading");
+  requireMainThread(kListOwner, "isLoading");
   return indicatorLoads_ > 0;
 }
 
 const std::optional<SyncBanner>& PromptListViewModel::syncBanner() const {
-  requireMainThread(kOwner, "syncBanner");
+  requireMainThread(kListOwner, "syncBanner");
   return syncBanner_;
 }
 
@@ -118,7 +118,7 @@ void PromptListViewModel::endIndicatorLoad() {
 // --- Loading ------------------------------------------------------------------------------------
 
 void PromptListViewModel::load(bool showLoading, Done done) {
-  requireMainThread(kOwner, "load");
+  requireMainThread(kListOwner, "load");
   if (showLoading) beginIndicatorLoad();
   const std::uint64_t request = ++latestLoad_;
   repository_->fetchPrompts(filter_, [self = shared_from_this(), showLoading, request,
@@ -134,7 +134,7 @@ void PromptListViewModel::load(bool showLoading, Done done) {
 }
 
 void PromptListViewModel::refreshTagSuggestions(Done done) {
-  requireMainThread(kOwner, "refreshTagSuggestions");
+  requireMainThread(kListOwner, "refreshTagSuggestions");
   const std::uint64_t request = ++latestTagRefresh_;
   repository_->fetchAllTags([self = shared_from_this(), request,
                              done = std::move(done)](platform::Result<std::vector<std::string>> fetched) {
@@ -148,7 +148,7 @@ void PromptListViewModel::refreshTagSuggestions(Done done) {
 }
 
 void PromptListViewModel::deletePrompt(platform::UUID id, Done done) {
-  requireMainThread(kOwner, "deletePrompt");
+  requireMainThread(kListOwner, "deletePrompt");
   repository_->deletePrompt(
       {id}, [self = shared_from_this(), done = std::move(done)](platform::Result<void> deleted) mutable {
         if (!deleted.ok()) {
@@ -165,7 +165,7 @@ void PromptListViewModel::deletePrompt(platform::UUID id, Done done) {
 // --- Sync ---------------------------------------------------------------------------------------
 
 void PromptListViewModel::syncNow(Done done) {
-  requireMainThread(kOwner, "syncNow");
+  requireMainThread(kListOwner, "syncNow");
   syncService_->pullChanges([self = shared_from_this(),
                              done = std::move(done)](platform::Result<void> pulled) mutable {
     if (!pulled.ok()) {
@@ -192,7 +192,7 @@ void PromptListViewModel::reportManualSyncFailure(const platform::Error& error) 
 }
 
 void PromptListViewModel::showSyncBanner(std::string message, bool isError) {
-  requireMainThread(kOwner, "showSyncBanner");
+  requireMainThread(kListOwner, "showSyncBanner");
   SyncBanner banner{std::move(message), isError};
   setSyncBanner(banner);
   // Never cancelled: a replacing banner simply makes this timer find a different banner and leave it.
@@ -205,7 +205,7 @@ void PromptListViewModel::showSyncBanner(std::string message, bool isError) {
 }
 
 void PromptListViewModel::handleCloudEvent(const SyncEvent& event) {
-  requireMainThread(kOwner, "handleCloudEvent");
+  requireMainThread(kListOwner, "handleCloudEvent");
   if (event.error) {
     showSyncBanner(syncFailureBannerText(*event.error), true);
     return;
@@ -242,7 +242,7 @@ void PromptListViewModel::reactToSuccessfulEvent(SyncEvent::Type type) {
 // --- Create and copy ----------------------------------------------------------------------------
 
 void PromptListViewModel::createPrompt(const PromptDraft& draft, Completion<void> done) {
-  requireMainThread(kOwner, "createPrompt");
+  requireMainThread(kListOwner, "createPrompt");
   const auto report = [done](platform::Result<void> saved) {
     if (done) done(std::move(saved));
   };
@@ -267,7 +267,7 @@ void PromptListViewModel::createPrompt(const PromptDraft& draft, Completion<void
 }
 
 std::optional<std::string> PromptListViewModel::copyPrompt(const Prompt& prompt) {
-  requireMainThread(kOwner, "copyPrompt");
+  requireMainThread(kListOwner, "copyPrompt");
   std::string text = copyText(prompt);
   if (text.empty()) return std::nullopt;
   environment_.analytics.logPromptCopied(prompt);

@@ -17,8 +17,8 @@ namespace velloran {
 namespace {
 
 constexpr int kWidth = 300;
-constexpr int kPadding = 20;
-constexpr qreal kCornerRadius = 12;
+constexpr int kConfirmationPadding = 20;
+constexpr qreal kSheetCornerRadius = 12;
 
 }  // namespace
 
@@ -27,7 +27,8 @@ ConfirmationSheet::ConfirmationSheet(const QString& question, const QString& des
     : QWidget(parent) {
   setObjectName(QStringLiteral("confirmationSheet"));
   auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+  column->setContentsMargins(kConfirmationPadding, kConfirmationPadding, kConfirmationPadding,
+                             kConfirmationPadding);
   column->setSpacing(10);
   auto* title = new ElidedLabel(textFont(TextStyle::headline), primaryLabelColor(), 0, this);
   title->setText(question);
@@ -71,7 +72,7 @@ QSize ConfirmationSheet::sizeHint() const {
 
 void ConfirmationSheet::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  paintRoundedPanel(painter, rect(), kCornerRadius, controlBackgroundColor(), blackAt(0.08), 1);
+  paintRoundedPanel(painter, rect(), kSheetCornerRadius, controlBackgroundColor(), blackAt(0.08), 1);
 }
 
 }  // namespace velloran

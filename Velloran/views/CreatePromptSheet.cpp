@@ -25,7 +25,7 @@ namespace velloran {
 namespace {
 
 constexpr int kPreferredWidth = 560;
-constexpr int kPadding = 16;
+constexpr int kSheetPadding = 16;
 
 }  // namespace
 
@@ -41,7 +41,7 @@ CreatePromptSheet::CreatePromptSheet(PromptDraft& draft, std::vector<std::string
   auto* header = new QWidget(this);
   header_ = header;
   auto* headerRow = new QHBoxLayout(header);
-  headerRow->setContentsMargins(kPadding, 12, kPadding, 12);
+  headerRow->setContentsMargins(kSheetPadding, 12, kSheetPadding, 12);
   cancel_ = makeButton(uiText(texts::kCancel), header);
   styleBorderedButton(*cancel_);
   save_ = makeButton(uiText(texts::kSave), header);
@@ -67,7 +67,7 @@ CreatePromptSheet::CreatePromptSheet(PromptDraft& draft, std::vector<std::string
   auto* body = new QWidget(scroll);
   body_ = body;
   auto* bodyColumn = new QVBoxLayout(body);
-  bodyColumn->setContentsMargins(kPadding, 4 + 4, kPadding, kPadding + 4);
+  bodyColumn->setContentsMargins(kSheetPadding, 4 + 4, kSheetPadding, kSheetPadding + 4);
   bodyColumn->setSpacing(16);
 
   failure_ = makeSaveFailureBanner(body);

@@ -20,7 +20,7 @@
 namespace velloran {
 namespace {
 
-constexpr int kDefaultPadding = 16;
+constexpr int kLibraryPadding = 16;
 constexpr int kAddButtonSize = 52;
 constexpr int kAddSymbolSize = 20;
 
@@ -29,7 +29,7 @@ constexpr int kAddSymbolSize = 20;
 EmptyLibraryCard::EmptyLibraryCard(std::function<void()> onCreate, QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("emptyState"));
   auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(kDefaultPadding, kDefaultPadding, kDefaultPadding, kDefaultPadding);
+  outer->setContentsMargins(kLibraryPadding, kLibraryPadding, kLibraryPadding, kLibraryPadding);
   outer->addStretch();
   auto* card = new GlassCard(16, GlassTint::whiteSheen(), this);
   card->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
@@ -47,7 +47,7 @@ EmptyLibraryCard::EmptyLibraryCard(std::function<void()> onCreate, QWidget* pare
   auto* message = new ElidedLabel(textFont(TextStyle::subheadline), secondaryLabelColor(), 0, card);
   message->setText(uiText(texts::kEmptyMessage));
   message->setAlignment(Qt::AlignHCenter);
-  message->setContentsMargins(kDefaultPadding, 0, kDefaultPadding, 0);
+  message->setContentsMargins(kLibraryPadding, 0, kLibraryPadding, 0);
   column->addWidget(message);
 
   create_ = makeButton(uiText(texts::kCreatePrompt), card, QStringLiteral("plus"));
@@ -70,7 +70,7 @@ EmptyLibraryCard::EmptyLibraryCard(std::function<void()> onCreate, QWidget* pare
 UsageHint::UsageHint(std::function<void()> onClose, QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("usageHint"));
   auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(kDefaultPadding, 0, kDefaultPadding, 0);
+  row->setContentsMargins(kLibraryPadding, 0, kLibraryPadding, 0);
   row->setSpacing(10);
   row->addWidget(new SymbolView(QStringLiteral("hand.tap"), 14, secondaryLabelColor(), this), 0,
                  Qt::AlignVCenter);

@@ -33,7 +33,7 @@
 namespace velloran {
 namespace {
 
-constexpr int kPadding = 16;
+constexpr int kDetailPadding = 16;
 constexpr int kOlderVersionLines = 4;
 
 QLabel* plainLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
@@ -64,7 +64,7 @@ class FoldButton final : public QAbstractButton {
     const QString countText = PromptDetailView::olderVersionsCountText(count);
     setAccessibleName(countText);
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+    row->setContentsMargins(kDetailPadding, kDetailPadding, kDetailPadding, kDetailPadding);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(4);
     auto* countLabel =
@@ -98,7 +98,7 @@ class OlderVersionRow final : public QWidget {
     setObjectName(QStringLiteral("olderVersionRow"));
     setCursor(Qt::PointingHandCursor);
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+    column->setContentsMargins(kDetailPadding, kDetailPadding, kDetailPadding, kDetailPadding);
     column->setSpacing(6);
     auto* header = new QHBoxLayout;
     header->addWidget(
@@ -156,7 +156,7 @@ PromptDetailView::PromptDetailView(std::shared_ptr<PromptDetailViewModel> viewMo
   scroll->viewport()->setAutoFillBackground(false);
   auto* body = new QWidget(scroll);
   auto* column = new QVBoxLayout(body);
-  column->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+  column->setContentsMargins(kDetailPadding, kDetailPadding, kDetailPadding, kDetailPadding);
   column->setSpacing(16);
 
   largeTitle_ = new ElidedLabel(textFont(TextStyle::largeTitle, QFont::Bold), primaryLabelColor(), 0, body);

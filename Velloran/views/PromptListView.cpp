@@ -32,7 +32,7 @@
 namespace velloran {
 namespace {
 
-constexpr int kDefaultPadding = 16;
+constexpr int kListPadding = 16;
 constexpr int kBannerTopPadding = 6;
 constexpr int kSearchFieldWidth = 220;
 constexpr int kToastShowMilliseconds = 250;
@@ -100,7 +100,7 @@ PromptListView::PromptListView(LibraryContext context, NavigationHost& navigatio
 
   bannerArea_ = new QWidget(this);
   auto* bannerLayout = new QVBoxLayout(bannerArea_);
-  bannerLayout->setContentsMargins(kDefaultPadding, kBannerTopPadding, kDefaultPadding, 0);
+  bannerLayout->setContentsMargins(kListPadding, kBannerTopPadding, kListPadding, 0);
   banner_ = new SyncBannerView(bannerArea_);
   bannerLayout->addWidget(banner_);
   bannerArea_->hide();
@@ -220,7 +220,7 @@ void PromptListView::placeOverlays() {
   const QSize loadingSize = loading_->sizeHint();
   loading_->setGeometry(
       QRect(QPoint((width() - loadingSize.width()) / 2, (height() - loadingSize.height()) / 2), loadingSize));
-  const QSize toastSize = toast_->sizeFor(width() - 2 * kDefaultPadding);
+  const QSize toastSize = toast_->sizeFor(width() - 2 * kListPadding);
   toast_->setGeometry(
       QRect(QPoint((width() - toastSize.width()) / 2, height() - kToastBottomPadding - toastSize.height()),
             toastSize));

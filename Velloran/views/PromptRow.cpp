@@ -26,11 +26,11 @@ constexpr int kPaddingX = 14;
 constexpr int kPaddingY = 12;
 constexpr int kSectionSpacing = 12;
 constexpr int kTitleSpacing = 6;
-constexpr int kChipSpacing = 8;
+constexpr int kRowChipSpacing = 8;
 constexpr int kRowPaddingY = 2;
 constexpr int kTitleLines = 2;
 constexpr int kPreviewLines = 3;
-constexpr qreal kCornerRadius = 16;
+constexpr qreal kCardCornerRadius = 16;
 
 QFont titleFont() {
   return textFont(TextStyle::headline);
@@ -54,7 +54,7 @@ QScrollArea* makeChipStrip(QWidget* parent, QHBoxLayout*& layout) {
   auto* content = new QWidget(strip);
   layout = new QHBoxLayout(content);
   layout->setContentsMargins(0, kRowPaddingY, 0, kRowPaddingY);
-  layout->setSpacing(kChipSpacing);
+  layout->setSpacing(kRowChipSpacing);
   strip->setWidget(content);
   content->setAutoFillBackground(false);  // after setWidget, which turns it on
   return strip;
@@ -126,7 +126,7 @@ void installPromptRowAccessibility() {
 
 PromptRow::PromptRow(SharedPrompt prompt, PromptRowActions actions,
                      std::shared_ptr<const platform::Clock> clock, QWidget* parent)
-    : GlassCard(kCornerRadius, GlassTint::whiteSheen(), parent),
+    : GlassCard(kCardCornerRadius, GlassTint::whiteSheen(), parent),
       prompt_(std::move(prompt)),
       actions_(std::move(actions)),
       clock_(std::move(clock)) {

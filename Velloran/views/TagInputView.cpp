@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kBoxPadding = 10;
 constexpr int kBoxCornerRadius = 12;
-constexpr int kChipSpacing = 8;
+constexpr int kTagChipSpacing = 8;
 constexpr int kFieldPaddingX = 8;
 constexpr int kFieldPaddingY = 7;
 constexpr int kSuggestionPaddingY = 2;
@@ -98,7 +98,7 @@ TagInputView::TagInputView(const QString& placeholder, std::vector<std::string> 
   QSizePolicy flowPolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   flowPolicy.setHeightForWidth(true);
   flow_->setSizePolicy(flowPolicy);
-  flowLayout_ = new TagWrapLayout(kChipSpacing, kChipSpacing, flow_);
+  flowLayout_ = new TagWrapLayout(kTagChipSpacing, kTagChipSpacing, flow_);
   flowLayout_->setContentsMargins(kBoxPadding, kBoxPadding, kBoxPadding, kBoxPadding);
   field_ = new Field(flow_);
   field_->setPlaceholderText(placeholder);
@@ -126,7 +126,7 @@ TagInputView::TagInputView(const QString& placeholder, std::vector<std::string> 
   suggestionLayout_ = new QHBoxLayout(strip);
   suggestionLayout_->setContentsMargins(kBoxPadding, kSuggestionPaddingY, kBoxPadding,
                                         kSuggestionPaddingY + kBoxPadding);
-  suggestionLayout_->setSpacing(kChipSpacing);
+  suggestionLayout_->setSpacing(kTagChipSpacing);
   suggestionLayout_->addStretch();
   suggestionRow_->setWidget(strip);
   strip->setAutoFillBackground(false);  // after setWidget, which turns it on

@@ -43,6 +43,10 @@ platform::Value BMSContextFromError(const platform::Error& error) {
   return context;
 }
 
+platform::Value BMSContextFromError(const std::optional<platform::Error>& error) {
+  return error ? BMSContextFromError(*error) : platform::Value();
+}
+
 std::optional<platform::Error> BMSErrorFromContext(const platform::Value& context) {
   const platform::Value* domain = context.find(kErrorDomainKey);
   if (!domain || !domain->isString()) return std::nullopt;

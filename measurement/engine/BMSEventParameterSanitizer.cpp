@@ -17,7 +17,7 @@ namespace {
 
 namespace F = BMSValidationFailure;
 
-constexpr std::string_view kErrorCodeKey = "_err";
+constexpr std::string_view kErrorCodeParameter = "_err";
 constexpr std::string_view kErrorValueKey = "_ev";
 constexpr std::string_view kErrorLengthKey = "_el";
 
@@ -158,10 +158,10 @@ std::optional<BMSEventParameters> BMSSanitizeEventParameters(const BMSParameters
       keep = value.has_value();
     }
     if (!keep) dropped.insert(name);
-    if (valueFailure == F::kTooLong && !holds(replacements, kErrorCodeKey))
+    if (valueFailure == F::kTooLong && !holds(replacements, kErrorCodeParameter))
       BMSAddErrorParameters(replacements, BMSErrorCode::kInvalidParameterValue, platform::Value(name),
                             kBMSErrorNameMaxLength, BMSObject(*value));
-    if (valueFailure == F::kNotNumeric && !holds(replacements, kErrorCodeKey))
+    if (valueFailure == F::kNotNumeric && !holds(replacements, kErrorCodeParameter))
       BMSAddErrorParameters(replacements, BMSErrorCode::kValueIsNotNumeric, platform::Value(name),
                             kBMSErrorNameMaxLength, std::nullopt);
     if (arrayFailure != F::kNone)
@@ -211,7 +211,7 @@ bool BMSIsValidParameterName(const BMSObject& name, bool isPublic, BMSEventParam
   const bool valid = isPublic ? BMSDataTypeValidator::isValidPublicEventParameterName(name, &failure) &&
                                     BMSDataTypeValidator::isValidInternalEventParameterName(name, &failure)
                               : BMSDataTypeValidator::isValidInternalEventParameterName(name, &failure);
-  if (!valid && failure != F::kNone && !holds(errors, kErrorCodeKey)) {
+  if (!valid && failure != F::kNone && !holds(errors, kErrorCodeParameter)) {
     const std::string text = errorText(name);
     const bool tooLong = static_cast<std::int64_t>(BMSUTF32Length(text)) > kBMSErrorNameMaxLength;
     BMSAddErrorParameters(errors,
@@ -280,15 +280,15 @@ void BMSAddErrorValueParameters(BMSEventParameters& parameters, const BMSObject&
 void BMSAddErrorParameters(BMSEventParameters& parameters, std::int64_t code, const BMSObject& name,
                            std::int64_t maxLength, const std::optional<BMSObject>& value) {
   if (holds(parameters, kErrorValueKey) || holds(parameters, kErrorLengthKey) ||
-      holds(parameters, kErrorCodeKey))
+      holds(parameters, kErrorCodeParameter))
     return;
-  parameters.insert_or_assign(std::string(kErrorCodeKey), BMSValue::initWithInt64(code));
+  parameters.insert_or_assign(std::string(kErrorCodeParameter), BMSValue::initWithInt64(code));
   BMSAddErrorValueParameters(parameters, name, maxLength, value);
 }
 
 void BMSSetErrorCodeIfAbsent(BMSEventParameters& parameters, std::int64_t code) {
-  if (!holds(parameters, kErrorCodeKey))
-    parameters.insert_or_assign(std::string(kErrorCodeKey), BMSValue::initWithInt64(code));
+  if (!holds(parameters, kErrorCodeParameter))
+    parameters.insert_or_assign(std::string(kErrorCodeParameter), BMSValue::initWithInt64(code));
 }
 
 void BMSAddArrayParamErrorParameters(BMSEventParameters& parameters, std::int64_t arrayFailureCode,
@@ -324,7 +324,7 @@ void BMSLogErrorEvent(std::int64_t code) {
 void BMSLogErrorEventWithValue(std::int64_t code, const BMSObject& name, std::int64_t maxLength,
                                const std::optional<BMSObject>& value) {
   if (code == 0) return;
-  BMSEventParameters parameters{{std::string(kErrorCodeKey), BMSValue::initWithInt64(code)}};
+  BMSEventParameters parameters{{std::string(kErrorCodeParameter), BMSValue::initWithInt64(code)}};
   std::optional<BMSObject> passed;
   if (value &&
       !(std::holds_alternative<platform::Value>(*value) && std::get<platform::Value>(*value).isNull())) {

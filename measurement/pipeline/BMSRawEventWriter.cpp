@@ -14,10 +14,6 @@ namespace {
 constexpr std::int64_t kTooManyEventNamesErrorCode = 8;
 constexpr std::int64_t kTrimsPerLogLine = 1000;
 
-platform::Value plainParameters(const BMSEvent& event) {
-  return platform::Value(BMSPlainParameters(event.parameters()));
-}
-
 }  // namespace
 
 bool BMSRawEventWriter::writeEvent(const BMSEvent& event, bool isPublicEvent, bool isRealtime) {
@@ -50,7 +46,8 @@ bool BMSRawEventWriter::writeEvent(const BMSEvent& event, bool isPublicEvent, bo
   }
   if (event.name() == "_f") countFirstOpen();
   if (BMSLogKeepsLevel(7))
-    BMSLog(7, 23072, "Event logged. Event name, event params", {event.name(), plainParameters(event)});
+    BMSLog(7, 23072, "Event logged. Event name, event params",
+           {event.name(), platform::Value(BMSPlainParameters(event.parameters()))});
   return true;
 }
 

@@ -1,12 +1,11 @@
 #include "measurement/reporters/BMSAdExposureReporter.h"
 
 #include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSEventOrigins.h"
 #include "measurement/reporters/BMSSessionReporter.h"
 
 namespace beacon {
 namespace {
-
-constexpr const char* kOrigin = "am";
 
 // Whole milliseconds from `start` to `end`; pieces under a second are not reported.
 std::int64_t exposureMillis(double start, double end) {
@@ -140,7 +139,7 @@ void BMSAdExposureReporter::logAdUnitExposureEventOnSerialQueue(const std::strin
   BMSParameters parameters = screenParameters;
   parameters.insert_or_assign("_ai", BMSValue::initWithStringValue(adUnitID));
   parameters.insert_or_assign("_xt", BMSValue::initWithInt64(exposure));
-  host_->logInternalEvent(kOrigin, "_xu", parameters);
+  host_->logInternalEvent(kAdReachOrigin, "_xu", parameters);
 }
 
 void BMSAdExposureReporter::logAdExposureEventOnSerialQueue(double endTime,
@@ -160,7 +159,7 @@ void BMSAdExposureReporter::logAdExposureEventOnSerialQueue(double endTime,
   }
   BMSParameters parameters = screenParameters;
   parameters.insert_or_assign("_xt", BMSValue::initWithInt64(exposure));
-  host_->logInternalEvent(kOrigin, "_xa", parameters);
+  host_->logInternalEvent(kAdReachOrigin, "_xa", parameters);
 }
 
 }  // namespace beacon

@@ -3,14 +3,13 @@
 #include <algorithm>
 
 #include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSEventOrigins.h"
 #include "measurement/engine/BMSStampAge.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
 
 namespace beacon {
 namespace {
-
-constexpr const char* kOrigin = "auto";
 
 std::int64_t wholeSeconds(double timestamp) {
   return static_cast<std::int64_t>(std::trunc(timestamp));
@@ -131,13 +130,14 @@ std::int64_t BMSSessionReporter::startNewSessionLocked(double now) {
 }
 
 std::optional<BMSUserAttribute> BMSSessionReporter::sessionIDPropertyWithTimestamp(double timestamp) const {
-  return BMSUserAttribute::initWithOrigin(kOrigin, "_sid", BMSValue::initWithInt64(wholeSeconds(timestamp)),
-                                          timestamp);
+  return BMSUserAttribute::initWithOrigin(kAutomaticOrigin, "_sid",
+                                          BMSValue::initWithInt64(wholeSeconds(timestamp)), timestamp);
 }
 
 std::optional<BMSUserAttribute> BMSSessionReporter::sessionNumberProperty() const {
-  return BMSUserAttribute::initWithOrigin(
-      kOrigin, "_sno", BMSValue::initWithInt64(persistedConfig_->sessionNumber()), currentClockTime());
+  return BMSUserAttribute::initWithOrigin(kAutomaticOrigin, "_sno",
+                                          BMSValue::initWithInt64(persistedConfig_->sessionNumber()),
+                                          currentClockTime());
 }
 
 void BMSSessionReporter::setSessionID(std::optional<std::int64_t> sessionID,
@@ -146,8 +146,8 @@ void BMSSessionReporter::setSessionID(std::optional<std::int64_t> sessionID,
     if (!number) return std::nullopt;
     return BMSValue::initWithInt64(*number);
   };
-  host_->setInternalUserProperty(value(sessionID), "_sid", kOrigin);
-  host_->setInternalUserProperty(value(sessionNumber), "_sno", kOrigin);
+  host_->setInternalUserProperty(value(sessionID), "_sid", kAutomaticOrigin);
+  host_->setInternalUserProperty(value(sessionNumber), "_sno", kAutomaticOrigin);
 }
 
 std::optional<BMSEvent> BMSSessionReporter::sessionStartEventWithTimestamp(double timestamp,
@@ -160,7 +160,7 @@ std::optional<BMSEvent> BMSSessionReporter::sessionStartEventWithTimestamp(doubl
   } else {
     parameters.merge(host_->currentScreenParameters());
   }
-  return BMSEvent::initWithOrigin(kOrigin, false, "_s", timestamp, 0, parameters);
+  return BMSEvent::initWithOrigin(kAutomaticOrigin, false, "_s", timestamp, 0, parameters);
 }
 
 void BMSSessionReporter::logSessionStartEvent() {
@@ -179,7 +179,7 @@ void BMSSessionReporter::logSessionStartEvent() {
   }
   setSessionID(sessionID, sessionNumber);
   host_->logInternalEvent(
-      kOrigin, "_s",
+      kAutomaticOrigin, "_s",
       {{"_sid", BMSValue::initWithInt64(sessionID)}, {"_sno", BMSValue::initWithInt64(sessionNumber)}});
 }
 
@@ -232,7 +232,7 @@ std::int64_t BMSSessionReporter::logEngagementEventAndReturnTimeWithScreen(const
     BMSParameters parameters = screen ? screen->parameters() : BMSParameters{};
     parameters.insert_or_assign("_et", BMSValue::initWithInt64(engaged));
     if (efficient && isRedundant) parameters.insert_or_assign("_fr", BMSValue::initWithInt64(1));
-    host_->logInternalEvent(kOrigin, "_e", parameters);
+    host_->logInternalEvent(kAutomaticOrigin, "_e", parameters);
   }
   rescheduleUserEngagementTimer();
   return engaged;
@@ -252,7 +252,7 @@ void BMSSessionReporter::logAppBackgroundEvent(std::int64_t engagedMilliseconds)
   if (engagedMilliseconds >= 1 && efficientReporting()) {
     parameters.emplace("_et", BMSValue::initWithInt64(engagedMilliseconds));
   }
-  host_->logInternalEvent(kOrigin, "_ab", parameters);
+  host_->logInternalEvent(kAutomaticOrigin, "_ab", parameters);
 }
 
 void BMSSessionReporter::rescheduleUserEngagementTimer() {

@@ -5,6 +5,7 @@
 #include "measurement/engine/BMSDataTypeValidator.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSEventFunctions.h"
+#include "measurement/engine/BMSEventOrigins.h"
 #include "measurement/engine/BMSEventParameterSanitizer.h"
 #include "measurement/engine/BMSNumericUtil.h"
 #include "measurement/reporters/BMSScreenViewReporter.h"
@@ -16,8 +17,6 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kApplicationOrigin = "app";
-constexpr const char* kAdReachOrigin = "am";
 constexpr std::int64_t kEventNameErrorMaxLength = 40;
 constexpr std::int64_t kReservedEventNameErrorCode = 13;
 constexpr std::int64_t kInvalidEventNameErrorCode = 2;

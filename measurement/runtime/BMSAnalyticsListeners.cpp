@@ -1,7 +1,6 @@
 // The facade's log-event interceptor and listeners, and its identity queries.
 
 #include "measurement/engine/BMSEngineServices.h"
-#include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSAnalyticsState.h"
 #include "measurement/runtime/BMSIdentity.h"
@@ -10,10 +9,6 @@
 
 namespace beacon {
 namespace {
-
-BMSAnalyticsState& facade() {
-  return AnalyticsContext::current().facade();
-}
 
 // Listener and interceptor state is touched only on the analytics queue: inline when already there.
 void onSerialQueueOrQueued(std::function<void()> block) {
@@ -28,12 +23,13 @@ void onSerialQueueOrQueued(std::function<void()> block) {
 
 void BMSAnalytics::setLogEventInterceptor(BMSLogEventInterceptor interceptor) {
   onSerialQueueOrQueued([interceptor = std::move(interceptor)] {
-    facade().interceptor = interceptor ? std::optional<BMSLogEventInterceptor>(interceptor) : std::nullopt;
+    currentFacade().interceptor =
+        interceptor ? std::optional<BMSLogEventInterceptor>(interceptor) : std::nullopt;
   });
 }
 
 std::optional<BMSLogEventInterceptor> BMSAnalytics::logEventInterceptor() {
-  return facade().interceptor;
+  return currentFacade().interceptor;
 }
 
 std::optional<BMSLogEventListenerToken> BMSAnalytics::addLogEventListener(BMSLogEventListener listener) {
@@ -41,11 +37,11 @@ std::optional<BMSLogEventListenerToken> BMSAnalytics::addLogEventListener(BMSLog
     BMSLog(2, 25012, "Attempted addition of nil log event listener.");
     return std::nullopt;
   }
-  const BMSLogEventListenerToken token{facade().nextListenerToken.fetch_add(1)};
+  const BMSLogEventListenerToken token{currentFacade().nextListenerToken.fetch_add(1)};
   // Counted before it is queued, so an event told after this call is queued for it.
-  facade().listenerCount.fetch_add(1);
+  currentFacade().listenerCount.fetch_add(1);
   onSerialQueueOrQueued([token, listener = std::move(listener)] {
-    BMSAnalyticsState& state = facade();
+    BMSAnalyticsState& state = currentFacade();
     if (!state.listeners) state.listeners.emplace();
     state.listeners->emplace(token.value, listener);
   });
@@ -58,7 +54,7 @@ void BMSAnalytics::removeLogEventListener(std::optional<BMSLogEventListenerToken
     return;
   }
   queueOperationWithBlock([token = *token] {
-    BMSAnalyticsState& state = facade();
+    BMSAnalyticsState& state = currentFacade();
     if (!state.listeners) {
       BMSLog(2, 25014, "Attempted removal of nil log event listener.");
     } else if (state.listeners->erase(token.value) == 0) {
@@ -70,7 +66,7 @@ void BMSAnalytics::removeLogEventListener(std::optional<BMSLogEventListenerToken
 }
 
 bool BMSAnalytics::hasLogEventListeners() {
-  return facade().listenerCount.load() != 0;
+  return currentFacade().listenerCount.load() != 0;
 }
 
 void BMSAnalytics::notifyEventListeners(const BMSEvent& event) {
@@ -81,7 +77,7 @@ void BMSAnalytics::notifyEventListeners(const BMSEvent& event) {
 }
 
 void BMSAnalytics::notifyEventListenersOnSerialQueue(const BMSEvent& event) {
-  BMSAnalyticsState& state = facade();
+  BMSAnalyticsState& state = currentFacade();
   if (!state.listeners) return;
   // A listener may add or remove listeners; it works on a copy of the table as it stood.
   const std::map<std::uint64_t, BMSLogEventListener> listeners = *state.listeners;

@@ -1,7 +1,6 @@
 #include <atomic>
 
 #include "measurement/engine/BMSScheduler.h"
-#include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSAnalyticsState.h"
 #include "measurement/runtime/BMSMeasurement.h"
@@ -10,10 +9,6 @@
 
 namespace beacon {
 namespace {
-
-BMSAnalyticsState& facade() {
-  return AnalyticsContext::current().facade();
-}
 
 using EngineStep = std::function<void(BMSMeasurement&)>;
 
@@ -51,27 +46,27 @@ bool waitBehindQueuedWork(EngineStep step, std::chrono::nanoseconds bound) {
 }  // namespace
 
 platform::QueueRef BMSAnalytics::queue() {
-  return facade().queue();
+  return currentFacade().queue();
 }
 
 void BMSAnalytics::dispatchAsyncOnSerialQueue(std::function<void()> block) {
-  facade().dispatchAsyncOnSerialQueue(std::move(block));
+  currentFacade().dispatchAsyncOnSerialQueue(std::move(block));
 }
 
 bool BMSAnalytics::isCurrentQueueSerialQueue() {
-  return facade().isCurrentQueueSerialQueue();
+  return currentFacade().isCurrentQueueSerialQueue();
 }
 
 void BMSAnalytics::queueOperationWithBlock(std::function<void()> block) {
-  facade().queueOperationWithBlock(std::move(block));
+  currentFacade().queueOperationWithBlock(std::move(block));
 }
 
 void BMSAnalytics::queueOperationWithBlockThenWait(std::function<void()> block) {
-  facade().queueOperationWithBlockThenWait(std::move(block));
+  currentFacade().queueOperationWithBlockThenWait(std::move(block));
 }
 
 void BMSAnalytics::unsuspendOperationQueue() {
-  facade().unsuspendOperationQueue();
+  currentFacade().unsuspendOperationQueue();
 }
 
 void BMSAnalytics::notifyWhenQueuedWorkIsDone(platform::QueueRef queue, std::function<void()> completion) {
@@ -87,11 +82,11 @@ bool BMSAnalytics::closeDatabaseAfterQueuedWork(std::chrono::nanoseconds bound) 
 }
 
 double BMSAnalytics::loadTimestamp() {
-  return facade().loadTimestamp();
+  return currentFacade().loadTimestamp();
 }
 
 void BMSAnalytics::setLoadTimestamp(double seconds) {
-  facade().setLoadTimestamp(seconds);
+  currentFacade().setLoadTimestamp(seconds);
 }
 
 }  // namespace beacon

@@ -12,8 +12,6 @@
 namespace beacon {
 namespace {
 
-constexpr std::int64_t kSessionIDErrorCode = 13;
-
 void completeOnGlobalQueue(const BMSSessionIDCompletion& completion, std::int64_t sessionID,
                            std::optional<platform::Error> error) {
   platform::globalQueue(platform::QualityOfService::Default)
@@ -30,9 +28,11 @@ void BMSAnalytics::sessionIDWithCompletion(BMSSessionIDCompletion completion) {
   dispatchAsyncOnSerialQueue([completion = std::move(completion)] {
     const std::shared_ptr<BMSMeasurement> engine = BMSMeasurement::sharedInstance();
     if (!engine || !engine->didInitializeComponents()) {
-      completeOnGlobalQueue(completion, 0, bms_errorWithCode(kSessionIDErrorCode, "Analytics uninitialized"));
+      completeOnGlobalQueue(completion, 0,
+                            bms_errorWithCode(kBMSSessionIDErrorCode, "Analytics uninitialized"));
     } else if (!BMSMeasurement::remoteConfig()->isSessionIDEnabled()) {
-      completeOnGlobalQueue(completion, 0, bms_errorWithCode(kSessionIDErrorCode, "Session ID API disabled"));
+      completeOnGlobalQueue(completion, 0,
+                            bms_errorWithCode(kBMSSessionIDErrorCode, "Session ID API disabled"));
     } else {
       engine->sessionIDWithCompletion(
           [completion](std::int64_t sessionID, std::optional<platform::Error> error) {

@@ -3,6 +3,7 @@
 #include "measurement/engine/BMSAppDelegateInterceptor.h"
 #include "measurement/engine/BMSDataTypeValidator.h"
 #include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSEventOrigins.h"
 #include "measurement/engine/BMSInfoPlistFileUtil.h"
 #include "measurement/engine/BMSMonitor.h"
 #include "measurement/runtime/AnalyticsContext.h"
@@ -21,13 +22,6 @@
 
 namespace beacon {
 namespace {
-
-constexpr const char* kSDKAppOrigin = "ba";
-constexpr const char* kAdReachOrigin = "am";
-
-BMSAnalyticsState& facade() {
-  return AnalyticsContext::current().facade();
-}
 
 std::optional<bool> boolOption(const platform::Dictionary& options, const char* key) {
   const auto found = options.find(key);
@@ -211,7 +205,7 @@ void BMSAnalytics::setAnalyticsEnabled(bool enabled, bool persistSetting) {
       BMSPersistedConfig::sharedInstance()->setMeasurementEnabledState(
           enabled ? kBMSMeasurementEnabledStateOn : kBMSMeasurementEnabledStateOff);
     }
-    BMSAnalyticsState& state = facade();
+    BMSAnalyticsState& state = currentFacade();
     if (state.collectionDeactivated && enabled) return;
     state.enabled = enabled;
     if (std::shared_ptr<BMSMeasurement> engine = BMSMeasurement::sharedInstance())
@@ -220,11 +214,11 @@ void BMSAnalytics::setAnalyticsEnabled(bool enabled, bool persistSetting) {
 }
 
 bool BMSAnalytics::isEnabled() {
-  return facade().enabled;
+  return currentFacade().enabled;
 }
 
 bool BMSAnalytics::isCollectionDeactivated() {
-  return facade().collectionDeactivated;
+  return currentFacade().collectionDeactivated;
 }
 
 void BMSAnalytics::observeNotificationsForAnalyticsConfiguration(

@@ -52,4 +52,8 @@ void BMSAnalyticsState::setLoadTimestamp(double seconds) {
   loadTimestamp_ = seconds;
 }
 
+BMSAnalyticsState& currentFacade() {
+  return AnalyticsContext::current().facade();
+}
+
 }  // namespace beacon

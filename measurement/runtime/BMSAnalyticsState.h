@@ -98,4 +98,7 @@ class BMSAnalyticsState {
   double loadTimestamp_;
 };
 
+// The facade state of the current analytics context (AnalyticsContext::current()).
+BMSAnalyticsState& currentFacade();
+
 }  // namespace beacon

@@ -3,6 +3,7 @@
 
 #include "measurement/engine/BMSDataTypeValidator.h"
 #include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/BMSEventOrigins.h"
 #include "measurement/engine/BMSEventParameterSanitizer.h"
 #include "measurement/engine/BMSUserAttribute.h"
 #include "measurement/runtime/AnalyticsContext.h"
@@ -16,7 +17,6 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kApplicationOrigin = "app";
 constexpr const char* kAllowPersonalizedAdsName = "allow_personalized_ads";
 constexpr std::int64_t kUserPropertyErrorMaxLength = 24;
 constexpr std::int64_t kReservedUserPropertyNameErrorCode = 15;

@@ -18,9 +18,7 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kErrorEventName = "_err";
 constexpr const char* kSessionIDName = "_sid";
-constexpr std::int64_t kSessionIDErrorCode = 13;
 constexpr std::int64_t kTooManyDefaultParametersErrorCode = 26;
 constexpr std::int64_t kArrayDefaultParameterErrorCode = 27;
 
@@ -253,7 +251,7 @@ void BMSMeasurement::sessionIDWithCompletion(BMSSessionIDCompletion completion) 
   scheduler_->scheduleOnWorkerQueueBlockID(
       "BMSMeasurement:3098", [weakSelf = weak_from_this(), completion = std::move(completion)] {
         const auto fail = [&completion](const char* reason) {
-          completion(0, bms_errorWithCode(kSessionIDErrorCode, reason));
+          completion(0, bms_errorWithCode(kBMSSessionIDErrorCode, reason));
         };
         std::shared_ptr<BMSMeasurement> self = weakSelf.lock();
         if (!self) return fail("Analytics deallocated");

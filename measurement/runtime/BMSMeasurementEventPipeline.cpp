@@ -9,6 +9,7 @@
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSError.h"
 #include "measurement/engine/BMSEventFunctions.h"
+#include "measurement/engine/BMSEventOrigins.h"
 #include "measurement/engine/BMSEventParameterSanitizer.h"
 #include "measurement/engine/BMSMonitor.h"
 #include "measurement/engine/BMSScheduler.h"
@@ -27,8 +28,6 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kErrorEventName = "_err";
-constexpr const char* kApplicationOrigin = "app";
 constexpr const char* kOriginParameter = "_o";
 constexpr const char* kSessionStartName = "_s";
 constexpr const char* kSessionStartWithRolloutsName = "_ssr";

@@ -9,6 +9,7 @@
 #include "measurement/engine/BMSDisplayNames.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSEvent.h"
+#include "measurement/engine/BMSEventOrigins.h"
 #include "measurement/engine/BMSScheduler.h"
 #include "measurement/reporters/BMSScreenViewReporter.h"
 #include "measurement/reporters/BMSSessionReporter.h"
@@ -24,7 +25,6 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kOrigin = "auto";
 constexpr std::int64_t kHourMillis = 3600000;
 
 BMSValue integer(std::int64_t value) {
@@ -53,7 +53,7 @@ bool isNewVersion(const std::optional<std::string>& current, const std::optional
 void logVersionChange(const char* eventName, const char* parameter,
                       const std::optional<std::string>& previous) {
   if (!previous || previous->empty()) return;
-  BMSAnalytics::logInternalEventWithOrigin(kOrigin, eventName,
+  BMSAnalytics::logInternalEventWithOrigin(kAutomaticOrigin, eventName,
                                            {{parameter, BMSValue::initWithStringValue(*previous)}});
 }
 
@@ -70,7 +70,7 @@ bool BMSMeasurement::isVersionSameAsOriginalVersion() {
 bool BMSMeasurement::setAndConfirmUserAttribute(const std::string& name, const BMSValue& value,
                                                 double setTimestamp, const ReadBackFailures& failures) {
   if (std::optional<BMSUserAttribute> attribute =
-          BMSUserAttribute::initWithOrigin(kOrigin, name, value, setTimestamp)) {
+          BMSUserAttribute::initWithOrigin(kAutomaticOrigin, name, value, setTimestamp)) {
     setUserAttributeOnWorkerQueue(*attribute);
   }
   platform::Result<std::optional<BMSUserAttribute>> stored = database_->userAttributeWithName(name);
@@ -89,7 +89,7 @@ void BMSMeasurement::handleLifecycleEventOnWorkerQueue(const std::string& name, 
                                                        BMSParameters parameters) {
   parameters.merge(context_.screenViewReporter()->screenParameters());
   if (std::optional<BMSEvent> event =
-          BMSEvent::initWithOrigin(kOrigin, false, name, timestamp, 0, parameters)) {
+          BMSEvent::initWithOrigin(kAutomaticOrigin, false, name, timestamp, 0, parameters)) {
     handleInternalEventOnWorkerQueue(*event);
   }
 }

@@ -12,6 +12,7 @@
 #include "measurement/engine/BMSDigest.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSError.h"
+#include "measurement/engine/BMSEventOrigins.h"
 #include "measurement/engine/BMSMonitor.h"
 #include "measurement/engine/BMSScheduler.h"
 #include "measurement/engine/BMSStampAge.h"
@@ -39,7 +40,6 @@ struct BMSOnDeviceConversionState {
 
 namespace {
 
-constexpr const char* kOrigin = "auto";
 constexpr const char* kPSMValueName = "_psmvalue";
 constexpr const char* kConversionEventName = "_fx";
 constexpr const char* kConversionSourceParameter = "_fxs";
@@ -409,12 +409,12 @@ void BMSMeasurement::maybeSchedulePSMRetry() {
 void BMSMeasurement::handlePSMValueOnWorkerQueue(const std::string& value) {
   if (value.empty()) return;
   const double now = context_.nowSince1970();
-  if (std::optional<BMSUserAttribute> match =
-          BMSUserAttribute::initWithOrigin(kOrigin, kPSMValueName, BMSValue::initWithStringValue(value), now))
+  if (std::optional<BMSUserAttribute> match = BMSUserAttribute::initWithOrigin(
+          kAutomaticOrigin, kPSMValueName, BMSValue::initWithStringValue(value), now))
     setUserAttributeOnWorkerQueue(*match);
   if (!isCollectingOnWorkerQueue()) return;
   std::optional<BMSEvent> event = BMSEvent::initWithOrigin(
-      kOrigin, false, kConversionEventName, now, 0,
+      kAutomaticOrigin, false, kConversionEventName, now, 0,
       {{kConversionSourceParameter, BMSValue::initWithStringValue(kConversionSource)}});
   if (!event) return;
   event->setRealtime(true);
@@ -425,7 +425,7 @@ void BMSMeasurement::incrementPSMCountOnWorkerQueueWithName(const std::string& n
   if (!database_) return;
   const std::int64_t count = storedCount(*database_, name) + 1;
   if (std::optional<BMSUserAttribute> counter = BMSUserAttribute::initWithOrigin(
-          kOrigin, name, BMSValue::initWithInt64(count), context_.nowSince1970()))
+          kAutomaticOrigin, name, BMSValue::initWithInt64(count), context_.nowSince1970()))
     setUserAttributeOnWorkerQueue(*counter);
 }
 

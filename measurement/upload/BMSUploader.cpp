@@ -27,10 +27,6 @@ bool isOverload(long status) {
   return status == 429 || status == 503;
 }
 
-platform::Value errorContext(const std::optional<platform::Error>& error) {
-  return error ? BMSContextFromError(*error) : platform::Value();
-}
-
 }  // namespace
 
 std::shared_ptr<BMSUploader> BMSUploader::create(Collaborators collaborators) {
@@ -389,7 +385,7 @@ void BMSUploader::handleFailedUpload(long status, const std::optional<platform::
   persisted.setLastFailedUploadTimestamp(now());
   if (isOverload(status)) persisted.setLastBackoffTimestamp(now());
   BMSLog(7, 23043, "Network upload failed. Will retry later. Code, error",
-         {static_cast<std::int64_t>(status), errorContext(error)});
+         {static_cast<std::int64_t>(status), BMSContextFromError(error)});
   incrementRetryCounter();
   uploadingBundleIDs_.clear();
   updateSchedule();

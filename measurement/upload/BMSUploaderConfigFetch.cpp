@@ -14,10 +14,6 @@ namespace {
 // answer is cut off by the network layer and the fetch fails (ResponseTooLarge, no response).
 constexpr std::size_t kMaximumConfigurationBytes = 2u * 1024u * 1024u;
 
-platform::Value errorContext(const std::optional<platform::Error>& error) {
-  return error ? BMSContextFromError(*error) : platform::Value();
-}
-
 std::int64_t contentLength(const platform::HttpResponse& response) {
   if (auto announced = response.headers.get("Content-Length")) {
     try {
@@ -75,8 +71,8 @@ void BMSUploader::networkRemoteConfigFetchCompletionHandler(
   // that did not arrive whole is never taken for one that did.
   if (error || (status != 200 && status != 204 && status != 304 && status != 404)) {
     BMSLog(3, 23128, "Network request failed to fetch remote config. Code, Error",
-           {static_cast<std::int64_t>(status), errorContext(error)});
-    handleFailedConfigFetch(status, errorContext(error));
+           {static_cast<std::int64_t>(status), BMSContextFromError(error)});
+    handleFailedConfigFetch(status, BMSContextFromError(error));
     return;
   }
   // The validators name the configuration in force: kept for a 304 (still the same one) and after a

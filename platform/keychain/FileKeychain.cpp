@@ -14,14 +14,19 @@
 #include "platform/plist/PropertyList.h"
 
 namespace platform {
-namespace {
+namespace keychain_detail {
 
-using keychain_detail::AttributeMap;
-
+// Outside the anonymous namespace: the session type declared in the header holds a list of them.
 struct StoredItem {
   AttributeMap attributes;
   Bytes data;
 };
+
+}  // namespace keychain_detail
+namespace {
+
+using keychain_detail::AttributeMap;
+using keychain_detail::StoredItem;
 
 constexpr std::int64_t kFormatVersion = 1;
 

@@ -7,7 +7,7 @@
 namespace platform::mirror_detail {
 namespace {
 
-constexpr std::string_view kFields = "fields";
+constexpr std::string_view kFieldsKey = "fields";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // What a byte inside a text is: one that ends a plain run (a quote, a backslash or a control
@@ -47,7 +47,7 @@ class LineMembersBuilder {
   }
   // A bare value as the line is refused by the caller; here the line's own object opens depth 1.
   void open(bool object) {
-    if (depth_ == 1 && object && key_ == kFields) {
+    if (depth_ == 1 && object && key_ == kFieldsKey) {
       syntax_.fields.members.clear();
       inFields_ = true;
     }

@@ -29,6 +29,12 @@ namespace platform {
 
 inline constexpr std::string_view kKeyedArchiveErrorDomain = "platform.keyedarchive";
 
+namespace keyed_archive_detail {
+// A date is archived as an object of this class holding its seconds since the reference date.
+inline constexpr std::string_view kDateClassName = "Date";
+inline constexpr std::string_view kDateTimeKey = "time";
+}  // namespace keyed_archive_detail
+
 struct KeyedArchiveErrorCode {
   enum : std::int64_t {
     Unreadable = 4864,  // not a keyed archive of the expected class

@@ -9,9 +9,8 @@ namespace {
 
 constexpr std::int64_t kArchiveVersion = 100000;
 constexpr const char* kArchiverName = "KeyedArchiver";
-// Dates are objects of their own class, holding seconds since 2001-01-01.
-constexpr const char* kDateClassName = "Date";
-constexpr const char* kDateTimeKey = "time";
+using keyed_archive_detail::kDateClassName;
+using keyed_archive_detail::kDateTimeKey;
 
 Value reference(std::size_t index) {
   return Dictionary{{std::string(kObjectReferenceKey), static_cast<std::int64_t>(index)}};
@@ -60,7 +59,7 @@ void KeyedEncoder::encodeBytes(std::string_view key, const std::optional<Bytes>&
 
 void KeyedEncoder::encodeDate(std::string_view key, const std::optional<Date>& date) {
   if (!date) return;
-  std::size_t index = archive_.addObject(kDateClassName, [&](KeyedEncoder& coder) {
+  std::size_t index = archive_.addObject(std::string(kDateClassName), [&](KeyedEncoder& coder) {
     coder.encodeDouble(kDateTimeKey, date->secondsSinceReferenceDate);
   });
   fields_[std::string(key)] = reference(index);

@@ -6,8 +6,8 @@ namespace {
 
 // Deeper nesting than any record of ours has; it also ends objects that refer to themselves.
 constexpr int kMaxObjectDepth = 32;
-constexpr std::string_view kDateClassName = "Date";
-constexpr std::string_view kDateTimeKey = "time";
+using keyed_archive_detail::kDateClassName;
+using keyed_archive_detail::kDateTimeKey;
 
 // The index an object reference holds; nullopt when the value is not one.
 std::optional<std::int64_t> referenceIndex(const Value& value) {

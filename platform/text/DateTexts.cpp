@@ -12,8 +12,13 @@
 #include <memory>
 #include <string>
 
+#include "platform/text/IcuText.h"
+
 namespace platform {
 namespace {
+
+using text_detail::localeNamed;
+using text_detail::toUtf8;
 
 struct UnitStep {
   UCalendarDateFields field;
@@ -29,15 +34,6 @@ constexpr UnitStep kSteps[] = {
 
 UDate icuDate(Date date) {
   return date.unixSeconds() * 1000.0;
-}
-
-icu::Locale localeNamed(std::string_view locale) {
-  return locale.empty() ? icu::Locale::getDefault() : icu::Locale(std::string(locale).c_str());
-}
-
-std::string utf8(const icu::UnicodeString& text) {
-  std::string result;
-  return text.toUTF8String(result);
 }
 
 // The formatter and calendar of the last locale relativeTimeText served on this thread: making them
@@ -98,7 +94,7 @@ std::string relativeTimeText(Date moment, Date now, std::string_view locale) {
   icu::UnicodeString text;
   tools->formatter().format(offset, unit, text, status);
   if (U_FAILURE(status)) return {};
-  return utf8(text);
+  return toUtf8(text);
 }
 
 std::string numericDateTimeText(Date moment, std::string_view locale) {
@@ -113,7 +109,7 @@ std::string numericDateTimeText(Date moment, std::string_view locale) {
   if (U_FAILURE(status)) return {};
   icu::UnicodeString text;
   format.format(icuDate(moment), text);
-  return utf8(text);
+  return toUtf8(text);
 }
 
 }  // namespace platform

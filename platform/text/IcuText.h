@@ -3,6 +3,7 @@
 // the shared scalar walk. Not part of the layer's interface; nothing outside platform/text includes it.
 
 #include <unicode/brkiter.h>
+#include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
@@ -59,6 +60,11 @@ inline icu::BreakIterator* characterBreaks() {
     return U_SUCCESS(status) ? std::move(created) : nullptr;
   }();
   return iterator.get();
+}
+
+// The locale of that name; the process's default for an empty one.
+inline icu::Locale localeNamed(std::string_view locale) {
+  return locale.empty() ? icu::Locale::getDefault() : icu::Locale(std::string(locale).c_str());
 }
 
 inline icu::UnicodeString toUnicode(std::string_view utf8) {

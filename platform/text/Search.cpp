@@ -16,10 +16,7 @@ namespace platform {
 namespace {
 
 using text_detail::caseless;
-
-icu::Locale localeNamed(std::string_view locale) {
-  return locale.empty() ? icu::Locale::getDefault() : icu::Locale(std::string(locale).c_str());
-}
+using text_detail::localeNamed;
 
 std::weak_ordering ordering(int comparison) {
   if (comparison < 0) return std::weak_ordering::less;

@@ -7,20 +7,20 @@
 namespace platform {
 namespace {
 
-std::mutex sharedMutex;
-std::shared_ptr<ReviewRequester> installed;
+std::mutex sharedRequesterMutex;
+std::shared_ptr<ReviewRequester> installedRequester;
 
 }  // namespace
 
 std::shared_ptr<ReviewRequester> ReviewRequester::shared() {
-  std::lock_guard lock(sharedMutex);
-  if (!installed) installed = std::make_shared<SystemLogReviewRequester>();
-  return installed;
+  std::lock_guard lock(sharedRequesterMutex);
+  if (!installedRequester) installedRequester = std::make_shared<SystemLogReviewRequester>();
+  return installedRequester;
 }
 
 void ReviewRequester::setShared(std::shared_ptr<ReviewRequester> requester) {
-  std::lock_guard lock(sharedMutex);
-  installed = std::move(requester);
+  std::lock_guard lock(sharedRequesterMutex);
+  installedRequester = std::move(requester);
 }
 
 }  // namespace platform

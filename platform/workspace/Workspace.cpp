@@ -7,20 +7,20 @@
 namespace platform {
 namespace {
 
-std::mutex sharedMutex;
-std::shared_ptr<Workspace> installed;
+std::mutex sharedWorkspaceMutex;
+std::shared_ptr<Workspace> installedWorkspace;
 
 }  // namespace
 
 std::shared_ptr<Workspace> Workspace::shared() {
-  std::lock_guard lock(sharedMutex);
-  if (!installed) installed = std::make_shared<XdgOpenWorkspace>();
-  return installed;
+  std::lock_guard lock(sharedWorkspaceMutex);
+  if (!installedWorkspace) installedWorkspace = std::make_shared<XdgOpenWorkspace>();
+  return installedWorkspace;
 }
 
 void Workspace::setShared(std::shared_ptr<Workspace> workspace) {
-  std::lock_guard lock(sharedMutex);
-  installed = std::move(workspace);
+  std::lock_guard lock(sharedWorkspaceMutex);
+  installedWorkspace = std::move(workspace);
 }
 
 }  // namespace platform

@@ -19,7 +19,7 @@ using nlohmann::json;
 // itself fail.
 constexpr std::string_view kEmptyPayloadJson = R"({"heartbeats":[],"version":2})";
 
-constexpr double kSecondsPerDay = 86400.0;
+constexpr double kSecondsPerUnixDay = 86400.0;
 constexpr double kFirstWritableDay =
     std::chrono::sys_days{std::chrono::year{1} / std::chrono::January / 1}.time_since_epoch().count();
 constexpr double kLastWritableDay =
@@ -27,7 +27,7 @@ constexpr double kLastWritableDay =
 
 // The UTC calendar day of `date` as "yyyy-MM-dd"; nullopt outside the years a four-digit year spells.
 std::optional<std::string> headerDate(platform::Date date) {
-  const double day = std::floor(date.unixSeconds() / kSecondsPerDay);
+  const double day = std::floor(date.unixSeconds() / kSecondsPerUnixDay);
   if (!(day >= kFirstWritableDay && day <= kLastWritableDay)) return std::nullopt;
   const std::chrono::year_month_day calendarDay{
       std::chrono::sys_days{std::chrono::days{static_cast<int>(day)}}};

@@ -13,7 +13,7 @@
 namespace beacon {
 namespace {
 
-constexpr std::string_view kService = "[CorvaneUtilities/AppDelegateSwizzler]";
+constexpr std::string_view kSwizzlerService = "[CorvaneUtilities/AppDelegateSwizzler]";
 constexpr const char* kBeaconProxyKey = "BeaconAppDelegateProxyEnabled";
 constexpr const char* kUtilitiesProxyKey = "CorvaneUtilitiesAppDelegateProxyEnabled";
 
@@ -82,12 +82,12 @@ void CVUAppDelegateSwizzler::proxyOriginalDelegate() {
   const std::string hint = correctAlternativeWhenAppDelegateProxyNotCreated();
   auto delegate = application->delegate();
   if (!delegate) {
-    CVULoggerLogNotice(kService, false, "I-SWZ001014",
+    CVULoggerLogNotice(kSwizzlerService, false, "I-SWZ001014",
                        "App Delegate does not conform to UIApplicationDelegate protocol. %@", hint);
     return;
   }
   if (!isAppDelegateProxyEnabled()) {
-    CVULoggerLogNotice(kService, false, "I-SWZ001011", "App Delegate Proxy is disabled. %@", hint);
+    CVULoggerLogNotice(kSwizzlerService, false, "I-SWZ001011", "App Delegate Proxy is disabled. %@", hint);
     return;
   }
   try {
@@ -99,12 +99,12 @@ void CVUAppDelegateSwizzler::proxyOriginalDelegate() {
     application->setDelegate(proxy);
     observeDelegateChanges(*application);
     CVULoggerLogDebug(
-        kService, false, "I-SWZ001008",
+        kSwizzlerService, false, "I-SWZ001008",
         "Successfully created App Delegate Proxy automatically. To disable the proxy, set the flag %@ to "
         "NO (Boolean) in the Info.plist",
         correctAppDelegateProxyKey());
   } catch (const std::exception&) {
-    CVULoggerLogError(kService, false, "I-SWZ001013", "Cannot create App Delegate Proxy. %@", hint);
+    CVULoggerLogError(kSwizzlerService, false, "I-SWZ001013", "Cannot create App Delegate Proxy. %@", hint);
   }
 }
 
@@ -140,7 +140,7 @@ void CVUAppDelegateSwizzler::unregisterAppDelegateInterceptorWithID(const std::s
     return;
   }
   CVULoggerLogError(
-      kService, false, "I-SWZ001004",
+      kSwizzlerService, false, "I-SWZ001004",
       "AppDelegateProxy cannot unregister interceptor that was not registered. Interceptor ID %@",
       interceptorID);
 }
@@ -150,7 +150,7 @@ void CVUAppDelegateSwizzler::notifyInterceptors(
   for (const auto& [interceptorID, container] : interceptors().dictionary()) {
     auto interceptor = container.lock();
     if (!interceptor) {
-      CVULoggerLogWarning(kService, false, "I-SWZ001010",
+      CVULoggerLogWarning(kSwizzlerService, false, "I-SWZ001010",
                           "AppDelegateProxy cannot find interceptor with ID %@. Removing the interceptor.",
                           interceptorID);
       interceptors().removeObjectForKey(interceptorID);

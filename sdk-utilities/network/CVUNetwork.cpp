@@ -9,18 +9,18 @@
 namespace beacon {
 namespace {
 
-constexpr std::string_view kService = "[CVUNetwork]";
-constexpr int kError = 3, kWarning = 4, kInfo = 6, kDebug = 7;
+constexpr std::string_view kNetworkService = "[CVUNetwork]";
+using namespace cvu_network_log_level;
 
 const char* levelName(int level) {
   switch (level) {
-    case 3:
+    case kError:
       return "ERROR";
-    case 4:
+    case kWarning:
       return "WARNING";
-    case 6:
+    case kInfo:
       return "INFO";
-    case 7:
+    case kDebug:
       return "DEBUG";
     default:
       return nullptr;
@@ -188,7 +188,7 @@ void CVUNetwork::setReachabilityDelegate(std::weak_ptr<CVUNetworkReachabilityDel
 void CVUNetwork::setLoggerDelegate(const std::shared_ptr<CVUNetworkLoggerDelegate>& delegate) {
   if (!delegate) {
     CVULoggerLogError(
-        kService, false, "I-NET900002",
+        kNetworkService, false, "I-NET900002",
         "Cannot set the network logger delegate: delegate does not conform to the network logger "
         "protocol.");
     return;
@@ -231,7 +231,7 @@ void CVUNetwork::CVUNetwork_logWithLevel(int level, std::int64_t messageCode,
   if (!debugModeEnabled_.load() && level != kError && level != kWarning && level != kInfo) return;
   const std::string line = formattedLine(level, message, contexts);
   std::fprintf(stderr, "%s\n", line.c_str());
-  CVULoggerLogMessage(level, kService, false, CVUNetworkMessageCode(messageCode), line);
+  CVULoggerLogMessage(level, kNetworkService, false, CVUNetworkMessageCode(messageCode), line);
 }
 
 void CVUNetwork::CVUNetwork_logWithLevel(int level, std::int64_t messageCode,

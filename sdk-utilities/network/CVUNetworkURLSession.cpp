@@ -16,7 +16,7 @@
 namespace beacon {
 namespace {
 
-constexpr int kError = 3, kWarning = 4, kInfo = 6, kDebug = 7;
+using namespace cvu_network_log_level;
 
 struct FetcherMap {
   std::mutex mutex;

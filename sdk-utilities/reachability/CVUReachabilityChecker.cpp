@@ -6,7 +6,7 @@
 namespace beacon {
 namespace {
 
-constexpr std::string_view kService = "[CVUReachability]";
+constexpr std::string_view kReachabilityService = "[CVUReachability]";
 
 void flagsChanged(platform::ReachabilityHandle, std::uint32_t flags, void* info) {
   static_cast<CVUReachabilityChecker*>(info)->reachabilityFlagsChanged(flags);
@@ -30,7 +30,7 @@ const char* CVUReachabilityStatusName(CVUReachabilityStatus status) {
 std::unique_ptr<CVUReachabilityChecker> CVUReachabilityChecker::create(
     std::weak_ptr<CVUReachabilityDelegate> delegate, std::string host) {
   if (host.empty()) {
-    CVULoggerLogError(kService, false, "I-REA902001", "Invalid host specified");
+    CVULoggerLogError(kReachabilityService, false, "I-REA902001", "Invalid host specified");
     return nullptr;
   }
   return std::unique_ptr<CVUReachabilityChecker>(
@@ -61,11 +61,11 @@ bool CVUReachabilityChecker::start() {
     if (!ok) {
       api_->release(handle_);
       handle_ = nullptr;
-      CVULoggerLogError(kService, false, "I-REA902002", "Failed to start reachability handle");
+      CVULoggerLogError(kReachabilityService, false, "I-REA902002", "Failed to start reachability handle");
       return false;
     }
   }
-  CVULoggerLogDebug(kService, false, "I-REA902003", "Monitoring the network status");
+  CVULoggerLogDebug(kReachabilityService, false, "I-REA902003", "Monitoring the network status");
   return true;
 }
 
@@ -80,7 +80,7 @@ void CVUReachabilityChecker::stop() {
 
 void CVUReachabilityChecker::setReachabilityApi(const platform::ReachabilityApi* api) {
   if (handle_) {
-    CVULoggerLogError(kService, false, "I-REA902000",
+    CVULoggerLogError(kReachabilityService, false, "I-REA902000",
                       "Cannot change reachability API while reachability is running. Call stop first.");
     return;
   }
@@ -102,8 +102,9 @@ CVUReachabilityStatus CVUReachabilityChecker::statusForFlags(std::uint32_t flags
 void CVUReachabilityChecker::reachabilityFlagsChanged(std::uint32_t flags) {
   const CVUReachabilityStatus status = statusForFlags(flags);
   if (status_.exchange(status) == status) return;
-  CVULoggerLogDebug(kService, false, "I-REA902004", "Network status has changed. Code:%@, status:%@",
-                    static_cast<std::int64_t>(status), std::string(CVUReachabilityStatusName(status)));
+  CVULoggerLogDebug(kReachabilityService, false, "I-REA902004",
+                    "Network status has changed. Code:%@, status:%@", static_cast<std::int64_t>(status),
+                    std::string(CVUReachabilityStatusName(status)));
   std::shared_ptr<CVUReachabilityDelegate> delegate;
   {
     std::lock_guard lock(mutex_);

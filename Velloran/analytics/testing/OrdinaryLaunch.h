@@ -10,6 +10,13 @@
 
 namespace velloran::testing {
 
+// The line an ordinary launch prints when the SDK cannot be configured, spelled out apart from the
+// application's own text so that a changed text fails the tests.
+inline constexpr const char* kConfigureFailureLine =
+    "Beacon Analytics: BeaconApp.configure() fehlgeschlagen \xE2\x80\x93 bitte BeaconService-Info.plist "
+    "pr\xC3\xBC"
+    "fen.\n";
+
 class OrdinaryLaunch {
  public:
   OrdinaryLaunch();

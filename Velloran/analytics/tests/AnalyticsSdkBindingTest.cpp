@@ -15,11 +15,6 @@
 namespace velloran {
 namespace {
 
-constexpr const char* kFailureLine =
-    "Beacon Analytics: BeaconApp.configure() fehlgeschlagen \xE2\x80\x93 bitte BeaconService-Info.plist "
-    "pr\xC3\xBC"
-    "fen.\n";
-
 class AnalyticsSdkBindingTest : public ::testing::Test {
  protected:
   AnalyticsSdkBindingTest() {
@@ -48,7 +43,7 @@ TEST_F(AnalyticsSdkBindingTest, WithoutAnOptionsFileConfigureFailsOnceAndLeavesN
   applyConsentRepeatedly();
 
   EXPECT_FALSE(sdk_->hasDefaultApp());
-  EXPECT_EQ(console_.str(), kFailureLine);
+  EXPECT_EQ(console_.str(), testing::kConfigureFailureLine);
 }
 
 TEST_F(AnalyticsSdkBindingTest, AnOptionsFileThatIsNoDictionaryFailsLikeAMissingOne) {
@@ -57,7 +52,7 @@ TEST_F(AnalyticsSdkBindingTest, AnOptionsFileThatIsNoDictionaryFailsLikeAMissing
   applyConsentRepeatedly();
 
   EXPECT_FALSE(sdk_->hasDefaultApp());
-  EXPECT_EQ(console_.str(), kFailureLine);
+  EXPECT_EQ(console_.str(), testing::kConfigureFailureLine);
 }
 
 TEST_F(AnalyticsSdkBindingTest, AnInvalidAppIDFailsOnceAndLeavesNoDefaultApp) {
@@ -68,7 +63,7 @@ TEST_F(AnalyticsSdkBindingTest, AnInvalidAppIDFailsOnceAndLeavesNoDefaultApp) {
   applyConsentRepeatedly();
 
   EXPECT_FALSE(sdk_->hasDefaultApp());
-  EXPECT_EQ(console_.str(), kFailureLine);
+  EXPECT_EQ(console_.str(), testing::kConfigureFailureLine);
 }
 
 }  // namespace

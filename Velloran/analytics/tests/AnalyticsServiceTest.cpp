@@ -23,11 +23,6 @@ using testing::resetAnalyticsDataCall;
 using testing::setCollectionEnabledCall;
 using Calls = std::vector<AnalyticsSdkCall>;
 
-constexpr const char* kFailureLine =
-    "Beacon Analytics: BeaconApp.configure() fehlgeschlagen \xE2\x80\x93 bitte BeaconService-Info.plist "
-    "pr\xC3\xBC"
-    "fen.\n";
-
 Prompt makePrompt(PromptType type, std::vector<std::string> tags, bool isSystem) {
   Prompt prompt;
   prompt.title = "Review";
@@ -105,13 +100,13 @@ TEST_F(AnalyticsServiceTest, FailedConfigurationPrintsTheLineOnceAndSwitchesNoth
   // The readiness test asks once more, in case someone else configured a default app meanwhile.
   EXPECT_EQ(sdk_->calls(),
             (Calls{hasDefaultAppCall(), configureCall(), hasDefaultAppCall(), hasDefaultAppCall()}));
-  EXPECT_EQ(console_.str(), kFailureLine);
+  EXPECT_EQ(console_.str(), testing::kConfigureFailureLine);
 
   sdk_->clearCalls();
   service_->applyCollectionSetting();
   EXPECT_EQ(sdk_->calls(), (Calls{hasDefaultAppCall()}))
       << "only asks for the default app, never configures again";
-  EXPECT_EQ(console_.str(), kFailureLine);
+  EXPECT_EQ(console_.str(), testing::kConfigureFailureLine);
 }
 
 TEST_F(AnalyticsServiceTest, ADefaultAppConfiguredElsewhereAfterAFailureIsUsed) {
@@ -124,7 +119,7 @@ TEST_F(AnalyticsServiceTest, ADefaultAppConfiguredElsewhereAfterAFailureIsUsed) 
 
   EXPECT_EQ(sdk_->calls(), (Calls{hasDefaultAppCall(), setCollectionEnabledCall(true),
                                   logEventCall("app_open", std::nullopt)}));
-  EXPECT_EQ(console_.str(), kFailureLine);
+  EXPECT_EQ(console_.str(), testing::kConfigureFailureLine);
 }
 
 // --- Changing the consent ----------------------------------------------------------------------

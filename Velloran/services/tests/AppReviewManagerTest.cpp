@@ -16,8 +16,6 @@ namespace {
 using namespace std::chrono_literals;
 using platform::Value;
 
-constexpr std::chrono::hours kDay{24};
-
 class AppReviewManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -81,10 +79,10 @@ TEST_F(AppReviewManagerTest, TheFirstPromptComesOnTheThirdLaunchAndIsRecordedWit
 TEST_F(AppReviewManagerTest, LaterPromptsComeEveryFifthLaunchOnlyAfterNinetyDays) {
   ASSERT_EQ(launchUntil(3), std::vector<std::int64_t>{3});
 
-  clock_.advance(10 * kDay);
+  clock_.advance(10 * 24h);
   EXPECT_EQ(launchUntil(8), std::vector<std::int64_t>{}) << "launch 8, ten days later";
 
-  clock_.advance(80 * kDay - 1s);
+  clock_.advance(80 * 24h - 1s);
   EXPECT_EQ(launchUntil(13), std::vector<std::int64_t>{}) << "launch 13, one second short of 90 days";
 
   clock_.advance(1s);
@@ -121,7 +119,7 @@ TEST_F(AppReviewManagerTest, AnUpdateRestartsTheCountSoTheThirdLaunchPromptsEven
   ASSERT_EQ(launchUntil(5), std::vector<std::int64_t>{3});
 
   useInfo({{"CFBundleShortVersionString", Value(" 1.1 ")}});
-  clock_.advance(kDay);
+  clock_.advance(24h);
   manager_->registerLaunch();
   EXPECT_EQ(defaults_->integerForKey(kAppLaunchCountKey), 1);
   EXPECT_EQ(defaults_->stringForKey(kLastSeenAppVersionKey), "1.1");

@@ -19,7 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-SharedPrompt makePrompt(std::string title, std::string text, std::vector<std::string> tags = {}) {
+SharedPrompt gridPrompt(std::string title, std::string text, std::vector<std::string> tags = {}) {
   Prompt prompt;
   prompt.id = platform::UUID::random();
   prompt.title = std::move(title);
@@ -63,9 +63,9 @@ class CardGridTest : public ::testing::Test {
 };
 
 TEST_F(CardGridTest, AnUnchangedPromptIsNeverMeasuredAgainAChangedOneIs) {
-  const SharedPrompt first = makePrompt("Erster", "Text");
-  const SharedPrompt second = makePrompt("Zweiter", "Ein längerer Text, der umbricht", {"tag"});
-  const SharedPrompt third = makePrompt("Dritter", "Text");
+  const SharedPrompt first = gridPrompt("Erster", "Text");
+  const SharedPrompt second = gridPrompt("Zweiter", "Ein längerer Text, der umbricht", {"tag"});
+  const SharedPrompt third = gridPrompt("Dritter", "Text");
   show({first, second, third});
   EXPECT_EQ(timesMeasured(first), 1);
   EXPECT_EQ(timesMeasured(second), 1);
@@ -95,7 +95,7 @@ TEST_F(CardGridTest, AnUnchangedPromptIsNeverMeasuredAgainAChangedOneIs) {
 }
 
 TEST_F(CardGridTest, CardsShowTheListedPromptsThemselves) {
-  const SharedPrompt prompt = makePrompt("Geteilt", "Text");
+  const SharedPrompt prompt = gridPrompt("Geteilt", "Text");
   show({prompt});
   PromptRow* card = grid_->cardFor(prompt->id);
   ASSERT_NE(card, nullptr);
@@ -108,7 +108,7 @@ TEST_F(CardGridTest, CardsShowTheListedPromptsThemselves) {
 }
 
 TEST_F(CardGridTest, AWiderGridMeasuresAgainAndKeepsTheNarrowerHeights) {
-  const SharedPrompt prompt = makePrompt("Titel", "Ein Text, der bei schmaler Breite umbricht");
+  const SharedPrompt prompt = gridPrompt("Titel", "Ein Text, der bei schmaler Breite umbricht");
   show({prompt});
   grid_->resize(1200, 700);
   dispatch_.drain();
@@ -123,7 +123,7 @@ TEST_F(CardGridTest, AWiderGridMeasuresAgainAndKeepsTheNarrowerHeights) {
 
 TEST_F(CardGridTest, ACardIdleThroughARefreshOfTheTimesReadsTheClockWhenShownAgain) {
   const platform::Date start = dispatch_.sharedClock()->now();
-  Prompt recent = *makePrompt("Zeit", "Text");
+  Prompt recent = *gridPrompt("Zeit", "Text");
   recent.updatedAt = platform::Date{start.secondsSinceReferenceDate - 42};
   const SharedPrompt prompt = std::make_shared<const Prompt>(recent);
   const auto shownTime = [&] {

@@ -13,7 +13,7 @@
 namespace velloran {
 namespace {
 
-SharedPrompt makePrompt(std::string title) {
+SharedPrompt titledPrompt(std::string title) {
   Prompt prompt;
   prompt.id = platform::UUID::random();
   prompt.title = std::move(title);
@@ -35,7 +35,7 @@ class CardHeightsTest : public ::testing::Test {
 };
 
 TEST_F(CardHeightsTest, KeepsTheLastTwoWidthsOfAPrompt) {
-  const SharedPrompt prompt = makePrompt("Titel");
+  const SharedPrompt prompt = titledPrompt("Titel");
   EXPECT_EQ(known(prompt, 300), std::nullopt);
   EXPECT_EQ(heights_.heightOf(prompt, 300), 35);
   EXPECT_EQ(heights_.heightOf(prompt, 290), 34);
@@ -47,10 +47,10 @@ TEST_F(CardHeightsTest, KeepsTheLastTwoWidthsOfAPrompt) {
 }
 
 TEST_F(CardHeightsTest, ListingsNarrowedOrInAnotherOrderFindTheirHeights) {
-  const SharedPrompt a = makePrompt("a");
-  const SharedPrompt bb = makePrompt("bb");
-  const SharedPrompt ccc = makePrompt("ccc");
-  const SharedPrompt dddd = makePrompt("dddd");
+  const SharedPrompt a = titledPrompt("a");
+  const SharedPrompt bb = titledPrompt("bb");
+  const SharedPrompt ccc = titledPrompt("ccc");
+  const SharedPrompt dddd = titledPrompt("dddd");
   heights_.heightOf(a, 300);
   heights_.heightOf(ccc, 300);
   using Known = std::vector<std::optional<int>>;
@@ -65,13 +65,13 @@ TEST_F(CardHeightsTest, ListingsNarrowedOrInAnotherOrderFindTheirHeights) {
 }
 
 TEST_F(CardHeightsTest, ValuesStillListedKeepTheirHeightsWhenThoseOfValuesGoneAreCleared) {
-  const SharedPrompt kept = makePrompt("Behalten");
+  const SharedPrompt kept = titledPrompt("Behalten");
   heights_.heightOf(kept, 300);
   for (int round = 0; round < 3; ++round) {
     // A library read anew: new values of other prompts, the earlier ones released.
     std::vector<SharedPrompt> others;
     for (int index = 0; index < 200; ++index)
-      others.push_back(makePrompt("Anderer " + std::to_string(index)));
+      others.push_back(titledPrompt("Anderer " + std::to_string(index)));
     for (const SharedPrompt& other : others) heights_.heightOf(other, 300);
   }
   EXPECT_EQ(known(kept, 300), 38);
@@ -85,14 +85,14 @@ TEST_F(CardHeightsTest, ValuesStillListedKeepTheirHeightsWhenThoseOfValuesGoneAr
 }
 
 TEST_F(CardHeightsTest, APromptGoneWithAllItsValuesLeavesNothingBehind) {
-  SharedPrompt gone = makePrompt("Gelöscht");
+  SharedPrompt gone = titledPrompt("Gelöscht");
   heights_.heightOf(gone, 300);
   const Prompt copy = *gone;
   gone.reset();
   for (int round = 0; round < 3; ++round) {
     std::vector<SharedPrompt> others;
     for (int index = 0; index < 200; ++index)
-      others.push_back(makePrompt("Anderer " + std::to_string(index)));
+      others.push_back(titledPrompt("Anderer " + std::to_string(index)));
     for (const SharedPrompt& other : others) heights_.heightOf(other, 300);
   }
   // Should a prompt with its texts come back, nothing of it was kept: it is measured anew.

@@ -34,7 +34,7 @@ platform::UUID uuidOf(const char* text) {
   return *platform::UUID::fromString(text);
 }
 
-Prompt makePrompt(std::string title, std::vector<std::string> versions, std::vector<std::string> tags = {},
+Prompt cardPrompt(std::string title, std::vector<std::string> versions, std::vector<std::string> tags = {},
                   PromptType type = PromptType::system) {
   Prompt prompt;
   prompt.id = platform::UUID::random();
@@ -75,20 +75,20 @@ class PromptRowTest : public ::testing::Test {
 };
 
 TEST_F(PromptRowTest, TheObjectNameCarriesTheUpperCaseId) {
-  Prompt prompt = makePrompt("Titel", {"Text"});
+  Prompt prompt = cardPrompt("Titel", {"Text"});
   prompt.id = uuidOf("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
   PromptRow row(shared(prompt), {}, clock_);
   EXPECT_EQ(row.objectName(), QStringLiteral("promptRow_E621E1F8-C36C-495A-93FC-0C247A3E6E5F"));
 }
 
 TEST_F(PromptRowTest, PillsShowTheTypeAndTheNewestVersionNumber) {
-  Prompt prompt = makePrompt("Rolle", {}, {}, PromptType::customRole);
+  Prompt prompt = cardPrompt("Rolle", {}, {}, PromptType::customRole);
   PromptRow row(shared(prompt), {}, clock_);
   ASSERT_NE(pill(row, "bolt.fill"), nullptr);
   EXPECT_EQ(pill(row, "bolt.fill")->label(), QStringLiteral("Custom Role"));
   EXPECT_EQ(pill(row, "clock.arrow.circlepath")->label(), QStringLiteral("v1"));
 
-  Prompt versioned = makePrompt("Rolle", {"a", "b", "c"}, {}, PromptType::user);
+  Prompt versioned = cardPrompt("Rolle", {"a", "b", "c"}, {}, PromptType::user);
   versioned.versions.back().versionNumber = 12;
   row.setPrompt(shared(versioned));
   EXPECT_EQ(pill(row, "bolt.fill")->label(), QStringLiteral("User"));
@@ -96,18 +96,18 @@ TEST_F(PromptRowTest, PillsShowTheTypeAndTheNewestVersionNumber) {
 }
 
 TEST_F(PromptRowTest, APreviewAndATagRowAppearOnlyWithSomethingToShow) {
-  const int bare = PromptRow::heightFor(makePrompt("Titel", {"  \n "}), 300);
-  EXPECT_EQ(PromptRow::previewText(makePrompt("Titel", {"  \n "})), QString());
-  EXPECT_EQ(PromptRow::previewText(makePrompt("Titel", {})), QString());
-  EXPECT_EQ(PromptRow::previewText(makePrompt("Titel", {"alt", "  neu \n"})), QStringLiteral("neu"));
+  const int bare = PromptRow::heightFor(cardPrompt("Titel", {"  \n "}), 300);
+  EXPECT_EQ(PromptRow::previewText(cardPrompt("Titel", {"  \n "})), QString());
+  EXPECT_EQ(PromptRow::previewText(cardPrompt("Titel", {})), QString());
+  EXPECT_EQ(PromptRow::previewText(cardPrompt("Titel", {"alt", "  neu \n"})), QStringLiteral("neu"));
 
-  EXPECT_GT(PromptRow::heightFor(makePrompt("Titel", {"Text"}), 300), bare);
-  EXPECT_GT(PromptRow::heightFor(makePrompt("Titel", {"  "}, {"tag"}), 300), bare);
-  EXPECT_EQ(PromptRow::heightFor(makePrompt("Titel", {}), 300), bare);
+  EXPECT_GT(PromptRow::heightFor(cardPrompt("Titel", {"Text"}), 300), bare);
+  EXPECT_GT(PromptRow::heightFor(cardPrompt("Titel", {"  "}, {"tag"}), 300), bare);
+  EXPECT_EQ(PromptRow::heightFor(cardPrompt("Titel", {}), 300), bare);
 }
 
 TEST_F(PromptRowTest, TheCardIsAsTallAsItsPrecomputedHeightAndPlacesItsPartsInside) {
-  const Prompt prompt = makePrompt(
+  const Prompt prompt = cardPrompt(
       "Ein sehr langer Titel, der auf keinen Fall in eine einzige Zeile passen wird, nicht einmal in zwei",
       {"Erste Zeile\nZweite Zeile\nDritte Zeile\nVierte Zeile"}, {"a", "b"});
   PromptRow row(shared(prompt), {}, clock_);
@@ -128,7 +128,7 @@ TEST_F(PromptRowTest, TheCardIsAsTallAsItsPrecomputedHeightAndPlacesItsPartsInsi
 // The card is drawn from a kept picture: every change of what it shows reaches the screen, and
 // nothing else makes it look different.
 TEST_F(PromptRowTest, TheCardShowsEveryChangeAndOnlyThose) {
-  const Prompt prompt = makePrompt("Titel", {"Text"}, {"eins", "zwei", "drei", "vier", "fünf", "sechs"});
+  const Prompt prompt = cardPrompt("Titel", {"Text"}, {"eins", "zwei", "drei", "vier", "fünf", "sechs"});
   auto* holder = new QWidget;
   std::unique_ptr<QWidget> window(holder);
   auto* row = new PromptRow(shared(prompt), {}, clock_, holder);
@@ -160,7 +160,7 @@ TEST_F(PromptRowTest, TheCardShowsEveryChangeAndOnlyThose) {
 }
 
 TEST_F(PromptRowTest, TheMenuOffersChatEditAndDeleteInThatOrder) {
-  PromptRow row(shared(makePrompt("Titel", {"Text"})), recordingActions(), clock_);
+  PromptRow row(shared(cardPrompt("Titel", {"Text"})), recordingActions(), clock_);
   std::unique_ptr<QMenu> menu(row.makeActionMenu(nullptr));
   const QList<QAction*> entries = menu->actions();
   ASSERT_EQ(entries.size(), 3);
@@ -175,7 +175,7 @@ TEST_F(PromptRowTest, TheMenuOffersChatEditAndDeleteInThatOrder) {
 }
 
 TEST_F(PromptRowTest, ARightClickOpensTheMenuOfTheThreeActions) {
-  PromptRow row(shared(makePrompt("Titel", {"Text"})), recordingActions(), clock_);
+  PromptRow row(shared(cardPrompt("Titel", {"Text"})), recordingActions(), clock_);
   row.resize(260, row.heightForWidth(260));
   row.show();
   QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20), row.mapToGlobal(QPoint(20, 20)));
@@ -189,7 +189,7 @@ TEST_F(PromptRowTest, ARightClickOpensTheMenuOfTheThreeActions) {
 }
 
 TEST_F(PromptRowTest, AccessibilityActionsCopyOpenTheChatAndEdit) {
-  PromptRow row(shared(makePrompt("Titel", {"Text"})), recordingActions(), clock_);
+  PromptRow row(shared(cardPrompt("Titel", {"Text"})), recordingActions(), clock_);
   QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&row);
   ASSERT_NE(accessible, nullptr);
   QAccessibleActionInterface* actions = accessible->actionInterface();
@@ -210,14 +210,14 @@ TEST_F(PromptRowTest, AGridOfCardsLooksRight) {
   grid->setHorizontalSpacing(14);
   grid->setVerticalSpacing(16);
   const std::vector<Prompt> prompts = {
-      makePrompt("Code-Review",
+      cardPrompt("Code-Review",
                  {"Prüfe den folgenden Code auf Fehler, Sicherheitslücken und Stil. Antworte knapp."},
                  {"review", "code", "safety"}),
-      makePrompt("<b>Synchronisierter</b> Titel & mehr", {}, {}, PromptType::customRole),
-      makePrompt("Übersetzer", {"v1", "Übersetze ins Englische.\nBehalte Fachbegriffe bei."}, {"sprache"},
+      cardPrompt("<b>Synchronisierter</b> Titel & mehr", {}, {}, PromptType::customRole),
+      cardPrompt("Übersetzer", {"v1", "Übersetze ins Englische.\nBehalte Fachbegriffe bei."}, {"sprache"},
                  PromptType::user),
-      makePrompt("Leer", {"   "}),
-      makePrompt("Viele Tags", {"Kurzer Text"}, {"eins", "zwei", "drei", "vier", "fünf", "sechs", "sieben"}),
+      cardPrompt("Leer", {"   "}),
+      cardPrompt("Viele Tags", {"Kurzer Text"}, {"eins", "zwei", "drei", "vier", "fünf", "sechs", "sieben"}),
   };
   for (std::size_t index = 0; index < prompts.size(); ++index) {
     auto* row = new PromptRow(shared(prompts[index]), {}, clock_, &window);

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "measurement/messages/NANOAccessors.h"
+#include "measurement/pipeline/tests/BundleTestSupport.h"
 
 namespace beacon {
 namespace {
 
 namespace B = MeasurementBundleField;
+using testing::attributeNames;
 
 BMSIdentifierFacts fullIdentity() {
   BMSIdentifierFacts identity;
@@ -28,13 +30,6 @@ BMSPBUserAttribute attribute(const std::string& name, std::int64_t value) {
   NANOSetString(made, UserAttributeField::kName, name);
   NANOSetInt64(made, UserAttributeField::kIntValue, value);
   return made;
-}
-
-std::vector<std::string> attributeNames(const BMSPBMeasurementBundle& bundle) {
-  std::vector<std::string> names;
-  for (const auto& one : NANOGetArray<BMSPBUserAttribute>(bundle, B::kUserAttributes))
-    names.push_back(NANOGetString(one, UserAttributeField::kName).value_or(""));
-  return names;
 }
 
 TEST(BundleConsent, SignalsShorterThanFourCharactersSayNothing) {

@@ -7,11 +7,13 @@
 #include "measurement/engine/BMSDigest.h"
 #include "measurement/engine/testing/EngineTestSupport.h"
 #include "measurement/messages/NANOAccessors.h"
+#include "measurement/pipeline/tests/BundleTestSupport.h"
 
 namespace beacon {
 namespace {
 
 namespace B = MeasurementBundleField;
+using testing::attributeNames;
 
 BMSRawEventMetadataFacts facts() {
   BMSRawEventMetadataFacts facts;
@@ -34,15 +36,8 @@ BMSRawEventMetadataFacts facts() {
   return facts;
 }
 
-BMSUserAttribute attribute(const std::string& name, std::int64_t value) {
+BMSUserAttribute userAttribute(const std::string& name, std::int64_t value) {
   return *BMSUserAttribute::initWithOrigin("auto", name, BMSValue::initWithInt64(value), 100);
-}
-
-std::vector<std::string> attributeNames(const BMSPBMeasurementBundle& bundle) {
-  std::vector<std::string> names;
-  for (const auto& attribute : NANOGetArray<BMSPBUserAttribute>(bundle, B::kUserAttributes))
-    names.push_back(NANOGetString(attribute, UserAttributeField::kName).value_or(""));
-  return names;
 }
 
 TEST(RawEventMetadataTest, HoldsTheAppDeviceAndIdentityFacts) {
@@ -82,7 +77,7 @@ TEST(RawEventMetadataTest, TheAdReachIDStandsInOnlyWithoutAnAppIDAndStoreBuildsH
 
 TEST(RawEventMetadataTest, EqualFactsGiveEqualFingerprintsAndAnyChangeANewOne) {
   const auto fingerprint = [](const BMSRawEventMetadataFacts& facts) {
-    return BMS64LSBMD5(*BMSCreateRawEventMetadata(facts, {attribute("_fot", 1)}).protoBuffer());
+    return BMS64LSBMD5(*BMSCreateRawEventMetadata(facts, {userAttribute("_fot", 1)}).protoBuffer());
   };
   EXPECT_EQ(fingerprint(facts()), fingerprint(facts()));
   BMSRawEventMetadataFacts denied = facts();
@@ -94,21 +89,21 @@ TEST(RawEventMetadataTest, WithDMATheStoredNPAJoinsAttributesThatLackIt) {
   BMSRawEventMetadataFacts dma = facts();
   dma.DMAConsentEnabled = true;
   dma.dma.consentDiagnostics = "G1--";
-  BMSPBUserAttribute storedNPA = attribute("_npa", 1).protoUserAttribute();
+  BMSPBUserAttribute storedNPA = userAttribute("_npa", 1).protoUserAttribute();
   dma.storedNPA = storedNPA;
 
-  const BMSPBMeasurementBundle withoutNPA = BMSCreateRawEventMetadata(dma, {attribute("_fot", 1)});
+  const BMSPBMeasurementBundle withoutNPA = BMSCreateRawEventMetadata(dma, {userAttribute("_fot", 1)});
   EXPECT_EQ(attributeNames(withoutNPA), (std::vector<std::string>{"_fot", "_npa"}));
   EXPECT_EQ(NANOGetString(withoutNPA, B::kConsentDiagnostics), "G1--");
 
   const BMSPBMeasurementBundle withNPA =
-      BMSCreateRawEventMetadata(dma, {attribute("_npa", 0), attribute("_fot", 1)});
+      BMSCreateRawEventMetadata(dma, {userAttribute("_npa", 0), userAttribute("_fot", 1)});
   EXPECT_EQ(attributeNames(withNPA), (std::vector<std::string>{"_npa", "_fot"}));
 
   // Without attributes the stored one is not added either.
   EXPECT_FALSE(NANOHasField(BMSCreateRawEventMetadata(dma, {}), B::kUserAttributes));
   dma.DMAConsentEnabled = false;
-  EXPECT_EQ(attributeNames(BMSCreateRawEventMetadata(dma, {attribute("_fot", 1)})),
+  EXPECT_EQ(attributeNames(BMSCreateRawEventMetadata(dma, {userAttribute("_fot", 1)})),
             std::vector<std::string>{"_fot"});
 }
 
@@ -130,25 +125,25 @@ TEST(RawEventMetadataTest, TheBuilderHandsOutWhatTheFactsAndAttributesOfEachCall
     return *BMSUserAttribute::initWithOrigin("auto", "_ltv", BMSValue::initWithDouble(value), at);
   };
   BMSRawEventMetadataFacts changed = facts();
-  step(changed, {attribute("_fot", 1)}, true);
-  step(changed, {attribute("_fot", 1)}, false);
+  step(changed, {userAttribute("_fot", 1)}, true);
+  step(changed, {userAttribute("_fot", 1)}, false);
   changed.timeZoneOffsetMinutes = 120;
-  step(changed, {attribute("_fot", 1)}, true);
+  step(changed, {userAttribute("_fot", 1)}, true);
   changed.userDefaultLanguage = "en-us";
-  step(changed, {attribute("_fot", 1)}, true);
+  step(changed, {userAttribute("_fot", 1)}, true);
   changed.identifiers.appInstanceID = "instance-2";
-  step(changed, {attribute("_fot", 1)}, true);
+  step(changed, {userAttribute("_fot", 1)}, true);
   changed.consentSignals = "C100";
-  step(changed, {attribute("_fot", 1)}, true);
+  step(changed, {userAttribute("_fot", 1)}, true);
   changed.DMAConsentEnabled = true;
   changed.dma.corePlatformServices = {"psm"};
-  step(changed, {attribute("_fot", 1)}, true);
-  step(changed, {attribute("_fot", 2)}, true);
-  step(changed, {attribute("_fot", 2), timed(0.0, 100)}, true);
-  step(changed, {attribute("_fot", 2), timed(-0.0, 100)}, true);
-  step(changed, {attribute("_fot", 2), timed(-0.0, 101)}, true);
+  step(changed, {userAttribute("_fot", 1)}, true);
+  step(changed, {userAttribute("_fot", 2)}, true);
+  step(changed, {userAttribute("_fot", 2), timed(0.0, 100)}, true);
+  step(changed, {userAttribute("_fot", 2), timed(-0.0, 100)}, true);
+  step(changed, {userAttribute("_fot", 2), timed(-0.0, 101)}, true);
   step(changed, {timed(-0.0, 101)}, true);
-  step(facts(), {attribute("_fot", 1)}, true);
+  step(facts(), {userAttribute("_fot", 1)}, true);
 }
 
 }  // namespace

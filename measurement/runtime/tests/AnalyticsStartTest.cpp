@@ -19,7 +19,7 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+using testing::kTestAppID;
 
 class AnalyticsStartTest : public ::testing::Test {
  protected:
@@ -31,7 +31,7 @@ class AnalyticsStartTest : public ::testing::Test {
   bool logged(std::int64_t code) const { return world.log().contains(code); }
 
   void start(platform::Dictionary values = {}, std::string origin = "ba") {
-    BMSAnalytics::startWithAppID(kAppID, origin, {std::move(values), nullptr});
+    BMSAnalytics::startWithAppID(kTestAppID, origin, {std::move(values), nullptr});
   }
 
   platform::testing::TemporaryUser user;
@@ -62,7 +62,7 @@ TEST_F(AnalyticsStartTest, StartingEnablesCollectionAndBuildsTheComponentsOnce) 
   EXPECT_TRUE(BMSAnalytics::isEnabled());
   EXPECT_TRUE(logged(23012));
   EXPECT_EQ(BMSIdentifiers::shared().origin(), "ba");
-  EXPECT_EQ(BMSPersistedConfig::sharedInstance()->appIDFromCNP(), kAppID);
+  EXPECT_EQ(BMSPersistedConfig::sharedInstance()->appIDFromCNP(), kTestAppID);
 }
 
 TEST_F(AnalyticsStartTest, SecondStartRepeatsOnlyTheChecks) {
@@ -131,7 +131,7 @@ TEST_F(AnalyticsStartTest, SwitchingOffPersistsForTheNextLaunch) {
 
 TEST_F(AnalyticsStartTest, OnlyTheFirstEngineCreationOfTheProcessCounts) {
   BMSMeasurement::initializeSharedInstanceWithAppID("", true, false, {});
-  BMSMeasurement::initializeSharedInstanceWithAppID(kAppID, true, false, {});
+  BMSMeasurement::initializeSharedInstanceWithAppID(kTestAppID, true, false, {});
   EXPECT_FALSE(BMSMeasurement::hasSharedInstance());
   EXPECT_EQ(BMSMeasurement::sharedInstance(), nullptr);
 }
@@ -152,7 +152,7 @@ TEST_F(AnalyticsStartTest, ValidSafelistReachesTheEngine) {
 
 TEST_F(AnalyticsStartTest, CoreSwitchNotificationsReachTheEngine) {
   const std::shared_ptr<BCNAnalyticsConfiguration>& configuration = BCNAnalyticsConfiguration::shared();
-  BMSAnalytics::startWithAppID(kAppID, "ba", {{}, configuration});
+  BMSAnalytics::startWithAppID(kTestAppID, "ba", {{}, configuration});
   world.dispatch().drain();
   world.notifications().post(kBCNAnalyticsConfigurationSetEnabledNotification, configuration.get(),
                              platform::Dictionary{{kBCNAnalyticsConfigurationSetEnabledNotification, false}});

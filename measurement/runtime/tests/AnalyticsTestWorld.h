@@ -26,6 +26,9 @@
 
 namespace beacon::testing {
 
+// The app ID the tests start analytics under.
+inline constexpr const char* kTestAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+
 // Keeps every log line's level and code.
 class LogCapture : public BMSLogSink {
  public:

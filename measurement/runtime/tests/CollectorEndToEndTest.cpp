@@ -35,7 +35,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+using testing::kTestAppID;
 constexpr auto kPatience = 20s;  // only a real hang takes this long
 
 struct LoggedEvent {
@@ -76,7 +76,7 @@ class CollectorEndToEndTest : public ::testing::Test {
   }
 
   std::shared_ptr<BMSMeasurement> startEngine() {
-    BMSAnalytics::startWithAppID(kAppID, "ba", {{}, nullptr});
+    BMSAnalytics::startWithAppID(kTestAppID, "ba", {{}, nullptr});
     world.dispatch().drain();
     auto engine = BMSMeasurement::sharedInstance();
     EXPECT_TRUE(engine && engine->didInitializeComponents());
@@ -226,7 +226,7 @@ TEST_F(CollectorEndToEndTest, TheCollectorReceivesTheEventsWithTheirParametersAf
   const BMSPBMeasurementBundle& appBundle = bundles.back();
   EXPECT_EQ(NANOGetString(appBundle, MeasurementBundleField::kAppID), "de.example.velloran");
   EXPECT_EQ(NANOGetString(appBundle, MeasurementBundleField::kAppVersion), "1.4.2");
-  EXPECT_EQ(NANOGetString(appBundle, MeasurementBundleField::kCNPAppID), kAppID);
+  EXPECT_EQ(NANOGetString(appBundle, MeasurementBundleField::kCNPAppID), kTestAppID);
   // The bundles' engagement time (the first open's 1 ms, then 1500 ms) reached the engagement user
   // properties.
   const auto attributes =
@@ -277,7 +277,7 @@ TEST_F(CollectorEndToEndTest, EventsLoggedThroughTheFacadeReachTheCollectorWithT
 TEST_F(CollectorEndToEndTest, TheServedConfigurationIsAppliedBeforeTheEventsAreBundled) {
   BMSPBMeasurementConfig document;
   NANOSetInt64(document, MeasurementConfigField::kVersion, 3);
-  NANOSetString(document, MeasurementConfigField::kCNPAppID, kAppID);
+  NANOSetString(document, MeasurementConfigField::kCNPAppID, kTestAppID);
   collector.setConfiguration(*document.protoBuffer(), "\"v3\"");
   auto engine = startEngine();
   goOnline();
@@ -297,7 +297,7 @@ TEST_F(CollectorEndToEndTest, TheServedConfigurationIsAppliedBeforeTheEventsAreB
 
 TEST_F(CollectorEndToEndTest, TCFConsentChangedBetweenUploadsGoesOutWithTheNextOne) {
   BMSPBMeasurementConfig document;
-  NANOSetString(document, MeasurementConfigField::kCNPAppID, kAppID);
+  NANOSetString(document, MeasurementConfigField::kCNPAppID, kTestAppID);
   NANOSetBool(document, MeasurementConfigField::kDMARegion, true);
   collector.setConfiguration(*document.protoBuffer(), "\"dma\"");
   const std::shared_ptr<BMSUserDefaults> preferences = BMSUserDefaults::sharedUserDefaults();
@@ -392,7 +392,7 @@ TEST(CollectorChildProcess, StoresAndUploadsUntilKilled) {
   if (!std::getenv("VELLORAN_UPLOAD_CHILD")) GTEST_SKIP() << "runs only as the child of the kill test";
   testing::AnalyticsTestWorld world;
   world.classes().registerClass("BCNAnalytics");
-  BMSAnalytics::startWithAppID(kAppID, "ba", {{}, nullptr});
+  BMSAnalytics::startWithAppID(kTestAppID, "ba", {{}, nullptr});
   world.dispatch().drain();
   auto engine = BMSMeasurement::sharedInstance();
   ASSERT_TRUE(engine);
@@ -582,7 +582,7 @@ TEST(ContextTeardownWithTheCollector, AnAnswerAndTimersArrivingAfterTheContextWe
   {
     AnalyticsContext::Scope scope(std::make_shared<AnalyticsContext>(AnalyticsContext::Services{
         dispatch.sharedClock(), &classes, nullptr, nullptr, false, &testing::FakeReachability::api()}));
-    BMSAnalytics::startWithAppID(kAppID, "ba", {{}, nullptr});
+    BMSAnalytics::startWithAppID(kTestAppID, "ba", {{}, nullptr});
     dispatch.drain();
     testing::FakeReachability::instance().push(platform::kReachabilityFlagReachable);
     BMSAnalytics::logEventWithName("app_open", {});

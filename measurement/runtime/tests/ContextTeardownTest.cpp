@@ -12,7 +12,7 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+using testing::kTestAppID;
 
 TEST(ContextTeardownTest, WorkLeftPendingByDestroyedContextsFindsThemGone) {
   platform::testing::TemporaryUser user;
@@ -27,13 +27,13 @@ TEST(ContextTeardownTest, WorkLeftPendingByDestroyedContextsFindsThemGone) {
   };
   {
     AnalyticsContext::Scope scope(makeContext());
-    BMSAnalytics::startWithAppID(kAppID, "ba", {{}, nullptr});
+    BMSAnalytics::startWithAppID(kTestAppID, "ba", {{}, nullptr});
     // The analytics queue alone: the start hands the app-delegate proxy to the main queue.
     scope.context().facade().queue()->sync([] {});
   }
   {
     AnalyticsContext::Scope scope(makeContext());
-    BMSAnalytics::startWithAppID(kAppID, "ba", {{}, nullptr});
+    BMSAnalytics::startWithAppID(kTestAppID, "ba", {{}, nullptr});
     BMSAnalytics::logEventWithName("app_open", {});
     dispatch.drain();
   }

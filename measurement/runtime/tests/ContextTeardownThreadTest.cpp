@@ -13,7 +13,7 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+using testing::kTestAppID;
 constexpr auto kPatience = std::chrono::seconds(20);  // only a real hang takes this long
 
 TEST(ContextTeardownThreadTest, AContextGoingWhileItsEngineStartsWaitsForTheStart) {
@@ -25,7 +25,7 @@ TEST(ContextTeardownThreadTest, AContextGoingWhileItsEngineStartsWaitsForTheStar
   for (int round = 0; round < 3; ++round) {
     AnalyticsContext::Scope scope(std::make_shared<AnalyticsContext>(AnalyticsContext::Services{
         nullptr, &classes, nullptr, nullptr, false, &testing::FakeReachability::api()}));
-    BMSAnalytics::startWithAppID(kAppID, "ba", {{}, nullptr});
+    BMSAnalytics::startWithAppID(kTestAppID, "ba", {{}, nullptr});
     ASSERT_TRUE(platform::runUntil([] { return BMSMeasurement::hasSharedInstance(); }, kPatience));
     // The start's block on the analytics queue is done; the engine's own start runs on its worker
     // queue while the context goes.

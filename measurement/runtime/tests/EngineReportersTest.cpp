@@ -18,14 +18,14 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+using testing::kTestAppID;
 
 class EngineReportersTest : public ::testing::Test {
  protected:
   EngineReportersTest() { user.writeInfo({{"CFBundleIdentifier", "de.example.analytics-tests"}}); }
 
   std::shared_ptr<BMSMeasurement> start() {
-    BMSAnalytics::startWithAppID(kAppID, "ba", {});
+    BMSAnalytics::startWithAppID(kTestAppID, "ba", {});
     world.dispatch().drain();
     return BMSMeasurement::sharedInstance();
   }

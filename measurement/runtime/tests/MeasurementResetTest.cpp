@@ -21,7 +21,7 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
+using testing::kTestAppID;
 // The raw events the tests collected themselves, apart from those the engine's start reports.
 constexpr const char* kCollectedRawEvents = "raw_events WHERE name = 'level_up'";
 constexpr const char* kOldAppID = "1:999999999999:ios:ffffffffffffffffffffffffffffffff";
@@ -31,7 +31,7 @@ class MeasurementResetTest : public ::testing::Test {
   MeasurementResetTest() { user.writeInfo({{"CFBundleIdentifier", "de.example.analytics-tests"}}); }
 
   std::shared_ptr<BMSMeasurement> startEngine(platform::Dictionary options = {}) {
-    BMSAnalytics::startWithAppID(kAppID, "ba", {std::move(options), nullptr});
+    BMSAnalytics::startWithAppID(kTestAppID, "ba", {std::move(options), nullptr});
     world.dispatch().drain();
     return BMSMeasurement::sharedInstance();
   }
@@ -78,8 +78,8 @@ TEST_F(MeasurementResetTest, ResetRotatesTheAppInstanceIDAndDropsPendingData) {
   EXPECT_EQ(persisted->sessionNumber(), 1);
   // The collection switch is the user's choice, not collected data.
   EXPECT_EQ(persisted->measurementEnabledState(), kBMSMeasurementEnabledStateOn);
-  EXPECT_EQ(engine->previousCNPAppID(), kAppID);
-  EXPECT_EQ(persisted->appIDFromCNP(), kAppID);
+  EXPECT_EQ(engine->previousCNPAppID(), kTestAppID);
+  EXPECT_EQ(persisted->appIDFromCNP(), kTestAppID);
   EXPECT_EQ(engine->initTimestamp(), 1'700'000'500);
   // Stored for the next start until the new first open was reported.
   EXPECT_FALSE(persisted->loadTimestampValue());
@@ -163,12 +163,12 @@ TEST_F(MeasurementResetTest, StartUnderAnotherAppIDWipesWhatTheOldOneLeft) {
   EXPECT_TRUE(logged(23171));
   EXPECT_EQ(rows(*engine->database(), kCollectedRawEvents), 0);
   EXPECT_EQ(engine->previousCNPAppID(), kOldAppID);
-  EXPECT_EQ(persisted->appIDFromCNP(), kAppID);
+  EXPECT_EQ(persisted->appIDFromCNP(), kTestAppID);
   EXPECT_EQ(BMSAnalytics::resetRetryCount(), 0);
 }
 
 TEST_F(MeasurementResetTest, StartUnderTheSameAppIDKeepsTheData) {
-  persisted->setAppIDFromCNP(kAppID);
+  persisted->setAppIDFromCNP(kTestAppID);
   {
     auto earlier = BMSDatabase::initWithDatabaseName(kBMSMeasurementDatabaseName).value();
     collectSomething(*earlier);
@@ -179,7 +179,7 @@ TEST_F(MeasurementResetTest, StartUnderTheSameAppIDKeepsTheData) {
 }
 
 TEST_F(MeasurementResetTest, AFailedEarlierWipeIsTriedAgainAtTheNextStart) {
-  persisted->setAppIDFromCNP(kAppID);
+  persisted->setAppIDFromCNP(kTestAppID);
   BMSAnalytics::setResetRetryCount(3);
   {
     auto earlier = BMSDatabase::initWithDatabaseName(kBMSMeasurementDatabaseName).value();

@@ -17,8 +17,6 @@
 
 namespace beacon::testing {
 
-inline constexpr const char* kTestAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
-
 class StartedAnalytics : public ::testing::Test {
  protected:
   StartedAnalytics() {

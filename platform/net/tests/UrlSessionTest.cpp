@@ -23,7 +23,7 @@ namespace {
 using testing::LocalHttpServer;
 using testing::ScriptedReply;
 
-constexpr auto kGuard = 30s;
+constexpr auto kCompletionGuard = 30s;
 
 bool isEmptyFolder(const std::filesystem::path& folder) {
   return std::filesystem::is_empty(folder);
@@ -31,7 +31,7 @@ bool isEmptyFolder(const std::filesystem::path& folder) {
 
 // Waits in real time for work on other threads; false after the guard.
 bool eventually(const std::function<bool()>& done) {
-  const auto giveUp = std::chrono::steady_clock::now() + kGuard;
+  const auto giveUp = std::chrono::steady_clock::now() + kCompletionGuard;
   while (!done()) {
     if (std::chrono::steady_clock::now() > giveUp) return false;
     std::this_thread::sleep_for(2ms);
@@ -61,7 +61,7 @@ class RecordingDelegate final : public UrlSessionDelegate {
     if (completions == 1) done.set_value();
   }
 
-  bool waitForCompletion() { return future.wait_for(kGuard) == std::future_status::ready; }
+  bool waitForCompletion() { return future.wait_for(kCompletionGuard) == std::future_status::ready; }
   std::string bodyText() const { return std::string(body.begin(), body.end()); }
 
   QueueRef queue;

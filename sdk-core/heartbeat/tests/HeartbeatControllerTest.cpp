@@ -23,13 +23,8 @@ using namespace std::chrono_literals;
 namespace beacon {
 namespace {
 
-constexpr const char* kAppID = "1:123:macos:abc";
-
-platform::Date utc(int year, unsigned month, unsigned dayOfMonth, int hour = 0, int minute = 0) {
-  const std::chrono::sys_days day{std::chrono::year{year} / month / dayOfMonth};
-  return platform::Date::fromUnixSeconds(static_cast<double>(day.time_since_epoch().count()) * 86400.0 +
-                                         hour * 3600 + minute * 60);
-}
+using testing::kTestAppID;
+using testing::utc;
 
 using Payload = HeartbeatsPayload;
 
@@ -39,7 +34,7 @@ class HeartbeatControllerTest : public ::testing::Test {
 
   platform::ManualClock& clock() { return dispatch.clock(); }
   std::unique_ptr<HeartbeatController> makeController() {
-    return std::make_unique<HeartbeatController>(kAppID, dispatch.sharedClock());
+    return std::make_unique<HeartbeatController>(kTestAppID, dispatch.sharedClock());
   }
 
   testing::TemporaryApplication app;
@@ -64,7 +59,7 @@ TEST_F(HeartbeatControllerTest, TheNextUtcDayCountsAgainEvenMinutesLater) {
 
 TEST_F(HeartbeatControllerTest, LogReturnsAtOnceAndTheFlushSeesIt) {
   controller->log("a");
-  EXPECT_FALSE(std::filesystem::exists(app.heartbeatFile(kAppID)));
+  EXPECT_FALSE(std::filesystem::exists(app.heartbeatFile(kTestAppID)));
   EXPECT_FALSE(controller->flush().isEmpty());
 }
 
@@ -84,7 +79,7 @@ TEST_F(HeartbeatControllerTest, TheCountedDaySurvivesARestart) {
   // one starts from the file alone.
   auto restart = [&] {
     dispatch.drain();
-    std::weak_ptr<HeartbeatStorage> storage = HeartbeatStorage::sharedStorage(kAppID);
+    std::weak_ptr<HeartbeatStorage> storage = HeartbeatStorage::sharedStorage(kTestAppID);
     controller.reset();
     ASSERT_TRUE(storage.expired());
     controller = makeController();
@@ -108,8 +103,8 @@ TEST_F(HeartbeatControllerTest, TwoControllersOfOneIDShareTheirStore) {
 
 TEST_F(HeartbeatControllerTest, FlushingNothingStoredLeavesAnEmptyStore) {
   EXPECT_EQ(controller->flush(), Payload::emptyPayload());
-  EXPECT_TRUE(std::filesystem::exists(app.heartbeatFile(kAppID)));
-  EXPECT_EQ(std::filesystem::file_size(app.heartbeatFile(kAppID)), 0u);
+  EXPECT_TRUE(std::filesystem::exists(app.heartbeatFile(kTestAppID)));
+  EXPECT_EQ(std::filesystem::file_size(app.heartbeatFile(kTestAppID)), 0u);
 }
 
 TEST_F(HeartbeatControllerTest, TodaysHeartbeatIsTakenOutAloneAndOnlyOnce) {
@@ -127,11 +122,11 @@ TEST_F(HeartbeatControllerTest, TodaysHeartbeatIsTakenOutAloneAndOnlyOnce) {
 
 TEST_F(HeartbeatControllerTest, AStoreWithoutCountedPeriodsNeverLogsAndKeepsItsEmptyMap) {
   auto stored = encodeHeartbeatsBundle(HeartbeatsBundle(30, LastAddedHeartbeatDates{}));
-  app.store(kAppID, std::string(stored->begin(), stored->end()));
+  app.store(kTestAppID, std::string(stored->begin(), stored->end()));
   controller->log("a");
   EXPECT_TRUE(controller->flush().isEmpty());
 
-  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  auto storage = HeartbeatStorage::sharedStorage(kTestAppID);
   storage->updateSync([](std::optional<HeartbeatsBundle> bundle) {
     EXPECT_TRUE(bundle.has_value() && bundle->lastAddedHeartbeatDates.empty());
     return bundle;
@@ -173,7 +168,7 @@ TEST_F(HeartbeatControllerTest, AStoreThatCannotBeWrittenFlushesNothing) {
       return storageError(StorageError::writeError, "read-only");
     }
   };
-  HeartbeatController unwritable(HeartbeatStorage::make(kAppID, std::make_shared<Unwritable>()),
+  HeartbeatController unwritable(HeartbeatStorage::make(kTestAppID, std::make_shared<Unwritable>()),
                                  [this] { return clock().now(); });
   EXPECT_EQ(unwritable.flush(), Payload::emptyPayload());
 }

@@ -13,7 +13,7 @@
 namespace beacon {
 namespace {
 
-constexpr const char* kAppID = "1:123:macos:abc";
+using testing::kTestAppID;
 
 using Stored = std::optional<HeartbeatsBundle>;
 
@@ -48,38 +48,38 @@ class HeartbeatStorageTest : public ::testing::Test {
 };
 
 TEST_F(HeartbeatStorageTest, OneLivingStoragePerIDAndANewOneAfterItDied) {
-  auto first = HeartbeatStorage::sharedStorage(kAppID);
-  EXPECT_EQ(HeartbeatStorage::sharedStorage(kAppID), first);
+  auto first = HeartbeatStorage::sharedStorage(kTestAppID);
+  EXPECT_EQ(HeartbeatStorage::sharedStorage(kTestAppID), first);
   EXPECT_NE(HeartbeatStorage::sharedStorage("1:456:macos:def"), first);
 
   std::weak_ptr<HeartbeatStorage> gone = first;
   first.reset();
   EXPECT_TRUE(gone.expired());
-  auto second = HeartbeatStorage::sharedStorage(kAppID);
-  EXPECT_EQ(HeartbeatStorage::sharedStorage(kAppID), second);
+  auto second = HeartbeatStorage::sharedStorage(kTestAppID);
+  EXPECT_EQ(HeartbeatStorage::sharedStorage(kTestAppID), second);
 }
 
 TEST_F(HeartbeatStorageTest, ADyingStorageLeavesAnotherStoragesCacheEntryAlone) {
-  auto shared = HeartbeatStorage::sharedStorage(kAppID);
-  HeartbeatStorage::make(kAppID, std::make_shared<ScriptedStorage>()).reset();
+  auto shared = HeartbeatStorage::sharedStorage(kTestAppID);
+  HeartbeatStorage::make(kTestAppID, std::make_shared<ScriptedStorage>()).reset();
   // Had the dying storage removed the ID's entry, this would make a second storage over the file.
-  EXPECT_EQ(HeartbeatStorage::sharedStorage(kAppID), shared);
+  EXPECT_EQ(HeartbeatStorage::sharedStorage(kTestAppID), shared);
 }
 
 TEST_F(HeartbeatStorageTest, QueuedWorkKeepsItsStorageTheOneSharedForItsID) {
-  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  auto storage = HeartbeatStorage::sharedStorage(kTestAppID);
   storage->updateAsync([](Stored) -> Stored { return oneHeartbeat(); });
   std::weak_ptr<HeartbeatStorage> queued = storage;
   storage.reset();
 
   // Until the queued write has run, a new caller must get the same storage (one queue per file).
   EXPECT_FALSE(queued.expired());
-  EXPECT_EQ(HeartbeatStorage::sharedStorage(kAppID), queued.lock());
+  EXPECT_EQ(HeartbeatStorage::sharedStorage(kTestAppID), queued.lock());
   dispatch.drain();
   EXPECT_TRUE(queued.expired());
 
   auto exchanged =
-      HeartbeatStorage::sharedStorage(kAppID)->exchangeSync([](Stored stored) { return stored; });
+      HeartbeatStorage::sharedStorage(kTestAppID)->exchangeSync([](Stored stored) { return stored; });
   ASSERT_TRUE(exchanged.ok());
   EXPECT_EQ(*exchanged, oneHeartbeat());
 }
@@ -88,13 +88,13 @@ TEST_F(HeartbeatStorageTest, TheBundleIsKeptInAFileNamedAfterTheID) {
   EXPECT_EQ(FileStorage::fileName("1:123:macos:abc"), "heartbeats-1_123_macos_abc");
   EXPECT_EQ(FileStorage::fileName("plain-id"), "heartbeats-plain-id");
 
-  HeartbeatStorage::sharedStorage(kAppID)->updateSync([](Stored) -> Stored { return oneHeartbeat(); });
-  ASSERT_TRUE(std::filesystem::exists(app.heartbeatFile(kAppID)));
-  EXPECT_NE(app.contents(kAppID).find("\"agent\":\"agent\""), std::string::npos);
+  HeartbeatStorage::sharedStorage(kTestAppID)->updateSync([](Stored) -> Stored { return oneHeartbeat(); });
+  ASSERT_TRUE(std::filesystem::exists(app.heartbeatFile(kTestAppID)));
+  EXPECT_NE(app.contents(kTestAppID).find("\"agent\":\"agent\""), std::string::npos);
 }
 
 TEST_F(HeartbeatStorageTest, ExchangeHandsBackWhatWasStoredBeforeTheTransform) {
-  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  auto storage = HeartbeatStorage::sharedStorage(kTestAppID);
   auto first = storage->exchangeSync([](Stored stored) -> Stored {
     EXPECT_FALSE(stored.has_value());
     return oneHeartbeat("a");
@@ -108,11 +108,11 @@ TEST_F(HeartbeatStorageTest, ExchangeHandsBackWhatWasStoredBeforeTheTransform) {
 }
 
 TEST_F(HeartbeatStorageTest, ReturningNothingClearsTheStoreToZeroBytes) {
-  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  auto storage = HeartbeatStorage::sharedStorage(kTestAppID);
   storage->updateSync([](Stored) -> Stored { return oneHeartbeat(); });
   storage->updateSync([](Stored) -> Stored { return std::nullopt; });
-  EXPECT_TRUE(std::filesystem::exists(app.heartbeatFile(kAppID)));
-  EXPECT_EQ(std::filesystem::file_size(app.heartbeatFile(kAppID)), 0u);
+  EXPECT_TRUE(std::filesystem::exists(app.heartbeatFile(kTestAppID)));
+  EXPECT_EQ(std::filesystem::file_size(app.heartbeatFile(kTestAppID)), 0u);
   storage->updateSync([](Stored stored) {
     EXPECT_FALSE(stored.has_value());
     return stored;
@@ -120,8 +120,8 @@ TEST_F(HeartbeatStorageTest, ReturningNothingClearsTheStoreToZeroBytes) {
 }
 
 TEST_F(HeartbeatStorageTest, AnUndecodableFileCountsAsNothingAndIsOverwritten) {
-  app.store(kAppID, "{not json");
-  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  app.store(kTestAppID, "{not json");
+  auto storage = HeartbeatStorage::sharedStorage(kTestAppID);
   storage->updateSync([](Stored stored) -> Stored {
     EXPECT_FALSE(stored.has_value());
     return oneHeartbeat();
@@ -134,7 +134,7 @@ TEST_F(HeartbeatStorageTest, AnUndecodableFileCountsAsNothingAndIsOverwritten) {
 
 TEST_F(HeartbeatStorageTest, AFailedSaveIsDroppedByUpdatesAndReportedByExchange) {
   auto bytes = std::make_shared<ScriptedStorage>();
-  auto storage = HeartbeatStorage::make(kAppID, bytes);
+  auto storage = HeartbeatStorage::make(kTestAppID, bytes);
   storage->updateSync([](Stored) -> Stored { return oneHeartbeat(); });
   ASSERT_EQ(bytes->writes, 1);
 
@@ -153,11 +153,11 @@ TEST_F(HeartbeatStorageTest, AFailedSaveIsDroppedByUpdatesAndReportedByExchange)
 }
 
 TEST_F(HeartbeatStorageTest, WithoutAnApplicationSupportFolderNothingIsWrittenAnywhere) {
-  app.store(kAppID, "");
+  app.store(kTestAppID, "");
   std::filesystem::remove(app.user().bundle() / "Info.plist");
   platform::Bundle::resetMainForTesting();
 
-  auto storage = HeartbeatStorage::sharedStorage(kAppID);
+  auto storage = HeartbeatStorage::sharedStorage(kTestAppID);
   auto exchanged = storage->exchangeSync([](Stored stored) -> Stored {
     EXPECT_FALSE(stored.has_value());
     return oneHeartbeat();
@@ -165,7 +165,7 @@ TEST_F(HeartbeatStorageTest, WithoutAnApplicationSupportFolderNothingIsWrittenAn
   ASSERT_FALSE(exchanged.ok());
   EXPECT_TRUE(exchanged.error().is(kStorageErrorDomain, static_cast<std::int64_t>(StorageError::writeError)));
   ASSERT_NE(exchanged.error().underlying, nullptr);
-  EXPECT_EQ(app.contents(kAppID), "");
+  EXPECT_EQ(app.contents(kTestAppID), "");
   EXPECT_FALSE(std::filesystem::exists("corvane-heartbeat-storage"));
 }
 

@@ -10,18 +10,14 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/value/Base64.h"
+#include "sdk-core/heartbeat/tests/HeartbeatTestSupport.h"
 #include "sdk-utilities/gzip/CVUGzip.h"
 
 namespace beacon {
 namespace {
 
 using nlohmann::json;
-
-platform::Date utc(int year, unsigned month, unsigned dayOfMonth, int hour = 0) {
-  const std::chrono::sys_days day{std::chrono::year{year} / month / dayOfMonth};
-  return platform::Date::fromUnixSeconds(static_cast<double>(day.time_since_epoch().count()) * 86400.0 +
-                                         hour * 3600);
-}
+using testing::utc;
 
 platform::Bytes unBase64(const std::string& header) {
   auto data = platform::base64Decode(header, platform::Base64Alphabet::UrlSafe);

@@ -17,6 +17,11 @@ namespace beacon {
 
 using CVUNetworkContext = std::optional<std::string>;
 
+// The levels of the network layer's lines, numbered like the system log's.
+namespace cvu_network_log_level {
+inline constexpr int kError = 3, kWarning = 4, kInfo = 6, kDebug = 7;
+}  // namespace cvu_network_log_level
+
 class CVUNetworkLoggerDelegate {
  public:
   virtual ~CVUNetworkLoggerDelegate() = default;

@@ -28,6 +28,8 @@ platform::Error bms_errorWithCode(std::int64_t code, std::string_view descriptio
 // Log contexts are values, so an error or an exception handed to the monitor travels as a dictionary
 // marked by the keys below; these make and recognise such contexts.
 platform::Value BMSContextFromError(const platform::Error& error);
+// No value when there is no error.
+platform::Value BMSContextFromError(const std::optional<platform::Error>& error);
 std::optional<platform::Error> BMSErrorFromContext(const platform::Value& context);
 // `name` is the exception's type name, `reason` its message.
 platform::Value BMSContextFromException(std::string_view name, std::string_view reason);

@@ -77,6 +77,9 @@ void BMSSetErrorCodeIfAbsent(BMSEventParameters& parameters, std::int64_t code);
 void BMSAddArrayParamErrorParameters(BMSEventParameters& parameters, std::int64_t arrayFailureCode,
                                      std::string_view paramName, std::string_view eventName);
 
+// The name of the engine's own error events.
+inline constexpr const char* kErrorEventName = "_err";
+
 // The engine's own "_err" event (origin "auto"); code 0 logs nothing.
 void BMSLogErrorEvent(std::int64_t code);
 // The same with "_ev"/"_el" for a refused name; the value's length goes along only when it exceeds the

@@ -78,7 +78,8 @@ struct BMSAnalyticsStartOptions {
   bool empty() const { return values.empty() && !configuration; }
 };
 
-// Delivers the current session's ID, or 0 and an error of the measurement domain (code 13).
+// Delivers the current session's ID, or 0 and an error of the measurement domain (this code).
+inline constexpr std::int64_t kBMSSessionIDErrorCode = 13;
 using BMSSessionIDCompletion =
     std::function<void(std::int64_t sessionID, std::optional<platform::Error> error)>;
 // Told of each URL the application hands to handleOpenURL.
