@@ -33,7 +33,9 @@
 
 namespace platform {
 
-inline constexpr std::size_t kJournalChunkLines = 1000;
+// A chunk is also what an import saves at a time: each save pays for a savepoint that keeps a copy
+// of every page it changes, and the record-name indexes spread a chunk's records over most of theirs.
+inline constexpr std::size_t kJournalChunkLines = 4000;
 inline constexpr std::size_t kJournalChunkBytes = 4 * 1024 * 1024;
 inline constexpr std::size_t kJournalLineLimit = 16 * 1024 * 1024;
 

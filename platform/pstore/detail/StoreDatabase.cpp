@@ -158,10 +158,13 @@ Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescriptio
     if (Result<void> sync = connection.execute("PRAGMA synchronous = FULL"); !sync) return sync.error();
     // A write batch changes pages all over the record-name indexes: with too small a cache the
     // engine writes changed pages out, and reads them back, long before the batch commits. The log
-    // a large batch grew is cut back once its pages are in the database file.
+    // a large batch grew is cut back once its pages are in the database file. Each commit inside a
+    // batch is a savepoint, which keeps the former content of every page it changes until it ends:
+    // in memory that is a copy, where a temporary file would cost a write for each page.
     if (Result<void> sizes =
             connection.execute("PRAGMA cache_size = -" + std::to_string(kWriterCacheKibibytes) +
-                               "; PRAGMA journal_size_limit = " + std::to_string(kLogBytesKept));
+                               "; PRAGMA journal_size_limit = " + std::to_string(kLogBytesKept) +
+                               "; PRAGMA temp_store = MEMORY");
         !sizes)
       return sizes.error();
   }
