@@ -96,7 +96,7 @@ Result<void> ManagedObjectContext::validate(const StatePtr& state) {
     // Text must be UTF-8 to travel: another machine would read broken bytes as replacement
     // characters. Checked where it is written, so rows another program left keep loading.
     if (const auto* text = std::get_if<std::string>(&value);
-        text && (state->inserted || state->changes.count(column)) && !isWellFormedUtf8(*text)) {
+        text && (state->inserted || state->changes.contains(column)) && !isWellFormedUtf8(*text)) {
       return validationError(PersistentStoreErrorCode::ValidationFailed, description, key,
                              "holds text that is not valid UTF-8.");
     }
@@ -172,8 +172,9 @@ Result<void> ManagedObjectContext::save() {
     for (const StatePtr& state : inserted) {
       const detail::EntityLayout& entity = entityOf(*state);
       detail::RowInsert insert{&entity, state->number, state->recordName, {}};
+      insert.columns.reserve(entity.columns.size());
       for (std::size_t column = 0; column < entity.columns.size(); ++column) {
-        insert.columns.push_back(currentValue(*state, column));
+        insert.columns.push_back(&currentValue(*state, column));
       }
       changes.inserts.push_back(std::move(insert));
     }

@@ -208,7 +208,7 @@ bool ManagedObjectContext::loadSnapshot(detail::ObjectState& state) {
 
 const SqlValue& ManagedObjectContext::currentValue(detail::ObjectState& state, std::size_t column) {
   static const SqlValue kNoValue;
-  if (auto changed = state.changes.find(column); changed != state.changes.end()) return changed->second;
+  if (const SqlValue* changed = state.changes.find(column)) return *changed;
   if (!loadSnapshot(state)) return kNoValue;
   return state.snapshot->columns[column];
 }
@@ -218,7 +218,7 @@ void ManagedObjectContext::writeColumn(const StatePtr& state, std::size_t column
       identicalSqlValues(state->snapshot->columns[column], value)) {
     state->changes.erase(column);
   } else {
-    state->changes[column] = std::move(value);
+    state->changes.set(column, std::move(value));
   }
   track(state);
 }
@@ -238,10 +238,11 @@ ManagedObject ManagedObjectContext::insertNewObject(std::string_view entityName,
   state->number = newTemporaryNumber();
   state->recordName = recordName ? *recordName : UUID::random();
   state->inserted = true;
+  state->changes.reserve(entity->columns.size());
   for (std::size_t column = 0; column < entity->columns.size(); ++column) {
     const AttributeDescription* attribute = entity->columns[column].attribute;
     if (attribute && attribute->defaultValue) {
-      state->changes[column] = detail::encodeAttribute(*attribute, *attribute->defaultValue);
+      state->changes.set(column, detail::encodeAttribute(*attribute, *attribute->defaultValue));
     }
   }
   registered_[{state->entity, state->number}] = state;

@@ -4,11 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <optional>
 
 #include "platform/identity/UUID.h"
 #include "platform/pstore/detail/AttributeCoding.h"
+#include "platform/pstore/detail/ColumnChanges.h"
 #include "platform/pstore/detail/StoreDatabase.h"
 
 namespace platform::detail {
@@ -19,7 +19,7 @@ struct ObjectState {
   UUID recordName;
   // The stored row as last read; none for an inserted object, or when it must be read again.
   std::optional<StoredRow> snapshot;
-  std::map<std::size_t, SqlValue> changes;  // by column index
+  ColumnChanges changes;
   bool inserted = false;
   bool deleted = false;  // deleted in this context (pending, or saved)
   bool gone = false;     // the row is no longer in the store

@@ -173,7 +173,7 @@ Result<CommitResult> StoreDatabase::commitLocked(const ChangeSet& changes, Date 
     std::vector<SqlValue> parameters{row.number, row.version, recordNameValue(row.recordName)};
     parameters.reserve(kLeadingValues + insert.columns.size());
     for (std::size_t column = 0; column < insert.columns.size(); ++column) {
-      parameters.push_back(resolved(entity, column, insert.columns[column], numbers));
+      parameters.push_back(resolved(entity, column, *insert.columns[column], numbers));
     }
     if (Result<void> done = connection_->run(entity.insertStatement, parameters); !done) return done.error();
     row.columns.assign(std::make_move_iterator(parameters.begin() + kLeadingValues),

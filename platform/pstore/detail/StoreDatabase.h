@@ -34,6 +34,7 @@
 #include "platform/pstore/PersistentHistory.h"
 #include "platform/pstore/StoreDescription.h"
 #include "platform/pstore/detail/AttributeCoding.h"
+#include "platform/pstore/detail/ColumnChanges.h"
 #include "platform/pstore/detail/StoreLayout.h"
 #include "platform/sqlite/SqliteConnection.h"
 
@@ -73,19 +74,20 @@ struct RowQuery {
 };
 
 // Column values of a to-one relationship hold the related row's number; a negative number names an
-// object inserted by the same commit (its temporary number).
+// object inserted by the same commit (its temporary number). The values are the caller's, read in
+// place during the commit: an import inserts thousands of rows at a time.
 struct RowInsert {
   const EntityLayout* entity;
   std::int64_t temporaryNumber;
   UUID recordName;
-  std::vector<SqlValue> columns;
+  std::vector<const SqlValue*> columns;
 };
 
 struct RowUpdate {
   const EntityLayout* entity;
   std::int64_t number;
   std::optional<std::int64_t> expectedVersion;  // the version the changes were made against, if known
-  std::map<std::size_t, SqlValue> columns;
+  ColumnChanges columns;
 };
 
 struct RowDelete {
