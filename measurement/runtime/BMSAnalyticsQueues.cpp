@@ -21,6 +21,8 @@ void behindQueuedWork(EngineStep step, platform::QueueRef queue, std::function<v
         BMSMeasurement::hasSharedInstance() ? BMSMeasurement::sharedInstance() : nullptr;
     if (engine && engine->scheduler()) {
       engine->scheduler()->workerQueue()->async([engine, step, finish] {
+        // The work behind which this runs is done only once its events are durable.
+        engine->commitStoredEventsOnWorkerQueue();
         if (step) step(*engine);
         finish();
       });

@@ -1,7 +1,8 @@
 // The engine's event processing pipeline: one fixed chain of steps on the worker queue from an
 // accepted event to its raw-event row. Each step decides whether the event goes on; the last one
-// stores it in one database transaction with its lifetime value and the day's counters, so a
-// failure anywhere in it leaves nothing behind.
+// stores it in one database transaction (a savepoint of a group shared with the events queued
+// behind it) with its lifetime value and the day's counters, so a failure anywhere in it leaves
+// nothing of it behind.
 
 #include "measurement/audiences/BMSConditionalUserPropertyController.h"
 #include "measurement/audiences/BMSLifetimeValueRecorder.h"
@@ -220,7 +221,22 @@ void BMSMeasurement::writeFilteredEventOnWorkerQueue(BMSEvent event) {
   // Refreshed on this thread (once the identity's queue is free) rather than by a woken worker.
   identity_->updateIdentifiersAndWait();
   if (isConversionName(event.name())) event.setConversion(true);
-  database_->performTransaction([&] { return storeEventOnWorkerQueue(event); });
+  database_->performGroupedTransaction([&] { return storeEventOnWorkerQueue(event); });
+  commitStoredEventsBehindQueuedWork();
+}
+
+void BMSMeasurement::commitStoredEventsBehindQueuedWork() {
+  if (storedEventsCommitScheduled_ || !database_->hasUncommittedGroup()) return;
+  storedEventsCommitScheduled_ = true;
+  scheduler_->scheduleOnWorkerQueueBlockID("BMSMeasurement:StoredEvents", [weakSelf = weak_from_this()] {
+    // Without the engine its database is gone too, and its end committed the group.
+    if (std::shared_ptr<BMSMeasurement> self = weakSelf.lock()) self->commitStoredEventsOnWorkerQueue();
+  });
+}
+
+void BMSMeasurement::commitStoredEventsOnWorkerQueue() {
+  storedEventsCommitScheduled_ = false;
+  if (database_) database_->commitGroupedTransactions();
 }
 
 bool BMSMeasurement::storeEventOnWorkerQueue(BMSEvent& event) {

@@ -120,7 +120,12 @@ void BMSSqliteStore::replaceDamagedFile() {
   replacing_ = false;
 }
 
+BMSSqliteStore::~BMSSqliteStore() {
+  commitGroup();
+}
+
 void BMSSqliteStore::close() {
+  commitGroup();
   // The last connection to go checkpoints the log and removes it with its index.
   connection_.reset();
   continueIn(openInMemory());
@@ -170,7 +175,68 @@ platform::Result<std::int64_t> BMSSqliteStore::integer(std::string_view sql,
 }
 
 bool BMSSqliteStore::performTransaction(const std::function<bool()>& block, platform::Error* error) {
+  // Other work is committed on its own, as its callers expect: the group before it goes first.
+  if (group_ && pendingHooks_.size() == 1) commitGroup();
   return performTransactionInMode(platform::SqliteTransaction::Mode::Exclusive, block, error);
+}
+
+bool BMSSqliteStore::performGroupedTransaction(const std::function<bool()>& block, platform::Error* error) {
+  if (!inTransaction() && !openGroup(error)) return false;
+  platform::Error failure;
+  const bool committed = runTransactionInMode(platform::SqliteTransaction::Mode::Exclusive, block, &failure);
+  if (!committed && error) *error = failure;
+  if (group_ && pendingHooks_.size() == 1) {
+    if (damaged_) {
+      // The group's work goes with the file.
+      abandonGroup();
+    } else if (!connection_->inTransaction()) {
+      // A full disk or an I/O error made SQLite roll the whole group back, not just this savepoint.
+      reportTransactionFailure("Grouped transactions rolled back", failure, nullptr);
+      abandonGroup();
+    } else if (++groupedTransactions_ >= kGroupedTransactionsLimit) {
+      commitGroup();
+    }
+  }
+  if (damaged_ && !inTransaction()) replaceDamagedFile();
+  return committed;
+}
+
+bool BMSSqliteStore::openGroup(platform::Error* error) {
+  auto begun = platform::SqliteTransaction::begin(*connection_, platform::SqliteTransaction::Mode::Exclusive);
+  if (!begun) {
+    noteDamage(begun.error());
+    reportTransactionFailure("Failed to begin transaction", begun.error(), error);
+    return false;
+  }
+  transactionDataVersion_.reset();
+  pendingHooks_.emplace_back();
+  group_.emplace(std::move(begun).value());
+  groupedTransactions_ = 0;
+  return true;
+}
+
+void BMSSqliteStore::commitGroup() {
+  if (!group_ || pendingHooks_.size() != 1) return;
+  const platform::Result<void> done = group_->commit();
+  if (!done) {
+    noteDamage(done.error());
+    reportTransactionFailure("Failed to commit transaction", done.error(), nullptr);
+    abandonGroup();
+  } else {
+    group_.reset();
+    groupedTransactions_ = 0;
+    std::vector<std::function<void()>> hooks = std::move(pendingHooks_.back());
+    pendingHooks_.pop_back();
+    for (auto& hook : hooks) hook();
+  }
+  if (damaged_ && !inTransaction()) replaceDamagedFile();
+}
+
+void BMSSqliteStore::abandonGroup() {
+  group_.reset();
+  groupedTransactions_ = 0;
+  pendingHooks_.pop_back();
+  ++undoEpoch_;
 }
 
 void BMSSqliteStore::performReads(const std::function<void()>& reads) {

@@ -41,6 +41,7 @@ TEST_F(AnalyticsEventsTest, ABurstPastTheBacklogsBoundWaitsForStorageAndLosesNot
   world.dispatch().drain();
   EXPECT_EQ(static_cast<std::int64_t>(heard.size()), burst);
   EXPECT_FALSE(logged(25060));
+  EXPECT_EQ(committedRawEventsNamed("burst"), burst);
 }
 
 TEST_F(AnalyticsEventsTest, RefusedPublicNamesBecomeErrorEventsOnly) {
@@ -216,12 +217,18 @@ TEST_F(AnalyticsEventsTest, WaitingForQueuedWorkEndsOnceTheEventsLoggedBeforeAre
   EXPECT_FALSE(BMSAnalytics::waitForQueuedWork(std::chrono::milliseconds(1)));
 
   startHearingTheStart();
-  BMSAnalytics::logEventWithName("prompt_create", {});
+  // Several, so that they wait for the engine behind each other.
+  for (int i = 0; i < 3; ++i) BMSAnalytics::logEventWithName("prompt_create", {});
   std::vector<std::string> storedWhenDone;
-  BMSAnalytics::notifyWhenQueuedWorkIsDone(platform::makeSerialQueue("waiter"),
-                                           [&] { storedWhenDone = storedNames(); });
+  std::int64_t committedWhenDone = 0;
+  BMSAnalytics::notifyWhenQueuedWorkIsDone(platform::makeSerialQueue("waiter"), [&] {
+    storedWhenDone = storedNames();
+    committedWhenDone = committedRawEventsNamed("prompt_create");
+  });
   EXPECT_TRUE(BMSAnalytics::waitForQueuedWork(std::chrono::seconds(20)));
   EXPECT_EQ(storedWhenDone.back(), "prompt_create");
+  // Stored means durable: the events' storage transaction has committed.
+  EXPECT_EQ(committedWhenDone, 3);
   EXPECT_EQ(storedNames(), storedWhenDone);
 }
 

@@ -92,6 +92,13 @@ class StartedAnalytics : public ::testing::Test {
     return names;
   }
 
+  // The raw events another connection finds in the file: those whose transaction has committed.
+  std::int64_t committedRawEventsNamed(const std::string& name) const {
+    auto reader = platform::SqliteConnection::open(database().store().path().string()).value();
+    return std::get<std::int64_t>(
+        reader->scalar("SELECT count(*) FROM raw_events WHERE name = ?", {name}).value());
+  }
+
   platform::testing::TemporaryUser user;
   AnalyticsTestWorld world;
   std::vector<BMSEvent> heard;

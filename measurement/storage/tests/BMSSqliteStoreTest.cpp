@@ -92,6 +92,77 @@ TEST_F(BMSSqliteStoreTest, CommitHooksRunOnlyAfterTheOutermostCommit) {
   EXPECT_FALSE(store->inTransaction());
 }
 
+// What another connection finds in the file: only what has been committed.
+std::int64_t committedRows(const std::filesystem::path& path) {
+  auto reader = platform::SqliteConnection::open(path.string()).value();
+  return std::get<std::int64_t>(reader->scalar("SELECT count(*) FROM t").value());
+}
+
+bool insertGrouped(BMSSqliteStore& store, std::int64_t value, bool keep = true) {
+  return store.performGroupedTransaction([&] {
+    EXPECT_TRUE(store.run("INSERT INTO t VALUES (?)", {value}));
+    return keep;
+  });
+}
+
+TEST_F(BMSSqliteStoreTest, GroupedTransactionsBecomeDurableTogetherOnlyWhenTheGroupCommits) {
+  const auto path = folder.path() / "store.sql";
+  auto store = openStore();
+  std::vector<std::string> ran;
+  EXPECT_TRUE(insertGrouped(*store, 1));
+  store->onCommit([&] { ran.push_back("grouped"); });
+  EXPECT_FALSE(insertGrouped(*store, 2, false));
+  EXPECT_TRUE(insertGrouped(*store, 3));
+  EXPECT_TRUE(store->groupOpen());
+  EXPECT_EQ(rows(*store), 2);
+  EXPECT_EQ(committedRows(path), 0);
+  EXPECT_TRUE(ran.empty());
+
+  store->commitGroup();
+  EXPECT_FALSE(store->groupOpen());
+  EXPECT_FALSE(store->inTransaction());
+  EXPECT_EQ(committedRows(path), 2);
+  EXPECT_EQ(store->integer("SELECT sum(v) FROM t").value(), 4);
+  EXPECT_EQ(ran, std::vector<std::string>{"grouped"});
+  store->commitGroup();
+  EXPECT_EQ(committedRows(path), 2);
+}
+
+TEST_F(BMSSqliteStoreTest, AGroupCommitsBeforeOtherWorkAndAtItsLimitCloseAndEnd) {
+  const auto path = folder.path() / "store.sql";
+  auto store = openStore();
+  EXPECT_TRUE(insertGrouped(*store, 1));
+  // Work that is not grouped commits on its own, the group before it; inside a grouped
+  // transaction it is a savepoint of the group like the rest.
+  EXPECT_TRUE(store->performTransaction([&] {
+    EXPECT_FALSE(store->groupOpen());
+    return static_cast<bool>(store->run("INSERT INTO t VALUES (2)", {}));
+  }));
+  EXPECT_EQ(committedRows(path), 2);
+  EXPECT_TRUE(store->performGroupedTransaction([&] {
+    return store->performTransaction(
+        [&] { return static_cast<bool>(store->run("INSERT INTO t VALUES (3)", {})); });
+  }));
+  EXPECT_TRUE(store->groupOpen());
+  EXPECT_EQ(committedRows(path), 2);
+  store->commitGroup();
+
+  for (int i = 1; i < BMSSqliteStore::kGroupedTransactionsLimit; ++i) EXPECT_TRUE(insertGrouped(*store, i));
+  EXPECT_EQ(committedRows(path), 3);
+  EXPECT_TRUE(insertGrouped(*store, 0));
+  EXPECT_FALSE(store->groupOpen());
+  EXPECT_EQ(committedRows(path), 3 + BMSSqliteStore::kGroupedTransactionsLimit);
+
+  EXPECT_TRUE(insertGrouped(*store, 0));
+  store->close();
+  EXPECT_EQ(committedRows(path), 4 + BMSSqliteStore::kGroupedTransactionsLimit);
+
+  store = openStore();
+  EXPECT_TRUE(insertGrouped(*store, 0));
+  store.reset();
+  EXPECT_EQ(committedRows(path), 5 + BMSSqliteStore::kGroupedTransactionsLimit);
+}
+
 TEST_F(BMSSqliteStoreTest, ABlockThatThrowsRollsBackAndLeavesNoTransactionOpen) {
   auto store = openStore();
   EXPECT_THROW(store->performTransaction([&]() -> bool {

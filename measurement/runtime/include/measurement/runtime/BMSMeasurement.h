@@ -136,6 +136,11 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   void handleEventOnWorkerQueue(BMSEvent event);
   void writeEventOnWorkerQueue(const BMSEvent& event);
   void writeFilteredEventOnWorkerQueue(BMSEvent event);
+  // Makes every event stored so far durable at once. Events handled while more wait behind them share
+  // one storage transaction; it commits when the worker queue has run what was queued behind the
+  // first of them, or once it holds a hundred (BMSSqliteStore's grouped transactions), whichever
+  // comes first. A crash loses at most those uncommitted events, like the events still queued.
+  void commitStoredEventsOnWorkerQueue();
   // Nothing when a safelist is in force and the event is not on it.
   // Steps that may change the event take it and hand it on (moved when unchanged).
   std::optional<BMSEvent> eventAfterSafelistingEvent(BMSEvent event) const;
@@ -397,6 +402,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   bool initializeComponentsOnWorkerQueue();
   // Step of the component build: wipes when the app's identifiers changed or an earlier wipe failed.
   void wipeDataIfIdentifiersChanged();
+  // Schedules the commit of the stored events behind the work queued now (once per group).
+  void commitStoredEventsBehindQueuedWork();
   // The components' identity, or the context's before the components took it.
   std::shared_ptr<BMSIdentity> currentIdentity() const;
   // The network, audiences, bundler and uploader; false (logged) when one cannot be made.
@@ -430,6 +437,8 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   std::string appID_;
   std::vector<std::string> safelistedEvents_;
   bool enabled_ = false;
+  // Worker queue only.
+  bool storedEventsCommitScheduled_ = false;
   bool wasEnabledDuringInitialization_ = false;
   bool isAnalyticsCollectionEnabled_;
   bool isAnalyticsCollectionDeactivated_;

@@ -70,6 +70,14 @@ class BMSDatabase {
   // when it answers true, rolls back when it answers false. A failed transaction is logged as
   // "Transaction failed. %@". Answers whether the block's work was committed.
   bool performTransaction(const std::function<bool()>& block);
+  // performTransaction for writes that come in bursts: several share one transaction, durable once
+  // it commits (BMSSqliteStore's grouped transactions). The owner calls commitGroupedTransactions()
+  // as soon as no more of them are waiting.
+  bool performGroupedTransaction(const std::function<bool()>& block) {
+    return store_->performGroupedTransaction(block);
+  }
+  void commitGroupedTransactions() { store_->commitGroup(); }
+  bool hasUncommittedGroup() const { return store_->groupOpen(); }
   // Runs `reads` (calls of this database that read) taking the file's read lock once for all of them.
   void performReads(const std::function<void()>& reads) { store_->performReads(reads); }
   // Runs `hook` when the enclosing transaction commits (never when it rolls back); at once outside

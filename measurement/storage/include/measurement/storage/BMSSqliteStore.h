@@ -10,6 +10,13 @@
 // deleted with one logged line, a new empty one takes its place and the fresh-file handler makes
 // the owner's tables again.
 //
+// Writes that come in bursts (every stored event) may share one transaction: a grouped transaction
+// is a savepoint of a group transaction opened on its first use, and becomes durable only when the
+// group commits - at commitGroup(), once the group holds kGroupedTransactionsLimit of them, before any
+// transaction that is not grouped, and at close() or the store's end. A crash in between loses the
+// group's work (never part of one transaction of it); the owner commits the group as soon as no more
+// such writes are waiting, which bounds that window to the writes that were queued behind each other.
+//
 // close() lets go of the file for good, when the process ends: the engine folds its write-ahead log
 // back into the file and removes the log and its index. Statements after it run against an empty
 // private database in memory whose tables the fresh-file handler makes, so work that still arrives
@@ -40,6 +47,9 @@ enum class BMSSqliteStoreErrorCode : std::int64_t {
 
 class BMSSqliteStore {
  public:
+  // Grouped transactions one group holds at most.
+  static constexpr int kGroupedTransactionsLimit = 100;
+
   static platform::Result<std::unique_ptr<BMSSqliteStore>> open(const std::filesystem::path& path);
 
   const std::filesystem::path& path() const { return path_; }
@@ -55,8 +65,11 @@ class BMSSqliteStore {
                                          const std::vector<platform::SqlValue>& parameters = {});
   // Called after a damaged file was replaced by a new empty one, and after close() (see above).
   void setFreshFileHandler(std::function<void()> handler) { freshFileHandler_ = std::move(handler); }
-  // Outside any transaction only; a second call changes nothing on disk.
+  // Outside any transaction only (an open group commits first); a second call changes nothing on disk.
   void close();
+  ~BMSSqliteStore();
+  BMSSqliteStore(const BMSSqliteStore&) = delete;
+  BMSSqliteStore& operator=(const BMSSqliteStore&) = delete;
 
   std::int64_t changes() const { return connection_->changes(); }
   std::int64_t lastInsertRowID() const { return connection_->lastInsertRowID(); }
@@ -65,6 +78,12 @@ class BMSSqliteStore {
   // when it answers true, rolls back when it answers false. Answers whether the work was committed;
   // a failure to begin or commit is also returned in `error` when given.
   bool performTransaction(const std::function<bool()>& block, platform::Error* error = nullptr);
+  // Runs `block` like performTransaction, in the open group (see above), opening one when none is.
+  bool performGroupedTransaction(const std::function<bool()>& block, platform::Error* error = nullptr);
+  // Makes the open group's work durable; nothing when no group is open. A group that fails to
+  // commit is rolled back and logged like any failed transaction.
+  void commitGroup();
+  bool groupOpen() const { return group_.has_value(); }
   // Runs `reads` in one transaction that takes the file's read lock once for all of them (inside an
   // open transaction: in that one). Several reads in a row cost one lock instead of one each, and see
   // one state of the file. Reads that fail report their own errors.
@@ -88,6 +107,9 @@ class BMSSqliteStore {
 
   bool performTransactionInMode(platform::SqliteTransaction::Mode mode, const std::function<bool()>& block,
                                 platform::Error* error);
+  bool openGroup(platform::Error* error);
+  // Ends the group without committing it (SQLite may already have rolled it back).
+  void abandonGroup();
   bool runTransactionInMode(platform::SqliteTransaction::Mode mode, const std::function<bool()>& block,
                             platform::Error* error);
   // The store's error for a failed statement; notes damage of the file on the way.
@@ -107,6 +129,9 @@ class BMSSqliteStore {
   // The data version read in the open outermost transaction.
   std::optional<std::int64_t> transactionDataVersion_;
   std::function<void()> freshFileHandler_;
+  // The open group's transaction (the outermost level of pendingHooks_) and what it holds.
+  std::optional<platform::SqliteTransaction> group_;
+  int groupedTransactions_ = 0;
   bool damaged_ = false;
   bool replacing_ = false;
 };
