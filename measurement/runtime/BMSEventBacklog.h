@@ -11,6 +11,10 @@
 // frees up within the patience (storage is stuck), the event is refused, counted, and logged like
 // the daily limit's drops; later callers are refused at once until a place frees up.
 //
+// Places come back one by one as the engine handles events, but a caller waiting at the bound is
+// woken for a batch of them at once: woken per place, it would log one event, sleep again, and make
+// every queue on the event's way wake up for that single event.
+//
 // Thread-safe.
 
 #include <atomic>
@@ -45,9 +49,22 @@ class BMSEventBacklog {
   std::int64_t refusedCount() const { return refused_.load(); }
 
  private:
+  // Places handed to waiting callers at once, at most.
+  static constexpr std::int64_t kWakeBatch = 128;
+
   struct State {
-    explicit State(std::int64_t bound) : places(bound) {}
+    State(std::int64_t bound, std::int64_t wakeBatch) : places(bound), wakeBatch(wakeBatch) {}
+    // Gives a place back: into `returned`, and a batch of them to `places` once there are enough.
+    void giveBack();
+    // Takes a place of `returned`; false when there is none.
+    bool takeReturned();
+
     platform::Semaphore places;
+    // Places given back but not yet handed to `places`: a caller takes them without waiting. Never
+    // more than a batch minus one stays here while a caller waits, and the bound is many batches, so
+    // the places still held always bring the next batch.
+    std::atomic<std::int64_t> returned = 0;
+    const std::int64_t wakeBatch;
     // Set when a wait ran out; cleared when a place is given back.
     std::atomic<bool> stalled = false;
   };

@@ -69,6 +69,31 @@ TEST_F(EventBacklogTest, AWaitingCallerGetsThePlaceTheEngineGivesBack) {
   EXPECT_EQ(backlog.refusedCount(), 0);
 }
 
+TEST_F(EventBacklogTest, PlacesGivenBackOneByOneAreTakenAtOnceAndNoneIsLost) {
+  constexpr std::int64_t kBound = 64;
+  BMSEventBacklog backlog(kBound, std::chrono::milliseconds(1));
+  std::vector<BMSEventBacklog::Place> held;
+  const auto takeAll = [&] {
+    while (true) {
+      BMSEventBacklog::Admission admission = backlog.admit("a", false);
+      if (!admission.place) return;
+      held.push_back(std::move(admission.place));
+    }
+  };
+  takeAll();
+  ASSERT_EQ(static_cast<std::int64_t>(held.size()), kBound);
+  // Fewer than a waiting caller's batch: still there for a caller that asks.
+  held.resize(kBound - 3);
+  takeAll();
+  EXPECT_EQ(static_cast<std::int64_t>(held.size()), kBound);
+  held.clear();
+  takeAll();
+  EXPECT_EQ(static_cast<std::int64_t>(held.size()), kBound);
+  held.resize(kBound - 1);
+  EXPECT_TRUE(backlog.admit("b", true).place);
+  EXPECT_EQ(backlog.refusedCount(), 0);
+}
+
 TEST_F(EventBacklogTest, RefusalsAreLoggedOncePerThousand) {
   BMSEventBacklog backlog(1, std::chrono::milliseconds(1));
   const auto held = backlog.admit("a", true);
