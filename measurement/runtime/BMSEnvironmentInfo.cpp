@@ -1,11 +1,13 @@
 #include "measurement/runtime/BMSEnvironmentInfo.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/runtime/AnalyticsContext.h"
 
 #include "platform/locale/UserLocale.h"
+#include "platform/process/ProcessInfo.h"
 #include "platform/text/Search.h"
 #include "sdk-utilities/environment/CVUAppEnvironmentUtil.h"
 
@@ -42,7 +44,16 @@ std::optional<std::string> BMSEnvironmentInfo::userDefaultLanguage() const {
 }
 
 long BMSEnvironmentInfo::timeZoneOffsetMinutes() const {
-  return platform::localTimeZoneOffsetSeconds(context_.clock().now()) / 60;
+  constexpr double kKeptSeconds = 1;
+  const platform::Date now = context_.clock().now();
+  std::optional<std::string> zone = platform::ProcessInfo::environmentValue("TZ");
+  std::lock_guard lock(keptOffsetMutex_);
+  if (keptOffset_ && keptOffset_->zone == zone &&
+      std::abs(now.unixSeconds() - keptOffset_->readAtSeconds) < kKeptSeconds)
+    return keptOffset_->minutes;
+  const long minutes = platform::localTimeZoneOffsetSeconds(now) / 60;
+  keptOffset_ = KeptOffset{std::move(zone), now.unixSeconds(), minutes};
+  return minutes;
 }
 
 }  // namespace beacon

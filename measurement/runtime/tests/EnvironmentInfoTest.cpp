@@ -37,6 +37,19 @@ TEST_F(EnvironmentInfoTest, TimeZoneOffsetIsInWholeMinutes) {
   EXPECT_EQ(BMSEnvironmentInfo::shared().timeZoneOffsetMinutes(), 345);
 }
 
+TEST_F(EnvironmentInfoTest, TheOffsetFollowsTheSwitchToSummerTimeWithinASecond) {
+  environment.set("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+  // 2026-03-29 01:00:00 UTC: clocks go from 02:00 to 03:00 local time.
+  constexpr double kSwitch = 1774746000;
+  world.clock().setNow(platform::Date::fromUnixSeconds(kSwitch - 0.5));
+  EXPECT_EQ(BMSEnvironmentInfo::shared().timeZoneOffsetMinutes(), 60);
+  world.clock().advance(std::chrono::milliseconds(1500));
+  EXPECT_EQ(BMSEnvironmentInfo::shared().timeZoneOffsetMinutes(), 120);
+  // A clock set back is no reason to keep the later offset.
+  world.clock().setNow(platform::Date::fromUnixSeconds(kSwitch - 3600));
+  EXPECT_EQ(BMSEnvironmentInfo::shared().timeZoneOffsetMinutes(), 60);
+}
+
 TEST_F(EnvironmentInfoTest, DeviceModelIsReadOnceAndStays) {
   BMSEnvironmentInfo& info = BMSEnvironmentInfo::shared();
   const std::string model = info.deviceModel();

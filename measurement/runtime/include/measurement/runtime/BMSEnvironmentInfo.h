@@ -22,7 +22,10 @@ class BMSEnvironmentInfo {
   std::string deviceOSVersion();
   // Lower-cased ("de-de"); nullopt when the user names no language (logged once: 14001).
   std::optional<std::string> userDefaultLanguage() const;
-  // The local zone's offset from GMT in whole minutes, truncated ("-03:30" is -210).
+  // The local zone's offset from GMT in whole minutes, truncated ("-03:30" is -210). Asked for every
+  // stored event, and finding the zone looks at the zone file each time: an offset read is answered
+  // again for a second of the clock while TZ names the same zone (a changed zone, or the switch to
+  // summer time, shows within that second).
   long timeZoneOffsetMinutes() const;
 
  private:
@@ -32,6 +35,13 @@ class BMSEnvironmentInfo {
   std::once_flag deviceOSVersionOnce_;
   std::string deviceOSVersion_;
   mutable std::atomic<bool> languageFailureLogged_ = false;
+  struct KeptOffset {
+    std::optional<std::string> zone;
+    double readAtSeconds = 0;
+    long minutes = 0;
+  };
+  mutable std::mutex keptOffsetMutex_;
+  mutable std::optional<KeptOffset> keptOffset_;
 };
 
 }  // namespace beacon
