@@ -25,7 +25,7 @@ class WorkerPool {
  public:
   static constexpr std::size_t kSoftThreadCap = 512;
   static constexpr std::chrono::seconds kIdleExit{5};
-  static constexpr std::chrono::microseconds kWatchBeforeSleeping{20};
+  static constexpr std::chrono::microseconds kWatchBeforeSleeping{100};
 
   void submit(QualityOfService qos, std::function<void()> job);
   // For the last thing a job does on one of this pool's workers, e.g. a serial queue handing its
@@ -38,7 +38,9 @@ class WorkerPool {
   void work();
   bool hasJobLocked() const { return waiting_ > 0; }
   // An idle worker watches for a job for a moment before it sleeps: waking a sleeping thread costs
-  // the submitting thread a system call and often its processor, for tens of microseconds.
+  // the submitting thread a system call and often its processor, for tens of microseconds. The moment
+  // spans the gaps of work that arrives tens of thousands of times a second, one piece at a time
+  // (events handed from queue to queue): shorter, every piece would wake a worker.
   void watchForJobs();
   std::function<void()> takeJobLocked();
 
