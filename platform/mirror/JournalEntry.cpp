@@ -77,14 +77,15 @@ std::optional<double> numberFrom(const LineValue& value) {
   return std::nullopt;
 }
 
-// The value of an attribute of `type`, or nullopt when the JSON does not hold one.
-std::optional<AttributeValue> attributeFrom(AttributeType type, const LineValue& value) {
+// The value of an attribute of `type`, or nullopt when the JSON does not hold one. A text is taken
+// over rather than copied.
+std::optional<AttributeValue> attributeFrom(AttributeType type, LineValue& value) {
   switch (type) {
     case AttributeType::UUID:
       if (std::optional<UUID> uuid = uuidFrom(&value)) return *uuid;
       return std::nullopt;
     case AttributeType::String:
-      if (const std::string* text = textIn(&value)) return *text;
+      if (auto* text = std::get_if<std::string>(&value)) return std::move(*text);
       return std::nullopt;
     case AttributeType::Binary:
       if (const std::string* text = textIn(&value)) {
@@ -109,10 +110,10 @@ std::optional<AttributeValue> attributeFrom(AttributeType type, const LineValue&
   return std::nullopt;
 }
 
-Result<RecordFields> fieldsFrom(const LineMembers& members, const EntityDescription& entity) {
+Result<RecordFields> fieldsFrom(LineMembers& members, const EntityDescription& entity) {
   RecordFields fields;
   for (const AttributeDescription& attribute : entity.attributes) {
-    const LineValue* found = members.find(attribute.name);
+    LineValue* found = members.find(attribute.name);
     if (!found) {
       if (!attribute.optional && !attribute.defaultValue) {
         return unreadable(entity.name + "." + attribute.name + " is required but missing");
@@ -167,7 +168,7 @@ std::string encodeJournalLine(const JournalEntry& entry) {
 }
 
 Result<JournalEntry> decodeJournalLine(std::string_view line, const ManagedObjectModel& model) {
-  const std::optional<mirror_detail::LineSyntax> syntax = mirror_detail::readLineSyntax(line);
+  std::optional<mirror_detail::LineSyntax> syntax = mirror_detail::readLineSyntax(line);
   if (!syntax) return unreadable("not a JSON object");
   const LineMembers& json = syntax->top;
   JournalEntry entry;

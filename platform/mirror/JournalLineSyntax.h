@@ -36,6 +36,7 @@ struct LineMembers {
 
   // The member of that name given last, if any.
   const LineValue* find(std::string_view name) const;
+  LineValue* find(std::string_view name) { return const_cast<LineValue*>(std::as_const(*this).find(name)); }
 };
 
 struct LineSyntax {

@@ -66,7 +66,7 @@ class ImportBatch {
     return {};
   }
 
-  Result<void> apply(const JournalEntry& entry) {
+  Result<void> apply(JournalEntry& entry) {
     Result<std::optional<RecordState>> state = recordState(entry.record);
     if (!state) return state.error();
     if (*state && !((*state)->stamp < entry.stamp)) return {};
@@ -87,7 +87,7 @@ class ImportBatch {
       objects_[key(entry.entity, entry.record)] = object;
     }
     written_.push_back(*object);
-    for (const auto& [name, value] : entry.fields.attributes) object->setValue(name, value);
+    for (auto& [name, value] : entry.fields.attributes) object->setValue(name, std::move(value));
     for (const auto& [name, target] : entry.fields.references) {
       if (Result<void> linked = link(entry.entity, entry.record, *object, name, target); !linked)
         return linked;
@@ -230,12 +230,15 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
     }
     break;
   }
-  std::stable_sort(incoming.entries.begin(), incoming.entries.end(),
-                   [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
+  // A journal is written in the order of its stamps, so a chunk of one is in order already; sorting
+  // it all the same would move every entry.
+  const auto byStamp = [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; };
+  if (!std::is_sorted(incoming.entries.begin(), incoming.entries.end(), byStamp))
+    std::stable_sort(incoming.entries.begin(), incoming.entries.end(), byStamp);
   return incoming;
 }
 
-Result<ImportOutcome> applyIncoming(const IncomingChanges& incoming, ManagedObjectContext& context,
+Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectContext& context,
                                     HybridLogicalClock& clock, const ImportAdjustment& adjust) {
   context.setTransactionAuthor(std::string(kMirrorImportAuthor));
   MirrorBookkeeping bookkeeping(context);
@@ -243,7 +246,7 @@ Result<ImportOutcome> applyIncoming(const IncomingChanges& incoming, ManagedObje
   if (!pending) return pending.error();
   ImportBatch batch(context, std::move(*pending));
   if (Result<void> prefetched = batch.prefetch(incoming.entries); !prefetched) return prefetched.error();
-  for (const JournalEntry& entry : incoming.entries) {
+  for (JournalEntry& entry : incoming.entries) {
     clock.receive(entry.stamp.clock);
     if (Result<void> applied = batch.apply(entry); !applied) return applied.error();
   }

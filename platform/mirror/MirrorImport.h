@@ -62,8 +62,9 @@ enum class ImportOutcome {
   LocalChangesFirst,
 };
 
-// `adjust`, when given, sees every object the chunk wrote or linked before the chunk is saved.
-Result<ImportOutcome> applyIncoming(const IncomingChanges& incoming, ManagedObjectContext& context,
+// `adjust`, when given, sees every object the chunk wrote or linked before the chunk is saved. The
+// entries' values are moved into the objects: afterwards the entries hold no values any more.
+Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectContext& context,
                                     HybridLogicalClock& clock, const ImportAdjustment& adjust = {});
 
 }  // namespace platform

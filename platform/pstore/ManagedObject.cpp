@@ -50,7 +50,8 @@ void ManagedObject::setValue(std::string_view key, std::optional<AttributeValue>
   std::lock_guard lock(context_->mutex_);
   const detail::EntityLayout& entity = context_->entityOf(*state_);
   const std::size_t column = ManagedObjectContext::columnFor(entity, key, false);
-  SqlValue stored = value ? detail::encodeAttribute(*entity.columns[column].attribute, *value) : SqlValue();
+  SqlValue stored =
+      value ? detail::encodeAttribute(*entity.columns[column].attribute, std::move(*value)) : SqlValue();
   context_->writeColumn(state_, column, std::move(stored));
 }
 

@@ -14,23 +14,23 @@ namespace {
 }
 
 template <class T>
-const T& expect(const AttributeDescription& attribute, const AttributeValue& value) {
-  if (const T* typed = std::get_if<T>(&value)) return *typed;
+T& expect(const AttributeDescription& attribute, AttributeValue& value) {
+  if (T* typed = std::get_if<T>(&value)) return *typed;
   refuseType(attribute);
 }
 
 }  // namespace
 
-SqlValue encodeAttribute(const AttributeDescription& attribute, const AttributeValue& value) {
+SqlValue encodeAttribute(const AttributeDescription& attribute, AttributeValue value) {
   switch (attribute.type) {
     case AttributeType::UUID: {
       const UUID& uuid = expect<UUID>(attribute, value);
       return Bytes(uuid.bytes().begin(), uuid.bytes().end());
     }
     case AttributeType::String:
-      return expect<std::string>(attribute, value);
+      return std::move(expect<std::string>(attribute, value));
     case AttributeType::Binary:
-      return expect<Bytes>(attribute, value);
+      return std::move(expect<Bytes>(attribute, value));
     case AttributeType::Boolean:
       return std::int64_t{expect<bool>(attribute, value) ? 1 : 0};
     case AttributeType::Date:
