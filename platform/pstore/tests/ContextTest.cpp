@@ -385,6 +385,39 @@ TEST_F(PstoreContext, SaveWithoutChangesWritesNothing) {
   EXPECT_EQ(valueOrFail(notebook.view().fetchHistory(std::nullopt)).size(), 1u);
 }
 
+TEST_F(PstoreContext, UnsavedValuesAreKeptPerColumnWhateverOrderTheyAreSetIn) {
+  ManagedObject note = notebook.view().insertNewObject("Note");
+  note.setValue("updatedAt", Date{3});
+  note.setValue("pinned", true);
+  note.setValue("title", std::string("first"));
+  note.setValue("updatedAt", Date{4});
+  note.setValue("title", std::string("last"));
+  saveOrFail(notebook.view());
+  auto stored = valueOrFail(notebook.background()->existingObject(note.objectID()));
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(text(*stored, "title"), "last");
+  EXPECT_EQ(stored->value("pinned").as<bool>(), true);
+  EXPECT_EQ(stored->value("updatedAt").as<Date>(), Date{4});
+  EXPECT_EQ(stored->value("tags").as<Bytes>(), (Bytes{'[', ']'})) << "a default left alone";
+
+  // A column set back to what is stored is no change, whatever the others do.
+  note.setValue("updatedAt", Date{9});
+  note.setValue("title", std::string("changed"));
+  note.setValue("updatedAt", Date{4});
+  EXPECT_TRUE(notebook.view().hasChanges());
+  note.setValue("title", std::string("last"));
+  EXPECT_FALSE(notebook.view().hasChanges());
+
+  note.setValue("pinned", false);
+  note.setValue("title", std::string("renamed"));
+  saveOrFail(notebook.view());
+  stored = valueOrFail(notebook.background()->existingObject(note.objectID()));
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(text(*stored, "title"), "renamed");
+  EXPECT_EQ(stored->value("pinned").as<bool>(), false);
+  EXPECT_EQ(stored->value("updatedAt").as<Date>(), Date{4});
+}
+
 TEST_F(PstoreContext, MetadataIsSavedWithTheObjectsButRecordsNoHistory) {
   auto context = notebook.background();
   context->setMetadataValue("mirror.offset", "17");
