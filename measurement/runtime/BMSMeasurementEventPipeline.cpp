@@ -228,10 +228,14 @@ void BMSMeasurement::writeFilteredEventOnWorkerQueue(BMSEvent event) {
 void BMSMeasurement::commitStoredEventsBehindQueuedWork() {
   if (storedEventsCommitScheduled_ || !database_->hasUncommittedGroup()) return;
   storedEventsCommitScheduled_ = true;
-  scheduler_->scheduleOnWorkerQueueBlockID("BMSMeasurement:StoredEvents", [weakSelf = weak_from_this()] {
-    // Without the engine its database is gone too, and its end committed the group.
-    if (std::shared_ptr<BMSMeasurement> self = weakSelf.lock()) self->commitStoredEventsOnWorkerQueue();
-  });
+  // The group holds the file's write lock until it commits: the block commits it even when the engine
+  // has been let go meanwhile (another engine, or another process, may be waiting for the file).
+  scheduler_->scheduleOnWorkerQueueBlockID("BMSMeasurement:StoredEvents",
+                                           [weakSelf = weak_from_this(), database = database_] {
+                                             if (std::shared_ptr<BMSMeasurement> self = weakSelf.lock())
+                                               self->storedEventsCommitScheduled_ = false;
+                                             database->commitGroupedTransactions();
+                                           });
 }
 
 void BMSMeasurement::commitStoredEventsOnWorkerQueue() {

@@ -7,6 +7,8 @@
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSAnalyticsState.h"
 #include "measurement/runtime/BMSMeasurement.h"
+#include "measurement/storage/BMSDatabase.h"
+#include "measurement/storage/BMSMeasurementPaths.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/testing/TestEnvironment.h"
 
@@ -31,6 +33,9 @@ TEST(ContextTeardownThreadTest, AContextGoingWhileItsEngineStartsWaitsForTheStar
     // queue while the context goes.
     scope.context().facade().queue()->sync([] {});
   }
+  // The engines that went left the file's write lock behind them: another connection writes at once.
+  const auto file = BMSMeasurementDirectoryPath().value() / kBMSMeasurementDatabaseName;
+  EXPECT_TRUE(platform::SqliteConnection::open(file.string()).value()->execute("BEGIN IMMEDIATE; COMMIT"));
   testing::forgetProcessWideState();
 }
 
