@@ -41,6 +41,13 @@ class BMSDatabaseDamageTest : public ::testing::Test, protected testing::Databas
       return database->insertRawEvent(event(name, 1'700'000'000), stored, false).ok();
     });
   }
+  // Stores one event as the engine does while more wait behind it: in the open group.
+  bool storeGroupedEvent(const std::string& name) {
+    return database->performGroupedTransaction([&] {
+      const std::int64_t stored = fingerprint();
+      return database->insertRawEvent(event(name, 1'700'000'000), stored, false).ok();
+    });
+  }
   // What bundling does with the stored raw events: read them, queue them, delete them.
   bool bundleAll() {
     return database->performTransaction([&] {
@@ -84,6 +91,24 @@ TEST_F(BMSDatabaseDamageTest, DamagedRawEventsAreReplacedAndLaterEventsAreStored
   ASSERT_TRUE(storeEvent("restarted"));
   EXPECT_TRUE(bundleAll());
   EXPECT_EQ(database->queryBundlesWithCountLimit(10, 1 << 20)->size(), 2u);
+  EXPECT_EQ(replacements(), 1);
+}
+
+TEST_F(BMSDatabaseDamageTest, DamageMetInAGroupEndsItAndTheNextGroupIsStoredInTheNewFile) {
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(storeEvent("before"));
+  damage("raw_events");
+
+  EXPECT_FALSE(storeGroupedEvent("lost"));
+  EXPECT_FALSE(database->hasUncommittedGroup());
+  EXPECT_EQ(replacements(), 1);
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), 0);
+
+  ASSERT_TRUE(storeGroupedEvent("after"));
+  ASSERT_TRUE(storeGroupedEvent("after"));
+  database->commitGroupedTransactions();
+  EXPECT_FALSE(database->hasUncommittedGroup());
+  reopen();
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events WHERE name = 'after'"), 2);
   EXPECT_EQ(replacements(), 1);
 }
 
