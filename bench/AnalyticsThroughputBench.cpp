@@ -87,11 +87,14 @@
 //   queue's marker behind them commits it, so waiting for queued work still means stored), a
 //   waiting caller is woken for a batch of 128 places, the zone's offset is read once a second, and
 //   an idle dispatch worker watches 100 us instead of 20 before it sleeps (the gaps between events
-//   handed from queue to queue). Load 6 to 9, two runs each: 21,000-36,600 per second at 10,000
+//   handed from queue to queue). Load 6 to 9, two or three runs each: 21,000-36,600 per second at 10,000
 //   events (30-50 us of process CPU each), 27,600-33,500 at 100,000 (35-42 us) and 23,100-31,900 at
 //   1,000,000 (38-48 us; 84, 95 and 96 % of the 100,000 run's rate), peak 34, 36-44 and 49-58 MB;
-//   paced at 24,800 per second, p50 2 us and p99 17-25 us per call. What is left per event is the
-//   engine's own work: the raw-event row and the day's counters (SQLite, about a third), the raw
+//   paced at 24,800 per second, p50 2 us and p99 17-25 us per call. Load 4 to 5, two runs:
+//   36,800-39,600 per second at 10,000 events (27-29 us), 31,800-32,600 at 100,000 (38-39 us) and
+//   32,300-32,600 at 1,000,000 (38-39 us; 99 and 103 %), peak 32-33, 40 and 51 MB; paced at
+//   28,600-29,300 per second, p50 2.2-2.4 us and p99 10-11 us per call. What is left per event is
+//   the engine's own work: the raw-event row and the day's counters (SQLite, about a third), the raw
 //   event's encoding and metadata (a sixth), building and sanitising the event, and the hops between
 //   the caller's thread, the operation queue, the analytics queue and the worker queue.
 // The p99 on several processors is the caller's sleep on the allocator's lock, whose memory the
