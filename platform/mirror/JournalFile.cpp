@@ -28,19 +28,33 @@ Result<std::uint64_t> fileSize(int fd, const std::filesystem::path& file) {
   return static_cast<std::uint64_t>(status.st_size);
 }
 
-// Up to `count` bytes from `offset`, fewer only at the end of the file.
-Result<std::string> readAt(int fd, std::uint64_t offset, std::size_t count,
+// Appends up to `count` bytes from `offset` to `data`, fewer only at the end of the file. A chunk
+// of a journal is read straight into the text its lines are taken from, not copied there.
+Result<void> readAppending(int fd, std::uint64_t offset, std::size_t count, std::string& data,
                            const std::filesystem::path& file) {
-  std::string data(count, '\0');
+  const std::size_t start = data.size();
+  data.resize(start + count);
   std::size_t filled = 0;
   while (filled < count) {
-    const ssize_t n = ::pread(fd, data.data() + filled, count - filled, static_cast<off_t>(offset + filled));
+    const ssize_t n =
+        ::pread(fd, data.data() + start + filled, count - filled, static_cast<off_t>(offset + filled));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return journalError(file, "read", errno);
+    if (n < 0) {
+      data.resize(start);
+      return journalError(file, "read", errno);
+    }
     if (n == 0) break;  // shortened while being read: what is there is all there is
     filled += static_cast<std::size_t>(n);
   }
-  data.resize(filled);
+  data.resize(start + filled);
+  return {};
+}
+
+// Up to `count` bytes from `offset`, fewer only at the end of the file.
+Result<std::string> readAt(int fd, std::uint64_t offset, std::size_t count,
+                           const std::filesystem::path& file) {
+  std::string data;
+  if (Result<void> read = readAppending(fd, offset, count, data, file); !read) return read.error();
   return data;
 }
 
@@ -218,12 +232,12 @@ Result<JournalRead> readJournalLines(const std::filesystem::path& file, const Jo
   while (firstBreak == std::string::npos && offset + data.size() < *size &&
          data.size() <= kJournalLineLimit) {
     const std::size_t before = data.size();
-    Result<std::string> chunk = readAt(
+    Result<void> chunk = readAppending(
         fd.get(), offset + before,
-        static_cast<std::size_t>(std::min<std::uint64_t>(kJournalChunkBytes, *size - offset - before)), file);
+        static_cast<std::size_t>(std::min<std::uint64_t>(kJournalChunkBytes, *size - offset - before)), data,
+        file);
     if (!chunk) return chunk.error();
-    if (chunk->empty()) break;
-    data += *chunk;
+    if (data.size() == before) break;
     firstBreak = data.find('\n', before);
   }
   if (firstBreak == std::string::npos && data.size() <= kJournalLineLimit) return read;  // still arriving
