@@ -2,6 +2,7 @@
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSEvent.h"
+#include "measurement/engine/BMSEventParameterSanitizer.h"
 
 namespace beacon {
 
@@ -10,11 +11,11 @@ bool BMSIsErrorEvent(const BMSEvent& event) {
     BMSLog(2, 18004, "Cannot check the event name. Name is empty");
     return false;
   }
-  return event.name() == "_err";
+  return event.name() == kErrorEventName;
 }
 
 bool BMSIsNotErrorEvent(std::string_view name) {
-  return name != "_err";
+  return name != kErrorEventName;
 }
 
 bool BMSIsSubscriptionEvent(const BMSEvent& event) {
