@@ -1,7 +1,7 @@
 // Mirroring a library of 1,000 and 10,000 prompts (5 versions each) from one store to another
 // through a mirror folder: the sending store's export and the receiving store's import, each timed
-// on its own; the import beside its goals. The sender is filled in one transaction, so the figures
-// are the mirror's own; its journal is the one the application's saves would make.
+// on its own; the import beside its goals. The sender is filled before the clock starts, so the
+// figures are the mirror's own; its journal is the one the application's saves would make.
 
 #include <benchmark/benchmark.h>
 #include <time.h>
