@@ -176,7 +176,7 @@ platform::Result<std::int64_t> BMSSqliteStore::integer(std::string_view sql,
 
 bool BMSSqliteStore::performTransaction(const std::function<bool()>& block, platform::Error* error) {
   // Other work is committed on its own, as its callers expect: the group before it goes first.
-  if (group_ && pendingHooks_.size() == 1) commitGroup();
+  commitGroup();
   return performTransactionInMode(platform::SqliteTransaction::Mode::Exclusive, block, error);
 }
 
@@ -185,7 +185,7 @@ bool BMSSqliteStore::performGroupedTransaction(const std::function<bool()>& bloc
   platform::Error failure;
   const bool committed = runTransactionInMode(platform::SqliteTransaction::Mode::Exclusive, block, &failure);
   if (!committed && error) *error = failure;
-  if (group_ && pendingHooks_.size() == 1) {
+  if (groupIdle()) {
     if (damaged_) {
       // The group's work goes with the file.
       abandonGroup();
@@ -197,30 +197,24 @@ bool BMSSqliteStore::performGroupedTransaction(const std::function<bool()>& bloc
       commitGroup();
     }
   }
-  if (damaged_ && !inTransaction()) replaceDamagedFile();
+  replaceDamagedFileOutsideTransactions();
   return committed;
 }
 
 bool BMSSqliteStore::openGroup(platform::Error* error) {
-  auto begun = platform::SqliteTransaction::begin(*connection_, platform::SqliteTransaction::Mode::Exclusive);
-  if (!begun) {
-    noteDamage(begun.error());
-    reportTransactionFailure("Failed to begin transaction", begun.error(), error);
-    return false;
-  }
+  std::optional<platform::SqliteTransaction> begun =
+      beginTransaction(platform::SqliteTransaction::Mode::Exclusive, error);
+  if (!begun) return false;
   transactionDataVersion_.reset();
   pendingHooks_.emplace_back();
-  group_.emplace(std::move(begun).value());
+  group_.emplace(std::move(*begun));
   groupedTransactions_ = 0;
   return true;
 }
 
 void BMSSqliteStore::commitGroup() {
-  if (!group_ || pendingHooks_.size() != 1) return;
-  const platform::Result<void> done = group_->commit();
-  if (!done) {
-    noteDamage(done.error());
-    reportTransactionFailure("Failed to commit transaction", done.error(), nullptr);
+  if (!groupIdle()) return;
+  if (!commitTransaction(*group_, nullptr)) {
     abandonGroup();
   } else {
     group_.reset();
@@ -229,7 +223,7 @@ void BMSSqliteStore::commitGroup() {
     pendingHooks_.pop_back();
     for (auto& hook : hooks) hook();
   }
-  if (damaged_ && !inTransaction()) replaceDamagedFile();
+  replaceDamagedFileOutsideTransactions();
 }
 
 void BMSSqliteStore::abandonGroup() {
@@ -264,31 +258,43 @@ platform::Result<std::int64_t> BMSSqliteStore::dataVersion() {
 bool BMSSqliteStore::performTransactionInMode(platform::SqliteTransaction::Mode mode,
                                               const std::function<bool()>& block, platform::Error* error) {
   const bool committed = runTransactionInMode(mode, block, error);
+  replaceDamagedFileOutsideTransactions();
+  return committed;
+}
+
+void BMSSqliteStore::replaceDamagedFileOutsideTransactions() {
   // Damage found inside waits until the outermost transaction is over: the file goes with it.
   if (damaged_ && !inTransaction()) replaceDamagedFile();
-  return committed;
+}
+
+std::optional<platform::SqliteTransaction> BMSSqliteStore::beginTransaction(
+    platform::SqliteTransaction::Mode mode, platform::Error* error) {
+  auto begun = platform::SqliteTransaction::begin(*connection_, mode);
+  if (!begun) {
+    noteDamage(begun.error());
+    reportTransactionFailure("Failed to begin transaction", begun.error(), error);
+    return std::nullopt;
+  }
+  return std::move(begun).value();
+}
+
+bool BMSSqliteStore::commitTransaction(platform::SqliteTransaction& transaction, platform::Error* error) {
+  const platform::Result<void> done = transaction.commit();
+  if (done) return true;
+  noteDamage(done.error());
+  reportTransactionFailure("Failed to commit transaction", done.error(), error);
+  return false;
 }
 
 bool BMSSqliteStore::runTransactionInMode(platform::SqliteTransaction::Mode mode,
                                           const std::function<bool()>& block, platform::Error* error) {
-  auto transaction = platform::SqliteTransaction::begin(*connection_, mode);
-  if (!transaction) {
-    noteDamage(transaction.error());
-    reportTransactionFailure("Failed to begin transaction", transaction.error(), error);
-    return false;
-  }
+  std::optional<platform::SqliteTransaction> transaction = beginTransaction(mode, error);
+  if (!transaction) return false;
   if (pendingHooks_.empty()) transactionDataVersion_.reset();
   pendingHooks_.emplace_back();
   bool committed = false;
   try {
-    if (block()) {
-      if (auto done = transaction->commit(); done) {
-        committed = true;
-      } else {
-        noteDamage(done.error());
-        reportTransactionFailure("Failed to commit transaction", done.error(), error);
-      }
-    }
+    committed = block() && commitTransaction(*transaction, error);
   } catch (...) {
     pendingHooks_.pop_back();
     ++undoEpoch_;

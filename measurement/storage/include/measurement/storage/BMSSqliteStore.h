@@ -110,13 +110,20 @@ class BMSSqliteStore {
   bool openGroup(platform::Error* error);
   // Ends the group without committing it (SQLite may already have rolled it back).
   void abandonGroup();
+  // A group is open and no transaction runs inside it.
+  bool groupIdle() const { return group_ && pendingHooks_.size() == 1; }
   bool runTransactionInMode(platform::SqliteTransaction::Mode mode, const std::function<bool()>& block,
                             platform::Error* error);
+  // Begin and commit with their failures noted (damage) and reported (logged, and in `error`).
+  std::optional<platform::SqliteTransaction> beginTransaction(platform::SqliteTransaction::Mode mode,
+                                                              platform::Error* error);
+  bool commitTransaction(platform::SqliteTransaction& transaction, platform::Error* error);
   // The store's error for a failed statement; notes damage of the file on the way.
   platform::Error statementError(platform::Error cause);
   // Damage of the file replaces it at once, or when the open transaction is over.
   void noteDamage(const platform::Error& cause);
   void replaceDamagedFile();
+  void replaceDamagedFileOutsideTransactions();
   // Drops what was read from the file and makes the owner's tables in `connection`, which takes the
   // file's place.
   void continueIn(std::unique_ptr<platform::SqliteConnection> connection);
