@@ -42,12 +42,12 @@ std::vector<std::string> secretsOf(const platform::HttpRequest& request) {
   return secrets;
 }
 
-std::string bodyText(std::string_view body, const std::vector<std::string>& secrets) {
-  return BCNInstallationsRedactedText(body, secrets);
-}
-
-std::string bodyText(const platform::Bytes& body, const std::vector<std::string>& secrets) {
-  return bodyText(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()), secrets);
+// The body of a request or a response as a log line may show it.
+template <class Message>
+std::string bodyText(const Message& message, const std::vector<std::string>& secrets) {
+  return BCNInstallationsRedactedBody(
+      std::string_view(reinterpret_cast<const char*>(message.body.data()), message.body.size()),
+      message.headers.get("Content-Type"), secrets);
 }
 
 }  // namespace
@@ -198,7 +198,7 @@ CVPPromise<platform::HttpResponse> BCNInstallationsAPIService::URLRequestPromise
     const platform::HttpRequest& request) {
   const std::vector<std::string> secrets = secretsOf(request);
   BCNLoggerLogDebug(kBCNLoggerInstallations, "I-BIS001001", "Sending request: %@, body:%@, headers: %@.",
-                    requestText(request), bodyText(request.body, secrets),
+                    requestText(request), bodyText(request, secrets),
                     BCNInstallationsRedactedHeaders(request.headers));
   auto client = client_;
   auto queue = responseQueue_;
@@ -215,14 +215,14 @@ CVPPromise<platform::HttpResponse> BCNInstallationsAPIService::URLRequestPromise
           const platform::HttpResponse& response = *answer;
           BCNLoggerLogDebug(kBCNLoggerInstallations, "I-BIS001003",
                             "Request response received: %@, error: %@, body: %@.", requestText(request),
-                            nullptr, bodyText(response.bodyText(), secrets));
+                            nullptr, bodyText(response, secrets));
           if (response.statusCode >= 200 && response.statusCode <= 299) {
             fulfill(response);
             return;
           }
           BCNLoggerLogDebug(kBCNLoggerInstallations, "I-BIS001004", "Unexpected API response: %@, body: %@.",
                             response.url + " " + std::to_string(response.statusCode),
-                            bodyText(response.bodyText(), secrets));
+                            bodyText(response, secrets));
           reject(BCNInstallationsErrorUtil::APIErrorWithHTTPResponse(response, secrets));
         });
   });

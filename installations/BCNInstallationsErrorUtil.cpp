@@ -57,7 +57,8 @@ platform::Error BCNInstallationsErrorUtil::APIErrorWithHTTPResponse(const platfo
   // The reason reaches logs and callers; the body itself stays whole in the user info.
   std::string reason = platform::format(
       "The server responded with an error: \n - URL: %@ \n - HTTP status code: %ld \n - Response body: %@",
-      response.url, response.statusCode, BCNInstallationsRedactedText(response.bodyText(), secrets));
+      response.url, response.statusCode,
+      BCNInstallationsRedactedBody(response.bodyText(), response.headers.get("Content-Type"), secrets));
   platform::Dictionary userInfo{{kHTTPErrorKey, true},
                                 {kHTTPStatusKey, static_cast<std::int64_t>(response.statusCode)},
                                 {kHTTPURLKey, response.url},

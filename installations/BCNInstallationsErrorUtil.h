@@ -34,8 +34,8 @@ class BCNInstallationsErrorUtil {
   static platform::Error BIDRegistrationErrorWithResponseMissingField(const std::string& fieldName);
   // Code 2, "Too many server requests.".
   static platform::Error backoffIntervalWaitError();
-  // The HTTP error of a response outside 200-299. Its reason shows the body with secrets redacted
-  // (BCNInstallationsRedactedText, with the `secrets` the request carried).
+  // The HTTP error of a response outside 200-299. Its reason shows the body as a log line may
+  // (BCNInstallationsRedactedBody, with the `secrets` the request carried).
   static platform::Error APIErrorWithHTTPResponse(const platform::HttpResponse& response,
                                                   const std::vector<std::string>& secrets = {});
   static platform::Error installationsErrorWithCode(std::int64_t code,

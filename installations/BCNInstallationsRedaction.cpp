@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "platform/json/Json.h"
 
@@ -37,17 +38,40 @@ void replaceAll(std::string& text, const std::string& secret) {
     text.replace(at, secret.size(), replacement);
 }
 
+// The media type of a "Content-Type" field ("text/plain" of "text/plain; charset=utf-8"), or nullopt
+// when it is not one: a field the server filled with anything else is not shown either.
+std::optional<std::string> mediaTypeOf(const std::optional<std::string>& contentType) {
+  if (!contentType) return std::nullopt;
+  std::string_view type = std::string_view(*contentType).substr(0, contentType->find(';'));
+  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+  const std::size_t slash = type.find('/');
+  if (slash == std::string_view::npos || slash == 0 || slash + 1 == type.size() ||
+      type.find('/', slash + 1) != std::string_view::npos)
+    return std::nullopt;
+  for (unsigned char c : type)
+    if (!std::isalnum(c) &&
+        std::string_view("/!#$&^_.+-").find(static_cast<char>(c)) == std::string_view::npos)
+      return std::nullopt;
+  return std::string(type);
+}
+
 }  // namespace
 
-std::string BCNInstallationsRedactedText(std::string_view text,
+std::string BCNInstallationsRedactedBody(std::string_view body, const std::optional<std::string>& contentType,
                                          const std::vector<std::string>& knownSecrets) {
-  std::string redacted(text);
-  if (platform::Result<platform::Value> json = platform::parseJson(text)) {
+  platform::Result<platform::Value> json = platform::parseJson(body);
+  std::optional<std::string> written;
+  if (json && (json->asDictionary() || json->asArray())) {
     redactSecretFields(*json, false);
-    if (platform::Result<std::string> written = platform::writeJson(*json)) redacted = std::move(*written);
+    if (platform::Result<std::string> text = platform::writeJson(*json)) written = std::move(*text);
   }
-  for (const std::string& secret : knownSecrets) replaceAll(redacted, secret);
-  return redacted;
+  if (!written) {
+    std::optional<std::string> mediaType = mediaTypeOf(contentType);
+    return "<" + std::to_string(body.size()) + " bytes, " + mediaType.value_or("no content type") + ">";
+  }
+  for (const std::string& secret : knownSecrets) replaceAll(*written, secret);
+  return *written;
 }
 
 std::string BCNInstallationsRedactedHeaders(const platform::HttpHeaders& headers) {

@@ -31,7 +31,7 @@ TEST(ErrorUtilTest, HTTPErrorsCarryTheResponseAndAreRecognisedByStatus) {
   EXPECT_EQ(
       error.description,
       "The server responded with an error: \n - URL: https://example.test/v1/x \n - HTTP status code: 401 \n "
-      "- Response body: no");
+      "- Response body: <2 bytes, no content type>");
   EXPECT_TRUE(BCNInstallationsErrorUtil::isAPIError(error, 401));
   EXPECT_FALSE(BCNInstallationsErrorUtil::isAPIError(error, 404));
   EXPECT_FALSE(BCNInstallationsErrorUtil::isAPIError(BCNInstallationsErrorUtil::JSONSerializationError(), 0));

@@ -23,6 +23,7 @@ class FakeInstallationsServer {
   struct Fault {
     int status = 500;
     std::string body = "{\"error\":{\"code\":500}}";
+    std::string contentType = "application/json";
   };
 
   FakeInstallationsServer() {
@@ -84,7 +85,7 @@ class FakeInstallationsServer {
     Fault fault = faults.front();
     if (faults.size() > 1 || !repeatLast_[route]) faults.pop_front();
     response.status = fault.status;
-    response.set_content(fault.body, "application/json");
+    response.set_content(fault.body, fault.contentType);
     return true;
   }
 

@@ -192,11 +192,12 @@ TEST_F(InstallationsServiceTest, A500IsTriedOnceMoreAfterASecond) {
 }
 
 TEST_F(InstallationsServiceTest, TwoAnswersOf500FailWithTheSecond) {
-  server.queueFaults(Route::Register, {Fault{500, "first"}, Fault{500, "second"}});
+  server.queueFaults(Route::Register,
+                     {Fault{500, R"({"error":"first"})"}, Fault{500, R"({"error":"second"})"}});
   auto token = await(newController()->getAuthTokenForcingRefresh(false));
   ASSERT_FALSE(token.ok());
   EXPECT_TRUE(BCNInstallationsErrorUtil::isAPIError(token.error(), 500));
-  EXPECT_NE(token.error().description.find("Response body: second"), std::string::npos);
+  EXPECT_NE(token.error().description.find(R"(Response body: {"error":"second"})"), std::string::npos);
   EXPECT_EQ(requestsTo("POST").size(), 2u);
 }
 
@@ -369,6 +370,50 @@ TEST_F(InstallationsServiceTest, NoLogLineOfAFullCycleShowsAKeyOrAToken) {
   }
   for (const char* code : {"I-BIS001001", "I-BIS001003", "I-BIS001004", "I-BIS002003"})
     EXPECT_TRUE(codes.count(code)) << code << " was not written";
+}
+
+// Replies the client cannot read as JSON documents, each carrying tokens, on success and on refusal:
+// no log line of any level and no error the caller gets shows them; their size and media type stand
+// in their place.
+TEST_F(InstallationsServiceTest, RepliesThatAreNotJSONDocumentsNeverShowTheirTokens) {
+  testing::InstallationsLogCapture log;
+  BCNLoggerSetLevel(kCVULoggerLevelDebug);
+  const std::string cutOff = R"({"refreshToken":"rt-cut","authToken":{"token":"tok-cut","expiresIn":"36)";
+  const std::string plain = "refreshToken=rt-plain authToken=tok-plain";
+  const std::string binary =
+      std::string("\x89\x00\x01\xfe", 4) + "refreshToken=rt-binary authToken=tok-binary";
+  const std::string refused = "refused: refreshToken=rt-refused authToken=tok-refused";
+  server.queueFaults(
+      Route::Register,
+      {Fault{200, cutOff, "application/json"}, Fault{200, plain, "text/plain"},
+       Fault{200, binary, "application/octet-stream"}, Fault{400, refused, "text/plain; charset=utf-8"}});
+  std::string errors;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    auto failed = await(newController()->getAuthTokenForcingRefresh(false));
+    ASSERT_FALSE(failed.ok());
+    errors += failed.error().debugDescription() + "\n";
+  }
+  ASSERT_EQ(requestsTo("POST").size(), 4u);
+
+  const std::vector<platform::CapturedLogLine> lines = log.lines();
+  for (const char* secret : {"rt-cut", "tok-cut", "rt-plain", "tok-plain", "rt-binary", "tok-binary",
+                             "rt-refused", "tok-refused"}) {
+    EXPECT_EQ(errors.find(secret), std::string::npos) << secret << " in " << errors;
+    for (const platform::CapturedLogLine& line : lines)
+      EXPECT_EQ(line.text.find(secret), std::string::npos) << secret << " in " << line.text;
+  }
+  auto written = [&](const std::string& code, const std::string& shown) {
+    for (const platform::CapturedLogLine& line : lines)
+      if (line.text.find(code) != std::string::npos && line.text.find(shown) != std::string::npos)
+        return true;
+    return false;
+  };
+  const std::string size = std::to_string(cutOff.size());
+  EXPECT_TRUE(written("I-BIS001003", "<" + size + " bytes, application/json>"));
+  EXPECT_TRUE(written("I-BIS001003", "<41 bytes, text/plain>"));
+  EXPECT_TRUE(written("I-BIS001003", "<47 bytes, application/octet-stream>"));
+  EXPECT_TRUE(written("I-BIS001004", "<54 bytes, text/plain>"));
+  EXPECT_NE(errors.find("Response body: <54 bytes, text/plain>"), std::string::npos) << errors;
 }
 
 }  // namespace
