@@ -49,14 +49,14 @@ std::uint64_t nextTaskIdentifier() {
   return next++;
 }
 
-// In the session's folder; in the system's temporary folder when it names none or it cannot be used
-// (a download still works where the folder's owner lost it).
+// In the session's folder; in the fallback folder when it names none or it cannot be used (a download
+// still works where the folder's owner lost it).
 std::shared_ptr<detail::DownloadFile> makeDownloadFile(const UrlSessionConfiguration& configuration) {
   if (!configuration.downloadDirectory.empty()) {
     if (auto file = detail::DownloadFile::make(configuration.downloadDirectory)) return file;
   }
-  std::error_code ignored;
-  return detail::DownloadFile::make(std::filesystem::temp_directory_path(ignored));
+  std::optional<std::filesystem::path> fallback = detail::fallbackDownloadFolder(true);
+  return fallback ? detail::DownloadFile::make(*fallback) : nullptr;
 }
 }  // namespace
 
@@ -194,7 +194,9 @@ std::shared_ptr<UrlSessionTask> UrlSession::downloadTask(HttpRequest request) {
 }
 
 void UrlSession::removeAbandonedDownloads(const std::filesystem::path& downloadDirectory) {
-  detail::removeAbandonedDownloadFiles(downloadDirectory);
+  if (!downloadDirectory.empty()) detail::removeAbandonedDownloadFiles(downloadDirectory);
+  if (std::optional<std::filesystem::path> fallback = detail::fallbackDownloadFolder(false))
+    detail::removeAbandonedDownloadFiles(*fallback);
 }
 
 void UrlSession::finishTasksAndInvalidate() {

@@ -47,8 +47,9 @@ struct UrlSessionConfiguration {
   // Asked for each redirect (its status code), on the network thread: true follows it, false makes
   // the redirect response the task's answer. Empty: every redirect is followed.
   std::function<bool(long statusCode)> followRedirect;
-  // Where download tasks keep a body while it arrives ("download-XXXXXX", made when missing); the
-  // system's temporary folder when empty or unusable.
+  // Where download tasks keep a body while it arrives ("download-XXXXXX", made when missing); when
+  // empty or unusable, a folder of this user's alone in the system's temporary folder
+  // ("velloran-downloads-<user ID>").
   std::filesystem::path downloadDirectory;
 };
 
@@ -126,8 +127,9 @@ class UrlSession : public std::enable_shared_from_this<UrlSession> {
   void finishTasksAndInvalidate();
   void invalidateAndCancel();
 
-  // Removes the download files a process that died mid-download left in `downloadDirectory`; files
-  // of tasks still running, in this process or another, stay.
+  // Removes the download files a process that died mid-download left in `downloadDirectory` (none
+  // when empty) and in the folder in the system's temporary folder that downloads fall back to;
+  // files of tasks still running, in this process or another, stay.
   static void removeAbandonedDownloads(const std::filesystem::path& downloadDirectory);
 
  private:

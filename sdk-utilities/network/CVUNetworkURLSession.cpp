@@ -205,8 +205,8 @@ void CVUNetworkURLSession::callCompletionHandler(Completion handler,
 }
 
 void CVUNetworkURLSession::removeAbandonedDownloads() {
-  const std::filesystem::path directory = defaultNetworkDirectory();
-  if (!directory.empty()) platform::UrlSession::removeAbandonedDownloads(directory);
+  // The folder downloads fall back to is swept also when the SDK's own cannot be named.
+  platform::UrlSession::removeAbandonedDownloads(defaultNetworkDirectory());
 }
 
 void CVUNetworkURLSession::maybeRemoveTempFiles(const std::filesystem::path& directory,

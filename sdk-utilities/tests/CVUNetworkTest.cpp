@@ -7,9 +7,11 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <set>
 
 #include "LoggerCapture.h"
+#include "platform/bundle/Bundle.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/net/HttpError.h"
 #include "platform/net/testing/GzipBomb.h"
@@ -195,6 +197,49 @@ TEST_F(CVUNetworkTest, ANewClientSweepsAwayDownloadsADeadProcessLeftBehind) {
   waitFor(outcome);
   EXPECT_EQ(outcome.text(), "document");
   EXPECT_TRUE(std::filesystem::is_empty(folder)) << "downloads are kept in the SDK's folder while they run";
+}
+
+// Where the SDK's folder cannot be used, a download keeps its body in the net layer's folder in the
+// system's temporary folder; a new client sweeps what a dead process left there, also where the SDK's
+// folder cannot even be named, and leaves the running download's file alone.
+TEST_F(CVUNetworkTest, ANewClientSweepsTheTemporaryFolderDownloadsFellBackTo) {
+  const auto temporary = user.root() / "tmp";
+  std::filesystem::create_directories(temporary);
+  user.environment().set("TMPDIR", temporary.string());
+  std::filesystem::create_directories(user.dataHome() / "com.test.network");
+  std::ofstream(user.dataHome() / "com.test.network" / "CVU") << "in the way";
+  std::promise<void> release;
+  server.server().Get("/held", [released = release.get_future().share()](const httplib::Request&,
+                                                                         httplib::Response& response) {
+    released.wait();
+    response.set_content("held body", "text/plain");
+  });
+  server.start();
+  Outcome outcome;
+  network->getURL(url("/held"), std::nullopt, nullptr, false, record(outcome, main));
+  std::filesystem::path running;
+  auto findRunning = [&] {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(temporary))
+      if (entry.path().filename().string().starts_with("download-")) running = entry.path();
+    return !running.empty();
+  };
+  const bool started = platform::runUntil(findRunning, 30s);
+  if (!started) release.set_value();
+  ASSERT_TRUE(started);
+  const auto dead = running.parent_path() / "download-dead01";
+  std::ofstream(dead) << "half a document";
+  std::filesystem::last_write_time(dead, std::filesystem::file_time_type::clock::now() - 1min);
+
+  user.writeInfo(platform::Dictionary{});
+  platform::Bundle::resetMainForTesting();
+  EXPECT_TRUE(CVUNetwork::createWithReachabilityHost("127.0.0.1", &FakeReachability::api()));
+  EXPECT_FALSE(std::filesystem::exists(dead));
+  EXPECT_TRUE(std::filesystem::exists(running));
+
+  release.set_value();
+  waitFor(outcome);
+  EXPECT_EQ(outcome.text(), "held body");
+  EXPECT_FALSE(std::filesystem::exists(running));
 }
 
 TEST_F(CVUNetworkTest, RedirectsSeeOtherAndPermanentAreFollowedTheOthersRefused) {

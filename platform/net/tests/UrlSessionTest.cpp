@@ -39,6 +39,23 @@ bool eventually(const std::function<bool()>& done) {
   return true;
 }
 
+// Holds a route's answer until released; released at the latest when it goes, so that the server,
+// which waits for its handlers, can stop.
+class HeldReply {
+ public:
+  ~HeldReply() { release(); }
+  // For the handler to wait on: a copy of its own, which outlives this object.
+  std::shared_future<void> released() const { return released_; }
+  void release() {
+    std::call_once(once_, [this] { promise_.set_value(); });
+  }
+
+ private:
+  std::once_flag once_;
+  std::promise<void> promise_;
+  std::shared_future<void> released_ = promise_.get_future().share();
+};
+
 // Records every delegate call; completion() waits for the last one.
 class RecordingDelegate final : public UrlSessionDelegate {
  public:
@@ -217,6 +234,8 @@ TEST_F(UrlSessionTest, ADownloadThatFailsOrIsCancelledLeavesNoFileBehind) {
   EXPECT_TRUE(eventually([&] { return isEmptyFolder(configuration.downloadDirectory); }));
 
   // A folder that cannot be made does not stop the download.
+  testing::ScopedEnvironment environment;
+  environment.set("TMPDIR", downloads.path().string());
   server_.script("GET", "/doc", {{200, {}, "document body"}});
   std::ofstream(downloads.path() / "a-file") << "x";
   configuration.downloadDirectory = downloads.path() / "a-file" / "downloads";
@@ -248,6 +267,77 @@ TEST(UrlSessionDownloadFilesTest, OnlyFilesNoLiveTaskHoldsAreSweptAway) {
   const auto livePath = live->path();
   live.reset();
   EXPECT_FALSE(std::filesystem::exists(livePath));
+}
+
+// A download whose folder cannot be used keeps its body in a folder of the user's alone inside the
+// system's temporary folder, never loose among other programs' files; what a process that died there
+// left is swept as in the session's own folder, while a running download keeps its file.
+TEST_F(UrlSessionTest, DownloadsThatFellBackToTheTemporaryFolderAreSweptToo) {
+  testing::TemporaryDirectory temporary;
+  testing::ScopedEnvironment environment;
+  environment.set("TMPDIR", temporary.path().string());
+  HeldReply held;
+  server_.server().Get("/held",
+                       [released = held.released()](const httplib::Request&, httplib::Response& response) {
+                         released.wait();
+                         response.set_content("held body", "text/plain");
+                       });
+  server_.start();
+  std::ofstream(temporary.path() / "a-file") << "x";
+  UrlSessionConfiguration configuration;
+  configuration.downloadDirectory = temporary.path() / "a-file" / "downloads";
+  auto running = session(configuration);
+  auto task = running->downloadTask(request("/held"));
+  task->resume();
+
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(temporary.path()))
+    if (entry.path().filename().string().starts_with("download-")) files.push_back(entry.path());
+  ASSERT_EQ(files.size(), 1u) << "the body's file exists from the start";
+  const std::filesystem::path folder = files[0].parent_path();
+  EXPECT_EQ(folder.parent_path(), temporary.path());
+  const auto others = std::filesystem::perms::group_all | std::filesystem::perms::others_all;
+  EXPECT_EQ(std::filesystem::status(folder).permissions() & others, std::filesystem::perms::none);
+
+  const auto dead = folder / "download-dead01";
+  std::ofstream(dead) << "half a document";
+  std::filesystem::last_write_time(dead, std::filesystem::file_time_type::clock::now() - 1h);
+  std::filesystem::last_write_time(files[0], std::filesystem::file_time_type::clock::now() - 1h);
+  UrlSession::removeAbandonedDownloads({});
+  EXPECT_FALSE(std::filesystem::exists(dead));
+  EXPECT_TRUE(std::filesystem::exists(files[0])) << "its task still holds it";
+
+  held.release();
+  ASSERT_TRUE(delegate_->waitForCompletion());
+  queue_->sync([] {});
+  EXPECT_EQ(delegate_->downloaded, "held body");
+  EXPECT_TRUE(isEmptyFolder(folder));
+}
+
+// A folder of that name that is not the user's alone is neither written into nor swept.
+TEST_F(UrlSessionTest, AFallbackFolderOthersMayWriteIsNotUsed) {
+  testing::TemporaryDirectory temporary;
+  testing::ScopedEnvironment environment;
+  environment.set("TMPDIR", temporary.path().string());
+  const std::optional<std::filesystem::path> folder = detail::fallbackDownloadFolder(true);
+  ASSERT_TRUE(folder);
+  std::filesystem::permissions(*folder, std::filesystem::perms::all);
+  EXPECT_FALSE(detail::fallbackDownloadFolder(true));
+  const auto planted = *folder / "download-planted";
+  std::ofstream(planted) << "x";
+  std::filesystem::last_write_time(planted, std::filesystem::file_time_type::clock::now() - 1h);
+  UrlSession::removeAbandonedDownloads({});
+  EXPECT_TRUE(std::filesystem::exists(planted));
+
+  server_.script("GET", "/doc", {{200, {}, "document body"}});
+  server_.start();
+  run(session()->downloadTask(request("/doc")));
+  ASSERT_TRUE(delegate_->error);
+  EXPECT_TRUE(delegate_->error->is(kHttpErrorDomain, HttpErrorCode::Transport));
+  std::size_t downloadFiles = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(temporary.path()))
+    downloadFiles += entry.path().filename().string().starts_with("download-");
+  EXPECT_EQ(downloadFiles, 1u) << "only the planted one";
 }
 
 TEST_F(UrlSessionTest, RedirectsAreDecidedByTheSession) {

@@ -14,9 +14,10 @@
 //
 // Temporary files live in "<Application Support>/CVU/Network/CVUNetworkTemporaryDirectory": upload
 // bodies ("CVUUpload_temp_<session ID>"), removed on completion, and download bodies while they
-// arrive ("download-XXXXXX"), removed on every outcome. Files older than an hour are removed on every
-// POST and completion; the download files of a process that died mid-way, by
-// removeAbandonedDownloads.
+// arrive ("download-XXXXXX"), removed on every outcome; where that folder cannot be used, download
+// bodies go to the net layer's folder in the system's temporary folder (UrlSession.h). Files older
+// than an hour are removed on every POST and completion; the download files of a process that died
+// mid-way, in either folder, by removeAbandonedDownloads.
 //
 // Class-level state: the map from session ID to the running object (held weakly; an entry is removed
 // when its request completes) and the completion handlers handed over for background sessions. Both
@@ -76,7 +77,7 @@ class CVUNetworkURLSession : public platform::UrlSessionDelegate,
   void addSystemCompletionHandler(std::function<void()> handler, const std::string& sessionID);
   void callSystemCompletionHandler(const std::string& sessionID);
 
-  // Removes the download files that no running request holds from the temporary directory.
+  // Removes the download files that no running request holds from both folders downloads are kept in.
   static void removeAbandonedDownloads();
   // Removes the directory's files whose age differs from now by more than `expiry`.
   void maybeRemoveTempFiles(const std::filesystem::path& directory, std::chrono::seconds expiry);
