@@ -29,7 +29,8 @@ class CVUKeychainStorage : public std::enable_shared_from_this<CVUKeychainStorag
   static std::shared_ptr<CVUKeychainStorage> initWithService(std::string service);
 
   // The object, or null when the keychain has none under the key. Data that does not unarchive as T
-  // fails with the unarchiver's error.
+  // fails with the unarchiver's error, and the item is set aside (CVUKeychainUtils) so that the next
+  // write under the key does not destroy it.
   template <class T>
   CVPPromise<std::shared_ptr<const T>> getObjectForKey(std::string key,
                                                        std::optional<std::string> accessGroup);
@@ -81,7 +82,11 @@ CVPPromise<std::shared_ptr<const T>> CVUKeychainStorage::getObjectForKey(
                  if (!data) return data.error();
                  if (!*data) return Result();
                  platform::Result<std::shared_ptr<T>> object = platform::unarchivedObject<T>(**data);
-                 if (!object) return object.error();
+                 if (!object) {
+                   CVUKeychainUtils::setAsideUndecodableItemWithQuery(
+                       self->keychainQueryWithKey(key, accessGroup));
+                   return object.error();
+                 }
                  return Result(*object);
                })
       .then(inMemoryCacheQueue_, [self, key](const Result& object) {

@@ -76,6 +76,22 @@ platform::Result<void> CVUKeychainUtils::removeItemWithQuery(const platform::Key
   return keychainErrorWithFunction("SecItemDelete", status);
 }
 
+void CVUKeychainUtils::setAsideUndecodableItemWithQuery(const platform::KeychainQuery& query) {
+  platform::Result<std::optional<std::filesystem::path>> aside =
+      platform::sharedKeychain()->setAsideDamagedItem(query);
+  if (!aside) {
+    BCNLoggerLogWarning(kBCNLoggerInstallations, "I-BIS006001",
+                        "A keychain item could not be read, and could not be kept aside: %@. This "
+                        "installation registers anew.",
+                        aside.error().debugDescription());
+  } else if (*aside) {
+    BCNLoggerLogWarning(kBCNLoggerInstallations, "I-BIS006001",
+                        "A keychain item could not be read. It was kept as %@ and a new one will be "
+                        "written; this installation registers anew.",
+                        (*aside)->string());
+  }
+}
+
 platform::Error CVUKeychainUtils::keychainErrorWithFunction(const std::string& function,
                                                             std::int64_t status) {
   return platform::Error(kCVUKeychainErrorDomain, 0, platform::format("%@ (%li)", function, status));

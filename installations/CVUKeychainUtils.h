@@ -8,6 +8,9 @@
 // A keychain store that cannot be decoded at all is set aside whole (a file store keeps it beside
 // itself as "<file>.damaged-<time>") and a fresh store started, with one warning line "I-BIS006000";
 // the call is then made on the fresh store. It is never wiped, and never left failing every call.
+// An item whose data its reader cannot decode, in a store that reads, is likewise set aside whole (a
+// file store keeps it beside itself as "<file>.item.damaged-<time>") and removed, with one warning
+// line "I-BIS006001", so that the write of a new record replaces nothing.
 
 #include <cstdint>
 #include <optional>
@@ -34,6 +37,9 @@ class CVUKeychainUtils {
   // Looks the item up first: a failed lookup writes nothing.
   static platform::Result<void> setItem(const platform::Bytes& item, const platform::KeychainQuery& query);
   static platform::Result<void> removeItemWithQuery(const platform::KeychainQuery& query);
+  // For the item the query names whose data does not decode: kept aside and removed where the store
+  // can, with the warning line either way.
+  static void setAsideUndecodableItemWithQuery(const platform::KeychainQuery& query);
 
   static platform::Error keychainErrorWithFunction(const std::string& function, std::int64_t status);
 };

@@ -337,6 +337,38 @@ TEST_F(InstallationsServiceTest, ADamagedKeychainIsKeptAsideAndTheInstallationRe
   EXPECT_EQ(warnings, 1);
 }
 
+// A sound keychain file whose items' data is garbage: the record is kept aside beside the file, in
+// the keychain's own format, with one warning, before a new one takes its place.
+TEST_F(InstallationsServiceTest, ADamagedKeychainItemIsKeptAsideWithOneWarning) {
+  auto first = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(first.ok()) << first.error().debugDescription();
+  const platform::Bytes garbage{0x5a, 0x00, 0xff, 0x13, 0x37, 0x80, 0x01};
+  ASSERT_EQ(keychain->update(platform::KeychainQuery{}, garbage), platform::kKeychainSuccess);
+
+  testing::InstallationsLogCapture log;
+  auto second = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(second.ok()) << second.error().debugDescription();
+  auto third = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(third.ok());
+  EXPECT_EQ(third->beaconInstallationID, second->beaconInstallationID) << "the new record reads";
+
+  std::vector<std::filesystem::path> kept;
+  for (const auto& entry : std::filesystem::directory_iterator(user.root()))
+    if (entry.path().filename().string().starts_with("keychain.plist.item.damaged-"))
+      kept.push_back(entry.path());
+  ASSERT_EQ(kept.size(), 1u);
+  platform::KeychainQuery record;
+  record.service = BCNInstallationsIDController::keychainServiceWithAppID(testing::kTestAppID);
+  EXPECT_EQ(platform::FileKeychain(kept[0]).copyMatching(record).data, garbage) << "kept as it was";
+  int warnings = 0;
+  for (const platform::CapturedLogLine& line : log.lines())
+    if (line.text.find("I-BIS006001") != std::string::npos) {
+      ++warnings;
+      EXPECT_NE(line.text.find(kept[0].string()), std::string::npos) << line.text;
+    }
+  EXPECT_EQ(warnings, 1);
+}
+
 // Register, a refused token request whose answer echoes secrets, registering anew, delete, a
 // registration refused with the API key in its answer: no log line of any level shows the API key, a refresh
 // token or an auth token.

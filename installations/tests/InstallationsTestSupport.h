@@ -78,6 +78,10 @@ class ScriptedKeychain final : public platform::Keychain {
   platform::Result<std::optional<std::filesystem::path>> setAsideDamagedStore() override {
     return file_.setAsideDamagedStore();
   }
+  platform::Result<std::optional<std::filesystem::path>> setAsideDamagedItem(
+      const platform::KeychainQuery& query) override {
+    return file_.setAsideDamagedItem(query);
+  }
 
   bool refuseWrites = false;
   // Key items (the legacy key pair) stay, as a keyring that refuses to let them go would keep them.

@@ -77,11 +77,14 @@ TEST_F(KeychainStorageTest, RemovingAMissingKeySucceedsAndRemovalReachesTheKeych
   EXPECT_EQ(readID("key"), std::nullopt);
 }
 
-TEST_F(KeychainStorageTest, DataOfAnotherClassFailsTheRead) {
+TEST_F(KeychainStorageTest, DataOfAnotherClassFailsTheReadAndIsSetAsideBeforeAWriteReplacesIt) {
   writeBehindTheCache("key", BCNInstallationsStoredAuthToken{});
   auto read = settle(storage->getObjectForKey<Stored>("key", std::nullopt));
   ASSERT_FALSE(read.ok());
   EXPECT_EQ(read.error().domain, platform::kKeyedArchiveErrorDomain);
+  EXPECT_EQ(keychain->copyMatching(query("key")).status, platform::kKeychainItemNotFound);
+  ASSERT_TRUE(settle(storage->setObject(record("cNew"), "key", std::nullopt)).ok());
+  EXPECT_EQ(readID("key"), "cNew");
 }
 
 TEST_F(KeychainStorageTest, AFailedWriteIsNotServedFromTheCache) {

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/keychain/KeychainAttributes.h"
@@ -95,7 +96,10 @@ struct FileKeychain::Session {
     if (locked) ::flock(lock->get(), LOCK_UN);
   }
 
-  KeychainStatus save(const std::filesystem::path& file) const {
+  KeychainStatus save(const std::filesystem::path& file) const { return saveItems(items, file); }
+
+  // `items` as a keychain file at `file`, readable by the user only.
+  static KeychainStatus saveItems(const std::vector<StoredItem>& items, const std::filesystem::path& file) {
     Result<Bytes> encoded = writePropertyList(encodeItems(items), PropertyListFormat::Binary);
     if (!encoded || !writeFileAtomically(file, *encoded)) return kKeychainIOFailure;
     ::chmod(file.c_str(), 0600);
@@ -172,6 +176,30 @@ Result<std::optional<std::filesystem::path>> FileKeychain::setAsideDamagedStore(
   if (session.status != kKeychainDamagedStore) return std::optional<std::filesystem::path>();
   Result<std::filesystem::path> aside = moveFileAside(file_, "damaged");
   if (!aside) return aside.error();
+  return std::optional<std::filesystem::path>(*aside);
+}
+
+Result<std::optional<std::filesystem::path>> FileKeychain::setAsideDamagedItem(const KeychainQuery& query) {
+  std::lock_guard guard(mutex_);
+  Session session(file_);
+  if (session.status == kKeychainIOFailure)
+    return pathsError(PathsErrorCode::ReadFailed, "Cannot read the keychain " + file_.string());
+  AttributeMap wanted = keychain_detail::attributesOf(query);
+  auto found = std::find_if(session.items.begin(), session.items.end(), [&](const StoredItem& item) {
+    return keychain_detail::matches(item.attributes, wanted);
+  });
+  if (session.status != kKeychainSuccess || found == session.items.end())
+    return std::optional<std::filesystem::path>();
+  // Written whole under a name of its own first, then moved to its kept name the way a damaged store
+  // is; all under the file's lock, so no other caller meets the item half kept.
+  const std::filesystem::path item = file_.string() + ".item";
+  if (Session::saveItems({*found}, item) != kKeychainSuccess)
+    return pathsError(PathsErrorCode::WriteFailed, "Cannot write " + item.string());
+  Result<std::filesystem::path> aside = moveFileAside(item, "damaged");
+  if (!aside) return aside.error();
+  session.items.erase(found);
+  if (session.save(file_) != kKeychainSuccess)
+    return pathsError(PathsErrorCode::WriteFailed, "Cannot write the keychain " + file_.string());
   return std::optional<std::filesystem::path>(*aside);
 }
 

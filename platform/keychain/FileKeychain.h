@@ -10,7 +10,9 @@
 // A file that cannot be decoded is damaged: every call then answers kKeychainDamagedStore and the
 // file is left exactly as it is; it is never wiped to start afresh. setAsideDamagedStore renames it
 // to "items.plist.damaged-<unix seconds>" beside itself (kept for the user to look into), after which
-// the store starts empty.
+// the store starts empty. setAsideDamagedItem keeps one item, in a sound file, as a keychain file of
+// its own in the same format, "items.plist.item.damaged-<unix seconds>" beside the store (0600), and
+// removes it from the store.
 // The data is not encrypted: the file has the same protection as the user's other private files.
 
 #include <filesystem>
@@ -35,6 +37,7 @@ class FileKeychain final : public Keychain {
   KeychainStatus update(const KeychainQuery& query, const Bytes& data) override;
   KeychainStatus remove(const KeychainQuery& query) override;
   Result<std::optional<std::filesystem::path>> setAsideDamagedStore() override;
+  Result<std::optional<std::filesystem::path>> setAsideDamagedItem(const KeychainQuery& query) override;
 
  private:
   struct Session;

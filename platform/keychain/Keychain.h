@@ -88,6 +88,15 @@ class Keychain {
   virtual Result<std::optional<std::filesystem::path>> setAsideDamagedStore() {
     return std::optional<std::filesystem::path>();
   }
+
+  // For an item whose data its owner cannot decode: keeps the first matching item whole (attributes
+  // and data) out of the store's way, and removes it so that the next add starts afresh. Answers
+  // where it was kept, or nullopt when no item matches (any more: another thread or process may have
+  // set it aside first), and then nothing changed. Stores that cannot keep an item aside answer
+  // nullopt and leave it where it is.
+  virtual Result<std::optional<std::filesystem::path>> setAsideDamagedItem(const KeychainQuery&) {
+    return std::optional<std::filesystem::path>();
+  }
 };
 
 // The keychain of this user: the Secret Service when the session bus has one (running or

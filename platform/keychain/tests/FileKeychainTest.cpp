@@ -84,6 +84,41 @@ TEST(FileKeychainTest, OnlyADamagedFileIsSetAsideAndKeptWholeThenTheStoreStartsE
   EXPECT_EQ(testing::fileContents(**aside), "not a property list");
 }
 
+TEST(FileKeychainTest, AnItemSetAsideIsKeptWholeBesideTheStoreAndRemovedFromIt) {
+  testing::TemporaryDirectory folder;
+  std::filesystem::path file = folder.path() / "items.plist";
+  FileKeychain keychain(file);
+  ASSERT_EQ(keychain.add(password("a"), Bytes{1, 2, 3}), kKeychainSuccess);
+  ASSERT_EQ(keychain.add(password("b"), Bytes{4}), kKeychainSuccess);
+  auto aside = keychain.setAsideDamagedItem(password("a"));
+  ASSERT_TRUE(aside.ok() && *aside) << (aside.ok() ? "" : aside.error().debugDescription());
+  EXPECT_EQ((*aside)->parent_path(), folder.path());
+  EXPECT_TRUE((*aside)->filename().string().starts_with("items.plist.item.damaged-")) << **aside;
+  EXPECT_EQ(modeOf(**aside), 0600u);
+  FileKeychain kept(**aside);
+  EXPECT_EQ(kept.copyMatching(password("a")).data, (Bytes{1, 2, 3}));
+  EXPECT_EQ(kept.copyMatching(password("b")).status, kKeychainItemNotFound) << "only that item";
+  EXPECT_FALSE(std::filesystem::exists(file.string() + ".item"));
+
+  EXPECT_EQ(keychain.copyMatching(password("a")).status, kKeychainItemNotFound);
+  EXPECT_EQ(keychain.copyMatching(password("b")).data, Bytes{4});
+  auto again = keychain.setAsideDamagedItem(password("a"));
+  ASSERT_TRUE(again.ok());
+  EXPECT_FALSE(*again) << "set aside once, by whoever came first";
+  EXPECT_EQ(keychain.add(password("a"), Bytes{5}), kKeychainSuccess);
+  auto second = keychain.setAsideDamagedItem(password("a"));
+  ASSERT_TRUE(second.ok() && *second);
+  EXPECT_NE(**second, **aside);
+  EXPECT_EQ(kept.copyMatching(password("a")).data, (Bytes{1, 2, 3})) << "never replaced";
+
+  // A damaged store is the store's business, not an item's: nothing is touched.
+  std::ofstream(file, std::ios::trunc) << "not a property list";
+  auto damaged = keychain.setAsideDamagedItem(password("b"));
+  ASSERT_TRUE(damaged.ok());
+  EXPECT_FALSE(*damaged);
+  EXPECT_EQ(testing::fileContents(file), "not a property list");
+}
+
 TEST(FileKeychainTest, TheFirstAddedMatchIsTheOneRead) {
   testing::TemporaryDirectory folder;
   FileKeychain keychain(folder.path() / "items.plist");
