@@ -97,6 +97,9 @@ class RecordingDelegate final : public UrlSessionDelegate {
 
 class UrlSessionTest : public ::testing::Test {
  protected:
+  // Downloads that fall back to the system's temporary folder find one of the test's own.
+  UrlSessionTest() { environment_.set("TMPDIR", temporary_.path().string()); }
+
   std::shared_ptr<UrlSession> session(UrlSessionConfiguration configuration = {}) {
     delegate_->queue = queue_;
     return UrlSession::create(std::move(configuration), delegate_, queue_);
@@ -115,6 +118,8 @@ class UrlSessionTest : public ::testing::Test {
     queue_->sync([] {});
   }
 
+  testing::TemporaryDirectory temporary_;
+  testing::ScopedEnvironment environment_;
   LocalHttpServer server_;
   QueueRef queue_ = makeSerialQueue("net.test.delegate");
   std::shared_ptr<RecordingDelegate> delegate_ = std::make_shared<RecordingDelegate>();
@@ -234,8 +239,6 @@ TEST_F(UrlSessionTest, ADownloadThatFailsOrIsCancelledLeavesNoFileBehind) {
   EXPECT_TRUE(eventually([&] { return isEmptyFolder(configuration.downloadDirectory); }));
 
   // A folder that cannot be made does not stop the download.
-  testing::ScopedEnvironment environment;
-  environment.set("TMPDIR", downloads.path().string());
   server_.script("GET", "/doc", {{200, {}, "document body"}});
   std::ofstream(downloads.path() / "a-file") << "x";
   configuration.downloadDirectory = downloads.path() / "a-file" / "downloads";
@@ -273,9 +276,7 @@ TEST(UrlSessionDownloadFilesTest, OnlyFilesNoLiveTaskHoldsAreSweptAway) {
 // system's temporary folder, never loose among other programs' files; what a process that died there
 // left is swept as in the session's own folder, while a running download keeps its file.
 TEST_F(UrlSessionTest, DownloadsThatFellBackToTheTemporaryFolderAreSweptToo) {
-  testing::TemporaryDirectory temporary;
-  testing::ScopedEnvironment environment;
-  environment.set("TMPDIR", temporary.path().string());
+  const std::filesystem::path& temporary = temporary_.path();
   HeldReply held;
   server_.server().Get("/held",
                        [released = held.released()](const httplib::Request&, httplib::Response& response) {
@@ -283,19 +284,19 @@ TEST_F(UrlSessionTest, DownloadsThatFellBackToTheTemporaryFolderAreSweptToo) {
                          response.set_content("held body", "text/plain");
                        });
   server_.start();
-  std::ofstream(temporary.path() / "a-file") << "x";
+  std::ofstream(temporary / "a-file") << "x";
   UrlSessionConfiguration configuration;
-  configuration.downloadDirectory = temporary.path() / "a-file" / "downloads";
+  configuration.downloadDirectory = temporary / "a-file" / "downloads";
   auto running = session(configuration);
   auto task = running->downloadTask(request("/held"));
   task->resume();
 
   std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(temporary.path()))
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(temporary))
     if (entry.path().filename().string().starts_with("download-")) files.push_back(entry.path());
   ASSERT_EQ(files.size(), 1u) << "the body's file exists from the start";
   const std::filesystem::path folder = files[0].parent_path();
-  EXPECT_EQ(folder.parent_path(), temporary.path());
+  EXPECT_EQ(folder.parent_path(), temporary);
   const auto others = std::filesystem::perms::group_all | std::filesystem::perms::others_all;
   EXPECT_EQ(std::filesystem::status(folder).permissions() & others, std::filesystem::perms::none);
 
@@ -316,9 +317,7 @@ TEST_F(UrlSessionTest, DownloadsThatFellBackToTheTemporaryFolderAreSweptToo) {
 
 // A folder of that name that is not the user's alone is neither written into nor swept.
 TEST_F(UrlSessionTest, AFallbackFolderOthersMayWriteIsNotUsed) {
-  testing::TemporaryDirectory temporary;
-  testing::ScopedEnvironment environment;
-  environment.set("TMPDIR", temporary.path().string());
+  const std::filesystem::path& temporary = temporary_.path();
   const std::optional<std::filesystem::path> folder = detail::fallbackDownloadFolder(true);
   ASSERT_TRUE(folder);
   std::filesystem::permissions(*folder, std::filesystem::perms::all);
@@ -335,7 +334,7 @@ TEST_F(UrlSessionTest, AFallbackFolderOthersMayWriteIsNotUsed) {
   ASSERT_TRUE(delegate_->error);
   EXPECT_TRUE(delegate_->error->is(kHttpErrorDomain, HttpErrorCode::Transport));
   std::size_t downloadFiles = 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(temporary.path()))
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(temporary))
     downloadFiles += entry.path().filename().string().starts_with("download-");
   EXPECT_EQ(downloadFiles, 1u) << "only the planted one";
 }
