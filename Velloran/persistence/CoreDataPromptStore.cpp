@@ -9,6 +9,7 @@
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/persistence/PromptObjects.h"
 #include "Velloran/persistence/VelloranModel.h"
+#include "Velloran/persistence/VersionOrderUpgrade.h"
 #include "platform/time/SystemClock.h"
 
 namespace velloran {
@@ -74,7 +75,15 @@ CoreDataPromptStore::CoreDataPromptStore(std::shared_ptr<platform::PersistentCon
     : container_(std::move(container)),
       clock_(clock ? std::move(clock) : platform::SystemClock::sharedPointer()),
       log_(log ? std::move(log) : Log([](const std::string& line) { std::cerr << line << std::endl; })),
-      actor_("Velloran.CoreDataPromptStore") {}
+      actor_("Velloran.CoreDataPromptStore") {
+  // Before anything reads it, a store written before versions were ordered by their stamps is
+  // brought into that order; a failure leaves it for the next start.
+  actor_.perform<void>(
+      [container = container_](ListingState&) { return write(*container, bringVersionOrderForward); },
+      [log = log_](Result<void> upgraded) {
+        if (!upgraded) log(std::string(kVersionOrderNotUpgradedText) + upgraded.error().description);
+      });
+}
 
 void CoreDataPromptStore::fetchPrompts(PromptFilter filter, Completion<PromptList> completion) {
   readLibrary<PromptList>(

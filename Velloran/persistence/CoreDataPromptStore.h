@@ -22,6 +22,12 @@
 // be read is left out of the listings, the others are listed; the store writes one line about it to
 // its log ("Prompt <id> ausgelassen, Versionen nicht lesbar: " and the reason), once per prompt.
 //
+// A version it adds comes after every version the prompt held, whatever the wall clock says, and a
+// stored version keeps its stamp (PromptObjects.h). Made over a store written before versions were
+// ordered by their stamps, the store first brings it into that order (VersionOrderUpgrade.h), so no
+// prompt's current version changes; should that fail, it writes "Versionsreihenfolge nicht
+// übernommen: " and the reason to its log, and tries again at the next start.
+//
 // Threads: an actor (StoreActor). One operation at a time, in call order, each to its end - the
 // store work included - before the next starts, so two saves of one prompt can never both add their
 // versions. Listing waits for the view context on the main queue, so the main queue must keep
@@ -33,6 +39,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Velloran/data/PromptRepository.h"
@@ -43,6 +50,8 @@
 #include "platform/time/Clock.h"
 
 namespace velloran {
+
+inline constexpr std::string_view kVersionOrderNotUpgradedText = "Versionsreihenfolge nicht übernommen: ";
 
 class CoreDataPromptStore final : public PromptRepository {
  public:

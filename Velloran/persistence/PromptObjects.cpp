@@ -104,13 +104,34 @@ ManagedObject insertNamed(platform::ManagedObjectContext& context, std::string_v
   return context.insertNewObject(entity, free ? std::optional(recordName) : std::nullopt);
 }
 
-void writeVersionFields(ManagedObject& object, const PromptVersion& version, const platform::UUID& promptId) {
+// The version's fields, stamped `createdAt`: a version's stamp is its place in the order, given once
+// by the store (stampAfter) and kept from then on.
+void writeVersionFields(ManagedObject& object, const PromptVersion& version, const platform::UUID& promptId,
+                        platform::Date createdAt) {
   object.setValue(model::kId, version.id);
   object.setValue(model::kPromptRef, promptId);
   object.setValue(model::kContent, version.content);
   object.setValue(model::kNotes, version.notes);
   object.setValue(model::kVersionNumber, version.versionNumber);
-  object.setValue(model::kCreatedAt, version.createdAt);
+  object.setValue(model::kCreatedAt, createdAt);
+}
+
+// `stamp`, or the first stamp one tick after `newest` when `stamp` does not come after it.
+platform::Date stampAfter(std::optional<platform::Date> newest, platform::Date stamp) {
+  if (!newest) return stamp;
+  const platform::Date following{newest->secondsSinceReferenceDate + kVersionStampTick};
+  return stamp < following ? following : stamp;
+}
+
+// The newest stamp among a prompt's version objects; none when none has one.
+std::optional<platform::Date> newestStamp(const std::vector<ManagedObject>& members) {
+  std::optional<platform::Date> newest;
+  for (const ManagedObject& member : members) {
+    if (member.isDeleted()) continue;
+    std::optional<platform::Date> stamp = member.value(model::kCreatedAt).as<platform::Date>();
+    if (stamp && (!newest || *newest < *stamp)) newest = stamp;
+  }
+  return newest;
 }
 
 }  // namespace
@@ -228,15 +249,23 @@ platform::Result<void> writePromptFields(ManagedObject& object, const Prompt& pr
 
 namespace {
 
-// Gives the readable ones among a prompt's version objects the numbers of the shared order, writing
-// only the numbers that change.
-void renumberMembers(const std::vector<ManagedObject>& members) {
-  std::vector<std::pair<PromptVersion, ManagedObject>> readable;
+using ReadableMembers = std::vector<std::pair<PromptVersion, ManagedObject>>;
+
+// The version objects that are not deleted and can be read, each with its value.
+ReadableMembers readableMembers(const std::vector<ManagedObject>& members) {
+  ReadableMembers readable;
   for (const ManagedObject& member : members) {
     if (member.isDeleted()) continue;
     if (std::optional<PromptVersion> version = readVersion(objectLookup(member), {}))
       readable.emplace_back(std::move(*version), member);
   }
+  return readable;
+}
+
+// Gives the readable ones among a prompt's version objects the numbers of the shared order, writing
+// only the numbers that change.
+void renumberMembers(const std::vector<ManagedObject>& members) {
+  ReadableMembers readable = readableMembers(members);
   std::ranges::sort(readable, [](const auto& a, const auto& b) { return writtenBefore(a.first, b.first); });
   std::optional<std::int64_t> previous;
   for (auto& [version, object] : readable) {
@@ -246,6 +275,27 @@ void renumberMembers(const std::vector<ManagedObject>& members) {
 }
 
 }  // namespace
+
+void stampInNumberOrder(const std::vector<ManagedObject>& members) {
+  ReadableMembers readable = readableMembers(members);
+  std::ranges::sort(readable, [](const auto& a, const auto& b) {
+    const PromptVersion& first = a.first;
+    const PromptVersion& second = b.first;
+    if (first.versionNumber != second.versionNumber) return first.versionNumber < second.versionNumber;
+    if (first.createdAt != second.createdAt) return first.createdAt < second.createdAt;
+    return first.id < second.id;
+  });
+  std::optional<platform::Date> previous;
+  for (auto& [version, object] : readable) {
+    // An equal stamp is no disorder: the number, which rises here, decides between the two.
+    if (previous && version.createdAt < *previous) {
+      version.createdAt = stampAfter(previous, version.createdAt);
+      object.setValue(model::kCreatedAt, version.createdAt);
+    }
+    previous = version.createdAt;
+  }
+  renumberMembers(members);
+}
 
 platform::Result<void> renumberWrittenPrompts(platform::ManagedObjectContext& context,
                                               const std::vector<ManagedObject>& written) {
@@ -273,12 +323,17 @@ platform::Result<void> keepVersions(platform::ManagedObjectContext& context, Man
                                     const platform::UUID& promptId) {
   platform::Result<std::vector<ManagedObject>> members = prompt.relatedObjects(model::kVersions);
   if (!members) return members.error();
+  // Whatever the wall clock says, a version added here comes after every version the prompt holds.
+  const std::optional<platform::Date> newest = newestStamp(*members);
   for (const PromptVersion& version : versions) {
     auto held = std::ranges::find_if(*members, [&version](const ManagedObject& member) {
       return member.value(model::kId).as<platform::UUID>() == version.id;
     });
     if (held != members->end()) {
-      writeVersionFields(*held, version, promptId);
+      // The caller's copy may carry the stamp it gave before the store moved it on.
+      const platform::Date stamp =
+          held->value(model::kCreatedAt).as<platform::Date>().value_or(version.createdAt);
+      writeVersionFields(*held, version, promptId, stamp);
       continue;
     }
     // A version of this id stored elsewhere (detached, or under another prompt) is the same record.
@@ -290,7 +345,7 @@ platform::Result<void> keepVersions(platform::ManagedObjectContext& context, Man
                                ? **stored
                                : insertNamed(context, model::kVersionEntity, version.id, failure);
     if (!failure) return failure;
-    writeVersionFields(object, version, promptId);
+    writeVersionFields(object, version, promptId, stampAfter(newest, version.createdAt));
     prompt.addRelatedObject(model::kVersions, object);
     members->push_back(object);
   }

@@ -14,6 +14,12 @@
 // versions, and so does every import that brings versions from other machines (two machines that
 // each added "version 2" to one text end with 2 and 3, alike everywhere).
 //
+// A version's creation time is thus its place in the order, and the wall clock alone cannot be
+// trusted with it: set back between two saves, it would put the later save first. So a version
+// added on this machine is stamped at least one tick (kVersionStampTick) after the newest version
+// the prompt holds here, whatever the clock says, and a stored version keeps its stamp whatever a
+// caller's copy of it says. Versions imported from other machines keep the stamps they came with.
+//
 // Every function works on objects of one context and belongs on that context's queue.
 
 #include <optional>
@@ -28,6 +34,10 @@
 #include "platform/value/Value.h"
 
 namespace velloran {
+
+// The least step between the stamps of two versions that follow one another: a millisecond, the
+// finest the mirror's clock tells apart.
+inline constexpr double kVersionStampTick = 0.001;  // seconds
 
 // The tags as a JSON array of strings. Tags JSON cannot carry (text that is not UTF-8) fail, so a
 // save is refused rather than the tags silently dropped.
@@ -65,11 +75,21 @@ platform::Result<void> writePromptFields(platform::ManagedObject& object, const 
 platform::Result<void> renumberWrittenPrompts(platform::ManagedObjectContext& context,
                                               const std::vector<platform::ManagedObject>& written);
 
+// Brings a prompt's version objects, as a store written before versions were ordered by their
+// stamps holds them, into that order without moving any: the readable ones are taken in the order
+// such stores showed (number, then creation time, then id), a stamp that does not follow the one
+// before it takes the first stamp one tick after, and then they are renumbered as any write does.
+// Writes only the values that change; versions whose stamps agree with their numbers stay as they
+// are.
+void stampInNumberOrder(const std::vector<platform::ManagedObject>& members);
+
 // Adds the versions to the prompt object, keeping every version it holds already: the app never
 // removes a version, so a caller's list that lacks some (an editor opened before another machine's
 // version arrived) must not take them away. A version is one record, named by its id: one the
 // prompt holds, or the store holds elsewhere, takes the given fields; any other is inserted. Each
-// version's promptRef is set to `promptId` whatever the value says. Then the prompt's versions are
+// version's promptRef is set to `promptId` whatever the value says. A version the prompt holds
+// keeps its stored stamp; one it did not hold is stamped at least one tick after the newest it held
+// (several added at once may share that stamp and follow their numbers). Then the prompt's versions are
 // renumbered in the shared order, so a given number that is taken already moves up. Version numbers are
 // checked against 32 bits when the context saves, never cut.
 platform::Result<void> keepVersions(platform::ManagedObjectContext& context, platform::ManagedObject& prompt,

@@ -113,6 +113,44 @@ TEST_F(CoreDataPromptStoreTest, VersionsAreOrderedByTimeThenNumberThenIdNumbered
   EXPECT_EQ(numbers, (std::vector<std::int64_t>{2, 3, 4, 5}));
 }
 
+// A clock that ran ahead and was set back between saves: every version saved here still comes after
+// the ones the prompt held, whichever way it was added, and keeps the place it was given.
+TEST_F(CoreDataPromptStoreTest, VersionsSavedAfterTheClockWasSetBackComeAfterTheOnesBefore) {
+  platform::ManualClock& clock = dispatch_.clock();
+  Prompt editor = makePrompt({});
+  editor.versions = {PromptVersion{testUUID(200), editor.id, "base", "", 1, clock.now()}};
+  ASSERT_TRUE(calls_.save(editor).ok());
+
+  clock.advanceWall(-std::chrono::hours(1));
+  const PromptVersion appended{testUUID(201), editor.id, "back-1h", "", 2, clock.now()};
+  ASSERT_TRUE(calls_.addVersion(appended, editor.id).ok());
+
+  // The editor saves its own copy: the version above with the stamp it was given, and one more.
+  clock.advanceWall(-std::chrono::hours(1));
+  editor.versions.push_back(appended);
+  editor.versions.push_back(PromptVersion{testUUID(202), editor.id, "back-2h", "", 3, clock.now()});
+  ASSERT_TRUE(calls_.save(editor).ok());
+
+  const std::vector<Prompt> prompts = calls_.fetchAll();
+  ASSERT_EQ(prompts.size(), 1u);
+  const std::vector<PromptVersion>& versions = prompts[0].versions;
+  std::vector<std::pair<std::int64_t, std::string>> listed;
+  for (const PromptVersion& version : versions) listed.emplace_back(version.versionNumber, version.content);
+  EXPECT_EQ(listed,
+            (std::vector<std::pair<std::int64_t, std::string>>{{1, "base"}, {2, "back-1h"}, {3, "back-2h"}}));
+  ASSERT_EQ(versions.size(), 3u);
+  EXPECT_EQ(versions[0].createdAt, editor.versions[0].createdAt) << "the first keeps its stamp";
+  for (std::size_t index = 1; index < versions.size(); ++index) {
+    EXPECT_GE(versions[index].createdAt.secondsSinceReferenceDate,
+              versions[index - 1].createdAt.secondsSinceReferenceDate + 0.001)
+        << "one tick after the version before it";
+  }
+  EXPECT_EQ(raw().count("SELECT count(DISTINCT ZVERSIONNUMBER) FROM ZVERSIONENTITY WHERE ZVERSIONNUMBER "
+                        "BETWEEN 1 AND 3"),
+            3)
+      << "the stored numbers are those listed";
+}
+
 TEST_F(CoreDataPromptStoreTest, VersionsComeInNumberOrderWhateverTheSavedOrder) {
   ASSERT_TRUE(calls_.save(withVersions(makePrompt({}), {{3, "c"}, {1, "a"}, {2, "b"}})).ok());
   const auto prompts = calls_.fetchAll();
@@ -142,14 +180,14 @@ TEST_F(CoreDataPromptStoreTest, VersionNumbersBeyond32BitsAreRefusedNotCut) {
   EXPECT_TRUE(
       isPersistentStoreError(appended.error(), platform::PersistentStoreErrorCode::ValidationNumberTooSmall));
 
-  // The largest and smallest numbers that fit are kept exactly.
+  // The largest and smallest numbers that fit are kept exactly (on a prompt of their own: added to
+  // one that holds a version, they would follow it and be numbered after it).
   EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{stored});
-  const Prompt extremes = withVersions(stored, {{std::numeric_limits<std::int32_t>::min(), "low"},
-                                                {std::numeric_limits<std::int32_t>::max(), "high"}});
+  const Prompt extremes = withVersions(makePrompt({.id = 2, .title = "extremes", .updatedAt = 2000}),
+                                       {{std::numeric_limits<std::int32_t>::min(), "low"},
+                                        {std::numeric_limits<std::int32_t>::max(), "high"}});
   ASSERT_TRUE(calls_.save(extremes).ok());
-  Prompt expected = extremes;
-  expected.versions.insert(expected.versions.begin() + 1, stored.versions[0]);
-  EXPECT_EQ(calls_.fetchAll(), std::vector<Prompt>{expected});
+  EXPECT_EQ(calls_.fetchAll(), (std::vector<Prompt>{extremes, stored}));
 }
 
 TEST_F(CoreDataPromptStoreTest, TitlesAndTextsThatAreNotUtf8AreRefusedRatherThanMangledElsewhere) {
@@ -366,6 +404,72 @@ TEST_F(CoreDataPromptStoreTest, PromptsSurviveANewStackOnTheSameFile) {
   ASSERT_TRUE(calls_.save(prompt).ok());
   CoreDataPromptStore reopened(CoreDataStack(false).container(), dispatch_.sharedClock());
   EXPECT_EQ(RepositoryCalls(dispatch_, reopened).fetchAll(), std::vector<Prompt>{prompt});
+}
+
+// A store written while versions were shown in the order of their numbers, before any store of this
+// release opened it: no renumbering, and stamps from a clock that was set back between the saves.
+void writeAsTheReleaseBeforeDid(platform::PersistentContainer& container, const Prompt& prompt) {
+  std::shared_ptr<platform::ManagedObjectContext> context = container.newBackgroundContext();
+  platform::ManagedObject object = findOrCreatePrompt(*context, prompt.id, prompt.createdAt).value();
+  ASSERT_TRUE(writePromptFields(object, prompt).ok());
+  for (const PromptVersion& version : prompt.versions) {
+    platform::ManagedObject member = context->insertNewObject(model::kVersionEntity);
+    member.setValue(model::kId, version.id);
+    member.setValue(model::kPromptRef, prompt.id);
+    member.setValue(model::kContent, version.content);
+    member.setValue(model::kNotes, version.notes);
+    member.setValue(model::kVersionNumber, version.versionNumber);
+    member.setValue(model::kCreatedAt, version.createdAt);
+    object.addRelatedObject(model::kVersions, member);
+  }
+  ASSERT_TRUE(context->save().ok());
+}
+
+TEST(CoreDataPromptStoreUpgrade, AStoreOrderedByNumberKeepsTheCurrentVersionItShowed) {
+  platform::DeterministicDispatch dispatch;
+  TemporaryApplicationSupport support;
+  CoreDataStack stack(false);
+  constexpr double kHour = 3600;
+  const double base = dispatch.clock().now().secondsSinceReferenceDate;
+  Prompt setBack = makePrompt({.id = 1, .title = "set back"});
+  setBack.versions = {
+      PromptVersion{testUUID(101), setBack.id, "base", "", 1, platform::Date{base}},
+      PromptVersion{testUUID(102), setBack.id, "back-1h", "", 2, platform::Date{base - kHour}},
+      PromptVersion{testUUID(103), setBack.id, "back-2h", "", 3, platform::Date{base - 2 * kHour}}};
+  // Two versions of one number, as two machines made them, and stamps that agree with the numbers.
+  Prompt inOrder = makePrompt({.id = 2, .title = "in order", .updatedAt = 500});
+  inOrder.versions = {PromptVersion{testUUID(111), inOrder.id, "one", "", 1, platform::Date{10}},
+                      PromptVersion{testUUID(112), inOrder.id, "two", "", 2, platform::Date{20}},
+                      PromptVersion{testUUID(113), inOrder.id, "two too", "", 2, platform::Date{30}}};
+  writeAsTheReleaseBeforeDid(*stack.container(), setBack);
+  writeAsTheReleaseBeforeDid(*stack.container(), inOrder);
+  const std::size_t transactionsBefore = stack.container()->viewContext()->fetchHistory(std::nullopt)->size();
+
+  CoreDataPromptStore store(stack.container(), dispatch.sharedClock());
+  const std::vector<Prompt> prompts = RepositoryCalls(dispatch, store).fetchAll();
+  ASSERT_EQ(prompts.size(), 2u);
+  const auto listed = [](const Prompt& prompt) {
+    std::vector<std::pair<std::int64_t, std::string>> versions;
+    for (const PromptVersion& version : prompt.versions)
+      versions.emplace_back(version.versionNumber, version.content);
+    return versions;
+  };
+  using Listed = std::vector<std::pair<std::int64_t, std::string>>;
+  EXPECT_EQ(listed(prompts[0]), (Listed{{1, "base"}, {2, "back-1h"}, {3, "back-2h"}}));
+  EXPECT_EQ(prompts[0].versions[0].createdAt, platform::Date{base});
+  EXPECT_EQ(listed(prompts[1]), (Listed{{1, "one"}, {2, "two"}, {3, "two too"}}));
+  for (std::size_t index = 0; index < 3; ++index) {
+    EXPECT_EQ(prompts[1].versions[index].createdAt, inOrder.versions[index].createdAt)
+        << "stamps that agree with the numbers stay";
+  }
+
+  // What the store now holds is in stamp order, so the next version saved follows the current one;
+  // a store opened later finds nothing more to bring forward.
+  const std::size_t transactionsAfter = stack.container()->viewContext()->fetchHistory(std::nullopt)->size();
+  EXPECT_EQ(transactionsAfter, transactionsBefore + 1) << "brought forward in one save";
+  CoreDataPromptStore reopened(stack.container(), dispatch.sharedClock());
+  EXPECT_EQ(RepositoryCalls(dispatch, reopened).fetchAll(), prompts);
+  EXPECT_EQ(stack.container()->viewContext()->fetchHistory(std::nullopt)->size(), transactionsAfter);
 }
 
 TEST(CoreDataPromptStoreRestart, PromptsWrittenByAProcessThatEndedAbruptlyAreReadByTheNext) {

@@ -151,6 +151,40 @@ TEST_F(LibraryConflictTest, EditorsOpenOnBothMachinesSavedInTurnGiveDistinctNumb
   }
 }
 
+// A machine whose clock ran ahead and was set back, or one whose clock is behind the others': what
+// it saves after another machine's version arrived still comes after that version, on every machine,
+// and the version from elsewhere keeps the stamp it came with.
+TEST_F(LibraryConflictTest, AnEditSavedAfterTheClockWasSetBackComesAfterTheVersionsTheMachineHeld) {
+  Library a(root(), dispatch);
+  Library b(root(), dispatch);
+  Prompt created = original;
+  created.versions[0].createdAt = now();
+  ASSERT_TRUE(a.calls().save(created).ok());
+  sync();
+
+  dispatch.clock().advance(std::chrono::minutes(5));
+  editText(b, "from b");
+  sync();
+  const PromptVersion fromB = only(b).versions.back();
+  ASSERT_THAT(contentsOf(only(a)), ElementsAre("first", "from b"));
+
+  dispatch.clock().advanceWall(-std::chrono::hours(2));
+  editText(a, "from a, clock set back");
+  dispatch.clock().advanceWall(-std::chrono::hours(1));
+  editText(a, "from a, set back again");
+  sync(2);
+
+  for (Library* machine : {&a, &b}) {
+    const Prompt prompt = only(*machine);
+    EXPECT_THAT(contentsOf(prompt),
+                ElementsAre("first", "from b", "from a, clock set back", "from a, set back again"));
+    EXPECT_THAT(numbersOf(prompt), ElementsAre(1, 2, 3, 4));
+    ASSERT_EQ(prompt.versions.size(), 4u);
+    EXPECT_EQ(prompt.versions[1], fromB);
+  }
+  EXPECT_EQ(only(a), only(b));
+}
+
 TEST_F(LibraryConflictTest, AnEditorLeftOpenWhileARemoteVersionArrivesKeepsThatVersion) {
   Library a(root(), dispatch);
   Library b(root(), dispatch);

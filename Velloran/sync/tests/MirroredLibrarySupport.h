@@ -116,6 +116,12 @@ class MirroredLibraryTest : public ::testing::Test {
     return contents;
   }
 
+  // The prompt rows of a library's store file, read past the store.
+  static std::int64_t promptRows(const Library& library) {
+    return platform::testing::RawDatabase(library.support().storePath())
+        .count("SELECT count(*) FROM ZPROMPTENTITY");
+  }
+
   static std::vector<SyncEvent> failures(const std::vector<SyncEvent>& events) {
     std::vector<SyncEvent> failed;
     for (const SyncEvent& event : events) {

@@ -73,7 +73,8 @@ TEST_F(MirroredLibraryTest, ALibraryResetForAnIncompatibleStoreIsFilledAgainFrom
       .execute("UPDATE Z_METADATA SET Z_VALUE = 'other' WHERE Z_KEY = 'pstore.modelHash'");
   b.open();
   ASSERT_NE(b.storeIdentifier(), oldStore);
-  EXPECT_THAT(b.calls().fetchAll(), IsEmpty());
+  // Read from the file, before the mirror's first import can run (a listing may come after it).
+  EXPECT_EQ(promptRows(b), 0);
   sync();
 
   EXPECT_THAT(titlesOf(b.calls().fetchAll()), ElementsAre("From a", "From b"));
@@ -105,7 +106,7 @@ TEST_F(MirroredLibraryTest, ADamagedLibraryIsSetAsideAndRebuiltFromTheMirrorItsO
 
   ASSERT_TRUE(a.stack().damagedStore());
   EXPECT_EQ(fileContents(*a.stack().damagedStore()), damaged) << "set aside, not destroyed";
-  EXPECT_THAT(a.calls().fetchAll(), IsEmpty());
+  EXPECT_EQ(promptRows(a), 0);
   sync();
   EXPECT_THAT(titlesOf(a.calls().fetchAll()), ElementsAre("Kept", "Also kept"));
   EXPECT_EQ(a.calls().fetchAll()[0], kept);
