@@ -149,11 +149,15 @@ Result<Value> parseJson(std::string_view text) {
   try {
     document = nlohmann::json::parse(text);
   } catch (const nlohmann::json::parse_error& failure) {
-    return jsonError(JsonErrorCode::Malformed, failure.what(),
+    // The reader's own message quotes the text it last read, which may be a secret of the document
+    // (a token cut off mid-reply): only where the text broke is told.
+    return jsonError(JsonErrorCode::Malformed,
+                     "the text is not a JSON document (at byte " + std::to_string(failure.byte) + ")",
                      Dictionary{{"byteOffset", static_cast<std::int64_t>(failure.byte)}});
-  } catch (const nlohmann::json::exception& failure) {
-    // A number too large for a double ("1e400") is reported apart from syntax errors.
-    return jsonError(JsonErrorCode::Malformed, failure.what());
+  } catch (const nlohmann::json::exception&) {
+    // A number too large for a double ("1e400") is reported apart from syntax errors, with the
+    // number quoted: it is not shown either.
+    return jsonError(JsonErrorCode::Malformed, "the text holds a number beyond the range of a double");
   }
   return toValue(document, 0);
 }

@@ -101,6 +101,22 @@ TEST(JsonText, MalformedTextIsAnError) {
   }
 }
 
+// Errors reach log lines, and a reply cut off mid-document may end in a token: no error of the
+// reader quotes the text it was given.
+TEST(JsonText, AnErrorNeverQuotesTheText) {
+  for (const char* bad :
+       {R"({"refreshToken":"velloran-secret-7)", "refreshToken=velloran-secret-7",
+        R"({"authToken":velloran-secret-7})", "[velloran-secret-7e400]", "1e400velloran-secret-7"}) {
+    Result<Value> value = parseJson(bad);
+    ASSERT_FALSE(value.ok()) << bad;
+    EXPECT_EQ(value.error().debugDescription().find("secret"), std::string::npos)
+        << value.error().debugDescription();
+  }
+  Result<Value> overflow = parseJson("[1e400]");
+  ASSERT_FALSE(overflow.ok());
+  EXPECT_EQ(overflow.error().debugDescription().find("1e400"), std::string::npos);
+}
+
 TEST(JsonText, ExcessiveNestingIsRefusedWithoutExhaustingTheStack) {
   std::string deep(100000, '[');
   deep += std::string(100000, ']');
