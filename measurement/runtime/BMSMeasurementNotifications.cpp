@@ -4,19 +4,19 @@
 #include "measurement/engine/BMSApplicationNotifications.h"
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSScheduler.h"
-#include "measurement/engine/BMSStampAge.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSMeasurement.h"
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
+#include "platform/time/StampAge.h"
 
 namespace beacon {
 namespace {
 
-// A configuration updated this far from now, on either side, is fetched again when the app becomes
-// active (with the internal blocklist switched on).
+// A configuration updated this long ago, or stamped ahead of the clock, is fetched again when the
+// app becomes active (with the internal blocklist switched on).
 constexpr double kConfigurationRecheckAgeSeconds = 604800;
 
 }  // namespace
@@ -59,7 +59,9 @@ void BMSMeasurement::handleAppDidBecomeActiveEvent(const platform::Notification&
     std::shared_ptr<BMSMeasurement> self = weakSelf.lock();
     if (!self) return;
     const double lastUpdate = self->remoteConfigInstance()->lastRemoteConfigUpdateTimestamp();
-    if (BMSStampDistance(lastUpdate, self->context_.nowSince1970()) < kConfigurationRecheckAgeSeconds) return;
+    if (platform::secondsSinceStamp(lastUpdate, self->context_.nowSince1970()) <
+        kConfigurationRecheckAgeSeconds)
+      return;
     if (self->isNetworkReadyForRequest()) {
       self->fetchRemoteConfig();
     } else {

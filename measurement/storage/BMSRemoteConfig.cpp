@@ -4,11 +4,11 @@
 #include <array>
 
 #include "measurement/engine/BMSError.h"
-#include "measurement/engine/BMSStampAge.h"
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/storage/BMSExperimentSnapshots.h"
 #include "measurement/storage/BMSRemoteConfigSettings.h"
 #include "platform/net/Url.h"
+#include "platform/time/StampAge.h"
 #include "platform/time/SystemClock.h"
 #include "sdk-utilities/network/CVUServiceOrigins.h"
 
@@ -455,9 +455,8 @@ double BMSRemoteConfig::lastRemoteConfigUpdateTimestamp() const {
 bool BMSRemoteConfig::isExpired() const {
   const double fetched = lastRemoteConfigUpdateTimestamp();
   if (fetched <= 0) return true;
-  // A fetch stamped ahead of the clock (written while it ran fast) ages by its distance from now;
-  // counted as now, it would not expire until the clock caught up with it.
-  return BMSStampDistance(fetched, clock_->now().unixSeconds()) > snapshot()->cacheTTLSeconds;
+  // A fetch stamped ahead of the clock (written while it ran fast) has expired.
+  return platform::secondsSinceStamp(fetched, clock_->now().unixSeconds()) > snapshot()->cacheTTLSeconds;
 }
 
 std::optional<std::string> BMSRemoteConfig::remoteConfigURLWithPlatform(

@@ -4,24 +4,24 @@
 #include <cmath>
 
 #include "measurement/engine/BMSStampAge.h"
+#include "platform/time/StampAge.h"
 
 namespace beacon {
 
 double BMSNextUploadingTime(const BMSUploadScheduleInputs& in) {
   if (std::fabs(in.latestData) < kBMSTimeEpsilon) return 0;
-  // Data, a success or a failure stamped ahead of the clock counts as now. (Data mirrored into the
-  // past instead would leave a failure stamped in the same while newer than the data, and its retry
-  // steps used up long ago: nothing would be scheduled until the clock caught up.)
+  // Data stamped ahead of the clock counts as now: it waits no longer than new data would.
   const double latest = BMSStampNotAfterNow(in.latestData, in.now);
-  const double lastSuccess = BMSStampNotAfterNow(in.lastSuccessfulUpload, in.now);
-  const double lastFailure = BMSStampNotAfterNow(in.lastFailedUpload, in.now);
-  double next =
-      BMSStampAge(lastSuccess, in.now) < in.interval ? lastSuccess + in.interval : latest + in.initialDelay;
-  if (lastFailure >= latest) {
+  // A success or a failure stamped ahead of the clock is over: no interval after it, and as a
+  // failure older than any data, no retry steps.
+  double next = platform::secondsSinceStamp(in.lastSuccessfulUpload, in.now) < in.interval
+                    ? in.lastSuccessfulUpload + in.interval
+                    : latest + in.initialDelay;
+  if (platform::secondsSinceStamp(in.lastFailedUpload, in.now) <= in.now - latest) {
     double step = in.retryInterval;
     for (std::int64_t k = 0; k < in.retryCount; ++k, step *= 2) {
       next += step;
-      if (next > lastFailure) return next;
+      if (next > in.lastFailedUpload) return next;
     }
     return 0;
   }

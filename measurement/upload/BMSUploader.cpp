@@ -5,9 +5,9 @@
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSError.h"
-#include "measurement/engine/BMSStampAge.h"
 #include "measurement/messages/NANOAccessors.h"
 #include "measurement/upload/BMSUploadSchedule.h"
+#include "platform/time/StampAge.h"
 
 namespace beacon {
 namespace {
@@ -118,11 +118,11 @@ double BMSUploader::nextUploadingTime() {
 
 double BMSUploader::nextUploadingTime(const BMSDatabase::UploadDataFacts& facts) {
   const BMSRemoteConfig& settings = config();
-  const PacingStamps stamps = pacingStamps();
+  const BMSPersistedConfig& persisted = *collaborators_.persistedConfig;
   BMSUploadScheduleInputs inputs;
   inputs.now = now();
-  inputs.lastSuccessfulUpload = stamps.lastSuccess;
-  inputs.lastFailedUpload = stamps.lastFailure;
+  inputs.lastSuccessfulUpload = persisted.lastSuccessfulUploadTimestamp();
+  inputs.lastFailedUpload = persisted.lastFailedUploadTimestamp();
 
   if (!facts.latestRawEventTime)
     BMSLog(5, 23029, "Failed to query latest raw event time. Error",
@@ -182,26 +182,11 @@ void BMSUploader::uploadDataOrRegisterAlarm() {
   }
 }
 
-BMSUploader::PacingStamps BMSUploader::pacingStamps() {
-  BMSPersistedConfig& persisted = *collaborators_.persistedConfig;
-  const double current = now();
-  // Stored again as now: read as now only, its age would start over at every reading (after every
-  // restart) and run only once the clock caught up with it.
-  const auto settled = [&](double stamp, void (BMSPersistedConfig::*store)(double)) {
-    if (stamp == BMSStampNotAfterNow(stamp, current)) return stamp;
-    (persisted.*store)(current);
-    return current;
-  };
-  return {settled(persisted.lastSuccessfulUploadTimestamp(),
-                  &BMSPersistedConfig::setLastSuccessfulUploadTimestamp),
-          settled(persisted.lastFailedUploadTimestamp(), &BMSPersistedConfig::setLastFailedUploadTimestamp),
-          settled(persisted.lastBackoffTimestamp(), &BMSPersistedConfig::setLastBackoffTimestamp)};
-}
-
 std::optional<double> BMSUploader::backoffEnd() {
-  const double backoff = pacingStamps().backoff;
+  const double backoff = collaborators_.persistedConfig->lastBackoffTimestamp();
   const double interval = config().uploadingBackoffInterval();
-  if (std::fabs(backoff) <= kBMSTimeEpsilon || BMSStampAge(backoff, now()) >= interval) return std::nullopt;
+  if (std::fabs(backoff) <= kBMSTimeEpsilon || platform::secondsSinceStamp(backoff, now()) >= interval)
+    return std::nullopt;
   return backoff + interval;
 }
 

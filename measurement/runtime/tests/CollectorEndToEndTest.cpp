@@ -355,6 +355,38 @@ TEST_F(CollectorEndToEndTest, AnOverloadedCollectorIsLeftAloneForTheBackoffAndAF
   EXPECT_EQ(collector.acceptedEventNames(), expectedNames());
 }
 
+// A launch whose clock ran a year ahead met an overloaded collector; the next launch, with the clock
+// set right, sends the events within the initial delay and fetches the configuration stamped a
+// year ahead again, instead of keeping quiet for the back-off.
+TEST_F(CollectorEndToEndTest, AnOverloadMetWhileTheClockRanAYearAheadHoldsTheNextLaunchBackNoLonger) {
+  const platform::Date rightTime = world.clock().now();
+  world.clock().advanceWall(24h * 365);
+  collector.setUploadStatuses({503, 204});
+  {
+    auto engine = startEngine();
+    goOnline();
+    logEvents(engine, appEvents());
+    advance(16s);
+    ASSERT_TRUE(pumpUntil([&] { return collector.uploadCount() == 1 && engine->alarm()->hasActiveTimer(); }));
+  }
+  ASSERT_GT(BMSPersistedConfig::sharedInstance()->lastBackoffTimestamp(), rightTime.unixSeconds());
+  const std::size_t fetches = collector.configurationRequests().size();
+
+  world.clock().setNow(rightTime);
+  AnalyticsContext::Scope nextLaunch(std::make_shared<AnalyticsContext>(
+      AnalyticsContext::Services{world.dispatch().sharedClock(), &world.classes(), &world.notifications(),
+                                 nullptr, false, &testing::FakeReachability::api()}));
+  auto engine = startEngine();
+  goOnline();
+  advance(150s);
+  ASSERT_TRUE(pumpUntilAccepted(engine, expectedNames().size()));
+  // The events of the first launch; the session this launch started after them may follow.
+  std::vector<std::string> accepted = collector.acceptedEventNames();
+  accepted.resize(expectedNames().size());
+  EXPECT_EQ(accepted, expectedNames());
+  ASSERT_TRUE(pumpUntil([&] { return collector.configurationRequests().size() == fetches + 1; }));
+}
+
 TEST_F(CollectorEndToEndTest, OfflineTheEventsWaitAndGoOutOnceTheNetworkIsBack) {
   auto engine = startEngine();
   logEvents(engine, appEvents());
@@ -442,7 +474,9 @@ TEST_F(CollectorEndToEndTest, NothingIsLostWhenTheUploadingProcessIsKilledMidUpl
   collector.releaseUploads();
   EXPECT_TRUE(collector.acceptedEventNames().empty());
 
-  // The next process: the killed upload counts as a failed one, so the first retry step comes first.
+  // The next process, started after the killed one's upload: that upload counts as a failed one, so
+  // the first retry step comes first.
+  world.dispatch().advance(20s);
   auto engine = startEngine();
   goOnline();
   advance(16s);
@@ -514,14 +548,18 @@ TEST_F(CollectorEndToEndTest, BecomingActiveFetchesAWeekOldConfigurationOnlyWith
   };
   ASSERT_TRUE(pumpUntil([&] { return collector.configurationRequests().size() == 1 && fetchSettled(); }));
 
-  // An update stamped a week ahead, while the clock ran fast, is as far from now: fetched again.
-  engine->scheduler()->dispatchSyncOnWorkerQueueBlockID("test", [&] {
-    ASSERT_TRUE(engine->database()->updateRemoteConfigSuccessfulTimestamp(world.clock().now().unixSeconds() +
-                                                                          604800 + 60));
-  });
-  world.notifications().post(BMSApplicationDidBecomeActiveNotification());
-  world.dispatch().drain();
-  ASSERT_TRUE(pumpUntil([&] { return collector.configurationRequests().size() == 2; }));
+  // An update stamped ahead, while the clock ran fast, is over however little ahead: fetched again.
+  for (const double ahead : {604800.0 + 60, 60.0}) {
+    const std::size_t fetched = collector.configurationRequests().size();
+    ASSERT_TRUE(pumpUntil(fetchSettled));
+    engine->scheduler()->dispatchSyncOnWorkerQueueBlockID("test", [&] {
+      ASSERT_TRUE(engine->database()->updateRemoteConfigSuccessfulTimestamp(
+          world.clock().now().unixSeconds() + ahead));
+    });
+    world.notifications().post(BMSApplicationDidBecomeActiveNotification());
+    world.dispatch().drain();
+    ASSERT_TRUE(pumpUntil([&] { return collector.configurationRequests().size() == fetched + 1; })) << ahead;
+  }
 }
 
 TEST_F(CollectorEndToEndTest, AResetThroughTheFacadeRotatesTheAppInstanceIDAndDropsWhatWasPending) {

@@ -184,11 +184,13 @@ TEST_F(BMSRemoteConfigStoredTest, ExpiredWhenNeverFetchedOrOlderThanTheCacheTime
   EXPECT_EQ(config->lastRemoteConfigUpdateTimestamp(), now - 86400);
   ASSERT_TRUE(database->updateRemoteConfigSuccessfulTimestamp(now - 86401));
   EXPECT_TRUE(config->isExpired());
-  // Fetched while the clock ran ten days ahead, read after it was set right: it expires too, instead
-  // of staying fresh until the clock catches up.
-  ASSERT_TRUE(database->updateRemoteConfigSuccessfulTimestamp(now + 10 * 86400));
+  // Fetched while the clock ran ahead, read after it was set right: expired at once, however little
+  // ahead, instead of staying fresh until the clock catches up.
+  ASSERT_TRUE(database->updateRemoteConfigSuccessfulTimestamp(now + 365 * 86400));
   EXPECT_TRUE(config->isExpired());
   ASSERT_TRUE(database->updateRemoteConfigSuccessfulTimestamp(now + 600));
+  EXPECT_TRUE(config->isExpired());
+  ASSERT_TRUE(database->updateRemoteConfigSuccessfulTimestamp(now));
   EXPECT_FALSE(config->isExpired());
 }
 

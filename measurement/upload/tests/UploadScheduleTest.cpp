@@ -54,21 +54,25 @@ TEST(UploadScheduleTest, AFailureWalksTheDoublingRetryStepsUntilTheyAreUsedUp) {
   EXPECT_EQ(BMSNextUploadingTime(in), base + 1800 * 127);
 }
 
-// Stamped while the clock ran ahead, read after it was set right: such a stamp counts as now.
-TEST(UploadScheduleTest, DataSuccessAndFailureStampedAheadOfTheClockCountAsNow) {
+// Stamped while the clock ran ahead, read after it was set right: data counts as now, while a
+// success or a failure is over - no interval after it and no retry steps.
+TEST(UploadScheduleTest, DataAheadOfTheClockCountsAsNowASuccessOrFailureAheadIsOver) {
   BMSUploadScheduleInputs in = inputs();
   in.latestData = kNow + 40;
   EXPECT_EQ(BMSNextUploadingTime(in), kNow + 15);
   in.latestData = kNow - 100;
-  in.lastFailedUpload = kNow + 10 * 86400;
-  EXPECT_EQ(BMSNextUploadingTime(in), kNow - 100 + 15 + 1800);
-  // Data and failure both from ten days ahead: the retries start from now, not long used up.
-  in.latestData = kNow + 10 * 86400 - 60;
-  EXPECT_EQ(BMSNextUploadingTime(in), kNow + 15 + 1800);
+  in.lastFailedUpload = kNow + 365 * 86400;
+  EXPECT_EQ(BMSNextUploadingTime(in), kNow - 100 + 15);
+  // Data and failure both from a year ahead: the upload goes after the initial delay.
+  in.latestData = kNow + 365 * 86400 - 60;
+  EXPECT_EQ(BMSNextUploadingTime(in), kNow + 15);
   in.latestData = kNow - 100;
   in.lastFailedUpload = 0;
-  in.lastSuccessfulUpload = kNow + 600;
-  EXPECT_EQ(BMSNextUploadingTime(in), kNow + 3600);
+  in.lastSuccessfulUpload = kNow + 1;
+  EXPECT_EQ(BMSNextUploadingTime(in), kNow - 100 + 15);
+  // A failure after data that is newer still walks its retry steps, even with the success ahead.
+  in.lastFailedUpload = kNow - 50;
+  EXPECT_EQ(BMSNextUploadingTime(in), kNow - 100 + 15 + 1800);
 }
 
 TEST(UploadScheduleTest, AFailureOlderThanTheLatestDataIsForgotten) {

@@ -401,42 +401,69 @@ TEST_F(UploaderTest, ARefusedConfigurationIsNeverPinnedByItsValidators) {
   EXPECT_EQ(config->version(), 10);
 }
 
-// Stamps written while the wall clock ran ten days ahead, read after it was set right: the failure
-// and the back-off count from the moment they are found, and the next upload is scheduled.
-TEST_F(UploaderTest, FailureAndBackoffStampedWhileTheClockRanAheadHoldNothingBackForLong) {
+// A process whose clock ran a year ahead met an overloaded collector; the next one runs with the
+// clock set right. The back-off, the failure and the fetch it stamped are over: the bundle goes
+// after the initial delay, and the stale configuration is fetched right after it.
+TEST_F(UploaderTest, AnOverloadAnsweredWhileTheClockRanAYearAheadHoldsNothingBackOnceItIsSetRight) {
   goOnline();
   const platform::Date rightTime = clock->now();
-  queueBundle("prompt_create");
-  collector.setUploadStatuses({500, 503, 204});
-  clock->advanceWall(std::chrono::hours(24 * 10));
+  clock->advanceWall(std::chrono::hours(24 * 365));
   freshConfiguration();
+  queueBundle("prompt_create");
+  collector.setUploadStatuses({503, 204});
   onWorker([&] { uploader->uploadData(); });
-  ASSERT_EQ(persisted->lastFailedUploadTimestamp(), now());
+  ASSERT_EQ(collector.uploadCount(), 1u);
+  ASSERT_EQ(persisted->lastBackoffTimestamp(), now());
 
   clock->setNow(rightTime);
-  freshConfiguration();
-  onWorker([&] { uploader->updateSchedule(); });
-  // The first retry step after the failure, now that it counts as written now.
-  ASSERT_TRUE(alarm->scheduledTimestamp());
-  EXPECT_EQ(persisted->lastFailedUploadTimestamp(), now());
-  EXPECT_LE(alarm->scheduledTimestamp()->unixSeconds(), now() + 15 + 1800);
-  dispatch.advance(std::chrono::minutes(31));
-  settle();
-  ASSERT_EQ(collector.uploadCount(), 2u);
-
-  // A back-off stamped ten days ahead: twelve hours from when it is found, not ten days more.
-  clock->advanceWall(std::chrono::hours(24 * 10));
-  persisted->setLastBackoffTimestamp(now());
-  clock->setNow(platform::Date{rightTime.secondsSinceReferenceDate + 3600});
   alarm->cancel();
+  uploader = makeUploader();
   onWorker([&] { uploader->updateSchedule(); });
   ASSERT_TRUE(alarm->scheduledTimestamp());
-  EXPECT_EQ(alarm->scheduledTimestamp()->unixSeconds(), now() + 43200);
-  EXPECT_EQ(persisted->lastBackoffTimestamp(), now());
-  dispatch.advance(std::chrono::hours(12) + 1s);
+  EXPECT_EQ(alarm->scheduledTimestamp()->unixSeconds(), now() + 15);
+  dispatch.advance(150s);
   settle();
-  EXPECT_EQ(collector.uploadCount(), 3u);
+  EXPECT_EQ(collector.uploadCount(), 2u);
   EXPECT_EQ(queuedCount(), 0u);
+  EXPECT_EQ(collector.configurationRequests().size(), 1u);
+  EXPECT_EQ(persisted->lastBackoffTimestamp(), 0);
+  EXPECT_EQ(persisted->lastSuccessfulUploadTimestamp(), now());
+}
+
+// Only the stored stamps lie ahead (a year; the fetch an hour), the clock is right: the upload and
+// the configuration fetch after it go within the initial delay.
+TEST_F(UploaderTest, StampsAheadOfTheClockHoldBackNeitherTheConfigurationFetchNorTheUpload) {
+  goOnline();
+  queueBundle("prompt_copy");
+  const double yearAhead = now() + 365 * 86400.0;
+  persisted->setLastBackoffTimestamp(yearAhead);
+  persisted->setLastFailedUploadTimestamp(yearAhead);
+  persisted->setLastSuccessfulUploadTimestamp(yearAhead);
+  ASSERT_TRUE(database->updateRemoteConfigSuccessfulTimestamp(now() + 3600).ok());
+  onWorker([&] { uploader->updateSchedule(); });
+  dispatch.advance(150s);
+  settle();
+  EXPECT_EQ(collector.configurationRequests().size(), 1u);
+  EXPECT_EQ(collector.uploadCount(), 1u);
+  EXPECT_EQ(queuedCount(), 0u);
+}
+
+// Leaving the foreground uploads at once past a back-off stamped ahead of the clock, and waits out
+// one that began a minute ago.
+TEST_F(UploaderTest, AnUploadAskedForPassesABackoffStampedAheadOnly) {
+  goOnline();
+  freshConfiguration();
+  queueBundle("prompt_copy");
+  persisted->setLastBackoffTimestamp(now() + 60);
+  onWorker([&] { uploader->uploadDataRespectingBackoff(); });
+  EXPECT_EQ(collector.uploadCount(), 1u);
+
+  queueBundle("prompt_copy");
+  persisted->setLastBackoffTimestamp(now() - 60);
+  onWorker([&] { uploader->uploadDataRespectingBackoff(); });
+  EXPECT_EQ(collector.uploadCount(), 1u);
+  ASSERT_TRUE(alarm->scheduledTimestamp());
+  EXPECT_EQ(alarm->scheduledTimestamp()->unixSeconds(), now() - 60 + 43200);
 }
 
 // A document that is refused, or one whose transfer ended in an error, is a failed fetch: the fetch

@@ -2,7 +2,8 @@
 // When the next upload should happen, from the last success, the last failure and the latest data:
 // one interval after a recent success, else a short delay after the latest data; after a failure
 // not older than the latest data, doubling retry steps, and none at all once they are used up.
-// Data, a success or a failure stamped ahead of the clock counts as now (BMSStampAge.h).
+// Data stamped ahead of the clock counts as now; a success or a failure stamped ahead of it is over
+// (platform/time/StampAge.h).
 // Pure arithmetic over seconds since 1970; any thread.
 
 #include <cstdint>

@@ -114,15 +114,8 @@ class BMSUploader : public CVUNetworkReachabilityDelegate, public std::enable_sh
   bool hasDataToUpload(const BMSDatabase::UploadDataFacts& facts);
   // Stops scheduling: no timer, no reachability watch, persisted state written.
   void stopScheduling(bool watchReachability);
-  // The persisted last success, last failure and back-off times (0: never). A stamp found ahead of
-  // the clock, written while it ran fast, is stored again as now.
-  struct PacingStamps {
-    double lastSuccess = 0;
-    double lastFailure = 0;
-    double backoff = 0;
-  };
-  PacingStamps pacingStamps();
-  // When the quiet period after a 429 or 503 ends; nothing when none is running.
+  // When the quiet period after a 429 or 503 ends; nothing when none is running (one stamped ahead
+  // of the clock is over).
   std::optional<double> backoffEnd();
   void setUploadInProgressWithBundleIDs(const std::vector<std::int64_t>& bundleIDs);
   void incrementRetryCounter();
