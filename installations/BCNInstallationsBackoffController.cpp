@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "platform/time/StampAge.h"
 #include "platform/time/SystemClock.h"
 
 namespace beacon {
@@ -54,9 +55,9 @@ BCNInstallationsBackoffController::BCNInstallationsBackoffController(CurrentDate
 bool BCNInstallationsBackoffController::isNextRequestAllowed() {
   std::lock_guard guard(mutex_);
   if (!lastEventData_) return true;
-  double elapsed = currentDateProvider_().secondsSinceReferenceDate -
-                   lastEventData_->lastEventDate.secondsSinceReferenceDate;
-  return elapsed >= lastEventData_->backoffTimeInterval;
+  // An event registered while the clock ran ahead ends its wait once the clock is set right.
+  return platform::secondsSinceStamp(lastEventData_->lastEventDate, currentDateProvider_()) >=
+         lastEventData_->backoffTimeInterval;
 }
 
 void BCNInstallationsBackoffController::registerEvent(BCNInstallationsBackoffEvent event) {

@@ -5,7 +5,8 @@
 // After an unrecoverable failure (the service refused the request as it stands) the next request
 // waits 24 hours; after the n-th recoverable failure in a row (overload, server trouble) it waits
 // 2^n seconds plus a random fraction under one second, at most 30 minutes; a success lifts every
-// wait. Thread-safe: one lock guards the state, and the clock is read under it.
+// wait, and so does setting right a clock that ran ahead when the event came (StampAge.h).
+// Thread-safe: one lock guards the state, and the clock is read under it.
 
 #include <cstdint>
 #include <functional>

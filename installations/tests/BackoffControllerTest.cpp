@@ -43,6 +43,18 @@ TEST_F(BackoffControllerTest, AnUnrecoverableFailureWaitsADay) {
   EXPECT_TRUE(allowedAfter(86400));
 }
 
+// The clock ran ahead when the failure was registered and was set right since: the wait is over at
+// once, not held until the clock has caught up and then for the whole day.
+TEST_F(BackoffControllerTest, AFailureRegisteredAheadOfTheClockWaitsNoLonger) {
+  now_ = platform::Date{start_.secondsSinceReferenceDate + 365 * 86400.0};
+  controller_.registerEvent(BCNInstallationsBackoffEvent::UnrecoverableFailure);
+  EXPECT_TRUE(allowedAfter(0));
+  // Registered at the right time again, the wait holds as before.
+  controller_.registerEvent(BCNInstallationsBackoffEvent::UnrecoverableFailure);
+  EXPECT_FALSE(allowedAfter(86399));
+  EXPECT_TRUE(allowedAfter(86400));
+}
+
 TEST_F(BackoffControllerTest, ADifferentEventRestartsTheCount) {
   controller_.registerEvent(BCNInstallationsBackoffEvent::RecoverableFailure);
   controller_.registerEvent(BCNInstallationsBackoffEvent::UnrecoverableFailure);
