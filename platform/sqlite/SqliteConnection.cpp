@@ -161,6 +161,16 @@ Result<SqlValue> SqliteConnection::scalar(std::string_view sql, const std::vecto
   return first;
 }
 
+Result<void> SqliteConnection::checkIntegrity() {
+  Result<SqlValue> verdict = scalar("PRAGMA quick_check(1)");
+  if (!verdict) return verdict.error();
+  const auto* text = std::get_if<std::string>(&*verdict);
+  if (text && *text == "ok") return {};
+  return Error(std::string(kSQLiteErrorDomain), SQLITE_CORRUPT,
+               std::string("The database ") + sqlite3_db_filename(database_, "main") +
+                   " is damaged: " + (text ? *text : std::string("no verdict")));
+}
+
 Result<SqliteTransaction> SqliteTransaction::begin(SqliteConnection& connection, Mode mode) {
   const int level = connection.transactionDepth_;
   if (level > 0 && !connection.inTransaction()) {

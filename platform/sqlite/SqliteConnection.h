@@ -61,6 +61,11 @@ class SqliteConnection {
                    const std::function<void(const SqliteRow&)>& onRow = {});
   // The first column of the first row, or null when there is no row.
   Result<SqlValue> scalar(std::string_view sql, const std::vector<SqlValue>& parameters = {});
+  // Reads every page of the file and checks the engine's structures in them (its quick check: the
+  // agreement of indexes with their tables is left out). A damaged file fails with code 11 (corrupt)
+  // naming the first fault found, or with the error the reading met (26 for a file that is no
+  // database at all).
+  Result<void> checkIntegrity();
 
   std::int64_t changes() const { return sqlite3_changes64(database_); }
   std::int64_t lastInsertRowID() const { return sqlite3_last_insert_rowid(database_); }

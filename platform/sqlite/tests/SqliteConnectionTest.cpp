@@ -69,6 +69,36 @@ TEST(SqliteConnection, AFileThatIsNoDatabaseFailsWithCode26) {
   EXPECT_EQ(read.error().code, SQLITE_NOTADB);
 }
 
+TEST(SqliteConnection, TheIntegrityCheckFindsDamageNoOrdinaryReadMeets) {
+  testing::TemporaryDirectory folder;
+  const auto path = folder.path() / "damaged.sqlite";
+  std::int64_t pages = 0;
+  {
+    auto connection = openOrFail(path.string());
+    ASSERT_TRUE(
+        connection->execute("CREATE TABLE small (v); INSERT INTO small VALUES (1); CREATE TABLE large (v)"));
+    for (int i = 0; i < 200; ++i)
+      ASSERT_TRUE(connection->run("INSERT INTO large VALUES (?)", {std::string(200, 'v')}));
+    EXPECT_TRUE(connection->checkIntegrity());
+    pages = std::get<std::int64_t>(connection->scalar("PRAGMA page_count").value());
+  }
+  // The last page holds the newest rows of the large table.
+  std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+      .seekp(std::streamoff(pages - 1) * 4096)
+      .write(std::string(4096, '\xA5').data(), 4096);
+
+  auto connection = openOrFail(path.string());
+  EXPECT_EQ(count(*connection, "small"), 1);
+  Result<void> checked = connection->checkIntegrity();
+  ASSERT_FALSE(checked);
+  EXPECT_EQ(checked.error().domain, kSQLiteErrorDomain);
+  EXPECT_EQ(checked.error().code, SQLITE_CORRUPT);
+  EXPECT_NE(checked.error().description.find("damaged.sqlite is damaged"), std::string::npos);
+
+  std::ofstream(path, std::ios::trunc) << std::string(4096, 'x');
+  EXPECT_EQ(openOrFail(path.string())->checkIntegrity().error().code, SQLITE_NOTADB);
+}
+
 TEST(SqliteTransaction, RollsBackWhenTheScopeEndsWithoutCommit) {
   testing::TemporaryDirectory folder;
   const std::string path = (folder.path() / "t.sqlite").string();
