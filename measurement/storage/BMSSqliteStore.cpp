@@ -5,6 +5,7 @@
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSError.h"
+#include "measurement/storage/BMSSqliteFiles.h"
 #include "platform/text/Format.h"
 
 namespace beacon {
@@ -30,29 +31,17 @@ void reportTransactionFailure(std::string_view what, const platform::Error& caus
   if (error) *error = std::move(failure);
 }
 
-}  // namespace
-
-platform::Result<void> BMSDeleteSqliteFiles(const std::filesystem::path& path) {
-  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
-    std::error_code failure;
-    std::filesystem::remove(path.string() + suffix, failure);
-    if (failure) {
-      return bms_errorWithCode(
-          static_cast<std::int64_t>(BMSSqliteStoreErrorCode::OpenFailed),
-          "Failed to delete database file " + path.string() + suffix + ": " + failure.message());
-    }
-  }
-  return {};
+// One line for a damaged file, which is kept for a look into it rather than deleted; only when it
+// cannot be moved is it deleted, so that collection goes on in a new file all the same.
+void setAsideDamagedFile(const std::filesystem::path& path) {
+  platform::Result<std::filesystem::path> aside = storage::setAsideDamagedSqliteFiles(path);
+  if (!aside) (void)BMSDeleteSqliteFiles(path);
+  BMSLog(1, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::DamagedFileSetAside),
+         "Database file is damaged. Moving it aside",
+         {path.string(), aside ? platform::Value(aside->string()) : BMSContextFromError(aside.error())});
 }
 
-namespace {
-
-void logDamagedFile(const std::filesystem::path& path) {
-  BMSLog(1, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::CorruptFileDeleted),
-         "Database file is damaged. Deleting it", {path.string()});
-}
-
-// Opens the file and sets the connection up; a damaged file is deleted (and logged) on the way.
+// Opens the file, sets the connection up and checks that every page of the file is sound.
 platform::Result<std::unique_ptr<platform::SqliteConnection>> openConnection(
     const std::filesystem::path& path) {
   auto opened = platform::SqliteConnection::open(path.string(), platform::SqliteThreading::Serialized);
@@ -65,25 +54,34 @@ platform::Result<std::unique_ptr<platform::SqliteConnection>> openConnection(
   // writing pages that only the freelist holds: a bundled purchase of hundreds of kilobytes would
   // otherwise write its whole overflow chain once more, as zeros (SQLite's build on some systems
   // defaults to that).
-  if (auto probe = (*opened)->execute(
-          "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA secure_delete = FAST");
-      !probe) {
-    opened->reset();
-    if (!isDamagedFile(probe.error())) {
-      return storeError(BMSSqliteStoreErrorCode::OpenFailed, "Failed to open database", probe.error());
-    }
-    logDamagedFile(path);
-    (void)BMSDeleteSqliteFiles(path);
-    return storeError(BMSSqliteStoreErrorCode::CorruptFileDeleted,
-                      "Database file was damaged and has been deleted", probe.error());
-  }
+  platform::Result<void> ready = (*opened)->execute(
+      "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA secure_delete = FAST");
+  // Damage that the first event's storing would meet (the root of a table it reads, say) would cost
+  // that event; found now, it costs nothing but the file. The check reads the whole file once per
+  // start: a few tens of milliseconds for a full one, on the caller's queue.
+  if (ready) ready = (*opened)->checkIntegrity();
+  if (!ready)
+    return storeError(BMSSqliteStoreErrorCode::OpenFailed, "Failed to open database", ready.error());
   return opened;
+}
+
+bool isDamagedFileError(const platform::Error& error) {
+  return error.underlying && isDamagedFile(*error.underlying);
+}
+
+// A damaged file is set aside on the way, and a new one opened in its place.
+platform::Result<std::unique_ptr<platform::SqliteConnection>> openSoundConnection(
+    const std::filesystem::path& path) {
+  auto opened = openConnection(path);
+  if (opened || !isDamagedFileError(opened.error())) return opened;
+  setAsideDamagedFile(path);
+  return openConnection(path);
 }
 
 }  // namespace
 
 platform::Result<std::unique_ptr<BMSSqliteStore>> BMSSqliteStore::open(const std::filesystem::path& path) {
-  auto opened = openConnection(path);
+  auto opened = openSoundConnection(path);
   if (!opened) return opened.error();
   return std::unique_ptr<BMSSqliteStore>(new BMSSqliteStore(path, std::move(opened).value()));
 }
@@ -111,9 +109,9 @@ std::unique_ptr<platform::SqliteConnection> openInMemory() {
 void BMSSqliteStore::replaceDamagedFile() {
   damaged_ = false;
   replacing_ = true;
-  logDamagedFile(path_);
+  // The last connection to go folds the log into the file, which then goes aside whole.
   connection_.reset();
-  (void)BMSDeleteSqliteFiles(path_);
+  setAsideDamagedFile(path_);
   auto opened = openConnection(path_);
   // Nothing to carry on with but an empty database in memory: collection goes on, unkept.
   continueIn(opened ? std::move(opened).value() : openInMemory());

@@ -1,5 +1,6 @@
-// Damage inside the measurement database found while it is in use: the statement that meets it
-// fails, the file is replaced by a new one with one logged line, and collection goes on there.
+// A damaged measurement database: found when the file is opened, or by the statement that meets it
+// in use (which fails). Either way the file is set aside with one logged line, a new one takes its
+// place and collection goes on there.
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,8 @@
 namespace beacon {
 namespace {
 
-constexpr std::int64_t kFileReplaced = static_cast<std::int64_t>(BMSSqliteStoreErrorCode::CorruptFileDeleted);
+constexpr std::int64_t kFileReplaced =
+    static_cast<std::int64_t>(BMSSqliteStoreErrorCode::DamagedFileSetAside);
 
 class BMSDatabaseDamageTest : public ::testing::Test, protected testing::DatabaseFixture {
  protected:
@@ -58,9 +60,53 @@ class BMSDatabaseDamageTest : public ::testing::Test, protected testing::Databas
       return queueBundle() > 0 && database->deleteRawEventsWithMaxRowID(rows->back().rowID()).ok();
     });
   }
-  void damage(const std::string& table) {
+  void damage(const std::string& table) { testing::damageTableInUse(*database, path(), table); }
+  // Stores one event as the engine does when it is logged: its aggregates row and the user
+  // properties are read first, all in the open group. Answers whether it was confirmed.
+  bool logEvent(const std::string& name) {
+    return database->performGroupedTransaction([&] {
+      auto aggregates = database->eventAggregatesWithName(name);
+      if (!aggregates) return false;
+      if (!*aggregates &&
+          !database->updateEventAggregates(BMSEventAggregates::initWithName(name, 0, 0, 0, 0).value()))
+        return false;
+      if (!database->userAttributesIncludingInternal(true) || !database->deleteRawEventsOverAbsoluteLimit())
+        return false;
+      BMSPBMeasurementBundle metadata;
+      NANOSetInt32(metadata, MeasurementBundleField::kProtocolVersion, 1);
+      auto stored = database->insertIfNotExistsRawEventMetadata(metadata);
+      return stored && database->insertRawEvent(event(name, 1'700'000'000), *stored, false).ok();
+    });
+  }
+  // Some rows in the tables an event's storing, bundling and the user properties use.
+  void fill() {
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(storeEvent("before"));
+    for (int i = 0; i < 20; ++i) queueBundle();
+    ASSERT_TRUE(
+        database->updateEventAggregates(BMSEventAggregates::initWithName("before", 50, 1, 1, 0).value()));
+    ASSERT_TRUE(database->updateUserAttribute(
+        BMSUserAttribute::initWithOrigin("app", "colour", BMSValue::initWithStringValue("blau"), 0).value()));
+  }
+  // Every b-tree of the file but the schema's own: the tables and their indexes.
+  std::vector<std::string> trees() {
+    std::vector<std::string> names;
+    EXPECT_TRUE(database->store().run(
+        "SELECT name FROM sqlite_master WHERE rootpage > 0 ORDER BY name", {},
+        [&](const platform::SqliteRow& row) { names.push_back(std::get<std::string>(row.column(0))); }));
+    return names;
+  }
+  // The damaged files set aside beside the database.
+  std::vector<std::filesystem::path> setAside() const {
+    std::vector<std::filesystem::path> found;
+    const std::string prefix = path().filename().string() + ".damaged-";
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+      if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path());
+    return found;
+  }
+  void startAfresh() {
     database.reset();
-    testing::damageTable(path(), table);
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+      std::filesystem::remove_all(entry.path());
     reopen();
   }
   std::int64_t replacements() const {
@@ -147,6 +193,52 @@ TEST_F(BMSDatabaseDamageTest, DamageMetInsideATransactionReplacesTheFileOnlyOnce
   EXPECT_EQ(replacements(), 1);
   EXPECT_EQ(database->dailyCounts().value(), BMSDailyCounts());
   EXPECT_TRUE(storeEvent("after"));
+}
+
+TEST_F(BMSDatabaseDamageTest, ADamagedTreeIsSetAsideAtTheRestartAndTheFirstEventLoggedIsKept) {
+  const std::vector<std::string> damaged = trees();
+  ASSERT_GE(damaged.size(), 12u);
+  for (const std::string& tree : damaged) {
+    SCOPED_TRACE(tree);
+    startAfresh();
+    fill();
+    database.reset();
+    testing::damageTable(path(), tree);
+    const std::int64_t linesBefore = replacements();
+
+    reopen();
+    EXPECT_TRUE(logEvent("after_restart"));
+    database->commitGroupedTransactions();
+    reopen();
+    EXPECT_EQ(count("SELECT count(*) FROM raw_events WHERE name = 'after_restart'"), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM raw_events"), 1);
+    EXPECT_EQ(replacements() - linesBefore, 1);
+    EXPECT_EQ(setAside().size(), 1u);
+  }
+}
+
+TEST_F(BMSDatabaseDamageTest, TheFileSetAsideKeepsItsRowsAndOnlyTheNewestIsKept) {
+  for (int i = 0; i < 550; ++i) queueBundle();
+  database.reset();
+  testing::damageTable(path(), "events");
+  reopen();
+  ASSERT_EQ(setAside().size(), 1u);
+  const std::filesystem::path first = setAside().front();
+  EXPECT_EQ(count("SELECT count(*) FROM queue"), 0);
+  {
+    auto kept = platform::SqliteConnection::open(first.string()).value();
+    EXPECT_EQ(kept->scalar("SELECT count(*) FROM queue").value(), platform::SqlValue(std::int64_t{550}));
+  }
+
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(storeEvent("second"));
+  damage("queue");
+  EXPECT_FALSE(database->queryBundlesWithCountLimit(10, 1 << 20));
+  EXPECT_EQ(replacements(), 2);
+  const std::vector<std::filesystem::path> kept = setAside();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_NE(kept.front(), first);
+  auto newest = platform::SqliteConnection::open(kept.front().string()).value();
+  EXPECT_EQ(newest->scalar("SELECT count(*) FROM raw_events").value(), platform::SqlValue(std::int64_t{7}));
 }
 
 }  // namespace

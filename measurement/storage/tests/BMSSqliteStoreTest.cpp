@@ -6,6 +6,8 @@
 #include <limits>
 
 #include "measurement/engine/BMSError.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
+#include "measurement/storage/BMSSqliteFiles.h"
 #include "platform/testing/TestEnvironment.h"
 
 namespace beacon {
@@ -183,20 +185,57 @@ TEST_F(BMSSqliteStoreTest, RealsOutsideTheIntegersReadAsTheNearestIntegerAndNotA
   EXPECT_EQ(store->integer("SELECT -2.9").value(), -2);
 }
 
-TEST_F(BMSSqliteStoreTest, ADamagedFileIsDeletedSoTheNextOpenStartsAfresh) {
+TEST_F(BMSSqliteStoreTest, AFileThatIsNoDatabaseIsSetAsideAndANewOneOpened) {
+  testing::ScopedEngineServices engine;
   const auto path = folder.path() / "store.sql";
-  std::ofstream(path) << std::string(8192, 'x');
-  auto first = BMSSqliteStore::open(path);
-  ASSERT_FALSE(first);
-  EXPECT_EQ(first.error().domain, BMSErrorDomain());
-  EXPECT_EQ(first.error().code, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::CorruptFileDeleted));
-  ASSERT_TRUE(first.error().underlying);
-  EXPECT_EQ(first.error().underlying->code, SQLITE_NOTADB);
-  EXPECT_FALSE(std::filesystem::exists(path));
+  const std::string garbage(8192, 'x');
+  std::ofstream(path) << garbage;
 
-  auto second = BMSSqliteStore::open(path);
-  ASSERT_TRUE(second);
-  EXPECT_TRUE((*second)->execute("CREATE TABLE t (v)"));
+  auto store = BMSSqliteStore::open(path);
+  ASSERT_TRUE(store) << store.error().debugDescription();
+  EXPECT_TRUE((*store)->execute("CREATE TABLE t (v)"));
+  EXPECT_EQ(
+      engine.log->codes(),
+      std::vector<std::int64_t>{static_cast<std::int64_t>(BMSSqliteStoreErrorCode::DamagedFileSetAside)});
+  const std::vector<platform::Value>& context = engine.log->lines.front().contexts;
+  ASSERT_EQ(context.size(), 2u);
+  const std::filesystem::path aside = *context[1].asString();
+  EXPECT_EQ(aside.parent_path(), folder.path());
+  EXPECT_TRUE(aside.filename().string().starts_with("store.sql.damaged-")) << aside;
+  std::ifstream kept(aside, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), garbage);
+}
+
+// What stays beside a damaged file when the engine could not fold its log in.
+TEST_F(BMSSqliteStoreTest, ADamagedFileGoesAsideWithItsJournalsAndEarlierCopiesOfItsNameGo) {
+  const std::filesystem::path path = folder.path() / "store.sql";
+  auto write = [](const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file) << text;
+  };
+  for (const char* suffix : {"", "-wal", "-journal", "-shm"}) write(path.string() + suffix, suffix);
+  const std::vector<std::filesystem::path> earlier = {folder.path() / "store.sql.damaged-1700000000",
+                                                      folder.path() / "store.sql.damaged-1700000000-wal",
+                                                      folder.path() / "store.sql.damaged-1700000000-1"};
+  const std::vector<std::filesystem::path> others = {folder.path() / "other.sql.damaged-1700000000",
+                                                     folder.path() / "store.sql.damaged-notes",
+                                                     folder.path() / "store.sql.damaged"};
+  for (const auto& file : earlier) write(file, "earlier");
+  for (const auto& file : others) write(file, "other");
+
+  const std::filesystem::path aside = storage::setAsideDamagedSqliteFiles(path).value();
+  EXPECT_TRUE(aside.filename().string().starts_with("store.sql.damaged-")) << aside;
+  auto contents = [](const std::filesystem::path& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ(contents(aside), "");
+  EXPECT_EQ(contents(aside.string() + "-wal"), "-wal");
+  EXPECT_EQ(contents(aside.string() + "-journal"), "-journal");
+  EXPECT_FALSE(std::filesystem::exists(aside.string() + "-shm"));
+  for (const char* suffix : {"", "-wal", "-journal", "-shm"})
+    EXPECT_FALSE(std::filesystem::exists(path.string() + suffix)) << suffix;
+  for (const auto& file : earlier) EXPECT_FALSE(std::filesystem::exists(file)) << file;
+  for (const auto& file : others) EXPECT_EQ(contents(file), "other") << file;
 }
 
 TEST_F(BMSSqliteStoreTest, ClosingFoldsTheLogIntoTheFileAndLaterStatementsNeverReachIt) {

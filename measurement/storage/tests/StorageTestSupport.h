@@ -37,17 +37,16 @@ class DatabaseFixture {
   std::shared_ptr<BMSDatabase> database;
 };
 
-// Overwrites the top b-tree page of `table` in the closed database file at `file` with garbage, as a
-// failing disk would: the file still opens, and the first statement that reaches the table fails
-// as corrupt.
+// Overwrites the top b-tree page of `table` (or of an index) in the database file at `file` with
+// garbage, as a failing disk would: the file still opens, and whatever reads the table meets the
+// damage.
 inline void damageTable(const std::filesystem::path& file, const std::string& table) {
   std::int64_t rootPage = 0;
   std::int64_t pageSize = 0;
   {
     auto connection = platform::SqliteConnection::open(file.string()).value();
     rootPage = std::get<std::int64_t>(
-        connection->scalar("SELECT rootpage FROM sqlite_master WHERE type = 'table' AND name = ?", {table})
-            .value());
+        connection->scalar("SELECT rootpage FROM sqlite_master WHERE name = ?", {table}).value());
     pageSize = std::get<std::int64_t>(connection->scalar("PRAGMA page_size").value());
   }
   std::fstream stored(file, std::ios::in | std::ios::out | std::ios::binary);
@@ -55,6 +54,19 @@ inline void damageTable(const std::filesystem::path& file, const std::string& ta
   const std::string garbage(static_cast<std::size_t>(pageSize), '\xA5');
   stored.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
   if (!stored) throw std::runtime_error("cannot damage " + file.string());
+}
+
+// damageTable under `database` while it is open and idle, as when the disk fails in use: its log is
+// folded into the file first, and a write of another connection then makes it read the pages anew.
+inline void damageTableInUse(BMSDatabase& database, const std::filesystem::path& file,
+                             const std::string& table) {
+  if (!database.store().execute("PRAGMA wal_checkpoint(TRUNCATE)"))
+    throw std::runtime_error("cannot fold the log of " + file.string());
+  damageTable(file, table);
+  auto other = platform::SqliteConnection::open(file.string()).value();
+  const auto version = std::get<std::int64_t>(other->scalar("PRAGMA user_version").value());
+  if (!other->execute("PRAGMA user_version = " + std::to_string(version)))
+    throw std::runtime_error("cannot write " + file.string());
 }
 
 }  // namespace beacon::testing

@@ -3,12 +3,12 @@
 // statements cached by their text with bound parameters, and transactions that nest.
 //
 // Failures come back as engine errors of the 34000 block whose underlying error is the engine's
-// own. A file that SQLite finds corrupt or not a database at all is deleted when opening it fails,
-// so that the caller's next attempt starts a fresh, empty database instead of failing for ever.
-// Damage that any later statement runs into is handled the same way, without the caller: the
-// statement fails, and once no transaction is open any more (the open one rolls back) the file is
-// deleted with one logged line, a new empty one takes its place and the fresh-file handler makes
-// the owner's tables again.
+// own. Opening checks every page of the file: a file that SQLite finds corrupt or not a database at
+// all is set aside (kept beside itself as "<file>.damaged-<unix seconds>", only the newest such copy
+// of the name kept) with one logged line, and a new, empty file is opened in its place. Damage that
+// a later statement runs into is handled the same way, without the caller: the statement fails, and
+// once no transaction is open any more (the open one rolls back) the file is set aside, a new empty
+// one takes its place and the fresh-file handler makes the owner's tables again.
 //
 // Writes that come in bursts (every stored event) may share one transaction: a grouped transaction
 // is a savepoint of a group transaction opened on its first use, and becomes durable only when the
@@ -42,7 +42,7 @@ enum class BMSSqliteStoreErrorCode : std::int64_t {
   OpenFailed = 34001,
   StatementFailed = 34002,
   TransactionFailed = 34003,
-  CorruptFileDeleted = 34004,
+  DamagedFileSetAside = 34004,
 };
 
 class BMSSqliteStore {
