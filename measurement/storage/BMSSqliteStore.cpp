@@ -78,6 +78,12 @@ platform::Result<std::unique_ptr<platform::SqliteConnection>> openSoundConnectio
   return openConnection(path);
 }
 
+// The failure of a group that did not commit: the work of every grouped transaction it had
+// confirmed is gone, one stored event each.
+std::string groupLoss(std::string_view what, int confirmed) {
+  return std::string(what) + ". Events lost: " + std::to_string(confirmed);
+}
+
 }  // namespace
 
 platform::Result<std::unique_ptr<BMSSqliteStore>> BMSSqliteStore::open(const std::filesystem::path& path) {
@@ -181,17 +187,22 @@ bool BMSSqliteStore::performTransaction(const std::function<bool()>& block, plat
 bool BMSSqliteStore::performGroupedTransaction(const std::function<bool()>& block, platform::Error* error) {
   if (!inTransaction() && !openGroup(error)) return false;
   platform::Error failure;
-  const bool committed = runTransactionInMode(platform::SqliteTransaction::Mode::Exclusive, block, &failure);
+  bool answered = false;
+  const bool committed = runTransactionInMode(
+      platform::SqliteTransaction::Mode::Exclusive, [&] { return answered = block(); }, &failure);
   if (!committed && error) *error = failure;
   if (groupIdle()) {
     if (damaged_) {
       // The group's work goes with the file.
       abandonGroup();
     } else if (!connection_->inTransaction()) {
-      // A full disk or an I/O error made SQLite roll the whole group back, not just this savepoint.
-      reportTransactionFailure("Grouped transactions rolled back", failure, nullptr);
+      // A full disk or an I/O error made SQLite roll the whole group back, not just this savepoint:
+      // with it went this transaction's work, when it had done it.
+      reportTransactionFailure(
+          groupLoss("Grouped transactions rolled back", groupedTransactions_ + (answered ? 1 : 0)), failure,
+          nullptr);
       abandonGroup();
-    } else if (++groupedTransactions_ >= kGroupedTransactionsLimit) {
+    } else if (committed && ++groupedTransactions_ >= kGroupedTransactionsLimit) {
       commitGroup();
     }
   }
@@ -212,7 +223,8 @@ bool BMSSqliteStore::openGroup(platform::Error* error) {
 
 void BMSSqliteStore::commitGroup() {
   if (!groupIdle()) return;
-  if (!commitTransaction(*group_, nullptr)) {
+  if (!commitTransaction(*group_, groupLoss("Failed to commit grouped transactions", groupedTransactions_),
+                         nullptr)) {
     abandonGroup();
   } else {
     group_.reset();
@@ -276,11 +288,12 @@ std::optional<platform::SqliteTransaction> BMSSqliteStore::beginTransaction(
   return std::move(begun).value();
 }
 
-bool BMSSqliteStore::commitTransaction(platform::SqliteTransaction& transaction, platform::Error* error) {
+bool BMSSqliteStore::commitTransaction(platform::SqliteTransaction& transaction, std::string_view what,
+                                       platform::Error* error) {
   const platform::Result<void> done = transaction.commit();
   if (done) return true;
   noteDamage(done.error());
-  reportTransactionFailure("Failed to commit transaction", done.error(), error);
+  reportTransactionFailure(what, done.error(), error);
   return false;
 }
 
@@ -292,7 +305,7 @@ bool BMSSqliteStore::runTransactionInMode(platform::SqliteTransaction::Mode mode
   pendingHooks_.emplace_back();
   bool committed = false;
   try {
-    committed = block() && commitTransaction(*transaction, error);
+    committed = block() && commitTransaction(*transaction, "Failed to commit transaction", error);
   } catch (...) {
     pendingHooks_.pop_back();
     ++undoEpoch_;

@@ -165,6 +165,67 @@ TEST_F(BMSSqliteStoreTest, AGroupCommitsBeforeOtherWorkAndAtItsLimitCloseAndEnd)
   EXPECT_EQ(committedRows(path), 5 + BMSSqliteStore::kGroupedTransactionsLimit);
 }
 
+// The group's line that says how many events went with it.
+std::string groupLossLine(const testing::CapturingLogSink& log) {
+  std::string found;
+  for (const auto& line : log.lines)
+    if (line.message.find("Events lost") != std::string::npos) found += line.message + "\n";
+  return found;
+}
+
+TEST_F(BMSSqliteStoreTest, AGroupThatSQLiteRollsBackLogsHowManyConfirmedEventsItLost) {
+  testing::ScopedEngineServices engine;
+  auto store = openStore();
+  for (int i = 1; i <= 3; ++i) EXPECT_TRUE(insertGrouped(*store, i));
+  EXPECT_FALSE(insertGrouped(*store, 4, false));  // rolled back on its own, nothing it confirmed
+  // As a full disk or an I/O error does: SQLite ends the whole transaction, and the group with it.
+  EXPECT_FALSE(store->performGroupedTransaction([&] {
+    EXPECT_TRUE(store->run("INSERT INTO t VALUES (5)", {}));
+    EXPECT_TRUE(store->execute("ROLLBACK"));
+    return false;
+  }));
+  EXPECT_FALSE(store->groupOpen());
+  EXPECT_EQ(rows(*store), 0);
+  EXPECT_NE(groupLossLine(*engine.log).find("Grouped transactions rolled back. Events lost: 3"),
+            std::string::npos)
+      << groupLossLine(*engine.log);
+  EXPECT_EQ(engine.log->lines.size(), 1u);
+
+  // One that had done its work when SQLite ended the group went with it too.
+  engine.log->lines.clear();
+  EXPECT_TRUE(insertGrouped(*store, 6));
+  EXPECT_FALSE(store->performGroupedTransaction([&] {
+    EXPECT_TRUE(store->run("INSERT INTO t VALUES (7)", {}));
+    EXPECT_TRUE(store->execute("ROLLBACK"));
+    return true;
+  }));
+  EXPECT_NE(groupLossLine(*engine.log).find("Grouped transactions rolled back. Events lost: 2"),
+            std::string::npos)
+      << groupLossLine(*engine.log);
+  EXPECT_TRUE(insertGrouped(*store, 8));
+  store->commitGroup();
+  EXPECT_EQ(rows(*store), 1);
+}
+
+TEST_F(BMSSqliteStoreTest, AGroupThatFailsToCommitLogsHowManyConfirmedEventsItLost) {
+  testing::ScopedEngineServices engine;
+  auto store = openStore();
+  // A check that only the group's commit makes fails it, as a full disk at that moment would.
+  ASSERT_TRUE(
+      store->execute("PRAGMA foreign_keys = ON; CREATE TABLE parent (id INTEGER PRIMARY KEY);"
+                     " CREATE TABLE child (parent REFERENCES parent (id) DEFERRABLE INITIALLY DEFERRED)"));
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(insertGrouped(*store, i));
+  EXPECT_TRUE(
+      store->performGroupedTransaction([&] { return store->run("INSERT INTO child VALUES (1)", {}).ok(); }));
+  store->commitGroup();
+  EXPECT_FALSE(store->groupOpen());
+  EXPECT_FALSE(store->inTransaction());
+  EXPECT_EQ(rows(*store), 0);
+  EXPECT_NE(groupLossLine(*engine.log).find("Failed to commit grouped transactions. Events lost: 3"),
+            std::string::npos)
+      << groupLossLine(*engine.log);
+}
+
 TEST_F(BMSSqliteStoreTest, ABlockThatThrowsRollsBackAndLeavesNoTransactionOpen) {
   auto store = openStore();
   EXPECT_THROW(store->performTransaction([&]() -> bool {

@@ -12,10 +12,13 @@
 //
 // Writes that come in bursts (every stored event) may share one transaction: a grouped transaction
 // is a savepoint of a group transaction opened on its first use, and becomes durable only when the
-// group commits - at commitGroup(), once the group holds kGroupedTransactionsLimit of them, before any
-// transaction that is not grouped, and at close() or the store's end. A crash in between loses the
-// group's work (never part of one transaction of it); the owner commits the group as soon as no more
-// such writes are waiting, which bounds that window to the writes that were queued behind each other.
+// group commits - at commitGroup(), once the group holds kGroupedTransactionsLimit committed ones,
+// before any transaction that is not grouped, and at close() or the store's end. A crash in between
+// loses the group's work (never part of one transaction of it); the owner commits the group as soon
+// as no more such writes are waiting, which bounds that window to the writes that were queued behind
+// each other. A group that SQLite rolls back (a full disk, an I/O error) or that fails to commit is
+// logged in one line that says how many stored events it lost: its grouped transactions that had
+// committed.
 //
 // close() lets go of the file for good, when the process ends: the engine folds its write-ahead log
 // back into the file and removes the log and its index. Statements after it run against an empty
@@ -47,7 +50,7 @@ enum class BMSSqliteStoreErrorCode : std::int64_t {
 
 class BMSSqliteStore {
  public:
-  // Grouped transactions one group holds at most.
+  // Committed grouped transactions one group holds at most.
   static constexpr int kGroupedTransactionsLimit = 100;
 
   static platform::Result<std::unique_ptr<BMSSqliteStore>> open(const std::filesystem::path& path);
@@ -117,7 +120,9 @@ class BMSSqliteStore {
   // Begin and commit with their failures noted (damage) and reported (logged, and in `error`).
   std::optional<platform::SqliteTransaction> beginTransaction(platform::SqliteTransaction::Mode mode,
                                                               platform::Error* error);
-  bool commitTransaction(platform::SqliteTransaction& transaction, platform::Error* error);
+  // A failed commit is reported as `what`.
+  bool commitTransaction(platform::SqliteTransaction& transaction, std::string_view what,
+                         platform::Error* error);
   // The store's error for a failed statement; notes damage of the file on the way.
   platform::Error statementError(platform::Error cause);
   // Damage of the file replaces it at once, or when the open transaction is over.
@@ -138,6 +143,7 @@ class BMSSqliteStore {
   std::function<void()> freshFileHandler_;
   // The open group's transaction (the outermost level of pendingHooks_) and what it holds.
   std::optional<platform::SqliteTransaction> group_;
+  // The grouped transactions the open group holds that committed (one stored event each).
   int groupedTransactions_ = 0;
   bool damaged_ = false;
   bool replacing_ = false;
