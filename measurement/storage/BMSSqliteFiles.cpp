@@ -1,10 +1,12 @@
 #include "measurement/storage/BMSSqliteFiles.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "measurement/engine/BMSError.h"
 #include "measurement/storage/BMSSqliteStore.h"
@@ -41,8 +43,10 @@ void removeEarlierCopies(const std::filesystem::path& path, const std::filesyste
        !failure && entries != end; entries.increment(failure)) {
     const std::string entry = entries->path().filename().string();
     if (!isEarlierCopy(entry, name) || entry == kept) continue;
-    if (entry == kept + std::string(kLogSuffix) || entry == kept + std::string(kJournalSuffix)) continue;
-    earlier.push_back(entries->path());
+    const bool keptCompanion =
+        std::any_of(kContentCompanions.begin(), kContentCompanions.end(),
+                    [&](std::string_view suffix) { return entry == kept + std::string(suffix); });
+    if (!keptCompanion) earlier.push_back(entries->path());
   }
   // Best effort: a copy that stays only costs its space.
   for (const std::filesystem::path& copy : earlier) std::filesystem::remove(copy, failure);
