@@ -8,11 +8,8 @@
 //
 // Every run is a fresh user and a fresh SDK, as a new process would have it; services go to a
 // closed loopback port. The first run of the process also pays what happens once per process
-// (first_run_ms); the time per iteration is the mean over all runs.
-//
-// Measured in a release build on the shared machine: with the SDK 5-7 ms (mean and first run) at a
-// load of 13 from other builds, 8-16 ms mean at a load of 30 (single first runs then up to 50 ms);
-// without it 0.3-0.6 ms. The SDK's queued work settled 75-220 ms after the start.
+// (first_run_ms); the time per iteration is the mean over ten runs.
+// Run: `make bench`, or build-bench/bench/analytics_startup_bench.
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,9 @@
 // Importing a 100 MB backlog: another machine's journal of prompts with long texts, written while
-// this machine was away, read in chunks and applied. Reports the time and how far the process's
-// peak resident memory rose during the import.
+// this machine was away, read in chunks and applied by the receiving store's first poll. Reports the
+// time and how far the process's peak resident memory rose during the import (no goal of its own:
+// a reference for the mirror's chunked reading, whose memory must not grow with the journal).
+// One run on the deterministic dispatch backend in a temporary folder.
+// Run: `make bench`, or build-bench/bench/mirror_backlog_bench.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>

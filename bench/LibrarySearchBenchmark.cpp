@@ -2,9 +2,11 @@
 // application's SQLite store: the time from a keystroke in the search field of the library window
 // to the card grid showing the new result, with the store's work, the view model's reload and the
 // grid's layout all included (they run on this thread, drained at once); and the repaint of the
-// grid when nothing changed. Each figure is printed beside its goal. Keystrokes are timed by the
-// wall clock, which the goal is about, and by this thread's processor time, which a busy machine
-// does not stretch.
+// grid when nothing changed. Keystrokes are timed by the wall clock, which the goal is about, and by
+// this thread's processor time, which a busy machine does not stretch (300 keystrokes each).
+// Goals: a keystroke's result at p99 within 8 ms over 1,000 prompts and 16 ms over 10,000; an
+// unchanged grid repainted in under 6 ms. The window is offscreen (WidgetBenchmarkMain.cpp).
+// Run: `make bench`, or build-bench/bench/library_search_bench.
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,8 @@
 // Upload batches are encoded on every upload and decoded when stored bundles are read back; events
 // are built, sanitised and written as raw-event messages for every logged event. These measure a
-// batch the size of one upload (10 bundles of 100 events) and one event's road to its stored bytes.
+// batch the size of one upload (10 bundles of 100 events) and one event's road to its stored bytes
+// (reference figures without a goal of their own: the throughput goal is AnalyticsThroughputBench's).
+// Run: `make bench`, or build-bench/bench/measurement_bench.
 
 #include <benchmark/benchmark.h>
 

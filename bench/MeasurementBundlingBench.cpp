@@ -1,35 +1,11 @@
 // Bundling a backlog of large ecommerce events: 400 stored purchases of about 560 KB each (200
 // items with their parameters) bundled into upload bundles as the upload step does, one bundle per
-// transaction until none is left (goal: under 10 s, peak memory under 150 MB).
+// transaction until none is left (goals: under 10 s, peak memory under 150 MB).
 //
 // Counters: bundles (queued), seconds (wall time of the whole bundling), peak_rss_mb (the process's
-// peak resident memory by the end, setup included: it stores one event at a time).
-//
-// Measured in release builds:
-// - while each bundling pass read every stored row of the oldest fingerprint (up to 1,000 blobs)
-//   before the size limit stopped at the first: 115 s, 267 MB.
-// - rows read one at a time and a refused row never decoded (shared machine, load 13 to 20):
-//   13.6-20 s wall, 10.5-12.7 s of CPU, peak 20 MB. What is left per bundle is decoding the event
-//   into the engine's form and back (about a third) and compressing the bundle for the queue
-//   (about a third).
-// - queued bundles compressed at the fastest level, parameters read and written in place instead of
-//   copied, a refused row judged by its size without reading it (load 15 to 21, other builds
-//   beside): 9.3-12.6 s wall, 7.0-7.7 s of CPU, peak 20 MB. Of the CPU, reading and decoding each
-//   event into the message and then the engine's form is about 45 %, building and encoding its
-//   message again about 20 % (the pipeline rewrites every event: its previous time, and for some
-//   their name or markers, so the stored bytes are not the ones sent), the commits and their
-//   checkpoints about 15 %, compression under 10 %.
-// - deletions no longer writing the freed pages as zeros (the system's SQLite zeroes every deleted
-//   byte by default, so each bundled purchase wrote its 560 KB once more, through the log and the
-//   checkpoint: the process's write calls fell from 355,000 to 187,000, most of them now the setup's),
-//   and a stored event's parameters put back into their maps without a search: the commits went
-//   from 17 % of the bundling's CPU to 3 %. In eight runs (load 11 to 17, other engineers' builds
-//   and benchmarks beside) 5.9-9.1 s wall, 4.7-7.4 s of CPU, peak 20 MB; just before, 7.5-8.5 s
-//   and 6.2-7.2 s at load 6 to 10. What is left per bundle (about 15 ms of CPU): reading the 560 KB
-//   row (13 %) and decoding it into the message (16 %) and the engine's form (13 %), building the
-//   message again (13 %), encoding (8 %) and compressing it (12 %), and freeing the tens of
-//   thousands of small parts all that makes (about 15 %, much of it in the allocator's merging of
-//   freed chunks before the next large read).
+// peak resident memory by the end, setup included: it stores one event at a time), and the goals.
+// One run on a manual clock in a temporary home.
+// Run: `make bench`, or build-bench/bench/measurement_bundling_bench.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>

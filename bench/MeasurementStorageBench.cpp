@@ -2,28 +2,13 @@
 // the raw event); every upload reads up to a hundred queued bundles back; and every engine component
 // logs through the monitor, whose filtered lines must cost next to nothing. These measure one event's
 // write, one upload's read of the queue, and a filtered log call; and all the storage work the event
-// pipeline does for one event, alone (the goal of 20,000 stored events per second on one core leaves
-// storage well under 50 us of it).
-//
-// Measured in a debug build on the shared machine: an event's write took about 20 ms while every
-// commit waited for the disk, about 0.14 ms with the write-ahead log; reading 100 queued bundles of
-// 50 events about 75 ms; a filtered log line about 0.1 us.
-// One event's storage work, in a release build (load 8 to 15): about 55-65 us of CPU while
-// transaction control was parsed anew per transaction, the metadata digested per event, the upload
-// schedule's six reads each took the file's read lock, AUTOINCREMENT wrote a fifth page per commit
-// and the user attributes were read per event; about 40 us without. With 500 bundles waiting in the
-// upload queue it took 87 us while two of the schedule's questions read the whole queue; 40 us with
-// their indexes. Most of the rest was the commit: writing the four changed pages to the write-ahead
-// log (two writes each), and the checkpoint's flush of them.
-// Then (load 10 to 15): 33-38 us with SQLite's own lock around every call, two raw-event indexes
-// that every insert changed (a page each in the commit), and the daily counters, the event's
-// aggregates and the metadata row read or written anew per event; about 19 us without. What is
-// left is mostly the commit of the two pages an event changes (its raw-event leaf and the counters
-// row), the file locks of each transaction, and the checkpoint.
-// With a full table trimmed a hundred rows at a time (load 12 to 16): 55-65 us of CPU per event on a
-// full table against 57-61 us on an empty one (71 against 47 us while every event trimmed one row);
-// with every event real-time 88-92 us, where the schedule's six reads run again with each event
-// once the table is full (as they did while every event trimmed one row).
+// pipeline does for one event, alone: on an empty database, with 500 bundles waiting in the upload
+// queue, on a raw-event table at the stored-events limit, and there with every event a real-time
+// one. The goal of 20,000 stored events per second on one core (AnalyticsThroughputBench.cpp)
+// leaves storage well under 50 us of CPU per event, and neither a waiting queue nor a full table
+// may make an event's storage work dearer.
+// Each database is a file in a temporary folder, opened as the engine opens it.
+// Run: `make bench`, or build-bench/bench/measurement_storage_bench.
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,12 @@
 // Mirroring a library of 1,000 and 10,000 prompts (5 versions each) from one store to another
 // through a mirror folder: the sending store's export and the receiving store's import, each timed
-// on its own; the import beside its goals. The sender is filled before the clock starts, so the
-// figures are the mirror's own; its journal is the one the application's saves would make.
+// on its own (wall time and this thread's CPU, the minimum and the median of five runs). The sender
+// is filled before the clock starts, so the figures are the mirror's own; its journal is the one the
+// application's saves would make. Both stores run on the deterministic dispatch backend.
+//
+// Goals: the import grows linearly with the library - 0.12 ms per prompt (1.2 s for 10,000), and
+// 10,000 prompts in at most twelve times the 1,000 prompts' median.
+// Run: `make bench`, or build-bench/bench/mirror_bench.
 
 #include <benchmark/benchmark.h>
 #include <time.h>

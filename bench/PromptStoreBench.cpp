@@ -1,7 +1,9 @@
 // The persistent prompt store at library scale: 1,000 and 10,000 prompts of 5 versions each in a
 // store file like the application's, listed by a search filter (by a store that has listed before,
-// and by a fresh one that reads the library first), and one prompt saved into it. Each figure is
-// printed beside its goal.
+// and by a fresh one that reads the library first), and one prompt saved into it. Goals, printed
+// beside the figures: a search listed by a store that has listed before in under 20 ms, a prompt
+// saved into 10,000 in under 0.5 ms; the fresh store's first listing is a reference.
+// Run: `make bench`, or build-bench/bench/prompt_store_bench.
 
 #include <benchmark/benchmark.h>
 
