@@ -11,6 +11,8 @@ CONFIG  += -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMAKE_CXX_FLAGS_DEBUG=-g1
 endif
 
 FUZZ_SECONDS ?= 60
+# Every test run fails when it finds no test: a label or tree that matched nothing has checked nothing.
+CTEST    = ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 .PHONY: test run tsan asan bench fuzz deps configure asan-configure
 
@@ -22,7 +24,7 @@ configure: deps
 
 test: configure
 	cmake --build $(BUILD) -j $(JOBS)
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && $(CTEST)
 
 # Builds the application and what it links (no tests), then starts it from the build tree (it finds
 # its bundle there).
@@ -35,13 +37,13 @@ run: configure
 tsan: deps
 	@$(CONFIG) -B $(TSAN) -DVELLORAN_SANITIZER=thread -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	cmake --build $(TSAN) -j $(JOBS) --target tsan_tests
-	cd $(TSAN) && ctest --output-on-failure -j $(JOBS) -L tsan
+	cd $(TSAN) && $(CTEST) -L tsan
 
 # Address- and undefined-behaviour-sanitizer run of every test but the pure widget tests (ctest
 # label "widgets"): what reads outside bytes, shares memory between threads or runs the app.
 asan: asan-configure
 	cmake --build $(ASAN) -j $(JOBS) --target asan_tests
-	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN) && $(CTEST)
 
 # Benchmarks in an optimized build; they report figures and never fail the test run.
 bench: deps
