@@ -49,11 +49,13 @@ std::shared_ptr<const BMSScreen> currentScreenFor(const BMSParameters& parameter
   return AnalyticsContext::current().screenViewReporter()->currentScreen();
 }
 
-// Gives the event its place among the events waiting to be stored (the caller may wait for one
-// while the engine runs); false when it is refused.
+// Gives the event its place among the events waiting to be stored; false when it is refused. While
+// the operation queue holds events back (before the start) every event is let through.
 bool admit(BMSAnalyticsState& facade, QueuedEvent& event) {
-  const bool mayWait = BMSEventBacklog::callerMayWait() && !facade.operationQueue().isSuspended();
-  BMSEventBacklog::Admission admission = facade.backlog().admit(event.name, mayWait);
+  BMSEventBacklog& backlog = facade.backlog();
+  BMSEventBacklog::Admission admission = facade.operationQueue().isSuspended()
+                                             ? backlog.letThrough()
+                                             : backlog.admit(event.name, BMSEventBacklog::callerWait());
   event.backlogPlace = std::move(admission.place);
   return admission.admitted;
 }

@@ -22,6 +22,7 @@ BMSEventBacklog::BMSEventBacklog(std::int64_t bound, std::chrono::nanoseconds pa
 
 void BMSEventBacklog::State::giveBack() {
   stalled.store(false);
+  briefStalled.store(false);
   std::int64_t held = returned.fetch_add(1) + 1;
   while (held >= wakeBatch) {
     if (returned.compare_exchange_weak(held, held - wakeBatch)) {
@@ -39,25 +40,47 @@ bool BMSEventBacklog::State::takeReturned() {
   return false;
 }
 
-bool BMSEventBacklog::callerMayWait() {
-  return platform::currentQueueLabel().empty();
+BMSEventBacklog::Wait BMSEventBacklog::callerWait() {
+  if (platform::isRunningSerialQueueBlock()) return Wait::Never;
+  return platform::isMainThread() ? Wait::Briefly : Wait::Patiently;
 }
 
-BMSEventBacklog::Admission BMSEventBacklog::admit(const std::string& name, bool mayWait) {
-  const auto givenBack = [state = state_](const void*) { state->giveBack(); };
+BMSEventBacklog::Place BMSEventBacklog::placeTaken() const {
   // The place points at the state it goes back to.
-  if (state_->takeReturned() || state_->places.wait(std::chrono::nanoseconds::zero()))
-    return {true, Place(state_.get(), givenBack)};
-  if (!mayWait) return {true, nullptr};
-  if (!state_->stalled.load() && (state_->places.wait(patience_) || state_->takeReturned()))
-    return {true, Place(state_.get(), givenBack)};
-  state_->stalled.store(true);
+  return Place(state_.get(), [state = state_](const void*) { state->giveBack(); });
+}
+
+BMSEventBacklog::Place BMSEventBacklog::freePlace() {
+  if (state_->takeReturned() || state_->places.wait(std::chrono::nanoseconds::zero())) return placeTaken();
+  return nullptr;
+}
+
+BMSEventBacklog::Place BMSEventBacklog::waitForPlace(Wait wait) {
+  if (wait == Wait::Never || state_->stalled.load()) return nullptr;
+  const bool brief = wait == Wait::Briefly;
+  std::atomic<bool>& ranOut = brief ? state_->briefStalled : state_->stalled;
+  if (ranOut.load()) return nullptr;
+  const std::chrono::nanoseconds timeout =
+      brief ? std::min<std::chrono::nanoseconds>(kBriefPatience, patience_) : patience_;
+  if (state_->places.wait(timeout) || state_->takeReturned()) return placeTaken();
+  ranOut.store(true);
+  return nullptr;
+}
+
+BMSEventBacklog::Admission BMSEventBacklog::admit(const std::string& name, Wait wait) {
+  Place place = freePlace();
+  if (!place) place = waitForPlace(wait);
+  if (place) return {true, std::move(place)};
   const std::int64_t refused = refused_.fetch_add(1);
   if (refused % kRefusalsPerLogLine == 0) {
     BMSLog(1, kRefusedEventsLogCode, "Data loss. Too many events waiting to be stored. Name, limit",
            {BMSEventNameForDisplay(name), bound_});
   }
   return {false, nullptr};
+}
+
+BMSEventBacklog::Admission BMSEventBacklog::letThrough() {
+  return {true, freePlace()};
 }
 
 }  // namespace beacon

@@ -3,13 +3,18 @@
 // place from the moment it is queued until the engine has handled it; the places are few enough
 // that a burst logged as fast as a caller can stays within a few megabytes.
 //
-// At the bound a caller that may wait waits for a place: callers are slowed to the pace of storage
-// rather than losing events. Only a caller on a thread of its own may wait (one running a queue's
-// block might hold up the very queues that make room), and only while the engine runs; any other
-// caller is let through over the bound - the SDK's own queues log a few events per event they
-// handle, and before the start the operation queue holds every event by design. When no place
-// frees up within the patience (storage is stuck), the event is refused, counted, and logged like
-// the daily limit's drops; later callers are refused at once until a place frees up.
+// At the bound, how long a caller waits for a place depends on where it runs:
+//  - On a thread of its own or in a global queue's block it waits: callers are slowed to the pace
+//    of storage rather than losing events.
+//  - On the main thread it waits briefly (kBriefPatience), so the app stays responsive.
+//  - In a serial queue's block - a listener's or the interceptor's, the engine's own, the app's -
+//    it does not wait: storage may need that very queue to make room, and the queue would run
+//    nothing else meanwhile.
+// A caller that gets no place in its time is refused: the event is counted and logged like the
+// daily limit's drops. When a patient wait runs out (storage is stuck), later callers are refused at
+// once until a place frees up; when a brief one does, later brief callers are.
+// Before the start the operation queue holds every event by design: a caller then takes a place
+// when one is free and is let through without one otherwise.
 //
 // Places come back one by one as the engine handles events, but a caller waiting at the bound is
 // woken for a batch of them at once: woken per place, it would log one event, sleep again, and make
@@ -31,6 +36,10 @@ class BMSEventBacklog {
  public:
   static constexpr std::int64_t kDefaultBound = 10000;
   static constexpr std::chrono::seconds kDefaultPatience{10};
+  static constexpr std::chrono::milliseconds kBriefPatience{50};
+
+  // How long a caller may wait for a place (see above).
+  enum class Wait { Never, Briefly, Patiently };
 
   explicit BMSEventBacklog(std::int64_t bound = kDefaultBound,
                            std::chrono::nanoseconds patience = kDefaultPatience);
@@ -41,10 +50,12 @@ class BMSEventBacklog {
     bool admitted = false;
     Place place;
   };
-  // The event `name` asks for a place (see above); `mayWait` when the caller may be held up.
-  Admission admit(const std::string& name, bool mayWait);
-  // Whether the calling thread may wait for a place: it runs no queue's block.
-  static bool callerMayWait();
+  // The event `name` asks for a place, waiting as `wait` allows; refused when it gets none.
+  Admission admit(const std::string& name, Wait wait);
+  // The event is let through: with a place when one is free, without one otherwise.
+  Admission letThrough();
+  // How long the calling thread may wait for a place.
+  static Wait callerWait();
 
   std::int64_t refusedCount() const { return refused_.load(); }
 
@@ -65,9 +76,17 @@ class BMSEventBacklog {
     // the places still held always bring the next batch.
     std::atomic<std::int64_t> returned = 0;
     const std::int64_t wakeBatch;
-    // Set when a wait ran out; cleared when a place is given back.
+    // Set when a patient wait, or a brief one, ran out; both cleared when a place is given back.
     std::atomic<bool> stalled = false;
+    std::atomic<bool> briefStalled = false;
   };
+
+  // A place just taken, given back to the state when released.
+  Place placeTaken() const;
+  // A place free now, without waiting; null when there is none.
+  Place freePlace();
+  // Waits for a place as `wait` allows; null when none came.
+  Place waitForPlace(Wait wait);
 
   std::int64_t bound_;
   std::chrono::nanoseconds patience_;

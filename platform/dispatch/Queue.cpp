@@ -86,6 +86,10 @@ std::string currentQueueLabel() {
   return queue ? queue->label() : std::string();
 }
 
+bool isRunningSerialQueueBlock() {
+  return detail::holdsQueueOfKind(Queue::Kind::Serial);
+}
+
 bool isMainThread() {
   [[maybe_unused]] static const int registered = pthread_atfork(nullptr, nullptr, &forgetMainThreadInChild);
   if (tIsMainThread < 0) tIsMainThread = gettid() == getpid() ? 1 : 0;

@@ -103,6 +103,10 @@ QueueRef mainQueue();
 
 // The label of the queue whose block the calling thread is running, or "" outside any block.
 std::string currentQueueLabel();
+// True while the calling thread runs a block of a serial queue (not the main queue), as its
+// innermost queue or further up its chain of sync calls: while the thread waits, that queue runs
+// nothing else.
+bool isRunningSerialQueueBlock();
 // True on the process's main thread.
 bool isMainThread();
 

@@ -2,7 +2,9 @@
 // listeners, the interceptor and default event parameters.
 
 #include "StartedAnalytics.h"
+#include "measurement/runtime/BMSAnalyticsState.h"
 #include "measurement/runtime/BMSEventBacklog.h"
+#include "platform/dispatch/Queue.h"
 #include "sdk-core/ApplicationNotifications.h"
 
 namespace beacon {
@@ -10,7 +12,31 @@ namespace {
 
 using testing::StartedAnalytics;
 
-class AnalyticsEventsTest : public StartedAnalytics {};
+constexpr std::int64_t kRefusedLogCode = 25060;
+
+class AnalyticsEventsTest : public StartedAnalytics {
+ protected:
+  // Past the start's hold of the operation queue, which lets every caller through.
+  void startAndSettle() {
+    start();
+    world.dispatch().advance(std::chrono::seconds(1));
+    heard.clear();
+  }
+  std::int64_t storedRawEventsNamed(const std::string& name) const {
+    return database().store().integer("SELECT count(*) FROM raw_events WHERE name = '" + name + "'").value();
+  }
+  // Logs `count` events named `name`; answers the most of them seen on their way to storage at once
+  // (looked at every thousand).
+  std::int64_t logBurst(const std::string& name, std::int64_t count) const {
+    std::int64_t mostOnTheirWay = 0;
+    for (std::int64_t i = 1; i <= count; ++i) {
+      BMSAnalytics::logEventWithName(name, {});
+      if (i % 1000 == 0) mostOnTheirWay = std::max(mostOnTheirWay, i - storedRawEventsNamed(name));
+    }
+    return mostOnTheirWay;
+  }
+  std::int64_t refusedEvents() const { return currentFacade().backlog().refusedCount(); }
+};
 
 TEST_F(AnalyticsEventsTest, EventsLoggedBeforeTheStartFlowInCallOrderWithRisingTimeStamps) {
   BMSAnalytics::logEventWithName("level_start", {{"level", platform::Value(1)}});
@@ -29,10 +55,7 @@ TEST_F(AnalyticsEventsTest, EventsLoggedBeforeTheStartFlowInCallOrderWithRisingT
 }
 
 TEST_F(AnalyticsEventsTest, ABurstPastTheBacklogsBoundWaitsForStorageAndLosesNothing) {
-  start();
-  // Past the start's hold of the operation queue, which lets every caller through.
-  world.dispatch().advance(std::chrono::seconds(1));
-  heard.clear();
+  startAndSettle();
   const std::int64_t burst = BMSEventBacklog::kDefaultBound + 2000;
   for (std::int64_t i = 0; i < burst; ++i) BMSAnalytics::logEventWithName("burst", {});
   // The caller waited for room: the engine stored the events beyond the bound meanwhile.
@@ -40,8 +63,42 @@ TEST_F(AnalyticsEventsTest, ABurstPastTheBacklogsBoundWaitsForStorageAndLosesNot
             burst - BMSEventBacklog::kDefaultBound);
   world.dispatch().drain();
   EXPECT_EQ(static_cast<std::int64_t>(heard.size()), burst);
-  EXPECT_FALSE(logged(25060));
+  EXPECT_FALSE(logged(kRefusedLogCode));
   EXPECT_EQ(committedRawEventsNamed("burst"), burst);
+}
+
+TEST_F(AnalyticsEventsTest, ABurstFromAMainQueueBlockWaitsForStorageWithinTheBound) {
+  startAndSettle();
+  const std::int64_t burst = BMSEventBacklog::kDefaultBound + 3000;
+  std::int64_t mostOnTheirWay = -1;
+  platform::mainQueue()->async([&] { mostOnTheirWay = logBurst("from_main", burst); });
+  world.dispatch().drain();
+  EXPECT_GE(mostOnTheirWay, 0) << "the block ran";
+  EXPECT_LE(mostOnTheirWay, BMSEventBacklog::kDefaultBound);
+  EXPECT_EQ(refusedEvents(), 0);
+  EXPECT_EQ(committedRawEventsNamed("from_main"), burst);
+}
+
+TEST_F(AnalyticsEventsTest, AListenerLoggingPastTheBoundHasTheRestRefusedCountedAndLogged) {
+  startAndSettle();
+  // The listener runs on the facade's queue, which its events have to pass: it cannot wait for them.
+  const std::int64_t burst = BMSEventBacklog::kDefaultBound + 2500;
+  BMSAnalytics::addLogEventListener([&](const BMSEvent& event) {
+    if (event.name() == "trigger") logBurst("echo", burst);
+  });
+  BMSAnalytics::logEventWithName("trigger", {});
+  world.dispatch().drain();
+  EXPECT_EQ(refusedEvents(), 2500);
+  const std::vector<std::int64_t> codes = world.log().codes();
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), kRefusedLogCode), 3);
+  // Every event was either stored or refused.
+  EXPECT_EQ(committedRawEventsNamed("echo"), BMSEventBacklog::kDefaultBound);
+
+  // The refusals end as storage gives the places back.
+  BMSAnalytics::logEventWithName("after", {});
+  world.dispatch().drain();
+  EXPECT_EQ(committedRawEventsNamed("after"), 1);
+  EXPECT_EQ(refusedEvents(), 2500);
 }
 
 TEST_F(AnalyticsEventsTest, RefusedPublicNamesBecomeErrorEventsOnly) {

@@ -34,6 +34,11 @@ bool isHeldByThisThread(const Queue& queue) {
   return std::find(heldQueues.begin(), heldQueues.end(), &queue) != heldQueues.end();
 }
 
+bool holdsQueueOfKind(Queue::Kind kind) {
+  return std::any_of(heldQueues.begin(), heldQueues.end(),
+                     [kind](const Queue* queue) { return queue->kind() == kind; });
+}
+
 void runDetachedBlock(const Queue& queue, const std::function<void()>& block) noexcept {
   QueueScope scope(queue);
   try {

@@ -21,6 +21,8 @@ class QueueScope {
 const Queue* innermostQueue();
 // True when `queue` is anywhere on the calling thread's chain.
 bool isHeldByThisThread(const Queue& queue);
+// True when a queue of that kind is anywhere on the calling thread's chain.
+bool holdsQueueOfKind(Queue::Kind kind);
 
 // Runs an asynchronously submitted block as `queue`. Nobody could handle an exception escaping
 // it, so it is written to standard error and the process ends.

@@ -153,6 +153,21 @@ TEST_F(DeterministicQueueTest, CurrentQueueLabelIsEmptyOutsideBlocks) {
   EXPECT_EQ(seen, "");
 }
 
+TEST_F(DeterministicQueueTest, ASerialQueueBlockIsSeenAnywhereUpTheChainButGlobalAndMainOnesAreNot) {
+  EXPECT_FALSE(isRunningSerialQueueBlock());
+  auto serial = makeSerialQueue("serial");
+  std::vector<bool> seen;
+  globalQueue()->async([&] {
+    seen.push_back(isRunningSerialQueueBlock());
+    serial->sync([&] { globalQueue()->sync([&] { seen.push_back(isRunningSerialQueueBlock()); }); });
+    seen.push_back(isRunningSerialQueueBlock());
+  });
+  dispatch.drain();
+  mainQueue()->async([&] { seen.push_back(isRunningSerialQueueBlock()); });
+  dispatch.drain();
+  EXPECT_EQ(seen, (std::vector<bool>{false, true, false, false}));
+}
+
 TEST_F(DeterministicQueueTest, TargetsMustBeGlobalQueuesAndLendTheirQualityOfService) {
   auto background = makeSerialQueue("worker", globalQueue(QualityOfService::Background));
   EXPECT_EQ(background->qualityOfService(), QualityOfService::Background);
