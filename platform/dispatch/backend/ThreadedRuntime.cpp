@@ -51,6 +51,9 @@ bool ThreadedRuntime::waitUntil(std::unique_lock<std::mutex>& lock, std::conditi
     changed.wait(lock, ready);
     return true;
   }
+  // A timed wait sleeps at least once, for as long as the kernel lets a timer run late (tens of
+  // microseconds), even when its time is already up.
+  if (*timeout <= std::chrono::nanoseconds::zero()) return ready();
   return changed.wait_for(lock, *timeout, ready);
 }
 

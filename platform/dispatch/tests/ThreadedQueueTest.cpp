@@ -2,6 +2,7 @@
 // timeouts only so that a broken build fails instead of hanging.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -198,6 +199,21 @@ TEST(ThreadedQueueTest, GroupNotifiesTheMainQueueAfterEveryMember) {
   group.notify(mainQueue(), [&] { seenAtNotify = finished; });
   EXPECT_TRUE(runUntil([&] { return seenAtNotify != -1; }, kPatience));
   EXPECT_EQ(seenAtNotify, 100);
+}
+
+TEST(ThreadedQueueTest, AWaitWithoutTimeAnswersAtOnceWithoutSleeping) {
+  // A sleep shows as a voluntary context switch of the waiting thread, however short it is.
+  const auto sleepsSoFar = [] {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+  };
+  Semaphore empty;
+  const long before = sleepsSoFar();
+  for (int i = 0; i < 200; ++i) ASSERT_FALSE(empty.wait(0ns));
+  EXPECT_LT(sleepsSoFar() - before, 20);
+  empty.signal();
+  EXPECT_TRUE(empty.wait(0ns));
 }
 
 TEST(ThreadedQueueTest, AWaiterMayDestroyItsHandleAsSoonAsItWakes) {
