@@ -28,8 +28,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -42,6 +45,7 @@
 #include "measurement/storage/BMSDatabase.h"
 #include "measurement/upload/testing/BMSCollectorFake.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/Queue.h"
 #include "sdk-core/BCNApp.h"
 
 namespace beacon::bench {
@@ -145,6 +149,15 @@ class ConfiguredSdk {
       throw std::runtime_error("the first start's events were not uploaded");
   }
 
+  // The events the engine's pipeline counted today (-1 when they cannot be read): every event it
+  // took, stored or trimmed since.
+  std::int64_t eventsCountedToday() {
+    return onWorkerQueue(*engine_, [&]() -> std::int64_t {
+      auto counts = engine_->database()->dailyCounts();
+      return counts ? counts.value().allEventsCount() : -1;
+    });
+  }
+
   // The rows of a table of the engine's database (-1 when they cannot be counted): "raw_events"
   // holds the events not yet bundled, "queue" the bundles not yet uploaded.
   std::int64_t rowsIn(const std::string& table) {
@@ -171,28 +184,68 @@ double percentile(const std::vector<Clock::duration>& sorted, double fraction) {
   return std::chrono::duration<double, std::micro>(sorted[index]).count();
 }
 
-// Logs `events` of the application's events, each call starting no earlier than `interval` after the
-// one before (none: as fast as the caller can), and reports the counters above.
-void logEvents(benchmark::State& state, std::size_t events, Clock::duration interval) {
+// Where the events are logged from: the benchmark's thread (the process's main thread), a block of
+// the global queue, or a log-event listener told of one event (on the analytics queue).
+enum class Caller { BenchmarkThread, GlobalQueueBlock, Listener };
+
+constexpr const char* kListenerTrigger = "burst_trigger";
+
+// Runs `logAll` as `caller` and returns once it has returned; the main queue runs meanwhile.
+void runAs(Caller caller, const std::function<void()>& logAll) {
+  if (caller == Caller::BenchmarkThread) {
+    logAll();
+    return;
+  }
+  std::atomic<bool> done = false;
+  const auto logAllOnce = [&] {
+    logAll();
+    done = true;
+  };
+  std::optional<BMSLogEventListenerToken> listener;
+  if (caller == Caller::GlobalQueueBlock) {
+    platform::globalQueue()->async(logAllOnce);
+  } else {
+    listener = BCNAnalytics::addLogEventListener([&](const BMSEvent& event) {
+      if (event.name() == kListenerTrigger) logAllOnce();
+    });
+    BCNAnalytics::logEventWithName(kListenerTrigger, {});
+  }
+  if (!platform::runUntil([&] { return done.load(); }, kPatience))
+    throw std::runtime_error("the caller hung");
+  if (listener) {
+    // Gone before this frame is: the removal runs behind the events already told.
+    BCNAnalytics::removeLogEventListener(listener);
+    if (!BCNAnalytics::waitForQueuedWork(kPatience)) throw std::runtime_error("the listener stayed");
+  }
+}
+
+// Logs `events` of the application's events as `caller`, each call starting no earlier than
+// `interval` after the one before (none: as fast as the caller can), and reports the counters above
+// and how many events the engine's pipeline took (the rest were refused at the bound).
+void logEvents(benchmark::State& state, std::size_t events, Clock::duration interval,
+               Caller caller = Caller::BenchmarkThread) {
   ConfiguredSdk sdk;
   std::vector<Clock::duration> calls;
   calls.reserve(events);
   double seconds = 0;
   double cpuSeconds = 0;
+  const std::int64_t countedBefore = sdk.eventsCountedToday();
   for (auto _ : state) {
     const double cpuBefore = processCpuSeconds();
     const Clock::time_point start = Clock::now();
-    for (std::size_t i = 0; i < events; ++i) {
-      const AppEvent& event = appEvents()[i % appEvents().size()];
-      if (interval != Clock::duration::zero()) {
-        const Clock::time_point due = start + interval * static_cast<Clock::rep>(i);
-        while (Clock::now() < due) {
+    runAs(caller, [&] {
+      for (std::size_t i = 0; i < events; ++i) {
+        const AppEvent& event = appEvents()[i % appEvents().size()];
+        if (interval != Clock::duration::zero()) {
+          const Clock::time_point due = start + interval * static_cast<Clock::rep>(i);
+          while (Clock::now() < due) {
+          }
         }
+        const Clock::time_point before = Clock::now();
+        BCNAnalytics::logEventWithName(event.name, event.parameters);
+        calls.push_back(Clock::now() - before);
       }
-      const Clock::time_point before = Clock::now();
-      BCNAnalytics::logEventWithName(event.name, event.parameters);
-      calls.push_back(Clock::now() - before);
-    }
+    });
     if (!BCNAnalytics::waitForQueuedWork(kPatience)) {
       state.SkipWithError("the events were not stored in time");
       return;
@@ -208,6 +261,7 @@ void logEvents(benchmark::State& state, std::size_t events, Clock::duration inte
   state.counters["call_p99_us"] = percentile(calls, 0.99);
   state.counters["call_max_us"] = percentile(calls, 1.0);
   state.counters["stored"] = static_cast<double>(sdk.rowsIn("raw_events"));
+  state.counters["taken"] = static_cast<double>(sdk.eventsCountedToday() - countedBefore);
   state.counters["peak_rss_mb"] = peakResidentMegabytes();
 }
 
@@ -243,6 +297,30 @@ void BM_LogEventsPacedBelowTheEngineRate(benchmark::State& state) {
 }
 BENCHMARK(BM_LogEventsPacedBelowTheEngineRate)
     ->Arg(100'000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// 1,000,000 events from a global queue's block, which waits for storage at the bound like the
+// benchmark's thread, and from a listener, which runs on the analytics queue its events have to pass:
+// past the bound its events are refused.
+void BM_LogEventsFromAQueueBlock(benchmark::State& state) {
+  logEvents(state, static_cast<std::size_t>(state.range(0)), Clock::duration::zero(),
+            Caller::GlobalQueueBlock);
+  state.counters["goal_peak_rss_mb"] = 200;
+}
+BENCHMARK(BM_LogEventsFromAQueueBlock)
+    ->Arg(1'000'000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_LogEventsFromAListener(benchmark::State& state) {
+  logEvents(state, static_cast<std::size_t>(state.range(0)), Clock::duration::zero(), Caller::Listener);
+  state.counters["goal_peak_rss_mb"] = 200;
+}
+BENCHMARK(BM_LogEventsFromAListener)
+    ->Arg(1'000'000)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
