@@ -9,7 +9,8 @@
 namespace beacon {
 namespace {
 
-constexpr std::int64_t kRefusedEventsLogCode = 25060;
+// Apart from the connector's codes, which end at 25061.
+constexpr std::int64_t kRefusedEventsLogCode = 25062;
 // Refusals are logged once per this many, like the daily limit's drops.
 constexpr std::int64_t kRefusalsPerLogLine = 1000;
 

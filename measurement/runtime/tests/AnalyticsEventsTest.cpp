@@ -12,7 +12,7 @@ namespace {
 
 using testing::StartedAnalytics;
 
-constexpr std::int64_t kRefusedLogCode = 25060;
+constexpr std::int64_t kRefusedLogCode = 25062;
 
 class AnalyticsEventsTest : public StartedAnalytics {
  protected:

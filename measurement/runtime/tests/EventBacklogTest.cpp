@@ -21,7 +21,7 @@ namespace beacon {
 namespace {
 
 using Wait = BMSEventBacklog::Wait;
-constexpr std::int64_t kRefusedLogCode = 25060;
+constexpr std::int64_t kRefusedLogCode = 25062;
 constexpr auto kHangPatience = std::chrono::seconds(20);  // only a real hang takes this long
 
 class EventBacklogTest : public ::testing::Test {
