@@ -23,6 +23,8 @@ class InstallationsLogCapture {
   }
 
  private:
+  // Lines an earlier test left on the logging queue are written out before the capture begins.
+  [[maybe_unused]] bool earlierLinesFlushed_ = (CVULoggerFlush(), true);
   platform::SystemLogCapture capture_;
 };
 
