@@ -57,6 +57,11 @@ std::filesystem::path intendedSupportFolder() {
   return identifier ? *dataHome / *identifier : *dataHome;
 }
 
+bool isThere(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
+}
+
 }  // namespace
 
 std::shared_ptr<platform::PersistentContainer> CoreDataStack::makePlainContainer(
@@ -90,6 +95,7 @@ std::variant<CoreDataStack, StoreOpenFailure> CoreDataStack::open(bool inMemory,
   // The store and its mirror write files that grow; past the file-size limit a write must fail as
   // an error, not end the process mid-save.
   platform::ignoreFileSizeLimitSignal();
+  const bool supportWasThere = isThere(intendedSupportFolder());
   platform::Result<std::filesystem::path> support = platform::applicationSupportDirectory();
   if (!support) {
     return StoreOpenFailure{std::string(kNoApplicationSupportMessage) + support.error().debugDescription(),
@@ -98,7 +104,14 @@ std::variant<CoreDataStack, StoreOpenFailure> CoreDataStack::open(bool inMemory,
   const std::filesystem::path storeURL = *support / std::string(kStoreFileName);
   container->setPersistentStoreDescriptions({persistentStoreDescription(storeURL)});
   StoreLoadOutcome outcome = loadRecovering(storeURL, *container);
-  if (outcome.failure) return StoreOpenFailure{outcome.failure->report(), outcome.failure->error, *support};
+  if (outcome.failure) {
+    // A store that could not be made leaves no file (the store layer sees to that); a folder made
+    // for it at this start goes too, when it is empty, so a failed start leaves the data folder as
+    // it found it.
+    std::error_code ignored;
+    if (!supportWasThere) std::filesystem::remove(*support, ignored);
+    return StoreOpenFailure{outcome.failure->report(), outcome.failure->error, *support};
+  }
   return CoreDataStack(std::move(container), std::move(outcome.damagedStore));
 }
 

@@ -24,6 +24,8 @@
 // says where the damaged file went, for the application to tell the user. Every other failure ends the
 // process with a message (StoreRecovery.h), as does the lack of a usable Application Support folder;
 // open() answers such a failure instead, for an application that tells the user before it exits.
+// A start that fails leaves the data folder as it found it: a store it was making (on a full disk,
+// say) and the Application Support folder it made are gone again; an existing store stays as it was.
 //
 // Quit: close() ends the store's use before the process exits: the mirror exports what waits and
 // stops, then the store's log is folded into its file and the connection closed. Whoever still

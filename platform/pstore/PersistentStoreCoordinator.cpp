@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/pstore/ManagedObjectContext.h"
 #include "platform/pstore/PersistentStoreError.h"
@@ -27,6 +30,27 @@ Result<void> removeIfPresent(const std::filesystem::path& file) {
       "Cannot remove " + file.string() + ": " + error.message());
 }
 
+// A dangling link is there too, and so is a file that cannot even be looked at.
+bool isThere(const std::filesystem::path& file) {
+  std::error_code error;
+  return std::filesystem::symlink_status(file, error).type() != std::filesystem::file_type::not_found;
+}
+
+// What an open of the file store at `path` would create: the store with its index, its log (and the
+// rollback journal the switch to a log may use) and its stamp when there is no store file yet, each of them
+// only when it is not there already; nothing when a store file is there, as a failed open never removes a
+// file of an existing store.
+std::vector<std::filesystem::path> filesAnOpenWouldCreate(const std::optional<std::filesystem::path>& path) {
+  if (!path || isThere(*path)) return {};
+  std::vector<std::filesystem::path> absent{*path};
+  for (std::string_view suffix : {std::string_view("-shm"), std::string_view("-wal"),
+                                  std::string_view("-journal"), detail::kSoundStampSuffix}) {
+    std::filesystem::path companion = path->string() + std::string(suffix);
+    if (!isThere(companion)) absent.push_back(std::move(companion));
+  }
+  return absent;
+}
+
 }  // namespace
 
 PersistentStoreCoordinator::PersistentStoreCoordinator(std::shared_ptr<const ManagedObjectModel> model,
@@ -46,9 +70,21 @@ Result<std::shared_ptr<PersistentStore>> PersistentStoreCoordinator::addPersiste
     return persistentStoreError(PersistentStoreErrorCode::StoreOpenFailed,
                                 "A store is loaded already; a coordinator holds one store.");
   }
+  const std::vector<std::filesystem::path> created = description.type == StoreType::InMemory
+                                                         ? std::vector<std::filesystem::path>{}
+                                                         : filesAnOpenWouldCreate(description.path);
   Result<std::unique_ptr<detail::StoreDatabase>> database =
       detail::StoreDatabase::open(description, layout_, model_->versionHash());
-  if (!database) return database.error();
+  if (!database) {
+    // The failed open has closed its connection. A store it was making (a full disk fails the first
+    // write, after the engine made the files) leaves the folder as it was; the open's error is what
+    // the caller needs, so a file that cannot go is left.
+    for (const std::filesystem::path& file : created) {
+      std::error_code ignored;
+      std::filesystem::remove(file, ignored);
+    }
+    return database.error();
+  }
   store_ = std::make_shared<PersistentStore>(description, std::move(*database));
   return store_;
 }

@@ -53,7 +53,9 @@ class PersistentStoreCoordinator {
   // that this coordinator's model made it. Failures: IncompatibleModel, MigrationFailed or
   // MissingSourceModel for a store of another model; StoreOpenFailed when a store is loaded already
   // or a file store has no path; kSQLiteErrorDomain for a file that cannot be opened or is no database.
-  // A failed load leaves no connection open: the file may be destroyed at once.
+  // A failed load leaves no connection open: the file may be destroyed at once. A load that was to
+  // make a new store (no file at the path) takes away what it made, so a failure such as a full disk
+  // leaves the folder as it was; it never removes a file that was there before it.
   Result<std::shared_ptr<PersistentStore>> addPersistentStore(const StoreDescription& description);
 
   // The loaded store; nullptr before loading, after a failed load and after destroying it.

@@ -10,6 +10,7 @@
 #include "Velloran/persistence/VelloranModel.h"
 #include "Velloran/persistence/testing/PersistenceTestSupport.h"
 #include "platform/pstore/PersistentStore.h"
+#include "platform/pstore/testing/FullDisk.h"
 
 namespace velloran::testing {
 namespace {
@@ -206,6 +207,38 @@ TEST_F(CoreDataStackTest, OpeningAnswersAFailureWithItsFolderInsteadOfEndingTheP
   ASSERT_NE(failure, nullptr);
   EXPECT_EQ(failure->folder, support.folder());
   EXPECT_TRUE(failure->report.starts_with("No usable Application Support folder: ")) << failure->report;
+}
+
+// Opens the persistent stack in a child on a disk with no room left: 1 when opening failed.
+int openOnFullDisk() {
+  return platform::testing::runWithFullDisk(0, [] {
+    return std::holds_alternative<StoreOpenFailure>(
+               CoreDataStack::open(false, CoreDataStack::makePlainContainer))
+               ? 1
+               : 0;
+  });
+}
+
+TEST_F(CoreDataStackTest, AStartThatFailsOnAFullDiskLeavesTheDataFolderAsItFoundIt) {
+  TemporaryApplicationSupport support;
+  const std::filesystem::path dataHome = support.folder().parent_path();
+  std::filesystem::create_directories(dataHome);
+  ASSERT_EQ(openOnFullDisk(), 1);
+  EXPECT_FALSE(std::filesystem::exists(support.folder())) << "the folder this start made is gone again";
+  EXPECT_TRUE(std::filesystem::exists(dataHome));
+
+  // A folder that was there stays, with what it held.
+  std::filesystem::create_directories(support.folder());
+  std::ofstream(support.folder() / "PersistentHistoryToken.data") << "token";
+  ASSERT_EQ(openOnFullDisk(), 1);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(support.folder()))
+    names.push_back(entry.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"PersistentHistoryToken.data"});
+
+  // With room again the start succeeds as if nothing had happened.
+  CoreDataStack stack(false);
+  EXPECT_EQ(promptCount(stack), 0u);
 }
 
 }  // namespace

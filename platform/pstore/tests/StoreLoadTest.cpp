@@ -2,10 +2,12 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/pstore/detail/SoundStamp.h"
+#include "platform/pstore/testing/FullDisk.h"
 #include "platform/pstore/testing/StoreTestSupport.h"
 
 namespace platform {
@@ -256,6 +258,60 @@ TEST_F(PstoreStoreLoad, MissingFolderFailsWithTheEnginesReason) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error->domain, kSQLiteErrorDomain);
   EXPECT_EQ(error->code, 14);
+}
+
+// What the folder holds, by name.
+std::set<std::string> namesIn(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+  return names;
+}
+
+constexpr int kLoadFailed = 1;
+constexpr int kLoaded = 2;
+
+// Loads the store at `path` in a child on a disk with `room` bytes left.
+int loadOnFullDisk(const std::filesystem::path& path, std::uintmax_t room) {
+  return runWithFullDisk(room, [&path] {
+    ManualClock clock;
+    NotificationCenter center;
+    PersistentContainer container("Notebook", makeNotebookModel(), clock, center);
+    return load(container, fileStore(path)) ? kLoadFailed : kLoaded;
+  });
+}
+
+TEST_F(PstoreStoreLoad, ANewStoreThatCannotBeMadeOnAFullDiskLeavesNoFileBehind) {
+  // No room at all, room for the store's first page but not for its index, room for a little more.
+  for (std::uintmax_t room : {0, 4096, 40000}) {
+    ASSERT_EQ(loadOnFullDisk(storePath(), room), kLoadFailed) << room;
+    EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{}) << room;
+  }
+  // The folder is as it was: a later start with room makes the store as if nothing had happened.
+  Notebook notebook(fileStore(storePath()));
+  EXPECT_TRUE(fetchAll(notebook.view(), "Note").empty());
+}
+
+TEST_F(PstoreStoreLoad, AFailedLoadRemovesOnlyWhatItMadeAndNeverAnExistingStore) {
+  // A file that was there before a new store's load stays: a stamp left by an earlier store, and
+  // whatever else the folder holds.
+  std::ofstream(storePath().string() + "-checked") << "earlier";
+  std::ofstream(folder.path() / "notes.txt") << "mine";
+  ASSERT_EQ(loadOnFullDisk(storePath(), 0), kLoadFailed);
+  EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{"Notebook.sqlite-checked", "notes.txt"}));
+  EXPECT_EQ(fileContents(storePath().string() + "-checked"), "earlier");
+  std::filesystem::remove(storePath().string() + "-checked");
+
+  // An existing store, even an empty file, is never removed, whatever its load leaves.
+  std::ofstream(storePath(), std::ios::binary).flush();
+  ASSERT_EQ(loadOnFullDisk(storePath(), 0), kLoadFailed);
+  EXPECT_TRUE(exists());
+  std::filesystem::remove(storePath());
+  writeOneNote("kept");
+  const std::string before = fileContents(storePath());
+  ASSERT_EQ(loadOnFullDisk(storePath(), 0), kLoadFailed);
+  EXPECT_EQ(fileContents(storePath()), before);
+  Notebook reopened(fileStore(storePath()));
+  EXPECT_EQ(fetchAll(reopened.view(), "Note").size(), 1u);
 }
 
 TEST_F(PstoreStoreLoad, SecondStoreOnOneCoordinatorIsRefused) {
