@@ -169,7 +169,8 @@ MetaChip::MetaChip(const QString& label, const QString& systemImage, QWidget* pa
     : QWidget(parent), label_(label), systemImage_(systemImage) {
   requireKnownSymbol(systemImage);
   setFont(metaFont());
-  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  // As wide as its label at most; in a row without room for it, down to a letter and "…".
+  setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
   setProperty("systemImage", systemImage_);
 }
 
@@ -186,6 +187,11 @@ int MetaChip::chipHeight() {
 
 QSize MetaChip::sizeHint() const {
   return {2 * kMetaPaddingX + metaIconSize() + kMetaIconGap + textWidth(font(), label_), chipHeight()};
+}
+
+QSize MetaChip::minimumSizeHint() const {
+  const int cut = std::min(textWidth(font(), QStringLiteral("W…")), textWidth(font(), label_));
+  return {2 * kMetaPaddingX + metaIconSize() + kMetaIconGap + cut, chipHeight()};
 }
 
 void MetaChip::paintEvent(QPaintEvent*) {

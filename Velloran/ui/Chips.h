@@ -7,7 +7,8 @@
 //    version and date.
 // Every chip shows its text as plain text and is as wide as the whole text, except an editable chip
 // in a line too narrow for it: that one takes the line's width and cuts its text with "…", so its
-// remove button always stays inside the box.
+// remove button always stays inside the box; and a meta chip in a row without room for it, which
+// a layout may shrink and which then cuts its text with "…" too.
 //
 // Main thread only.
 
@@ -98,7 +99,8 @@ class MetaChip final : public QWidget {
   void setLabel(const QString& label);
 
   QSize sizeHint() const override;
-  QSize minimumSizeHint() const override { return sizeHint(); }
+  // Room for the symbol, a letter and "…" (the whole label when that is shorter).
+  QSize minimumSizeHint() const override;
   static int chipHeight();
 
  protected:

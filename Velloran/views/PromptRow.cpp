@@ -144,7 +144,9 @@ PromptRow::PromptRow(SharedPrompt prompt, PromptRowActions actions,
   versionPill_ = new MetaChip(QString(), QStringLiteral("clock.arrow.circlepath"), metaRow_->widget());
   relativeTime_ = new ElidedLabel(textFont(TextStyle::caption), secondaryLabelColor(), 1, metaRow_->widget());
   relativeTime_->setObjectName(QStringLiteral("relativeTime"));
-  relativeTime_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  // In a card too narrow for the whole row the time and the pills give way, each cut with "…",
+  // rather than the row growing past the card and being cut off mid-word at its edge.
+  relativeTime_->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
   metaLayout->addWidget(typePill_);
   metaLayout->addWidget(versionPill_);
   metaLayout->addWidget(relativeTime_);
@@ -246,7 +248,6 @@ void PromptRow::refreshRelativeTime() {
   const QString text = QString::fromStdString(platform::relativeTimeText(prompt_->updatedAt, clock_->now()));
   if (text == relativeTime_->text()) return;
   relativeTime_->setText(text);
-  relativeTime_->setFixedSize(relativeTime_->sizeHint());
   pictureOutdated();
 }
 

@@ -125,6 +125,39 @@ TEST_F(PromptRowTest, TheCardIsAsTallAsItsPrecomputedHeightAndPlacesItsPartsInsi
   EXPECT_TRUE(title.back().endsWith(QChar(0x2026)));
 }
 
+// A narrow card cuts the time and, when even they lack room, the pills with "…", all inside the
+// card, instead of a row that reaches past the card's edge and is cut off mid-word there.
+TEST_F(PromptRowTest, ANarrowCardCutsItsTimeAndPillsWithAnEllipsis) {
+  Prompt prompt = cardPrompt("Rolle", {"Text"}, {}, PromptType::customRole);
+  prompt.versions.back().versionNumber = 12;
+  prompt.updatedAt = platform::Date{platform::ManualClock::kDefaultStart.secondsSinceReferenceDate - 150};
+  PromptRow row(shared(prompt), {}, clock_);
+  auto* time = row.findChild<ElidedLabel*>(QStringLiteral("relativeTime"));
+  ASSERT_NE(time, nullptr);
+  EXPECT_EQ(time->text(), QStringLiteral("vor 2 Minuten"));
+  const QWidget* strip = row.findChildren<QScrollArea*>().front()->viewport();
+  // From a card of the three-column grid in the narrowest window to a roomy one.
+  for (int width : {180, 200, 215, 240, 400}) {
+    row.resize(width, PromptRow::heightFor(prompt, width));
+    row.show();
+    QApplication::processEvents();
+    const auto inStrip = [strip](const QWidget* part) {
+      return strip->rect().contains(QRect(part->mapTo(strip, QPoint(0, 0)), part->size()));
+    };
+    EXPECT_TRUE(inStrip(time)) << width << ": the time reaches past the card";
+    const QStringList lines = ElidedLabel::linesFor(time->text(), time->font(), 1, time->width());
+    ASSERT_EQ(lines.size(), 1) << width;
+    EXPECT_TRUE(lines.front() == time->text() || lines.front().endsWith(QChar(0x2026)))
+        << width << ": shown as \"" << lines.front().toStdString() << "\"";
+    for (const char* symbol : {"bolt.fill", "clock.arrow.circlepath"}) {
+      EXPECT_TRUE(inStrip(pill(row, symbol))) << width << ": " << symbol;
+      EXPECT_GE(pill(row, symbol)->width(), pill(row, symbol)->minimumSizeHint().width()) << width;
+    }
+  }
+  EXPECT_EQ(time->width(), time->sizeHint().width()) << "with room the whole time shows";
+  EXPECT_EQ(pill(row, "bolt.fill")->width(), pill(row, "bolt.fill")->sizeHint().width());
+}
+
 // The card is drawn from a kept picture: every change of what it shows reaches the screen, and
 // nothing else makes it look different.
 TEST_F(PromptRowTest, TheCardShowsEveryChangeAndOnlyThose) {
