@@ -9,6 +9,7 @@
 #include "platform/paths/FileIO.h"
 #include "platform/plist/PropertyList.h"
 #include "platform/prefs/PreferencesError.h"
+#include "platform/syslog/SystemLogClient.h"
 
 namespace platform {
 namespace {
@@ -43,6 +44,14 @@ Result<void> checkStorable(std::string_view key, const Value& value) {
                           "Cannot store a value without a property-list form under \"" + std::string(key) +
                               "\": " + value.description())
       .causedBy(*cause);
+}
+
+constexpr int kErrorLevel = 3;
+
+// Where the layer says what went wrong with a domain's file; a developer at the console sees it too.
+SystemLogClient& preferencesLog() {
+  static auto* log = new SystemLogClient("platform.prefs", SystemLogOptions{.echoToStandardError = true});
+  return *log;
 }
 
 void requireFileName(std::string_view name) {
@@ -203,7 +212,17 @@ Result<void> PreferencesDomain::persist() {
     snapshotCount = changeCount_;
     file = file_;
   }
-  if (Result<void> saved = file->save(snapshot); !saved) return saved;
+  if (Result<void> saved = file->save(snapshot); !saved) {
+    // One line for a run of failed writes: a folder that refuses them fails every later one too.
+    if (!writesFailing_) {
+      preferencesLog().write(kErrorLevel, "Preferences \"" + name_ + "\" cannot be saved in " +
+                                              file->path().parent_path().string() +
+                                              ", changes stay in memory: " + saved.error().description);
+    }
+    writesFailing_ = true;
+    return saved;
+  }
+  writesFailing_ = false;
   // Changes made while this write ran are pending; their own write-through follows.
   std::lock_guard lock(stateMutex_);
   savedChangeCount_ = snapshotCount;

@@ -10,7 +10,9 @@
 // Storage. A domain lives in $XDG_CONFIG_HOME/<main bundle id>/Preferences/<domain>.plist as an XML
 // property list. It is read on first use. Every change is written through to disk at once, atomically
 // (see writeFileAtomically); a write that fails stays pending, and synchronize() retries it and
-// reports. A file that cannot be read or parsed is renamed aside (".corrupt-<unix seconds>") and the
+// reports. The first failed write of a run of them (a folder that refuses writes fails them all) is
+// written as one error line to the system log and standard error, naming the domain, the folder and
+// the reason. A file that cannot be read or parsed is renamed aside (".corrupt-<unix seconds>") and the
 // domain starts empty; if it cannot even be renamed, the domain keeps its values in memory only and
 // never overwrites that file. Without a home folder or bundle identifier the domain is memory-only too.
 //
@@ -117,6 +119,8 @@ class PreferencesDomain {
   // Changes made and changes known to be on disk; equal when nothing is pending.
   std::uint64_t changeCount_ = 0;
   std::uint64_t savedChangeCount_ = 0;
+  // Whether the last write failed (and was logged); guarded by writeMutex_.
+  bool writesFailing_ = false;
 };
 
 }  // namespace platform

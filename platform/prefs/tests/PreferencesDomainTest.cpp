@@ -8,6 +8,7 @@
 #include "platform/bundle/Bundle.h"
 #include "platform/notify/NotificationCenter.h"
 #include "platform/prefs/PreferencesError.h"
+#include "platform/syslog/SystemLogCapture.h"
 #include "platform/testing/TestEnvironment.h"
 
 namespace platform {
@@ -251,6 +252,34 @@ TEST_F(PreferencesDomainTest, AFailedWriteStaysPendingUntilSynchronizeSucceeds) 
   auto reread = PreferencesDomain::named("retry");
   EXPECT_EQ(reread->integerForKey("first"), 1);
   EXPECT_EQ(reread->integerForKey("second"), 2);
+}
+
+TEST_F(PreferencesDomainTest, AFolderThatRefusesWritesIsLoggedOnceNamingIt) {
+  auto domain = PreferencesDomain::named("refused");
+  ASSERT_TRUE(domain->setObject("first", 1).ok());
+  SystemLogCapture log;
+  std::filesystem::remove(fileOf("refused"));
+  std::filesystem::create_directories(fileOf("refused") / "blocker");
+
+  EXPECT_FALSE(domain->setObject("second", 2).ok());
+  EXPECT_FALSE(domain->setObject("third", 3).ok());
+  domain->removeObject("first");
+  EXPECT_FALSE(domain->synchronize());
+  std::vector<CapturedLogLine> lines = log.lines();
+  ASSERT_EQ(lines.size(), 1u) << "one line for the run of failed writes";
+  EXPECT_EQ(lines[0].level, 3);
+  const std::string folder = fileOf("refused").parent_path().string();
+  EXPECT_TRUE(lines[0].text.starts_with("Preferences \"refused\" cannot be saved in " + folder + ", "))
+      << lines[0].text;
+
+  // Once a write succeeds, the next failure is news again.
+  std::filesystem::remove_all(fileOf("refused"));
+  EXPECT_TRUE(domain->synchronize());
+  EXPECT_EQ(log.lines().size(), 1u);
+  std::filesystem::remove(fileOf("refused"));
+  std::filesystem::create_directories(fileOf("refused") / "blocker");
+  EXPECT_FALSE(domain->setObject("fourth", 4).ok());
+  EXPECT_EQ(log.lines().size(), 2u);
 }
 
 TEST_F(PreferencesDomainTest, AnUnreachableFolderKeepsValuesInMemoryOnly) {
