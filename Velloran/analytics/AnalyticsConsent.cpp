@@ -1,5 +1,7 @@
 #include "Velloran/analytics/AnalyticsConsent.h"
 
+#include "Velloran/analytics/ChoiceFailureText.h"
+
 namespace velloran {
 
 AnalyticsConsent::AnalyticsConsent(std::shared_ptr<platform::PreferencesDomain> defaults,
@@ -10,28 +12,24 @@ bool AnalyticsConsent::isEnabled() const {
   return analytics_.isEnabled();
 }
 
-void AnalyticsConsent::choose(bool enabled) {
-  if (enabled == isEnabled() || AnalyticsService::isTestingEnvironment()) {
-    store(kAnalyticsEnabledKey, enabled);
-    return;
-  }
-  analytics_.setEnabled(enabled);
+std::optional<std::string> AnalyticsConsent::choose(bool enabled) {
+  const bool applies = enabled != isEnabled() && !AnalyticsService::isTestingEnvironment();
+  const platform::Result<void> stored =
+      applies ? analytics_.setEnabled(enabled) : analytics_.storeConsent(enabled);
+  if (stored) return std::nullopt;
+  return choiceNotSavedMessage(stored.error());
 }
 
 bool AnalyticsConsent::takeAskRequest() {
   if (defaults_->boolForKey(kAnalyticsPromptShownKey)) return false;
-  store(kAnalyticsPromptShownKey, true);
+  // Not the user's choice: a failed write is the preferences' to log, and the sheet simply comes
+  // again at the next start.
+  (void)defaults_->setObject(kAnalyticsPromptShownKey, platform::Value(true));
   return true;
 }
 
 void AnalyticsConsent::apply() {
   analytics_.applyCollectionSetting();
-}
-
-void AnalyticsConsent::store(const char* key, bool value) {
-  // A Boolean always has a stored form; a failed disk write stays pending in the domain, which
-  // retries it by itself: nothing for a window to act on.
-  (void)defaults_->setObject(key, platform::Value(value));
 }
 
 }  // namespace velloran

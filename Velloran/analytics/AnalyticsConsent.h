@@ -7,7 +7,9 @@
 //  - choose(v): a click on the consent sheet or the settings switch. A choice that changes what is
 //    in effect makes exactly one AnalyticsService::setEnabled call (which stores and applies it);
 //    one that changes nothing, or any choice in a test run (LaunchMode.h), is only stored, so the
-//    switch keeps showing it and nothing reaches the SDK.
+//    switch keeps showing it and nothing reaches the SDK. When the choice cannot be stored it
+//    answers what the window shows (choiceNotSavedMessage, ChoiceFailureText.h) after the service
+//    has written the failure to the console; the choice holds until the app quits all the same.
 //  - takeAskRequest(): true exactly once per installation, the first time a window that can show
 //    the consent sheet appears ("analyticsPromptShown").
 //  - apply(): applies the stored choice; called whenever a window showing the consent appears.
@@ -16,6 +18,8 @@
 // the same preferences agree. Main thread only, like AnalyticsService.
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "Velloran/analytics/AnalyticsService.h"
 #include "platform/prefs/PreferencesDomain.h"
@@ -30,13 +34,12 @@ class AnalyticsConsent {
   AnalyticsConsent(std::shared_ptr<platform::PreferencesDomain> defaults, AnalyticsService& analytics);
 
   bool isEnabled() const;
-  void choose(bool enabled);
+  // Nothing once the choice is stored; otherwise why it was not, for the window.
+  std::optional<std::string> choose(bool enabled);
   bool takeAskRequest();
   void apply();
 
  private:
-  void store(const char* key, bool value);
-
   std::shared_ptr<platform::PreferencesDomain> defaults_;
   AnalyticsService& analytics_;
 };

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Velloran/analytics/AnalyticsSdkBinding.h"
+#include "Velloran/analytics/ChoiceFailureText.h"
 #include "Velloran/analytics/LaunchMode.h"
 #include "platform/error/Error.h"
 #include "platform/process/ProcessInfo.h"
@@ -67,13 +68,21 @@ void AnalyticsService::applyCollectionSetting() {
   applyConsent();
 }
 
-void AnalyticsService::setEnabled(bool enabled) {
+platform::Result<void> AnalyticsService::storeConsent(bool enabled) {
+  requireMainThread("storeConsent");
+  // A Boolean always has a property-list form: a failure is the disk's. The value stays in the
+  // domain, pending, and the domain retries the write with its next change.
+  platform::Result<void> stored = defaults_->setObject(kAnalyticsEnabledKey, platform::Value(enabled));
+  if (!stored) console_ << kChoiceNotSavedText << stored.error().description << std::endl;
+  return stored;
+}
+
+platform::Result<void> AnalyticsService::setEnabled(bool enabled) {
   requireMainThread("setEnabled");
-  if (isTestingEnvironment()) return;
-  // A Boolean always has a property-list form, and a failed disk write stays pending in the
-  // domain, which retries it on its own; there is nothing for a caller to act on.
-  (void)defaults_->setObject(kAnalyticsEnabledKey, platform::Value(enabled));
+  if (isTestingEnvironment()) return {};
+  platform::Result<void> stored = storeConsent(enabled);
   applyConsent();
+  return stored;
 }
 
 void AnalyticsService::applyConsent() {

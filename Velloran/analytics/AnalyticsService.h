@@ -9,8 +9,10 @@
 //
 // Threads: confined to the main thread; every operation throws platform::ProgrammerError when
 // called from another thread. shared() may be first reached from any caller on the main thread.
-// No operation reports an error to its caller: a failed configuration prints one line to the
-// console and leaves the SDK alone from then on.
+// Failures: a failed configuration prints one line to the console and leaves the SDK alone from
+// then on. A consent that cannot be stored prints "Auswahl konnte nicht gespeichert werden: " and
+// the error to the console and is answered to the caller, for the window to say so; it is applied
+// all the same and stays in the preferences in memory, so it holds until the app quits.
 
 #include <chrono>
 #include <cstdint>
@@ -21,6 +23,7 @@
 
 #include "Velloran/analytics/AnalyticsSdk.h"
 #include "Velloran/data/PromptValues.h"
+#include "platform/error/Result.h"
 #include "platform/prefs/PreferencesDomain.h"
 
 namespace velloran {
@@ -59,8 +62,11 @@ class AnalyticsService {
   // resets the analytics data (withheld). Called at start-up and whenever a window that shows the
   // consent appears.
   void applyCollectionSetting();
-  // Stores the new consent and applies it.
-  void setEnabled(bool enabled);
+  // Stores the user's consent without applying it; answers a failed write (see above).
+  platform::Result<void> storeConsent(bool enabled);
+  // Stores the new consent and applies it; answers a failed write (see above). Writes nothing in a
+  // test run.
+  platform::Result<void> setEnabled(bool enabled);
 
   void logPromptCreated(const Prompt& prompt);
   void logPromptCopied(const Prompt& prompt);

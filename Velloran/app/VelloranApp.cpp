@@ -121,7 +121,7 @@ std::unique_ptr<LibraryWindow> VelloranApp::makeRootView() {
       },
       .makeConsentSheet = [this, defaults](std::function<void()> dismiss) -> QWidget* {
         return new AnalyticsConsentView([consent = AnalyticsConsent(defaults, analytics_)](
-                                            bool enabled) mutable { consent.choose(enabled); },
+                                            bool enabled) mutable { return consent.choose(enabled); },
                                         std::move(dismiss));
       },
   };

@@ -5,6 +5,7 @@
 
 #include "Velloran/settings/SettingsTexts.h"
 #include "Velloran/settings/SheetChrome.h"
+#include "Velloran/ui/NoticeStrip.h"
 #include "Velloran/ui/TextStyles.h"
 #include "Velloran/ui/UiText.h"
 
@@ -27,8 +28,8 @@ QLabel* makeConsentText(const char* text, const QFont& font, const QColor& color
 
 }  // namespace
 
-AnalyticsConsentView::AnalyticsConsentView(std::function<void(bool)> setConsent,
-                                           std::function<void()> onDismiss, QWidget* parent)
+AnalyticsConsentView::AnalyticsConsentView(ConsentSetter setConsent, std::function<void()> onDismiss,
+                                           QWidget* parent)
     : SheetSurface(parent), setConsent_(std::move(setConsent)), onDismiss_(std::move(onDismiss)) {
   setObjectName(QStringLiteral("analyticsConsentSheet"));
 
@@ -59,6 +60,11 @@ AnalyticsConsentView::AnalyticsConsentView(std::function<void(bool)> setConsent,
   choices->addWidget(decline_);
   column->addLayout(choices);
 
+  failure_ = new NoticeStrip(this);
+  failure_->setObjectName(QStringLiteral("saveFailureBanner"));
+  failure_->hide();
+  column->addWidget(failure_);
+
   column->addStretch(1);
   column->addWidget(
       makeConsentText(texts::kConsentFootnote, textFont(TextStyle::footnote), secondaryLabelColor(), this));
@@ -73,8 +79,9 @@ QPushButton* AnalyticsConsentView::closeButton() const {
 }
 
 void AnalyticsConsentView::choose(bool consent) {
-  setConsent_(consent);
-  dismiss();
+  const std::optional<std::string> failure = setConsent_(consent);
+  showFailure(*failure_, failure);
+  if (!failure) dismiss();
 }
 
 void AnalyticsConsentView::dismiss() {

@@ -18,6 +18,7 @@
 #include "Velloran/ui/Buttons.h"
 #include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/GlassCard.h"
+#include "Velloran/ui/NoticeStrip.h"
 #include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
 #include "Velloran/ui/TextStyles.h"
@@ -206,9 +207,15 @@ QWidget* SettingsView::makePrivacyCard() {
   toggle_->setChecked(enabled);
   label->setBuddy(toggle_);
   // The switch forwards the click; the stored change comes back through the binding to be shown.
-  connect(toggle_, &QAbstractButton::toggled, this, [this](bool on) { consent().choose(on); });
+  // A choice that could not be stored is told under it until one is.
+  connect(toggle_, &QAbstractButton::toggled, this,
+          [this](bool on) { showFailure(*choiceFailure_, consent().choose(on)); });
   row->addWidget(toggle_);
   column->addLayout(row);
+  choiceFailure_ = new NoticeStrip(card);
+  choiceFailure_->setObjectName(QStringLiteral("saveFailureBanner"));
+  choiceFailure_->hide();
+  column->addWidget(choiceFailure_);
   return card;
 }
 

@@ -8,7 +8,8 @@
 //   - the other-apps section with a new model (one fetch per presentation);
 //   - privacy card: the switch "Anonyme Nutzungsanalyse" (object name "analyticsToggle") bound to
 //     "analyticsEnabled" (true while absent), its symbol "checkmark.shield" when on and
-//     "xmark.shield" when off.
+//     "xmark.shield" when off; a choice that cannot be stored is told under it in an error strip
+//     (object name "saveFailureBanner") until a later one is stored.
 // "Fertig" (object name "settingsDoneButton") runs `dismiss` and touches no setting.
 //
 // Each time the sheet is shown it applies the analytics collection setting. The switch forwards
@@ -32,6 +33,7 @@ class QScrollArea;
 namespace velloran {
 
 class BoolPreferenceBinding;
+class NoticeStrip;
 class OtherAppsSection;
 class SheetHeader;
 class SymbolView;
@@ -46,6 +48,7 @@ class SettingsView final : public SheetSurface {
   QPushButton* writeReviewButton() const { return writeReview_; }
   ToggleSwitch* analyticsToggle() const { return toggle_; }
   SymbolView* analyticsSymbol() const { return toggleSymbol_; }
+  NoticeStrip* choiceFailure() const { return choiceFailure_; }
   OtherAppsSection* otherApps() const { return otherApps_; }
   QScrollArea* scrollArea() const { return scroll_; }
   // The "Bewertungs-Link fehlt" alert while it is shown, else nullptr.
@@ -75,6 +78,7 @@ class SettingsView final : public SheetSurface {
   OtherAppsSection* otherApps_ = nullptr;
   ToggleSwitch* toggle_ = nullptr;
   SymbolView* toggleSymbol_ = nullptr;
+  NoticeStrip* choiceFailure_ = nullptr;
   QMessageBox* alert_ = nullptr;
 };
 

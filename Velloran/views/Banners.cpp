@@ -17,10 +17,6 @@ constexpr int kToastPaddingX = 16;
 constexpr int kToastPaddingY = 10;
 constexpr int kToastIconGap = 8;
 constexpr qreal kToastCornerRadius = 18;
-constexpr int kBannerPaddingX = 12;
-constexpr int kBannerPaddingY = 10;
-constexpr int kBannerSpacing = 8;
-constexpr qreal kBannerCornerRadius = 12;
 
 int symbolSizeFor(const QFont& font) {
   return QFontMetrics(font).height();
@@ -61,46 +57,13 @@ QSize ToastBanner::sizeFor(int maximumWidth) const {
   return {textWidth + chrome, textHeight + 2 * kToastPaddingY};
 }
 
-SyncBannerView::SyncBannerView(QWidget* parent) : QWidget(parent) {
+SyncBannerView::SyncBannerView(QWidget* parent) : NoticeStrip(parent) {
   setObjectName(QStringLiteral("syncBanner"));
-  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  policy.setHeightForWidth(true);
-  setSizePolicy(policy);
-  const QFont font = textFont(TextStyle::footnote, QFont::DemiBold);
-  auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(kBannerPaddingX, kBannerPaddingY, kBannerPaddingX, kBannerPaddingY);
-  row->setSpacing(kBannerSpacing);
-  symbol_ = new SymbolView(QStringLiteral("arrow.triangle.2.circlepath"), symbolSizeFor(font),
-                           accentBlueColor(), this);
-  row->addWidget(symbol_);
-  message_ = new ElidedLabel(font, primaryLabelColor(), 0, this);
-  row->addWidget(message_, 1);
-}
-
-QString SyncBannerView::message() const {
-  return message_->text();
 }
 
 void SyncBannerView::setBanner(const SyncBanner& banner) {
   banner_ = banner;
-  if (banner.isError) {
-    symbol_->setSymbol(QStringLiteral("exclamationmark.triangle.fill"), destructiveRedColor());
-  } else {
-    symbol_->setSymbol(QStringLiteral("arrow.triangle.2.circlepath"), accentBlueColor());
-  }
-  message_->setText(QString::fromStdString(banner.message));
-  setAccessibleName(message_->text());
-  updateGeometry();
-}
-
-int SyncBannerView::heightForWidth(int width) const {
-  const int textWidth = width - 2 * kBannerPaddingX - symbol_->sizeHint().width() - kBannerSpacing;
-  return std::max(message_->heightForWidth(textWidth), symbol_->sizeHint().height()) + 2 * kBannerPaddingY;
-}
-
-void SyncBannerView::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  paintRoundedPanel(painter, rect(), kBannerCornerRadius, ultraThinMaterialColor(), blackAt(0.06), 1);
+  setNotice(QString::fromStdString(banner.message), banner.isError);
 }
 
 SyncBannerView* makeSaveFailureBanner(QWidget* parent) {

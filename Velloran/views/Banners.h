@@ -1,9 +1,8 @@
 #pragma once
 // The notices of the library window, placed and timed by the window:
 //  - ToastBanner: "Prompt kopiert: …" with a copy symbol on a glass card; object name "copiedToast".
-//  - SyncBannerView: the sync banner, a full-width strip with a red warning symbol for an error or
-//    the blue sync arrows otherwise, and the banner's message. The create sheet and the editor say
-//    why a save failed in the same strip (makeSaveFailureBanner).
+//  - SyncBannerView: the sync banner, a notice strip (NoticeStrip.h) showing the banner's message.
+//    The create sheet and the editor say why a save failed in the same strip (makeSaveFailureBanner).
 // Both show their text as plain text. Main thread only.
 
 #include <QWidget>
@@ -11,12 +10,12 @@
 #include <string>
 
 #include "Velloran/ui/GlassCard.h"
+#include "Velloran/ui/NoticeStrip.h"
 #include "Velloran/viewmodels/SyncBanner.h"
 
 namespace velloran {
 
 class ElidedLabel;
-class SymbolView;
 
 class ToastBanner final : public GlassCard {
   Q_OBJECT
@@ -35,7 +34,7 @@ class ToastBanner final : public GlassCard {
   ElidedLabel* label_;
 };
 
-class SyncBannerView final : public QWidget {
+class SyncBannerView final : public NoticeStrip {
   Q_OBJECT
 
  public:
@@ -43,19 +42,9 @@ class SyncBannerView final : public QWidget {
 
   const SyncBanner& banner() const { return banner_; }
   void setBanner(const SyncBanner& banner);
-  SymbolView* symbol() const { return symbol_; }
-  QString message() const;
-
-  bool hasHeightForWidth() const override { return true; }
-  int heightForWidth(int width) const override;
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
 
  private:
   SyncBanner banner_;
-  SymbolView* symbol_;
-  ElidedLabel* message_;
 };
 
 // A hidden error strip, object name "saveFailureBanner", for the message of a failed save.

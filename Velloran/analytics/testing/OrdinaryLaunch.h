@@ -6,6 +6,11 @@
 //
 // Changes process-wide state: for the test's own thread, one at a time.
 
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/prefs/PreferencesDomain.h"
 #include "platform/testing/TestEnvironment.h"
 
 namespace velloran::testing {
@@ -30,7 +35,16 @@ class OrdinaryLaunch {
   // The process becomes a test run, as under the test harness.
   void becomeTestRun();
 
+  // The preference domain `name`, kept in a file under the user's config folder (the main bundle
+  // gains an identifier for that), in a folder that refuses every write to it: each change stays in
+  // memory and reports the failed write.
+  std::shared_ptr<platform::PreferencesDomain> preferencesThatRefuseWrites(const std::string& name);
+  // The folder takes the domain's writes again.
+  void preferencesAcceptWrites(const std::string& name);
+
  private:
+  std::filesystem::path preferencesFile(const std::string& name) const;
+
   platform::testing::TemporaryUser user_;
 };
 

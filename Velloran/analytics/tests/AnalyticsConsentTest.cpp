@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sstream>
 
+#include "Velloran/analytics/ChoiceFailureText.h"
 #include "Velloran/analytics/testing/OrdinaryLaunch.h"
 #include "Velloran/analytics/testing/RecordingAnalyticsSdk.h"
 #include "platform/process/ProcessInfo.h"
@@ -96,6 +98,46 @@ TEST_F(AnalyticsConsentTest, TheHarnessVariableKeepsAnalyticsOff) {
   consent().choose(false);
   EXPECT_TRUE(sdk_->calls().empty());
   EXPECT_EQ(stored(kAnalyticsEnabledKey), platform::Value(false));
+}
+
+TEST_F(AnalyticsConsentTest, AChoiceThatCannotBeStoredSaysSoInGermanAndHoldsUntilQuitting) {
+  defaults_ = launch_.preferencesThatRefuseWrites("analytics-consent-test");
+  service_ = std::make_unique<AnalyticsService>(defaults_, sdk_, console_);
+
+  const std::optional<std::string> declined = consent().choose(false);
+  ASSERT_TRUE(declined.has_value()) << "the window is told";
+  EXPECT_EQ(*declined,
+            "Auswahl konnte nicht gespeichert werden: Der Einstellungsordner lässt sich nicht beschreiben. "
+            "Die Auswahl gilt bis zum Beenden der App.");
+  EXPECT_FALSE(consent().isEnabled()) << "the choice holds for this run";
+  EXPECT_EQ(sdk_->calls().back(), testing::resetAnalyticsDataCall()) << "and is applied";
+  const std::string line = console_.str();
+  EXPECT_TRUE(line.starts_with("Auswahl konnte nicht gespeichert werden: Cannot write ")) << line;
+  EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << "one console line";
+
+  // A choice that changes nothing is stored only, and its failure is told all the same.
+  EXPECT_TRUE(consent().choose(false).has_value());
+  // Being asked is no choice of the user's: the window hears nothing of it.
+  EXPECT_TRUE(consent().takeAskRequest());
+  const std::string lines = console_.str();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2);
+}
+
+TEST(ChoiceFailureTextTest, TheReasonFollowsTheSystemsErrorWhereverItIsWrapped) {
+  const auto failure = [](int number) {
+    platform::Dictionary info{{"errno", platform::Value(number)}};
+    return platform::Error("Outer", 1, "write failed")
+        .causedBy(platform::Error("platform.paths", 4, "Cannot write", std::move(info)));
+  };
+  const std::string start = kChoiceNotSavedText;
+  const std::string end = " Die Auswahl gilt bis zum Beenden der App.";
+  EXPECT_EQ(choiceNotSavedMessage(failure(ENOSPC)), start + "Der Datenträger ist voll." + end);
+  EXPECT_EQ(choiceNotSavedMessage(failure(EROFS)),
+            start + "Der Einstellungsordner ist schreibgeschützt." + end);
+  EXPECT_EQ(choiceNotSavedMessage(failure(EACCES)),
+            start + "Keine Berechtigung, in den Einstellungsordner zu schreiben." + end);
+  EXPECT_EQ(choiceNotSavedMessage(platform::Error("Other", 2, "no number")),
+            start + "Der Einstellungsordner lässt sich nicht beschreiben." + end);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ class AnalyticsSdkBindingTest : public ::testing::Test {
   void applyConsentRepeatedly() {
     AnalyticsService service(platform::PreferencesDomain::named("analytics-binding-test"), sdk_, console_);
     service.applyCollectionSetting();
-    service.setEnabled(false);
+    EXPECT_TRUE(service.setEnabled(false).ok());
     service.applyCollectionSetting();
   }
 

@@ -125,12 +125,12 @@ TEST_F(AnalyticsServiceTest, ADefaultAppConfiguredElsewhereAfterAFailureIsUsed) 
 // --- Changing the consent ----------------------------------------------------------------------
 
 TEST_F(AnalyticsServiceTest, SetEnabledStoresTheConsentAsABooleanAndAppliesIt) {
-  service_->setEnabled(false);
+  EXPECT_TRUE(service_->setEnabled(false).ok());
   EXPECT_EQ(defaults_->objectForKey(kAnalyticsEnabledKey), std::optional<Value>(Value(false)));
   EXPECT_TRUE(defaults_->objectForKey(kAnalyticsEnabledKey)->isBool());
   EXPECT_FALSE(service_->isEnabled());
 
-  service_->setEnabled(true);
+  EXPECT_TRUE(service_->setEnabled(true).ok());
   EXPECT_TRUE(service_->isEnabled());
 
   EXPECT_EQ(sdk_->calls(), (Calls{hasDefaultAppCall(), configureCall(), hasDefaultAppCall(),
@@ -143,7 +143,7 @@ TEST_F(AnalyticsServiceTest, SetEnabledStillStoresAfterAFailedConfiguration) {
   service_->applyCollectionSetting();
   sdk_->clearCalls();
 
-  service_->setEnabled(false);
+  EXPECT_TRUE(service_->setEnabled(false).ok());
 
   EXPECT_FALSE(service_->isEnabled());
   EXPECT_EQ(sdk_->calls(), (Calls{hasDefaultAppCall()}));
@@ -188,7 +188,7 @@ TEST_F(AnalyticsServiceTest, ATestRunNeverTouchesTheSdkAndSetEnabledWritesNothin
   platform::ProcessInfo::setArgumentsForTesting(std::vector<std::string>{"/usr/bin/velloran", "-ui-testing"});
 
   service_->applyCollectionSetting();
-  service_->setEnabled(false);
+  EXPECT_TRUE(service_->setEnabled(false).ok());
   service_->logPromptCreated(makePrompt(PromptType::system, {"a"}, true));
   service_->logPromptCopied(makePrompt(PromptType::system, {"a"}, true));
   service_->logAppStoreOpen("Notizen", 42);

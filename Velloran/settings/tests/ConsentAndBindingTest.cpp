@@ -1,10 +1,13 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "Velloran/analytics/AnalyticsConsent.h"
 #include "Velloran/settings/AnalyticsConsentView.h"
 #include "Velloran/settings/BoolPreferenceBinding.h"
 #include "Velloran/settings/tests/SettingsTestBed.h"
+#include "Velloran/ui/NoticeStrip.h"
 #include "Velloran/ui/testing/Screenshot.h"
+#include "Velloran/ui/testing/WidgetChecks.h"
 
 namespace velloran {
 namespace {
@@ -53,9 +56,10 @@ class AnalyticsConsentViewTest : public SettingsTestBed {
  protected:
   AnalyticsConsentViewTest() {
     view_ = std::make_unique<AnalyticsConsentView>(
-        [this](bool consent) {
+        [this](bool consent) -> std::optional<std::string> {
           events_.push_back(consent ? "consent:true" : "consent:false");
           binding_.setValue(consent);
+          return std::nullopt;
         },
         [this] { events_.push_back("dismiss"); });
     view_->resize(420, 440);
@@ -80,6 +84,30 @@ TEST_F(AnalyticsConsentViewTest, AcceptWhileAlreadyGrantedWritesTrueWithoutAChan
   EXPECT_EQ(events_, (std::vector<std::string>{"consent:true", "dismiss"}));
   EXPECT_EQ(defaults_->objectForKey("analyticsEnabled"), platform::Value(true));
   EXPECT_TRUE(changes_.empty());
+}
+
+TEST_F(AnalyticsConsentViewTest, AChoiceThatCannotBeStoredKeepsTheSheetOpenAndSaysWhy) {
+  preferencesRefuseWrites();
+  int dismissals = 0;
+  AnalyticsConsentView sheet([consent = AnalyticsConsent(defaults_, *analytics_)](
+                                 bool enabled) mutable { return consent.choose(enabled); },
+                             [&dismissals] { ++dismissals; });
+  sheet.resize(420, 520);
+  sheet.show();
+  EXPECT_FALSE(sheet.failure()->isVisible());
+
+  sheet.acceptButton()->click();
+  EXPECT_EQ(dismissals, 0) << "the user must see that the choice was not kept";
+  ASSERT_TRUE(sheet.failure()->isVisible());
+  EXPECT_EQ(sheet.failure()->objectName(), QStringLiteral("saveFailureBanner"));
+  EXPECT_EQ(sheet.failure()->message(),
+            QString::fromUtf8("Auswahl konnte nicht gespeichert werden: Der Einstellungsordner lässt sich "
+                              "nicht beschreiben. Die Auswahl gilt bis zum Beenden der App."));
+  EXPECT_TRUE(console_.str().starts_with("Auswahl konnte nicht gespeichert werden: ")) << console_.str();
+  EXPECT_TRUE(testing::nothingClipped(sheet));
+
+  sheet.closeButton()->click();
+  EXPECT_EQ(dismissals, 1);
 }
 
 TEST_F(AnalyticsConsentViewTest, CloseOnlyDismisses) {

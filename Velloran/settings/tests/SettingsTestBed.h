@@ -56,6 +56,13 @@ class SettingsTestBed : public ::testing::Test, public AppServicesBed {
     useBundle(std::make_shared<platform::Bundle>(launch_.user().bundle(), std::move(info)));
   }
 
+  // From here on the preferences and the analytics service over them are kept in a folder that
+  // refuses every write.
+  void preferencesRefuseWrites() {
+    defaults_ = launch_.preferencesThatRefuseWrites("settings-test");
+    analytics_ = std::make_unique<AnalyticsService>(defaults_, sdk_, console_);
+  }
+
   SettingsEnvironment environment() {
     return SettingsEnvironment{defaults_,  *analytics_, *reviewManager_,
                                directory_, workspace_,  std::make_shared<ArtworkLoader>(http_)};

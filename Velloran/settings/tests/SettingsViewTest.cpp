@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
@@ -112,6 +114,31 @@ TEST_F(SettingsViewTest, TheSwitchStoresTheConsentAndTheServiceAppliesIt) {
   EXPECT_EQ(sheet.analyticsSymbol()->symbolName(), "checkmark.shield");
   EXPECT_EQ(sdk_->calls(), (std::vector<AnalyticsSdkCall>{testing::setCollectionEnabledCall(true),
                                                           testing::logEventCall("app_open", std::nullopt)}));
+}
+
+TEST_F(SettingsViewTest, ASwitchThatCannotBeStoredSaysWhyUnderItUntilAChoiceIs) {
+  preferencesRefuseWrites();
+  SettingsView& sheet = showSheet();
+  const auto* failure = sheet.findChild<QWidget*>(QStringLiteral("saveFailureBanner"));
+  ASSERT_NE(failure, nullptr) << "the privacy card has room to say that a choice was not kept";
+  EXPECT_FALSE(failure->isVisible());
+
+  sheet.analyticsToggle()->click();
+  EXPECT_FALSE(sheet.analyticsToggle()->isChecked()) << "the choice holds for this run";
+  EXPECT_EQ(sdk_->calls().back(), testing::resetAnalyticsDataCall());
+  ASSERT_TRUE(failure->isVisible());
+  EXPECT_TRUE(
+      failure->accessibleName().startsWith(QString::fromUtf8("Auswahl konnte nicht gespeichert werden: ")))
+      << failure->accessibleName().toStdString();
+  const std::string console = console_.str();
+  EXPECT_EQ(std::count(console.begin(), console.end(), '\n'), 1) << console;
+  EXPECT_TRUE(testing::nothingClipped(sheet));
+
+  // Once the folder takes writes again, the next choice is stored and the strip goes.
+  launch_.preferencesAcceptWrites("settings-test");
+  sheet.analyticsToggle()->click();
+  EXPECT_FALSE(failure->isVisible());
+  EXPECT_TRUE(defaults_->synchronize());
 }
 
 TEST_F(SettingsViewTest, InATestRunOnlyTheSwitchWritesAndTheSdkIsLeftAlone) {

@@ -1,0 +1,68 @@
+#include "Velloran/ui/NoticeStrip.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+
+#include "Velloran/ui/ElidedLabel.h"
+#include "Velloran/ui/Materials.h"
+#include "Velloran/ui/Symbols.h"
+#include "Velloran/ui/SystemColors.h"
+#include "Velloran/ui/TextStyles.h"
+
+namespace velloran {
+namespace {
+
+constexpr int kPaddingX = 12;
+constexpr int kPaddingY = 10;
+constexpr int kSpacing = 8;
+constexpr qreal kCornerRadius = 12;
+
+}  // namespace
+
+NoticeStrip::NoticeStrip(QWidget* parent) : QWidget(parent) {
+  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+  const QFont font = textFont(TextStyle::footnote, QFont::DemiBold);
+  const int symbolSize = QFontMetrics(font).height();
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(kPaddingX, kPaddingY, kPaddingX, kPaddingY);
+  row->setSpacing(kSpacing);
+  symbol_ =
+      new SymbolView(QStringLiteral("arrow.triangle.2.circlepath"), symbolSize, accentBlueColor(), this);
+  row->addWidget(symbol_);
+  message_ = new ElidedLabel(font, primaryLabelColor(), 0, this);
+  row->addWidget(message_, 1);
+}
+
+void NoticeStrip::setNotice(const QString& message, bool isError) {
+  if (isError) {
+    symbol_->setSymbol(QStringLiteral("exclamationmark.triangle.fill"), destructiveRedColor());
+  } else {
+    symbol_->setSymbol(QStringLiteral("arrow.triangle.2.circlepath"), accentBlueColor());
+  }
+  message_->setText(message);
+  setAccessibleName(message);
+  updateGeometry();
+}
+
+QString NoticeStrip::message() const {
+  return message_->text();
+}
+
+int NoticeStrip::heightForWidth(int width) const {
+  const int textWidth = width - 2 * kPaddingX - symbol_->sizeHint().width() - kSpacing;
+  return std::max(message_->heightForWidth(textWidth), symbol_->sizeHint().height()) + 2 * kPaddingY;
+}
+
+void NoticeStrip::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  paintRoundedPanel(painter, rect(), kCornerRadius, ultraThinMaterialColor(), blackAt(0.06), 1);
+}
+
+void showFailure(NoticeStrip& strip, const std::optional<std::string>& message) {
+  if (message) strip.setNotice(QString::fromStdString(*message), true);
+  strip.setVisible(message.has_value());
+}
+
+}  // namespace velloran

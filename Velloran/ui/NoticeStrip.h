@@ -1,0 +1,42 @@
+#pragma once
+// A full-width strip that tells the user something in one message: a red warning symbol for an
+// error or the blue sync arrows otherwise, and the message as plain text, wrapped as it needs. The
+// library's sync banner is one; a failed save is told in one (showFailure).
+//
+// Main thread only.
+
+#include <QString>
+#include <QWidget>
+#include <optional>
+#include <string>
+
+namespace velloran {
+
+class ElidedLabel;
+class SymbolView;
+
+class NoticeStrip : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit NoticeStrip(QWidget* parent = nullptr);
+
+  void setNotice(const QString& message, bool isError);
+  QString message() const;
+  SymbolView* symbol() const { return symbol_; }
+
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  SymbolView* symbol_;
+  ElidedLabel* message_;
+};
+
+// Shows why a save failed as an error in the strip, or hides the strip when there is nothing to say.
+void showFailure(NoticeStrip& strip, const std::optional<std::string>& message);
+
+}  // namespace velloran
