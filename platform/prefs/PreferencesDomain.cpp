@@ -7,6 +7,8 @@
 #include "platform/notify/NotificationCenter.h"
 #include "platform/paths/ApplicationDirectories.h"
 #include "platform/paths/FileIO.h"
+#include "platform/paths/PathsError.h"
+#include "platform/paths/UserDirectories.h"
 #include "platform/plist/PropertyList.h"
 #include "platform/prefs/PreferencesError.h"
 #include "platform/syslog/SystemLogClient.h"
@@ -104,8 +106,16 @@ std::uint64_t PreferencesDomain::tableGeneration() {
 
 std::optional<PreferencesFile> PreferencesDomain::locateFile() const {
   if (!persistent_) return std::nullopt;
-  auto folder = applicationConfigDirectory();
-  if (!folder) return std::nullopt;
+  Result<std::filesystem::path> folder = applicationConfigDirectory();
+  if (!folder) {
+    // A folder that cannot be made (a read-only or full disk) is still where the values belong:
+    // writes there fail and say so, rather than the values quietly living in memory only.
+    if (!isPathsError(folder.error(), PathsErrorCode::CreateDirectoryFailed)) return std::nullopt;
+    Result<std::filesystem::path> configHome = UserDirectories::current().configHome();
+    std::optional<std::string> identifier = Bundle::main()->bundleIdentifier();
+    if (!configHome || !identifier) return std::nullopt;
+    folder = *configHome / *identifier;
+  }
   return PreferencesFile(*folder / "Preferences" / (name_ + ".plist"));
 }
 

@@ -14,7 +14,8 @@
 // written as one error line to the system log and standard error, naming the domain, the folder and
 // the reason. A file that cannot be read or parsed is renamed aside (".corrupt-<unix seconds>") and the
 // domain starts empty; if it cannot even be renamed, the domain keeps its values in memory only and
-// never overwrites that file. Without a home folder or bundle identifier the domain is memory-only too.
+// never overwrites that file. Without a home folder or bundle identifier the domain is memory-only too;
+// a folder that is known but cannot be made is not: every write there fails and is reported.
 //
 // Reads are lenient: typed reads convert what is stored the way settings users expect (a string
 // "YES" reads as true, a number reads as its text) and never fail on a value of another kind.

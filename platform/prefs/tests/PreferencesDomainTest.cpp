@@ -282,6 +282,29 @@ TEST_F(PreferencesDomainTest, AFolderThatRefusesWritesIsLoggedOnceNamingIt) {
   EXPECT_EQ(log.lines().size(), 2u);
 }
 
+TEST_F(PreferencesDomainTest, AFolderThatCannotBeMadeFailsEachWriteInsteadOfKeepingValuesInMemoryOnly) {
+  // The application's folder is a link to nowhere: it can be neither read nor made, as a folder on a
+  // read-only disk that is not there yet.
+  const std::filesystem::path folder = user_.configHome() / kAppId;
+  std::filesystem::create_directories(user_.configHome());
+  std::filesystem::create_directory_symlink(user_.root() / "nowhere", folder);
+  SystemLogCapture log;
+  auto domain = PreferencesDomain::named("unmade");
+
+  const Result<void> written = domain->setObject("analyticsEnabled", false);
+  EXPECT_FALSE(written.ok()) << "the caller learns that the choice is not kept";
+  EXPECT_EQ(domain->objectForKey("analyticsEnabled"), Value(false)) << "it holds in memory meanwhile";
+  ASSERT_EQ(log.lines().size(), 1u);
+  EXPECT_NE(log.lines()[0].text.find((folder / "Preferences").string()), std::string::npos)
+      << log.lines()[0].text;
+
+  // Where the folder can be made after all, the pending change reaches the disk.
+  std::filesystem::remove(folder);
+  EXPECT_TRUE(domain->synchronize());
+  restart();
+  EXPECT_EQ(PreferencesDomain::named("unmade")->objectForKey("analyticsEnabled"), Value(false));
+}
+
 TEST_F(PreferencesDomainTest, AnUnreachableFolderKeepsValuesInMemoryOnly) {
   std::ofstream(user_.root() / "plain-file") << "x";
   user_.environment().set("XDG_CONFIG_HOME", (user_.root() / "plain-file" / "config").string());
