@@ -20,7 +20,9 @@ constexpr qreal kCornerRadius = 12;
 }  // namespace
 
 NoticeStrip::NoticeStrip(QWidget* parent) : QWidget(parent) {
-  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  // As tall as its lines at the width it gets: a fixed height would be the one of its natural width
+  // and cut the lines a narrower place wraps the message into.
+  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
   const QFont font = textFont(TextStyle::footnote, QFont::DemiBold);

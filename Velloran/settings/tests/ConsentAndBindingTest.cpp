@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QPushButton>
 #include <QTest>
 
@@ -105,6 +106,9 @@ TEST_F(AnalyticsConsentViewTest, AChoiceThatCannotBeStoredKeepsTheSheetOpenAndSa
                               "nicht beschreiben. Die Auswahl gilt bis zum Beenden der App."));
   EXPECT_TRUE(console_.str().starts_with("Auswahl konnte nicht gespeichert werden: ")) << console_.str();
   EXPECT_TRUE(testing::nothingClipped(sheet));
+  QApplication::processEvents();
+  EXPECT_GE(sheet.failure()->height(), sheet.failure()->heightForWidth(sheet.failure()->width()))
+      << "every line of the message shows";
 
   sheet.closeButton()->click();
   EXPECT_EQ(dismissals, 1);
