@@ -343,6 +343,13 @@ QSize PromptRow::sizeHint() const {
 void PromptRow::placeParts() {
   const Geometry geometry = geometryFor(*prompt_, width());
   title_->setGeometry(geometry.title);
+  // The time takes the room the pills leave (the row's three gaps: between the pills, before the
+  // time and before the closing stretch), so it is cut first; the pills give way only once the time
+  // is down to a letter and "…".
+  const int besideTime =
+      typePill_->sizeHint().width() + versionPill_->sizeHint().width() + 3 * kRowChipSpacing;
+  relativeTime_->setMaximumWidth(
+      std::max(relativeTime_->minimumSizeHint().width(), geometry.metaRow.width() - besideTime));
   metaRow_->setGeometry(geometry.metaRow);
   preview_->setGeometry(geometry.preview);
   tagRow_->setGeometry(geometry.tagRow);

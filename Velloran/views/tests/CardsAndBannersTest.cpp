@@ -136,8 +136,8 @@ TEST_F(PromptRowTest, ANarrowCardCutsItsTimeAndPillsWithAnEllipsis) {
   ASSERT_NE(time, nullptr);
   EXPECT_EQ(time->text(), QStringLiteral("vor 2 Minuten"));
   const QWidget* strip = row.findChildren<QScrollArea*>().front()->viewport();
-  // From a card of the three-column grid in the narrowest window to a roomy one.
-  for (int width : {180, 200, 215, 240, 400}) {
+  // From cards narrower than the narrowest window has to a roomy one.
+  for (int width : {180, 200, 220, 240, 400}) {
     row.resize(width, PromptRow::heightFor(prompt, width));
     row.show();
     QApplication::processEvents();
@@ -155,7 +155,16 @@ TEST_F(PromptRowTest, ANarrowCardCutsItsTimeAndPillsWithAnEllipsis) {
     }
   }
   EXPECT_EQ(time->width(), time->sizeHint().width()) << "with room the whole time shows";
-  EXPECT_EQ(pill(row, "bolt.fill")->width(), pill(row, "bolt.fill")->sizeHint().width());
+
+  // In a card of the narrowest window (720 px: three cards of 220) the time is cut, and only the time.
+  Prompt system = prompt;
+  system.type = PromptType::system;
+  row.setPrompt(shared(system));
+  row.resize(220, PromptRow::heightFor(system, 220));
+  QApplication::processEvents();
+  EXPECT_LT(time->width(), time->sizeHint().width());
+  for (const char* symbol : {"bolt.fill", "clock.arrow.circlepath"})
+    EXPECT_EQ(pill(row, symbol)->width(), pill(row, symbol)->sizeHint().width()) << symbol;
 }
 
 // The card is drawn from a kept picture: every change of what it shows reaches the screen, and
