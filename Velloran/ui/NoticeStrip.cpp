@@ -38,6 +38,7 @@ NoticeStrip::NoticeStrip(QWidget* parent) : QWidget(parent) {
 }
 
 void NoticeStrip::setNotice(const QString& message, bool isError) {
+  isError_ = isError;
   if (isError) {
     symbol_->setSymbol(QStringLiteral("exclamationmark.triangle.fill"), destructiveRedColor());
   } else {

@@ -23,6 +23,7 @@ class NoticeStrip : public QWidget {
 
   void setNotice(const QString& message, bool isError);
   QString message() const;
+  bool isError() const { return isError_; }
   SymbolView* symbol() const { return symbol_; }
 
   bool hasHeightForWidth() const override { return true; }
@@ -34,9 +35,11 @@ class NoticeStrip : public QWidget {
  private:
   SymbolView* symbol_;
   ElidedLabel* message_;
+  bool isError_ = false;
 };
 
-// Shows why a save failed as an error in the strip, or hides the strip when there is nothing to say.
+// Shows why a save or a choice failed as an error in the strip, or hides the strip when there is
+// nothing to say.
 void showFailure(NoticeStrip& strip, const std::optional<std::string>& message);
 
 }  // namespace velloran

@@ -62,7 +62,6 @@ SyncBannerView::SyncBannerView(QWidget* parent) : NoticeStrip(parent) {
 }
 
 void SyncBannerView::setBanner(const SyncBanner& banner) {
-  banner_ = banner;
   setNotice(QString::fromStdString(banner.message), banner.isError);
 }
 
@@ -71,11 +70,6 @@ SyncBannerView* makeSaveFailureBanner(QWidget* parent) {
   banner->setObjectName(QStringLiteral("saveFailureBanner"));
   banner->hide();
   return banner;
-}
-
-void showSaveFailure(SyncBannerView& banner, const std::optional<std::string>& message) {
-  if (message) banner.setBanner(SyncBanner{*message, true});
-  banner.setVisible(message.has_value());
 }
 
 }  // namespace velloran

@@ -6,7 +6,6 @@
 // Both show their text as plain text. Main thread only.
 
 #include <QWidget>
-#include <optional>
 #include <string>
 
 #include "Velloran/ui/GlassCard.h"
@@ -40,16 +39,12 @@ class SyncBannerView final : public NoticeStrip {
  public:
   explicit SyncBannerView(QWidget* parent = nullptr);
 
-  const SyncBanner& banner() const { return banner_; }
+  SyncBanner banner() const { return {message().toStdString(), isError()}; }
   void setBanner(const SyncBanner& banner);
-
- private:
-  SyncBanner banner_;
 };
 
-// A hidden error strip, object name "saveFailureBanner", for the message of a failed save.
+// A hidden error strip, object name "saveFailureBanner", for the message of a failed save (shown
+// with showFailure, NoticeStrip.h).
 SyncBannerView* makeSaveFailureBanner(QWidget* parent);
-// Shows the message in the strip, or hides the strip when there is none.
-void showSaveFailure(SyncBannerView& banner, const std::optional<std::string>& message);
 
 }  // namespace velloran

@@ -139,7 +139,7 @@ void CreatePromptSheet::setSavePending(bool pending) {
 }
 
 void CreatePromptSheet::setSaveFailure(const std::optional<std::string>& message) {
-  showSaveFailure(*failure_, message);
+  showFailure(*failure_, message);
 }
 
 void CreatePromptSheet::updateSaveButton() {

@@ -305,7 +305,7 @@ void PromptDetailView::showState() {
     content_->setPlainText(text);
   }
   save_->setEnabled(!state.isSaveDisabled());
-  showSaveFailure(*saveFailure_, state.saveFailure());
+  showFailure(*saveFailure_, state.saveFailure());
 }
 
 void PromptDetailView::showStoredPrompt() {
