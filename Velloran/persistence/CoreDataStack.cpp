@@ -10,6 +10,7 @@
 #include "platform/bundle/Bundle.h"
 #include "platform/identity/UUID.h"
 #include "platform/paths/ApplicationDirectories.h"
+#include "platform/paths/FileIO.h"
 #include "platform/paths/UserDirectories.h"
 #include "platform/process/FileSizeLimit.h"
 #include "platform/pstore/PersistentStoreError.h"
@@ -57,11 +58,6 @@ std::filesystem::path intendedSupportFolder() {
   return identifier ? *dataHome / *identifier : *dataHome;
 }
 
-bool isThere(const std::filesystem::path& path) {
-  std::error_code error;
-  return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
-}
-
 }  // namespace
 
 std::shared_ptr<platform::PersistentContainer> CoreDataStack::makePlainContainer(
@@ -95,7 +91,7 @@ std::variant<CoreDataStack, StoreOpenFailure> CoreDataStack::open(bool inMemory,
   // The store and its mirror write files that grow; past the file-size limit a write must fail as
   // an error, not end the process mid-save.
   platform::ignoreFileSizeLimitSignal();
-  const bool supportWasThere = isThere(intendedSupportFolder());
+  const bool supportWasThere = platform::entryExists(intendedSupportFolder());
   platform::Result<std::filesystem::path> support = platform::applicationSupportDirectory();
   if (!support) {
     return StoreOpenFailure{std::string(kNoApplicationSupportMessage) + support.error().debugDescription(),

@@ -35,6 +35,11 @@ bool isPlainFileName(std::string_view name) {
          name.find('\0') == std::string_view::npos;
 }
 
+bool entryExists(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
+}
+
 Result<void> createDirectories(const std::filesystem::path& folder) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);

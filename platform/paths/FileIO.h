@@ -19,6 +19,10 @@ namespace platform {
 // Names built from outside data must pass this before they are joined to a folder.
 bool isPlainFileName(std::string_view name);
 
+// True when anything stands at `path`: a file, a folder, a link (dangling ones too), or an entry
+// that cannot even be looked at. Links are not followed.
+bool entryExists(const std::filesystem::path& path);
+
 // Creates the folder and any missing parents. An existing folder is success; an existing non-folder
 // at the path is a CreateDirectoryFailed error.
 Result<void> createDirectories(const std::filesystem::path& folder);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths/FileIO.h"
 #include "platform/pstore/ManagedObjectContext.h"
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/pstore/detail/SoundStamp.h"
@@ -30,23 +31,17 @@ Result<void> removeIfPresent(const std::filesystem::path& file) {
       "Cannot remove " + file.string() + ": " + error.message());
 }
 
-// A dangling link is there too, and so is a file that cannot even be looked at.
-bool isThere(const std::filesystem::path& file) {
-  std::error_code error;
-  return std::filesystem::symlink_status(file, error).type() != std::filesystem::file_type::not_found;
-}
-
 // What an open of the file store at `path` would create: the store with its index, its log (and the
 // rollback journal the switch to a log may use) and its stamp when there is no store file yet, each of them
 // only when it is not there already; nothing when a store file is there, as a failed open never removes a
 // file of an existing store.
 std::vector<std::filesystem::path> filesAnOpenWouldCreate(const std::optional<std::filesystem::path>& path) {
-  if (!path || isThere(*path)) return {};
+  if (!path || entryExists(*path)) return {};
   std::vector<std::filesystem::path> absent{*path};
   for (std::string_view suffix : {std::string_view("-shm"), std::string_view("-wal"),
                                   std::string_view("-journal"), detail::kSoundStampSuffix}) {
     std::filesystem::path companion = path->string() + std::string(suffix);
-    if (!isThere(companion)) absent.push_back(std::move(companion));
+    if (!entryExists(companion)) absent.push_back(std::move(companion));
   }
   return absent;
 }

@@ -96,5 +96,15 @@ TEST_F(FileIOTest, CreateDirectoriesMakesParentsAndAcceptsExistingFolders) {
   EXPECT_FALSE(createDirectories(folder_.path() / "plain" / "below").ok());
 }
 
+// A dangling link is an entry all the same: whoever removes what it made must not take it for absent.
+TEST_F(FileIOTest, AnEntryExistsWhateverItIsEvenALinkToNothing) {
+  EXPECT_FALSE(entryExists(folder_.path() / "missing"));
+  std::ofstream(folder_.path() / "plain") << "file";
+  std::filesystem::create_symlink(folder_.path() / "missing", folder_.path() / "dangling");
+  EXPECT_TRUE(entryExists(folder_.path() / "plain"));
+  EXPECT_TRUE(entryExists(folder_.path()));
+  EXPECT_TRUE(entryExists(folder_.path() / "dangling"));
+}
+
 }  // namespace
 }  // namespace platform
