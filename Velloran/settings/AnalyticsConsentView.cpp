@@ -60,9 +60,7 @@ AnalyticsConsentView::AnalyticsConsentView(ConsentSetter setConsent, std::functi
   choices->addWidget(decline_);
   column->addLayout(choices);
 
-  failure_ = new NoticeStrip(this);
-  failure_->setObjectName(QStringLiteral("saveFailureBanner"));
-  failure_->hide();
+  failure_ = makeFailureStrip(this);
   column->addWidget(failure_);
 
   column->addStretch(1);

@@ -212,9 +212,7 @@ QWidget* SettingsView::makePrivacyCard() {
           [this](bool on) { showFailure(*choiceFailure_, consent().choose(on)); });
   row->addWidget(toggle_);
   column->addLayout(row);
-  choiceFailure_ = new NoticeStrip(card);
-  choiceFailure_->setObjectName(QStringLiteral("saveFailureBanner"));
-  choiceFailure_->hide();
+  choiceFailure_ = makeFailureStrip(card);
   column->addWidget(choiceFailure_);
   return card;
 }

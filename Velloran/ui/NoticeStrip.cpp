@@ -63,6 +63,13 @@ void NoticeStrip::paintEvent(QPaintEvent*) {
   paintRoundedPanel(painter, rect(), kCornerRadius, ultraThinMaterialColor(), blackAt(0.06), 1);
 }
 
+NoticeStrip* makeFailureStrip(QWidget* parent) {
+  auto* strip = new NoticeStrip(parent);
+  strip->setObjectName(QStringLiteral("saveFailureBanner"));
+  strip->hide();
+  return strip;
+}
+
 void showFailure(NoticeStrip& strip, const std::optional<std::string>& message) {
   if (message) strip.setNotice(QString::fromStdString(*message), true);
   strip.setVisible(message.has_value());

@@ -1,7 +1,8 @@
 #pragma once
 // A full-width strip that tells the user something in one message: a red warning symbol for an
 // error or the blue sync arrows otherwise, and the message as plain text, wrapped as it needs. The
-// library's sync banner is one; a failed save is told in one (showFailure).
+// library's sync banner is one; why a save or a choice failed is told in one (makeFailureStrip,
+// showFailure).
 //
 // Main thread only.
 
@@ -38,6 +39,8 @@ class NoticeStrip : public QWidget {
   bool isError_ = false;
 };
 
+// A hidden error strip, object name "saveFailureBanner", for why a save or a choice failed.
+NoticeStrip* makeFailureStrip(QWidget* parent);
 // Shows why a save or a choice failed as an error in the strip, or hides the strip when there is
 // nothing to say.
 void showFailure(NoticeStrip& strip, const std::optional<std::string>& message);

@@ -65,11 +65,4 @@ void SyncBannerView::setBanner(const SyncBanner& banner) {
   setNotice(QString::fromStdString(banner.message), banner.isError);
 }
 
-SyncBannerView* makeSaveFailureBanner(QWidget* parent) {
-  auto* banner = new SyncBannerView(parent);
-  banner->setObjectName(QStringLiteral("saveFailureBanner"));
-  banner->hide();
-  return banner;
-}
-
 }  // namespace velloran

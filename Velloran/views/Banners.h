@@ -2,7 +2,8 @@
 // The notices of the library window, placed and timed by the window:
 //  - ToastBanner: "Prompt kopiert: …" with a copy symbol on a glass card; object name "copiedToast".
 //  - SyncBannerView: the sync banner, a notice strip (NoticeStrip.h) showing the banner's message.
-//    The create sheet and the editor say why a save failed in the same strip (makeSaveFailureBanner).
+//    The create sheet and the editor say why a save failed in a strip of the same kind
+//    (makeFailureStrip).
 // Both show their text as plain text. Main thread only.
 
 #include <QWidget>
@@ -39,12 +40,7 @@ class SyncBannerView final : public NoticeStrip {
  public:
   explicit SyncBannerView(QWidget* parent = nullptr);
 
-  SyncBanner banner() const { return {message().toStdString(), isError()}; }
   void setBanner(const SyncBanner& banner);
 };
-
-// A hidden error strip, object name "saveFailureBanner", for the message of a failed save (shown
-// with showFailure, NoticeStrip.h).
-SyncBannerView* makeSaveFailureBanner(QWidget* parent);
 
 }  // namespace velloran

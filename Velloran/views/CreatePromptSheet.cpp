@@ -13,10 +13,10 @@
 
 #include "Velloran/ui/Buttons.h"
 #include "Velloran/ui/GlassCard.h"
+#include "Velloran/ui/NoticeStrip.h"
 #include "Velloran/ui/SegmentedPicker.h"
 #include "Velloran/ui/SystemColors.h"
 #include "Velloran/ui/TextStyles.h"
-#include "Velloran/views/Banners.h"
 #include "Velloran/views/FormFields.h"
 #include "Velloran/views/TagInputView.h"
 #include "Velloran/views/ViewTexts.h"
@@ -70,7 +70,7 @@ CreatePromptSheet::CreatePromptSheet(PromptDraft& draft, std::vector<std::string
   bodyColumn->setContentsMargins(kSheetPadding, 4 + 4, kSheetPadding, kSheetPadding + 4);
   bodyColumn->setSpacing(16);
 
-  failure_ = makeSaveFailureBanner(body);
+  failure_ = makeFailureStrip(body);
   bodyColumn->addWidget(failure_);
 
   const PromptFormCard form =

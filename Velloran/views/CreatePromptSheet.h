@@ -28,7 +28,7 @@ class QPushButton;
 namespace velloran {
 
 class SegmentedPicker;
-class SyncBannerView;
+class NoticeStrip;
 class TagInputView;
 
 class CreatePromptSheet final : public SheetSurface {
@@ -46,7 +46,7 @@ class CreatePromptSheet final : public SheetSurface {
   void setSaveFailure(const std::optional<std::string>& message);
 
   QPushButton* saveButton() const { return save_; }
-  SyncBannerView* saveFailureBanner() const { return failure_; }
+  NoticeStrip* saveFailureBanner() const { return failure_; }
   QPushButton* cancelButton() const { return cancel_; }
   QLineEdit* titleField() const { return title_; }
   QPlainTextEdit* contentEditor() const { return content_; }
@@ -68,7 +68,7 @@ class CreatePromptSheet final : public SheetSurface {
   QWidget* body_;
   QPushButton* cancel_;
   QPushButton* save_;
-  SyncBannerView* failure_;
+  NoticeStrip* failure_;
   QLineEdit* title_;
   SegmentedPicker* type_;
   TagInputView* tags_;

@@ -19,11 +19,11 @@
 #include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/GlassCard.h"
 #include "Velloran/ui/Materials.h"
+#include "Velloran/ui/NoticeStrip.h"
 #include "Velloran/ui/SegmentedPicker.h"
 #include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
 #include "Velloran/ui/TextStyles.h"
-#include "Velloran/views/Banners.h"
 #include "Velloran/views/ConfirmationSheet.h"
 #include "Velloran/views/FormFields.h"
 #include "Velloran/views/TagInputView.h"
@@ -212,7 +212,7 @@ void PromptDetailView::buildMetadataCard(QVBoxLayout* column, std::vector<std::s
   content_ = makeContentEditor(QStringLiteral("editPromptContentEditor"), cardWidget);
   content->addWidget(content_);
 
-  saveFailure_ = makeSaveFailureBanner(cardWidget);
+  saveFailure_ = makeFailureStrip(cardWidget);
   content->addWidget(saveFailure_);
   auto* saveRow = new QHBoxLayout;
   auto* note = new ElidedLabel(textFont(TextStyle::footnote), secondaryLabelColor(), 0, cardWidget);

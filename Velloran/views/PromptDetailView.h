@@ -39,7 +39,7 @@ class ElidedLabel;
 class MetaChip;
 class SegmentedPicker;
 class SheetHost;
-class SyncBannerView;
+class NoticeStrip;
 class TagInputView;
 
 struct EditorServices {
@@ -91,7 +91,7 @@ class PromptDetailView final : public NavigationPage {
   MetaChip* dateChip_;
   QPlainTextEdit* content_;
   QPushButton* save_;
-  SyncBannerView* saveFailure_;
+  NoticeStrip* saveFailure_;
   QWidget* olderVersionsCard_;
   QVBoxLayout* olderVersionsColumn_;
   QWidget* olderVersionsContent_ = nullptr;

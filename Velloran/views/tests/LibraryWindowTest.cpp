@@ -269,17 +269,17 @@ TEST_F(LibraryWindowTest, AFailedSaveKeepsTheSheetOpenWithEverythingTypedAndSays
             std::string::npos);
   EXPECT_TRUE(bed_.stored().empty());
   const QString why = QString::fromUtf8("Prompt konnte nicht angelegt werden: Der Datenträger ist voll.");
-  auto* failure = find<SyncBannerView>("saveFailureBanner");
+  auto* failure = find<NoticeStrip>("saveFailureBanner");
   ASSERT_NE(failure, nullptr);
   EXPECT_TRUE(failure->isVisible());
   EXPECT_EQ(failure->message(), why);
-  EXPECT_TRUE(failure->banner().isError);
+  EXPECT_TRUE(failure->isError());
 
   // Closed and opened again, the form and the reason are still there.
   click(window_->findChild<CreatePromptSheet*>()->cancelButton());
   click(find("addPromptButton"));
   EXPECT_EQ(find<QPlainTextEdit>("newPromptContentEditor")->toPlainText(), QStringLiteral("Nicht verlieren"));
-  EXPECT_EQ(find<SyncBannerView>("saveFailureBanner")->message(), why);
+  EXPECT_EQ(find<NoticeStrip>("saveFailureBanner")->message(), why);
 
   // The next save that works stores the form and closes the sheet.
   click(find("saveNewPromptButton"));

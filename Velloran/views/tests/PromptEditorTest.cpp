@@ -358,7 +358,7 @@ const platform::Error kDiskFull{"SQLiteErrorDomain", 13, "database or disk is fu
 
 TEST_F(PromptEditorTest, AFailedSpeichernKeepsTheTextSaysWhyAndTheTextOutlivesTheEditor) {
   openEditor(makePrompt("Titel", {"Erste Fassung"}));
-  auto* failure = find<SyncBannerView>("saveFailureBanner");
+  auto* failure = find<NoticeStrip>("saveFailureBanner");
   ASSERT_NE(failure, nullptr);
   EXPECT_FALSE(failure->isVisible());
   bed_.repository().failNext(testing::ControllableRepository::Operation::Save, kDiskFull);
@@ -386,7 +386,7 @@ TEST_F(PromptEditorTest, AFailedSpeichernKeepsTheTextSaysWhyAndTheTextOutlivesTh
   click(save);
   ASSERT_EQ(storedPrompt().versions.size(), 2u);
   EXPECT_EQ(storedPrompt().versions.back().content, "Zweite Fassung");
-  EXPECT_FALSE(find<SyncBannerView>("saveFailureBanner")->isVisible());
+  EXPECT_FALSE(find<NoticeStrip>("saveFailureBanner")->isVisible());
 
   // Once stored, nothing is kept any more: the next editor shows the stored prompt as it is.
   window_->navigation().pop();
@@ -404,7 +404,7 @@ TEST_F(PromptEditorTest, AFailedAutomaticSaveSaysWhyAndTheTitleComesBackWithTheN
   typeTitle("Neu");
   bed_.advance(350ms);
   EXPECT_EQ(storedPrompt().title, "Alt");
-  EXPECT_TRUE(find<SyncBannerView>("saveFailureBanner")->isVisible());
+  EXPECT_TRUE(find<NoticeStrip>("saveFailureBanner")->isVisible());
   EXPECT_EQ(find<QLineEdit>("editPromptTitleField")->text(), QStringLiteral("Neu"));
 
   window_->navigation().pop();
