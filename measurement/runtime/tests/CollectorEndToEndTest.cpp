@@ -124,6 +124,15 @@ class CollectorEndToEndTest : public ::testing::Test {
 
   bool pumpUntil(const std::function<bool()>& done) { return platform::runUntil(done, kPatience); }
 
+  // Goes online, logs the app's events and lets the first upload go: true once its answer has been
+  // handled (a failed answer re-arms the upload timer once the engine has handled it).
+  bool sendTheAppEventsOnce(const std::shared_ptr<BMSMeasurement>& engine) {
+    goOnline();
+    logEvents(engine, appEvents());
+    advance(16s);
+    return pumpUntil([&] { return collector.uploadCount() == 1 && engine->alarm()->hasActiveTimer(); });
+  }
+
   // Lets virtual time pass, and what it starts run for a moment. Only checks that nothing happens
   // rely on the moment; everything that must happen is waited for with pumpUntil.
   void advance(std::chrono::nanoseconds by) {
@@ -336,11 +345,7 @@ TEST_F(CollectorEndToEndTest, TCFConsentChangedBetweenUploadsGoesOutWithTheNextO
 TEST_F(CollectorEndToEndTest, AnOverloadedCollectorIsLeftAloneForTheBackoffAndAFailureIsRetried) {
   collector.setUploadStatuses({503, 500, 204});
   auto engine = startEngine();
-  goOnline();
-  logEvents(engine, appEvents());
-  advance(16s);
-  // Each failed answer re-arms the upload timer once the engine has handled it.
-  ASSERT_TRUE(pumpUntil([&] { return collector.uploadCount() == 1 && engine->alarm()->hasActiveTimer(); }));
+  ASSERT_TRUE(sendTheAppEventsOnce(engine));
   EXPECT_NE(BMSPersistedConfig::sharedInstance()->lastBackoffTimestamp(), 0);
 
   advance(1h);
@@ -364,10 +369,7 @@ TEST_F(CollectorEndToEndTest, AnOverloadMetWhileTheClockRanAYearAheadHoldsTheNex
   collector.setUploadStatuses({503, 204});
   {
     auto engine = startEngine();
-    goOnline();
-    logEvents(engine, appEvents());
-    advance(16s);
-    ASSERT_TRUE(pumpUntil([&] { return collector.uploadCount() == 1 && engine->alarm()->hasActiveTimer(); }));
+    ASSERT_TRUE(sendTheAppEventsOnce(engine));
   }
   ASSERT_GT(BMSPersistedConfig::sharedInstance()->lastBackoffTimestamp(), rightTime.unixSeconds());
   const std::size_t fetches = collector.configurationRequests().size();
@@ -502,10 +504,7 @@ TEST_F(CollectorEndToEndTest, ResigningActiveUploadsWithoutWaitingForTheTimer) {
 TEST_F(CollectorEndToEndTest, ResigningActiveDuringTheBackoffPostsNothing) {
   collector.setUploadStatuses({503, 204});
   auto engine = startEngine();
-  goOnline();
-  logEvents(engine, appEvents());
-  advance(16s);
-  ASSERT_TRUE(pumpUntil([&] { return collector.uploadCount() == 1 && engine->alarm()->hasActiveTimer(); }));
+  ASSERT_TRUE(sendTheAppEventsOnce(engine));
 
   world.notifications().post(BMSApplicationWillResignActiveNotification());
   advance(1min);
