@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "Velloran/data/VersionStamps.h"
 #include "Velloran/persistence/VelloranModel.h"
 #include "platform/json/Json.h"
 
@@ -114,13 +115,6 @@ void writeVersionFields(ManagedObject& object, const PromptVersion& version, con
   object.setValue(model::kNotes, version.notes);
   object.setValue(model::kVersionNumber, version.versionNumber);
   object.setValue(model::kCreatedAt, createdAt);
-}
-
-// `stamp`, or the first stamp one tick after `newest` when `stamp` does not come after it.
-platform::Date stampAfter(std::optional<platform::Date> newest, platform::Date stamp) {
-  if (!newest) return stamp;
-  const platform::Date following{newest->secondsSinceReferenceDate + kVersionStampTick};
-  return stamp < following ? following : stamp;
 }
 
 // The newest stamp among a prompt's version objects; none when none has one.

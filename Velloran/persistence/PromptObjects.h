@@ -14,11 +14,10 @@
 // versions, and so does every import that brings versions from other machines (two machines that
 // each added "version 2" to one text end with 2 and 3, alike everywhere).
 //
-// A version's creation time is thus its place in the order, and the wall clock alone cannot be
-// trusted with it: set back between two saves, it would put the later save first. So a version
-// added on this machine is stamped at least one tick (kVersionStampTick) after the newest version
-// the prompt holds here, whatever the clock says, and a stored version keeps its stamp whatever a
-// caller's copy of it says. Versions imported from other machines keep the stamps they came with.
+// A version's creation time is thus its place in the order (VersionStamps.h): a version added on
+// this machine is stamped at least one tick after the newest version the prompt holds here, whatever
+// the clock or the caller's copy says, and a stored version keeps its stamp whatever a caller's copy
+// of it says. Versions imported from other machines keep the stamps they came with.
 //
 // Every function works on objects of one context and belongs on that context's queue.
 
@@ -34,10 +33,6 @@
 #include "platform/value/Value.h"
 
 namespace velloran {
-
-// The least step between the stamps of two versions that follow one another: a millisecond, the
-// finest the mirror's clock tells apart.
-inline constexpr double kVersionStampTick = 0.001;  // seconds
 
 // The tags as a JSON array of strings. Tags JSON cannot carry (text that is not UTF-8) fail, so a
 // save is refused rather than the tags silently dropped.

@@ -1,5 +1,6 @@
 #include "Velloran/viewmodels/PromptDetailViewModel.h"
 
+#include "Velloran/data/VersionStamps.h"
 #include "Velloran/viewmodels/ConsoleLog.h"
 #include "Velloran/viewmodels/MainThread.h"
 #include "Velloran/viewmodels/PromptTexts.h"
@@ -74,7 +75,9 @@ void PromptDetailViewModel::save(std::string title, std::vector<std::string> tag
         .content = newText,
         .notes = std::move(notes),
         .versionNumber = nextVersionNumber(prompt_),
-        .createdAt = environment_.clock->now(),
+        // After the version it replaces even when the clock was set back since: the window shows
+        // the stamp the store keeps.
+        .createdAt = newVersionStamp(prompt_, environment_.clock->now()),
     });
   }
   updated.updatedAt = environment_.clock->now();

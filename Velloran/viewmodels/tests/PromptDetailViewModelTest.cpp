@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "Velloran/data/VersionStamps.h"
 #include "Velloran/viewmodels/testing/ControllableRepository.h"
 #include "Velloran/viewmodels/testing/ViewModelTestBed.h"
 
@@ -139,6 +140,22 @@ TEST_F(PromptDetailViewModelTest, NextNumberFollowsTheLastVersionInTheListNotThe
   open(reordered);
   save("Titel", {}, PromptType::user, "c");
   EXPECT_EQ(viewModel_->prompt().versions.back().versionNumber, 3);
+}
+
+TEST_F(PromptDetailViewModelTest, ASaveAfterTheClockWasSetBackIsShownAfterTheVersionItReplaces) {
+  Prompt prompt = samplePrompt("Titel", {}, {"a", "b"});
+  const platform::Date ahead{bed_.now().secondsSinceReferenceDate + 3600};  // saved before a correction
+  prompt.versions[1].createdAt = ahead;
+  open(prompt);
+  save("Titel", {}, PromptType::user, "c");
+  save("Titel", {}, PromptType::user, "d");
+
+  const std::vector<PromptVersion>& versions = viewModel_->prompt().versions;
+  ASSERT_EQ(versions.size(), 4u);
+  EXPECT_EQ(versions[2].createdAt, stampAfter(ahead, bed_.now()));
+  EXPECT_LT(ahead, versions[2].createdAt);
+  EXPECT_LT(versions[2].createdAt, versions[3].createdAt);
+  EXPECT_EQ(storedPrompt(), viewModel_->prompt());
 }
 
 // --- Failures and lifetime ----------------------------------------------------------------------
