@@ -19,9 +19,9 @@
 // Counters: events_per_s (wall time from the first call until the SDK's wait for its queued work
 // ends), cpu_us_per_event (the whole process, every thread, over the same span), call_p50_us /
 // call_p99_us / call_max_us (each call on the caller's thread), stored (raw events in storage
-// afterwards), taken (events the engine's pipeline took; the rest were refused), peak_rss_mb (the process's peak so far: runs go from small to large), and the goals.
-// The run sets LANGUAGE to German as the application's users have it: in a portable locale each
-// event's metadata logs the missing language at a monitored level, which costs CPU no user pays.
+// afterwards), taken (events the pipeline took; the rest were refused), peak_rss_mb (the process's
+// peak so far: runs go from small to large) and the goals. LANGUAGE is set to German as the users
+// have it: in a portable locale each event's metadata logs the missing language, at a cost no user pays.
 // Run: `make bench`, or build-bench/bench/analytics_throughput_bench (a few minutes).
 
 #include <benchmark/benchmark.h>
