@@ -50,10 +50,11 @@ std::shared_ptr<const BMSScreen> currentScreenFor(const BMSParameters& parameter
 }
 
 // Gives the event its place among the events waiting to be stored; false when it is refused. While
-// the operation queue holds events back (before the start) every event is let through.
+// the operation queue holds events back until the start every event is let through; a hold after
+// the start (setUserData's) ends by itself, so callers meanwhile wait for places as always.
 bool admit(BMSAnalyticsState& facade, QueuedEvent& event) {
   BMSEventBacklog& backlog = facade.backlog();
-  BMSEventBacklog::Admission admission = facade.operationQueue().isSuspended()
+  BMSEventBacklog::Admission admission = facade.holdsOperationsUntilStart()
                                              ? backlog.letThrough()
                                              : backlog.admit(event.name, BMSEventBacklog::callerWait());
   event.backlogPlace = std::move(admission.place);

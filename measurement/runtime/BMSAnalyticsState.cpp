@@ -39,7 +39,12 @@ void BMSAnalyticsState::queueOperationWithBlockThenWait(std::function<void()> bl
 }
 
 void BMSAnalyticsState::unsuspendOperationQueue() const {
+  operationQueueReleased_ = true;
   operationQueue_->resume();
+}
+
+bool BMSAnalyticsState::holdsOperationsUntilStart() const {
+  return !operationQueueReleased_ && operationQueue_->isSuspended();
 }
 
 double BMSAnalyticsState::loadTimestamp() const {

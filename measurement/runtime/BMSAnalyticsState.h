@@ -62,6 +62,9 @@ class BMSAnalyticsState {
   // analytics queue) so the caller's block gets a head start over later ones.
   void queueOperationWithBlockThenWait(std::function<void()> block) const;
   void unsuspendOperationQueue() const;
+  // True until the operation queue is first resumed: it then holds every operation until the
+  // start, and nothing drains the events waiting in it. A later hold ends by itself.
+  bool holdsOperationsUntilStart() const;
 
   double loadTimestamp() const;
   void setLoadTimestamp(double seconds);
@@ -92,6 +95,7 @@ class BMSAnalyticsState {
   platform::QueueRef queue_;
   platform::QueueRef timestampQueue_;
   std::shared_ptr<platform::OperationQueue> operationQueue_;
+  mutable std::atomic<bool> operationQueueReleased_ = false;
   std::shared_ptr<BMSUserDefaults> defaults_;
   BMSEventBacklog backlog_;
   mutable std::mutex loadTimestampMutex_;

@@ -79,6 +79,24 @@ TEST_F(AnalyticsEventsTest, ABurstFromAMainQueueBlockWaitsForStorageWithinTheBou
   EXPECT_EQ(committedRawEventsNamed("from_main"), burst);
 }
 
+// setUserData holds the operation queue for half a second. Unlike the hold before the start it ends
+// by itself, so callers meanwhile are bounded as always: the main thread, which may not wait that
+// long, has its events past the bound refused instead of piling up in the held queue.
+TEST_F(AnalyticsEventsTest, ABurstWhileSetUserDataHoldsTheQueueStaysWithinTheBound) {
+  startAndSettle();
+  BMSAnalytics::setUserData({});
+  const std::int64_t burst = BMSEventBacklog::kDefaultBound + 3000;
+  for (std::int64_t i = 0; i < burst; ++i) BMSAnalytics::logEventWithName("held", {});
+  EXPECT_EQ(refusedEvents(), 3000);
+  EXPECT_TRUE(logged(kRefusedLogCode));
+
+  world.dispatch().advance(std::chrono::seconds(1));
+  EXPECT_EQ(committedRawEventsNamed("held"), BMSEventBacklog::kDefaultBound);
+  BMSAnalytics::logEventWithName("after", {});
+  world.dispatch().drain();
+  EXPECT_EQ(committedRawEventsNamed("after"), 1) << "the hold over, events flow again";
+}
+
 TEST_F(AnalyticsEventsTest, AListenerLoggingPastTheBoundHasTheRestRefusedCountedAndLogged) {
   startAndSettle();
   // The listener runs on the facade's queue, which its events have to pass: it cannot wait for them.
