@@ -29,10 +29,7 @@ std::vector<const platform::Error*> chainOf(const platform::Error& error) {
 
 bool reportsNoSpace(const platform::Error& error) {
   if (error.domain == platform::kSQLiteErrorDomain && error.code == SQLITE_FULL) return true;
-  const auto found = error.userInfo.find("errno");
-  if (found == error.userInfo.end()) return false;
-  const std::int64_t* number = found->second.asInteger();
-  return number != nullptr && *number == ENOSPC;
+  return error.systemErrorNumber() == ENOSPC;
 }
 
 std::optional<std::string> engineReason(const platform::Error& error) {

@@ -4,12 +4,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "platform/value/Value.h"
 
 namespace platform {
+
+// userInfo key holding the system's errno value where one caused the failure.
+inline constexpr std::string_view kErrnoKey = "errno";
 
 struct Error {
   std::string domain;
@@ -37,6 +41,11 @@ struct Error {
   bool is(std::string_view otherDomain, std::int64_t otherCode) const {
     return domain == otherDomain && code == otherCode;
   }
+
+  // The system's errno value this failure (not its causes) carries under kErrnoKey.
+  std::optional<std::int64_t> systemErrorNumber() const;
+  // The same of the failure or the first of its causes that carries one.
+  std::optional<std::int64_t> systemErrorNumberInChain() const;
 };
 
 // Thrown only for programmer errors (a broken precondition), never for expected failures.

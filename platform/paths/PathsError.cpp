@@ -9,7 +9,7 @@ Error pathsError(PathsErrorCode code, std::string description, int errnoValue) {
   if (errnoValue != 0) {
     description += ": ";
     description += std::strerror(errnoValue);
-    userInfo.emplace(std::string(kPathsErrnoKey), Value(errnoValue));
+    userInfo.emplace(std::string(kErrnoKey), Value(errnoValue));
   }
   return Error(std::string(kPathsErrorDomain), static_cast<std::int64_t>(code), std::move(description),
                std::move(userInfo));

@@ -21,11 +21,8 @@ enum class PathsErrorCode : std::int64_t {
   WriteFailed = 6,
 };
 
-// userInfo key holding the system's errno value where one caused the failure.
-inline constexpr std::string_view kPathsErrnoKey = "errno";
-
 // An error of this domain; with a non-zero errno the system's reason is appended to the description
-// and the number kept under kPathsErrnoKey.
+// and the number kept under kErrnoKey.
 Error pathsError(PathsErrorCode code, std::string description, int errnoValue = 0);
 
 inline bool isPathsError(const Error& error, PathsErrorCode code) {

@@ -125,7 +125,7 @@ TEST_F(AnalyticsConsentTest, AChoiceThatCannotBeStoredSaysSoInGermanAndHoldsUnti
 
 TEST(ChoiceFailureTextTest, TheReasonFollowsTheSystemsErrorWhereverItIsWrapped) {
   const auto failure = [](int number) {
-    platform::Dictionary info{{"errno", platform::Value(number)}};
+    platform::Dictionary info{{std::string(platform::kErrnoKey), platform::Value(number)}};
     return platform::Error("Outer", 1, "write failed")
         .causedBy(platform::Error("platform.paths", 4, "Cannot write", std::move(info)));
   };

@@ -23,7 +23,8 @@ TEST(StoreFailureTextTest, AFullDiskSaysSoWhereverItWasNoticed) {
 
   // A layer that wrote a file itself reports the system's errno; an engine I/O fault around it
   // must not hide that the disk is full.
-  platform::Error noSpace("SomeFileLayer", 4, "write failed", {{"errno", platform::Value(ENOSPC)}});
+  platform::Error noSpace("SomeFileLayer", 4, "write failed",
+                          {{std::string(platform::kErrnoKey), platform::Value(ENOSPC)}});
   EXPECT_EQ(storeFailureReason(noSpace), full);
   platform::Error ioAroundNoSpace = engineError(10, "disk I/O error");
   ioAroundNoSpace.causedBy(noSpace);
@@ -41,9 +42,10 @@ TEST(StoreFailureTextTest, OtherEngineFailuresNameTheirCauseInGerman) {
   EXPECT_EQ(storeFailureReason(engineError(14)), "Die Bibliotheksdatei lässt sich nicht öffnen.");
   EXPECT_EQ(storeFailureReason(engineError(10)), "Der Datenträger meldet einen Lese- oder Schreibfehler.");
   // An errno other than "no space" is no full disk.
-  EXPECT_EQ(storeFailureReason(platform::Error("SomeFileLayer", 4, "Zugriff verweigert",
-                                               {{"errno", platform::Value(EACCES)}})),
-            "Zugriff verweigert");
+  EXPECT_EQ(
+      storeFailureReason(platform::Error("SomeFileLayer", 4, "Zugriff verweigert",
+                                         {{std::string(platform::kErrnoKey), platform::Value(EACCES)}})),
+      "Zugriff verweigert");
 }
 
 TEST(StoreFailureTextTest, TheInnermostCauseThatSaysMoreWinsElseTheOwnDescription) {

@@ -32,5 +32,15 @@ TEST(Error, DebugDescriptionIncludesCause) {
   EXPECT_EQ(outer.debugDescription(), "Outer 2: äußerer Fehler (caused by Inner 5: innen)");
 }
 
+TEST(Error, SystemErrorNumberIsReadFromTheFailureOrItsFirstCauseThatHasOne) {
+  Error outer("Outer", 2, "write failed", {{std::string(kErrnoKey), Value("not a number")}});
+  Error middle("Middle", 3);
+  middle.causedBy(Error("Inner", 5, "no room", {{std::string(kErrnoKey), Value(28)}}));
+  outer.causedBy(middle);
+  EXPECT_EQ(outer.systemErrorNumber(), std::nullopt);
+  EXPECT_EQ(outer.systemErrorNumberInChain(), 28);
+  EXPECT_EQ(Error("Alone", 1).systemErrorNumberInChain(), std::nullopt);
+}
+
 }  // namespace
 }  // namespace platform

@@ -58,7 +58,7 @@ TEST_F(FileIOTest, WriteIntoAMissingFolderFailsCleanly) {
   ASSERT_FALSE(result.ok());
   EXPECT_TRUE(isPathsError(result.error(), PathsErrorCode::WriteFailed));
   EXPECT_NE(result.error().description.find("missing"), std::string::npos);
-  EXPECT_TRUE(result.error().userInfo.count(std::string(kPathsErrnoKey)));
+  EXPECT_TRUE(result.error().userInfo.count(std::string(kErrnoKey)));
   EXPECT_TRUE(entriesOf(folder_.path()).empty());
 }
 
