@@ -369,6 +369,31 @@ TEST_F(InstallationsServiceTest, ADamagedKeychainItemIsKeptAsideWithOneWarning) 
   EXPECT_EQ(warnings, 1);
 }
 
+// A keyring that cannot keep the damaged item aside: the new record replaces it, and one warning
+// says that the installation registers anew.
+TEST_F(InstallationsServiceTest, ADamagedItemAKeyringCannotKeepAsideIsReplacedWithOneWarning) {
+  keychain->keepsNothingAside = true;
+  auto first = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(first.ok()) << first.error().debugDescription();
+  ASSERT_EQ(keychain->update(platform::KeychainQuery{}, platform::Bytes{0x5a, 0x00, 0xff, 0x13}),
+            platform::kKeychainSuccess);
+
+  testing::InstallationsLogCapture log;
+  auto second = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(second.ok()) << second.error().debugDescription();
+  auto third = await(newController()->getAuthTokenForcingRefresh(false));
+  ASSERT_TRUE(third.ok());
+  EXPECT_EQ(third->beaconInstallationID, second->beaconInstallationID) << "the new record reads";
+  EXPECT_NE(second->beaconInstallationID, first->beaconInstallationID);
+  int warnings = 0;
+  for (const platform::CapturedLogLine& line : log.lines())
+    if (line.text.find("I-BIS006001") != std::string::npos) {
+      ++warnings;
+      EXPECT_NE(line.text.find("could not be kept aside"), std::string::npos) << line.text;
+    }
+  EXPECT_EQ(warnings, 1);
+}
+
 // Register, a refused token request whose answer echoes secrets, registering anew, delete, a
 // registration refused with the API key in its answer: no log line of any level shows the API key, a refresh
 // token or an auth token.

@@ -80,10 +80,12 @@ class ScriptedKeychain final : public platform::Keychain {
   }
   platform::Result<std::optional<std::filesystem::path>> setAsideDamagedItem(
       const platform::KeychainQuery& query) override {
-    return file_.setAsideDamagedItem(query);
+    return keepsNothingAside ? Keychain::setAsideDamagedItem(query) : file_.setAsideDamagedItem(query);
   }
 
   bool refuseWrites = false;
+  // Items stay where they are, as in the desktop's keyring, which has no place to keep one aside.
+  bool keepsNothingAside = false;
   // Key items (the legacy key pair) stay, as a keyring that refuses to let them go would keep them.
   bool refuseKeyRemovals = false;
 

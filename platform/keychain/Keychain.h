@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/error/Result.h"
@@ -37,6 +38,11 @@ inline constexpr KeychainStatus kKeychainIOFailure = -36;
 inline constexpr KeychainStatus kKeychainInvalidParameter = -50;
 // The store exists but cannot be decoded; nothing is read from or written to it until it is mended.
 inline constexpr KeychainStatus kKeychainDamagedStore = -26275;
+// The store cannot do what was asked of it.
+inline constexpr KeychainStatus kKeychainUnimplemented = -4;
+
+// The domain of the errors the keychain's Result-answering calls give, with a KeychainStatus as code.
+inline constexpr std::string_view kKeychainErrorDomain = "platform.keychain";
 
 enum class KeychainItemClass { GenericPassword, Key };
 
@@ -92,10 +98,11 @@ class Keychain {
   // For an item whose data its owner cannot decode: keeps the first matching item whole (attributes
   // and data) out of the store's way, and removes it so that the next add starts afresh. Answers
   // where it was kept, or nullopt when no item matches (any more: another thread or process may have
-  // set it aside first), and then nothing changed. Stores that cannot keep an item aside answer
-  // nullopt and leave it where it is.
+  // set it aside first), and then nothing changed. Stores that cannot keep an item aside (the Secret
+  // Service) fail with kKeychainUnimplemented and leave it where it is, so the caller can say so.
   virtual Result<std::optional<std::filesystem::path>> setAsideDamagedItem(const KeychainQuery&) {
-    return std::optional<std::filesystem::path>();
+    return Error(std::string(kKeychainErrorDomain), kKeychainUnimplemented,
+                 "this keychain cannot keep an item aside");
   }
 };
 
