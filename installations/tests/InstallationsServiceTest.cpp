@@ -82,6 +82,29 @@ class InstallationsServiceTest : public ::testing::Test {
     return *promise.value();
   }
 
+  // Registers, replaces the data of the stored record with `garbage`, then registers in two more
+  // processes: the first makes a new installation, the second reads it back. Answers the
+  // I-BIS006001 lines logged meanwhile.
+  std::vector<std::string> registerPastADamagedRecord(const platform::Bytes& garbage) {
+    auto first = await(newController()->getAuthTokenForcingRefresh(false));
+    EXPECT_TRUE(first.ok());
+    EXPECT_EQ(keychain->update(platform::KeychainQuery{}, garbage), platform::kKeychainSuccess);
+
+    testing::InstallationsLogCapture log;
+    auto second = await(newController()->getAuthTokenForcingRefresh(false));
+    auto third = await(newController()->getAuthTokenForcingRefresh(false));
+    if (!first.ok() || !second.ok() || !third.ok()) {
+      ADD_FAILURE() << "a registration failed";
+      return {};
+    }
+    EXPECT_NE(second->beaconInstallationID, first->beaconInstallationID) << "registered anew";
+    EXPECT_EQ(third->beaconInstallationID, second->beaconInstallationID) << "the new record reads";
+    std::vector<std::string> warnings;
+    for (const platform::CapturedLogLine& line : log.lines())
+      if (line.text.find("I-BIS006001") != std::string::npos) warnings.push_back(line.text);
+    return warnings;
+  }
+
   std::vector<platform::testing::RecordedRequest> requestsTo(const std::string& method) const {
     std::vector<platform::testing::RecordedRequest> matching;
     for (const auto& request : server.requests())
@@ -340,17 +363,8 @@ TEST_F(InstallationsServiceTest, ADamagedKeychainIsKeptAsideAndTheInstallationRe
 // A sound keychain file whose items' data is garbage: the record is kept aside beside the file, in
 // the keychain's own format, with one warning, before a new one takes its place.
 TEST_F(InstallationsServiceTest, ADamagedKeychainItemIsKeptAsideWithOneWarning) {
-  auto first = await(newController()->getAuthTokenForcingRefresh(false));
-  ASSERT_TRUE(first.ok()) << first.error().debugDescription();
   const platform::Bytes garbage{0x5a, 0x00, 0xff, 0x13, 0x37, 0x80, 0x01};
-  ASSERT_EQ(keychain->update(platform::KeychainQuery{}, garbage), platform::kKeychainSuccess);
-
-  testing::InstallationsLogCapture log;
-  auto second = await(newController()->getAuthTokenForcingRefresh(false));
-  ASSERT_TRUE(second.ok()) << second.error().debugDescription();
-  auto third = await(newController()->getAuthTokenForcingRefresh(false));
-  ASSERT_TRUE(third.ok());
-  EXPECT_EQ(third->beaconInstallationID, second->beaconInstallationID) << "the new record reads";
+  const std::vector<std::string> warnings = registerPastADamagedRecord(garbage);
 
   std::vector<std::filesystem::path> kept;
   for (const auto& entry : std::filesystem::directory_iterator(user.root()))
@@ -360,38 +374,17 @@ TEST_F(InstallationsServiceTest, ADamagedKeychainItemIsKeptAsideWithOneWarning) 
   platform::KeychainQuery record;
   record.service = BCNInstallationsIDController::keychainServiceWithAppID(testing::kTestAppID);
   EXPECT_EQ(platform::FileKeychain(kept[0]).copyMatching(record).data, garbage) << "kept as it was";
-  int warnings = 0;
-  for (const platform::CapturedLogLine& line : log.lines())
-    if (line.text.find("I-BIS006001") != std::string::npos) {
-      ++warnings;
-      EXPECT_NE(line.text.find(kept[0].string()), std::string::npos) << line.text;
-    }
-  EXPECT_EQ(warnings, 1);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find(kept[0].string()), std::string::npos) << warnings[0];
 }
 
 // A keyring that cannot keep the damaged item aside: the new record replaces it, and one warning
 // says that the installation registers anew.
 TEST_F(InstallationsServiceTest, ADamagedItemAKeyringCannotKeepAsideIsReplacedWithOneWarning) {
   keychain->keepsNothingAside = true;
-  auto first = await(newController()->getAuthTokenForcingRefresh(false));
-  ASSERT_TRUE(first.ok()) << first.error().debugDescription();
-  ASSERT_EQ(keychain->update(platform::KeychainQuery{}, platform::Bytes{0x5a, 0x00, 0xff, 0x13}),
-            platform::kKeychainSuccess);
-
-  testing::InstallationsLogCapture log;
-  auto second = await(newController()->getAuthTokenForcingRefresh(false));
-  ASSERT_TRUE(second.ok()) << second.error().debugDescription();
-  auto third = await(newController()->getAuthTokenForcingRefresh(false));
-  ASSERT_TRUE(third.ok());
-  EXPECT_EQ(third->beaconInstallationID, second->beaconInstallationID) << "the new record reads";
-  EXPECT_NE(second->beaconInstallationID, first->beaconInstallationID);
-  int warnings = 0;
-  for (const platform::CapturedLogLine& line : log.lines())
-    if (line.text.find("I-BIS006001") != std::string::npos) {
-      ++warnings;
-      EXPECT_NE(line.text.find("could not be kept aside"), std::string::npos) << line.text;
-    }
-  EXPECT_EQ(warnings, 1);
+  const std::vector<std::string> warnings = registerPastADamagedRecord({0x5a, 0x00, 0xff, 0x13});
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("could not be kept aside"), std::string::npos) << warnings[0];
 }
 
 // Register, a refused token request whose answer echoes secrets, registering anew, delete, a
