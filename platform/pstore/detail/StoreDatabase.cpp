@@ -124,18 +124,6 @@ StoredRow readRow(const SqliteRow& row, std::size_t columnCount) {
 constexpr int kWriterCacheKibibytes = 16 * 1024;
 constexpr std::int64_t kLogBytesKept = 16 * 1024 * 1024;
 
-// The engine's result code for a damaged database file.
-constexpr std::int64_t kSQLiteCorrupt = 11;
-
-Result<void> checkIntegrity(SqliteConnection& connection, const std::string& location) {
-  Result<SqlValue> verdict = connection.scalar("PRAGMA quick_check(1)");
-  if (!verdict) return verdict.error();
-  const auto* text = std::get_if<std::string>(&*verdict);
-  if (text && *text == "ok") return {};
-  return Error(std::string(kSQLiteErrorDomain), kSQLiteCorrupt,
-               "The store at " + location + " is damaged: " + (text ? *text : std::string("no verdict")));
-}
-
 }  // namespace
 
 Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescription& description,
@@ -180,7 +168,7 @@ Result<std::unique_ptr<StoreDatabase>> StoreDatabase::open(const StoreDescriptio
     const std::optional<std::string> stamp = inMemory ? std::nullopt : currentStamp(location);
     const bool checking = !stamp || !isRecordedStamp(location, *stamp);
     if (checking) {
-      if (Result<void> sound = checkIntegrity(connection, location); !sound) return sound.error();
+      if (Result<void> sound = connection.checkIntegrity(); !sound) return sound.error();
     }
     // A store made before an attribute was indexed gains its index now, one made before records
     // had metadata its table.
