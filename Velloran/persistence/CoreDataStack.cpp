@@ -14,6 +14,7 @@
 #include "platform/paths/UserDirectories.h"
 #include "platform/process/FileSizeLimit.h"
 #include "platform/pstore/PersistentStoreError.h"
+#include "platform/sqlite/SqliteFiles.h"
 #include "platform/time/SystemClock.h"
 
 namespace velloran {
@@ -187,11 +188,12 @@ platform::Result<std::filesystem::path> CoreDataStack::setAsideStore(const std::
   const auto seconds = static_cast<std::int64_t>(platform::SystemClock::shared().now().unixSeconds());
   const std::filesystem::path keptAt = storeURL.string() + ".damaged-" + std::to_string(seconds);
   // The log first: a store file set aside without it would lose what only the log holds.
-  for (const char* companion : {"-wal", "-shm", ""}) {
-    const std::filesystem::path from = storeURL.string() + companion;
+  for (std::string_view companion :
+       {platform::kSqliteLogSuffix, platform::kSqliteLogIndexSuffix, std::string_view()}) {
+    const std::filesystem::path from = storeURL.string() + std::string(companion);
     std::error_code error;
     if (!std::filesystem::exists(from, error)) continue;
-    std::filesystem::rename(from, keptAt.string() + companion, error);
+    std::filesystem::rename(from, keptAt.string() + std::string(companion), error);
     if (error) {
       return platform::persistentStoreError(platform::PersistentStoreErrorCode::StoreOperationFailed,
                                             "Cannot set aside " + from.string() + ": " + error.message());

@@ -11,17 +11,19 @@
 #include "measurement/engine/BMSError.h"
 #include "measurement/storage/BMSSqliteStore.h"
 #include "platform/paths/FileIO.h"
+#include "platform/sqlite/SqliteFiles.h"
 
 namespace beacon {
 namespace {
 
-constexpr std::string_view kLogSuffix = "-wal";
-constexpr std::string_view kLogIndexSuffix = "-shm";
-constexpr std::string_view kJournalSuffix = "-journal";
+using platform::kSqliteJournalSuffix;
+using platform::kSqliteLogIndexSuffix;
+using platform::kSqliteLogSuffix;
+
 constexpr std::string_view kDamagedLabel = "damaged";
 
 // The companions that hold the file's content; the log's index is rebuilt from the log.
-constexpr std::array<std::string_view, 2> kContentCompanions = {kLogSuffix, kJournalSuffix};
+constexpr std::array<std::string_view, 2> kContentCompanions = {kSqliteLogSuffix, kSqliteJournalSuffix};
 
 std::string withSuffix(const std::filesystem::path& path, std::string_view suffix) {
   return path.string() + std::string(suffix);
@@ -55,7 +57,8 @@ void removeEarlierCopies(const std::filesystem::path& path, const std::filesyste
 }  // namespace
 
 platform::Result<void> BMSDeleteSqliteFiles(const std::filesystem::path& path) {
-  for (std::string_view suffix : {std::string_view(), kJournalSuffix, kLogSuffix, kLogIndexSuffix}) {
+  for (std::string_view suffix :
+       {std::string_view(), kSqliteJournalSuffix, kSqliteLogSuffix, kSqliteLogIndexSuffix}) {
     std::error_code failure;
     std::filesystem::remove(withSuffix(path, suffix), failure);
     if (failure) {
@@ -78,7 +81,7 @@ platform::Result<std::filesystem::path> setAsideDamagedSqliteFiles(const std::fi
       std::filesystem::rename(withSuffix(path, suffix), withSuffix(*aside, suffix), failure);
   }
   // A log left beside a new file of the same name would be taken as its own.
-  std::filesystem::remove(withSuffix(path, kLogIndexSuffix), failure);
+  std::filesystem::remove(withSuffix(path, kSqliteLogIndexSuffix), failure);
   for (std::string_view suffix : kContentCompanions)
     std::filesystem::remove(withSuffix(path, suffix), failure);
   removeEarlierCopies(path, *aside);

@@ -11,6 +11,7 @@
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/pstore/detail/SoundStamp.h"
 #include "platform/pstore/detail/StoreDatabase.h"
+#include "platform/sqlite/SqliteFiles.h"
 
 namespace platform {
 namespace {
@@ -38,8 +39,8 @@ Result<void> removeIfPresent(const std::filesystem::path& file) {
 std::vector<std::filesystem::path> filesAnOpenWouldCreate(const std::optional<std::filesystem::path>& path) {
   if (!path || entryExists(*path)) return {};
   std::vector<std::filesystem::path> absent{*path};
-  for (std::string_view suffix : {std::string_view("-shm"), std::string_view("-wal"),
-                                  std::string_view("-journal"), detail::kSoundStampSuffix}) {
+  for (std::string_view suffix :
+       {kSqliteLogIndexSuffix, kSqliteLogSuffix, kSqliteJournalSuffix, detail::kSoundStampSuffix}) {
     std::filesystem::path companion = path->string() + std::string(suffix);
     if (!entryExists(companion)) absent.push_back(std::move(companion));
   }
@@ -101,8 +102,8 @@ Result<void> PersistentStoreCoordinator::destroyPersistentStore(const std::files
   if (closing) closing->database().close();
   // The shared-memory index before the log it indexes: a failure leaves the log, never an index
   // without its log.
-  for (const char* suffix : {"", "-shm", "-wal"}) {
-    if (Result<void> removed = removeIfPresent(path.string() + suffix); !removed) return removed;
+  for (std::string_view suffix : {std::string_view(), kSqliteLogIndexSuffix, kSqliteLogSuffix}) {
+    if (Result<void> removed = removeIfPresent(path.string() + std::string(suffix)); !removed) return removed;
   }
   // Best effort: a stamp left behind never matches the files of another store.
   std::error_code ignored;

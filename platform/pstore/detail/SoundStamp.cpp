@@ -5,6 +5,9 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string>
+
+#include "platform/sqlite/SqliteFiles.h"
 
 namespace platform::detail {
 namespace {
@@ -28,7 +31,7 @@ std::optional<std::string> currentStamp(const std::filesystem::path& store) {
   describe(stamp, database);
   // An empty log holds nothing; it comes and goes as connections open and close cleanly.
   struct stat log {};
-  if (::stat((store.string() + "-wal").c_str(), &log) == 0 && log.st_size > 0) {
+  if (::stat((store.string() + std::string(kSqliteLogSuffix)).c_str(), &log) == 0 && log.st_size > 0) {
     stamp << " log ";
     describe(stamp, log);
   }
