@@ -6,23 +6,28 @@
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
+#include <system_error>
 
 #include "Velloran/ui/SystemColors.h"
 
 namespace velloran {
 namespace {
 
-// Where the Debian font package puts the family; loaded by path so that this exact file wins.
-constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu/";
-constexpr const char* kFontFiles[] = {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSans-Oblique.ttf",
-                                      "DejaVuSans-BoldOblique.ttf"};
+// The upright faces come with the family's core package, the slanted ones with its extra package.
+constexpr FontFile kFontFiles[] = {{"DejaVuSans.ttf", "fonts-dejavu-core"},
+                                   {"DejaVuSans-Bold.ttf", "fonts-dejavu-core"},
+                                   {"DejaVuSans-Oblique.ttf", "fonts-dejavu-extra"},
+                                   {"DejaVuSans-BoldOblique.ttf", "fonts-dejavu-extra"}};
 
-bool loadFontFiles() {
+QString fontPath(const std::filesystem::path& folder, const FontFile& file) {
+  return QString::fromStdString((folder / file.name).string());
+}
+
+// Loaded by path so that these exact files win over any other font of the same family name.
+bool loadFontFiles(const std::filesystem::path& folder) {
   bool allLoaded = true;
-  for (const char* file : kFontFiles) {
-    if (QFontDatabase::addApplicationFont(QString::fromUtf8(kFontFolder) + QString::fromUtf8(file)) < 0) {
-      allLoaded = false;
-    }
+  for (const FontFile& file : kFontFiles) {
+    if (QFontDatabase::addApplicationFont(fontPath(folder, file)) < 0) allLoaded = false;
   }
   return allLoaded;
 }
@@ -39,12 +44,21 @@ QPalette lightPalette(const QPalette& base) {
 
 }  // namespace
 
-bool applyApplicationLook(QApplication& application) {
+std::vector<FontFile> missingFontFiles(const std::filesystem::path& folder) {
+  std::vector<FontFile> missing;
+  for (const FontFile& file : kFontFiles) {
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(folder / file.name, ignored)) missing.push_back(file);
+  }
+  return missing;
+}
+
+bool applyApplicationLook(QApplication& application, const std::filesystem::path& fontFolder) {
   QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"));
   application.setStyle(fusion);
   application.setPalette(lightPalette(fusion->standardPalette()));
 
-  const bool fontLoaded = loadFontFiles();
+  const bool fontLoaded = loadFontFiles(fontFolder);
   QFont font(QString::fromUtf8(kApplicationFontFamily));
   font.setPixelSize(kBodyFontPixelSize);
   // Unhinted, so glyph shapes and widths do not depend on the machine's font settings.
