@@ -85,7 +85,9 @@ function(velloran_tests name)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   velloran_folder_internals(${name})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main velloran_warnings)
+  # Every test program runs in a temporary home of its own (platform/testing/TestProgramHome.cpp).
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} platform_testing_program_home GTest::gmock
+                        GTest::gtest_main velloran_warnings)
   if(VELLORAN_FUZZ_TARGETS)
     # Coverage feedback is for the fuzzers' libFuzzer, which no test links; instrumenting the tests'
     # own code for it costs a quarter of their build and checks nothing.

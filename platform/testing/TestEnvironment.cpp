@@ -74,13 +74,18 @@ void ScopedEnvironment::set(const std::string& name, const std::optional<std::st
   apply(name, value);
 }
 
+void setUserRootsBelow(ScopedEnvironment& environment, const std::filesystem::path& root) {
+  environment.set("HOME", (root / "home").string());
+  environment.set("XDG_DATA_HOME", (root / "data").string());
+  environment.set("XDG_CONFIG_HOME", (root / "config").string());
+  environment.set("XDG_CACHE_HOME", (root / "cache").string());
+}
+
 TemporaryUser::TemporaryUser() {
   std::filesystem::create_directories(bundle());
   std::filesystem::create_directory(runtimeRoot());
   std::filesystem::permissions(runtimeRoot(), std::filesystem::perms::owner_all);
-  environment_.set("HOME", (root_.path() / "home").string());
-  environment_.set("XDG_DATA_HOME", dataHome().string());
-  environment_.set("XDG_CONFIG_HOME", configHome().string());
+  setUserRootsBelow(environment_, root_.path());
   environment_.set("XDG_RUNTIME_DIR", runtimeRoot().string());
   environment_.set("VELLORAN_BUNDLE_DIR", bundle().string());
 }

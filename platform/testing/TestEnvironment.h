@@ -46,11 +46,16 @@ class ScopedEnvironment {
   std::map<std::string, std::optional<std::string>> saved_;
 };
 
+// Points HOME and the user's data, configuration and cache roots at folders below `root` in
+// `environment` (the folders are not made): whatever reads or writes a user's files then meets only
+// what lies there.
+void setUserRootsBelow(ScopedEnvironment& environment, const std::filesystem::path& root);
+
 // A fresh home with its own data, configuration and runtime roots, and a bundle folder, for one
-// test: HOME, XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and VELLORAN_BUNDLE_DIR point into a
-// temporary folder until the object goes. The data and configuration roots are not made; the bundle
-// folder and the runtime root (private, as toolkits demand) are, so that nothing the test starts
-// makes one of its own in the system's temporary folder and leaves it there.
+// test: HOME, XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME, XDG_RUNTIME_DIR and VELLORAN_BUNDLE_DIR
+// point into a temporary folder until the object goes. The data and configuration roots are not made; the
+// bundle folder and the runtime root (private, as toolkits demand) are, so that nothing the test starts makes
+// one of its own in the system's temporary folder and leaves it there.
 class TemporaryUser {
  public:
   TemporaryUser();

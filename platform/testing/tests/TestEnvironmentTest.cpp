@@ -4,7 +4,9 @@
 #include "platform/testing/TestEnvironment.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -49,6 +51,17 @@ TEST(TemporaryUserTest, EveryRootPointsIntoItsFolderAndTheRuntimeRootIsPrivate) 
   }
   EXPECT_EQ(environmentValue("XDG_RUNTIME_DIR"), "(unset)");
   EXPECT_FALSE(fs::exists(root));
+}
+
+TEST(TestProgramHomeTest, EveryTestProgramKeepsTheUsersFoldersInATemporaryFolderOfItsOwn) {
+  const passwd* account = ::getpwuid(::getuid());
+  ASSERT_NE(account, nullptr);
+  const fs::path realHome = account->pw_dir;
+  const fs::path home = environmentValue("HOME");
+  EXPECT_EQ(home.parent_path().parent_path(), fs::temp_directory_path());
+  EXPECT_NE(home, realHome);
+  for (const char* root : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+    EXPECT_EQ(fs::path(environmentValue(root)).parent_path(), home.parent_path()) << root;
 }
 
 }  // namespace
