@@ -81,11 +81,10 @@ struct JournalRead {
   bool restarted = false;
   // A line longer than the limit was skipped (reported once, when its skipping began).
   bool skippedLongLine = false;
-  // Complete lines may follow: the read stopped at its bounds.
-  bool more = false;
 };
 
-// The next chunk of complete lines of `file` after `from`. A missing file reads as empty.
+// The next chunk of complete lines of `file` after `from`; a read that finds no line has reached the
+// file's end. A missing file reads as empty.
 Result<JournalRead> readJournalLines(const std::filesystem::path& file, const JournalPosition& from);
 
 }  // namespace platform
