@@ -243,14 +243,14 @@ void BMSMeasurement::commitStoredEventsOnWorkerQueue() {
   if (database_) database_->commitGroupedTransactions();
 }
 
-bool BMSMeasurement::storeEventOnWorkerQueue(BMSEvent& event) {
-  if (!updateLifetimeValueWithEvent(event)) return false;
+BMSGroupedWork BMSMeasurement::storeEventOnWorkerQueue(BMSEvent& event) {
+  if (!updateLifetimeValueWithEvent(event)) return BMSGroupedWork::RollBack;
   const bool isPublicEvent = BMSIsPublicNameText(event.name());
   platform::Result<BMSDailyCounts> counts = database_->dailyCounts();
   if (!counts) {
     BMSLog(1, 23054, "Data loss. Unable to query daily event counts. Error",
            {BMSContextFromError(counts.error())});
-    return false;
+    return BMSGroupedWork::RollBack;
   }
   const std::shared_ptr<BMSPersistedConfig> persisted = persistedConfig_;
   const BMSDailyLimits limits(remoteConfig_,
@@ -262,10 +262,10 @@ bool BMSMeasurement::storeEventOnWorkerQueue(BMSEvent& event) {
   if (const platform::Result<void> updated = database_->updateDailyCounts(*counts); !updated) {
     BMSLog(1, 23061, "Data loss. Unable to update daily event counts. Name, error",
            {BMSEventNameForDisplay(event.name()), BMSContextFromError(updated.error())});
-    return false;
+    return BMSGroupedWork::RollBack;
   }
-  if (!shouldProcess) return true;
-  return writeRawEventOnWorkerQueue(event, isPublicEvent, isRealtime);
+  if (!shouldProcess) return BMSGroupedWork::CommitWithoutEvent;
+  return BMSStoredEventOrRollBack(writeRawEventOnWorkerQueue(event, isPublicEvent, isRealtime));
 }
 
 bool BMSMeasurement::writeRawEventOnWorkerQueue(const BMSEvent& event, bool isPublicEvent, bool isRealtime) {

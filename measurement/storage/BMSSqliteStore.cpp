@@ -78,10 +78,9 @@ platform::Result<std::unique_ptr<platform::SqliteConnection>> openSoundConnectio
   return openConnection(path);
 }
 
-// The failure of a group that did not commit: the work of every grouped transaction it had
-// confirmed is gone, one stored event each.
-std::string groupLoss(std::string_view what, int confirmed) {
-  return std::string(what) + ". Events lost: " + std::to_string(confirmed);
+// The failure of a group that did not commit: every event its confirmed work had stored is gone.
+std::string groupLoss(std::string_view what, int storedEvents) {
+  return std::string(what) + ". Events lost: " + std::to_string(storedEvents);
 }
 
 }  // namespace
@@ -184,13 +183,20 @@ bool BMSSqliteStore::performTransaction(const std::function<bool()>& block, plat
   return performTransactionInMode(platform::SqliteTransaction::Mode::Exclusive, block, error);
 }
 
-bool BMSSqliteStore::performGroupedTransaction(const std::function<bool()>& block, platform::Error* error) {
+bool BMSSqliteStore::performGroupedTransaction(const std::function<BMSGroupedWork()>& block,
+                                               platform::Error* error) {
   if (!inTransaction() && !openGroup(error)) return false;
   platform::Error failure;
-  bool answered = false;
+  BMSGroupedWork answered = BMSGroupedWork::RollBack;
   const bool committed = runTransactionInMode(
-      platform::SqliteTransaction::Mode::Exclusive, [&] { return answered = block(); }, &failure);
+      platform::SqliteTransaction::Mode::Exclusive,
+      [&] {
+        answered = block();
+        return answered != BMSGroupedWork::RollBack;
+      },
+      &failure);
   if (!committed && error) *error = failure;
+  const int storedEvents = answered == BMSGroupedWork::CommitStoredEvent ? 1 : 0;
   if (groupIdle()) {
     if (damaged_) {
       // The group's work goes with the file.
@@ -199,11 +205,12 @@ bool BMSSqliteStore::performGroupedTransaction(const std::function<bool()>& bloc
       // A full disk or an I/O error made SQLite roll the whole group back, not just this savepoint:
       // with it went this transaction's work, when it had done it.
       reportTransactionFailure(
-          groupLoss("Grouped transactions rolled back", groupedTransactions_ + (answered ? 1 : 0)), failure,
+          groupLoss("Grouped transactions rolled back", grouped_.storedEvents + storedEvents), failure,
           nullptr);
       abandonGroup();
-    } else if (committed && ++groupedTransactions_ >= kGroupedTransactionsLimit) {
-      commitGroup();
+    } else if (committed) {
+      grouped_.storedEvents += storedEvents;
+      if (++grouped_.transactions >= kGroupedTransactionsLimit) commitGroup();
     }
   }
   replaceDamagedFileOutsideTransactions();
@@ -217,18 +224,18 @@ bool BMSSqliteStore::openGroup(platform::Error* error) {
   transactionDataVersion_.reset();
   pendingHooks_.emplace_back();
   group_.emplace(std::move(*begun));
-  groupedTransactions_ = 0;
+  grouped_ = {};
   return true;
 }
 
 void BMSSqliteStore::commitGroup() {
   if (!groupIdle()) return;
-  if (!commitTransaction(*group_, groupLoss("Failed to commit grouped transactions", groupedTransactions_),
+  if (!commitTransaction(*group_, groupLoss("Failed to commit grouped transactions", grouped_.storedEvents),
                          nullptr)) {
     abandonGroup();
   } else {
     group_.reset();
-    groupedTransactions_ = 0;
+    grouped_ = {};
     std::vector<std::function<void()>> hooks = std::move(pendingHooks_.back());
     pendingHooks_.pop_back();
     for (auto& hook : hooks) hook();
@@ -238,7 +245,7 @@ void BMSSqliteStore::commitGroup() {
 
 void BMSSqliteStore::abandonGroup() {
   group_.reset();
-  groupedTransactions_ = 0;
+  grouped_ = {};
   pendingHooks_.pop_back();
   ++undoEpoch_;
 }

@@ -29,18 +29,18 @@ namespace beacon::testing {
 // The app ID the tests start analytics under.
 inline constexpr const char* kTestAppID = "1:123456789012:ios:0123456789abcdef0123456789abcdef";
 
-// Keeps every log line's level and code.
+// Keeps every log line's level, code and message.
 class LogCapture : public BMSLogSink {
  public:
-  void logWithLevel(std::int64_t level, std::int64_t code, const std::string&,
+  void logWithLevel(std::int64_t level, std::int64_t code, const std::string& message,
                     const std::vector<platform::Value>&) override {
     std::lock_guard lock(mutex_);
-    lines_.push_back({level, code});
+    lines_.push_back({level, code, message});
   }
   std::vector<std::int64_t> codes() const {
     std::lock_guard lock(mutex_);
     std::vector<std::int64_t> codes;
-    for (const auto& [level, code] : lines_) codes.push_back(code);
+    for (const Line& line : lines_) codes.push_back(line.code);
     return codes;
   }
   bool contains(std::int64_t code) const {
@@ -49,15 +49,28 @@ class LogCapture : public BMSLogSink {
   }
   std::int64_t levelOf(std::int64_t code) const {
     std::lock_guard lock(mutex_);
-    for (const auto& [level, logged] : lines_) {
-      if (logged == code) return level;
+    for (const Line& line : lines_) {
+      if (line.code == code) return line.level;
     }
     return -1;
   }
+  std::vector<std::string> messagesOf(std::int64_t code) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> messages;
+    for (const Line& line : lines_) {
+      if (line.code == code) messages.push_back(line.message);
+    }
+    return messages;
+  }
 
  private:
+  struct Line {
+    std::int64_t level;
+    std::int64_t code;
+    std::string message;
+  };
   mutable std::mutex mutex_;
-  std::vector<std::pair<std::int64_t, std::int64_t>> lines_;
+  std::vector<Line> lines_;
 };
 
 // What lives outside the context and would carry one test's analytics into the next test of the

@@ -184,5 +184,28 @@ TEST_F(EventPipelineTest, WhenLifetimeValueCannotBeRecordedNothingOfTheEventStay
   EXPECT_EQ(database().dailyCounts().value(), before);
 }
 
+TEST_F(EventPipelineTest, AGroupSQLiteRollsBackCountsOnlyTheEventsWithRowsAsLost) {
+  start();
+  const std::int32_t today = storedToday();
+  BMSRemoteConfigSnapshot snapshot;
+  snapshot.version = 1;
+  snapshot.settings = {{"measurement.upload.max_events_per_day", std::to_string(today + 2)}};
+  ASSERT_TRUE(engine()->remoteConfigInstance()->updateWithSnapshot(snapshot, {}));
+  // As a full disk does while the fifth event is counted: SQLite ends the whole open group.
+  ASSERT_TRUE(database().store().execute(
+      "CREATE TRIGGER disk_full BEFORE UPDATE ON app_metadata WHEN NEW.all_events = " +
+      std::to_string(today + 5) + " BEGIN SELECT RAISE(ROLLBACK, 'disk full'); END"));
+  const std::size_t storedBefore = storedRawEvents().size();
+  // Two stored, two refused by the day's limit (counted, no row), and the one the disk stops.
+  for (const char* name : {"kept_a", "kept_b", "refused_a", "refused_b", "stopped"}) handle(name);
+  world.dispatch().drain();
+
+  EXPECT_EQ(storedRawEvents().size(), storedBefore);
+  const std::vector<std::string> failures = world.log().messagesOf(34003);
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_NE(failures[0].find("Grouped transactions rolled back. Events lost: 2"), std::string::npos)
+      << failures[0];
+}
+
 }  // namespace
 }  // namespace beacon

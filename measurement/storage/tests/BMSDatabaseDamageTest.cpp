@@ -47,7 +47,8 @@ class BMSDatabaseDamageTest : public ::testing::Test, protected testing::Databas
   bool storeGroupedEvent(const std::string& name) {
     return database->performGroupedTransaction([&] {
       const std::int64_t stored = fingerprint();
-      return database->insertRawEvent(event(name, 1'700'000'000), stored, false).ok();
+      return BMSStoredEventOrRollBack(
+          database->insertRawEvent(event(name, 1'700'000'000), stored, false).ok());
     });
   }
   // What bundling does with the stored raw events: read them, queue them, delete them.
@@ -64,19 +65,21 @@ class BMSDatabaseDamageTest : public ::testing::Test, protected testing::Databas
   // Stores one event as the engine does when it is logged: its aggregates row and the user
   // properties are read first, all in the open group. Answers whether it was confirmed.
   bool logEvent(const std::string& name) {
-    return database->performGroupedTransaction([&] {
-      auto aggregates = database->eventAggregatesWithName(name);
-      if (!aggregates) return false;
-      if (!*aggregates &&
-          !database->updateEventAggregates(BMSEventAggregates::initWithName(name, 0, 0, 0, 0).value()))
-        return false;
-      if (!database->userAttributesIncludingInternal(true) || !database->deleteRawEventsOverAbsoluteLimit())
-        return false;
-      BMSPBMeasurementBundle metadata;
-      NANOSetInt32(metadata, MeasurementBundleField::kProtocolVersion, 1);
-      auto stored = database->insertIfNotExistsRawEventMetadata(metadata);
-      return stored && database->insertRawEvent(event(name, 1'700'000'000), *stored, false).ok();
-    });
+    return database->performGroupedTransaction([&] { return BMSStoredEventOrRollBack(writeEvent(name)); });
+  }
+  // The writes of one logged event; answers whether they all succeeded.
+  bool writeEvent(const std::string& name) {
+    auto aggregates = database->eventAggregatesWithName(name);
+    if (!aggregates) return false;
+    if (!*aggregates &&
+        !database->updateEventAggregates(BMSEventAggregates::initWithName(name, 0, 0, 0, 0).value()))
+      return false;
+    if (!database->userAttributesIncludingInternal(true) || !database->deleteRawEventsOverAbsoluteLimit())
+      return false;
+    BMSPBMeasurementBundle metadata;
+    NANOSetInt32(metadata, MeasurementBundleField::kProtocolVersion, 1);
+    auto stored = database->insertIfNotExistsRawEventMetadata(metadata);
+    return stored && database->insertRawEvent(event(name, 1'700'000'000), *stored, false).ok();
   }
   // Some rows in the tables an event's storing, bundling and the user properties use.
   void fill() {

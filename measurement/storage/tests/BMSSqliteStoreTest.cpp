@@ -100,10 +100,11 @@ std::int64_t committedRows(const std::filesystem::path& path) {
   return std::get<std::int64_t>(reader->scalar("SELECT count(*) FROM t").value());
 }
 
-bool insertGrouped(BMSSqliteStore& store, std::int64_t value, bool keep = true) {
+bool insertGrouped(BMSSqliteStore& store, std::int64_t value,
+                   BMSGroupedWork answer = BMSGroupedWork::CommitStoredEvent) {
   return store.performGroupedTransaction([&] {
     EXPECT_TRUE(store.run("INSERT INTO t VALUES (?)", {value}));
-    return keep;
+    return answer;
   });
 }
 
@@ -113,7 +114,7 @@ TEST_F(BMSSqliteStoreTest, GroupedTransactionsBecomeDurableTogetherOnlyWhenTheGr
   std::vector<std::string> ran;
   EXPECT_TRUE(insertGrouped(*store, 1));
   store->onCommit([&] { ran.push_back("grouped"); });
-  EXPECT_FALSE(insertGrouped(*store, 2, false));
+  EXPECT_FALSE(insertGrouped(*store, 2, BMSGroupedWork::RollBack));
   EXPECT_TRUE(insertGrouped(*store, 3));
   EXPECT_TRUE(store->groupOpen());
   EXPECT_EQ(rows(*store), 2);
@@ -142,8 +143,8 @@ TEST_F(BMSSqliteStoreTest, AGroupCommitsBeforeOtherWorkAndAtItsLimitCloseAndEnd)
   }));
   EXPECT_EQ(committedRows(path), 2);
   EXPECT_TRUE(store->performGroupedTransaction([&] {
-    return store->performTransaction(
-        [&] { return static_cast<bool>(store->run("INSERT INTO t VALUES (3)", {})); });
+    return BMSStoredEventOrRollBack(store->performTransaction(
+        [&] { return static_cast<bool>(store->run("INSERT INTO t VALUES (3)", {})); }));
   }));
   EXPECT_TRUE(store->groupOpen());
   EXPECT_EQ(committedRows(path), 2);
@@ -177,12 +178,13 @@ TEST_F(BMSSqliteStoreTest, AGroupThatSQLiteRollsBackLogsHowManyConfirmedEventsIt
   testing::ScopedEngineServices engine;
   auto store = openStore();
   for (int i = 1; i <= 3; ++i) EXPECT_TRUE(insertGrouped(*store, i));
-  EXPECT_FALSE(insertGrouped(*store, 4, false));  // rolled back on its own, nothing it confirmed
+  EXPECT_FALSE(insertGrouped(*store, 4, BMSGroupedWork::RollBack));           // rolled back on its own
+  EXPECT_TRUE(insertGrouped(*store, 4, BMSGroupedWork::CommitWithoutEvent));  // kept, but stored no event
   // As a full disk or an I/O error does: SQLite ends the whole transaction, and the group with it.
   EXPECT_FALSE(store->performGroupedTransaction([&] {
     EXPECT_TRUE(store->run("INSERT INTO t VALUES (5)", {}));
     EXPECT_TRUE(store->execute("ROLLBACK"));
-    return false;
+    return BMSGroupedWork::RollBack;
   }));
   EXPECT_FALSE(store->groupOpen());
   EXPECT_EQ(rows(*store), 0);
@@ -197,7 +199,7 @@ TEST_F(BMSSqliteStoreTest, AGroupThatSQLiteRollsBackLogsHowManyConfirmedEventsIt
   EXPECT_FALSE(store->performGroupedTransaction([&] {
     EXPECT_TRUE(store->run("INSERT INTO t VALUES (7)", {}));
     EXPECT_TRUE(store->execute("ROLLBACK"));
-    return true;
+    return BMSGroupedWork::CommitStoredEvent;
   }));
   EXPECT_NE(groupLossLine(*engine.log).find("Grouped transactions rolled back. Events lost: 2"),
             std::string::npos)
@@ -215,8 +217,9 @@ TEST_F(BMSSqliteStoreTest, AGroupThatFailsToCommitLogsHowManyConfirmedEventsItLo
       store->execute("PRAGMA foreign_keys = ON; CREATE TABLE parent (id INTEGER PRIMARY KEY);"
                      " CREATE TABLE child (parent REFERENCES parent (id) DEFERRABLE INITIALLY DEFERRED)"));
   for (int i = 0; i < 2; ++i) EXPECT_TRUE(insertGrouped(*store, i));
-  EXPECT_TRUE(
-      store->performGroupedTransaction([&] { return store->run("INSERT INTO child VALUES (1)", {}).ok(); }));
+  EXPECT_TRUE(insertGrouped(*store, 2, BMSGroupedWork::CommitWithoutEvent));
+  EXPECT_TRUE(store->performGroupedTransaction(
+      [&] { return BMSStoredEventOrRollBack(store->run("INSERT INTO child VALUES (1)", {}).ok()); }));
   store->commitGroup();
   EXPECT_FALSE(store->groupOpen());
   EXPECT_FALSE(store->inTransaction());

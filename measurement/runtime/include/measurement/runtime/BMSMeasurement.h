@@ -23,6 +23,7 @@
 #include "measurement/pipeline/BMSRawEventMetadata.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSIdentity.h"
+#include "measurement/storage/BMSSqliteStore.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/net/HttpMessage.h"
 #include "platform/notify/NotificationCenter.h"
@@ -392,8 +393,9 @@ class BMSMeasurement : public std::enable_shared_from_this<BMSMeasurement> {
   // The downloaded event-editing program, when there is one, then the write of the event and of the
   // events the program created.
   void editAndWriteEventOnWorkerQueue(BMSEvent event);
-  // The storage transaction of one event: lifetime value, daily limits, raw-event write.
-  bool storeEventOnWorkerQueue(BMSEvent& event);
+  // The storage transaction of one event: lifetime value, daily limits, raw-event write. An event the
+  // limits refuse commits its counters without a row.
+  BMSGroupedWork storeEventOnWorkerQueue(BMSEvent& event);
   bool writeRawEventOnWorkerQueue(const BMSEvent& event, bool isPublicEvent, bool isRealtime);
   BMSMeasurement(AnalyticsContext& context, std::string appID, bool isAnalyticsCollectionEnabled,
                  bool isAnalyticsCollectionDeactivated, std::vector<std::string> safelistedEvents);

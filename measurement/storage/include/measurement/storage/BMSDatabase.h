@@ -71,9 +71,10 @@ class BMSDatabase {
   // "Transaction failed. %@". Answers whether the block's work was committed.
   bool performTransaction(const std::function<bool()>& block);
   // performTransaction for writes that come in bursts: several share one transaction, durable once
-  // it commits (BMSSqliteStore's grouped transactions). The owner calls commitGroupedTransactions()
-  // as soon as no more of them are waiting.
-  bool performGroupedTransaction(const std::function<bool()>& block) {
+  // it commits (BMSSqliteStore's grouped transactions); the block's answer says whether its work
+  // stored an event. The owner calls commitGroupedTransactions() as soon as no more of them are
+  // waiting.
+  bool performGroupedTransaction(const std::function<BMSGroupedWork()>& block) {
     return store_->performGroupedTransaction(block);
   }
   void commitGroupedTransactions() { store_->commitGroup(); }

@@ -17,8 +17,9 @@
 // loses the group's work (never part of one transaction of it); the owner commits the group as soon
 // as no more such writes are waiting, which bounds that window to the writes that were queued behind
 // each other. A group that SQLite rolls back (a full disk, an I/O error) or that fails to commit is
-// logged in one line that says how many stored events it lost: its grouped transactions that had
-// committed.
+// logged in one line that says how many stored events it lost: its committed grouped transactions
+// whose work stored one (work that stored none, such as the counters of a refused event, is no loss
+// of an event).
 //
 // close() lets go of the file for good, when the process ends: the engine folds its write-ahead log
 // back into the file and removes the log and its index. Statements after it run against an empty
@@ -47,6 +48,15 @@ enum class BMSSqliteStoreErrorCode : std::int64_t {
   TransactionFailed = 34003,
   DamagedFileSetAside = 34004,
 };
+
+// What the work of a grouped transaction answers: roll it back, or commit it - as work that stored
+// one event, or as work that stored none.
+enum class BMSGroupedWork { RollBack, CommitWithoutEvent, CommitStoredEvent };
+
+// The answer of work that stores one event: committed when it stored it, else rolled back.
+constexpr BMSGroupedWork BMSStoredEventOrRollBack(bool stored) {
+  return stored ? BMSGroupedWork::CommitStoredEvent : BMSGroupedWork::RollBack;
+}
 
 class BMSSqliteStore {
  public:
@@ -81,8 +91,10 @@ class BMSSqliteStore {
   // when it answers true, rolls back when it answers false. Answers whether the work was committed;
   // a failure to begin or commit is also returned in `error` when given.
   bool performTransaction(const std::function<bool()>& block, platform::Error* error = nullptr);
-  // Runs `block` like performTransaction, in the open group (see above), opening one when none is.
-  bool performGroupedTransaction(const std::function<bool()>& block, platform::Error* error = nullptr);
+  // Runs `block` like performTransaction, in the open group (see above), opening one when none is;
+  // the block's answer also says whether its work stored an event.
+  bool performGroupedTransaction(const std::function<BMSGroupedWork()>& block,
+                                 platform::Error* error = nullptr);
   // Makes the open group's work durable; nothing when no group is open. A group that fails to
   // commit is rolled back and logged like any failed transaction.
   void commitGroup();
@@ -143,8 +155,13 @@ class BMSSqliteStore {
   std::function<void()> freshFileHandler_;
   // The open group's transaction (the outermost level of pendingHooks_) and what it holds.
   std::optional<platform::SqliteTransaction> group_;
-  // The grouped transactions the open group holds that committed (one stored event each).
-  int groupedTransactions_ = 0;
+  // What the open group holds: its grouped transactions that committed, and the events their work
+  // stored.
+  struct GroupContents {
+    int transactions = 0;
+    int storedEvents = 0;
+  };
+  GroupContents grouped_;
   bool damaged_ = false;
   bool replacing_ = false;
 };
