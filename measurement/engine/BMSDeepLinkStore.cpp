@@ -1,6 +1,6 @@
 #include "measurement/engine/BMSDeepLinkStore.h"
 
-#include "measurement/engine/BMSStampAge.h"
+#include "platform/time/StampAge.h"
 
 namespace beacon {
 
@@ -18,7 +18,7 @@ bool BMSIsStoredDeepLinkExpired(const BMSUserDefaults& preferences, double ttlSe
                                 const platform::Clock& clock) {
   const std::optional<platform::Value> stored = preferences.objectForKey(kBMSStoredDeepLinkTimestampKey);
   if (!stored || !stored->isNumber()) return false;
-  return BMSStampDistance(stored->doubleValue(), clock.now().unixSeconds()) > ttlSeconds;
+  return platform::secondsSinceStamp(stored->doubleValue(), clock.now().unixSeconds()) > ttlSeconds;
 }
 
 bool BMSClearExpiredStoredDeepLink(double attributionCacheTTLSeconds, const platform::Clock& clock) {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "measurement/engine/BMSStampAge.h"
 #include "platform/text/Format.h"
+#include "platform/time/StampAge.h"
 
 namespace beacon {
 namespace {
@@ -56,7 +56,7 @@ std::optional<std::string> BMSMonitoringSampledData::monitoringDataForDispatchWi
     double samplePeriodSeconds, double lastSampledTimestampSince1970, platform::Date now) {
   if (!entry_) {
     if (lastSampledTimestampSince1970 > 0 &&
-        BMSStampDistance(lastSampledTimestampSince1970, now.unixSeconds()) > samplePeriodSeconds) {
+        platform::secondsSinceStamp(lastSampledTimestampSince1970, now.unixSeconds()) > samplePeriodSeconds) {
       return "0:";
     }
     return std::nullopt;

@@ -4,11 +4,11 @@
 
 #include "measurement/engine/BMSAEU.h"
 #include "measurement/engine/BMSEngineServices.h"
-#include "measurement/engine/BMSStampAge.h"
 #include "measurement/reporters/BMSAttributionTokenSource.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "platform/json/Json.h"
 #include "platform/net/HttpClient.h"
+#include "platform/time/StampAge.h"
 #include "sdk-utilities/network/CVUServiceOrigins.h"
 
 namespace beacon {
@@ -118,9 +118,10 @@ void BMSSearchAdReporter::scheduleSearchAdReport() {
     return;
   }
   BMSLog(7, 32006, "Scheduling Search Ad Report timer");
-  // One day after the last look-up; without one the delay is negative and the attempt due at once.
-  const double delay =
-      kRetryIntervalSeconds - BMSStampDistance(persistedConfig_->lastSearchAdLookUpTimestamp(), now());
+  // One day after the last look-up; without one, or with one stamped ahead of the clock, the delay is
+  // negative and the attempt due at once.
+  const double delay = kRetryIntervalSeconds -
+                       platform::secondsSinceStamp(persistedConfig_->lastSearchAdLookUpTimestamp(), now());
   searchAdReporterAlarm_->runAfterDelay(delay, [weakSelf = weak_from_this()] {
     if (const std::shared_ptr<BMSSearchAdReporter> self = weakSelf.lock()) self->maybeLogIAdCampaignEvent();
   });

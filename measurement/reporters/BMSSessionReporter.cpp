@@ -1,12 +1,13 @@
 #include "measurement/reporters/BMSSessionReporter.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSEventOrigins.h"
-#include "measurement/engine/BMSStampAge.h"
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
+#include "platform/time/StampAge.h"
 
 namespace beacon {
 namespace {
@@ -97,7 +98,7 @@ double BMSSessionReporter::timeoutSessionInterval() const {
 }
 
 bool BMSSessionReporter::isSessionExpiredLocked() const {
-  return BMSStampDistance(persistedConfig_->lastSessionActivityClockTime(), currentClockTime()) >
+  return platform::secondsSinceStamp(persistedConfig_->lastSessionActivityClockTime(), currentClockTime()) >
          timeoutSessionInterval_;
 }
 

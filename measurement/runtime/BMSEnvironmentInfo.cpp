@@ -1,14 +1,14 @@
 #include "measurement/runtime/BMSEnvironmentInfo.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstring>
+
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/runtime/AnalyticsContext.h"
-
 #include "platform/locale/UserLocale.h"
 #include "platform/process/ProcessInfo.h"
 #include "platform/text/Search.h"
+#include "platform/time/StampAge.h"
 #include "sdk-utilities/environment/CVUAppEnvironmentUtil.h"
 
 namespace beacon {
@@ -49,7 +49,7 @@ long BMSEnvironmentInfo::timeZoneOffsetMinutes() const {
   std::optional<std::string> zone = platform::ProcessInfo::environmentValue("TZ");
   std::lock_guard lock(keptOffsetMutex_);
   if (keptOffset_ && keptOffset_->zone == zone &&
-      std::abs(now.unixSeconds() - keptOffset_->readAtSeconds) < kKeptSeconds)
+      platform::secondsSinceStamp(keptOffset_->readAtSeconds, now.unixSeconds()) < kKeptSeconds)
     return keptOffset_->minutes;
   const long minutes = platform::localTimeZoneOffsetSeconds(now) / 60;
   keptOffset_ = KeptOffset{std::move(zone), now.unixSeconds(), minutes};

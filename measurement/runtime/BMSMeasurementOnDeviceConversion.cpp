@@ -15,7 +15,6 @@
 #include "measurement/engine/BMSEventOrigins.h"
 #include "measurement/engine/BMSMonitor.h"
 #include "measurement/engine/BMSScheduler.h"
-#include "measurement/engine/BMSStampAge.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/runtime/BMSIdentity.h"
 #include "measurement/runtime/BMSMeasurement.h"
@@ -24,6 +23,7 @@
 #include "measurement/storage/BMSPersistedConfig.h"
 #include "measurement/storage/BMSRemoteConfig.h"
 #include "platform/process/ProcessInfo.h"
+#include "platform/time/StampAge.h"
 #include "sdk-utilities/network/CVUNetwork.h"
 
 namespace beacon {
@@ -147,7 +147,7 @@ bool BMSMeasurement::shouldRetrievePSMResponse() {
   if (!config->PSMFeatureEnabled()) return false;
   const std::int64_t firstOpenMillis = persistedConfig_->firstOpenTimestampMilliseconds();
   const double firstOpen = firstOpenMillis != 0 ? firstOpenMillis / 1000.0 : initTimestamp_;
-  if (BMSStampDistance(firstOpen, context_.nowSince1970()) >
+  if (platform::secondsSinceStamp(firstOpen, context_.nowSince1970()) >
       static_cast<double>(config->maxSignInDelayInDays()) * kSecondsPerDay) {
     BMSLog(
         1, 23261,
@@ -433,8 +433,9 @@ void BMSMeasurement::maybeDeleteExpiredPSMValueOnWorkerQueue() {
   if (!database_) return;
   const std::optional<BMSUserAttribute> match = storedProperty(*database_, kPSMValueName);
   if (!match) return;
-  // Either direction: a clock set back by more than the lifetime ends the value too.
-  if (BMSStampDistance(match->lastSetTimestamp(), context_.nowSince1970()) < kPSMValueLifetimeSeconds) return;
+  if (platform::secondsSinceStamp(match->lastSetTimestamp(), context_.nowSince1970()) <
+      kPSMValueLifetimeSeconds)
+    return;
   removeUserAttributeOnWorkerQueue(*match);
   for (const PSMCounter& counter : kCounters) {
     if (const std::optional<BMSUserAttribute> stored = storedProperty(*database_, counter.property))

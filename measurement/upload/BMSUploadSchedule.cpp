@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "measurement/engine/BMSStampAge.h"
 #include "platform/time/StampAge.h"
 
 namespace beacon {
@@ -11,7 +10,7 @@ namespace beacon {
 double BMSNextUploadingTime(const BMSUploadScheduleInputs& in) {
   if (std::fabs(in.latestData) < kBMSTimeEpsilon) return 0;
   // Data stamped ahead of the clock counts as now: it waits no longer than new data would.
-  const double latest = BMSStampNotAfterNow(in.latestData, in.now);
+  const double latest = std::min(in.latestData, in.now);
   // A success or a failure stamped ahead of the clock is over: no interval after it, and as a
   // failure older than any data, no retry steps.
   double next = platform::secondsSinceStamp(in.lastSuccessfulUpload, in.now) < in.interval

@@ -60,7 +60,8 @@ void BMSUploader::reachabilityDidChange() {
 void BMSUploader::updateSchedule() {
   BMSScheduler::checkOnBackgroundThreadWithMethodName("updateSchedule");
   if (suspendedUploadTimestamp_ != 0) {
-    const double held = std::fabs(collaborators_.clock->secondsSinceBoot() - suspendedUploadTimestamp_);
+    const double held =
+        platform::secondsSinceStamp(suspendedUploadTimestamp_, collaborators_.clock->secondsSinceBoot());
     if (held < kSuspensionSeconds) {
       BMSLog(3, 23023, "Upload has been suspended. Will update scheduling later. Seconds",
              {kSuspensionSeconds - held});

@@ -1,7 +1,8 @@
 #pragma once
-// The age of a stored wall-clock stamp, for every rule that holds something back for a while after
-// it: a back-off after an overloaded answer, the retry steps after a failure, the wait after a
-// refused request, the lifetime of a fetched document.
+// The age of a stored stamp, for every rule that runs a period after it: a back-off after an
+// overloaded answer, the retry steps after a failure, the wait after a refused request or an
+// attempt, the lifetime of a fetched document or a kept value, a session's timeout, a window that
+// opens at a first event.
 //
 // A stamp ahead of the clock was written while the clock ran fast and has been set right since. How
 // far ahead it lies says nothing about when it was written, and whatever it began has had its time:

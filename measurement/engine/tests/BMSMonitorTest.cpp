@@ -106,6 +106,8 @@ TEST_F(BMSMonitorTest, DispatchAnswersOncePerPeriod) {
   EXPECT_FALSE(monitor->monitoringDataForDispatchWithSamplePeriod(86400, 0));
   EXPECT_FALSE(monitor->monitoringDataForDispatchWithSamplePeriod(86400, now - 100));
   EXPECT_EQ(monitor->monitoringDataForDispatchWithSamplePeriod(86400, now - 86401), "0:");
+  EXPECT_EQ(monitor->monitoringDataForDispatchWithSamplePeriod(86400, now + 100), "0:")
+      << "a sample stamped ahead of the clock has had its period";
 
   monitor->logWithLevel(4, 1, "a", {Value("x")});
   monitor->logWithLevel(4, 1, "a", {});

@@ -41,6 +41,17 @@ TEST_F(BMSPlatformHelpersTest, StoredDeepLinkExpiresOnlyAfterMoreThanTheTTL) {
   EXPECT_FALSE(preferences->objectForKey(kBMSStoredDeepLinkTimestampKey));
 }
 
+TEST_F(BMSPlatformHelpersTest, AStoredDeepLinkStampedAheadOfTheClockHasOutlivedItsTTL) {
+  constexpr double kTwoYears = 2 * 365 * 86400.0;
+  auto preferences = BMSUserDefaults::sharedUserDefaults();
+  for (const auto ahead : {std::chrono::seconds(1), std::chrono::seconds(365 * 86400)}) {
+    BMSStoreDeepLink(*preferences, "velloran://open?x=1", clock);
+    clock.advanceWall(-ahead);
+    EXPECT_TRUE(BMSClearExpiredStoredDeepLink(kTwoYears, clock)) << ahead.count() << " s ahead";
+    EXPECT_FALSE(preferences->objectForKey(kBMSStoredDeepLinkKey));
+  }
+}
+
 TEST_F(BMSPlatformHelpersTest, PreviousHourStart) {
   EXPECT_EQ(BMSPreviousHourStartMillis(7200000), 3600000);
   EXPECT_EQ(BMSPreviousHourStartMillis(7199999), 0);

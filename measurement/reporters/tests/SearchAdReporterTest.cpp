@@ -142,6 +142,20 @@ TEST_F(SearchAdReporterTest, ATokenThePlatformRefusesUsesUpTheAttempt) {
   EXPECT_EQ(persisted->searchAdRetryCount(), 1);
 }
 
+TEST_F(SearchAdReporterTest, ALookUpStampedAheadOfTheClockHasHadItsDay) {
+  // The platform refuses the token, so an attempt goes no further than being used up.
+  attribution->failure = platform::Error("attribution", 1, "no token");
+  const double now = dispatch.clock().now().unixSeconds();
+  std::int64_t attempts = 0;
+  for (const double ahead : {3600.0, 365 * 86400.0}) {
+    persisted->setLastSearchAdLookUpTimestamp(now + ahead);
+    auto reporter = launch();
+    dispatch.drain();
+    EXPECT_EQ(persisted->searchAdRetryCount(), ++attempts)
+        << "no wait after a look-up " << ahead << " s ahead";
+  }
+}
+
 TEST_F(SearchAdReporterTest, NoAttemptGoesOutWhileCollectionIsOff) {
   answer({ScriptedReply(500)});
   auto reporter = launch();

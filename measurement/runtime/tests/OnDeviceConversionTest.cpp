@@ -161,6 +161,23 @@ TEST_F(OnDeviceConversionTest, AMatchBecomesTheUserPropertyAndARealtimeEventUnti
     EXPECT_FALSE(storedUserProperty(name)) << name;
 }
 
+TEST_F(OnDeviceConversionTest, AMatchStampedAheadOfTheClockHasOutlivedItsLifetime) {
+  start();
+  const double now = world.clock().now().unixSeconds();
+  for (const double ahead : {3600.0, 365 * 86400.0}) {
+    for (const auto& [name, value] : std::vector<std::pair<const char*, BMSValue>>{
+             {"_psmvalue", BMSValue::initWithStringValue("match-7")},
+             {"_psmcount", BMSValue::initWithInt64(1)}})
+      ASSERT_TRUE(database().updateUserAttribute(
+          *BMSUserAttribute::initWithOrigin("auto", name, value, now + ahead)));
+    engine()->scheduler()->scheduleOnWorkerQueueBlockID(
+        "test", [engine = engine()] { engine->maybeDeleteExpiredPSMValueOnWorkerQueue(); });
+    world.dispatch().drain();
+    EXPECT_FALSE(storedUserProperty("_psmvalue")) << ahead << " s ahead";
+    EXPECT_FALSE(storedUserProperty("_psmcount")) << ahead << " s ahead";
+  }
+}
+
 TEST_F(OnDeviceConversionTest, AFailedQueryIsRetriedWithADoublingDelayUntilTheRetryLimit) {
   start();
   answer({{500}});
@@ -218,6 +235,10 @@ TEST_F(OnDeviceConversionTest, InputTheComponentCannotTakeAndDataOutsideTheFirst
     give({{key, value}});
     EXPECT_EQ(count(code), 1u) << code;
   }
+  // A first open stamped ahead of the clock has left its window behind too.
+  firstOpenDaysAgo(-1);
+  give({{kBMSUserDataEmailAddressKey, kEmail}});
+  EXPECT_EQ(count(23261), 2u);
   EXPECT_TRUE(component->made.empty());
 
   firstOpenDaysAgo(59);
