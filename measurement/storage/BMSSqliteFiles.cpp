@@ -10,7 +10,7 @@
 
 #include "measurement/engine/BMSError.h"
 #include "measurement/storage/BMSSqliteStore.h"
-#include "platform/paths/FileIO.h"
+#include "platform/paths/FileAside.h"
 #include "platform/sqlite/SqliteFiles.h"
 
 namespace beacon {

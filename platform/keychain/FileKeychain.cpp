@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/keychain/KeychainAttributes.h"
+#include "platform/paths/FileAside.h"
 #include "platform/paths/FileDescriptor.h"
 #include "platform/paths/FileIO.h"
 #include "platform/paths/PathsError.h"
@@ -195,7 +196,7 @@ Result<std::optional<std::filesystem::path>> FileKeychain::setAsideDamagedItem(c
   const std::filesystem::path item = file_.string() + ".item";
   if (Session::saveItems({*found}, item) != kKeychainSuccess)
     return pathsError(PathsErrorCode::WriteFailed, "Cannot write " + item.string());
-  Result<std::filesystem::path> aside = moveFileAside(item, "damaged");
+  Result<std::filesystem::path> aside = moveFileAside(item, "damaged", KeptCopies::NewestOnly);
   if (!aside) return aside.error();
   session.items.erase(found);
   if (session.save(file_) != kKeychainSuccess)

@@ -12,7 +12,7 @@
 // to "items.plist.damaged-<unix seconds>" beside itself (kept for the user to look into), after which
 // the store starts empty. setAsideDamagedItem keeps one item, in a sound file, as a keychain file of
 // its own in the same format, "items.plist.item.damaged-<unix seconds>" beside the store (0600), and
-// removes it from the store.
+// removes it from the store; only the newest such item copy stays, earlier ones are removed.
 // The data is not encrypted: the file has the same protection as the user's other private files.
 
 #include <filesystem>

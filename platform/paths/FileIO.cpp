@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -96,21 +95,6 @@ Result<void> writeFileAtomically(const std::filesystem::path& file, std::span<co
   if (fd.close() != 0) return discardTemporary("close", errno);
   if (::rename(temporary.data(), file.c_str()) != 0) return discardTemporary("rename", errno);
   return syncFolder(folder, file);
-}
-
-Result<std::filesystem::path> moveFileAside(const std::filesystem::path& file, std::string_view label) {
-  const auto seconds =
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-          .count();
-  const std::string base = file.string() + "." + std::string(label) + "-" + std::to_string(seconds);
-  std::filesystem::path aside = base;
-  std::error_code error;
-  for (int attempt = 1; std::filesystem::exists(aside, error); ++attempt)
-    aside = base + "-" + std::to_string(attempt);
-  std::filesystem::rename(file, aside, error);
-  if (error)
-    return pathsError(PathsErrorCode::WriteFailed, "Cannot move " + file.string() + " aside", error.value());
-  return aside;
 }
 
 }  // namespace platform

@@ -37,9 +37,4 @@ Result<Bytes> readFile(const std::filesystem::path& file);
 // must exist. A new file is readable and writable by the user only.
 Result<void> writeFileAtomically(const std::filesystem::path& file, std::span<const std::uint8_t> contents);
 
-// Keeps a damaged `file` beside itself under "<file>.<label>-<unix seconds>" (with "-1", "-2", ...
-// appended when that name is taken, so an earlier copy is never replaced) and answers where it went.
-// The file is renamed, never copied or changed. WriteFailed when it cannot be moved.
-Result<std::filesystem::path> moveFileAside(const std::filesystem::path& file, std::string_view label);
-
 }  // namespace platform

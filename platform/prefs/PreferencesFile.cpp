@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/paths/FileAside.h"
 #include "platform/paths/FileIO.h"
 #include "platform/plist/PropertyList.h"
 #include "platform/prefs/PreferencesError.h"

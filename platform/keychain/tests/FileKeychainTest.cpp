@@ -106,10 +106,15 @@ TEST(FileKeychainTest, AnItemSetAsideIsKeptWholeBesideTheStoreAndRemovedFromIt) 
   ASSERT_TRUE(again.ok());
   EXPECT_FALSE(*again) << "set aside once, by whoever came first";
   EXPECT_EQ(keychain.add(password("a"), Bytes{5}), kKeychainSuccess);
+  // Only the newest item copy stays; a copy of the whole store is not an item's.
+  const std::filesystem::path storeCopy = folder.path() / "items.plist.damaged-1600000000";
+  std::ofstream(storeCopy) << "a damaged store";
   auto second = keychain.setAsideDamagedItem(password("a"));
   ASSERT_TRUE(second.ok() && *second);
   EXPECT_NE(**second, **aside);
-  EXPECT_EQ(kept.copyMatching(password("a")).data, (Bytes{1, 2, 3})) << "never replaced";
+  EXPECT_EQ(FileKeychain(**second).copyMatching(password("a")).data, Bytes{5});
+  EXPECT_FALSE(std::filesystem::exists(**aside));
+  EXPECT_EQ(testing::fileContents(storeCopy), "a damaged store");
 
   // A damaged store is the store's business, not an item's: nothing is touched.
   std::ofstream(file, std::ios::trunc) << "not a property list";
