@@ -97,4 +97,10 @@ Result<void> writeFileAtomically(const std::filesystem::path& file, std::span<co
   return syncFolder(folder, file);
 }
 
+std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
 }  // namespace platform

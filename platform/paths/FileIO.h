@@ -1,12 +1,14 @@
 #pragma once
-// Whole-file reads and crash-safe whole-file writes, plus folder creation. Every failure comes back as
-// an Error of kPathsErrorDomain naming the path; nothing here throws or stops the process.
+// Whole-file reads and crash-safe whole-file writes, folder creation, and what stands at a path.
+// Every failure comes back as an Error of kPathsErrorDomain naming the path; nothing here throws or
+// stops the process.
 //
 // Functions are safe to call from any thread. Two writers of the same file race as whole files: each
 // write replaces the file completely, the last rename wins, and a reader never sees a mix.
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -36,5 +38,16 @@ Result<Bytes> readFile(const std::filesystem::path& file);
 // renamed over the target, and then the folder itself is flushed so the rename is durable. The folder
 // must exist. A new file is readable and writable by the user only.
 Result<void> writeFileAtomically(const std::filesystem::path& file, std::span<const std::uint8_t> contents);
+
+// What tells a file from another that takes its name later: its device and inode, which a rename keeps.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file at `path`, links followed; none when nothing is there or it cannot be
+// looked at.
+std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path);
 
 }  // namespace platform

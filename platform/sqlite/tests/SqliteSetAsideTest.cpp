@@ -1,0 +1,140 @@
+#include "platform/sqlite/SqliteSetAside.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "platform/paths/PathsError.h"
+#include "platform/sqlite/SqliteConnection.h"
+#include "platform/testing/TestEnvironment.h"
+#include "platform/time/ManualClock.h"
+
+namespace platform {
+namespace {
+
+class SqliteSetAsideTest : public ::testing::Test {
+ protected:
+  std::filesystem::path at(const std::string& name) const { return folder_.path() / name; }
+  static void write(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file) << text;
+  }
+  static std::int64_t rows(const std::filesystem::path& file) {
+    auto connection = SqliteConnection::open(file.string()).value();
+    return std::get<std::int64_t>(connection->scalar("SELECT count(*) FROM t").value());
+  }
+  std::size_t entries() const {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder_.path()), {}));
+  }
+
+  testing::TemporaryDirectory folder_;
+  ManualClock clock_{Date::fromUnixSeconds(1'700'000'000)};
+};
+
+TEST_F(SqliteSetAsideTest, TheCopyOpensWithWhatOnlyItsLogHeldAndTheLogIndexStaysBehindNowhere) {
+  // What a process that ended before folding its log in leaves behind.
+  {
+    auto live = SqliteConnection::open(at("live.sqlite").string()).value();
+    ASSERT_TRUE(live->execute("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; CREATE TABLE t(v)"));
+    ASSERT_TRUE(live->execute("INSERT INTO t VALUES (1), (2), (3)"));
+    for (const char* suffix : {"", "-wal", "-shm"})
+      std::filesystem::copy_file(at(std::string("live.sqlite") + suffix),
+                                 at(std::string("store.sqlite") + suffix));
+  }
+
+  const std::filesystem::path aside =
+      setAsideDamagedSqliteFile(at("store.sqlite"), KeptCopies::All, clock_).value();
+  EXPECT_EQ(aside, at("store.sqlite.damaged-1700000000"));
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    EXPECT_FALSE(std::filesystem::exists(at(std::string("store.sqlite") + suffix))) << suffix;
+  EXPECT_FALSE(std::filesystem::exists(aside.string() + "-shm"));
+  EXPECT_EQ(rows(aside), 3);
+}
+
+TEST_F(SqliteSetAsideTest, TheJournalGoesAlongAndNoPieceThatCannotMoveIsRemoved) {
+  write(at("store.sqlite"), "file");
+  write(at("store.sqlite-journal"), "journal");
+  const std::filesystem::path aside =
+      setAsideDamagedSqliteFile(at("store.sqlite"), KeptCopies::All, clock_).value();
+  EXPECT_EQ(testing::fileContents(aside), "file");
+  EXPECT_EQ(testing::fileContents(aside.string() + "-journal"), "journal");
+
+  // The copy's name fits in a folder entry; its log's name does not.
+  const std::filesystem::path file = at(std::string(235, 's'));
+  for (const char* suffix : {"", "-wal", "-journal", "-shm"}) write(file.string() + suffix, suffix);
+  Result<std::filesystem::path> failed = setAsideDamagedSqliteFile(file, KeptCopies::All, clock_);
+  ASSERT_FALSE(failed.ok());
+  EXPECT_TRUE(isPathsError(failed.error(), PathsErrorCode::WriteFailed));
+  EXPECT_EQ(testing::fileContents(file), "");
+  EXPECT_EQ(testing::fileContents(file.string() + "-wal"), "-wal");
+  EXPECT_EQ(testing::fileContents(file.string() + "-journal"), "-journal");
+  EXPECT_EQ(entries(), 5u) << "the first copy, its journal and the three pieces that stayed";
+}
+
+TEST_F(SqliteSetAsideTest, OnlyTheFileFoundDamagedIsMovedNeverOneMadeInItsPlace) {
+  const std::filesystem::path path = at("store.sqlite");
+  write(path, "damaged");
+  const FileIdentity judged = fileIdentity(path).value();
+  EXPECT_TRUE(setAsideDamagedSqliteFile(path, judged, KeptCopies::NewestOnly, clock_).value());
+
+  // Another process that found the same file damaged comes second, while the first makes a new file.
+  auto maker = SqliteConnection::open(path.string()).value();
+  ASSERT_TRUE(maker->execute("BEGIN IMMEDIATE; CREATE TABLE t(v)"));
+  Result<std::optional<std::filesystem::path>> second =
+      setAsideDamagedSqliteFile(path, judged, KeptCopies::NewestOnly, clock_);
+  ASSERT_TRUE(second.ok()) << second.error().debugDescription();
+  EXPECT_FALSE(*second);
+  ASSERT_TRUE(maker->execute("COMMIT"));
+  EXPECT_EQ(rows(path), 0);
+  EXPECT_EQ(testing::fileContents(at("store.sqlite.damaged-1700000000")), "damaged");
+
+  // Gone altogether: nothing to move.
+  maker.reset();
+  std::filesystem::remove(path);
+  EXPECT_FALSE(setAsideDamagedSqliteFile(path, judged, KeptCopies::NewestOnly, clock_).value());
+}
+
+// Two processes that both found one file damaged set it aside at once, and each starts a new file:
+// one copy is made, and the new file stays.
+TEST_F(SqliteSetAsideTest, OfTwoProcessesThatFoundOneFileDamagedOneMovesIt) {
+  const std::filesystem::path path = at("store.sqlite");
+  write(path, "damaged");
+  const FileIdentity judged = fileIdentity(path).value();
+  int ready[2];
+  int go[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(go), 0);
+  // 0: moved, 1: found it moved already, 2: failed.
+  auto setAsideAndStartAfresh = [&] {
+    Result<std::optional<std::filesystem::path>> aside =
+        setAsideDamagedSqliteFile(path, judged, KeptCopies::All, clock_);
+    auto fresh = SqliteConnection::open(path.string());
+    if (!aside || !fresh || !(*fresh)->execute("CREATE TABLE IF NOT EXISTS t(v)")) return 2;
+    return *aside ? 0 : 1;
+  };
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  char signal = 0;
+  if (child == 0) {
+    const bool released = ::write(ready[1], "r", 1) == 1 && ::read(go[0], &signal, 1) == 1;
+    ::_exit(released ? setAsideAndStartAfresh() : 2);
+  }
+  ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+  ASSERT_EQ(::write(go[1], "g", 1), 1);
+  const int mine = setAsideAndStartAfresh();
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  const int theirs = WEXITSTATUS(status);
+
+  EXPECT_EQ(mine + theirs, 1) << "one moved it, the other found it moved: " << mine << ", " << theirs;
+  EXPECT_EQ(testing::fileContents(at("store.sqlite.damaged-1700000000")), "damaged");
+  EXPECT_FALSE(std::filesystem::exists(at("store.sqlite.damaged-1700000000-1")));
+  EXPECT_EQ(rows(path), 0);
+}
+
+}  // namespace
+}  // namespace platform
