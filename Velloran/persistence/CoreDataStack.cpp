@@ -13,8 +13,7 @@
 #include "platform/paths/FileIO.h"
 #include "platform/paths/UserDirectories.h"
 #include "platform/process/FileSizeLimit.h"
-#include "platform/pstore/PersistentStoreError.h"
-#include "platform/sqlite/SqliteFiles.h"
+#include "platform/sqlite/SqliteSetAside.h"
 #include "platform/time/SystemClock.h"
 
 namespace velloran {
@@ -185,21 +184,8 @@ StoreLoadOutcome CoreDataStack::loadRecovering(const std::filesystem::path& stor
 }
 
 platform::Result<std::filesystem::path> CoreDataStack::setAsideStore(const std::filesystem::path& storeURL) {
-  const auto seconds = static_cast<std::int64_t>(platform::SystemClock::shared().now().unixSeconds());
-  const std::filesystem::path keptAt = storeURL.string() + ".damaged-" + std::to_string(seconds);
-  // The log first: a store file set aside without it would lose what only the log holds.
-  for (std::string_view companion :
-       {platform::kSqliteLogSuffix, platform::kSqliteLogIndexSuffix, std::string_view()}) {
-    const std::filesystem::path from = storeURL.string() + std::string(companion);
-    std::error_code error;
-    if (!std::filesystem::exists(from, error)) continue;
-    std::filesystem::rename(from, keptAt.string() + std::string(companion), error);
-    if (error) {
-      return platform::persistentStoreError(platform::PersistentStoreErrorCode::StoreOperationFailed,
-                                            "Cannot set aside " + from.string() + ": " + error.message());
-    }
-  }
-  return keptAt;
+  // Every damaged copy stays: each may hold prompts the mirror never received.
+  return platform::setAsideDamagedSqliteFile(storeURL, platform::KeptCopies::All);
 }
 
 platform::Result<void> CoreDataStack::resetStore(const std::filesystem::path& storeURL,

@@ -19,7 +19,8 @@
 // Failures: the constructor returns only with the store loaded. A store written by an incompatible
 // model is destroyed with its companion files and loaded once more (its unexported local changes
 // are lost; the mirror fills the new store again). A store file that is damaged is set aside with
-// its companions ("Velloran.sqlite.damaged-<seconds since 1970>", never destroyed) and a new store
+// its log and journal ("Velloran.sqlite.damaged-<seconds since 1970>", "-1", "-2", ... after it when a
+// copy of that second is there already; every copy kept, none ever destroyed) and a new store
 // loaded, which the mirror fills again from every journal, the old store's own included; the stack
 // says where the damaged file went, for the application to tell the user. Every other failure ends the
 // process with a message (StoreRecovery.h), as does the lack of a usable Application Support folder;
@@ -100,8 +101,8 @@ class CoreDataStack {
   static std::optional<std::filesystem::path> loadStores(const std::filesystem::path& storeURL,
                                                          platform::PersistentContainer& container);
 
-  // Moves the store at `storeURL` and its companions aside under one new name; answers the store
-  // file's new place.
+  // Moves the store at `storeURL`, its log and its journal aside under one new name, all or none
+  // (platform/sqlite/SqliteSetAside.h); answers the store file's new place.
   static platform::Result<std::filesystem::path> setAsideStore(const std::filesystem::path& storeURL);
 
   // Destroys the store at `storeURL` with its "-shm" and "-wal" companions (the store layer removes

@@ -189,6 +189,29 @@ TEST_F(CoreDataStackTest, FileThatIsNoDatabaseIsSetAsideIntactAndANewStoreLoaded
   EXPECT_FALSE(CoreDataStack(false).damagedStore()) << "the new store loads as it is";
 }
 
+TEST_F(CoreDataStackTest, DamagedStoresSetAsideInOneSecondAreAllKeptWithTheirLogsAndJournals) {
+  platform::testing::TemporaryDirectory folder;
+  const std::string store = (folder.path() / kStoreFileName).string();
+  auto write = [](const std::string& file, const std::string& text) { std::ofstream(file) << text; };
+  write(store, "first");
+  write(store + "-wal", "first log");
+  write(store + "-shm", "first log index");
+  const std::filesystem::path first = CoreDataStack::setAsideStore(store).value();
+  write(store, "second");
+  write(store + "-journal", "second journal");
+  const std::filesystem::path second = CoreDataStack::setAsideStore(store).value();
+
+  EXPECT_NE(first, second);
+  EXPECT_EQ(platform::testing::fileContents(first), "first");
+  EXPECT_EQ(platform::testing::fileContents(first.string() + "-wal"), "first log");
+  EXPECT_EQ(platform::testing::fileContents(second), "second");
+  EXPECT_EQ(platform::testing::fileContents(second.string() + "-journal"), "second journal");
+  // The log index is rebuilt from the log: neither kept nor left beside the next store.
+  EXPECT_FALSE(std::filesystem::exists(first.string() + "-shm"));
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    EXPECT_FALSE(std::filesystem::exists(store + suffix)) << suffix;
+}
+
 TEST_F(CoreDataStackTest, NoApplicationSupportFolderEndsTheProcessWithAMessage) {
   GTEST_FLAG_SET(death_test_style, "fast");
   TemporaryApplicationSupport support(/*withBundleIdentifier=*/false);
