@@ -1,11 +1,13 @@
 #include "measurement/storage/BMSSqliteStore.h"
 
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSError.h"
-#include "measurement/storage/BMSSqliteFiles.h"
+#include "platform/sqlite/SqliteSetAside.h"
 #include "platform/text/Format.h"
 
 namespace beacon {
@@ -18,9 +20,21 @@ platform::Error storeError(BMSSqliteStoreErrorCode code, std::string_view descri
   return error;
 }
 
+// How long an opening waits out another connection that holds the file (its maker, say) before it
+// fails, on top of the wait for a lock that every statement has: a connection that has read the file
+// is refused at once when it asks for the lock another one, waiting to write, holds.
+constexpr auto kHeldFileWait = std::chrono::seconds(5);
+constexpr auto kHeldFileRetryInterval = std::chrono::milliseconds(20);
+
 bool isDamagedFile(const platform::Error& error) {
   return error.domain == platform::kSQLiteErrorDomain &&
          (error.code == SQLITE_CORRUPT || error.code == SQLITE_NOTADB);
+}
+
+// Another connection holds the file: an answer about the moment, never about the file.
+bool isHeldFile(const platform::Error& error) {
+  return error.domain == platform::kSQLiteErrorDomain &&
+         (error.code == SQLITE_BUSY || error.code == SQLITE_LOCKED);
 }
 
 void reportTransactionFailure(std::string_view what, const platform::Error& cause, platform::Error* error) {
@@ -31,14 +45,17 @@ void reportTransactionFailure(std::string_view what, const platform::Error& caus
   if (error) *error = std::move(failure);
 }
 
-// One line for a damaged file, which is kept for a look into it rather than deleted; only when it
-// cannot be moved is it deleted, so that collection goes on in a new file all the same.
-void setAsideDamagedFile(const std::filesystem::path& path) {
-  platform::Result<std::filesystem::path> aside = storage::setAsideDamagedSqliteFiles(path);
-  if (!aside) (void)BMSDeleteSqliteFiles(path);
+// One line for a damaged file, which is kept for a look into it rather than deleted; one that cannot
+// be moved stays as it is, never deleted. Other processes of the app open the file too: `judged` is
+// the file found damaged, and one that another process has set aside already, and made anew, is left
+// to it without a line.
+void setAsideDamagedFile(const std::filesystem::path& path, const platform::FileIdentity& judged) {
+  platform::Result<std::optional<std::filesystem::path>> aside =
+      platform::setAsideDamagedSqliteFile(path, judged, platform::KeptCopies::NewestOnly);
+  if (aside && !*aside) return;
   BMSLog(1, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::DamagedFileSetAside),
          "Database file is damaged. Moving it aside",
-         {path.string(), aside ? platform::Value(aside->string()) : BMSContextFromError(aside.error())});
+         {path.string(), aside ? platform::Value((*aside)->string()) : BMSContextFromError(aside.error())});
 }
 
 // Opens the file, sets the connection up and checks that every page of the file is sound.
@@ -69,13 +86,34 @@ bool isDamagedFileError(const platform::Error& error) {
   return error.underlying && isDamagedFile(*error.underlying);
 }
 
+// An opening of the file at a path, and the file it reached: the one at the path both before and
+// after it, or the one it made. None when another process replaced the file meanwhile, as one that
+// found it damaged does: a verdict on the file cannot then be told from one on its successor.
+struct Opening {
+  platform::Result<std::unique_ptr<platform::SqliteConnection>> connection;
+  std::optional<platform::FileIdentity> file;
+};
+
+// Opens the file, waiting out another connection that holds it.
+Opening openWaitingOutOthers(const std::filesystem::path& path) {
+  const auto deadline = std::chrono::steady_clock::now() + kHeldFileWait;
+  for (;;) {
+    const std::optional<platform::FileIdentity> before = platform::fileIdentity(path);
+    auto opened = openConnection(path);
+    const std::optional<platform::FileIdentity> after = platform::fileIdentity(path);
+    const bool held = !opened && opened.error().underlying && isHeldFile(*opened.error().underlying);
+    if (!held || std::chrono::steady_clock::now() >= deadline)
+      return {std::move(opened), !before || before == after ? after : std::nullopt};
+    std::this_thread::sleep_for(kHeldFileRetryInterval);
+  }
+}
+
 // A damaged file is set aside on the way, and a new one opened in its place.
-platform::Result<std::unique_ptr<platform::SqliteConnection>> openSoundConnection(
-    const std::filesystem::path& path) {
-  auto opened = openConnection(path);
-  if (opened || !isDamagedFileError(opened.error())) return opened;
-  setAsideDamagedFile(path);
-  return openConnection(path);
+Opening openSoundFile(const std::filesystem::path& path) {
+  Opening opening = openWaitingOutOthers(path);
+  if (opening.connection || !isDamagedFileError(opening.connection.error())) return opening;
+  if (opening.file) setAsideDamagedFile(path, *opening.file);
+  return openWaitingOutOthers(path);
 }
 
 // The failure of a group that did not commit: every event its confirmed work had stored is gone.
@@ -86,9 +124,10 @@ std::string groupLoss(std::string_view what, int storedEvents) {
 }  // namespace
 
 platform::Result<std::unique_ptr<BMSSqliteStore>> BMSSqliteStore::open(const std::filesystem::path& path) {
-  auto opened = openSoundConnection(path);
-  if (!opened) return opened.error();
-  return std::unique_ptr<BMSSqliteStore>(new BMSSqliteStore(path, std::move(opened).value()));
+  Opening opening = openSoundFile(path);
+  if (!opening.connection) return opening.connection.error();
+  return std::unique_ptr<BMSSqliteStore>(
+      new BMSSqliteStore(path, std::move(opening.connection).value(), opening.file));
 }
 
 platform::Error BMSSqliteStore::statementError(platform::Error cause) {
@@ -116,10 +155,14 @@ void BMSSqliteStore::replaceDamagedFile() {
   replacing_ = true;
   // The last connection to go folds the log into the file, which then goes aside whole.
   connection_.reset();
-  setAsideDamagedFile(path_);
-  auto opened = openConnection(path_);
+  if (file_) setAsideDamagedFile(path_, *file_);
+  Opening opening = openWaitingOutOthers(path_);
   // Nothing to carry on with but an empty database in memory: collection goes on, unkept.
-  continueIn(opened ? std::move(opened).value() : openInMemory());
+  if (opening.connection) {
+    continueIn(std::move(opening.connection).value(), opening.file);
+  } else {
+    continueIn(openInMemory(), std::nullopt);
+  }
   replacing_ = false;
 }
 
@@ -131,14 +174,16 @@ void BMSSqliteStore::close() {
   commitGroup();
   // The last connection to go checkpoints the log and removes it with its index.
   connection_.reset();
-  continueIn(openInMemory());
+  continueIn(openInMemory(), std::nullopt);
 }
 
-void BMSSqliteStore::continueIn(std::unique_ptr<platform::SqliteConnection> connection) {
+void BMSSqliteStore::continueIn(std::unique_ptr<platform::SqliteConnection> connection,
+                                std::optional<platform::FileIdentity> file) {
   // Everything read before may be gone with the file.
   ++undoEpoch_;
   transactionDataVersion_.reset();
   connection_ = std::move(connection);
+  file_ = file;
   if (freshFileHandler_) freshFileHandler_();
 }
 

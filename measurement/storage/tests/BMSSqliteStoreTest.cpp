@@ -7,7 +7,6 @@
 
 #include "measurement/engine/BMSError.h"
 #include "measurement/engine/testing/EngineTestSupport.h"
-#include "measurement/storage/BMSSqliteFiles.h"
 #include "platform/testing/TestEnvironment.h"
 
 namespace beacon {
@@ -268,38 +267,6 @@ TEST_F(BMSSqliteStoreTest, AFileThatIsNoDatabaseIsSetAsideAndANewOneOpened) {
   EXPECT_TRUE(aside.filename().string().starts_with("store.sql.damaged-")) << aside;
   std::ifstream kept(aside, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), garbage);
-}
-
-// What stays beside a damaged file when the engine could not fold its log in.
-TEST_F(BMSSqliteStoreTest, ADamagedFileGoesAsideWithItsJournalsAndEarlierCopiesOfItsNameGo) {
-  const std::filesystem::path path = folder.path() / "store.sql";
-  auto write = [](const std::filesystem::path& file, const std::string& text) {
-    std::ofstream(file) << text;
-  };
-  for (const char* suffix : {"", "-wal", "-journal", "-shm"}) write(path.string() + suffix, suffix);
-  const std::vector<std::filesystem::path> earlier = {folder.path() / "store.sql.damaged-1700000000",
-                                                      folder.path() / "store.sql.damaged-1700000000-wal",
-                                                      folder.path() / "store.sql.damaged-1700000000-1"};
-  const std::vector<std::filesystem::path> others = {folder.path() / "other.sql.damaged-1700000000",
-                                                     folder.path() / "store.sql.damaged-notes",
-                                                     folder.path() / "store.sql.damaged"};
-  for (const auto& file : earlier) write(file, "earlier");
-  for (const auto& file : others) write(file, "other");
-
-  const std::filesystem::path aside = storage::setAsideDamagedSqliteFiles(path).value();
-  EXPECT_TRUE(aside.filename().string().starts_with("store.sql.damaged-")) << aside;
-  auto contents = [](const std::filesystem::path& file) {
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  EXPECT_EQ(contents(aside), "");
-  EXPECT_EQ(contents(aside.string() + "-wal"), "-wal");
-  EXPECT_EQ(contents(aside.string() + "-journal"), "-journal");
-  EXPECT_FALSE(std::filesystem::exists(aside.string() + "-shm"));
-  for (const char* suffix : {"", "-wal", "-journal", "-shm"})
-    EXPECT_FALSE(std::filesystem::exists(path.string() + suffix)) << suffix;
-  for (const auto& file : earlier) EXPECT_FALSE(std::filesystem::exists(file)) << file;
-  for (const auto& file : others) EXPECT_EQ(contents(file), "other") << file;
 }
 
 TEST_F(BMSSqliteStoreTest, ClosingFoldsTheLogIntoTheFileAndLaterStatementsNeverReachIt) {

@@ -4,11 +4,18 @@
 //
 // Failures come back as engine errors of the 34000 block whose underlying error is the engine's
 // own. Opening checks every page of the file: a file that SQLite finds corrupt or not a database at
-// all is set aside (kept beside itself as "<file>.damaged-<unix seconds>", only the newest such copy
-// of the name kept) with one logged line, and a new, empty file is opened in its place. Damage that
-// a later statement runs into is handled the same way, without the caller: the statement fails, and
-// once no transaction is open any more (the open one rolls back) the file is set aside, a new empty
-// one takes its place and the fresh-file handler makes the owner's tables again.
+// all is set aside with its log and journal (platform/sqlite/SqliteSetAside.h: kept beside itself as
+// "<file>.damaged-<unix seconds>", only the newest such copy of the name kept) with one logged line,
+// and a new, empty file is opened in its place. Damage that a later statement runs into is handled
+// the same way, without the caller: the statement fails, and once no transaction is open any more
+// (the open one rolls back) the file is set aside, a new empty one takes its place and the
+// fresh-file handler makes the owner's tables again. A damaged file that cannot be moved stays as it
+// is, never deleted: opening then fails, and in use the store goes on in memory as after close().
+//
+// Other processes may open the file too. Opening waits a few seconds for one that holds it (while it
+// makes the file, say): a busy or locked answer is no damage. Of processes that find the file damaged
+// one sets it aside, and the new file one of them makes in its place is never taken for the damaged
+// one.
 //
 // Writes that come in bursts (every stored event) may share one transaction: a grouped transaction
 // is a savepoint of a group transaction opened on its first use, and becomes durable only when the
@@ -38,6 +45,7 @@
 #include <vector>
 
 #include "platform/error/Result.h"
+#include "platform/paths/FileIO.h"
 #include "platform/sqlite/SqliteConnection.h"
 
 namespace beacon {
@@ -117,8 +125,9 @@ class BMSSqliteStore {
   platform::Result<std::int64_t> dataVersion();
 
  private:
-  BMSSqliteStore(std::filesystem::path path, std::unique_ptr<platform::SqliteConnection> connection)
-      : path_(std::move(path)), connection_(std::move(connection)) {}
+  BMSSqliteStore(std::filesystem::path path, std::unique_ptr<platform::SqliteConnection> connection,
+                 std::optional<platform::FileIdentity> file)
+      : path_(std::move(path)), connection_(std::move(connection)), file_(file) {}
 
   bool performTransactionInMode(platform::SqliteTransaction::Mode mode, const std::function<bool()>& block,
                                 platform::Error* error);
@@ -142,11 +151,15 @@ class BMSSqliteStore {
   void replaceDamagedFile();
   void replaceDamagedFileOutsideTransactions();
   // Drops what was read from the file and makes the owner's tables in `connection`, which takes the
-  // file's place.
-  void continueIn(std::unique_ptr<platform::SqliteConnection> connection);
+  // file's place; `file` is the file it reached.
+  void continueIn(std::unique_ptr<platform::SqliteConnection> connection,
+                  std::optional<platform::FileIdentity> file);
 
   std::filesystem::path path_;
   std::unique_ptr<platform::SqliteConnection> connection_;
+  // The file the connection reached, which is the one set aside when damage is found in use; none
+  // for the database in memory, or when another process replaced the file while it was opened.
+  std::optional<platform::FileIdentity> file_;
   // One list of commit hooks per open transaction level, outermost first.
   std::vector<std::vector<std::function<void()>>> pendingHooks_;
   std::uint64_t undoEpoch_ = 0;
