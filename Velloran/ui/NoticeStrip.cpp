@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QToolButton>
 
 #include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/Materials.h"
@@ -16,6 +17,7 @@ constexpr int kPaddingX = 12;
 constexpr int kPaddingY = 10;
 constexpr int kSpacing = 8;
 constexpr qreal kCornerRadius = 12;
+constexpr int kCloseSymbolSize = 13;
 
 }  // namespace
 
@@ -53,14 +55,37 @@ QString NoticeStrip::message() const {
   return message_->text();
 }
 
+void NoticeStrip::addCloseButton(const QString& name, std::function<void()> onClose) {
+  close_ = makeCloseButton(name, this);
+  close_->setObjectName(QStringLiteral("closeNoticeButton"));
+  connect(close_, &QToolButton::clicked, this, [onClose = std::move(onClose)] {
+    if (onClose) onClose();
+  });
+  layout()->addWidget(close_);
+  updateGeometry();
+}
+
 int NoticeStrip::heightForWidth(int width) const {
-  const int textWidth = width - 2 * kPaddingX - symbol_->sizeHint().width() - kSpacing;
+  int textWidth = width - 2 * kPaddingX - symbol_->sizeHint().width() - kSpacing;
+  if (close_) textWidth -= close_->sizeHint().width() + kSpacing;
   return std::max(message_->heightForWidth(textWidth), symbol_->sizeHint().height()) + 2 * kPaddingY;
 }
 
 void NoticeStrip::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   paintRoundedPanel(painter, rect(), kCornerRadius, ultraThinMaterialColor(), blackAt(0.06), 1);
+}
+
+QToolButton* makeCloseButton(const QString& name, QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), secondaryLabelColor()));
+  button->setIconSize(QSize(kCloseSymbolSize, kCloseSymbolSize));
+  button->setAutoRaise(true);
+  button->setCursor(Qt::PointingHandCursor);
+  button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 2px; }"));
+  button->setToolTip(name);
+  button->setAccessibleName(name);
+  return button;
 }
 
 NoticeStrip* makeFailureStrip(QWidget* parent) {

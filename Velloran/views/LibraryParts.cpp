@@ -12,6 +12,7 @@
 #include "Velloran/ui/ElidedLabel.h"
 #include "Velloran/ui/GlassCard.h"
 #include "Velloran/ui/Materials.h"
+#include "Velloran/ui/NoticeStrip.h"
 #include "Velloran/ui/Symbols.h"
 #include "Velloran/ui/SystemColors.h"
 #include "Velloran/ui/TextStyles.h"
@@ -77,13 +78,8 @@ UsageHint::UsageHint(std::function<void()> onClose, QWidget* parent) : QWidget(p
   auto* text = new ElidedLabel(textFont(TextStyle::footnote), secondaryLabelColor(), 3, this);
   text->setText(uiText(texts::kHint));
   row->addWidget(text, 1, Qt::AlignVCenter);
-  close_ = new QToolButton(this);
+  close_ = makeCloseButton(uiText(texts::kCloseNotice), this);
   close_->setObjectName(QStringLiteral("hintCloseButton"));
-  close_->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), secondaryLabelColor()));
-  close_->setIconSize(QSize(13, 13));
-  close_->setAutoRaise(true);
-  close_->setCursor(Qt::PointingHandCursor);
-  close_->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 2px; }"));
   connect(close_, &QToolButton::clicked, this, [onClose = std::move(onClose)] {
     if (onClose) onClose();
   });

@@ -33,6 +33,7 @@ inline constexpr const char* kTagsSection = "Tags";
 inline constexpr const char* kAllTags = "Alle Tags";
 inline constexpr const char* kDiscardAndQuitQuestion = "Nicht gespeicherte Eingaben verwerfen und beenden?";
 inline constexpr const char* kDiscard = "Verwerfen";
+inline constexpr const char* kCloseNotice = "Hinweis schließen";
 
 // Card
 inline constexpr const char* kOpenInChatButton = "ChatGPT";
