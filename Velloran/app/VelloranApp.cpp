@@ -9,7 +9,6 @@
 #include "Velloran/settings/AnalyticsConsentView.h"
 #include "Velloran/settings/SettingsView.h"
 #include "Velloran/sync/CloudKitSyncService.h"
-#include "Velloran/viewmodels/SyncErrorMessage.h"
 #include "Velloran/views/Clipboard.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/MainQueue.h"
@@ -94,11 +93,8 @@ ViewModelEnvironment VelloranApp::viewModelEnvironment() {
 std::shared_ptr<PromptListViewModel> VelloranApp::makePromptListViewModel() {
   std::shared_ptr<PromptListViewModel> viewModel =
       PromptListViewModel::make(promptStore_, syncService_, viewModelEnvironment());
-  if (const std::optional<std::filesystem::path>& damaged = coreDataStack_.damagedStore()) {
-    const std::string notice = damagedStoreBannerText(damaged->string());
-    std::cout << notice << std::endl;
-    viewModel->showSyncBanner(notice, true);
-  }
+  if (const std::optional<std::filesystem::path>& damaged = coreDataStack_.damagedStore())
+    viewModel->restoreDamagedStore(damaged->string());
   return viewModel;
 }
 

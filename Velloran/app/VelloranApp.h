@@ -62,6 +62,8 @@ class VelloranApp {
   // The window: the library page over a new library view model, with the settings and consent
   // sheets of this app.
   std::unique_ptr<LibraryWindow> makeRootView();
+  // When the store stack set a damaged library file aside at this start, the new view model
+  // restores the library from the sync folder and tells the user about it (restoreDamagedStore).
   std::shared_ptr<PromptListViewModel> makePromptListViewModel();
 
   void handleScenePhaseChange(ScenePhase oldPhase, ScenePhase newPhase);

@@ -1,7 +1,10 @@
 #include "Velloran/viewmodels/PromptListViewModel.h"
 
+#include <ostream>
+
 #include "Velloran/data/PromptError.h"
 #include "Velloran/viewmodels/ConsoleLog.h"
+#include "Velloran/viewmodels/DamagedStoreText.h"
 #include "Velloran/viewmodels/MainThread.h"
 #include "Velloran/viewmodels/PromptTexts.h"
 #include "Velloran/viewmodels/StoreFailureText.h"
@@ -92,6 +95,11 @@ const std::optional<SyncBanner>& PromptListViewModel::syncBanner() const {
   return syncBanner_;
 }
 
+const std::optional<std::string>& PromptListViewModel::damagedStoreNotice() const {
+  requireMainThread(kListOwner, "damagedStoreNotice");
+  return damagedStoreNotice_;
+}
+
 void PromptListViewModel::setPrompts(PromptList prompts) {
   prompts_ = std::make_shared<const PromptList>(std::move(prompts));
   promptsChanged_.emit();
@@ -105,6 +113,11 @@ void PromptListViewModel::setAllTagSuggestions(std::vector<std::string> suggesti
 void PromptListViewModel::setSyncBanner(std::optional<SyncBanner> banner) {
   syncBanner_ = std::move(banner);
   syncBannerChanged_.emit();
+}
+
+void PromptListViewModel::setDamagedStoreNotice(std::optional<std::string> notice) {
+  damagedStoreNotice_ = std::move(notice);
+  damagedStoreNoticeChanged_.emit();
 }
 
 void PromptListViewModel::beginIndicatorLoad() {
@@ -237,6 +250,43 @@ void PromptListViewModel::reactToSuccessfulEvent(SyncEvent::Type type) {
       self->load(false, [self] { self->refreshTagSuggestions(); });
     }
   });
+}
+
+// --- A damaged library -------------------------------------------------------------------------
+
+void PromptListViewModel::restoreDamagedStore(std::string keptAt, Done done) {
+  requireMainThread(kListOwner, "restoreDamagedStore");
+  setDamagedStoreNotice(damagedStoreRestoringText(keptAt));
+  syncService_->pullChanges([self = shared_from_this(), keptAt = std::move(keptAt),
+                             done = std::move(done)](platform::Result<void> pulled) mutable {
+    if (!pulled.ok()) logFailure(self->environment_.console, kSyncFailed, pulled.error());
+    // The library was empty when the import began: whatever it holds now came back.
+    self->repository_->fetchPrompts(
+        PromptFilter{}, [self, keptAt = std::move(keptAt),
+                         done = std::move(done)](platform::Result<PromptList> library) mutable {
+          std::optional<std::size_t> restored;
+          if (library.ok()) {
+            restored = library.value().size();
+          } else {
+            logFailure(self->environment_.console, kLoadFailed, library.error());
+          }
+          self->settleDamagedStoreNotice(damagedStoreRestoredText(keptAt, restored));
+          self->load(false, [self, done = std::move(done)]() mutable {
+            self->refreshTagSuggestions(std::move(done));
+          });
+        });
+  });
+}
+
+void PromptListViewModel::settleDamagedStoreNotice(std::string notice) {
+  environment_.console << notice << std::endl;
+  // Closed while the import ran: the user has already taken note that the library was damaged.
+  if (damagedStoreNotice_) setDamagedStoreNotice(std::move(notice));
+}
+
+void PromptListViewModel::dismissDamagedStoreNotice() {
+  requireMainThread(kListOwner, "dismissDamagedStoreNotice");
+  setDamagedStoreNotice(std::nullopt);
 }
 
 // --- Create and copy ----------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 // The state behind the library window: the prompts the grid shows (those the filter selects), the
-// tag suggestions of the whole library, the filter, the loading flag and the sync banner. It owns no
+// tag suggestions of the whole library, the filter, the loading flag, the sync banner and the notice
+// about a damaged library file set aside at start-up. It owns no
 // storage: it reads, creates and deletes prompts through its PromptRepository, runs the manual sync
 // through its SyncService, and, when that sync service is also a SyncMonitor, follows the
 // mirroring's events (a failure shows a banner; an import that brought other machines' changes
@@ -13,8 +14,8 @@
 // reference ends the event subscription.
 //
 // Observing: each observable field has a change signal, emitted after the field changed. The
-// prompts, tag suggestions, filter and banner signals fire on every assignment; isLoading fires
-// only when the flag flips.
+// prompts, tag suggestions, filter, banner and notice signals fire on every assignment; isLoading
+// fires only when the flag flips.
 //
 // Failures never reach the caller. Store failures go to the console ("Fehler beim Laden der
 // Prompts: ", "Tags konnten nicht geladen werden: ", "Prompt konnte nicht gelöscht werden: ",
@@ -82,12 +83,16 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   void setFilter(PromptFilter filter);
   bool isLoading() const;
   const std::optional<SyncBanner>& syncBanner() const;
+  // What the window says about a damaged library file set aside at start-up (DamagedStoreText.h):
+  // none until restoreDamagedStore, and none again once the user closed it.
+  const std::optional<std::string>& damagedStoreNotice() const;
 
   const Signal<>& promptsChanged() const { return promptsChanged_; }
   const Signal<>& allTagSuggestionsChanged() const { return allTagSuggestionsChanged_; }
   const Signal<>& filterChanged() const { return filterChanged_; }
   const Signal<>& isLoadingChanged() const { return isLoadingChanged_; }
   const Signal<>& syncBannerChanged() const { return syncBannerChanged_; }
+  const Signal<>& damagedStoreNoticeChanged() const { return damagedStoreNoticeChanged_; }
 
   // The library's store, for the editor view models made for its prompts.
   const std::shared_ptr<PromptRepository>& promptRepository() const { return repository_; }
@@ -113,6 +118,20 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   // the suggestions. History failures are ignored; the flag is still taken.
   void handleCloudEvent(const SyncEvent& event);
 
+  // After a damaged library file was set aside at start-up (`keptAt`, where it lies now) and a new,
+  // empty library loaded: shows the notice that the library is being restored, has the sync service
+  // pull in what the sync folder holds (its pull answers once every journal there has been read,
+  // also when there was nothing to read), then counts the library's prompts and says how many came
+  // back, or that none could; that notice also goes to the console as one line. Then reloads
+  // without the indicator and refreshes the suggestions. A failed pull goes to the console ("Sync
+  // fehlgeschlagen: ") and the count is taken all the same: what came in before the failure stays;
+  // a failed count goes to the console ("Fehler beim Laden der Prompts: ") and the notice says no
+  // number. The notice has no timer: it stays until dismissDamagedStoreNotice, and one closed
+  // before the count is not shown again.
+  void restoreDamagedStore(std::string keptAt, Done done = {});
+  // The user closed the notice.
+  void dismissDamagedStoreNotice();
+
   // The create sheet's save: stores the prompt the draft makes (PromptDraft.h); on success reloads
   // without the indicator, refreshes the suggestions and logs "prompt_create", then calls `done`
   // with success. A failed save calls `done` with the store's error after its console line, so the
@@ -127,6 +146,8 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   void setPrompts(PromptList prompts);
   void setAllTagSuggestions(std::vector<std::string> suggestions);
   void setSyncBanner(std::optional<SyncBanner> banner);
+  void setDamagedStoreNotice(std::optional<std::string> notice);
+  void settleDamagedStoreNotice(std::string notice);
   void beginIndicatorLoad();
   void endIndicatorLoad();
   void reportManualSyncFailure(const platform::Error& error);
@@ -143,6 +164,7 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   std::vector<std::string> allTagSuggestions_;
   PromptFilter filter_;
   std::optional<SyncBanner> syncBanner_;
+  std::optional<std::string> damagedStoreNotice_;
   int indicatorLoads_ = 0;  // loads with the indicator still running
   std::uint64_t latestLoad_ = 0;
   std::uint64_t latestTagRefresh_ = 0;
@@ -152,6 +174,7 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   Signal<> filterChanged_;
   Signal<> isLoadingChanged_;
   Signal<> syncBannerChanged_;
+  Signal<> damagedStoreNoticeChanged_;
 
   Subscription eventSubscription_;
 };

@@ -10,9 +10,6 @@ namespace {
 constexpr const char* kTemporarilyUnavailable = "iCloud temporär nicht verfügbar";
 constexpr const char* kNoAccount = "Kein iCloud Account";
 constexpr const char* kBannerFormat = "Sync-Fehler: %@";
-constexpr const char* kDamagedStoreFormat =
-    "Die Bibliothek war beschädigt und wird aus dem Sync-Ordner wiederhergestellt. Die beschädigte Datei "
-    "liegt unter %@.";
 
 std::string problemMessage(SyncProblem problem) {
   switch (problem) {
@@ -36,10 +33,6 @@ std::string syncErrorMessage(const platform::Error& error) {
 
 std::string syncFailureBannerText(const platform::Error& error) {
   return platform::format(kBannerFormat, syncErrorMessage(error));
-}
-
-std::string damagedStoreBannerText(const std::string& keptAt) {
-  return platform::format(kDamagedStoreFormat, keptAt);
 }
 
 }  // namespace velloran

@@ -18,8 +18,4 @@ std::string syncErrorMessage(const platform::Error& error);
 // "Sync-Fehler: " followed by syncErrorMessage(error): the message of every sync-failure banner.
 std::string syncFailureBannerText(const platform::Error& error);
 
-// What the library shows after a damaged library file was set aside at start-up (`keptAt`, its new
-// place) and a new one is being filled from the sync folder.
-std::string damagedStoreBannerText(const std::string& keptAt);
-
 }  // namespace velloran

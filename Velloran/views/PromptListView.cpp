@@ -34,6 +34,7 @@ namespace {
 
 constexpr int kListPadding = 16;
 constexpr int kBannerTopPadding = 6;
+constexpr int kBannerSpacing = 6;
 constexpr int kSearchFieldWidth = 220;
 constexpr int kToastShowMilliseconds = 250;
 constexpr int kToastHideMilliseconds = 200;
@@ -101,6 +102,12 @@ PromptListView::PromptListView(LibraryContext context, NavigationHost& navigatio
   bannerArea_ = new QWidget(this);
   auto* bannerLayout = new QVBoxLayout(bannerArea_);
   bannerLayout->setContentsMargins(kListPadding, kBannerTopPadding, kListPadding, 0);
+  bannerLayout->setSpacing(kBannerSpacing);
+  damagedStoreNotice_ = new NoticeStrip(bannerArea_);
+  damagedStoreNotice_->setObjectName(QStringLiteral("damagedStoreNotice"));
+  damagedStoreNotice_->addCloseButton(uiText(texts::kCloseNotice),
+                                      [this] { context_.viewModel->dismissDamagedStoreNotice(); });
+  bannerLayout->addWidget(damagedStoreNotice_);
   banner_ = new SyncBannerView(bannerArea_);
   bannerLayout->addWidget(banner_);
   bannerArea_->hide();
@@ -154,7 +161,7 @@ PromptListView::PromptListView(LibraryContext context, NavigationHost& navigatio
   observeViewModel();
   observePreferences();
   showPrompts();
-  showBanner();
+  showBanners();
 }
 
 PromptListView::~PromptListView() = default;
@@ -171,7 +178,8 @@ void PromptListView::observeViewModel() {
   const PromptListViewModel& model = *context_.viewModel;
   subscriptions_.push_back(model.promptsChanged().connect([this] { showPrompts(); }));
   subscriptions_.push_back(model.isLoadingChanged().connect([this] { showMainColumn(); }));
-  subscriptions_.push_back(model.syncBannerChanged().connect([this] { showBanner(); }));
+  subscriptions_.push_back(model.syncBannerChanged().connect([this] { showBanners(); }));
+  subscriptions_.push_back(model.damagedStoreNoticeChanged().connect([this] { showBanners(); }));
   subscriptions_.push_back(model.allTagSuggestionsChanged().connect([this] {
     if (createSheet_ != nullptr) createSheet_->setTagSuggestions(context_.viewModel->allTagSuggestions());
   }));
@@ -205,10 +213,14 @@ void PromptListView::showMainColumn() {
   placeOverlays();
 }
 
-void PromptListView::showBanner() {
+void PromptListView::showBanners() {
+  const std::optional<std::string>& notice = context_.viewModel->damagedStoreNotice();
+  if (notice) damagedStoreNotice_->setNotice(QString::fromStdString(*notice), true);
+  damagedStoreNotice_->setVisible(notice.has_value());
   const std::optional<SyncBanner>& banner = context_.viewModel->syncBanner();
   if (banner) banner_->setBanner(*banner);
-  bannerArea_->setVisible(banner.has_value());
+  banner_->setVisible(banner.has_value());
+  bannerArea_->setVisible(notice || banner);
 }
 
 void PromptListView::resizeEvent(QResizeEvent* event) {

@@ -3,7 +3,8 @@
 //
 // Header: the title "Prompts", the settings button ("settingsButton"), the filter menu
 // ("filterMenuButton", FilterMenu.h) and the search field ("Prompts durchsuchen"). Beneath: the
-// sync banner while the view model has one; then the empty state while the library is empty and
+// notice about a damaged library ("damagedStoreNotice", with a close button) while the view model
+// has one, and the sync banner while it has one; then the empty state while the library is empty and
 // nothing loads, else the usage hint (until dismissed for good) and the card grid. Over them: the
 // loading indicator while a load with the indicator runs, the copy toast ("copiedToast") and the
 // floating add button ("addPromptButton").
@@ -17,7 +18,8 @@
 //  - hold a card or choose "Bearbeiten": the editor is pushed for that prompt;
 //  - "Löschen": after "Diesen Prompt wirklich löschen?" is confirmed, the prompt is deleted;
 //  - the add button or the empty state's button: the create sheet (the form survives "Abbrechen");
-//  - Ctrl+R or F5 ("syncNowShortcut"): a manual sync.
+//  - Ctrl+R or F5 ("syncNowShortcut"): a manual sync;
+//  - close the notice about a damaged library.
 // Each time the page appears it shows the filter's search text, applies the analytics consent, and
 // shows the consent sheet once per installation (both decided by AnalyticsConsent); the first time
 // it also loads the library with the indicator and then the tag suggestions.
@@ -53,6 +55,7 @@ class CardGrid;
 class CreatePromptSheet;
 class FilterMenu;
 class LoadingOverlay;
+class NoticeStrip;
 class SheetHost;
 class SyncBannerView;
 class ToastBanner;
@@ -100,7 +103,7 @@ class PromptListView final : public NavigationPage {
   void observePreferences();
   void showPrompts();
   void showMainColumn();
-  void showBanner();
+  void showBanners();
   void placeOverlays();
   void searchTextChanged(const QString& text);
   void applySelection();
@@ -122,6 +125,7 @@ class PromptListView final : public NavigationPage {
   FilterMenu* filterMenu_;
 
   QWidget* bannerArea_;
+  NoticeStrip* damagedStoreNotice_;
   SyncBannerView* banner_;
   QStackedWidget* mainColumn_;
   UsageHint* hint_;

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <fstream>
 
 #include "Velloran/data/MockSyncService.h"
 #include "Velloran/data/testing/RepositoryTestSupport.h"
@@ -14,7 +16,10 @@
 #include "Velloran/settings/SettingsView.h"
 #include "Velloran/settings/ToggleSwitch.h"
 #include "Velloran/sync/CloudKitSyncService.h"
+#include "Velloran/ui/NoticeStrip.h"
 #include "Velloran/ui/testing/Screenshot.h"
+#include "Velloran/views/CardGrid.h"
+#include "Velloran/views/PromptListView.h"
 #include "Velloran/views/SheetHost.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/process/ProcessInfo.h"
@@ -33,7 +38,10 @@ class VelloranAppTest : public ::testing::Test, public testing::AppServicesBed {
           launch.user().writeInfo({{"CFBundleIdentifier", Value(kBundleIdentifier)},
                                    {"CFBundleShortVersionString", Value("2.0")}});
           return platform::PreferencesDomain::application();
-        }) {}
+        }) {
+    std::filesystem::create_directories(syncFolder_);
+    syncFolderVariable_.set("VELLORAN_CLOUD_DIR", syncFolder_.string());
+  }
   ~VelloranAppTest() override {
     window_.reset();
     app_.reset();
@@ -63,13 +71,40 @@ class VelloranAppTest : public ::testing::Test, public testing::AppServicesBed {
     return *window_;
   }
 
-  bool storeFileExists() const {
-    return std::filesystem::exists(launch_.user().dataHome() / kBundleIdentifier /
-                                   std::string(kStoreFileName));
+  std::filesystem::path storeFile() const {
+    return launch_.user().dataHome() / kBundleIdentifier / std::string(kStoreFileName);
+  }
+  bool storeFileExists() const { return std::filesystem::exists(storeFile()); }
+
+  // A library of `titles`, written to the sync folder as the app writes it, then left by a quit.
+  // The consent sheet has been answered before, so it does not cover the window.
+  void runOnceWithPrompts(const std::vector<std::string>& titles) {
+    ASSERT_TRUE(defaults_->setObject("analyticsPromptShown", Value(true)).ok());
+    VelloranApp& app = start();
+    std::uint8_t id = 0;
+    for (const std::string& title : titles) {
+      testing::CompletionProbe<void> saved;
+      app.promptStore()->savePrompt(testing::makePrompt({.id = ++id, .title = title}), saved.completion());
+      dispatch_.drain();
+      ASSERT_TRUE(saved.result().ok());
+    }
+    app.handleTermination();
+    app_.reset();
+  }
+  // The library file's first page overwritten with junk, as a failing disk might leave it.
+  void damageStoreFile() const {
+    std::fstream file(storeFile(), std::ios::in | std::ios::out | std::ios::binary);
+    file << std::string(4096, '\x5A');
+  }
+  NoticeStrip* damagedStoreNotice() const {
+    return window_->findChild<NoticeStrip*>(QStringLiteral("damagedStoreNotice"));
   }
 
   std::unique_ptr<VelloranApp> app_;
   std::unique_ptr<LibraryWindow> window_;
+  // The sync folder the ordinary runs mirror through.
+  std::filesystem::path syncFolder_ = launch_.user().root() / "sync";
+  platform::testing::ScopedEnvironment syncFolderVariable_;
 };
 
 TEST_F(VelloranAppTest, UnderTheHarnessTheStoreIsInMemoryTheSyncIsTheMockAndNothingElseIsTouched) {
@@ -146,6 +181,61 @@ TEST_F(VelloranAppTest, QuittingLetsTheAnalyticsAndTheStoreFinishThenClosesTheSt
                             }).value();
   ASSERT_EQ(stored.size(), 1u);
   EXPECT_EQ(stored[0]->title, "Last edit");
+}
+
+// The notice tells what the import into the new library brought, once it has ended, and where the
+// damaged file lies; it stays until the user closes it.
+TEST_F(VelloranAppTest, ADamagedLibraryTellsHowManyPromptsCameBackFromTheSyncFolderUntilClosed) {
+  runOnceWithPrompts({"Eins", "Zwei"});
+  damageStoreFile();
+  start();
+  ASSERT_TRUE(app_->coreDataStack().damagedStore());
+  const std::string keptAt = app_->coreDataStack().damagedStore()->string();
+  LibraryWindow& window = showWindow();
+  dispatch_.drain();
+
+  EXPECT_EQ(window.library().grid()->promptCount(), 2u);
+  NoticeStrip* notice = damagedStoreNotice();
+  ASSERT_NE(notice, nullptr);
+  ASSERT_TRUE(notice->isVisible());
+  EXPECT_EQ(notice->message().toStdString(),
+            "Die Bibliothek war besch\xC3\xA4"
+            "digt. 2 Prompts wurden aus dem Sync-Ordner wiederhergestellt. "
+            "Die besch\xC3\xA4"
+            "digte Datei liegt unter " +
+                keptAt + ".");
+  testing::saveScreenshot(window, "restored");
+
+  dispatch_.advance(std::chrono::minutes(1));
+  ASSERT_TRUE(notice->isVisible()) << "no timer takes it away";
+  auto* close = notice->findChild<QAbstractButton*>(QStringLiteral("closeNoticeButton"));
+  ASSERT_NE(close, nullptr);
+  QTest::mouseClick(close, Qt::LeftButton);
+  dispatch_.drain();
+  EXPECT_FALSE(notice->isVisible());
+}
+
+TEST_F(VelloranAppTest, ADamagedLibraryWithNothingInTheSyncFolderSaysThatNoPromptCameBack) {
+  runOnceWithPrompts({"Eins"});
+  std::filesystem::remove_all(syncFolder_);
+  std::filesystem::create_directories(syncFolder_);
+  damageStoreFile();
+  start();
+  const std::string keptAt = app_->coreDataStack().damagedStore()->string();
+  showWindow();
+  dispatch_.drain();
+
+  NoticeStrip* notice = damagedStoreNotice();
+  ASSERT_NE(notice, nullptr);
+  ASSERT_TRUE(notice->isVisible());
+  EXPECT_EQ(notice->message().toStdString(),
+            "Die Bibliothek war besch\xC3\xA4"
+            "digt. Aus dem Sync-Ordner konnte kein Prompt wiederhergestellt "
+            "werden. Die besch\xC3\xA4"
+            "digte Datei liegt unter " +
+                keptAt + ".");
+  EXPECT_TRUE(std::filesystem::exists(keptAt));
+  testing::saveScreenshot(*window_, "nothing-restored");
 }
 
 TEST_F(VelloranAppTest, InATestRunBecomingActiveCountsNothing) {

@@ -32,7 +32,16 @@ SyncEvent failedEvent(SyncEvent::Type type, platform::Error error) {
 
 void FakeSyncMonitor::pullChanges(Completion<void> completion) {
   ++pullCount_;
+  if (holdPulls_) {
+    heldPulls_.push_back(std::move(completion));
+    return;
+  }
   completeOnMainQueue(std::move(completion), pullFailure_);
+}
+
+void FakeSyncMonitor::releaseHeldPulls() {
+  for (Completion<void>& completion : std::exchange(heldPulls_, {}))
+    completeOnMainQueue(std::move(completion), pullFailure_);
 }
 
 void FakeSyncMonitor::pushChanges(Completion<void> completion) {

@@ -1,13 +1,14 @@
 #pragma once
 // Test double of a sync service that is also a sync monitor, for code that follows the mirroring:
-// the test scripts the manual sync's outcomes, posts mirroring events, stages what the next history
-// processing finds, and reads back what was called.
+// the test scripts the manual sync's outcomes, holds pulls back as a long import would, posts
+// mirroring events, stages what the next history processing finds, and reads back what was called.
 //
 // Like the real monitor it completes on the main queue (never inline), delivers events on the
 // calling (main) thread, sets pending flags only in history processing and clears a flag only when
 // it is taken. Main thread only.
 
 #include <optional>
+#include <vector>
 
 #include "Velloran/data/SyncMonitor.h"
 #include "Velloran/data/SyncService.h"
@@ -36,6 +37,9 @@ class FakeSyncMonitor final : public SyncService, public SyncMonitor {
   void setPullFailure(std::optional<platform::Error> error) { pullFailure_ = std::move(error); }
   void setPushFailure(std::optional<platform::Error> error) { pushFailure_ = std::move(error); }
   void setHistoryFailure(std::optional<platform::Error> error) { historyFailure_ = std::move(error); }
+  // While holding, pulls wait until released, then complete with the outcome scripted by then.
+  void holdPulls(bool hold) { holdPulls_ = hold; }
+  void releaseHeldPulls();
   // What the next successful history processing finds: local and/or remote transactions.
   void stageHistory(bool local, bool remote);
   // Delivers the event to the subscribers now, as the monitor does on the main thread.
@@ -52,6 +56,8 @@ class FakeSyncMonitor final : public SyncService, public SyncMonitor {
   std::optional<platform::Error> pullFailure_;
   std::optional<platform::Error> pushFailure_;
   std::optional<platform::Error> historyFailure_;
+  bool holdPulls_ = false;
+  std::vector<Completion<void>> heldPulls_;
   bool stagedLocal_ = false;
   bool stagedRemote_ = false;
   bool pendingLocal_ = false;

@@ -1,6 +1,6 @@
-// The library view model's side of sync: the manual sync, the banner and its 3-second rule, and the
-// reactions to mirroring events, on the deterministic dispatch backend (time moves only when the
-// test advances it).
+// The library view model's side of sync: the manual sync, the banner and its 3-second rule, the
+// reactions to mirroring events, and the notice about a damaged library restored from the sync
+// folder, on the deterministic dispatch backend (time moves only when the test advances it).
 
 #include <gtest/gtest.h>
 
@@ -257,6 +257,116 @@ TEST_F(PromptListSyncTest, EventsReachNoViewModelThatIsGone) {
   monitor_->post(endedEvent(Type::Import));  // no subscriber any more
   bed_.drain();
   EXPECT_EQ(monitor_->historyProcessingCount(), 0);
+}
+
+// --- A damaged library restored from the sync folder ---------------------------------------------
+
+constexpr const char* kKeptAt = "/data/Velloran.sqlite.damaged-1700000000";
+
+std::string restoredNotice(const std::string& restored) {
+  return "Die Bibliothek war besch\xC3\xA4"
+         "digt." +
+         restored +
+         " Die besch\xC3\xA4"
+         "digte Datei liegt unter " +
+         kKeptAt + ".";
+}
+
+TEST_F(PromptListSyncTest, ARestoredLibraryIsCountedOnlyOnceThePullHasEnded) {
+  monitor_->holdPulls(true);
+  bool done = false;
+  viewModel_->restoreDamagedStore(kKeptAt, [&] { done = true; });
+  bed_.drain();
+  EXPECT_EQ(viewModel_->damagedStoreNotice(),
+            "Die Bibliothek war besch\xC3\xA4"
+            "digt und wird aus dem Sync-Ordner wiederhergestellt. Die "
+            "besch\xC3\xA4"
+            "digte Datei liegt unter /data/Velloran.sqlite.damaged-1700000000.");
+  EXPECT_EQ(monitor_->pullCount(), 1);
+
+  store(samplePrompt("Eins", {"a"}));  // what the import brings while it runs
+  store(samplePrompt("Zwei", {"b"}));
+  EXPECT_FALSE(done);
+  monitor_->releaseHeldPulls();
+  bed_.drain();
+
+  const std::string notice = restoredNotice(" 2 Prompts wurden aus dem Sync-Ordner wiederhergestellt.");
+  EXPECT_TRUE(done);
+  EXPECT_EQ(viewModel_->damagedStoreNotice(), notice);
+  EXPECT_EQ(viewModel_->prompts().size(), 2u) << "the grid shows what came back";
+  EXPECT_EQ(viewModel_->allTagSuggestions(), (Texts{"a", "b"}));
+  EXPECT_EQ(bed_.console(), notice + "\n");
+  EXPECT_TRUE(loadingHistory_.empty());
+}
+
+TEST_F(PromptListSyncTest, OneRestoredPromptIsSingularAndNoneSaysThatNoneCouldBeRestored) {
+  viewModel_->restoreDamagedStore(kKeptAt);
+  bed_.drain();
+  EXPECT_EQ(viewModel_->damagedStoreNotice(),
+            restoredNotice(" Aus dem Sync-Ordner konnte kein Prompt wiederhergestellt werden."));
+
+  store(samplePrompt("Eins"));
+  const auto another = PromptListViewModel::make(repository_, monitor_, bed_.environment());
+  another->restoreDamagedStore(kKeptAt);
+  bed_.drain();
+  EXPECT_EQ(another->damagedStoreNotice(),
+            restoredNotice(" 1 Prompt wurde aus dem Sync-Ordner wiederhergestellt."));
+}
+
+TEST_F(PromptListSyncTest, AFailedPullIsLoggedAndWhatCameInBeforeItStillCounts) {
+  store(samplePrompt("Eins"));
+  monitor_->setPullFailure(problem(SyncProblem::temporarilyUnavailable, "offline"));
+  viewModel_->restoreDamagedStore(kKeptAt);
+  bed_.drain();
+
+  const std::string notice = restoredNotice(" 1 Prompt wurde aus dem Sync-Ordner wiederhergestellt.");
+  EXPECT_EQ(viewModel_->damagedStoreNotice(), notice);
+  EXPECT_EQ(bed_.console(), "Sync fehlgeschlagen: offline\n" + notice + "\n");
+}
+
+TEST_F(PromptListSyncTest, ALibraryThatCannotBeCountedGetsNoNumberInsteadOfAWrongOne) {
+  store(samplePrompt("Eins"));
+  repository_->failNext(ControllableRepository::Operation::Fetch,
+                        platform::Error("store", 10, "disk I/O error"));
+  viewModel_->restoreDamagedStore(kKeptAt);
+  bed_.drain();
+
+  EXPECT_EQ(viewModel_->damagedStoreNotice(), restoredNotice(""));
+  EXPECT_EQ(bed_.console(), "Fehler beim Laden der Prompts: disk I/O error\n" + restoredNotice("") + "\n");
+  EXPECT_EQ(viewModel_->prompts().size(), 1u) << "the list still loads";
+}
+
+TEST_F(PromptListSyncTest, TheNoticeOutlastsTimeAndSyncBannersUntilTheUserClosesIt) {
+  int noticeEmits = 0;
+  const Subscription noticeSignal = viewModel_->damagedStoreNoticeChanged().connect([&] { ++noticeEmits; });
+  viewModel_->restoreDamagedStore(kKeptAt);
+  bed_.drain();
+  const std::optional<std::string> notice = viewModel_->damagedStoreNotice();
+  ASSERT_TRUE(notice);
+
+  monitor_->post(failedEvent(Type::Import, problem(SyncProblem::noAccount)));
+  bed_.drain();
+  advance(10min);
+  EXPECT_FALSE(viewModel_->syncBanner().has_value()) << "the sync banner went its own way";
+  EXPECT_EQ(viewModel_->damagedStoreNotice(), notice);
+  EXPECT_EQ(noticeEmits, 2);
+
+  viewModel_->dismissDamagedStoreNotice();
+  EXPECT_FALSE(viewModel_->damagedStoreNotice().has_value());
+  EXPECT_EQ(noticeEmits, 3);
+}
+
+TEST_F(PromptListSyncTest, ANoticeClosedBeforeTheCountStaysClosed) {
+  monitor_->holdPulls(true);
+  viewModel_->restoreDamagedStore(kKeptAt);
+  bed_.drain();
+  viewModel_->dismissDamagedStoreNotice();
+  monitor_->releaseHeldPulls();
+  bed_.drain();
+
+  EXPECT_FALSE(viewModel_->damagedStoreNotice().has_value());
+  EXPECT_EQ(bed_.console(),
+            restoredNotice(" Aus dem Sync-Ordner konnte kein Prompt wiederhergestellt werden.") + "\n");
 }
 
 }  // namespace

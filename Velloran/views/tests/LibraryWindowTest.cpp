@@ -661,6 +661,32 @@ TEST_F(LibraryWindowTest, TheSyncBannerAndTheToastTogether) {
   EXPECT_FALSE(banner->isVisible());
 }
 
+TEST_F(LibraryWindowTest, TheDamagedLibraryNoticeStaysAboveTheSyncBannerUntilItsCloseButtonIsClicked) {
+  bed_.skipConsentSheet();
+  bed_.store(makePrompt("Wiederhergestellt", {"Text"}));
+  open();
+  bed_.viewModel()->restoreDamagedStore("/daten/Velloran.sqlite.damaged-1");
+  bed_.viewModel()->showSyncBanner("Sync-Fehler: Kein iCloud Account", true);
+  bed_.settle();
+  auto* notice = find<NoticeStrip>("damagedStoreNotice");
+  ASSERT_TRUE(notice->isVisible());
+  EXPECT_EQ(notice->message().toStdString(), *bed_.viewModel()->damagedStoreNotice());
+  EXPECT_TRUE(notice->isError());
+  EXPECT_LT(notice->geometry().bottom(), find("syncBanner")->geometry().top());
+  testing::saveScreenshot(*window_);
+
+  bed_.advance(3000ms);
+  EXPECT_FALSE(find("syncBanner")->isVisible());
+  ASSERT_TRUE(notice->isVisible());
+  QAbstractButton* close = notice->findChild<QAbstractButton*>("closeNoticeButton");
+  ASSERT_NE(close, nullptr);
+  EXPECT_EQ(close->accessibleName(), QString::fromUtf8("Hinweis schließen"));
+  click(close);
+  EXPECT_FALSE(notice->isVisible());
+  EXPECT_FALSE(bed_.viewModel()->damagedStoreNotice().has_value());
+  EXPECT_EQ(library().grid()->promptCount(), 1u);
+}
+
 TEST_F(LibraryWindowTest, TheHintStaysAwayOnceDismissed) {
   bed_.skipConsentSheet();
   bed_.store(makePrompt("Eins", {"a"}));
