@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/paths/FileIO.h"
 #include "platform/pstore/ManagedObjectContext.h"
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/pstore/detail/SoundStamp.h"
 #include "platform/pstore/detail/StoreDatabase.h"
+#include "platform/pstore/detail/StoreOpenTurn.h"
 #include "platform/sqlite/SqliteFiles.h"
 
 namespace platform {
@@ -32,21 +32,6 @@ Result<void> removeIfPresent(const std::filesystem::path& file) {
       "Cannot remove " + file.string() + ": " + error.message());
 }
 
-// What an open of the file store at `path` would create: the store with its index, its log (and the
-// rollback journal the switch to a log may use) and its stamp when there is no store file yet, each of them
-// only when it is not there already; nothing when a store file is there, as a failed open never removes a
-// file of an existing store.
-std::vector<std::filesystem::path> filesAnOpenWouldCreate(const std::optional<std::filesystem::path>& path) {
-  if (!path || entryExists(*path)) return {};
-  std::vector<std::filesystem::path> absent{*path};
-  for (std::string_view suffix :
-       {kSqliteLogIndexSuffix, kSqliteLogSuffix, kSqliteJournalSuffix, detail::kSoundStampSuffix}) {
-    std::filesystem::path companion = path->string() + std::string(suffix);
-    if (!entryExists(companion)) absent.push_back(std::move(companion));
-  }
-  return absent;
-}
-
 }  // namespace
 
 PersistentStoreCoordinator::PersistentStoreCoordinator(std::shared_ptr<const ManagedObjectModel> model,
@@ -66,19 +51,16 @@ Result<std::shared_ptr<PersistentStore>> PersistentStoreCoordinator::addPersiste
     return persistentStoreError(PersistentStoreErrorCode::StoreOpenFailed,
                                 "A store is loaded already; a coordinator holds one store.");
   }
-  const std::vector<std::filesystem::path> created = description.type == StoreType::InMemory
-                                                         ? std::vector<std::filesystem::path>{}
-                                                         : filesAnOpenWouldCreate(description.path);
+  std::optional<detail::StoreOpenTurn> turn;
+  if (description.type != StoreType::InMemory && description.path && !description.path->empty())
+    turn.emplace(*description.path);
   Result<std::unique_ptr<detail::StoreDatabase>> database =
       detail::StoreDatabase::open(description, layout_, model_->versionHash());
   if (!database) {
     // The failed open has closed its connection. A store it was making (a full disk fails the first
     // write, after the engine made the files) leaves the folder as it was; the open's error is what
     // the caller needs, so a file that cannot go is left.
-    for (const std::filesystem::path& file : created) {
-      std::error_code ignored;
-      std::filesystem::remove(file, ignored);
-    }
+    if (turn) turn->removeWhatThisOpenMade();
     return database.error();
   }
   store_ = std::make_shared<PersistentStore>(description, std::move(*database));

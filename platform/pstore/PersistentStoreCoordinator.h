@@ -55,7 +55,10 @@ class PersistentStoreCoordinator {
   // or a file store has no path; kSQLiteErrorDomain for a file that cannot be opened or is no database.
   // A failed load leaves no connection open: the file may be destroyed at once. A load that was to
   // make a new store (no file at the path) takes away what it made, so a failure such as a full disk
-  // leaves the folder as it was; it never removes a file that was there before it.
+  // leaves the folder as it was; it never removes a file that was there before it, nor one another
+  // process made. Loads of file stores in one folder take turns, also across processes (see
+  // detail/StoreOpenTurn.h): any number of processes that load a store that is not there yet at the
+  // same moment all load the one store the first of them made.
   Result<std::shared_ptr<PersistentStore>> addPersistentStore(const StoreDescription& description);
 
   // The loaded store; nullptr before loading, after a failed load and after destroying it.
