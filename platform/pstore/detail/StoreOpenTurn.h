@@ -11,13 +11,12 @@
 //
 // Internal to the persistent-store layer; one object belongs to one open, on one thread.
 
-#include <sys/types.h>
-
 #include <filesystem>
 #include <optional>
 #include <vector>
 
-#include "platform/paths/FileDescriptor.h"
+#include "platform/paths/FileIO.h"
+#include "platform/paths/FolderLock.h"
 
 namespace platform::detail {
 
@@ -27,8 +26,6 @@ class StoreOpenTurn {
   // (made exclusively: then no other open has seen it). A folder that cannot be locked (missing, or on
   // a file system that keeps no locks) gives no turn: the open goes on unordered, as the engine allows.
   explicit StoreOpenTurn(const std::filesystem::path& store);
-  // Ends the turn.
-  ~StoreOpenTurn();
   StoreOpenTurn(const StoreOpenTurn&) = delete;
   StoreOpenTurn& operator=(const StoreOpenTurn&) = delete;
 
@@ -39,14 +36,8 @@ class StoreOpenTurn {
   void removeWhatThisOpenMade();
 
  private:
-  struct FileIdentity {
-    dev_t device;
-    ino_t number;
-  };
-
   std::filesystem::path store_;
-  FileDescriptor folder_;
-  bool holdsTurn_ = false;
+  FolderLock turn_;
   std::optional<FileIdentity> made_;
   std::vector<std::filesystem::path> absentCompanions_;
 };
