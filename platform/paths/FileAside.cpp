@@ -65,8 +65,7 @@ void removeEarlierCopies(const std::filesystem::path& file, std::string_view lab
   };
   std::error_code failure;
   std::vector<std::filesystem::path> earlier;
-  const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-  for (std::filesystem::directory_iterator entries(folder, failure), end; !failure && entries != end;
+  for (std::filesystem::directory_iterator entries(folderOf(file), failure), end; !failure && entries != end;
        entries.increment(failure)) {
     const std::string name = entries->path().filename().string();
     if (isCopyName(name, prefix, companions) && !isKept(name)) earlier.push_back(entries->path());

@@ -77,7 +77,7 @@ Result<Bytes> readFile(const std::filesystem::path& file) {
 }
 
 Result<void> writeFileAtomically(const std::filesystem::path& file, std::span<const std::uint8_t> contents) {
-  const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+  const std::filesystem::path folder = folderOf(file);
   // Hidden and unique, so concurrent writers and directory listings never trip over it.
   std::string temporaryName = (folder / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
   std::vector<char> temporary(temporaryName.begin(), temporaryName.end());
@@ -95,6 +95,10 @@ Result<void> writeFileAtomically(const std::filesystem::path& file, std::span<co
   if (fd.close() != 0) return discardTemporary("close", errno);
   if (::rename(temporary.data(), file.c_str()) != 0) return discardTemporary("rename", errno);
   return syncFolder(folder, file);
+}
+
+std::filesystem::path folderOf(const std::filesystem::path& path) {
+  return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
 }
 
 std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path) {

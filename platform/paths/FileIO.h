@@ -25,6 +25,9 @@ bool isPlainFileName(std::string_view name);
 // that cannot even be looked at. Links are not followed.
 bool entryExists(const std::filesystem::path& path);
 
+// The folder a file at `path` lies in: its parent, or the working folder for a bare name.
+std::filesystem::path folderOf(const std::filesystem::path& path);
+
 // Creates the folder and any missing parents. An existing folder is success; an existing non-folder
 // at the path is a CreateDirectoryFailed error.
 Result<void> createDirectories(const std::filesystem::path& folder);

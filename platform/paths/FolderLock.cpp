@@ -26,8 +26,4 @@ FolderLock::~FolderLock() {
   if (locked_) ::flock(folder_.get(), LOCK_UN);
 }
 
-std::filesystem::path folderOf(const std::filesystem::path& path) {
-  return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-}
-
 }  // namespace platform

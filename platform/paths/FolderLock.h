@@ -33,7 +33,4 @@ class FolderLock {
   int failure_ = 0;
 };
 
-// The folder a file at `path` lies in: its parent, or the working folder for a bare name.
-std::filesystem::path folderOf(const std::filesystem::path& path);
-
 }  // namespace platform
