@@ -1,14 +1,14 @@
 #include "platform/sqlite/SqliteSetAside.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/paths/PathsError.h"
 #include "platform/sqlite/SqliteConnection.h"
+#include "platform/testing/ProcessesAtOnce.h"
 #include "platform/testing/TestEnvironment.h"
 #include "platform/time/ManualClock.h"
 
@@ -102,10 +102,6 @@ TEST_F(SqliteSetAsideTest, OfTwoProcessesThatFoundOneFileDamagedOneMovesIt) {
   const std::filesystem::path path = at("store.sqlite");
   write(path, "damaged");
   const FileIdentity judged = fileIdentity(path).value();
-  int ready[2];
-  int go[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  ASSERT_EQ(::pipe(go), 0);
   // 0: moved, 1: found it moved already, 2: failed.
   auto setAsideAndStartAfresh = [&] {
     Result<std::optional<std::filesystem::path>> aside =
@@ -115,22 +111,10 @@ TEST_F(SqliteSetAsideTest, OfTwoProcessesThatFoundOneFileDamagedOneMovesIt) {
     return *aside ? 0 : 1;
   };
 
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  char signal = 0;
-  if (child == 0) {
-    const bool released = ::write(ready[1], "r", 1) == 1 && ::read(go[0], &signal, 1) == 1;
-    ::_exit(released ? setAsideAndStartAfresh() : 2);
-  }
-  ASSERT_EQ(::read(ready[0], &signal, 1), 1);
-  ASSERT_EQ(::write(go[1], "g", 1), 1);
-  const int mine = setAsideAndStartAfresh();
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  const int theirs = WEXITSTATUS(status);
+  const std::vector<int> outcomes = testing::runAtOnce({setAsideAndStartAfresh, setAsideAndStartAfresh});
 
-  EXPECT_EQ(mine + theirs, 1) << "one moved it, the other found it moved: " << mine << ", " << theirs;
+  EXPECT_EQ(outcomes[0] + outcomes[1], 1)
+      << "one moved it, the other found it moved: " << outcomes[0] << ", " << outcomes[1];
   EXPECT_EQ(testing::fileContents(at("store.sqlite.damaged-1700000000")), "damaged");
   EXPECT_FALSE(std::filesystem::exists(at("store.sqlite.damaged-1700000000-1")));
   EXPECT_EQ(rows(path), 0);
