@@ -178,14 +178,23 @@ std::optional<std::filesystem::path> CoreDataStack::loadStores(const std::filesy
 
 StoreLoadOutcome CoreDataStack::loadRecovering(const std::filesystem::path& storeURL,
                                                platform::PersistentContainer& container) {
-  return loadRecoveringStore([&container] { return loadOnce(container); },
-                             [&container, &storeURL] { return resetStore(storeURL, container); },
-                             [&storeURL] { return setAsideStore(storeURL); });
+  // The file a verdict of damage will be about, taken before the load that gives it: another start
+  // may find the same file damaged, set it aside and make a new store in its place before this one
+  // gets to set it aside, and that new store must never be taken for the damaged one.
+  const std::optional<platform::FileIdentity> judged = platform::fileIdentity(storeURL);
+  return loadRecoveringStore(
+      [&container] { return loadOnce(container); },
+      [&container, &storeURL] { return resetStore(storeURL, container); },
+      [&storeURL, &judged]() -> platform::Result<std::optional<std::filesystem::path>> {
+        if (!judged) return std::optional<std::filesystem::path>();
+        return setAsideStore(storeURL, *judged);
+      });
 }
 
-platform::Result<std::filesystem::path> CoreDataStack::setAsideStore(const std::filesystem::path& storeURL) {
+platform::Result<std::optional<std::filesystem::path>> CoreDataStack::setAsideStore(
+    const std::filesystem::path& storeURL, const platform::FileIdentity& judged) {
   // Every damaged copy stays: each may hold prompts the mirror never received.
-  return platform::setAsideDamagedSqliteFile(storeURL, platform::KeptCopies::All);
+  return platform::setAsideDamagedSqliteFile(storeURL, judged, platform::KeptCopies::All);
 }
 
 platform::Result<void> CoreDataStack::resetStore(const std::filesystem::path& storeURL,

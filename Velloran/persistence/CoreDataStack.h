@@ -22,7 +22,9 @@
 // its log and journal ("Velloran.sqlite.damaged-<seconds since 1970>", "-1", "-2", ... after it when a
 // copy of that second is there already; every copy kept, none ever destroyed) and a new store
 // loaded, which the mirror fills again from every journal, the old store's own included; the stack
-// says where the damaged file went, for the application to tell the user. Every other failure ends the
+// says where the damaged file went, for the application to tell the user. Of starts at the same
+// moment that find one file damaged, one sets it aside and tells; the others open the new store the
+// first to reopen made, which is never set aside for the damaged one. Every other failure ends the
 // process with a message (StoreRecovery.h), as does the lack of a usable Application Support folder;
 // open() answers such a failure instead, for an application that tells the user before it exits.
 // A start that fails leaves the data folder as it found it: a store it was making (on a full disk,
@@ -45,6 +47,7 @@
 
 #include "Velloran/persistence/StoreRecovery.h"
 #include "platform/error/Result.h"
+#include "platform/paths/FileIO.h"
 #include "platform/pstore/ManagedObjectModel.h"
 #include "platform/pstore/PersistentContainer.h"
 #include "platform/pstore/StoreDescription.h"
@@ -102,8 +105,11 @@ class CoreDataStack {
                                                          platform::PersistentContainer& container);
 
   // Moves the store at `storeURL`, its log and its journal aside under one new name, all or none
-  // (platform/sqlite/SqliteSetAside.h); answers the store file's new place.
-  static platform::Result<std::filesystem::path> setAsideStore(const std::filesystem::path& storeURL);
+  // (platform/sqlite/SqliteSetAside.h), while the file there is still `judged`, the one found
+  // damaged; answers the store file's new place, or none when another start has set it aside
+  // already (and may have made a new store in its place).
+  static platform::Result<std::optional<std::filesystem::path>> setAsideStore(
+      const std::filesystem::path& storeURL, const platform::FileIdentity& judged);
 
   // Destroys the store at `storeURL` with its "-shm" and "-wal" companions (the store layer removes
   // them together); answers the layer's error.

@@ -27,7 +27,7 @@ StoreLoadOutcome loadRecoveringStore(const StoreLoadAttempt& load, const StoreRe
   if (!failure) return {};
   if (isDamagedStoreError(*failure)) {
     // Kept for whoever wants to look at it or save from it; the mirror fills the new store.
-    platform::Result<std::filesystem::path> keptAt = setAside();
+    platform::Result<std::optional<std::filesystem::path>> keptAt = setAside();
     if (!keptAt) return {StoreLoadFailure{kSetAsideFailedMessage, keptAt.error()}, std::nullopt};
     if (std::optional<platform::Error> again = load()) {
       return {StoreLoadFailure{kLoadAfterSetAsideFailedMessage, std::move(*again)}, std::nullopt};

@@ -48,13 +48,14 @@ struct StoreLoadFailure {
 using StoreLoadAttempt = std::function<std::optional<platform::Error>()>;
 // Destroys the store and its companion files.
 using StoreReset = std::function<platform::Result<void>()>;
-// Moves the store and its companion files out of the way; answers where the store file went.
-using StoreSetAside = std::function<platform::Result<std::filesystem::path>()>;
+// Moves the store and its companion files out of the way; answers where the store file went, or
+// none when another start of the application had set it aside already.
+using StoreSetAside = std::function<platform::Result<std::optional<std::filesystem::path>>()>;
 
 struct StoreLoadOutcome {
   // The failure to end with; none once the store is loaded.
   std::optional<StoreLoadFailure> failure;
-  // Where a damaged store file was set aside before the store loaded afresh.
+  // Where a damaged store file was set aside, by this start, before the store loaded afresh.
   std::optional<std::filesystem::path> damagedStore;
 };
 

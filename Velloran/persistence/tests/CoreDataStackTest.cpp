@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <memory>
+#include <string>
 #include <variant>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "Velloran/persistence/testing/PersistenceTestSupport.h"
 #include "platform/pstore/PersistentStore.h"
 #include "platform/pstore/testing/FullDisk.h"
+#include "platform/testing/ProcessesAtOnce.h"
 
 namespace velloran::testing {
 namespace {
@@ -189,6 +192,48 @@ TEST_F(CoreDataStackTest, FileThatIsNoDatabaseIsSetAsideIntactAndANewStoreLoaded
   EXPECT_FALSE(CoreDataStack(false).damagedStore()) << "the new store loads as it is";
 }
 
+// Two starts at the same moment that both find the library file damaged: one of them sets it aside,
+// and the new library the first to reopen makes is never taken for the damaged one. Each round gives
+// the race another chance to go wrong.
+TEST_F(CoreDataStackTest, OfTwoStartsThatFindTheLibraryDamagedOneSetsItAsideAndBothOpenTheNewOne) {
+  constexpr int kRounds = 20;
+  constexpr int kNothingSetAside = 0;
+  constexpr int kSetAside = 1;
+  constexpr int kFailed = 2;
+  const std::string damaged = "my own notes, not a database\n" + std::string(4096, 'x');
+  const auto start = [] {
+    std::variant<CoreDataStack, StoreOpenFailure> opened =
+        CoreDataStack::open(false, CoreDataStack::makePlainContainer);
+    if (const auto* failure = std::get_if<StoreOpenFailure>(&opened)) {
+      std::fprintf(stderr, "%s\n", failure->report.c_str());
+      return kFailed;
+    }
+    return std::get<CoreDataStack>(opened).damagedStore() ? kSetAside : kNothingSetAside;
+  };
+
+  for (int round = 0; round < kRounds; ++round) {
+    TemporaryApplicationSupport support;
+    std::filesystem::create_directories(support.folder());
+    std::ofstream(support.storePath(), std::ios::binary) << damaged;
+
+    const std::vector<int> results = platform::testing::runAtOnce({start, start});
+
+    ASSERT_NE(results[0], kFailed) << "round " << round;
+    ASSERT_NE(results[1], kFailed) << "round " << round;
+    EXPECT_EQ(results[0] + results[1], kSetAside) << "round " << round;
+    std::vector<std::filesystem::path> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(support.folder())) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with("Velloran.sqlite.damaged-") && !name.ends_with("-wal") &&
+          !name.ends_with("-journal"))
+        copies.push_back(entry.path());
+    }
+    ASSERT_EQ(copies.size(), 1u) << "round " << round;
+    EXPECT_TRUE(platform::testing::fileContents(copies[0]) == damaged) << "round " << round;
+    EXPECT_FALSE(CoreDataStack(false).damagedStore()) << "round " << round << ": the library left is sound";
+  }
+}
+
 TEST_F(CoreDataStackTest, DamagedStoresSetAsideInOneSecondAreAllKeptWithTheirLogsAndJournals) {
   platform::testing::TemporaryDirectory folder;
   const std::string store = (folder.path() / kStoreFileName).string();
@@ -196,10 +241,13 @@ TEST_F(CoreDataStackTest, DamagedStoresSetAsideInOneSecondAreAllKeptWithTheirLog
   write(store, "first");
   write(store + "-wal", "first log");
   write(store + "-shm", "first log index");
-  const std::filesystem::path first = CoreDataStack::setAsideStore(store).value();
+  const auto setAside = [&store] {
+    return CoreDataStack::setAsideStore(store, platform::fileIdentity(store).value()).value().value();
+  };
+  const std::filesystem::path first = setAside();
   write(store, "second");
   write(store + "-journal", "second journal");
-  const std::filesystem::path second = CoreDataStack::setAsideStore(store).value();
+  const std::filesystem::path second = setAside();
 
   EXPECT_NE(first, second);
   EXPECT_EQ(platform::testing::fileContents(first), "first");

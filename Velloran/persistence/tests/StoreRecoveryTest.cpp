@@ -34,15 +34,18 @@ class ScriptedStore {
           steps.push_back("reset");
           return reset_;
         },
-        [this]() -> platform::Result<std::filesystem::path> {
+        [this]() -> platform::Result<std::optional<std::filesystem::path>> {
           steps.push_back("set aside");
           if (!reset_) return reset_.error();
-          return std::filesystem::path("/kept/Velloran.sqlite.damaged");
+          if (setAsideByAnotherStart) return std::optional<std::filesystem::path>();
+          return std::optional<std::filesystem::path>("/kept/Velloran.sqlite.damaged");
         });
     setAside = outcome.damagedStore;
     return outcome.failure;
   }
 
+  // The damaged file was gone aside by the time this start came to it.
+  bool setAsideByAnotherStart = false;
   std::optional<std::filesystem::path> setAside;
 
   std::vector<std::string> steps;
@@ -110,6 +113,14 @@ TEST(StoreRecovery, ADamagedStoreIsSetAsideAndLoadedAfreshOnce) {
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->message, kSetAsideFailedMessage);
   EXPECT_EQ(stuck.steps, (Steps{"load", "set aside"}));
+}
+
+TEST(StoreRecovery, ADamagedStoreAnotherStartSetAsideIsLoadedAfreshWithNothingToTell) {
+  ScriptedStore store({platform::Error(std::string(platform::kSQLiteErrorDomain), 26), std::nullopt});
+  store.setAsideByAnotherStart = true;
+  EXPECT_FALSE(store.run());
+  EXPECT_EQ(store.steps, (Steps{"load", "set aside", "load"}));
+  EXPECT_FALSE(store.setAside);
 }
 
 TEST(StoreRecovery, FailedResetEndsBeforeAnotherLoad) {
