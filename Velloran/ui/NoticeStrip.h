@@ -34,8 +34,6 @@ class NoticeStrip : public QWidget {
   // Puts a close button (object name "closeNoticeButton", `name` its tooltip and accessible name)
   // at the strip's end; each click calls `onClose`. Once per strip.
   void addCloseButton(const QString& name, std::function<void()> onClose);
-  // Null until addCloseButton.
-  QToolButton* closeButton() const { return close_; }
 
   bool hasHeightForWidth() const override { return true; }
   int heightForWidth(int width) const override;

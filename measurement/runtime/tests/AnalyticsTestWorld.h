@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "measurement/engine/BMSEngineServices.h"
+#include "measurement/engine/testing/EngineTestSupport.h"
 #include "measurement/runtime/AnalyticsContext.h"
 #include "measurement/storage/BMSConsentSettingsUtil.h"
 #include "platform/app/Application.h"
@@ -33,14 +34,14 @@ inline constexpr const char* kTestAppID = "1:123456789012:ios:0123456789abcdef01
 class LogCapture : public BMSLogSink {
  public:
   void logWithLevel(std::int64_t level, std::int64_t code, const std::string& message,
-                    const std::vector<platform::Value>&) override {
+                    const std::vector<platform::Value>& contexts) override {
     std::lock_guard lock(mutex_);
-    lines_.push_back({level, code, message});
+    lines_.push_back({level, code, message, contexts});
   }
   std::vector<std::int64_t> codes() const {
     std::lock_guard lock(mutex_);
     std::vector<std::int64_t> codes;
-    for (const Line& line : lines_) codes.push_back(line.code);
+    for (const LoggedLine& line : lines_) codes.push_back(line.code);
     return codes;
   }
   bool contains(std::int64_t code) const {
@@ -49,7 +50,7 @@ class LogCapture : public BMSLogSink {
   }
   std::int64_t levelOf(std::int64_t code) const {
     std::lock_guard lock(mutex_);
-    for (const Line& line : lines_) {
+    for (const LoggedLine& line : lines_) {
       if (line.code == code) return line.level;
     }
     return -1;
@@ -57,20 +58,15 @@ class LogCapture : public BMSLogSink {
   std::vector<std::string> messagesOf(std::int64_t code) const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> messages;
-    for (const Line& line : lines_) {
+    for (const LoggedLine& line : lines_) {
       if (line.code == code) messages.push_back(line.message);
     }
     return messages;
   }
 
  private:
-  struct Line {
-    std::int64_t level;
-    std::int64_t code;
-    std::string message;
-  };
   mutable std::mutex mutex_;
-  std::vector<Line> lines_;
+  std::vector<LoggedLine> lines_;
 };
 
 // What lives outside the context and would carry one test's analytics into the next test of the
