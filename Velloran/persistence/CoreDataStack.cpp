@@ -82,6 +82,9 @@ CoreDataStack CoreDataStack::openOrEnd(bool inMemory, const ContainerFactory& ma
 
 std::variant<CoreDataStack, StoreOpenFailure> CoreDataStack::open(bool inMemory,
                                                                   const ContainerFactory& makeContainer) {
+  // Looked at before the container is made: a mirrored container looks up its mirror folder inside
+  // the support folder, and that makes the folder.
+  const bool supportWasThere = !inMemory && platform::entryExists(intendedSupportFolder());
   std::shared_ptr<platform::PersistentContainer> container =
       makeContainer(std::string(model::kModelName), makeModel());
   if (inMemory) {
@@ -91,7 +94,6 @@ std::variant<CoreDataStack, StoreOpenFailure> CoreDataStack::open(bool inMemory,
   // The store and its mirror write files that grow; past the file-size limit a write must fail as
   // an error, not end the process mid-save.
   platform::ignoreFileSizeLimitSignal();
-  const bool supportWasThere = platform::entryExists(intendedSupportFolder());
   platform::Result<std::filesystem::path> support = platform::applicationSupportDirectory();
   if (!support) {
     return StoreOpenFailure{std::string(kNoApplicationSupportMessage) + support.error().debugDescription(),

@@ -11,6 +11,8 @@
 
 #include "Velloran/persistence/VelloranModel.h"
 #include "Velloran/persistence/testing/PersistenceTestSupport.h"
+#include "platform/mirror/MirrorSettings.h"
+#include "platform/mirror/MirroredPersistentContainer.h"
 #include "platform/pstore/PersistentStore.h"
 #include "platform/pstore/testing/FullDisk.h"
 #include "platform/testing/ProcessesAtOnce.h"
@@ -281,13 +283,18 @@ TEST_F(CoreDataStackTest, OpeningAnswersAFailureWithItsFolderInsteadOfEndingTheP
 }
 
 // Opens the persistent stack in a child on a disk with no room left: 1 when opening failed.
-int openOnFullDisk() {
-  return platform::testing::runWithFullDisk(0, [] {
-    return std::holds_alternative<StoreOpenFailure>(
-               CoreDataStack::open(false, CoreDataStack::makePlainContainer))
-               ? 1
-               : 0;
+int openOnFullDisk(const CoreDataStack::ContainerFactory& makeContainer = CoreDataStack::makePlainContainer) {
+  return platform::testing::runWithFullDisk(0, [&] {
+    return std::holds_alternative<StoreOpenFailure>(CoreDataStack::open(false, makeContainer)) ? 1 : 0;
   });
+}
+
+// The container the app opens: mirrored, its mirror folder inside the Application Support folder,
+// which it looks up (and so makes) as it is made.
+std::shared_ptr<platform::PersistentContainer> makeMirroredContainer(
+    std::string name, std::shared_ptr<const platform::ManagedObjectModel> model) {
+  return std::make_shared<platform::MirroredPersistentContainer>(std::move(name), std::move(model),
+                                                                 platform::MirrorSettings::fromEnvironment());
 }
 
 TEST_F(CoreDataStackTest, AStartThatFailsOnAFullDiskLeavesTheDataFolderAsItFoundIt) {
@@ -297,6 +304,8 @@ TEST_F(CoreDataStackTest, AStartThatFailsOnAFullDiskLeavesTheDataFolderAsItFound
   ASSERT_EQ(openOnFullDisk(), 1);
   EXPECT_FALSE(std::filesystem::exists(support.folder())) << "the folder this start made is gone again";
   EXPECT_TRUE(std::filesystem::exists(dataHome));
+  ASSERT_EQ(openOnFullDisk(makeMirroredContainer), 1);
+  EXPECT_FALSE(std::filesystem::exists(support.folder())) << "the mirrored container made it, not the user";
 
   // A folder that was there stays, with what it held.
   std::filesystem::create_directories(support.folder());
