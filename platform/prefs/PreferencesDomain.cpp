@@ -176,7 +176,7 @@ Result<void> PreferencesDomain::setObject(std::string_view key, Value value) {
     std::lock_guard lock(stateMutex_);
     ensureLoaded();
     values_.insert_or_assign(std::string(key), std::move(value));
-    ++changeCount_;
+    noteChanged(key);
   }
   Result<void> written = persist();
   announce(std::string(key));
@@ -194,11 +194,17 @@ void PreferencesDomain::removeObject(std::string_view key) {
     auto found = values_.find(key);
     if (found == values_.end()) return;
     values_.erase(found);
-    ++changeCount_;
+    noteChanged(key);
   }
   // Removal reports nothing; a failed write stays pending for synchronize() to retry.
   static_cast<void>(persist());
   announce(std::string(key));
+}
+
+void PreferencesDomain::noteChanged(std::string_view key) {
+  ++changeCount_;
+  // A memory-only domain never writes; its keys need no account.
+  if (file_) pendingKeys_.insert_or_assign(std::string(key), changeCount_);
 }
 
 bool PreferencesDomain::synchronize() {
@@ -207,7 +213,8 @@ bool PreferencesDomain::synchronize() {
 
 Result<void> PreferencesDomain::persist() {
   std::lock_guard writing(writeMutex_);
-  Dictionary snapshot;
+  PreferencesFile::Changes changes;
+  bool replacingAll = false;
   std::uint64_t snapshotCount;
   std::optional<PreferencesFile> file;
   {
@@ -218,11 +225,15 @@ Result<void> PreferencesDomain::persist() {
                               "The domain \"" + name_ + "\" keeps its values in memory only");
     }
     if (changeCount_ == savedChangeCount_) return {};
-    snapshot = values_;
+    for (const auto& [key, changedAt] : pendingKeys_) {
+      auto found = values_.find(key);
+      changes.emplace(key, found == values_.end() ? std::nullopt : std::optional<Value>(found->second));
+    }
+    replacingAll = pendingRemoval_;
     snapshotCount = changeCount_;
     file = file_;
   }
-  if (Result<void> saved = file->save(snapshot); !saved) {
+  if (Result<void> saved = file->save(changes, replacingAll); !saved) {
     // One line for a run of failed writes: a folder that refuses them fails every later one too.
     if (!writesFailing_) {
       preferencesLog().write(kErrorLevel, "Preferences \"" + name_ + "\" cannot be saved in " +
@@ -233,9 +244,12 @@ Result<void> PreferencesDomain::persist() {
     return saved;
   }
   writesFailing_ = false;
-  // Changes made while this write ran are pending; their own write-through follows.
+  // Changes made while this write ran are pending; their own write-through follows. A removal of the
+  // whole domain waits for this write (both hold writeMutex_), so none came in between.
   std::lock_guard lock(stateMutex_);
   savedChangeCount_ = snapshotCount;
+  std::erase_if(pendingKeys_, [&](const auto& pending) { return pending.second <= snapshotCount; });
+  pendingRemoval_ = false;
   return {};
 }
 
@@ -251,6 +265,7 @@ Result<void> PreferencesDomain::removeAll() {
       file_ = locateFile();
     }
     values_.clear();
+    pendingKeys_.clear();
     clearedCount = ++changeCount_;
     file = file_;
   }
@@ -258,10 +273,14 @@ Result<void> PreferencesDomain::removeAll() {
       file ? file->remove()
            : Result<void>(preferencesError(PreferencesErrorCode::NotPersistent,
                                            "The domain \"" + name_ + "\" has no file to remove"));
-  if (result.ok()) {
-    // The disk now holds the emptied domain; changes made since are pending.
+  {
     std::lock_guard lock(stateMutex_);
-    savedChangeCount_ = clearedCount;
+    if (result.ok()) {
+      // The disk now holds the emptied domain; changes made since are pending.
+      savedChangeCount_ = clearedCount;
+    } else {
+      pendingRemoval_ = true;
+    }
   }
   announce(std::nullopt);
   return result;

@@ -8,14 +8,17 @@
 // seen by every later read through any other, on any thread.
 //
 // Storage. A domain lives in $XDG_CONFIG_HOME/<main bundle id>/Preferences/<domain>.plist as an XML
-// property list. It is read on first use. Every change is written through to disk at once, atomically
-// (see writeFileAtomically); a write that fails stays pending, and synchronize() retries it and
-// reports. The first failed write of a run of them (a folder that refuses writes fails them all) is
-// written as one error line to the system log and standard error, naming the domain, the folder and
-// the reason. A file that cannot be read or parsed is renamed aside (".corrupt-<unix seconds>") and the
-// domain starts empty; if it cannot even be renamed, the domain keeps its values in memory only and
-// never overwrites that file. Without a home folder or bundle identifier the domain is memory-only too;
-// a folder that is known but cannot be made is not: every write there fails and is reported.
+// property list. It is read on first use. Every change is written through to disk at once,
+// atomically (see writeFileAtomically); a write that fails stays pending, and synchronize() retries
+// it and reports. A write carries only the keys changed here over what the file holds at that
+// moment, so another process holding the same domain keeps its changes; what it wrote is seen here
+// after a restart, not at once. The first failed write of a run of them (a folder that refuses
+// writes fails them all) is written as one error line to the system log and standard error, naming
+// the domain, the folder and the reason. A file that cannot be read or parsed is renamed aside
+// (".corrupt-<unix seconds>") and the domain starts empty; if it cannot even be renamed, the domain
+// keeps its values in memory only and never overwrites that file. Without a home folder or bundle
+// identifier the domain is memory-only too; a folder that is known but cannot be made is not: every
+// write there fails and is reported.
 //
 // Reads are lenient: typed reads convert what is stored the way settings users expect (a string
 // "YES" reads as true, a number reads as its text) and never fail on a value of another kind.
@@ -30,6 +33,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -98,9 +102,11 @@ class PreferencesDomain {
   PreferencesDomain(std::string name, bool persistent);
   static std::shared_ptr<PreferencesDomain> lookup(const std::string& name, bool persistent);
 
-  // Both need stateMutex_ held.
+  // These need stateMutex_ held.
   void ensureLoaded();
   std::optional<PreferencesFile> locateFile() const;
+  // Counts a change of `key` and marks it for the next write.
+  void noteChanged(std::string_view key);
 
   // Writes any pending change: NotPersistent for a memory-only domain, the file's error when the
   // write fails.
@@ -120,6 +126,11 @@ class PreferencesDomain {
   // Changes made and changes known to be on disk; equal when nothing is pending.
   std::uint64_t changeCount_ = 0;
   std::uint64_t savedChangeCount_ = 0;
+  // The keys changed and not yet on disk, each with the change count of its last change.
+  std::map<std::string, std::uint64_t, std::less<>> pendingKeys_;
+  // The domain was emptied but its file could not be deleted: the next write replaces what the file
+  // holds instead of writing over it.
+  bool pendingRemoval_ = false;
   // Whether the last write failed (and was logged); guarded by writeMutex_.
   bool writesFailing_ = false;
 };

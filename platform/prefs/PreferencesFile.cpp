@@ -4,6 +4,7 @@
 
 #include "platform/paths/FileAside.h"
 #include "platform/paths/FileIO.h"
+#include "platform/paths/FolderLock.h"
 #include "platform/plist/PropertyList.h"
 #include "platform/prefs/PreferencesError.h"
 
@@ -50,10 +51,28 @@ Result<std::filesystem::path> PreferencesFile::moveAside() const {
   return aside;
 }
 
-Result<void> PreferencesFile::save(const Dictionary& values) const {
+Result<void> PreferencesFile::save(const Changes& changes, bool replacingAll) const {
+  if (auto folder = createDirectories(file_.parent_path()); !folder) return folder.error();
+  // Read and written in one turn: a process saving in between would otherwise have its keys undone.
+  // A folder that keeps no locks still gets the save, read afresh just before.
+  const FolderLock turn(file_.parent_path());
+  Dictionary values;
+  // A folder in the file's place holds no domain to read or set aside; the write below fails on it.
+  std::error_code ignored;
+  if (!replacingAll && !std::filesystem::is_directory(file_, ignored)) {
+    Loaded current = load();
+    if (!current.writable) return *current.problem;
+    values = std::move(current.values);
+  }
+  for (const auto& [key, value] : changes) {
+    if (value) {
+      values.insert_or_assign(key, *value);
+    } else {
+      values.erase(key);
+    }
+  }
   auto encoded = writePropertyList(Value(values), PropertyListFormat::Xml);
   if (!encoded) return encoded.error();
-  if (auto folder = createDirectories(file_.parent_path()); !folder) return folder.error();
   return writeFileAtomically(file_, *encoded);
 }
 

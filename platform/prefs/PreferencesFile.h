@@ -4,10 +4,16 @@
 // gains ".corrupt-<unix seconds>") before the domain starts empty, and if even that fails the caller
 // is told to keep the domain in memory only, so the damaged file is never overwritten.
 //
+// Several processes may hold one domain: a save writes only the keys its caller changed over what the
+// file holds at that moment, in turns with the saves of other processes (a lock on the folder), so no
+// process undoes another's changes with the values it read before them.
+//
 // Not thread-safe on its own; PreferencesDomain serialises every call.
 
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <string>
 
 #include "platform/error/Result.h"
 #include "platform/value/Value.h"
@@ -32,8 +38,13 @@ class PreferencesFile {
 
   // A missing file is an empty domain.
   Loaded load() const;
-  // Writes atomically, creating the folder when needed.
-  Result<void> save(const Dictionary& values) const;
+  // Changed keys: a key with a value is set to it, a key without one is removed.
+  using Changes = std::map<std::string, std::optional<Value>, std::less<>>;
+
+  // Writes `changes` over what the file holds now (over nothing when `replacingAll`), atomically,
+  // creating the folder when needed. A file that has become damaged is moved aside first; one that
+  // can be neither read nor moved aside is left untouched and the save fails.
+  Result<void> save(const Changes& changes, bool replacingAll) const;
   // Deletes the file; a missing file is success.
   Result<void> remove() const;
 

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "platform/bundle/Bundle.h"
 #include "platform/notify/NotificationCenter.h"
 #include "platform/prefs/PreferencesError.h"
 #include "platform/syslog/SystemLogCapture.h"
+#include "platform/testing/ProcessesAtOnce.h"
 #include "platform/testing/TestEnvironment.h"
 
 namespace platform {
@@ -236,10 +240,10 @@ TEST_F(PreferencesDomainTest, ObserversMayReadTheDomainTheyHearAbout) {
 
 TEST_F(PreferencesDomainTest, AFailedWriteStaysPendingUntilSynchronizeSucceeds) {
   auto domain = PreferencesDomain::named("retry");
-  ASSERT_TRUE(domain->setObject("first", 1).ok());
+  ASSERT_EQ(domain->objectForKey("first"), std::nullopt);
   // A non-empty folder where the file should go makes the next writes fail.
-  std::filesystem::remove(fileOf("retry"));
   std::filesystem::create_directories(fileOf("retry") / "blocker");
+  EXPECT_FALSE(domain->setObject("first", 1).ok());
 
   const Result<void> second = domain->setObject("second", 2);
   EXPECT_FALSE(second.ok()) << "a failed write is never reported as success";
@@ -252,6 +256,55 @@ TEST_F(PreferencesDomainTest, AFailedWriteStaysPendingUntilSynchronizeSucceeds) 
   auto reread = PreferencesDomain::named("retry");
   EXPECT_EQ(reread->integerForKey("first"), 1);
   EXPECT_EQ(reread->integerForKey("second"), 2);
+}
+
+// Two runs of the program, each with the domain read before the other wrote it: each writes only
+// what it changed, so neither undoes the other's keys.
+TEST_F(PreferencesDomainTest, AWriteKeepsWhatAnotherProcessWroteSinceThisOneRead) {
+  ASSERT_TRUE(PreferencesDomain::application()->setObject("stale", "old").ok());
+  restart();
+  auto domain = PreferencesDomain::application();
+  ASSERT_EQ(domain->stringForKey("stale"), "old");
+
+  const int other = testing::runAtOnce({[] {
+    auto itsDomain = PreferencesDomain::application();
+    itsDomain->removeObject("stale");
+    return itsDomain->setObject("analyticsEnabled", false).ok() ? 0 : 1;
+  }})[0];
+  ASSERT_EQ(other, 0);
+  ASSERT_TRUE(domain->setObject("lastSeenAppVersion", "2.0").ok());
+
+  restart();
+  auto reread = PreferencesDomain::application();
+  EXPECT_EQ(reread->objectForKey("analyticsEnabled"), Value(false)) << "the other run's change is kept";
+  EXPECT_EQ(reread->objectForKey("stale"), std::nullopt) << "and so is its removal";
+  EXPECT_EQ(reread->stringForKey("lastSeenAppVersion"), "2.0");
+}
+
+TEST_F(PreferencesDomainTest, ProcessesWritingOneDomainAtOnceLoseNoKey) {
+  constexpr int kProcesses = 4;
+  constexpr int kKeysEach = 40;
+  std::vector<std::function<int()>> writers;
+  for (int process = 0; process < kProcesses; ++process) {
+    writers.push_back([process] {
+      auto domain = PreferencesDomain::named("shared");
+      for (int key = 0; key < kKeysEach; ++key) {
+        if (!domain->setObject("p" + std::to_string(process) + "-" + std::to_string(key), key).ok()) return 1;
+      }
+      return 0;
+    });
+  }
+  EXPECT_EQ(testing::runAtOnce(writers), std::vector<int>(kProcesses, 0));
+
+  restart();
+  auto reread = PreferencesDomain::named("shared");
+  int missing = 0;
+  for (int process = 0; process < kProcesses; ++process) {
+    for (int key = 0; key < kKeysEach; ++key) {
+      if (!reread->objectForKey("p" + std::to_string(process) + "-" + std::to_string(key))) ++missing;
+    }
+  }
+  EXPECT_EQ(missing, 0);
 }
 
 TEST_F(PreferencesDomainTest, AFolderThatRefusesWritesIsLoggedOnceNamingIt) {
