@@ -39,7 +39,8 @@ FolderCondition FolderCondition::of(const std::filesystem::path& folder) {
   if (existing.empty()) return condition;
   condition.writable = ::access(existing.c_str(), W_OK) == 0;
   struct statvfs space {};
-  if (::statvfs(existing.c_str(), &space) == 0) {
+  // A file system that counts no blocks at all tells nothing of its free space.
+  if (::statvfs(existing.c_str(), &space) == 0 && space.f_blocks > 0) {
     condition.availableBytes = static_cast<std::uintmax_t>(space.f_bavail) * space.f_frsize;
   }
   return condition;

@@ -26,7 +26,7 @@ inline constexpr std::uintmax_t kFullDiskBytes = 64 * 1024;
 struct FolderCondition {
   // The folder, or its nearest parent that exists, accepts writes.
   bool writable = true;
-  // Free space on its file system, when that can be read.
+  // Free space on its file system, when that can be read and the file system counts its blocks.
   std::optional<std::uintmax_t> availableBytes;
 
   static FolderCondition of(const std::filesystem::path& folder);

@@ -46,5 +46,11 @@ TEST(StartupFailureTest, TheConditionOfAFolderNotYetMadeIsThatOfItsNearestParent
   EXPECT_GT(*condition.availableBytes, 0u);
 }
 
+// A file system that keeps no count of blocks (the kernel's process folder; some network and user-space
+// file systems) has none free either, and is not full for it: a failure there is no full disk.
+TEST(StartupFailureTest, AFileSystemThatCountsNoBlocksTellsNoFreeSpace) {
+  EXPECT_FALSE(FolderCondition::of("/proc/velloran-home/.local/share").availableBytes.has_value());
+}
+
 }  // namespace
 }  // namespace velloran
