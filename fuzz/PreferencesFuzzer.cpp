@@ -23,7 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(loaded.writable, "a damaged file in a writable folder is moved aside");
   check(loaded.problem.has_value() == loaded.keptAside.has_value(),
         "a problem comes with the file kept aside");
-  check(file.save(loaded.values).ok(), "what loads can be saved");
+  // Saved as a process that changed every key would save them: over what the file holds now.
+  PreferencesFile::Changes changes;
+  for (const auto& [key, value] : loaded.values) changes.emplace(key, value);
+  check(file.save(changes, /*replacingAll=*/false).ok(), "what loads can be saved");
   PreferencesFile::Loaded again = file.load();
   check(!again.problem, "what was saved loads without a problem");
   if (!velloran::fuzz::holdsNaN(Value(loaded.values)))
