@@ -22,6 +22,21 @@ Error journalError(const std::filesystem::path& file, const std::string& step, i
                           "Cannot " + step + " the journal " + file.string(), errnoValue);
 }
 
+// open(2) for a journal, -1 with errno set when it fails, and a failure for anything but a file: a
+// pipe or device under a journal's name in a shared folder would hold an open or a read for good.
+// O_NONBLOCK keeps the open of a pipe from waiting for a writer; on a file it changes nothing.
+int openJournal(const std::filesystem::path& file, int flags, mode_t mode = 0) {
+  const int fd = openRetrying(file, flags | O_NONBLOCK, mode);
+  if (fd < 0) return fd;
+  struct stat status {};
+  const bool inspected = ::fstat(fd, &status) == 0;
+  if (inspected && S_ISREG(status.st_mode)) return fd;
+  const int reason = inspected ? EINVAL : errno;
+  ::close(fd);
+  errno = reason;
+  return -1;
+}
+
 Result<std::uint64_t> fileSize(int fd, const std::filesystem::path& file) {
   struct stat status {};
   if (::fstat(fd, &status) != 0) return journalError(file, "inspect", errno);
@@ -162,7 +177,7 @@ std::uint64_t journalLineDigest(std::string_view line) {
 
 Result<bool> journalHolds(const std::filesystem::path& file, const JournalPosition& position) {
   if (position.offset == 0) return true;
-  FileDescriptor fd(openRetrying(file, O_RDONLY));
+  FileDescriptor fd(openJournal(file, O_RDONLY));
   if (!fd.valid()) {
     if (errno == ENOENT) return false;
     return journalError(file, "open", errno);
@@ -172,7 +187,7 @@ Result<bool> journalHolds(const std::filesystem::path& file, const JournalPositi
 
 Result<JournalPosition> appendJournalLines(const std::filesystem::path& file,
                                            const std::vector<std::string>& lines) {
-  FileDescriptor fd(openRetrying(file, O_RDWR | O_APPEND | O_CREAT, 0600));
+  FileDescriptor fd(openJournal(file, O_RDWR | O_APPEND | O_CREAT, 0600));
   if (!fd.valid()) return journalError(file, "open", errno);
   Result<std::uint64_t> size = fileSize(fd.get(), file);
   if (!size) return size.error();
@@ -199,7 +214,7 @@ Result<JournalPosition> appendJournalLines(const std::filesystem::path& file,
 Result<JournalRead> readJournalLines(const std::filesystem::path& file, const JournalPosition& from) {
   JournalRead read;
   read.next = from;
-  FileDescriptor fd(openRetrying(file, O_RDONLY));
+  FileDescriptor fd(openJournal(file, O_RDONLY));
   if (!fd.valid()) {
     if (errno != ENOENT) return journalError(file, "open", errno);
     read.restarted = from.offset != 0;

@@ -63,7 +63,8 @@ Result<std::vector<MirrorFolder::Journal>> MirrorFolder::journals() const {
   for (std::filesystem::directory_iterator entry(journalFolder_, error), end; !error && entry != end;
        entry.increment(error)) {
     const std::filesystem::path& path = entry->path();
-    if (path.extension() != kJournalExtension) continue;
+    std::error_code notAFile;
+    if (path.extension() != kJournalExtension || !entry->is_regular_file(notAFile)) continue;
     const std::string name = path.stem().string();
     if (std::optional<UUID> device = UUID::fromString(name.substr(0, kIdentifierLength)))
       journals.push_back(Journal{*device, name, path});

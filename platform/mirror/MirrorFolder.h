@@ -42,7 +42,8 @@ class MirrorFolder {
     std::string name;
     std::filesystem::path path;
   };
-  // Every journal here, conflict copies included, in name order. Other files are ignored.
+  // Every journal here, conflict copies included, in name order. Other files, and anything that is
+  // not a file (a pipe, a folder), are ignored.
   Result<std::vector<Journal>> journals() const;
 
  private:

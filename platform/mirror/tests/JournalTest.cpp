@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <fstream>
@@ -226,6 +227,16 @@ TEST_F(JournalFiles, AWriterCutsOffItsOwnTornLineSoItNeverBecomesAnUnreadableOne
   ASSERT_TRUE(read.ok());
   EXPECT_THAT(read->lines, ElementsAre("{\"next\":true}"));
   EXPECT_EQ(fileContents(file()), "kept\n{\"next\":true}\n");
+}
+
+// A shared folder may hold anything under a journal's name; a pipe there would hold an open or a
+// read for good, and the mirror with it.
+TEST_F(JournalFiles, APipeInAJournalsPlaceIsRefusedAtOnceNeverWaitedOn) {
+  ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
+  EXPECT_FALSE(readJournalLines(file(), {}).ok());
+  EXPECT_FALSE(readJournalLines(file(), JournalPosition{4, 3, journalLineDigest("one")}).ok());
+  EXPECT_FALSE(journalHolds(file(), JournalPosition{4, 3, journalLineDigest("one")}).ok());
+  EXPECT_FALSE(appendJournalLines(file(), {"one"}).ok());
 }
 
 TEST_F(JournalFiles, AJournalThatNoLongerHoldsThePositionIsReadFromItsStart) {

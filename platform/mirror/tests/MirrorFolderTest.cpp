@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <limits>
@@ -78,6 +79,9 @@ TEST_F(MirrorFolderState, JournalsAndTheirConflictCopiesAreFoundByTheirDeviceNam
   std::ofstream(journals / "notes.txt").put('\n');
   std::ofstream(journals / "not-a-device.jsonl").put('\n');
   std::ofstream(journals / (first.uuidString() + " (conflicted copy).jsonl")).put('\n');
+  // Only files are journals: a pipe or folder under a device's name is none.
+  ASSERT_EQ(::mkfifo((journals / (second.uuidString() + " (pipe).jsonl")).c_str(), 0600), 0);
+  std::filesystem::create_directory(journals / (second.uuidString() + " (folder).jsonl"));
 
   Result<std::vector<MirrorFolder::Journal>> found = mirror.journals();
   ASSERT_TRUE(found.ok());
