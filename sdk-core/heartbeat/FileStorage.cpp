@@ -5,6 +5,7 @@
 
 #include "platform/paths/ApplicationDirectories.h"
 #include "platform/paths/FileIO.h"
+#include "platform/paths/FolderLock.h"
 
 namespace beacon {
 namespace {
@@ -33,6 +34,11 @@ platform::Result<platform::Bytes> FileStorage::read() {
   if (!contents)
     return storageError(StorageError::readError, "Cannot read the heartbeat file", contents.error());
   return std::move(*contents);
+}
+
+std::shared_ptr<void> FileStorage::takeTurn() {
+  if (!url_ || !platform::createDirectories(url_->parent_path()).ok()) return nullptr;
+  return std::make_shared<platform::FolderLock>(url_->parent_path());
 }
 
 platform::Result<void> FileStorage::write(const std::optional<platform::Bytes>& data) {

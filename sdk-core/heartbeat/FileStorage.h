@@ -2,7 +2,8 @@
 // Heartbeat bytes kept in one file per app ID:
 //   <Application Support>/corvane-heartbeat-storage/heartbeats-<app ID with every ":" made "_">
 // Every write replaces the file atomically, so a crash leaves the old or the new bundle, never a mix.
-// Used from its HeartbeatStorage's serial queue only.
+// Used from its HeartbeatStorage's serial queue only; other processes of the app take their turns
+// through a lock on the folder.
 
 #include <filesystem>
 #include <memory>
@@ -30,6 +31,8 @@ class FileStorage final : public Storage {
 
   platform::Result<platform::Bytes> read() override;
   platform::Result<void> write(const std::optional<platform::Bytes>& data) override;
+  // The folder's lock; none when the folder cannot be made (the write then fails on its own).
+  std::shared_ptr<void> takeTurn() override;
 
  private:
   platform::Result<std::filesystem::path> url_;

@@ -84,6 +84,7 @@ void HeartbeatStorage::waitForQueuedWork() {
 }
 
 platform::Result<std::optional<HeartbeatsBundle>> HeartbeatStorage::update(const Transform& transform) const {
+  const std::shared_ptr<void> turn = storage_->takeTurn();
   auto loaded = load();
   std::optional<HeartbeatsBundle> bundle = loaded ? std::move(*loaded) : std::nullopt;
   if (auto saved = save(transform(bundle)); !saved) return saved.error();

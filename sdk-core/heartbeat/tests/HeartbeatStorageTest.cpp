@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "platform/dispatch/DeterministicDispatch.h"
+#include "platform/testing/ProcessesAtOnce.h"
 #include "sdk-core/heartbeat/FileStorage.h"
 #include "sdk-core/heartbeat/tests/HeartbeatTestSupport.h"
 
@@ -167,6 +171,37 @@ TEST_F(HeartbeatStorageTest, WithoutAnApplicationSupportFolderNothingIsWrittenAn
   ASSERT_NE(exchanged.error().underlying, nullptr);
   EXPECT_EQ(app.contents(kTestAppID), "");
   EXPECT_FALSE(std::filesystem::exists("corvane-heartbeat-storage"));
+}
+
+// Two runs of the app at once share one heartbeat file: each change is made over what the other has
+// stored, never over what it read before the other's write.
+TEST_F(HeartbeatStorageTest, ProcessesChangingOneFileAtOnceLoseNoHeartbeat) {
+  constexpr int kProcesses = 4;
+  constexpr int kHeartbeatsEach = 25;
+  std::vector<std::function<int()>> processes;
+  for (int process = 0; process < kProcesses; ++process) {
+    processes.push_back([process] {
+      auto storage = HeartbeatStorage::sharedStorage(kTestAppID);
+      for (int day = 1; day <= kHeartbeatsEach; ++day) {
+        storage->updateSync([&](Stored stored) -> Stored {
+          HeartbeatsBundle bundle = stored.value_or(HeartbeatsBundle(kProcesses * kHeartbeatsEach));
+          bundle.append(
+              Heartbeat{"process-" + std::to_string(process), platform::Date{86400.0 * day}, 0, {}});
+          return bundle;
+        });
+      }
+      return 0;
+    });
+  }
+  EXPECT_EQ(platform::testing::runAtOnce(processes), std::vector<int>(kProcesses, 0));
+
+  auto stored = HeartbeatStorage::sharedStorage(kTestAppID)->exchangeSync([](Stored same) { return same; });
+  ASSERT_TRUE(stored.ok());
+  ASSERT_TRUE(stored->has_value());
+  std::size_t heartbeats = 0;
+  for (const HeartbeatsPayload::UserAgentPayload& agent : (*stored)->makePayload().userAgentPayloads)
+    heartbeats += agent.dates.size();
+  EXPECT_EQ(heartbeats, static_cast<std::size_t>(kProcesses * kHeartbeatsEach));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #pragma once
 // The byte store beneath a heartbeat store: one blob per app ID, read and replaced whole.
-// Implementations are used from one serial queue at a time (the owning HeartbeatStorage's).
+// Implementations are used from one serial queue at a time (the owning HeartbeatStorage's); a store
+// that other processes share hands out turns, so one process's read, change and write is never
+// undone by another's.
 
 #include <cstdint>
 #include <functional>
@@ -31,6 +33,9 @@ class Storage {
   virtual platform::Result<platform::Bytes> read() = 0;
   // Replaces the stored bytes; nullopt stores zero bytes. writeError on failure.
   virtual platform::Result<void> write(const std::optional<platform::Bytes>& data) = 0;
+  // Held over one read, change and write: other processes' turns wait until it is let go. None for a
+  // store this process alone uses.
+  virtual std::shared_ptr<void> takeTurn() { return nullptr; }
 };
 
 // Makes the byte store of one app ID. The system's is FileStorage::storageForID.
