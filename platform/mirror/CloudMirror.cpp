@@ -238,6 +238,8 @@ Result<void> CloudMirror::importChanges() {
   // goes on from there.
   ImportBatches batches(*coordinator_);
   Result<void> failure;
+  // A journal that cannot be read fails the import once the others have been read.
+  std::optional<Error> unreachable;
   for (int attempt = 0; attempt < kImportAttempts && !stopped_;) {
     if (Result<void> open = batches.open(); !open) {
       failure = open;
@@ -249,6 +251,7 @@ Result<void> CloudMirror::importChanges() {
       failure = incoming.error();
       break;
     }
+    if (!unreachable) unreachable = incoming->unreachable;
     if (!incoming->foundAnything()) break;
     Result<ImportOutcome> outcome = applyIncoming(*incoming, *context, hybridClock_, settings_.adjustImport);
     if (!outcome) {
@@ -269,6 +272,7 @@ Result<void> CloudMirror::importChanges() {
       break;
     }
   }
+  if (failure && unreachable) failure = *unreachable;
   // The chunks before a failure are sound: they are kept.
   Result<void> committed = batches.commit();
   if (!failure) return finish(MirrorEvent::Type::Import, start, failure);

@@ -206,7 +206,10 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
     Result<JournalPosition> position = bookkeeping.journalPosition(journal.name);
     if (!position) return position.error();
     Result<JournalRead> read = readJournalLines(journal.path, *position);
-    if (!read) return read.error();
+    if (!read) {
+      if (!incoming.unreachable) incoming.unreachable = read.error();
+      continue;
+    }
     if (read->next == *position && !read->restarted) continue;
     const std::string file = journal.path.filename().string();
     incoming.journal = journal.name;

@@ -49,6 +49,9 @@ struct IncomingChanges {
   JournalPosition next;
   // Why lines were skipped, one text per line.
   std::vector<std::string> unreadable;
+  // Why the first journal that could not be read failed; it was passed over, so that the journals
+  // after it are read all the same.
+  std::optional<Error> unreachable;
 
   bool foundAnything() const { return journal.has_value(); }
 };

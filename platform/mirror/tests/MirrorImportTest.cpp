@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <limits>
@@ -109,6 +110,26 @@ TEST_F(MirrorImport, UnreadableLinesAreSkippedReportedAndTheRestApplied) {
   x.write({x.note(3, UUID::random(), "Next")});
   sync();
   EXPECT_TRUE(b->ended(MirrorEvent::Type::Import).back().succeeded);
+}
+
+// A journal this machine may not read (a shared folder can keep another account's permissions) is
+// reported, and the journals after it are read all the same.
+TEST_F(MirrorImport, AJournalThatCannotBeReadIsReportedAndTheOthersAreStillApplied) {
+  if (::geteuid() == 0) GTEST_SKIP() << "the superuser reads every file";
+  // Named to come first, so that every other journal comes after it.
+  const std::filesystem::path locked = journals() / "00000000-0000-4000-8000-000000000000.jsonl";
+  std::filesystem::create_directories(journals());
+  std::ofstream(locked) << "{}\n";
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  auto b = makeDevice("b");
+  x.write({x.note(1, note, "Readable")});
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("Readable"));
+  std::vector<MirrorEvent> imports = b->ended(MirrorEvent::Type::Import);
+  ASSERT_FALSE(imports.empty());
+  EXPECT_FALSE(imports.back().succeeded);
+  ASSERT_TRUE(imports.back().error.has_value());
+  EXPECT_THAT(imports.back().error->description, HasSubstr(locked.filename().string()));
 }
 
 TEST_F(MirrorImport, AStampFarBeyondThisMachinesClockIsSkippedSoLaterLocalEditsStillWin) {
