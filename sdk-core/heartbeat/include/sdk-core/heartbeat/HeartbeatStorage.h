@@ -2,7 +2,8 @@
 // One app ID's heartbeat store: the HeartbeatsBundle kept in a byte store (a file, see FileStorage.h),
 // with every read-modify-write run one at a time, in submission order, on the store's own serial
 // queue "com.heartbeat.storage.<id>". Logging (asynchronous) and flushing (synchronous) from any
-// thread therefore never interleave.
+// thread therefore never interleave; each read-modify-write also holds its byte store's turn
+// (Storage::takeTurn), so those of another process of the app never interleave with it either.
 //
 // Storages are shared per ID: sharedStorage hands every caller the one living storage of an ID, so
 // there is never more than one queue writing an ID's file. The process-wide cache behind it holds
