@@ -5,9 +5,8 @@
 namespace velloran {
 namespace {
 
-constexpr const char* kRestoringFormat =
-    "Die Bibliothek war beschädigt und wird aus dem Sync-Ordner wiederhergestellt. Die beschädigte Datei "
-    "liegt unter %@.";
+constexpr const char* kRestoring =
+    "Die Bibliothek war beschädigt und wird aus dem Sync-Ordner wiederhergestellt.";
 constexpr const char* kDamaged = "Die Bibliothek war beschädigt.";
 constexpr const char* kNoneRestored = " Aus dem Sync-Ordner konnte kein Prompt wiederhergestellt werden.";
 constexpr const char* kOneRestored = " 1 Prompt wurde aus dem Sync-Ordner wiederhergestellt.";
@@ -29,7 +28,7 @@ std::string restoredSentence(std::optional<std::size_t> restored) {
 }  // namespace
 
 std::string damagedStoreRestoringText(const std::string& keptAt) {
-  return platform::format(kRestoringFormat, keptAt);
+  return kRestoring + platform::format(kKeptAtFormat, keptAt);
 }
 
 std::string damagedStoreRestoredText(const std::string& keptAt, std::optional<std::size_t> restored) {

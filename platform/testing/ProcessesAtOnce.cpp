@@ -53,4 +53,11 @@ std::vector<int> runAtOnce(const std::vector<std::function<int()>>& bodies) {
   return results;
 }
 
+std::vector<int> runAtOnce(int count, const std::function<int(int process)>& body) {
+  std::vector<std::function<int()>> bodies;
+  for (int process = 0; process < count; ++process)
+    bodies.push_back([&body, process] { return body(process); });
+  return runAtOnce(bodies);
+}
+
 }  // namespace platform::testing

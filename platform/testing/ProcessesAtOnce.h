@@ -14,5 +14,7 @@ namespace platform::testing {
 // The bodies' results (0..255) in their order; -1 for a child that could not be started or did not
 // end normally.
 std::vector<int> runAtOnce(const std::vector<std::function<int()>>& bodies);
+// The same for `count` processes running one body, each given its number (0, 1, ...).
+std::vector<int> runAtOnce(int count, const std::function<int(int process)>& body);
 
 }  // namespace platform::testing

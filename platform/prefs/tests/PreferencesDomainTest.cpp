@@ -284,17 +284,14 @@ TEST_F(PreferencesDomainTest, AWriteKeepsWhatAnotherProcessWroteSinceThisOneRead
 TEST_F(PreferencesDomainTest, ProcessesWritingOneDomainAtOnceLoseNoKey) {
   constexpr int kProcesses = 4;
   constexpr int kKeysEach = 40;
-  std::vector<std::function<int()>> writers;
-  for (int process = 0; process < kProcesses; ++process) {
-    writers.push_back([process] {
-      auto domain = PreferencesDomain::named("shared");
-      for (int key = 0; key < kKeysEach; ++key) {
-        if (!domain->setObject("p" + std::to_string(process) + "-" + std::to_string(key), key).ok()) return 1;
-      }
-      return 0;
-    });
-  }
-  EXPECT_EQ(testing::runAtOnce(writers), std::vector<int>(kProcesses, 0));
+  const auto writeKeys = [](int process) {
+    auto domain = PreferencesDomain::named("shared");
+    for (int key = 0; key < kKeysEach; ++key) {
+      if (!domain->setObject("p" + std::to_string(process) + "-" + std::to_string(key), key).ok()) return 1;
+    }
+    return 0;
+  };
+  EXPECT_EQ(testing::runAtOnce(kProcesses, writeKeys), std::vector<int>(kProcesses, 0));
 
   restart();
   auto reread = PreferencesDomain::named("shared");

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -178,22 +177,18 @@ TEST_F(HeartbeatStorageTest, WithoutAnApplicationSupportFolderNothingIsWrittenAn
 TEST_F(HeartbeatStorageTest, ProcessesChangingOneFileAtOnceLoseNoHeartbeat) {
   constexpr int kProcesses = 4;
   constexpr int kHeartbeatsEach = 25;
-  std::vector<std::function<int()>> processes;
-  for (int process = 0; process < kProcesses; ++process) {
-    processes.push_back([process] {
-      auto storage = HeartbeatStorage::sharedStorage(kTestAppID);
-      for (int day = 1; day <= kHeartbeatsEach; ++day) {
-        storage->updateSync([&](Stored stored) -> Stored {
-          HeartbeatsBundle bundle = stored.value_or(HeartbeatsBundle(kProcesses * kHeartbeatsEach));
-          bundle.append(
-              Heartbeat{"process-" + std::to_string(process), platform::Date{86400.0 * day}, 0, {}});
-          return bundle;
-        });
-      }
-      return 0;
-    });
-  }
-  EXPECT_EQ(platform::testing::runAtOnce(processes), std::vector<int>(kProcesses, 0));
+  const auto addHeartbeats = [](int process) {
+    auto storage = HeartbeatStorage::sharedStorage(kTestAppID);
+    for (int day = 1; day <= kHeartbeatsEach; ++day) {
+      storage->updateSync([&](Stored stored) -> Stored {
+        HeartbeatsBundle bundle = stored.value_or(HeartbeatsBundle(kProcesses * kHeartbeatsEach));
+        bundle.append(Heartbeat{"process-" + std::to_string(process), platform::Date{86400.0 * day}, 0, {}});
+        return bundle;
+      });
+    }
+    return 0;
+  };
+  EXPECT_EQ(platform::testing::runAtOnce(kProcesses, addHeartbeats), std::vector<int>(kProcesses, 0));
 
   auto stored = HeartbeatStorage::sharedStorage(kTestAppID)->exchangeSync([](Stored same) { return same; });
   ASSERT_TRUE(stored.ok());
