@@ -31,14 +31,10 @@ Result<std::filesystem::path> setAsideDamagedSqliteFile(const std::filesystem::p
 Result<std::optional<std::filesystem::path>> setAsideDamagedSqliteFile(const std::filesystem::path& file,
                                                                        const FileIdentity& judged,
                                                                        KeptCopies kept, const Clock& clock) {
-  // Held while the file is checked and moved.
-  const std::filesystem::path folder = folderOf(file);
-  FolderLock lock(folder);
-  if (!lock.locked()) {
-    return pathsError(PathsErrorCode::WriteFailed,
-                      "Cannot lock " + folder.string() + " to set " + file.string() + " aside",
-                      lock.failure());
-  }
+  // Held while the file is checked and moved. A folder that gives no lock still has its damaged file
+  // set aside, checked just before it moves: only a file another process puts in its place in that
+  // moment could go along, where refusing would leave the damaged file in the way on every start.
+  const FolderLock lock(folderOf(file));
   if (fileIdentity(file) != judged) return std::optional<std::filesystem::path>();
   Result<std::filesystem::path> aside = setAsideDamagedSqliteFile(file, kept, clock);
   if (!aside) return aside.error();

@@ -33,7 +33,10 @@ Result<std::filesystem::path> setAsideDamagedSqliteFile(const std::filesystem::p
 // the file at `file` is still `judged`, the one found damaged. That is checked, and the file moved,
 // under a lock on the folder that every call of this kind takes, so of the processes that found one
 // file damaged one moves it, and a file another has made in its place since (new, half written, or
-// held by its maker) is never moved. Answers none when the file is no longer the one judged.
+// held by its maker) is never moved. A folder that gives no lock (see platform/paths/FolderLock.h)
+// still has the file set aside: it is checked just before it moves, and only a file put in its place
+// in between could go along. Answers none when the file is no longer the one judged; fails only when
+// the file cannot be moved.
 Result<std::optional<std::filesystem::path>> setAsideDamagedSqliteFile(
     const std::filesystem::path& file, const FileIdentity& judged, KeptCopies kept,
     const Clock& clock = SystemClock::shared());

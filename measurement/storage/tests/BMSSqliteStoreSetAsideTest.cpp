@@ -1,17 +1,20 @@
 // The measurement file among other processes that open it too: one that holds the file while it makes
-// it is waited for, one that found the file damaged first is left the new file it made, and a damaged
-// file that cannot be set aside stays as it is.
+// it is waited for, one that found the file damaged first is left the new file it made, a damaged file
+// is set aside also where its folder gives no lock to keep the others out meanwhile, and a damaged file
+// that cannot be set aside stays as it is.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "measurement/engine/testing/EngineTestSupport.h"
 #include "measurement/storage/BMSSqliteStore.h"
 #include "measurement/storage/tests/StorageTestSupport.h"
+#include "platform/paths/FolderLock.h"
 
 namespace beacon {
 namespace {
@@ -89,6 +92,19 @@ TEST_F(BMSSqliteStoreSetAsideTest, AStoreMeetingDamageAnotherHasSetAsideLeavesTh
 
   EXPECT_EQ(first->integer("SELECT count(*) FROM t").value(), 1);
   EXPECT_EQ(second->integer("SELECT count(*) FROM t").value(), 1) << "the second goes on in the new file";
+  EXPECT_EQ(copies(), 1u);
+  EXPECT_EQ(engine.log->codes(), std::vector<std::int64_t>{kFileSetAside});
+}
+
+TEST_F(BMSSqliteStoreSetAsideTest, ADamagedFileIsSetAsideAndANewOneOpenedAlsoWhereTheFolderGivesNoLock) {
+  std::ofstream(path) << std::string(8192, 'x');
+  // As a folder on a network home, or one the user may write but not list.
+  platform::FolderLock::refuseForTesting(ENOLCK);
+  auto store = BMSSqliteStore::open(path);
+  platform::FolderLock::refuseForTesting(std::nullopt);
+
+  ASSERT_TRUE(store) << store.error().debugDescription();
+  EXPECT_TRUE((*store)->execute("CREATE TABLE t (v)"));
   EXPECT_EQ(copies(), 1u);
   EXPECT_EQ(engine.log->codes(), std::vector<std::int64_t>{kFileSetAside});
 }

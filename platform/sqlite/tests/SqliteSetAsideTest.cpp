@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/paths/FolderLock.h"
 #include "platform/paths/PathsError.h"
 #include "platform/sqlite/SqliteConnection.h"
 #include "platform/testing/ProcessesAtOnce.h"
@@ -73,7 +75,53 @@ TEST_F(SqliteSetAsideTest, TheJournalGoesAlongAndNoPieceThatCannotMoveIsRemoved)
   EXPECT_EQ(entries(), 5u) << "the first copy, its journal and the three pieces that stayed";
 }
 
-TEST_F(SqliteSetAsideTest, OnlyTheFileFoundDamagedIsMovedNeverOneMadeInItsPlace) {
+// A file found damaged is set aside whether or not its folder gives a lock: one on a network home,
+// or one the user may write but not list, gives none.
+class SqliteGuardedSetAsideTest : public SqliteSetAsideTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    if (!GetParam()) FolderLock::refuseForTesting(ENOLCK);
+  }
+  void TearDown() override { FolderLock::refuseForTesting(std::nullopt); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Folders, SqliteGuardedSetAsideTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& folder) {
+                           return folder.param ? "GivingALock" : "GivingNoLock";
+                         });
+
+TEST_P(SqliteGuardedSetAsideTest, TheFileFoundDamagedGoesAsideWholeAndANewFileOpensInItsPlace) {
+  const std::filesystem::path path = at("store.sqlite");
+  for (const std::string suffix : {"", "-wal", "-journal", "-shm"})
+    write(path.string() + suffix, "damaged" + suffix);
+  const FileIdentity judged = fileIdentity(path).value();
+
+  Result<std::optional<std::filesystem::path>> aside =
+      setAsideDamagedSqliteFile(path, judged, KeptCopies::All, clock_);
+  ASSERT_TRUE(aside.ok()) << aside.error().debugDescription();
+  ASSERT_EQ(*aside, at("store.sqlite.damaged-1700000000"));
+  EXPECT_EQ(testing::fileContents(**aside), "damaged");
+  EXPECT_EQ(testing::fileContents((*aside)->string() + "-wal"), "damaged-wal");
+  EXPECT_EQ(testing::fileContents((*aside)->string() + "-journal"), "damaged-journal");
+  EXPECT_EQ(entries(), 3u) << "the copy, its log and its journal; the log index is gone";
+
+  auto fresh = SqliteConnection::open(path.string()).value();
+  ASSERT_TRUE(fresh->execute("CREATE TABLE t(v)"));
+  EXPECT_EQ(rows(path), 0);
+}
+
+TEST_P(SqliteGuardedSetAsideTest, AMoveThatFailsFailsTheSetAsideAndLeavesTheFile) {
+  // The file's name fits in a folder entry; its copy's name does not.
+  const std::filesystem::path path = at(std::string(240, 's'));
+  write(path, "damaged");
+  Result<std::optional<std::filesystem::path>> aside =
+      setAsideDamagedSqliteFile(path, fileIdentity(path).value(), KeptCopies::All, clock_);
+  ASSERT_FALSE(aside.ok());
+  EXPECT_TRUE(isPathsError(aside.error(), PathsErrorCode::WriteFailed));
+  EXPECT_EQ(testing::fileContents(path), "damaged");
+}
+
+TEST_P(SqliteGuardedSetAsideTest, OnlyTheFileFoundDamagedIsMovedNeverOneMadeInItsPlace) {
   const std::filesystem::path path = at("store.sqlite");
   write(path, "damaged");
   const FileIdentity judged = fileIdentity(path).value();
