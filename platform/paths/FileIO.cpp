@@ -27,6 +27,10 @@ Result<void> syncFolder(const std::filesystem::path& folder, const std::filesyst
   return {};
 }
 
+FileIdentity identityOf(const struct stat& info) {
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
 }  // namespace
 
 bool isPlainFileName(std::string_view name) {
@@ -104,7 +108,13 @@ std::filesystem::path folderOf(const std::filesystem::path& path) {
 std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  return identityOf(info);
+}
+
+std::optional<FileIdentity> fileIdentity(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return std::nullopt;
+  return identityOf(info);
 }
 
 }  // namespace platform

@@ -52,5 +52,8 @@ struct FileIdentity {
 // The identity of the file at `path`, links followed; none when nothing is there or it cannot be
 // looked at.
 std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path);
+// The identity of the file open at descriptor `fd`, wherever it lies now; none when it cannot be
+// looked at.
+std::optional<FileIdentity> fileIdentity(int fd);
 
 }  // namespace platform

@@ -20,17 +20,17 @@ constexpr mode_t kStoreFileMode = 0644;
 }  // namespace
 
 StoreOpenTurn::StoreOpenTurn(const std::filesystem::path& store) : store_(store), turn_(folderOf(store)) {
-  if (!turn_.locked() || entryExists(store_)) return;
+  if (entryExists(store_)) return;
   for (std::string_view suffix :
        {kSqliteLogIndexSuffix, kSqliteLogSuffix, kSqliteJournalSuffix, kSoundStampSuffix}) {
     std::filesystem::path companion = store_.string() + std::string(suffix);
     if (!entryExists(companion)) absentCompanions_.push_back(std::move(companion));
   }
   // The engine opens the empty file as a new database. Should the file not be made here (a folder
-  // that refuses it), the engine's own attempt reports why. No other open looks at the folder before
-  // this turn ends, so the file at the path is the one just made.
-  if (FileDescriptor(openRetrying(store_, O_RDWR | O_CREAT | O_EXCL, kStoreFileMode)).valid())
-    made_ = fileIdentity(store_);
+  // that refuses it), the engine's own attempt reports why. Its identity is taken from the file made,
+  // not the path: without a turn another open may already have replaced it there.
+  const FileDescriptor made(openRetrying(store_, O_RDWR | O_CREAT | O_EXCL, kStoreFileMode));
+  if (made.valid()) made_ = fileIdentity(made.get());
 }
 
 void StoreOpenTurn::removeWhatThisOpenMade() {

@@ -23,8 +23,9 @@ namespace platform::detail {
 class StoreOpenTurn {
  public:
   // Waits for the turn of the folder that holds `store`, then makes the store file when there is none
-  // (made exclusively: then no other open has seen it). A folder that cannot be locked (missing, or on
-  // a file system that keeps no locks) gives no turn: the open goes on unordered, as the engine allows.
+  // (made exclusively: then no other open has seen it). A folder that cannot be locked (missing, one
+  // the user may write but not list, or on a file system that keeps no locks) gives no turn: the open
+  // goes on unordered, as the engine allows, and still makes the file exclusively when there is none.
   explicit StoreOpenTurn(const std::filesystem::path& store);
   StoreOpenTurn(const StoreOpenTurn&) = delete;
   StoreOpenTurn& operator=(const StoreOpenTurn&) = delete;
@@ -32,7 +33,8 @@ class StoreOpenTurn {
   // After a failed open, in the turn: takes away the store file this open made, while it is still that
   // very file (same device and file number), and the store's companions that were not there when the
   // turn began. A store file that was there before, or one that has been put in place since, is
-  // another's: then nothing goes, and without a turn nothing does either.
+  // another's: then nothing goes. Without a turn the same holds, unordered: an open elsewhere that
+  // took up the file this one made in the meantime loses it with this one.
   void removeWhatThisOpenMade();
 
  private:

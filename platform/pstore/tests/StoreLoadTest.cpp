@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <set>
 #include <thread>
 
+#include "platform/paths/FolderLock.h"
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/pstore/detail/SoundStamp.h"
 #include "platform/pstore/testing/FullDisk.h"
@@ -280,7 +282,22 @@ int loadOnFullDisk(const std::filesystem::path& path, std::uintmax_t room) {
   });
 }
 
-TEST_F(PstoreStoreLoad, ANewStoreThatCannotBeMadeOnAFullDiskLeavesNoFileBehind) {
+// A new store that cannot be made leaves the folder as it was, whether or not its folder gives a lock:
+// one on a network home, or one the user may write but not list, gives none.
+class PstoreFailedLoad : public PstoreStoreLoad, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    if (!GetParam()) FolderLock::refuseForTesting(ENOLCK);
+  }
+  void TearDown() override { FolderLock::refuseForTesting(std::nullopt); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Folders, PstoreFailedLoad, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& folder) {
+                           return folder.param ? "GivingALock" : "GivingNoLock";
+                         });
+
+TEST_P(PstoreFailedLoad, ANewStoreThatCannotBeMadeOnAFullDiskLeavesNoFileBehind) {
   // No room at all, room for the store's first page but not for its index, room for a little more.
   for (std::uintmax_t room : {0, 4096, 40000}) {
     ASSERT_EQ(loadOnFullDisk(storePath(), room), kLoadFailed) << room;
@@ -291,7 +308,7 @@ TEST_F(PstoreStoreLoad, ANewStoreThatCannotBeMadeOnAFullDiskLeavesNoFileBehind) 
   EXPECT_TRUE(fetchAll(notebook.view(), "Note").empty());
 }
 
-TEST_F(PstoreStoreLoad, AFailedLoadRemovesOnlyWhatItMadeAndNeverAnExistingStore) {
+TEST_P(PstoreFailedLoad, AFailedLoadRemovesOnlyWhatItMadeAndNeverAnExistingStore) {
   // A file that was there before a new store's load stays: a stamp left by an earlier store, and
   // whatever else the folder holds.
   std::ofstream(storePath().string() + "-checked") << "earlier";
