@@ -98,8 +98,8 @@ double BMSSessionReporter::timeoutSessionInterval() const {
 }
 
 bool BMSSessionReporter::isSessionExpiredLocked() const {
-  return platform::secondsSinceStamp(persistedConfig_->lastSessionActivityClockTime(), currentClockTime()) >
-         timeoutSessionInterval_;
+  return platform::secondsFromStampEitherWay(persistedConfig_->lastSessionActivityClockTime(),
+                                             currentClockTime()) > timeoutSessionInterval_;
 }
 
 bool BMSSessionReporter::isSessionExpired() const {

@@ -95,7 +95,7 @@ TEST_F(SessionReporterTest, ActivationAfterTheTimeoutStartsTheNextNumberedSessio
   EXPECT_EQ(persisted->sessionNumber(), 2);
 }
 
-TEST_F(SessionReporterTest, ExpiryCountsTheTimeoutOrAClockSetBackAndExtendingMovesTheLastActivity) {
+TEST_F(SessionReporterTest, ExpiryCountsClockChangesEitherWayAndExtendingMovesTheLastActivity) {
   persisted->setLastSessionActivityClockTime(now());
   EXPECT_FALSE(reporter->isSessionExpired());
   dispatch.advance(seconds(1000));
@@ -109,10 +109,41 @@ TEST_F(SessionReporterTest, ExpiryCountsTheTimeoutOrAClockSetBackAndExtendingMov
   EXPECT_FALSE(reporter->extendSession());
   EXPECT_EQ(persisted->lastSessionActivityClockTime(), before);
 
-  // The wall clock set back at all leaves the last activity ahead of it: the session has expired.
+  // The wall clock set back within the timeout leaves the session live; set back further, it expires.
+  for (const seconds back : {seconds(1), seconds(600), seconds(1800)}) {
+    persisted->setLastSessionActivityClockTime(now());
+    dispatch.clock().advanceWall(-back);
+    EXPECT_FALSE(reporter->isSessionExpired()) << "set back " << back.count() << " s";
+  }
   persisted->setLastSessionActivityClockTime(now());
-  dispatch.clock().advanceWall(-seconds(1));
+  dispatch.clock().advanceWall(-seconds(1801));
   EXPECT_TRUE(reporter->isSessionExpired());
+}
+
+// The app leaves the foreground for a moment while the wall clock is set back: the user comes back
+// to the same session unless the clock went back by more than the timeout.
+TEST_F(SessionReporterTest, AClockSetBackWithinTheTimeoutKeepsTheSessionAcrossAnActivation) {
+  reporter->setReportingEnabled(true);
+  reporter->handleAppDidBecomeActive();
+  ASSERT_EQ(persisted->sessionNumber(), 1);
+  for (const seconds back : {seconds(1), seconds(60), seconds(1200)}) {
+    reporter->handleAppWillResignActiveWithScreen(nullptr);
+    dispatch.advance(milliseconds(300));
+    dispatch.clock().advanceWall(-back);
+    host->events.clear();
+    reporter->handleAppDidBecomeActive();
+    EXPECT_TRUE(host->events.empty()) << "set back " << back.count() << " s";
+    EXPECT_EQ(persisted->sessionNumber(), 1) << "set back " << back.count() << " s";
+    EXPECT_TRUE(reporter->extendSession());
+  }
+
+  reporter->handleAppWillResignActiveWithScreen(nullptr);
+  dispatch.advance(milliseconds(300));
+  dispatch.clock().advanceWall(-seconds(1802));
+  host->events.clear();
+  reporter->handleAppDidBecomeActive();
+  ASSERT_EQ(host->eventNames(), std::vector<std::string>{"_s"});
+  EXPECT_EQ(persisted->sessionNumber(), 2);
 }
 
 TEST_F(SessionReporterTest, ANegativeTimeoutBecomesZeroSoEveryActivationStartsASession) {
