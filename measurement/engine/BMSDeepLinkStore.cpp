@@ -18,7 +18,7 @@ bool BMSIsStoredDeepLinkExpired(const BMSUserDefaults& preferences, double ttlSe
                                 const platform::Clock& clock) {
   const std::optional<platform::Value> stored = preferences.objectForKey(kBMSStoredDeepLinkTimestampKey);
   if (!stored || !stored->isNumber()) return false;
-  return platform::secondsSinceStamp(stored->doubleValue(), clock.now().unixSeconds()) > ttlSeconds;
+  return platform::secondsFromStampEitherWay(stored->doubleValue(), clock.now().unixSeconds()) > ttlSeconds;
 }
 
 bool BMSClearExpiredStoredDeepLink(double attributionCacheTTLSeconds, const platform::Clock& clock) {

@@ -41,13 +41,22 @@ TEST_F(BMSPlatformHelpersTest, StoredDeepLinkExpiresOnlyAfterMoreThanTheTTL) {
   EXPECT_FALSE(preferences->objectForKey(kBMSStoredDeepLinkTimestampKey));
 }
 
-TEST_F(BMSPlatformHelpersTest, AStoredDeepLinkStampedAheadOfTheClockHasOutlivedItsTTL) {
-  constexpr double kTwoYears = 2 * 365 * 86400.0;
+TEST_F(BMSPlatformHelpersTest, AStoredDeepLinkOutlivesAClockSetBackWithinItsTTLOnly) {
+  constexpr double kWeek = 7 * 86400.0;
   auto preferences = BMSUserDefaults::sharedUserDefaults();
-  for (const auto ahead : {std::chrono::seconds(1), std::chrono::seconds(365 * 86400)}) {
+  for (const auto back :
+       {std::chrono::seconds(1), std::chrono::seconds(600), std::chrono::seconds(7 * 86400)}) {
     BMSStoreDeepLink(*preferences, "velloran://open?x=1", clock);
-    clock.advanceWall(-ahead);
-    EXPECT_TRUE(BMSClearExpiredStoredDeepLink(kTwoYears, clock)) << ahead.count() << " s ahead";
+    clock.advanceWall(-back);
+    EXPECT_FALSE(BMSIsStoredDeepLinkExpired(*preferences, kWeek, clock))
+        << "set back " << back.count() << " s";
+    EXPECT_FALSE(BMSClearExpiredStoredDeepLink(kWeek, clock));
+    EXPECT_TRUE(preferences->objectForKey(kBMSStoredDeepLinkKey));
+  }
+  for (const auto back : {std::chrono::seconds(7 * 86400 + 1), std::chrono::seconds(365 * 86400)}) {
+    BMSStoreDeepLink(*preferences, "velloran://open?x=1", clock);
+    clock.advanceWall(-back);
+    EXPECT_TRUE(BMSClearExpiredStoredDeepLink(kWeek, clock)) << "set back " << back.count() << " s";
     EXPECT_FALSE(preferences->objectForKey(kBMSStoredDeepLinkKey));
   }
 }

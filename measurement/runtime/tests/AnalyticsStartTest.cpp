@@ -7,6 +7,8 @@
 
 #include "AnalyticsTestWorld.h"
 #include "measurement/engine/BMSAppDelegateInterceptor.h"
+#include "measurement/engine/BMSDeepLinkStore.h"
+#include "measurement/engine/BMSUserDefaults.h"
 #include "measurement/runtime/BMSAnalytics.h"
 #include "measurement/runtime/BMSIdentifiers.h"
 #include "measurement/runtime/BMSMeasurement.h"
@@ -103,6 +105,27 @@ TEST_F(AnalyticsStartTest, DeactivatedCollectionStaysOffButTheChoiceIsStillPersi
   BMSAnalytics::setAnalyticsEnabled(false, false);
   world.dispatch().drain();
   EXPECT_TRUE(logged(23013));
+}
+
+TEST_F(AnalyticsStartTest, SwitchingOffRemovesAStoredLinkOnlyOnceItIsOutsideTheAttributionWindow) {
+  start();
+  world.dispatch().drain();
+  const std::shared_ptr<BMSUserDefaults> preferences = BMSUserDefaults::sharedUserDefaults();
+  BMSStoreDeepLink(*preferences, "velloran://open?utm_source=newsletter", world.clock());
+  const auto switchOff = [&] {
+    BMSAnalytics::setAnalyticsEnabled(false, false);
+    world.dispatch().drain();
+  };
+  // The clock set back ten minutes: the link stays within the week it is kept.
+  world.clock().advanceWall(-std::chrono::minutes(10));
+  switchOff();
+  EXPECT_TRUE(preferences->objectForKey(kBMSStoredDeepLinkKey));
+  // Set back by more than the week: the link is outside it.
+  world.clock().advanceWall(-std::chrono::hours(7 * 24));
+  switchOff();
+  const std::vector<std::int64_t> codes = world.log().codes();
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), 23013), 2);
+  EXPECT_FALSE(preferences->objectForKey(kBMSStoredDeepLinkKey));
 }
 
 TEST_F(AnalyticsStartTest, PersistedSwitchWinsOverTheStartOption) {

@@ -122,6 +122,15 @@ TEST_F(LifecycleReportsTest, AStoredLinkOlderThanTheAttributionWindowIsReportedW
   EXPECT_FALSE(heardEvent("_cmp"));
 }
 
+TEST_F(LifecycleReportsTest, AStoredLinkTheClockWasSetBackBehindWithinTheWindowKeepsItsSource) {
+  BMSStoreDeepLink(*BMSUserDefaults::sharedUserDefaults(), "velloran://open?utm_source=newsletter",
+                   world.clock());
+  world.clock().advanceWall(-seconds(600));
+  startHearingTheStart();
+  EXPECT_EQ(heardText("_cmp", "source"), "newsletter");
+  EXPECT_FALSE(heardEvent("_cmpx"));
+}
+
 TEST_F(LifecycleReportsTest, AResetReportsANewFirstOpenWithThePreviousAppID) {
   startHearingTheStart();
   heard.clear();
