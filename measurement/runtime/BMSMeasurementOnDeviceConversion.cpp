@@ -147,7 +147,7 @@ bool BMSMeasurement::shouldRetrievePSMResponse() {
   if (!config->PSMFeatureEnabled()) return false;
   const std::int64_t firstOpenMillis = persistedConfig_->firstOpenTimestampMilliseconds();
   const double firstOpen = firstOpenMillis != 0 ? firstOpenMillis / 1000.0 : initTimestamp_;
-  if (platform::secondsSinceStamp(firstOpen, context_.nowSince1970()) >
+  if (platform::secondsFromStampEitherWay(firstOpen, context_.nowSince1970()) >
       static_cast<double>(config->maxSignInDelayInDays()) * kSecondsPerDay) {
     BMSLog(
         1, 23261,
@@ -433,7 +433,7 @@ void BMSMeasurement::maybeDeleteExpiredPSMValueOnWorkerQueue() {
   if (!database_) return;
   const std::optional<BMSUserAttribute> match = storedProperty(*database_, kPSMValueName);
   if (!match) return;
-  if (platform::secondsSinceStamp(match->lastSetTimestamp(), context_.nowSince1970()) <
+  if (platform::secondsFromStampEitherWay(match->lastSetTimestamp(), context_.nowSince1970()) <
       kPSMValueLifetimeSeconds)
     return;
   removeUserAttributeOnWorkerQueue(*match);

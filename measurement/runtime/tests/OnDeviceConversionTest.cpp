@@ -161,10 +161,10 @@ TEST_F(OnDeviceConversionTest, AMatchBecomesTheUserPropertyAndARealtimeEventUnti
     EXPECT_FALSE(storedUserProperty(name)) << name;
 }
 
-TEST_F(OnDeviceConversionTest, AMatchStampedAheadOfTheClockHasOutlivedItsLifetime) {
+TEST_F(OnDeviceConversionTest, AMatchOutlivesAClockSetBackWithinItsLifetimeOnly) {
   start();
   const double now = world.clock().now().unixSeconds();
-  for (const double ahead : {3600.0, 365 * 86400.0}) {
+  const auto storeMatchAhead = [&](double ahead) {
     for (const auto& [name, value] : std::vector<std::pair<const char*, BMSValue>>{
              {"_psmvalue", BMSValue::initWithStringValue("match-7")},
              {"_psmcount", BMSValue::initWithInt64(1)}})
@@ -173,6 +173,14 @@ TEST_F(OnDeviceConversionTest, AMatchStampedAheadOfTheClockHasOutlivedItsLifetim
     engine()->scheduler()->scheduleOnWorkerQueueBlockID(
         "test", [engine = engine()] { engine->maybeDeleteExpiredPSMValueOnWorkerQueue(); });
     world.dispatch().drain();
+  };
+  for (const double ahead : {1.0, 600.0, 7776000.0 - 1}) {
+    storeMatchAhead(ahead);
+    EXPECT_TRUE(storedUserProperty("_psmvalue")) << ahead << " s ahead";
+    EXPECT_TRUE(storedUserProperty("_psmcount")) << ahead << " s ahead";
+  }
+  for (const double ahead : {7776000.0, 365 * 86400.0}) {
+    storeMatchAhead(ahead);
     EXPECT_FALSE(storedUserProperty("_psmvalue")) << ahead << " s ahead";
     EXPECT_FALSE(storedUserProperty("_psmcount")) << ahead << " s ahead";
   }
@@ -235,8 +243,8 @@ TEST_F(OnDeviceConversionTest, InputTheComponentCannotTakeAndDataOutsideTheFirst
     give({{key, value}});
     EXPECT_EQ(count(code), 1u) << code;
   }
-  // A first open stamped ahead of the clock has left its window behind too.
-  firstOpenDaysAgo(-1);
+  // The clock set back since the first open leaves it ahead, as far from now as one behind.
+  firstOpenDaysAgo(-61);
   give({{kBMSUserDataEmailAddressKey, kEmail}});
   EXPECT_EQ(count(23261), 2u);
   EXPECT_TRUE(component->made.empty());
@@ -247,6 +255,12 @@ TEST_F(OnDeviceConversionTest, InputTheComponentCannotTakeAndDataOutsideTheFirst
   ASSERT_TRUE(pumpUntilAnswered(1));
   ASSERT_EQ(component->made.size(), 1u);
   EXPECT_EQ(std::get<Init>(component->made[0]), Init::EmailAddress);
+
+  firstOpenDaysAgo(-600.0 / 86400);
+  give({{kBMSUserDataEmailAddressKey, kEmail}});
+  ASSERT_TRUE(pumpUntilAnswered(2));
+  EXPECT_EQ(component->made.size(), 2u);
+  EXPECT_EQ(count(23261), 2u);
 }
 
 TEST_F(OnDeviceConversionTest, ThreeRequestsStartPerRunUntilADataReset) {
