@@ -56,7 +56,8 @@ std::optional<std::string> BMSMonitoringSampledData::monitoringDataForDispatchWi
     double samplePeriodSeconds, double lastSampledTimestampSince1970, platform::Date now) {
   if (!entry_) {
     if (lastSampledTimestampSince1970 > 0 &&
-        platform::secondsSinceStamp(lastSampledTimestampSince1970, now.unixSeconds()) > samplePeriodSeconds) {
+        platform::secondsFromStampEitherWay(lastSampledTimestampSince1970, now.unixSeconds()) >
+            samplePeriodSeconds) {
       return "0:";
     }
     return std::nullopt;

@@ -118,10 +118,10 @@ void BMSSearchAdReporter::scheduleSearchAdReport() {
     return;
   }
   BMSLog(7, 32006, "Scheduling Search Ad Report timer");
-  // One day after the last look-up; without one, or with one stamped ahead of the clock, the delay is
-  // negative and the attempt due at once.
-  const double delay = kRetryIntervalSeconds -
-                       platform::secondsSinceStamp(persistedConfig_->lastSearchAdLookUpTimestamp(), now());
+  // One day after the last look-up, on either side of the clock; without one, or with one more than a
+  // day away, the delay is negative and the attempt due at once.
+  const double delay = kRetryIntervalSeconds - platform::secondsFromStampEitherWay(
+                                                   persistedConfig_->lastSearchAdLookUpTimestamp(), now());
   searchAdReporterAlarm_->runAfterDelay(delay, [weakSelf = weak_from_this()] {
     if (const std::shared_ptr<BMSSearchAdReporter> self = weakSelf.lock()) self->maybeLogIAdCampaignEvent();
   });

@@ -106,8 +106,10 @@ TEST_F(BMSMonitorTest, DispatchAnswersOncePerPeriod) {
   EXPECT_FALSE(monitor->monitoringDataForDispatchWithSamplePeriod(86400, 0));
   EXPECT_FALSE(monitor->monitoringDataForDispatchWithSamplePeriod(86400, now - 100));
   EXPECT_EQ(monitor->monitoringDataForDispatchWithSamplePeriod(86400, now - 86401), "0:");
-  EXPECT_EQ(monitor->monitoringDataForDispatchWithSamplePeriod(86400, now + 100), "0:")
-      << "a sample stamped ahead of the clock has had its period";
+  // A last sample ahead of the clock (the clock set back since) is as far off as one behind it.
+  EXPECT_FALSE(monitor->monitoringDataForDispatchWithSamplePeriod(86400, now + 1));
+  EXPECT_FALSE(monitor->monitoringDataForDispatchWithSamplePeriod(86400, now + 600));
+  EXPECT_EQ(monitor->monitoringDataForDispatchWithSamplePeriod(86400, now + 86401), "0:");
 
   monitor->logWithLevel(4, 1, "a", {Value("x")});
   monitor->logWithLevel(4, 1, "a", {});

@@ -142,18 +142,26 @@ TEST_F(SearchAdReporterTest, ATokenThePlatformRefusesUsesUpTheAttempt) {
   EXPECT_EQ(persisted->searchAdRetryCount(), 1);
 }
 
-TEST_F(SearchAdReporterTest, ALookUpStampedAheadOfTheClockHasHadItsDay) {
+TEST_F(SearchAdReporterTest, TheNextLookUpIsADayFromTheLastOnEitherSideOfTheClock) {
   // The platform refuses the token, so an attempt goes no further than being used up.
   attribution->failure = platform::Error("attribution", 1, "no token");
-  const double now = dispatch.clock().now().unixSeconds();
+  const auto now = [&] { return dispatch.clock().now().unixSeconds(); };
   std::int64_t attempts = 0;
-  for (const double ahead : {3600.0, 365 * 86400.0}) {
-    persisted->setLastSearchAdLookUpTimestamp(now + ahead);
+  // The clock set back since the last look-up: the day runs from it as far as the clock went back.
+  for (const auto back : {1s, 600s}) {
+    persisted->setLastSearchAdLookUpTimestamp(now() + static_cast<double>(back.count()));
     auto reporter = launch();
     dispatch.drain();
-    EXPECT_EQ(persisted->searchAdRetryCount(), ++attempts)
-        << "no wait after a look-up " << ahead << " s ahead";
+    dispatch.advance(kDay - back - 1s);
+    EXPECT_EQ(persisted->searchAdRetryCount(), attempts) << "set back " << back.count() << " s";
+    dispatch.advance(1s);
+    EXPECT_EQ(persisted->searchAdRetryCount(), ++attempts) << "set back " << back.count() << " s";
   }
+  // Set back by more than a day: the day is over and the look-up due at once.
+  persisted->setLastSearchAdLookUpTimestamp(now() + 365 * 86400.0);
+  auto reporter = launch();
+  dispatch.drain();
+  EXPECT_EQ(persisted->searchAdRetryCount(), ++attempts);
 }
 
 TEST_F(SearchAdReporterTest, NoAttemptGoesOutWhileCollectionIsOff) {
