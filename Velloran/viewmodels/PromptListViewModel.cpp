@@ -219,19 +219,19 @@ void PromptListViewModel::showSyncBanner(std::string message, bool isError) {
 
 void PromptListViewModel::handleCloudEvent(const SyncEvent& event) {
   requireMainThread(kListOwner, "handleCloudEvent");
-  if (event.error) {
-    showSyncBanner(syncFailureBannerText(*event.error), true);
-    return;
-  }
-  if (!event.succeeded) return;
+  if (event.error) showSyncBanner(syncFailureBannerText(*event.error), true);
+  // An import that failed keeps what it committed before the failure (the journals it could read):
+  // that is shown as after a successful import. A failed setup or export changed nothing here.
+  const bool failedImport = event.error && event.type == SyncEvent::Type::Import;
+  if (!event.succeeded && !failedImport) return;
   // A task of its own: several reactions may be outstanding and interleave at their waits.
   environment_.mainQueue->async([weakSelf = weak_from_this(), type = event.type] {
     const auto self = weakSelf.lock();
-    if (self && self->monitor_) self->reactToSuccessfulEvent(type);
+    if (self && self->monitor_) self->reactToEndedEvent(type);
   });
 }
 
-void PromptListViewModel::reactToSuccessfulEvent(SyncEvent::Type type) {
+void PromptListViewModel::reactToEndedEvent(SyncEvent::Type type) {
   monitor_->processPersistentHistory([self = shared_from_this(), type](platform::Result<void>) {
     // A failed processing is dropped; the event still takes its flag.
     bool foundChanges = false;

@@ -5,7 +5,7 @@
 // storage: it reads, creates and deletes prompts through its PromptRepository, runs the manual sync
 // through its SyncService, and, when that sync service is also a SyncMonitor, follows the
 // mirroring's events (a failure shows a banner; an import that brought other machines' changes
-// reloads the list).
+// reloads the list, also when it failed after applying some of them).
 //
 // Ownership and threads: made by make() and held in a shared_ptr; confined to the main thread (every
 // operation throws platform::ProgrammerError elsewhere). The asynchronous operations return at once
@@ -112,10 +112,11 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   // Shows the banner and clears it kBannerDuration later, unless by then the view model shows a
   // different banner (an equal banner shown meanwhile is cleared with the first one).
   void showSyncBanner(std::string message, bool isError);
-  // The reaction to one mirroring event: an error shows the failure banner; a success processes the
-  // history in a task of its own, takes the event's pending flag (export: local, import: remote,
-  // setup: none) and, for an import that found changes, reloads without the indicator and refreshes
-  // the suggestions. History failures are ignored; the flag is still taken.
+  // The reaction to one mirroring event: an error shows the failure banner; a success, and an import
+  // that failed (it keeps what it committed before the failure), processes the history in a task of
+  // its own, takes the event's pending flag (export: local, import: remote, setup: none) and, for an
+  // import that found changes, reloads without the indicator and refreshes the suggestions. History
+  // failures are ignored; the flag is still taken. A failed setup or export does nothing more.
   void handleCloudEvent(const SyncEvent& event);
 
   // After a damaged library file was set aside at start-up (`keptAt`, where it lies now) and a new,
@@ -151,7 +152,7 @@ class PromptListViewModel : public std::enable_shared_from_this<PromptListViewMo
   void beginIndicatorLoad();
   void endIndicatorLoad();
   void reportManualSyncFailure(const platform::Error& error);
-  void reactToSuccessfulEvent(SyncEvent::Type type);
+  void reactToEndedEvent(SyncEvent::Type type);
   void subscribeToEvents();
 
   std::shared_ptr<PromptRepository> repository_;

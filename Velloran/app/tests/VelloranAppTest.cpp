@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <fstream>
+#include <random>
 
 #include "Velloran/data/MockSyncService.h"
 #include "Velloran/data/testing/RepositoryTestSupport.h"
@@ -236,6 +237,35 @@ TEST_F(VelloranAppTest, ADamagedLibraryWithNothingInTheSyncFolderSaysThatNoPromp
                 keptAt + ".");
   EXPECT_TRUE(std::filesystem::exists(keptAt));
   testing::saveScreenshot(*window_, "nothing-restored");
+}
+
+// A new library, its window open, meets a sync folder where one journal is sound and another holds
+// random bytes: the import applies the sound one and fails naming the other; the window shows what
+// it applied next to the failure's banner.
+TEST_F(VelloranAppTest, ANewLibraryShowsWhatTheSyncFolderBroughtAlsoWhenAJournalThereIsUnreadable) {
+  runOnceWithPrompts({"Eins", "Zwei", "Drei", "Vier", "F\xC3\xBCnf"});
+  const std::filesystem::path journals = syncFolder_ / std::string(kCloudContainerIdentifier) / "journal";
+  const std::filesystem::path heldBack = launch_.user().root() / "held-back";
+  std::filesystem::rename(journals, heldBack);
+  std::filesystem::remove_all(storeFile().parent_path());
+  start();
+  LibraryWindow& window = showWindow();
+  ASSERT_EQ(window.library().grid()->promptCount(), 0u);
+
+  std::filesystem::remove_all(journals);
+  std::filesystem::rename(heldBack, journals);
+  std::ofstream noise(journals / (platform::UUID::random().uuidString() + ".jsonl"), std::ios::binary);
+  std::minstd_rand bytes(47);
+  for (int i = 0; i < 4096; ++i) noise.put(static_cast<char>(bytes()));
+  noise.close();
+  dispatch_.advance(std::chrono::seconds(2));
+
+  EXPECT_EQ(window.library().grid()->promptCount(), 5u);
+  auto* banner = window.findChild<NoticeStrip*>(QStringLiteral("syncBanner"));
+  ASSERT_NE(banner, nullptr);
+  EXPECT_TRUE(banner->isVisible());
+  EXPECT_TRUE(banner->message().startsWith(QStringLiteral("Sync-Fehler: ")))
+      << banner->message().toStdString();
 }
 
 TEST_F(VelloranAppTest, InATestRunBecomingActiveCountsNothing) {

@@ -180,15 +180,48 @@ TEST_F(PromptListSyncTest, ABannerTimerNeitherKeepsTheViewModelAliveNorTouchesIt
 
 // --- Mirroring events ---------------------------------------------------------------------------
 
-TEST_F(PromptListSyncTest, FailedEventShowsTheBannerForThreeSecondsAndProcessesNoHistory) {
+TEST_F(PromptListSyncTest, FailedEventShowsTheBannerForThreeSeconds) {
   monitor_->post(failedEvent(Type::Import, problem(SyncProblem::noAccount)));
   EXPECT_FALSE(viewModel_->syncBanner().has_value());  // handed on by a hop onto the main queue
   bed_.drain();
 
   EXPECT_EQ(bannerText(), "Sync-Fehler: Kein iCloud Account");
-  EXPECT_EQ(monitor_->historyProcessingCount(), 0);
   advance(3s);
   EXPECT_FALSE(viewModel_->syncBanner().has_value());
+}
+
+TEST_F(PromptListSyncTest, FailedSetupAndExportShowTheirBannerAndProcessNoHistory) {
+  monitor_->stageHistory(/*local=*/true, /*remote=*/true);
+  monitor_->post(failedEvent(Type::Setup, problem(SyncProblem::noAccount)));
+  monitor_->post(failedEvent(Type::Export, problem(SyncProblem::temporarilyUnavailable)));
+  bed_.drain();
+
+  EXPECT_EQ(bannerText(), "Sync-Fehler: iCloud temporär nicht verfügbar");
+  EXPECT_EQ(monitor_->historyProcessingCount(), 0);
+  EXPECT_TRUE(repository_->fetchedFilters().empty());
+}
+
+// An import that could not read one journal still committed the others: the list shows them as
+// after a successful import, and the failure keeps its banner and its 3 seconds.
+TEST_F(PromptListSyncTest, AFailedImportShowsWhatItAppliedAndKeepsItsBanner) {
+  store(samplePrompt("Aus dem Sync-Ordner", {"remote"}));
+  monitor_->stageHistory(/*local=*/false, /*remote=*/true);
+  monitor_->post(failedEvent(Type::Import, problem(SyncProblem::unavailable, "journal unreadable")));
+  bed_.drain();
+
+  EXPECT_EQ(titlesOf(viewModel_->prompts()), Texts{"Aus dem Sync-Ordner"});
+  EXPECT_EQ(viewModel_->allTagSuggestions(), Texts{"remote"});
+  EXPECT_FALSE(monitor_->pendingRemoteChanges());
+  EXPECT_TRUE(loadingHistory_.empty());
+  EXPECT_EQ(bannerText(), "Sync-Fehler: Sync aktuell nicht verfügbar.");
+  advance(3s);
+  EXPECT_FALSE(viewModel_->syncBanner().has_value());
+
+  // The same failure again, with nothing new applied, reloads nothing.
+  monitor_->post(failedEvent(Type::Import, problem(SyncProblem::unavailable, "journal unreadable")));
+  bed_.drain();
+  EXPECT_EQ(monitor_->historyProcessingCount(), 2);
+  EXPECT_EQ(repository_->fetchedFilters().size(), 2u);
 }
 
 TEST_F(PromptListSyncTest, SuccessfulExportConsumesTheLocalFlagAndReloadsNothing) {
