@@ -5,9 +5,18 @@ namespace {
 
 constexpr int kBusyTimeoutMilliseconds = 5000;
 
-Error engineError(int code, std::string_view context, const char* message) {
-  return Error(std::string(kSQLiteErrorDomain), code & 0xFF,
-               std::string(context) + ": " + (message ? message : sqlite3_errstr(code)));
+Error engineError(sqlite3* database, int code, std::string_view context, const char* message) {
+  const int primary = code & 0xFF;
+  Dictionary userInfo;
+  // The engine keeps the system's reason only for failures of the file system (a write refused for
+  // lack of space fails as an I/O error when the engine cannot tell it from another write fault);
+  // for any other failure its number is a leftover of an earlier one.
+  if (database && (primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN)) {
+    if (const int number = sqlite3_system_errno(database); number != 0)
+      userInfo.emplace(std::string(kErrnoKey), Value(std::int64_t{number}));
+  }
+  return Error(std::string(kSQLiteErrorDomain), primary,
+               std::string(context) + ": " + (message ? message : sqlite3_errstr(code)), std::move(userInfo));
 }
 
 // Text and blobs are bound without a copy: the parameters outlive the statement's run, and the
@@ -100,7 +109,8 @@ Result<std::unique_ptr<SqliteConnection>> SqliteConnection::open(const std::stri
   const int code = sqlite3_open_v2(filename.c_str(), &database,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | mutexFlag, nullptr);
   if (code != SQLITE_OK) {
-    Error error = engineError(code, "Cannot open " + filename, database ? sqlite3_errmsg(database) : nullptr);
+    Error error =
+        engineError(database, code, "Cannot open " + filename, database ? sqlite3_errmsg(database) : nullptr);
     sqlite3_close(database);
     return error;
   }
@@ -115,7 +125,7 @@ SqliteConnection::~SqliteConnection() {
 }
 
 Error SqliteConnection::lastError(std::string_view context) const {
-  return engineError(sqlite3_errcode(database_), context, sqlite3_errmsg(database_));
+  return engineError(database_, sqlite3_errcode(database_), context, sqlite3_errmsg(database_));
 }
 
 Result<void> SqliteConnection::execute(const std::string& sql) {

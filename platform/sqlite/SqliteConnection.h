@@ -22,7 +22,10 @@
 namespace platform {
 
 // Failures the database engine reports; the code is the engine's primary result code (26: the file
-// is not a database, 11: the database is corrupt, 14: the file cannot be opened).
+// is not a database, 11: the database is corrupt, 14: the file cannot be opened, 13: the disk is
+// full). An I/O failure (10) or a file that cannot be opened carries the system's errno under
+// kErrnoKey when the engine knows it (ENOSPC: the disk filled up where the engine saw only a
+// failed write).
 inline constexpr std::string_view kSQLiteErrorDomain = "SQLiteErrorDomain";
 
 // The current row of a running statement.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 
 #include "platform/testing/TestEnvironment.h"
@@ -56,6 +57,27 @@ TEST(SqliteConnection, FailuresAreEngineErrorsNamingTheStatement) {
   EXPECT_EQ(failed.error().domain, kSQLiteErrorDomain);
   EXPECT_EQ(failed.error().code, SQLITE_ERROR);
   EXPECT_NE(failed.error().debugDescription().find("missing"), std::string::npos);
+}
+
+// The system's reason travels with a failure of the file system, so that a caller can tell a full
+// disk from another fault; other failures carry no stale number.
+TEST(SqliteConnection, AFileSystemFailureCarriesTheSystemsReason) {
+  testing::TemporaryDirectory folder;
+  const std::string unreachable = (folder.path() / "no-such-folder" / "x.sqlite").string();
+  Result<std::unique_ptr<SqliteConnection>> opened = SqliteConnection::open(unreachable);
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.error().code, SQLITE_CANTOPEN);
+  EXPECT_EQ(opened.error().systemErrorNumber(), ENOENT);
+
+  auto connection = openOrFail(":memory:");
+  Result<void> attached = connection->execute("ATTACH DATABASE '" + unreachable + "' AS other");
+  ASSERT_FALSE(attached);
+  EXPECT_EQ(attached.error().code, SQLITE_CANTOPEN);
+  EXPECT_EQ(attached.error().systemErrorNumber(), ENOENT);
+  // The engine still holds that number; a failure of another kind does not take it over.
+  Result<void> later = connection->run("SELECT * FROM missing", {});
+  ASSERT_FALSE(later);
+  EXPECT_FALSE(later.error().systemErrorNumber().has_value());
 }
 
 TEST(SqliteConnection, AFileThatIsNoDatabaseFailsWithCode26) {
