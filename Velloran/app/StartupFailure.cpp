@@ -8,6 +8,7 @@
 #include <QString>
 #include <iostream>
 
+#include "Velloran/viewmodels/StoreFailureText.h"
 #include "platform/text/Format.h"
 
 namespace velloran {
@@ -49,8 +50,8 @@ FolderCondition FolderCondition::of(const std::filesystem::path& folder) {
 std::string startupFailureCause(const StoreOpenFailure& failure, const FolderCondition& condition) {
   const std::string folder = failure.folder.string();
   if (!condition.writable) return platform::format(kReadOnlyFormat, folder);
-  if (condition.availableBytes && *condition.availableBytes < kFullDiskBytes)
-    return platform::format(kFullDiskFormat, folder);
+  const bool fullNow = condition.availableBytes && *condition.availableBytes < kFullDiskBytes;
+  if (reportsFullDisk(failure.error) || fullNow) return platform::format(kFullDiskFormat, folder);
   return platform::format(kOtherFormat, folder);
 }
 

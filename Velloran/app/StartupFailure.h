@@ -4,8 +4,10 @@
 // and the folder concerned, with the store's own report for whoever looks closer. The application
 // shows it in a message box and on standard error, then exits with a failure (no abort).
 //
-// The cause is read from the folder itself, not from the failure's wording: a disk that is full
-// often surfaces as a plain I/O error of the database.
+// The cause is read from the failure's codes and from the folder, never from the failure's wording.
+// A full disk is what the failure says (the engine's SQLITE_FULL, or ENOSPC behind any failure) or
+// what the folder shows: the failed start has taken away the files it made by the time the folder
+// is looked at, so the folder may well have room again although the failure was a full disk.
 //
 // Pure functions over the condition they are given; FolderCondition::of reads the file system.
 

@@ -57,16 +57,21 @@ std::optional<std::string> engineReason(const platform::Error& error) {
 }  // namespace
 
 std::string storeFailureReason(const platform::Error& error) {
-  const std::vector<const platform::Error*> chain = chainOf(error);
   // A full disk is what the user can mend, whichever layer noticed it.
-  for (const platform::Error* link : chain) {
-    if (reportsNoSpace(*link)) return kDiskFull;
-  }
+  if (reportsFullDisk(error)) return kDiskFull;
+  const std::vector<const platform::Error*> chain = chainOf(error);
   for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
     if (std::optional<std::string> reason = engineReason(**link)) return *reason;
     if (const auto own = promptError(**link)) return std::string(localizedDescription(*own));
   }
   return error.description;
+}
+
+bool reportsFullDisk(const platform::Error& error) {
+  for (const platform::Error* link : chainOf(error)) {
+    if (reportsNoSpace(*link)) return true;
+  }
+  return false;
 }
 
 std::string storeFailureMessage(std::string_view action, const platform::Error& error) {

@@ -23,6 +23,9 @@ inline constexpr const char* kPromptNotCreatedText = "Prompt konnte nicht angele
 // Why the write failed: one German sentence.
 std::string storeFailureReason(const platform::Error& error);
 
+// Whether the failure, or one it wraps, says the disk is full (SQLITE_FULL or ENOSPC).
+bool reportsFullDisk(const platform::Error& error);
+
 // `action` (a German text ending in ": ", such as the console line's start) followed by the reason.
 std::string storeFailureMessage(std::string_view action, const platform::Error& error);
 
