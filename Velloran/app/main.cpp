@@ -7,6 +7,7 @@
 #include <optional>
 #include <variant>
 
+#include "Velloran/app/AppInstance.h"
 #include "Velloran/app/AppLocale.h"
 #include "Velloran/app/ApplicationActivity.h"
 #include "Velloran/app/CryptoLibrary.h"
@@ -38,9 +39,21 @@ int main(int argc, char** argv) {
   velloran::QtMainQueueDriver mainQueueDriver;
   platform::Workspace::setShared(std::make_shared<velloran::QtWorkspace>());
 
+  // One running app per data folder: a later start brings the running one's window forward and
+  // ends before it opens the library or the analytics SDK.
+  velloran::AppInstance instance = velloran::AppInstance::claimDataFolder();
+  if (instance.role() == velloran::AppInstance::Role::handedOver) {
+    std::cout << velloran::kHandedOverLine << std::endl;
+    return 0;
+  }
+  if (instance.role() == velloran::AppInstance::Role::unanswered) return velloran::reportNoAnswer();
+
   velloran::VelloranApp::Launched launched = velloran::VelloranApp::launch();
-  if (const auto* failure = std::get_if<velloran::StoreOpenFailure>(&launched))
+  if (const auto* failure = std::get_if<velloran::StoreOpenFailure>(&launched)) {
+    // Nothing runs on the data folder any more: a start meanwhile tries for itself.
+    instance.release();
     return velloran::reportStartupFailure(*failure);
+  }
   velloran::VelloranApp& app = *std::get<std::unique_ptr<velloran::VelloranApp>>(launched);
   const std::unique_ptr<velloran::LibraryWindow> window = app.makeRootView();
   velloran::ApplicationActivity activity(platform::NotificationCenter::defaultCenter());
@@ -62,6 +75,7 @@ int main(int argc, char** argv) {
   window->setMinimumSize(720, 620);
   window->resize(1100, 780);
   window->show();
+  instance.setComeForward([&window] { velloran::bringToFront(*window); });
   activity.didFinishLaunching();
   return application.exec();
 }

@@ -1,0 +1,119 @@
+#include "Velloran/app/AppInstance.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "Velloran/app/InstanceHandOver.h"
+#include "Velloran/app/InstanceLock.h"
+#include "platform/bundle/Bundle.h"
+#include "platform/paths/FileIO.h"
+#include "platform/paths/UserDirectories.h"
+#include "platform/text/Format.h"
+
+namespace velloran {
+namespace {
+
+// Between tries of a start that finds the lock held but nobody listening yet.
+constexpr std::chrono::milliseconds kRetryPause{20};
+
+std::optional<std::filesystem::path> namedDataFolder() {
+  const platform::Result<std::filesystem::path> dataHome = platform::UserDirectories::current().dataHome();
+  const std::optional<std::string> identifier = platform::Bundle::main()->bundleIdentifier();
+  if (!dataHome || !identifier || !platform::isPlainFileName(*identifier)) return std::nullopt;
+  return *dataHome / *identifier;
+}
+
+// Two spellings of one folder (a link among its parents, say) claim the same lock and socket.
+std::filesystem::path canonicalFolder(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(folder, error);
+  return error ? folder : canonical;
+}
+
+std::filesystem::path lockFileOf(const std::filesystem::path& dataFolder) {
+  return dataFolder.parent_path() / (dataFolder.filename().string() + ".lock");
+}
+
+}  // namespace
+
+AppInstance AppInstance::claimDataFolder() {
+  const std::optional<std::filesystem::path> folder = namedDataFolder();
+  // Without a data folder the store cannot open either, and says why.
+  if (!folder) return AppInstance(Role::running);
+  return claim(*folder);
+}
+
+AppInstance AppInstance::claim(const std::filesystem::path& dataFolder,
+                               std::chrono::milliseconds answerBound) {
+  // A failure shows as the lock file's own, just below.
+  (void)platform::createDirectories(platform::folderOf(dataFolder));
+  const std::filesystem::path folder = canonicalFolder(dataFolder);
+  const std::filesystem::path lockFile = lockFileOf(folder);
+  auto lock = std::make_unique<InstanceLock>(lockFile);
+  const QString name = instanceServerName(folder);
+  const auto deadline = std::chrono::steady_clock::now() + answerBound;
+  for (;;) {
+    switch (lock->take()) {
+      case InstanceLock::Taking::taken: {
+        auto server = std::make_unique<InstanceServer>(name);
+        if (!server->listening())
+          std::cerr << platform::format(kNotReachableFormat, server->errorString().toStdString())
+                    << std::endl;
+        return AppInstance(Role::running, std::move(lock), std::move(server));
+      }
+      case InstanceLock::Taking::unavailable:
+        std::cerr << platform::format(kNoLockFormat, lockFile.string(), std::strerror(lock->failure()))
+                  << std::endl;
+        return AppInstance(Role::running);
+      case InstanceLock::Taking::heldElsewhere:
+        break;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return AppInstance(Role::unanswered);
+    const Asking asked = askToComeForward(name, deadline);
+    if (asked == Asking::answered) return AppInstance(Role::handedOver);
+    if (asked == Asking::nobodyListening) std::this_thread::sleep_for(kRetryPause);
+  }
+}
+
+AppInstance::AppInstance(Role role, std::unique_ptr<InstanceLock> lock,
+                         std::unique_ptr<InstanceServer> server)
+    : role_(role), lock_(std::move(lock)), server_(std::move(server)) {}
+
+AppInstance::AppInstance(AppInstance&&) noexcept = default;
+AppInstance& AppInstance::operator=(AppInstance&&) noexcept = default;
+AppInstance::~AppInstance() = default;
+
+void AppInstance::setComeForward(std::function<void()> comeForward) {
+  if (server_) server_->setComeForward(std::move(comeForward));
+}
+
+void AppInstance::release() {
+  server_.reset();
+  lock_.reset();
+}
+
+void bringToFront(QWidget& window) {
+  window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+  window.show();
+  window.raise();
+  window.activateWindow();
+}
+
+int reportNoAnswer() {
+  std::cerr << kNoAnswerMessage << std::endl;
+  QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kNoAnswerTitle),
+                  QString::fromUtf8(kNoAnswerMessage), QMessageBox::Ok);
+  // As with the library window: closing the box ends the loop, and so does a request to quit.
+  box.show();
+  QApplication::exec();
+  return 1;
+}
+
+}  // namespace velloran
