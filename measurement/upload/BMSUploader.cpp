@@ -51,6 +51,11 @@ void BMSUploader::stopScheduling(bool watchReachability) {
   terminateBackgroundTask();
 }
 
+void BMSUploader::rescheduleAfterFailure() {
+  collaborators_.alarm->cancel();
+  updateSchedule();
+}
+
 void BMSUploader::reachabilityDidChange() {
   collaborators_.scheduler->scheduleOnWorkerQueueBlockID(kReachabilityBlockID, [weakSelf = weak_from_this()] {
     if (auto self = weakSelf.lock()) self->updateSchedule();
@@ -374,7 +379,7 @@ void BMSUploader::handleFailedUpload(long status, const std::optional<platform::
          {static_cast<std::int64_t>(status), BMSContextFromError(error)});
   incrementRetryCounter();
   uploadingBundleIDs_.clear();
-  updateSchedule();
+  rescheduleAfterFailure();
 }
 
 }  // namespace beacon

@@ -132,7 +132,7 @@ void BMSUploader::handleFailedConfigFetch(long status, const platform::Value& re
   if (status == 503 || status == 429) persisted.setLastBackoffTimestamp(failed);
   BMSLog(3, 23129, "Network fetch failed. Will retry later. Code, error",
          {static_cast<std::int64_t>(status), reason});
-  updateSchedule();
+  rescheduleAfterFailure();
 }
 
 bool BMSUploader::applyRemoteConfig(const platform::Bytes& body) {

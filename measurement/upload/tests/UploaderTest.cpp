@@ -206,6 +206,45 @@ TEST_F(UploaderTest, AServerErrorIsRetriedAfterTheRetryStepWithoutBackoff) {
   EXPECT_EQ(queuedCount(), 0u);
 }
 
+// Data stored while a request is in flight arms the timer for the initial delay after it. A failure
+// answered after that moves the next try to its retry step or past the back-off, and the timer
+// armed before the answer gives way to it: it does not post early.
+TEST_F(UploaderTest, ATimerArmedWhileAnUploadWasInFlightGivesWayToTheRetryStepOfItsFailure) {
+  collector.setUploadStatuses({500, 204});
+  ASSERT_NO_FATAL_FAILURE(startHeldUpload());
+  dispatch.advance(100s);
+  queueBundle("prompt_create");
+  scheduler->scheduleOnWorkerQueueBlockID("test", [&] { uploader->updateSchedule(); });
+  dispatch.drain();
+  ASSERT_TRUE(alarm->scheduledTimestamp());
+  ASSERT_EQ(alarm->scheduledTimestamp()->unixSeconds(), now() + 15);
+
+  collector.releaseUploads();
+  settle();
+  ASSERT_TRUE(alarm->scheduledTimestamp());
+  EXPECT_EQ(alarm->scheduledTimestamp()->unixSeconds(), now() + 15 + 1800);
+  dispatch.advance(std::chrono::minutes(1));
+  settle();
+  EXPECT_EQ(collector.uploadCount(), 1u);
+}
+
+TEST_F(UploaderTest, ATimerArmedBeforeAnOverloadedFetchGivesWayToTheBackoff) {
+  goOnline();
+  ASSERT_TRUE(
+      database->insertRawEvent(BMSEvent::initWithOrigin("app", true, "e", now(), 0, {}).value(), 1, false));
+  onWorker([&] { uploader->updateSchedule(); });
+  ASSERT_TRUE(alarm->scheduledTimestamp());
+  ASSERT_EQ(alarm->scheduledTimestamp()->unixSeconds(), now() + 15);
+
+  collector.answerConfigurationWith(platform::testing::ScriptedReply(503));
+  onWorker([&] { uploader->fetchRemoteConfig(); });
+  ASSERT_TRUE(alarm->scheduledTimestamp());
+  EXPECT_EQ(alarm->scheduledTimestamp()->unixSeconds(), now() + 43200);
+  dispatch.advance(std::chrono::minutes(1));
+  settle();
+  EXPECT_EQ(collector.configurationRequests().size(), 1u);
+}
+
 TEST_F(UploaderTest, OfflineNothingIsSentUntilTheNetworkComesBack) {
   freshConfiguration();
   queueBundle("prompt_copy");

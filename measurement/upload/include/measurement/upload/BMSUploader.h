@@ -114,6 +114,10 @@ class BMSUploader : public CVUNetworkReachabilityDelegate, public std::enable_sh
   bool hasDataToUpload(const BMSDatabase::UploadDataFacts& facts);
   // Stops scheduling: no timer, no reachability watch, persisted state written.
   void stopScheduling(bool watchReachability);
+  // Works the schedule out afresh after a failed answer. The timer armed before it (for data stored
+  // while the request was under way) was set without the retry step or back-off the failure brings,
+  // and would post early: it goes.
+  void rescheduleAfterFailure();
   // When the quiet period after a 429 or 503 ends; nothing when none is running (one stamped ahead
   // of the clock is over).
   std::optional<double> backoffEnd();
