@@ -5,16 +5,13 @@
 #include <QWidget>
 #include <cstring>
 #include <iostream>
-#include <optional>
 #include <string>
-#include <system_error>
 #include <thread>
 
 #include "Velloran/app/InstanceHandOver.h"
 #include "Velloran/app/InstanceLock.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/paths/ApplicationDirectories.h"
 #include "platform/paths/FileIO.h"
-#include "platform/paths/UserDirectories.h"
 #include "platform/text/Format.h"
 
 namespace velloran {
@@ -23,20 +20,6 @@ namespace {
 // Between tries of a start that finds the lock held but nobody listening yet.
 constexpr std::chrono::milliseconds kRetryPause{20};
 
-std::optional<std::filesystem::path> namedDataFolder() {
-  const platform::Result<std::filesystem::path> dataHome = platform::UserDirectories::current().dataHome();
-  const std::optional<std::string> identifier = platform::Bundle::main()->bundleIdentifier();
-  if (!dataHome || !identifier || !platform::isPlainFileName(*identifier)) return std::nullopt;
-  return *dataHome / *identifier;
-}
-
-// Two spellings of one folder (a link among its parents, say) claim the same lock and socket.
-std::filesystem::path canonicalFolder(const std::filesystem::path& folder) {
-  std::error_code error;
-  std::filesystem::path canonical = std::filesystem::weakly_canonical(folder, error);
-  return error ? folder : canonical;
-}
-
 std::filesystem::path lockFileOf(const std::filesystem::path& dataFolder) {
   return dataFolder.parent_path() / (dataFolder.filename().string() + ".lock");
 }
@@ -44,7 +27,7 @@ std::filesystem::path lockFileOf(const std::filesystem::path& dataFolder) {
 }  // namespace
 
 AppInstance AppInstance::claimDataFolder() {
-  const std::optional<std::filesystem::path> folder = namedDataFolder();
+  const platform::Result<std::filesystem::path> folder = platform::applicationSupportDirectoryName();
   // Without a data folder the store cannot open either, and says why.
   if (!folder) return AppInstance(Role::running);
   return claim(*folder);
@@ -54,7 +37,8 @@ AppInstance AppInstance::claim(const std::filesystem::path& dataFolder,
                                std::chrono::milliseconds answerBound) {
   // A failure shows as the lock file's own, just below.
   (void)platform::createDirectories(platform::folderOf(dataFolder));
-  const std::filesystem::path folder = canonicalFolder(dataFolder);
+  // Two spellings of one folder (a link among its parents, say) claim the same lock and socket.
+  const std::filesystem::path folder = platform::comparablePath(dataFolder);
   const std::filesystem::path lockFile = lockFileOf(folder);
   auto lock = std::make_unique<InstanceLock>(lockFile);
   const QString name = instanceServerName(folder);

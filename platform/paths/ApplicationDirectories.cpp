@@ -9,16 +9,22 @@
 namespace platform {
 namespace {
 
-Result<std::filesystem::path> ownedFolder(const Result<std::filesystem::path>& root,
-                                          std::string_view bundleIdentifier) {
+Result<std::filesystem::path> ownedFolderName(const Result<std::filesystem::path>& root,
+                                              std::string_view bundleIdentifier) {
   // The identifier becomes one folder name; anything that would climb out of the root is refused.
   if (!isPlainFileName(bundleIdentifier)) {
     return pathsError(PathsErrorCode::NoBundleIdentifier,
                       "The bundle identifier \"" + std::string(bundleIdentifier) + "\" cannot name a folder");
   }
   if (!root) return root.error();
-  std::filesystem::path folder = *root / std::string(bundleIdentifier);
-  if (auto created = createDirectories(folder); !created) return created.error();
+  return *root / std::string(bundleIdentifier);
+}
+
+Result<std::filesystem::path> ownedFolder(const Result<std::filesystem::path>& root,
+                                          std::string_view bundleIdentifier) {
+  Result<std::filesystem::path> folder = ownedFolderName(root, bundleIdentifier);
+  if (!folder) return folder;
+  if (auto created = createDirectories(*folder); !created) return created.error();
   return folder;
 }
 
@@ -44,6 +50,12 @@ Result<std::filesystem::path> applicationSupportDirectory() {
   auto identifier = mainBundleIdentifier();
   if (!identifier) return identifier.error();
   return applicationSupportDirectory(UserDirectories::current(), *identifier);
+}
+
+Result<std::filesystem::path> applicationSupportDirectoryName() {
+  auto identifier = mainBundleIdentifier();
+  if (!identifier) return identifier.error();
+  return ownedFolderName(UserDirectories::current().dataHome(), *identifier);
 }
 
 Result<std::filesystem::path> applicationConfigDirectory() {

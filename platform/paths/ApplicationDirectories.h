@@ -18,6 +18,9 @@ namespace platform {
 // For the current user and the main bundle's identifier; NoBundleIdentifier when it has none.
 Result<std::filesystem::path> applicationSupportDirectory();
 Result<std::filesystem::path> applicationConfigDirectory();
+// The Application Support folder named the same way but not made, for what must be settled before
+// anything is made in it (or it is made at all).
+Result<std::filesystem::path> applicationSupportDirectoryName();
 
 // For explicit user folders and identifier. An identifier that is empty, "." or "..", or holds a "/",
 // cannot name a folder and gives NoBundleIdentifier.

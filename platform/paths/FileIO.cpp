@@ -105,6 +105,12 @@ std::filesystem::path folderOf(const std::filesystem::path& path) {
   return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
 }
 
+std::filesystem::path comparablePath(const std::filesystem::path& path) {
+  std::error_code ignored;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ignored);
+  return canonical.empty() ? path.lexically_normal() : canonical;
+}
+
 std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;

@@ -28,6 +28,10 @@ bool entryExists(const std::filesystem::path& path);
 // The folder a file at `path` lies in: its parent, or the working folder for a bare name.
 std::filesystem::path folderOf(const std::filesystem::path& path);
 
+// `path` with links and dots resolved as far as it exists, so that two spellings of one place compare
+// equal; the path merely normalised where it cannot be resolved.
+std::filesystem::path comparablePath(const std::filesystem::path& path);
+
 // Creates the folder and any missing parents. An existing folder is success; an existing non-folder
 // at the path is a CreateDirectoryFailed error.
 Result<void> createDirectories(const std::filesystem::path& folder);

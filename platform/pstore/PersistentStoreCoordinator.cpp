@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths/FileIO.h"
 #include "platform/pstore/ManagedObjectContext.h"
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/pstore/detail/SoundStamp.h"
@@ -15,12 +16,6 @@
 
 namespace platform {
 namespace {
-
-std::filesystem::path comparable(const std::filesystem::path& path) {
-  std::error_code ignored;
-  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ignored);
-  return canonical.empty() ? path.lexically_normal() : canonical;
-}
 
 Result<void> removeIfPresent(const std::filesystem::path& file) {
   std::error_code error;
@@ -76,7 +71,7 @@ Result<void> PersistentStoreCoordinator::destroyPersistentStore(const std::files
   std::shared_ptr<PersistentStore> closing;
   {
     std::lock_guard lock(mutex_);
-    if (store_ && store_->path() && comparable(*store_->path()) == comparable(path))
+    if (store_ && store_->path() && comparablePath(*store_->path()) == comparablePath(path))
       closing = std::move(store_);
   }
   // Outside the lock: closing waits for a write batch under way, whose thread may need the lock

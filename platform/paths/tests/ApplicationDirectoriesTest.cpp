@@ -39,6 +39,21 @@ TEST_F(ApplicationDirectoriesTest, FoldersAreNamedAfterTheBundleAndCreatedWithTh
   EXPECT_EQ(*applicationSupportDirectory(), *support);
 }
 
+TEST_F(ApplicationDirectoriesTest, TheSupportFolderCanBeNamedWithoutBeingMade) {
+  EXPECT_TRUE(isPathsError(applicationSupportDirectoryName().error(), PathsErrorCode::NoBundleIdentifier));
+  giveBundleIdentifier("..");
+  Bundle::resetMainForTesting();
+  EXPECT_TRUE(isPathsError(applicationSupportDirectoryName().error(), PathsErrorCode::NoBundleIdentifier));
+
+  giveBundleIdentifier("de.example.velloran");
+  Bundle::resetMainForTesting();
+  auto named = applicationSupportDirectoryName();
+  ASSERT_TRUE(named.ok()) << named.error().debugDescription();
+  EXPECT_EQ(*named, user_.dataHome() / "de.example.velloran");
+  EXPECT_FALSE(std::filesystem::exists(user_.dataHome()));
+  EXPECT_EQ(*applicationSupportDirectory(), *named);
+}
+
 TEST_F(ApplicationDirectoriesTest, AMissingBundleIdentifierIsReported) {
   auto support = applicationSupportDirectory();
   ASSERT_FALSE(support.ok());

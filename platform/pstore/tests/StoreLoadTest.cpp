@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <fstream>
 #include <set>
 #include <thread>
 
-#include "platform/paths/FolderLock.h"
+#include "platform/paths/testing/FolderLockCases.h"
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/pstore/detail/SoundStamp.h"
 #include "platform/pstore/testing/FullDisk.h"
@@ -284,18 +283,8 @@ int loadOnFullDisk(const std::filesystem::path& path, std::uintmax_t room) {
 
 // A new store that cannot be made leaves the folder as it was, whether or not its folder gives a lock:
 // one on a network home, or one the user may write but not list, gives none.
-class PstoreFailedLoad : public PstoreStoreLoad, public ::testing::WithParamInterface<bool> {
- protected:
-  void SetUp() override {
-    if (!GetParam()) FolderLock::refuseForTesting(ENOLCK);
-  }
-  void TearDown() override { FolderLock::refuseForTesting(std::nullopt); }
-};
-
-INSTANTIATE_TEST_SUITE_P(Folders, PstoreFailedLoad, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& folder) {
-                           return folder.param ? "GivingALock" : "GivingNoLock";
-                         });
+class PstoreFailedLoad : public testing::FolderLockCases<PstoreStoreLoad> {};
+INSTANTIATE_TEST_SUITE_P(Folders, PstoreFailedLoad, ::testing::Bool(), testing::folderLockCaseName);
 
 TEST_P(PstoreFailedLoad, ANewStoreThatCannotBeMadeOnAFullDiskLeavesNoFileBehind) {
   // No room at all, room for the store's first page but not for its index, room for a little more.

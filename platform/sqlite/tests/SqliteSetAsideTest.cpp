@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "platform/paths/FolderLock.h"
 #include "platform/paths/PathsError.h"
+#include "platform/paths/testing/FolderLockCases.h"
 #include "platform/sqlite/SqliteConnection.h"
 #include "platform/testing/ProcessesAtOnce.h"
 #include "platform/testing/TestEnvironment.h"
@@ -77,18 +76,8 @@ TEST_F(SqliteSetAsideTest, TheJournalGoesAlongAndNoPieceThatCannotMoveIsRemoved)
 
 // A file found damaged is set aside whether or not its folder gives a lock: one on a network home,
 // or one the user may write but not list, gives none.
-class SqliteGuardedSetAsideTest : public SqliteSetAsideTest, public ::testing::WithParamInterface<bool> {
- protected:
-  void SetUp() override {
-    if (!GetParam()) FolderLock::refuseForTesting(ENOLCK);
-  }
-  void TearDown() override { FolderLock::refuseForTesting(std::nullopt); }
-};
-
-INSTANTIATE_TEST_SUITE_P(Folders, SqliteGuardedSetAsideTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& folder) {
-                           return folder.param ? "GivingALock" : "GivingNoLock";
-                         });
+class SqliteGuardedSetAsideTest : public testing::FolderLockCases<SqliteSetAsideTest> {};
+INSTANTIATE_TEST_SUITE_P(Folders, SqliteGuardedSetAsideTest, ::testing::Bool(), testing::folderLockCaseName);
 
 TEST_P(SqliteGuardedSetAsideTest, TheFileFoundDamagedGoesAsideWholeAndANewFileOpensInItsPlace) {
   const std::filesystem::path path = at("store.sqlite");
