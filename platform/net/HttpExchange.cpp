@@ -40,6 +40,12 @@ Error transferError(CURLcode code, const std::string& detail) {
   return error;
 }
 
+// libcurl takes a 101 nobody asked for as the final head and what follows as its body; the reader
+// (rightly) sees no final head in it, and neither should the caller see an answer.
+Error noFinalAnswer() {
+  return makeHttpError(HttpErrorCode::Transport, "The server switched protocols instead of answering.");
+}
+
 std::optional<std::string> fileContents(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
@@ -172,6 +178,10 @@ class CurlExchange : public std::enable_shared_from_this<CurlExchange> {
     auto& self = *static_cast<CurlExchange*>(context);
     const std::size_t length = size * count;
     if (self.following_) return length;
+    if (!self.finalHead_) {
+      self.stopError_ = noFinalAnswer();
+      return 0;
+    }
     if (length > self.request_.maximumResponseBytes - self.bodyBytes_) {
       self.stopError_ = makeHttpError(
           HttpErrorCode::ResponseTooLarge,
@@ -191,7 +201,7 @@ class CurlExchange : public std::enable_shared_from_this<CurlExchange> {
     const std::string detail = detail_;
     releaseHop();
     if (code != CURLE_OK) return complete(stopError_ ? *stopError_ : transferError(code, detail));
-    if (!following_) return complete(std::nullopt);
+    if (!following_) return complete(finalHead_ ? std::nullopt : std::optional<Error>(noFinalAnswer()));
     if (redirectsFollowed_ >= request_.maximumRedirects) {
       return complete(
           makeHttpError(HttpErrorCode::TooManyRedirects,

@@ -27,7 +27,8 @@ struct ExchangeHandlers {
   // A piece of the final response's body; an error stops the exchange, which then fails with it.
   std::function<std::optional<Error>(const std::uint8_t* data, std::size_t length)> onBody;
   // Exactly once, last: the final response's head when one arrived, and the failure when there was
-  // one (both can come: a body cut short after the head).
+  // one (both can come: a body cut short after the head). Never neither: a transfer that brings no
+  // final head fails.
   std::function<void(std::optional<HttpResponse> head, std::optional<Error> error)> onComplete;
 };
 

@@ -194,6 +194,18 @@ class StallingRoute {
   std::shared_ptr<std::atomic<bool>> released_ = std::make_shared<std::atomic<bool>>(false);
 };
 
+// libcurl takes an unasked-for 101 as the final head and reads what follows as its body until the
+// connection closes; it is no answer to the request.
+TEST_F(CurlHttpClientTest, AnUnaskedSwitchOfProtocolsIsAFailureNotAnAnswer) {
+  server_.script("GET", "/switch", {testing::ScriptedReply(101, {}, "payload").cutAfter(6)});
+  server_.start();
+
+  const Outcome outcome = fetch("/switch");
+
+  EXPECT_EQ(errorCode(outcome), HttpErrorCode::Transport);
+  EXPECT_EQ(outcome.completions, 1);
+}
+
 TEST_F(CurlHttpClientTest, GivesUpWhenTheTimeOutPasses) {
   StallingRoute stall;
   stall.install(server_.server());
