@@ -1,5 +1,6 @@
 #include "platform/net/HttpWire.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/net/HttpError.h"
@@ -22,6 +23,21 @@ std::string originOf(const std::string& url) {
   if (authority == std::string::npos) return {};
   const std::size_t pathStart = url.find_first_of("/?#", authority + 3);
   return url.substr(0, pathStart);
+}
+
+// The port a web URL names, its scheme's own when it names none.
+std::string portOf(const Url& url) {
+  const std::string origin = originOf(url.string());
+  std::string_view digits = std::string_view(origin).substr(origin.rfind(':') + 1);
+  const bool named = !digits.empty() &&
+                     std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!named) return url.scheme() == "https" ? "443" : "80";
+  digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size() - 1));
+  return std::string(digits);
+}
+
+bool sameOrigin(const Url& a, const Url& b) {
+  return a.scheme() == b.scheme() && a.host() == b.host() && portOf(a) == portOf(b);
 }
 
 std::string resolveLocation(const std::string& base, std::string_view location) {
@@ -75,6 +91,10 @@ Result<HttpRequest> redirectedRequest(const HttpRequest& from, long statusCode, 
   }
   HttpRequest next = from;
   next.url = target;
+  // Credentials meant for one server never go on to another it points at.
+  if (!origin || !sameOrigin(*origin, *url)) {
+    for (const char* name : {"Authorization", "Proxy-Authorization", "Cookie"}) next.headers.remove(name);
+  }
   const bool becomesGet =
       statusCode == 303 || ((statusCode == 301 || statusCode == 302) && from.method == "POST");
   if (becomesGet && from.method != "HEAD") {

@@ -23,8 +23,9 @@ bool isRedirectStatus(long statusCode);
 
 // The request that follows `from` after a redirect with `statusCode` to `location` (absolute, or
 // relative to from.url). 303, and 301/302 after a POST, continue as a GET without body; other
-// redirects keep method and body. Fails with UnsupportedURL for a location that is not http(s), and
-// for one that would leave https for plain http.
+// redirects keep method and body. A redirect to another origin (scheme, host or port) leaves the
+// credentials behind: "Authorization", "Proxy-Authorization" and "Cookie" are dropped. Fails with
+// UnsupportedURL for a location that is not http(s), and for one that would leave https for plain http.
 Result<HttpRequest> redirectedRequest(const HttpRequest& from, long statusCode, std::string_view location);
 
 // Reads a response head from the header lines as they arrive (status line, fields, blank line).

@@ -70,6 +70,40 @@ TEST(HttpWireTest, RedirectsChangeMethodAsBrowsersDo) {
   EXPECT_EQ(redirectedRequest(post, 307, "https://other/x")->method, "POST");
 }
 
+TEST(HttpWireTest, CredentialsStayWithTheOriginTheyWereSentTo) {
+  HttpRequest request;
+  request.url = "https://h:8443/a";
+  request.method = "POST";
+  request.headers = {
+      {"Authorization", "secret"}, {"Cookie", "c"}, {"Proxy-Authorization", "p"}, {"X-Key", "k"}};
+
+  for (const char* location : {"/b", "https://H:8443/b", "//h:8443/b", "https://h:08443/b"}) {
+    auto sameOrigin = redirectedRequest(request, 307, location);
+    ASSERT_TRUE(sameOrigin) << location;
+    EXPECT_EQ(sameOrigin->headers.get("Authorization"), "secret") << location;
+    EXPECT_EQ(sameOrigin->headers.get("Cookie"), "c") << location;
+  }
+  for (const char* location : {"https://other:8443/b", "https://h/b", "https://h:9443/b", "//other/b"}) {
+    auto elsewhere = redirectedRequest(request, 307, location);
+    ASSERT_TRUE(elsewhere) << location;
+    EXPECT_FALSE(elsewhere->headers.contains("Authorization")) << location;
+    EXPECT_FALSE(elsewhere->headers.contains("Cookie")) << location;
+    EXPECT_FALSE(elsewhere->headers.contains("Proxy-Authorization")) << location;
+    EXPECT_EQ(elsewhere->headers.get("X-Key"), "k") << location;
+  }
+}
+
+TEST(HttpWireTest, AnOriginWithoutPortIsAtItsSchemesPort) {
+  HttpRequest request;
+  request.url = "https://h/a";
+  request.headers = {{"Authorization", "secret"}};
+  EXPECT_TRUE(redirectedRequest(request, 307, "https://h:443/b")->headers.contains("Authorization"));
+  EXPECT_FALSE(redirectedRequest(request, 307, "https://h:80/b")->headers.contains("Authorization"));
+  request.url = "http://h:80/a";
+  EXPECT_TRUE(redirectedRequest(request, 307, "http://h/b")->headers.contains("Authorization"));
+  EXPECT_FALSE(redirectedRequest(request, 307, "https://h/b")->headers.contains("Authorization"));
+}
+
 TEST(HttpWireTest, RedirectsNeverLeaveTheWebOrDowngrade) {
   HttpRequest secure;
   secure.url = "https://h/a";
