@@ -109,7 +109,10 @@ Result<HttpRequest> redirectedRequest(const HttpRequest& from, long statusCode, 
 
 void ResponseHeadReader::feed(std::string_view line) {
   line = trimmed(line);
-  if (line.starts_with("HTTP/")) {
+  // A status line only starts a head; later in the head the same text is a (malformed) field.
+  const bool statusLine = awaitingStatusLine_ && line.starts_with("HTTP/");
+  awaitingStatusLine_ = false;
+  if (statusLine) {
     const std::string url = head_.url;
     head_ = HttpResponse{};
     head_.url = url;
@@ -121,6 +124,7 @@ void ResponseHeadReader::feed(std::string_view line) {
   }
   if (line.empty()) {
     complete_ = head_.statusCode >= 200;
+    awaitingStatusLine_ = !complete_;
     return;
   }
   const std::size_t colon = line.find(':');

@@ -29,7 +29,8 @@ bool isRedirectStatus(long statusCode);
 Result<HttpRequest> redirectedRequest(const HttpRequest& from, long statusCode, std::string_view location);
 
 // Reads a response head from the header lines as they arrive (status line, fields, blank line).
-// Interim (1xx) heads are skipped: a new status line starts the head afresh.
+// Interim (1xx) heads are skipped: the status line after one starts the head afresh. Only the first
+// line of a head is read as its status line.
 class ResponseHeadReader {
  public:
   // `url` is the URL the head answers; it becomes head().url.
@@ -43,6 +44,7 @@ class ResponseHeadReader {
  private:
   HttpResponse head_;
   bool complete_ = false;
+  bool awaitingStatusLine_ = true;
 };
 
 }  // namespace platform

@@ -95,6 +95,19 @@ TEST_F(CurlHttpClientTest, AnErrorStatusIsAResponseNotAFailure) {
   EXPECT_EQ((*outcome.result)->bodyText(), "gone");
 }
 
+TEST_F(CurlHttpClientTest, AFieldShapedLikeAStatusLineNeverChangesTheStatus) {
+  server_.server().Get("/failing", [](const httplib::Request&, httplib::Response& response) {
+    response.status = 500;
+    response.set_header("HTTP/1.1", "200 OK");
+  });
+  server_.start();
+
+  const Outcome outcome = fetch("/failing");
+
+  ASSERT_TRUE(outcome.result && outcome.result->ok());
+  EXPECT_EQ((*outcome.result)->statusCode, 500);
+}
+
 TEST_F(CurlHttpClientTest, RefusesUrlsOtherThanHttpWithoutSendingAndStillCompletesAsynchronously) {
   server_.start();
   for (const std::string& url :

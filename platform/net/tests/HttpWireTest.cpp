@@ -40,6 +40,17 @@ TEST(HttpWireTest, HeadReaderSkipsInterimHeadsAndStartsAfreshOnEachStatusLine) {
   EXPECT_EQ(reader.head().headers.fields().size(), 2u);
 }
 
+TEST(HttpWireTest, OnlyTheFirstLineOfAHeadIsItsStatusLine) {
+  ResponseHeadReader reader;
+  for (const char* line :
+       {"HTTP/1.1 500 Internal Server Error\r\n", "X-A: 1\r\n", "HTTP/1.1: 200 OK\r\n", "\r\n"})
+    reader.feed(line);
+  ASSERT_TRUE(reader.complete());
+  EXPECT_EQ(reader.head().statusCode, 500);
+  EXPECT_EQ(reader.head().headers.get("X-A"), "1");
+  EXPECT_EQ(reader.head().headers.get("HTTP/1.1"), "200 OK");
+}
+
 TEST(HttpWireTest, RedirectStatuses) {
   for (long status : {300, 301, 302, 303, 307, 308}) EXPECT_TRUE(isRedirectStatus(status)) << status;
   for (long status : {200, 304, 305, 306, 309, 400}) EXPECT_FALSE(isRedirectStatus(status)) << status;
