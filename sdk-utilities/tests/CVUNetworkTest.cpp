@@ -53,6 +53,8 @@ class CVUNetworkTest : public LoggerTest {
  protected:
   CVUNetworkTest() {
     user.writeInfo(platform::Dictionary{{"CFBundleIdentifier", platform::Value("com.test.network")}});
+    // A test that rewrote the bundle's info must not leave its reading to the next one.
+    platform::Bundle::resetMainForTesting();
     network = CVUNetwork::createWithReachabilityHost("127.0.0.1", &FakeReachability::api());
   }
 
@@ -377,6 +379,7 @@ TEST_F(CVUNetworkTest, ALoggerDelegateGetsEveryLineAndANullOneIsRefused) {
   network->setLoggerDelegate(nullptr);
   Outcome outcome;
   network->getURL("", std::nullopt, nullptr, false, record(outcome, main));
+  waitFor(outcome);  // the completion writes to `outcome`, which ends with this test
   EXPECT_EQ(collector->codes, std::vector<std::int64_t>{900002});
   bool refusedLine = false;
   for (const auto& line : writtenLines())
