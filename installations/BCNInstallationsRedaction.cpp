@@ -30,12 +30,18 @@ void redactSecretFields(platform::Value& value, bool secretName) {
   }
 }
 
+// In one pass over a copy: replacing in place moves the rest of the text at every occurrence, which
+// a reply echoing a secret throughout its whole size would make last minutes.
 void replaceAll(std::string& text, const std::string& secret) {
   if (secret.empty()) return;
-  const std::string replacement = kBCNInstallationsRedacted;
-  for (std::size_t at = text.find(secret); at != std::string::npos;
-       at = text.find(secret, at + replacement.size()))
-    text.replace(at, secret.size(), replacement);
+  std::string replaced;
+  std::size_t copiedUpTo = 0;
+  for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, copiedUpTo)) {
+    replaced.append(text, copiedUpTo, at - copiedUpTo).append(kBCNInstallationsRedacted);
+    copiedUpTo = at + secret.size();
+  }
+  if (copiedUpTo == 0) return;
+  text = std::move(replaced.append(text, copiedUpTo));
 }
 
 // The media type of a "Content-Type" field ("text/plain" of "text/plain; charset=utf-8"), or nullopt

@@ -29,6 +29,18 @@ TEST(RedactionTest, KnownSecretsAreRedactedWhereverTheyStandInJSON) {
             R"({"detail":"<redacted> unknown","message":"key <redacted> refused; <redacted> again"})");
 }
 
+// A reply as large as the client takes, made of nothing but echoes of the key, is redacted whole.
+TEST(RedactionTest, AReplyThatEchoesAKeyThroughoutIsRedactedWhole) {
+  const std::size_t echoes = 8u * 1024u * 1024u / std::string_view(kKey).size();
+  std::string message;
+  for (std::size_t i = 0; i < echoes; ++i) message += kKey;
+  const std::string redacted =
+      BCNInstallationsRedactedBody(R"({"message":")" + message + "x\"}", "application/json", {kKey});
+  std::string expected;
+  for (std::size_t i = 0; i < echoes; ++i) expected += kBCNInstallationsRedacted;
+  EXPECT_EQ(redacted, R"({"message":")" + expected + "x\"}");
+}
+
 // Nothing can tell where a secret stands in a body that does not parse: only its size and media type.
 TEST(RedactionTest, ABodyThatIsNotAJSONDocumentShowsOnlyItsLengthAndMediaType) {
   const std::string cutOff = R"({"refreshToken":"rt-cut","authToken":{"token":"tok-cut","expi)";
