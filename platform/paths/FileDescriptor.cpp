@@ -1,6 +1,7 @@
 #include "platform/paths/FileDescriptor.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +24,19 @@ int openRetrying(const std::filesystem::path& file, int flags, mode_t mode) {
     fd = ::open(file.c_str(), flags | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+int openFileOnly(const std::filesystem::path& file, int flags, mode_t mode) {
+  // O_NONBLOCK keeps the open of a pipe from waiting for a writer; on a file it changes nothing.
+  const int fd = openRetrying(file, flags | O_NONBLOCK, mode);
+  if (fd < 0) return fd;
+  struct stat status {};
+  const bool inspected = ::fstat(fd, &status) == 0;
+  if (inspected && S_ISREG(status.st_mode)) return fd;
+  const int reason = inspected ? EINVAL : errno;
+  ::close(fd);
+  errno = reason;
+  return -1;
 }
 
 bool writeAll(int fd, const void* data, std::size_t size) {

@@ -59,7 +59,7 @@ Result<void> createDirectories(const std::filesystem::path& folder) {
 }
 
 Result<Bytes> readFile(const std::filesystem::path& file) {
-  FileDescriptor fd(openRetrying(file, O_RDONLY));
+  FileDescriptor fd(openFileOnly(file, O_RDONLY));
   if (!fd.valid()) {
     int openErrno = errno;
     if (openErrno == ENOENT) return pathsError(PathsErrorCode::FileNotFound, "No file at " + file.string());

@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -103,6 +107,25 @@ Result<Value> toValue(plist_t node, int depth, ObjectReferences references) {
                "the property list holds an object reference or key where a value belongs");
 }
 
+// The file at `path` open for reading, or null with errno set; anything but a file (links followed) is
+// EINVAL: a pipe would hold the open or the read until a writer came, a device could be read without
+// end. O_NONBLOCK keeps the open of a pipe from waiting; on a file it changes nothing.
+std::FILE* openFileOnly(const std::filesystem::path& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  struct stat status {};
+  const bool inspected = ::fstat(fd, &status) == 0;
+  std::FILE* file = inspected && S_ISREG(status.st_mode) ? ::fdopen(fd, "rb") : nullptr;
+  if (file) return file;
+  const int reason = inspected && !S_ISREG(status.st_mode) ? EINVAL : errno;
+  ::close(fd);
+  errno = reason;
+  return nullptr;
+}
+
 }  // namespace
 
 Result<Value> readPropertyList(std::string_view data, ObjectReferences references) {
@@ -125,7 +148,7 @@ Result<Value> readPropertyList(const Bytes& data, ObjectReferences references) {
 }
 
 Result<Value> readPropertyListFile(const std::filesystem::path& path) {
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(openFileOnly(path), &std::fclose);
   if (!file) {
     int code = errno;
     return Error(std::string(kPropertyListErrorDomain),

@@ -83,6 +83,21 @@ TEST_F(FileIOTest, ReadTellsMissingFromUnreadable) {
   EXPECT_TRUE(isPathsError(folder.error(), PathsErrorCode::ReadFailed));
 }
 
+// Whatever stands at a store's name is read as a file or refused: a pipe would hold the read until a
+// writer came, and a device such as /dev/zero would be read without end.
+TEST_F(FileIOTest, APipeOrADeviceInAFilesPlaceIsRefusedAtOnce) {
+  auto pipe = folder_.path() / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::filesystem::create_symlink(pipe, folder_.path() / "link-to-pipe");
+  std::filesystem::create_symlink("/dev/zero", folder_.path() / "link-to-device");
+  for (const char* name : {"pipe", "link-to-pipe", "link-to-device"}) {
+    auto read = readFile(folder_.path() / name);
+    ASSERT_FALSE(read.ok()) << name;
+    EXPECT_TRUE(isPathsError(read.error(), PathsErrorCode::ReadFailed)) << name;
+    EXPECT_NE(read.error().description.find(name), std::string::npos) << name;
+  }
+}
+
 TEST_F(FileIOTest, CreateDirectoriesMakesParentsAndAcceptsExistingFolders) {
   auto deep = folder_.path() / "a" / "b" / "c";
   ASSERT_TRUE(createDirectories(deep).ok());

@@ -1,6 +1,7 @@
 #include "platform/plist/PropertyList.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <fstream>
@@ -353,6 +354,19 @@ TEST_F(PropertyListFile, ReadsAFileAndTellsMissingFromUnreadable) {
   ASSERT_FALSE(broken.ok());
   EXPECT_TRUE(broken.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Malformed));
   EXPECT_NE(broken.error().description.find("broken.plist"), std::string::npos);
+}
+
+// A pipe at the file's name would hold the read until a writer came, and a device such as /dev/zero
+// would be read without end.
+TEST_F(PropertyListFile, APipeOrADeviceInAFilesPlaceIsUnreadableAtOnce) {
+  ASSERT_EQ(::mkfifo((dir_ / "pipe.plist").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir_ / "pipe.plist", dir_ / "link-to-pipe.plist");
+  std::filesystem::create_symlink("/dev/zero", dir_ / "link-to-device.plist");
+  for (const char* name : {"pipe.plist", "link-to-pipe.plist", "link-to-device.plist"}) {
+    Result<Value> read = readPropertyListFile(dir_ / name);
+    ASSERT_FALSE(read.ok()) << name;
+    EXPECT_TRUE(read.error().is(kPropertyListErrorDomain, PropertyListErrorCode::FileUnreadable)) << name;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/prefs/PreferencesFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <sstream>
@@ -61,6 +62,21 @@ TEST_F(PreferencesFileTest, DamagedFilesAreKeptAsideNeverReplaced) {
   ASSERT_EQ(copies.size(), 2u);
   EXPECT_EQ(contentsOf(*first.keptAside), "<plist><dict><key>half");
   EXPECT_NE(contentsOf(*second.keptAside).find("not a dictionary"), std::string::npos);
+}
+
+// A pipe at the file's name would hold the read, and the domain's first use with it, until a writer
+// came: it is damage like any other.
+TEST_F(PreferencesFileTest, APipeInTheFilesPlaceIsSetAsideNotWaitedOn) {
+  std::filesystem::create_directories(folder());
+  ASSERT_EQ(::mkfifo(file().path().c_str(), 0600), 0);
+  auto loaded = file().load();
+  EXPECT_TRUE(loaded.values.empty());
+  EXPECT_TRUE(loaded.writable);
+  ASSERT_TRUE(loaded.keptAside.has_value());
+  EXPECT_TRUE(std::filesystem::is_fifo(*loaded.keptAside));
+
+  ASSERT_TRUE(file().save({{"kept", Value("yes")}}, false).ok());
+  EXPECT_EQ(file().load().values, (Dictionary{{"kept", Value("yes")}}));
 }
 
 }  // namespace
