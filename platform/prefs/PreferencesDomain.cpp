@@ -217,6 +217,7 @@ Result<void> PreferencesDomain::persist() {
   bool replacingAll = false;
   std::uint64_t snapshotCount;
   std::optional<PreferencesFile> file;
+  Dictionary held;
   {
     std::lock_guard lock(stateMutex_);
     ensureLoaded();
@@ -232,8 +233,9 @@ Result<void> PreferencesDomain::persist() {
     replacingAll = pendingRemoval_;
     snapshotCount = changeCount_;
     file = file_;
+    held = values_;
   }
-  if (Result<void> saved = file->save(changes, replacingAll); !saved) {
+  if (Result<void> saved = file->save(changes, replacingAll, held); !saved) {
     // One line for a run of failed writes: a folder that refuses them fails every later one too.
     if (!writesFailing_) {
       preferencesLog().write(kErrorLevel, "Preferences \"" + name_ + "\" cannot be saved in " +

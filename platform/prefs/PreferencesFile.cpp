@@ -51,7 +51,7 @@ Result<std::filesystem::path> PreferencesFile::moveAside() const {
   return aside;
 }
 
-Result<void> PreferencesFile::save(const Changes& changes, bool replacingAll) const {
+Result<void> PreferencesFile::save(const Changes& changes, bool replacingAll, const Dictionary& held) const {
   if (auto folder = createDirectories(file_.parent_path()); !folder) return folder.error();
   // Read and written in one turn: a process saving in between would otherwise have its keys undone.
   // A folder that keeps no locks still gets the save, read afresh just before.
@@ -62,7 +62,7 @@ Result<void> PreferencesFile::save(const Changes& changes, bool replacingAll) co
   if (!replacingAll && !std::filesystem::is_directory(file_, ignored)) {
     Loaded current = load();
     if (!current.writable) return *current.problem;
-    values = std::move(current.values);
+    values = current.keptAside ? held : std::move(current.values);
   }
   for (const auto& [key, value] : changes) {
     if (value) {

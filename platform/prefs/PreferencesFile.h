@@ -42,9 +42,10 @@ class PreferencesFile {
   using Changes = std::map<std::string, std::optional<Value>, std::less<>>;
 
   // Writes `changes` over what the file holds now (over nothing when `replacingAll`), atomically,
-  // creating the folder when needed. A file that has become damaged is moved aside first; one that
+  // creating the folder when needed. A file that has become damaged is moved aside first and the
+  // changes go over `held`, the values the caller holds, so none of them goes with the file; one that
   // can be neither read nor moved aside is left untouched and the save fails.
-  Result<void> save(const Changes& changes, bool replacingAll) const;
+  Result<void> save(const Changes& changes, bool replacingAll, const Dictionary& held = {}) const;
   // Deletes the file; a missing file is success.
   Result<void> remove() const;
 

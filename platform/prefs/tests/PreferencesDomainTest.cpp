@@ -156,6 +156,22 @@ TEST_F(PreferencesDomainTest, ADamagedFileIsKeptAsideAndTheDomainStartsAfresh) {
   EXPECT_EQ(PreferencesDomain::application()->integerForKey("fresh"), 1);
 }
 
+// The file damaged while the domain is in use: the domain still holds every value it read or set, so
+// the next write keeps them all, not only the key it changed.
+TEST_F(PreferencesDomainTest, AFileDamagedInUseLosesNoValueTheDomainHolds) {
+  auto domain = PreferencesDomain::named("suite");
+  ASSERT_TRUE(domain->setObject("analyticsEnabled", false).ok());
+  ASSERT_TRUE(domain->setObject("lastSeenAppVersion", "2.0").ok());
+  std::ofstream(fileOf("suite"), std::ios::trunc) << "<plist><dict><key>trunc";
+
+  ASSERT_TRUE(domain->setObject("appLaunchCountForCurrentVersion", 3).ok());
+  restart();
+  auto reread = PreferencesDomain::named("suite");
+  EXPECT_EQ(reread->objectForKey("analyticsEnabled"), Value(false));
+  EXPECT_EQ(reread->stringForKey("lastSeenAppVersion"), "2.0");
+  EXPECT_EQ(reread->integerForKey("appLaunchCountForCurrentVersion"), 3);
+}
+
 TEST_F(PreferencesDomainTest, AFileWithAValueThatCannotBeWrittenBackIsDamageNotAnEndlessFailure) {
   // A date far outside the window the file format can write back, beside an ordinary value.
   const std::string contents =
