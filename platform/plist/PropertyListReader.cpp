@@ -22,6 +22,9 @@ using plist_detail::OwnedNode;
 // stack on hostile input.
 constexpr int kMaxDepth = 512;
 
+// The most bytes the library underneath takes in one document.
+constexpr std::uint64_t kLargestPropertyList = std::numeric_limits<std::uint32_t>::max();
+
 Error malformed(std::string description) {
   return Error(std::string(kPropertyListErrorDomain), PropertyListErrorCode::Malformed,
                std::move(description));
@@ -130,8 +133,7 @@ std::FILE* openFileOnly(const std::filesystem::path& path) {
 
 Result<Value> readPropertyList(std::string_view data, ObjectReferences references) {
   if (data.empty()) return malformed("the property list is empty");
-  if (data.size() > std::numeric_limits<std::uint32_t>::max())
-    return malformed("the property list is too large");
+  if (data.size() > kLargestPropertyList) return malformed("the property list is too large");
   if (std::optional<std::string> problem = plist_detail::rawPropertyListProblem(data, kMaxDepth)) {
     return malformed(std::move(*problem));
   }
@@ -155,6 +157,11 @@ Result<Value> readPropertyListFile(const std::filesystem::path& path) {
                  code == ENOENT ? PropertyListErrorCode::FileMissing : PropertyListErrorCode::FileUnreadable,
                  path.string() + ": " + std::strerror(code));
   }
+  // Refused by its size before its bytes are read into memory.
+  struct stat status {};
+  if (::fstat(::fileno(file.get()), &status) == 0 &&
+      static_cast<std::uint64_t>(status.st_size) > kLargestPropertyList)
+    return malformed(path.string() + ": the property list is too large");
   std::string contents;
   char buffer[65536];
   std::size_t count = 0;

@@ -356,6 +356,17 @@ TEST_F(PropertyListFile, ReadsAFileAndTellsMissingFromUnreadable) {
   EXPECT_NE(broken.error().description.find("broken.plist"), std::string::npos);
 }
 
+// A file beyond what a property list can be is refused by its size, before its bytes fill memory.
+TEST_F(PropertyListFile, AFileTooLargeToBeAPropertyListIsRefusedUnread) {
+  const std::filesystem::path huge = dir_ / "huge.plist";
+  std::ofstream(huge) << "<plist>";
+  std::filesystem::resize_file(huge, std::uintmax_t{std::numeric_limits<std::uint32_t>::max()} + 1);
+  Result<Value> read = readPropertyListFile(huge);
+  ASSERT_FALSE(read.ok());
+  EXPECT_TRUE(read.error().is(kPropertyListErrorDomain, PropertyListErrorCode::Malformed));
+  EXPECT_NE(read.error().description.find("too large"), std::string::npos);
+}
+
 // A pipe at the file's name would hold the read until a writer came, and a device such as /dev/zero
 // would be read without end.
 TEST_F(PropertyListFile, APipeOrADeviceInAFilesPlaceIsUnreadableAtOnce) {
