@@ -21,9 +21,15 @@ std::string FileStorage::fileName(std::string_view id) {
 }
 
 std::shared_ptr<FileStorage> FileStorage::storageForID(std::string_view id) {
+  // The ID comes from the app's options; joined as it is, a "/" in it would climb out of the folder.
+  const std::string name = fileName(id);
+  if (!platform::isPlainFileName(name)) {
+    return std::make_shared<FileStorage>(storageError(
+        StorageError::writeError, "\"" + name + "\" cannot name a file in the heartbeat folder"));
+  }
   auto support = platform::applicationSupportDirectory();
   if (!support) return std::make_shared<FileStorage>(support.error());
-  return std::make_shared<FileStorage>(*support / kDirectoryName / fileName(id));
+  return std::make_shared<FileStorage>(*support / kDirectoryName / name);
 }
 
 FileStorage::FileStorage(platform::Result<std::filesystem::path> url) : url_(std::move(url)) {}

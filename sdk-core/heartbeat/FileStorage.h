@@ -17,8 +17,9 @@ namespace beacon {
 class FileStorage final : public Storage {
  public:
   // The store for `id` in the application's Application Support folder. When that folder cannot be
-  // named (no home, no bundle identifier) the store still exists, and every read and write fails with
-  // the reason as cause: heartbeats are lost, never written somewhere else.
+  // named (no home, no bundle identifier), or `id` cannot name one file in it (a "/" in it), the store
+  // still exists, and every read and write fails with the reason as cause: heartbeats are lost, never
+  // written somewhere else.
   static std::shared_ptr<FileStorage> storageForID(std::string_view id);
 
   // The file name of `id`'s store.

@@ -172,6 +172,21 @@ TEST_F(HeartbeatStorageTest, WithoutAnApplicationSupportFolderNothingIsWrittenAn
   EXPECT_FALSE(std::filesystem::exists("corvane-heartbeat-storage"));
 }
 
+// The ID comes from the app's options: one that cannot name a single file inside the heartbeat folder
+// has no store there, and its heartbeats are never written anywhere else.
+TEST_F(HeartbeatStorageTest, AnIDThatIsNoFileNameWritesNothingAnywhere) {
+  const std::string climbing = "2:x/../../../../escaped";
+  auto storage = HeartbeatStorage::sharedStorage(climbing);
+  auto exchanged = storage->exchangeSync([](Stored stored) -> Stored {
+    EXPECT_FALSE(stored.has_value());
+    return oneHeartbeat();
+  });
+  EXPECT_FALSE(std::filesystem::exists(app.user().root() / "escaped"));
+  EXPECT_FALSE(std::filesystem::exists(app.heartbeatFile(kTestAppID).parent_path() / "heartbeats-2_x"));
+  ASSERT_FALSE(exchanged.ok());
+  EXPECT_TRUE(exchanged.error().is(kStorageErrorDomain, static_cast<std::int64_t>(StorageError::writeError)));
+}
+
 // Two runs of the app at once share one heartbeat file: each change is made over what the other has
 // stored, never over what it read before the other's write.
 TEST_F(HeartbeatStorageTest, ProcessesChangingOneFileAtOnceLoseNoHeartbeat) {
