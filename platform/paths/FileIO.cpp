@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,14 @@ Result<void> syncFolder(const std::filesystem::path& folder, const std::filesyst
   if (!fd.valid()) return writeError(file, "open folder for sync", errno);
   if (::fsync(fd.get()) != 0) return writeError(file, "sync folder", errno);
   return {};
+}
+
+// The machine's memory in bytes: no file larger than it can be held whole.
+std::uint64_t physicalMemory() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return std::numeric_limits<std::uint64_t>::max();
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
 }
 
 FileIdentity identityOf(const struct stat& info) {
@@ -65,10 +74,12 @@ Result<Bytes> readFile(const std::filesystem::path& file) {
     if (openErrno == ENOENT) return pathsError(PathsErrorCode::FileNotFound, "No file at " + file.string());
     return pathsError(PathsErrorCode::ReadFailed, "Cannot open " + file.string(), openErrno);
   }
-  Bytes contents;
   struct stat info {};
-  if (::fstat(fd.get(), &info) == 0 && info.st_size > 0)
-    contents.reserve(static_cast<std::size_t>(info.st_size));
+  const bool sized = ::fstat(fd.get(), &info) == 0 && info.st_size > 0;
+  if (sized && static_cast<std::uint64_t>(info.st_size) > physicalMemory())
+    return pathsError(PathsErrorCode::ReadFailed, "Cannot read " + file.string() + " whole", EFBIG);
+  Bytes contents;
+  if (sized) contents.reserve(static_cast<std::size_t>(info.st_size));
   std::uint8_t chunk[65536];
   for (;;) {
     ssize_t n = ::read(fd.get(), chunk, sizeof chunk);

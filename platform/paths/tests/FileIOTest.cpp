@@ -98,6 +98,17 @@ TEST_F(FileIOTest, APipeOrADeviceInAFilesPlaceIsRefusedAtOnce) {
   }
 }
 
+// A file larger than memory can hold (here a sparse one) is a failure to read, found before any of it
+// is read: never an exception, never memory filled.
+TEST_F(FileIOTest, AFileTooLargeForMemoryIsAReadFailure) {
+  auto huge = folder_.path() / "huge";
+  std::ofstream(huge) << "start";
+  std::filesystem::resize_file(huge, std::uintmax_t{1} << 43);
+  auto read = readFile(huge);
+  ASSERT_FALSE(read.ok());
+  EXPECT_TRUE(isPathsError(read.error(), PathsErrorCode::ReadFailed));
+}
+
 TEST_F(FileIOTest, CreateDirectoriesMakesParentsAndAcceptsExistingFolders) {
   auto deep = folder_.path() / "a" / "b" / "c";
   ASSERT_TRUE(createDirectories(deep).ok());
