@@ -43,7 +43,8 @@ inline constexpr std::string_view kObjectReferenceKey = "CF$UID";
 Result<Value> readPropertyList(std::string_view data,
                                ObjectReferences references = ObjectReferences::Refused);
 Result<Value> readPropertyList(const Bytes& data, ObjectReferences references = ObjectReferences::Refused);
-// FileMissing when there is no such file, so callers can treat "never written" apart from damage;
+// FileMissing when there is no such file (a file standing where a folder on the way belongs included),
+// so callers can treat "never written" apart from damage;
 // FileUnreadable at once for a folder, pipe or device at the path.
 Result<Value> readPropertyListFile(const std::filesystem::path& path);
 

@@ -153,8 +153,10 @@ Result<Value> readPropertyListFile(const std::filesystem::path& path) {
   std::unique_ptr<std::FILE, decltype(&std::fclose)> file(openFileOnly(path), &std::fclose);
   if (!file) {
     int code = errno;
+    // A file where a folder on the way belongs leaves no such file either.
+    const bool missing = code == ENOENT || code == ENOTDIR;
     return Error(std::string(kPropertyListErrorDomain),
-                 code == ENOENT ? PropertyListErrorCode::FileMissing : PropertyListErrorCode::FileUnreadable,
+                 missing ? PropertyListErrorCode::FileMissing : PropertyListErrorCode::FileUnreadable,
                  path.string() + ": " + std::strerror(code));
   }
   // Refused by its size before its bytes are read into memory.

@@ -157,10 +157,16 @@ TEST_F(CVUUserDefaultsTest, AWriteThatCannotReachTheDiskIsLoggedAndKeptInMemory)
   CVUUserDefaults defaults;
   defaults.setInteger(5, "key");
   EXPECT_EQ(defaults.integerForKey("key"), 5);
+  // The preferences layer names the folder and the reason, then the SDK logs its own line.
+  const Lines lines = writtenLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].level, 3);
+  EXPECT_TRUE(lines[0].text.starts_with("Preferences \"" + std::string(testing::kTestBundleIdentifier) +
+                                        "\" cannot be saved in "))
+      << lines[0].text;
   EXPECT_EQ(
-      writtenLines(),
-      (Lines{line(
-          3, " - [CorvaneUtilities/UserDefaults][I-CVU000004] Cannot synchronize user defaults to disk")}));
+      lines[1],
+      line(3, " - [CorvaneUtilities/UserDefaults][I-CVU000004] Cannot synchronize user defaults to disk"));
 }
 
 }  // namespace

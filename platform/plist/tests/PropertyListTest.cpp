@@ -341,9 +341,11 @@ TEST_F(PropertyListFile, ReadsAFileAndTellsMissingFromUnreadable) {
   ASSERT_TRUE(read.ok()) << read.error().debugDescription();
   EXPECT_EQ(*read->find("CFBundleIdentifier"), Value("com.example.app"));
 
-  Result<Value> missing = readPropertyListFile(dir_ / "absent.plist");
-  ASSERT_FALSE(missing.ok());
-  EXPECT_TRUE(missing.error().is(kPropertyListErrorDomain, PropertyListErrorCode::FileMissing));
+  for (const std::filesystem::path& absent : {dir_ / "absent.plist", file / "below.plist"}) {
+    Result<Value> missing = readPropertyListFile(absent);
+    ASSERT_FALSE(missing.ok()) << absent;
+    EXPECT_TRUE(missing.error().is(kPropertyListErrorDomain, PropertyListErrorCode::FileMissing)) << absent;
+  }
 
   Result<Value> directory = readPropertyListFile(dir_);
   ASSERT_FALSE(directory.ok());

@@ -371,14 +371,21 @@ TEST_F(PreferencesDomainTest, AFolderThatCannotBeMadeFailsEachWriteInsteadOfKeep
   EXPECT_EQ(PreferencesDomain::named("unmade")->objectForKey("analyticsEnabled"), Value(false));
 }
 
-TEST_F(PreferencesDomainTest, AnUnreachableFolderKeepsValuesInMemoryOnly) {
+// A file where a folder on the way belongs holds no domain to keep safe: the domain is as one never
+// written, and each write fails and says so until the folder can be made.
+TEST_F(PreferencesDomainTest, AFileInAFoldersPlaceFailsEachWriteInsteadOfKeepingValuesInMemoryOnly) {
   std::ofstream(user_.root() / "plain-file") << "x";
   user_.environment().set("XDG_CONFIG_HOME", (user_.root() / "plain-file" / "config").string());
   auto domain = PreferencesDomain::named("nowhere");
-  ASSERT_TRUE(domain->setObject("k", 1).ok());
+  EXPECT_FALSE(domain->setObject("k", 1).ok()) << "the caller learns that the value is not kept";
   EXPECT_EQ(domain->integerForKey("k"), 1);
   EXPECT_FALSE(domain->synchronize());
-  EXPECT_FALSE(PreferencesDomain::removeDomain("nowhere").ok());
+  EXPECT_EQ(testing::fileContents(user_.root() / "plain-file"), "x");
+
+  std::filesystem::remove(user_.root() / "plain-file");
+  EXPECT_TRUE(domain->synchronize());
+  restart();
+  EXPECT_EQ(PreferencesDomain::named("nowhere")->integerForKey("k"), 1);
 }
 
 TEST_F(PreferencesDomainTest, WithoutAUsableBundleIdentifierTheApplicationDomainIsMemoryOnly) {
