@@ -126,7 +126,9 @@ void PreferencesDomain::ensureLoaded() {
   if (!file) return;
   PreferencesFile::Loaded loaded = file->load();
   values_ = std::move(loaded.values);
-  if (loaded.writable) file_ = std::move(file);
+  // A file that could be neither read nor set aside stays the domain's all the same: each write then
+  // fails on it without touching it, and is reported, until it can be read or set aside.
+  file_ = std::move(file);
 }
 
 std::optional<Value> PreferencesDomain::objectForKey(std::string_view key) {

@@ -15,11 +15,11 @@
 // after a restart, not at once. The first failed write of a run of them (a folder that refuses
 // writes fails them all) is written as one error line to the system log and standard error, naming
 // the domain, the folder and the reason. A file that cannot be read or parsed is renamed aside
-// (".corrupt-<unix seconds>") and the domain starts empty; if it cannot even be renamed, the domain
-// keeps its values in memory only and never overwrites that file. One found damaged at a later write
-// is renamed aside the same way, and that write keeps every value the domain holds. Without a home
-// folder or bundle identifier the domain is memory-only too; a folder that is known but cannot be
-// made is not: every write there fails and is reported.
+// (".corrupt-<unix seconds>") and the domain starts empty; if it cannot even be renamed, it is never
+// written over: each write fails on it and is reported, the changes pending, until it can be read or
+// renamed. One found damaged at a later write is renamed aside the same way, and that write keeps
+// every value the domain holds. Without a home folder or bundle identifier the domain is memory-only;
+// a folder that is known but cannot be made is not: every write there fails and is reported.
 //
 // Reads are lenient: typed reads convert what is stored the way settings users expect (a string
 // "YES" reads as true, a number reads as its text) and never fail on a value of another kind.

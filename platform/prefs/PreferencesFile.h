@@ -2,7 +2,8 @@
 // The on-disk side of one preferences domain: an XML property list whose top level is a dictionary.
 // Loading never loses what is on disk: a file that cannot be read or parsed is renamed aside (its name
 // gains ".corrupt-<unix seconds>") before the domain starts empty, and if even that fails the caller
-// is told to keep the domain in memory only, so the damaged file is never overwritten.
+// is told so (not writable), and every save refuses to overwrite the file until it can be read or
+// renamed.
 //
 // Several processes may hold one domain: a save writes only the keys its caller changed over what the
 // file holds at that moment, in turns with the saves of other processes (a lock on the folder), so no

@@ -1,6 +1,7 @@
 #include "platform/prefs/PreferencesDomain.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <functional>
@@ -386,6 +387,31 @@ TEST_F(PreferencesDomainTest, AFileInAFoldersPlaceFailsEachWriteInsteadOfKeeping
   EXPECT_TRUE(domain->synchronize());
   restart();
   EXPECT_EQ(PreferencesDomain::named("nowhere")->integerForKey("k"), 1);
+}
+
+// A file that can be neither read nor set aside (its folder closed to this user, as one a run under
+// another account left) is never written over, and no write is reported as kept while it stands.
+TEST_F(PreferencesDomainTest, AFileThatCanBeNeitherReadNorSetAsideFailsEachWriteAndIsLeftAlone) {
+  ASSERT_TRUE(PreferencesDomain::named("closed")->setObject("kept", 1).ok());
+  const std::string contents = testing::fileContents(fileOf("closed"));
+  const std::filesystem::path folder = fileOf("closed").parent_path();
+  std::filesystem::permissions(folder, std::filesystem::perms::none);
+  // Every folder above stays open to the other user, who must find the bundle and reach the folder.
+  std::filesystem::permissions(user_.root(),
+                               std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+                               std::filesystem::perm_options::add);
+
+  const int result = testing::runAtOnce({[] {
+    // Folder permissions bind every user but the superuser.
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 2;
+    restart();
+    auto domain = PreferencesDomain::named("closed");
+    if (domain->setObject("lost", 2).ok()) return 1;
+    return domain->synchronize() ? 1 : 0;
+  }})[0];
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+  EXPECT_EQ(result, 0) << "each write fails while the file cannot be read or set aside";
+  EXPECT_EQ(testing::fileContents(fileOf("closed")), contents);
 }
 
 TEST_F(PreferencesDomainTest, WithoutAUsableBundleIdentifierTheApplicationDomainIsMemoryOnly) {
