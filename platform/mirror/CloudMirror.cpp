@@ -246,7 +246,7 @@ Result<void> CloudMirror::importChanges() {
       break;
     }
     std::shared_ptr<ManagedObjectContext> context = newContext();
-    Result<IncomingChanges> incoming = readIncoming(folder_, *context, device_, clock_.now());
+    Result<IncomingChanges> incoming = readIncoming(folder_, *context, device_, hybridClock_, clock_.now());
     if (!incoming) {
       failure = incoming.error();
       break;

@@ -20,8 +20,10 @@ std::int64_t HybridLogicalClock::physicalStamp(Date now) {
   return static_cast<std::int64_t>(std::min(milliseconds, kLargestMilliseconds)) << kCounterBits;
 }
 
-bool HybridLogicalClock::isWithinReach(std::int64_t stamp, Date now) {
-  return stamp <= physicalStamp(Date{now.secondsSinceReferenceDate + kLargestLead});
+bool HybridLogicalClock::isWithinReach(std::int64_t stamp, Date now) const {
+  const std::int64_t lead = static_cast<std::int64_t>(kLargestLead * 1000.0) << kCounterBits;
+  const std::int64_t reference = std::max(physicalStamp(now), last_);
+  return reference > std::numeric_limits<std::int64_t>::max() - lead || stamp <= reference + lead;
 }
 
 std::int64_t HybridLogicalClock::tick(Date now) {

@@ -29,11 +29,14 @@ class HybridLogicalClock {
 
   // The stamp standing for `now` with a zero counter.
   static std::int64_t physicalStamp(Date now);
-  // Whether a stamp from another machine is close enough to `now` to be taken. Clocks of machines
-  // disagree by minutes or hours, a wrongly set one by days; a stamp further ahead than
-  // kLargestLead is damage, and taking it would put every later stamp of this machine behind it.
+  // Whether a stamp from another machine is close enough to be taken: no further ahead than
+  // kLargestLead of `now`, or of the newest stamp issued or received, whichever is later. Clocks of
+  // machines disagree by minutes or hours, a wrongly set one by days; a stamp further ahead is
+  // damage, and taking it would put every later stamp of this machine behind it. A wall clock set
+  // back by months (a reset battery, a wrong date typed in) does not make the others' stamps look
+  // far ahead: the stamps this clock has already seen show how late it is.
   static constexpr double kLargestLead = 30 * 86400.0;  // seconds
-  static bool isWithinReach(std::int64_t stamp, Date now);
+  bool isWithinReach(std::int64_t stamp, Date now) const;
 
  private:
   std::int64_t last_;

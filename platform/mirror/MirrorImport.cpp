@@ -194,7 +194,7 @@ class ImportBatch {
 }  // namespace
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,
-                                     const UUID& ownDevice, Date now) {
+                                     const UUID& ownDevice, const HybridLogicalClock& clock, Date now) {
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
   MirrorBookkeeping bookkeeping(context);
   Result<std::vector<MirrorFolder::Journal>> journals = folder.journals();
@@ -225,7 +225,7 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
         incoming.unreadable.push_back(file + ": " + entry.error().description);
       } else if (entry->stamp.device != journal.device) {
         incoming.unreadable.push_back(file + ": an entry of another device");
-      } else if (!HybridLogicalClock::isWithinReach(entry->stamp.clock, now)) {
+      } else if (!clock.isWithinReach(entry->stamp.clock, now)) {
         incoming.unreadable.push_back(file + ": an entry stamped far beyond this machine's clock");
       } else {
         incoming.entries.push_back(std::move(*entry));

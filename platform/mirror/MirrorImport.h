@@ -4,7 +4,8 @@
 // Reading takes one chunk (JournalFile.h) of the first journal of another device, or a conflict
 // copy of any journal, that gained complete lines since the position this store applied it to;
 // lines that cannot be read (or claim another device than their journal's, or carry a stamp far
-// beyond `now`: HybridLogicalClock::isWithinReach) are skipped and named.
+// beyond `now` and the stamps `clock` has seen: HybridLogicalClock::isWithinReach) are skipped
+// and named.
 // A journal that no longer holds that position is read again from its start. The caller applies
 // chunk after chunk, each saved on its own with its journal's new position (the caller may gather
 // several such saves into one write batch, WriteBatch.h), so a backlog of any size is worked through
@@ -57,7 +58,7 @@ struct IncomingChanges {
 };
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,
-                                     const UUID& ownDevice, Date now);
+                                     const UUID& ownDevice, const HybridLogicalClock& clock, Date now);
 
 enum class ImportOutcome {
   Applied,

@@ -155,6 +155,22 @@ TEST_F(MirrorImport, AStampFarBeyondThisMachinesClockIsSkippedSoLaterLocalEditsS
   EXPECT_THAT(b->titles(), ElementsAre("edited later elsewhere"));
 }
 
+// A wall clock set back by months (a reset battery, a wrong date typed in) is not taken as the
+// others all being ahead: what this store has stamped and taken already shows how late it is.
+TEST_F(MirrorImport, AStoreWhoseClockWasSetFarBackStillTakesChangesMadeAfterItsOwn) {
+  auto b = makeDevice("b");
+  b->addNote("written on b");
+  sync(2);
+  const Date before = dispatch.clock().now();
+  dispatch.clock().advanceWall(-std::chrono::hours(24 * 60));
+  x.write({x.note(HybridLogicalClock::physicalStamp(Date{before.secondsSinceReferenceDate + 60}), note,
+                  "written elsewhere a minute later")});
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("written elsewhere a minute later", "written on b"));
+  ASSERT_FALSE(b->ended(MirrorEvent::Type::Import).empty());
+  EXPECT_TRUE(b->ended(MirrorEvent::Type::Import).back().succeeded);
+}
+
 TEST_F(MirrorImport, ABacklogIsAppliedChunkByChunkAndAnInterruptedImportResumesWhereItStopped) {
   const std::size_t notes = 2 * kJournalChunkLines + kJournalChunkLines / 2;
   std::vector<JournalEntry> backlog;
@@ -165,8 +181,8 @@ TEST_F(MirrorImport, ABacklogIsAppliedChunkByChunkAndAnInterruptedImportResumesW
       makeDevice("b");  // not started yet: the first chunk is applied by hand, as by a mirror killed then
 
   auto context = b->container().newBackgroundContext();
-  Result<IncomingChanges> first =
-      readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *context, b->device(), Date{});
+  Result<IncomingChanges> first = readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier),
+                                               *context, b->device(), HybridLogicalClock(), Date{});
   ASSERT_TRUE(first.ok());
   ASSERT_EQ(first->entries.size(), kJournalChunkLines);
   HybridLogicalClock clock;
@@ -239,8 +255,8 @@ TEST_F(MirrorImport, NothingIsAppliedWhileTheStoreHasChangesNotYetExported) {
   x.write({x.note(1, note, "Remote")});
 
   auto context = b->container().newBackgroundContext();
-  Result<IncomingChanges> incoming =
-      readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *context, b->device(), Date{});
+  Result<IncomingChanges> incoming = readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier),
+                                                  *context, b->device(), HybridLogicalClock(), Date{});
   ASSERT_TRUE(incoming.ok());
   ASSERT_EQ(incoming->entries.size(), 1u);
   HybridLogicalClock clock;
@@ -255,8 +271,8 @@ TEST_F(MirrorImport, NothingIsAppliedWhileTheStoreHasChangesNotYetExported) {
   ASSERT_TRUE(pending.ok());
   ASSERT_TRUE(commitExport(*pending, *exporter, journals() / "b.jsonl", clock).ok());
   auto retry = b->container().newBackgroundContext();
-  incoming =
-      readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *retry, b->device(), Date{});
+  incoming = readIncoming(MirrorFolder(testSettings(root()), kContainerIdentifier), *retry, b->device(),
+                          HybridLogicalClock(), Date{});
   ASSERT_TRUE(incoming.ok());
   outcome = applyIncoming(*incoming, *retry, clock);
   ASSERT_TRUE(outcome.ok());
