@@ -281,13 +281,16 @@ Result<void> CloudMirror::importChanges() {
     lastFailure_[static_cast<std::size_t>(MirrorEvent::Type::Import)].reset();
     return {};
   }
-  const std::vector<std::string>& unreadable = batches.unreadable();
-  if (unreadable.empty()) return finish(MirrorEvent::Type::Import, start, Result<void>());
+  const std::size_t skipped = batches.unreadableCount();
+  if (skipped == 0) return finish(MirrorEvent::Type::Import, start, Result<void>());
+  const std::vector<std::string>& reasons = batches.unreadable();
+  const std::string more =
+      skipped > reasons.size() ? "; " + std::to_string(skipped - reasons.size()) + " more" : "";
   return finish(
       MirrorEvent::Type::Import, start,
       cloudMirrorError(CloudMirrorErrorCode::UnreadableEntry,
-                       std::to_string(unreadable.size()) +
-                           " journal entries could not be read and were skipped: " + joined(unreadable)),
+                       std::to_string(skipped) +
+                           " journal entries could not be read and were skipped: " + joined(reasons) + more),
       true);
 }
 

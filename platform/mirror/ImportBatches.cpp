@@ -1,6 +1,18 @@
 #include "platform/mirror/ImportBatches.h"
 
+#include <algorithm>
+
 namespace platform {
+namespace {
+
+// Adds reasons to `kept` until it holds kReportedUnreadable.
+void keepReasons(std::vector<std::string>& kept, const std::vector<std::string>& reasons) {
+  const std::size_t room = kReportedUnreadable - std::min(kept.size(), kReportedUnreadable);
+  kept.insert(kept.end(), reasons.begin(),
+              reasons.begin() + static_cast<std::ptrdiff_t>(std::min(room, reasons.size())));
+}
+
+}  // namespace
 
 Result<void> ImportBatches::open() {
   if (batch_) return {};
@@ -12,7 +24,8 @@ Result<void> ImportBatches::open() {
 
 void ImportBatches::applied(const std::vector<std::string>& unreadable) {
   ++chunks_;
-  batchUnreadable_.insert(batchUnreadable_.end(), unreadable.begin(), unreadable.end());
+  batchUnreadableCount_ += unreadable.size();
+  keepReasons(batchUnreadable_, unreadable);
 }
 
 Result<void> ImportBatches::commitWhenDue() {
@@ -26,9 +39,11 @@ Result<void> ImportBatches::commit() {
   batch_.reset();
   if (committed) {
     appliedAny_ = appliedAny_ || chunks_ > 0;
-    unreadable_.insert(unreadable_.end(), batchUnreadable_.begin(), batchUnreadable_.end());
+    unreadableCount_ += batchUnreadableCount_;
+    keepReasons(unreadable_, batchUnreadable_);
   }
   chunks_ = 0;
+  batchUnreadableCount_ = 0;
   batchUnreadable_.clear();
   return committed;
 }

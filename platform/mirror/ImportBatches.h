@@ -16,6 +16,10 @@
 
 namespace platform {
 
+// How many of the skipped lines' reasons are kept for the report: a damaged journal may skip
+// millions of lines, and all of them are counted.
+inline constexpr std::size_t kReportedUnreadable = 10;
+
 // Enough chunks that the commits of a large backlog cost little beside applying it, few enough that
 // other machines' changes show up here every few seconds while it is worked through.
 inline constexpr std::size_t kImportBatchChunks = 16;
@@ -33,16 +37,20 @@ class ImportBatches {
   // Commits the open batch, if any; a batch that fails to commit is rolled back.
   Result<void> commit();
 
-  // Whether a committed batch held a chunk, and the lines those chunks skipped.
+  // Whether a committed batch held a chunk; how many lines those chunks skipped, and why the first
+  // kReportedUnreadable of them were.
   bool appliedAny() const { return appliedAny_; }
+  std::size_t unreadableCount() const { return unreadableCount_; }
   const std::vector<std::string>& unreadable() const { return unreadable_; }
 
  private:
   PersistentStoreCoordinator& coordinator_;
   std::unique_ptr<WriteBatch> batch_;
   std::size_t chunks_ = 0;
+  std::size_t batchUnreadableCount_ = 0;
   std::vector<std::string> batchUnreadable_;
   bool appliedAny_ = false;
+  std::size_t unreadableCount_ = 0;
   std::vector<std::string> unreadable_;
 };
 

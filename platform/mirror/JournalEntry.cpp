@@ -9,6 +9,7 @@
 
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/JournalLineSyntax.h"
+#include "platform/text/Scalars.h"
 #include "platform/value/Base64.h"
 
 namespace platform {
@@ -27,6 +28,14 @@ constexpr const char* kDelete = "delete";
 
 Error unreadable(const std::string& why) {
   return cloudMirrorError(CloudMirrorErrorCode::UnreadableEntry, "Unreadable journal entry: " + why);
+}
+
+// A text from the line, quoted in a reason: a line may hold megabytes where a name belongs, and the
+// reason travels on into reports.
+std::string quotedExcerpt(const std::string& text) {
+  constexpr std::size_t kQuotedScalars = 64;
+  std::string shown = scalarPrefix(text, kQuotedScalars);
+  return Json(shown).dump() + (shown.size() < text.size() ? "..." : "");
 }
 
 Json attributeJson(const AttributeValue& value) {
@@ -190,7 +199,7 @@ Result<JournalEntry> decodeJournalLine(std::string_view line, const ManagedObjec
   if (!entityName) return unreadable("no entity");
   entry.entity = *entityName;
   const EntityDescription* entity = model.entity(entry.entity);
-  if (!entity) return unreadable("the model has no entity \"" + entry.entity + "\"");
+  if (!entity) return unreadable("the model has no entity " + quotedExcerpt(entry.entity));
 
   const std::string* operation = textIn(json.find(kOperation));
   if (!operation) return unreadable("no operation");
@@ -198,7 +207,7 @@ Result<JournalEntry> decodeJournalLine(std::string_view line, const ManagedObjec
     entry.operation = JournalEntry::Operation::Delete;
     return entry;
   }
-  if (*operation != kSave) return unreadable("unknown operation " + Json(*operation).dump());
+  if (*operation != kSave) return unreadable("unknown operation " + quotedExcerpt(*operation));
   entry.operation = JournalEntry::Operation::Save;
   const LineValue* fields = json.find(kFields);
   if (!fields) return unreadable("a save without fields");

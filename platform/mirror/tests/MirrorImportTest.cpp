@@ -112,6 +112,30 @@ TEST_F(MirrorImport, UnreadableLinesAreSkippedReportedAndTheRestApplied) {
   EXPECT_TRUE(b->ended(MirrorEvent::Type::Import).back().succeeded);
 }
 
+// A damaged journal of any size, or one with enormous names, makes a report of bounded size that
+// still counts every skipped line, and the lines readable among them are applied.
+TEST_F(MirrorImport, TheReportOfSkippedLinesStaysSmallHoweverManyOrLongTheyAre) {
+  auto b = makeDevice("b");
+  std::vector<std::string> lines;
+  const std::string hugeName(256 * 1024, 'E');
+  for (int i = 0; i < 20; ++i) {
+    lines.push_back(R"({"clock":1,"device":")" + x.id.uuidString() + R"(","entity":")" + hugeName +
+                    R"(","op":"save","record":")" + UUID::random().uuidString() + R"(","fields":{}})");
+  }
+  lines.insert(lines.end(), 3 * kJournalChunkLines, "this is no entry");
+  lines.push_back(encodeJournalLine(x.note(2, note, "Readable")));
+  x.writeLines(lines);
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("Readable"));
+  std::vector<MirrorEvent> imports = b->ended(MirrorEvent::Type::Import);
+  ASSERT_EQ(imports.size(), 1u);
+  ASSERT_TRUE(isFailure(imports[0], CloudMirrorErrorCode::UnreadableEntry));
+  const std::string& description = imports[0].error->description;
+  EXPECT_THAT(description, HasSubstr(std::to_string(lines.size() - 1) + " journal entries"));
+  EXPECT_THAT(description, HasSubstr("the model has no entity \"EEEE"));
+  EXPECT_LT(description.size(), 4096u);
+}
+
 // A journal this machine may not read (a shared folder can keep another account's permissions) is
 // reported, and the journals after it are read all the same.
 TEST_F(MirrorImport, AJournalThatCannotBeReadIsReportedAndTheOthersAreStillApplied) {
