@@ -201,16 +201,46 @@ Result<void> CloudMirror::checkOwnJournal() {
   // conflict copy), or this store has just taken a new identity: what only this store had must be
   // there again for the others.
   Result<PendingExport> state = collectOwnState(*context, device_, formerDevice_);
-  Result<void> outcome = state ? commitExport(*state, *context, folder_.journalFile(device_), hybridClock_)
-                               : Result<void>(state.error());
+  Result<void> outcome = state ? writeExport(std::move(*state), *context, true) : Result<void>(state.error());
   if (outcome) rewriteJournal_ = false;
   return finish(MirrorEvent::Type::Export, start, outcome);
 }
 
+Result<void> CloudMirror::writeExport(PendingExport pending, ManagedObjectContext& context,
+                                      bool rewritesJournal) {
+  Result<std::optional<JournalPosition>> end = appendExport(pending, folder_.journalFile(device_));
+  if (!end) return end.error();
+  Result<void> saved = commitExportBookkeeping(pending, *end, context, hybridClock_);
+  if (!saved) unsavedExport_ = UnsavedExport{std::move(pending), *end, rewritesJournal};
+  return saved;
+}
+
+Result<bool> CloudMirror::saveUnsavedExport() {
+  if (unsavedExport_->end) {
+    Result<bool> holds = journalHolds(folder_.journalFile(device_), *unsavedExport_->end);
+    if (!holds) return holds.error();
+    if (!*holds) {
+      unsavedExport_.reset();
+      return false;
+    }
+  }
+  Result<void> saved =
+      commitExportBookkeeping(unsavedExport_->pending, unsavedExport_->end, *newContext(), hybridClock_);
+  if (!saved) return saved.error();
+  if (unsavedExport_->rewritesJournal) rewriteJournal_ = false;
+  unsavedExport_.reset();
+  return true;
+}
+
 Result<void> CloudMirror::exportChanges() {
+  const Date start = clock_.now();
+  if (unsavedExport_ && folder_.prepare()) {
+    Result<bool> saved = saveUnsavedExport();
+    if (!saved) return finish(MirrorEvent::Type::Export, start, saved.error());
+    if (*saved) (void)finish(MirrorEvent::Type::Export, start, Result<void>());
+  }
   // Appending to a journal that lost lines would make the loss look mended.
   Result<void> checked = checkOwnJournal();
-  const Date start = clock_.now();
   std::shared_ptr<ManagedObjectContext> context = newContext();
   Result<PendingExport> pending = collectExport(*context, device_, hybridClock_);
   if (!pending) return finish(MirrorEvent::Type::Export, start, pending.error());
@@ -223,7 +253,7 @@ Result<void> CloudMirror::exportChanges() {
     return folder_.prepare();
   }
   Result<void> outcome = folder_.prepare();
-  if (outcome) outcome = commitExport(*pending, *context, folder_.journalFile(device_), hybridClock_);
+  if (outcome) outcome = writeExport(std::move(*pending), *context, false);
   outcome = finish(MirrorEvent::Type::Export, start, outcome);
   return outcome ? checked : outcome;
 }

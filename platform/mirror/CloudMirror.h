@@ -53,6 +53,7 @@
 #include "platform/dispatch/Timer.h"
 #include "platform/mirror/HybridLogicalClock.h"
 #include "platform/mirror/MirrorEvent.h"
+#include "platform/mirror/MirrorExport.h"
 #include "platform/mirror/MirrorFolder.h"
 #include "platform/mirror/MirrorSettings.h"
 #include "platform/notify/NotificationCenter.h"
@@ -101,6 +102,12 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   Result<void> takeIdentity();
   // Writes this store's state again when its journal no longer holds what it last wrote.
   Result<void> checkOwnJournal();
+  // Saves the bookkeeping of an export whose entries are in the journal but whose save failed
+  // (true); forgets it when the journal no longer holds them, which go out again from history.
+  Result<bool> saveUnsavedExport();
+  // Appends the export to this store's journal and saves its bookkeeping, keeping it as the
+  // unsaved export when only the save failed.
+  Result<void> writeExport(PendingExport pending, ManagedObjectContext& context, bool rewritesJournal);
   Result<void> exportChanges();
   Result<void> importChanges();
   // Runs `operation` for a caller who waits for its outcome (importNow, exportNow).
@@ -136,6 +143,16 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   std::optional<UUID> formerDevice_;
   bool rewriteJournal_ = false;
   HybridLogicalClock hybridClock_;
+  // An export whose entries reached the journal while its bookkeeping failed to save (the store's
+  // disk was full), with where the journal ended after them. Until its save succeeds nothing more
+  // is appended: the history it covers would otherwise go out again at every try.
+  struct UnsavedExport {
+    PendingExport pending;
+    std::optional<JournalPosition> end;
+    // It writes the store's own state again (checkOwnJournal).
+    bool rewritesJournal = false;
+  };
+  std::optional<UnsavedExport> unsavedExport_;
   std::array<std::optional<std::pair<std::string, std::int64_t>>, 3> lastFailure_;
   Timer pollTimer_;
   Timer exportTimer_;

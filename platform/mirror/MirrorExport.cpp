@@ -207,15 +207,26 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
 
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock) {
+  Result<std::optional<JournalPosition>> end = appendExport(pending, journal);
+  if (!end) return end.error();
+  return commitExportBookkeeping(pending, *end, context, clock);
+}
+
+Result<std::optional<JournalPosition>> appendExport(const PendingExport& pending,
+                                                    const std::filesystem::path& journal) {
+  if (pending.entries.empty()) return std::optional<JournalPosition>();
+  std::vector<std::string> lines;
+  lines.reserve(pending.entries.size());
+  for (const JournalEntry& entry : pending.entries) lines.push_back(encodeJournalLine(entry));
+  Result<JournalPosition> appended = appendJournalLines(journal, lines);
+  if (!appended) return appended.error();
+  return std::optional(*appended);
+}
+
+Result<void> commitExportBookkeeping(const PendingExport& pending, const std::optional<JournalPosition>& end,
+                                     ManagedObjectContext& context, const HybridLogicalClock& clock) {
   MirrorBookkeeping bookkeeping(context);
-  if (!pending.entries.empty()) {
-    std::vector<std::string> lines;
-    lines.reserve(pending.entries.size());
-    for (const JournalEntry& entry : pending.entries) lines.push_back(encodeJournalLine(entry));
-    Result<JournalPosition> appended = appendJournalLines(journal, lines);
-    if (!appended) return appended.error();
-    bookkeeping.setOwnJournal(*appended);
-  }
+  if (end) bookkeeping.setOwnJournal(*end);
   if (pending.through) bookkeeping.setExportToken(*pending.through);
   bookkeeping.setClock(clock.last());
   // Older writes of these records that arrive later must not undo them here.

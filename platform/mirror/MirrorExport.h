@@ -14,8 +14,9 @@
 // late a machine gets to export them.
 //
 // After the entries are on disk, the export token, the clock and the records' stamps are committed
-// to the store in one metadata-only save. Should that save fail, the next export writes the same
-// records again with newer stamps: duplicates change nothing where they arrive.
+// to the store in one metadata-only save. Should that save fail, the caller may save the bookkeeping
+// again; otherwise the next export writes the same records again with newer stamps: duplicates
+// change nothing where they arrive.
 //
 // Runs on the mirror's queue, with a context of the mirror's own.
 
@@ -27,6 +28,7 @@
 #include "platform/error/Result.h"
 #include "platform/mirror/HybridLogicalClock.h"
 #include "platform/mirror/JournalEntry.h"
+#include "platform/mirror/JournalFile.h"
 #include "platform/pstore/ManagedObjectContext.h"
 #include "platform/pstore/PersistentHistory.h"
 
@@ -55,6 +57,14 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
 // where the journal now ends, the export token, the clock and the records' stamps.
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock);
+
+// The two steps of commitExport, for a caller that keeps an export whose bookkeeping failed to save
+// (a full disk under the store) and saves it again rather than appending its entries once more.
+// The end of the journal after the entries; nullopt when there are none.
+Result<std::optional<JournalPosition>> appendExport(const PendingExport& pending,
+                                                    const std::filesystem::path& journal);
+Result<void> commitExportBookkeeping(const PendingExport& pending, const std::optional<JournalPosition>& end,
+                                     ManagedObjectContext& context, const HybridLogicalClock& clock);
 
 // What history holds after the export token: whether any of it is this store's own, and the newest
 // transaction looked at. When none is, an import may move the token past them all in its own

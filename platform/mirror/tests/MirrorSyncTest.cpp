@@ -18,11 +18,6 @@ using ::testing::IsEmpty;
 
 using MirrorSync = MirrorTest;
 
-std::size_t lineCount(const std::filesystem::path& file) {
-  std::string contents = fileContents(file);
-  return static_cast<std::size_t>(std::count(contents.begin(), contents.end(), '\n'));
-}
-
 TEST_F(MirrorSync, ANoteWithItsPagesReachesTheOtherDeviceAndTheEventsSaySo) {
   auto a = makeDevice("a");
   auto b = makeDevice("b");

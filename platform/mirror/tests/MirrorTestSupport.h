@@ -234,6 +234,12 @@ class WrittenDevice {
   std::filesystem::path journals_;
 };
 
+// The complete lines a file holds.
+inline std::size_t lineCount(const std::filesystem::path& file) {
+  const std::string contents = fileContents(file);
+  return static_cast<std::size_t>(std::count(contents.begin(), contents.end(), '\n'));
+}
+
 inline bool isFailure(const MirrorEvent& event, CloudMirrorErrorCode code) {
   return !event.succeeded && event.error && isCloudMirrorError(*event.error, code);
 }
