@@ -23,10 +23,11 @@ Error journalError(const std::filesystem::path& file, const std::string& step, i
 }
 
 // open(2) for a journal, -1 with errno set when it fails, and a failure for anything but a file: a
-// pipe or device under a journal's name in a shared folder would hold an open or a read for good.
+// pipe or device under a journal's name in a shared folder would hold an open or a read for good,
+// and a link would have a writer append to (and cut the last line off) whatever file it points at.
 // O_NONBLOCK keeps the open of a pipe from waiting for a writer; on a file it changes nothing.
 int openJournal(const std::filesystem::path& file, int flags, mode_t mode = 0) {
-  const int fd = openRetrying(file, flags | O_NONBLOCK, mode);
+  const int fd = openRetrying(file, flags | O_NONBLOCK | O_NOFOLLOW, mode);
   if (fd < 0) return fd;
   struct stat status {};
   const bool inspected = ::fstat(fd, &status) == 0;

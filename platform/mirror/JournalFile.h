@@ -20,7 +20,8 @@
 // longer than kJournalLineLimit (16 MiB; a line holds one record, so no real record comes near it)
 // is skipped once, reported once, and never read again, even before its line break has arrived.
 //
-// Failures are NetworkFailure errors of the cloud mirror naming the file. Functions are safe from
+// A journal is a file of its own: a pipe, device or link in its place is refused. Failures are
+// NetworkFailure errors of the cloud mirror naming the file. Functions are safe from
 // any thread; callers serialise appends to one file.
 
 #include <cstdint>

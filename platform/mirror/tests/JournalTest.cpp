@@ -239,6 +239,18 @@ TEST_F(JournalFiles, APipeInAJournalsPlaceIsRefusedAtOnceNeverWaitedOn) {
   EXPECT_FALSE(appendJournalLines(file(), {"one"}).ok());
 }
 
+// A link put in a journal's place in the shared folder would have the writer append to, and cut
+// the "torn" last line off, whatever file it points at.
+TEST_F(JournalFiles, ALinkInAJournalsPlaceIsRefusedAndWhatItPointsAtIsLeftAlone) {
+  const std::filesystem::path elsewhere = folder.path() / "notes.txt";
+  std::ofstream(elsewhere) << "first line\nlast line without a break";
+  std::filesystem::create_symlink(elsewhere, file());
+  EXPECT_FALSE(appendJournalLines(file(), {"one"}).ok());
+  EXPECT_FALSE(readJournalLines(file(), {}).ok());
+  EXPECT_FALSE(journalHolds(file(), JournalPosition{11, 10, journalLineDigest("first line")}).ok());
+  EXPECT_EQ(fileContents(elsewhere), "first line\nlast line without a break");
+}
+
 TEST_F(JournalFiles, AJournalThatNoLongerHoldsThePositionIsReadFromItsStart) {
   ASSERT_TRUE(appendJournalLines(file(), {"one", "two"}).ok());
   Result<JournalRead> read = readJournalLines(file(), {});
