@@ -191,6 +191,14 @@ class ImportBatch {
   std::vector<ManagedObject> written_;
 };
 
+// Where this store's journal ends after what the store knows it wrote; its start when the store
+// has written nothing there.
+Result<JournalPosition> ownJournalPosition(const MirrorBookkeeping& bookkeeping) {
+  Result<std::optional<JournalPosition>> written = bookkeeping.ownJournal();
+  if (!written) return written.error();
+  return written->value_or(JournalPosition{});
+}
+
 }  // namespace
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,
@@ -201,9 +209,12 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
   if (!journals) return journals.error();
   IncomingChanges incoming;
   for (const MirrorFolder::Journal& journal : *journals) {
-    // This store's own journal holds nothing it lacks; a copy of it may (it was carried elsewhere).
-    if (journal.name == ownDevice.uuidString()) continue;
-    Result<JournalPosition> position = bookkeeping.journalPosition(journal.name);
+    // This store's own journal is read after where the store knows it wrote up to: lines beyond
+    // are its own changes that it lacks (its data folder was put back from a backup). A copy of
+    // the journal is read like any other (it was carried elsewhere).
+    const bool own = journal.name == ownDevice.uuidString();
+    Result<JournalPosition> position =
+        own ? ownJournalPosition(bookkeeping) : bookkeeping.journalPosition(journal.name);
     if (!position) return position.error();
     Result<JournalRead> read = readJournalLines(journal.path, *position);
     if (!read) {
@@ -211,8 +222,11 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
       continue;
     }
     if (read->next == *position && !read->restarted) continue;
+    // An own journal that lost what the store wrote is the export's to write again.
+    if (own && read->restarted) continue;
     const std::string file = journal.path.filename().string();
     incoming.journal = journal.name;
+    incoming.ownJournal = own;
     incoming.next = read->next;
     if (read->skippedLongLine) {
       incoming.unreadable.push_back(file + ": a line longer than " + std::to_string(kJournalLineLimit) +
@@ -257,7 +271,11 @@ Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectCont
   if (adjust) {
     if (Result<void> adjusted = adjust(context, batch.written()); !adjusted) return adjusted.error();
   }
-  if (incoming.journal) bookkeeping.setJournalPosition(*incoming.journal, incoming.next);
+  if (incoming.ownJournal) {
+    bookkeeping.setOwnJournal(incoming.next);
+  } else if (incoming.journal) {
+    bookkeeping.setJournalPosition(*incoming.journal, incoming.next);
+  }
   bookkeeping.setClock(clock.last());
 
   // Checked after every read of the batch: a local save that came earlier shows in history, one that

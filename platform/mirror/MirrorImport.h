@@ -2,7 +2,9 @@
 // Import: other devices' journals, applied to this store.
 //
 // Reading takes one chunk (JournalFile.h) of the first journal of another device, or a conflict
-// copy of any journal, that gained complete lines since the position this store applied it to;
+// copy of any journal, that gained complete lines since the position this store applied it to, or
+// of this store's own journal past where the store knows it wrote up to (lines there are its own
+// changes that it lacks: its data folder was put back from a backup);
 // lines that cannot be read (or claim another device than their journal's, or carry a stamp far
 // beyond `now` and the stamps `clock` has seen: HybridLogicalClock::isWithinReach) are skipped
 // and named.
@@ -47,6 +49,8 @@ struct IncomingChanges {
   // The journal the chunk came from (its name) and where its reading stopped; no journal when no
   // journal had anything new.
   std::optional<std::string> journal;
+  // It is this store's own journal: the position goes to where the store's writes end.
+  bool ownJournal = false;
   JournalPosition next;
   // Why lines were skipped, one text per line.
   std::vector<std::string> unreadable;
