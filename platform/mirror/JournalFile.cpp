@@ -22,20 +22,11 @@ Error journalError(const std::filesystem::path& file, const std::string& step, i
                           "Cannot " + step + " the journal " + file.string(), errnoValue);
 }
 
-// open(2) for a journal, -1 with errno set when it fails, and a failure for anything but a file: a
-// pipe or device under a journal's name in a shared folder would hold an open or a read for good,
-// and a link would have a writer append to (and cut the last line off) whatever file it points at.
-// O_NONBLOCK keeps the open of a pipe from waiting for a writer; on a file it changes nothing.
+// A journal open, refused for anything but a file of its own: a pipe or device under a journal's
+// name in a shared folder would hold an open or a read for good, and a link would have a writer
+// append to (and cut the last line off) whatever file it points at.
 int openJournal(const std::filesystem::path& file, int flags, mode_t mode = 0) {
-  const int fd = openRetrying(file, flags | O_NONBLOCK | O_NOFOLLOW, mode);
-  if (fd < 0) return fd;
-  struct stat status {};
-  const bool inspected = ::fstat(fd, &status) == 0;
-  if (inspected && S_ISREG(status.st_mode)) return fd;
-  const int reason = inspected ? EINVAL : errno;
-  ::close(fd);
-  errno = reason;
-  return -1;
+  return openFileOnly(file, flags | O_NOFOLLOW, mode);
 }
 
 Result<std::uint64_t> fileSize(int fd, const std::filesystem::path& file) {

@@ -33,7 +33,8 @@ class FileDescriptor {
 int openRetrying(const std::filesystem::path& file, int flags, mode_t mode = 0);
 
 // openRetrying for a file one reads or writes whole, failing with EINVAL for anything else at the
-// path (links followed): a pipe or device under a file's name would hold an open or a read for good.
+// path (links followed, unless `flags` hold O_NOFOLLOW): a pipe or device under a file's name would
+// hold an open or a read for good.
 int openFileOnly(const std::filesystem::path& file, int flags, mode_t mode = 0);
 
 // Writes all `size` bytes, retrying interrupted and partial writes. False with errno set on failure.
