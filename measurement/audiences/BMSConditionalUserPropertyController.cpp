@@ -3,6 +3,7 @@
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSError.h"
 #include "measurement/storage/BMSDatabase.h"
+#include "platform/time/StampAge.h"
 
 namespace beacon {
 namespace {
@@ -15,8 +16,10 @@ constexpr std::int64_t kExpired = 10005;
 constexpr std::int64_t kUserPropertyRefused = 10006;
 constexpr std::int64_t kCleared = 10007;
 
+// A limit counts the distance on either side of the clock: a property triggered or made while the
+// clock ran ahead would otherwise outlive its limit until the clock caught up again.
 bool hasPassed(double limit, double since, double now) {
-  return limit > 0 && now - since > limit;
+  return limit > 0 && platform::secondsFromStampEitherWay(since, now) > limit;
 }
 
 // `event` again at the time given; the stored copy carries the time it was handed in with.

@@ -13,8 +13,9 @@
 //
 // Periods measured as the distance between a stamp and now on either side (a session's timeout, the
 // lifetime of a stored deep link or a kept value, a window that opens at a first event, a sampling
-// period, the day between look-ups) take `secondsFromStampEitherWay`: a clock set back by a second
-// leaves a second between them, and only one set back by more than the period ends it.
+// period, the day between look-ups, a conditional user property's limits) take
+// `secondsFromStampEitherWay`: a clock set back by a second leaves a second between them, and only
+// one set back by more than the period ends it.
 
 #include <cmath>
 #include <limits>

@@ -84,6 +84,25 @@ TEST_F(ConditionalUserPropertyTest, TriggerEventSetsTheUserPropertyUntilItsTimeT
   EXPECT_FALSE(stored("tier"));
 }
 
+// Limits count the distance on either side: a property triggered or made while the clock ran ahead
+// is not kept until the clock catches up, and a clock set back by less than the limit ends nothing.
+TEST_F(ConditionalUserPropertyTest, LimitsCountAClockSetBackLikeOneMovedOn) {
+  ASSERT_TRUE(controller.setConditionalUserPropertyOnWorkerQueue(property("tier", "level_up"))->empty());
+  ASSERT_EQ(namesAndTimes(controller.processEventOnWorkerQueue(event("level_up", 1020))),
+            std::vector<std::string>{"tier_on@1020"});
+  EXPECT_TRUE(controller.processEventOnWorkerQueue(event("other", 1010))->empty());
+  EXPECT_TRUE(userProperty("tier"));
+  EXPECT_EQ(namesAndTimes(controller.processEventOnWorkerQueue(event("other", 919))),
+            std::vector<std::string>{"tier_off@919"});
+  EXPECT_FALSE(stored("tier"));
+
+  ASSERT_TRUE(controller.setConditionalUserPropertyOnWorkerQueue(property("rank", "level_up"))->empty());
+  EXPECT_TRUE(controller.processEventOnWorkerQueue(event("other", 990))->empty());
+  EXPECT_EQ(namesAndTimes(controller.processEventOnWorkerQueue(event("other", 939))),
+            std::vector<std::string>{"rank_timeout@939"});
+  EXPECT_FALSE(stored("rank"));
+}
+
 TEST_F(ConditionalUserPropertyTest, UntriggeredPropertyTimesOutWithoutSettingAnything) {
   ASSERT_TRUE(controller.setConditionalUserPropertyOnWorkerQueue(property("tier", "level_up")));
   EXPECT_TRUE(controller.processEventOnWorkerQueue(event("other", 1060))->empty());
