@@ -64,7 +64,9 @@ std::optional<std::string> BMSMonitoringSampledData::monitoringDataForDispatchWi
   }
   const platform::Array& entry = *entry_;
   const double started = entry[kStarted].asDate()->secondsSinceReferenceDate;
-  if (now.secondsSinceReferenceDate - started <= samplePeriodSeconds) return std::nullopt;
+  // A start ahead of the clock (set back since) is as far off as one behind it.
+  if (platform::secondsFromStampEitherWay(started, now.secondsSinceReferenceDate) <= samplePeriodSeconds)
+    return std::nullopt;
   std::string dispatched = monitoringURLParamWithKey(
       *entry[kKey].asString(), entry[kPopulation].integerValue(), *entry[kContext].asString());
   entry_.reset();

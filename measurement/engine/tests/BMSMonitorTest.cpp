@@ -121,6 +121,26 @@ TEST_F(BMSMonitorTest, DispatchAnswersOncePerPeriod) {
   EXPECT_FALSE(monitorSuite->objectForKey(kBMSHealthMonitorKey));
 }
 
+TEST_F(BMSMonitorTest, SampleStartedAheadOfTheClockIsDispatchedOnceAPeriodLiesBetween) {
+  // Started while the clock ran a year ahead; the clock has been set back since.
+  const platform::Date now = dispatch.clock().now();
+  const platform::Date yearAhead{now.secondsSinceReferenceDate + 365 * 86400.0};
+  monitorSuite->setObject(
+      Value(BMSMonitoringSampledData::sampledDataEntryWithKey("1E_1:ahead", yearAhead, "", 3)),
+      kBMSHealthMonitorKey);
+  auto monitor = makeMonitor();
+  EXPECT_EQ(monitor->monitoringDataForDispatchWithSamplePeriod(86400, 0), "3:1E_1:ahead");
+  EXPECT_FALSE(monitor->sampledData());
+
+  // A start only a little ahead is no whole period away.
+  monitorSuite->setObject(Value(BMSMonitoringSampledData::sampledDataEntryWithKey(
+                              "1E_1:soon", platform::Date{now.secondsSinceReferenceDate + 600}, "", 1)),
+                          kBMSHealthMonitorKey);
+  auto again = makeMonitor();
+  EXPECT_FALSE(again->monitoringDataForDispatchWithSamplePeriod(86400, 0));
+  EXPECT_TRUE(again->sampledData());
+}
+
 TEST_F(BMSMonitorTest, ContextsEncodeWithoutTheirContentsAndNumbersAsRanges) {
   EXPECT_EQ(
       BMSMonitor::encodedStringWithContextArray({Value("a string"), Value(42), Value(12345), Value()}, false),
