@@ -142,12 +142,25 @@ platform::Result<std::optional<std::int64_t>> BMSDatabase::nextMetadataFingerpri
   // Bundling starts here: the rows a batched trim left past the limit go first.
   if (auto trimmed = deleteRawEventsPastTheLimit(); !trimmed)
     return databaseError(DatabaseErrorCode::WriteFailed, "Failed to trim raw events", trimmed.error());
-  auto oldest = store_->scalar("SELECT metadata_fingerprint FROM raw_events ORDER BY rowid ASC LIMIT 1");
-  if (!oldest)
-    return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", oldest.error());
-  if (const auto* fingerprint = std::get_if<std::int64_t>(&*oldest))
-    return std::optional<std::int64_t>(*fingerprint);
-  return std::optional<std::int64_t>();
+  for (;;) {
+    std::optional<std::int64_t> rowID;
+    platform::SqlValue fingerprint;
+    auto oldest = store_->run("SELECT rowid, metadata_fingerprint FROM raw_events ORDER BY rowid ASC LIMIT 1",
+                              {}, [&](const platform::SqliteRow& row) {
+                                rowID = row.integer(0);
+                                fingerprint = row.column(1);
+                              });
+    if (!oldest)
+      return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read raw events", oldest.error());
+    if (!rowID) return std::optional<std::int64_t>();
+    if (const auto* integer = std::get_if<std::int64_t>(&fingerprint))
+      return std::optional<std::int64_t>(*integer);
+    // No run of events is read under a fingerprint that is not an integer: kept, the row would stay
+    // the oldest and hide every later event from bundling.
+    BMSLog(1, static_cast<std::int64_t>(DatabaseErrorCode::InvalidRow),
+           "Deleting a raw event that cannot be read", {*rowID});
+    if (auto deleted = deleteRawEventWithRowID(*rowID); !deleted) return deleted.error();
+  }
 }
 
 platform::Result<std::optional<BMSDatabase::RawEventRow>> BMSDatabase::nextRawEventRow(

@@ -385,6 +385,19 @@ TEST_F(BMSDatabaseTest, ARawEventThatCannotBeReadBackIsDeletedInsteadOfBlockingI
   EXPECT_EQ(count("SELECT count(*) FROM raw_events"), 1);
 }
 
+TEST_F(BMSDatabaseTest, ARawEventWithoutAnIntegerFingerprintIsDeletedInsteadOfHidingTheEventsAfterIt) {
+  for (const char* fingerprint : {"'seven'", "7.5", "x'07'"}) {
+    ASSERT_TRUE(database->store().execute(
+        std::string(
+            "INSERT INTO raw_events (name, timestamp_ms, metadata_fingerprint, data) VALUES ('broken', 1, ") +
+        fingerprint + ", x'FFFF')"));
+  }
+  const std::int64_t good = database->insertRawEvent(event("a", 5), 7, false).value();
+  EXPECT_EQ(database->nextMetadataFingerprintToProcess().value(), std::optional<std::int64_t>(7));
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), 1);
+  EXPECT_EQ(database->rawEventsWithMetadataFingerprint(7).value().at(0).rowID(), good);
+}
+
 TEST_F(BMSDatabaseTest, MetadataIsStoredOnceUnderTheFingerprintOfItsBytes) {
   BMSPBMeasurementBundle metadata;
   NANOSetInt32(metadata, MeasurementBundleField::kProtocolVersion, 1);
