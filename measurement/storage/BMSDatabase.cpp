@@ -1,5 +1,7 @@
 #include "measurement/storage/BMSDatabase.h"
 
+#include <algorithm>
+
 #include "measurement/engine/BMSEngineServices.h"
 #include "measurement/engine/BMSError.h"
 #include "measurement/storage/BMSDatabaseSchema.h"
@@ -157,8 +159,13 @@ platform::Result<BMSDailyCounts> BMSDatabase::dailyCounts() {
       "SELECT day, all_events, public_events, conversions, error_events, realtime_events, dcu_realtime_events"
       " FROM app_metadata WHERE id = 1",
       {}, [&](const platform::SqliteRow& row) {
-        auto at = [&](int column) { return static_cast<std::int32_t>(row.integer(column)); };
-        counts = BMSDailyCounts(at(0), at(1), at(2), at(3), at(4), at(5), at(6));
+        // Read within bounds, never wrapped: a negative count would lift a limit for as many events.
+        auto within = [&](int column, std::int64_t lowest) {
+          return static_cast<std::int32_t>(std::clamp<std::int64_t>(row.integer(column), lowest, INT32_MAX));
+        };
+        auto count = [&](int column) { return within(column, 0); };
+        counts =
+            BMSDailyCounts(within(0, INT32_MIN), count(1), count(2), count(3), count(4), count(5), count(6));
       });
   if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read daily counts", read.error());
   keptDailyCounts_ = KeptDailyCounts{counts.value_or(BMSDailyCounts()), *stamp};

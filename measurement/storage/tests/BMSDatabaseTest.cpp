@@ -50,6 +50,19 @@ TEST_F(BMSDatabaseTest, CountersAndMetadataSurviveAReopen) {
   EXPECT_EQ(database->storedRemoteConfig().value(), (platform::Bytes{9, 8}));
 }
 
+TEST_F(BMSDatabaseTest, DamagedDailyCountsReadAsZeroOrAsAReachedLimitNeverAsNegative) {
+  // Negative counts would lift a day's limits for as many events; wrapped ones would too.
+  ASSERT_TRUE(database->store().execute(
+      "UPDATE app_metadata SET day = 19000, all_events = -5, public_events = 4294967297,"
+      " conversions = -2147483648, error_events = 2147483648, realtime_events = 'many',"
+      " dcu_realtime_events = 3 WHERE id = 1"));
+  EXPECT_EQ(database->dailyCounts().value(), BMSDailyCounts(19000, 0, INT32_MAX, 0, INT32_MAX, 0, 3));
+
+  // A day that does not fit is no day the clock can name, so its counts start again.
+  ASSERT_TRUE(database->store().execute("UPDATE app_metadata SET day = 4294986296 WHERE id = 1"));
+  EXPECT_NE(database->dailyCounts()->day(), 19000);
+}
+
 TEST_F(BMSDatabaseTest, AFreshDatabaseAnswersZerosAndNoConfiguration) {
   EXPECT_EQ(database->dailyCounts().value(), BMSDailyCounts());
   EXPECT_EQ(database->queryAppMetadata()->lastBundleIndex(), 0);
