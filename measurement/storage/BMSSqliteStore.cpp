@@ -329,8 +329,29 @@ void BMSSqliteStore::replaceDamagedFileOutsideTransactions() {
   if (damaged_ && !inTransaction()) replaceDamagedFile();
 }
 
+void BMSSqliteStore::followFileAtPath() {
+  if (!file_ || replacing_ || platform::fileIdentity(path_) == file_) return;
+  BMSLog(1, static_cast<std::int64_t>(BMSSqliteStoreErrorCode::FileGone),
+         "Database file was deleted or replaced. Continuing in the file at its path", {path_.string()});
+  replacing_ = true;
+  // SQLite neither folds the log of a file that was moved or deleted nor removes the log and index the
+  // path names, which may now be another file's.
+  connection_.reset();
+  Opening opening = openSoundFile(path_);
+  if (opening.connection) {
+    continueIn(std::move(opening.connection).value(), opening.file);
+  } else {
+    continueIn(openInMemory(), std::nullopt);
+  }
+  replacing_ = false;
+}
+
 std::optional<platform::SqliteTransaction> BMSSqliteStore::beginTransaction(
     platform::SqliteTransaction::Mode mode, platform::Error* error) {
+  // Whatever an outermost transaction writes lands in the file at the path, never in one deleted or
+  // set aside (by another process that found it damaged, say) while this connection held it: the
+  // file's identity is looked at once per transaction, not per statement.
+  if (!inTransaction()) followFileAtPath();
   auto begun = platform::SqliteTransaction::begin(*connection_, mode);
   if (!begun) {
     noteDamage(begun.error());

@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::int64_t kFileReplaced =
     static_cast<std::int64_t>(BMSSqliteStoreErrorCode::DamagedFileSetAside);
+constexpr std::int64_t kFileGone = static_cast<std::int64_t>(BMSSqliteStoreErrorCode::FileGone);
 
 class BMSDatabaseDamageTest : public ::testing::Test, protected testing::DatabaseFixture {
  protected:
@@ -242,6 +243,43 @@ TEST_F(BMSDatabaseDamageTest, TheFileSetAsideKeepsItsRowsAndOnlyTheNewestIsKept)
   EXPECT_NE(kept.front(), first);
   auto newest = platform::SqliteConnection::open(kept.front().string()).value();
   EXPECT_EQ(newest->scalar("SELECT count(*) FROM raw_events").value(), platform::SqlValue(std::int64_t{7}));
+}
+
+TEST_F(BMSDatabaseDamageTest, EventsStoredAfterTheFileIsDeletedInUseGoToANewFileAtItsPlace) {
+  fill();
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path().string() + suffix);
+  // The group goes first: its work went with the deleted file.
+  ASSERT_TRUE(logEvent("after"));
+  ASSERT_TRUE(storeEvent("after"));
+  database->store().commitGroup();
+  EXPECT_EQ(engine.log->codes(), std::vector<std::int64_t>{kFileGone});
+  reopen();
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), 2);
+  EXPECT_TRUE(bundleAll());
+}
+
+TEST_F(BMSDatabaseDamageTest, AnotherFileInTheDatabasesPlaceTakesTheEventsStoredAfterIt) {
+  ASSERT_TRUE(storeEvent("before"));
+  // Set aside with its log and index, as another process of the app does with a file it found damaged.
+  const std::filesystem::path moved = path().string() + ".moved";
+  for (const char* suffix : {"", "-wal", "-shm"})
+    std::filesystem::rename(path().string() + suffix, moved.string() + suffix);
+  {
+    // Another process of the app makes the file anew.
+    auto other = BMSDatabase::openAtPath(path(), clock).value();
+    ASSERT_TRUE(other->updateDailyCounts(BMSDailyCounts(19000, 4, 0, 0, 0, 0, 0)));
+  }
+  ASSERT_TRUE(storeEvent("after"));
+  EXPECT_EQ(database->dailyCounts()->allEventsCount(), 4);
+  reopen();
+  EXPECT_EQ(count("SELECT count(*) FROM raw_events"), 1);
+
+  // A folder in the file's place: nothing more is kept, and nothing goes anywhere else.
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path().string() + suffix);
+  std::filesystem::create_directory(path());
+  EXPECT_TRUE(storeEvent("unkept"));
+  EXPECT_TRUE(std::filesystem::is_empty(path()));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 4);  // with .moved*
 }
 
 }  // namespace

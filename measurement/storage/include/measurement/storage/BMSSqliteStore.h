@@ -12,6 +12,11 @@
 // fresh-file handler makes the owner's tables again. A damaged file that cannot be moved stays as it
 // is, never deleted: opening then fails, and in use the store goes on in memory as after close().
 //
+// A file deleted or set aside while the connection holds it takes no more writes: each outermost
+// transaction first looks whether the file at the path is still the one reached, and otherwise goes
+// on, with one logged line, in the file at the path (made anew when none is there; in memory when it
+// cannot be opened).
+//
 // Other processes may open the file too. Opening waits a few seconds for one that holds it (while it
 // makes the file, say): a busy or locked answer is no damage. Of processes that find the file damaged
 // one sets it aside, and the new file one of them makes in its place is never taken for the damaged
@@ -55,6 +60,7 @@ enum class BMSSqliteStoreErrorCode : std::int64_t {
   StatementFailed = 34002,
   TransactionFailed = 34003,
   DamagedFileSetAside = 34004,
+  FileGone = 34005,
 };
 
 // What the work of a grouped transaction answers: roll it back, or commit it - as work that stored
@@ -84,7 +90,8 @@ class BMSSqliteStore {
   // The first column of the first row as an integer; 0 for no row or null.
   platform::Result<std::int64_t> integer(std::string_view sql,
                                          const std::vector<platform::SqlValue>& parameters = {});
-  // Called after a damaged file was replaced by a new empty one, and after close() (see above).
+  // Called after a damaged file was replaced by a new empty one, after the store went on in the file
+  // at the path, and after close() (see above).
   void setFreshFileHandler(std::function<void()> handler) { freshFileHandler_ = std::move(handler); }
   // Outside any transaction only (an open group commits first); a second call changes nothing on disk.
   void close();
@@ -149,6 +156,9 @@ class BMSSqliteStore {
   // Damage of the file replaces it at once, or when the open transaction is over.
   void noteDamage(const platform::Error& cause);
   void replaceDamagedFile();
+  // Goes on in the file at the path when the one the connection reached was deleted or another took
+  // its place; a log line says so.
+  void followFileAtPath();
   void replaceDamagedFileOutsideTransactions();
   // Drops what was read from the file and makes the owner's tables in `connection`, which takes the
   // file's place; `file` is the file it reached.
