@@ -196,14 +196,20 @@ platform::Result<void> BMSDatabase::updateDailyCounts(const BMSDailyCounts& coun
 
 platform::Result<BMSAppMetadata> BMSDatabase::queryAppMetadata() {
   std::optional<BMSAppMetadata> metadata;
-  auto read =
-      store_->run("SELECT bundle_index, last_bundle_start, last_bundle_end FROM app_metadata WHERE id = 1",
-                  {}, [&](const platform::SqliteRow& row) {
-                    const std::int64_t index = row.integer(0);
-                    metadata = BMSAppMetadata::initWithLastBundleIndex(
-                        index < 0 || index > INT32_MAX ? -1 : static_cast<std::int32_t>(index),
-                        storage::realColumn(row, 1), storage::realColumn(row, 2));
-                  });
+  auto read = store_->run(
+      "SELECT bundle_index, last_bundle_start, last_bundle_end FROM app_metadata WHERE id = 1", {},
+      [&](const platform::SqliteRow& row) {
+        std::int64_t index = row.integer(0);
+        if (index < 0 || index > INT32_MAX) {
+          // Refused, it would stop every bundling for good: the index starts again from
+          // 0, as it does after its largest value.
+          BMSLog(1, static_cast<std::int64_t>(DatabaseErrorCode::InvalidRow),
+                 "Stored bundle index is out of range. Starting again from 0", {index});
+          index = 0;
+        }
+        metadata = BMSAppMetadata::initWithLastBundleIndex(
+            static_cast<std::int32_t>(index), storage::realColumn(row, 1), storage::realColumn(row, 2));
+      });
   if (!read) return databaseError(DatabaseErrorCode::ReadFailed, "Failed to read app metadata", read.error());
   if (!metadata) {
     return databaseError(DatabaseErrorCode::InvalidRow, "Stored app metadata is invalid");

@@ -63,6 +63,16 @@ TEST_F(BMSDatabaseTest, DamagedDailyCountsReadAsZeroOrAsAReachedLimitNeverAsNega
   EXPECT_NE(database->dailyCounts()->day(), 19000);
 }
 
+TEST_F(BMSDatabaseTest, ABundleIndexOutsideItsRangeStartsAgainFromZeroInsteadOfStoppingBundling) {
+  for (const char* index : {"-5", "2147483648", "'x'"}) {
+    ASSERT_TRUE(database->store().execute(std::string("UPDATE app_metadata SET bundle_index = ") + index +
+                                          ", last_bundle_start = 10, last_bundle_end = 20 WHERE id = 1"));
+    auto metadata = database->queryAppMetadata();
+    ASSERT_TRUE(metadata) << index;
+    EXPECT_EQ(*metadata, BMSAppMetadata::initWithLastBundleIndex(0, 10, 20).value()) << index;
+  }
+}
+
 TEST_F(BMSDatabaseTest, AFreshDatabaseAnswersZerosAndNoConfiguration) {
   EXPECT_EQ(database->dailyCounts().value(), BMSDailyCounts());
   EXPECT_EQ(database->queryAppMetadata()->lastBundleIndex(), 0);
