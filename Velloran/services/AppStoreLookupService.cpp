@@ -90,6 +90,7 @@ void AppStoreLookupService::fetchApps(std::vector<std::string> ids, Completion<A
 
   platform::HttpRequest request;
   request.url = url->string();
+  request.maximumResponseBytes = kMaximumReplyBytes;
   client_->send(std::move(request), platform::mainQueue(),
                 [requested = std::move(requested),
                  completion = std::move(completion)](platform::Result<platform::HttpResponse> reply) {

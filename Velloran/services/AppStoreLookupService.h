@@ -7,7 +7,8 @@
 //    an empty list and nothing is sent.
 //  - A base URL that does not make an http(s) URL fails with LookupError::invalidURL; the ID list
 //    is escaped as one query value, so no ID can add query parameters.
-//  - Transport failures come as the HTTP client's errors; a status outside 200-299 fails with
+//  - Transport failures come as the HTTP client's errors, a reply longer than kMaximumReplyBytes
+//    among them (it is never decoded); a status outside 200-299 fails with
 //    LookupError::httpStatus; an undecodable reply with the decoder's error (LookupReply.h); a
 //    reply without results with LookupError::emptyResponse.
 //  - The records follow the requested IDs: each ID read as a decimal integer ("+"/"-" and digits,
@@ -18,6 +19,7 @@
 // Decoding runs on the main queue, where the completion also runs (AppDirectoryProviding). The
 // service holds no mutable state.
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -32,6 +34,8 @@ class AppStoreLookupService final : public AppDirectoryProviding {
   using LookupError = velloran::LookupError;
 
   static constexpr const char* kDefaultBaseURL = "https://lookup.app-store.example";
+  // The largest reply taken; a longer one fails with the HTTP client's ResponseTooLarge.
+  static constexpr std::size_t kMaximumReplyBytes = 1024u * 1024u;
 
   // `baseURL`: scheme and host (a path prefix too, if any), with or without a trailing "/".
   explicit AppStoreLookupService(std::shared_ptr<platform::HttpClient> client,

@@ -160,6 +160,17 @@ TEST_F(AppStoreLookupServiceTest, AnUndecodableReplyFailsWithTheDecoderError) {
   EXPECT_EQ(lookupError(result), std::nullopt);
 }
 
+// A lookup reply for a handful of apps is a few kilobytes; a larger one would be decoded on the
+// main thread into many times its size.
+TEST_F(AppStoreLookupServiceTest, AReplyBeyondTheLookupsLimitFailsBeforeItIsDecoded) {
+  const std::string records = R"({"results": [)" + entry(1, "A") + R"(], "padding": ")";
+  answer(records + std::string(AppStoreLookupService::kMaximumReplyBytes, ' ') + R"("})");
+  const auto result = fetch({"1"});
+  ASSERT_FALSE(result.ok());
+  EXPECT_TRUE(result.error().is(platform::kHttpErrorDomain, platform::HttpErrorCode::ResponseTooLarge))
+      << result.error().debugDescription();
+}
+
 TEST_F(AppStoreLookupServiceTest, ATransportFailureIsPassedOnUnchanged) {
   int closedPort = 0;
   {
