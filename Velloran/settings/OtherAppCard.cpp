@@ -17,6 +17,9 @@ namespace {
 constexpr int kCardPadding = 12;
 constexpr qreal kCardRadius = 14;
 constexpr int kArrowSize = 20;
+// A store name is a few words; the bound keeps a reply with an enormous name from making a card
+// taller than any screen and from having all of it laid out.
+constexpr int kNameLines = 3;
 
 QColor withOpacity(QColor color, qreal opacity) {
   color.setAlphaF(color.alphaF() * opacity);
@@ -67,7 +70,7 @@ OtherAppCard::OtherAppCard(const AppStoreApp& app, bool openable, ArtworkLoader&
     column->addWidget(label);
     lines_.append(label);
   };
-  addLine(app.name, textFont(TextStyle::headline), primaryLabelColor(), 0);
+  addLine(app.name, textFont(TextStyle::headline), primaryLabelColor(), kNameLines);
   addLine(app.subtitle, textFont(TextStyle::subheadline), secondaryLabelColor(), 2);
   if (app.genre != app.subtitle) addLine(app.genre, textFont(TextStyle::caption), secondaryLabelColor(), 1);
   row->addLayout(column, 1);

@@ -1,8 +1,8 @@
 #pragma once
-// One app in the other-apps grid: a flat button showing the artwork, the name, the subtitle (at
-// most two lines), the genre when it differs from the subtitle, and the "open" arrow, on a rounded
-// control-background panel. Pressing it runs `onOpen`; a card that cannot be opened (no store page
-// that may be opened) is disabled and runs nothing. Object name "otherAppCard-<id>".
+// One app in the other-apps grid: a flat button showing the artwork, the name (at most three
+// lines), the subtitle (at most two lines), the genre when it differs from the subtitle, and the
+// "open" arrow, on a rounded control-background panel. Pressing it runs `onOpen`; a card that cannot be
+// opened (no store page that may be opened) is disabled and runs nothing. Object name "otherAppCard-<id>".
 //
 // All texts come from a store reply and are shown as plain text. Main thread only.
 

@@ -9,6 +9,7 @@
 #include "Velloran/settings/OtherAppsSection.h"
 #include "Velloran/settings/tests/SettingsTestBed.h"
 #include "Velloran/ui/ElidedLabel.h"
+#include "Velloran/ui/TextStyles.h"
 
 namespace velloran {
 namespace {
@@ -85,6 +86,17 @@ TEST_F(OtherAppsSectionTest, ShowsTheRecordsInOrderWithTheSectionsOwnDescription
                    QString::fromUtf8("Notizen und Ideen blitzschnell festhalten und übersichtlich ordnen."),
                    "Tools"}));
   EXPECT_TRUE(section_->findChildren<PlaceholderAppCard*>().isEmpty());
+}
+
+TEST_F(OtherAppsSectionTest, AStoreNameOfAnyLengthLeavesItsCardAFewLinesTall) {
+  showSection();
+  AppStoreApp app = storeApp(kForeign, "https://apps.example/42");
+  for (int word = 0; word < 5000; ++word) app.name += " Name";
+  directory_->succeed({app});
+  dispatch_.drain();
+
+  const int lineHeight = QFontMetrics(textFont(TextStyle::headline)).lineSpacing();
+  EXPECT_LT(cards().at(0)->heightForWidth(400), 8 * lineHeight);
 }
 
 TEST_F(OtherAppsSectionTest, OpeningACardLogsThenOpensItsStorePage) {
