@@ -114,6 +114,12 @@ Result<bool> holds(int fd, const JournalPosition& position, const std::filesyste
   if (!size) return size.error();
   if (*size < position.offset) return false;
   if (position.insideLongLine) return true;
+  if (position.lineLength == 0 && position.lineDigest == 0) {
+    // A skipped line (or a bare offset): its line break alone, since where the line began is unknown.
+    Result<std::string> lineBreak = readAt(fd, position.offset - 1, 1, file);
+    if (!lineBreak) return lineBreak.error();
+    return *lineBreak == "\n";
+  }
   // The line with its line break, and the line break (or file start) before it.
   if (position.lineLength + 1 > position.offset) return false;
   const std::uint64_t lineStart = position.offset - position.lineLength - 1;
@@ -122,7 +128,6 @@ Result<bool> holds(int fd, const JournalPosition& position, const std::filesyste
   if (!bytes) return bytes.error();
   if (bytes->size() != position.offset - from || bytes->back() != '\n') return false;
   if (lineStart > 0 && bytes->front() != '\n') return false;
-  if (position.lineLength == 0 && position.lineDigest == 0) return true;  // a skipped line
   const std::string_view line(bytes->data() + (lineStart - from),
                               static_cast<std::size_t>(position.lineLength));
   return journalLineDigest(line) == position.lineDigest;

@@ -324,6 +324,23 @@ TEST_F(JournalFiles, ALineOverTheLimitIsSkippedOnceEvenBeforeItsLineBreakArrives
   EXPECT_TRUE(journalHolds(file(), read->next).value());
 }
 
+TEST_F(JournalFiles, APositionAfterASkippedLineHoldsSoTheLinesAfterItAreReadOnce) {
+  ASSERT_TRUE(appendJournalLines(file(), {"before"}).ok());
+  appendRaw(std::string(kJournalLineLimit + 10, 'x') + "\n");
+  Result<JournalRead> read = readJournalLines(file(), {});
+  ASSERT_TRUE(read.ok());
+  read = readJournalLines(file(), read->next);
+  ASSERT_TRUE(read.ok());
+  ASSERT_TRUE(read->skippedLongLine);
+  EXPECT_TRUE(journalHolds(file(), read->next).value());
+
+  appendRaw("after\n");
+  read = readJournalLines(file(), read->next);
+  ASSERT_TRUE(read.ok());
+  EXPECT_FALSE(read->restarted) << "a restart would meet the long line again, and again";
+  EXPECT_THAT(read->lines, ElementsAre("after"));
+}
+
 TEST_F(JournalFiles, PositionsSurviveTheirTextAndABareOffsetStillReads) {
   const JournalPosition position{12345, 67, 18446744073709551615ull, false};
   EXPECT_EQ(JournalPosition::parse(position.serialized()), position);
