@@ -208,11 +208,15 @@ Result<void> CloudMirror::checkOwnJournal() {
 
 Result<void> CloudMirror::writeExport(PendingExport pending, ManagedObjectContext& context,
                                       bool rewritesJournal) {
-  Result<std::optional<JournalPosition>> end = appendExport(pending, folder_.journalFile(device_));
-  if (!end) return end.error();
-  Result<void> saved = commitExportBookkeeping(pending, *end, context, hybridClock_);
-  if (!saved) unsavedExport_ = UnsavedExport{std::move(pending), *end, rewritesJournal};
-  return saved;
+  Result<AppendedExport> appended = appendExport(pending, folder_.journalFile(device_));
+  if (!appended) return appended.error();
+  Result<void> saved = commitExportBookkeeping(pending, appended->end, context, hybridClock_);
+  if (!saved) {
+    unsavedExport_ = UnsavedExport{std::move(pending), appended->end, rewritesJournal, appended->tooLarge};
+    return saved;
+  }
+  if (appended->tooLarge) return *appended->tooLarge;
+  return {};
 }
 
 Result<bool> CloudMirror::saveUnsavedExport() {
@@ -235,9 +239,11 @@ Result<bool> CloudMirror::saveUnsavedExport() {
 Result<void> CloudMirror::exportChanges() {
   const Date start = clock_.now();
   if (unsavedExport_ && folder_.prepare()) {
+    const std::optional<Error> tooLarge = unsavedExport_->tooLarge;
     Result<bool> saved = saveUnsavedExport();
     if (!saved) return finish(MirrorEvent::Type::Export, start, saved.error());
-    if (*saved) (void)finish(MirrorEvent::Type::Export, start, Result<void>());
+    if (*saved)
+      (void)finish(MirrorEvent::Type::Export, start, tooLarge ? Result<void>(*tooLarge) : Result<void>());
   }
   // Appending to a journal that lost lines would make the loss look mended.
   Result<void> checked = checkOwnJournal();
@@ -339,7 +345,9 @@ Result<void> CloudMirror::finish(MirrorEvent::Type type, Date startDate, const R
     std::pair<std::string, std::int64_t> failure{outcome.error().domain, outcome.error().code};
     const bool repeated = lastFailure == failure;
     lastFailure = std::move(failure);
-    if (repeated && !alwaysReport) return outcome;
+    // Records too large to write are reported every time: each report concerns other records.
+    const bool tooLarge = isCloudMirrorError(outcome.error(), CloudMirrorErrorCode::EntryTooLarge);
+    if (repeated && !alwaysReport && !tooLarge) return outcome;
   }
   if (callerHearsOutcome_) return outcome;
   post(event);

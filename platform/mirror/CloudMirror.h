@@ -23,7 +23,8 @@
 // that order, when it ends; an import posts its end event after its changes are committed (and the
 // store has posted its remote-change notification). A failure that merely repeats the operation's
 // previous failure is not posted again: a missing folder would otherwise be reported at every poll.
-// Skipped unreadable entries are reported every time, since each report concerns other lines.
+// Skipped unreadable entries, and records too large to write, are reported every time, since each
+// report concerns other lines.
 //
 // The engine belongs to one store. When the coordinator no longer holds that store (it was
 // destroyed, or replaced after a reset) the engine stops by itself; the mirror of the new store
@@ -151,6 +152,8 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
     std::optional<JournalPosition> end;
     // It writes the store's own state again (checkOwnJournal).
     bool rewritesJournal = false;
+    // The entries it left out for their size, reported once its save succeeds.
+    std::optional<Error> tooLarge;
   };
   std::optional<UnsavedExport> unsavedExport_;
   std::array<std::optional<std::pair<std::string, std::int64_t>>, 3> lastFailure_;

@@ -7,7 +7,9 @@
 //  - NotAuthenticated: there is no account to mirror to: no mirror folder could be named, or the
 //    one configured is missing or cannot be read;
 //  - UnreadableEntry: another machine's journal held lines that could not be read; they were
-//    skipped, everything else was applied.
+//    skipped, everything else was applied;
+//  - EntryTooLarge: records of this store's own were too large for a journal line any machine
+//    reads; they were not written, everything else was.
 // Failures of the local store keep the persistent-store layer's domains.
 
 #include <cstdint>
@@ -25,6 +27,7 @@ enum class CloudMirrorErrorCode : std::int64_t {
   NetworkFailure = 4,
   NotAuthenticated = 9,
   UnreadableEntry = 100,
+  EntryTooLarge = 101,
 };
 
 // With a non-zero errno the system's reason is appended to the description.

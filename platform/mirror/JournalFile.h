@@ -17,7 +17,7 @@
 //
 // Reading is bounded: one read returns at most kJournalChunkLines lines and about kJournalChunkBytes
 // bytes, so a journal of any length is worked through in chunks of bounded memory. A single line
-// longer than kJournalLineLimit (16 MiB; a line holds one record, so no real record comes near it)
+// longer than kJournalLineLimit (16 MiB; a line holds one record, and an export writes none longer)
 // is skipped once, reported once, and never read again, even before its line break has arrived.
 //
 // A journal is a file of its own: a pipe, device or link in its place is refused. Failures are

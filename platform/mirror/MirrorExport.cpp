@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/JournalFile.h"
 #include "platform/mirror/MirrorBookkeeping.h"
 #include "platform/pstore/PersistentStoreError.h"
@@ -207,20 +208,41 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
 
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock) {
-  Result<std::optional<JournalPosition>> end = appendExport(pending, journal);
-  if (!end) return end.error();
-  return commitExportBookkeeping(pending, *end, context, clock);
+  Result<AppendedExport> appended = appendExport(pending, journal);
+  if (!appended) return appended.error();
+  if (Result<void> saved = commitExportBookkeeping(pending, appended->end, context, clock); !saved)
+    return saved;
+  if (appended->tooLarge) return *appended->tooLarge;
+  return {};
 }
 
-Result<std::optional<JournalPosition>> appendExport(const PendingExport& pending,
-                                                    const std::filesystem::path& journal) {
-  if (pending.entries.empty()) return std::optional<JournalPosition>();
+Result<AppendedExport> appendExport(const PendingExport& pending, const std::filesystem::path& journal) {
+  AppendedExport appended;
   std::vector<std::string> lines;
   lines.reserve(pending.entries.size());
-  for (const JournalEntry& entry : pending.entries) lines.push_back(encodeJournalLine(entry));
-  Result<JournalPosition> appended = appendJournalLines(journal, lines);
-  if (!appended) return appended.error();
-  return std::optional(*appended);
+  std::vector<std::string> tooLarge;
+  for (const JournalEntry& entry : pending.entries) {
+    std::string line = encodeJournalLine(entry);
+    if (line.size() <= kJournalLineLimit) {
+      lines.push_back(std::move(line));
+      continue;
+    }
+    tooLarge.push_back(entry.entity + " " + entry.record.uuidString() + " (" + std::to_string(line.size()) +
+                       " bytes)");
+  }
+  if (!tooLarge.empty()) {
+    std::string names;
+    for (const std::string& name : tooLarge) names += (names.empty() ? "" : "; ") + name;
+    appended.tooLarge =
+        cloudMirrorError(CloudMirrorErrorCode::EntryTooLarge,
+                         "Records too large for other machines to read (over " +
+                             std::to_string(kJournalLineLimit) + " bytes a line) were not written: " + names);
+  }
+  if (lines.empty()) return appended;
+  Result<JournalPosition> end = appendJournalLines(journal, lines);
+  if (!end) return end.error();
+  appended.end = *end;
+  return appended;
 }
 
 Result<void> commitExportBookkeeping(const PendingExport& pending, const std::optional<JournalPosition>& end,

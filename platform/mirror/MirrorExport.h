@@ -13,6 +13,12 @@
 // at the time of the export: last writer wins in the order the users made their changes, however
 // late a machine gets to export them.
 //
+// An entry whose line would be longer than kJournalLineLimit is not written: no machine would read
+// it. The others are, the export's bookkeeping is saved as usual (the record keeps its stamp here,
+// so older writes arriving later do not undo it, and the next export does not try it again), and
+// the export then fails with EntryTooLarge naming the records left out, so the user learns that
+// they did not reach the other machines.
+//
 // After the entries are on disk, the export token, the clock and the records' stamps are committed
 // to the store in one metadata-only save. Should that save fail, the caller may save the bookkeeping
 // again; otherwise the next export writes the same records again with newer stamps: duplicates
@@ -54,15 +60,20 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
                                       const std::optional<UUID>& formerDevice);
 
 // Appends the entries to `journal` (nothing when there are none), then commits the bookkeeping:
-// where the journal now ends, the export token, the clock and the records' stamps.
+// where the journal now ends, the export token, the clock and the records' stamps. Fails with
+// EntryTooLarge, once the bookkeeping is saved, when entries were too large to write.
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock);
 
 // The two steps of commitExport, for a caller that keeps an export whose bookkeeping failed to save
 // (a full disk under the store) and saves it again rather than appending its entries once more.
-// The end of the journal after the entries; nullopt when there are none.
-Result<std::optional<JournalPosition>> appendExport(const PendingExport& pending,
-                                                    const std::filesystem::path& journal);
+struct AppendedExport {
+  // The end of the journal after the entries; nullopt when none were appended.
+  std::optional<JournalPosition> end;
+  // The EntryTooLarge error naming the entries too large to write; nullopt when all were written.
+  std::optional<Error> tooLarge;
+};
+Result<AppendedExport> appendExport(const PendingExport& pending, const std::filesystem::path& journal);
 Result<void> commitExportBookkeeping(const PendingExport& pending, const std::optional<JournalPosition>& end,
                                      ManagedObjectContext& context, const HybridLogicalClock& clock);
 
