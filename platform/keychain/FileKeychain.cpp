@@ -80,8 +80,15 @@ struct FileKeychain::Session {
     locked = true;
     Result<Bytes> contents = readFile(file);
     if (!contents) {
-      status = isPathsError(contents.error(), PathsErrorCode::FileNotFound) ? kKeychainSuccess
-                                                                            : kKeychainIOFailure;
+      // Something in the file's place that no save of this store could have left is damage, to be
+      // set aside like an undecodable file.
+      if (isPathsError(contents.error(), PathsErrorCode::FileNotFound)) {
+        status = kKeychainSuccess;
+      } else if (isPathsError(contents.error(), PathsErrorCode::NotAFileToRead)) {
+        status = kKeychainDamagedStore;
+      } else {
+        status = kKeychainIOFailure;
+      }
       return;
     }
     Result<Value> root = readPropertyList(*contents);

@@ -7,13 +7,14 @@
 // file beside it, so threads and processes of the same user never lose each other's writes and a
 // reader never sees half a file.
 //
-// A file that cannot be decoded is damaged: every call then answers kKeychainDamagedStore and the
-// file is left exactly as it is; it is never wiped to start afresh. setAsideDamagedStore renames it
-// to "items.plist.damaged-<unix seconds>" beside itself (kept for the user to look into), after which
-// the store starts empty. setAsideDamagedItem keeps one item, in a sound file, as a keychain file of
-// its own in the same format, "items.plist.item.damaged-<unix seconds>" beside the store (0600), and
-// removes it from the store; only the newest such item copy stays, earlier ones are removed.
-// The data is not encrypted: the file has the same protection as the user's other private files.
+// A file that cannot be decoded is damaged, and so is anything in its place that no save of this
+// store leaves (a folder, a pipe, a file larger than memory): every call then answers
+// kKeychainDamagedStore and the file is left exactly as it is; it is never wiped to start afresh.
+// setAsideDamagedStore renames it to "items.plist.damaged-<unix seconds>" beside itself (kept for the user to
+// look into), after which the store starts empty. setAsideDamagedItem keeps one item, in a sound file, as a
+// keychain file of its own in the same format, "items.plist.item.damaged-<unix seconds>" beside the store
+// (0600), and removes it from the store; only the newest such item copy stays, earlier ones are removed. The
+// data is not encrypted: the file has the same protection as the user's other private files.
 
 #include <filesystem>
 #include <mutex>

@@ -72,12 +72,14 @@ Result<Bytes> readFile(const std::filesystem::path& file) {
   if (!fd.valid()) {
     int openErrno = errno;
     if (openErrno == ENOENT) return pathsError(PathsErrorCode::FileNotFound, "No file at " + file.string());
+    if (openErrno == EINVAL)
+      return pathsError(PathsErrorCode::NotAFileToRead, "No regular file at " + file.string());
     return pathsError(PathsErrorCode::ReadFailed, "Cannot open " + file.string(), openErrno);
   }
   struct stat info {};
   const bool sized = ::fstat(fd.get(), &info) == 0 && info.st_size > 0;
   if (sized && static_cast<std::uint64_t>(info.st_size) > physicalMemory())
-    return pathsError(PathsErrorCode::ReadFailed, "Cannot read " + file.string() + " whole", EFBIG);
+    return pathsError(PathsErrorCode::NotAFileToRead, "Cannot read " + file.string() + " whole", EFBIG);
   Bytes contents;
   if (sized) contents.reserve(static_cast<std::size_t>(info.st_size));
   std::uint8_t chunk[65536];

@@ -37,8 +37,9 @@ std::filesystem::path comparablePath(const std::filesystem::path& path);
 Result<void> createDirectories(const std::filesystem::path& folder);
 
 // The file's complete contents. A missing file is FileNotFound, so callers can tell "nothing stored
-// yet" from a file they cannot read (ReadFailed). A folder, pipe or device at the path is ReadFailed
-// at once, never waited on or read without end, and so is a file larger than the machine's memory.
+// yet" from a file they cannot read (ReadFailed). A folder, pipe or device at the path is
+// NotAFileToRead at once, never waited on or read without end, and so is a file larger than the
+// machine's memory.
 Result<Bytes> readFile(const std::filesystem::path& file);
 
 // Replaces `file` so that after a crash or power loss it holds either its old or its new contents,

@@ -19,6 +19,9 @@ enum class PathsErrorCode : std::int64_t {
   FileNotFound = 4,
   ReadFailed = 5,
   WriteFailed = 6,
+  // Something stands at the path that is no file to read whole: a folder, a pipe, a device, or a
+  // file larger than the machine's memory.
+  NotAFileToRead = 7,
 };
 
 // An error of this domain; with a non-zero errno the system's reason is appended to the description

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <functional>
 
 #include "platform/keychain/FileKeychain.h"
 #include "platform/testing/TestEnvironment.h"
@@ -82,6 +83,31 @@ TEST(FileKeychainTest, OnlyADamagedFileIsSetAsideAndKeptWholeThenTheStoreStartsE
   ASSERT_TRUE(second.ok() && *second);
   EXPECT_NE(**second, **aside);
   EXPECT_EQ(testing::fileContents(**aside), "not a property list");
+}
+
+// A folder, a pipe or a file larger than memory in the store's place is no store this keychain
+// wrote: it answers as damaged, so it can be set aside, instead of failing every call for good.
+TEST(FileKeychainTest, SomethingThatIsNoStoreFileInItsPlaceIsDamagedAndCanBeSetAside) {
+  testing::TemporaryDirectory folder;
+  std::filesystem::path file = folder.path() / "items.plist";
+  const std::vector<std::function<void()>> makers = {
+      [&] { std::filesystem::create_directory(file); },
+      [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+      [&] {
+        std::ofstream(file) << "start";
+        std::filesystem::resize_file(file, std::uintmax_t{1} << 43);
+      },
+  };
+  for (std::size_t made = 0; made < makers.size(); ++made) {
+    makers[made]();
+    FileKeychain keychain(file);
+    EXPECT_EQ(keychain.copyMatching(password("a")).status, kKeychainDamagedStore) << made;
+    auto aside = keychain.setAsideDamagedStore();
+    ASSERT_TRUE(aside.ok() && *aside) << made;
+    EXPECT_EQ(keychain.add(password("a"), Bytes{1}), kKeychainSuccess) << made;
+    std::filesystem::remove_all(**aside);
+    std::filesystem::remove(file);
+  }
 }
 
 TEST(FileKeychainTest, AnItemSetAsideIsKeptWholeBesideTheStoreAndRemovedFromIt) {

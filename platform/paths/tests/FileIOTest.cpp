@@ -80,7 +80,7 @@ TEST_F(FileIOTest, ReadTellsMissingFromUnreadable) {
 
   auto folder = readFile(folder_.path());
   ASSERT_FALSE(folder.ok());
-  EXPECT_TRUE(isPathsError(folder.error(), PathsErrorCode::ReadFailed));
+  EXPECT_TRUE(isPathsError(folder.error(), PathsErrorCode::NotAFileToRead));
 }
 
 // Whatever stands at a store's name is read as a file or refused: a pipe would hold the read until a
@@ -93,7 +93,7 @@ TEST_F(FileIOTest, APipeOrADeviceInAFilesPlaceIsRefusedAtOnce) {
   for (const char* name : {"pipe", "link-to-pipe", "link-to-device"}) {
     auto read = readFile(folder_.path() / name);
     ASSERT_FALSE(read.ok()) << name;
-    EXPECT_TRUE(isPathsError(read.error(), PathsErrorCode::ReadFailed)) << name;
+    EXPECT_TRUE(isPathsError(read.error(), PathsErrorCode::NotAFileToRead)) << name;
     EXPECT_NE(read.error().description.find(name), std::string::npos) << name;
   }
 }
@@ -106,7 +106,7 @@ TEST_F(FileIOTest, AFileTooLargeForMemoryIsAReadFailure) {
   std::filesystem::resize_file(huge, std::uintmax_t{1} << 43);
   auto read = readFile(huge);
   ASSERT_FALSE(read.ok());
-  EXPECT_TRUE(isPathsError(read.error(), PathsErrorCode::ReadFailed));
+  EXPECT_TRUE(isPathsError(read.error(), PathsErrorCode::NotAFileToRead));
 }
 
 TEST_F(FileIOTest, CreateDirectoriesMakesParentsAndAcceptsExistingFolders) {
