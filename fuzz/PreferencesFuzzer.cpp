@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Saved as a process that changed every key would save them: over what the file holds now.
   PreferencesFile::Changes changes;
   for (const auto& [key, value] : loaded.values) changes.emplace(key, value);
-  check(file.save(changes, /*replacingAll=*/false).ok(), "what loads can be saved");
+  check(file.save(changes, /*replacingAll=*/false, loaded.values).ok(), "what loads can be saved");
   PreferencesFile::Loaded again = file.load();
   check(!again.problem, "what was saved loads without a problem");
   if (!velloran::fuzz::holdsNaN(Value(loaded.values)))

@@ -148,6 +148,13 @@ std::unique_ptr<platform::SqliteConnection> openInMemory() {
   return platform::SqliteConnection::open(":memory:", platform::SqliteThreading::Serialized).value();
 }
 
+// The opening's connection, or with nothing to carry on with an empty database in memory: collection
+// goes on, unkept.
+Opening orInMemory(Opening opening) {
+  if (opening.connection) return opening;
+  return {openInMemory(), std::nullopt};
+}
+
 }  // namespace
 
 void BMSSqliteStore::replaceDamagedFile() {
@@ -156,13 +163,8 @@ void BMSSqliteStore::replaceDamagedFile() {
   // The last connection to go folds the log into the file, which then goes aside whole.
   connection_.reset();
   if (file_) setAsideDamagedFile(path_, *file_);
-  Opening opening = openWaitingOutOthers(path_);
-  // Nothing to carry on with but an empty database in memory: collection goes on, unkept.
-  if (opening.connection) {
-    continueIn(std::move(opening.connection).value(), opening.file);
-  } else {
-    continueIn(openInMemory(), std::nullopt);
-  }
+  Opening next = orInMemory(openWaitingOutOthers(path_));
+  continueIn(std::move(next.connection).value(), next.file);
   replacing_ = false;
 }
 
@@ -337,12 +339,8 @@ void BMSSqliteStore::followFileAtPath() {
   // SQLite neither folds the log of a file that was moved or deleted nor removes the log and index the
   // path names, which may now be another file's.
   connection_.reset();
-  Opening opening = openSoundFile(path_);
-  if (opening.connection) {
-    continueIn(std::move(opening.connection).value(), opening.file);
-  } else {
-    continueIn(openInMemory(), std::nullopt);
-  }
+  Opening next = orInMemory(openSoundFile(path_));
+  continueIn(std::move(next.connection).value(), next.file);
   replacing_ = false;
 }
 

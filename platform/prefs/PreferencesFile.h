@@ -46,7 +46,7 @@ class PreferencesFile {
   // creating the folder when needed. A file that has become damaged is moved aside first and the
   // changes go over `held`, the values the caller holds, so none of them goes with the file; one that
   // can be neither read nor moved aside is left untouched and the save fails.
-  Result<void> save(const Changes& changes, bool replacingAll, const Dictionary& held = {}) const;
+  Result<void> save(const Changes& changes, bool replacingAll, const Dictionary& held) const;
   // Deletes the file; a missing file is success.
   Result<void> remove() const;
 

@@ -75,7 +75,7 @@ TEST_F(PreferencesFileTest, APipeInTheFilesPlaceIsSetAsideNotWaitedOn) {
   ASSERT_TRUE(loaded.keptAside.has_value());
   EXPECT_TRUE(std::filesystem::is_fifo(*loaded.keptAside));
 
-  ASSERT_TRUE(file().save({{"kept", Value("yes")}}, false).ok());
+  ASSERT_TRUE(file().save({{"kept", Value("yes")}}, false, {}).ok());
   EXPECT_EQ(file().load().values, (Dictionary{{"kept", Value("yes")}}));
 }
 
