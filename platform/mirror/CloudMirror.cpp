@@ -208,11 +208,13 @@ Result<void> CloudMirror::checkOwnJournal() {
 
 Result<void> CloudMirror::writeExport(PendingExport pending, ManagedObjectContext& context,
                                       bool rewritesJournal) {
-  Result<AppendedExport> appended = appendExport(pending, folder_.journalFile(device_));
+  Result<JournalPosition> applied = MirrorBookkeeping(context).ownJournalApplied();
+  if (!applied) return applied.error();
+  Result<AppendedExport> appended = appendExport(pending, folder_.journalFile(device_), *applied);
   if (!appended) return appended.error();
-  Result<void> saved = commitExportBookkeeping(pending, appended->end, context, hybridClock_);
+  Result<void> saved = commitExportBookkeeping(pending, *appended, context, hybridClock_);
   if (!saved) {
-    unsavedExport_ = UnsavedExport{std::move(pending), appended->end, rewritesJournal, appended->tooLarge};
+    unsavedExport_ = UnsavedExport{std::move(pending), *appended, rewritesJournal};
     return saved;
   }
   if (appended->tooLarge) return *appended->tooLarge;
@@ -220,8 +222,8 @@ Result<void> CloudMirror::writeExport(PendingExport pending, ManagedObjectContex
 }
 
 Result<bool> CloudMirror::saveUnsavedExport() {
-  if (unsavedExport_->end) {
-    Result<bool> holds = journalHolds(folder_.journalFile(device_), *unsavedExport_->end);
+  if (unsavedExport_->appended.end) {
+    Result<bool> holds = journalHolds(folder_.journalFile(device_), *unsavedExport_->appended.end);
     if (!holds) return holds.error();
     if (!*holds) {
       unsavedExport_.reset();
@@ -229,7 +231,7 @@ Result<bool> CloudMirror::saveUnsavedExport() {
     }
   }
   Result<void> saved =
-      commitExportBookkeeping(unsavedExport_->pending, unsavedExport_->end, *newContext(), hybridClock_);
+      commitExportBookkeeping(unsavedExport_->pending, unsavedExport_->appended, *newContext(), hybridClock_);
   if (!saved) return saved.error();
   if (unsavedExport_->rewritesJournal) rewriteJournal_ = false;
   unsavedExport_.reset();
@@ -239,7 +241,7 @@ Result<bool> CloudMirror::saveUnsavedExport() {
 Result<void> CloudMirror::exportChanges() {
   const Date start = clock_.now();
   if (unsavedExport_ && folder_.prepare()) {
-    const std::optional<Error> tooLarge = unsavedExport_->tooLarge;
+    const std::optional<Error> tooLarge = unsavedExport_->appended.tooLarge;
     Result<bool> saved = saveUnsavedExport();
     if (!saved) return finish(MirrorEvent::Type::Export, start, saved.error());
     if (*saved)

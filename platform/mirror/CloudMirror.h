@@ -149,11 +149,11 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   // is appended: the history it covers would otherwise go out again at every try.
   struct UnsavedExport {
     PendingExport pending;
-    std::optional<JournalPosition> end;
+    // Where the journal ended after them, how far the store had applied it, and the entries left
+    // out for their size (reported once its save succeeds).
+    AppendedExport appended;
     // It writes the store's own state again (checkOwnJournal).
     bool rewritesJournal = false;
-    // The entries it left out for their size, reported once its save succeeds.
-    std::optional<Error> tooLarge;
   };
   std::optional<UnsavedExport> unsavedExport_;
   std::array<std::optional<std::pair<std::string, std::int64_t>>, 3> lastFailure_;

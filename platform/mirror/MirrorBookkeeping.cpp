@@ -14,6 +14,7 @@ const std::string kExportTokenKey = "mirror.exportToken";
 const std::string kDeviceKey = "mirror.device";
 const std::string kHomeKey = "mirror.home";
 const std::string kOwnJournalKey = "mirror.journal";
+const std::string kOwnJournalAppliedKey = "mirror.journalApplied";
 const std::string kOffsetPrefix = "mirror.offset.";
 const std::string kTextRecordPrefix = "mirror.record.";
 const std::string kPendingReferencesKey = "mirror.pendingReferences";
@@ -120,6 +121,21 @@ Result<std::optional<JournalPosition>> MirrorBookkeeping::ownJournal() const {
 
 void MirrorBookkeeping::setOwnJournal(const JournalPosition& position) {
   context_.setMetadataValue(kOwnJournalKey, position.serialized());
+}
+
+Result<JournalPosition> MirrorBookkeeping::ownJournalApplied() const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kOwnJournalAppliedKey);
+  if (!stored) return stored.error();
+  if (*stored) {
+    if (std::optional<JournalPosition> applied = JournalPosition::parse(**stored)) return *applied;
+  }
+  Result<std::optional<JournalPosition>> written = ownJournal();
+  if (!written) return written.error();
+  return written->value_or(JournalPosition{});
+}
+
+void MirrorBookkeeping::setOwnJournalApplied(const JournalPosition& position) {
+  context_.setMetadataValue(kOwnJournalAppliedKey, position.serialized());
 }
 
 Result<JournalPosition> MirrorBookkeeping::journalPosition(const std::string& journal) const {

@@ -8,6 +8,9 @@
 //    elsewhere;
 //  - how far its own journal goes, as it last wrote it: a journal that no longer holds that was
 //    emptied, rolled back or lost, and gets this store's state again;
+//  - how far this store has applied its own journal: where it wrote up to, unless its data folder
+//    was put back from a backup and the journal holds lines it wrote since, which it has yet to
+//    apply (an export appends after them without moving this);
 //  - per journal file of other devices, how far it has been applied;
 //  - per record, the stamp of the write that made its current state (or deleted it), with the
 //    record's entity: the last-writer-wins rule compares incoming writes with it. Kept as the
@@ -71,6 +74,10 @@ class MirrorBookkeeping {
 
   Result<std::optional<JournalPosition>> ownJournal() const;
   void setOwnJournal(const JournalPosition& position);
+  // Where the store wrote up to when it keeps no position of its own (stores of older versions);
+  // the journal's start when it has written nothing there.
+  Result<JournalPosition> ownJournalApplied() const;
+  void setOwnJournalApplied(const JournalPosition& position);
 
   // Per journal file, by its name without extension.
   Result<JournalPosition> journalPosition(const std::string& journal) const;

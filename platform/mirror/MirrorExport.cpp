@@ -208,16 +208,19 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
 
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock) {
-  Result<AppendedExport> appended = appendExport(pending, journal);
+  Result<JournalPosition> applied = MirrorBookkeeping(context).ownJournalApplied();
+  if (!applied) return applied.error();
+  Result<AppendedExport> appended = appendExport(pending, journal, *applied);
   if (!appended) return appended.error();
-  if (Result<void> saved = commitExportBookkeeping(pending, appended->end, context, clock); !saved)
-    return saved;
+  if (Result<void> saved = commitExportBookkeeping(pending, *appended, context, clock); !saved) return saved;
   if (appended->tooLarge) return *appended->tooLarge;
   return {};
 }
 
-Result<AppendedExport> appendExport(const PendingExport& pending, const std::filesystem::path& journal) {
+Result<AppendedExport> appendExport(const PendingExport& pending, const std::filesystem::path& journal,
+                                    const JournalPosition& applied) {
   AppendedExport appended;
+  appended.applied = applied;
   std::vector<std::string> lines;
   lines.reserve(pending.entries.size());
   std::vector<std::string> tooLarge;
@@ -239,16 +242,26 @@ Result<AppendedExport> appendExport(const PendingExport& pending, const std::fil
                              std::to_string(kJournalLineLimit) + " bytes a line) were not written: " + names);
   }
   if (lines.empty()) return appended;
+  // What the import would still read of this journal: lines this store wrote before its data
+  // folder was put back from a backup. A journal that lost the applied position holds nothing the
+  // import reads.
+  Result<JournalRead> unapplied = readJournalLines(journal, applied);
+  if (!unapplied) return unapplied.error();
+  const bool appliedAll = unapplied->restarted || unapplied->lines.empty();
   Result<JournalPosition> end = appendJournalLines(journal, lines);
   if (!end) return end.error();
   appended.end = *end;
+  if (appliedAll) appended.applied = *end;
   return appended;
 }
 
-Result<void> commitExportBookkeeping(const PendingExport& pending, const std::optional<JournalPosition>& end,
+Result<void> commitExportBookkeeping(const PendingExport& pending, const AppendedExport& appended,
                                      ManagedObjectContext& context, const HybridLogicalClock& clock) {
   MirrorBookkeeping bookkeeping(context);
-  if (end) bookkeeping.setOwnJournal(*end);
+  if (appended.end) {
+    bookkeeping.setOwnJournal(*appended.end);
+    bookkeeping.setOwnJournalApplied(appended.applied);
+  }
   if (pending.through) bookkeeping.setExportToken(*pending.through);
   bookkeeping.setClock(clock.last());
   // Older writes of these records that arrive later must not undo them here.

@@ -60,8 +60,9 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
                                       const std::optional<UUID>& formerDevice);
 
 // Appends the entries to `journal` (nothing when there are none), then commits the bookkeeping:
-// where the journal now ends, the export token, the clock and the records' stamps. Fails with
-// EntryTooLarge, once the bookkeeping is saved, when entries were too large to write.
+// where the journal now ends (and how far the store has applied it), the export token, the clock
+// and the records' stamps. Fails with EntryTooLarge, once the bookkeeping is saved, when entries
+// were too large to write.
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock);
 
@@ -70,11 +71,17 @@ Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& co
 struct AppendedExport {
   // The end of the journal after the entries; nullopt when none were appended.
   std::optional<JournalPosition> end;
+  // How far the store has applied its journal once the entries are in: to their end when it had
+  // applied every line before them; else no further than before, since lines it wrote before its
+  // data folder was put back from a backup still wait for the import.
+  JournalPosition applied;
   // The EntryTooLarge error naming the entries too large to write; nullopt when all were written.
   std::optional<Error> tooLarge;
 };
-Result<AppendedExport> appendExport(const PendingExport& pending, const std::filesystem::path& journal);
-Result<void> commitExportBookkeeping(const PendingExport& pending, const std::optional<JournalPosition>& end,
+// `applied`: how far the store has applied `journal` (MirrorBookkeeping::ownJournalApplied).
+Result<AppendedExport> appendExport(const PendingExport& pending, const std::filesystem::path& journal,
+                                    const JournalPosition& applied);
+Result<void> commitExportBookkeeping(const PendingExport& pending, const AppendedExport& appended,
                                      ManagedObjectContext& context, const HybridLogicalClock& clock);
 
 // What history holds after the export token: whether any of it is this store's own, and the newest

@@ -191,14 +191,6 @@ class ImportBatch {
   std::vector<ManagedObject> written_;
 };
 
-// Where this store's journal ends after what the store knows it wrote; its start when the store
-// has written nothing there.
-Result<JournalPosition> ownJournalPosition(const MirrorBookkeeping& bookkeeping) {
-  Result<std::optional<JournalPosition>> written = bookkeeping.ownJournal();
-  if (!written) return written.error();
-  return written->value_or(JournalPosition{});
-}
-
 }  // namespace
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,
@@ -209,12 +201,12 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
   if (!journals) return journals.error();
   IncomingChanges incoming;
   for (const MirrorFolder::Journal& journal : *journals) {
-    // This store's own journal is read after where the store knows it wrote up to: lines beyond
-    // are its own changes that it lacks (its data folder was put back from a backup). A copy of
-    // the journal is read like any other (it was carried elsewhere).
+    // This store's own journal is read after where the store has applied it to: lines beyond are
+    // its own changes that it lacks (its data folder was put back from a backup). A copy of the
+    // journal is read like any other (it was carried elsewhere).
     const bool own = journal.name == ownDevice.uuidString();
     Result<JournalPosition> position =
-        own ? ownJournalPosition(bookkeeping) : bookkeeping.journalPosition(journal.name);
+        own ? bookkeeping.ownJournalApplied() : bookkeeping.journalPosition(journal.name);
     if (!position) return position.error();
     Result<JournalRead> read = readJournalLines(journal.path, *position);
     if (!read) {
@@ -272,7 +264,12 @@ Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectCont
     if (Result<void> adjusted = adjust(context, batch.written()); !adjusted) return adjusted.error();
   }
   if (incoming.ownJournal) {
-    bookkeeping.setOwnJournal(incoming.next);
+    bookkeeping.setOwnJournalApplied(incoming.next);
+    // Lines this store wrote before its data folder was put back are its own writes again: a
+    // journal that loses them must get them back like any others.
+    Result<std::optional<JournalPosition>> written = bookkeeping.ownJournal();
+    if (!written) return written.error();
+    if (!*written || (*written)->offset < incoming.next.offset) bookkeeping.setOwnJournal(incoming.next);
   } else if (incoming.journal) {
     bookkeeping.setJournalPosition(*incoming.journal, incoming.next);
   }

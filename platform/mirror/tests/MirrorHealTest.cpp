@@ -9,6 +9,9 @@
 
 #include "platform/mirror/JournalEntry.h"
 #include "platform/mirror/JournalFile.h"
+#include "platform/mirror/MirrorBookkeeping.h"
+#include "platform/mirror/MirrorExport.h"
+#include "platform/mirror/MirrorFolder.h"
 #include "platform/mirror/tests/MirrorTestSupport.h"
 
 namespace platform {
@@ -184,6 +187,117 @@ TEST_F(MirrorHeal, AStoreRestoredFromABackupGetsBackWhatItWroteSince) {
   sync(2);
   EXPECT_THAT(a->titles(), ElementsAre("Added after the backup", "Renamed after the backup"));
 }
+
+// The order in which a store put back from a backup, and edited since, meets its own journal's
+// lines that it lacks.
+enum class RestoredFirstCycle {
+  // Its first cycle exports the edit before it imports.
+  exportsFirst,
+  // The mirror folder is away while the edit is made, then back.
+  folderAwayAtFirst,
+  // An import asked for at once meets the edit not yet exported.
+  importMeetsLocalChanges,
+  // Its export is written and saved, then the process ends before it imports.
+  endsAfterExporting,
+};
+
+class MirrorRestoredBackup : public MirrorHeal, public ::testing::WithParamInterface<RestoredFirstCycle> {
+ protected:
+  void restoreBackup(std::unique_ptr<Device>& device, const std::string& name) {
+    device.reset();
+    std::filesystem::remove_all(folder.path() / name);
+    std::filesystem::rename(folder.path() / "backup", folder.path() / name);
+  }
+
+  void backUp(std::unique_ptr<Device>& device, const std::string& name) {
+    device.reset();
+    std::filesystem::copy(folder.path() / name, folder.path() / "backup",
+                          std::filesystem::copy_options::recursive);
+    device = makeDevice(name);
+  }
+
+  // Exports the device's changes as its mirror would, then stops it before anything is imported.
+  void exportByHand(Device& device) {
+    auto context = device.container().newBackgroundContext();
+    HybridLogicalClock clock(valueOrFail(MirrorBookkeeping(*context).clock()));
+    PendingExport pending = valueOrFail(collectExport(*context, device.device(), clock));
+    ASSERT_FALSE(pending.entries.empty());
+    ASSERT_TRUE(commitExport(pending, *context, journalOf(device), clock).ok());
+  }
+};
+
+TEST_P(MirrorRestoredBackup, KeepsBothTheEditsMadeSinceAndWhatItsJournalHeld) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  a->addNote("P1");
+  a->addNote("P2");
+  a->addNote("P3");
+  sync(2);
+  ASSERT_THAT(b->titles(), ElementsAre("P1", "P2", "P3"));
+  backUp(a, "a");
+
+  a->rename("P1", "P1 edited after the backup");
+  a->remove("P2");
+  a->addNote("P4");
+  sync(2);
+  restoreBackup(a, "a");
+
+  const std::filesystem::path offline = root() / std::string(kMirrorOfflineMarker);
+  switch (GetParam()) {
+    case RestoredFirstCycle::exportsFirst:
+      a = makeDevice("a");
+      a->rename("P3", "P3 edited on the backup");
+      break;
+    case RestoredFirstCycle::folderAwayAtFirst:
+      std::ofstream(offline).put('\n');
+      a = makeDevice("a");
+      sync();
+      a->rename("P3", "P3 edited on the backup");
+      sync();
+      std::filesystem::remove(offline);
+      break;
+    case RestoredFirstCycle::importMeetsLocalChanges:
+      a = makeDevice("a");
+      a->rename("P3", "P3 edited on the backup");
+      a->container().importNow({});
+      dispatch.drain();
+      break;
+    case RestoredFirstCycle::endsAfterExporting:
+      a = makeDevice("a");
+      a->rename("P3", "P3 edited on the backup");
+      exportByHand(*a);
+      a = makeDevice("a");
+      break;
+  }
+  b->events.clear();  // b was offline too while the folder was away
+  sync(3);
+
+  const std::vector<std::string> all{"P1 edited after the backup", "P3 edited on the backup", "P4"};
+  EXPECT_EQ(a->titles(), all);
+  EXPECT_EQ(b->titles(), all);
+  EXPECT_THAT(failures(*b), IsEmpty());
+}
+
+std::string orderName(const ::testing::TestParamInfo<RestoredFirstCycle>& info) {
+  switch (info.param) {
+    case RestoredFirstCycle::exportsFirst:
+      return "ExportsFirst";
+    case RestoredFirstCycle::folderAwayAtFirst:
+      return "FolderAwayAtFirst";
+    case RestoredFirstCycle::importMeetsLocalChanges:
+      return "ImportMeetsLocalChanges";
+    case RestoredFirstCycle::endsAfterExporting:
+      break;
+  }
+  return "EndsAfterExporting";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOrder, MirrorRestoredBackup,
+                         ::testing::Values(RestoredFirstCycle::exportsFirst,
+                                           RestoredFirstCycle::folderAwayAtFirst,
+                                           RestoredFirstCycle::importMeetsLocalChanges,
+                                           RestoredFirstCycle::endsAfterExporting),
+                         orderName);
 
 }  // namespace
 }  // namespace platform
