@@ -17,6 +17,7 @@ std::optional<SyncProblem> syncProblem(const platform::Error& error) {
     case SyncProblem::temporarilyUnavailable:
     case SyncProblem::noAccount:
     case SyncProblem::unavailable:
+    case SyncProblem::clockAhead:
       return static_cast<SyncProblem>(error.code);
   }
   return std::nullopt;

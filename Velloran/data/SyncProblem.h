@@ -4,6 +4,8 @@
 // them, so nothing above the sync layer needs to know the mirror's or the store's error codes.
 //  - temporarilyUnavailable: the network or the service is away for now;
 //  - noAccount: there is no account to sync with;
+//  - clockAhead: this machine's clock ran far ahead when it stamped its changes, so other
+//    machines take them only once their own clocks come that far;
 //  - unavailable: any other failure of the mirror or the store.
 //
 // As an error: domain kSyncProblemErrorDomain, the case as its code, the original failure's
@@ -17,7 +19,7 @@
 
 namespace velloran {
 
-enum class SyncProblem : std::int64_t { temporarilyUnavailable, noAccount, unavailable };
+enum class SyncProblem : std::int64_t { temporarilyUnavailable, noAccount, unavailable, clockAhead };
 
 inline constexpr std::string_view kSyncProblemErrorDomain = "Velloran.SyncProblem";
 

@@ -18,6 +18,7 @@ SyncProblem mirrorProblem(std::int64_t code) {
     return SyncProblem::temporarilyUnavailable;
   }
   if (code == static_cast<std::int64_t>(Code::NotAuthenticated)) return SyncProblem::noAccount;
+  if (code == static_cast<std::int64_t>(Code::ClockAhead)) return SyncProblem::clockAhead;
   return SyncProblem::unavailable;
 }
 

@@ -9,6 +9,9 @@ namespace {
 
 constexpr const char* kTemporarilyUnavailable = "iCloud temporär nicht verfügbar";
 constexpr const char* kNoAccount = "Kein iCloud Account";
+constexpr const char* kClockAhead =
+    "Die Uhr dieses Geräts ging vor: andere Geräte übernehmen seine Änderungen erst, wenn ihre Uhr so weit "
+    "ist.";
 constexpr const char* kBannerFormat = "Sync-Fehler: %@";
 
 std::string problemMessage(SyncProblem problem) {
@@ -17,6 +20,8 @@ std::string problemMessage(SyncProblem problem) {
       return kTemporarilyUnavailable;
     case SyncProblem::noAccount:
       return kNoAccount;
+    case SyncProblem::clockAhead:
+      return kClockAhead;
     case SyncProblem::unavailable:
       break;
   }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "platform/mirror/CloudMirrorError.h"
@@ -161,14 +162,14 @@ Result<void> CloudMirror::takeIdentity() {
   if (!store) return {};
   std::shared_ptr<ManagedObjectContext> context = newContext();
   MirrorBookkeeping bookkeeping(*context);
-  Result<std::int64_t> stamp = bookkeeping.clock();
-  if (!stamp) return stamp.error();
+  Result<HybridLogicalClock> stamps = bookkeeping.clock();
+  if (!stamps) return stamps.error();
   Result<std::optional<UUID>> device = bookkeeping.device();
   if (!device) return device.error();
   Result<std::optional<std::string>> home = bookkeeping.home();
   if (!home) return home.error();
 
-  hybridClock_ = HybridLogicalClock(*stamp);
+  hybridClock_ = *stamps;
   device_ = device->value_or(storeIdentifier_);
   const std::string here = homeOf(*store);
   if (*home && **home != here) {
@@ -212,13 +213,17 @@ Result<void> CloudMirror::writeExport(PendingExport pending, ManagedObjectContex
   if (!applied) return applied.error();
   Result<AppendedExport> appended = appendExport(pending, folder_.journalFile(device_), *applied);
   if (!appended) return appended.error();
+  std::int64_t newest = 0;
+  for (const JournalEntry& entry : pending.entries) newest = std::max(newest, entry.stamp.clock);
   Result<void> saved = commitExportBookkeeping(pending, *appended, context, hybridClock_);
   if (!saved) {
     unsavedExport_ = UnsavedExport{std::move(pending), *appended, rewritesJournal};
     return saved;
   }
   if (appended->tooLarge) return *appended->tooLarge;
-  return {};
+  std::vector<UUID> ownDevices{device_};
+  if (formerDevice_) ownDevices.push_back(*formerDevice_);
+  return checkStampsWithinReach(context, newest, ownDevices, clock_.now());
 }
 
 Result<bool> CloudMirror::saveUnsavedExport() {
@@ -284,7 +289,9 @@ Result<void> CloudMirror::importChanges() {
       break;
     }
     std::shared_ptr<ManagedObjectContext> context = newContext();
-    Result<IncomingChanges> incoming = readIncoming(folder_, *context, device_, hybridClock_, clock_.now());
+    const Date now = clock_.now();
+    hybridClock_.noteWallClock(now);
+    Result<IncomingChanges> incoming = readIncoming(folder_, *context, device_, hybridClock_, now);
     if (!incoming) {
       failure = incoming.error();
       break;

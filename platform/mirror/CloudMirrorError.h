@@ -9,7 +9,10 @@
 //  - UnreadableEntry: another machine's journal held lines that could not be read; they were
 //    skipped, everything else was applied;
 //  - EntryTooLarge: records of this store's own were too large for a journal line any machine
-//    reads; they were not written, everything else was.
+//    reads; they were not written, everything else was;
+//  - ClockAhead: changes of this store's own were stamped while this machine's clock ran far
+//    ahead; they were written, and machines whose clocks are right take them only once their
+//    clocks come within reach of the stamps.
 // Failures of the local store keep the persistent-store layer's domains.
 
 #include <cstdint>
@@ -28,6 +31,7 @@ enum class CloudMirrorErrorCode : std::int64_t {
   NotAuthenticated = 9,
   UnreadableEntry = 100,
   EntryTooLarge = 101,
+  ClockAhead = 102,
 };
 
 // With a non-zero errno the system's reason is appended to the description.

@@ -20,13 +20,17 @@ std::int64_t HybridLogicalClock::physicalStamp(Date now) {
   return static_cast<std::int64_t>(std::min(milliseconds, kLargestMilliseconds)) << kCounterBits;
 }
 
-bool HybridLogicalClock::isWithinReach(std::int64_t stamp, Date now) const {
+bool HybridLogicalClock::isWithinReachOf(std::int64_t stamp, std::int64_t reference) {
   const std::int64_t lead = static_cast<std::int64_t>(kLargestLead * 1000.0) << kCounterBits;
-  const std::int64_t reference = std::max(physicalStamp(now), last_);
   return reference > std::numeric_limits<std::int64_t>::max() - lead || stamp <= reference + lead;
 }
 
+bool HybridLogicalClock::isWithinReach(std::int64_t stamp, Date now) const {
+  return isWithinReachOf(stamp, std::max(physicalStamp(now), wallClock_));
+}
+
 std::int64_t HybridLogicalClock::tick(Date now) {
+  noteWallClock(now);
   // A counter overflowing into the milliseconds only moves the stamp a little ahead of the wall
   // clock; order is all that matters. At the very top (a damaged stamp received from elsewhere)
   // the stamp stays there instead of wrapping round below every stamp issued before.
@@ -37,6 +41,10 @@ std::int64_t HybridLogicalClock::tick(Date now) {
 
 void HybridLogicalClock::receive(std::int64_t stamp) {
   last_ = std::max(last_, stamp);
+}
+
+void HybridLogicalClock::noteWallClock(Date now) {
+  wallClock_ = std::max(wallClock_, physicalStamp(now));
 }
 
 }  // namespace platform

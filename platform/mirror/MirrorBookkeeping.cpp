@@ -10,6 +10,9 @@ namespace platform {
 namespace {
 
 const std::string kClockKey = "mirror.clock";
+const std::string kWallClockKey = "mirror.wallClock";
+const std::string kHeldPrefix = "mirror.held.";
+const std::string kEarliestHeldKey = "mirror.earliestHeld";
 const std::string kExportTokenKey = "mirror.exportToken";
 const std::string kDeviceKey = "mirror.device";
 const std::string kHomeKey = "mirror.home";
@@ -73,16 +76,44 @@ std::map<UUID, RecordState> recordStatesFrom(const std::map<UUID, Bytes>& stored
   return states;
 }
 
-}  // namespace
+// A held entry's key: its stamp's clock in fixed width, so that the keys sort as the stamps do,
+// then its device and record: "mirror.held.<clock>.<device>.<record>".
+constexpr int kHeldClockDigits = 19;
 
-Result<std::int64_t> MirrorBookkeeping::clock() const {
-  Result<std::optional<std::string>> stored = context_.metadataValue(kClockKey);
-  if (!stored) return stored.error();
-  return *stored ? mirror_detail::decimalNumber<std::int64_t>(**stored).value_or(0) : 0;
+std::string heldKey(const HeldEntry& entry) {
+  std::string clock = std::to_string(entry.stamp.clock);
+  clock.insert(0, kHeldClockDigits - std::min<std::size_t>(clock.size(), kHeldClockDigits), '0');
+  return kHeldPrefix + clock + "." + entry.stamp.device.uuidString() + "." + entry.record.uuidString();
 }
 
-void MirrorBookkeeping::setClock(std::int64_t clock) {
-  context_.setMetadataValue(kClockKey, std::to_string(clock));
+std::optional<HeldEntry> heldEntryFrom(std::string_view key, std::string line) {
+  key.remove_prefix(kHeldPrefix.size());
+  const std::size_t first = key.find('.');
+  const std::size_t second = first == std::string_view::npos ? first : key.find('.', first + 1);
+  if (second == std::string_view::npos) return std::nullopt;
+  std::optional<std::int64_t> clock = mirror_detail::decimalNumber<std::int64_t>(key.substr(0, first));
+  std::optional<UUID> device = UUID::fromString(key.substr(first + 1, second - first - 1));
+  std::optional<UUID> record = UUID::fromString(key.substr(second + 1));
+  if (!clock || !device || !record) return std::nullopt;
+  return HeldEntry{RecordStamp{*clock, *device}, *record, std::move(line)};
+}
+
+}  // namespace
+
+Result<HybridLogicalClock> MirrorBookkeeping::clock() const {
+  Result<std::map<std::string, std::string>> stored =
+      context_.metadataValues(std::vector<std::string>{kClockKey, kWallClockKey});
+  if (!stored) return stored.error();
+  const auto number = [&](const std::string& key) {
+    auto found = stored->find(key);
+    return found == stored->end() ? 0 : mirror_detail::decimalNumber<std::int64_t>(found->second).value_or(0);
+  };
+  return HybridLogicalClock(number(kClockKey), number(kWallClockKey));
+}
+
+void MirrorBookkeeping::setClock(const HybridLogicalClock& clock) {
+  context_.setMetadataValue(kClockKey, std::to_string(clock.last()));
+  context_.setMetadataValue(kWallClockKey, std::to_string(clock.wallClock()));
 }
 
 Result<std::optional<HistoryToken>> MirrorBookkeeping::exportToken() const {
@@ -227,6 +258,38 @@ void MirrorBookkeeping::setPendingReferences(const std::vector<PendingReference>
         {reference.entity, reference.record.uuidString(), reference.key, reference.target.uuidString()});
   }
   context_.setMetadataValue(kPendingReferencesKey, json.dump());
+}
+
+Result<std::vector<HeldEntry>> MirrorBookkeeping::heldEntries() const {
+  Result<std::map<std::string, std::string>> stored = context_.metadataValues(kHeldPrefix);
+  if (!stored) return stored.error();
+  std::vector<HeldEntry> held;
+  held.reserve(stored->size());
+  for (auto& [key, line] : *stored) {
+    if (std::optional<HeldEntry> entry = heldEntryFrom(key, std::move(line)))
+      held.push_back(std::move(*entry));
+  }
+  return held;
+}
+
+void MirrorBookkeeping::hold(const HeldEntry& entry) {
+  context_.setMetadataValue(heldKey(entry), entry.line);
+}
+
+void MirrorBookkeeping::release(const HeldEntry& entry) {
+  context_.setMetadataValue(heldKey(entry), std::nullopt);
+}
+
+Result<std::optional<std::int64_t>> MirrorBookkeeping::earliestHeld() const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kEarliestHeldKey);
+  if (!stored) return stored.error();
+  if (!*stored) return std::optional<std::int64_t>();
+  // An unreadable value makes the next import look at every held entry, and write it anew.
+  return std::optional<std::int64_t>(mirror_detail::decimalNumber<std::int64_t>(**stored).value_or(0));
+}
+
+void MirrorBookkeeping::setEarliestHeld(std::optional<std::int64_t> clock) {
+  context_.setMetadataValue(kEarliestHeldKey, clock ? std::optional(std::to_string(*clock)) : std::nullopt);
 }
 
 }  // namespace platform

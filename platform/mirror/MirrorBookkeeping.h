@@ -1,7 +1,7 @@
 #pragma once
 // What the mirror remembers about a store, kept in the store's own metadata so that it is written in
 // the same transaction as the changes it describes and never shows up as history:
-//  - the clock: the newest stamp this store issued or saw;
+//  - the clock: the newest stamp this store issued or saw, and the latest reading of its wall clock;
 //  - the export token: how far this store's history has been written to its journal;
 //  - the device this store writes as (the store's identifier until a copy of the data folder
 //    takes a new one) and where it was last seen (machine and store file): a copy turns up
@@ -16,7 +16,9 @@
 //    record's entity: the last-writer-wins rule compares incoming writes with it. Kept as the
 //    store's per-record metadata (an import writes one for every record it applies); stores of
 //    older versions kept them among the metadata texts, whence adoptTextRecordStates moves them;
-//  - references to records not seen yet, to be linked once they arrive.
+//  - references to records not seen yet, to be linked once they arrive;
+//  - other machines' entries stamped too far ahead to be taken yet, as their lines, with the
+//    earliest of their stamps: taken once this machine's clock comes within reach of them.
 // A store created afresh has none of it, so it exports its whole history and imports every journal
 // from the start. A value that cannot be read counts as absent: redoing work is harmless, since
 // applying an entry twice changes nothing.
@@ -31,6 +33,7 @@
 #include <vector>
 
 #include "platform/error/Result.h"
+#include "platform/mirror/HybridLogicalClock.h"
 #include "platform/mirror/JournalEntry.h"
 #include "platform/mirror/JournalFile.h"
 #include "platform/pstore/ManagedObjectContext.h"
@@ -57,12 +60,20 @@ struct PendingReference {
   friend bool operator==(const PendingReference&, const PendingReference&) = default;
 };
 
+// An entry of another machine's journal held until this machine's clock comes within reach of
+// its stamp (HybridLogicalClock::isWithinReach): its line as read.
+struct HeldEntry {
+  RecordStamp stamp;
+  UUID record;
+  std::string line;
+};
+
 class MirrorBookkeeping {
  public:
   explicit MirrorBookkeeping(ManagedObjectContext& context) : context_(context) {}
 
-  Result<std::int64_t> clock() const;
-  void setClock(std::int64_t clock);
+  Result<HybridLogicalClock> clock() const;
+  void setClock(const HybridLogicalClock& clock);
 
   Result<std::optional<HistoryToken>> exportToken() const;
   void setExportToken(const HistoryToken& token);
@@ -95,6 +106,14 @@ class MirrorBookkeeping {
 
   Result<std::vector<PendingReference>> pendingReferences() const;
   void setPendingReferences(const std::vector<PendingReference>& references);
+
+  // Every held entry, in the order of their stamps (an entry held twice is kept once).
+  Result<std::vector<HeldEntry>> heldEntries() const;
+  void hold(const HeldEntry& entry);
+  void release(const HeldEntry& entry);
+  // The earliest stamp held; nullopt when nothing is.
+  Result<std::optional<std::int64_t>> earliestHeld() const;
+  void setEarliestHeld(std::optional<std::int64_t> clock);
 
  private:
   ManagedObjectContext& context_;

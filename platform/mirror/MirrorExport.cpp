@@ -263,7 +263,7 @@ Result<void> commitExportBookkeeping(const PendingExport& pending, const Appende
     bookkeeping.setOwnJournalApplied(appended.applied);
   }
   if (pending.through) bookkeeping.setExportToken(*pending.through);
-  bookkeeping.setClock(clock.last());
+  bookkeeping.setClock(clock);
   // Older writes of these records that arrive later must not undo them here.
   for (const JournalEntry& entry : pending.entries) {
     bookkeeping.setRecordState(
@@ -271,6 +271,25 @@ Result<void> commitExportBookkeeping(const PendingExport& pending, const Appende
         RecordState{entry.stamp, entry.operation == JournalEntry::Operation::Delete, entry.entity});
   }
   return context.save();
+}
+
+Result<void> checkStampsWithinReach(ManagedObjectContext& context, std::int64_t newest,
+                                    const std::vector<UUID>& ownDevices, Date now) {
+  std::int64_t reference = HybridLogicalClock::physicalStamp(now);
+  if (HybridLogicalClock::isWithinReachOf(newest, reference)) return {};
+  Result<std::map<UUID, RecordState>> states = MirrorBookkeeping(context).recordStates();
+  if (!states) return states.error();
+  for (const auto& [record, state] : *states) {
+    if (std::find(ownDevices.begin(), ownDevices.end(), state.stamp.device) == ownDevices.end())
+      reference = std::max(reference, state.stamp.clock);
+  }
+  if (HybridLogicalClock::isWithinReachOf(newest, reference)) return {};
+  const std::string days = std::to_string(static_cast<int>(HybridLogicalClock::kLargestLead / 86400));
+  return cloudMirrorError(CloudMirrorErrorCode::ClockAhead,
+                          "Changes of this machine are stamped more than " + days +
+                              " days beyond its clock and the other machines' changes: machines whose clocks "
+                              "are right take them once their clocks come within " +
+                              days + " days of the stamps.");
 }
 
 Result<UnexportedHistory> unexportedHistory(ManagedObjectContext& context) {

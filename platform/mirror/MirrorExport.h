@@ -84,6 +84,14 @@ Result<AppendedExport> appendExport(const PendingExport& pending, const std::fil
 Result<void> commitExportBookkeeping(const PendingExport& pending, const AppendedExport& appended,
                                      ManagedObjectContext& context, const HybridLogicalClock& clock);
 
+// Fails with ClockAhead when `newest`, the newest stamp of entries this store has written, lies
+// further than HybridLogicalClock::kLargestLead beyond this machine's wall clock (`now`) and beyond
+// every stamp it has taken from other machines (those not of `ownDevices`): its clock ran ahead
+// when it stamped them, and machines whose clocks are right hold such entries until their clocks
+// come within reach. Only this machine can tell; the others just wait.
+Result<void> checkStampsWithinReach(ManagedObjectContext& context, std::int64_t newest,
+                                    const std::vector<UUID>& ownDevices, Date now);
+
 // What history holds after the export token: whether any of it is this store's own, and the newest
 // transaction looked at. When none is, an import may move the token past them all in its own
 // transaction.

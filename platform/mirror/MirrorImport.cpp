@@ -191,6 +191,53 @@ class ImportBatch {
   std::vector<ManagedObject> written_;
 };
 
+// Stages the chunk's held and released entries, and the earliest stamp held after them.
+Result<void> holdAndRelease(const IncomingChanges& incoming, MirrorBookkeeping& bookkeeping) {
+  if (!incoming.releasesHeld && incoming.held.empty()) return {};
+  for (const HeldEntry& entry : incoming.released) bookkeeping.release(entry);
+  std::optional<std::int64_t> earliest = incoming.earliestStillHeld;
+  if (!incoming.releasesHeld) {
+    Result<std::optional<std::int64_t>> stored = bookkeeping.earliestHeld();
+    if (!stored) return stored.error();
+    earliest = *stored;
+  }
+  for (const HeldEntry& entry : incoming.held) {
+    bookkeeping.hold(entry);
+    earliest = std::min(earliest.value_or(entry.stamp.clock), entry.stamp.clock);
+  }
+  bookkeeping.setEarliestHeld(earliest);
+  return {};
+}
+
+// Takes the held entries that came within reach into `incoming`, the earliest first, as many as a
+// journal chunk holds. Answers whether any were due.
+Result<bool> releaseHeld(const MirrorBookkeeping& bookkeeping, const ManagedObjectModel& model,
+                         const HybridLogicalClock& clock, Date now, IncomingChanges& incoming) {
+  Result<std::optional<std::int64_t>> earliest = bookkeeping.earliestHeld();
+  if (!earliest) return earliest.error();
+  if (!*earliest || !clock.isWithinReach(**earliest, now)) return false;
+  Result<std::vector<HeldEntry>> held = bookkeeping.heldEntries();
+  if (!held) return held.error();
+  incoming.releasesHeld = true;
+  for (HeldEntry& entry : *held) {
+    if (!clock.isWithinReach(entry.stamp.clock, now) || incoming.released.size() == kJournalChunkLines) {
+      incoming.earliestStillHeld = entry.stamp.clock;
+      break;
+    }
+    Result<JournalEntry> decoded = decodeJournalLine(entry.line, model);
+    if (!decoded) {
+      incoming.unreadable.push_back("a held entry: " + decoded.error().description);
+    } else if (decoded->stamp != entry.stamp || decoded->record != entry.record) {
+      incoming.unreadable.push_back("a held entry that does not match its line");
+    } else {
+      incoming.entries.push_back(std::move(*decoded));
+    }
+    entry.line.clear();
+    incoming.released.push_back(std::move(entry));
+  }
+  return true;
+}
+
 }  // namespace
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,
@@ -200,6 +247,9 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
   Result<std::vector<MirrorFolder::Journal>> journals = folder.journals();
   if (!journals) return journals.error();
   IncomingChanges incoming;
+  Result<bool> released = releaseHeld(bookkeeping, model, clock, now, incoming);
+  if (!released) return released.error();
+  if (*released) return incoming;
   for (const MirrorFolder::Journal& journal : *journals) {
     // This store's own journal is read after where the store has applied it to: lines beyond are
     // its own changes that it lacks (its data folder was put back from a backup). A copy of the
@@ -232,7 +282,10 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
       } else if (entry->stamp.device != journal.device) {
         incoming.unreadable.push_back(file + ": an entry of another device");
       } else if (!clock.isWithinReach(entry->stamp.clock, now)) {
-        incoming.unreadable.push_back(file + ": an entry stamped far beyond this machine's clock");
+        incoming.unreadable.push_back(file +
+                                      ": an entry stamped far beyond this machine's clock, held until the "
+                                      "clock comes within reach of it");
+        incoming.held.push_back(HeldEntry{entry->stamp, entry->record, line});
       } else {
         incoming.entries.push_back(std::move(*entry));
       }
@@ -273,7 +326,8 @@ Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectCont
   } else if (incoming.journal) {
     bookkeeping.setJournalPosition(*incoming.journal, incoming.next);
   }
-  bookkeeping.setClock(clock.last());
+  if (Result<void> held = holdAndRelease(incoming, bookkeeping); !held) return held.error();
+  bookkeeping.setClock(clock);
 
   // Checked after every read of the batch: a local save that came earlier shows in history, one that
   // came later fails the save as a conflict.

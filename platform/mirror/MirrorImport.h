@@ -3,11 +3,14 @@
 //
 // Reading takes one chunk (JournalFile.h) of the first journal of another device, or a conflict
 // copy of any journal, that gained complete lines since the position this store applied it to, or
-// of this store's own journal past where the store knows it wrote up to (lines there are its own
+// of this store's own journal past where the store has applied it to (lines there are its own
 // changes that it lacks: its data folder was put back from a backup);
-// lines that cannot be read (or claim another device than their journal's, or carry a stamp far
-// beyond `now` and the stamps `clock` has seen: HybridLogicalClock::isWithinReach) are skipped
-// and named.
+// lines that cannot be read (or claim another device than their journal's) are skipped and named.
+// A line stamped too far ahead of this machine's clock (HybridLogicalClock::isWithinReach) is
+// named too, and held: the store keeps it, and once the clock comes within reach of it, a chunk of
+// the held entries that are within reach, the earliest first, comes before any journal's. So an
+// entry is never passed over for good for its stamp, and never lifts this machine's clock before
+// its time.
 // A journal that no longer holds that position is read again from its start. The caller applies
 // chunk after chunk, each saved on its own with its journal's new position (the caller may gather
 // several such saves into one write batch, WriteBatch.h), so a backlog of any size is worked through
@@ -37,6 +40,7 @@
 #include "platform/mirror/HybridLogicalClock.h"
 #include "platform/mirror/JournalEntry.h"
 #include "platform/mirror/JournalFile.h"
+#include "platform/mirror/MirrorBookkeeping.h"
 #include "platform/mirror/MirrorFolder.h"
 #include "platform/mirror/MirrorSettings.h"
 #include "platform/pstore/ManagedObjectContext.h"
@@ -52,13 +56,20 @@ struct IncomingChanges {
   // It is this store's own journal: the position goes to where the store's writes end.
   bool ownJournal = false;
   JournalPosition next;
-  // Why lines were skipped, one text per line.
+  // Why lines were skipped or held, one text per line.
   std::vector<std::string> unreadable;
+  // Lines stamped too far ahead to be taken yet, for the store to hold.
+  std::vector<HeldEntry> held;
+  // The chunk takes held entries that came within reach (these, released from holding), and the
+  // earliest stamp still held after them.
+  bool releasesHeld = false;
+  std::vector<HeldEntry> released;
+  std::optional<std::int64_t> earliestStillHeld;
   // Why the first journal that could not be read failed; it was passed over, so that the journals
   // after it are read all the same.
   std::optional<Error> unreachable;
 
-  bool foundAnything() const { return journal.has_value(); }
+  bool foundAnything() const { return journal.has_value() || releasesHeld; }
 };
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,

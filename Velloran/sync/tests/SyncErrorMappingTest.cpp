@@ -23,6 +23,8 @@ TEST(SyncErrorMappingTest, MirroringFailuresAreToldApartByCode) {
   EXPECT_EQ(problemOf(cloudError(4)), SyncProblem::temporarilyUnavailable);
   EXPECT_EQ(problemOf(cloudError(6)), SyncProblem::temporarilyUnavailable);
   EXPECT_EQ(problemOf(cloudError(9)), SyncProblem::noAccount);
+  EXPECT_EQ(problemOf(cloudError(102)), SyncProblem::clockAhead);
+  EXPECT_EQ(problemOf(cloudError(100)), SyncProblem::unavailable);
   EXPECT_EQ(problemOf(cloudError(7)), SyncProblem::unavailable);
   EXPECT_EQ(problemOf(cloudError(0)), SyncProblem::unavailable);
 }

@@ -23,6 +23,10 @@ TEST(SyncErrorMessageTest, SyncProblemsShowTheirGermanText) {
             "iCloud temporär nicht verfügbar");
   EXPECT_EQ(syncErrorMessage(problemError(SyncProblem::noAccount)), "Kein iCloud Account");
   EXPECT_EQ(syncErrorMessage(problemError(SyncProblem::unavailable)), "Sync aktuell nicht verfügbar.");
+  EXPECT_EQ(
+      syncErrorMessage(problemError(SyncProblem::clockAhead)),
+      "Die Uhr dieses Geräts ging vor: andere Geräte übernehmen seine Änderungen erst, wenn ihre Uhr so "
+      "weit ist.");
 }
 
 TEST(SyncErrorMessageTest, OtherDomainsShowTheErrorsOwnDescription) {

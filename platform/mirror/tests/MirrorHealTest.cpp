@@ -219,7 +219,7 @@ class MirrorRestoredBackup : public MirrorHeal, public ::testing::WithParamInter
   // Exports the device's changes as its mirror would, then stops it before anything is imported.
   void exportByHand(Device& device) {
     auto context = device.container().newBackgroundContext();
-    HybridLogicalClock clock(valueOrFail(MirrorBookkeeping(*context).clock()));
+    HybridLogicalClock clock = valueOrFail(MirrorBookkeeping(*context).clock());
     PendingExport pending = valueOrFail(collectExport(*context, device.device(), clock));
     ASSERT_FALSE(pending.entries.empty());
     ASSERT_TRUE(commitExport(pending, *context, journalOf(device), clock).ok());

@@ -1,0 +1,185 @@
+// Machines whose clocks disagree by more than the mirror takes at once: a journal whose stamps
+// climb chunk by chunk, and a machine whose wall clock ran far ahead and was put right. Nothing may
+// be lost for good, and nobody's clock may be carried months ahead by what others wrote.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/mirror/HybridLogicalClock.h"
+#include "platform/mirror/MirrorBookkeeping.h"
+#include "platform/mirror/tests/MirrorTestSupport.h"
+
+namespace platform {
+namespace {
+
+using namespace testing;
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+constexpr double kDay = 86400.0;
+
+// Another clock's readings with a wall clock running ahead of it by a lead the test sets.
+class LeadingClock final : public Clock {
+ public:
+  explicit LeadingClock(const Clock& base) : base_(base) {}
+
+  void setLead(double days) { leadSeconds_ = days * kDay; }
+
+  Date now() const override { return Date{base_.now().secondsSinceReferenceDate + leadSeconds_}; }
+  std::chrono::nanoseconds monotonicNow() const override { return base_.monotonicNow(); }
+  double secondsSinceBoot() const override { return base_.secondsSinceBoot(); }
+
+ private:
+  const Clock& base_;
+  double leadSeconds_ = 0;
+};
+
+class MirrorClock : public MirrorTest {
+ protected:
+  std::unique_ptr<Device> makeDevice(const std::string& name, const Clock& clock) {
+    return std::make_unique<Device>(folder.path() / name, testSettings(root()), clock);
+  }
+  using MirrorTest::makeDevice;
+
+  std::int64_t stampDaysAhead(double days) const {
+    return HybridLogicalClock::physicalStamp(
+        Date{dispatch.clock().now().secondsSinceReferenceDate + days * kDay});
+  }
+
+  static UUID recordOf(Device& device, const std::string& title) {
+    auto context = device.container().newBackgroundContext();
+    std::optional<ManagedObject> note = device.note(title, *context);
+    EXPECT_TRUE(note) << "no note " << title;
+    return note ? note->recordName() : UUID();
+  }
+
+  static std::vector<MirrorEvent> failures(const Device& device, MirrorEvent::Type type,
+                                           CloudMirrorErrorCode code) {
+    std::vector<MirrorEvent> failed = device.ended(type);
+    std::erase_if(failed, [code](const MirrorEvent& event) { return !isFailure(event, code); });
+    return failed;
+  }
+
+  WrittenDevice x{journals()};
+};
+
+TEST_F(MirrorClock, AJournalWhoseStampsClimbChunkByChunkLiftsNobodysClock) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  a->addNote("P1");
+  a->addNote("P2");
+  sync(2);
+  ASSERT_THAT(b->titles(), ElementsAre("P1", "P2"));
+
+  // Each chunk lies within reach of the one before, none but the first within reach of any clock.
+  std::vector<JournalEntry> climbing;
+  for (int chunk = 1; chunk <= 5; ++chunk) {
+    const std::int64_t stamp = stampDaysAhead(29.0 * chunk);
+    for (std::size_t line = 0; line < kJournalChunkLines; ++line)
+      climbing.push_back(x.note(stamp + static_cast<std::int64_t>(line), UUID::random(), "climbing"));
+  }
+  climbing.back() = x.note(climbing.back().stamp.clock, recordOf(*a, "P1"), "P1 from the climbing journal");
+  x.write(climbing);
+  sync(2);
+  for (Device* device : {a.get(), b.get()}) {
+    auto context = device->container().newBackgroundContext();
+    EXPECT_LE(valueOrFail(MirrorBookkeeping(*context).clock()).last(), stampDaysAhead(30))
+        << "a clock is lifted no further than the reach";
+  }
+
+  a->rename("P2", "P2 edited on a");
+  a->addNote("P5");
+  sync(2);
+  auto d = makeDevice("d");
+  sync(2);
+
+  const std::vector<std::string> onA = a->titles();
+  EXPECT_EQ(std::count(onA.begin(), onA.end(), "climbing"), static_cast<long>(kJournalChunkLines))
+      << "only the first chunk is within reach";
+  EXPECT_THAT(onA, AllOf(Contains("P1"), Contains("P2 edited on a"), Contains("P5")));
+  EXPECT_EQ(b->titles(), onA);
+  EXPECT_EQ(d->titles(), onA);
+}
+
+// The machine whose clock ran 60 days ahead made two edits then, and two more once its clock was
+// put right (its stamps keep their lead). The others take all four once their clocks come within
+// reach, and the machine says why they wait.
+TEST_F(MirrorClock, EditsStampedWhileAClockRanFarAheadReachTheOthersOnceTheirClocksComeWithinReach) {
+  LeadingClock aClock(dispatch.clock());
+  auto a = makeDevice("a", aClock);
+  auto b = makeDevice("b");
+  b->addNote("On b");
+  sync(2);
+
+  aClock.setLead(60);
+  a->addNote("A1");
+  a->addNote("A2");
+  sync(2);
+  EXPECT_THAT(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), IsEmpty())
+      << "nothing tells a that its clock is wrong yet";
+  aClock.setLead(0);
+  a->rename("A1", "A1 edited");
+  a->addNote("A3");
+  sync(2);
+
+  EXPECT_THAT(b->titles(), ElementsAre("On b"));
+  const std::vector<MirrorEvent> held =
+      failures(*b, MirrorEvent::Type::Import, CloudMirrorErrorCode::UnreadableEntry);
+  ASSERT_FALSE(held.empty());
+  EXPECT_THAT(held[0].error->description, HasSubstr("far beyond this machine's clock"));
+  EXPECT_EQ(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead).size(), 1u)
+      << "a reports it once its clock is right again";
+
+  // Held across a restart, and for a machine that joins meanwhile.
+  b.reset();
+  b = makeDevice("b");
+  auto d = makeDevice("d");
+  sync(2);
+  EXPECT_THAT(d->titles(), ElementsAre("On b"));
+
+  dispatch.clock().advanceWall(std::chrono::hours(24 * 31));
+  sync(2);
+  const std::vector<std::string> all{"A1 edited", "A2", "A3", "On b"};
+  EXPECT_EQ(a->titles(), all);
+  EXPECT_EQ(b->titles(), all);
+  EXPECT_EQ(d->titles(), all);
+}
+
+TEST_F(MirrorClock, EditsOfAClockTwentyDaysAheadArriveAtOnce) {
+  LeadingClock aClock(dispatch.clock());
+  aClock.setLead(20);
+  auto a = makeDevice("a", aClock);
+  auto b = makeDevice("b");
+  a->addNote("A1");
+  sync(2);
+  aClock.setLead(0);
+  a->addNote("A2");
+  sync(2);
+  EXPECT_THAT(b->titles(), ElementsAre("A1", "A2"));
+  EXPECT_THAT(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), IsEmpty());
+  EXPECT_THAT(failures(*b, MirrorEvent::Type::Import, CloudMirrorErrorCode::UnreadableEntry), IsEmpty());
+}
+
+// A machine whose wall clock was set back stamps with its hybrid clock's lead too, but its stamps
+// are right: the others' changes it has taken show it, and it reports nothing.
+TEST_F(MirrorClock, AMachineWhoseClockWasSetBackDoesNotReportItsStampsAsAhead) {
+  LeadingClock aClock(dispatch.clock());
+  auto a = makeDevice("a", aClock);
+  auto b = makeDevice("b");
+  b->addNote("On b");
+  a->addNote("On a");
+  sync(2);
+  aClock.setLead(-60);
+  a->rename("On a", "Edited on a");
+  sync(2);
+  EXPECT_THAT(b->titles(), ElementsAre("Edited on a", "On b"));
+  EXPECT_THAT(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), IsEmpty());
+}
+
+}  // namespace
+}  // namespace platform
