@@ -149,5 +149,32 @@ TEST(HybridLogicalClockStamps, TheLargestStampReceivedNeverWrapsRound) {
   EXPECT_EQ(clock.tick(Date{700000000.0}), std::numeric_limits<std::int64_t>::max()) << "saturates";
 }
 
+// What counts as far ahead is measured from this machine's own wall clock, its latest reading
+// when the clock has since been set back; never from stamps taken from elsewhere.
+TEST(HybridLogicalClockStamps, TheReachFollowsTheLatestWallClockReadingAndNoReceivedStamp) {
+  const Date noon{700000000.0};
+  const auto daysAfterNoon = [&](double days) {
+    return HybridLogicalClock::physicalStamp(Date{noon.secondsSinceReferenceDate + days * 86400});
+  };
+  HybridLogicalClock clock;
+  EXPECT_TRUE(clock.isWithinReach(daysAfterNoon(29), noon));
+  EXPECT_FALSE(clock.isWithinReach(daysAfterNoon(31), noon));
+
+  clock.receive(daysAfterNoon(29));
+  EXPECT_FALSE(clock.isWithinReach(daysAfterNoon(58), noon)) << "a received stamp widens nothing";
+  EXPECT_GT(clock.tick(noon), daysAfterNoon(29)) << "though stamps still follow it";
+  EXPECT_FALSE(clock.isWithinReach(daysAfterNoon(58), noon)) << "nor do stamps issued after it";
+
+  clock.noteWallClock(Date{noon.secondsSinceReferenceDate + 10 * 86400});
+  const Date setBack{noon.secondsSinceReferenceDate - 60 * 86400};
+  EXPECT_TRUE(clock.isWithinReach(daysAfterNoon(39), setBack)) << "the latest reading holds";
+  EXPECT_FALSE(clock.isWithinReach(daysAfterNoon(41), setBack));
+  EXPECT_EQ(clock.wallClock(), daysAfterNoon(10));
+
+  EXPECT_TRUE(HybridLogicalClock::isWithinReachOf(std::numeric_limits<std::int64_t>::max(),
+                                                  std::numeric_limits<std::int64_t>::max() - 1))
+      << "no overflow at the top";
+}
+
 }  // namespace
 }  // namespace platform
