@@ -10,6 +10,7 @@
 
 #include "Velloran/app/InstanceHandOver.h"
 #include "Velloran/app/InstanceLock.h"
+#include "Velloran/app/InstanceSocketFolder.h"
 #include "platform/paths/ApplicationDirectories.h"
 #include "platform/paths/FileIO.h"
 #include "platform/text/Format.h"
@@ -22,6 +23,21 @@ constexpr std::chrono::milliseconds kRetryPause{20};
 
 std::filesystem::path lockFileOf(const std::filesystem::path& dataFolder) {
   return dataFolder.parent_path() / (dataFolder.filename().string() + ".lock");
+}
+
+// The running instance's end of the hand-over; nothing, after a line that says why, where it cannot
+// listen.
+std::unique_ptr<InstanceServer> listenForLaterStarts(const SocketFolder& socketFolder, const QString& name) {
+  std::string failure;
+  if (socketFolder.failure == 0) {
+    auto server = std::make_unique<InstanceServer>(name);
+    if (server->listening()) return server;
+    failure = server->errorString().toStdString();
+  } else {
+    failure = socketFolder.path.string() + ": " + std::strerror(socketFolder.failure);
+  }
+  std::cerr << platform::format(kNotReachableFormat, failure) << std::endl;
+  return nullptr;
 }
 
 }  // namespace
@@ -41,17 +57,13 @@ AppInstance AppInstance::claim(const std::filesystem::path& dataFolder,
   const std::filesystem::path folder = platform::comparablePath(dataFolder);
   const std::filesystem::path lockFile = lockFileOf(folder);
   auto lock = std::make_unique<InstanceLock>(lockFile);
-  const QString name = instanceServerName(folder);
+  const SocketFolder socketFolder = instanceSocketFolder();
+  const QString name = instanceServerName(socketFolder.path, folder);
   const auto deadline = std::chrono::steady_clock::now() + answerBound;
   for (;;) {
     switch (lock->take()) {
-      case InstanceLock::Taking::taken: {
-        auto server = std::make_unique<InstanceServer>(name);
-        if (!server->listening())
-          std::cerr << platform::format(kNotReachableFormat, server->errorString().toStdString())
-                    << std::endl;
-        return AppInstance(Role::running, std::move(lock), std::move(server));
-      }
+      case InstanceLock::Taking::taken:
+        return AppInstance(Role::running, std::move(lock), listenForLaterStarts(socketFolder, name));
       case InstanceLock::Taking::unavailable:
         std::cerr << platform::format(kNoLockFormat, lockFile.string(), std::strerror(lock->failure()))
                   << std::endl;
@@ -60,9 +72,12 @@ AppInstance AppInstance::claim(const std::filesystem::path& dataFolder,
         break;
     }
     if (std::chrono::steady_clock::now() >= deadline) return AppInstance(Role::unanswered);
-    const Asking asked = askToComeForward(name, deadline);
+    // No instance of ours listens in a folder that will not do, and whoever does must not see the start.
+    const Asking asked =
+        socketFolder.failure == 0 ? askToComeForward(name, deadline) : Asking::nobodyListening;
     if (asked == Asking::answered) return AppInstance(Role::handedOver);
-    if (asked == Asking::nobodyListening) std::this_thread::sleep_for(kRetryPause);
+    // Ours may yet come to listen there, or let go of the lock.
+    if (asked != Asking::unanswered) std::this_thread::sleep_for(kRetryPause);
   }
 }
 

@@ -1,11 +1,14 @@
 #include "Velloran/app/InstanceHandOver.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QFile>
 #include <QLocalSocket>
 #include <algorithm>
+#include <string>
 
 namespace velloran {
 namespace {
@@ -21,14 +24,25 @@ int millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
   return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
+// Whether the server at the socket's other end runs as `user`, by the kernel's record of who listened:
+// the socket file's owner would say nothing of who listens on it.
+bool servedBy(const QLocalSocket& socket, uid_t user) {
+  ucred server{};
+  socklen_t size = sizeof(server);
+  return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &server, &size) ==
+             0 &&
+         server.uid == user;
+}
+
 }  // namespace
 
-QString instanceServerName(const std::filesystem::path& dataFolder) {
+QString instanceServerName(const std::filesystem::path& socketFolder,
+                           const std::filesystem::path& dataFolder) {
   const QByteArray digest =
       QCryptographicHash::hash(QByteArray::fromStdString(dataFolder.string()), QCryptographicHash::Sha256);
-  return QStringLiteral("velloran-%1-%2")
-      .arg(::getuid())
-      .arg(QString::fromLatin1(digest.left(kNameHashBytes).toHex()));
+  const std::string name =
+      "velloran-" + std::to_string(::getuid()) + "-" + digest.left(kNameHashBytes).toHex().toStdString();
+  return QFile::decodeName((socketFolder / name).c_str());
 }
 
 InstanceServer::InstanceServer(const QString& name) {
@@ -74,10 +88,11 @@ void InstanceServer::request() {
     requestHeld_ = true;
 }
 
-Asking askToComeForward(const QString& name, std::chrono::steady_clock::time_point deadline) {
+Asking askToComeForward(const QString& name, std::chrono::steady_clock::time_point deadline, uid_t user) {
   QLocalSocket socket;
   socket.connectToServer(name);
   if (!socket.waitForConnected(millisecondsUntil(deadline))) return Asking::nobodyListening;
+  if (!servedBy(socket, user)) return Asking::stranger;
   socket.write(kRequest);
   socket.flush();
   while (!socket.canReadLine()) {

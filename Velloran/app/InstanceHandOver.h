@@ -4,14 +4,18 @@
 // instance to bring its window to the front and the running instance answers that the request
 // reached it. The exchange is one line each way.
 //
-// The socket lies in the system's temporary folder (QLocalServer's place for a plain name), short
-// enough for any socket path. Whether a socket file is there decides nothing: only the instance that
-// holds the data folder's lock listens, and it first removes whatever a killed run left under the
-// name.
+// The socket lies in a folder only this user can reach (InstanceSocketFolder.h). Whether a socket file
+// is there decides nothing: only the instance that holds the data folder's lock listens, and it first
+// removes whatever a killed run left under the name. A later start believes only a server that runs
+// as its own user, as the kernel tells it of the connection's other end, so that even a stranger who
+// gets a socket there (the superuser could) neither hears a request nor gives an answer that counts.
 //
 // Threads: InstanceServer lives on the main thread and answers from its event loop, so a running
 // instance answers only once its start-up has handed the loop control. askToComeForward blocks its
 // caller and needs no event loop.
+
+#include <sys/types.h>
+#include <unistd.h>
 
 #include <QLocalServer>
 #include <QObject>
@@ -24,8 +28,10 @@ class QLocalSocket;
 
 namespace velloran {
 
-// The socket's name for `dataFolder` (callers pass its canonical form) and the current user.
-QString instanceServerName(const std::filesystem::path& dataFolder);
+// The socket's path in `socketFolder` for `dataFolder` (callers pass its canonical form) and the
+// current user; QLocalServer and QLocalSocket take it for a name.
+QString instanceServerName(const std::filesystem::path& socketFolder,
+                           const std::filesystem::path& dataFolder);
 
 // The running instance's end. Requests are answered at once; `comeForward` runs after the answer.
 class InstanceServer final : public QObject {
@@ -57,10 +63,14 @@ enum class Asking {
   nobodyListening,
   // Connected, but no answer came before the deadline.
   unanswered,
+  // What listens under the name runs as another user: it was asked nothing, and is no running
+  // instance of ours.
+  stranger,
 };
 
 // Asks the instance listening under `name` to bring its window to the front, waiting for its answer
-// until `deadline`.
-Asking askToComeForward(const QString& name, std::chrono::steady_clock::time_point deadline);
+// until `deadline`. Only a server running as `user` is asked.
+Asking askToComeForward(const QString& name, std::chrono::steady_clock::time_point deadline,
+                        uid_t user = ::geteuid());
 
 }  // namespace velloran

@@ -2,12 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <string>
+
+#include "platform/paths/PrivateFolder.h"
 
 namespace platform::detail {
 namespace {
@@ -52,14 +52,9 @@ std::optional<std::filesystem::path> fallbackDownloadFolder(bool makeWhenMissing
   std::error_code error;
   const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
   if (error) return std::nullopt;
-  const uid_t user = ::geteuid();
-  const std::filesystem::path folder = temporary / ("velloran-downloads-" + std::to_string(user));
-  if (makeWhenMissing && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
-  struct stat status {};
-  // Not followed through a link: only a real folder of this user, closed to everyone else, will do.
-  if (::lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != user ||
-      (status.st_mode & 077) != 0)
-    return std::nullopt;
+  const std::filesystem::path folder = temporary / ("velloran-downloads-" + std::to_string(::geteuid()));
+  const int failure = makeWhenMissing ? makePrivateFolder(folder) : privateFolderFailure(folder);
+  if (failure != 0) return std::nullopt;
   return folder;
 }
 

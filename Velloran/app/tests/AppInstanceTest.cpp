@@ -1,16 +1,17 @@
 // Starts of the app on one data folder, each claiming it as main() does. Starts at the same moment
 // run as processes of their own (platform/testing/ProcessesAtOnce.h), each with its own application
 // object; a start that runs counts the requests that reach it. A test that needs no second process
-// claims twice in its own: the lock tells two open lock files of one process apart too.
+// claims twice in its own: the lock tells two open lock files of one process apart too. Whatever
+// listens at the socket in a running instance's stead is a stand-in server in a child process.
 
 #include "Velloran/app/AppInstance.h"
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
@@ -18,10 +19,13 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
+#include "AnsweringListener.h"
 #include "Velloran/app/InstanceHandOver.h"
 #include "Velloran/app/InstanceLock.h"
+#include "Velloran/app/InstanceSocketFolder.h"
 #include "platform/testing/ProcessesAtOnce.h"
 #include "platform/testing/TestEnvironment.h"
 
@@ -64,11 +68,10 @@ bool runLoopUntil(QCoreApplication& application, const std::function<bool()>& do
 
 class AppInstanceTest : public ::testing::Test {
  protected:
-  fs::path dataFolder() const { return root_.path() / "data" / "com.velloran.Velloran"; }
-  fs::path lockFile() const { return root_.path() / "data" / "com.velloran.Velloran.lock"; }
+  fs::path dataFolder() const { return user_.dataHome() / "com.velloran.Velloran"; }
+  fs::path lockFile() const { return user_.dataHome() / "com.velloran.Velloran.lock"; }
   fs::path socketFile() const {
-    return fs::path(QDir::tempPath().toStdString()) /
-           instanceServerName(fs::weakly_canonical(dataFolder())).toStdString();
+    return instanceServerName(instanceSocketFolder().path, fs::weakly_canonical(dataFolder())).toStdString();
   }
 
   // One start: a start that runs stays until `requests` requests have reached it; a start that
@@ -90,7 +93,8 @@ class AppInstanceTest : public ::testing::Test {
     return results;
   }
 
-  platform::testing::TemporaryDirectory root_;
+  // Its own runtime folder too, as a desktop session gives the user.
+  platform::testing::TemporaryUser user_;
 };
 
 TEST_F(AppInstanceTest, OfFourStartsAtOnceOneRunsAndTheOthersEndOnceTheirRequestReachedIt) {
@@ -117,7 +121,7 @@ TEST_F(AppInstanceTest, AStartKilledWhileRunningLeavesNothingThatKeepsTheNextOne
 }
 
 TEST_F(AppInstanceTest, ARequestBeforeTheWindowExistsIsAnsweredAtOnceAndActedOnWhenItIsThere) {
-  const fs::path answered = root_.path() / "answered";
+  const fs::path answered = user_.root() / "answered";
   const std::vector<int> results = platform::testing::runAtOnce(2, [&](int) {
     return withApplication([&](QCoreApplication& application) {
       AppInstance instance = AppInstance::claim(dataFolder(), kHangGuard);
@@ -155,14 +159,67 @@ TEST_F(AppInstanceTest, AStartGivesUpWhenTheLockIsHeldButNoAnswerComes) {
   });
 }
 
-TEST_F(AppInstanceTest, TwoSpellingsOfOneDataFolderMeetAtOneLock) {
-  fs::create_directories(root_.path() / "data");
-  fs::create_directory_symlink(root_.path() / "data", root_.path() / "link");
+TEST_F(AppInstanceTest, AListenerOfAnotherUserAtTheSocketIsNeitherAskedNorBelieved) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only the superuser can listen as another user";
+  fs::create_directories(lockFile().parent_path());
+  InstanceLock held(lockFile());
+  ASSERT_EQ(held.take(), InstanceLock::Taking::taken);
+  velloran::testing::AnsweringListener stranger(socketFile(), velloran::testing::kOtherUser);
+  ASSERT_TRUE(stranger.listening());
+
+  withApplication([&](QCoreApplication&) {
+    EXPECT_EQ(AppInstance::claim(dataFolder(), kGivingUpBound).role(), Role::unanswered);
+    return 0;
+  });
+
+  EXPECT_EQ(stranger.requestsHeard(), 0) << "the other user learnt of the start";
+}
+
+TEST_F(AppInstanceTest, OnlyAServerOfTheAskingUserIsAskedAndBelieved) {
+  velloran::testing::AnsweringListener server(socketFile());
+  ASSERT_TRUE(server.listening());
+
+  withApplication([&](QCoreApplication&) {
+    const auto deadline = std::chrono::steady_clock::now() + kHangGuard;
+    const QString name = QString::fromStdString(socketFile().string());
+    EXPECT_EQ(askToComeForward(name, deadline, ::geteuid() + 1), Asking::stranger);
+    EXPECT_EQ(server.requestsHeard(), 0) << "a server of another user heard the request";
+    EXPECT_EQ(askToComeForward(name, deadline), Asking::answered);
+    EXPECT_EQ(server.requestsHeard(), 1);
+    return 0;
+  });
+}
+
+TEST_F(AppInstanceTest, WithoutAFolderOnlyTheUserCanReachTheRunningStartSaysSoAndLaterOnesGetNoAnswer) {
+  // The folder made for the user alone in the temporary folder, open to everyone.
+  user_.environment().set("XDG_RUNTIME_DIR", std::nullopt);
+  user_.environment().set("TMPDIR", user_.root().string());
+  const fs::path open = user_.root() / ("velloran-" + std::to_string(::geteuid()));
+  fs::create_directory(open);
+  fs::permissions(open, fs::perms::all);
+  platform::testing::StandardErrorFile errors(user_.root() / "stderr.txt");
 
   withApplication([&](QCoreApplication&) {
     AppInstance running = AppInstance::claim(dataFolder(), kHangGuard);
     EXPECT_EQ(running.role(), Role::running);
-    EXPECT_EQ(AppInstance::claim(root_.path() / "link" / "com.velloran.Velloran", kGivingUpBound).role(),
+    EXPECT_EQ(AppInstance::claim(dataFolder(), kGivingUpBound).role(), Role::unanswered);
+    return 0;
+  });
+
+  EXPECT_EQ(errors.contents(), "Velloran ist für einen zweiten Start nicht erreichbar (" + open.string() +
+                                   ": " + std::strerror(EACCES) +
+                                   "): der meldet dann, dass Velloran nicht antwortet.\n");
+  EXPECT_TRUE(fs::is_empty(open)) << "nothing listens there";
+}
+
+TEST_F(AppInstanceTest, TwoSpellingsOfOneDataFolderMeetAtOneLock) {
+  fs::create_directories(user_.dataHome());
+  fs::create_directory_symlink(user_.dataHome(), user_.root() / "link");
+
+  withApplication([&](QCoreApplication&) {
+    AppInstance running = AppInstance::claim(dataFolder(), kHangGuard);
+    EXPECT_EQ(running.role(), Role::running);
+    EXPECT_EQ(AppInstance::claim(user_.root() / "link" / "com.velloran.Velloran", kGivingUpBound).role(),
               Role::unanswered);
     return 0;
   });
@@ -171,7 +228,7 @@ TEST_F(AppInstanceTest, TwoSpellingsOfOneDataFolderMeetAtOneLock) {
 TEST_F(AppInstanceTest, WhereNoLockIsToBeHadEveryStartRunsAndSaysSo) {
   // A folder where the lock file belongs: it cannot be opened, whoever runs the test.
   fs::create_directories(lockFile());
-  platform::testing::StandardErrorFile errors(root_.path() / "stderr.txt");
+  platform::testing::StandardErrorFile errors(user_.root() / "stderr.txt");
 
   withApplication([&](QCoreApplication&) {
     AppInstance first = AppInstance::claim(dataFolder(), kGivingUpBound);

@@ -1,6 +1,7 @@
 // Two starts of the real velloran executable on one home: the second brings the first's window
-// forward and ends; a killed first leaves nothing in the second's way; a first that holds the lock but
-// does not answer makes the second end with a failure before it opens anything.
+// forward and ends, whatever temporary folder either was given; a killed first leaves nothing in the
+// second's way; a first that holds the lock but does not answer makes the second end with a failure
+// before it opens anything.
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -37,18 +38,54 @@ class InstanceProcessTest : public velloran::testing::AppProcessFixture {
     errors_ = second.standardError();
     return status;
   }
+
+  // A second start once the first answers: the first does so once its start-up has ended, and a
+  // second start before that may give up waiting.
+  int runSecondUntilAnswered() {
+    int status = 1;
+    EXPECT_TRUE(velloran::testing::eventually([&] {
+      status = runSecond();
+      return status != 1 || errors_.find("nicht rechtzeitig geantwortet") == std::string::npos;
+    })) << errors_;
+    return status;
+  }
+
+  // A folder of its own for TMPDIR.
+  std::filesystem::path temporaryFolder(const std::string& name) const {
+    const std::filesystem::path folder = user_.root() / name;
+    std::filesystem::create_directories(folder);
+    return folder;
+  }
+
+  static bool holdsHandOverSocket(const std::filesystem::path& folder) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      if (entry.path().filename().string().starts_with("velloran-") && entry.is_socket(error)) return true;
+    }
+    return false;
+  }
 };
 
 TEST_F(InstanceProcessTest, ASecondStartBringsTheRunningWindowForwardAndEnds) {
   std::unique_ptr<velloran::testing::AppProcess> first = startFirst();
 
-  // The first answers once its start-up has ended; a second start before that may give up waiting.
-  int status = 1;
-  ASSERT_TRUE(velloran::testing::eventually([&] {
-    status = runSecond();
-    return status != 1 || errors_.find("nicht rechtzeitig geantwortet") == std::string::npos;
-  })) << errors_;
-  EXPECT_EQ(status, 0) << errors_;
+  EXPECT_EQ(runSecondUntilAnswered(), 0) << errors_;
+  EXPECT_EQ(output_, kHandedOverLine);
+
+  first->requestStop();
+  EXPECT_EQ(first->waitForExit(), 0) << "the first ran on until asked to stop";
+}
+
+TEST_F(InstanceProcessTest, StartsWithDifferentTemporaryFoldersMeetInTheRuntimeFolder) {
+  const std::filesystem::path firstTemporary = temporaryFolder("tmp-first");
+  user_.environment().set("TMPDIR", firstTemporary.string());
+  std::unique_ptr<velloran::testing::AppProcess> first = startFirst();
+  ASSERT_TRUE(velloran::testing::eventually(
+      [&] { return holdsHandOverSocket(user_.runtimeRoot()) || holdsHandOverSocket(firstTemporary); }));
+  ASSERT_TRUE(holdsHandOverSocket(user_.runtimeRoot())) << "the socket is not in the runtime folder";
+
+  user_.environment().set("TMPDIR", temporaryFolder("tmp-second").string());
+  EXPECT_EQ(runSecondUntilAnswered(), 0) << errors_;
   EXPECT_EQ(output_, kHandedOverLine);
 
   first->requestStop();

@@ -1,0 +1,23 @@
+#include "platform/paths/PrivateFolder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace platform {
+
+int privateFolderFailure(const std::filesystem::path& folder) {
+  struct stat status {};
+  if (::lstat(folder.c_str(), &status) != 0) return errno;
+  if (!S_ISDIR(status.st_mode)) return ENOTDIR;
+  if (status.st_uid != ::geteuid() || (status.st_mode & 077) != 0) return EACCES;
+  return 0;
+}
+
+int makePrivateFolder(const std::filesystem::path& folder) {
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  return privateFolderFailure(folder);
+}
+
+}  // namespace platform
