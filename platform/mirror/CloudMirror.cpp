@@ -335,7 +335,10 @@ Result<void> CloudMirror::importChanges() {
       MirrorEvent::Type::Import, start,
       cloudMirrorError(CloudMirrorErrorCode::UnreadableEntry,
                        std::to_string(skipped) +
-                           " journal entries could not be read and were skipped: " + joined(reasons) + more),
+                           " journal entries were not applied (one that cannot be read is skipped, one "
+                           "stamped far beyond this machine's clock is held until the clock comes within "
+                           "reach of it): " +
+                           joined(reasons) + more),
       true);
 }
 

@@ -6,8 +6,9 @@
 //  - NetworkFailure: reading or writing the mirror folder failed;
 //  - NotAuthenticated: there is no account to mirror to: no mirror folder could be named, or the
 //    one configured is missing or cannot be read;
-//  - UnreadableEntry: another machine's journal held lines that could not be read; they were
-//    skipped, everything else was applied;
+//  - UnreadableEntry: another machine's journal held lines that could not be read, or not yet
+//    (stamped far beyond this machine's clock); the first were skipped, the others are held until
+//    the clock comes within reach of them, everything else was applied;
 //  - EntryTooLarge: records of this store's own were too large for a journal line any machine
 //    reads; they were not written, everything else was;
 //  - ClockAhead: changes of this store's own were stamped while this machine's clock ran far

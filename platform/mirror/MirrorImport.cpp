@@ -282,9 +282,7 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
       } else if (entry->stamp.device != journal.device) {
         incoming.unreadable.push_back(file + ": an entry of another device");
       } else if (!clock.isWithinReach(entry->stamp.clock, now)) {
-        incoming.unreadable.push_back(file +
-                                      ": an entry stamped far beyond this machine's clock, held until the "
-                                      "clock comes within reach of it");
+        incoming.unreadable.push_back(file + ": an entry stamped far beyond this machine's clock");
         incoming.held.push_back(HeldEntry{entry->stamp, entry->record, line});
       } else {
         incoming.entries.push_back(std::move(*entry));
