@@ -65,6 +65,23 @@ class MirrorClock : public MirrorTest {
     return failed;
   }
 
+  // `a` makes two edits while its clock runs `days` ahead and two more once the clock is put right
+  // (its stamps keep their lead); answers how often it had said that its clock ran ahead before.
+  std::size_t editAheadThenPutRight(Device& a, LeadingClock& clock, double days) {
+    clock.setLead(days);
+    a.addNote("A1");
+    a.addNote("A2");
+    sync(2);
+    const std::size_t reportedBefore =
+        failures(a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead).size();
+    clock.setLead(0);
+    a.rename("A1", "A1 edited");
+    a.addNote("A3");
+    sync(2);
+    return reportedBefore;
+  }
+
+  const std::vector<std::string> all{"A1 edited", "A2", "A3", "On b"};
   WrittenDevice x{journals()};
 };
 
@@ -106,26 +123,15 @@ TEST_F(MirrorClock, AJournalWhoseStampsClimbChunkByChunkLiftsNobodysClock) {
   EXPECT_EQ(d->titles(), onA);
 }
 
-// The machine whose clock ran 60 days ahead made two edits then, and two more once its clock was
-// put right (its stamps keep their lead). The others take all four once their clocks come within
-// reach, and the machine says why they wait.
+// The machine whose clock ran 60 days ahead and was put right: the others take all four of its
+// edits once their clocks come within reach, and the machine says why they wait.
 TEST_F(MirrorClock, EditsStampedWhileAClockRanFarAheadReachTheOthersOnceTheirClocksComeWithinReach) {
   LeadingClock aClock(dispatch.clock());
   auto a = makeDevice("a", aClock);
   auto b = makeDevice("b");
   b->addNote("On b");
   sync(2);
-
-  aClock.setLead(60);
-  a->addNote("A1");
-  a->addNote("A2");
-  sync(2);
-  EXPECT_THAT(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), IsEmpty())
-      << "nothing tells a that its clock is wrong yet";
-  aClock.setLead(0);
-  a->rename("A1", "A1 edited");
-  a->addNote("A3");
-  sync(2);
+  EXPECT_EQ(editAheadThenPutRight(*a, aClock, 60), 0u) << "nothing tells a that its clock is wrong yet";
 
   EXPECT_THAT(b->titles(), ElementsAre("On b"));
   const std::vector<MirrorEvent> held =
@@ -133,7 +139,7 @@ TEST_F(MirrorClock, EditsStampedWhileAClockRanFarAheadReachTheOthersOnceTheirClo
   ASSERT_FALSE(held.empty());
   EXPECT_THAT(held[0].error->description, HasSubstr("far beyond this machine's clock"));
   EXPECT_EQ(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead).size(), 1u)
-      << "a reports it once its clock is right again";
+      << "a says so once its clock is right again";
 
   // Held across a restart, and for a machine that joins meanwhile.
   b.reset();
@@ -144,7 +150,6 @@ TEST_F(MirrorClock, EditsStampedWhileAClockRanFarAheadReachTheOthersOnceTheirClo
 
   dispatch.clock().advanceWall(std::chrono::hours(24 * 31));
   sync(2);
-  const std::vector<std::string> all{"A1 edited", "A2", "A3", "On b"};
   EXPECT_EQ(a->titles(), all);
   EXPECT_EQ(b->titles(), all);
   EXPECT_EQ(d->titles(), all);
@@ -152,15 +157,11 @@ TEST_F(MirrorClock, EditsStampedWhileAClockRanFarAheadReachTheOthersOnceTheirClo
 
 TEST_F(MirrorClock, EditsOfAClockTwentyDaysAheadArriveAtOnce) {
   LeadingClock aClock(dispatch.clock());
-  aClock.setLead(20);
   auto a = makeDevice("a", aClock);
   auto b = makeDevice("b");
-  a->addNote("A1");
-  sync(2);
-  aClock.setLead(0);
-  a->addNote("A2");
-  sync(2);
-  EXPECT_THAT(b->titles(), ElementsAre("A1", "A2"));
+  b->addNote("On b");
+  editAheadThenPutRight(*a, aClock, 20);
+  EXPECT_EQ(b->titles(), all);
   EXPECT_THAT(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), IsEmpty());
   EXPECT_THAT(failures(*b, MirrorEvent::Type::Import, CloudMirrorErrorCode::UnreadableEntry), IsEmpty());
 }
