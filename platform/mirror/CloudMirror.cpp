@@ -182,6 +182,7 @@ Result<void> CloudMirror::takeIdentity() {
   if (!*device || formerDevice_) bookkeeping.setDevice(device_);
   if (*home != here) bookkeeping.setHome(here);
   if (Result<void> adopted = bookkeeping.adoptTextRecordStates(); !adopted) return adopted;
+  if (Result<void> again = bookkeeping.readJournalsAgainAfterOlderVersions(); !again) return again;
   return context->save();
 }
 

@@ -169,6 +169,18 @@ void MirrorBookkeeping::setOwnJournalApplied(const JournalPosition& position) {
   context_.setMetadataValue(kOwnJournalAppliedKey, position.serialized());
 }
 
+Result<void> MirrorBookkeeping::readJournalsAgainAfterOlderVersions() {
+  Result<std::map<std::string, std::string>> clocks =
+      context_.metadataValues(std::vector<std::string>{kClockKey, kWallClockKey});
+  if (!clocks) return clocks.error();
+  if (!clocks->count(kClockKey) || clocks->count(kWallClockKey)) return {};
+  Result<std::map<std::string, std::string>> positions = context_.metadataValues(kOffsetPrefix);
+  if (!positions) return positions.error();
+  for (const auto& [key, position] : *positions) context_.setMetadataValue(key, std::nullopt);
+  context_.setMetadataValue(kWallClockKey, "0");
+  return {};
+}
+
 Result<JournalPosition> MirrorBookkeeping::journalPosition(const std::string& journal) const {
   Result<std::optional<std::string>> stored = context_.metadataValue(kOffsetPrefix + journal);
   if (!stored) return stored.error();

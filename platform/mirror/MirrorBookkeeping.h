@@ -90,6 +90,13 @@ class MirrorBookkeeping {
   Result<JournalPosition> ownJournalApplied() const;
   void setOwnJournalApplied(const JournalPosition& position);
 
+  // Stores of older versions passed over, for good, the entries stamped far ahead of the machine's
+  // clock; they kept a clock but no reading of the wall clock. Such a store reads every other
+  // device's journal once more from its start (applying an entry twice changes nothing), so that
+  // those entries are held like any others now. Staged for the next save, which also marks the
+  // store as read so.
+  Result<void> readJournalsAgainAfterOlderVersions();
+
   // Per journal file, by its name without extension.
   Result<JournalPosition> journalPosition(const std::string& journal) const;
   void setJournalPosition(const std::string& journal, const JournalPosition& position);

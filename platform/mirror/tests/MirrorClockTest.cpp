@@ -166,6 +166,31 @@ TEST_F(MirrorClock, EditsOfAClockTwentyDaysAheadArriveAtOnce) {
   EXPECT_THAT(failures(*b, MirrorEvent::Type::Import, CloudMirrorErrorCode::UnreadableEntry), IsEmpty());
 }
 
+// A store kept by a version that passed over entries stamped far ahead, for good: it reads the
+// journals once more, holds those entries, and takes them once they come within reach.
+TEST_F(MirrorClock, AStoreOfAnOlderVersionHoldsWhatItPassedOverAfterReadingTheJournalsOnceMore) {
+  x.write({x.note(stampDaysAhead(60), UUID::random(), "Far ahead")});
+  auto b = makeDevice("b");  // not started yet: its store is as an older version left it
+  {
+    auto context = b->container().newBackgroundContext();
+    context->setMetadataValue("mirror.clock", std::to_string(stampDaysAhead(0)));
+    const JournalPosition end = valueOrFail(readJournalLines(x.file(), JournalPosition{})).next;
+    context->setMetadataValue("mirror.offset." + x.id.uuidString(), end.serialized());
+    saveOrFail(*context);
+  }
+  sync();
+  EXPECT_EQ(failures(*b, MirrorEvent::Type::Import, CloudMirrorErrorCode::UnreadableEntry).size(), 1u);
+
+  b.reset();
+  b = makeDevice("b");
+  sync();
+  EXPECT_THAT(b->ended(MirrorEvent::Type::Import), IsEmpty()) << "the journals are read once more only once";
+
+  dispatch.clock().advanceWall(std::chrono::hours(24 * 31));
+  sync();
+  EXPECT_THAT(b->titles(), ElementsAre("Far ahead"));
+}
+
 // A machine whose wall clock was set back stamps with its hybrid clock's lead too, but its stamps
 // are right: the others' changes it has taken show it, and it reports nothing.
 TEST_F(MirrorClock, AMachineWhoseClockWasSetBackDoesNotReportItsStampsAsAhead) {
