@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
 
 #include "platform/mirror/CloudMirrorError.h"
@@ -210,12 +209,8 @@ Result<void> CloudMirror::checkOwnJournal() {
 
 Result<void> CloudMirror::writeExport(PendingExport pending, ManagedObjectContext& context,
                                       bool rewritesJournal) {
-  Result<JournalPosition> applied = MirrorBookkeeping(context).ownJournalApplied();
-  if (!applied) return applied.error();
-  Result<AppendedExport> appended = appendExport(pending, folder_.journalFile(device_), *applied);
+  Result<AppendedExport> appended = appendExport(pending, folder_.journalFile(device_), context);
   if (!appended) return appended.error();
-  std::int64_t newest = 0;
-  for (const JournalEntry& entry : pending.entries) newest = std::max(newest, entry.stamp.clock);
   Result<void> saved = commitExportBookkeeping(pending, *appended, context, hybridClock_);
   if (!saved) {
     unsavedExport_ = UnsavedExport{std::move(pending), *appended, rewritesJournal};
@@ -224,7 +219,7 @@ Result<void> CloudMirror::writeExport(PendingExport pending, ManagedObjectContex
   if (appended->tooLarge) return *appended->tooLarge;
   std::vector<UUID> ownDevices{device_};
   if (formerDevice_) ownDevices.push_back(*formerDevice_);
-  return checkStampsWithinReach(context, newest, ownDevices, clock_.now());
+  return checkStampsWithinReach(context, pending.entries, ownDevices, clock_.now());
 }
 
 Result<bool> CloudMirror::saveUnsavedExport() {

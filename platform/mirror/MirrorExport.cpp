@@ -208,9 +208,7 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
 
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock) {
-  Result<JournalPosition> applied = MirrorBookkeeping(context).ownJournalApplied();
-  if (!applied) return applied.error();
-  Result<AppendedExport> appended = appendExport(pending, journal, *applied);
+  Result<AppendedExport> appended = appendExport(pending, journal, context);
   if (!appended) return appended.error();
   if (Result<void> saved = commitExportBookkeeping(pending, *appended, context, clock); !saved) return saved;
   if (appended->tooLarge) return *appended->tooLarge;
@@ -218,9 +216,11 @@ Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& co
 }
 
 Result<AppendedExport> appendExport(const PendingExport& pending, const std::filesystem::path& journal,
-                                    const JournalPosition& applied) {
+                                    ManagedObjectContext& context) {
+  Result<JournalPosition> applied = MirrorBookkeeping(context).ownJournalApplied();
+  if (!applied) return applied.error();
   AppendedExport appended;
-  appended.applied = applied;
+  appended.applied = *applied;
   std::vector<std::string> lines;
   lines.reserve(pending.entries.size());
   std::vector<std::string> tooLarge;
@@ -245,7 +245,7 @@ Result<AppendedExport> appendExport(const PendingExport& pending, const std::fil
   // What the import would still read of this journal: lines this store wrote before its data
   // folder was put back from a backup. A journal that lost the applied position holds nothing the
   // import reads.
-  Result<JournalRead> unapplied = readJournalLines(journal, applied);
+  Result<JournalRead> unapplied = readJournalLines(journal, *applied);
   if (!unapplied) return unapplied.error();
   const bool appliedAll = unapplied->restarted || unapplied->lines.empty();
   Result<JournalPosition> end = appendJournalLines(journal, lines);
@@ -273,8 +273,10 @@ Result<void> commitExportBookkeeping(const PendingExport& pending, const Appende
   return context.save();
 }
 
-Result<void> checkStampsWithinReach(ManagedObjectContext& context, std::int64_t newest,
+Result<void> checkStampsWithinReach(ManagedObjectContext& context, const std::vector<JournalEntry>& written,
                                     const std::vector<UUID>& ownDevices, Date now) {
+  std::int64_t newest = 0;
+  for (const JournalEntry& entry : written) newest = std::max(newest, entry.stamp.clock);
   std::int64_t reference = HybridLogicalClock::physicalStamp(now);
   if (HybridLogicalClock::isWithinReachOf(newest, reference)) return {};
   Result<std::map<UUID, RecordState>> states = MirrorBookkeeping(context).recordStates();

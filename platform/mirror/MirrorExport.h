@@ -78,18 +78,18 @@ struct AppendedExport {
   // The EntryTooLarge error naming the entries too large to write; nullopt when all were written.
   std::optional<Error> tooLarge;
 };
-// `applied`: how far the store has applied `journal` (MirrorBookkeeping::ownJournalApplied).
+// Reads from the store in `context` how far it has applied `journal`.
 Result<AppendedExport> appendExport(const PendingExport& pending, const std::filesystem::path& journal,
-                                    const JournalPosition& applied);
+                                    ManagedObjectContext& context);
 Result<void> commitExportBookkeeping(const PendingExport& pending, const AppendedExport& appended,
                                      ManagedObjectContext& context, const HybridLogicalClock& clock);
 
-// Fails with ClockAhead when `newest`, the newest stamp of entries this store has written, lies
+// Fails with ClockAhead when the newest stamp of `written`, entries this store has written, lies
 // further than HybridLogicalClock::kLargestLead beyond this machine's wall clock (`now`) and beyond
 // every stamp it has taken from other machines (those not of `ownDevices`): its clock ran ahead
 // when it stamped them, and machines whose clocks are right hold such entries until their clocks
 // come within reach. Only this machine can tell; the others just wait.
-Result<void> checkStampsWithinReach(ManagedObjectContext& context, std::int64_t newest,
+Result<void> checkStampsWithinReach(ManagedObjectContext& context, const std::vector<JournalEntry>& written,
                                     const std::vector<UUID>& ownDevices, Date now);
 
 // What history holds after the export token: whether any of it is this store's own, and the newest

@@ -49,10 +49,7 @@ bool DownloadFile::flush() {
 }
 
 std::optional<std::filesystem::path> fallbackDownloadFolder(bool makeWhenMissing) {
-  std::error_code error;
-  const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
-  if (error) return std::nullopt;
-  const std::filesystem::path folder = temporary / ("velloran-downloads-" + std::to_string(::geteuid()));
+  const std::filesystem::path folder = userTemporaryFolder("velloran-downloads");
   const int failure = makeWhenMissing ? makePrivateFolder(folder) : privateFolderFailure(folder);
   if (failure != 0) return std::nullopt;
   return folder;

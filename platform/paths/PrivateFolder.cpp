@@ -4,8 +4,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
+#include <string>
+
+#include "platform/process/ProcessInfo.h"
 
 namespace platform {
+
+std::filesystem::path userTemporaryFolder(std::string_view prefix) {
+  const std::optional<std::string> named = ProcessInfo::environmentValue("TMPDIR");
+  const std::filesystem::path temporary =
+      named && std::filesystem::path(*named).is_absolute() ? std::filesystem::path(*named) : "/tmp";
+  return temporary / (std::string(prefix) + "-" + std::to_string(::geteuid()));
+}
 
 int privateFolderFailure(const std::filesystem::path& folder) {
   struct stat status {};

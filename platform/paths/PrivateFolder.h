@@ -7,8 +7,13 @@
 // Any thread.
 
 #include <filesystem>
+#include <string_view>
 
 namespace platform {
+
+// "<prefix>-<this user's ID>" in the system's temporary folder: $TMPDIR when it holds an absolute
+// path (a relative one would move with the working directory), else /tmp.
+std::filesystem::path userTemporaryFolder(std::string_view prefix);
 
 // 0 when `folder` will do; else why not, as a system error number: ENOTDIR for a link or anything
 // but a folder, EACCES for a folder that another user owns or may enter, else lstat's own.

@@ -41,11 +41,6 @@ class LeadingClock final : public Clock {
 
 class MirrorClock : public MirrorTest {
  protected:
-  std::unique_ptr<Device> makeDevice(const std::string& name, const Clock& clock) {
-    return std::make_unique<Device>(folder.path() / name, testSettings(root()), clock);
-  }
-  using MirrorTest::makeDevice;
-
   std::int64_t stampDaysAhead(double days) const {
     return HybridLogicalClock::physicalStamp(
         Date{dispatch.clock().now().secondsSinceReferenceDate + days * kDay});
@@ -65,29 +60,39 @@ class MirrorClock : public MirrorTest {
     return failed;
   }
 
+  // `a`, whose wall clock the test sets, and `b`, which has made "On b".
+  void startAAndB() {
+    a = makeDevice("a", aClock);
+    b = makeDevice("b");
+    b->addNote("On b");
+  }
+
   // `a` makes two edits while its clock runs `days` ahead and two more once the clock is put right
   // (its stamps keep their lead); answers how often it had said that its clock ran ahead before.
-  std::size_t editAheadThenPutRight(Device& a, LeadingClock& clock, double days) {
-    clock.setLead(days);
-    a.addNote("A1");
-    a.addNote("A2");
+  std::size_t editAheadThenPutRight(double days) {
+    aClock.setLead(days);
+    a->addNote("A1");
+    a->addNote("A2");
     sync(2);
     const std::size_t reportedBefore =
-        failures(a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead).size();
-    clock.setLead(0);
-    a.rename("A1", "A1 edited");
-    a.addNote("A3");
+        failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead).size();
+    aClock.setLead(0);
+    a->rename("A1", "A1 edited");
+    a->addNote("A3");
     sync(2);
     return reportedBefore;
   }
 
+  LeadingClock aClock{dispatch.clock()};
+  std::unique_ptr<Device> a;
+  std::unique_ptr<Device> b;
   const std::vector<std::string> all{"A1 edited", "A2", "A3", "On b"};
   WrittenDevice x{journals()};
 };
 
 TEST_F(MirrorClock, AJournalWhoseStampsClimbChunkByChunkLiftsNobodysClock) {
-  auto a = makeDevice("a");
-  auto b = makeDevice("b");
+  a = makeDevice("a");
+  b = makeDevice("b");
   a->addNote("P1");
   a->addNote("P2");
   sync(2);
@@ -126,12 +131,9 @@ TEST_F(MirrorClock, AJournalWhoseStampsClimbChunkByChunkLiftsNobodysClock) {
 // The machine whose clock ran 60 days ahead and was put right: the others take all four of its
 // edits once their clocks come within reach, and the machine says why they wait.
 TEST_F(MirrorClock, EditsStampedWhileAClockRanFarAheadReachTheOthersOnceTheirClocksComeWithinReach) {
-  LeadingClock aClock(dispatch.clock());
-  auto a = makeDevice("a", aClock);
-  auto b = makeDevice("b");
-  b->addNote("On b");
+  startAAndB();
   sync(2);
-  EXPECT_EQ(editAheadThenPutRight(*a, aClock, 60), 0u) << "nothing tells a that its clock is wrong yet";
+  EXPECT_EQ(editAheadThenPutRight(60), 0u) << "nothing tells a that its clock is wrong yet";
 
   EXPECT_THAT(b->titles(), ElementsAre("On b"));
   const std::vector<MirrorEvent> held =
@@ -156,11 +158,8 @@ TEST_F(MirrorClock, EditsStampedWhileAClockRanFarAheadReachTheOthersOnceTheirClo
 }
 
 TEST_F(MirrorClock, EditsOfAClockTwentyDaysAheadArriveAtOnce) {
-  LeadingClock aClock(dispatch.clock());
-  auto a = makeDevice("a", aClock);
-  auto b = makeDevice("b");
-  b->addNote("On b");
-  editAheadThenPutRight(*a, aClock, 20);
+  startAAndB();
+  editAheadThenPutRight(20);
   EXPECT_EQ(b->titles(), all);
   EXPECT_THAT(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), IsEmpty());
   EXPECT_THAT(failures(*b, MirrorEvent::Type::Import, CloudMirrorErrorCode::UnreadableEntry), IsEmpty());
@@ -170,7 +169,7 @@ TEST_F(MirrorClock, EditsOfAClockTwentyDaysAheadArriveAtOnce) {
 // journals once more, holds those entries, and takes them once they come within reach.
 TEST_F(MirrorClock, AStoreOfAnOlderVersionHoldsWhatItPassedOverAfterReadingTheJournalsOnceMore) {
   x.write({x.note(stampDaysAhead(60), UUID::random(), "Far ahead")});
-  auto b = makeDevice("b");  // not started yet: its store is as an older version left it
+  b = makeDevice("b");  // not started yet: its store is as an older version left it
   {
     auto context = b->container().newBackgroundContext();
     context->setMetadataValue("mirror.clock", std::to_string(stampDaysAhead(0)));
@@ -194,10 +193,7 @@ TEST_F(MirrorClock, AStoreOfAnOlderVersionHoldsWhatItPassedOverAfterReadingTheJo
 // A machine whose wall clock was set back stamps with its hybrid clock's lead too, but its stamps
 // are right: the others' changes it has taken show it, and it reports nothing.
 TEST_F(MirrorClock, AMachineWhoseClockWasSetBackDoesNotReportItsStampsAsAhead) {
-  LeadingClock aClock(dispatch.clock());
-  auto a = makeDevice("a", aClock);
-  auto b = makeDevice("b");
-  b->addNote("On b");
+  startAAndB();
   a->addNote("On a");
   sync(2);
   aClock.setLead(-60);

@@ -27,6 +27,21 @@ class MirrorHeal : public MirrorTest {
     return journals() / (device.device().uuidString() + ".jsonl");
   }
 
+  // Copies the device's data folder aside, as a backup, and starts it again.
+  void backUp(std::unique_ptr<Device>& device, const std::string& name) {
+    device.reset();
+    std::filesystem::copy(folder.path() / name, folder.path() / "backup",
+                          std::filesystem::copy_options::recursive);
+    device = makeDevice(name);
+  }
+
+  // Puts the backup in the stopped device's data folder's place.
+  void restoreBackup(std::unique_ptr<Device>& device, const std::string& name) {
+    device.reset();
+    std::filesystem::remove_all(folder.path() / name);
+    std::filesystem::rename(folder.path() / "backup", folder.path() / name);
+  }
+
   static std::vector<MirrorEvent> failures(const Device& device) {
     std::vector<MirrorEvent> failed;
     for (const MirrorEvent& event : device.events) {
@@ -171,17 +186,12 @@ TEST_F(MirrorHeal, AStoreRestoredFromABackupGetsBackWhatItWroteSince) {
   auto a = makeDevice("a");
   a->addNote("Before the backup");
   sync(2);
-  a.reset();
-  std::filesystem::copy(folder.path() / "a", folder.path() / "backup",
-                        std::filesystem::copy_options::recursive);
+  backUp(a, "a");
 
-  a = makeDevice("a");
   a->rename("Before the backup", "Renamed after the backup");
   a->addNote("Added after the backup");
   sync(2);
-  a.reset();
-  std::filesystem::remove_all(folder.path() / "a");
-  std::filesystem::rename(folder.path() / "backup", folder.path() / "a");
+  restoreBackup(a, "a");
 
   a = makeDevice("a");
   sync(2);
@@ -203,19 +213,6 @@ enum class RestoredFirstCycle {
 
 class MirrorRestoredBackup : public MirrorHeal, public ::testing::WithParamInterface<RestoredFirstCycle> {
  protected:
-  void restoreBackup(std::unique_ptr<Device>& device, const std::string& name) {
-    device.reset();
-    std::filesystem::remove_all(folder.path() / name);
-    std::filesystem::rename(folder.path() / "backup", folder.path() / name);
-  }
-
-  void backUp(std::unique_ptr<Device>& device, const std::string& name) {
-    device.reset();
-    std::filesystem::copy(folder.path() / name, folder.path() / "backup",
-                          std::filesystem::copy_options::recursive);
-    device = makeDevice(name);
-  }
-
   // Exports the device's changes as its mirror would, then stops it before anything is imported.
   void exportByHand(Device& device) {
     auto context = device.container().newBackgroundContext();

@@ -167,8 +167,10 @@ class MirrorTest : public ::testing::Test {
   std::filesystem::path root() const { return folder.path() / "mirror"; }
   std::filesystem::path journals() const { return root() / kContainerIdentifier / "journal"; }
 
-  std::unique_ptr<Device> makeDevice(const std::string& name) {
-    return std::make_unique<Device>(folder.path() / name, testSettings(root()), dispatch.clock());
+  std::unique_ptr<Device> makeDevice(const std::string& name) { return makeDevice(name, dispatch.clock()); }
+  // A device that reads the time from `clock`.
+  std::unique_ptr<Device> makeDevice(const std::string& name, const Clock& clock) {
+    return std::make_unique<Device>(folder.path() / name, testSettings(root()), clock);
   }
 
   // Lets the mirrors start (they wait for the main queue), then lets `polls` poll intervals pass.
