@@ -202,24 +202,32 @@ Result<void> CloudMirror::checkOwnJournal() {
   // conflict copy), or this store has just taken a new identity: what only this store had must be
   // there again for the others.
   Result<PendingExport> state = collectOwnState(*context, device_, formerDevice_);
-  Result<void> outcome = state ? writeExport(std::move(*state), *context, true) : Result<void>(state.error());
-  if (outcome) rewriteJournal_ = false;
-  return finish(MirrorEvent::Type::Export, start, outcome);
+  if (!state) return finish(MirrorEvent::Type::Export, start, state.error());
+  Result<std::optional<Error>> written = writeExport(std::move(*state), *context, true);
+  if (!written) return finish(MirrorEvent::Type::Export, start, written.error());
+  // Written, whatever its notice says: writing it again would only repeat the notice.
+  rewriteJournal_ = false;
+  return finish(MirrorEvent::Type::Export, start, outcomeOf(*written));
 }
 
-Result<void> CloudMirror::writeExport(PendingExport pending, ManagedObjectContext& context,
-                                      bool rewritesJournal) {
+Result<void> CloudMirror::outcomeOf(const std::optional<Error>& notice) {
+  return notice ? Result<void>(*notice) : Result<void>();
+}
+
+Result<std::optional<Error>> CloudMirror::writeExport(PendingExport pending, ManagedObjectContext& context,
+                                                      bool rewritesJournal) {
   Result<AppendedExport> appended = appendExport(pending, folder_.journalFile(device_), context);
   if (!appended) return appended.error();
   Result<void> saved = commitExportBookkeeping(pending, *appended, context, hybridClock_);
   if (!saved) {
     unsavedExport_ = UnsavedExport{std::move(pending), *appended, rewritesJournal};
-    return saved;
+    return saved.error();
   }
-  if (appended->tooLarge) return *appended->tooLarge;
+  if (appended->tooLarge) return std::optional<Error>(*appended->tooLarge);
   std::vector<UUID> ownDevices{device_};
   if (formerDevice_) ownDevices.push_back(*formerDevice_);
-  return checkStampsWithinReach(context, pending.entries, ownDevices, clock_.now());
+  Result<void> withinReach = checkStampsWithinReach(context, pending.entries, ownDevices, clock_.now());
+  return withinReach ? std::optional<Error>() : std::optional<Error>(withinReach.error());
 }
 
 Result<bool> CloudMirror::saveUnsavedExport() {
@@ -262,9 +270,17 @@ Result<void> CloudMirror::exportChanges() {
     return folder_.prepare();
   }
   Result<void> outcome = folder_.prepare();
-  if (outcome) outcome = writeExport(std::move(*pending), *context, false);
+  if (outcome) {
+    Result<std::optional<Error>> written = writeExport(std::move(*pending), *context, false);
+    outcome = written ? outcomeOf(*written) : Result<void>(written.error());
+  }
   outcome = finish(MirrorEvent::Type::Export, start, outcome);
   return outcome ? checked : outcome;
+}
+
+bool CloudMirror::isNotice(const Result<void>& outcome) {
+  return !outcome && (isCloudMirrorError(outcome.error(), CloudMirrorErrorCode::ClockAhead) ||
+                      isCloudMirrorError(outcome.error(), CloudMirrorErrorCode::EntryTooLarge));
 }
 
 Result<void> CloudMirror::importChanges() {
@@ -304,7 +320,15 @@ Result<void> CloudMirror::importChanges() {
       // What the batch holds goes in before the export, which writes on its own.
       if (Result<void> committed = batches.commit(); !committed)
         return finish(MirrorEvent::Type::Import, start, committed);
-      if (Result<void> exported = exportChanges(); !exported && callerHearsOutcome_) return exported;
+      // A notice about what went out stops nothing: the local changes are in the journal. A caller
+      // waiting for the import hears only the import's outcome, so the notice is posted for it.
+      const Date exportStart = clock_.now();
+      Result<void> exported = exportChanges();
+      if (isNotice(exported) && callerHearsOutcome_) {
+        post(MirrorEvent::Type::Export, exportStart, exported);
+      } else if (!exported && callerHearsOutcome_) {
+        return exported;
+      }
       continue;
     }
     batches.applied(incoming->unreadable);
@@ -342,11 +366,6 @@ Result<void> CloudMirror::finish(MirrorEvent::Type type, Date startDate, const R
                                  bool alwaysReport) {
   std::optional<std::pair<std::string, std::int64_t>>& lastFailure =
       lastFailure_[static_cast<std::size_t>(type)];
-  MirrorEvent event;
-  event.identifier = UUID::random();
-  event.storeIdentifier = storeIdentifier_;
-  event.type = type;
-  event.startDate = startDate;
   if (outcome) {
     lastFailure.reset();
   } else {
@@ -358,12 +377,21 @@ Result<void> CloudMirror::finish(MirrorEvent::Type type, Date startDate, const R
     if (repeated && !alwaysReport && !tooLarge) return outcome;
   }
   if (callerHearsOutcome_) return outcome;
+  post(type, startDate, outcome);
+  return outcome;
+}
+
+void CloudMirror::post(MirrorEvent::Type type, Date startDate, const Result<void>& outcome) {
+  MirrorEvent event;
+  event.identifier = UUID::random();
+  event.storeIdentifier = storeIdentifier_;
+  event.type = type;
+  event.startDate = startDate;
   post(event);
   event.endDate = clock_.now();
   event.succeeded = outcome.ok();
   if (!outcome) event.error = outcome.error();
   post(event);
-  return outcome;
 }
 
 void CloudMirror::post(const MirrorEvent& event) {

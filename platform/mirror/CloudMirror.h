@@ -107,8 +107,14 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   // (true); forgets it when the journal no longer holds them, which go out again from history.
   Result<bool> saveUnsavedExport();
   // Appends the export to this store's journal and saves its bookkeeping, keeping it as the
-  // unsaved export when only the save failed.
-  Result<void> writeExport(PendingExport pending, ManagedObjectContext& context, bool rewritesJournal);
+  // unsaved export when only the save failed. Once both are done it answers the notice, if any, that
+  // goes with what went out: records left out for their size (EntryTooLarge), or stamps that ran
+  // far ahead of this machine's clock (ClockAhead). A notice is reported like a failure, but the
+  // export counts as done: it is neither written again nor does it hold up an import.
+  Result<std::optional<Error>> writeExport(PendingExport pending, ManagedObjectContext& context,
+                                           bool rewritesJournal);
+  static Result<void> outcomeOf(const std::optional<Error>& notice);
+  static bool isNotice(const Result<void>& outcome);
   Result<void> exportChanges();
   Result<void> importChanges();
   // Runs `operation` for a caller who waits for its outcome (importNow, exportNow).
@@ -120,6 +126,8 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   // (then the failure is only noted, so the next poll does not report it again). Answers `outcome`.
   Result<void> finish(MirrorEvent::Type type, Date startDate, const Result<void>& outcome,
                       bool alwaysReport = false);
+  // Posts an operation's start and end events.
+  void post(MirrorEvent::Type type, Date startDate, const Result<void>& outcome);
   void post(const MirrorEvent& event);
 
   const std::shared_ptr<PersistentStoreCoordinator> coordinator_;

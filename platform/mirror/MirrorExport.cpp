@@ -277,15 +277,22 @@ Result<void> checkStampsWithinReach(ManagedObjectContext& context, const std::ve
                                     const std::vector<UUID>& ownDevices, Date now) {
   std::int64_t newest = 0;
   for (const JournalEntry& entry : written) newest = std::max(newest, entry.stamp.clock);
-  std::int64_t reference = HybridLogicalClock::physicalStamp(now);
+  const std::int64_t wallClock = HybridLogicalClock::physicalStamp(now);
+  std::int64_t reference = wallClock;
   if (HybridLogicalClock::isWithinReachOf(newest, reference)) return {};
   Result<std::map<UUID, RecordState>> states = MirrorBookkeeping(context).recordStates();
   if (!states) return states.error();
+  // Seen from this machine alone, a wall clock set back looks like stamps that ran ahead. Only a
+  // stamp of another machine close to this wall clock shows that the wall clock is right now.
+  bool wallClockConfirmed = false;
   for (const auto& [record, state] : *states) {
-    if (std::find(ownDevices.begin(), ownDevices.end(), state.stamp.device) == ownDevices.end())
-      reference = std::max(reference, state.stamp.clock);
+    if (std::find(ownDevices.begin(), ownDevices.end(), state.stamp.device) != ownDevices.end()) continue;
+    reference = std::max(reference, state.stamp.clock);
+    wallClockConfirmed =
+        wallClockConfirmed || (HybridLogicalClock::isWithinReachOf(state.stamp.clock, wallClock) &&
+                               HybridLogicalClock::isWithinReachOf(wallClock, state.stamp.clock));
   }
-  if (HybridLogicalClock::isWithinReachOf(newest, reference)) return {};
+  if (!wallClockConfirmed || HybridLogicalClock::isWithinReachOf(newest, reference)) return {};
   const std::string days = std::to_string(static_cast<int>(HybridLogicalClock::kLargestLead / 86400));
   return cloudMirrorError(CloudMirrorErrorCode::ClockAhead,
                           "Changes of this machine are stamped more than " + days +

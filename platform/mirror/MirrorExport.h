@@ -88,7 +88,9 @@ Result<void> commitExportBookkeeping(const PendingExport& pending, const Appende
 // further than HybridLogicalClock::kLargestLead beyond this machine's wall clock (`now`) and beyond
 // every stamp it has taken from other machines (those not of `ownDevices`): its clock ran ahead
 // when it stamped them, and machines whose clocks are right hold such entries until their clocks
-// come within reach. Only this machine can tell; the others just wait.
+// come within reach. Only this machine can tell; the others just wait. Said only where a stamp taken
+// from another machine lies within kLargestLead of `now` either way, showing that the wall clock is
+// right now: without one, a wall clock set back looks just the same, and nothing is said.
 Result<void> checkStampsWithinReach(ManagedObjectContext& context, const std::vector<JournalEntry>& written,
                                     const std::vector<UUID>& ownDevices, Date now);
 

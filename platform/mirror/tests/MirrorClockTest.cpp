@@ -157,6 +157,38 @@ TEST_F(MirrorClock, EditsStampedWhileAClockRanFarAheadReachTheOthersOnceTheirClo
   EXPECT_EQ(d->titles(), all);
 }
 
+// A copy of the data folder of the machine that ran ahead writes its state under a name of its own
+// once, and says once that its stamps ran ahead: the notice does not make the write count as failed.
+TEST_F(MirrorClock, ACopyOfAMachineThatRanAheadWritesItsStateOnceAndSaysSoOnce) {
+  startAAndB();
+  sync(2);
+  editAheadThenPutRight(60);
+  a.reset();
+  copyDataFolder("a", "a copy");
+  auto copy = makeDevice("a copy");
+  sync(2);
+  ASSERT_EQ(failures(*copy, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead).size(), 1u);
+
+  const std::uintmax_t written = journalBytes();
+  sync(20);
+  EXPECT_EQ(journalBytes(), written) << "idle polls write nothing more";
+  EXPECT_EQ(failures(*copy, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead).size(), 1u);
+
+  // A pull asked for while the notice holds, meeting a change not exported yet, still imports.
+  b->addNote("Later on b");
+  b->container().exportNow({});
+  dispatch.drain();
+  copy->addNote("On the copy");
+  std::optional<Result<void>> heard;
+  copy->container().importNow([&](Result<void> outcome) { heard = std::move(outcome); });
+  dispatch.drain();
+  ASSERT_TRUE(heard);
+  EXPECT_TRUE(heard->ok()) << heard->error().debugDescription();
+  EXPECT_THAT(copy->titles(), Contains("Later on b"));
+  EXPECT_EQ(failures(*copy, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead).size(), 2u)
+      << "the notice of the export the pull made is posted";
+}
+
 TEST_F(MirrorClock, EditsOfAClockTwentyDaysAheadArriveAtOnce) {
   startAAndB();
   editAheadThenPutRight(20);
@@ -201,6 +233,30 @@ TEST_F(MirrorClock, AMachineWhoseClockWasSetBackDoesNotReportItsStampsAsAhead) {
   sync(2);
   EXPECT_THAT(b->titles(), ElementsAre("Edited on a", "On b"));
   EXPECT_THAT(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), IsEmpty());
+}
+
+// Alone, a clock set back looks like one that ran ahead and was put right: without another
+// machine's recent stamps to show which, nothing is said. Nor when the only stamps taken from others
+// are older than this machine's reading before it was set back.
+TEST_F(MirrorClock, AMachineAloneOrWithIdlePartnersSaysNothingWhenItsClockIsSetBack) {
+  startAAndB();
+  sync(2);
+  b.reset();
+  a->addNote("On a");
+  sync(2);
+  aClock.setLead(-60);
+  a->rename("On a", "Edited on a");
+  a->addNote("Also on a");
+  sync(2);
+  EXPECT_THAT(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), IsEmpty());
+
+  auto alone = makeDevice("alone", aClock);
+  alone->addNote("Alone");
+  sync(2);
+  aClock.setLead(-120);
+  alone->rename("Alone", "Alone, edited");
+  sync(2);
+  EXPECT_THAT(failures(*alone, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), IsEmpty());
 }
 
 }  // namespace

@@ -79,5 +79,29 @@ TEST_F(MirrorLargeEntry, EachRecordTooLargeIsReportedAndACallerWhoAsksHearsIt) {
   EXPECT_TRUE(b->titles().empty());
 }
 
+// A copy of the data folder writes its state under a name of its own once: the record left out for
+// its size is reported once, and does not make the state be written again at every poll.
+TEST_F(MirrorLargeEntry, ACopyOfALibraryWithARecordTooLargeWritesItsStateOnce) {
+  auto a = makeDevice("a");
+  a->addNote("Groceries", 1);
+  a->addNote(oversizeTitle());
+  sync(2);
+  a.reset();
+  copyDataFolder("a", "a copy");
+  auto copy = makeDevice("a copy");
+  sync(2);
+  std::vector<MirrorEvent> exports = copy->ended(MirrorEvent::Type::Export);
+  ASSERT_EQ(exports.size(), 1u);
+  EXPECT_TRUE(isFailure(exports[0], CloudMirrorErrorCode::EntryTooLarge));
+
+  const std::uintmax_t written = journalBytes();
+  sync(20);
+  EXPECT_EQ(journalBytes(), written) << "idle polls write nothing more";
+  EXPECT_EQ(copy->ended(MirrorEvent::Type::Export).size(), 1u);
+  auto b = makeDevice("b");
+  sync(2);
+  EXPECT_THAT(b->titles(), ElementsAre("Groceries"));
+}
+
 }  // namespace
 }  // namespace platform

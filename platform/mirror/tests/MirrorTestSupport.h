@@ -173,6 +173,18 @@ class MirrorTest : public ::testing::Test {
     return std::make_unique<Device>(folder.path() / name, testSettings(root()), clock);
   }
 
+  // Copies a stopped device's data folder to another place, as a user moving to a new machine does.
+  void copyDataFolder(const std::string& from, const std::string& to) const {
+    std::filesystem::copy(folder.path() / from, folder.path() / to, std::filesystem::copy_options::recursive);
+  }
+
+  // The bytes all journals in the folder hold together.
+  std::uintmax_t journalBytes() const {
+    std::uintmax_t bytes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(journals())) bytes += entry.file_size();
+    return bytes;
+  }
+
   // Lets the mirrors start (they wait for the main queue), then lets `polls` poll intervals pass.
   void sync(int polls = 1) {
     dispatch.drain();
