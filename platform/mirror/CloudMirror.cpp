@@ -259,6 +259,11 @@ Result<void> CloudMirror::exportChanges() {
   // Appending to a journal that lost lines would make the loss look mended.
   Result<void> checked = checkOwnJournal();
   std::shared_ptr<ManagedObjectContext> context = newContext();
+  // Offline, nothing is stamped for good: the changes are stamped again once the folder is back.
+  if (folder_.prepare()) {
+    Result<void> received = receiveUnappliedOwnStamps(*context, folder_.journalFile(device_), hybridClock_);
+    if (!received) return finish(MirrorEvent::Type::Export, start, received);
+  }
   Result<PendingExport> pending = collectExport(*context, device_, hybridClock_);
   if (!pending) return finish(MirrorEvent::Type::Export, start, pending.error());
   if (pending->entries.empty()) {

@@ -206,6 +206,23 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
   return pending;
 }
 
+Result<void> receiveUnappliedOwnStamps(ManagedObjectContext& context, const std::filesystem::path& journal,
+                                       HybridLogicalClock& clock) {
+  Result<JournalPosition> applied = MirrorBookkeeping(context).ownJournalApplied();
+  if (!applied) return applied.error();
+  const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
+  for (JournalPosition from = *applied;;) {
+    Result<JournalRead> read = readJournalLines(journal, from);
+    if (!read) return read.error();
+    if (read->next == from && !read->restarted) return {};
+    for (const std::string& line : read->lines) {
+      // A line that cannot be read is the import's to report.
+      if (Result<JournalEntry> entry = decodeJournalLine(line, model)) clock.receive(entry->stamp.clock);
+    }
+    from = read->next;
+  }
+}
+
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock) {
   Result<AppendedExport> appended = appendExport(pending, journal, context);

@@ -59,6 +59,13 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
 Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID& device,
                                       const std::optional<UUID>& formerDevice);
 
+// Lets `clock` receive the stamps of the lines of this store's own `journal` past where the store has
+// applied it: lines it wrote before its data folder was put back from a backup, whose stamps its
+// clock, put back too, has not seen. A change stamped afterwards then comes after them, as the
+// changes it made before did, also when its clock had taken a stamp of a machine running ahead.
+Result<void> receiveUnappliedOwnStamps(ManagedObjectContext& context, const std::filesystem::path& journal,
+                                       HybridLogicalClock& clock);
+
 // Appends the entries to `journal` (nothing when there are none), then commits the bookkeeping:
 // where the journal now ends (and how far the store has applied it), the export token, the clock
 // and the records' stamps. Fails with EntryTooLarge, once the bookkeeping is saved, when entries

@@ -21,24 +21,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-constexpr double kDay = 86400.0;
-
-// Another clock's readings with a wall clock running ahead of it by a lead the test sets.
-class LeadingClock final : public Clock {
- public:
-  explicit LeadingClock(const Clock& base) : base_(base) {}
-
-  void setLead(double days) { leadSeconds_ = days * kDay; }
-
-  Date now() const override { return Date{base_.now().secondsSinceReferenceDate + leadSeconds_}; }
-  std::chrono::nanoseconds monotonicNow() const override { return base_.monotonicNow(); }
-  double secondsSinceBoot() const override { return base_.secondsSinceBoot(); }
-
- private:
-  const Clock& base_;
-  double leadSeconds_ = 0;
-};
-
 class MirrorClock : public MirrorTest {
  protected:
   std::int64_t stampDaysAhead(double days) const {
