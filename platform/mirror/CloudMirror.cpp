@@ -185,28 +185,49 @@ Result<void> CloudMirror::takeIdentity() {
   return context->save();
 }
 
-Result<void> CloudMirror::checkOwnJournal() {
-  // Offline, the journal is left alone; the export reports why.
+Result<bool> CloudMirror::ownJournalLost(ManagedObjectContext& context) const {
+  if (rewriteJournal_) return true;
+  Result<std::optional<JournalPosition>> written = MirrorBookkeeping(context).ownJournal();
+  if (!written) return written.error();
+  if (!*written) return false;
+  Result<bool> holds = journalHolds(folder_.journalFile(device_), **written);
+  if (!holds) return holds.error();
+  return !*holds;
+}
+
+Result<void> CloudMirror::writeLostLinesAgain() {
+  // Offline, the journals are left alone; the export reports why.
   if (!folder_.prepare()) return {};
   const Date start = clock_.now();
   std::shared_ptr<ManagedObjectContext> context = newContext();
-  if (!rewriteJournal_) {
-    Result<std::optional<JournalPosition>> written = MirrorBookkeeping(*context).ownJournal();
-    if (!written) return finish(MirrorEvent::Type::Export, start, written.error());
-    if (!*written) return {};
-    Result<bool> holds = journalHolds(folder_.journalFile(device_), **written);
-    if (!holds) return finish(MirrorEvent::Type::Export, start, holds.error());
-    if (*holds) return {};
-  }
-  // The journal lost what this store wrote (emptied, rolled back, deleted, or carried off as a
-  // conflict copy), or this store has just taken a new identity: what only this store had must be
+  MirrorBookkeeping bookkeeping(*context);
+  Result<bool> ownLost = ownJournalLost(*context);
+  if (!ownLost) return finish(MirrorEvent::Type::Export, start, ownLost.error());
+  Result<std::vector<UUID>> marked = bookkeeping.devicesToWriteAgain();
+  if (!marked) return finish(MirrorEvent::Type::Export, start, marked.error());
+  if (!*ownLost && marked->empty()) return {};
+
+  // This store's journal lost what it wrote (emptied, rolled back, deleted, or carried off as a
+  // conflict copy), or the store has just taken a new identity: what only this store had must be
   // there again for the others.
-  Result<PendingExport> state = collectOwnState(*context, device_, formerDevice_);
-  if (!state) return finish(MirrorEvent::Type::Export, start, state.error());
-  Result<std::optional<Error>> written = writeExport(std::move(*state), *context, true);
+  Result<PendingExport> lost =
+      *ownLost ? collectOwnState(*context, device_, formerDevice_) : Result<PendingExport>(PendingExport{});
+  if (!lost) return finish(MirrorEvent::Type::Export, start, lost.error());
+  // Journals this store read from lost lines: what it took from them goes out again, under the
+  // stamps it was written with, for the machines that never read those lines.
+  if (!marked->empty()) {
+    Result<PendingExport> others = collectWrittenBy(*context, *marked, std::nullopt);
+    if (!others) return finish(MirrorEvent::Type::Export, start, others.error());
+    lost->entries.insert(lost->entries.end(), std::make_move_iterator(others->entries.begin()),
+                         std::make_move_iterator(others->entries.end()));
+    std::stable_sort(lost->entries.begin(), lost->entries.end(),
+                     [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
+    for (const UUID& device : *marked) bookkeeping.doneWritingAgain(device);
+  }
+  Result<std::optional<Error>> written = writeExport(std::move(*lost), *context, *ownLost);
   if (!written) return finish(MirrorEvent::Type::Export, start, written.error());
   // Written, whatever its notice says: writing it again would only repeat the notice.
-  rewriteJournal_ = false;
+  if (*ownLost) rewriteJournal_ = false;
   return finish(MirrorEvent::Type::Export, start, outcomeOf(*written));
 }
 
@@ -257,7 +278,7 @@ Result<void> CloudMirror::exportChanges() {
       (void)finish(MirrorEvent::Type::Export, start, tooLarge ? Result<void>(*tooLarge) : Result<void>());
   }
   // Appending to a journal that lost lines would make the loss look mended.
-  Result<void> checked = checkOwnJournal();
+  Result<void> checked = writeLostLinesAgain();
   std::shared_ptr<ManagedObjectContext> context = newContext();
   // Offline, nothing is stamped for good: the changes are stamped again once the folder is back.
   if (folder_.prepare()) {

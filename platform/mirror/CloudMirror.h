@@ -11,7 +11,8 @@
 //    data folder) has been copied to another machine or place since it last ran; the copy then
 //    writes under a new device name, so that copy and original see each other's changes.
 //  - Then, at every poll: check that this store's journal still holds what it last wrote there
-//    (and write the store's own state again when it does not), export this store's changes, then
+//    (and write the store's own state again when it does not), write again the records of devices
+//    whose journals lost lines this store had read (MirrorImport.h), export this store's changes, then
 //    import the other devices' changes, chunk by chunk. The chunks are committed together, a
 //    write batch of several at a time (ImportBatches.h); a save of the application that comes in
 //    meanwhile waits for a chunk, not for the whole import, and listings never wait.
@@ -101,8 +102,12 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   void runCycle();
   Result<void> setUp();
   Result<void> takeIdentity();
-  // Writes this store's state again when its journal no longer holds what it last wrote.
-  Result<void> checkOwnJournal();
+  // Whether this store's journal no longer holds what it last wrote there, or the store has taken a
+  // new identity: its state is to be written again.
+  Result<bool> ownJournalLost(ManagedObjectContext& context) const;
+  // Writes again what journals lost: this store's state when its own journal lost it, and the
+  // records of the devices whose journals an import found cut, emptied or gone.
+  Result<void> writeLostLinesAgain();
   // Saves the bookkeeping of an export whose entries are in the journal but whose save failed
   // (true); forgets it when the journal no longer holds them, which go out again from history.
   Result<bool> saveUnsavedExport();
@@ -160,7 +165,7 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
     // Where the journal ended after them, how far the store had applied it, and the entries left
     // out for their size (reported once its save succeeds).
     AppendedExport appended;
-    // It writes the store's own state again (checkOwnJournal).
+    // It writes the store's own state again (writeLostLinesAgain).
     bool rewritesJournal = false;
   };
   std::optional<UnsavedExport> unsavedExport_;

@@ -19,6 +19,7 @@ const std::string kHomeKey = "mirror.home";
 const std::string kOwnJournalKey = "mirror.journal";
 const std::string kOwnJournalAppliedKey = "mirror.journalApplied";
 const std::string kOffsetPrefix = "mirror.offset.";
+const std::string kWriteAgainPrefix = "mirror.writeAgain.";
 const std::string kTextRecordPrefix = "mirror.record.";
 const std::string kPendingReferencesKey = "mirror.pendingReferences";
 constexpr std::string_view kLive = "live";
@@ -189,6 +190,38 @@ Result<JournalPosition> MirrorBookkeeping::journalPosition(const std::string& jo
 
 void MirrorBookkeeping::setJournalPosition(const std::string& journal, const JournalPosition& position) {
   context_.setMetadataValue(kOffsetPrefix + journal, position.serialized());
+}
+
+Result<std::vector<std::string>> MirrorBookkeeping::journalsRead() const {
+  Result<std::map<std::string, std::string>> positions = context_.metadataValues(kOffsetPrefix);
+  if (!positions) return positions.error();
+  std::vector<std::string> journals;
+  journals.reserve(positions->size());
+  for (const auto& [key, position] : *positions) journals.push_back(key.substr(kOffsetPrefix.size()));
+  return journals;
+}
+
+void MirrorBookkeeping::forgetJournalPosition(const std::string& journal) {
+  context_.setMetadataValue(kOffsetPrefix + journal, std::nullopt);
+}
+
+Result<std::vector<UUID>> MirrorBookkeeping::devicesToWriteAgain() const {
+  Result<std::map<std::string, std::string>> marks = context_.metadataValues(kWriteAgainPrefix);
+  if (!marks) return marks.error();
+  std::vector<UUID> devices;
+  for (const auto& [key, mark] : *marks) {
+    if (std::optional<UUID> device = UUID::fromString(std::string_view(key).substr(kWriteAgainPrefix.size())))
+      devices.push_back(*device);
+  }
+  return devices;
+}
+
+void MirrorBookkeeping::writeAgain(const UUID& device) {
+  context_.setMetadataValue(kWriteAgainPrefix + device.uuidString(), "");
+}
+
+void MirrorBookkeeping::doneWritingAgain(const UUID& device) {
+  context_.setMetadataValue(kWriteAgainPrefix + device.uuidString(), std::nullopt);
 }
 
 Result<std::optional<RecordState>> MirrorBookkeeping::recordState(const UUID& record) const {

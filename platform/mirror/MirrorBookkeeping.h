@@ -12,6 +12,9 @@
 //    was put back from a backup and the journal holds lines it wrote since, which it has yet to
 //    apply (an export appends after them without moving this);
 //  - per journal file of other devices, how far it has been applied;
+//  - the devices whose records this store is to write again into its own journal, with the stamps
+//    they were written with: a journal it read from lost what it had read (it was cut, emptied or
+//    removed), and machines that never read those lines would otherwise never get them;
 //  - per record, the stamp of the write that made its current state (or deleted it), with the
 //    record's entity: the last-writer-wins rule compares incoming writes with it. Kept as the
 //    store's per-record metadata (an import writes one for every record it applies); stores of
@@ -100,6 +103,15 @@ class MirrorBookkeeping {
   // Per journal file, by its name without extension.
   Result<JournalPosition> journalPosition(const std::string& journal) const;
   void setJournalPosition(const std::string& journal, const JournalPosition& position);
+
+  // The journals a position is kept for, by name.
+  Result<std::vector<std::string>> journalsRead() const;
+  void forgetJournalPosition(const std::string& journal);
+
+  // The devices whose records are to be written again (see above), and the marks that say so.
+  Result<std::vector<UUID>> devicesToWriteAgain() const;
+  void writeAgain(const UUID& device);
+  void doneWritingAgain(const UUID& device);
 
   Result<std::optional<RecordState>> recordState(const UUID& record) const;
   void setRecordState(const UUID& record, const RecordState& state);

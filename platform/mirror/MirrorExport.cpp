@@ -180,10 +180,20 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
 
 Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID& device,
                                       const std::optional<UUID>& formerDevice) {
+  std::vector<UUID> devices{device};
+  if (formerDevice) devices.push_back(*formerDevice);
+  return collectWrittenBy(context, devices, device);
+}
+
+Result<PendingExport> collectWrittenBy(ManagedObjectContext& context, const std::vector<UUID>& devices,
+                                       const std::optional<UUID>& writeAs) {
   Result<std::map<UUID, RecordState>> states = MirrorBookkeeping(context).recordStates();
   if (!states) return states.error();
   const auto own = [&](const RecordStamp& stamp) {
-    return stamp.device == device || (formerDevice && stamp.device == *formerDevice);
+    return std::find(devices.begin(), devices.end(), stamp.device) != devices.end();
+  };
+  const auto stampOf = [&](const RecordStamp& stamp) {
+    return RecordStamp{stamp.clock, writeAs.value_or(stamp.device)};
   };
   PendingExport pending;
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
@@ -193,13 +203,13 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
     for (const ManagedObject& object : *objects) {
       auto state = states->find(object.recordName());
       if (state == states->end() || state->second.deleted || !own(state->second.stamp)) continue;
-      pending.entries.push_back(saveEntry(object, RecordStamp{state->second.stamp.clock, device}));
+      pending.entries.push_back(saveEntry(object, stampOf(state->second.stamp)));
     }
   }
   for (const auto& [record, state] : *states) {
     // Deletions recorded before entities were kept cannot be written; they are rare and old.
     if (!state.deleted || state.entity.empty() || !own(state.stamp)) continue;
-    pending.entries.push_back(deletionEntry(state.entity, record, RecordStamp{state.stamp.clock, device}));
+    pending.entries.push_back(deletionEntry(state.entity, record, stampOf(state.stamp)));
   }
   std::stable_sort(pending.entries.begin(), pending.entries.end(),
                    [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
@@ -264,11 +274,17 @@ Result<AppendedExport> appendExport(const PendingExport& pending, const std::fil
   // import reads.
   Result<JournalRead> unapplied = readJournalLines(journal, *applied);
   if (!unapplied) return unapplied.error();
-  const bool appliedAll = unapplied->restarted || unapplied->lines.empty();
   Result<JournalPosition> end = appendJournalLines(journal, lines);
   if (!end) return end.error();
   appended.end = *end;
-  if (appliedAll) appended.applied = *end;
+  // A journal that no longer holds the applied position is not the one the store applied (it was
+  // emptied, or another version of it took its place): it is read from its start, since it may
+  // hold what the store lacks.
+  if (unapplied->restarted) {
+    appended.applied = JournalPosition{};
+  } else if (unapplied->lines.empty()) {
+    appended.applied = *end;
+  }
   return appended;
 }
 
@@ -292,8 +308,15 @@ Result<void> commitExportBookkeeping(const PendingExport& pending, const Appende
 
 Result<void> checkStampsWithinReach(ManagedObjectContext& context, const std::vector<JournalEntry>& written,
                                     const std::vector<UUID>& ownDevices, Date now) {
+  const auto isOwn = [&](const UUID& device) {
+    return std::find(ownDevices.begin(), ownDevices.end(), device) != ownDevices.end();
+  };
+  // Records of other machines written again carry those machines' stamps: they tell nothing of this
+  // machine's clock.
   std::int64_t newest = 0;
-  for (const JournalEntry& entry : written) newest = std::max(newest, entry.stamp.clock);
+  for (const JournalEntry& entry : written) {
+    if (isOwn(entry.stamp.device)) newest = std::max(newest, entry.stamp.clock);
+  }
   const std::int64_t wallClock = HybridLogicalClock::physicalStamp(now);
   std::int64_t reference = wallClock;
   if (HybridLogicalClock::isWithinReachOf(newest, reference)) return {};
@@ -303,7 +326,7 @@ Result<void> checkStampsWithinReach(ManagedObjectContext& context, const std::ve
   // stamp of another machine close to this wall clock shows that the wall clock is right now.
   bool wallClockConfirmed = false;
   for (const auto& [record, state] : *states) {
-    if (std::find(ownDevices.begin(), ownDevices.end(), state.stamp.device) != ownDevices.end()) continue;
+    if (isOwn(state.stamp.device)) continue;
     reference = std::max(reference, state.stamp.clock);
     wallClockConfirmed =
         wallClockConfirmed || (HybridLogicalClock::isWithinReachOf(state.stamp.clock, wallClock) &&

@@ -66,6 +66,12 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
 Result<void> receiveUnappliedOwnStamps(ManagedObjectContext& context, const std::filesystem::path& journal,
                                        HybridLogicalClock& clock);
 
+// Every record whose current state, or deletion, one of `devices` wrote, each with the stamp it was
+// written with; under the device `writeAs` when given. What a journal that lost lines others have
+// not read must hold again, wherever it is written.
+Result<PendingExport> collectWrittenBy(ManagedObjectContext& context, const std::vector<UUID>& devices,
+                                       const std::optional<UUID>& writeAs);
+
 // Appends the entries to `journal` (nothing when there are none), then commits the bookkeeping:
 // where the journal now ends (and how far the store has applied it), the export token, the clock
 // and the records' stamps. Fails with EntryTooLarge, once the bookkeeping is saved, when entries
@@ -80,7 +86,8 @@ struct AppendedExport {
   std::optional<JournalPosition> end;
   // How far the store has applied its journal once the entries are in: to their end when it had
   // applied every line before them; else no further than before, since lines it wrote before its
-  // data folder was put back from a backup still wait for the import.
+  // data folder was put back from a backup still wait for the import; the journal's start when the
+  // journal no longer holds the position it had applied.
   JournalPosition applied;
   // The EntryTooLarge error naming the entries too large to write; nullopt when all were written.
   std::optional<Error> tooLarge;

@@ -10,6 +10,18 @@ namespace {
 
 constexpr std::string_view kJournalFolderName = "journal";
 constexpr std::string_view kJournalExtension = ".jsonl";
+// A sync tool that keeps both sides of a conflict may name the other side's file so.
+constexpr std::string_view kConflictSuffix = ".sync-conflict-";
+
+// The journal name of a file, or nothing when the file is no journal: its name without the
+// extension, for a conflict copy whose name goes on after the extension its name without it.
+std::optional<std::string> journalName(const std::filesystem::path& path) {
+  if (path.extension() == kJournalExtension) return path.stem().string();
+  std::string name = path.filename().string();
+  const std::size_t extension = name.find(std::string(kJournalExtension) + std::string(kConflictSuffix));
+  if (extension == std::string::npos) return std::nullopt;
+  return name.erase(extension, kJournalExtension.size());
+}
 
 }  // namespace
 
@@ -56,18 +68,22 @@ std::filesystem::path MirrorFolder::journalFile(const UUID& device) const {
   return journalFolder_ / (device.uuidString() + std::string(kJournalExtension));
 }
 
-Result<std::vector<MirrorFolder::Journal>> MirrorFolder::journals() const {
+std::optional<UUID> MirrorFolder::deviceOfJournal(std::string_view name) {
   constexpr std::size_t kIdentifierLength = 36;
+  return UUID::fromString(name.substr(0, kIdentifierLength));
+}
+
+Result<std::vector<MirrorFolder::Journal>> MirrorFolder::journals() const {
   std::vector<Journal> journals;
   std::error_code error;
   for (std::filesystem::directory_iterator entry(journalFolder_, error), end; !error && entry != end;
        entry.increment(error)) {
     const std::filesystem::path& path = entry->path();
     std::error_code notAFile;
-    if (path.extension() != kJournalExtension || !entry->is_regular_file(notAFile)) continue;
-    const std::string name = path.stem().string();
-    if (std::optional<UUID> device = UUID::fromString(name.substr(0, kIdentifierLength)))
-      journals.push_back(Journal{*device, name, path});
+    const std::optional<std::string> name = journalName(path);
+    if (!name || !entry->is_regular_file(notAFile)) continue;
+    if (std::optional<UUID> device = deviceOfJournal(*name))
+      journals.push_back(Journal{*device, *name, path});
   }
   if (error) {
     return cloudMirrorError(CloudMirrorErrorCode::NetworkFailure,

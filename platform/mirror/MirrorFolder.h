@@ -4,12 +4,14 @@
 // Layout: <root>/<container identifier>/journal/<device>.jsonl, one journal per device (a
 // device is one local store: its identifier names the journal), and an optional file
 // <root>/OFFLINE that marks the whole mirror as unavailable for now. A file-sync tool that meets
-// two versions of one journal keeps both, the second under a name such as "<device> (1).jsonl":
-// every file whose name starts with a device identifier is a journal of that device.
+// two versions of one journal keeps both, the second under a name such as "<device> (1).jsonl" or
+// "<device>.jsonl.sync-conflict-<when>": every such file whose name starts with a device identifier
+// is a journal of that device.
 //
 // Immutable after construction; safe from any thread.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,9 +41,13 @@ class MirrorFolder {
   struct Journal {
     UUID device;
     // The file name without its extension: the device identifier, perhaps with a copy's suffix.
+    // Unique among the journals, and never a device identifier alone for a conflict copy.
     std::string name;
     std::filesystem::path path;
   };
+  // The device a journal of this name belongs to; nothing when the name is not a journal's.
+  static std::optional<UUID> deviceOfJournal(std::string_view name);
+
   // Every journal here, conflict copies included, in name order. Other files, and anything that is
   // not a file (a pipe, a folder), are ignored.
   Result<std::vector<Journal>> journals() const;

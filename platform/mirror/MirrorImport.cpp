@@ -238,6 +238,32 @@ Result<bool> releaseHeld(const MirrorBookkeeping& bookkeeping, const ManagedObje
   return true;
 }
 
+// The journals this store has read from that are gone from the folder.
+Result<std::vector<std::string>> lostJournals(const std::vector<MirrorFolder::Journal>& journals,
+                                              const MirrorBookkeeping& bookkeeping) {
+  Result<std::vector<std::string>> read = bookkeeping.journalsRead();
+  if (!read) return read.error();
+  std::erase_if(*read, [&](const std::string& name) {
+    return std::any_of(journals.begin(), journals.end(),
+                       [&](const MirrorFolder::Journal& journal) { return journal.name == name; });
+  });
+  return read;
+}
+
+// Stages what a chunk tells of journals that lost what this store read from them: their positions
+// are forgotten, and their devices' records are to be written again.
+void noteLostLines(const IncomingChanges& incoming, MirrorBookkeeping& bookkeeping) {
+  for (const std::string& name : incoming.lostJournals) {
+    bookkeeping.forgetJournalPosition(name);
+    if (std::optional<UUID> device = MirrorFolder::deviceOfJournal(name)) bookkeeping.writeAgain(*device);
+  }
+  // This store's own journal is the export's to check: it writes the store's state again.
+  if (incoming.journal && incoming.restarted && !incoming.ownJournal) {
+    if (std::optional<UUID> device = MirrorFolder::deviceOfJournal(*incoming.journal))
+      bookkeeping.writeAgain(*device);
+  }
+}
+
 }  // namespace
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,
@@ -250,6 +276,9 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
   Result<bool> released = releaseHeld(bookkeeping, model, clock, now, incoming);
   if (!released) return released.error();
   if (*released) return incoming;
+  Result<std::vector<std::string>> lost = lostJournals(*journals, bookkeeping);
+  if (!lost) return lost.error();
+  incoming.lostJournals = std::move(*lost);
   for (const MirrorFolder::Journal& journal : *journals) {
     // This store's own journal is read after where the store has applied it to: lines beyond are
     // its own changes that it lacks (its data folder was put back from a backup). A copy of the
@@ -264,12 +293,11 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
       continue;
     }
     if (read->next == *position && !read->restarted) continue;
-    // An own journal that lost what the store wrote is the export's to write again.
-    if (own && read->restarted) continue;
     const std::string file = journal.path.filename().string();
     incoming.journal = journal.name;
     incoming.ownJournal = own;
     incoming.next = read->next;
+    incoming.restarted = read->restarted;
     if (read->skippedLongLine) {
       incoming.unreadable.push_back(file + ": a line longer than " + std::to_string(kJournalLineLimit) +
                                     " bytes was skipped");
@@ -279,8 +307,6 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
       Result<JournalEntry> entry = decodeJournalLine(line, model);
       if (!entry) {
         incoming.unreadable.push_back(file + ": " + entry.error().description);
-      } else if (entry->stamp.device != journal.device) {
-        incoming.unreadable.push_back(file + ": an entry of another device");
       } else if (!clock.isWithinReach(entry->stamp.clock, now)) {
         incoming.unreadable.push_back(file + ": an entry stamped far beyond this machine's clock");
         incoming.held.push_back(HeldEntry{entry->stamp, entry->record, line});
@@ -317,13 +343,16 @@ Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectCont
   if (incoming.ownJournal) {
     bookkeeping.setOwnJournalApplied(incoming.next);
     // Lines this store wrote before its data folder was put back are its own writes again: a
-    // journal that loses them must get them back like any others.
+    // journal that loses them must get them back like any others. A journal read from its start
+    // is not the one the store wrote: the export finds that and writes the store's state again.
     Result<std::optional<JournalPosition>> written = bookkeeping.ownJournal();
     if (!written) return written.error();
-    if (!*written || (*written)->offset < incoming.next.offset) bookkeeping.setOwnJournal(incoming.next);
+    if (!*written || (!incoming.restarted && (*written)->offset < incoming.next.offset))
+      bookkeeping.setOwnJournal(incoming.next);
   } else if (incoming.journal) {
     bookkeeping.setJournalPosition(*incoming.journal, incoming.next);
   }
+  noteLostLines(incoming, bookkeeping);
   if (Result<void> held = holdAndRelease(incoming, bookkeeping); !held) return held.error();
   bookkeeping.setClock(clock);
 

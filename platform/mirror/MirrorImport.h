@@ -5,13 +5,20 @@
 // copy of any journal, that gained complete lines since the position this store applied it to, or
 // of this store's own journal past where the store has applied it to (lines there are its own
 // changes that it lacks: its data folder was put back from a backup);
-// lines that cannot be read (or claim another device than their journal's) are skipped and named.
+// lines that cannot be read are skipped and named. A line may carry another device's stamp: a
+// machine writes again, under their own stamps, the records a lost journal held.
 // A line stamped too far ahead of this machine's clock (HybridLogicalClock::isWithinReach) is
 // named too, and held: the store keeps it, and once the clock comes within reach of it, a chunk of
 // the held entries that are within reach, the earliest first, comes before any journal's. So an
 // entry is never passed over for good for its stamp, and never lifts this machine's clock before
 // its time.
-// A journal that no longer holds that position is read again from its start. The caller applies
+// A journal that no longer holds that position is read again from its start, this store's own
+// included: lines under its name that it did not write (a copy of its disk writing under the same
+// name, a sync tool putting another version of the file in its place) are applied like any others.
+// Whatever such a journal, or one that is gone from the folder, had given this store may have been
+// lost for the machines that never read it: applying the chunk marks the journal's device, so that
+// the next export writes again every record whose current state here that device wrote (with its
+// stamp; MirrorBookkeeping::devicesToWriteAgain). The caller applies
 // chunk after chunk, each saved on its own with its journal's new position (the caller may gather
 // several such saves into one write batch, WriteBatch.h), so a backlog of any size is worked through
 // in bounded memory and an interrupted import resumes where its last commit left the store.
@@ -56,6 +63,11 @@ struct IncomingChanges {
   // It is this store's own journal: the position goes to where the store's writes end.
   bool ownJournal = false;
   JournalPosition next;
+  // The journal no longer held the position the store had read it to (it was cut, emptied or
+  // replaced), so it was read from its start.
+  bool restarted = false;
+  // Journals read before that are gone from the folder, by name; their positions are forgotten.
+  std::vector<std::string> lostJournals;
   // Why lines were skipped or held, one text per line.
   std::vector<std::string> unreadable;
   // Lines stamped too far ahead to be taken yet, for the store to hold.
@@ -69,7 +81,7 @@ struct IncomingChanges {
   // after it are read all the same.
   std::optional<Error> unreachable;
 
-  bool foundAnything() const { return journal.has_value() || releasesHeld; }
+  bool foundAnything() const { return journal.has_value() || releasesHeld || !lostJournals.empty(); }
 };
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,

@@ -1,0 +1,186 @@
+// Journals that lose lines other machines had read: cut or torn at the end, put back to an older
+// copy, emptied, or gone. Whoever holds what a journal lost writes it again, so that every machine,
+// also one that never read those lines, ends with every edit.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/mirror/tests/MirrorTestSupport.h"
+
+namespace platform {
+namespace {
+
+using namespace testing;
+using ::testing::ElementsAre;
+
+class MirrorLostLines : public MirrorTest {
+ protected:
+  std::filesystem::path journalOf(Device& device) const {
+    return journals() / (device.device().uuidString() + ".jsonl");
+  }
+
+  // Copies a stopped device's data folder aside and starts it again.
+  void backUp(std::unique_ptr<Device>& device, const std::string& name) {
+    device.reset();
+    copyDataFolder(name, name + " backup");
+    device = makeDevice(name);
+  }
+
+  // Stops the device and puts its backup in its data folder's place.
+  void restore(std::unique_ptr<Device>& device, const std::string& name) {
+    device.reset();
+    std::filesystem::remove_all(folder.path() / name);
+    std::filesystem::rename(folder.path() / (name + " backup"), folder.path() / name);
+  }
+
+  // Cuts the last `lines` complete lines off the file.
+  static void cutLines(const std::filesystem::path& file, std::size_t lines) {
+    std::string contents = fileContents(file);
+    for (std::size_t cut = 0; cut < lines; ++cut) {
+      contents.pop_back();
+      contents.erase(contents.rfind('\n') + 1);
+    }
+    std::ofstream(file, std::ios::trunc | std::ios::binary) << contents;
+  }
+
+  const std::vector<std::string> all{"P1 edited", "P2", "P3", "P4"};
+  const std::vector<std::string> pagesOfP4{"P4 page 1@P4", "P4 page 2@P4"};
+};
+
+enum class Damage { lastLineTorn, lastTwoLinesCut, folderPutBack, folderEmptied };
+
+class MirrorLostEnd : public MirrorLostLines, public ::testing::WithParamInterface<Damage> {};
+
+// a's data folder is put back from a backup, and its journal lost the lines b had read since: b
+// writes them again, and a, b and a machine that joins later agree.
+TEST_P(MirrorLostEnd, AStoreRestoredFromABackupGetsBackWhatItsCutJournalLost) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  a->addNote("P1");
+  a->addNote("P2");
+  a->addNote("P3");
+  sync(2);
+  backUp(a, "a");
+  std::filesystem::copy(root(), folder.path() / "mirror backup", std::filesystem::copy_options::recursive);
+
+  a->addNote("P4", 2);
+  a->rename("P1", "P1 edited");
+  sync(2);
+  ASSERT_EQ(b->titles(), all);
+
+  switch (GetParam()) {
+    case Damage::lastLineTorn: {
+      const std::uintmax_t size = std::filesystem::file_size(journalOf(*a));
+      std::filesystem::resize_file(journalOf(*a), size - 5);
+      break;
+    }
+    case Damage::lastTwoLinesCut:
+      cutLines(journalOf(*a), 2);
+      break;
+    case Damage::folderPutBack:
+      std::filesystem::remove_all(root());
+      std::filesystem::rename(folder.path() / "mirror backup", root());
+      break;
+    case Damage::folderEmptied:
+      for (const auto& entry : std::filesystem::directory_iterator(journals()))
+        std::filesystem::remove(entry.path());
+      break;
+  }
+  restore(a, "a");
+  a = makeDevice("a");
+  sync(3);
+  auto d = makeDevice("d");
+  sync(2);
+
+  for (Device* device : {a.get(), b.get(), d.get()}) {
+    EXPECT_EQ(device->titles(), all);
+    EXPECT_EQ(device->pages(), pagesOfP4);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDamage, MirrorLostEnd,
+                         ::testing::Values(Damage::lastLineTorn, Damage::lastTwoLinesCut,
+                                           Damage::folderPutBack, Damage::folderEmptied),
+                         [](const ::testing::TestParamInfo<Damage>& info) {
+                           switch (info.param) {
+                             case Damage::lastLineTorn:
+                               return "LastLineTorn";
+                             case Damage::lastTwoLinesCut:
+                               return "LastTwoLinesCut";
+                             case Damage::folderPutBack:
+                               return "FolderPutBack";
+                             case Damage::folderEmptied:
+                               break;
+                           }
+                           return "FolderEmptied";
+                         });
+
+// a's journal was emptied and a wrote its state again, then made P4, which b took; then a's data
+// folder is put back from a copy older than the emptying. a reads its journal, which started over,
+// from its start.
+TEST_F(MirrorLostLines, AStoreRestoredFromBeforeItsJournalStartedOverReadsItFromItsStart) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  a->addNote("P1");
+  a->addNote("P2");
+  a->addNote("P3");
+  sync(2);
+  a->rename("P1", "P1 edited");
+  sync(2);
+  backUp(a, "a");
+
+  // Written again, the journal holds a line for each record where it held one for each write.
+  std::filesystem::resize_file(journalOf(*a), 0);
+  sync(2);
+  a->addNote("P4", 2);
+  sync(2);
+  ASSERT_EQ(b->titles(), all);
+
+  restore(a, "a");
+  a = makeDevice("a");
+  sync(3);
+  auto d = makeDevice("d");
+  sync(2);
+  for (Device* device : {a.get(), b.get(), d.get()}) {
+    EXPECT_EQ(device->titles(), all);
+    EXPECT_EQ(device->pages(), pagesOfP4);
+  }
+}
+
+// A machine that is gone, and whose journal was removed from the folder: those who read it write
+// what they took from it again, for a machine that joins later.
+TEST_F(MirrorLostLines, TheChangesOfAMachineWhoseJournalWasRemovedReachAMachineThatJoinsLater) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  auto c = makeDevice("c");
+  c->addNote("P1");
+  c->addNote("P4", 2);
+  c->addNote("Deleted by c");
+  sync(2);
+  c->rename("P1", "P1 edited");
+  c->remove("Deleted by c");
+  a->addNote("P2");
+  a->addNote("P3");
+  sync(2);
+  const std::filesystem::path journalOfC = journalOf(*c);
+  c.reset();
+  std::filesystem::remove(journalOfC);
+  sync(2);
+
+  auto d = makeDevice("d");
+  sync(2);
+  for (Device* device : {a.get(), b.get(), d.get()}) {
+    EXPECT_EQ(device->titles(), all);
+    EXPECT_EQ(device->pages(), pagesOfP4);
+  }
+  b.reset();
+  a.reset();
+  auto e = makeDevice("e");
+  sync(2);
+  EXPECT_EQ(e->titles(), all) << "the deletion went out again too, or a copy it deleted would come back";
+}
+
+}  // namespace
+}  // namespace platform
