@@ -282,7 +282,8 @@ Result<void> CloudMirror::exportChanges() {
   std::shared_ptr<ManagedObjectContext> context = newContext();
   // Offline, nothing is stamped for good: the changes are stamped again once the folder is back.
   if (folder_.prepare()) {
-    Result<void> received = receiveUnappliedOwnStamps(*context, folder_.journalFile(device_), hybridClock_);
+    Result<void> received =
+        receiveUnappliedOwnStamps(*context, folder_.journalFile(device_), hybridClock_, clock_.now());
     if (!received) return finish(MirrorEvent::Type::Export, start, received);
   }
   Result<PendingExport> pending = collectExport(*context, device_, hybridClock_);

@@ -217,7 +217,7 @@ Result<PendingExport> collectWrittenBy(ManagedObjectContext& context, const std:
 }
 
 Result<void> receiveUnappliedOwnStamps(ManagedObjectContext& context, const std::filesystem::path& journal,
-                                       HybridLogicalClock& clock) {
+                                       HybridLogicalClock& clock, Date now) {
   Result<JournalPosition> applied = MirrorBookkeeping(context).ownJournalApplied();
   if (!applied) return applied.error();
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
@@ -226,8 +226,11 @@ Result<void> receiveUnappliedOwnStamps(ManagedObjectContext& context, const std:
     if (!read) return read.error();
     if (read->next == from && !read->restarted) return {};
     for (const std::string& line : read->lines) {
-      // A line that cannot be read is the import's to report.
-      if (Result<JournalEntry> entry = decodeJournalLine(line, model)) clock.receive(entry->stamp.clock);
+      // A line that cannot be read is the import's to report. A stamp beyond reach is not taken: the
+      // line may not be this store's own (the journal may have been replaced), and would carry its
+      // clock as far ahead as it claims.
+      Result<JournalEntry> entry = decodeJournalLine(line, model);
+      if (entry && clock.isWithinReach(entry->stamp.clock, now)) clock.receive(entry->stamp.clock);
     }
     from = read->next;
   }

@@ -63,8 +63,9 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
 // applied it: lines it wrote before its data folder was put back from a backup, whose stamps its
 // clock, put back too, has not seen. A change stamped afterwards then comes after them, as the
 // changes it made before did, also when its clock had taken a stamp of a machine running ahead.
+// Stamps beyond the clock's reach at `now` are not taken, as an import does not take them.
 Result<void> receiveUnappliedOwnStamps(ManagedObjectContext& context, const std::filesystem::path& journal,
-                                       HybridLogicalClock& clock);
+                                       HybridLogicalClock& clock, Date now);
 
 // Every record whose current state, or deletion, one of `devices` wrote, each with the stamp it was
 // written with; under the device `writeAs` when given. What a journal that lost lines others have

@@ -171,6 +171,27 @@ TEST_F(MirrorClock, ACopyOfAMachineThatRanAheadWritesItsStateOnceAndSaysSoOnce) 
       << "the notice of the export the pull made is posted";
 }
 
+// A line under this machine's own name stamped years ahead (its journal was replaced, or another
+// writer uses its name) does not carry its clock along before it stamps its next change.
+TEST_F(MirrorClock, AFarStampInTheOwnJournalDoesNotCarryTheClockAlong) {
+  startAAndB();
+  a->addNote("On a");
+  sync(2);
+  JournalEntry far;
+  far.stamp = RecordStamp{stampDaysAhead(3650), a->device()};
+  far.entity = "Note";
+  far.record = UUID::random();
+  far.fields.attributes = {{"title", AttributeValue(std::string("Far ahead"))}};
+  ASSERT_TRUE(
+      appendJournalLines(journals() / (a->device().uuidString() + ".jsonl"), {encodeJournalLine(far)}).ok());
+  a->rename("On a", "Edited on a");
+  sync(2);
+
+  auto context = a->container().newBackgroundContext();
+  EXPECT_LE(valueOrFail(MirrorBookkeeping(*context).clock()).last(), stampDaysAhead(30));
+  EXPECT_THAT(b->titles(), ElementsAre("Edited on a", "On b")) << "taken at once, not held";
+}
+
 TEST_F(MirrorClock, EditsOfAClockTwentyDaysAheadArriveAtOnce) {
   startAAndB();
   editAheadThenPutRight(20);
