@@ -67,9 +67,10 @@ INSTANTIATE_TEST_SUITE_P(EitherOrder, MirrorDeletionMeetsEdit,
 
 // How the deleting machine's lines reach the editing one.
 enum class DeletionLines { noteFirst, pagesFirst, inTwoImports };
+enum class DeletionMade { beforeTheEdit, afterTheEdit };
 struct Delivery {
   DeletionLines lines;
-  bool madeAfterTheEdit;
+  DeletionMade made;
 };
 
 // The editing machine is real; the deleting one exists only as the lines it wrote.
@@ -130,7 +131,8 @@ TEST_P(MirrorDeletionOfAnEditedNote, KeepsTheNoteWholeExactlyWhenTheEditCameAfte
   createAndEdit(*editor);
   const std::size_t written = linesOf(*editor).size();
   const Delivery delivery = GetParam();
-  const std::int64_t deleted = delivery.madeAfterTheEdit ? afterTheEdit : beforeTheEdit;
+  const bool madeAfterTheEdit = delivery.made == DeletionMade::afterTheEdit;
+  const std::int64_t deleted = madeAfterTheEdit ? afterTheEdit : beforeTheEdit;
   std::vector<JournalEntry> deletions = deletion(deleted, delivery.lines);
   if (delivery.lines == DeletionLines::inTwoImports) {
     deleter.write({deletions.begin(), deletions.begin() + 2});
@@ -141,7 +143,7 @@ TEST_P(MirrorDeletionOfAnEditedNote, KeepsTheNoteWholeExactlyWhenTheEditCameAfte
   sync(3);
 
   const std::vector<JournalEntry> lines = linesOf(*editor);
-  if (delivery.madeAfterTheEdit) {
+  if (madeAfterTheEdit) {
     EXPECT_THAT(editor->titles(), IsEmpty());
     EXPECT_THAT(editor->pages(), IsEmpty());
     EXPECT_EQ(lines.size(), written) << "nothing to write again";
@@ -202,7 +204,8 @@ TEST_F(MirrorDeletionOfAnEditedNote, OwedPagesDeletedAgainBeforeTheExportAreDrop
 }
 
 std::string deliveryName(const ::testing::TestParamInfo<Delivery>& info) {
-  const std::string when = info.param.madeAfterTheEdit ? "MadeAfterTheEdit" : "MadeBeforeTheEdit";
+  const std::string when =
+      info.param.made == DeletionMade::afterTheEdit ? "MadeAfterTheEdit" : "MadeBeforeTheEdit";
   switch (info.param.lines) {
     case DeletionLines::noteFirst:
       return when + "NoteFirst";
@@ -214,12 +217,14 @@ std::string deliveryName(const ::testing::TestParamInfo<Delivery>& info) {
   return when + "InTwoImports";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryDelivery, MirrorDeletionOfAnEditedNote,
-    ::testing::Values(Delivery{DeletionLines::noteFirst, false}, Delivery{DeletionLines::pagesFirst, false},
-                      Delivery{DeletionLines::inTwoImports, false}, Delivery{DeletionLines::noteFirst, true},
-                      Delivery{DeletionLines::pagesFirst, true}, Delivery{DeletionLines::inTwoImports, true}),
-    deliveryName);
+INSTANTIATE_TEST_SUITE_P(EveryDelivery, MirrorDeletionOfAnEditedNote,
+                         ::testing::Values(Delivery{DeletionLines::noteFirst, DeletionMade::beforeTheEdit},
+                                           Delivery{DeletionLines::pagesFirst, DeletionMade::beforeTheEdit},
+                                           Delivery{DeletionLines::inTwoImports, DeletionMade::beforeTheEdit},
+                                           Delivery{DeletionLines::noteFirst, DeletionMade::afterTheEdit},
+                                           Delivery{DeletionLines::pagesFirst, DeletionMade::afterTheEdit},
+                                           Delivery{DeletionLines::inTwoImports, DeletionMade::afterTheEdit}),
+                         deliveryName);
 
 }  // namespace
 }  // namespace platform
