@@ -289,10 +289,11 @@ Result<void> CloudMirror::exportChanges() {
   Result<PendingExport> pending = collectExport(*context, device_, hybridClock_);
   if (!pending) return finish(MirrorEvent::Type::Export, start, pending.error());
   if (pending->entries.empty()) {
-    // Only imported changes (or none): the token moves past them quietly. Should that fail, the
-    // next export looks at them again, which costs nothing. An offline folder still fails a
-    // caller who asked: nothing could have gone out.
-    if (pending->through) (void)commitExport(*pending, *context, folder_.journalFile(device_), hybridClock_);
+    // Only imported changes, owed records gone since, or nothing: the token moves past them and
+    // the debt is cleared quietly. Should that fail, the next export looks at them again, which
+    // costs nothing. An offline folder still fails a caller who asked: nothing could have gone out.
+    if (pending->through || !pending->settled.empty())
+      (void)commitExport(*pending, *context, folder_.journalFile(device_), hybridClock_);
     if (!callerHearsOutcome_ || !checked) return checked;
     return folder_.prepare();
   }

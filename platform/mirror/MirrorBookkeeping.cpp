@@ -22,6 +22,7 @@ const std::string kOffsetPrefix = "mirror.offset.";
 const std::string kWriteAgainPrefix = "mirror.writeAgain.";
 const std::string kTextRecordPrefix = "mirror.record.";
 const std::string kPendingReferencesKey = "mirror.pendingReferences";
+const std::string kOwedPrefix = "mirror.owed.";
 constexpr std::string_view kLive = "live";
 constexpr std::string_view kDeleted = "deleted";
 
@@ -303,6 +304,26 @@ void MirrorBookkeeping::setPendingReferences(const std::vector<PendingReference>
         {reference.entity, reference.record.uuidString(), reference.key, reference.target.uuidString()});
   }
   context_.setMetadataValue(kPendingReferencesKey, json.dump());
+}
+
+// "mirror.owed.<record>" holds the record's entity.
+Result<std::map<UUID, std::string>> MirrorBookkeeping::owedRecords() const {
+  Result<std::map<std::string, std::string>> stored = context_.metadataValues(kOwedPrefix);
+  if (!stored) return stored.error();
+  std::map<UUID, std::string> owed;
+  for (auto& [key, entity] : *stored) {
+    if (std::optional<UUID> record = UUID::fromString(std::string_view(key).substr(kOwedPrefix.size())))
+      owed.emplace(*record, std::move(entity));
+  }
+  return owed;
+}
+
+void MirrorBookkeeping::owe(const std::string& entity, const UUID& record) {
+  context_.setMetadataValue(kOwedPrefix + record.uuidString(), entity);
+}
+
+void MirrorBookkeeping::settle(const UUID& record) {
+  context_.setMetadataValue(kOwedPrefix + record.uuidString(), std::nullopt);
 }
 
 Result<std::vector<HeldEntry>> MirrorBookkeeping::heldEntries() const {

@@ -20,6 +20,9 @@
 //    store's per-record metadata (an import writes one for every record it applies); stores of
 //    older versions kept them among the metadata texts, whence adoptTextRecordStates moves them;
 //  - references to records not seen yet, to be linked once they arrive;
+//  - the records an import owes the others: members whose deletion it passed over because their
+//    owner was saved after the deletion (MirrorImport.h), with their entity, until an export has
+//    written them again or found them gone;
 //  - other machines' entries stamped too far ahead to be taken yet, as their lines, with the
 //    earliest of their stamps: taken once this machine's clock comes within reach of them.
 // A store created afresh has none of it, so it exports its whole history and imports every journal
@@ -125,6 +128,11 @@ class MirrorBookkeeping {
 
   Result<std::vector<PendingReference>> pendingReferences() const;
   void setPendingReferences(const std::vector<PendingReference>& references);
+
+  // The records owed, with their entity, by record.
+  Result<std::map<UUID, std::string>> owedRecords() const;
+  void owe(const std::string& entity, const UUID& record);
+  void settle(const UUID& record);
 
   // Every held entry, in the order of their stamps (an entry held twice is kept once).
   Result<std::vector<HeldEntry>> heldEntries() const;

@@ -6,6 +6,7 @@
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/JournalFile.h"
 #include "platform/mirror/MirrorBookkeeping.h"
+#include "platform/mirror/RecordOwners.h"
 #include "platform/pstore/PersistentStoreError.h"
 
 namespace platform {
@@ -68,52 +69,31 @@ JournalEntry deletionEntry(const std::string& entity, const UUID& record, const 
   return entry;
 }
 
-// The records a deletion would take along, for each of `objects` (of one entity): the members of
-// its cascading to-many relationships, read for all of them together.
-Result<std::vector<std::vector<ManagedObject>>> ownedRecords(ManagedObjectContext& context,
-                                                             const EntityDescription& entity,
-                                                             const std::vector<ManagedObject>& objects) {
-  std::vector<std::vector<ManagedObject>> owned(objects.size());
-  for (const RelationshipDescription& relationship : entity.relationships) {
-    if (!relationship.toMany || relationship.deleteRule != DeleteRule::Cascade) continue;
-    Result<std::vector<std::vector<ManagedObject>>> members =
-        context.relatedObjects(objects, relationship.name);
-    if (!members) return members.error();
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-      for (const ManagedObject& member : (*members)[i]) {
-        if (!member.isDeleted()) owned[i].push_back(member);
-      }
-    }
-  }
-  return owned;
-}
-
-// The objects that still bear the record names, with what each owns, read a few queries per entity
-// rather than several for every record. Objects they link to are read along where they are among
-// them, which holds them in the context while the entries are written.
+// The objects that still bear the record names, read a few queries per entity rather than one for
+// every record. Objects they link to are read along where they are among them, which holds them in
+// the context while the entries are written.
 struct CurrentObjects {
-  std::map<RecordKey, std::pair<ManagedObject, std::vector<ManagedObject>>> byRecord;
+  std::map<RecordKey, ManagedObject> byRecord;
 
   Result<void> read(ManagedObjectContext& context, const std::map<std::string, std::vector<UUID>>& records) {
-    const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
     for (const auto& [entityName, names] : records) {
       Result<std::map<UUID, ManagedObject>> found = context.objectsWithRecordNames(entityName, names);
       if (!found) return found.error();
-      std::vector<ManagedObject> objects;
       for (const auto& [name, object] : *found) {
-        if (!object.isDeleted()) objects.push_back(object);
-      }
-      Result<std::vector<std::vector<ManagedObject>>> owned =
-          ownedRecords(context, *model.entity(entityName), objects);
-      if (!owned) return owned.error();
-      for (std::size_t i = 0; i < objects.size(); ++i) {
-        byRecord.emplace(RecordKey{entityName, objects[i].recordName()},
-                         std::pair{objects[i], std::move((*owned)[i])});
+        if (!object.isDeleted()) byRecord.emplace(RecordKey{entityName, name}, object);
       }
     }
     return {};
   }
 };
+
+// A stamp just above every stamp this store has issued or received, whatever the wall clock says
+// (the reference date lies before any of them). For a state written again: it must win over the
+// deletion it answers, which the clock has received, but not over a change another machine made
+// since, which a stamp of the present would.
+std::int64_t stampAboveAllSeen(HybridLogicalClock& clock) {
+  return clock.tick(Date{});
+}
 
 }  // namespace
 
@@ -121,9 +101,11 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
                                     HybridLogicalClock& clock) {
   Result<std::vector<HistoryTransaction>> history = historyAfterExportToken(context);
   if (!history) return history.error();
+  Result<std::map<UUID, std::string>> owed = MirrorBookkeeping(context).owedRecords();
+  if (!owed) return owed.error();
   PendingExport pending;
-  if (history->empty()) return pending;
-  pending.through = history->back().token;
+  if (history->empty() && owed->empty()) return pending;
+  if (!history->empty()) pending.through = history->back().token;
 
   // Each record's last change, where it came in the history, and when it was committed.
   struct LastChange {
@@ -145,11 +127,20 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
   std::sort(ordered.begin(), ordered.end(),
             [](const LastChange* a, const LastChange* b) { return a->position < b->position; });
 
+  // Owed records that history changed go out with that change. One of an entity the model no
+  // longer has cannot be read, and is dropped.
+  const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
+  std::vector<RecordKey> owedOnly;
+  for (const auto& [record, entity] : *owed) {
+    pending.settled.push_back(record);
+    if (model.entity(entity) && !lastChanges.count({entity, record})) owedOnly.push_back({entity, record});
+  }
   std::map<std::string, std::vector<UUID>> saved;
   for (const LastChange* last : ordered) {
     if (last->change.type != HistoryChangeType::Delete)
       saved[last->change.objectID.entityName].push_back(last->change.recordName);
   }
+  for (const auto& [entity, record] : owedOnly) saved[entity].push_back(record);
   CurrentObjects current;
   if (Result<void> read = current.read(context, saved); !read) return read.error();
 
@@ -165,15 +156,15 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
       continue;
     }
     auto object = current.byRecord.find({last->change.objectID.entityName, last->change.recordName});
-    if (object == current.byRecord.end()) continue;
-    const auto& [saving, owned] = object->second;
-    pending.entries.push_back(saveEntry(saving, stamp));
-    // The records it owns travel with it, so that an edit made after another machine deleted the
-    // record brings it back whole rather than as an empty shell.
-    for (const ManagedObject& member : owned) {
-      if (lastChanges.count({member.entity().name, member.recordName()})) continue;
-      pending.entries.push_back(saveEntry(member, RecordStamp{clock.tick(last->committed), device}));
-    }
+    if (object != current.byRecord.end()) pending.entries.push_back(saveEntry(object->second, stamp));
+  }
+  // An owed record gone since, or without an owner now, met a change made after the owner's edit
+  // (its deletion, or its owner's, which let go of it here and whose deletions of the members follow),
+  // and that change stands: the record is only dropped from the debt.
+  for (const RecordKey& record : owedOnly) {
+    auto object = current.byRecord.find(record);
+    if (object == current.byRecord.end() || ownersOf(object->second, model).empty()) continue;
+    pending.entries.push_back(saveEntry(object->second, RecordStamp{stampAboveAllSeen(clock), device}));
   }
   return pending;
 }
@@ -299,6 +290,7 @@ Result<void> commitExportBookkeeping(const PendingExport& pending, const Appende
     bookkeeping.setOwnJournalApplied(appended.applied);
   }
   if (pending.through) bookkeeping.setExportToken(*pending.through);
+  for (const UUID& record : pending.settled) bookkeeping.settle(record);
   bookkeeping.setClock(clock);
   // Older writes of these records that arrive later must not undo them here.
   for (const JournalEntry& entry : pending.entries) {

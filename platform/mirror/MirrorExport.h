@@ -6,12 +6,20 @@
 // record changed in the rest becomes one entry: its whole current state when it still exists, a
 // deletion when its last change deleted it. A record changed and then deleted before the export ran
 // is only deleted; one whose later deletion the history does not show yet is left for the next
-// export. A saved record carries along the records it owns (the members of its cascading to-many
-// relationships), so an edit that wins over another machine's deletion restores the whole record.
+// export. Only the records a save changed are written: a save that leaves a record's fields as they
+// were shows no change of it in history, so adding a member to a long record writes the member and
+// the record, not every member again.
 //
 // Each entry is stamped with the hybrid clock at the time of the commit that made the change, not
 // at the time of the export: last writer wins in the order the users made their changes, however
 // late a machine gets to export them.
+//
+// The records an import owes (members whose deletion it passed over because their owner was saved
+// after it, MirrorImport.h) are written too, also when history holds nothing else: each with its
+// current state, stamped just above every stamp this store has issued or received, the deletion's
+// included, so that the machines that applied the deletion get the member back. One that history
+// changed goes out with that change; one gone since, or whose owner is, is dropped. The debt is
+// cleared in the export's bookkeeping save.
 //
 // An entry whose line would be longer than kJournalLineLimit is not written: no machine would read
 // it. The others are, the export's bookkeeping is saved as usual (the record keeps its stamp here,
@@ -19,9 +27,9 @@
 // the export then fails with EntryTooLarge naming the records left out, so the user learns that
 // they did not reach the other machines.
 //
-// After the entries are on disk, the export token, the clock and the records' stamps are committed
-// to the store in one metadata-only save. Should that save fail, the caller may save the bookkeeping
-// again; otherwise the next export writes the same records again with newer stamps: duplicates
+// After the entries are on disk, the export token, the clock, the records' stamps and the settled
+// debt are committed to the store in one metadata-only save. Should that save fail, the caller may save the
+// bookkeeping again; otherwise the next export writes the same records again with newer stamps: duplicates
 // change nothing where they arrive.
 //
 // Runs on the mirror's queue, with a context of the mirror's own.
@@ -47,6 +55,8 @@ struct PendingExport {
   std::vector<JournalEntry> entries;
   // The newest transaction looked at; nullopt when history holds nothing after the export token.
   std::optional<HistoryToken> through;
+  // The owed records this export writes again or found gone: no longer owed once it is saved.
+  std::vector<UUID> settled;
 };
 
 Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
@@ -74,9 +84,9 @@ Result<PendingExport> collectWrittenBy(ManagedObjectContext& context, const std:
                                        const std::optional<UUID>& writeAs);
 
 // Appends the entries to `journal` (nothing when there are none), then commits the bookkeeping:
-// where the journal now ends (and how far the store has applied it), the export token, the clock
-// and the records' stamps. Fails with EntryTooLarge, once the bookkeeping is saved, when entries
-// were too large to write.
+// where the journal now ends (and how far the store has applied it), the export token, the clock,
+// the records' stamps and the settled debt. Fails with EntryTooLarge, once the bookkeeping is saved, when
+// entries were too large to write.
 Result<void> commitExport(const PendingExport& pending, ManagedObjectContext& context,
                           const std::filesystem::path& journal, const HybridLogicalClock& clock);
 

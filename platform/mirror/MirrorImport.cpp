@@ -7,6 +7,7 @@
 #include "platform/mirror/JournalFile.h"
 #include "platform/mirror/MirrorBookkeeping.h"
 #include "platform/mirror/MirrorExport.h"
+#include "platform/mirror/RecordOwners.h"
 #include "platform/pstore/PersistentStoreError.h"
 
 namespace platform {
@@ -63,7 +64,7 @@ class ImportBatch {
                                           : std::optional<ManagedObject>(found->second);
       }
     }
-    return {};
+    return prefetchOwnerStates(entries);
   }
 
   Result<void> apply(JournalEntry& entry) {
@@ -71,6 +72,14 @@ class ImportBatch {
     if (!state) return state.error();
     if (*state && !((*state)->stamp < entry.stamp)) return {};
     const bool deletion = entry.operation == JournalEntry::Operation::Delete;
+    if (deletion) {
+      Result<bool> owedForOwner = ownerSavedAfter(entry);
+      if (!owedForOwner) return owedForOwner.error();
+      if (*owedForOwner) {
+        bookkeeping_.owe(entry.entity, entry.record);
+        return {};
+      }
+    }
     const RecordState written{entry.stamp, deletion, entry.entity};
     bookkeeping_.setRecordState(entry.record, written);
     states_[entry.record] = written;
@@ -131,6 +140,47 @@ class ImportBatch {
     }
   };
   Key key(std::string_view entity, const UUID& record) const { return {model_.entity(entity), record}; }
+
+  // The owners of the records the chunk deletes that are here, for ownerSavedAfter.
+  Result<void> prefetchOwnerStates(const std::vector<JournalEntry>& entries) {
+    std::vector<UUID> owners;
+    for (const JournalEntry& entry : entries) {
+      if (entry.operation != JournalEntry::Operation::Delete) continue;
+      const std::optional<ManagedObject>& object = objects_.at(key(entry.entity, entry.record));
+      if (!object) continue;
+      for (const ManagedObject& owner : ownersOf(*object, model_)) {
+        if (!states_.count(owner.recordName())) owners.push_back(owner.recordName());
+      }
+    }
+    if (owners.empty()) return {};
+    std::sort(owners.begin(), owners.end());
+    owners.erase(std::unique(owners.begin(), owners.end()), owners.end());
+    Result<std::map<UUID, RecordState>> states = bookkeeping_.recordStates(owners);
+    if (!states) return states.error();
+    for (const UUID& owner : owners) {
+      auto found = states->find(owner);
+      states_[owner] = found == states->end() ? std::nullopt : std::optional<RecordState>(found->second);
+    }
+    return {};
+  }
+
+  // Whether the record `deletion` deletes belongs here to an owner saved after the deletion was
+  // made: the owner was edited on a machine that had not seen the deletion, and that edit wins with
+  // everything the owner holds. The machine that deleted the owner journalled the deletion of every
+  // member; this store holds the members and writes them again, so that everyone gets them back.
+  // A member another machine deleted on its own, while the owner was edited elsewhere later, comes
+  // back too: the owner's edit decides for what it owns.
+  Result<bool> ownerSavedAfter(const JournalEntry& deletion) {
+    Result<std::optional<ManagedObject>> found = find(deletion.entity, deletion.record);
+    if (!found) return found.error();
+    if (!*found) return false;
+    for (const ManagedObject& owner : ownersOf(**found, model_)) {
+      Result<std::optional<RecordState>> state = recordState(owner.recordName());
+      if (!state) return state.error();
+      if (*state && !(*state)->deleted && deletion.stamp < (*state)->stamp) return true;
+    }
+    return false;
+  }
 
   Result<std::optional<RecordState>> recordState(const UUID& record) const {
     if (auto known = states_.find(record); known != states_.end()) return known->second;

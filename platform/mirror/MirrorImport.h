@@ -28,6 +28,13 @@
 // leaves its stamp behind, so an older save cannot bring it back. Deletions are not cascaded here: the
 // deleting device journals every record its cascade removed. A to-one link to a record this store has not
 // seen is kept pending and made once that record arrives; one to a record known to be deleted is dropped.
+// A deletion of a member, whose owner (RecordOwners.h: the record its to-one relationship links it to,
+// where that relationship's inverse is a cascading to-many of the owner's entity) holds here a live state
+// stamped after the deletion, is not applied: the owner was edited after another machine deleted it, and the
+// edit keeps the whole record. The member stays as it is and is owed (MirrorBookkeeping.h, noted in the
+// chunk's save): the next export writes it again with a stamp above the deletion's, so the machines that
+// applied the deletion get it back. A member another machine deleted on its own, while the owner was edited
+// elsewhere later, comes back the same way.
 //
 // A chunk, its journal's position and the rest of the bookkeeping included (the export token moves
 // past the earlier imports), is saved in one save with the author kMirrorImportAuthor, so the chunk reaches

@@ -228,6 +228,7 @@ TEST_F(LibraryConflictTest, AnEditMadeBeforeADeletionStaysDeletedOnBothMachines)
 TEST_F(LibraryConflictTest, AnEditMadeAfterADeletionBringsThePromptBackWithAllItsVersions) {
   Library a(root(), dispatch);
   Library b(root(), dispatch);
+  Library c(root(), dispatch);
   ASSERT_TRUE(a.calls().save(withNewText(original, "second", now())).ok());
   sync();
 
@@ -239,13 +240,16 @@ TEST_F(LibraryConflictTest, AnEditMadeAfterADeletionBringsThePromptBackWithAllIt
   ASSERT_TRUE(b.calls().save(revived).ok());
   goOnline();
   sync(3);
+  Library fresh(root(), dispatch);
+  sync(2);
 
-  for (Library* machine : {&a, &b}) {
+  for (Library* machine : {&a, &b, &c, &fresh}) {
     const Prompt prompt = only(*machine);
     EXPECT_EQ(prompt.title, "Plan, kept");
     EXPECT_THAT(contentsOf(prompt), ElementsAre("first", "second", "edited after the deletion"));
+    EXPECT_EQ(prompt, only(b));
+    EXPECT_EQ(versionRows(*machine), 3);
   }
-  EXPECT_EQ(only(a), only(b));
 }
 
 }  // namespace

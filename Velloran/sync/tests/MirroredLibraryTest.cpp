@@ -188,5 +188,65 @@ TEST_F(MirroredLibraryTest, WhileTheMirrorFolderIsMissingEveryManualSyncFailsAsN
   EXPECT_TRUE(runToCompletion<void>(dispatch, [&](auto done) { a.monitor().pullChanges(done); }).ok());
 }
 
+// How the editor writes a new text: the version alone, or the prompt saved with every version it
+// holds.
+enum class VersionWrite { addVersion, wholePrompt };
+
+class VersionJournalLines : public MirroredLibraryTest, public ::testing::WithParamInterface<VersionWrite> {
+ protected:
+  // The lines of every journal in the mirror folder.
+  std::size_t journalLines() const {
+    std::size_t lines = 0;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(root())) {
+      if (file.path().extension() != ".jsonl") continue;
+      const std::string contents = fileContents(file.path());
+      lines += static_cast<std::size_t>(std::count(contents.begin(), contents.end(), '\n'));
+    }
+    return lines;
+  }
+};
+
+// Journals only ever grow and every new machine reads them whole: a version added to a long
+// prompt must not write its earlier versions again.
+TEST_P(VersionJournalLines, EachVersionAddedToALongPromptWritesAFewLinesNotThePromptsWholeHistory) {
+  Library a(root(), dispatch);
+  Library b(root(), dispatch);
+  Prompt prompt = makePrompt({.id = 1, .title = "Long history", .content = "text 1"});
+  ASSERT_TRUE(a.calls().save(prompt).ok());
+  sync();
+  const std::size_t before = journalLines();
+
+  constexpr std::size_t kAdded = 200;
+  for (std::int64_t number = 2; number <= static_cast<std::int64_t>(kAdded) + 1; ++number) {
+    const platform::Date now = dispatch.clock().now();
+    const PromptVersion version{
+        platform::UUID::random(), prompt.id, "text " + std::to_string(number), "", number, now};
+    if (GetParam() == VersionWrite::addVersion) {
+      ASSERT_TRUE(a.calls().addVersion(version, prompt.id).ok());
+    } else {
+      std::vector<Prompt> stored = a.calls().fetchAll();
+      ASSERT_EQ(stored.size(), 1u);
+      prompt = stored[0];
+      prompt.versions.push_back(version);
+      prompt.updatedAt = now;
+      ASSERT_TRUE(a.calls().save(prompt).ok());
+    }
+    // Each goes out before the next is written, as when a user writes them one by one.
+    sync(1);
+  }
+
+  EXPECT_LE(journalLines() - before, 3 * kAdded);
+  const std::vector<Prompt> onA = a.calls().fetchAll();
+  ASSERT_EQ(onA.size(), 1u);
+  EXPECT_EQ(onA[0].versions.size(), kAdded + 1);
+  EXPECT_EQ(b.calls().fetchAll(), onA);
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherWay, VersionJournalLines,
+                         ::testing::Values(VersionWrite::addVersion, VersionWrite::wholePrompt),
+                         [](const ::testing::TestParamInfo<VersionWrite>& info) {
+                           return info.param == VersionWrite::addVersion ? "AddVersion" : "WholePrompt";
+                         });
+
 }  // namespace
 }  // namespace velloran::testing

@@ -91,6 +91,21 @@ TEST_F(MirrorSync, AnExportFollowsASaveAfterTheDelayWithoutWaitingForThePoll) {
   EXPECT_EQ(a->ended(MirrorEvent::Type::Export).size(), 1u) << "both saves went out together";
 }
 
+TEST_F(MirrorSync, AnEditOfANoteWritesTheNoteAloneNotThePagesItOwns) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  a->addNote("Plan", 3);
+  sync(2);
+  const std::filesystem::path journal = journals() / (a->device().uuidString() + ".jsonl");
+  ASSERT_EQ(lineCount(journal), 4u);
+
+  a->rename("Plan", "Plan, edited");
+  sync(2);
+  EXPECT_EQ(lineCount(journal), 5u);
+  EXPECT_THAT(b->pages(), ElementsAre("Plan page 1@Plan, edited", "Plan page 2@Plan, edited",
+                                      "Plan page 3@Plan, edited"));
+}
+
 TEST_F(MirrorSync, TheLaterOfTwoEditsOfOneNoteWinsOnEveryDevice) {
   auto a = makeDevice("a");
   auto b = makeDevice("b");
@@ -133,7 +148,8 @@ TEST_F(MirrorSync, ChangesAreOrderedByWhenTheyWereMadeNotByWhenTheyWereExported)
   dispatch.advance(std::chrono::seconds(3));
   b->rename("Draft", "Draft kept");
   std::filesystem::remove(root() / "OFFLINE");
-  sync(2);
+  // The deleting device gets the pages back once the editing one has seen the deletion.
+  sync(3);
   for (Device* device : {a.get(), b.get()}) {
     EXPECT_THAT(device->titles(), ElementsAre("Draft kept"));
     EXPECT_THAT(device->pages(), ElementsAre("Draft page 1@Draft kept", "Draft page 2@Draft kept"));
