@@ -25,7 +25,8 @@ class MetadataPageFill {
   // Takes the stored value of `key` (the one laid over it, if any), after the unsaved values of the
   // keys before it. Answers whether the page takes more: once it does not, no more are handed over.
   bool stored(const std::string& key, std::string value);
-  // Every stored value under the prefix was handed over: takes the unsaved values of the keys after.
+  // No more stored values are handed over: takes the unsaved values of the keys after the last one,
+  // while the page takes more.
   void storedEnd();
 
   // The first stored key under the prefix after a given key, nullopt when there is none.

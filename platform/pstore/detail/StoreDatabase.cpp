@@ -345,17 +345,15 @@ Result<MetadataPage> StoreDatabase::metadataValues(const MetadataRange& range,
   Result<MetadataPage> page = MetadataPage();
   Result<void> read = this->read([&](SqliteConnection& connection) -> Result<void> {
     MetadataPageFill fill(range, unsaved);
-    bool more = true;
     Result<void> walked = connection.runWhile(
         "SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY >= ? AND Z_KEY < ? AND typeof(Z_VALUE) = 'text' "
         "ORDER BY Z_KEY",
         {range.prefix, end}, [&](const SqliteRow& row) {
           SqlValue value = row.column(1);
-          return more = fill.stored(std::get<std::string>(row.column(0)),
-                                    std::move(std::get<std::string>(value)));
+          return fill.stored(std::get<std::string>(row.column(0)), std::move(std::get<std::string>(value)));
         });
     if (!walked) return walked;
-    if (more) fill.storedEnd();
+    fill.storedEnd();
     page = std::move(fill).finish([&](const std::string& after) -> Result<std::optional<std::string>> {
       Result<SqlValue> key = connection.scalar(
           "SELECT Z_KEY FROM Z_METADATA WHERE Z_KEY > ? AND Z_KEY < ? AND typeof(Z_VALUE) = 'text' "
