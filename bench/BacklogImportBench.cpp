@@ -17,8 +17,8 @@
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/persistence/PromptObjects.h"
 #include "Velloran/persistence/VelloranModel.h"
+#include "bench/JournalPrompts.h"
 #include "platform/dispatch/DeterministicDispatch.h"
-#include "platform/mirror/JournalEntry.h"
 #include "platform/mirror/JournalFile.h"
 #include "platform/mirror/MirroredPersistentContainer.h"
 #include "platform/testing/TestEnvironment.h"
@@ -36,38 +36,6 @@ long peakResidentKilobytes() {
   return usage.ru_maxrss;
 }
 
-// One prompt with one version, as the sending machine journals them.
-std::vector<std::string> promptLines(const platform::UUID& device, std::int64_t clock, std::size_t index) {
-  const platform::UUID prompt = platform::UUID::random();
-  const platform::UUID version = platform::UUID::random();
-  const platform::Date date{700000000.0 + static_cast<double>(index)};
-  platform::JournalEntry promptEntry;
-  promptEntry.stamp = platform::RecordStamp{clock, device};
-  promptEntry.entity = std::string(model::kPromptEntity);
-  promptEntry.record = prompt;
-  promptEntry.fields.attributes = {
-      {std::string(model::kId), platform::AttributeValue(prompt)},
-      {std::string(model::kTitle), platform::AttributeValue("Prompt " + std::to_string(index))},
-      {std::string(model::kType), platform::AttributeValue(std::string("user"))},
-      {std::string(model::kTags), platform::AttributeValue(platform::Bytes{'[', ']'})},
-      {std::string(model::kIsSystem), platform::AttributeValue(false)},
-      {std::string(model::kCreatedAt), platform::AttributeValue(date)},
-      {std::string(model::kUpdatedAt), platform::AttributeValue(date)}};
-  platform::JournalEntry versionEntry;
-  versionEntry.stamp = platform::RecordStamp{clock + 1, device};
-  versionEntry.entity = std::string(model::kVersionEntity);
-  versionEntry.record = version;
-  versionEntry.fields.attributes = {
-      {std::string(model::kId), platform::AttributeValue(version)},
-      {std::string(model::kPromptRef), platform::AttributeValue(prompt)},
-      {std::string(model::kContent), platform::AttributeValue(std::string(kTextBytes, 'a' + index % 26))},
-      {std::string(model::kNotes), platform::AttributeValue(std::string())},
-      {std::string(model::kVersionNumber), platform::AttributeValue(std::int64_t{1})},
-      {std::string(model::kCreatedAt), platform::AttributeValue(date)}};
-  versionEntry.fields.references = {{std::string(model::kPrompt), prompt}};
-  return {platform::encodeJournalLine(promptEntry), platform::encodeJournalLine(versionEntry)};
-}
-
 // Writes the backlog in batches, so that writing it does not raise the peak measured later.
 std::size_t writeBacklog(const std::filesystem::path& journal, const platform::UUID& device) {
   std::uint64_t written = 0;
@@ -75,7 +43,8 @@ std::size_t writeBacklog(const std::filesystem::path& journal, const platform::U
   while (written < kBacklogBytes) {
     std::vector<std::string> batch;
     for (int i = 0; i < 500; ++i, ++prompts) {
-      for (std::string& line : promptLines(device, static_cast<std::int64_t>(prompts + 1) << 20, prompts)) {
+      for (std::string& line :
+           journalPromptLines(device, static_cast<std::int64_t>(prompts + 1) << 20, prompts, kTextBytes)) {
         written += line.size() + 1;
         batch.push_back(std::move(line));
       }

@@ -326,14 +326,24 @@ void MirrorBookkeeping::settle(const UUID& record) {
   context_.setMetadataValue(kOwedPrefix + record.uuidString(), std::nullopt);
 }
 
-Result<std::vector<HeldEntry>> MirrorBookkeeping::heldEntries() const {
-  Result<std::map<std::string, std::string>> stored = context_.metadataValues(kHeldPrefix);
+Result<HeldEntries> MirrorBookkeeping::heldEntries(std::size_t limit, std::size_t byteLimit) {
+  Result<MetadataPage> stored = context_.metadataValues(MetadataRange{kHeldPrefix, limit, byteLimit});
   if (!stored) return stored.error();
-  std::vector<HeldEntry> held;
-  held.reserve(stored->size());
-  for (auto& [key, line] : *stored) {
-    if (std::optional<HeldEntry> entry = heldEntryFrom(key, std::move(line)))
-      held.push_back(std::move(*entry));
+  HeldEntries held;
+  held.entries.reserve(stored->values.size());
+  for (auto& [key, line] : stored->values) {
+    if (std::optional<HeldEntry> entry = heldEntryFrom(key, std::move(line))) {
+      held.entries.push_back(std::move(*entry));
+    } else {
+      // Passed over, it would take its place in every later step.
+      context_.setMetadataValue(key, std::nullopt);
+      ++held.unreadableKeys;
+    }
+  }
+  if (stored->nextKey) {
+    // A next key that cannot be read has the next step start at once, and drop it.
+    std::optional<HeldEntry> next = heldEntryFrom(*stored->nextKey, std::string());
+    held.nextClock = next ? next->stamp.clock : 0;
   }
   return held;
 }

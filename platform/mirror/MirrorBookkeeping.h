@@ -32,6 +32,7 @@
 // A view over one context: reads see the context's staged values; writes are staged in the context
 // and committed by its next save. Used on the mirror's queue only.
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -72,6 +73,14 @@ struct HeldEntry {
   RecordStamp stamp;
   UUID record;
   std::string line;
+};
+
+// A step through the held entries: the earliest ones, and the stamp of the entry held after them
+// (nullopt when none is), with how many entries whose key cannot be read the step dropped.
+struct HeldEntries {
+  std::vector<HeldEntry> entries;
+  std::optional<std::int64_t> nextClock;
+  std::size_t unreadableKeys = 0;
 };
 
 class MirrorBookkeeping {
@@ -134,8 +143,11 @@ class MirrorBookkeeping {
   void owe(const std::string& entity, const UUID& record);
   void settle(const UUID& record);
 
-  // Every held entry, in the order of their stamps (an entry held twice is kept once).
-  Result<std::vector<HeldEntry>> heldEntries() const;
+  // The earliest held entries, in the order of their stamps (an entry held twice is kept once): at
+  // most `limit`, and no more of them than fit in `byteLimit` bytes of lines (the first whatever
+  // its length), so that a step through many held entries reads only what it takes. An entry whose
+  // key cannot be read is dropped where it is met, staged for the next save, and counted.
+  Result<HeldEntries> heldEntries(std::size_t limit, std::size_t byteLimit);
   void hold(const HeldEntry& entry);
   void release(const HeldEntry& entry);
   // The earliest stamp held; nullopt when nothing is.

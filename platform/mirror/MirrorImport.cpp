@@ -260,17 +260,21 @@ Result<void> holdAndRelease(const IncomingChanges& incoming, MirrorBookkeeping& 
 }
 
 // Takes the held entries that came within reach into `incoming`, the earliest first, as many as a
-// journal chunk holds. Answers whether any were due.
-Result<bool> releaseHeld(const MirrorBookkeeping& bookkeeping, const ManagedObjectModel& model,
+// journal chunk holds (by its lines and its bytes), reading no more of them. Answers whether any
+// were due.
+Result<bool> releaseHeld(MirrorBookkeeping& bookkeeping, const ManagedObjectModel& model,
                          const HybridLogicalClock& clock, Date now, IncomingChanges& incoming) {
   Result<std::optional<std::int64_t>> earliest = bookkeeping.earliestHeld();
   if (!earliest) return earliest.error();
   if (!*earliest || !clock.isWithinReach(**earliest, now)) return false;
-  Result<std::vector<HeldEntry>> held = bookkeeping.heldEntries();
+  Result<HeldEntries> held = bookkeeping.heldEntries(kJournalChunkLines, kJournalChunkBytes);
   if (!held) return held.error();
   incoming.releasesHeld = true;
-  for (HeldEntry& entry : *held) {
-    if (!clock.isWithinReach(entry.stamp.clock, now) || incoming.released.size() == kJournalChunkLines) {
+  incoming.earliestStillHeld = held->nextClock;
+  incoming.unreadable.insert(incoming.unreadable.end(), held->unreadableKeys,
+                             "a held entry whose key cannot be read");
+  for (HeldEntry& entry : held->entries) {
+    if (!clock.isWithinReach(entry.stamp.clock, now)) {
       incoming.earliestStillHeld = entry.stamp.clock;
       break;
     }

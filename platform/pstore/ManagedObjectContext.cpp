@@ -1,6 +1,7 @@
 #include "platform/pstore/ManagedObjectContext.h"
 
 #include <atomic>
+#include <iterator>
 
 #include "platform/pstore/PersistentStoreError.h"
 #include "platform/pstore/detail/ObjectState.h"
@@ -279,20 +280,17 @@ Result<std::optional<std::string>> ManagedObjectContext::metadataValue(const std
 }
 
 Result<std::map<std::string, std::string>> ManagedObjectContext::metadataValues(const std::string& prefix) {
+  Result<MetadataPage> page = metadataValues(MetadataRange{prefix});
+  if (!page) return page.error();
+  return std::map<std::string, std::string>(std::make_move_iterator(page->values.begin()),
+                                            std::make_move_iterator(page->values.end()));
+}
+
+Result<MetadataPage> ManagedObjectContext::metadataValues(const MetadataRange& range) {
   std::lock_guard lock(mutex_);
   Result<std::shared_ptr<PersistentStore>> store = currentStore();
   if (!store) return store.error();
-  Result<std::map<std::string, std::string>> values = (*store)->database().metadataValues(prefix);
-  if (!values) return values.error();
-  for (auto pending = pendingMetadata_.lower_bound(prefix);
-       pending != pendingMetadata_.end() && pending->first.starts_with(prefix); ++pending) {
-    if (pending->second) {
-      (*values)[pending->first] = *pending->second;
-    } else {
-      values->erase(pending->first);
-    }
-  }
-  return values;
+  return (*store)->database().metadataValues(range, pendingMetadata_);
 }
 
 Result<std::map<std::string, std::string>> ManagedObjectContext::metadataValues(

@@ -48,6 +48,7 @@
 #include "platform/error/Result.h"
 #include "platform/pstore/FetchRequest.h"
 #include "platform/pstore/ManagedObject.h"
+#include "platform/pstore/MetadataRange.h"
 #include "platform/pstore/PersistentHistory.h"
 #include "platform/pstore/PersistentStoreCoordinator.h"
 #include "platform/pstore/detail/AttributeCoding.h"
@@ -140,6 +141,9 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   Result<std::optional<std::string>> metadataValue(const std::string& key);
   // Every value under keys that start with `prefix`, by key, this context's unsaved values included.
   Result<std::map<std::string, std::string>> metadataValues(const std::string& prefix);
+  // The first values under range.prefix, in key order, as many as the range allows (MetadataRange.h),
+  // this context's unsaved values included: a walk through many or long values, a part at a time.
+  Result<MetadataPage> metadataValues(const MetadataRange& range);
   // The values of these keys, by key (keys without one are left out), this context's unsaved values
   // included.
   Result<std::map<std::string, std::string>> metadataValues(const std::vector<std::string>& keys);

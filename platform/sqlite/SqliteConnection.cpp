@@ -146,6 +146,14 @@ Result<sqlite3_stmt*> SqliteConnection::statementFor(std::string_view sql) {
 
 Result<void> SqliteConnection::run(std::string_view sql, const std::vector<SqlValue>& parameters,
                                    const std::function<void(const SqliteRow&)>& onRow) {
+  return runWhile(sql, parameters, [&onRow](const SqliteRow& row) {
+    if (onRow) onRow(row);
+    return true;
+  });
+}
+
+Result<void> SqliteConnection::runWhile(std::string_view sql, const std::vector<SqlValue>& parameters,
+                                        const std::function<bool(const SqliteRow&)>& onRow) {
   Result<sqlite3_stmt*> prepared = statementFor(sql);
   if (!prepared) return prepared.error();
   sqlite3_stmt* statement = *prepared;
@@ -156,7 +164,7 @@ Result<void> SqliteConnection::run(std::string_view sql, const std::vector<SqlVa
     const int code = sqlite3_step(statement);
     if (code == SQLITE_DONE) return {};
     if (code != SQLITE_ROW) return lastError(sql);
-    if (onRow) onRow(SqliteRow(statement));
+    if (!onRow(SqliteRow(statement))) return {};
   }
 }
 

@@ -62,6 +62,10 @@ class SqliteConnection {
   // schema changed in between).
   Result<void> run(std::string_view sql, const std::vector<SqlValue>& parameters,
                    const std::function<void(const SqliteRow&)>& onRow = {});
+  // As run(), but ends the statement after the first row for which `onRow` answers false: the rows
+  // after it are never read (a bounded walk through large values reads no more than it takes).
+  Result<void> runWhile(std::string_view sql, const std::vector<SqlValue>& parameters,
+                        const std::function<bool(const SqliteRow&)>& onRow);
   // The first column of the first row, or null when there is no row.
   Result<SqlValue> scalar(std::string_view sql, const std::vector<SqlValue>& parameters = {});
   // Reads every page of the file and checks the engine's structures in them (its quick check: the

@@ -219,6 +219,81 @@ TEST_F(MirrorImport, ABacklogIsAppliedChunkByChunkAndAnInterruptedImportResumesW
   EXPECT_EQ(b->ended(MirrorEvent::Type::Import).size(), 1u) << "one import, however many chunks";
 }
 
+// Held entries come back the earliest first, as much of them as a journal chunk holds by its lines
+// and by its bytes; a held line that no longer reads, or reads as another entry, and a key that
+// cannot be read are reported and dropped; the earliest stamp still held is right after every step.
+TEST_F(MirrorImport, HeldEntriesAreReleasedEarliestFirstAJournalChunkAtATime) {
+  auto b = makeDevice("b");  // never started: the steps are taken by hand
+  // With the wall clock at the reference date, the small stamps are within reach and this one is not.
+  const std::int64_t beyondReach = HybridLogicalClock::physicalStamp(Date{60 * 86400.0});
+  std::vector<HeldEntry> held;  // in the order of their stamps
+  const auto hold = [&](const JournalEntry& entry) {
+    held.push_back({entry.stamp, entry.record, encodeJournalLine(entry)});
+  };
+  for (std::int64_t clock = 1; clock <= 3; ++clock)
+    hold(x.note(clock, UUID::random(), std::string(kJournalChunkBytes * 2 / 5, 'l')));
+  for (std::size_t i = 0; i < kJournalChunkLines + 2; ++i)
+    hold(x.note(10 + static_cast<std::int64_t>(i), UUID::random(), "short"));
+  const std::size_t readable = held.size();
+  held.push_back({RecordStamp{20000, x.id}, UUID::random(), "this is no entry"});
+  held.push_back(
+      {RecordStamp{20001, x.id}, UUID::random(), encodeJournalLine(x.note(20001, note, "of a note"))});
+  hold(x.note(beyondReach, UUID::random(), "beyond reach"));
+  {
+    auto context = b->container().newBackgroundContext();
+    MirrorBookkeeping bookkeeping(*context);
+    for (auto entry = held.rbegin(); entry != held.rend(); ++entry) bookkeeping.hold(*entry);
+    bookkeeping.setEarliestHeld(1);
+    context->setMetadataValue("mirror.held.-", "a key that cannot be read, before every other");
+    saveOrFail(*context);
+  }
+
+  const MirrorFolder folder(testSettings(root()), kContainerIdentifier);
+  ASSERT_TRUE(folder.prepare().ok());
+  struct Step {
+    std::vector<UUID> records;
+    std::optional<std::int64_t> earliestStillHeld;
+    std::vector<std::string> unreadable;
+  };
+  HybridLogicalClock clock;
+  const auto step = [&] {
+    auto context = b->container().newBackgroundContext();
+    IncomingChanges incoming = valueOrFail(readIncoming(
+        MirrorFolder(testSettings(root()), kContainerIdentifier), *context, b->device(), clock, Date{}));
+    EXPECT_TRUE(incoming.releasesHeld);
+    Step taken{{}, incoming.earliestStillHeld, incoming.unreadable};
+    for (const JournalEntry& entry : incoming.entries) taken.records.push_back(entry.record);
+    EXPECT_EQ(valueOrFail(applyIncoming(incoming, *context, clock)), ImportOutcome::Applied);
+    return taken;
+  };
+  const auto recordsOf = [&](std::size_t first, std::size_t end) {
+    std::vector<UUID> records;
+    for (std::size_t i = first; i < end; ++i) records.push_back(held[i].record);
+    return records;
+  };
+
+  Step first = step();
+  EXPECT_EQ(first.records, recordsOf(0, 2)) << "two long lines fill a chunk's bytes";
+  EXPECT_EQ(first.earliestStillHeld, 3);
+  EXPECT_THAT(first.unreadable, ElementsAre("a held entry whose key cannot be read"));
+  Step second = step();
+  EXPECT_EQ(second.records, recordsOf(2, 2 + kJournalChunkLines)) << "then as many as a chunk's lines";
+  EXPECT_EQ(second.earliestStillHeld, held[2 + kJournalChunkLines].stamp.clock);
+  EXPECT_THAT(second.unreadable, IsEmpty());
+  Step third = step();
+  EXPECT_EQ(third.records, recordsOf(2 + kJournalChunkLines, readable));
+  EXPECT_EQ(third.earliestStillHeld, beyondReach);
+  EXPECT_THAT(third.unreadable,
+              ElementsAre(HasSubstr("a held entry: "), "a held entry that does not match its line"));
+
+  auto context = b->container().newBackgroundContext();
+  EXPECT_FALSE(valueOrFail(readIncoming(folder, *context, b->device(), clock, Date{})).foundAnything())
+      << "what is left is beyond reach";
+  EXPECT_EQ(valueOrFail(MirrorBookkeeping(*context).earliestHeld()), beyondReach);
+  EXPECT_EQ(valueOrFail(context->metadataValues("mirror.held.")).size(), 1u);
+  EXPECT_EQ(b->titles().size(), readable);
+}
+
 TEST_F(MirrorImport, RecordStatesAnOlderVersionKeptAsMetadataTextsStillDecideWhichWriteWins) {
   const UUID deleted = UUID::random();
   auto b = makeDevice("b");  // not started yet: its store is as an older version left it

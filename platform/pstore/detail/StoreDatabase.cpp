@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "platform/pstore/PersistentStoreError.h"
+#include "platform/pstore/detail/MetadataPageFill.h"
 #include "platform/pstore/detail/SoundStamp.h"
 
 namespace platform::detail {
@@ -336,16 +337,36 @@ Result<std::optional<std::string>> StoreDatabase::metadataValue(const std::strin
   return found;
 }
 
-Result<std::map<std::string, std::string>> StoreDatabase::metadataValues(const std::string& prefix) {
-  std::map<std::string, std::string> values;
-  // A range on the key rather than LIKE, whose wildcards the prefix might hold.
-  Result<void> read = this->read([&](SqliteConnection& connection) {
-    return connection.run(
-        "SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY >= ? AND Z_KEY < ? ORDER BY Z_KEY",
-        {prefix, prefix + "\xFF"}, textCollector(values));
+Result<MetadataPage> StoreDatabase::metadataValues(const MetadataRange& range,
+                                                   const UnsavedMetadata& unsaved) {
+  // A range on the key rather than LIKE, whose wildcards the prefix might hold. Its bounds are texts,
+  // so every key within it is one; the values are read as far as the page takes them.
+  const std::string end = range.prefix + "\xFF";
+  Result<MetadataPage> page = MetadataPage();
+  Result<void> read = this->read([&](SqliteConnection& connection) -> Result<void> {
+    MetadataPageFill fill(range, unsaved);
+    Result<void> walked = connection.runWhile(
+        "SELECT Z_KEY, Z_VALUE FROM Z_METADATA WHERE Z_KEY >= ? AND Z_KEY < ? AND typeof(Z_VALUE) = 'text' "
+        "ORDER BY Z_KEY",
+        {range.prefix, end}, [&](const SqliteRow& row) {
+          SqlValue value = row.column(1);
+          return fill.stored(std::get<std::string>(row.column(0)), std::move(std::get<std::string>(value)));
+        });
+    if (!walked) return walked;
+    fill.storedEnd();
+    page = std::move(fill).finish([&](const std::string& after) -> Result<std::optional<std::string>> {
+      Result<SqlValue> key = connection.scalar(
+          "SELECT Z_KEY FROM Z_METADATA WHERE Z_KEY > ? AND Z_KEY < ? AND typeof(Z_VALUE) = 'text' "
+          "ORDER BY Z_KEY LIMIT 1",
+          {after, end});
+      if (!key) return key.error();
+      if (isNull(*key)) return std::optional<std::string>();
+      return std::optional<std::string>(std::get<std::string>(std::move(*key)));
+    });
+    return page ? Result<void>() : Result<void>(page.error());
   });
   if (!read) return read.error();
-  return values;
+  return page;
 }
 
 Result<std::map<std::string, std::string>> StoreDatabase::metadataValues(

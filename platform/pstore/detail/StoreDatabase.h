@@ -31,6 +31,7 @@
 
 #include "platform/error/Result.h"
 #include "platform/identity/UUID.h"
+#include "platform/pstore/MetadataRange.h"
 #include "platform/pstore/PersistentHistory.h"
 #include "platform/pstore/StoreDescription.h"
 #include "platform/pstore/detail/AttributeCoding.h"
@@ -166,8 +167,10 @@ class StoreDatabase {
   Result<std::vector<HistoryTransaction>> fetchHistory(const std::optional<HistoryToken>& after);
 
   Result<std::optional<std::string>> metadataValue(const std::string& key);
-  // Every text value whose key starts with `prefix`, by key.
-  Result<std::map<std::string, std::string>> metadataValues(const std::string& prefix);
+  // The first text values under range.prefix, as many as the range allows, with a context's unsaved
+  // values laid over them (MetadataPageFill.h); read in one snapshot.
+  Result<MetadataPage> metadataValues(const MetadataRange& range,
+                                      const std::map<std::string, std::optional<std::string>>& unsaved);
   // The text values of these keys, by key (keys without one are left out).
   Result<std::map<std::string, std::string>> metadataValues(const std::vector<std::string>& keys);
   // The metadata of these records, by record name (records without any are left out); of every record.

@@ -454,6 +454,75 @@ TEST_F(PstoreContext, MetadataIsListedByPrefixWithThisContextsUnsavedValues) {
       << "named keys, with this context's unsaved values";
 }
 
+// The first values under a prefix, no more than the count and the bytes allow, and the key that
+// would have come next: every value is met once, in key order, however the walk is cut.
+TEST_F(PstoreContext, MetadataIsReadInBoundedPartsInKeyOrder) {
+  auto context = notebook.background();
+  // Saved out of order, around keys just outside the prefix on either side.
+  for (const auto& [key, value] : std::map<std::string, std::string>{{"held.3", "cccccc"},
+                                                                     {"held.1", "aaaa"},
+                                                                     {"held.20", "bb"},
+                                                                     {"held.2", ""},
+                                                                     {"held-", "before"},
+                                                                     {"heldx", "after"},
+                                                                     {"held/", "after too"}})
+    context->setMetadataValue(key, value);
+  saveOrFail(*context);
+  using Values = std::vector<std::pair<std::string, std::string>>;
+  const auto read = [&](std::size_t limit, std::size_t byteLimit) {
+    return valueOrFail(context->metadataValues(MetadataRange{"held.", limit, byteLimit}));
+  };
+
+  MetadataPage page = read(2, 100);
+  EXPECT_EQ(page.values, (Values{{"held.1", "aaaa"}, {"held.2", ""}}));
+  EXPECT_EQ(page.nextKey, "held.20");
+  page = read(100, 6);
+  EXPECT_EQ(page.values, (Values{{"held.1", "aaaa"}, {"held.2", ""}, {"held.20", "bb"}}))
+      << "values that fill the bytes exactly";
+  EXPECT_EQ(page.nextKey, "held.3");
+  page = read(100, 5);
+  EXPECT_EQ(page.values, (Values{{"held.1", "aaaa"}, {"held.2", ""}})) << "an empty value still fits";
+  EXPECT_EQ(page.nextKey, "held.20");
+  page = read(100, 1);
+  EXPECT_EQ(page.values, (Values{{"held.1", "aaaa"}})) << "the first value, however long";
+  EXPECT_EQ(page.nextKey, "held.2");
+  page = read(4, 12);
+  EXPECT_EQ(page.values.size(), 4u) << "both bounds met by the last value there is";
+  EXPECT_EQ(page.nextKey, std::nullopt);
+  EXPECT_EQ(read(100, 100).values, page.values);
+  EXPECT_EQ(valueOrFail(context->metadataValues(MetadataRange{"none."})).values, Values{});
+}
+
+TEST_F(PstoreContext, ABoundedMetadataReadLaysThisContextsUnsavedValuesOverTheStoredOnes) {
+  auto context = notebook.background();
+  for (const std::string key : {"held.1", "held.2", "held.3", "held.4", "held.5"})
+    context->setMetadataValue(key, "stored " + key);
+  saveOrFail(*context);
+  context->setMetadataValue("held.1", std::nullopt);
+  context->setMetadataValue("held.2", "unsaved, longer than the stored value");
+  context->setMetadataValue("held.25", "unsaved");
+  context->setMetadataValue("held.3", std::nullopt);
+  context->setMetadataValue("held.4", std::nullopt);
+  context->setMetadataValue("held.6", "unsaved too");
+  using Values = std::vector<std::pair<std::string, std::string>>;
+
+  MetadataPage page = valueOrFail(context->metadataValues(MetadataRange{"held.", 2}));
+  EXPECT_EQ(page.values,
+            (Values{{"held.2", "unsaved, longer than the stored value"}, {"held.25", "unsaved"}}));
+  EXPECT_EQ(page.nextKey, "held.5") << "past the stored keys that this context removes";
+  page = valueOrFail(context->metadataValues(MetadataRange{"held.", 100, 40}));
+  EXPECT_EQ(page.values, (Values{{"held.2", "unsaved, longer than the stored value"}}))
+      << "the bytes of the value laid over the stored one count";
+  EXPECT_EQ(page.nextKey, "held.25");
+  page = valueOrFail(context->metadataValues(MetadataRange{"held.", 3}));
+  EXPECT_EQ(page.values.back(), (std::pair<std::string, std::string>{"held.5", "stored held.5"}));
+  EXPECT_EQ(page.nextKey, "held.6") << "an unsaved key after the last stored one";
+
+  page = valueOrFail(notebook.view().metadataValues(MetadataRange{"held.", 1}));
+  EXPECT_EQ(page.values, (Values{{"held.1", "stored held.1"}})) << "another context reads the store alone";
+  EXPECT_EQ(page.nextKey, "held.2");
+}
+
 TEST_F(PstoreContext, RecordMetadataIsKeptPerRecordWithThisContextsUnsavedValuesAndNoHistory) {
   const UUID a = UUID::random(), b = UUID::random(), c = UUID::random(), unknown = UUID::random();
   auto context = notebook.background();

@@ -164,6 +164,33 @@ TEST(SqliteConnection, CachedStatementFollowsATableDroppedAndMadeAnew) {
   EXPECT_EQ(columns(), (std::vector<SqlValue>{std::string("x"), std::string("y")}));
 }
 
+// A walk that stops early: the rows after the last one taken are never handed over, and the
+// statement lets go of the file at once (a writer elsewhere would otherwise wait for its read lock).
+TEST(SqliteConnection, AStatementEndedEarlyStopsReadingAndStartsAfreshWhenRunAgain) {
+  testing::TemporaryDirectory folder;
+  const std::string path = (folder.path() / "t.sqlite").string();
+  auto connection = openOrFail(path);
+  ASSERT_TRUE(connection->execute("CREATE TABLE t(v INTEGER)"));
+  for (std::int64_t i = 0; i < 5; ++i) ASSERT_TRUE(connection->run("INSERT INTO t(v) VALUES (?)", {i}));
+  const std::string select = "SELECT v FROM t WHERE v >= ? ORDER BY v";
+  const auto firstTwo = [&](std::int64_t from) {
+    std::vector<std::int64_t> seen;
+    EXPECT_TRUE(connection->runWhile(select, {from}, [&](const SqliteRow& row) {
+      seen.push_back(row.integer(0));
+      return seen.size() < 2;
+    }));
+    return seen;
+  };
+  EXPECT_EQ(firstTwo(1), (std::vector<std::int64_t>{1, 2}));
+
+  auto writer = openOrFail(path);
+  EXPECT_TRUE(writer->run("INSERT INTO t(v) VALUES (0)", {})) << "the read lock was let go";
+  EXPECT_EQ(firstTwo(0), (std::vector<std::int64_t>{0, 0}));
+  std::size_t all = 0;
+  EXPECT_TRUE(connection->runWhile(select, {std::int64_t{0}}, [&](const SqliteRow&) { return ++all > 0; }));
+  EXPECT_EQ(all, 6u) << "a walk that never stops reads every row";
+}
+
 TEST(SqliteTransaction, NestedTransactionIsASavepointThatRollsBackAlone) {
   auto connection = openOrFail(":memory:");
   ASSERT_TRUE(connection->execute("CREATE TABLE t(v)"));
