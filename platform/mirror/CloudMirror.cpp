@@ -195,6 +195,29 @@ Result<bool> CloudMirror::ownJournalLost(ManagedObjectContext& context) const {
   return !*holds;
 }
 
+Result<std::vector<UUID>> CloudMirror::devicesThatLostLines(
+    const std::map<std::string, JournalPosition>& foundShort, MirrorBookkeeping& bookkeeping) const {
+  if (foundShort.empty()) return std::vector<UUID>();
+  Result<std::vector<MirrorFolder::Journal>> journals = folder_.journals();
+  if (!journals) return journals.error();
+  std::vector<UUID> devices;
+  for (const auto& [name, readTo] : foundShort) {
+    bookkeeping.forgetJournalFoundShort(name);
+    auto journal =
+        std::find_if(journals->begin(), journals->end(),
+                     [&](const MirrorFolder::Journal& candidate) { return candidate.name == name; });
+    if (journal != journals->end()) {
+      Result<bool> holds = journalHolds(journal->path, readTo);
+      if (!holds) return holds.error();
+      if (*holds) continue;
+    }
+    std::optional<UUID> device = MirrorFolder::deviceOfJournal(name);
+    if (device && std::find(devices.begin(), devices.end(), *device) == devices.end())
+      devices.push_back(*device);
+  }
+  return devices;
+}
+
 Result<void> CloudMirror::writeLostLinesAgain() {
   // Offline, the journals are left alone; the export reports why.
   if (!folder_.prepare()) return {};
@@ -203,9 +226,17 @@ Result<void> CloudMirror::writeLostLinesAgain() {
   MirrorBookkeeping bookkeeping(*context);
   Result<bool> ownLost = ownJournalLost(*context);
   if (!ownLost) return finish(MirrorEvent::Type::Export, start, ownLost.error());
-  Result<std::vector<UUID>> marked = bookkeeping.devicesToWriteAgain();
-  if (!marked) return finish(MirrorEvent::Type::Export, start, marked.error());
-  if (!*ownLost && marked->empty()) return {};
+  Result<std::map<std::string, JournalPosition>> foundShort = bookkeeping.journalsFoundShort();
+  if (!foundShort) return finish(MirrorEvent::Type::Export, start, foundShort.error());
+  if (!*ownLost && foundShort->empty()) return {};
+  Result<std::vector<UUID>> lostFrom = devicesThatLostLines(*foundShort, bookkeeping);
+  if (!lostFrom) return finish(MirrorEvent::Type::Export, start, lostFrom.error());
+  if (!*ownLost && lostFrom->empty()) {
+    // Each holds again what was read from it: only the notes go. Should that fail, the next export
+    // looks at them again.
+    (void)context->save();
+    return {};
+  }
 
   // This store's journal lost what it wrote (emptied, rolled back, deleted, or carried off as a
   // conflict copy), or the store has just taken a new identity: what only this store had must be
@@ -215,14 +246,13 @@ Result<void> CloudMirror::writeLostLinesAgain() {
   if (!lost) return finish(MirrorEvent::Type::Export, start, lost.error());
   // Journals this store read from lost lines: what it took from them goes out again, under the
   // stamps it was written with, for the machines that never read those lines.
-  if (!marked->empty()) {
-    Result<PendingExport> others = collectWrittenBy(*context, *marked, std::nullopt);
+  if (!lostFrom->empty()) {
+    Result<PendingExport> others = collectWrittenBy(*context, *lostFrom, std::nullopt);
     if (!others) return finish(MirrorEvent::Type::Export, start, others.error());
     lost->entries.insert(lost->entries.end(), std::make_move_iterator(others->entries.begin()),
                          std::make_move_iterator(others->entries.end()));
     std::stable_sort(lost->entries.begin(), lost->entries.end(),
                      [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
-    for (const UUID& device : *marked) bookkeeping.doneWritingAgain(device);
   }
   Result<std::optional<Error>> written = writeExport(std::move(*lost), *context, *ownLost);
   if (!written) return finish(MirrorEvent::Type::Export, start, written.error());

@@ -46,6 +46,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,7 @@
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/mirror/HybridLogicalClock.h"
+#include "platform/mirror/MirrorBookkeeping.h"
 #include "platform/mirror/MirrorEvent.h"
 #include "platform/mirror/MirrorExport.h"
 #include "platform/mirror/MirrorFolder.h"
@@ -105,8 +107,12 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   // Whether this store's journal no longer holds what it last wrote there, or the store has taken a
   // new identity: its state is to be written again.
   Result<bool> ownJournalLost(ManagedObjectContext& context) const;
+  // The devices of the journals an import found without what it had read from them that do not
+  // hold it again now; the notes of all of them are staged to be cleared.
+  Result<std::vector<UUID>> devicesThatLostLines(const std::map<std::string, JournalPosition>& foundShort,
+                                                 MirrorBookkeeping& bookkeeping) const;
   // Writes again what journals lost: this store's state when its own journal lost it, and the
-  // records of the devices whose journals an import found cut, emptied or gone.
+  // records of the devices whose journals an import found cut, emptied, replaced or gone.
   Result<void> writeLostLinesAgain();
   // Saves the bookkeeping of an export whose entries are in the journal but whose save failed
   // (true); forgets it when the journal no longer holds them, which go out again from history.

@@ -19,7 +19,7 @@ const std::string kHomeKey = "mirror.home";
 const std::string kOwnJournalKey = "mirror.journal";
 const std::string kOwnJournalAppliedKey = "mirror.journalApplied";
 const std::string kOffsetPrefix = "mirror.offset.";
-const std::string kWriteAgainPrefix = "mirror.writeAgain.";
+const std::string kFoundShortPrefix = "mirror.foundShort.";
 const std::string kTextRecordPrefix = "mirror.record.";
 const std::string kPendingReferencesKey = "mirror.pendingReferences";
 const std::string kOwedPrefix = "mirror.owed.";
@@ -206,23 +206,24 @@ void MirrorBookkeeping::forgetJournalPosition(const std::string& journal) {
   context_.setMetadataValue(kOffsetPrefix + journal, std::nullopt);
 }
 
-Result<std::vector<UUID>> MirrorBookkeeping::devicesToWriteAgain() const {
-  Result<std::map<std::string, std::string>> marks = context_.metadataValues(kWriteAgainPrefix);
+Result<std::map<std::string, JournalPosition>> MirrorBookkeeping::journalsFoundShort() const {
+  Result<std::map<std::string, std::string>> marks = context_.metadataValues(kFoundShortPrefix);
   if (!marks) return marks.error();
-  std::vector<UUID> devices;
-  for (const auto& [key, mark] : *marks) {
-    if (std::optional<UUID> device = UUID::fromString(std::string_view(key).substr(kWriteAgainPrefix.size())))
-      devices.push_back(*device);
+  std::map<std::string, JournalPosition> found;
+  for (const auto& [key, position] : *marks) {
+    // A position that cannot be read is held by no journal: the journal's records go out again.
+    found.emplace(key.substr(kFoundShortPrefix.size()),
+                  JournalPosition::parse(position).value_or(JournalPosition{UINT64_MAX, 0, 0, false}));
   }
-  return devices;
+  return found;
 }
 
-void MirrorBookkeeping::writeAgain(const UUID& device) {
-  context_.setMetadataValue(kWriteAgainPrefix + device.uuidString(), "");
+void MirrorBookkeeping::noteJournalFoundShort(const std::string& journal, const JournalPosition& readTo) {
+  context_.setMetadataValue(kFoundShortPrefix + journal, readTo.serialized());
 }
 
-void MirrorBookkeeping::doneWritingAgain(const UUID& device) {
-  context_.setMetadataValue(kWriteAgainPrefix + device.uuidString(), std::nullopt);
+void MirrorBookkeeping::forgetJournalFoundShort(const std::string& journal) {
+  context_.setMetadataValue(kFoundShortPrefix + journal, std::nullopt);
 }
 
 Result<std::optional<RecordState>> MirrorBookkeeping::recordState(const UUID& record) const {

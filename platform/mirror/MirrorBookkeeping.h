@@ -12,9 +12,11 @@
 //    was put back from a backup and the journal holds lines it wrote since, which it has yet to
 //    apply (an export appends after them without moving this);
 //  - per journal file of other devices, how far it has been applied;
-//  - the devices whose records this store is to write again into its own journal, with the stamps
-//    they were written with: a journal it read from lost what it had read (it was cut, emptied or
-//    removed), and machines that never read those lines would otherwise never get them;
+//  - the journals found without what this store had read from them (cut, emptied, replaced or
+//    gone), each with the position it had been read to: unless the journal holds that again by the
+//    next export (a sync tool rewriting it in place leaves it short for a moment), the records its
+//    device wrote are written again into this store's journal, with the stamps they were written
+//    with, for the machines that never read those lines;
 //  - per record, the stamp of the write that made its current state (or deleted it), with the
 //    record's entity: the last-writer-wins rule compares incoming writes with it. Kept as the
 //    store's per-record metadata (an import writes one for every record it applies); stores of
@@ -120,10 +122,11 @@ class MirrorBookkeeping {
   Result<std::vector<std::string>> journalsRead() const;
   void forgetJournalPosition(const std::string& journal);
 
-  // The devices whose records are to be written again (see above), and the marks that say so.
-  Result<std::vector<UUID>> devicesToWriteAgain() const;
-  void writeAgain(const UUID& device);
-  void doneWritingAgain(const UUID& device);
+  // The journals found without what was read from them (see above), by name, with the position
+  // each had been read to. A journal noted again keeps the position it was first noted with.
+  Result<std::map<std::string, JournalPosition>> journalsFoundShort() const;
+  void noteJournalFoundShort(const std::string& journal, const JournalPosition& readTo);
+  void forgetJournalFoundShort(const std::string& journal);
 
   Result<std::optional<RecordState>> recordState(const UUID& record) const;
   void setRecordState(const UUID& record, const RecordState& state);

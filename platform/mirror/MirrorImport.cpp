@@ -292,30 +292,38 @@ Result<bool> releaseHeld(MirrorBookkeeping& bookkeeping, const ManagedObjectMode
   return true;
 }
 
-// The journals this store has read from that are gone from the folder.
-Result<std::vector<std::string>> lostJournals(const std::vector<MirrorFolder::Journal>& journals,
-                                              const MirrorBookkeeping& bookkeeping) {
+// The journals this store has read from that are gone from the folder, with where it had read them to.
+Result<std::map<std::string, JournalPosition>> goneJournals(
+    const std::vector<MirrorFolder::Journal>& journals, const MirrorBookkeeping& bookkeeping) {
   Result<std::vector<std::string>> read = bookkeeping.journalsRead();
   if (!read) return read.error();
-  std::erase_if(*read, [&](const std::string& name) {
-    return std::any_of(journals.begin(), journals.end(),
-                       [&](const MirrorFolder::Journal& journal) { return journal.name == name; });
-  });
-  return read;
+  std::map<std::string, JournalPosition> gone;
+  for (const std::string& name : *read) {
+    const bool there =
+        std::any_of(journals.begin(), journals.end(),
+                    [&](const MirrorFolder::Journal& journal) { return journal.name == name; });
+    if (there) continue;
+    Result<JournalPosition> position = bookkeeping.journalPosition(name);
+    if (!position) return position.error();
+    gone.emplace(name, *position);
+  }
+  return gone;
 }
 
-// Stages what a chunk tells of journals that lost what this store read from them: their positions
-// are forgotten, and their devices' records are to be written again.
-void noteLostLines(const IncomingChanges& incoming, MirrorBookkeeping& bookkeeping) {
-  for (const std::string& name : incoming.lostJournals) {
-    bookkeeping.forgetJournalPosition(name);
-    if (std::optional<UUID> device = MirrorFolder::deviceOfJournal(name)) bookkeeping.writeAgain(*device);
+// Stages what a chunk tells of journals found without what this store had read from them: each is
+// noted for the next export, and those gone from the folder have their positions forgotten.
+Result<void> noteJournalsFoundShort(const IncomingChanges& incoming, MirrorBookkeeping& bookkeeping) {
+  if (incoming.foundShort.empty()) return {};
+  Result<std::map<std::string, JournalPosition>> noted = bookkeeping.journalsFoundShort();
+  if (!noted) return noted.error();
+  for (const auto& [name, readTo] : incoming.foundShort) {
+    if (name != incoming.journal) bookkeeping.forgetJournalPosition(name);
+    // Nothing had been read from it: nothing was lost.
+    if (readTo.offset == 0) continue;
+    // Noted before: it was read to the earlier position, which holds more.
+    if (!noted->count(name)) bookkeeping.noteJournalFoundShort(name, readTo);
   }
-  // This store's own journal is the export's to check: it writes the store's state again.
-  if (incoming.journal && incoming.restarted && !incoming.ownJournal) {
-    if (std::optional<UUID> device = MirrorFolder::deviceOfJournal(*incoming.journal))
-      bookkeeping.writeAgain(*device);
-  }
+  return {};
 }
 
 }  // namespace
@@ -330,9 +338,9 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
   Result<bool> released = releaseHeld(bookkeeping, model, clock, now, incoming);
   if (!released) return released.error();
   if (*released) return incoming;
-  Result<std::vector<std::string>> lost = lostJournals(*journals, bookkeeping);
-  if (!lost) return lost.error();
-  incoming.lostJournals = std::move(*lost);
+  Result<std::map<std::string, JournalPosition>> gone = goneJournals(*journals, bookkeeping);
+  if (!gone) return gone.error();
+  incoming.foundShort = std::move(*gone);
   for (const MirrorFolder::Journal& journal : *journals) {
     // This store's own journal is read after where the store has applied it to: lines beyond are
     // its own changes that it lacks (its data folder was put back from a backup). A copy of the
@@ -352,6 +360,8 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
     incoming.ownJournal = own;
     incoming.next = read->next;
     incoming.restarted = read->restarted;
+    // This store's own journal is the export's to check: it writes the store's state again.
+    if (read->restarted && !own) incoming.foundShort.emplace(journal.name, *position);
     if (read->skippedLongLine) {
       incoming.unreadable.push_back(file + ": a line longer than " + std::to_string(kJournalLineLimit) +
                                     " bytes was skipped");
@@ -406,7 +416,7 @@ Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectCont
   } else if (incoming.journal) {
     bookkeeping.setJournalPosition(*incoming.journal, incoming.next);
   }
-  noteLostLines(incoming, bookkeeping);
+  if (Result<void> noted = noteJournalsFoundShort(incoming, bookkeeping); !noted) return noted.error();
   if (Result<void> held = holdAndRelease(incoming, bookkeeping); !held) return held.error();
   bookkeeping.setClock(clock);
 

@@ -16,9 +16,10 @@
 // included: lines under its name that it did not write (a copy of its disk writing under the same
 // name, a sync tool putting another version of the file in its place) are applied like any others.
 // Whatever such a journal, or one that is gone from the folder, had given this store may have been
-// lost for the machines that never read it: applying the chunk marks the journal's device, so that
-// the next export writes again every record whose current state here that device wrote (with its
-// stamp; MirrorBookkeeping::devicesToWriteAgain). The caller applies
+// lost for the machines that never read it: applying the chunk notes the journal with the position
+// it had been read to, so that the next export, unless the journal holds that position again by
+// then, writes again every record whose current state here the journal's device wrote (with its
+// stamp; MirrorBookkeeping::journalsFoundShort). The caller applies
 // chunk after chunk, each saved on its own with its journal's new position (the caller may gather
 // several such saves into one write batch, WriteBatch.h), so a backlog of any size is worked through
 // in bounded memory and an interrupted import resumes where its last commit left the store.
@@ -46,6 +47,7 @@
 // Runs on the mirror's queue, with a context of the mirror's own.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,8 +75,10 @@ struct IncomingChanges {
   // The journal no longer held the position the store had read it to (it was cut, emptied or
   // replaced), so it was read from its start.
   bool restarted = false;
-  // Journals read before that are gone from the folder, by name; their positions are forgotten.
-  std::vector<std::string> lostJournals;
+  // Journals found without what this store had read from them, by name, with the position they had
+  // been read to: the chunk's journal when it restarted (unless it is this store's own), and
+  // journals read before that are gone from the folder (their positions are forgotten).
+  std::map<std::string, JournalPosition> foundShort;
   // Why lines were skipped or held, one text per line.
   std::vector<std::string> unreadable;
   // Lines stamped too far ahead to be taken yet, for the store to hold.
@@ -88,7 +92,7 @@ struct IncomingChanges {
   // after it are read all the same.
   std::optional<Error> unreachable;
 
-  bool foundAnything() const { return journal.has_value() || releasesHeld || !lostJournals.empty(); }
+  bool foundAnything() const { return journal.has_value() || releasesHeld || !foundShort.empty(); }
 };
 
 Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectContext& context,

@@ -182,5 +182,26 @@ TEST_F(MirrorLostLines, TheChangesOfAMachineWhoseJournalWasRemovedReachAMachineT
   EXPECT_EQ(e->titles(), all) << "the deletion went out again too, or a copy it deleted would come back";
 }
 
+// A sync tool that rewrites a journal in place lets a reader see it cut short for a moment. Once it
+// holds again what the reader had read, nothing was lost, and nothing is written again.
+TEST_F(MirrorLostLines, AJournalCutOnlyForAMomentIsNotWrittenAgain) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  a->addNote("P1");
+  a->addNote("P2");
+  sync(2);
+  const std::string whole = fileContents(journalOf(*a));
+  std::filesystem::resize_file(journalOf(*a), whole.size() / 2);
+  b->container().importNow({});
+  dispatch.drain();
+  std::ofstream(journalOf(*a), std::ios::trunc | std::ios::binary) << whole;
+  sync(2);
+  const std::filesystem::path journalOfB = journalOf(*b);
+
+  EXPECT_FALSE(std::filesystem::exists(journalOfB) && lineCount(journalOfB) > 0)
+      << "b wrote nothing of its own, and a's journal lost nothing";
+  EXPECT_THAT(b->titles(), ElementsAre("P1", "P2"));
+}
+
 }  // namespace
 }  // namespace platform
