@@ -201,7 +201,8 @@ Result<std::vector<UUID>> CloudMirror::devicesThatLostLines(
   Result<std::vector<MirrorFolder::Journal>> journals = folder_.journals();
   if (!journals) return journals.error();
   std::vector<UUID> devices;
-  for (const auto& [name, readTo] : foundShort) {
+  for (const auto& [journalName, readTo] : foundShort) {
+    const std::string& name = journalName;  // a binding of its own, for the lambda below
     bookkeeping.forgetJournalFoundShort(name);
     auto journal =
         std::find_if(journals->begin(), journals->end(),
