@@ -31,11 +31,15 @@ bool HybridLogicalClock::isWithinReach(std::int64_t stamp, Date now) const {
 
 std::int64_t HybridLogicalClock::tick(Date now) {
   noteWallClock(now);
+  last_ = std::max(tickAboveSeen(), physicalStamp(now));
+  return last_;
+}
+
+std::int64_t HybridLogicalClock::tickAboveSeen() {
   // A counter overflowing into the milliseconds only moves the stamp a little ahead of the wall
   // clock; order is all that matters. At the very top (a damaged stamp received from elsewhere)
   // the stamp stays there instead of wrapping round below every stamp issued before.
-  const std::int64_t next = last_ == std::numeric_limits<std::int64_t>::max() ? last_ : last_ + 1;
-  last_ = std::max(next, physicalStamp(now));
+  if (last_ != std::numeric_limits<std::int64_t>::max()) ++last_;
   return last_;
 }
 

@@ -23,6 +23,8 @@ class HybridLogicalClock {
   // A new stamp for a change made at `now`; never below the last one, and never wrapping round
   // when the last one is the largest stamp there is.
   std::int64_t tick(Date now);
+  // A new stamp just above every stamp issued or received, whatever the wall clock says.
+  std::int64_t tickAboveSeen();
   // Takes note of a stamp seen from another machine.
   void receive(std::int64_t stamp);
   // Takes note of this machine's wall clock.

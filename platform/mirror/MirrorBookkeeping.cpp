@@ -193,13 +193,9 @@ void MirrorBookkeeping::setJournalPosition(const std::string& journal, const Jou
   context_.setMetadataValue(kOffsetPrefix + journal, position.serialized());
 }
 
-Result<std::vector<std::string>> MirrorBookkeeping::journalsRead() const {
-  Result<std::map<std::string, std::string>> positions = context_.metadataValues(kOffsetPrefix);
-  if (!positions) return positions.error();
-  std::vector<std::string> journals;
-  journals.reserve(positions->size());
-  for (const auto& [key, position] : *positions) journals.push_back(key.substr(kOffsetPrefix.size()));
-  return journals;
+Result<std::map<std::string, JournalPosition>> MirrorBookkeeping::journalPositions() const {
+  // As journalPosition() reads it: one that cannot be read is the journal's start.
+  return positionsUnder(kOffsetPrefix, JournalPosition{});
 }
 
 void MirrorBookkeeping::forgetJournalPosition(const std::string& journal) {
@@ -207,15 +203,18 @@ void MirrorBookkeeping::forgetJournalPosition(const std::string& journal) {
 }
 
 Result<std::map<std::string, JournalPosition>> MirrorBookkeeping::journalsFoundShort() const {
-  Result<std::map<std::string, std::string>> marks = context_.metadataValues(kFoundShortPrefix);
-  if (!marks) return marks.error();
-  std::map<std::string, JournalPosition> found;
-  for (const auto& [key, position] : *marks) {
-    // A position that cannot be read is held by no journal: the journal's records go out again.
-    found.emplace(key.substr(kFoundShortPrefix.size()),
-                  JournalPosition::parse(position).value_or(JournalPosition{UINT64_MAX, 0, 0, false}));
-  }
-  return found;
+  // A position that cannot be read is held by no journal: the journal's records go out again.
+  return positionsUnder(kFoundShortPrefix, JournalPosition{UINT64_MAX, 0, 0, false});
+}
+
+Result<std::map<std::string, JournalPosition>> MirrorBookkeeping::positionsUnder(
+    const std::string& prefix, const JournalPosition& unreadable) const {
+  Result<std::map<std::string, std::string>> stored = context_.metadataValues(prefix);
+  if (!stored) return stored.error();
+  std::map<std::string, JournalPosition> positions;
+  for (const auto& [key, position] : *stored)
+    positions.emplace(key.substr(prefix.size()), JournalPosition::parse(position).value_or(unreadable));
+  return positions;
 }
 
 void MirrorBookkeeping::noteJournalFoundShort(const std::string& journal, const JournalPosition& readTo) {

@@ -118,8 +118,8 @@ class MirrorBookkeeping {
   Result<JournalPosition> journalPosition(const std::string& journal) const;
   void setJournalPosition(const std::string& journal, const JournalPosition& position);
 
-  // The journals a position is kept for, by name.
-  Result<std::vector<std::string>> journalsRead() const;
+  // Every journal a position is kept for, by name, with its position.
+  Result<std::map<std::string, JournalPosition>> journalPositions() const;
   void forgetJournalPosition(const std::string& journal);
 
   // The journals found without what was read from them (see above), by name, with the position
@@ -158,6 +158,11 @@ class MirrorBookkeeping {
   void setEarliestHeld(std::optional<std::int64_t> clock);
 
  private:
+  // The journal positions kept under `prefix`, by the rest of their key; `unreadable` for one that
+  // cannot be read.
+  Result<std::map<std::string, JournalPosition>> positionsUnder(const std::string& prefix,
+                                                                const JournalPosition& unreadable) const;
+
   ManagedObjectContext& context_;
 };
 

@@ -87,14 +87,6 @@ struct CurrentObjects {
   }
 };
 
-// A stamp just above every stamp this store has issued or received, whatever the wall clock says
-// (the reference date lies before any of them). For a state written again: it must win over the
-// deletion it answers, which the clock has received, but not over a change another machine made
-// since, which a stamp of the present would.
-std::int64_t stampAboveAllSeen(HybridLogicalClock& clock) {
-  return clock.tick(Date{});
-}
-
 }  // namespace
 
 Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
@@ -164,7 +156,9 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
   for (const RecordKey& record : owedOnly) {
     auto object = current.byRecord.find(record);
     if (object == current.byRecord.end() || ownersOf(object->second, model).empty()) continue;
-    pending.entries.push_back(saveEntry(object->second, RecordStamp{stampAboveAllSeen(clock), device}));
+    // Stamped just above every stamp seen, not at the present: it must win over the deletion it
+    // answers, which the clock has received, but not over a change another machine made since.
+    pending.entries.push_back(saveEntry(object->second, RecordStamp{clock.tickAboveSeen(), device}));
   }
   return pending;
 }

@@ -295,19 +295,13 @@ Result<bool> releaseHeld(MirrorBookkeeping& bookkeeping, const ManagedObjectMode
 // The journals this store has read from that are gone from the folder, with where it had read them to.
 Result<std::map<std::string, JournalPosition>> goneJournals(
     const std::vector<MirrorFolder::Journal>& journals, const MirrorBookkeeping& bookkeeping) {
-  Result<std::vector<std::string>> read = bookkeeping.journalsRead();
-  if (!read) return read.error();
-  std::map<std::string, JournalPosition> gone;
-  for (const std::string& name : *read) {
-    const bool there =
-        std::any_of(journals.begin(), journals.end(),
-                    [&](const MirrorFolder::Journal& journal) { return journal.name == name; });
-    if (there) continue;
-    Result<JournalPosition> position = bookkeeping.journalPosition(name);
-    if (!position) return position.error();
-    gone.emplace(name, *position);
-  }
-  return gone;
+  Result<std::map<std::string, JournalPosition>> positions = bookkeeping.journalPositions();
+  if (!positions) return positions.error();
+  std::erase_if(*positions, [&](const auto& position) {
+    return std::any_of(journals.begin(), journals.end(),
+                       [&](const MirrorFolder::Journal& journal) { return journal.name == position.first; });
+  });
+  return positions;
 }
 
 // Stages what a chunk tells of journals found without what this store had read from them: each is

@@ -182,8 +182,7 @@ TEST_F(MirrorClock, AFarStampInTheOwnJournalDoesNotCarryTheClockAlong) {
   far.entity = "Note";
   far.record = UUID::random();
   far.fields.attributes = {{"title", AttributeValue(std::string("Far ahead"))}};
-  ASSERT_TRUE(
-      appendJournalLines(journals() / (a->device().uuidString() + ".jsonl"), {encodeJournalLine(far)}).ok());
+  ASSERT_TRUE(appendJournalLines(journalOf(*a), {encodeJournalLine(far)}).ok());
   a->rename("On a", "Edited on a");
   sync(2);
 

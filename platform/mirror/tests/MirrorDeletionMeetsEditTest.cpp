@@ -104,7 +104,7 @@ class MirrorDeletionOfAnEditedNote : public MirrorTest, public ::testing::WithPa
 
   std::vector<JournalEntry> linesOf(const Device& device) const {
     std::vector<JournalEntry> entries;
-    const std::filesystem::path journal = journals() / (device.device().uuidString() + ".jsonl");
+    const std::filesystem::path journal = journalOf(device);
     for (const std::string& line : valueOrFail(readJournalLines(journal, JournalPosition{})).lines)
       entries.push_back(valueOrFail(decodeJournalLine(line, *model)));
     return entries;

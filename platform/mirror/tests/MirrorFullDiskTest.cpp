@@ -48,10 +48,8 @@ TEST_F(MirrorFullDisk, AnExportCutShortByAFullDiskIsReportedAndGoesOutWholeOnceT
     sync(2);
     std::vector<MirrorEvent> exports = a->ended(MirrorEvent::Type::Export);
     if (exports.size() != 1 || exports[0].succeeded) return 2;
-    const std::string torn = fileContents(journals() / (a->device().uuidString() + ".jsonl"));
-    if (torn.empty() || torn.back() == '\n' ||
-        lineCount(journals() / (a->device().uuidString() + ".jsonl")) < 2)
-      return 8;
+    const std::string torn = fileContents(journalOf(*a));
+    if (torn.empty() || torn.back() == '\n' || lineCount(journalOf(*a)) < 2) return 8;
 
     std::filesystem::remove(root() / "filler");
     sync(3);
@@ -59,7 +57,7 @@ TEST_F(MirrorFullDisk, AnExportCutShortByAFullDiskIsReportedAndGoesOutWholeOnceT
     if (b->titles() != std::vector<std::string>{"Long"}) return 4;
     if (b->pages().size() != 3) return 5;
     if (!b->ended(MirrorEvent::Type::Import).back().succeeded) return 6;
-    const std::string journal = fileContents(journals() / (a->device().uuidString() + ".jsonl"));
+    const std::string journal = fileContents(journalOf(*a));
     if (journal.empty() || journal.back() != '\n') return 7;
     return 0;
   });
@@ -82,7 +80,7 @@ TEST_F(MirrorFullDisk, AnExportWhoseBookkeepingCannotBeSavedIsWrittenToTheJourna
     sync(6);
     std::vector<MirrorEvent> exports = a->ended(MirrorEvent::Type::Export);
     if (exports.size() != 1 || exports[0].succeeded) return 1;
-    const std::filesystem::path journal = journals() / (a->device().uuidString() + ".jsonl");
+    const std::filesystem::path journal = journalOf(*a);
     if (lineCount(journal) != 3) return 10 + static_cast<int>(lineCount(journal));
     if (b->titles() != std::vector<std::string>{"Saved before the disk ran full"}) return 2;
 

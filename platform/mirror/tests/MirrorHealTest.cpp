@@ -24,25 +24,6 @@ using ::testing::IsEmpty;
 
 class MirrorHeal : public MirrorTest {
  protected:
-  std::filesystem::path journalOf(Device& device) const {
-    return journals() / (device.device().uuidString() + ".jsonl");
-  }
-
-  // Copies the device's data folder aside, as a backup, and starts it again.
-  void backUp(std::unique_ptr<Device>& device, const std::string& name) {
-    device.reset();
-    std::filesystem::copy(folder.path() / name, folder.path() / "backup",
-                          std::filesystem::copy_options::recursive);
-    device = makeDevice(name);
-  }
-
-  // Puts the backup in the stopped device's data folder's place.
-  void restoreBackup(std::unique_ptr<Device>& device, const std::string& name) {
-    device.reset();
-    std::filesystem::remove_all(folder.path() / name);
-    std::filesystem::rename(folder.path() / "backup", folder.path() / name);
-  }
-
   static std::vector<MirrorEvent> failures(const Device& device) {
     std::vector<MirrorEvent> failed;
     for (const MirrorEvent& event : device.events) {

@@ -37,7 +37,7 @@ TEST_F(MirrorLargeEntry, ARecordTooLargeToReadIsReportedOnceByItsDeviceAndTheOth
   ASSERT_EQ(exports.size(), 1u);
   ASSERT_TRUE(isFailure(exports[0], CloudMirrorErrorCode::EntryTooLarge));
   EXPECT_THAT(exports[0].error->description, HasSubstr(huge.uuidString()));
-  const std::filesystem::path journal = journals() / (a->device().uuidString() + ".jsonl");
+  const std::filesystem::path journal = journalOf(*a);
   EXPECT_LT(std::filesystem::file_size(journal), kJournalLineLimit) << "the oversize line was not appended";
   EXPECT_EQ(lineCount(journal), 2u);
 

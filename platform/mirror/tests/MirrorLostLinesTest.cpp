@@ -17,24 +17,6 @@ using ::testing::ElementsAre;
 
 class MirrorLostLines : public MirrorTest {
  protected:
-  std::filesystem::path journalOf(Device& device) const {
-    return journals() / (device.device().uuidString() + ".jsonl");
-  }
-
-  // Copies a stopped device's data folder aside and starts it again.
-  void backUp(std::unique_ptr<Device>& device, const std::string& name) {
-    device.reset();
-    copyDataFolder(name, name + " backup");
-    device = makeDevice(name);
-  }
-
-  // Stops the device and puts its backup in its data folder's place.
-  void restore(std::unique_ptr<Device>& device, const std::string& name) {
-    device.reset();
-    std::filesystem::remove_all(folder.path() / name);
-    std::filesystem::rename(folder.path() / (name + " backup"), folder.path() / name);
-  }
-
   // Cuts the last `lines` complete lines off the file.
   static void cutLines(const std::filesystem::path& file, std::size_t lines) {
     std::string contents = fileContents(file);
@@ -43,6 +25,14 @@ class MirrorLostLines : public MirrorTest {
       contents.erase(contents.rfind('\n') + 1);
     }
     std::ofstream(file, std::ios::trunc | std::ios::binary) << contents;
+  }
+
+  // Each of the devices holds every note, P4 with its pages.
+  void expectEachHoldsAll(std::initializer_list<Device*> devices) {
+    for (Device* device : devices) {
+      EXPECT_EQ(device->titles(), all);
+      EXPECT_EQ(device->pages(), pagesOfP4);
+    }
   }
 
   const std::vector<std::string> all{"P1 edited", "P2", "P3", "P4"};
@@ -88,16 +78,13 @@ TEST_P(MirrorLostEnd, AStoreRestoredFromABackupGetsBackWhatItsCutJournalLost) {
         std::filesystem::remove(entry.path());
       break;
   }
-  restore(a, "a");
+  restoreBackup(a, "a");
   a = makeDevice("a");
   sync(3);
   auto d = makeDevice("d");
   sync(2);
 
-  for (Device* device : {a.get(), b.get(), d.get()}) {
-    EXPECT_EQ(device->titles(), all);
-    EXPECT_EQ(device->pages(), pagesOfP4);
-  }
+  expectEachHoldsAll({a.get(), b.get(), d.get()});
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryDamage, MirrorLostEnd,
@@ -138,15 +125,12 @@ TEST_F(MirrorLostLines, AStoreRestoredFromBeforeItsJournalStartedOverReadsItFrom
   sync(2);
   ASSERT_EQ(b->titles(), all);
 
-  restore(a, "a");
+  restoreBackup(a, "a");
   a = makeDevice("a");
   sync(3);
   auto d = makeDevice("d");
   sync(2);
-  for (Device* device : {a.get(), b.get(), d.get()}) {
-    EXPECT_EQ(device->titles(), all);
-    EXPECT_EQ(device->pages(), pagesOfP4);
-  }
+  expectEachHoldsAll({a.get(), b.get(), d.get()});
 }
 
 // A machine that is gone, and whose journal was removed from the folder: those who read it write
@@ -171,10 +155,7 @@ TEST_F(MirrorLostLines, TheChangesOfAMachineWhoseJournalWasRemovedReachAMachineT
 
   auto d = makeDevice("d");
   sync(2);
-  for (Device* device : {a.get(), b.get(), d.get()}) {
-    EXPECT_EQ(device->titles(), all);
-    EXPECT_EQ(device->pages(), pagesOfP4);
-  }
+  expectEachHoldsAll({a.get(), b.get(), d.get()});
   b.reset();
   a.reset();
   auto e = makeDevice("e");

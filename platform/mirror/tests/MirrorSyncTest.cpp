@@ -79,7 +79,7 @@ TEST_F(MirrorSync, EditsAndDeletionsTravelBothWays) {
 TEST_F(MirrorSync, AnExportFollowsASaveAfterTheDelayWithoutWaitingForThePoll) {
   auto a = makeDevice("a");
   sync();
-  const std::filesystem::path journal = journals() / (a->device().uuidString() + ".jsonl");
+  const std::filesystem::path journal = journalOf(*a);
 
   a->addNote("One");
   dispatch.advance(kExportDelay / 2);
@@ -96,7 +96,7 @@ TEST_F(MirrorSync, AnEditOfANoteWritesTheNoteAloneNotThePagesItOwns) {
   auto b = makeDevice("b");
   a->addNote("Plan", 3);
   sync(2);
-  const std::filesystem::path journal = journals() / (a->device().uuidString() + ".jsonl");
+  const std::filesystem::path journal = journalOf(*a);
   ASSERT_EQ(lineCount(journal), 4u);
 
   a->rename("Plan", "Plan, edited");
@@ -241,7 +241,7 @@ TEST_F(MirrorSync, AResetStoreImportsEverythingTheFolderHoldsIncludingItsOwnEarl
 TEST_F(MirrorSync, ClosingTheStoreExportsWhatWaitsAtOnceAndStopsTheMirror) {
   auto a = makeDevice("a");
   sync();
-  const std::filesystem::path journal = journals() / (a->device().uuidString() + ".jsonl");
+  const std::filesystem::path journal = journalOf(*a);
   a->addNote("Saved just before quitting");
   a->container().closePersistentStores();
   EXPECT_EQ(lineCount(journal), 1u) << "not after the export delay: there is none";
@@ -256,7 +256,7 @@ TEST_F(MirrorSync, ClosingTheStoreExportsWhatWaitsAtOnceAndStopsTheMirror) {
 TEST_F(MirrorSync, ADeviceStoppedWithItsContainerWritesNoMore) {
   auto a = makeDevice("a");
   sync();
-  const std::filesystem::path journal = journals() / (a->device().uuidString() + ".jsonl");
+  const std::filesystem::path journal = journalOf(*a);
   a->addNote("Unsent");
   a.reset();
   sync(2);

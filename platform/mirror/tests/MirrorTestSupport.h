@@ -191,6 +191,24 @@ class MirrorTest : public ::testing::Test {
     return std::make_unique<Device>(folder.path() / name, testSettings(root()), clock);
   }
 
+  std::filesystem::path journalOf(const Device& device) const {
+    return journals() / (device.device().uuidString() + ".jsonl");
+  }
+
+  // Copies the device's data folder aside, as a backup, and starts it again.
+  void backUp(std::unique_ptr<Device>& device, const std::string& name) {
+    device.reset();
+    copyDataFolder(name, name + " backup");
+    device = makeDevice(name);
+  }
+
+  // Stops the device and puts its backup in its data folder's place.
+  void restoreBackup(std::unique_ptr<Device>& device, const std::string& name) {
+    device.reset();
+    std::filesystem::remove_all(folder.path() / name);
+    std::filesystem::rename(folder.path() / (name + " backup"), folder.path() / name);
+  }
+
   // Copies a stopped device's data folder to another place, as a user moving to a new machine does.
   void copyDataFolder(const std::string& from, const std::string& to) const {
     std::filesystem::copy(folder.path() / from, folder.path() / to, std::filesystem::copy_options::recursive);
