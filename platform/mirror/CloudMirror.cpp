@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <iterator>
 
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/ImportBatches.h"
@@ -220,8 +222,6 @@ Result<std::vector<UUID>> CloudMirror::devicesThatLostLines(
 }
 
 Result<void> CloudMirror::writeLostLinesAgain() {
-  // Offline, the journals are left alone; the export reports why.
-  if (!folder_.prepare()) return {};
   const Date start = clock_.now();
   std::shared_ptr<ManagedObjectContext> context = newContext();
   MirrorBookkeeping bookkeeping(*context);
@@ -250,10 +250,12 @@ Result<void> CloudMirror::writeLostLinesAgain() {
   if (!lostFrom->empty()) {
     Result<PendingExport> others = collectWrittenBy(*context, *lostFrom, std::nullopt);
     if (!others) return finish(MirrorEvent::Type::Export, start, others.error());
+    // Both are in stamp order already.
+    const auto ownEnd = static_cast<std::ptrdiff_t>(lost->entries.size());
     lost->entries.insert(lost->entries.end(), std::make_move_iterator(others->entries.begin()),
                          std::make_move_iterator(others->entries.end()));
-    std::stable_sort(lost->entries.begin(), lost->entries.end(),
-                     [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
+    std::inplace_merge(lost->entries.begin(), lost->entries.begin() + ownEnd, lost->entries.end(),
+                       [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
   }
   Result<std::optional<Error>> written = writeExport(std::move(*lost), *context, *ownLost);
   if (!written) return finish(MirrorEvent::Type::Export, start, written.error());
@@ -301,7 +303,10 @@ Result<bool> CloudMirror::saveUnsavedExport() {
 
 Result<void> CloudMirror::exportChanges() {
   const Date start = clock_.now();
-  if (unsavedExport_ && folder_.prepare()) {
+  // Offline, the journals are left alone and nothing is stamped for good: the changes are stamped
+  // once the folder is back, and the export reports why.
+  const Result<void> ready = folder_.prepare();
+  if (unsavedExport_ && ready) {
     const std::optional<Error> tooLarge = unsavedExport_->appended.tooLarge;
     Result<bool> saved = saveUnsavedExport();
     if (!saved) return finish(MirrorEvent::Type::Export, start, saved.error());
@@ -309,10 +314,9 @@ Result<void> CloudMirror::exportChanges() {
       (void)finish(MirrorEvent::Type::Export, start, tooLarge ? Result<void>(*tooLarge) : Result<void>());
   }
   // Appending to a journal that lost lines would make the loss look mended.
-  Result<void> checked = writeLostLinesAgain();
+  Result<void> checked = ready ? writeLostLinesAgain() : Result<void>();
   std::shared_ptr<ManagedObjectContext> context = newContext();
-  // Offline, nothing is stamped for good: the changes are stamped again once the folder is back.
-  if (folder_.prepare()) {
+  if (ready) {
     Result<void> received =
         receiveUnappliedOwnStamps(*context, folder_.journalFile(device_), hybridClock_, clock_.now());
     if (!received) return finish(MirrorEvent::Type::Export, start, received);
@@ -326,9 +330,9 @@ Result<void> CloudMirror::exportChanges() {
     if (pending->through || !pending->settled.empty())
       (void)commitExport(*pending, *context, folder_.journalFile(device_), hybridClock_);
     if (!callerHearsOutcome_ || !checked) return checked;
-    return folder_.prepare();
+    return ready;
   }
-  Result<void> outcome = folder_.prepare();
+  Result<void> outcome = ready;
   if (outcome) {
     Result<std::optional<Error>> written = writeExport(std::move(*pending), *context, false);
     outcome = written ? outcomeOf(*written) : Result<void>(written.error());

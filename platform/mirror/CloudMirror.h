@@ -112,7 +112,8 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   Result<std::vector<UUID>> devicesThatLostLines(const std::map<std::string, JournalPosition>& foundShort,
                                                  MirrorBookkeeping& bookkeeping) const;
   // Writes again what journals lost: this store's state when its own journal lost it, and the
-  // records of the devices whose journals an import found cut, emptied, replaced or gone.
+  // records of the devices whose journals an import found cut, emptied, replaced or gone. Only while
+  // the mirror folder can be used.
   Result<void> writeLostLinesAgain();
   // Saves the bookkeeping of an export whose entries are in the journal but whose save failed
   // (true); forgets it when the journal no longer holds them, which go out again from history.

@@ -27,6 +27,14 @@ class MirrorLostLines : public MirrorTest {
     std::ofstream(file, std::ios::trunc | std::ios::binary) << contents;
   }
 
+  // a makes the first three notes, and every device there takes them.
+  void addFirstNotes(Device& a) {
+    a.addNote("P1");
+    a.addNote("P2");
+    a.addNote("P3");
+    sync(2);
+  }
+
   // Each of the devices holds every note, P4 with its pages.
   void expectEachHoldsAll(std::initializer_list<Device*> devices) {
     for (Device* device : devices) {
@@ -48,10 +56,7 @@ class MirrorLostEnd : public MirrorLostLines, public ::testing::WithParamInterfa
 TEST_P(MirrorLostEnd, AStoreRestoredFromABackupGetsBackWhatItsCutJournalLost) {
   auto a = makeDevice("a");
   auto b = makeDevice("b");
-  a->addNote("P1");
-  a->addNote("P2");
-  a->addNote("P3");
-  sync(2);
+  addFirstNotes(*a);
   backUp(a, "a");
   std::filesystem::copy(root(), folder.path() / "mirror backup", std::filesystem::copy_options::recursive);
 
@@ -110,10 +115,7 @@ INSTANTIATE_TEST_SUITE_P(EveryDamage, MirrorLostEnd,
 TEST_F(MirrorLostLines, AStoreRestoredFromBeforeItsJournalStartedOverReadsItFromItsStart) {
   auto a = makeDevice("a");
   auto b = makeDevice("b");
-  a->addNote("P1");
-  a->addNote("P2");
-  a->addNote("P3");
-  sync(2);
+  addFirstNotes(*a);
   a->rename("P1", "P1 edited");
   sync(2);
   backUp(a, "a");
