@@ -312,14 +312,17 @@ Result<void> checkStampsWithinReach(ManagedObjectContext& context, const std::ve
   Result<std::map<UUID, RecordState>> states = MirrorBookkeeping(context).recordStates();
   if (!states) return states.error();
   // Seen from this machine alone, a wall clock set back looks like stamps that ran ahead. Only a
-  // stamp of another machine close to this wall clock shows that the wall clock is right now.
+  // stamp of another machine close to this wall clock shows that the wall clock is right now; and
+  // only such stamps can excuse this machine's lead. A machine whose clock ran ahead too stamped far
+  // from this wall clock: it does not vouch for this one, nor this one for it.
   bool wallClockConfirmed = false;
   for (const auto& [record, state] : *states) {
     if (isOwn(state.stamp.device)) continue;
+    if (!HybridLogicalClock::isWithinReachOf(state.stamp.clock, wallClock) ||
+        !HybridLogicalClock::isWithinReachOf(wallClock, state.stamp.clock))
+      continue;
     reference = std::max(reference, state.stamp.clock);
-    wallClockConfirmed =
-        wallClockConfirmed || (HybridLogicalClock::isWithinReachOf(state.stamp.clock, wallClock) &&
-                               HybridLogicalClock::isWithinReachOf(wallClock, state.stamp.clock));
+    wallClockConfirmed = true;
   }
   if (!wallClockConfirmed || HybridLogicalClock::isWithinReachOf(newest, reference)) return {};
   const std::string days = std::to_string(static_cast<int>(HybridLogicalClock::kLargestLead / 86400));

@@ -111,11 +111,12 @@ Result<void> commitExportBookkeeping(const PendingExport& pending, const Appende
 
 // Fails with ClockAhead when the newest stamp of `written`, entries this store has written, lies
 // further than HybridLogicalClock::kLargestLead beyond this machine's wall clock (`now`) and beyond
-// every stamp it has taken from other machines (those not of `ownDevices`): its clock ran ahead
-// when it stamped them, and machines whose clocks are right hold such entries until their clocks
-// come within reach. Only this machine can tell; the others just wait. Said only where a stamp taken
-// from another machine lies within kLargestLead of `now` either way, showing that the wall clock is
-// right now: without one, a wall clock set back looks just the same, and nothing is said.
+// every stamp it has taken from other machines (those not of `ownDevices`) that lies within
+// kLargestLead of `now` either way: its clock ran ahead when it stamped them, and machines whose
+// clocks are right hold such entries until their clocks come within reach. Only this machine can
+// tell; the others just wait. Said only where such a stamp of another machine shows that the wall
+// clock is right now: without one, a wall clock set back looks just the same, and nothing is said.
+// Stamps of machines that ran ahead too lie further from `now` and count for nothing either way.
 Result<void> checkStampsWithinReach(ManagedObjectContext& context, const std::vector<JournalEntry>& written,
                                     const std::vector<UUID>& ownDevices, Date now);
 

@@ -139,6 +139,37 @@ TEST_F(MirrorClock, EditsStampedWhileAClockRanFarAheadReachTheOthersOnceTheirClo
   EXPECT_EQ(d->titles(), all);
 }
 
+// Two machines ran ahead, by 90 and by 70 days, and were put right; a third one's clock was right
+// all along. Their stamps lie within reach of each other, but they do not vouch for each other: each
+// hears that its changes wait, since the right machine's recent stamps show its wall clock is right.
+TEST_F(MirrorClock, MachinesThatRanAheadTogetherAreEachToldOnceTheirClocksArePutRight) {
+  LeadingClock bClock{dispatch.clock()};
+  a = makeDevice("a", aClock);
+  b = makeDevice("b", bClock);
+  auto d = makeDevice("d");
+  d->addNote("D before");
+  sync(2);
+  aClock.setLead(90);
+  bClock.setLead(70);
+  a->addNote("A ahead");
+  b->addNote("B ahead");
+  sync(2);
+  aClock.setLead(0);
+  bClock.setLead(0);
+  a->addNote("A put right");
+  b->addNote("B put right");
+  d->addNote("D after");
+  sync(2);
+  a->rename("A put right", "A put right, edited");
+  b->rename("B put right", "B put right, edited");
+  sync(2);
+
+  EXPECT_THAT(failures(*a, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), Not(IsEmpty()));
+  EXPECT_THAT(failures(*b, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), Not(IsEmpty()));
+  EXPECT_THAT(failures(*d, MirrorEvent::Type::Export, CloudMirrorErrorCode::ClockAhead), IsEmpty());
+  EXPECT_THAT(d->titles(), ElementsAre("D after", "D before")) << "d holds the others' changes";
+}
+
 // A copy of the data folder of the machine that ran ahead writes its state under a name of its own
 // once, and says once that its stamps ran ahead: the notice does not make the write count as failed.
 TEST_F(MirrorClock, ACopyOfAMachineThatRanAheadWritesItsStateOnceAndSaysSoOnce) {
