@@ -467,13 +467,19 @@ TEST(CoreDataPromptStoreUpgrade, AStoreOrderedByNumberKeepsTheCurrentVersionItSh
   inOrder.versions = {PromptVersion{testUUID(111), inOrder.id, "one", "", 1, platform::Date{10}},
                       PromptVersion{testUUID(112), inOrder.id, "two", "", 2, platform::Date{20}},
                       PromptVersion{testUUID(113), inOrder.id, "two too", "", 2, platform::Date{30}}};
+  // Saved together with one stamp, their ids running against their numbers.
+  Prompt oneStamp = makePrompt({.id = 3, .title = "one stamp", .updatedAt = 400});
+  oneStamp.versions = {PromptVersion{testUUID(123), oneStamp.id, "first", "", 1, platform::Date{10}},
+                       PromptVersion{testUUID(122), oneStamp.id, "second", "", 2, platform::Date{10}},
+                       PromptVersion{testUUID(121), oneStamp.id, "third", "", 3, platform::Date{10}}};
   writeAsTheReleaseBeforeDid(*stack.container(), setBack);
   writeAsTheReleaseBeforeDid(*stack.container(), inOrder);
+  writeAsTheReleaseBeforeDid(*stack.container(), oneStamp);
   const std::size_t transactionsBefore = stack.container()->viewContext()->fetchHistory(std::nullopt)->size();
 
   CoreDataPromptStore store(stack.container(), dispatch.sharedClock());
   const std::vector<Prompt> prompts = RepositoryCalls(dispatch, store).fetchAll();
-  ASSERT_EQ(prompts.size(), 2u);
+  ASSERT_EQ(prompts.size(), 3u);
   const auto listed = [](const Prompt& prompt) {
     std::vector<std::pair<std::int64_t, std::string>> versions;
     for (const PromptVersion& version : prompt.versions)
@@ -488,6 +494,7 @@ TEST(CoreDataPromptStoreUpgrade, AStoreOrderedByNumberKeepsTheCurrentVersionItSh
     EXPECT_EQ(prompts[1].versions[index].createdAt, inOrder.versions[index].createdAt)
         << "stamps that agree with the numbers stay";
   }
+  EXPECT_EQ(listed(prompts[2]), (Listed{{1, "first"}, {2, "second"}, {3, "third"}}));
 
   // What the store now holds is in stamp order, so the next version saved follows the current one;
   // a store opened later finds nothing more to bring forward.
