@@ -4,7 +4,9 @@
 // A version's creation stamp is its place in the order every machine gives a prompt's versions, and
 // the wall clock alone cannot be trusted with it: set back between two saves, it would put the later
 // save first. So a version added here is stamped at least one tick after the newest version it
-// follows, whatever the clock says. Pure functions, safe on any thread.
+// follows, whatever the clock says. Versions made on different machines may still share a stamp;
+// the order then goes by their ids, never by their numbers, which each machine rewrites. Pure
+// functions, safe on any thread.
 
 #include <optional>
 

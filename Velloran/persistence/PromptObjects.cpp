@@ -64,13 +64,15 @@ auto valuesLookup(platform::StoredValues& values, const std::vector<std::string>
 }
 
 // The order every machine gives a prompt's versions: by when each was written (its creation time),
-// then by the number it was given, then by id. Two machines that each added a version to the same
-// text thus agree on one order, and the newest is the current one.
+// then by id. Both travel with the version unchanged, so machines that hold the same versions agree
+// on one order however the versions reached them, and the newest is the current one. The stored
+// number, which each machine rewrites as versions arrive, decides only between two objects of one
+// version, which are one once read.
 bool writtenBefore(const PromptVersion& a, const PromptVersion& b) {
   if (a.createdAt.secondsSinceReferenceDate != b.createdAt.secondsSinceReferenceDate)
     return a.createdAt.secondsSinceReferenceDate < b.createdAt.secondsSinceReferenceDate;
-  if (a.versionNumber != b.versionNumber) return a.versionNumber < b.versionNumber;
-  return a.id < b.id;
+  if (a.id != b.id) return a.id < b.id;
+  return a.versionNumber < b.versionNumber;
 }
 
 // The number a version shows after the one before it showed `previous` (none for the first): its
@@ -268,6 +270,21 @@ void renumberMembers(const std::vector<ManagedObject>& members) {
   }
 }
 
+// The versions of one call to keepVersions in the order they are added: as the order of versions
+// would place them with the stamps they would take after `newest` alone, the given number deciding
+// between equal ones, then the id.
+std::vector<PromptVersion> inTheOrderToAdd(std::vector<PromptVersion> versions,
+                                           const std::optional<platform::Date>& newest) {
+  std::ranges::sort(versions, [&newest](const PromptVersion& a, const PromptVersion& b) {
+    const platform::Date first = stampAfter(newest, a.createdAt);
+    const platform::Date second = stampAfter(newest, b.createdAt);
+    if (first != second) return first < second;
+    if (a.versionNumber != b.versionNumber) return a.versionNumber < b.versionNumber;
+    return a.id < b.id;
+  });
+  return versions;
+}
+
 }  // namespace
 
 void stampInNumberOrder(const std::vector<ManagedObject>& members) {
@@ -281,8 +298,8 @@ void stampInNumberOrder(const std::vector<ManagedObject>& members) {
   });
   std::optional<platform::Date> previous;
   for (auto& [version, object] : readable) {
-    // An equal stamp is no disorder: the number, which rises here, decides between the two.
-    if (previous && version.createdAt < *previous) {
+    // An equal stamp is disorder too: between two versions of one stamp the id decides, not the number.
+    if (previous && version.createdAt <= *previous) {
       version.createdAt = stampAfter(previous, version.createdAt);
       object.setValue(model::kCreatedAt, version.createdAt);
     }
@@ -317,9 +334,10 @@ platform::Result<void> keepVersions(platform::ManagedObjectContext& context, Man
                                     const platform::UUID& promptId) {
   platform::Result<std::vector<ManagedObject>> members = prompt.relatedObjects(model::kVersions);
   if (!members) return members.error();
-  // Whatever the wall clock says, a version added here comes after every version the prompt holds.
-  const std::optional<platform::Date> newest = newestStamp(*members);
-  for (const PromptVersion& version : versions) {
+  // Whatever the wall clock says, a version added here comes after every version the prompt holds,
+  // and after every other one added before it in this call.
+  std::optional<platform::Date> newest = newestStamp(*members);
+  for (const PromptVersion& version : inTheOrderToAdd(versions, newest)) {
     auto held = std::ranges::find_if(*members, [&version](const ManagedObject& member) {
       return member.value(model::kId).as<platform::UUID>() == version.id;
     });
@@ -339,7 +357,8 @@ platform::Result<void> keepVersions(platform::ManagedObjectContext& context, Man
                                ? **stored
                                : insertNamed(context, model::kVersionEntity, version.id, failure);
     if (!failure) return failure;
-    writeVersionFields(object, version, promptId, stampAfter(newest, version.createdAt));
+    newest = stampAfter(newest, version.createdAt);
+    writeVersionFields(object, version, promptId, *newest);
     prompt.addRelatedObject(model::kVersions, object);
     members->push_back(object);
   }

@@ -5,19 +5,22 @@
 // prompt whose id, title, type, tags or dates are missing or of another kind, or whose type is not
 // a known raw value, is no prompt at all; undecodable tags read as none; a missing isSystem reads as
 // false; a version missing any of its attributes is left out of its prompt. A read prompt's
-// versions come in the order every machine gives them (creation time, then the number they were
-// given, then id), one per id, each referring to the prompt; it has no runs and no snippets, which
-// the store does not keep. Their numbers rise along that order: a version keeps its own number
-// unless that is not above the one before it, and then takes the next one.
+// versions come in the order every machine gives them (creation time, then id: both travel with a
+// version unchanged, while stored numbers do not), one per id, each referring to the prompt; it has
+// no runs and no snippets, which the store does not keep. Their numbers rise along that order: a
+// version keeps its own number unless that is not above the one before it, and then takes the next
+// one. Versions of one stamp (made on several machines, or saved together by an earlier release)
+// are thus ordered by id, alike everywhere, whatever numbers they came with.
 //
 // Stored version numbers follow the same rule: every write of versions renumbers the prompt's
 // versions, and so does every import that brings versions from other machines (two machines that
 // each added "version 2" to one text end with 2 and 3, alike everywhere).
 //
 // A version's creation time is thus its place in the order (VersionStamps.h): a version added on
-// this machine is stamped at least one tick after the newest version the prompt holds here, whatever
-// the clock or the caller's copy says, and a stored version keeps its stamp whatever a caller's copy
-// of it says. Versions imported from other machines keep the stamps they came with.
+// this machine is stamped at least one tick after the newest version the prompt holds here, and
+// after every other one added with it, whatever the clock or the caller's copy says, and a stored
+// version keeps its stamp whatever a caller's copy of it says. Versions imported from other machines
+// keep the stamps they came with.
 //
 // Every function works on objects of one context and belongs on that context's queue.
 
@@ -73,7 +76,8 @@ platform::Result<void> renumberWrittenPrompts(platform::ManagedObjectContext& co
 // Brings a prompt's version objects, as a store written before versions were ordered by their
 // stamps holds them, into that order without moving any: the readable ones are taken in the order
 // such stores showed (number, then creation time, then id), a stamp that does not follow the one
-// before it takes the first stamp one tick after, and then they are renumbered as any write does.
+// before it (an equal one included) takes the first stamp one tick after, and then they are
+// renumbered as any write does.
 // Writes only the values that change; versions whose stamps agree with their numbers stay as they
 // are.
 void stampInNumberOrder(const std::vector<platform::ManagedObject>& members);
@@ -83,10 +87,12 @@ void stampInNumberOrder(const std::vector<platform::ManagedObject>& members);
 // version arrived) must not take them away. A version is one record, named by its id: one the
 // prompt holds, or the store holds elsewhere, takes the given fields; any other is inserted. Each
 // version's promptRef is set to `promptId` whatever the value says. A version the prompt holds
-// keeps its stored stamp; one it did not hold is stamped at least one tick after the newest it held
-// (several added at once may share that stamp and follow their numbers). Then the prompt's versions are
-// renumbered in the shared order, so a given number that is taken already moves up. Version numbers are
-// checked against 32 bits when the context saves, never cut.
+// keeps its stored stamp; those it did not hold are added in the order their given stamps, moved to
+// at least one tick after the newest it held, and then their numbers give them, and each is stamped
+// at least one tick after the one added before it. So no two share a stamp, and those given one
+// stamp follow their numbers. Then the prompt's versions are renumbered in the shared order, so a
+// given number that is taken already moves up. Version numbers are checked against 32 bits when the
+// context saves, never cut.
 platform::Result<void> keepVersions(platform::ManagedObjectContext& context, platform::ManagedObject& prompt,
                                     const std::vector<PromptVersion>& versions,
                                     const platform::UUID& promptId);

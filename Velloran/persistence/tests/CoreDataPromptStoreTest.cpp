@@ -11,6 +11,7 @@
 #include <fstream>
 #include <limits>
 
+#include "Velloran/data/VersionStamps.h"
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/persistence/PromptObjects.h"
 #include "Velloran/persistence/VelloranModel.h"
@@ -56,6 +57,16 @@ class CoreDataPromptStoreTest : public ::testing::Test {
     return prompt;
   }
 
+  // The prompt as the store keeps it once `withVersions` gave it versions of one stamp, saved together:
+  // in the order of their numbers, each stamped one tick after the one before it.
+  static Prompt savedTogether(Prompt prompt) {
+    std::ranges::sort(prompt.versions, {}, &PromptVersion::versionNumber);
+    std::optional<platform::Date> previous;
+    for (PromptVersion& version : prompt.versions)
+      previous = version.createdAt = stampAfter(previous, version.createdAt);
+    return prompt;
+  }
+
   platform::DeterministicDispatch dispatch_;
   TemporaryApplicationSupport support_;
   CoreDataStack stack_{false};
@@ -65,8 +76,9 @@ class CoreDataPromptStoreTest : public ::testing::Test {
 };
 
 TEST_F(CoreDataPromptStoreTest, SavingKeepsTheVersionsTheCallerLeftOutAndUpdatesThoseItNames) {
-  const Prompt first = withVersions(makePrompt({}), {{1, "one"}, {2, "two"}});
-  ASSERT_TRUE(calls_.save(first).ok());
+  const Prompt given = withVersions(makePrompt({}), {{1, "one"}, {2, "two"}});
+  ASSERT_TRUE(calls_.save(given).ok());
+  const Prompt first = savedTogether(given);
   // An editor opened before the second version arrived saves its own copy with a third.
   Prompt stale = first;
   stale.versions = {first.versions[0],
@@ -151,13 +163,27 @@ TEST_F(CoreDataPromptStoreTest, VersionsSavedAfterTheClockWasSetBackComeAfterThe
       << "the stored numbers are those listed";
 }
 
+// Versions saved together with one stamp keep the order of their numbers by taking stamps of their
+// own, so that the order every machine gives them, which reads no number, is the same.
 TEST_F(CoreDataPromptStoreTest, VersionsComeInNumberOrderWhateverTheSavedOrder) {
-  ASSERT_TRUE(calls_.save(withVersions(makePrompt({}), {{3, "c"}, {1, "a"}, {2, "b"}})).ok());
+  const Prompt given = withVersions(makePrompt({}), {{3, "c"}, {1, "a"}, {2, "b"}});
+  ASSERT_TRUE(calls_.save(given).ok());
   const auto prompts = calls_.fetchAll();
   ASSERT_EQ(prompts.size(), 1u);
   std::vector<std::string> contents;
   for (const PromptVersion& version : prompts[0].versions) contents.push_back(version.content);
   EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(prompts[0], savedTogether(given));
+
+  // Added together to a prompt whose newest version is later than the ones they were given.
+  Prompt more = prompts[0];
+  more.versions.push_back(PromptVersion{testUUID(210), more.id, "e", "", 5, platform::Date{1}});
+  more.versions.push_back(PromptVersion{testUUID(211), more.id, "d", "", 4, platform::Date{1}});
+  ASSERT_TRUE(calls_.save(more).ok());
+  contents.clear();
+  for (const PromptVersion& version : calls_.fetchAll().at(0).versions) contents.push_back(version.content);
+  EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+  EXPECT_EQ(raw().count("SELECT count(DISTINCT ZCREATEDAT) FROM ZVERSIONENTITY"), 5);
 }
 
 TEST_F(CoreDataPromptStoreTest, VersionNumbersBeyond32BitsAreRefusedNotCut) {
@@ -187,7 +213,7 @@ TEST_F(CoreDataPromptStoreTest, VersionNumbersBeyond32BitsAreRefusedNotCut) {
                                        {{std::numeric_limits<std::int32_t>::min(), "low"},
                                         {std::numeric_limits<std::int32_t>::max(), "high"}});
   ASSERT_TRUE(calls_.save(extremes).ok());
-  EXPECT_EQ(calls_.fetchAll(), (std::vector<Prompt>{extremes, stored}));
+  EXPECT_EQ(calls_.fetchAll(), (std::vector<Prompt>{savedTogether(extremes), stored}));
 }
 
 TEST_F(CoreDataPromptStoreTest, TitlesAndTextsThatAreNotUtf8AreRefusedRatherThanMangledElsewhere) {
@@ -403,7 +429,7 @@ TEST_F(CoreDataPromptStoreTest, PromptsSurviveANewStackOnTheSameFile) {
   const Prompt prompt = withVersions(makePrompt({.tags = {"x", "y"}}), {{1, "a"}, {2, "b"}, {3, "c"}});
   ASSERT_TRUE(calls_.save(prompt).ok());
   CoreDataPromptStore reopened(CoreDataStack(false).container(), dispatch_.sharedClock());
-  EXPECT_EQ(RepositoryCalls(dispatch_, reopened).fetchAll(), std::vector<Prompt>{prompt});
+  EXPECT_EQ(RepositoryCalls(dispatch_, reopened).fetchAll(), std::vector<Prompt>{savedTogether(prompt)});
 }
 
 // A store written while versions were shown in the order of their numbers, before any store of this
@@ -441,13 +467,19 @@ TEST(CoreDataPromptStoreUpgrade, AStoreOrderedByNumberKeepsTheCurrentVersionItSh
   inOrder.versions = {PromptVersion{testUUID(111), inOrder.id, "one", "", 1, platform::Date{10}},
                       PromptVersion{testUUID(112), inOrder.id, "two", "", 2, platform::Date{20}},
                       PromptVersion{testUUID(113), inOrder.id, "two too", "", 2, platform::Date{30}}};
+  // Saved together with one stamp, their ids running against their numbers.
+  Prompt oneStamp = makePrompt({.id = 3, .title = "one stamp", .updatedAt = 400});
+  oneStamp.versions = {PromptVersion{testUUID(123), oneStamp.id, "first", "", 1, platform::Date{10}},
+                       PromptVersion{testUUID(122), oneStamp.id, "second", "", 2, platform::Date{10}},
+                       PromptVersion{testUUID(121), oneStamp.id, "third", "", 3, platform::Date{10}}};
   writeAsTheReleaseBeforeDid(*stack.container(), setBack);
   writeAsTheReleaseBeforeDid(*stack.container(), inOrder);
+  writeAsTheReleaseBeforeDid(*stack.container(), oneStamp);
   const std::size_t transactionsBefore = stack.container()->viewContext()->fetchHistory(std::nullopt)->size();
 
   CoreDataPromptStore store(stack.container(), dispatch.sharedClock());
   const std::vector<Prompt> prompts = RepositoryCalls(dispatch, store).fetchAll();
-  ASSERT_EQ(prompts.size(), 2u);
+  ASSERT_EQ(prompts.size(), 3u);
   const auto listed = [](const Prompt& prompt) {
     std::vector<std::pair<std::int64_t, std::string>> versions;
     for (const PromptVersion& version : prompt.versions)
@@ -462,6 +494,7 @@ TEST(CoreDataPromptStoreUpgrade, AStoreOrderedByNumberKeepsTheCurrentVersionItSh
     EXPECT_EQ(prompts[1].versions[index].createdAt, inOrder.versions[index].createdAt)
         << "stamps that agree with the numbers stay";
   }
+  EXPECT_EQ(listed(prompts[2]), (Listed{{1, "first"}, {2, "second"}, {3, "third"}}));
 
   // What the store now holds is in stamp order, so the next version saved follows the current one;
   // a store opened later finds nothing more to bring forward.

@@ -5,7 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <numeric>
 #include <set>
 
 #include "Velloran/sync/tests/MirroredLibrarySupport.h"
@@ -184,6 +186,116 @@ TEST_F(LibraryConflictTest, AnEditSavedAfterTheClockWasSetBackComesAfterTheVersi
   }
   EXPECT_EQ(only(a), only(b));
 }
+
+// Three machines that each wrote while apart pass their work on in the order given: the first sends
+// its own, the next takes what was sent and sends its own with it, and so on; then every machine takes
+// everything.
+using PassingOrder = std::vector<std::size_t>;
+
+class VersionNumbersInAnyOrder : public LibraryConflictTest,
+                                 public ::testing::WithParamInterface<PassingOrder> {
+ protected:
+  void push(Library& library) {
+    ASSERT_TRUE(
+        runToCompletion<void>(dispatch, [&](auto done) { library.monitor().pushChanges(done); }).ok());
+  }
+  void pull(Library& library) {
+    ASSERT_TRUE(
+        runToCompletion<void>(dispatch, [&](auto done) { library.monitor().pullChanges(done); }).ok());
+  }
+
+  // A version added as the editor adds one: numbered after the last one the machine shows.
+  void addText(Library& library, const std::string& content) {
+    const Prompt prompt = only(library);
+    const PromptVersion version{
+        platform::UUID::random(), prompt.id, content, "", prompt.versions.back().versionNumber + 1, now()};
+    ASSERT_TRUE(library.calls().addVersion(version, prompt.id).ok());
+  }
+
+  // Whether the library's store file holds each version the library lists under the number it lists.
+  static bool storesTheListedNumbers(Library& library, const Prompt& listed) {
+    platform::testing::RawDatabase rows(library.support().storePath());
+    return std::ranges::all_of(listed.versions, [&rows](const PromptVersion& version) {
+      std::string hex = version.id.uuidString();
+      std::erase(hex, '-');
+      return rows.count("SELECT count(*) FROM ZVERSIONENTITY WHERE hex(ZID) = '" + hex +
+                        "' AND ZVERSIONNUMBER = " + std::to_string(version.versionNumber)) == 1;
+    });
+  }
+
+  static std::vector<std::pair<std::int64_t, std::string>> numbered(const Prompt& prompt) {
+    std::vector<std::pair<std::int64_t, std::string>> versions;
+    for (const PromptVersion& version : prompt.versions)
+      versions.emplace_back(version.versionNumber, version.content);
+    return versions;
+  }
+
+  // Every library lists the prompt as `first` does, numbered 1 upwards, and stores those numbers.
+  void expectAllAlike(const std::vector<Library*>& machines, std::size_t versions) {
+    const Prompt listed = only(*machines.front());
+    std::vector<std::int64_t> upwards(versions);
+    std::iota(upwards.begin(), upwards.end(), 1);
+    EXPECT_EQ(numbersOf(listed), upwards);
+    for (std::size_t machine = 0; machine < machines.size(); ++machine) {
+      const Prompt shown = only(*machines[machine]);
+      EXPECT_EQ(numbered(shown), numbered(listed)) << "machine " << machine;
+      EXPECT_EQ(shown, listed) << "machine " << machine;
+      EXPECT_TRUE(storesTheListedNumbers(*machines[machine], listed)) << "machine " << machine;
+    }
+  }
+};
+
+// The prompt's newest version was stamped by a clock that ran 20 days ahead, so the versions the
+// three machines add next, one at a time or two in one save, are stamped by the ticks after it and
+// meet on equal stamps.
+TEST_P(VersionNumbersInAnyOrder, MachinesHoldingTheSameVersionsNumberThemAlike) {
+  Library a(root(), dispatch);
+  Library b(root(), dispatch);
+  Library d(root(), dispatch);
+  ASSERT_TRUE(a.calls().save(original).ok());
+  sync();
+  dispatch.clock().advanceWall(std::chrono::hours(24 * 20));
+  addText(a, "from a, clock ahead");
+  sync();
+  dispatch.clock().advanceWall(-std::chrono::hours(24 * 20));
+
+  const std::vector<Library*> machines{&a, &b, &d};
+  for (std::size_t machine = 0; machine < machines.size(); ++machine) {
+    ASSERT_THAT(contentsOf(only(*machines[machine])), ElementsAre("first", "from a, clock ahead"));
+    const std::string name = "machine " + std::to_string(machine);
+    if (machine == 1) {
+      // Both in one save, as an editor holding both writes them.
+      ASSERT_TRUE(
+          b.calls().save(withNewText(withNewText(only(b), name + " one", now()), name + " two", now())).ok());
+      continue;
+    }
+    for (const char* text : {" one", " two"}) addText(*machines[machine], name + text);
+  }
+  for (std::size_t machine : GetParam()) {
+    pull(*machines[machine]);
+    push(*machines[machine]);
+  }
+  for (Library* machine : machines) pull(*machine);
+  Library fresh(root(), dispatch);
+  sync(2);
+  expectAllAlike({&a, &b, &d, &fresh}, 8);
+
+  // A save writes the numbers it gave; every machine still numbers alike.
+  addText(d, "after, on d");
+  sync(2);
+  expectAllAlike({&a, &b, &d, &fresh}, 9);
+  EXPECT_EQ(contentsOf(only(a)).back(), "after, on d");
+}
+
+INSTANTIATE_TEST_SUITE_P(PassedOn, VersionNumbersInAnyOrder,
+                         ::testing::Values(PassingOrder{0, 1, 2}, PassingOrder{0, 2, 1},
+                                           PassingOrder{1, 0, 2}, PassingOrder{1, 2, 0},
+                                           PassingOrder{2, 0, 1}, PassingOrder{2, 1, 0}),
+                         [](const ::testing::TestParamInfo<PassingOrder>& info) {
+                           std::string name;
+                           for (std::size_t machine : info.param) name += "abd"[machine];
+                           return name;
+                         });
 
 TEST_F(LibraryConflictTest, AnEditorLeftOpenWhileARemoteVersionArrivesKeepsThatVersion) {
   Library a(root(), dispatch);
