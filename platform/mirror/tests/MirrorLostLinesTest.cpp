@@ -7,6 +7,7 @@
 
 #include <fstream>
 
+#include "platform/mirror/HybridLogicalClock.h"
 #include "platform/mirror/tests/MirrorTestSupport.h"
 
 namespace platform {
@@ -14,6 +15,7 @@ namespace {
 
 using namespace testing;
 using ::testing::ElementsAre;
+using ::testing::Le;
 
 class MirrorLostLines : public MirrorTest {
  protected:
@@ -163,6 +165,126 @@ TEST_F(MirrorLostLines, TheChangesOfAMachineWhoseJournalWasRemovedReachAMachineT
   auto e = makeDevice("e");
   sync(2);
   EXPECT_EQ(e->titles(), all) << "the deletion went out again too, or a copy it deleted would come back";
+}
+
+// x, whose clock ran 45 days ahead, made PX1 and edited PA, then made PX2 once its clock was put
+// right (its stamps kept their lead); a and b hold those lines, and x's journal is gone before they
+// come within reach. The held lines are written again as they are, so a machine that joins once
+// they are within reach gets them too.
+TEST_F(MirrorLostLines, LinesHeldFromAJournalThatIsThenGoneReachAMachineThatJoinsLater) {
+  LeadingClock xClock{dispatch.clock()};
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  auto x = makeDevice("x", xClock);
+  a->addNote("PA");
+  sync(2);
+  xClock.setLead(45);
+  x->addNote("PX1");
+  x->rename("PA", "PA edited on x");
+  sync(2);
+  xClock.setLead(0);
+  x->addNote("PX2");
+  sync(2);
+  ASSERT_THAT(b->titles(), ElementsAre("PA")) << "held until within reach";
+
+  const std::filesystem::path journalOfX = journalOf(*x);
+  x.reset();
+  std::filesystem::remove(journalOfX);
+  sync(2);
+  dispatch.clock().advanceWall(std::chrono::hours(24 * 16));
+  sync(2);
+  auto d = makeDevice("d");
+  sync(2);
+
+  for (Device* device : {a.get(), b.get(), d.get()})
+    EXPECT_THAT(device->titles(), ElementsAre("PA edited on x", "PX1", "PX2"));
+}
+
+// x is gone with its journal; a writes PX again, and b, joining later, takes it from a's journal.
+// Then a's journal is emptied: a writes again what it had written there for x too.
+TEST_F(MirrorLostLines, RecordsWrittenAgainForAGoneJournalSurviveTheLossOfTheJournalTheyWereWrittenTo) {
+  auto a = makeDevice("a");
+  auto x = makeDevice("x");
+  x->addNote("PX");
+  x->addNote("Deleted by x");
+  sync(2);
+  x->remove("Deleted by x");
+  a->addNote("PA");
+  sync(2);
+  const std::filesystem::path journalOfX = journalOf(*x);
+  x.reset();
+  std::filesystem::remove(journalOfX);
+  sync(2);
+  auto b = makeDevice("b");
+  sync(2);
+  ASSERT_THAT(b->titles(), ElementsAre("PA", "PX"));
+
+  std::filesystem::resize_file(journalOf(*a), 0);
+  sync(3);
+  auto d = makeDevice("d");
+  sync(2);
+  for (Device* device : {a.get(), b.get(), d.get()}) EXPECT_THAT(device->titles(), ElementsAre("PA", "PX"));
+}
+
+// A line that names the very write a reader holds, but cannot be read, holds nothing for the
+// machines that read it: the reader writes the record again all the same.
+TEST_F(MirrorLostLines, AnUnreadableLineNamingAWriteDoesNotCountAsHoldingIt) {
+  WrittenDevice x{journals()};
+  const UUID record = UUID::random();
+  const JournalEntry written =
+      x.note(HybridLogicalClock::physicalStamp(dispatch.clock().now()), record, "PX");
+  x.write({written});
+  auto a = makeDevice("a");
+  sync(2);
+  ASSERT_THAT(a->titles(), ElementsAre("PX"));
+
+  // The same clock, device and record, but a title that is no text.
+  std::string line = encodeJournalLine(written);
+  line.replace(line.find("\"PX\""), 4, "7");
+  std::filesystem::remove(x.file());
+  x.writeLines({line});
+  sync(3);
+  auto d = makeDevice("d");
+  sync(2);
+  EXPECT_THAT(d->titles(), ElementsAre("PX"));
+}
+
+// a makes 40 notes and edits each twice; b, c and d read them; a's journal is put back to its first
+// half, and a writes its state again. The journals then hold every current state, so the readers
+// write almost nothing.
+TEST_F(MirrorLostLines, WhatTheOwnerWroteAgainIsNotWrittenAgainByEveryReader) {
+  constexpr int kNotes = 40;
+  const auto title = [](int note, int version) {
+    return "P" + std::to_string(note) + (version > 1 ? " v" + std::to_string(version) : "");
+  };
+  auto a = makeDevice("a");
+  std::vector<std::unique_ptr<Device>> readers;
+  for (const char* name : {"b", "c", "d"}) readers.push_back(makeDevice(name));
+  for (int note = 1; note <= kNotes; ++note) a->addNote(title(note, 1));
+  sync(2);
+  for (int version = 2; version <= 3; ++version) {
+    for (int note = 1; note <= kNotes; ++note) a->rename(title(note, version - 1), title(note, version));
+    sync(2);
+  }
+  std::vector<std::string> current;
+  for (int note = 1; note <= kNotes; ++note) current.push_back(title(note, 3));
+  std::sort(current.begin(), current.end());
+  const std::uintmax_t journalSize = std::filesystem::file_size(journalOf(*a));
+
+  cutLines(journalOf(*a), lineCount(journalOf(*a)) / 2);
+  a->container().exportNow({});
+  dispatch.drain();
+  sync(3);
+
+  for (const auto& reader : readers) {
+    const std::filesystem::path journal = journalOf(*reader);
+    const std::uintmax_t written = std::filesystem::exists(journal) ? std::filesystem::file_size(journal) : 0;
+    EXPECT_THAT(written, Le(journalSize / 10)) << "a's journal holds every current state again";
+    EXPECT_EQ(reader->titles(), current);
+  }
+  auto e = makeDevice("e");
+  sync(2);
+  EXPECT_EQ(e->titles(), current);
 }
 
 // A sync tool that rewrites a journal in place lets a reader see it cut short for a moment. Once it
