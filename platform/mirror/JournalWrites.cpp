@@ -45,8 +45,9 @@ std::optional<RecordWrite> readableWrite(std::string_view line, const ManagedObj
   return RecordWrite{entry->record, entry->stamp};
 }
 
-void passOverHeldWrites(const std::filesystem::path& journal, std::set<RecordWrite>& writes,
-                        const ManagedObjectModel& model) {
+// Crosses off `writes` those that `journal` holds.
+void crossOffWritesIn(const std::filesystem::path& journal, std::set<RecordWrite>& writes,
+                      const ManagedObjectModel& model) {
   for (JournalPosition from; !writes.empty();) {
     Result<JournalRead> read = readJournalLines(journal, from);
     if (!read || read->next == from) return;
@@ -54,8 +55,8 @@ void passOverHeldWrites(const std::filesystem::path& journal, std::set<RecordWri
       std::optional<RecordWrite> named = writeAtTheEnds(line);
       if (named && !writes.count(*named)) continue;
       // Only a line that reads as the write it names holds it.
-      std::optional<RecordWrite> held = readableWrite(line, model);
-      if (held && (!named || *held == *named)) writes.erase(*held);
+      std::optional<RecordWrite> carried = readableWrite(line, model);
+      if (carried && (!named || *carried == *named)) writes.erase(*carried);
     }
     from = read->next;
   }
@@ -65,7 +66,7 @@ void passOverHeldWrites(const std::filesystem::path& journal, std::set<RecordWri
 
 std::set<RecordWrite> writesNoJournalHolds(const std::vector<std::filesystem::path>& journals,
                                            std::set<RecordWrite> writes, const ManagedObjectModel& model) {
-  for (const std::filesystem::path& journal : journals) passOverHeldWrites(journal, writes, model);
+  for (const std::filesystem::path& journal : journals) crossOffWritesIn(journal, writes, model);
   return writes;
 }
 

@@ -93,8 +93,8 @@ struct CurrentObjects {
 // The entries that write again the record states `states` (by record), each with the stamp it was
 // written with, under the device `writeAs` when given, in stamp order: a deletion for a deleted
 // record, the current state of a live one. Deletions recorded before entities were kept cannot be
-// written; they are rare and old. So is a live state without its entity: its record is looked for
-// among every entity's.
+// written; they are rare and old. A live record whose state was kept before then is looked for among
+// every entity's objects.
 Result<std::vector<JournalEntry>> entriesWritingAgain(ManagedObjectContext& context,
                                                       const std::map<UUID, RecordState>& states,
                                                       const std::optional<UUID>& writeAs) {

@@ -167,11 +167,17 @@ TEST_F(MirrorLostLines, TheChangesOfAMachineWhoseJournalWasRemovedReachAMachineT
   EXPECT_EQ(e->titles(), all) << "the deletion went out again too, or a copy it deleted would come back";
 }
 
+// Whether the journals the held lines were written again to are emptied too, while the lines are
+// still held.
+enum class HeldLinesLost { withTheirJournal, thenWhereWrittenAgain };
+
+class MirrorHeldLinesLost : public MirrorLostLines, public ::testing::WithParamInterface<HeldLinesLost> {};
+
 // x, whose clock ran 45 days ahead, made PX1 and edited PA, then made PX2 once its clock was put
 // right (its stamps kept their lead); a and b hold those lines, and x's journal is gone before they
 // come within reach. The held lines are written again as they are, so a machine that joins once
 // they are within reach gets them too.
-TEST_F(MirrorLostLines, LinesHeldFromAJournalThatIsThenGoneReachAMachineThatJoinsLater) {
+TEST_P(MirrorHeldLinesLost, LinesHeldFromAJournalThatIsThenGoneReachAMachineThatJoinsLater) {
   LeadingClock xClock{dispatch.clock()};
   auto a = makeDevice("a");
   auto b = makeDevice("b");
@@ -191,6 +197,12 @@ TEST_F(MirrorLostLines, LinesHeldFromAJournalThatIsThenGoneReachAMachineThatJoin
   x.reset();
   std::filesystem::remove(journalOfX);
   sync(2);
+  if (GetParam() == HeldLinesLost::thenWhereWrittenAgain) {
+    for (const auto& entry : std::filesystem::directory_iterator(journals()))
+      std::filesystem::resize_file(entry.path(), 0);
+    sync(2);
+  }
+  ASSERT_THAT(a->titles(), ElementsAre("PA")) << "still held";
   dispatch.clock().advanceWall(std::chrono::hours(24 * 16));
   sync(2);
   auto d = makeDevice("d");
@@ -199,6 +211,14 @@ TEST_F(MirrorLostLines, LinesHeldFromAJournalThatIsThenGoneReachAMachineThatJoin
   for (Device* device : {a.get(), b.get(), d.get()})
     EXPECT_THAT(device->titles(), ElementsAre("PA edited on x", "PX1", "PX2"));
 }
+
+INSTANTIATE_TEST_SUITE_P(EitherOrder, MirrorHeldLinesLost,
+                         ::testing::Values(HeldLinesLost::withTheirJournal,
+                                           HeldLinesLost::thenWhereWrittenAgain),
+                         [](const ::testing::TestParamInfo<HeldLinesLost>& info) {
+                           return info.param == HeldLinesLost::withTheirJournal ? "WithTheirJournal"
+                                                                                : "ThenWhereWrittenAgain";
+                         });
 
 // x is gone with its journal; a writes PX again, and b, joining later, takes it from a's journal.
 // Then a's journal is emptied: a writes again what it had written there for x too.
@@ -249,10 +269,23 @@ TEST_F(MirrorLostLines, AnUnreadableLineNamingAWriteDoesNotCountAsHoldingIt) {
   EXPECT_THAT(d->titles(), ElementsAre("PX"));
 }
 
+// Who finds first that a's journal lost lines: a itself, or its readers.
+enum class FirstToFind { owner, readers };
+
+class MirrorLostLinesWrittenOnce : public MirrorLostLines, public ::testing::WithParamInterface<FirstToFind> {
+ protected:
+  // The bytes the device has written into its journal.
+  std::uintmax_t writtenBy(const Device& device) const {
+    const std::filesystem::path journal = journalOf(device);
+    return std::filesystem::exists(journal) ? std::filesystem::file_size(journal) : 0;
+  }
+};
+
 // a makes 40 notes and edits each twice; b, c and d read them; a's journal is put back to its first
-// half, and a writes its state again. The journals then hold every current state, so the readers
-// write almost nothing.
-TEST_F(MirrorLostLines, WhatTheOwnerWroteAgainIsNotWrittenAgainByEveryReader) {
+// half. When a writes its state again before its readers find the loss, the journals hold every
+// current state again and the readers write almost nothing; when the readers find it first, the
+// first of them writes what was lost, and the others find it there.
+TEST_P(MirrorLostLinesWrittenOnce, WhatAJournalLostIsWrittenAgainOnceNotByEveryReader) {
   constexpr int kNotes = 40;
   const auto title = [](int note, int version) {
     return "P" + std::to_string(note) + (version > 1 ? " v" + std::to_string(version) : "");
@@ -272,20 +305,35 @@ TEST_F(MirrorLostLines, WhatTheOwnerWroteAgainIsNotWrittenAgainByEveryReader) {
   const std::uintmax_t journalSize = std::filesystem::file_size(journalOf(*a));
 
   cutLines(journalOf(*a), lineCount(journalOf(*a)) / 2);
+  if (GetParam() == FirstToFind::readers) {
+    for (const auto& reader : readers) reader->container().importNow({});
+  }
   a->container().exportNow({});
   dispatch.drain();
   sync(3);
 
+  std::uintmax_t readersWrote = 0;
   for (const auto& reader : readers) {
-    const std::filesystem::path journal = journalOf(*reader);
-    const std::uintmax_t written = std::filesystem::exists(journal) ? std::filesystem::file_size(journal) : 0;
-    EXPECT_THAT(written, Le(journalSize / 10)) << "a's journal holds every current state again";
+    if (GetParam() == FirstToFind::owner) {
+      EXPECT_THAT(writtenBy(*reader), Le(journalSize / 10)) << "a's journal holds every current state again";
+    }
+    readersWrote += writtenBy(*reader);
     EXPECT_EQ(reader->titles(), current);
   }
+  EXPECT_THAT(readersWrote, Le(journalSize / 2)) << "the current states, once";
   auto e = makeDevice("e");
   sync(2);
   EXPECT_EQ(e->titles(), current);
+  const std::uintmax_t written = journalBytes();
+  sync(10);
+  EXPECT_EQ(journalBytes(), written) << "idle polls write nothing more";
 }
+
+INSTANTIATE_TEST_SUITE_P(EitherFirst, MirrorLostLinesWrittenOnce,
+                         ::testing::Values(FirstToFind::owner, FirstToFind::readers),
+                         [](const ::testing::TestParamInfo<FirstToFind>& info) {
+                           return info.param == FirstToFind::owner ? "OwnerFirst" : "ReadersFirst";
+                         });
 
 // A sync tool that rewrites a journal in place lets a reader see it cut short for a moment. Once it
 // holds again what the reader had read, nothing was lost, and nothing is written again.
