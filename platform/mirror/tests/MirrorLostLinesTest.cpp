@@ -1,6 +1,7 @@
 // Journals that lose lines other machines had read: cut or torn at the end, put back to an older
-// copy, emptied, or gone. Whoever holds what a journal lost writes it again, so that every machine,
-// also one that never read those lines, ends with every edit.
+// copy, emptied, or gone. Whoever holds what a journal lost, and finds it in no journal any more,
+// writes it again (held lines included), so that every machine, also one that never read those
+// lines, ends with every edit, and what was lost is written again once rather than by every reader.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
