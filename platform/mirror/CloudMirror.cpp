@@ -247,7 +247,8 @@ Result<void> CloudMirror::writeLostLinesAgain() {
 
   // This store's journal lost what it wrote (emptied, rolled back, deleted, or carried off as a
   // conflict copy), or the store has just taken a new identity: what only this store had must be
-  // there again for the others.
+  // there again for the others. The journal counts as holding nothing of this store's until it is.
+  if (*ownLost) bookkeeping.setOwnJournal(JournalPosition{});
   Result<PendingExport> lost =
       *ownLost ? collectOwnState(*context, device_, formerDevice_) : Result<PendingExport>(PendingExport{});
   if (!lost) return finish(MirrorEvent::Type::Export, start, lost.error());
@@ -267,6 +268,12 @@ Result<void> CloudMirror::writeLostLinesAgain() {
   std::inplace_merge(lost->entries.begin(), lost->entries.begin() + ownEnd, lost->entries.end(),
                      [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
   lost->heldLines = std::move(missing->heldLines);
+  if (lost->entries.empty() && lost->heldLines.empty()) {
+    // The journals hold all this store holds: only the notes go. Should that fail, the next export
+    // looks again.
+    if (context->save() && *ownLost) rewriteJournal_ = false;
+    return {};
+  }
   Result<std::optional<Error>> written = writeExport(std::move(*lost), *context, *ownLost);
   if (!written) return finish(MirrorEvent::Type::Export, start, written.error());
   // Written, whatever its notice says: writing it again would only repeat the notice.

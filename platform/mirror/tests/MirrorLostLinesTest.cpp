@@ -336,6 +336,29 @@ INSTANTIATE_TEST_SUITE_P(EitherFirst, MirrorLostLinesWrittenOnce,
                            return info.param == FirstToFind::owner ? "OwnerFirst" : "ReadersFirst";
                          });
 
+// a's journal is emptied when every record a holds is in b's: a has nothing to write again, and
+// finds that once rather than at every poll; what it writes afterwards reaches the others.
+TEST_F(MirrorLostLines, AnEmptiedJournalWithNothingToWriteAgainIsLookedAtOnce) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  a->addNote("P1");
+  sync(2);
+  b->rename("P1", "P1 edited");
+  sync(2);
+  std::filesystem::resize_file(journalOf(*a), 0);
+  sync(3);
+  const std::size_t exports = a->ended(MirrorEvent::Type::Export).size();
+  sync(5);
+  EXPECT_EQ(a->ended(MirrorEvent::Type::Export).size(), exports);
+  EXPECT_EQ(std::filesystem::file_size(journalOf(*a)), 0u);
+
+  a->addNote("P2");
+  sync(2);
+  auto d = makeDevice("d");
+  sync(2);
+  EXPECT_THAT(d->titles(), ElementsAre("P1 edited", "P2"));
+}
+
 // A sync tool that rewrites a journal in place lets a reader see it cut short for a moment. Once it
 // holds again what the reader had read, nothing was lost, and nothing is written again.
 TEST_F(MirrorLostLines, AJournalCutOnlyForAMomentIsNotWrittenAgain) {
