@@ -197,27 +197,31 @@ Result<bool> CloudMirror::ownJournalLost(ManagedObjectContext& context) const {
   return !*holds;
 }
 
-Result<std::vector<UUID>> CloudMirror::devicesThatLostLines(
-    const std::map<std::string, JournalPosition>& foundShort, MirrorBookkeeping& bookkeeping) const {
-  if (foundShort.empty()) return std::vector<UUID>();
-  Result<std::vector<MirrorFolder::Journal>> journals = folder_.journals();
-  if (!journals) return journals.error();
-  std::vector<UUID> devices;
+Result<bool> CloudMirror::journalsLostLines(const std::map<std::string, JournalPosition>& foundShort,
+                                            const std::vector<MirrorFolder::Journal>& journals,
+                                            MirrorBookkeeping& bookkeeping) const {
+  bool lost = false;
   for (const auto& [journalName, readTo] : foundShort) {
     const std::string& name = journalName;  // a binding of its own, for the lambda below
     bookkeeping.forgetJournalFoundShort(name);
+    if (lost) continue;
     auto journal =
-        std::find_if(journals->begin(), journals->end(),
+        std::find_if(journals.begin(), journals.end(),
                      [&](const MirrorFolder::Journal& candidate) { return candidate.name == name; });
-    if (journal != journals->end()) {
-      Result<bool> holds = journalHolds(journal->path, readTo);
-      if (!holds) return holds.error();
-      if (*holds) continue;
+    if (journal == journals.end()) {
+      lost = true;
+      continue;
     }
-    std::optional<UUID> device = MirrorFolder::deviceOfJournal(name);
-    if (device && std::find(devices.begin(), devices.end(), *device) == devices.end())
-      devices.push_back(*device);
+    Result<bool> holds = journalHolds(journal->path, readTo);
+    if (!holds) return holds.error();
+    lost = !*holds;
   }
+  return lost;
+}
+
+std::vector<UUID> CloudMirror::ownDevices() const {
+  std::vector<UUID> devices{device_};
+  if (formerDevice_) devices.push_back(*formerDevice_);
   return devices;
 }
 
@@ -230,9 +234,11 @@ Result<void> CloudMirror::writeLostLinesAgain() {
   Result<std::map<std::string, JournalPosition>> foundShort = bookkeeping.journalsFoundShort();
   if (!foundShort) return finish(MirrorEvent::Type::Export, start, foundShort.error());
   if (!*ownLost && foundShort->empty()) return {};
-  Result<std::vector<UUID>> lostFrom = devicesThatLostLines(*foundShort, bookkeeping);
-  if (!lostFrom) return finish(MirrorEvent::Type::Export, start, lostFrom.error());
-  if (!*ownLost && lostFrom->empty()) {
+  Result<std::vector<MirrorFolder::Journal>> journals = folder_.journals();
+  if (!journals) return finish(MirrorEvent::Type::Export, start, journals.error());
+  Result<bool> othersLost = journalsLostLines(*foundShort, *journals, bookkeeping);
+  if (!othersLost) return finish(MirrorEvent::Type::Export, start, othersLost.error());
+  if (!*ownLost && !*othersLost) {
     // Each holds again what was read from it: only the notes go. Should that fail, the next export
     // looks at them again.
     (void)context->save();
@@ -241,21 +247,32 @@ Result<void> CloudMirror::writeLostLinesAgain() {
 
   // This store's journal lost what it wrote (emptied, rolled back, deleted, or carried off as a
   // conflict copy), or the store has just taken a new identity: what only this store had must be
-  // there again for the others.
+  // there again for the others. The journal counts as holding nothing of this store's until it is.
+  if (*ownLost) bookkeeping.setOwnJournal(JournalPosition{});
   Result<PendingExport> lost =
       *ownLost ? collectOwnState(*context, device_, formerDevice_) : Result<PendingExport>(PendingExport{});
   if (!lost) return finish(MirrorEvent::Type::Export, start, lost.error());
-  // Journals this store read from lost lines: what it took from them goes out again, under the
-  // stamps it was written with, for the machines that never read those lines.
-  if (!lostFrom->empty()) {
-    Result<PendingExport> others = collectWrittenBy(*context, *lostFrom, std::nullopt);
-    if (!others) return finish(MirrorEvent::Type::Export, start, others.error());
-    // Both are in stamp order already.
-    const auto ownEnd = static_cast<std::ptrdiff_t>(lost->entries.size());
-    lost->entries.insert(lost->entries.end(), std::make_move_iterator(others->entries.begin()),
-                         std::make_move_iterator(others->entries.end()));
-    std::inplace_merge(lost->entries.begin(), lost->entries.begin() + ownEnd, lost->entries.end(),
-                       [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
+  // Whatever else this store holds that no journal holds any more goes out again, under the stamps
+  // it was written with, for the machines that never read it: what it took from the journals that
+  // lost lines, and what it had written again into its own for others. What the lost journal's
+  // device, or another reader, wrote again already is not written once more.
+  std::vector<std::filesystem::path> paths;
+  for (const MirrorFolder::Journal& journal : *journals) paths.push_back(journal.path);
+  Result<PendingExport> missing =
+      collectMissingFromJournals(*context, paths, *ownLost ? ownDevices() : std::vector<UUID>());
+  if (!missing) return finish(MirrorEvent::Type::Export, start, missing.error());
+  // Both are in stamp order already.
+  const auto ownEnd = static_cast<std::ptrdiff_t>(lost->entries.size());
+  lost->entries.insert(lost->entries.end(), std::make_move_iterator(missing->entries.begin()),
+                       std::make_move_iterator(missing->entries.end()));
+  std::inplace_merge(lost->entries.begin(), lost->entries.begin() + ownEnd, lost->entries.end(),
+                     [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
+  lost->heldLines = std::move(missing->heldLines);
+  if (lost->entries.empty() && lost->heldLines.empty()) {
+    // The journals hold all this store holds: only the notes go. Should that fail, the next export
+    // looks again.
+    if (context->save() && *ownLost) rewriteJournal_ = false;
+    return {};
   }
   Result<std::optional<Error>> written = writeExport(std::move(*lost), *context, *ownLost);
   if (!written) return finish(MirrorEvent::Type::Export, start, written.error());
@@ -278,9 +295,7 @@ Result<std::optional<Error>> CloudMirror::writeExport(PendingExport pending, Man
     return saved.error();
   }
   if (appended->tooLarge) return std::optional<Error>(*appended->tooLarge);
-  std::vector<UUID> ownDevices{device_};
-  if (formerDevice_) ownDevices.push_back(*formerDevice_);
-  Result<void> withinReach = checkStampsWithinReach(context, pending.entries, ownDevices, clock_.now());
+  Result<void> withinReach = checkStampsWithinReach(context, pending.entries, ownDevices(), clock_.now());
   return withinReach ? std::optional<Error>() : std::optional<Error>(withinReach.error());
 }
 

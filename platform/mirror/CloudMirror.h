@@ -11,8 +11,9 @@
 //    data folder) has been copied to another machine or place since it last ran; the copy then
 //    writes under a new device name, so that copy and original see each other's changes.
 //  - Then, at every poll: check that this store's journal still holds what it last wrote there
-//    (and write the store's own state again when it does not), write again the records of devices
-//    whose journals lost lines this store had read (MirrorImport.h), export this store's changes, then
+//    (and write the store's own state again when it does not); when it does not, or a journal lost
+//    lines this store had read (MirrorImport.h), write again whatever the store holds that no journal
+//    holds any more, and only that; export this store's changes, then
 //    import the other devices' changes, chunk by chunk. The chunks are committed together, a
 //    write batch of several at a time (ImportBatches.h); a save of the application that comes in
 //    meanwhile waits for a chunk, not for the whole import, and listings never wait.
@@ -51,6 +52,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/dispatch/Queue.h"
 #include "platform/dispatch/Timer.h"
@@ -107,13 +109,17 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   // Whether this store's journal no longer holds what it last wrote there, or the store has taken a
   // new identity: its state is to be written again.
   Result<bool> ownJournalLost(ManagedObjectContext& context) const;
-  // The devices of the journals an import found without what it had read from them that do not
-  // hold it again now; the notes of all of them are staged to be cleared.
-  Result<std::vector<UUID>> devicesThatLostLines(const std::map<std::string, JournalPosition>& foundShort,
-                                                 MirrorBookkeeping& bookkeeping) const;
-  // Writes again what journals lost: this store's state when its own journal lost it, and the
-  // records of the devices whose journals an import found cut, emptied, replaced or gone. Only while
-  // the mirror folder can be used.
+  // Whether a journal an import found without what it had read from it (`foundShort`) does not
+  // hold it again now, or is gone from `journals`; the notes of all of them are staged to be cleared.
+  Result<bool> journalsLostLines(const std::map<std::string, JournalPosition>& foundShort,
+                                 const std::vector<MirrorFolder::Journal>& journals,
+                                 MirrorBookkeeping& bookkeeping) const;
+  // The devices this store writes as: its device, and the former one after it took a new identity.
+  std::vector<UUID> ownDevices() const;
+  // Writes again what journals lost: this store's state when its own journal lost it, and, when its
+  // own journal or one an import found cut, emptied, replaced or gone lost lines, whatever else it
+  // holds that no journal holds any more (collectMissingFromJournals). Only while the mirror folder
+  // can be used.
   Result<void> writeLostLinesAgain();
   // Saves the bookkeeping of an export whose entries are in the journal but whose save failed
   // (true); forgets it when the journal no longer holds them, which go out again from history.

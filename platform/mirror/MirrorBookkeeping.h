@@ -14,9 +14,9 @@
 //  - per journal file of other devices, how far it has been applied;
 //  - the journals found without what this store had read from them (cut, emptied, replaced or
 //    gone), each with the position it had been read to: unless the journal holds that again by the
-//    next export (a sync tool rewriting it in place leaves it short for a moment), the records its
-//    device wrote are written again into this store's journal, with the stamps they were written
-//    with, for the machines that never read those lines;
+//    next export (a sync tool rewriting it in place leaves it short for a moment), what this store
+//    holds that no journal holds any more (records' states, held entries) is written again into its
+//    journal, with the stamps it was written with, for the machines that never read those lines;
 //  - per record, the stamp of the write that made its current state (or deleted it), with the
 //    record's entity: the last-writer-wins rule compares incoming writes with it. Kept as the
 //    store's per-record metadata (an import writes one for every record it applies); stores of

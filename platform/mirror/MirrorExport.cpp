@@ -1,10 +1,13 @@
 #include "platform/mirror/MirrorExport.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
+#include <set>
 
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/JournalFile.h"
+#include "platform/mirror/JournalWrites.h"
 #include "platform/mirror/MirrorBookkeeping.h"
 #include "platform/mirror/RecordOwners.h"
 #include "platform/pstore/PersistentStoreError.h"
@@ -87,6 +90,47 @@ struct CurrentObjects {
   }
 };
 
+// The entries that write again the record states `states` (by record), each with the stamp it was
+// written with, under the device `writeAs` when given, in stamp order: a deletion for a deleted
+// record, the current state of a live one. Deletions recorded before entities were kept cannot be
+// written; they are rare and old. A live record whose state was kept before then is looked for among
+// every entity's objects.
+Result<std::vector<JournalEntry>> entriesWritingAgain(ManagedObjectContext& context,
+                                                      const std::map<UUID, RecordState>& states,
+                                                      const std::optional<UUID>& writeAs) {
+  const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
+  std::map<std::string, std::vector<UUID>> live;
+  for (const auto& [record, state] : states) {
+    if (state.deleted) continue;
+    if (!state.entity.empty()) {
+      live[state.entity].push_back(record);
+      continue;
+    }
+    for (const EntityDescription& entity : model.entities()) live[entity.name].push_back(record);
+  }
+  CurrentObjects current;
+  if (Result<void> read = current.read(context, live); !read) return read.error();
+
+  std::vector<JournalEntry> entries;
+  for (const auto& [record, state] : states) {
+    const RecordStamp stamp{state.stamp.clock, writeAs.value_or(state.stamp.device)};
+    if (state.deleted) {
+      if (!state.entity.empty()) entries.push_back(deletionEntry(state.entity, record, stamp));
+      continue;
+    }
+    auto object = current.byRecord.find(RecordKey{state.entity, record});
+    for (auto entity = model.entities().begin(); state.entity.empty() && entity != model.entities().end();
+         ++entity) {
+      object = current.byRecord.find(RecordKey{entity->name, record});
+      if (object != current.byRecord.end()) break;
+    }
+    if (object != current.byRecord.end()) entries.push_back(saveEntry(object->second, stamp));
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
+  return entries;
+}
+
 }  // namespace
 
 Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
@@ -165,39 +209,47 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
 
 Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID& device,
                                       const std::optional<UUID>& formerDevice) {
-  std::vector<UUID> devices{device};
-  if (formerDevice) devices.push_back(*formerDevice);
-  return collectWrittenBy(context, devices, device);
-}
-
-Result<PendingExport> collectWrittenBy(ManagedObjectContext& context, const std::vector<UUID>& devices,
-                                       const std::optional<UUID>& writeAs) {
   Result<std::map<UUID, RecordState>> states = MirrorBookkeeping(context).recordStates();
   if (!states) return states.error();
-  const auto own = [&](const RecordStamp& stamp) {
-    return std::find(devices.begin(), devices.end(), stamp.device) != devices.end();
-  };
-  const auto stampOf = [&](const RecordStamp& stamp) {
-    return RecordStamp{stamp.clock, writeAs.value_or(stamp.device)};
-  };
+  std::erase_if(*states, [&](const auto& state) {
+    return state.second.stamp.device != device && state.second.stamp.device != formerDevice;
+  });
+  Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, *states, device);
+  if (!entries) return entries.error();
   PendingExport pending;
+  pending.entries = std::move(*entries);
+  return pending;
+}
+
+Result<PendingExport> collectMissingFromJournals(ManagedObjectContext& context,
+                                                 const std::vector<std::filesystem::path>& journals,
+                                                 const std::vector<UUID>& passOver) {
+  MirrorBookkeeping bookkeeping(context);
+  Result<std::map<UUID, RecordState>> states = bookkeeping.recordStates();
+  if (!states) return states.error();
+  Result<HeldEntries> held = bookkeeping.heldEntries(SIZE_MAX, SIZE_MAX);
+  if (!held) return held.error();
+  std::erase_if(*states, [&](const auto& state) {
+    return std::find(passOver.begin(), passOver.end(), state.second.stamp.device) != passOver.end();
+  });
+  std::set<RecordWrite> wanted;
+  for (const auto& [record, state] : *states) wanted.insert(RecordWrite{record, state.stamp});
+  for (const HeldEntry& entry : held->entries) wanted.insert(RecordWrite{entry.record, entry.stamp});
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
-  for (const EntityDescription& entity : model.entities()) {
-    Result<std::vector<ManagedObject>> objects = context.fetch(FetchRequest{entity.name});
-    if (!objects) return objects.error();
-    for (const ManagedObject& object : *objects) {
-      auto state = states->find(object.recordName());
-      if (state == states->end() || state->second.deleted || !own(state->second.stamp)) continue;
-      pending.entries.push_back(saveEntry(object, stampOf(state->second.stamp)));
-    }
+  const std::set<RecordWrite> missing = writesNoJournalHolds(journals, std::move(wanted), model);
+
+  PendingExport pending;
+  if (missing.empty()) return pending;
+  std::erase_if(*states, [&](const auto& state) {
+    return !missing.count(RecordWrite{state.first, state.second.stamp});
+  });
+  Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, *states, std::nullopt);
+  if (!entries) return entries.error();
+  pending.entries = std::move(*entries);
+  for (HeldEntry& entry : held->entries) {
+    if (missing.count(RecordWrite{entry.record, entry.stamp}))
+      pending.heldLines.push_back(std::move(entry.line));
   }
-  for (const auto& [record, state] : *states) {
-    // Deletions recorded before entities were kept cannot be written; they are rare and old.
-    if (!state.deleted || state.entity.empty() || !own(state.stamp)) continue;
-    pending.entries.push_back(deletionEntry(state.entity, record, stampOf(state.stamp)));
-  }
-  std::stable_sort(pending.entries.begin(), pending.entries.end(),
-                   [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
   return pending;
 }
 
@@ -237,7 +289,7 @@ Result<AppendedExport> appendExport(const PendingExport& pending, const std::fil
   AppendedExport appended;
   appended.applied = *applied;
   std::vector<std::string> lines;
-  lines.reserve(pending.entries.size());
+  lines.reserve(pending.entries.size() + pending.heldLines.size());
   std::vector<std::string> tooLarge;
   for (const JournalEntry& entry : pending.entries) {
     std::string line = encodeJournalLine(entry);
@@ -248,6 +300,7 @@ Result<AppendedExport> appendExport(const PendingExport& pending, const std::fil
     tooLarge.push_back(entry.entity + " " + entry.record.uuidString() + " (" + std::to_string(line.size()) +
                        " bytes)");
   }
+  lines.insert(lines.end(), pending.heldLines.begin(), pending.heldLines.end());
   if (!tooLarge.empty()) {
     std::string names;
     for (const std::string& name : tooLarge) names += (names.empty() ? "" : "; ") + name;

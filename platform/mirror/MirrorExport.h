@@ -36,6 +36,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -57,6 +58,9 @@ struct PendingExport {
   std::optional<HistoryToken> through;
   // The owed records this export writes again or found gone: no longer owed once it is saved.
   std::vector<UUID> settled;
+  // Lines of other machines' entries held here until this machine's clock comes within reach of
+  // them, written again as they are after the entries: still held here, they set no record's state.
+  std::vector<std::string> heldLines;
 };
 
 Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
@@ -77,13 +81,18 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
 Result<void> receiveUnappliedOwnStamps(ManagedObjectContext& context, const std::filesystem::path& journal,
                                        HybridLogicalClock& clock, Date now);
 
-// Every record whose current state, or deletion, one of `devices` wrote, each with the stamp it was
-// written with; under the device `writeAs` when given. What a journal that lost lines others have
-// not read must hold again, wherever it is written.
-Result<PendingExport> collectWrittenBy(ManagedObjectContext& context, const std::vector<UUID>& devices,
-                                       const std::optional<UUID>& writeAs);
+// Every record whose current state, or deletion, this store holds while none of `journals` holds it
+// any more, each with the stamp it was written with, leaving out those whose state a device of
+// `passOver` wrote; and the lines of the other machines' entries this store holds until its clock
+// comes within reach of them (MirrorBookkeeping::hold) that none of `journals` holds, as they are.
+// What the journals must hold again once one of them lost lines, and only that: what the lost
+// journal's device, or another reader, has written again since is not written once more.
+Result<PendingExport> collectMissingFromJournals(ManagedObjectContext& context,
+                                                 const std::vector<std::filesystem::path>& journals,
+                                                 const std::vector<UUID>& passOver);
 
-// Appends the entries to `journal` (nothing when there are none), then commits the bookkeeping:
+// Appends the entries and the held lines to `journal` (nothing when there are none), then commits the
+// bookkeeping:
 // where the journal now ends (and how far the store has applied it), the export token, the clock,
 // the records' stamps and the settled debt. Fails with EntryTooLarge, once the bookkeeping is saved, when
 // entries were too large to write.

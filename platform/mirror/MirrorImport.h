@@ -18,8 +18,9 @@
 // Whatever such a journal, or one that is gone from the folder, had given this store may have been
 // lost for the machines that never read it: applying the chunk notes the journal with the position
 // it had been read to, so that the next export, unless the journal holds that position again by
-// then, writes again every record whose current state here the journal's device wrote (with its
-// stamp; MirrorBookkeeping::journalsFoundShort). The caller applies
+// then, writes again whatever this store holds that no journal holds any more: records' current
+// states with their stamps, and the lines of entries it holds (MirrorBookkeeping::journalsFoundShort,
+// collectMissingFromJournals). The caller applies
 // chunk after chunk, each saved on its own with its journal's new position (the caller may gather
 // several such saves into one write batch, WriteBatch.h), so a backlog of any size is worked through
 // in bounded memory and an interrupted import resumes where its last commit left the store.

@@ -15,6 +15,7 @@
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/JournalEntry.h"
 #include "platform/mirror/JournalFile.h"
+#include "platform/mirror/JournalWrites.h"
 #include "platform/pstore/testing/StoreTestSupport.h"
 
 namespace platform {
@@ -361,6 +362,32 @@ TEST_F(JournalFiles, AMissingFileReadsAsEmptyAndAnUnwritableOneIsANetworkFailure
   ASSERT_FALSE(appended.ok());
   EXPECT_TRUE(isCloudMirrorError(appended.error(), CloudMirrorErrorCode::NetworkFailure));
   EXPECT_THAT(appended.error().description, HasSubstr(file().string()));
+}
+
+// A journal holds a write by a line any machine can read, however its members are laid out; a line
+// that names the write but cannot be read, or names the record under another stamp, holds nothing,
+// nor does a journal that is missing.
+TEST_F(JournalFiles, AJournalHoldsTheWritesOfItsReadableLinesOnly) {
+  const std::shared_ptr<const ManagedObjectModel> model = makeNotebookModel();
+  const auto write = [](std::int64_t clock) { return RecordWrite{kNote, RecordStamp{clock, kDevice}}; };
+  JournalEntry entry = noteSave();
+  const auto lineAt = [&](std::int64_t clock) {
+    entry.stamp.clock = clock;
+    return encodeJournalLine(entry);
+  };
+  // The same members, record first and clock last, as another writer may order them.
+  const nlohmann::json second = nlohmann::json::parse(lineAt(2));
+  std::string recordFirst;
+  for (const char* member : {"record", "op", "fields", "entity", "device", "clock"})
+    recordFirst +=
+        (recordFirst.empty() ? "{" : ",") + nlohmann::json(member).dump() + ":" + second[member].dump();
+  recordFirst += "}";
+  const std::string unreadable = edited(lineAt(3), [](nlohmann::json& json) { json["fields"]["title"] = 7; });
+  ASSERT_TRUE(appendJournalLines(file(), {lineAt(1), recordFirst, unreadable, lineAt(5)}).ok());
+
+  const std::set<RecordWrite> missing = writesNoJournalHolds(
+      {file(), folder.path() / "gone.jsonl"}, {write(1), write(2), write(3), write(4)}, *model);
+  EXPECT_THAT(missing, ElementsAre(write(3), write(4)));
 }
 
 }  // namespace

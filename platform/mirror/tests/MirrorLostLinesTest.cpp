@@ -1,12 +1,14 @@
 // Journals that lose lines other machines had read: cut or torn at the end, put back to an older
-// copy, emptied, or gone. Whoever holds what a journal lost writes it again, so that every machine,
-// also one that never read those lines, ends with every edit.
+// copy, emptied, or gone. Whoever holds what a journal lost, and finds it in no journal any more,
+// writes it again (held lines included), so that every machine, also one that never read those
+// lines, ends with every edit, and what was lost is written again once rather than by every reader.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
 
+#include "platform/mirror/HybridLogicalClock.h"
 #include "platform/mirror/tests/MirrorTestSupport.h"
 
 namespace platform {
@@ -14,6 +16,7 @@ namespace {
 
 using namespace testing;
 using ::testing::ElementsAre;
+using ::testing::Le;
 
 class MirrorLostLines : public MirrorTest {
  protected:
@@ -163,6 +166,197 @@ TEST_F(MirrorLostLines, TheChangesOfAMachineWhoseJournalWasRemovedReachAMachineT
   auto e = makeDevice("e");
   sync(2);
   EXPECT_EQ(e->titles(), all) << "the deletion went out again too, or a copy it deleted would come back";
+}
+
+// Whether the journals the held lines were written again to are emptied too, while the lines are
+// still held.
+enum class HeldLinesLost { withTheirJournal, thenWhereWrittenAgain };
+
+class MirrorHeldLinesLost : public MirrorLostLines, public ::testing::WithParamInterface<HeldLinesLost> {};
+
+// x, whose clock ran 45 days ahead, made PX1 and edited PA, then made PX2 once its clock was put
+// right (its stamps kept their lead); a and b hold those lines, and x's journal is gone before they
+// come within reach. The held lines are written again as they are, so a machine that joins once
+// they are within reach gets them too.
+TEST_P(MirrorHeldLinesLost, LinesHeldFromAJournalThatIsThenGoneReachAMachineThatJoinsLater) {
+  LeadingClock xClock{dispatch.clock()};
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  auto x = makeDevice("x", xClock);
+  a->addNote("PA");
+  sync(2);
+  xClock.setLead(45);
+  x->addNote("PX1");
+  x->rename("PA", "PA edited on x");
+  sync(2);
+  xClock.setLead(0);
+  x->addNote("PX2");
+  sync(2);
+  ASSERT_THAT(b->titles(), ElementsAre("PA")) << "held until within reach";
+
+  const std::filesystem::path journalOfX = journalOf(*x);
+  x.reset();
+  std::filesystem::remove(journalOfX);
+  sync(2);
+  if (GetParam() == HeldLinesLost::thenWhereWrittenAgain) {
+    for (const auto& entry : std::filesystem::directory_iterator(journals()))
+      std::filesystem::resize_file(entry.path(), 0);
+    sync(2);
+  }
+  ASSERT_THAT(a->titles(), ElementsAre("PA")) << "still held";
+  dispatch.clock().advanceWall(std::chrono::hours(24 * 16));
+  sync(2);
+  auto d = makeDevice("d");
+  sync(2);
+
+  for (Device* device : {a.get(), b.get(), d.get()})
+    EXPECT_THAT(device->titles(), ElementsAre("PA edited on x", "PX1", "PX2"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherOrder, MirrorHeldLinesLost,
+                         ::testing::Values(HeldLinesLost::withTheirJournal,
+                                           HeldLinesLost::thenWhereWrittenAgain),
+                         [](const ::testing::TestParamInfo<HeldLinesLost>& info) {
+                           return info.param == HeldLinesLost::withTheirJournal ? "WithTheirJournal"
+                                                                                : "ThenWhereWrittenAgain";
+                         });
+
+// x is gone with its journal; a writes PX again, and b, joining later, takes it from a's journal.
+// Then a's journal is emptied: a writes again what it had written there for x too.
+TEST_F(MirrorLostLines, RecordsWrittenAgainForAGoneJournalSurviveTheLossOfTheJournalTheyWereWrittenTo) {
+  auto a = makeDevice("a");
+  auto x = makeDevice("x");
+  x->addNote("PX");
+  x->addNote("Deleted by x");
+  sync(2);
+  x->remove("Deleted by x");
+  a->addNote("PA");
+  sync(2);
+  const std::filesystem::path journalOfX = journalOf(*x);
+  x.reset();
+  std::filesystem::remove(journalOfX);
+  sync(2);
+  auto b = makeDevice("b");
+  sync(2);
+  ASSERT_THAT(b->titles(), ElementsAre("PA", "PX"));
+
+  std::filesystem::resize_file(journalOf(*a), 0);
+  sync(3);
+  auto d = makeDevice("d");
+  sync(2);
+  for (Device* device : {a.get(), b.get(), d.get()}) EXPECT_THAT(device->titles(), ElementsAre("PA", "PX"));
+}
+
+// A line that names the very write a reader holds, but cannot be read, holds nothing for the
+// machines that read it: the reader writes the record again all the same.
+TEST_F(MirrorLostLines, AnUnreadableLineNamingAWriteDoesNotCountAsHoldingIt) {
+  WrittenDevice x{journals()};
+  const UUID record = UUID::random();
+  const JournalEntry written =
+      x.note(HybridLogicalClock::physicalStamp(dispatch.clock().now()), record, "PX");
+  x.write({written});
+  auto a = makeDevice("a");
+  sync(2);
+  ASSERT_THAT(a->titles(), ElementsAre("PX"));
+
+  // The same clock, device and record, but a title that is no text.
+  std::string line = encodeJournalLine(written);
+  line.replace(line.find("\"PX\""), 4, "7");
+  std::filesystem::remove(x.file());
+  x.writeLines({line});
+  sync(3);
+  auto d = makeDevice("d");
+  sync(2);
+  EXPECT_THAT(d->titles(), ElementsAre("PX"));
+}
+
+// Who finds first that a's journal lost lines: a itself, or its readers.
+enum class FirstToFind { owner, readers };
+
+class MirrorLostLinesWrittenOnce : public MirrorLostLines, public ::testing::WithParamInterface<FirstToFind> {
+ protected:
+  // The bytes the device has written into its journal.
+  std::uintmax_t writtenBy(const Device& device) const {
+    const std::filesystem::path journal = journalOf(device);
+    return std::filesystem::exists(journal) ? std::filesystem::file_size(journal) : 0;
+  }
+};
+
+// a makes 40 notes and edits each twice; b, c and d read them; a's journal is put back to its first
+// half. When a writes its state again before its readers find the loss, the journals hold every
+// current state again and the readers write almost nothing; when the readers find it first, the
+// first of them writes what was lost, and the others find it there.
+TEST_P(MirrorLostLinesWrittenOnce, WhatAJournalLostIsWrittenAgainOnceNotByEveryReader) {
+  constexpr int kNotes = 40;
+  const auto title = [](int note, int version) {
+    return "P" + std::to_string(note) + (version > 1 ? " v" + std::to_string(version) : "");
+  };
+  auto a = makeDevice("a");
+  std::vector<std::unique_ptr<Device>> readers;
+  for (const char* name : {"b", "c", "d"}) readers.push_back(makeDevice(name));
+  for (int note = 1; note <= kNotes; ++note) a->addNote(title(note, 1));
+  sync(2);
+  for (int version = 2; version <= 3; ++version) {
+    for (int note = 1; note <= kNotes; ++note) a->rename(title(note, version - 1), title(note, version));
+    sync(2);
+  }
+  std::vector<std::string> current;
+  for (int note = 1; note <= kNotes; ++note) current.push_back(title(note, 3));
+  std::sort(current.begin(), current.end());
+  const std::uintmax_t journalSize = std::filesystem::file_size(journalOf(*a));
+
+  cutLines(journalOf(*a), lineCount(journalOf(*a)) / 2);
+  if (GetParam() == FirstToFind::readers) {
+    for (const auto& reader : readers) reader->container().importNow({});
+  }
+  a->container().exportNow({});
+  dispatch.drain();
+  sync(3);
+
+  std::uintmax_t readersWrote = 0;
+  for (const auto& reader : readers) {
+    if (GetParam() == FirstToFind::owner) {
+      EXPECT_THAT(writtenBy(*reader), Le(journalSize / 10)) << "a's journal holds every current state again";
+    }
+    readersWrote += writtenBy(*reader);
+    EXPECT_EQ(reader->titles(), current);
+  }
+  EXPECT_THAT(readersWrote, Le(journalSize / 2)) << "the current states, once";
+  auto e = makeDevice("e");
+  sync(2);
+  EXPECT_EQ(e->titles(), current);
+  const std::uintmax_t written = journalBytes();
+  sync(10);
+  EXPECT_EQ(journalBytes(), written) << "idle polls write nothing more";
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherFirst, MirrorLostLinesWrittenOnce,
+                         ::testing::Values(FirstToFind::owner, FirstToFind::readers),
+                         [](const ::testing::TestParamInfo<FirstToFind>& info) {
+                           return info.param == FirstToFind::owner ? "OwnerFirst" : "ReadersFirst";
+                         });
+
+// a's journal is emptied when every record a holds is in b's: a has nothing to write again, and
+// finds that once rather than at every poll; what it writes afterwards reaches the others.
+TEST_F(MirrorLostLines, AnEmptiedJournalWithNothingToWriteAgainIsLookedAtOnce) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  a->addNote("P1");
+  sync(2);
+  b->rename("P1", "P1 edited");
+  sync(2);
+  std::filesystem::resize_file(journalOf(*a), 0);
+  sync(3);
+  const std::size_t exports = a->ended(MirrorEvent::Type::Export).size();
+  sync(5);
+  EXPECT_EQ(a->ended(MirrorEvent::Type::Export).size(), exports);
+  EXPECT_EQ(std::filesystem::file_size(journalOf(*a)), 0u);
+
+  a->addNote("P2");
+  sync(2);
+  auto d = makeDevice("d");
+  sync(2);
+  EXPECT_THAT(d->titles(), ElementsAre("P1 edited", "P2"));
 }
 
 // A sync tool that rewrites a journal in place lets a reader see it cut short for a moment. Once it

@@ -1,0 +1,38 @@
+#pragma once
+// Which writes the journals in the mirror folder hold: what a store checks before it writes again
+// what a journal lost, so that a write some journal still holds (the journal's own device wrote it
+// again, or another reader did) is not written by every reader once more.
+//
+// A write is a record with the stamp it was written with: a stamp names one write of a record. A
+// journal holds a write when a complete line of it that any machine can read (JournalEntry.h)
+// carries that record and stamp; a line that names them but cannot be read holds nothing, since no
+// machine applies it. Lines are looked at by the clock, device and record at the ends where this
+// version writes them, and only a line naming a wanted write is read whole; a line laid out otherwise
+// is read whole all the same.
+//
+// Reads each journal a chunk at a time (JournalFile.h). A journal that cannot be read holds nothing:
+// writing again what it may hold costs lines, taking it for held could lose them. A pure function;
+// safe from any thread.
+
+#include <filesystem>
+#include <set>
+#include <vector>
+
+#include "platform/identity/UUID.h"
+#include "platform/mirror/JournalEntry.h"
+#include "platform/pstore/ManagedObjectModel.h"
+
+namespace platform {
+
+struct RecordWrite {
+  UUID record;
+  RecordStamp stamp;
+
+  friend auto operator<=>(const RecordWrite&, const RecordWrite&) = default;
+};
+
+// Of `writes`, those that none of `journals` holds.
+std::set<RecordWrite> writesNoJournalHolds(const std::vector<std::filesystem::path>& journals,
+                                           std::set<RecordWrite> writes, const ManagedObjectModel& model);
+
+}  // namespace platform
