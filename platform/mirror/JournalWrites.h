@@ -6,9 +6,7 @@
 // A write is a record with the stamp it was written with: a stamp names one write of a record. A
 // journal holds a write when a complete line of it that any machine can read (JournalEntry.h)
 // carries that record and stamp; a line that names them but cannot be read holds nothing, since no
-// machine applies it. Lines are looked at by the clock, device and record at the ends where this
-// version writes them, and only a line naming a wanted write is read whole; a line laid out otherwise
-// is read whole all the same.
+// machine applies it. Every line is read whole: reading the files costs about as much as that.
 //
 // Reads each journal a chunk at a time (JournalFile.h). A journal that cannot be read holds nothing:
 // writing again what it may hold costs lines, taking it for held could lose them. A pure function;
