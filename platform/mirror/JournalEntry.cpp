@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/mirror/CloudMirrorError.h"
+#include "platform/mirror/JournalFile.h"
 #include "platform/mirror/JournalLineSyntax.h"
 #include "platform/text/Scalars.h"
 #include "platform/value/Base64.h"
@@ -217,6 +218,10 @@ Result<JournalEntry> decodeJournalLine(std::string_view line, const ManagedObjec
   if (!decoded) return decoded.error();
   entry.fields = std::move(*decoded);
   return entry;
+}
+
+std::uint64_t journalEntryDigest(const JournalEntry& entry) {
+  return journalLineDigest(encodeJournalLine(entry));
 }
 
 }  // namespace platform

@@ -40,7 +40,9 @@ struct RecordFields {
   friend bool operator==(const RecordFields&, const RecordFields&) = default;
 };
 
-// Which write of a record wins: the later stamp, and between equal stamps the larger machine.
+// Which write of a record wins: the later stamp, and between equal stamps the larger machine. Two
+// different lines can still carry one stamp (copies of one disk writing under one name from one
+// clock, a damaged journal): RecordState orders those too.
 struct RecordStamp {
   std::int64_t clock = 0;
   UUID device;
@@ -63,5 +65,10 @@ struct JournalEntry {
 // The line, without its line break.
 std::string encodeJournalLine(const JournalEntry& entry);
 Result<JournalEntry> decodeJournalLine(std::string_view line, const ManagedObjectModel& model);
+
+// The digest (journalLineDigest) of the entry's line as encodeJournalLine writes it. A line read
+// back encodes as it was written, so every machine of one model computes the same digest for a
+// line, and the writer the same as its readers: it tells apart different lines under one stamp.
+std::uint64_t journalEntryDigest(const JournalEntry& entry);
 
 }  // namespace platform
