@@ -190,7 +190,7 @@ void CloudMirror::writeAs(const UUID& name) {
 }
 
 bool CloudMirror::meetsClone(const IncomingChanges& incoming) const {
-  return incoming.journal && MirrorFolder::deviceOfJournal(*incoming.journal) == device_ &&
+  return incoming.ownJournal && !incoming.restarted &&
          std::find(incoming.sharedStamps.begin(), incoming.sharedStamps.end(), device_) !=
              incoming.sharedStamps.end();
 }
