@@ -66,9 +66,10 @@ struct JournalEntry {
 std::string encodeJournalLine(const JournalEntry& entry);
 Result<JournalEntry> decodeJournalLine(std::string_view line, const ManagedObjectModel& model);
 
-// The digest (journalLineDigest) of the entry's line as encodeJournalLine writes it. A line read
-// back encodes as it was written, so every machine of one model computes the same digest for a
-// line, and the writer the same as its readers: it tells apart different lines under one stamp.
+// A digest of the entry's whole content, from a canonical form of its values: every machine of
+// one model computes the same one for a line it decodes, and so does the line's writer for the
+// entry it wrote, which the line holds as it is (unless it holds text that is not UTF-8, or a date
+// that is not finite, which the line cannot carry). It tells apart different lines under one stamp.
 std::uint64_t journalEntryDigest(const JournalEntry& entry);
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +67,38 @@ std::optional<RecordStamp> stampOfTitle(const std::filesystem::path& root, const
 std::size_t journalCount(const std::filesystem::path& root) {
   const auto files = std::filesystem::directory_iterator(journalFolder(root));
   return static_cast<std::size_t>(std::distance(begin(files), end(files)));
+}
+
+TEST(JournalEntryDigest, IsTheWritersForTheLineReadBackAndChangesWithEveryPartOfTheEntry) {
+  const std::shared_ptr<const ManagedObjectModel> model = makeNotebookModel();
+  JournalEntry page;
+  page.stamp = RecordStamp{123456789, UUID::random()};
+  page.entity = "Page";
+  page.record = UUID::random();
+  page.fields.attributes = {{"id", AttributeValue(page.record)},
+                            {"content", AttributeValue(std::string("Line\nbreak \"quoted\" äöü"))},
+                            {"number", AttributeValue(std::int64_t{-7})}};
+  page.fields.references = {{"note", UUID::random()}};
+  const std::uint64_t written = journalEntryDigest(page);
+  EXPECT_EQ(journalEntryDigest(valueOrFail(decodeJournalLine(encodeJournalLine(page), *model))), written);
+
+  const std::vector<std::function<void(JournalEntry&)>> changes{
+      [](JournalEntry& entry) { ++entry.stamp.clock; },
+      [](JournalEntry& entry) { entry.stamp.device = UUID::random(); },
+      [](JournalEntry& entry) { entry.operation = JournalEntry::Operation::Delete; },
+      [](JournalEntry& entry) { entry.record = UUID::random(); },
+      [](JournalEntry& entry) { entry.fields.attributes["content"] = AttributeValue(std::string("Line")); },
+      [](JournalEntry& entry) { entry.fields.attributes["content"] = std::nullopt; },
+      [](JournalEntry& entry) { entry.fields.attributes["number"] = AttributeValue(std::int64_t{7}); },
+      [](JournalEntry& entry) { entry.fields.attributes.erase("number"); },
+      [](JournalEntry& entry) { entry.fields.references["note"] = std::nullopt; },
+      [](JournalEntry& entry) { entry.fields.references.clear(); },
+  };
+  for (std::size_t change = 0; change < changes.size(); ++change) {
+    JournalEntry changed = page;
+    changes[change](changed);
+    EXPECT_NE(journalEntryDigest(changed), written) << "change " << change;
+  }
 }
 
 class MirrorEqualStamps : public MirrorTest {
