@@ -173,18 +173,35 @@ Result<void> CloudMirror::takeIdentity() {
   hybridClock_ = *stamps;
   device_ = device->value_or(storeIdentifier_);
   const std::string here = homeOf(*store);
-  if (*home && **home != here) {
-    // A copy of the data folder: it and the original would otherwise share one journal, each
-    // skipping the other's changes as its own. The copy writes under a new name from now on.
-    formerDevice_ = device_;
-    device_ = UUID::random();
-    rewriteJournal_ = true;
-  }
+  // A copy of the data folder: it and the original would otherwise share one journal, each
+  // skipping the other's changes as its own. The copy writes under a new name from now on.
+  if (*home && **home != here) writeAs(UUID::random());
   if (!*device || formerDevice_) bookkeeping.setDevice(device_);
   if (*home != here) bookkeeping.setHome(here);
   if (Result<void> adopted = bookkeeping.adoptTextRecordStates(); !adopted) return adopted;
   if (Result<void> again = bookkeeping.readJournalsAgainAfterOlderVersions(); !again) return again;
   return context->save();
+}
+
+void CloudMirror::writeAs(const UUID& name) {
+  formerDevice_ = device_;
+  device_ = name;
+  rewriteJournal_ = true;
+}
+
+bool CloudMirror::meetsClone(const IncomingChanges& incoming) const {
+  return incoming.ownJournal && !incoming.restarted &&
+         std::find(incoming.sharedStamps.begin(), incoming.sharedStamps.end(), device_) !=
+             incoming.sharedStamps.end();
+}
+
+Result<void> CloudMirror::takeNewName() {
+  std::shared_ptr<ManagedObjectContext> context = newContext();
+  const UUID name = UUID::random();
+  MirrorBookkeeping(*context).setDevice(name);
+  if (Result<void> saved = context->save(); !saved) return saved;
+  writeAs(name);
+  return {};
 }
 
 Result<bool> CloudMirror::ownJournalLost(ManagedObjectContext& context) const {
@@ -373,6 +390,7 @@ Result<void> CloudMirror::importChanges() {
   Result<void> failure;
   // A journal that cannot be read fails the import once the others have been read.
   std::optional<Error> unreachable;
+  bool cloneMet = false;
   for (int attempt = 0; attempt < kImportAttempts && !stopped_;) {
     if (Result<void> open = batches.open(); !open) {
       failure = open;
@@ -409,6 +427,7 @@ Result<void> CloudMirror::importChanges() {
       }
       continue;
     }
+    cloneMet = cloneMet || meetsClone(*incoming);
     batches.applied(incoming->unreadable);
     if (Result<void> committed = batches.commitWhenDue(); !committed) {
       failure = committed;
@@ -418,6 +437,11 @@ Result<void> CloudMirror::importChanges() {
   if (failure && unreachable) failure = *unreachable;
   // The chunks before a failure are sound: they are kept.
   Result<void> committed = batches.commit();
+  // Once the chunks that showed the clone are in: read again, they would show it again.
+  if (cloneMet && committed) {
+    Result<void> renamed = takeNewName();
+    if (failure) failure = renamed;
+  }
   if (!failure) return finish(MirrorEvent::Type::Import, start, failure);
   if (!committed) return finish(MirrorEvent::Type::Import, start, committed);
   if (!batches.appliedAny()) {

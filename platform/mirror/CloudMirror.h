@@ -10,6 +10,13 @@
 //  - Setup also settles which device the store writes as: its identifier, unless the store (its
 //    data folder) has been copied to another machine or place since it last ran; the copy then
 //    writes under a new device name, so that copy and original see each other's changes.
+//  - A copy that cannot tell, a clone of the whole disk (same machine name, same place), shows
+//    itself by what it writes: once an import finds, past where this store has applied its own
+//    journal, a line that carries one of this store's stamps but is not the line that made the
+//    record's state here, the store writes under a new device name from then on, as a copied data
+//    folder does, so that the two no longer issue one stamp for different changes. (A journal read
+//    again from its start, or a conflict copy, may hold the store's own earlier lines, which a
+//    store writing its records again under their stamps may have written differently: no sign.)
 //  - Then, at every poll: check that this store's journal still holds what it last wrote there
 //    (and write the store's own state again when it does not); when it does not, or a journal lost
 //    lines this store had read (MirrorImport.h), write again whatever the store holds that no journal
@@ -70,6 +77,7 @@
 namespace platform {
 
 class ManagedObjectContext;
+struct IncomingChanges;
 
 class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
  public:
@@ -106,6 +114,15 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   void runCycle();
   Result<void> setUp();
   Result<void> takeIdentity();
+  // Writes as `name` from now on; the records written as the device before are written again under
+  // it by the next export.
+  void writeAs(const UUID& name);
+  // Whether the chunk, read from this store's own journal past where the store had applied it,
+  // held a line carrying one of this store's stamps that is not the line the store holds under it:
+  // a clone writes as it does.
+  bool meetsClone(const IncomingChanges& incoming) const;
+  // Takes a new device name and saves it.
+  Result<void> takeNewName();
   // Whether this store's journal no longer holds what it last wrote there, or the store has taken a
   // new identity: its state is to be written again.
   Result<bool> ownJournalLost(ManagedObjectContext& context) const;

@@ -1,6 +1,7 @@
 #include "platform/mirror/JournalEntry.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -8,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/mirror/CloudMirrorError.h"
+#include "platform/mirror/JournalFile.h"
 #include "platform/mirror/JournalLineSyntax.h"
 #include "platform/text/Scalars.h"
 #include "platform/value/Base64.h"
@@ -217,6 +219,62 @@ Result<JournalEntry> decodeJournalLine(std::string_view line, const ManagedObjec
   if (!decoded) return decoded.error();
   entry.fields = std::move(*decoded);
   return entry;
+}
+
+std::uint64_t journalEntryDigest(const JournalEntry& entry) {
+  // The digest of a canonical byte form of the entry: cheaper than encoding it as its line again,
+  // which an import would do for every entry. Each part states its kind and length, so that no
+  // two different entries share a form.
+  std::string form;
+  const auto number = [&](std::uint64_t value) {
+    for (int shift = 0; shift < 64; shift += 8) form.push_back(static_cast<char>(value >> shift));
+  };
+  const auto text = [&](std::string_view value) {
+    number(value.size());
+    form.append(value);
+  };
+  const auto uuid = [&](const UUID& value) {
+    form.append(reinterpret_cast<const char*>(value.bytes().data()), value.bytes().size());
+  };
+  number(static_cast<std::uint64_t>(entry.stamp.clock));
+  uuid(entry.stamp.device);
+  form.push_back(entry.operation == JournalEntry::Operation::Save ? 's' : 'd');
+  text(entry.entity);
+  uuid(entry.record);
+  number(entry.fields.attributes.size());
+  for (const auto& [name, value] : entry.fields.attributes) {
+    text(name);
+    if (!value) {
+      form.push_back('0');
+      continue;
+    }
+    form.push_back(static_cast<char>('a' + value->index()));
+    std::visit(
+        [&](const auto& typed) {
+          using T = std::decay_t<decltype(typed)>;
+          if constexpr (std::is_same_v<T, bool>) {
+            form.push_back(typed ? '1' : '0');
+          } else if constexpr (std::is_same_v<T, std::int64_t>) {
+            number(static_cast<std::uint64_t>(typed));
+          } else if constexpr (std::is_same_v<T, std::string>) {
+            text(typed);
+          } else if constexpr (std::is_same_v<T, Bytes>) {
+            text(std::string_view(reinterpret_cast<const char*>(typed.data()), typed.size()));
+          } else if constexpr (std::is_same_v<T, Date>) {
+            number(std::bit_cast<std::uint64_t>(typed.secondsSinceReferenceDate));
+          } else {
+            uuid(typed);
+          }
+        },
+        *value);
+  }
+  number(entry.fields.references.size());
+  for (const auto& [name, target] : entry.fields.references) {
+    text(name);
+    form.push_back(target ? 'r' : '0');
+    if (target) uuid(*target);
+  }
+  return journalLineDigest(form);
 }
 
 }  // namespace platform

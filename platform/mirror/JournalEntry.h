@@ -40,7 +40,9 @@ struct RecordFields {
   friend bool operator==(const RecordFields&, const RecordFields&) = default;
 };
 
-// Which write of a record wins: the later stamp, and between equal stamps the larger machine.
+// Which write of a record wins: the later stamp, and between equal stamps the larger machine. Two
+// different lines can still carry one stamp (copies of one disk writing under one name from one
+// clock, a damaged journal): RecordState orders those too.
 struct RecordStamp {
   std::int64_t clock = 0;
   UUID device;
@@ -63,5 +65,11 @@ struct JournalEntry {
 // The line, without its line break.
 std::string encodeJournalLine(const JournalEntry& entry);
 Result<JournalEntry> decodeJournalLine(std::string_view line, const ManagedObjectModel& model);
+
+// A digest of the entry's whole content, from a canonical form of its values: every machine of
+// one model computes the same one for a line it decodes, and so does the line's writer for the
+// entry it wrote, which the line holds as it is (unless it holds text that is not UTF-8, or a date
+// that is not finite, which the line cannot carry). It tells apart different lines under one stamp.
+std::uint64_t journalEntryDigest(const JournalEntry& entry);
 
 }  // namespace platform

@@ -38,34 +38,59 @@ std::optional<RecordState> recordStateFromText(std::string_view text) {
       text.substr(second + 1, third == std::string_view::npos ? third : third - second - 1);
   if (!clock || !device || (kind != kLive && kind != kDeleted)) return std::nullopt;
   return RecordState{RecordStamp{*clock, *device}, kind == kDeleted,
-                     third == std::string_view::npos ? std::string() : std::string(text.substr(third + 1))};
+                     third == std::string_view::npos ? std::string() : std::string(text.substr(third + 1)),
+                     std::nullopt};
 }
 
 // A record state as per-record metadata: the clock (eight bytes, most significant first), the
-// device's sixteen bytes, 1 for a deletion or 0, then the entity's name.
-constexpr std::size_t kClockBytes = 8;
-constexpr std::size_t kStateHead = kClockBytes + sizeof(UUID::Bytes) + 1;
+// device's sixteen bytes, a kind byte, then the entity's name. The kind's lowest bit is set for a
+// deletion; its next bit says that the line's digest (eight bytes, most significant first) comes
+// before the name. States kept before digests were recorded have neither bit but the lowest.
+constexpr std::size_t kNumberBytes = 8;
+constexpr std::size_t kStateHead = kNumberBytes + sizeof(UUID::Bytes) + 1;
+constexpr std::uint8_t kDeletedKind = 1;
+constexpr std::uint8_t kDigestKind = 2;
+
+void appendNumber(Bytes& bytes, std::uint64_t number) {
+  for (std::size_t i = 0; i < kNumberBytes; ++i)
+    bytes.push_back(static_cast<std::uint8_t>(number >> (8 * (kNumberBytes - 1 - i))));
+}
+
+std::uint64_t numberAt(const Bytes& bytes, std::size_t offset) {
+  std::uint64_t number = 0;
+  for (std::size_t i = 0; i < kNumberBytes; ++i) number = (number << 8) | bytes[offset + i];
+  return number;
+}
 
 Bytes encodedRecordState(const RecordState& state) {
   Bytes bytes;
-  bytes.reserve(kStateHead + state.entity.size());
-  const auto clock = static_cast<std::uint64_t>(state.stamp.clock);
-  for (std::size_t i = 0; i < kClockBytes; ++i)
-    bytes.push_back(static_cast<std::uint8_t>(clock >> (8 * (kClockBytes - 1 - i))));
+  bytes.reserve(kStateHead + kNumberBytes + state.entity.size());
+  appendNumber(bytes, static_cast<std::uint64_t>(state.stamp.clock));
   bytes.insert(bytes.end(), state.stamp.device.bytes().begin(), state.stamp.device.bytes().end());
-  bytes.push_back(state.deleted ? 1 : 0);
+  bytes.push_back((state.deleted ? kDeletedKind : 0) | (state.lineDigest ? kDigestKind : 0));
+  if (state.lineDigest) appendNumber(bytes, *state.lineDigest);
   bytes.insert(bytes.end(), state.entity.begin(), state.entity.end());
   return bytes;
 }
 
 std::optional<RecordState> decodedRecordState(const Bytes& bytes) {
-  if (bytes.size() < kStateHead || bytes[kStateHead - 1] > 1) return std::nullopt;
-  std::uint64_t clock = 0;
-  for (std::size_t i = 0; i < kClockBytes; ++i) clock = (clock << 8) | bytes[i];
+  if (bytes.size() < kStateHead) return std::nullopt;
+  const std::uint8_t kind = bytes[kStateHead - 1];
+  if ((kind & ~(kDeletedKind | kDigestKind)) != 0) return std::nullopt;
+  RecordState state;
+  state.stamp.clock = static_cast<std::int64_t>(numberAt(bytes, 0));
   UUID::Bytes device;
-  std::copy(bytes.begin() + kClockBytes, bytes.begin() + kClockBytes + device.size(), device.begin());
-  return RecordState{RecordStamp{static_cast<std::int64_t>(clock), UUID(device)}, bytes[kStateHead - 1] == 1,
-                     std::string(bytes.begin() + kStateHead, bytes.end())};
+  std::copy(bytes.begin() + kNumberBytes, bytes.begin() + kNumberBytes + device.size(), device.begin());
+  state.stamp.device = UUID(device);
+  state.deleted = (kind & kDeletedKind) != 0;
+  std::size_t entityStart = kStateHead;
+  if ((kind & kDigestKind) != 0) {
+    if (bytes.size() < kStateHead + kNumberBytes) return std::nullopt;
+    state.lineDigest = numberAt(bytes, kStateHead);
+    entityStart += kNumberBytes;
+  }
+  state.entity.assign(bytes.begin() + static_cast<std::ptrdiff_t>(entityStart), bytes.end());
+  return state;
 }
 
 // The readable ones of stored record states, by record.

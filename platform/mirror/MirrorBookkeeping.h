@@ -18,7 +18,8 @@
 //    holds that no journal holds any more (records' states, held entries) is written again into its
 //    journal, with the stamps it was written with, for the machines that never read those lines;
 //  - per record, the stamp of the write that made its current state (or deleted it), with the
-//    record's entity: the last-writer-wins rule compares incoming writes with it. Kept as the
+//    record's entity and the digest of that write's line: the last-writer-wins rule compares
+//    incoming writes with it (RecordState::writtenAfter). Kept as the
 //    store's per-record metadata (an import writes one for every record it applies); stores of
 //    older versions kept them among the metadata texts, whence adoptTextRecordStates moves them;
 //  - references to records not seen yet, to be linked once they arrive;
@@ -39,6 +40,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/error/Result.h"
@@ -55,6 +57,26 @@ struct RecordState {
   bool deleted = false;
   // Empty in states kept before entities were recorded.
   std::string entity;
+  // The digest of the line that made the state (journalEntryDigest); nullopt in states kept before
+  // digests were recorded.
+  std::optional<std::uint64_t> lineDigest;
+
+  // Whether the line that makes `state` wins over the one that made `kept`: the order of lines is
+  // the same on every machine, whichever line it read first. The later stamp wins; under one stamp
+  // (copies of one disk writing under one name from one clock, a damaged journal) a deletion wins
+  // over a save, then the larger digest. A state kept without a digest gives way to every line of
+  // its stamp and kind: the same line applied again changes nothing, and another one decides from
+  // then on. A line never wins over itself, so applying it twice changes nothing.
+  static bool writtenAfter(const RecordState& state, const RecordState& kept) {
+    return std::tie(kept.stamp, kept.deleted, kept.lineDigest) <
+           std::tie(state.stamp, state.deleted, state.lineDigest);
+  }
+  // Whether `state` and `kept` come from two different lines under one stamp. Only a state kept
+  // with its digest can tell.
+  static bool sharesStampWithAnotherLine(const RecordState& state, const RecordState& kept) {
+    return state.stamp == kept.stamp && kept.lineDigest &&
+           std::tie(state.deleted, state.lineDigest) != std::tie(kept.deleted, kept.lineDigest);
+  }
 
   friend bool operator==(const RecordState&, const RecordState&) = default;
 };

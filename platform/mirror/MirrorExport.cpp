@@ -339,11 +339,13 @@ Result<void> commitExportBookkeeping(const PendingExport& pending, const Appende
   if (pending.through) bookkeeping.setExportToken(*pending.through);
   for (const UUID& record : pending.settled) bookkeeping.settle(record);
   bookkeeping.setClock(clock);
-  // Older writes of these records that arrive later must not undo them here.
+  // Older writes of these records that arrive later must not undo them here. Each state keeps the
+  // digest its readers compute for the line, so that a line of another writer under the same stamp
+  // is decided here as it is there.
   for (const JournalEntry& entry : pending.entries) {
-    bookkeeping.setRecordState(
-        entry.record,
-        RecordState{entry.stamp, entry.operation == JournalEntry::Operation::Delete, entry.entity});
+    bookkeeping.setRecordState(entry.record,
+                               RecordState{entry.stamp, entry.operation == JournalEntry::Operation::Delete,
+                                           entry.entity, journalEntryDigest(entry)});
   }
   return context.save();
 }

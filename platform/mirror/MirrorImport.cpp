@@ -70,8 +70,13 @@ class ImportBatch {
   Result<void> apply(JournalEntry& entry) {
     Result<std::optional<RecordState>> state = recordState(entry.record);
     if (!state) return state.error();
-    if (*state && !((*state)->stamp < entry.stamp)) return {};
+    if (*state && entry.stamp < (*state)->stamp) return {};
     const bool deletion = entry.operation == JournalEntry::Operation::Delete;
+    const RecordState written{entry.stamp, deletion, entry.entity, journalEntryDigest(entry)};
+    if (*state) {
+      if (RecordState::sharesStampWithAnotherLine(written, **state)) noteSharedStamp(entry.stamp.device);
+      if (!RecordState::writtenAfter(written, **state)) return {};
+    }
     if (deletion) {
       Result<bool> owedForOwner = ownerSavedAfter(entry);
       if (!owedForOwner) return owedForOwner.error();
@@ -80,7 +85,6 @@ class ImportBatch {
         return {};
       }
     }
-    const RecordState written{entry.stamp, deletion, entry.entity};
     bookkeeping_.setRecordState(entry.record, written);
     states_[entry.record] = written;
     // This write replaces whatever the record was waiting for.
@@ -130,6 +134,8 @@ class ImportBatch {
 
   // Every object this batch wrote or linked, in order, perhaps more than once.
   const std::vector<ManagedObject>& written() const { return written_; }
+  // The devices whose stamps the batch found on two different lines of a record.
+  const std::vector<UUID>& sharedStamps() const { return sharedStamps_; }
 
  private:
   // By the model's entity and the record name: looked up several times for every entry.
@@ -180,6 +186,11 @@ class ImportBatch {
       if (*state && !(*state)->deleted && deletion.stamp < (*state)->stamp) return true;
     }
     return false;
+  }
+
+  void noteSharedStamp(const UUID& device) {
+    if (std::find(sharedStamps_.begin(), sharedStamps_.end(), device) == sharedStamps_.end())
+      sharedStamps_.push_back(device);
   }
 
   Result<std::optional<RecordState>> recordState(const UUID& record) const {
@@ -239,6 +250,7 @@ class ImportBatch {
   // The records' states as this batch leaves them, where known.
   std::unordered_map<UUID, std::optional<RecordState>> states_;
   std::vector<ManagedObject> written_;
+  std::vector<UUID> sharedStamps_;
 };
 
 // Stages the chunk's held and released entries, and the earliest stamp held after them.
@@ -394,6 +406,7 @@ Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectCont
     clock.receive(entry.stamp.clock);
     if (Result<void> applied = batch.apply(entry); !applied) return applied.error();
   }
+  incoming.sharedStamps = batch.sharedStamps();
   if (Result<void> resolved = batch.resolvePending(); !resolved) return resolved.error();
   if (adjust) {
     if (Result<void> adjusted = adjust(context, batch.written()); !adjusted) return adjusted.error();

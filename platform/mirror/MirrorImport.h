@@ -24,8 +24,10 @@
 // chunk after chunk, each saved on its own with its journal's new position (the caller may gather
 // several such saves into one write batch, WriteBatch.h), so a backlog of any size is worked through
 // in bounded memory and an interrupted import resumes where its last commit left the store.
-// Applying keeps the last writer per record: an entry older than the record's stamp changes
-// nothing, so the outcome does not depend on the order in which journals and chunks come in. A save makes the
+// Applying keeps the last writer per record: an entry that does not come after the line that made
+// the record's state (RecordState::writtenAfter: the later stamp, and under one stamp an order every
+// machine computes alike from the lines) changes nothing, so the outcome does not depend on the
+// order in which journals and chunks come in. A save makes the
 // record hold the entry's state (inserting it under its record name when missing); a deletion deletes it and
 // leaves its stamp behind, so an older save cannot bring it back. Deletions are not cascaded here: the
 // deleting device journals every record its cascade removed. A to-one link to a record this store has not
@@ -92,6 +94,9 @@ struct IncomingChanges {
   // Why the first journal that could not be read failed; it was passed over, so that the journals
   // after it are read all the same.
   std::optional<Error> unreachable;
+  // Set by applyIncoming: the devices whose stamps the chunk found on a line other than the one
+  // that made a record's state. Under this store's own name, a copy of its disk writes as it does.
+  std::vector<UUID> sharedStamps;
 
   bool foundAnything() const { return journal.has_value() || releasesHeld || !foundShort.empty(); }
 };
