@@ -1,5 +1,6 @@
 #include "platform/mirror/JournalWrites.h"
 
+#include <iterator>
 #include <optional>
 
 #include "platform/mirror/JournalFile.h"
@@ -11,7 +12,7 @@ namespace {
 std::optional<RecordWrite> readableWrite(std::string_view line, const ManagedObjectModel& model) {
   Result<JournalEntry> entry = decodeJournalLine(line, model);
   if (!entry) return std::nullopt;
-  return RecordWrite{entry->record, entry->stamp};
+  return RecordWrite{entry->record, entry->stamp, journalEntryDigest(*entry)};
 }
 
 // Crosses off `writes` those that `journal` holds.
@@ -21,7 +22,14 @@ void crossOffWritesIn(const std::filesystem::path& journal, std::set<RecordWrite
     Result<JournalRead> read = readJournalLines(journal, from);
     if (!read || read->next == from) return;
     for (const std::string& line : read->lines) {
-      if (std::optional<RecordWrite> carried = readableWrite(line, model)) writes.erase(*carried);
+      std::optional<RecordWrite> carried = readableWrite(line, model);
+      if (!carried) continue;
+      // The wanted writes of the record and stamp: the one of any line first, then by digest.
+      auto wanted = writes.lower_bound(RecordWrite{carried->record, carried->stamp});
+      while (wanted != writes.end() && wanted->record == carried->record && wanted->stamp == carried->stamp) {
+        wanted = !wanted->lineDigest || wanted->lineDigest == carried->lineDigest ? writes.erase(wanted)
+                                                                                  : std::next(wanted);
+      }
     }
     from = read->next;
   }

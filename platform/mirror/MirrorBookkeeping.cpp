@@ -104,13 +104,17 @@ std::map<UUID, RecordState> recordStatesFrom(const std::map<UUID, Bytes>& stored
 }
 
 // A held entry's key: its stamp's clock in fixed width, so that the keys sort as the stamps do,
-// then its device and record: "mirror.held.<clock>.<device>.<record>".
+// then its device, record and line digest: "mirror.held.<clock>.<device>.<record>.<digest>". Keys
+// kept before digests were end with the record.
 constexpr int kHeldClockDigits = 19;
 
 std::string heldKey(const HeldEntry& entry) {
   std::string clock = std::to_string(entry.stamp.clock);
   clock.insert(0, kHeldClockDigits - std::min<std::size_t>(clock.size(), kHeldClockDigits), '0');
-  return kHeldPrefix + clock + "." + entry.stamp.device.uuidString() + "." + entry.record.uuidString();
+  std::string key =
+      kHeldPrefix + clock + "." + entry.stamp.device.uuidString() + "." + entry.record.uuidString();
+  if (entry.lineDigest) key += "." + std::to_string(*entry.lineDigest);
+  return key;
 }
 
 std::optional<HeldEntry> heldEntryFrom(std::string_view key, std::string line) {
@@ -118,11 +122,17 @@ std::optional<HeldEntry> heldEntryFrom(std::string_view key, std::string line) {
   const std::size_t first = key.find('.');
   const std::size_t second = first == std::string_view::npos ? first : key.find('.', first + 1);
   if (second == std::string_view::npos) return std::nullopt;
+  const std::size_t third = key.find('.', second + 1);
   std::optional<std::int64_t> clock = mirror_detail::decimalNumber<std::int64_t>(key.substr(0, first));
   std::optional<UUID> device = UUID::fromString(key.substr(first + 1, second - first - 1));
-  std::optional<UUID> record = UUID::fromString(key.substr(second + 1));
+  std::optional<UUID> record = UUID::fromString(key.substr(second + 1, third - second - 1));
+  std::optional<std::uint64_t> digest;
+  if (third != std::string_view::npos) {
+    digest = mirror_detail::decimalNumber<std::uint64_t>(key.substr(third + 1));
+    if (!digest) return std::nullopt;
+  }
   if (!clock || !device || !record) return std::nullopt;
-  return HeldEntry{RecordStamp{*clock, *device}, *record, std::move(line)};
+  return HeldEntry{RecordStamp{*clock, *device}, *record, std::move(line), digest};
 }
 
 }  // namespace

@@ -92,11 +92,14 @@ struct PendingReference {
 };
 
 // An entry of another machine's journal held until this machine's clock comes within reach of
-// its stamp (HybridLogicalClock::isWithinReach): its line as read.
+// its stamp (HybridLogicalClock::isWithinReach): its line as read, and that line's digest
+// (journalLineDigest), which keeps two different lines under one stamp apart; nullopt for entries
+// held before digests were kept.
 struct HeldEntry {
   RecordStamp stamp;
   UUID record;
   std::string line;
+  std::optional<std::uint64_t> lineDigest = std::nullopt;
 };
 
 // A step through the held entries: the earliest ones, and the stamp of the entry held after them

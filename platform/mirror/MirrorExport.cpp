@@ -233,7 +233,8 @@ Result<PendingExport> collectMissingFromJournals(ManagedObjectContext& context,
     return std::find(passOver.begin(), passOver.end(), state.second.stamp.device) != passOver.end();
   });
   std::set<RecordWrite> wanted;
-  for (const auto& [record, state] : *states) wanted.insert(RecordWrite{record, state.stamp});
+  for (const auto& [record, state] : *states)
+    wanted.insert(RecordWrite{record, state.stamp, state.lineDigest});
   for (const HeldEntry& entry : held->entries) wanted.insert(RecordWrite{entry.record, entry.stamp});
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
   const std::set<RecordWrite> missing = writesNoJournalHolds(journals, std::move(wanted), model);
@@ -241,7 +242,7 @@ Result<PendingExport> collectMissingFromJournals(ManagedObjectContext& context,
   PendingExport pending;
   if (missing.empty()) return pending;
   std::erase_if(*states, [&](const auto& state) {
-    return !missing.count(RecordWrite{state.first, state.second.stamp});
+    return !missing.count(RecordWrite{state.first, state.second.stamp, state.second.lineDigest});
   });
   Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, *states, std::nullopt);
   if (!entries) return entries.error();

@@ -379,7 +379,7 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
         incoming.unreadable.push_back(file + ": " + entry.error().description);
       } else if (!clock.isWithinReach(entry->stamp.clock, now)) {
         incoming.unreadable.push_back(file + ": an entry stamped far beyond this machine's clock");
-        incoming.held.push_back(HeldEntry{entry->stamp, entry->record, line});
+        incoming.held.push_back(HeldEntry{entry->stamp, entry->record, line, journalLineDigest(line)});
       } else {
         incoming.entries.push_back(std::move(*entry));
       }

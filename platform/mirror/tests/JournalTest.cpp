@@ -385,9 +385,15 @@ TEST_F(JournalFiles, AJournalHoldsTheWritesOfItsReadableLinesOnly) {
   const std::string unreadable = edited(lineAt(3), [](nlohmann::json& json) { json["fields"]["title"] = 7; });
   ASSERT_TRUE(appendJournalLines(file(), {lineAt(1), recordFirst, unreadable, lineAt(5)}).ok());
 
-  const std::set<RecordWrite> missing = writesNoJournalHolds(
-      {file(), folder.path() / "gone.jsonl"}, {write(1), write(2), write(3), write(4)}, *model);
-  EXPECT_THAT(missing, ElementsAre(write(3), write(4)));
+  // Under one stamp, only the line whose digest is wanted holds the write.
+  const std::uint64_t atFive = journalEntryDigest(valueOrFail(decodeJournalLine(lineAt(5), *model)));
+  RecordWrite otherLineAtFive{kNote, RecordStamp{5, kDevice}, atFive + 1};
+  RecordWrite lineAtFive{kNote, RecordStamp{5, kDevice}, atFive};
+
+  const std::set<RecordWrite> missing =
+      writesNoJournalHolds({file(), folder.path() / "gone.jsonl"},
+                           {write(1), write(2), write(3), write(4), lineAtFive, otherLineAtFive}, *model);
+  EXPECT_THAT(missing, ElementsAre(write(3), write(4), otherLineAtFive));
 }
 
 }  // namespace

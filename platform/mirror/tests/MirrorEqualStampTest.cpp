@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/mirror/HybridLogicalClock.h"
 #include "platform/mirror/MirrorBookkeeping.h"
 #include "platform/mirror/tests/MirrorCloneSupport.h"
 
@@ -131,6 +132,30 @@ TEST_F(MirrorEqualStamps, TwoSavesUnderOneStampShowOneTitleWhicheverIsReadFirst)
   ASSERT_THAT(aFirst, SizeIs(1));
   EXPECT_EQ(titlesReading(onB, onA), aFirst);
   EXPECT_THAT(titlesReading(onA, onA), ElementsAre("Retitled on a")) << "the same line twice changes nothing";
+}
+
+// Stamped far beyond the readers' clocks, both lines are held until the clocks come within reach:
+// each reader holds both, whichever it read first, and then keeps the same one.
+TEST_F(MirrorEqualStamps, TwoSavesHeldUnderOneStampShowOneTitleWhicheverIsReadFirst) {
+  const std::int64_t ahead =
+      HybridLogicalClock::physicalStamp(Date{dispatch.clock().now().secondsSinceReferenceDate + 60 * kDay});
+  const JournalEntry onA = clone.note(ahead, note, "Retitled on a");
+  const JournalEntry onB = clone.note(ahead, note, "Retitled on b");
+  std::vector<std::unique_ptr<Device>> readers;
+  for (const auto& [first, second] : {std::pair{onA, onB}, std::pair{onB, onA}}) {
+    const std::filesystem::path mirror = folder.path() / ("mirror " + std::to_string(readers.size()));
+    writeJournal(mirror, kSortsFirst, {first});
+    writeJournal(mirror, kSortsLast, {second});
+    readers.push_back(std::make_unique<Device>(folder.path() / ("reader " + std::to_string(readers.size())),
+                                               testSettings(mirror), dispatch.clock()));
+  }
+  sync(2);
+  ASSERT_THAT(readers[0]->titles(), IsEmpty()) << "held";
+
+  dispatch.clock().advanceWall(std::chrono::hours(24 * 31));
+  sync(2);
+  ASSERT_THAT(readers[0]->titles(), SizeIs(1));
+  EXPECT_EQ(readers[1]->titles(), readers[0]->titles());
 }
 
 TEST_F(MirrorEqualStamps, ASaveUnderTheStampOfADeletionNeverBringsTheRecordBack) {

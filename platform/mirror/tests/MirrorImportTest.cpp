@@ -228,7 +228,8 @@ TEST_F(MirrorImport, HeldEntriesAreReleasedEarliestFirstAJournalChunkAtATime) {
   const std::int64_t beyondReach = HybridLogicalClock::physicalStamp(Date{60 * 86400.0});
   std::vector<HeldEntry> held;  // in the order of their stamps
   const auto hold = [&](const JournalEntry& entry) {
-    held.push_back({entry.stamp, entry.record, encodeJournalLine(entry)});
+    const std::string line = encodeJournalLine(entry);
+    held.push_back({entry.stamp, entry.record, line, journalLineDigest(line)});
   };
   for (std::int64_t clock = 1; clock <= 3; ++clock)
     hold(x.note(clock, UUID::random(), std::string(kJournalChunkBytes * 2 / 5, 'l')));
