@@ -42,9 +42,11 @@ std::optional<RecordState> recordStateFromText(std::string_view text) {
 }
 
 // A record state as per-record metadata: the clock (eight bytes, most significant first), the
-// device's sixteen bytes, 1 for a deletion or 0, then the entity's name.
+// device's sixteen bytes, what the record is (0 live, 1 deleted, 2 a member deleted on its own), then
+// the entity's name.
 constexpr std::size_t kClockBytes = 8;
 constexpr std::size_t kStateHead = kClockBytes + sizeof(UUID::Bytes) + 1;
+enum StateKind : std::uint8_t { kLiveState = 0, kDeletedState = 1, kDeletedAloneState = 2 };
 
 Bytes encodedRecordState(const RecordState& state) {
   Bytes bytes;
@@ -53,19 +55,20 @@ Bytes encodedRecordState(const RecordState& state) {
   for (std::size_t i = 0; i < kClockBytes; ++i)
     bytes.push_back(static_cast<std::uint8_t>(clock >> (8 * (kClockBytes - 1 - i))));
   bytes.insert(bytes.end(), state.stamp.device.bytes().begin(), state.stamp.device.bytes().end());
-  bytes.push_back(state.deleted ? 1 : 0);
+  bytes.push_back(!state.deleted ? kLiveState : state.alone ? kDeletedAloneState : kDeletedState);
   bytes.insert(bytes.end(), state.entity.begin(), state.entity.end());
   return bytes;
 }
 
 std::optional<RecordState> decodedRecordState(const Bytes& bytes) {
-  if (bytes.size() < kStateHead || bytes[kStateHead - 1] > 1) return std::nullopt;
+  const std::uint8_t kind = bytes.size() < kStateHead ? 0xFF : bytes[kStateHead - 1];
+  if (kind > kDeletedAloneState) return std::nullopt;
   std::uint64_t clock = 0;
   for (std::size_t i = 0; i < kClockBytes; ++i) clock = (clock << 8) | bytes[i];
   UUID::Bytes device;
   std::copy(bytes.begin() + kClockBytes, bytes.begin() + kClockBytes + device.size(), device.begin());
-  return RecordState{RecordStamp{static_cast<std::int64_t>(clock), UUID(device)}, bytes[kStateHead - 1] == 1,
-                     std::string(bytes.begin() + kStateHead, bytes.end())};
+  return RecordState{RecordStamp{static_cast<std::int64_t>(clock), UUID(device)}, kind != kLiveState,
+                     std::string(bytes.begin() + kStateHead, bytes.end()), kind == kDeletedAloneState};
 }
 
 // The readable ones of stored record states, by record.
@@ -316,10 +319,6 @@ Result<std::map<UUID, std::string>> MirrorBookkeeping::owedRecords() const {
       owed.emplace(*record, std::move(entity));
   }
   return owed;
-}
-
-void MirrorBookkeeping::owe(const std::string& entity, const UUID& record) {
-  context_.setMetadataValue(kOwedPrefix + record.uuidString(), entity);
 }
 
 void MirrorBookkeeping::settle(const UUID& record) {

@@ -47,6 +47,7 @@
 // Runs on the mirror's queue, with a context of the mirror's own.
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -88,6 +89,8 @@ struct IncomingChanges {
   bool releasesHeld = false;
   std::vector<HeldEntry> released;
   std::optional<std::int64_t> earliestStillHeld;
+  // Every journal in the folder, where the members of an owner that comes back are looked for.
+  std::vector<std::filesystem::path> journalFiles;
   // Why the first journal that could not be read failed; it was passed over, so that the journals
   // after it are read all the same.
   std::optional<Error> unreachable;
