@@ -157,8 +157,8 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
   std::sort(ordered.begin(), ordered.end(),
             [](const LastChange* a, const LastChange* b) { return a->position < b->position; });
 
-  // Owed records that history changed go out with that change. One of an entity the model no
-  // longer has cannot be read, and is dropped.
+  // Records owed since an older version's import that history changed go out with that change. One of an
+  // entity the model no longer has cannot be read, and is dropped.
   std::vector<RecordKey> owedOnly;
   for (const auto& [record, entity] : *owed) {
     pending.settled.push_back(record);
