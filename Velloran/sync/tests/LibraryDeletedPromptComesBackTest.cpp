@@ -127,33 +127,41 @@ INSTANTIATE_TEST_SUITE_P(EitherChange, LibraryPromptChangedAfterItsDeletion,
                            return info.param == LaterChange::retitle ? "Retitle" : "AddVersion";
                          });
 
+// The deleting machine never read the version added last, and reads it before the retitle goes out.
 TEST_F(LibraryDeletedPromptComesBack, AVersionTheDeletingMachineNeverReadComesBackWithTheOthers) {
-  Library changer(root(), dispatch);
   Library deleter(root(), dispatch);
+  Library changer(root(), dispatch);
   ASSERT_TRUE(changer.calls().save(original).ok());
   sync();
   addVersion(changer, "second");
   addVersion(changer, "third");
   sync();
   ASSERT_THAT(contentsOf(only(deleter)), ElementsAre("first", "second", "third"));
+  const std::filesystem::path changerJournal = journalOf(changer);
+  const std::filesystem::path deleterJournal = journalOf(deleter);
 
   deleter.close();
   addVersion(changer, "fourth");
   sync();
   goOffline();
-  deleter.open();
+  deleter.reopen();
   sync();
   ASSERT_TRUE(deleter.calls().remove({original.id}).ok());
   dispatch.advance(std::chrono::seconds(1));
   retitle(changer, "Plan, kept");
+  changer.close();
   goOnline();
-  sync(3);
+  sync();
+  ASSERT_THAT(deleter.calls().fetchAll(), ::testing::IsEmpty());
+  changer.open();
+  sync();
+  changer.close();
+  sync(2);
 
   const Prompt kept = only(deleter);
   EXPECT_EQ(kept.title, "Plan, kept");
   EXPECT_THAT(contentsOf(kept), ElementsAre("first", "second", "third", "fourth"));
-  EXPECT_EQ(only(changer), kept);
-  expectEveryReadingOrderShows({journalOf(changer), journalOf(deleter)}, kept);
+  expectEveryReadingOrderShows({changerJournal, deleterJournal}, kept);
 }
 
 TEST_F(LibraryDeletedPromptComesBack, VersionsAddedAroundADeletionThatMissedThemAllStayOnEveryMachine) {
