@@ -274,6 +274,13 @@ TEST_F(MirrorOwnerComesBack, APageDeletedOnItsOwnStaysDeletedWhenItsNoteIsEdited
   }
   expectEveryReadingOrderShows({journalOf(*editor), journalOf(*deleter)}, {"Plan kept"},
                                {"Plan page 1@Plan kept"});
+
+  // The deleting machine's journal is emptied: what it writes again of its state says so too.
+  std::ofstream(journalOf(*deleter), std::ios::trunc).flush();
+  sync(2);
+  ASSERT_GT(lineCount(journalOf(*deleter)), 0u);
+  expectEveryReadingOrderShows({journalOf(*editor), journalOf(*deleter)}, {"Plan kept"},
+                               {"Plan page 1@Plan kept"});
 }
 
 }  // namespace
