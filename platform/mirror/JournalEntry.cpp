@@ -25,6 +25,7 @@ constexpr const char* kOperation = "op";
 constexpr const char* kEntity = "entity";
 constexpr const char* kRecord = "record";
 constexpr const char* kFields = "fields";
+constexpr const char* kAlone = "alone";
 constexpr const char* kSave = "save";
 constexpr const char* kDelete = "delete";
 
@@ -172,6 +173,8 @@ std::string encodeJournalLine(const JournalEntry& entry) {
       fields[name] = target ? Json(target->uuidString()) : Json();
     }
     line[kFields] = std::move(fields);
+  } else if (entry.alone) {
+    line[kAlone] = true;
   }
   // Text that is not valid UTF-8 (a row edited by another program) must not stop the export; its
   // broken bytes are replaced rather than failing the whole line.
@@ -207,6 +210,9 @@ Result<JournalEntry> decodeJournalLine(std::string_view line, const ManagedObjec
   if (!operation) return unreadable("no operation");
   if (*operation == kDelete) {
     entry.operation = JournalEntry::Operation::Delete;
+    // Anything but true reads as a deletion that went with the owner's, as lines of older versions do.
+    const bool* alone = std::get_if<bool>(json.find(kAlone));
+    entry.alone = alone && *alone;
     return entry;
   }
   if (*operation != kSave) return unreadable("unknown operation " + quotedExcerpt(*operation));
@@ -239,6 +245,7 @@ std::uint64_t journalEntryDigest(const JournalEntry& entry) {
   number(static_cast<std::uint64_t>(entry.stamp.clock));
   uuid(entry.stamp.device);
   form.push_back(entry.operation == JournalEntry::Operation::Save ? 's' : 'd');
+  form.push_back(entry.alone ? 'a' : 'o');
   text(entry.entity);
   uuid(entry.record);
   number(entry.fields.attributes.size());

@@ -4,6 +4,9 @@
 // A line is one JSON object, without line breaks:
 //   {"clock": <stamp>, "device": "<machine>", "op": "save" | "delete", "entity": "<entity>",
 //    "record": "<record name>", "fields": {...}}
+// A deletion of a member (RecordOwners.h) made on its own, not along with its owner's, also holds
+// "alone": true; lines without it, those of older versions included, are deletions that went with the
+// owner's. Readers that do not know the key pass it over.
 // "fields" (saves only) holds every attribute the record had a readable value for, typed by the
 // model: UUIDs and texts as strings, binary data as Base64, Booleans, dates as seconds since
 // 2001-01-01, integers; null for no value. To-one relationships hold the related record's name or
@@ -58,6 +61,9 @@ struct JournalEntry {
   std::string entity;
   UUID record;
   RecordFields fields;  // saves only
+  // Deletions of members only: made on its own, so it stands whatever becomes of the owner. A member
+  // deleted along with its owner comes back when the owner does (MirrorImport.h).
+  bool alone = false;
 
   friend bool operator==(const JournalEntry&, const JournalEntry&) = default;
 };

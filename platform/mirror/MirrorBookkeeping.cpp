@@ -45,11 +45,13 @@ std::optional<RecordState> recordStateFromText(std::string_view text) {
 // A record state as per-record metadata: the clock (eight bytes, most significant first), the
 // device's sixteen bytes, a kind byte, then the entity's name. The kind's lowest bit is set for a
 // deletion; its next bit says that the line's digest (eight bytes, most significant first) comes
-// before the name. States kept before digests were recorded have neither bit but the lowest.
+// before the name; its third bit marks a member deleted on its own. States kept before digests were
+// recorded have none of the bits but the lowest.
 constexpr std::size_t kNumberBytes = 8;
 constexpr std::size_t kStateHead = kNumberBytes + sizeof(UUID::Bytes) + 1;
 constexpr std::uint8_t kDeletedKind = 1;
 constexpr std::uint8_t kDigestKind = 2;
+constexpr std::uint8_t kAloneKind = 4;
 
 void appendNumber(Bytes& bytes, std::uint64_t number) {
   for (std::size_t i = 0; i < kNumberBytes; ++i)
@@ -67,7 +69,8 @@ Bytes encodedRecordState(const RecordState& state) {
   bytes.reserve(kStateHead + kNumberBytes + state.entity.size());
   appendNumber(bytes, static_cast<std::uint64_t>(state.stamp.clock));
   bytes.insert(bytes.end(), state.stamp.device.bytes().begin(), state.stamp.device.bytes().end());
-  bytes.push_back((state.deleted ? kDeletedKind : 0) | (state.lineDigest ? kDigestKind : 0));
+  bytes.push_back((state.deleted ? kDeletedKind : 0) | (state.lineDigest ? kDigestKind : 0) |
+                  (state.deleted && state.alone ? kAloneKind : 0));
   if (state.lineDigest) appendNumber(bytes, *state.lineDigest);
   bytes.insert(bytes.end(), state.entity.begin(), state.entity.end());
   return bytes;
@@ -76,13 +79,14 @@ Bytes encodedRecordState(const RecordState& state) {
 std::optional<RecordState> decodedRecordState(const Bytes& bytes) {
   if (bytes.size() < kStateHead) return std::nullopt;
   const std::uint8_t kind = bytes[kStateHead - 1];
-  if ((kind & ~(kDeletedKind | kDigestKind)) != 0) return std::nullopt;
+  if ((kind & ~(kDeletedKind | kDigestKind | kAloneKind)) != 0) return std::nullopt;
   RecordState state;
   state.stamp.clock = static_cast<std::int64_t>(numberAt(bytes, 0));
   UUID::Bytes device;
   std::copy(bytes.begin() + kNumberBytes, bytes.begin() + kNumberBytes + device.size(), device.begin());
   state.stamp.device = UUID(device);
   state.deleted = (kind & kDeletedKind) != 0;
+  state.alone = state.deleted && (kind & kAloneKind) != 0;
   std::size_t entityStart = kStateHead;
   if ((kind & kDigestKind) != 0) {
     if (bytes.size() < kStateHead + kNumberBytes) return std::nullopt;
@@ -351,10 +355,6 @@ Result<std::map<UUID, std::string>> MirrorBookkeeping::owedRecords() const {
       owed.emplace(*record, std::move(entity));
   }
   return owed;
-}
-
-void MirrorBookkeeping::owe(const std::string& entity, const UUID& record) {
-  context_.setMetadataValue(kOwedPrefix + record.uuidString(), entity);
 }
 
 void MirrorBookkeeping::settle(const UUID& record) {

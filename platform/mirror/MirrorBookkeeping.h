@@ -23,9 +23,9 @@
 //    store's per-record metadata (an import writes one for every record it applies); stores of
 //    older versions kept them among the metadata texts, whence adoptTextRecordStates moves them;
 //  - references to records not seen yet, to be linked once they arrive;
-//  - the records an import owes the others: members whose deletion it passed over because their
-//    owner was saved after the deletion (MirrorImport.h), with their entity, until an export has
-//    written them again or found them gone;
+//  - the records owed the others, with their entity, until an export has written them again or found
+//    them gone: members whose deletion an import of an older version passed over because their owner
+//    was saved after it (this version keeps such members by rule, on every machine: MirrorImport.h);
 //  - other machines' entries stamped too far ahead to be taken yet, as their lines, with the
 //    earliest of their stamps: taken once this machine's clock comes within reach of them.
 // A store created afresh has none of it, so it exports its whole history and imports every journal
@@ -77,6 +77,8 @@ struct RecordState {
     return state.stamp == kept.stamp && kept.lineDigest &&
            std::tie(state.deleted, state.lineDigest) != std::tie(kept.deleted, kept.lineDigest);
   }
+  // A member deleted on its own (JournalEntry::alone); false in states kept by older versions.
+  bool alone = false;
 
   friend bool operator==(const RecordState&, const RecordState&) = default;
 };
@@ -168,7 +170,6 @@ class MirrorBookkeeping {
 
   // The records owed, with their entity, by record.
   Result<std::map<UUID, std::string>> owedRecords() const;
-  void owe(const std::string& entity, const UUID& record);
   void settle(const UUID& record);
 
   // The earliest held entries, in the order of their stamps (an entry held twice is kept once): at

@@ -63,13 +63,38 @@ JournalEntry saveEntry(const ManagedObject& object, const RecordStamp& stamp) {
   return entry;
 }
 
-JournalEntry deletionEntry(const std::string& entity, const UUID& record, const RecordStamp& stamp) {
+JournalEntry deletionEntry(const std::string& entity, const UUID& record, const RecordStamp& stamp,
+                           bool alone) {
   JournalEntry entry;
   entry.stamp = stamp;
   entry.operation = JournalEntry::Operation::Delete;
   entry.entity = entity;
   entry.record = record;
+  entry.alone = alone;
   return entry;
+}
+
+// The deletions of members a transaction made, with whether each was made on its own: none of the
+// entities its owners are of lost a record in the same transaction. (History keeps no values of
+// deleted records, so a member deleted alongside another owner of its owner's entity counts as
+// deleted with its own.)
+std::map<UUID, bool> memberDeletions(const HistoryTransaction& transaction, const ManagedObjectModel& model) {
+  std::set<std::string> deletedEntities;
+  for (const HistoryChange& change : transaction.changes) {
+    if (change.type == HistoryChangeType::Delete) deletedEntities.insert(change.objectID.entityName);
+  }
+  std::map<UUID, bool> members;
+  for (const HistoryChange& change : transaction.changes) {
+    const EntityDescription* entity = model.entity(change.objectID.entityName);
+    if (change.type != HistoryChangeType::Delete || !entity) continue;
+    const std::vector<const RelationshipDescription*> owners = ownerRelationships(model, *entity);
+    if (owners.empty()) continue;
+    members[change.recordName] =
+        std::none_of(owners.begin(), owners.end(), [&](const RelationshipDescription* owner) {
+          return deletedEntities.count(owner->destinationEntity) > 0;
+        });
+  }
+  return members;
 }
 
 // The objects that still bear the record names, read a few queries per entity rather than one for
@@ -115,7 +140,7 @@ Result<std::vector<JournalEntry>> entriesWritingAgain(ManagedObjectContext& cont
   for (const auto& [record, state] : states) {
     const RecordStamp stamp{state.stamp.clock, writeAs.value_or(state.stamp.device)};
     if (state.deleted) {
-      if (!state.entity.empty()) entries.push_back(deletionEntry(state.entity, record, stamp));
+      if (!state.entity.empty()) entries.push_back(deletionEntry(state.entity, record, stamp, state.alone));
       continue;
     }
     auto object = current.byRecord.find(RecordKey{state.entity, record});
@@ -143,19 +168,31 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
   if (history->empty() && owed->empty()) return pending;
   if (!history->empty()) pending.through = history->back().token;
 
-  // Each record's last change, where it came in the history, and when it was committed.
+  // Each record's last change, where it came in the history, when it was committed, and for the
+  // deletion of a member whether it was made on its own.
   struct LastChange {
     HistoryChange change;
     std::size_t position;
     Date committed;
+    bool alone = false;
   };
+  const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
   std::map<RecordKey, LastChange> lastChanges;
   std::size_t position = 0;
   for (const HistoryTransaction& transaction : *history) {
     if (isImported(transaction)) continue;
-    for (const HistoryChange& change : transaction.changes) {
-      lastChanges.insert_or_assign({change.objectID.entityName, change.recordName},
-                                   LastChange{change, position++, transaction.timestamp});
+    // The deletions of members come after their owners', so that a reader never meets the deletion
+    // of a member before that of the owner it went with.
+    const std::map<UUID, bool> members = memberDeletions(transaction, model);
+    for (const bool memberPass : {false, true}) {
+      for (const HistoryChange& change : transaction.changes) {
+        auto member =
+            change.type == HistoryChangeType::Delete ? members.find(change.recordName) : members.end();
+        if ((member != members.end()) != memberPass) continue;
+        lastChanges.insert_or_assign(
+            {change.objectID.entityName, change.recordName},
+            LastChange{change, position++, transaction.timestamp, memberPass && member->second});
+      }
     }
   }
   std::vector<const LastChange*> ordered;
@@ -163,9 +200,8 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
   std::sort(ordered.begin(), ordered.end(),
             [](const LastChange* a, const LastChange* b) { return a->position < b->position; });
 
-  // Owed records that history changed go out with that change. One of an entity the model no
-  // longer has cannot be read, and is dropped.
-  const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
+  // Records owed since an older version's import that history changed go out with that change. One of an
+  // entity the model no longer has cannot be read, and is dropped.
   std::vector<RecordKey> owedOnly;
   for (const auto& [record, entity] : *owed) {
     pending.settled.push_back(record);
@@ -188,7 +224,7 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
     const RecordStamp stamp{clock.tick(last->committed), device};
     if (last->change.type == HistoryChangeType::Delete) {
       pending.entries.push_back(
-          deletionEntry(last->change.objectID.entityName, last->change.recordName, stamp));
+          deletionEntry(last->change.objectID.entityName, last->change.recordName, stamp, last->alone));
       continue;
     }
     auto object = current.byRecord.find({last->change.objectID.entityName, last->change.recordName});
@@ -344,9 +380,9 @@ Result<void> commitExportBookkeeping(const PendingExport& pending, const Appende
   // digest its readers compute for the line, so that a line of another writer under the same stamp
   // is decided here as it is there.
   for (const JournalEntry& entry : pending.entries) {
-    bookkeeping.setRecordState(entry.record,
-                               RecordState{entry.stamp, entry.operation == JournalEntry::Operation::Delete,
-                                           entry.entity, journalEntryDigest(entry)});
+    const bool deletion = entry.operation == JournalEntry::Operation::Delete;
+    bookkeeping.setRecordState(entry.record, RecordState{entry.stamp, deletion, entry.entity,
+                                                         journalEntryDigest(entry), deletion && entry.alone});
   }
   return context.save();
 }

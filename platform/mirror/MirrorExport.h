@@ -14,8 +14,13 @@
 // at the time of the export: last writer wins in the order the users made their changes, however
 // late a machine gets to export them.
 //
-// The records an import owes (members whose deletion it passed over because their owner was saved
-// after it, MirrorImport.h) are written too, also when history holds nothing else: each with its
+// A deletion of a member (RecordOwners.h) is written as made on its own (JournalEntry::alone) unless
+// its transaction also deleted a record of its owner's entity; within a transaction the members'
+// deletions come after the other changes, so that a reader meets an owner's deletion before the ones
+// that went with it (MirrorImport.h).
+//
+// The records a store of an older version owes (members whose deletion its import passed over because
+// their owner was saved after it) are written too, also when history holds nothing else: each with its
 // current state, stamped just above every stamp this store has issued or received, the deletion's
 // included, so that the machines that applied the deletion get the member back. One that history
 // changed goes out with that change; one gone since, or whose owner is, is dropped. The debt is

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/mirror/JournalFile.h"
+#include "platform/mirror/JournalMembers.h"
 #include "platform/mirror/MirrorBookkeeping.h"
 #include "platform/mirror/MirrorExport.h"
 #include "platform/mirror/RecordOwners.h"
@@ -64,46 +67,71 @@ class ImportBatch {
                                           : std::optional<ManagedObject>(found->second);
       }
     }
-    return prefetchOwnerStates(entries);
+    return {};
   }
 
   Result<void> apply(JournalEntry& entry) {
     Result<std::optional<RecordState>> state = recordState(entry.record);
     if (!state) return state.error();
-    if (*state && entry.stamp < (*state)->stamp) return {};
-    const bool deletion = entry.operation == JournalEntry::Operation::Delete;
-    const RecordState written{entry.stamp, deletion, entry.entity, journalEntryDigest(entry)};
-    if (*state) {
-      if (RecordState::sharesStampWithAnotherLine(written, **state)) noteSharedStamp(entry.stamp.device);
-      if (!RecordState::writtenAfter(written, **state)) return {};
+    Result<bool> ownerLives = savedForLiveOwner(entry, *state);
+    if (!ownerLives) return ownerLives.error();
+    if (*state && !*ownerLives) {
+      if (entry.stamp < (*state)->stamp) return {};
+      // Under one stamp the order of lines decides (RecordState::writtenAfter), as on every machine.
+      if (entry.stamp == (*state)->stamp) {
+        const RecordState written = stateWrittenBy(entry);
+        if (RecordState::sharesStampWithAnotherLine(written, **state)) noteSharedStamp(entry.stamp.device);
+        if (!RecordState::writtenAfter(written, **state)) return {};
+      }
     }
-    if (deletion) {
-      Result<bool> owedForOwner = ownerSavedAfter(entry);
-      if (!owedForOwner) return owedForOwner.error();
-      if (*owedForOwner) {
-        bookkeeping_.owe(entry.entity, entry.record);
+    const bool deletion = entry.operation == JournalEntry::Operation::Delete;
+    if (deletion && !entry.alone) {
+      Result<bool> owned = belongsToLiveOwner(entry.entity, entry.record);
+      if (!owned) return owned.error();
+      if (*owned) {
+        // Decided once the chunk's entries are in: the owner's deletion may come later in the chunk.
+        deferred_.push_back(entry);
         return {};
       }
     }
-    bookkeeping_.setRecordState(entry.record, written);
-    states_[entry.record] = written;
-    // This write replaces whatever the record was waiting for.
-    std::erase_if(pending_,
-                  [&](const PendingReference& reference) { return reference.record == entry.record; });
+    if (!deletion && *state && (*state)->deleted && ownsMembers(model_, *model_.entity(entry.entity)))
+      returned_.insert(entry.record);
+    return write(entry);
+  }
 
-    Result<std::optional<ManagedObject>> found = find(entry.entity, entry.record);
-    if (!found) return found.error();
-    std::optional<ManagedObject> object = *found;
-    if (deletion) return object ? remove(entry.entity, entry.record, *object) : Result<void>();
-    if (!object) {
-      object = context_.insertNewObject(entry.entity, entry.record);
-      objects_[key(entry.entity, entry.record)] = object;
+  // Applies the deletions that went with an owner's deletion and were put off while the owner lived
+  // here: those whose owner the chunk deleted since. The rest lost with the owner's deletion, as the
+  // owner's later save keeps the whole record.
+  Result<void> applyDeferred() {
+    for (JournalEntry& entry : std::exchange(deferred_, {})) {
+      if (Result<void> applied = apply(entry); !applied) return applied;
     }
-    written_.push_back(*object);
-    for (auto& [name, value] : entry.fields.attributes) object->setValue(name, std::move(value));
-    for (const auto& [name, target] : entry.fields.references) {
-      if (Result<void> linked = link(entry.entity, entry.record, *object, name, target); !linked)
-        return linked;
+    deferred_.clear();
+    return {};
+  }
+
+  // Gives the owners that came back in this chunk, and still live, their members back: for each
+  // member, its latest save in `journals` (JournalMembers.h) unless a write of it that still counts
+  // here, or a deletion of it made on its own, is later. A deletion that went with the owner's does
+  // not count once the owner lives.
+  Result<void> bringBackMembers(const std::vector<std::filesystem::path>& journals, std::int64_t newest) {
+    std::set<UUID> owners;
+    for (const UUID& owner : std::exchange(returned_, {})) {
+      Result<std::optional<RecordState>> state = recordState(owner);
+      if (!state) return state.error();
+      if (*state && !(*state)->deleted) owners.insert(owner);
+    }
+    if (owners.empty()) return {};
+    JournalMembers members = findMembersInJournals(journals, owners, newest, model_);
+    for (auto& [member, save] : members.saves) {
+      auto alone = members.deletedAlone.find(member);
+      if (alone != members.deletedAlone.end() && save.stamp < alone->second) continue;
+      Result<std::optional<RecordState>> state = recordState(member);
+      if (!state) return state.error();
+      const bool counts = *state && (!(*state)->deleted || (*state)->alone);
+      // The same save is written again: the member may be here without its link to the owner.
+      if (counts && RecordState::writtenAfter(**state, stateWrittenBy(save))) continue;
+      if (Result<void> written = write(save); !written) return written;
     }
     return {};
   }
@@ -147,43 +175,61 @@ class ImportBatch {
   };
   Key key(std::string_view entity, const UUID& record) const { return {model_.entity(entity), record}; }
 
-  // The owners of the records the chunk deletes that are here, for ownerSavedAfter.
-  Result<void> prefetchOwnerStates(const std::vector<JournalEntry>& entries) {
-    std::vector<UUID> owners;
-    for (const JournalEntry& entry : entries) {
-      if (entry.operation != JournalEntry::Operation::Delete) continue;
-      const std::optional<ManagedObject>& object = objects_.at(key(entry.entity, entry.record));
-      if (!object) continue;
-      for (const ManagedObject& owner : ownersOf(*object, model_)) {
-        if (!states_.count(owner.recordName())) owners.push_back(owner.recordName());
-      }
+  // Makes the record hold what `entry` says, whatever it held: the entry wins.
+  // The state a line leaves its record in.
+  static RecordState stateWrittenBy(const JournalEntry& entry) {
+    const bool deletion = entry.operation == JournalEntry::Operation::Delete;
+    return RecordState{entry.stamp, deletion, entry.entity, journalEntryDigest(entry),
+                       deletion && entry.alone};
+  }
+
+  Result<void> write(JournalEntry& entry) {
+    const RecordState written = stateWrittenBy(entry);
+    const bool deletion = written.deleted;
+    bookkeeping_.setRecordState(entry.record, written);
+    states_[entry.record] = written;
+    // This write replaces whatever the record was waiting for.
+    std::erase_if(pending_,
+                  [&](const PendingReference& reference) { return reference.record == entry.record; });
+
+    Result<std::optional<ManagedObject>> found = find(entry.entity, entry.record);
+    if (!found) return found.error();
+    std::optional<ManagedObject> object = *found;
+    if (deletion) return object ? remove(entry.entity, entry.record, *object) : Result<void>();
+    if (!object) {
+      object = context_.insertNewObject(entry.entity, entry.record);
+      objects_[key(entry.entity, entry.record)] = object;
     }
-    if (owners.empty()) return {};
-    std::sort(owners.begin(), owners.end());
-    owners.erase(std::unique(owners.begin(), owners.end()), owners.end());
-    Result<std::map<UUID, RecordState>> states = bookkeeping_.recordStates(owners);
-    if (!states) return states.error();
-    for (const UUID& owner : owners) {
-      auto found = states->find(owner);
-      states_[owner] = found == states->end() ? std::nullopt : std::optional<RecordState>(found->second);
+    written_.push_back(*object);
+    for (auto& [name, value] : entry.fields.attributes) object->setValue(name, std::move(value));
+    for (const auto& [name, target] : entry.fields.references) {
+      if (Result<void> linked = link(entry.entity, entry.record, *object, name, target); !linked)
+        return linked;
     }
     return {};
   }
 
-  // Whether the record `deletion` deletes belongs here to an owner saved after the deletion was
-  // made: the owner was edited on a machine that had not seen the deletion, and that edit wins with
-  // everything the owner holds. The machine that deleted the owner journalled the deletion of every
-  // member; this store holds the members and writes them again, so that everyone gets them back.
-  // A member another machine deleted on its own, while the owner was edited elsewhere later, comes
-  // back too: the owner's edit decides for what it owns.
-  Result<bool> ownerSavedAfter(const JournalEntry& deletion) {
-    Result<std::optional<ManagedObject>> found = find(deletion.entity, deletion.record);
+  // Whether `record` is a member that belongs here to an owner (RecordOwners.h).
+  Result<bool> belongsToLiveOwner(const std::string& entity, const UUID& record) {
+    if (ownerRelationships(model_, *model_.entity(entity)).empty()) return false;
+    Result<std::optional<ManagedObject>> found = find(entity, record);
     if (!found) return found.error();
-    if (!*found) return false;
-    for (const ManagedObject& owner : ownersOf(**found, model_)) {
-      Result<std::optional<RecordState>> state = recordState(owner.recordName());
-      if (!state) return state.error();
-      if (*state && !(*state)->deleted && deletion.stamp < (*state)->stamp) return true;
+    return *found && !ownersOf(**found, model_).empty();
+  }
+
+  // Whether `entry` saves a member whose deletion here went with its owner's, and links it to an owner
+  // that lives here: the owner's deletion lost, and the member's with it, so the save holds however
+  // it is stamped against that deletion. (A save of the member's that is later still comes after it.)
+  Result<bool> savedForLiveOwner(const JournalEntry& entry, const std::optional<RecordState>& state) {
+    if (entry.operation != JournalEntry::Operation::Save || !state || !state->deleted || state->alone)
+      return false;
+    for (const RelationshipDescription* relationship :
+         ownerRelationships(model_, *model_.entity(entry.entity))) {
+      auto target = entry.fields.references.find(relationship->name);
+      if (target == entry.fields.references.end() || !target->second) continue;
+      Result<std::optional<ManagedObject>> owner = find(relationship->destinationEntity, *target->second);
+      if (!owner) return owner.error();
+      if (*owner) return true;
     }
     return false;
   }
@@ -251,6 +297,10 @@ class ImportBatch {
   std::unordered_map<UUID, std::optional<RecordState>> states_;
   std::vector<ManagedObject> written_;
   std::vector<UUID> sharedStamps_;
+  // Deletions put off until the chunk's entries are in (apply).
+  std::vector<JournalEntry> deferred_;
+  // Owners the chunk saved where they had been deleted.
+  std::set<UUID> returned_;
 };
 
 // Stages the chunk's held and released entries, and the earliest stamp held after them.
@@ -341,6 +391,7 @@ Result<IncomingChanges> readIncoming(const MirrorFolder& folder, ManagedObjectCo
   Result<std::vector<MirrorFolder::Journal>> journals = folder.journals();
   if (!journals) return journals.error();
   IncomingChanges incoming;
+  for (const MirrorFolder::Journal& journal : *journals) incoming.journalFiles.push_back(journal.path);
   Result<bool> released = releaseHeld(bookkeeping, model, clock, now, incoming);
   if (!released) return released.error();
   if (*released) return incoming;
@@ -406,6 +457,9 @@ Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectCont
     clock.receive(entry.stamp.clock);
     if (Result<void> applied = batch.apply(entry); !applied) return applied.error();
   }
+  if (Result<void> applied = batch.applyDeferred(); !applied) return applied.error();
+  if (Result<void> back = batch.bringBackMembers(incoming.journalFiles, clock.last()); !back)
+    return back.error();
   incoming.sharedStamps = batch.sharedStamps();
   if (Result<void> resolved = batch.resolvePending(); !resolved) return resolved.error();
   if (adjust) {

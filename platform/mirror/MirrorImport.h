@@ -30,15 +30,19 @@
 // order in which journals and chunks come in. A save makes the
 // record hold the entry's state (inserting it under its record name when missing); a deletion deletes it and
 // leaves its stamp behind, so an older save cannot bring it back. Deletions are not cascaded here: the
-// deleting device journals every record its cascade removed. A to-one link to a record this store has not
-// seen is kept pending and made once that record arrives; one to a record known to be deleted is dropped.
-// A deletion of a member, whose owner (RecordOwners.h: the record its to-one relationship links it to,
-// where that relationship's inverse is a cascading to-many of the owner's entity) holds here a live state
-// stamped after the deletion, is not applied: the owner was edited after another machine deleted it, and the
-// edit keeps the whole record. The member stays as it is and is owed (MirrorBookkeeping.h, noted in the
-// chunk's save): the next export writes it again with a stamp above the deletion's, so the machines that
-// applied the deletion get it back. A member another machine deleted on its own, while the owner was edited
-// elsewhere later, comes back the same way.
+// deleting device journals every record its cascade removed, the members after their owner. A to-one link
+// to a record this store has not seen is kept pending and made once that record arrives; one to a record
+// known to be deleted is dropped.
+// A member's deletion that went with the deletion of its owner (RecordOwners.h; JournalEntry::alone marks
+// one made on its own) holds only while the owner stays deleted: an owner saved on a machine that had not
+// seen its deletion, later than it, comes back with every member it had, on every machine, whatever order
+// the lines arrive in and whoever wrote them. So such a deletion is not applied to a member that belongs
+// here to a live owner once the chunk's entries are in; a save of a member deleted so here is applied,
+// however it is stamped against that deletion, when it links the member to an owner that lives here; and
+// an owner the chunk saves where it had been deleted gets its members back from their latest saves in the
+// journals (JournalMembers.h), unless a later write of a member still counts here or a later deletion of it
+// made on its own stands. What a store ends with follows from the lines alone, so nothing is written again
+// for it. A member deleted on its own stays deleted whatever becomes of its owner.
 //
 // A chunk, its journal's position and the rest of the bookkeeping included (the export token moves
 // past the earlier imports), is saved in one save with the author kMirrorImportAuthor, so the chunk reaches
@@ -50,6 +54,7 @@
 // Runs on the mirror's queue, with a context of the mirror's own.
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -91,6 +96,8 @@ struct IncomingChanges {
   bool releasesHeld = false;
   std::vector<HeldEntry> released;
   std::optional<std::int64_t> earliestStillHeld;
+  // Every journal in the folder, where the members of an owner that comes back are looked for.
+  std::vector<std::filesystem::path> journalFiles;
   // Why the first journal that could not be read failed; it was passed over, so that the journals
   // after it are read all the same.
   std::optional<Error> unreachable;

@@ -1,9 +1,21 @@
 #include "platform/mirror/RecordOwners.h"
 
+#include <algorithm>
+
 namespace platform {
 namespace {
 
-// The to-one relationships of `entity` that link a record to its owner.
+// Whether `relationship`, of `model`, is a cascading to-many whose inverse is a to-one: the owner's
+// side of an owner relationship.
+bool holdsMembers(const ManagedObjectModel& model, const RelationshipDescription& relationship) {
+  if (!relationship.toMany || relationship.deleteRule != DeleteRule::Cascade) return false;
+  const RelationshipDescription* inverse =
+      model.entity(relationship.destinationEntity)->relationship(relationship.inverseRelationship);
+  return inverse && !inverse->toMany;
+}
+
+}  // namespace
+
 std::vector<const RelationshipDescription*> ownerRelationships(const ManagedObjectModel& model,
                                                                const EntityDescription& entity) {
   std::vector<const RelationshipDescription*> owners;
@@ -11,13 +23,16 @@ std::vector<const RelationshipDescription*> ownerRelationships(const ManagedObje
     if (relationship.toMany) continue;
     const RelationshipDescription* inverse =
         model.entity(relationship.destinationEntity)->relationship(relationship.inverseRelationship);
-    if (inverse && inverse->toMany && inverse->deleteRule == DeleteRule::Cascade)
-      owners.push_back(&relationship);
+    if (inverse && holdsMembers(model, *inverse)) owners.push_back(&relationship);
   }
   return owners;
 }
 
-}  // namespace
+bool ownsMembers(const ManagedObjectModel& model, const EntityDescription& entity) {
+  return std::any_of(
+      entity.relationships.begin(), entity.relationships.end(),
+      [&](const RelationshipDescription& relationship) { return holdsMembers(model, relationship); });
+}
 
 std::vector<ManagedObject> ownersOf(const ManagedObject& object, const ManagedObjectModel& model) {
   std::vector<ManagedObject> owners;

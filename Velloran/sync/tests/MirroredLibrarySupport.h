@@ -16,6 +16,7 @@
 #include "Velloran/sync/tests/SyncTestSupport.h"
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/MirroredPersistentContainer.h"
+#include "platform/testing/TestEnvironment.h"
 
 namespace velloran::testing {
 
@@ -49,6 +50,14 @@ class Library {
     monitor_ = CloudKitSyncService::make(stack_->container(), options);
     log_.emplace(*monitor_);
     monitorEvents_ = monitor_->observeEvents([this](const SyncEvent& event) { react(event); });
+  }
+
+  // Opens this machine's folders again after other libraries were made: the environment names them
+  // while the library opens.
+  void reopen() {
+    platform::testing::ScopedEnvironment environment;
+    platform::testing::setUserRootsBelow(environment, support_.folder().parent_path().parent_path());
+    open();
   }
 
   RepositoryCalls calls() { return RepositoryCalls(dispatch_, *store_); }

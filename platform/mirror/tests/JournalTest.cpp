@@ -86,6 +86,31 @@ TEST_F(JournalLines, EverySortOfValueSurvivesTheLine) {
   }
 }
 
+// Only a deletion made on its own says so: lines without the key, those of older versions included,
+// are deletions that went with the owner's, and so is any value but true.
+TEST_F(JournalLines, ADeletionMadeOnItsOwnSaysSoAndEveryOtherReadsAsGoneWithItsOwner) {
+  JournalEntry alone;
+  alone.stamp = RecordStamp{7, kDevice};
+  alone.operation = JournalEntry::Operation::Delete;
+  alone.entity = "Page";
+  alone.record = UUID::random();
+  alone.alone = true;
+  const std::string line = encodeJournalLine(alone);
+  EXPECT_NE(line.find("\"alone\":true"), std::string::npos) << line;
+  EXPECT_EQ(valueOrFail(decodeJournalLine(line, *model)), alone);
+
+  JournalEntry withOwner = alone;
+  withOwner.alone = false;
+  EXPECT_EQ(encodeJournalLine(withOwner).find("alone"), std::string::npos) << "older readers meet no new key";
+  const std::string record = alone.record.uuidString();
+  for (const char* value : {"false", "\"true\"", "1", "null"}) {
+    const std::string odd = R"({"clock":7,"device":")" + kDevice.uuidString() +
+                            R"(","op":"delete","entity":"Page","record":")" + record + R"(","alone":)" +
+                            value + "}";
+    EXPECT_EQ(valueOrFail(decodeJournalLine(odd, *model)), withOwner) << odd;
+  }
+}
+
 TEST_F(JournalLines, ValuesThatDoNotFitTheModelMakeTheLineUnreadable) {
   const std::string note = encodeJournalLine(noteSave());
   const auto field = [&](const std::string& name, nlohmann::json value) {

@@ -87,6 +87,10 @@ TEST(JournalEntryDigest, IsTheWritersForTheLineReadBackAndChangesWithEveryPartOf
       [](JournalEntry& entry) { ++entry.stamp.clock; },
       [](JournalEntry& entry) { entry.stamp.device = UUID::random(); },
       [](JournalEntry& entry) { entry.operation = JournalEntry::Operation::Delete; },
+      [](JournalEntry& entry) {
+        entry.operation = JournalEntry::Operation::Delete;
+        entry.alone = true;
+      },
       [](JournalEntry& entry) { entry.record = UUID::random(); },
       [](JournalEntry& entry) { entry.fields.attributes["content"] = AttributeValue(std::string("Line")); },
       [](JournalEntry& entry) { entry.fields.attributes["content"] = std::nullopt; },

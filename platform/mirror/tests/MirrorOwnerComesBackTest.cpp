@@ -1,0 +1,287 @@
+// A note deleted with its pages on one machine and saved later on another comes back with every page
+// it had: on the deleting machine, on the others, and on a fresh machine reading the journals in any
+// order, without help from the machine that saved it, which is never run again. A page deleted on its
+// own stays deleted.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "platform/mirror/HybridLogicalClock.h"
+#include "platform/mirror/JournalEntry.h"
+#include "platform/mirror/tests/MirrorTestSupport.h"
+
+namespace platform {
+namespace {
+
+using namespace testing;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class MirrorOwnerComesBack : public MirrorTest {
+ protected:
+  void goOffline() const { std::ofstream(root() / std::string(kMirrorOfflineMarker)).put('\n'); }
+  void goOnline() const { std::filesystem::remove(root() / std::string(kMirrorOfflineMarker)); }
+
+  // Adds a page to the note, and marks the note as updated, in one save.
+  static void addPage(Device& device, const std::string& title, const std::string& content, Date now) {
+    auto context = device.writer();
+    std::optional<ManagedObject> note = device.note(title, *context);
+    ASSERT_TRUE(note) << "no note " << title;
+    ManagedObject page = context->insertNewObject("Page");
+    page.setValue("content", content);
+    page.setRelatedObject("note", *note);
+    note->setValue("updatedAt", now);
+    saveOrFail(*context);
+  }
+
+  static void removePage(Device& device, const std::string& content) {
+    auto context = device.writer();
+    for (const ManagedObject& page : fetchAll(*context, "Page")) {
+      if (text(page, "content") == content) context->deleteObject(page);
+    }
+    saveOrFail(*context);
+  }
+
+  // What a fresh machine shows once it has read copies of `journals`, named so that it reads them in
+  // the order given: its titles, then its pages.
+  std::pair<std::vector<std::string>, std::vector<std::string>> freshReading(
+      const std::vector<std::filesystem::path>& journals) {
+    const std::string name = "fresh " + std::to_string(++freshMachines_);
+    const std::filesystem::path mirror = folder.path() / (name + " mirror");
+    const std::filesystem::path copies = mirror / kContainerIdentifier / "journal";
+    std::filesystem::create_directories(copies);
+    for (std::size_t position = 0; position < journals.size(); ++position) {
+      std::string digits = std::to_string(position);
+      digits.insert(0, 8 - digits.size(), '0');
+      std::filesystem::copy_file(journals[position],
+                                 copies / (digits + "-0000-4000-8000-000000000000.jsonl"));
+    }
+    Device fresh(folder.path() / name, testSettings(mirror), dispatch.clock());
+    sync(2);
+    return {fresh.titles(), fresh.pages()};
+  }
+
+  // Every order a fresh machine may read `journals` in shows `titles` and `pages`.
+  void expectEveryReadingOrderShows(std::vector<std::filesystem::path> journals,
+                                    const std::vector<std::string>& titles,
+                                    const std::vector<std::string>& pages) {
+    std::sort(journals.begin(), journals.end());
+    do {
+      std::string order;
+      for (const auto& journal : journals) order += journal.stem().string().substr(0, 8) + " ";
+      const auto [freshTitles, freshPages] = freshReading(journals);
+      EXPECT_EQ(freshTitles, titles) << "reading " << order;
+      EXPECT_EQ(freshPages, pages) << "reading " << order;
+    } while (std::next_permutation(journals.begin(), journals.end()));
+  }
+
+  Date now() { return dispatch.clock().now(); }
+
+ private:
+  int freshMachines_ = 0;
+};
+
+enum class LaterSave { retitle, addPage };
+
+class MirrorNoteSavedAfterItsDeletion : public MirrorOwnerComesBack,
+                                        public ::testing::WithParamInterface<LaterSave> {};
+
+TEST_P(MirrorNoteSavedAfterItsDeletion, ComesBackWithEveryPageOnTheDeletingMachineAndInEveryReadingOrder) {
+  auto editor = makeDevice("editor");
+  auto deleter = makeDevice("deleter");
+  editor->addNote("Plan", 2);
+  sync(2);
+  const std::filesystem::path editorJournal = journalOf(*editor);
+  const std::filesystem::path deleterJournal = journalOf(*deleter);
+
+  goOffline();
+  deleter->remove("Plan");
+  deleter.reset();
+  dispatch.advance(std::chrono::seconds(3));
+  std::string title = "Plan";
+  if (GetParam() == LaterSave::retitle) {
+    title = "Plan kept";
+    editor->rename("Plan", title);
+  } else {
+    addPage(*editor, "Plan", "Plan page 3", now());
+  }
+  goOnline();
+  sync(2);
+  editor.reset();
+
+  deleter = makeDevice("deleter");
+  sync(3);
+  std::vector<std::string> pages{"Plan page 1@" + title, "Plan page 2@" + title};
+  if (GetParam() == LaterSave::addPage) pages.push_back("Plan page 3@" + title);
+  EXPECT_THAT(deleter->titles(), ElementsAre(title));
+  EXPECT_EQ(deleter->pages(), pages);
+  expectEveryReadingOrderShows({editorJournal, deleterJournal}, {title}, pages);
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherSave, MirrorNoteSavedAfterItsDeletion,
+                         ::testing::Values(LaterSave::retitle, LaterSave::addPage),
+                         [](const ::testing::TestParamInfo<LaterSave>& info) {
+                           return info.param == LaterSave::retitle ? "Retitle" : "AddPage";
+                         });
+
+// The deleting machine never read the page added last; it reads the retitle only after the page.
+TEST_F(MirrorOwnerComesBack, APageTheDeletingMachineNeverSawComesBackWithTheOthers) {
+  auto editor = makeDevice("editor");
+  auto deleter = makeDevice("deleter");
+  editor->addNote("Plan", 3);
+  sync(2);
+  const std::filesystem::path editorJournal = journalOf(*editor);
+  const std::filesystem::path deleterJournal = journalOf(*deleter);
+  deleter.reset();
+  addPage(*editor, "Plan", "Plan page 4", now());
+  sync(2);
+
+  goOffline();
+  deleter = makeDevice("deleter");
+  sync();
+  deleter->remove("Plan");
+  dispatch.advance(std::chrono::seconds(1));
+  editor->rename("Plan", "Plan kept");
+  editor.reset();
+  goOnline();
+  sync(2);
+  EXPECT_THAT(deleter->titles(), IsEmpty());
+  editor = makeDevice("editor");
+  sync(2);
+  editor.reset();
+  sync(2);
+
+  const std::vector<std::string> pages{"Plan page 1@Plan kept", "Plan page 2@Plan kept",
+                                       "Plan page 3@Plan kept", "Plan page 4@Plan kept"};
+  EXPECT_THAT(deleter->titles(), ElementsAre("Plan kept"));
+  EXPECT_EQ(deleter->pages(), pages);
+  expectEveryReadingOrderShows({editorJournal, deleterJournal}, {"Plan kept"}, pages);
+}
+
+TEST_F(MirrorOwnerComesBack, PagesAddedBeforeAndAfterADeletionThatMissedThemAllStayOnEveryMachine) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  auto c = makeDevice("c");
+  a->addNote("Plan", 1);
+  sync(2);
+
+  goOffline();
+  addPage(*a, "Plan", "two", now());
+  dispatch.advance(std::chrono::seconds(1));
+  b->remove("Plan");
+  dispatch.advance(std::chrono::seconds(1));
+  addPage(*c, "Plan", "three", now());
+  goOnline();
+  sync(4);
+
+  const std::vector<std::string> pages{"Plan page 1@Plan", "three@Plan", "two@Plan"};
+  for (Device* device : {a.get(), b.get(), c.get()}) {
+    EXPECT_THAT(device->titles(), ElementsAre("Plan"));
+    EXPECT_EQ(device->pages(), pages);
+  }
+  expectEveryReadingOrderShows({journalOf(*a), journalOf(*b), journalOf(*c)}, {"Plan"}, pages);
+}
+
+// After a clock jump every machine stamps within one millisecond: the note's deletion and its pages'
+// fall on either side of another machine's save of the note.
+TEST_F(MirrorOwnerComesBack, ASaveStampedAmongTheDeletionsOfTheNoteAndItsPagesKeepsEveryPage) {
+  const WrittenDevice creator(journals());
+  const WrittenDevice deleter(journals());
+  const WrittenDevice editor(journals());
+  const std::int64_t start = HybridLogicalClock::physicalStamp(now());
+  const UUID note = UUID::random();
+  const UUID first = UUID::random();
+  const UUID second = UUID::random();
+  creator.write({creator.note(start, note, "Plan"), creator.page(start + 1, first, "one", note),
+                 creator.page(start + 2, second, "two", note)});
+  const std::int64_t deleted = start + 10;
+  deleter.write({deleter.deletion(deleted, "Note", note), deleter.deletion(deleted + 1, "Page", first),
+                 deleter.deletion(deleted + 2, "Page", second)});
+  editor.write({editor.note(deleted + 1, note, "Plan kept")});
+
+  expectEveryReadingOrderShows({creator.file(), deleter.file(), editor.file()}, {"Plan kept"},
+                               {"one@Plan kept", "two@Plan kept"});
+}
+
+// Whether the deleting machine's journal is read before or after the restored machine's own.
+enum class DeletionRead { first, last };
+
+class MirrorRestoredBeforeTheNote : public MirrorOwnerComesBack,
+                                    public ::testing::WithParamInterface<DeletionRead> {};
+
+// The restored machine had not read the deletion: what it knew of the note is only in its journal.
+TEST_P(MirrorRestoredBeforeTheNote, GetsTheNoteItEditedAfterTheDeletionBackWhole) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  sync(2);
+  backUp(a, "a");
+  a->addNote("Plan", 1);
+  sync(2);
+  ASSERT_THAT(b->titles(), ElementsAre("Plan"));
+
+  goOffline();
+  b->remove("Plan");
+  b.reset();
+  dispatch.advance(std::chrono::seconds(1));
+  a->rename("Plan", "Plan kept");
+  goOnline();
+  sync(2);
+  const std::filesystem::path restoredJournal = journalOf(*a);
+  restoreBackup(a, "a");
+  b = makeDevice("b");
+  sync(2);
+  const std::filesystem::path deleterJournal = journalOf(*b);
+  b.reset();
+  // The deleting machine is not run again: its journal can take a name read before or after the
+  // restored machine's own.
+  const std::string renamed = GetParam() == DeletionRead::first ? "00000000-0000-4000-8000-000000000000"
+                                                                : "FFFFFFFF-FFFF-4FFF-BFFF-FFFFFFFFFFFF";
+  const std::filesystem::path deletionJournal = journals() / (renamed + ".jsonl");
+  std::filesystem::rename(deleterJournal, deletionJournal);
+
+  a = makeDevice("a");
+  sync(3);
+  EXPECT_THAT(a->titles(), ElementsAre("Plan kept"));
+  EXPECT_THAT(a->pages(), ElementsAre("Plan page 1@Plan kept"));
+  expectEveryReadingOrderShows({restoredJournal, deletionJournal}, {"Plan kept"}, {"Plan page 1@Plan kept"});
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherOrder, MirrorRestoredBeforeTheNote,
+                         ::testing::Values(DeletionRead::first, DeletionRead::last),
+                         [](const ::testing::TestParamInfo<DeletionRead>& info) {
+                           return info.param == DeletionRead::first ? "DeletionFirst" : "DeletionLast";
+                         });
+
+TEST_F(MirrorOwnerComesBack, APageDeletedOnItsOwnStaysDeletedWhenItsNoteIsEditedLater) {
+  auto editor = makeDevice("editor");
+  auto deleter = makeDevice("deleter");
+  editor->addNote("Plan", 2);
+  sync(2);
+
+  goOffline();
+  removePage(*deleter, "Plan page 2");
+  dispatch.advance(std::chrono::seconds(3));
+  editor->rename("Plan", "Plan kept");
+  goOnline();
+  sync(3);
+
+  for (Device* device : {editor.get(), deleter.get()}) {
+    EXPECT_THAT(device->titles(), ElementsAre("Plan kept"));
+    EXPECT_THAT(device->pages(), ElementsAre("Plan page 1@Plan kept"));
+  }
+  expectEveryReadingOrderShows({journalOf(*editor), journalOf(*deleter)}, {"Plan kept"},
+                               {"Plan page 1@Plan kept"});
+
+  // The deleting machine's journal is emptied: what it writes again of its state says so too.
+  std::ofstream(journalOf(*deleter), std::ios::trunc).flush();
+  sync(2);
+  ASSERT_GT(lineCount(journalOf(*deleter)), 0u);
+  expectEveryReadingOrderShows({journalOf(*editor), journalOf(*deleter)}, {"Plan kept"},
+                               {"Plan page 1@Plan kept"});
+}
+
+}  // namespace
+}  // namespace platform
