@@ -181,7 +181,8 @@ TEST_F(CoreDataPromptStoreTest, VersionsComeInNumberOrderWhateverTheSavedOrder) 
   more.versions.push_back(PromptVersion{testUUID(211), more.id, "d", "", 4, platform::Date{1}});
   ASSERT_TRUE(calls_.save(more).ok());
   contents.clear();
-  for (const PromptVersion& version : calls_.fetchAll().at(0).versions) contents.push_back(version.content);
+  const std::vector<Prompt> stored = calls_.fetchAll();
+  for (const PromptVersion& version : stored.at(0).versions) contents.push_back(version.content);
   EXPECT_EQ(contents, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
   EXPECT_EQ(raw().count("SELECT count(DISTINCT ZCREATEDAT) FROM ZVERSIONENTITY"), 5);
 }
