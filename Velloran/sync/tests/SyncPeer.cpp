@@ -99,11 +99,17 @@ std::optional<Prompt> awaitPrompt(CoreDataPromptStore& store, const std::string&
   return prompt;
 }
 
-// Runs a store operation and waits for its completion; answers whether it succeeded.
+// Runs a store operation and waits for its completion; answers whether it succeeded, writing why
+// not to standard error.
 bool completes(const std::function<void(Completion<void>)>& operation) {
-  std::optional<bool> succeeded;
-  operation([&](platform::Result<void> result) { succeeded = result.ok(); });
-  return platform::runUntil([&] { return succeeded.has_value(); }, kPatience) && *succeeded;
+  std::optional<platform::Result<void>> outcome;
+  operation([&](platform::Result<void> result) { outcome.emplace(std::move(result)); });
+  if (!platform::runUntil([&] { return outcome.has_value(); }, kPatience)) {
+    std::cerr << "no answer from the store\n";
+    return false;
+  }
+  if (!*outcome) std::cerr << outcome->error().debugDescription() << "\n";
+  return outcome->ok();
 }
 
 // Saves `count` texts, each acknowledged on standard output; answers whether all were saved.
@@ -113,7 +119,10 @@ bool editRepeatedly(CoreDataPromptStore& store, const std::string& title, const 
   std::optional<Prompt> prompt;
   for (int n = 1; n <= count; ++n) {
     prompt = findPrompt(store, title);
-    if (!prompt) return false;
+    if (!prompt) {
+      std::cerr << "prompt " << title << " no longer listed\n";
+      return false;
+    }
     const std::string text = label + " " + std::to_string(n);
     const std::int64_t number = prompt->versions.empty() ? 1 : prompt->versions.back().versionNumber + 1;
     prompt->versions.push_back(PromptVersion{platform::UUID::random(), prompt->id, text, "", number, now()});
