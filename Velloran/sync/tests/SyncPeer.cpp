@@ -23,13 +23,14 @@
 //                                     library in title order: "prompt <title>" for each prompt,
 //                                     followed by "version <number> <text>" for each of its versions
 //
-// A command that changes the library lets the mirror work a while before the process ends, so that
-// the change leaves when the mirror folder is there; with the folder away (its OFFLINE marker) the
-// change stays in the store and leaves with the next run.
+// edit, retitle and delete let the mirror work a while before the process ends, so that the change
+// leaves when the mirror folder is there; with the folder away (its OFFLINE marker) the change stays
+// in the store and leaves with the next run. A save or deletion that fails writes why to standard
+// error.
 //
 // The environment names the machine's folders: Application Support (XDG_DATA_HOME and the bundle in
 // VELLORAN_BUNDLE_DIR) and the mirror (VELLORAN_CLOUD_DIR). Exit status 0 on success, 1 when the
-// wait timed out, 2 for a wrong call.
+// wait timed out or the change failed, 2 for a wrong call.
 
 #include <algorithm>
 #include <chrono>
