@@ -22,10 +22,11 @@
 
 namespace velloran {
 
-// Bounded because each run conflicts only with a commit that landed between its own read and save:
-// an import commits its batch once a save waits, so a few runs outlast any import, while a writer
-// that never stops committing over the row (or a fault that makes every save conflict) ends in a
-// failure the caller sees instead of holding the store's operations forever.
+// Bounded: a run conflicts only with a commit that landed between its own read and its save. An
+// import commits as soon as a save waits, so a run meets a conflict again only when the import's
+// next batch changes the same prompt once more, which a few runs get past; a writer that keeps
+// committing over the row, or a fault that makes every save conflict, thus ends in a failure the
+// caller sees instead of holding up the store's operations for ever.
 inline constexpr int kStoreWriteTries = 5;
 
 using StoreChange = std::function<platform::Result<void>(platform::ManagedObjectContext&)>;
