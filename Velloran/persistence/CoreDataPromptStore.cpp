@@ -5,9 +5,9 @@
 #include <string>
 #include <utility>
 
-#include "Velloran/persistence/BackgroundTask.h"
 #include "Velloran/persistence/CoreDataStack.h"
 #include "Velloran/persistence/PromptObjects.h"
+#include "Velloran/persistence/StoreWrite.h"
 #include "Velloran/persistence/VelloranModel.h"
 #include "Velloran/persistence/VersionOrderUpgrade.h"
 #include "platform/time/SystemClock.h"
@@ -18,16 +18,6 @@ namespace {
 using platform::ManagedObject;
 using platform::ManagedObjectContext;
 using platform::Result;
-
-// One write operation: a background task whose changes carry the application's author.
-Result<void> write(platform::PersistentContainer& container,
-                   const std::function<Result<void>(ManagedObjectContext&)>& change) {
-  return performBackgroundTaskAndWait<void>(container, [&change](ManagedObjectContext& context) {
-    context.setTransactionAuthor(std::string(kTransactionAuthor));
-    if (Result<void> changed = change(context); !changed) return changed;
-    return context.save();
-  });
-}
 
 // An operation with nothing to do: it only completes in order with the others.
 constexpr auto doNothing = [](auto&) -> Result<void> { return {}; };
@@ -79,7 +69,7 @@ CoreDataPromptStore::CoreDataPromptStore(std::shared_ptr<platform::PersistentCon
   // Before anything reads it, a store written before versions were ordered by their stamps is
   // brought into that order; a failure leaves it for the next start.
   actor_.perform<void>(
-      [container = container_](ListingState&) { return write(*container, bringVersionOrderForward); },
+      [container = container_](ListingState&) { return writeToStore(*container, bringVersionOrderForward); },
       [log = log_](Result<void> upgraded) {
         if (!upgraded) log(std::string(kVersionOrderNotUpgradedText) + upgraded.error().description);
       });
@@ -99,7 +89,7 @@ void CoreDataPromptStore::fetchAllTags(Completion<std::vector<std::string>> comp
 void CoreDataPromptStore::savePrompt(Prompt prompt, Completion<void> completion) {
   actor_.perform<void>(
       [container = container_, clock = clock_, prompt = std::move(prompt)](ListingState&) {
-        return write(*container, [&](ManagedObjectContext& context) -> Result<void> {
+        return writeToStore(*container, [&](ManagedObjectContext& context) -> Result<void> {
           Result<ManagedObject> object = findOrCreatePrompt(context, prompt.id, clock->now());
           if (!object) return object.error();
           if (Result<void> written = writePromptFields(*object, prompt); !written) return written;
@@ -112,7 +102,7 @@ void CoreDataPromptStore::savePrompt(Prompt prompt, Completion<void> completion)
 void CoreDataPromptStore::deletePrompt(std::vector<platform::UUID> ids, Completion<void> completion) {
   actor_.perform<void>(
       [container = container_, ids = std::move(ids)](ListingState&) {
-        return write(*container, [&](ManagedObjectContext& context) -> Result<void> {
+        return writeToStore(*container, [&](ManagedObjectContext& context) -> Result<void> {
           for (const platform::UUID& id : ids) {
             // Every match, not just the first: mirroring can leave two objects with one id.
             Result<std::vector<ManagedObject>> matches = context.fetch(platform::FetchRequest{
@@ -130,7 +120,7 @@ void CoreDataPromptStore::addVersion(PromptVersion version, platform::UUID promp
                                      Completion<void> completion) {
   actor_.perform<void>(
       [container = container_, clock = clock_, version = std::move(version), promptId](ListingState&) {
-        return write(*container, [&](ManagedObjectContext& context) -> Result<void> {
+        return writeToStore(*container, [&](ManagedObjectContext& context) -> Result<void> {
           const platform::Date now = clock->now();
           Result<ManagedObject> object = findOrCreatePrompt(context, promptId, now);
           if (!object) return object.error();

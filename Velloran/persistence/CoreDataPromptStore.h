@@ -5,7 +5,9 @@
 // library (LibrarySnapshot.h) that is kept while the store holds what it was read from and read
 // anew after any change, whoever made it; every write runs as one background task whose context
 // records the transaction author "Velloran" and commits all of the operation in its single save, or
-// nothing.
+// nothing. A write whose save another context's commit overtook (a mirror import that changed the
+// same prompt meanwhile) is run again on what that commit left, a bounded number of times
+// (StoreWrite.h), so it ends as if it had come just after, and both changes are kept.
 //
 // fetchAllTags takes the tags from the same snapshot, copying no prompt.
 //
