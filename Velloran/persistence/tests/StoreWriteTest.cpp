@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +62,27 @@ class StoreWriteTest : public ::testing::Test {
     ASSERT_TRUE(other->save().ok());
   }
 
+  // Writes through writeToStore a change that reads the prompt, lets `overtake` commit elsewhere on
+  // the run it is given (from 1), then applies `change` to what it read. Counts the runs in runs_.
+  Result<void> writeOvertaken(
+      const std::function<void(int run)>& overtake,
+      const std::function<Result<void>(ManagedObjectContext&, platform::ManagedObject&)>& change) {
+    runs_ = 0;
+    return writeToStore(*stack_.container(), [&](ManagedObjectContext& context) -> Result<void> {
+      Result<platform::ManagedObject> object = readPrompt(context, original_);
+      if (!object) return object.error();
+      overtake(++runs_);
+      return change(context, *object);
+    });
+  }
+
+  // Writes the caller's edit `prompt` over what was read.
+  static auto writing(const Prompt& prompt) {
+    return [prompt](ManagedObjectContext& context, platform::ManagedObject& object) {
+      return writePrompt(context, object, prompt);
+    };
+  }
+
   std::vector<std::string> storedVersionTexts() {
     std::vector<std::string> texts;
     for (const Prompt& prompt : calls_.fetchAll())
@@ -74,21 +96,19 @@ class StoreWriteTest : public ::testing::Test {
   CoreDataPromptStore store_{stack_.container(), dispatch_.sharedClock()};
   RepositoryCalls calls_{dispatch_, store_};
   const Prompt original_ = makePrompt({.content = "original"});
+  int runs_ = 0;
 };
 
 TEST_F(StoreWriteTest, AWriteOvertakenBetweenItsReadAndItsSaveRunsAgainOnWhatTheOtherSaveLeft) {
   ASSERT_TRUE(calls_.save(original_).ok());
-  int runs = 0;
-  const Result<void> written =
-      writeToStore(*stack_.container(), [&](ManagedObjectContext& context) -> Result<void> {
-        Result<platform::ManagedObject> object = readPrompt(context, original_);
-        if (!object) return object.error();
-        if (++runs == 1) saveElsewhere(edited("theirs", 120));
-        return writePrompt(context, *object, edited("mine", 121));
-      });
+  const Result<void> written = writeOvertaken(
+      [&](int run) {
+        if (run == 1) saveElsewhere(edited("theirs", 120));
+      },
+      writing(edited("mine", 121)));
 
   ASSERT_TRUE(written.ok()) << written.error().debugDescription();
-  EXPECT_EQ(runs, 2);
+  EXPECT_EQ(runs_, 2);
   // The caller's values over the other save's, and every version of both.
   ASSERT_EQ(calls_.fetchAll().size(), 1u);
   EXPECT_EQ(calls_.fetchAll()[0].title, "mine");
@@ -97,19 +117,15 @@ TEST_F(StoreWriteTest, AWriteOvertakenBetweenItsReadAndItsSaveRunsAgainOnWhatThe
 
 TEST_F(StoreWriteTest, AWriteOvertakenOnEveryRunFailsWithTheConflictAfterItsTries) {
   ASSERT_TRUE(calls_.save(original_).ok());
-  int runs = 0;
-  const Result<void> written =
-      writeToStore(*stack_.container(), [&](ManagedObjectContext& context) -> Result<void> {
-        Result<platform::ManagedObject> object = readPrompt(context, original_);
-        if (!object) return object.error();
-        ++runs;
-        saveElsewhere(edited("theirs " + std::to_string(runs), static_cast<std::uint8_t>(120 + runs)));
-        return writePrompt(context, *object, edited("mine", 110));
-      });
+  const Result<void> written = writeOvertaken(
+      [&](int run) {
+        saveElsewhere(edited("theirs " + std::to_string(run), static_cast<std::uint8_t>(120 + run)));
+      },
+      writing(edited("mine", 110)));
 
   ASSERT_FALSE(written.ok());
   EXPECT_TRUE(isPersistentStoreError(written.error(), platform::PersistentStoreErrorCode::MergeConflict));
-  EXPECT_EQ(runs, kStoreWriteTries);
+  EXPECT_EQ(runs_, kStoreWriteTries);
   // Nothing of the caller's was written; every other save was.
   EXPECT_EQ(calls_.fetchAll().at(0).title, "theirs " + std::to_string(kStoreWriteTries));
   const std::vector<std::string> texts = storedVersionTexts();
@@ -121,34 +137,30 @@ TEST_F(StoreWriteTest, AWriteOvertakenOnEveryRunFailsWithTheConflictAfterItsTrie
 // if it came second.
 TEST_F(StoreWriteTest, ADeletionOvertakenByAnEditStillDeletes) {
   ASSERT_TRUE(calls_.save(original_).ok());
-  int runs = 0;
-  const Result<void> written =
-      writeToStore(*stack_.container(), [&](ManagedObjectContext& context) -> Result<void> {
-        Result<platform::ManagedObject> object = readPrompt(context, original_);
-        if (!object) return object.error();
-        if (++runs == 1) saveElsewhere(edited("theirs", 120));
-        context.deleteObject(*object);
+  const Result<void> written = writeOvertaken(
+      [&](int run) {
+        if (run == 1) saveElsewhere(edited("theirs", 120));
+      },
+      [](ManagedObjectContext& context, platform::ManagedObject& object) -> Result<void> {
+        context.deleteObject(object);
         return {};
       });
 
   ASSERT_TRUE(written.ok()) << written.error().debugDescription();
-  EXPECT_EQ(runs, 2);
+  EXPECT_EQ(runs_, 2);
   EXPECT_TRUE(calls_.fetchAll().empty());
 }
 
 TEST_F(StoreWriteTest, AnEditOvertakenByADeletionSavesThePromptAfresh) {
   ASSERT_TRUE(calls_.save(original_).ok());
-  int runs = 0;
-  const Result<void> written =
-      writeToStore(*stack_.container(), [&](ManagedObjectContext& context) -> Result<void> {
-        Result<platform::ManagedObject> object = readPrompt(context, original_);
-        if (!object) return object.error();
-        if (++runs == 1) deleteElsewhere();
-        return writePrompt(context, *object, edited("mine", 121));
-      });
+  const Result<void> written = writeOvertaken(
+      [&](int run) {
+        if (run == 1) deleteElsewhere();
+      },
+      writing(edited("mine", 121)));
 
   ASSERT_TRUE(written.ok()) << written.error().debugDescription();
-  EXPECT_EQ(runs, 2);
+  EXPECT_EQ(runs_, 2);
   ASSERT_EQ(calls_.fetchAll().size(), 1u);
   EXPECT_EQ(calls_.fetchAll()[0].title, "mine");
   EXPECT_EQ(storedVersionTexts(), std::vector<std::string>{"mine"});
@@ -168,20 +180,17 @@ TEST_F(StoreWriteTest, FailuresOtherThanAConflictAreReturnedAfterOneRun) {
   EXPECT_EQ(runs, 1);
 
   // A save the store refuses, even one that another save overtook as well.
-  runs = 0;
   Prompt tooLarge = edited("mine", 121);
   tooLarge.versions[0].versionNumber = std::int64_t{1} << 40;
-  const Result<void> failedSave =
-      writeToStore(*stack_.container(), [&](ManagedObjectContext& context) -> Result<void> {
-        Result<platform::ManagedObject> object = readPrompt(context, original_);
-        if (!object) return object.error();
-        if (++runs == 1) saveElsewhere(edited("theirs", 120));
-        return writePrompt(context, *object, tooLarge);
-      });
+  const Result<void> failedSave = writeOvertaken(
+      [&](int run) {
+        if (run == 1) saveElsewhere(edited("theirs", 120));
+      },
+      writing(tooLarge));
   ASSERT_FALSE(failedSave.ok());
   EXPECT_FALSE(isPersistentStoreError(failedSave.error(), platform::PersistentStoreErrorCode::MergeConflict))
       << failedSave.error().debugDescription();
-  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(runs_, 1);
   EXPECT_EQ(storedVersionTexts(), (std::vector<std::string>{"original", "theirs"}));
 }
 
