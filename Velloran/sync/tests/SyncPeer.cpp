@@ -26,7 +26,8 @@
 // edit, retitle and delete let the mirror work a while before the process ends, so that the change
 // leaves when the mirror folder is there; with the folder away (its OFFLINE marker) the change stays
 // in the store and leaves with the next run. A save or deletion that fails writes why to standard
-// error.
+// error, and so does every event of the mirror that failed or carried a notice, as the app would
+// report it.
 //
 // The environment names the machine's folders: Application Support (XDG_DATA_HOME and the bundle in
 // VELLORAN_BUNDLE_DIR) and the mirror (VELLORAN_CLOUD_DIR). Exit status 0 on success, 1 when the
@@ -187,6 +188,9 @@ int main(int argc, char** argv) {
   });
   auto store = std::make_shared<CoreDataPromptStore>(stack.container());
   auto monitor = CloudKitSyncService::make(stack.container());
+  const Subscription problems = monitor->observeEvents([](const velloran::SyncEvent& event) {
+    if (event.error) std::cerr << "sync problem: " << event.error->debugDescription() << "\n";
+  });
 
   bool done = false;
   bool saved = false;
