@@ -156,6 +156,14 @@ Result<std::vector<JournalEntry>> entriesWritingAgain(ManagedObjectContext& cont
   return entries;
 }
 
+// The write a held line makes, with its line's digest: another line under the same stamp does not
+// hold it, and may be the one every machine gives way to it.
+RecordWrite heldWrite(const HeldEntry& entry, const ManagedObjectModel& model) {
+  Result<JournalEntry> line = decodeJournalLine(entry.line, model);
+  return RecordWrite{entry.record, entry.stamp,
+                     line ? std::optional<std::uint64_t>(journalEntryDigest(*line)) : std::nullopt};
+}
+
 }  // namespace
 
 Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
@@ -271,8 +279,8 @@ Result<PendingExport> collectMissingFromJournals(ManagedObjectContext& context,
   std::set<RecordWrite> wanted;
   for (const auto& [record, state] : *states)
     wanted.insert(RecordWrite{record, state.stamp, state.lineDigest});
-  for (const HeldEntry& entry : held->entries) wanted.insert(RecordWrite{entry.record, entry.stamp});
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
+  for (const HeldEntry& entry : held->entries) wanted.insert(heldWrite(entry, model));
   const std::set<RecordWrite> missing = writesNoJournalHolds(journals, std::move(wanted), model);
 
   PendingExport pending;
@@ -284,8 +292,7 @@ Result<PendingExport> collectMissingFromJournals(ManagedObjectContext& context,
   if (!entries) return entries.error();
   pending.entries = std::move(*entries);
   for (HeldEntry& entry : held->entries) {
-    if (missing.count(RecordWrite{entry.record, entry.stamp}))
-      pending.heldLines.push_back(std::move(entry.line));
+    if (missing.count(heldWrite(entry, model))) pending.heldLines.push_back(std::move(entry.line));
   }
   return pending;
 }

@@ -200,6 +200,38 @@ TEST_F(MirrorEqualStamps, StatesKeptWithoutADigestGiveWayOnlyToLinesOfTheirStamp
   EXPECT_EQ(state->lineDigest, journalEntryDigest(clone.note(1000, note, "Under the kept stamp")));
 }
 
+// Two lines under one stamp far ahead, each in a journal of its own, and one journal is gone before
+// the reader's clock comes within reach: the reader writes the line it lost again even though the
+// other line names the same record and stamp, so that a machine joining later keeps the same one.
+class MirrorHeldUnderOneStamp : public MirrorTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(MirrorHeldUnderOneStamp, AHeldLineWhoseJournalIsGoneIsWrittenAgainThoughAnotherSharesItsStamp) {
+  const WrittenDevice clone{journals()};
+  const UUID note = UUID::random();
+  const std::int64_t ahead =
+      HybridLogicalClock::physicalStamp(Date{dispatch.clock().now().secondsSinceReferenceDate + 60 * kDay});
+  writeJournal(root(), kSortsFirst, {clone.note(ahead, note, "Retitled on a")});
+  writeJournal(root(), kSortsLast, {clone.note(ahead, note, "Retitled on b")});
+  auto a = makeDevice("a");
+  sync(2);
+  ASSERT_THAT(a->titles(), IsEmpty()) << "held";
+
+  std::filesystem::remove(journalFolder(root()) / (GetParam() + ".jsonl"));
+  sync(3);
+  dispatch.clock().advanceWall(std::chrono::hours(24 * 31));
+  sync(2);
+  auto d = makeDevice("d");
+  sync(2);
+  ASSERT_THAT(a->titles(), SizeIs(1));
+  EXPECT_EQ(d->titles(), a->titles());
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherJournalGone, MirrorHeldUnderOneStamp,
+                         ::testing::Values(kSortsFirst, kSortsLast),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param == kSortsFirst ? "FirstGone" : "LastGone";
+                         });
+
 // The journal of the machine that deleted the note sorts after the line saved under the deletion's
 // stamp, or before it.
 class MirrorSaveUnderADeletionsStamp : public MirrorTest,
