@@ -102,6 +102,8 @@ std::map<UUID, bool> memberDeletions(const HistoryTransaction& transaction, cons
 // the context while the entries are written.
 struct CurrentObjects {
   std::map<RecordKey, ManagedObject> byRecord;
+  // The links records wait to make (PendingReference), by record and relationship.
+  std::map<std::pair<UUID, std::string>, UUID> waiting;
 
   Result<void> read(ManagedObjectContext& context, const std::map<std::string, std::vector<UUID>>& records) {
     for (const auto& [entityName, names] : records) {
@@ -111,7 +113,23 @@ struct CurrentObjects {
         if (!object.isDeleted()) byRecord.emplace(RecordKey{entityName, name}, object);
       }
     }
+    Result<std::vector<PendingReference>> pending = MirrorBookkeeping(context).pendingReferences();
+    if (!pending) return pending.error();
+    for (const PendingReference& reference : *pending)
+      waiting[{reference.record, reference.key}] = reference.target;
     return {};
+  }
+
+  // A save of the object as it stands, with the links it waits to make: a link to a record that is
+  // not here, not yet or no longer, stays in what every line of it says, so that a line written
+  // again under its stamp is the line that made it, and a record that comes back finds its members.
+  JournalEntry save(const ManagedObject& object, const RecordStamp& stamp) const {
+    JournalEntry entry = saveEntry(object, stamp);
+    for (auto& [key, target] : entry.fields.references) {
+      auto link = waiting.find({entry.record, key});
+      if (!target && link != waiting.end()) target = link->second;
+    }
+    return entry;
   }
 };
 
@@ -149,7 +167,7 @@ Result<std::vector<JournalEntry>> entriesWritingAgain(ManagedObjectContext& cont
       object = current.byRecord.find(RecordKey{entity->name, record});
       if (object != current.byRecord.end()) break;
     }
-    if (object != current.byRecord.end()) entries.push_back(saveEntry(object->second, stamp));
+    if (object != current.byRecord.end()) entries.push_back(current.save(object->second, stamp));
   }
   std::stable_sort(entries.begin(), entries.end(),
                    [](const JournalEntry& a, const JournalEntry& b) { return a.stamp < b.stamp; });
@@ -236,7 +254,7 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
       continue;
     }
     auto object = current.byRecord.find({last->change.objectID.entityName, last->change.recordName});
-    if (object != current.byRecord.end()) pending.entries.push_back(saveEntry(object->second, stamp));
+    if (object != current.byRecord.end()) pending.entries.push_back(current.save(object->second, stamp));
   }
   // An owed record gone since, or without an owner now, met a change made after the owner's edit
   // (its deletion, or its owner's, which let go of it here and whose deletions of the members follow),
@@ -246,7 +264,7 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
     if (object == current.byRecord.end() || ownersOf(object->second, model).empty()) continue;
     // Stamped just above every stamp seen, not at the present: it must win over the deletion it
     // answers, which the clock has received, but not over a change another machine made since.
-    pending.entries.push_back(saveEntry(object->second, RecordStamp{clock.tickAboveSeen(), device}));
+    pending.entries.push_back(current.save(object->second, RecordStamp{clock.tickAboveSeen(), device}));
   }
   return pending;
 }

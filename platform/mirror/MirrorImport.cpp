@@ -136,13 +136,11 @@ class ImportBatch {
     return {};
   }
 
-  // Makes the links whose target has arrived; drops those that can never be made.
+  // Makes the links whose target is here; drops those of records that are gone. A link to a record
+  // deleted here waits too: the record may come back (a later save of it wins), and its members with it.
   Result<void> resolvePending() {
     std::vector<PendingReference> waiting;
     for (const PendingReference& reference : pending_) {
-      Result<std::optional<RecordState>> targetState = recordState(reference.target);
-      if (!targetState) return targetState.error();
-      if (*targetState && (*targetState)->deleted) continue;
       Result<std::optional<ManagedObject>> source = find(reference.entity, reference.record);
       if (!source) return source.error();
       if (!*source) continue;
@@ -271,11 +269,29 @@ class ImportBatch {
     return {};
   }
 
+  static Result<std::vector<ManagedObject>> relatedObjects(const ManagedObject& object,
+                                                           const RelationshipDescription& relationship) {
+    if (relationship.toMany) return object.relatedObjects(relationship.name);
+    std::vector<ManagedObject> related;
+    if (std::optional<ManagedObject> one = object.relatedObject(relationship.name)) related.push_back(*one);
+    return related;
+  }
+
   // The records a cascade would take along are governed by their own entries, so they are let go
-  // of before the deletion rather than deleted with it.
+  // of before the deletion rather than deleted with it; their links to the record wait for it to come
+  // back, as the lines that made them still say.
   Result<void> remove(const std::string& entity, const UUID& record, ManagedObject& object) {
     for (const RelationshipDescription& relationship : model_.entity(entity)->relationships) {
       if (relationship.deleteRule != DeleteRule::Cascade) continue;
+      Result<std::vector<ManagedObject>> members = relatedObjects(object, relationship);
+      if (!members) return members.error();
+      const RelationshipDescription* inverse =
+          model_.entity(relationship.destinationEntity)->relationship(relationship.inverseRelationship);
+      for (const ManagedObject& member : *members) {
+        if (inverse && !inverse->toMany)
+          pending_.push_back(
+              PendingReference{relationship.destinationEntity, member.recordName(), inverse->name, record});
+      }
       if (relationship.toMany) {
         if (Result<void> detached = object.setRelatedObjects(relationship.name, {}); !detached)
           return detached;

@@ -161,6 +161,46 @@ TEST_F(MirrorOwnerComesBack, APageTheDeletingMachineNeverSawComesBackWithTheOthe
   expectEveryReadingOrderShows({editorJournal, deleterJournal}, {"Plan kept"}, pages);
 }
 
+// The page reaches a after a deleted its note without having seen it, and b, which added it, is then
+// gone with its journal: a writes the page again as b's line had it, linked to the note. The note
+// comes back from e, which had not seen the deletion: the page is in it on every machine.
+TEST_F(MirrorOwnerComesBack, APageWrittenAgainWhileItsNoteWasDeletedComesBackInTheNote) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  auto e = makeDevice("e");
+  a->addNote("Plan");
+  sync(2);
+  a.reset();
+  addPage(*b, "Plan", "added on b", now());
+  sync(2);
+  const std::filesystem::path journalOfE = journalOf(*e);
+  e.reset();
+
+  goOffline();
+  a = makeDevice("a");
+  sync();
+  a->remove("Plan");
+  goOnline();
+  sync(2);
+  const std::filesystem::path journalOfB = journalOf(*b);
+  b.reset();
+  std::filesystem::remove(journalOfB);
+  sync(3);
+
+  goOffline();
+  e = makeDevice("e");
+  sync();
+  e->rename("Plan", "Plan kept");
+  goOnline();
+  sync(2);
+  e.reset();
+  sync(2);
+
+  EXPECT_THAT(a->titles(), ElementsAre("Plan kept"));
+  EXPECT_THAT(a->pages(), ElementsAre("added on b@Plan kept"));
+  expectEveryReadingOrderShows({journalOf(*a), journalOfE}, {"Plan kept"}, {"added on b@Plan kept"});
+}
+
 TEST_F(MirrorOwnerComesBack, PagesAddedBeforeAndAfterADeletionThatMissedThemAllStayOnEveryMachine) {
   auto a = makeDevice("a");
   auto b = makeDevice("b");
