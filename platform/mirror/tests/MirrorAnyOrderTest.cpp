@@ -222,13 +222,7 @@ class MirrorAnyOrder : public MirrorTest, public ::testing::WithParamInterface<i
     switch (below(3)) {
       case 0: {
         log("cut " + file.filename().string());
-        std::string contents = fileContents(file);
-        for (std::size_t cut = 1 + below(3); cut > 0 && !contents.empty(); --cut) {
-          contents.pop_back();
-          const std::size_t lineBreak = contents.rfind('\n');
-          contents.erase(lineBreak == std::string::npos ? 0 : lineBreak + 1);
-        }
-        std::ofstream(file, std::ios::trunc | std::ios::binary) << contents;
+        cutLines(file, 1 + below(3));
         break;
       }
       case 1:

@@ -20,16 +20,6 @@ using ::testing::Le;
 
 class MirrorLostLines : public MirrorTest {
  protected:
-  // Cuts the last `lines` complete lines off the file.
-  static void cutLines(const std::filesystem::path& file, std::size_t lines) {
-    std::string contents = fileContents(file);
-    for (std::size_t cut = 0; cut < lines; ++cut) {
-      contents.pop_back();
-      contents.erase(contents.rfind('\n') + 1);
-    }
-    std::ofstream(file, std::ios::trunc | std::ios::binary) << contents;
-  }
-
   // a makes the first three notes, and every device there takes them.
   void addFirstNotes(Device& a) {
     a.addNote("P1");

@@ -214,6 +214,17 @@ class MirrorTest : public ::testing::Test {
     std::filesystem::copy(folder.path() / from, folder.path() / to, std::filesystem::copy_options::recursive);
   }
 
+  // Cuts the last `lines` complete lines off the file, or all it has.
+  static void cutLines(const std::filesystem::path& file, std::size_t lines) {
+    std::string contents = fileContents(file);
+    for (std::size_t cut = 0; cut < lines && !contents.empty(); ++cut) {
+      contents.pop_back();
+      const std::size_t lineBreak = contents.rfind('\n');
+      contents.erase(lineBreak == std::string::npos ? 0 : lineBreak + 1);
+    }
+    std::ofstream(file, std::ios::trunc | std::ios::binary) << contents;
+  }
+
   // The bytes all journals in the folder hold together.
   std::uintmax_t journalBytes() const {
     std::uintmax_t bytes = 0;
