@@ -108,11 +108,32 @@ Result<JournalPosition> lastLineBefore(int fd, std::uint64_t end, const std::fil
   return JournalPosition{lineEnd + 1, line->size(), journalLineDigest(*line), false};
 }
 
+// The digest of the file's bytes before `offset`, at most kJournalHeadBytes of them.
+Result<std::uint64_t> headDigestBefore(int fd, std::uint64_t offset, const std::filesystem::path& file) {
+  Result<std::string> head =
+      readAt(fd, 0, static_cast<std::size_t>(std::min<std::uint64_t>(offset, kJournalHeadBytes)), file);
+  if (!head) return head.error();
+  return journalLineDigest(*head);
+}
+
+// The position with the digest of the head before it.
+Result<JournalPosition> withHead(int fd, JournalPosition position, const std::filesystem::path& file) {
+  Result<std::uint64_t> head = headDigestBefore(fd, position.offset, file);
+  if (!head) return head.error();
+  position.headDigest = position.offset == 0 ? 0 : *head;
+  return position;
+}
+
 Result<bool> holds(int fd, const JournalPosition& position, const std::filesystem::path& file) {
   if (position.offset == 0) return true;
   Result<std::uint64_t> size = fileSize(fd, file);
   if (!size) return size.error();
   if (*size < position.offset) return false;
+  if (position.headDigest != 0) {
+    Result<std::uint64_t> head = headDigestBefore(fd, position.offset, file);
+    if (!head) return head.error();
+    if (*head != position.headDigest) return false;
+  }
   if (position.insideLongLine) return true;
   if (position.lineLength == 0 && position.lineDigest == 0) {
     // A skipped line (or a bare offset): its line break alone, since where the line began is unknown.
@@ -137,7 +158,7 @@ Result<bool> holds(int fd, const JournalPosition& position, const std::filesyste
 
 std::string JournalPosition::serialized() const {
   return std::to_string(offset) + " " + std::to_string(lineLength) + " " + std::to_string(lineDigest) +
-         (insideLongLine ? " long" : "");
+         (insideLongLine ? " long" : "") + (headDigest != 0 ? " h" + std::to_string(headDigest) : "");
 }
 
 std::optional<JournalPosition> JournalPosition::parse(std::string_view text) {
@@ -152,13 +173,22 @@ std::optional<JournalPosition> JournalPosition::parse(std::string_view text) {
   if (!offset) return std::nullopt;
   position.offset = *offset;
   if (parts.size() == 1) return position;
-  if (parts.size() != 3 && !(parts.size() == 4 && parts[3] == "long")) return std::nullopt;
+  if (parts.size() < 3) return std::nullopt;
   std::optional<std::uint64_t> length = mirror_detail::decimalNumber<std::uint64_t>(parts[1]);
   std::optional<std::uint64_t> digest = mirror_detail::decimalNumber<std::uint64_t>(parts[2]);
   if (!length || !digest) return std::nullopt;
   position.lineLength = *length;
   position.lineDigest = *digest;
-  position.insideLongLine = parts.size() == 4;
+  std::size_t next = 3;
+  position.insideLongLine = next < parts.size() && parts[next] == "long";
+  if (position.insideLongLine) ++next;
+  if (next < parts.size() && parts[next].starts_with('h')) {
+    std::optional<std::uint64_t> head = mirror_detail::decimalNumber<std::uint64_t>(parts[next].substr(1));
+    if (!head) return std::nullopt;
+    position.headDigest = *head;
+    ++next;
+  }
+  if (next != parts.size()) return std::nullopt;
   return position;
 }
 
@@ -195,7 +225,7 @@ Result<JournalPosition> appendJournalLines(const std::filesystem::path& file,
     if (::ftruncate(fd.get(), static_cast<off_t>(end->offset)) != 0)
       return journalError(file, "repair", errno);
   }
-  if (lines.empty()) return *end;
+  if (lines.empty()) return withHead(fd.get(), *end, file);
   std::string data;
   for (const std::string& line : lines) {
     data += line;
@@ -203,32 +233,31 @@ Result<JournalPosition> appendJournalLines(const std::filesystem::path& file,
   }
   if (!writeAll(fd.get(), data.data(), data.size())) return journalError(file, "append to", errno);
   if (::fsync(fd.get()) != 0) return journalError(file, "flush", errno);
+  Result<JournalPosition> appended = withHead(
+      fd.get(),
+      JournalPosition{end->offset + data.size(), lines.back().size(), journalLineDigest(lines.back()), false},
+      file);
   if (fd.close() != 0) return journalError(file, "close", errno);
-  return JournalPosition{end->offset + data.size(), lines.back().size(), journalLineDigest(lines.back()),
-                         false};
+  return appended;
 }
 
-Result<JournalRead> readJournalLines(const std::filesystem::path& file, const JournalPosition& from) {
+namespace {
+
+// The next chunk after `from` in the open journal; positions without their head digest.
+Result<JournalRead> readLinesAfter(int fd, const std::filesystem::path& file, const JournalPosition& from) {
   JournalRead read;
   read.next = from;
-  FileDescriptor fd(openJournal(file, O_RDONLY));
-  if (!fd.valid()) {
-    if (errno != ENOENT) return journalError(file, "open", errno);
-    read.restarted = from.offset != 0;
-    read.next = JournalPosition{};
-    return read;
-  }
-  Result<bool> same = holds(fd.get(), from, file);
+  Result<bool> same = holds(fd, from, file);
   if (!same) return same.error();
   if (!*same) {
     read.restarted = true;
     read.next = JournalPosition{};
   }
-  Result<std::uint64_t> size = fileSize(fd.get(), file);
+  Result<std::uint64_t> size = fileSize(fd, file);
   if (!size) return size.error();
 
   if (read.next.insideLongLine) {
-    Result<std::optional<std::uint64_t>> lineBreak = findLineBreak(fd.get(), read.next.offset, *size, file);
+    Result<std::optional<std::uint64_t>> lineBreak = findLineBreak(fd, read.next.offset, *size, file);
     if (!lineBreak) return lineBreak.error();
     if (!*lineBreak) {
       read.next.offset = *size;
@@ -245,7 +274,7 @@ Result<JournalRead> readJournalLines(const std::filesystem::path& file, const Jo
          data.size() <= kJournalLineLimit) {
     const std::size_t before = data.size();
     Result<void> chunk = readAppending(
-        fd.get(), offset + before,
+        fd, offset + before,
         static_cast<std::size_t>(std::min<std::uint64_t>(kJournalChunkBytes, *size - offset - before)), data,
         file);
     if (!chunk) return chunk.error();
@@ -259,8 +288,7 @@ Result<JournalRead> readJournalLines(const std::filesystem::path& file, const Jo
       read.next = JournalPosition{offset + firstBreak + 1, 0, 0, false};
       return read;
     }
-    Result<std::optional<std::uint64_t>> lineBreak =
-        findLineBreak(fd.get(), offset + data.size(), *size, file);
+    Result<std::optional<std::uint64_t>> lineBreak = findLineBreak(fd, offset + data.size(), *size, file);
     if (!lineBreak) return lineBreak.error();
     read.next =
         *lineBreak ? JournalPosition{**lineBreak + 1, 0, 0, false} : JournalPosition{*size, 0, 0, true};
@@ -275,6 +303,24 @@ Result<JournalRead> readJournalLines(const std::filesystem::path& file, const Jo
   }
   read.next =
       JournalPosition{offset + start, read.lines.back().size(), journalLineDigest(read.lines.back()), false};
+  return read;
+}
+
+}  // namespace
+
+Result<JournalRead> readJournalLines(const std::filesystem::path& file, const JournalPosition& from) {
+  FileDescriptor fd(openJournal(file, O_RDONLY));
+  if (!fd.valid()) {
+    if (errno != ENOENT) return journalError(file, "open", errno);
+    JournalRead read;
+    read.restarted = from.offset != 0;
+    return read;
+  }
+  Result<JournalRead> read = readLinesAfter(fd.get(), file, from);
+  if (!read || read->next == from) return read;
+  Result<JournalPosition> next = withHead(fd.get(), read->next, file);
+  if (!next) return next.error();
+  read->next = *next;
   return read;
 }
 

@@ -9,11 +9,13 @@
 // torn line never becomes a complete, unreadable one (what it held is written again by the export
 // that follows, since that export never committed).
 //
-// A place in a journal is a JournalPosition: the offset just after a line, and that line's length
-// and digest. Whoever holds a position can check that the file still holds the same line there; a
-// journal emptied, rolled back to an older copy or replaced by a sync tool fails the check, and
-// its reader starts again from the beginning (applying an entry twice changes nothing), while its
-// writer knows it must write its state again.
+// A place in a journal is a JournalPosition: the offset just after a line, that line's length and
+// digest, and a digest of the file's head. Whoever holds a position can check that the file still
+// holds the same line there, after the same head; a journal emptied, rolled back to an older copy,
+// started again or replaced by a sync tool fails the check, and its reader starts again from the
+// beginning (applying an entry twice changes nothing), while its writer knows it must write its
+// state again. The head catches a journal started again that happens to hold the very line at the
+// very offset: a state written again in the same order after other lines of the same lengths.
 //
 // Reading is bounded: one read returns at most kJournalChunkLines lines and about kJournalChunkBytes
 // bytes, so a journal of any length is worked through in chunks of bounded memory. A single line
@@ -39,6 +41,8 @@ namespace platform {
 inline constexpr std::size_t kJournalChunkLines = 4000;
 inline constexpr std::size_t kJournalChunkBytes = 4 * 1024 * 1024;
 inline constexpr std::size_t kJournalLineLimit = 16 * 1024 * 1024;
+// How much of a journal's start a position's head digest covers.
+inline constexpr std::size_t kJournalHeadBytes = 4096;
 
 struct JournalPosition {
   // Just after a line break (0: the start of the file).
@@ -50,9 +54,13 @@ struct JournalPosition {
   // Inside a line longer than the limit whose line break has not arrived yet: the reader goes on
   // discarding until it does.
   bool insideLongLine = false;
+  // The digest of the file's bytes before the offset, at most the first kJournalHeadBytes of them;
+  // 0 where unknown (a position kept by an older version), when the head is not checked.
+  std::uint64_t headDigest = 0;
 
-  // "<offset> <length> <digest>" (with " long" inside a long line); a bare offset, as older stores
-  // kept it, parses as a position whose line break alone is checked.
+  // "<offset> <length> <digest>" (with " long" inside a long line, then " h<head digest>" where
+  // known); a bare offset, as older stores kept it, parses as a position whose line break alone is
+  // checked.
   std::string serialized() const;
   static std::optional<JournalPosition> parse(std::string_view text);
 

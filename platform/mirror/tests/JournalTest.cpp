@@ -220,7 +220,8 @@ class JournalFiles : public ::testing::Test {
 TEST_F(JournalFiles, ReadsOnlyCompleteLinesAndPicksUpTheRestOnceItIsThere) {
   Result<JournalPosition> written = appendJournalLines(file(), {"first", "second"});
   ASSERT_TRUE(written.ok());
-  EXPECT_EQ(*written, (JournalPosition{13, 6, journalLineDigest("second")}));
+  EXPECT_EQ(*written, (JournalPosition{13, 6, journalLineDigest("second"), false,
+                                       journalLineDigest("first\nsecond\n")}));
   appendRaw("thi");
   Result<JournalRead> read = readJournalLines(file(), {});
   ASSERT_TRUE(read.ok());
@@ -367,14 +368,31 @@ TEST_F(JournalFiles, APositionAfterASkippedLineHoldsSoTheLinesAfterItAreReadOnce
   EXPECT_THAT(read->lines, ElementsAre("after"));
 }
 
+// A journal started again that holds the very line at the very offset, after other lines of the
+// same length: a store writing its state again in the same order after a change of equal length.
+TEST_F(JournalFiles, AJournalStartedAgainWithTheSameLineAtTheSameOffsetIsReadFromItsStart) {
+  const JournalPosition read = valueOrFail(appendJournalLines(file(), {"title one", "state"}));
+  std::filesystem::remove(file());
+  ASSERT_TRUE(appendJournalLines(file(), {"title two", "state"}).ok());
+
+  EXPECT_FALSE(valueOrFail(journalHolds(file(), read)));
+  const JournalRead again = valueOrFail(readJournalLines(file(), read));
+  EXPECT_TRUE(again.restarted);
+  EXPECT_THAT(again.lines, ElementsAre("title two", "state"));
+  EXPECT_TRUE(valueOrFail(journalHolds(file(), again.next))) << "the same file, read to its end";
+}
+
 TEST_F(JournalFiles, PositionsSurviveTheirTextAndABareOffsetStillReads) {
-  const JournalPosition position{12345, 67, 18446744073709551615ull, false};
+  const JournalPosition position{12345, 67, 18446744073709551615ull, false, 42};
   EXPECT_EQ(JournalPosition::parse(position.serialized()), position);
-  const JournalPosition skipping{9, 0, 0, true};
+  const JournalPosition skipping{9, 0, 0, true, 7};
   EXPECT_EQ(JournalPosition::parse(skipping.serialized()), skipping);
   EXPECT_EQ(JournalPosition::parse("42"), (JournalPosition{42, 0, 0, false}));
-  EXPECT_EQ(JournalPosition::parse("42 x 1"), std::nullopt);
-  EXPECT_EQ(JournalPosition::parse(""), std::nullopt);
+  EXPECT_EQ(JournalPosition::parse("42 5 9"), (JournalPosition{42, 5, 9, false})) << "kept without a head";
+  EXPECT_EQ(JournalPosition::parse("42 5 9 long"), (JournalPosition{42, 5, 9, true}));
+  for (const char* damaged :
+       {"42 x 1", "", "42 5", "42 5 9 h", "42 5 9 hx", "42 5 9 h1 long", "42 5 9 h1 h2"})
+    EXPECT_EQ(JournalPosition::parse(damaged), std::nullopt) << damaged;
 }
 
 TEST_F(JournalFiles, AMissingFileReadsAsEmptyAndAnUnwritableOneIsANetworkFailure) {
