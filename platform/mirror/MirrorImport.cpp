@@ -136,14 +136,16 @@ class ImportBatch {
     return {};
   }
 
-  // Makes the links whose target is here; drops those of records that are gone. A link to a record
-  // deleted here waits too: the record may come back (a later save of it wins), and its members with it.
+  // Makes the links whose target is here; drops those of records that are gone or linked elsewhere
+  // by a change made here. A link to a record deleted here waits too: the record may come back (a
+  // later save of it wins), and its members with it.
   Result<void> resolvePending() {
     std::vector<PendingReference> waiting;
     for (const PendingReference& reference : pending_) {
       Result<std::optional<ManagedObject>> source = find(reference.entity, reference.record);
       if (!source) return source.error();
-      if (!*source) continue;
+      // A record that is gone, or that a change made here has linked elsewhere since, waits no more.
+      if (!*source || (*source)->relatedObject(reference.key)) continue;
       Result<std::optional<ManagedObject>> target =
           find(destination(reference.entity, reference.key), reference.target);
       if (!target) return target.error();

@@ -201,6 +201,48 @@ TEST_F(MirrorOwnerComesBack, APageWrittenAgainWhileItsNoteWasDeletedComesBackInT
   expectEveryReadingOrderShows({journalOf(*a), journalOfE}, {"Plan kept"}, {"added on b@Plan kept"});
 }
 
+// While the page waits on a for its deleted note, a moves it into another note: when the note comes
+// back, the page stays where a put it, on a as on every other machine.
+TEST_F(MirrorOwnerComesBack, APageMovedWhileItWaitedForItsDeletedNoteStaysWhereItWasMoved) {
+  auto a = makeDevice("a");
+  auto b = makeDevice("b");
+  auto e = makeDevice("e");
+  a->addNote("Plan");
+  a->addNote("Other");
+  sync(2);
+  a.reset();
+  addPage(*b, "Plan", "added on b", now());
+  sync(2);
+  e.reset();
+
+  goOffline();
+  a = makeDevice("a");
+  sync();
+  a->remove("Plan");
+  goOnline();
+  sync(2);
+  {
+    auto context = a->writer();
+    std::vector<ManagedObject> pages = fetchAll(*context, "Page");
+    ASSERT_EQ(pages.size(), 1u);
+    pages[0].setRelatedObject("note", *a->note("Other", *context));
+    saveOrFail(*context);
+  }
+  sync(2);
+
+  goOffline();
+  e = makeDevice("e");
+  sync();
+  e->rename("Plan", "Plan kept");
+  goOnline();
+  sync(3);
+
+  for (Device* device : {a.get(), b.get(), e.get()}) {
+    EXPECT_THAT(device->titles(), ElementsAre("Other", "Plan kept"));
+    EXPECT_THAT(device->pages(), ElementsAre("added on b@Other"));
+  }
+}
+
 TEST_F(MirrorOwnerComesBack, PagesAddedBeforeAndAfterADeletionThatMissedThemAllStayOnEveryMachine) {
   auto a = makeDevice("a");
   auto b = makeDevice("b");
