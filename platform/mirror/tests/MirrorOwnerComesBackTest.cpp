@@ -80,6 +80,30 @@ class MirrorOwnerComesBack : public MirrorTest {
 
   Date now() { return dispatch.clock().now(); }
 
+  // b adds a page to "Plan" while a is off; e reads it and stops; a, back, deletes "Plan" before it
+  // has read the page, which then reaches a with its note gone.
+  void deleteTheNoteWithoutItsNewPage(std::unique_ptr<Device>& a, Device& b, std::unique_ptr<Device>& e) {
+    a.reset();
+    addPage(b, "Plan", "added on b", now());
+    sync(2);
+    e.reset();
+    goOffline();
+    a = makeDevice("a");
+    sync();
+    a->remove("Plan");
+    goOnline();
+    sync(2);
+  }
+
+  // e, which had not seen the deletion, retitles "Plan" to "Plan kept".
+  void keepTheNote(std::unique_ptr<Device>& e) {
+    goOffline();
+    e = makeDevice("e");
+    sync();
+    e->rename("Plan", "Plan kept");
+    goOnline();
+  }
+
  private:
   int freshMachines_ = 0;
 };
@@ -170,28 +194,13 @@ TEST_F(MirrorOwnerComesBack, APageWrittenAgainWhileItsNoteWasDeletedComesBackInT
   auto e = makeDevice("e");
   a->addNote("Plan");
   sync(2);
-  a.reset();
-  addPage(*b, "Plan", "added on b", now());
-  sync(2);
   const std::filesystem::path journalOfE = journalOf(*e);
-  e.reset();
-
-  goOffline();
-  a = makeDevice("a");
-  sync();
-  a->remove("Plan");
-  goOnline();
-  sync(2);
+  deleteTheNoteWithoutItsNewPage(a, *b, e);
   const std::filesystem::path journalOfB = journalOf(*b);
   b.reset();
   std::filesystem::remove(journalOfB);
   sync(3);
-
-  goOffline();
-  e = makeDevice("e");
-  sync();
-  e->rename("Plan", "Plan kept");
-  goOnline();
+  keepTheNote(e);
   sync(2);
   e.reset();
   sync(2);
@@ -210,17 +219,7 @@ TEST_F(MirrorOwnerComesBack, APageMovedWhileItWaitedForItsDeletedNoteStaysWhereI
   a->addNote("Plan");
   a->addNote("Other");
   sync(2);
-  a.reset();
-  addPage(*b, "Plan", "added on b", now());
-  sync(2);
-  e.reset();
-
-  goOffline();
-  a = makeDevice("a");
-  sync();
-  a->remove("Plan");
-  goOnline();
-  sync(2);
+  deleteTheNoteWithoutItsNewPage(a, *b, e);
   {
     auto context = a->writer();
     std::vector<ManagedObject> pages = fetchAll(*context, "Page");
@@ -229,12 +228,7 @@ TEST_F(MirrorOwnerComesBack, APageMovedWhileItWaitedForItsDeletedNoteStaysWhereI
     saveOrFail(*context);
   }
   sync(2);
-
-  goOffline();
-  e = makeDevice("e");
-  sync();
-  e->rename("Plan", "Plan kept");
-  goOnline();
+  keepTheNote(e);
   sync(3);
 
   for (Device* device : {a.get(), b.get(), e.get()}) {
