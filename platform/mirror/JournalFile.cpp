@@ -318,6 +318,11 @@ Result<JournalRead> readJournalLines(const std::filesystem::path& file, const Jo
   }
   Result<JournalRead> read = readLinesAfter(fd.get(), file, from);
   if (!read || read->next == from) return read;
+  // Past the head on both sides, the head is the one the check of `from` has just read.
+  if (!read->restarted && from.headDigest != 0 && from.offset >= kJournalHeadBytes) {
+    read->next.headDigest = from.headDigest;
+    return read;
+  }
   Result<JournalPosition> next = withHead(fd.get(), read->next, file);
   if (!next) return next.error();
   read->next = *next;

@@ -318,10 +318,12 @@ TEST_F(JournalFiles, ABacklogIsReadInBoundedChunks) {
     Result<JournalRead> read = readJournalLines(file(), position);
     ASSERT_TRUE(read.ok());
     if (read->lines.empty()) break;
+    EXPECT_FALSE(read->restarted) << "each position names the head the file has";
     chunks.push_back(read->lines.size());
     position = read->next;
   }
   EXPECT_THAT(chunks, ElementsAre(kJournalChunkLines, kJournalChunkLines, kHalfChunk));
+  EXPECT_EQ(position, valueOrFail(appendJournalLines(file(), {}))) << "as a writer names its end";
 }
 
 TEST_F(JournalFiles, ALineOverTheLimitIsSkippedOnceEvenBeforeItsLineBreakArrives) {

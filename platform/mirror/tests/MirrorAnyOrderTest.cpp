@@ -151,16 +151,15 @@ class MirrorAnyOrder : public MirrorTest, public ::testing::WithParamInterface<i
   }
 
   void backUpOrRestore(Machine& machine) {
-    const std::filesystem::path data = folder.path() / machine.name;
-    const std::filesystem::path backup = folder.path() / (machine.name + " backup");
+    const std::string backup = machine.name + " backup";
     if (machine.backedUp && below(2)) {
       log("restore " + machine.name);
-      std::filesystem::remove_all(data);
-      std::filesystem::copy(backup, data, std::filesystem::copy_options::recursive);
+      std::filesystem::remove_all(folder.path() / machine.name);
+      copyDataFolder(backup, machine.name);
     } else {
       log("back up " + machine.name);
-      std::filesystem::remove_all(backup);
-      std::filesystem::copy(data, backup, std::filesystem::copy_options::recursive);
+      std::filesystem::remove_all(folder.path() / backup);
+      copyDataFolder(machine.name, backup);
       machine.backedUp = true;
     }
   }
