@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <iterator>
+#include <limits>
 
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/ImportBatches.h"
@@ -56,6 +57,12 @@ CloudMirror::CloudMirror(Configuration configuration, const Clock& clock,
       device_(storeIdentifier_) {}
 
 void CloudMirror::start() {
+  // What history holds now was made before this run: maybe before the data folder was put back
+  // from a backup, when the store's earlier self made it too. Should the store not answer, every
+  // change counts as made before, which lifts none.
+  Result<std::optional<HistoryToken>> newest = newContext()->newestHistoryToken();
+  madeBeforeRun_ = !newest ? std::numeric_limits<std::int64_t>::max()
+                           : (*newest ? (*newest)->transactionNumber : std::int64_t{0});
   std::weak_ptr<CloudMirror> weak = weak_from_this();
   localChanges_ = notificationCenter_.addObserver(std::string(kRemoteChangeNotification),
                                                   coordinator_->notificationSender(), queue_,
@@ -187,6 +194,7 @@ void CloudMirror::writeAs(const UUID& name) {
   formerDevice_ = device_;
   device_ = name;
   rewriteJournal_ = true;
+  journalEnd_.reset();
 }
 
 bool CloudMirror::meetsClone(const IncomingChanges& incoming) const {
@@ -201,6 +209,29 @@ Result<void> CloudMirror::takeNewName() {
   MirrorBookkeeping(*context).setDevice(name);
   if (Result<void> saved = context->save(); !saved) return saved;
   writeAs(name);
+  return {};
+}
+
+Result<void> CloudMirror::noticeAnotherWriter() {
+  if (!journalEnd_) return {};
+  const std::filesystem::path journal = folder_.journalFile(device_);
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(journal, error);
+  if (error || size <= journalEnd_->offset) return {};
+  Result<JournalRead> read = readJournalLines(journal, *journalEnd_);
+  if (!read) return read.error();
+  // A journal that no longer holds where it ended lost lines: writeLostLinesAgain's to mend.
+  if (read->restarted || read->lines.empty()) return {};
+  return takeNewName();
+}
+
+Result<void> CloudMirror::findOwnJournal(ManagedObjectContext& context) {
+  if (runFloor_) return {};
+  Result<UnappliedOwnLines> unapplied =
+      readUnappliedOwnLines(context, folder_.journalFile(device_), hybridClock_, clock_.now());
+  if (!unapplied) return unapplied.error();
+  runFloor_ = StampFloor{madeBeforeRun_, unapplied->newestStamp};
+  journalEnd_ = unapplied->end;
   return {};
 }
 
@@ -305,7 +336,12 @@ Result<void> CloudMirror::outcomeOf(const std::optional<Error>& notice) {
 Result<std::optional<Error>> CloudMirror::writeExport(PendingExport pending, ManagedObjectContext& context,
                                                       bool rewritesJournal) {
   Result<AppendedExport> appended = appendExport(pending, folder_.journalFile(device_), context);
-  if (!appended) return appended.error();
+  if (!appended) {
+    // Some of the lines may have reached the journal: past its end they are this store's own.
+    journalEnd_.reset();
+    return appended.error();
+  }
+  if (appended->end) journalEnd_ = appended->end;
   Result<void> saved = commitExportBookkeeping(pending, *appended, context, hybridClock_);
   if (!saved) {
     unsavedExport_ = UnsavedExport{std::move(pending), *appended, rewritesJournal};
@@ -338,6 +374,10 @@ Result<void> CloudMirror::exportChanges() {
   // Offline, the journals are left alone and nothing is stamped for good: the changes are stamped
   // once the folder is back, and the export reports why.
   const Result<void> ready = folder_.prepare();
+  if (ready) {
+    if (Result<void> noticed = noticeAnotherWriter(); !noticed)
+      return finish(MirrorEvent::Type::Export, start, noticed);
+  }
   if (unsavedExport_ && ready) {
     const std::optional<Error> tooLarge = unsavedExport_->appended.tooLarge;
     Result<bool> saved = saveUnsavedExport();
@@ -349,11 +389,13 @@ Result<void> CloudMirror::exportChanges() {
   Result<void> checked = ready ? writeLostLinesAgain() : Result<void>();
   std::shared_ptr<ManagedObjectContext> context = newContext();
   if (ready) {
-    Result<void> received =
-        receiveUnappliedOwnStamps(*context, folder_.journalFile(device_), hybridClock_, clock_.now());
-    if (!received) return finish(MirrorEvent::Type::Export, start, received);
+    if (Result<void> found = findOwnJournal(*context); !found)
+      return finish(MirrorEvent::Type::Export, start, found);
   }
-  Result<PendingExport> pending = collectExport(*context, device_, hybridClock_);
+  // Stamps issued while the folder is away are dropped with the export: a copy of the clock issues them.
+  HybridLogicalClock offlineClock = hybridClock_;
+  Result<PendingExport> pending =
+      collectExport(*context, device_, ready ? hybridClock_ : offlineClock, runFloor_.value_or(StampFloor{}));
   if (!pending) return finish(MirrorEvent::Type::Export, start, pending.error());
   if (pending->entries.empty()) {
     // Only imported changes, owed records gone since, or nothing: the token moves past them and
@@ -381,6 +423,8 @@ bool CloudMirror::isNotice(const Result<void>& outcome) {
 Result<void> CloudMirror::importChanges() {
   const Date start = clock_.now();
   if (Result<void> ready = folder_.prepare(); !ready) return finish(MirrorEvent::Type::Import, start, ready);
+  if (Result<void> noticed = noticeAnotherWriter(); !noticed)
+    return finish(MirrorEvent::Type::Import, start, noticed);
   // Chunk after chunk, each saved on its own, until every journal is read or the mirror stops. The
   // chunks are committed together, a batch at a time: a commit costs about as much for a few
   // records as for thousands. Each chunk is saved with its journal's position, so a batch that never
@@ -406,7 +450,10 @@ Result<void> CloudMirror::importChanges() {
     }
     if (!unreachable) unreachable = incoming->unreachable;
     if (!incoming->foundAnything()) break;
-    Result<ImportOutcome> outcome = applyIncoming(*incoming, *context, hybridClock_, settings_.adjustImport);
+    // The clock takes the chunk's stamps only once the chunk is applied: local changes that an
+    // import must let go first were made without them, and are stamped so.
+    HybridLogicalClock importClock = hybridClock_;
+    Result<ImportOutcome> outcome = applyIncoming(*incoming, *context, importClock, settings_.adjustImport);
     if (!outcome) {
       failure = outcome.error();
       break;
@@ -427,6 +474,7 @@ Result<void> CloudMirror::importChanges() {
       }
       continue;
     }
+    hybridClock_ = importClock;
     cloneMet = cloneMet || meetsClone(*incoming);
     batches.applied(incoming->unreadable);
     if (Result<void> committed = batches.commitWhenDue(); !committed) {

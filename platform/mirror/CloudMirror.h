@@ -17,6 +17,13 @@
 //    folder does, so that the two no longer issue one stamp for different changes. (A journal read
 //    again from its start, or a conflict copy, may hold the store's own earlier lines, which a
 //    store writing its records again under their stamps may have written differently: no sign.)
+//    It also shows itself once lines it did not write come into its journal after where the journal
+//    ended when it last wrote there, or first found it in this run (noticeAnotherWriter).
+//  - The changes a store makes are stamped as its clock stood when they were made (MirrorExport.h):
+//    those made before this run (history the store held when the mirror started: maybe made before
+//    its data folder was put back from a backup, or copied) are stamped as its earlier self stamped
+//    them; those made in this run come after the lines its journal held, unapplied, when it first
+//    found the folder: its earlier self's changes, made before them.
 //  - Then, at every poll: check that this store's journal still holds what it last wrote there
 //    (and write the store's own state again when it does not); when it does not, or a journal lost
 //    lines this store had read (MirrorImport.h), write again whatever the store holds that no journal
@@ -123,6 +130,15 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   bool meetsClone(const IncomingChanges& incoming) const;
   // Takes a new device name and saves it.
   Result<void> takeNewName();
+  // Takes a new name when lines this store did not write have come into its journal after where it
+  // ended when this store last wrote there, or first found it in this run: a copy of its disk in its
+  // place (same machine name, same folder) writes under its name while it runs. (A store put back
+  // from a backup finds its earlier self's lines before that, which are its own.)
+  Result<void> noticeAnotherWriter();
+  // Once per run, at the first export that finds the mirror folder: reads what this store's journal
+  // holds past where the store has applied it, for the floor the changes of this run are stamped
+  // above, and where the journal ends.
+  Result<void> findOwnJournal(ManagedObjectContext& context);
   // Whether this store's journal no longer holds what it last wrote there, or the store has taken a
   // new identity: its state is to be written again.
   Result<bool> ownJournalLost(ManagedObjectContext& context) const;
@@ -187,6 +203,14 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   std::optional<UUID> formerDevice_;
   bool rewriteJournal_ = false;
   HybridLogicalClock hybridClock_;
+  // History up to this transaction number was there when the mirror started (set by start()).
+  std::int64_t madeBeforeRun_ = 0;
+  // Set by findOwnJournal: the changes made in this run come after the lines of this store's journal
+  // that it had not applied when it first found the folder, its earlier self's changes, which the
+  // user made first; the changes made before this run do not, as its earlier self's did not.
+  std::optional<StampFloor> runFloor_;
+  // Where this store's journal ended when it last wrote there, or first found it in this run.
+  std::optional<JournalPosition> journalEnd_;
   // An export whose entries reached the journal while its bookkeeping failed to save (the store's
   // disk was full), with where the journal ended after them. Until its save succeeds nothing more
   // is appended: the history it covers would otherwise go out again at every try.

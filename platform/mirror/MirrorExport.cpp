@@ -185,7 +185,7 @@ RecordWrite heldWrite(const HeldEntry& entry, const ManagedObjectModel& model) {
 }  // namespace
 
 Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
-                                    HybridLogicalClock& clock) {
+                                    HybridLogicalClock& clock, const StampFloor& floor) {
   Result<std::vector<HistoryTransaction>> history = historyAfterExportToken(context);
   if (!history) return history.error();
   Result<std::map<UUID, std::string>> owed = MirrorBookkeeping(context).owedRecords();
@@ -200,6 +200,7 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
     HistoryChange change;
     std::size_t position;
     Date committed;
+    std::int64_t transaction;
     bool alone = false;
   };
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
@@ -217,7 +218,8 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
         if ((member != members.end()) != memberPass) continue;
         lastChanges.insert_or_assign(
             {change.objectID.entityName, change.recordName},
-            LastChange{change, position++, transaction.timestamp, memberPass && member->second});
+            LastChange{change, position++, transaction.timestamp, transaction.token.transactionNumber,
+                       memberPass && member->second});
       }
     }
   }
@@ -246,7 +248,9 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
     // Stamped with the time of the commit, not of the export: an edit made offline an hour ago
     // must lose against a change made elsewhere since. The clock has received every stamp this
     // store had applied before the commit (imports wait for local changes to be exported first),
-    // so the stamp also follows whatever the user saw when making the change.
+    // and no other, so the stamp also follows whatever the user saw when making the change. The
+    // changes come in the order they were made: those the floor lifts come last.
+    if (last->transaction > floor.madeBefore) clock.receive(floor.stamp);
     const RecordStamp stamp{clock.tick(last->committed), device};
     if (last->change.type == HistoryChangeType::Delete) {
       pending.entries.push_back(
@@ -315,21 +319,27 @@ Result<PendingExport> collectMissingFromJournals(ManagedObjectContext& context,
   return pending;
 }
 
-Result<void> receiveUnappliedOwnStamps(ManagedObjectContext& context, const std::filesystem::path& journal,
-                                       HybridLogicalClock& clock, Date now) {
+Result<UnappliedOwnLines> readUnappliedOwnLines(ManagedObjectContext& context,
+                                                const std::filesystem::path& journal,
+                                                const HybridLogicalClock& clock, Date now) {
   Result<JournalPosition> applied = MirrorBookkeeping(context).ownJournalApplied();
   if (!applied) return applied.error();
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
+  UnappliedOwnLines unapplied;
   for (JournalPosition from = *applied;;) {
     Result<JournalRead> read = readJournalLines(journal, from);
     if (!read) return read.error();
-    if (read->next == from && !read->restarted) return {};
+    if (read->next == from && !read->restarted) {
+      unapplied.end = from;
+      return unapplied;
+    }
     for (const std::string& line : read->lines) {
       // A line that cannot be read is the import's to report. A stamp beyond reach is not taken: the
       // line may not be this store's own (the journal may have been replaced), and would carry its
       // clock as far ahead as it claims.
       Result<JournalEntry> entry = decodeJournalLine(line, model);
-      if (entry && clock.isWithinReach(entry->stamp.clock, now)) clock.receive(entry->stamp.clock);
+      if (entry && clock.isWithinReach(entry->stamp.clock, now))
+        unapplied.newestStamp = std::max(unapplied.newestStamp, entry->stamp.clock);
     }
     from = read->next;
   }

@@ -12,7 +12,12 @@
 //
 // Each entry is stamped with the hybrid clock at the time of the commit that made the change, not
 // at the time of the export: last writer wins in the order the users made their changes, however
-// late a machine gets to export them.
+// late a machine gets to export them. The clock stamps a change as it stood when the change was made:
+// nothing a store had not seen then lifts it, so a change it made before its data folder was put back
+// from a backup, or copied elsewhere, is stamped as its earlier self stamped it (or below), and loses
+// against whatever other machines changed after it. Only the changes of the present run can be
+// lifted (StampFloor): above its own journal's lines that a store put back from a backup finds it has
+// not applied, its earlier self's changes, which the user made before the changes made since.
 //
 // A deletion of a member (RecordOwners.h) is written as made on its own (JournalEntry::alone) unless
 // its transaction also deleted a record of its owner's entity; within a transaction the members'
@@ -39,7 +44,9 @@
 //
 // Runs on the mirror's queue, with a context of the mirror's own.
 
+#include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,8 +75,15 @@ struct PendingExport {
   std::vector<std::string> heldLines;
 };
 
+// Changes of the transactions after `madeBefore` (those made in the present run of the mirror) are
+// stamped above `stamp`; by default none are lifted.
+struct StampFloor {
+  std::int64_t madeBefore = std::numeric_limits<std::int64_t>::max();
+  std::int64_t stamp = 0;
+};
+
 Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& device,
-                                    HybridLogicalClock& clock);
+                                    HybridLogicalClock& clock, const StampFloor& floor = {});
 
 // This store's whole state as far as it came from this store: every record whose current state, or
 // deletion, this store wrote itself (as `device`, or as `formerDevice` before it took a new
@@ -78,13 +92,21 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
 Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID& device,
                                       const std::optional<UUID>& formerDevice);
 
-// Lets `clock` receive the stamps of the lines of this store's own `journal` past where the store has
-// applied it: lines it wrote before its data folder was put back from a backup, whose stamps its
-// clock, put back too, has not seen. A change stamped afterwards then comes after them, as the
-// changes it made before did, also when its clock had taken a stamp of a machine running ahead.
-// Stamps beyond the clock's reach at `now` are not taken, as an import does not take them.
-Result<void> receiveUnappliedOwnStamps(ManagedObjectContext& context, const std::filesystem::path& journal,
-                                       HybridLogicalClock& clock, Date now);
+// What this store's own `journal` holds past where the store has applied it: lines it wrote before its
+// data folder was put back from a backup (or that a copy of its disk wrote under its name), whose
+// stamps its clock, put back too, has not seen.
+struct UnappliedOwnLines {
+  // The newest of their stamps within the clock's reach at `now` (a stamp beyond it is not taken, as
+  // an import does not take it); 0 when there is none. The changes the store makes in the run that
+  // found them come after them (StampFloor), also when its clock had taken a stamp of a machine
+  // running ahead.
+  std::int64_t newestStamp = 0;
+  // Where the journal ends.
+  JournalPosition end;
+};
+Result<UnappliedOwnLines> readUnappliedOwnLines(ManagedObjectContext& context,
+                                                const std::filesystem::path& journal,
+                                                const HybridLogicalClock& clock, Date now);
 
 // Every record whose current state, or deletion, this store holds while none of `journals` holds it
 // any more, each with the stamp it was written with, leaving out those whose state a device of

@@ -366,6 +366,13 @@ Result<std::vector<HistoryTransaction>> ManagedObjectContext::fetchHistory(
   return (*store)->database().fetchHistory(after);
 }
 
+Result<std::optional<HistoryToken>> ManagedObjectContext::newestHistoryToken() {
+  std::lock_guard lock(mutex_);
+  Result<std::shared_ptr<PersistentStore>> store = currentStore();
+  if (!store) return store.error();
+  return (*store)->database().newestHistoryToken();
+}
+
 Result<void> ManagedObjectContext::setQueryGenerationFromCurrent() {
   std::lock_guard lock(mutex_);
   Result<std::shared_ptr<PersistentStore>> store = currentStore();

@@ -164,6 +164,8 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   // The store's history after `after` (all of it without). Fails with HistoryTokenExpired for a
   // token of another store.
   Result<std::vector<HistoryTransaction>> fetchHistory(const std::optional<HistoryToken>& after);
+  // The token of the store's newest history transaction; nullopt while it has none.
+  Result<std::optional<HistoryToken>> newestHistoryToken();
 
   // Reads of this context always see the newest committed state; this only checks that a store is
   // there to read (StoreOperationFailed otherwise).

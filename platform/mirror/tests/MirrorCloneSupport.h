@@ -3,10 +3,7 @@
 // machines with one store identity, hence one journal name, each with its own copy of the mirror
 // folder that a copier carries between them, as a file-sync tool does.
 
-#include <unistd.h>
-
 #include <array>
-#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -117,11 +114,7 @@ class ClonedDiskTest : public MirrorTest {
     a = makeDevice("a");
     b = std::make_unique<Device>(folder.path() / "b", testSettings(rootOfB()), dispatch.clock());
     // Before its mirror starts: b is where a was, on a machine of the same name.
-    char host[HOST_NAME_MAX + 1] = {};
-    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
-    auto context = b->container().newBackgroundContext();
-    context->setMetadataValue("mirror.home", std::string(host) + "\n" + b->storePath().string());
-    saveOrFail(*context);
+    b->claimHome();
     ASSERT_EQ(a->device(), b->device());
   }
 

@@ -22,21 +22,6 @@ using ::testing::IsEmpty;
 
 class MirrorOwnerComesBack : public MirrorTest {
  protected:
-  void goOffline() const { std::ofstream(root() / std::string(kMirrorOfflineMarker)).put('\n'); }
-  void goOnline() const { std::filesystem::remove(root() / std::string(kMirrorOfflineMarker)); }
-
-  // Adds a page to the note, and marks the note as updated, in one save.
-  static void addPage(Device& device, const std::string& title, const std::string& content, Date now) {
-    auto context = device.writer();
-    std::optional<ManagedObject> note = device.note(title, *context);
-    ASSERT_TRUE(note) << "no note " << title;
-    ManagedObject page = context->insertNewObject("Page");
-    page.setValue("content", content);
-    page.setRelatedObject("note", *note);
-    note->setValue("updatedAt", now);
-    saveOrFail(*context);
-  }
-
   static void removePage(Device& device, const std::string& content) {
     auto context = device.writer();
     for (const ManagedObject& page : fetchAll(*context, "Page")) {
@@ -45,46 +30,13 @@ class MirrorOwnerComesBack : public MirrorTest {
     saveOrFail(*context);
   }
 
-  // What a fresh machine shows once it has read copies of `journals`, named so that it reads them in
-  // the order given: its titles, then its pages.
-  std::pair<std::vector<std::string>, std::vector<std::string>> freshReading(
-      const std::vector<std::filesystem::path>& journals) {
-    const std::string name = "fresh " + std::to_string(++freshMachines_);
-    const std::filesystem::path mirror = folder.path() / (name + " mirror");
-    const std::filesystem::path copies = mirror / kContainerIdentifier / "journal";
-    std::filesystem::create_directories(copies);
-    for (std::size_t position = 0; position < journals.size(); ++position) {
-      std::string digits = std::to_string(position);
-      digits.insert(0, 8 - digits.size(), '0');
-      std::filesystem::copy_file(journals[position],
-                                 copies / (digits + "-0000-4000-8000-000000000000.jsonl"));
-    }
-    Device fresh(folder.path() / name, testSettings(mirror), dispatch.clock());
-    sync(2);
-    return {fresh.titles(), fresh.pages()};
-  }
-
-  // Every order a fresh machine may read `journals` in shows `titles` and `pages`.
-  void expectEveryReadingOrderShows(std::vector<std::filesystem::path> journals,
-                                    const std::vector<std::string>& titles,
-                                    const std::vector<std::string>& pages) {
-    std::sort(journals.begin(), journals.end());
-    do {
-      std::string order;
-      for (const auto& journal : journals) order += journal.stem().string().substr(0, 8) + " ";
-      const auto [freshTitles, freshPages] = freshReading(journals);
-      EXPECT_EQ(freshTitles, titles) << "reading " << order;
-      EXPECT_EQ(freshPages, pages) << "reading " << order;
-    } while (std::next_permutation(journals.begin(), journals.end()));
-  }
-
   Date now() { return dispatch.clock().now(); }
 
   // b adds a page to "Plan" while a is off; e reads it and stops; a, back, deletes "Plan" before it
   // has read the page, which then reaches a with its note gone.
   void deleteTheNoteWithoutItsNewPage(std::unique_ptr<Device>& a, Device& b, std::unique_ptr<Device>& e) {
     a.reset();
-    addPage(b, "Plan", "added on b", now());
+    b.addPage("Plan", "added on b", now());
     sync(2);
     e.reset();
     goOffline();
@@ -103,9 +55,6 @@ class MirrorOwnerComesBack : public MirrorTest {
     e->rename("Plan", "Plan kept");
     goOnline();
   }
-
- private:
-  int freshMachines_ = 0;
 };
 
 enum class LaterSave { retitle, addPage };
@@ -130,7 +79,7 @@ TEST_P(MirrorNoteSavedAfterItsDeletion, ComesBackWithEveryPageOnTheDeletingMachi
     title = "Plan kept";
     editor->rename("Plan", title);
   } else {
-    addPage(*editor, "Plan", "Plan page 3", now());
+    editor->addPage("Plan", "Plan page 3", now());
   }
   goOnline();
   sync(2);
@@ -160,7 +109,7 @@ TEST_F(MirrorOwnerComesBack, APageTheDeletingMachineNeverSawComesBackWithTheOthe
   const std::filesystem::path editorJournal = journalOf(*editor);
   const std::filesystem::path deleterJournal = journalOf(*deleter);
   deleter.reset();
-  addPage(*editor, "Plan", "Plan page 4", now());
+  editor->addPage("Plan", "Plan page 4", now());
   sync(2);
 
   goOffline();
@@ -245,11 +194,11 @@ TEST_F(MirrorOwnerComesBack, PagesAddedBeforeAndAfterADeletionThatMissedThemAllS
   sync(2);
 
   goOffline();
-  addPage(*a, "Plan", "two", now());
+  a->addPage("Plan", "two", now());
   dispatch.advance(std::chrono::seconds(1));
   b->remove("Plan");
   dispatch.advance(std::chrono::seconds(1));
-  addPage(*c, "Plan", "three", now());
+  c->addPage("Plan", "three", now());
   goOnline();
   sync(4);
 

@@ -4,12 +4,15 @@
 // by one deterministic dispatch backend, over the notebook model of the store layer's tests.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,7 +20,9 @@
 #include "platform/mirror/CloudMirrorError.h"
 #include "platform/mirror/JournalEntry.h"
 #include "platform/mirror/JournalFile.h"
+#include "platform/mirror/MirrorBookkeeping.h"
 #include "platform/mirror/MirrorEvent.h"
+#include "platform/mirror/MirrorFolder.h"
 #include "platform/mirror/MirroredPersistentContainer.h"
 #include "platform/pstore/testing/StoreTestSupport.h"
 
@@ -70,6 +75,23 @@ class Device {
     load();
   }
 
+  // Records where the store is as where it was last seen, before its mirror starts: a disk cloned
+  // with its host name and home path looks to the mirror like the original.
+  void claimHome() {
+    char host[HOST_NAME_MAX + 1] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    auto context = container_->newBackgroundContext();
+    context->setMetadataValue("mirror.home", std::string(host) + "\n" + storePath().string());
+    saveOrFail(*context);
+  }
+
+  // The name the mirror writes this store's journal under.
+  std::string journalName() {
+    auto context = container_->newBackgroundContext();
+    std::optional<UUID> device = valueOrFail(MirrorBookkeeping(*context).device());
+    return (device ? *device : this->device()).uuidString();
+  }
+
   std::filesystem::path storePath() const { return folder_ / "Notebook.sqlite"; }
   MirroredPersistentContainer& container() { return *container_; }
   NotificationCenter& center() { return center_; }
@@ -94,6 +116,18 @@ class Device {
     }
     saveOrFail(*context);
     return note.recordName();
+  }
+
+  // Adds a page to the note, and marks the note as updated, in one save.
+  void addPage(const std::string& title, const std::string& content, Date now) {
+    auto context = writer();
+    std::optional<ManagedObject> found = note(title, *context);
+    ASSERT_TRUE(found) << "no note " << title;
+    ManagedObject page = context->insertNewObject("Page");
+    page.setValue("content", content);
+    page.setRelatedObject("note", *found);
+    found->setValue("updatedAt", now);
+    saveOrFail(*context);
   }
 
   std::optional<ManagedObject> note(const std::string& title, ManagedObjectContext& context) {
@@ -188,7 +222,26 @@ class MirrorTest : public ::testing::Test {
   std::unique_ptr<Device> makeDevice(const std::string& name) { return makeDevice(name, dispatch.clock()); }
   // A device that reads the time from `clock`.
   std::unique_ptr<Device> makeDevice(const std::string& name, const Clock& clock) {
-    return std::make_unique<Device>(folder.path() / name, testSettings(root()), clock);
+    const std::filesystem::path mirror = doors_.count(name) ? doorOf(name) : root();
+    return std::make_unique<Device>(folder.path() / name, testSettings(mirror), clock);
+  }
+
+  // From now on the machine `name` reaches the shared mirror folder through a mirror root of its own
+  // that links to it, so that its folder can be away (setAway) while the others' is there.
+  void giveOwnDoor(const std::string& name) {
+    std::filesystem::create_directories(root() / kContainerIdentifier);
+    std::filesystem::create_directories(doorOf(name));
+    std::filesystem::create_directory_symlink(root() / kContainerIdentifier,
+                                              doorOf(name) / kContainerIdentifier);
+    doors_.insert(name);
+  }
+  void setAway(const std::string& name, bool away) const {
+    const std::filesystem::path marker = doorOf(name) / std::string(kMirrorOfflineMarker);
+    if (away) {
+      std::ofstream(marker).put('\n');
+    } else {
+      std::filesystem::remove(marker);
+    }
   }
 
   std::filesystem::path journalOf(const Device& device) const {
@@ -232,6 +285,63 @@ class MirrorTest : public ::testing::Test {
     return bytes;
   }
 
+  // The mirror folder is away for every machine (its offline marker), or back.
+  void goOffline() const { std::ofstream(root() / std::string(kMirrorOfflineMarker)).put('\n'); }
+  void goOnline() const { std::filesystem::remove(root() / std::string(kMirrorOfflineMarker)); }
+
+  // What a fresh machine shows once it has read copies of `journals`, named so that it reads them in
+  // the order given: its titles, then its pages.
+  std::pair<std::vector<std::string>, std::vector<std::string>> freshReading(
+      const std::vector<std::filesystem::path>& journals) {
+    const std::string name = "fresh " + std::to_string(++freshMachines_);
+    const std::filesystem::path mirror = folder.path() / (name + " mirror");
+    const std::filesystem::path copies = mirror / kContainerIdentifier / "journal";
+    std::filesystem::create_directories(copies);
+    for (std::size_t position = 0; position < journals.size(); ++position) {
+      std::string digits = std::to_string(position);
+      digits.insert(0, 8 - digits.size(), '0');
+      std::filesystem::copy_file(journals[position],
+                                 copies / (digits + "-0000-4000-8000-000000000000.jsonl"));
+    }
+    Device fresh(folder.path() / name, testSettings(mirror), dispatch.clock());
+    sync(2);
+    return {fresh.titles(), fresh.pages()};
+  }
+
+  // Every order a fresh machine may read `journals` in shows `titles` and `pages`.
+  void expectEveryReadingOrderShows(std::vector<std::filesystem::path> journals,
+                                    const std::vector<std::string>& titles,
+                                    const std::vector<std::string>& pages) {
+    std::sort(journals.begin(), journals.end());
+    do {
+      std::string order;
+      for (const auto& journal : journals) order += journal.stem().string().substr(0, 8) + " ";
+      const auto [freshTitles, freshPages] = freshReading(journals);
+      EXPECT_EQ(freshTitles, titles) << "reading " << order;
+      EXPECT_EQ(freshPages, pages) << "reading " << order;
+    } while (std::next_permutation(journals.begin(), journals.end()));
+  }
+
+  // A fresh machine that reads `journals` in the order given, and one that reads them the other way
+  // round, show `titles` and `pages`.
+  void expectBothReadingOrdersShow(std::vector<std::filesystem::path> journals,
+                                   const std::vector<std::string>& titles,
+                                   const std::vector<std::string>& pages) {
+    for (int order = 0; order < 2; ++order) {
+      const auto [freshTitles, freshPages] = freshReading(journals);
+      EXPECT_EQ(freshTitles, titles) << (order == 0 ? "reading forward" : "reading backward");
+      EXPECT_EQ(freshPages, pages) << (order == 0 ? "reading forward" : "reading backward");
+      std::reverse(journals.begin(), journals.end());
+    }
+  }
+
+  // Every journal in the mirror folder.
+  std::vector<std::filesystem::path> journalFiles() const {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(journals())) files.push_back(entry.path());
+    return files;
+  }
+
   // Lets the mirrors start (they wait for the main queue), then lets `polls` poll intervals pass.
   void sync(int polls = 1) {
     dispatch.drain();
@@ -240,6 +350,12 @@ class MirrorTest : public ::testing::Test {
 
   DeterministicDispatch dispatch;
   TemporaryDirectory folder;
+
+ private:
+  std::filesystem::path doorOf(const std::string& name) const { return folder.path() / (name + " door"); }
+
+  int freshMachines_ = 0;
+  std::set<std::string> doors_;
 };
 
 // A device that exists only as a journal in the folder.

@@ -165,6 +165,8 @@ class StoreDatabase {
   // Transactions after `after` (all without), oldest first. HistoryTokenExpired for a token of
   // another store, or one beyond this store's newest transaction.
   Result<std::vector<HistoryTransaction>> fetchHistory(const std::optional<HistoryToken>& after);
+  // The newest transaction's token; nullopt while history is empty.
+  Result<std::optional<HistoryToken>> newestHistoryToken();
 
   Result<std::optional<std::string>> metadataValue(const std::string& key);
   // The first text values under range.prefix, as many as the range allows, with a context's unsaved

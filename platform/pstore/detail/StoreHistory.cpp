@@ -110,4 +110,16 @@ Result<std::vector<HistoryTransaction>> StoreDatabase::fetchHistory(
   return transactions;
 }
 
+Result<std::optional<HistoryToken>> StoreDatabase::newestHistoryToken() {
+  std::optional<HistoryToken> newest;
+  Result<void> read = this->read([&](SqliteConnection& connection) -> Result<void> {
+    Result<SqlValue> number = connection.scalar("SELECT max(Z_PK) FROM Z_TRANSACTION");
+    if (!number) return number.error();
+    if (const auto* value = std::get_if<std::int64_t>(&*number)) newest = HistoryToken{identifier_, *value};
+    return {};
+  });
+  if (!read) return read.error();
+  return newest;
+}
+
 }  // namespace platform::detail

@@ -56,6 +56,17 @@ TEST_F(PstoreHistory, TransactionsCarryAuthorTimeAndChangesInOrder) {
   EXPECT_EQ(history[1].token.transactionNumber, history[0].token.transactionNumber + 1);
 }
 
+TEST_F(PstoreHistory, TheNewestTokenIsThatOfTheLastTransaction) {
+  EXPECT_EQ(valueOrFail(notebook.background()->newestHistoryToken()), std::nullopt) << "no history yet";
+  for (const char* title : {"one", "two"}) {
+    auto writer = notebook.background();
+    writer->insertNewObject("Note").setValue("title", std::string(title));
+    saveOrFail(*writer);
+  }
+  EXPECT_EQ(valueOrFail(notebook.background()->newestHistoryToken()),
+            historyAfter(std::nullopt).back().token);
+}
+
 TEST_F(PstoreHistory, FetchAfterATokenReturnsOnlyLaterTransactions) {
   for (const char* title : {"one", "two", "three"}) {
     notebook.view().insertNewObject("Note").setValue("title", std::string(title));
