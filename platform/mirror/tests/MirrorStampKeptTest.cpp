@@ -79,8 +79,9 @@ struct RestoredChange {
 
 class MirrorRestoredChange : public MirrorStampKept, public ::testing::WithParamInterface<RestoredChange> {};
 
-// a makes P while its folder is away, and its data folder is backed up then, while it runs. P leaves, b changes it, a
-// reads that and makes Q; then a's data folder is put back from the backup, with P not yet exported.
+// a makes P while its folder is away, and its data folder is backed up then, while it runs. P leaves, b
+// changes it, a reads that and makes Q; then a's data folder is put back from the backup, with P not yet
+// exported.
 TEST_P(MirrorRestoredChange, NeverComesAboveWhatOthersChangedSince) {
   const bool retitles = GetParam().later == LaterChange::retitle;
   auto a = makeDevice("a");
@@ -222,15 +223,23 @@ INSTANTIATE_TEST_SUITE_P(EitherPlaceEitherOrder, MirrorCopiedHome,
                                   (info.param.copyStartsFirst ? "CopyFirst" : "OriginalFirst");
                          });
 
-// c edits P and deletes Z while its folder is away, and is backed up then. a and b each add a page to
-// Z; c comes back (Z stays, with every page: the pages came after the deletion); b deletes P; c reads
-// that and adds a page to Z. Then c's data folder is put back from the backup, which still holds the
-// edit and the deletion as not exported; with `moved`, c's data folder had moved to another place, and
-// taken a new journal name, before the backup was put back there.
-class MirrorRestoredOldChanges : public MirrorStampKept, public ::testing::WithParamInterface<bool> {};
+// Where c's data folder is when its backup is put back.
+enum class RestoredWhere {
+  inPlace,
+  // It had moved to another place, and taken a new journal name, and the backup is put back there.
+  whereItMoved,
+  // It had moved, and the backup is put back where it was before.
+  whereItWas,
+};
+
+// c edits P and deletes Z while its folder is away, and its data folder is backed up then, while it
+// runs. a and b each add a page to Z; c comes back (Z stays, with every page: the pages came after
+// the deletion); b deletes P; c reads that and adds a page to Z. Then c's data folder is put back from
+// the backup, which still holds the edit and the deletion as not exported.
+class MirrorRestoredOldChanges : public MirrorStampKept,
+                                 public ::testing::WithParamInterface<RestoredWhere> {};
 
 TEST_P(MirrorRestoredOldChanges, NeverComeAboveThreeMachinesEdits) {
-  const bool moved = GetParam();
   giveOwnDoor("c");
   auto a = makeDevice("a");
   auto b = makeDevice("b");
@@ -244,8 +253,8 @@ TEST_P(MirrorRestoredOldChanges, NeverComeAboveThreeMachinesEdits) {
   sync();
   c->rename("P", "P edited on c");
   c->remove("Z");
-  backUp(c, "c");
-  dispatch.advance(std::chrono::seconds(1));
+  sync(2);
+  copyDataFolder("c", "c backup");
   a->addPage("Z", "on a", now());
   sync(2);
   b->addPage("Z", "on b", now());
@@ -256,7 +265,7 @@ TEST_P(MirrorRestoredOldChanges, NeverComeAboveThreeMachinesEdits) {
   ASSERT_THAT(b->titles(), ElementsAre("P edited on c", "Z"));
 
   std::string place = "c";
-  if (moved) {
+  if (GetParam() != RestoredWhere::inPlace) {
     c.reset();
     place = "c moved";
     std::filesystem::rename(folder.path() / "c", folder.path() / place);
@@ -270,6 +279,7 @@ TEST_P(MirrorRestoredOldChanges, NeverComeAboveThreeMachinesEdits) {
   sync(2);
   c.reset();
   std::filesystem::remove_all(folder.path() / place);
+  if (GetParam() == RestoredWhere::whereItWas) place = "c";
   std::filesystem::rename(folder.path() / "c backup", folder.path() / place);
   c = makeDevice(place);
   sync(3);
@@ -277,9 +287,19 @@ TEST_P(MirrorRestoredOldChanges, NeverComeAboveThreeMachinesEdits) {
   expectEverywhere({a.get(), b.get(), c.get()}, {"Z"}, {"Z page 1@Z", "on a@Z", "on b@Z", "on c@Z"});
 }
 
-INSTANTIATE_TEST_SUITE_P(InPlaceOrMoved, MirrorRestoredOldChanges, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "MovedBeforeTheRestore" : "InPlace");
+INSTANTIATE_TEST_SUITE_P(AnyPlace, MirrorRestoredOldChanges,
+                         ::testing::Values(RestoredWhere::inPlace, RestoredWhere::whereItMoved,
+                                           RestoredWhere::whereItWas),
+                         [](const ::testing::TestParamInfo<RestoredWhere>& info) {
+                           switch (info.param) {
+                             case RestoredWhere::inPlace:
+                               return std::string("InPlace");
+                             case RestoredWhere::whereItMoved:
+                               return std::string("WhereItMoved");
+                             case RestoredWhere::whereItWas:
+                               break;
+                           }
+                           return std::string("WhereItWasBeforeItMoved");
                          });
 
 // c's disk is cloned onto c2, in the same place on a machine of the same name: both write under one
