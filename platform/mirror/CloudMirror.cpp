@@ -322,7 +322,7 @@ Result<void> CloudMirror::writeLostLinesAgain() {
     if (context->save() && *ownLost) rewriteJournal_ = false;
     return {};
   }
-  Result<std::optional<Error>> written = writeExport(std::move(*lost), *context, *ownLost);
+  Result<std::optional<Error>> written = writeExport(std::move(*lost), *context, *ownLost, hybridClock_);
   if (!written) return finish(MirrorEvent::Type::Export, start, written.error());
   // Written, whatever its notice says: writing it again would only repeat the notice.
   if (*ownLost) rewriteJournal_ = false;
@@ -334,7 +334,8 @@ Result<void> CloudMirror::outcomeOf(const std::optional<Error>& notice) {
 }
 
 Result<std::optional<Error>> CloudMirror::writeExport(PendingExport pending, ManagedObjectContext& context,
-                                                      bool rewritesJournal) {
+                                                      bool rewritesJournal,
+                                                      const HybridLogicalClock& stamped) {
   Result<AppendedExport> appended = appendExport(pending, folder_.journalFile(device_), context);
   if (!appended) {
     // Some of the lines may have reached the journal: past its end they are this store's own.
@@ -342,6 +343,7 @@ Result<std::optional<Error>> CloudMirror::writeExport(PendingExport pending, Man
     return appended.error();
   }
   if (appended->end) journalEnd_ = appended->end;
+  hybridClock_ = stamped;
   Result<void> saved = commitExportBookkeeping(pending, *appended, context, hybridClock_);
   if (!saved) {
     unsavedExport_ = UnsavedExport{std::move(pending), *appended, rewritesJournal};
@@ -392,10 +394,12 @@ Result<void> CloudMirror::exportChanges() {
     if (Result<void> found = findOwnJournal(*context); !found)
       return finish(MirrorEvent::Type::Export, start, found);
   }
-  // Stamps issued while the folder is away are dropped with the export: a copy of the clock issues them.
-  HybridLogicalClock offlineClock = hybridClock_;
+  // A copy of the clock stamps the changes: the stamps count once the entries are in the journal,
+  // and an export that does not get there (the folder is away, the disk is full) draws them again,
+  // the same, next time.
+  HybridLogicalClock stamping = hybridClock_;
   Result<PendingExport> pending =
-      collectExport(*context, device_, ready ? hybridClock_ : offlineClock, runFloor_.value_or(StampFloor{}));
+      collectExport(*context, device_, stamping, runFloor_.value_or(StampFloor{}));
   if (!pending) return finish(MirrorEvent::Type::Export, start, pending.error());
   if (pending->entries.empty()) {
     // Only imported changes, owed records gone since, or nothing: the token moves past them and
@@ -408,7 +412,7 @@ Result<void> CloudMirror::exportChanges() {
   }
   Result<void> outcome = ready;
   if (outcome) {
-    Result<std::optional<Error>> written = writeExport(std::move(*pending), *context, false);
+    Result<std::optional<Error>> written = writeExport(std::move(*pending), *context, false, stamping);
     outcome = written ? outcomeOf(*written) : Result<void>(written.error());
   }
   outcome = finish(MirrorEvent::Type::Export, start, outcome);

@@ -161,9 +161,11 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   // unsaved export when only the save failed. Once both are done it answers the notice, if any, that
   // goes with what went out: records left out for their size (EntryTooLarge), or stamps that ran
   // far ahead of this machine's clock (ClockAhead). A notice is reported like a failure, but the
-  // export counts as done: it is neither written again nor does it hold up an import.
+  // export counts as done: it is neither written again nor does it hold up an import. The clock
+  // that stamped the entries (`stamped`) becomes the mirror's once they are appended: stamps drawn
+  // for entries that never went out are drawn again, the same, by the next export.
   Result<std::optional<Error>> writeExport(PendingExport pending, ManagedObjectContext& context,
-                                           bool rewritesJournal);
+                                           bool rewritesJournal, const HybridLogicalClock& stamped);
   static Result<void> outcomeOf(const std::optional<Error>& notice);
   static bool isNotice(const Result<void>& outcome);
   Result<void> exportChanges();

@@ -194,13 +194,12 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
   if (history->empty() && owed->empty()) return pending;
   if (!history->empty()) pending.through = history->back().token;
 
-  // Each record's last change, where it came in the history, when it was committed, and for the
-  // deletion of a member whether it was made on its own.
+  // Each record's last change, where it came in the history, its stamp, and for the deletion of a
+  // member whether it was made on its own.
   struct LastChange {
     HistoryChange change;
     std::size_t position;
-    Date committed;
-    std::int64_t transaction;
+    std::int64_t stamp;
     bool alone = false;
   };
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
@@ -208,6 +207,7 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
   std::size_t position = 0;
   for (const HistoryTransaction& transaction : *history) {
     if (isImported(transaction)) continue;
+    if (transaction.token.transactionNumber > floor.madeBefore) clock.receive(floor.stamp);
     // The deletions of members come after their owners', so that a reader never meets the deletion
     // of a member before that of the owner it went with.
     const std::map<UUID, bool> members = memberDeletions(transaction, model);
@@ -216,10 +216,17 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
         auto member =
             change.type == HistoryChangeType::Delete ? members.find(change.recordName) : members.end();
         if ((member != members.end()) != memberPass) continue;
+        // Stamped with the time of the commit, not of the export: an edit made offline an hour ago
+        // must lose against a change made elsewhere since. The clock has received every stamp this
+        // store had applied before the commit (imports wait for local changes to be exported first),
+        // and no other, so the stamp also follows whatever the user saw when making the change.
+        // Every change draws its stamp, in the order the changes were made, whether it goes out or a
+        // later change of its record does: a change's stamp then follows from the changes made
+        // before it alone, so a store put back from a backup stamps the changes it holds as its
+        // earlier self stamped them, below every change its earlier self made after them.
         lastChanges.insert_or_assign(
             {change.objectID.entityName, change.recordName},
-            LastChange{change, position++, transaction.timestamp, transaction.token.transactionNumber,
-                       memberPass && member->second});
+            LastChange{change, position++, clock.tick(transaction.timestamp), memberPass && member->second});
       }
     }
   }
@@ -245,13 +252,7 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
   if (Result<void> read = current.read(context, saved); !read) return read.error();
 
   for (const LastChange* last : ordered) {
-    // Stamped with the time of the commit, not of the export: an edit made offline an hour ago
-    // must lose against a change made elsewhere since. The clock has received every stamp this
-    // store had applied before the commit (imports wait for local changes to be exported first),
-    // and no other, so the stamp also follows whatever the user saw when making the change. The
-    // changes come in the order they were made: those the floor lifts come last.
-    if (last->transaction > floor.madeBefore) clock.receive(floor.stamp);
-    const RecordStamp stamp{clock.tick(last->committed), device};
+    const RecordStamp stamp{last->stamp, device};
     if (last->change.type == HistoryChangeType::Delete) {
       pending.entries.push_back(
           deletionEntry(last->change.objectID.entityName, last->change.recordName, stamp, last->alone));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "platform/mirror/tests/MirrorTestSupport.h"
 #include "platform/pstore/testing/FullDisk.h"
@@ -33,6 +34,7 @@ TEST_F(MirrorFullDisk, AnExportCutShortByAFullDiskIsReportedAndGoesOutWholeOnceT
     sync();
     // Room for the note and about one of its pages.
     fillAllBut(root() / "filler", 6 * 1024);
+    const Date savedAt = dispatch.clock().now();
     {
       auto context = a->writer();
       ManagedObject note = context->insertNewObject("Note");
@@ -59,6 +61,14 @@ TEST_F(MirrorFullDisk, AnExportCutShortByAFullDiskIsReportedAndGoesOutWholeOnceT
     if (!b->ended(MirrorEvent::Type::Import).back().succeeded) return 6;
     const std::string journal = fileContents(journalOf(*a));
     if (journal.empty() || journal.back() != '\n') return 7;
+    // The stamps the export that was cut short drew are those its entries go out with.
+    std::istringstream lines(journal);
+    for (std::string line; std::getline(lines, line);) {
+      Result<JournalEntry> entry = decodeJournalLine(line, *makeNotebookModel());
+      if (!entry) return 9;
+      if (entry->entity == "Note" && entry->stamp.clock != HybridLogicalClock::physicalStamp(savedAt))
+        return 10;
+    }
     return 0;
   });
   if (outcome == kNoFullDisk) GTEST_SKIP() << "no small file system can be made here";

@@ -162,6 +162,39 @@ std::vector<RestoredChange> everyRestoredChange() {
 INSTANTIATE_TEST_SUITE_P(EveryOrder, MirrorRestoredChange, ::testing::ValuesIn(everyRestoredChange()),
                          restoredChangeName);
 
+// a's clock has taken a stamp of b, whose clock runs an hour fast, so a stamps its changes by counting
+// up from it. Away from the folder, a retitles "Second", then "First", and is backed up; then it
+// retitles "First" again, then "Second", and that goes out. Put back, it sends the two earlier
+// retitles it holds counting up from the same stamp as its earlier self did: each must stay below the
+// later retitle of its note, whichever order the earlier self sent them in.
+TEST_F(MirrorStampKept, ARestoredStoreWhoseClockCountsUpSendsItsOlderChangesBelowItsEarlierSelfsLaterOnes) {
+  LeadingClock fast{dispatch.clock()};
+  fast.setLead(1.0 / 24);
+  auto a = makeDevice("a");
+  auto b = makeDevice("b", fast);
+  b->addNote("First");
+  b->addNote("Second");
+  sync(2);
+  ASSERT_THAT(a->titles(), ElementsAre("First", "Second"));
+
+  goOffline();
+  sync();
+  a->rename("Second", "Second retitled");
+  a->rename("First", "First retitled");
+  sync(2);
+  copyDataFolder("a", "a backup");
+  a->rename("First retitled", "First retitled again");
+  a->rename("Second retitled", "Second retitled again");
+  goOnline();
+  sync(2);
+  ASSERT_THAT(b->titles(), ElementsAre("First retitled again", "Second retitled again"));
+  restoreBackup(a, "a");
+  a = makeDevice("a");
+  sync(3);
+
+  expectEverywhere({a.get(), b.get()}, {"First retitled again", "Second retitled again"}, {});
+}
+
 // A home copied to a second machine while a change had not left the first: where the copy lies (in
 // another place, so it writes under a new name; or in the same place on a machine of the same name,
 // so it writes under the original's), and which of the two machines starts first.
