@@ -133,14 +133,33 @@ struct CurrentObjects {
   }
 };
 
+// The records this store changed since its last export: their current state is not the one their
+// stamp was drawn for.
+Result<std::set<UUID>> recordsChangedSinceExport(ManagedObjectContext& context) {
+  Result<std::vector<HistoryTransaction>> history = historyAfterExportToken(context);
+  if (!history) return history.error();
+  std::set<UUID> changed;
+  for (const HistoryTransaction& transaction : *history) {
+    if (isImported(transaction)) continue;
+    for (const HistoryChange& change : transaction.changes) changed.insert(change.recordName);
+  }
+  return changed;
+}
+
 // The entries that write again the record states `states` (by record), each with the stamp it was
 // written with, under the device `writeAs` when given, in stamp order: a deletion for a deleted
 // record, the current state of a live one. Deletions recorded before entities were kept cannot be
 // written; they are rare and old. A live record whose state was kept before then is looked for among
-// every entity's objects.
+// every entity's objects. A record changed here since the last export is left to the export that
+// follows: what it holds now goes out under the stamp of that change, never under an earlier one,
+// which would carry the change to machines that have changes stamped between the two.
 Result<std::vector<JournalEntry>> entriesWritingAgain(ManagedObjectContext& context,
-                                                      const std::map<UUID, RecordState>& states,
+                                                      std::map<UUID, RecordState> states,
                                                       const std::optional<UUID>& writeAs) {
+  Result<std::set<UUID>> changed = recordsChangedSinceExport(context);
+  if (!changed) return changed.error();
+  std::erase_if(states,
+                [&](const auto& state) { return !state.second.deleted && changed->count(state.first); });
   const ManagedObjectModel& model = context.persistentStoreCoordinator()->managedObjectModel();
   std::map<std::string, std::vector<UUID>> live;
   for (const auto& [record, state] : states) {
@@ -281,7 +300,7 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
   std::erase_if(*states, [&](const auto& state) {
     return state.second.stamp.device != device && state.second.stamp.device != formerDevice;
   });
-  Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, *states, device);
+  Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, std::move(*states), device);
   if (!entries) return entries.error();
   PendingExport pending;
   pending.entries = std::move(*entries);
@@ -311,7 +330,7 @@ Result<PendingExport> collectMissingFromJournals(ManagedObjectContext& context,
   std::erase_if(*states, [&](const auto& state) {
     return !missing.count(RecordWrite{state.first, state.second.stamp, state.second.lineDigest});
   });
-  Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, *states, std::nullopt);
+  Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, std::move(*states), std::nullopt);
   if (!entries) return entries.error();
   pending.entries = std::move(*entries);
   for (HeldEntry& entry : held->entries) {

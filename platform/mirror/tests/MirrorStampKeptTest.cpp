@@ -195,6 +195,37 @@ TEST_F(MirrorStampKept, ARestoredStoreWhoseClockCountsUpSendsItsOlderChangesBelo
   expectEverywhere({a.get(), b.get()}, {"First retitled again", "Second retitled again"}, {});
 }
 
+// a, whose clock runs 45 days ahead, retitles b's note N just after it found b's journal gone and
+// before it wrote again what that journal held. Written again, N goes out under b's stamp as b made
+// it, not with a's retitle: the retitle travels under its own stamp alone, which c holds until its
+// clock comes within reach. So c never shows it before then, and its deletion of the note it shows
+// comes before the retitle, as the stamps say.
+TEST_F(MirrorStampKept, ARecordWrittenAgainNeverCarriesAChangeNotYetSentUnderItsOlderStamp) {
+  LeadingClock ahead{dispatch.clock()};
+  ahead.setLead(45);
+  auto a = makeDevice("a", ahead);
+  auto b = makeDevice("b");
+  auto c = makeDevice("c");
+  b->addNote("N");
+  sync(2);
+  ASSERT_THAT(a->titles(), ElementsAre("N"));
+  const std::filesystem::path journalOfB = journalOf(*b);
+  b.reset();
+  std::filesystem::remove(journalOfB);
+  a->container().importNow({});
+  dispatch.drain();
+  a->rename("N", "N retitled on a");
+  sync(2);
+
+  EXPECT_THAT(c->titles(), ElementsAre("N")) << "the retitle is stamped beyond c's reach";
+  c->remove("N");
+  sync(2);
+  ahead.setLead(0);
+  dispatch.clock().advanceWall(std::chrono::hours(24 * 100));
+  sync(3);
+  expectEverywhere({a.get(), c.get()}, {"N retitled on a"}, {});
+}
+
 // A home copied to a second machine while a change had not left the first: where the copy lies (in
 // another place, so it writes under a new name; or in the same place on a machine of the same name,
 // so it writes under the original's), and which of the two machines starts first.
