@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/identity/IdentifierSource.h"
 #include "platform/identity/RandomSource.h"
 
 namespace platform {
@@ -24,9 +25,10 @@ class UUID {
   UUID() = default;
   explicit UUID(const Bytes& bytes) : bytes_(bytes) {}
 
-  // A new random (version 4) identifier. Should the source fail, the bytes come from the standard
-  // library's random device instead: an identifier is always produced.
-  static UUID random(RandomSource& source = systemRandomSource());
+  // A new random (version 4) identifier, by default from the identifier source in place
+  // (IdentifierSource.h). Should the source fail, the bytes come from the standard library's random
+  // device instead: an identifier is always produced.
+  static UUID random(RandomSource& source = identifierSource());
   static std::optional<UUID> fromString(std::string_view text);
 
   std::string uuidString() const;

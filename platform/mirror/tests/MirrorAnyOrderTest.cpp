@@ -1,9 +1,11 @@
-// Machines that edit notes and pages, stop and start, run ahead, are put back from backups, are
-// cloned, and lose journal lines, in orders drawn from a seeded generator: once all run with right
-// clocks and have read everything, each shows the same library, and so does a machine that joins
-// then. Pages are deleted only with their note, as the application deletes a prompt's versions.
-// Record and store identities are random, so each run also draws its own tie-breaks between stamps
-// and journal names; on a failure the steps taken are printed.
+// Machines that edit notes and pages, stop and start, run ahead, are put back from backups, have
+// their data folders moved, copied and cloned (also while a change has not left them), and lose
+// journal lines, in orders drawn from a seeded generator: once all run with right clocks and have
+// read everything, each shows the same library, and so does a machine that joins then; and that
+// library holds every acknowledged change no later change overrode (MirrorAnyOrderOracle.h). Pages
+// are deleted only with their note, as the application deletes a prompt's versions. Record and store
+// identities come from the seed too, so a seed replays its run, tie-breaks between stamps and journal
+// names included; on a failure the steps taken are printed.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,6 +14,8 @@
 #include <iostream>
 #include <random>
 
+#include "platform/identity/testing/SeededIdentifiers.h"
+#include "platform/mirror/tests/MirrorAnyOrderOracle.h"
 #include "platform/mirror/tests/MirrorTestSupport.h"
 
 namespace platform {
@@ -20,10 +24,15 @@ namespace {
 using namespace testing;
 
 constexpr int kSteps = 150;
-constexpr int kRuns = 24;
+constexpr int kRuns = 64;
+// Copies and clones of data folders that join the three machines.
+constexpr std::size_t kLargestFleet = 5;
+
+using Entity = AcknowledgedChanges::Entity;
 
 struct Machine {
   std::string name;
+  std::string dataFolder;  // its name in the test's folder: the machine's name, unless moved
   std::unique_ptr<LeadingClock> clock;
   std::unique_ptr<Device> device;  // null while the machine is off
   bool backedUp = false;
@@ -42,13 +51,17 @@ void PrintTo(const Library& library, std::ostream* out) {
 
 class MirrorAnyOrder : public MirrorTest, public ::testing::WithParamInterface<int> {
  protected:
-  MirrorAnyOrder() : random_(static_cast<unsigned>(GetParam())) {
-    for (const char* name : {"a", "b", "c"}) addMachine(name);
+  MirrorAnyOrder()
+      : identifiers_(static_cast<std::uint64_t>(GetParam())), random_(static_cast<unsigned>(GetParam())) {
+    for (const char* name : {"a", "b", "c"}) {
+      changes_.addFolder(name);
+      addMachine(name);
+    }
   }
 
   void step() {
     Machine& machine = machines_[below(machines_.size())];
-    switch (below(12)) {
+    switch (below(14)) {
       case 0:
         startOrStop(machine);
         break;
@@ -62,18 +75,18 @@ class MirrorAnyOrder : public MirrorTest, public ::testing::WithParamInterface<i
         damageAJournal();
         break;
       case 4:
-        // A copy of a stopped machine's disk starts beside it, under the same store identity.
-        if (!machine.device && machines_.size() < 5) {
-          const std::string name = fresh(machine.name + "+");
-          copyDataFolder(machine.name, name);
-          log("copy " + machine.name + " onto " + name);
-          addMachine(name);
-        }
+        if (!machine.device) copyOrClone(machine);
         break;
-      case 5: {
+      case 5:
+        if (!machine.device) move(machine);
+        break;
+      case 6:
+        if (machine.device) editWithTheFolderAway(machine);
+        break;
+      case 7: {
         const int polls = static_cast<int>(1 + below(2));
         log("sync " + std::to_string(polls));
-        sync(polls);
+        syncAll(polls);
         break;
       }
       default:
@@ -86,11 +99,11 @@ class MirrorAnyOrder : public MirrorTest, public ::testing::WithParamInterface<i
   void settle() {
     for (Machine& machine : machines_) {
       machine.clock->setLead(0);
-      if (!machine.device) machine.device = makeDevice(machine.name, *machine.clock);
+      if (!machine.device) start(machine);
     }
-    sync(3);
+    syncAll(3);
     dispatch.clock().advanceWall(std::chrono::hours(24 * 100));
-    sync(4);
+    syncAll(4);
   }
 
   // What the machine shows. A page whose note is gone is not shown; whether a machine keeps it may
@@ -101,10 +114,29 @@ class MirrorAnyOrder : public MirrorTest, public ::testing::WithParamInterface<i
     return Library{device.titles(), pages};
   }
 
-  std::string steps() const {
+  // Where the library differs from what the acknowledged changes leave, with the changes of each
+  // record concerned.
+  std::string departuresFromTheChanges(const Library& library) const {
+    const AcknowledgedChanges::Expectations expected = changes_.expectations();
+    const std::set<std::string> titles(library.titles.begin(), library.titles.end());
+    const std::set<std::string> pages(library.pages.begin(), library.pages.end());
+    std::string found;
+    const auto report = [&](const std::string& what, const std::string& value) {
+      found += what + " " + value + "\n" + changes_.historyOf(value.substr(0, value.find('@')));
+    };
+    for (const std::string& title : expected.titles)
+      if (!titles.count(title)) report("lacks", title);
+    for (const std::string& title : expected.absentTitles)
+      if (titles.count(title)) report("brought back", title);
+    for (const std::string& page : expected.pages)
+      if (!pages.count(page)) report("lacks page", page);
+    return found;
+  }
+
+  std::string steps() {
     std::string described = trace_;
     for (const Machine& machine : machines_)
-      described += machine.name + " writes " + journalOf(*machine.device).filename().string() + "\n";
+      described += machine.name + " writes " + machine.device->journalName() + "\n";
     return described;
   }
 
@@ -112,9 +144,32 @@ class MirrorAnyOrder : public MirrorTest, public ::testing::WithParamInterface<i
 
  private:
   void addMachine(const std::string& name) {
-    Machine machine{name, std::make_unique<LeadingClock>(dispatch.clock()), nullptr};
-    machine.device = makeDevice(name, *machine.clock);
-    machines_.push_back(std::move(machine));
+    machines_.push_back(Machine{name, name, std::make_unique<LeadingClock>(dispatch.clock()), nullptr});
+    start(machines_.back());
+  }
+
+  void start(Machine& machine) {
+    machine.device = makeDevice(machine.dataFolder, *machine.clock);
+    changes_.readWall(machine.name, machine.clock->now());
+  }
+
+  void stop(Machine& machine) {
+    machine.device.reset();
+    changes_.stopped(machine.name);
+  }
+
+  // Lets `polls` poll intervals pass; every running machine has then sent what it made and shows
+  // what it has read.
+  void syncAll(int polls) {
+    sync(polls);
+    for (Machine& machine : machines_) {
+      changes_.readWall(machine.name, machine.clock->now());
+      if (!machine.device) continue;
+      changes_.synced(machine.name);
+      for (const std::string& title : machine.device->titles()) changes_.showsValue(machine.name, title);
+      for (const std::string& page : machine.device->pages())
+        changes_.showsValue(machine.name, page.substr(0, page.find('@')));
+    }
   }
 
   std::size_t below(std::size_t bound) {
@@ -139,75 +194,149 @@ class MirrorAnyOrder : public MirrorTest, public ::testing::WithParamInterface<i
   void startOrStop(Machine& machine) {
     log((machine.device ? "stop " : "start ") + machine.name);
     if (machine.device) {
-      machine.device.reset();
+      stop(machine);
     } else {
-      machine.device = makeDevice(machine.name, *machine.clock);
+      start(machine);
     }
   }
 
   void setLead(Machine& machine, int days) {
     log("lead " + machine.name + " " + std::to_string(days));
     machine.clock->setLead(days);
+    changes_.readWall(machine.name, machine.clock->now());
   }
 
   void backUpOrRestore(Machine& machine) {
-    const std::string backup = machine.name + " backup";
     if (machine.backedUp && below(2)) {
-      log("restore " + machine.name);
-      std::filesystem::remove_all(folder.path() / machine.name);
-      copyDataFolder(backup, machine.name);
+      restore(machine);
     } else {
-      log("back up " + machine.name);
-      std::filesystem::remove_all(folder.path() / backup);
-      copyDataFolder(machine.name, backup);
-      machine.backedUp = true;
+      backUp(machine);
     }
+  }
+
+  static std::string backupOf(const Machine& machine) { return machine.name + " backup"; }
+
+  void backUp(Machine& machine) {
+    log("back up " + machine.name + " from " + machine.dataFolder);
+    std::filesystem::remove_all(folder.path() / backupOf(machine));
+    copyDataFolder(machine.dataFolder, backupOf(machine));
+    changes_.backUp(machine.name, backupOf(machine));
+    machine.backedUp = true;
+  }
+
+  void restore(Machine& machine) {
+    log("restore " + machine.name + " into " + machine.dataFolder);
+    std::filesystem::remove_all(folder.path() / machine.dataFolder);
+    copyDataFolder(backupOf(machine), machine.dataFolder);
+    changes_.restore(machine.name, backupOf(machine));
+  }
+
+  // A copy of a stopped machine's data folder starts beside it under the same store identity,
+  // elsewhere (so it takes a journal name of its own) or as a clone of the whole disk: at the same
+  // place on a machine of the same name, so it writes under the same journal name at first.
+  void copyOrClone(Machine& machine) {
+    if (machines_.size() >= kLargestFleet) return;
+    const bool clone = below(2);
+    const std::string name = fresh(machine.name + (clone ? "=" : "+"));
+    log((clone ? "clone " : "copy ") + machine.name + " onto " + name);
+    copyDataFolder(machine.dataFolder, name);
+    changes_.copyFolder(machine.name, name);
+    machines_.push_back(Machine{name, name, std::make_unique<LeadingClock>(dispatch.clock()), nullptr});
+    Machine& copy = machines_.back();
+    start(copy);
+    if (clone) copy.device->claimHome();
+  }
+
+  // A stopped machine's data folder is moved to another place, or back to where it was.
+  void move(Machine& machine) {
+    const std::string to = machine.dataFolder == machine.name ? machine.name + " moved" : machine.name;
+    log("move " + machine.name + " to " + to);
+    std::filesystem::rename(folder.path() / machine.dataFolder, folder.path() / to);
+    machine.dataFolder = to;
+  }
+
+  // The machine edits while the mirror folder is away, stops, and its data folder is backed up or
+  // copied before the change has left it.
+  void editWithTheFolderAway(Machine& machine) {
+    log("folder away");
+    goOffline();
+    edit(machine);
+    startOrStop(machine);
+    if (below(2)) {
+      backUp(machine);
+    } else {
+      copyOrClone(machine);
+    }
+    goOnline();
+    log("folder back");
   }
 
   void edit(Machine& machine) {
     Device& device = *machine.device;
     auto context = device.writer();
     const auto did = [&](const std::string& what) { log(machine.name + ": " + what); };
+    const auto made = [&](Entity entity, const std::string& record, std::optional<std::string> value,
+                          std::optional<std::size_t> overwrote,
+                          std::optional<std::string> note = std::nullopt) {
+      changes_.made(machine.name, machine.clock->now(), entity, record, std::move(value), overwrote,
+                    std::move(note));
+    };
     switch (below(5)) {
       case 0: {
         const std::string title = fresh("N");
         const int pages = static_cast<int>(below(3));
         did("add " + title + " pages " + std::to_string(pages));
         device.addNote(title, pages);
+        made(Entity::note, title, title, std::nullopt);
+        for (int number = 1; number <= pages; ++number) {
+          const std::string content = title + " page " + std::to_string(number);
+          made(Entity::page, content, content, std::nullopt, title);
+        }
         return;
       }
       case 1:
         if (auto note = anyObject(*context, "Note")) {
+          const std::string before = text(*note, "title");
           const std::string title = fresh("N");
-          did("rename " + text(*note, "title") + " -> " + title);
+          did("rename " + before + " -> " + title);
           note->setValue("title", title);
+          saveOrFail(*context);
+          made(Entity::note, changes_.recordOf(before), title, changes_.changeOf(before));
         }
-        break;
+        return;
       case 2:
         if (auto note = anyObject(*context, "Note")) {
-          did("delete " + text(*note, "title"));
+          const std::string title = text(*note, "title");
+          did("delete " + title);
           context->deleteObject(*note);
+          saveOrFail(*context);
+          made(Entity::note, changes_.recordOf(title), std::nullopt, changes_.changeOf(title));
         }
-        break;
+        return;
       case 3:
         if (auto note = anyObject(*context, "Note")) {
+          const std::string title = text(*note, "title");
           const std::string content = fresh("p");
-          did("add page " + content + " to " + text(*note, "title"));
+          did("add page " + content + " to " + title);
           ManagedObject page = context->insertNewObject("Page");
           page.setValue("content", content);
           page.setValue("number", std::int64_t{1});
           page.setRelatedObject("note", *note);
+          saveOrFail(*context);
+          made(Entity::page, content, content, std::nullopt, title);
         }
-        break;
+        return;
       default:
         if (auto page = anyObject(*context, "Page")) {
+          const std::string before = text(*page, "content");
           const std::string content = fresh("p");
-          did("edit page " + text(*page, "content") + " -> " + content);
+          did("edit page " + before + " -> " + content);
           page->setValue("content", content);
+          saveOrFail(*context);
+          made(Entity::page, changes_.recordOf(before), content, changes_.changeOf(before));
         }
-        break;
+        return;
     }
-    if (context->hasChanges()) saveOrFail(*context);
   }
 
   // Cuts one to three lines off a journal, empties it or removes it.
@@ -233,14 +362,17 @@ class MirrorAnyOrder : public MirrorTest, public ::testing::WithParamInterface<i
         std::filesystem::remove(file);
         break;
     }
+    changes_.journalDamaged();
   }
 
+  SeededIdentifiers identifiers_;
+  AcknowledgedChanges changes_;
   std::string trace_;
   std::mt19937 random_;
   int counter_ = 0;
 };
 
-TEST_P(MirrorAnyOrder, EveryMachineAndAFreshOneShowTheSameLibrary) {
+TEST_P(MirrorAnyOrder, EveryMachineAndAFreshOneShowTheAcknowledgedLibrary) {
   for (int step = 0; step < kSteps; ++step) this->step();
   settle();
 
@@ -249,8 +381,11 @@ TEST_P(MirrorAnyOrder, EveryMachineAndAFreshOneShowTheSameLibrary) {
   auto joining = makeDevice("joining");
   sync(3);
   EXPECT_EQ(libraryOf(*joining), first) << "a machine that joins";
-  for (Machine& machine : machines_)
+  for (Machine& machine : machines_) {
     EXPECT_EQ(libraryOf(*machine.device), first) << machine.name << " once the new machine wrote";
+    EXPECT_EQ(departuresFromTheChanges(libraryOf(*machine.device)), "") << machine.name;
+  }
+  EXPECT_EQ(departuresFromTheChanges(libraryOf(*joining)), "") << "a machine that joins";
   if (HasFailure()) std::cerr << "The steps taken:\n" << steps();
 }
 
