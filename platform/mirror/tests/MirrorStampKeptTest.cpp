@@ -43,6 +43,16 @@ class MirrorStampKept : public MirrorTest {
     return twice;
   }
 
+  // a and b start; a makes P, with a page, while the mirror folder is away.
+  void makePWhileTheFolderIsAway(std::unique_ptr<Device>& a, std::unique_ptr<Device>& b) {
+    a = makeDevice("a");
+    b = makeDevice("b");
+    sync(2);
+    goOffline();
+    sync();
+    a->addNote("P", 1);
+  }
+
   // Every machine shows `titles` and `pages`, and so do fresh machines reading the journals forward
   // and backward.
   void expectEverywhere(const std::vector<Device*>& machines, const std::vector<std::string>& titles,
@@ -84,12 +94,9 @@ class MirrorRestoredChange : public MirrorStampKept, public ::testing::WithParam
 // exported.
 TEST_P(MirrorRestoredChange, NeverComesAboveWhatOthersChangedSince) {
   const bool retitles = GetParam().later == LaterChange::retitle;
-  auto a = makeDevice("a");
-  auto b = makeDevice("b");
-  sync(2);
-  goOffline();
-  sync();
-  a->addNote("P", 1);
+  std::unique_ptr<Device> a;
+  std::unique_ptr<Device> b;
+  makePWhileTheFolderIsAway(a, b);
   // Backed up while it runs, having tried to send P a few times.
   sync(3);
   copyDataFolder("a", "a backup");
@@ -244,12 +251,9 @@ class MirrorCopiedHome : public MirrorStampKept, public ::testing::WithParamInte
 };
 
 TEST_P(MirrorCopiedHome, ItsUnexportedChangeNeverComesAboveLaterOnes) {
-  auto a = makeDevice("a");
-  auto b = makeDevice("b");
-  sync(2);
-  goOffline();
-  sync();
-  a->addNote("P", 1);
+  std::unique_ptr<Device> a;
+  std::unique_ptr<Device> b;
+  makePWhileTheFolderIsAway(a, b);
   a.reset();
   copyDataFolder("a", "a2");
 
