@@ -147,15 +147,14 @@ Result<std::set<UUID>> recordsChangedSinceExport(ManagedObjectContext& context) 
 }
 
 // The entries that write again the record states `states` (by record), each with the stamp it was
-// written with, under the device `writeAs` when given, in stamp order: a deletion for a deleted
+// written with, the device that wrote it included, in stamp order: a deletion for a deleted
 // record, the current state of a live one. Deletions recorded before entities were kept cannot be
 // written; they are rare and old. A live record whose state was kept before then is looked for among
 // every entity's objects. A record changed here since the last export is left to the export that
 // follows: what it holds now goes out under the stamp of that change, never under an earlier one,
 // which would carry the change to machines that have changes stamped between the two.
 Result<std::vector<JournalEntry>> entriesWritingAgain(ManagedObjectContext& context,
-                                                      std::map<UUID, RecordState> states,
-                                                      const std::optional<UUID>& writeAs) {
+                                                      std::map<UUID, RecordState> states) {
   Result<std::set<UUID>> changed = recordsChangedSinceExport(context);
   if (!changed) return changed.error();
   std::erase_if(states,
@@ -175,7 +174,7 @@ Result<std::vector<JournalEntry>> entriesWritingAgain(ManagedObjectContext& cont
 
   std::vector<JournalEntry> entries;
   for (const auto& [record, state] : states) {
-    const RecordStamp stamp{state.stamp.clock, writeAs.value_or(state.stamp.device)};
+    const RecordStamp& stamp = state.stamp;
     if (state.deleted) {
       if (!state.entity.empty()) entries.push_back(deletionEntry(state.entity, record, stamp, state.alone));
       continue;
@@ -300,7 +299,7 @@ Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID&
   std::erase_if(*states, [&](const auto& state) {
     return state.second.stamp.device != device && state.second.stamp.device != formerDevice;
   });
-  Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, std::move(*states), device);
+  Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, std::move(*states));
   if (!entries) return entries.error();
   PendingExport pending;
   pending.entries = std::move(*entries);
@@ -330,7 +329,7 @@ Result<PendingExport> collectMissingFromJournals(ManagedObjectContext& context,
   std::erase_if(*states, [&](const auto& state) {
     return !missing.count(RecordWrite{state.first, state.second.stamp, state.second.lineDigest});
   });
-  Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, std::move(*states), std::nullopt);
+  Result<std::vector<JournalEntry>> entries = entriesWritingAgain(context, std::move(*states));
   if (!entries) return entries.error();
   pending.entries = std::move(*entries);
   for (HeldEntry& entry : held->entries) {

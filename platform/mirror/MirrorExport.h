@@ -87,8 +87,10 @@ Result<PendingExport> collectExport(ManagedObjectContext& context, const UUID& d
 
 // This store's whole state as far as it came from this store: every record whose current state, or
 // deletion, this store wrote itself (as `device`, or as `formerDevice` before it took a new
-// identity), each with the stamp it was written with, now under `device`. What a journal that was
-// emptied, rolled back or lost must hold again; the history not yet exported follows as usual.
+// identity), each with the stamp it was written with, the device named in it included: written
+// again under a new name, a change still orders against every other line as it did. What a journal
+// that was emptied, rolled back or lost must hold again; the history not yet exported follows as
+// usual.
 Result<PendingExport> collectOwnState(ManagedObjectContext& context, const UUID& device,
                                       const std::optional<UUID>& formerDevice);
 

@@ -29,14 +29,16 @@ class MirrorStampKept : public MirrorTest {
  protected:
   Date now() { return dispatch.clock().now(); }
 
-  // The records the journal holds two different lines of: each change is written under the stamp it
+  // The records the journals hold two different lines of: each change is written under the stamp it
   // was made with, so writing it again repeats its line.
-  static std::set<std::string> recordsWrittenTwoWays(const std::filesystem::path& journal) {
+  static std::set<std::string> recordsWrittenTwoWays(const std::vector<std::filesystem::path>& journals) {
     const std::shared_ptr<const ManagedObjectModel> model = makeNotebookModel();
     std::map<UUID, std::set<std::string>> lines;
-    std::istringstream contents(fileContents(journal));
-    for (std::string line; std::getline(contents, line);)
-      lines[valueOrFail(decodeJournalLine(line, *model)).record].insert(line);
+    for (const std::filesystem::path& journal : journals) {
+      std::istringstream contents(fileContents(journal));
+      for (std::string line; std::getline(contents, line);)
+        lines[valueOrFail(decodeJournalLine(line, *model)).record].insert(line);
+    }
     std::set<std::string> twice;
     for (const auto& [record, written] : lines)
       if (written.size() > 1) twice.insert(record.uuidString());
@@ -140,7 +142,7 @@ TEST_P(MirrorRestoredChange, NeverComesAboveWhatOthersChangedSince) {
   const std::vector<std::string> pages =
       retitles ? std::vector<std::string>{"P page 1@P retitled on b"} : std::vector<std::string>{};
   expectEverywhere({a.get(), b.get()}, titles, pages);
-  EXPECT_THAT(recordsWrittenTwoWays(journalOf(*a)), IsEmpty()) << "P went out again as it had gone out";
+  EXPECT_THAT(recordsWrittenTwoWays({journalOf(*a)}), IsEmpty()) << "P went out again as it had gone out";
 }
 
 std::string restoredChangeName(const ::testing::TestParamInfo<RestoredChange>& info) {
@@ -231,6 +233,26 @@ TEST_F(MirrorStampKept, ARecordWrittenAgainNeverCarriesAChangeNotYetSentUnderIts
   dispatch.clock().advanceWall(std::chrono::hours(24 * 100));
   sync(3);
   expectEverywhere({a.get(), c.get()}, {"N retitled on a"}, {});
+}
+
+// A data folder copied elsewhere writes what it holds again under a journal name of its own: each
+// record with the very line that made its state, the stamp's device included, so that it orders
+// against other lines under the same clock as it did.
+TEST_F(MirrorStampKept, AStoreWritingUnderANewNameWritesEveryRecordWithTheStampItWasMadeWith) {
+  auto a = makeDevice("a");
+  a->addNote("Kept", 1);
+  a->addNote("Gone", 1);
+  a->remove("Gone");
+  sync(2);
+  a.reset();
+  copyDataFolder("a", "a elsewhere");
+  auto copy = makeDevice("a elsewhere");
+  sync(2);
+
+  ASSERT_EQ(journalFiles().size(), 2u);
+  EXPECT_GE(lineCount(journals() / (copy->journalName() + ".jsonl")), 3u)
+      << "the note, its page and the deletion";
+  EXPECT_THAT(recordsWrittenTwoWays(journalFiles()), IsEmpty());
 }
 
 // A home copied to a second machine while a change had not left the first: where the copy lies (in
