@@ -121,8 +121,8 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   void runCycle();
   Result<void> setUp();
   Result<void> takeIdentity();
-  // Writes as `name` from now on; the records written as the device before are written again under
-  // it by the next export.
+  // Writes as `name` from now on; the records written as the device before are written again into
+  // the journal of that name by the next export, each under the stamp it was made with.
   void writeAs(const UUID& name);
   // Whether the chunk, read from this store's own journal past where the store had applied it,
   // held a line carrying one of this store's stamps that is not the line the store holds under it:
