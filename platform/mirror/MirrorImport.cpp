@@ -76,7 +76,12 @@ class ImportBatch {
     Result<bool> ownerLives = savedForLiveOwner(entry, *state);
     if (!ownerLives) return ownerLives.error();
     if (*state && !*ownerLives) {
-      if (entry.stamp < (*state)->stamp) return {};
+      if (entry.stamp < (*state)->stamp) {
+        // Its owner may come later in the chunk, saved after the deletion that took the member along:
+        // decided once the chunk's entries are in, as the owner's later save keeps the whole record.
+        if (savesMemberDeletedWithOwner(entry, **state)) deferred_.push_back(entry);
+        return {};
+      }
       // Under one stamp the order of lines decides (RecordState::writtenAfter), as on every machine.
       if (entry.stamp == (*state)->stamp) {
         const RecordState written = stateWrittenBy(entry);
@@ -101,7 +106,8 @@ class ImportBatch {
 
   // Applies the deletions that went with an owner's deletion and were put off while the owner lived
   // here: those whose owner the chunk deleted since. The rest lost with the owner's deletion, as the
-  // owner's later save keeps the whole record.
+  // owner's later save keeps the whole record. Applies, too, the saves of members deleted with their
+  // owner that were put off while the owner was not here: those whose owner the chunk saved since.
   Result<void> applyDeferred() {
     for (JournalEntry& entry : std::exchange(deferred_, {})) {
       if (Result<void> applied = apply(entry); !applied) return applied;
@@ -221,17 +227,33 @@ class ImportBatch {
   // that lives here: the owner's deletion lost, and the member's with it, so the save holds however
   // it is stamped against that deletion. (A save of the member's that is later still comes after it.)
   Result<bool> savedForLiveOwner(const JournalEntry& entry, const std::optional<RecordState>& state) {
-    if (entry.operation != JournalEntry::Operation::Save || !state || !state->deleted || state->alone)
-      return false;
-    for (const RelationshipDescription* relationship :
-         ownerRelationships(model_, *model_.entity(entry.entity))) {
-      auto target = entry.fields.references.find(relationship->name);
-      if (target == entry.fields.references.end() || !target->second) continue;
-      Result<std::optional<ManagedObject>> owner = find(relationship->destinationEntity, *target->second);
+    if (!state || !savesMemberDeletedWithOwner(entry, *state)) return false;
+    for (const auto& [relationship, target] : ownersNamedBy(entry)) {
+      Result<std::optional<ManagedObject>> owner = find(relationship->destinationEntity, target);
       if (!owner) return owner.error();
       if (*owner) return true;
     }
     return false;
+  }
+
+  // Whether `entry` saves a member, linked to an owner, whose deletion here (`state`) went with its
+  // owner's.
+  bool savesMemberDeletedWithOwner(const JournalEntry& entry, const RecordState& state) const {
+    return entry.operation == JournalEntry::Operation::Save && state.deleted && !state.alone &&
+           !ownersNamedBy(entry).empty();
+  }
+
+  // The owners `entry` links its record to, with the relationship of each.
+  std::vector<std::pair<const RelationshipDescription*, UUID>> ownersNamedBy(
+      const JournalEntry& entry) const {
+    std::vector<std::pair<const RelationshipDescription*, UUID>> owners;
+    for (const RelationshipDescription* relationship :
+         ownerRelationships(model_, *model_.entity(entry.entity))) {
+      auto target = entry.fields.references.find(relationship->name);
+      if (target != entry.fields.references.end() && target->second)
+        owners.emplace_back(relationship, *target->second);
+    }
+    return owners;
   }
 
   void noteSharedStamp(const UUID& device) {
@@ -315,7 +337,7 @@ class ImportBatch {
   std::unordered_map<UUID, std::optional<RecordState>> states_;
   std::vector<ManagedObject> written_;
   std::vector<UUID> sharedStamps_;
-  // Deletions put off until the chunk's entries are in (apply).
+  // Deletions, and saves of members, put off until the chunk's entries are in (apply).
   std::vector<JournalEntry> deferred_;
   // Owners the chunk saved where they had been deleted.
   std::set<UUID> returned_;

@@ -38,7 +38,8 @@
 // seen its deletion, later than it, comes back with every member it had, on every machine, whatever order
 // the lines arrive in and whoever wrote them. So such a deletion is not applied to a member that belongs
 // here to a live owner once the chunk's entries are in; a save of a member deleted so here is applied,
-// however it is stamped against that deletion, when it links the member to an owner that lives here; and
+// however it is stamped against that deletion, when it links the member to an owner that lives here once
+// the chunk's entries are in; and
 // an owner the chunk saves where it had been deleted gets its members back from their latest saves in the
 // journals (JournalMembers.h), unless a later write of a member still counts here or a later deletion of it
 // made on its own stands. What a store ends with follows from the lines alone, so nothing is written again

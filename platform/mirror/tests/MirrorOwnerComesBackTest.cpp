@@ -308,5 +308,25 @@ TEST_F(MirrorOwnerComesBack, APageDeletedOnItsOwnStaysDeletedWhenItsNoteIsEdited
                                {"Plan page 1@Plan kept"});
 }
 
+// A fresh machine may meet a page's deletion that went with its note's (written again into another
+// journal) before anything else of the note, and then, in one chunk, the page's older save and the
+// note's save made after the deletion: the page comes back with the note in every reading order.
+TEST_F(MirrorOwnerComesBack, APageWhoseDeletionWasReadBeforeItsNoteCameBackComesBackWithTheNote) {
+  const std::int64_t now = HybridLogicalClock::physicalStamp(dispatch.clock().now());
+  const std::int64_t second = std::int64_t{1000} << 16;
+  const UUID note = UUID::random();
+  const UUID page = UUID::random();
+  WrittenDevice deleter{journals()};
+  WrittenDevice keeper{journals()};
+  WrittenDevice copier{journals()};
+  deleter.write({deleter.deletion(now + 2 * second, "Note", note)});
+  copier.write({deleter.deletion(now + 2 * second + 1, "Page", page)});
+  keeper.write(
+      {keeper.page(now + second, page, "on the note", note), keeper.note(now + 3 * second, note, "Kept")});
+
+  expectEveryReadingOrderShows({deleter.file(), keeper.file(), copier.file()}, {"Kept"},
+                               {"on the note@Kept"});
+}
+
 }  // namespace
 }  // namespace platform
