@@ -213,6 +213,10 @@ Result<void> CloudMirror::takeNewName() {
 }
 
 Result<void> CloudMirror::noticeAnotherWriter() {
+  if (!checkedBetweenRuns_) {
+    checkedBetweenRuns_ = true;
+    return noticeAnotherWriterBetweenRuns();
+  }
   if (!journalEnd_) return {};
   const std::filesystem::path journal = folder_.journalFile(device_);
   std::error_code error;
@@ -233,6 +237,29 @@ Result<void> CloudMirror::findOwnJournal(ManagedObjectContext& context) {
   runFloor_ = StampFloor{madeBeforeRun_, unapplied->newestStamp};
   journalEnd_ = unapplied->end;
   return {};
+}
+
+Result<void> CloudMirror::noticeAnotherWriterBetweenRuns() {
+  std::shared_ptr<ManagedObjectContext> context = newContext();
+  MirrorBookkeeping bookkeeping(*context);
+  Result<std::optional<JournalPosition>> written = bookkeeping.ownJournal();
+  if (!written) return written.error();
+  bool met = false;
+  if (*written) {
+    Result<JournalRead> past = readJournalLines(folder_.journalFile(device_), **written);
+    if (!past) return past.error();
+    met = !past->restarted && !past->lines.empty();
+  }
+  Result<bool> metBefore = bookkeeping.metLinesItDidNotWrite();
+  if (!metBefore) return metBefore.error();
+  if (met && *metBefore) {
+    bookkeeping.setMetLinesItDidNotWrite(false);
+    if (Result<void> saved = context->save(); !saved) return saved;
+    return takeNewName();
+  }
+  if (met == *metBefore) return {};
+  bookkeeping.setMetLinesItDidNotWrite(met);
+  return context->save();
 }
 
 Result<bool> CloudMirror::ownJournalLost(ManagedObjectContext& context) const {

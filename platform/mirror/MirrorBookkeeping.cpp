@@ -18,6 +18,7 @@ const std::string kDeviceKey = "mirror.device";
 const std::string kHomeKey = "mirror.home";
 const std::string kOwnJournalKey = "mirror.journal";
 const std::string kOwnJournalAppliedKey = "mirror.journalApplied";
+const std::string kMetLinesItDidNotWriteKey = "mirror.metLinesItDidNotWrite";
 const std::string kOffsetPrefix = "mirror.offset.";
 const std::string kFoundShortPrefix = "mirror.foundShort.";
 const std::string kTextRecordPrefix = "mirror.record.";
@@ -183,6 +184,16 @@ Result<std::optional<std::string>> MirrorBookkeeping::home() const {
 
 void MirrorBookkeeping::setHome(const std::string& home) {
   context_.setMetadataValue(kHomeKey, home);
+}
+
+Result<bool> MirrorBookkeeping::metLinesItDidNotWrite() const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kMetLinesItDidNotWriteKey);
+  if (!stored) return stored.error();
+  return stored->has_value();
+}
+
+void MirrorBookkeeping::setMetLinesItDidNotWrite(bool met) {
+  context_.setMetadataValue(kMetLinesItDidNotWriteKey, met ? std::optional<std::string>("1") : std::nullopt);
 }
 
 Result<std::optional<JournalPosition>> MirrorBookkeeping::ownJournal() const {

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <sstream>
@@ -143,6 +144,12 @@ TEST_P(MirrorRestoredChange, NeverComesAboveWhatOthersChangedSince) {
       retitles ? std::vector<std::string>{"P page 1@P retitled on b"} : std::vector<std::string>{};
   expectEverywhere({a.get(), b.get()}, titles, pages);
   EXPECT_THAT(recordsWrittenTwoWays({journalOf(*a)}), IsEmpty()) << "P went out again as it had gone out";
+  for (int run = 0; run < 2; ++run) {
+    a.reset();
+    a = makeDevice("a");
+    sync(2);
+  }
+  EXPECT_EQ(a->journalName(), a->device().uuidString()) << "put back once, the store keeps its name";
 }
 
 std::string restoredChangeName(const ::testing::TestParamInfo<RestoredChange>& info) {
@@ -445,6 +452,37 @@ INSTANTIATE_TEST_SUITE_P(RunningOrRestarted, MirrorClonedInPlace, ::testing::Boo
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return std::string(info.param ? "Restarted" : "Running");
                          });
+
+// The clone and the original run in turn, never at once, each writing under the one journal name
+// between the other's runs: they notice it and take names of their own, and lose nothing.
+TEST_F(MirrorStampKept, ClonesRunningInTurnTakeNamesOfTheirOwn) {
+  auto a = makeDevice("a");
+  auto c = makeDevice("c");
+  a->addNote("Shared");
+  sync(2);
+  c.reset();
+  copyDataFolder("c", "c2");
+  std::vector<std::string> titles{"Shared"};
+  for (int turn = 1; turn <= 2; ++turn) {
+    auto c2 = makeDevice("c2");
+    if (turn == 1) c2->claimHome();
+    c2->addNote("From c2 " + std::to_string(turn));
+    sync(2);
+    c2.reset();
+    c = makeDevice("c");
+    c->addNote("From c " + std::to_string(turn));
+    sync(2);
+    c.reset();
+    titles.insert(titles.end(), {"From c " + std::to_string(turn), "From c2 " + std::to_string(turn)});
+  }
+  c = makeDevice("c");
+  auto c2 = makeDevice("c2");
+  sync(3);
+
+  std::sort(titles.begin(), titles.end());
+  expectEverywhere({a.get(), c.get(), c2.get()}, titles, {});
+  EXPECT_NE(c->journalName(), c2->journalName()) << "the clones write under names of their own";
+}
 
 // The clone and the original both work at once, through the one journal name: every change either
 // makes is kept or overridden by the later one, everywhere.
