@@ -244,22 +244,16 @@ Result<void> CloudMirror::noticeAnotherWriterBetweenRuns() {
   MirrorBookkeeping bookkeeping(*context);
   Result<std::optional<JournalPosition>> written = bookkeeping.ownJournal();
   if (!written) return written.error();
-  bool met = false;
-  if (*written) {
-    Result<JournalRead> past = readJournalLines(folder_.journalFile(device_), **written);
-    if (!past) return past.error();
-    met = !past->restarted && !past->lines.empty();
-  }
+  // A store that has written nothing there yet wrote up to the journal's start.
+  Result<JournalRead> past =
+      readJournalLines(folder_.journalFile(device_), written->value_or(JournalPosition{}));
+  if (!past) return past.error();
+  if (past->restarted || past->lines.empty()) return {};
   Result<bool> metBefore = bookkeeping.metLinesItDidNotWrite();
   if (!metBefore) return metBefore.error();
-  if (met && *metBefore) {
-    bookkeeping.setMetLinesItDidNotWrite(false);
-    if (Result<void> saved = context->save(); !saved) return saved;
-    return takeNewName();
-  }
-  if (met == *metBefore) return {};
-  bookkeeping.setMetLinesItDidNotWrite(met);
-  return context->save();
+  bookkeeping.setMetLinesItDidNotWrite(!*metBefore);
+  if (Result<void> saved = context->save(); !saved) return saved;
+  return *metBefore ? takeNewName() : Result<void>();
 }
 
 Result<bool> CloudMirror::ownJournalLost(ManagedObjectContext& context) const {

@@ -19,7 +19,7 @@
 //    store writing its records again under their stamps may have written differently: no sign.)
 //    It also shows itself once lines it did not write come into its journal after where the journal
 //    ended when it last wrote there, or first found it in this run (noticeAnotherWriter), or when
-//    two runs in a row find such lines past where the store wrote up to (noticeAnotherWriterBetweenRuns).
+//    a second run finds such lines past where the store wrote up to (noticeAnotherWriterBetweenRuns).
 //  - The changes a store makes are stamped as its clock stood when they were made (MirrorExport.h):
 //    those made before this run (history the store held when the mirror started: maybe made before
 //    its data folder was put back from a backup, or copied) are stamped as its earlier self stamped
@@ -138,10 +138,9 @@ class CloudMirror : public std::enable_shared_from_this<CloudMirror> {
   // run looks between runs instead (noticeAnotherWriterBetweenRuns).
   Result<void> noticeAnotherWriter();
   // At the first operation of a run that finds the mirror folder: takes a new name when this store's
-  // journal holds lines past where it wrote up to that it did not write, as it did in the last run
-  // that found the folder too. A store put back from a backup finds its earlier self's lines once
-  // (its import then takes them as its own); a copy of its disk in its place that runs in turn with
-  // it writes between its runs again and again.
+  // journal holds lines past where it wrote up to that it did not write, as it did in an earlier run.
+  // A store put back from a backup finds its earlier self's lines once (its import then takes them as
+  // its own); a copy of its disk in its place that runs in turn with it writes between its runs again.
   Result<void> noticeAnotherWriterBetweenRuns();
   // Once per run, at the first export that finds the mirror folder: reads what this store's journal
   // holds past where the store has applied it, for the floor the changes of this run are stamped

@@ -7,8 +7,8 @@
 //    takes a new one) and where it was last seen (machine and store file): a copy turns up
 //    elsewhere;
 //  - how far its own journal goes, as it last wrote it: a journal that no longer holds that was
-//    emptied, rolled back or lost, and gets this store's state again; and whether the last run found
-//    lines past it that it did not write;
+//    emptied, rolled back or lost, and gets this store's state again; and whether a run found lines
+//    past it that it did not write;
 //  - how far this store has applied its own journal: where it wrote up to, unless its data folder
 //    was put back from a backup and the journal holds lines it wrote since, which it has yet to
 //    apply (an export appends after them without moving this);
@@ -130,9 +130,9 @@ class MirrorBookkeeping {
 
   Result<std::optional<JournalPosition>> ownJournal() const;
   void setOwnJournal(const JournalPosition& position);
-  // Whether the last run that found the mirror folder found lines past where this store had written
-  // its journal up to: its earlier self's, after its data folder was put back from a backup, or those
-  // of a copy of its disk writing under its name.
+  // Whether a run found lines past where this store had written its journal up to: its earlier
+  // self's, after its data folder was put back from a backup, or those of a copy of its disk writing
+  // under its name.
   Result<bool> metLinesItDidNotWrite() const;
   void setMetLinesItDidNotWrite(bool met);
   // Where the store wrote up to when it keeps no position of its own (stores of older versions);

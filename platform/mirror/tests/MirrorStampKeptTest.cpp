@@ -454,34 +454,43 @@ INSTANTIATE_TEST_SUITE_P(RunningOrRestarted, MirrorClonedInPlace, ::testing::Boo
                          });
 
 // The clone and the original run in turn, never at once, each writing under the one journal name
-// between the other's runs: they notice it and take names of their own, and lose nothing.
+// between the other's runs, one of them once with its folder away, so that the original meets lines it
+// did not write in every other run only: they notice it all the same and take names of their own, and
+// lose nothing.
 TEST_F(MirrorStampKept, ClonesRunningInTurnTakeNamesOfTheirOwn) {
+  giveOwnDoor("c2");
   auto a = makeDevice("a");
   auto c = makeDevice("c");
   a->addNote("Shared");
   sync(2);
   c.reset();
   copyDataFolder("c", "c2");
-  std::vector<std::string> titles{"Shared"};
-  for (int turn = 1; turn <= 2; ++turn) {
-    auto c2 = makeDevice("c2");
-    if (turn == 1) c2->claimHome();
-    c2->addNote("From c2 " + std::to_string(turn));
+  // Runs the machine once, adding a note; answers the journal name it wrote under.
+  const auto runOnce = [&](const std::string& name, const std::string& title, bool away) {
+    setAway(name, away);
+    auto machine = makeDevice(name);
+    if (name == "c2" && title == "From c2 1") machine->claimHome();
+    machine->addNote(title);
     sync(2);
-    c2.reset();
-    c = makeDevice("c");
-    c->addNote("From c " + std::to_string(turn));
-    sync(2);
-    c.reset();
-    titles.insert(titles.end(), {"From c " + std::to_string(turn), "From c2 " + std::to_string(turn)});
-  }
+    const std::string journal = machine->journalName();
+    machine.reset();
+    setAway(name, false);
+    return journal;
+  };
+  runOnce("c2", "From c2 1", false);
+  runOnce("c", "From c 1", false);
+  runOnce("c2", "From c2 2", true);
+  runOnce("c", "From c 2", false);
+  const std::string clone = runOnce("c2", "From c2 3", false);
+  const std::string original = runOnce("c", "From c 3", false);
+  EXPECT_NE(original, clone) << "the clones write under names of their own";
+
   c = makeDevice("c");
   auto c2 = makeDevice("c2");
   sync(3);
-
-  std::sort(titles.begin(), titles.end());
-  expectEverywhere({a.get(), c.get(), c2.get()}, titles, {});
-  EXPECT_NE(c->journalName(), c2->journalName()) << "the clones write under names of their own";
+  expectEverywhere({a.get(), c.get(), c2.get()},
+                   {"From c 1", "From c 2", "From c 3", "From c2 1", "From c2 2", "From c2 3", "Shared"}, {});
+  EXPECT_NE(c->journalName(), c2->journalName());
 }
 
 // The clone and the original both work at once, through the one journal name: every change either
