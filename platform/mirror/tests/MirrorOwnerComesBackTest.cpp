@@ -30,8 +30,6 @@ class MirrorOwnerComesBack : public MirrorTest {
     saveOrFail(*context);
   }
 
-  Date now() { return dispatch.clock().now(); }
-
   // b adds a page to "Plan" while a is off; e reads it and stops; a, back, deletes "Plan" before it
   // has read the page, which then reaches a with its note gone.
   void deleteTheNoteWithoutItsNewPage(std::unique_ptr<Device>& a, Device& b, std::unique_ptr<Device>& e) {

@@ -28,8 +28,6 @@ enum class LaterChange { retitle, deletion };
 
 class MirrorStampKept : public MirrorTest {
  protected:
-  Date now() { return dispatch.clock().now(); }
-
   // The records the journals hold two different lines of: each change is written under the stamp it
   // was made with, so writing it again repeats its line.
   static std::set<std::string> recordsWrittenTwoWays(const std::vector<std::filesystem::path>& journals) {

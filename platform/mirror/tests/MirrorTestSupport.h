@@ -285,6 +285,9 @@ class MirrorTest : public ::testing::Test {
     return bytes;
   }
 
+  // The shared wall clock's reading.
+  Date now() { return dispatch.clock().now(); }
+
   // The mirror folder is away for every machine (its offline marker), or back.
   void goOffline() const { std::ofstream(root() / std::string(kMirrorOfflineMarker)).put('\n'); }
   void goOnline() const { std::filesystem::remove(root() / std::string(kMirrorOfflineMarker)); }
