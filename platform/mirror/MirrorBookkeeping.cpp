@@ -23,6 +23,7 @@ const std::string kOffsetPrefix = "mirror.offset.";
 const std::string kFoundShortPrefix = "mirror.foundShort.";
 const std::string kTextRecordPrefix = "mirror.record.";
 const std::string kPendingReferencesKey = "mirror.pendingReferences";
+const std::string kOwnersAwaitedKey = "mirror.ownersAwaited";
 const std::string kOwedPrefix = "mirror.owed.";
 constexpr std::string_view kLive = "live";
 constexpr std::string_view kDeleted = "deleted";
@@ -354,6 +355,37 @@ void MirrorBookkeeping::setPendingReferences(const std::vector<PendingReference>
         {reference.entity, reference.record.uuidString(), reference.key, reference.target.uuidString()});
   }
   context_.setMetadataValue(kPendingReferencesKey, json.dump());
+}
+
+// "mirror.ownersAwaited" holds a list of [owner, clock, device].
+Result<std::map<UUID, RecordStamp>> MirrorBookkeeping::ownersAwaited() const {
+  Result<std::optional<std::string>> stored = context_.metadataValue(kOwnersAwaitedKey);
+  if (!stored) return stored.error();
+  std::map<UUID, RecordStamp> owners;
+  if (!*stored) return owners;
+  const nlohmann::json json = nlohmann::json::parse(**stored, nullptr, false);
+  if (!json.is_array()) return owners;
+  for (const nlohmann::json& item : json) {
+    if (!item.is_array() || item.size() != 3 || !item[0].is_string() || !item[1].is_number_integer() ||
+        !item[2].is_string()) {
+      continue;
+    }
+    std::optional<UUID> owner = UUID::fromString(item[0].get<std::string>());
+    std::optional<UUID> device = UUID::fromString(item[2].get<std::string>());
+    if (owner && device) owners.emplace(*owner, RecordStamp{item[1].get<std::int64_t>(), *device});
+  }
+  return owners;
+}
+
+void MirrorBookkeeping::setOwnersAwaited(const std::map<UUID, RecordStamp>& owners) {
+  if (owners.empty()) {
+    context_.setMetadataValue(kOwnersAwaitedKey, std::nullopt);
+    return;
+  }
+  nlohmann::json json = nlohmann::json::array();
+  for (const auto& [owner, stamp] : owners)
+    json.push_back({owner.uuidString(), stamp.clock, stamp.device.uuidString()});
+  context_.setMetadataValue(kOwnersAwaitedKey, json.dump());
 }
 
 // "mirror.owed.<record>" holds the record's entity.

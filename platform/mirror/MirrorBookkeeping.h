@@ -174,6 +174,12 @@ class MirrorBookkeeping {
   Result<std::vector<PendingReference>> pendingReferences() const;
   void setPendingReferences(const std::vector<PendingReference>& references);
 
+  // The owners members here wait for: a member's save older than its deletion with its owner, met
+  // while nothing of the owner was here, comes back once the owner is saved after that deletion.
+  // By owner, the stamp of the latest such deletion.
+  Result<std::map<UUID, RecordStamp>> ownersAwaited() const;
+  void setOwnersAwaited(const std::map<UUID, RecordStamp>& owners);
+
   // The records owed, with their entity, by record.
   Result<std::map<UUID, std::string>> owedRecords() const;
   void settle(const UUID& record);

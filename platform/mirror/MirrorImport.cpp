@@ -16,15 +16,17 @@
 namespace platform {
 namespace {
 
-// One import's work in its context: the objects it has looked up or made, and the references still
-// waiting for their target.
+// One import's work in its context: the objects it has looked up or made, the references still
+// waiting for their target, and the owners members wait for.
 class ImportBatch {
  public:
-  ImportBatch(ManagedObjectContext& context, std::vector<PendingReference> pending)
+  ImportBatch(ManagedObjectContext& context, std::vector<PendingReference> pending,
+              std::map<UUID, RecordStamp> ownersAwaited)
       : context_(context),
         model_(context.persistentStoreCoordinator()->managedObjectModel()),
         bookkeeping_(context),
-        pending_(std::move(pending)) {}
+        pending_(std::move(pending)),
+        ownersAwaited_(std::move(ownersAwaited)) {}
 
   // Reads the state and the object of every record that the entries and the pending references
   // name, a few queries in all rather than two for each record.
@@ -101,6 +103,7 @@ class ImportBatch {
     }
     if (!deletion && *state && (*state)->deleted && ownsMembers(model_, *model_.entity(entry.entity)))
       returned_.insert(entry.record);
+    if (membersAwait(entry)) returned_.insert(entry.record);
     return write(entry);
   }
 
@@ -108,11 +111,22 @@ class ImportBatch {
   // here: those whose owner the chunk deleted since. The rest lost with the owner's deletion, as the
   // owner's later save keeps the whole record. Applies, too, the saves of members deleted with their
   // owner that were put off while the owner was not here: those whose owner the chunk saved since.
+  // The owners of the others that nothing of is here yet are awaited: a later chunk may bring the
+  // owner saved after the deletion, and with it its members from the journals (bringBackMembers).
+  // (An owner deleted here comes back that way already.)
   Result<void> applyDeferred() {
     for (JournalEntry& entry : std::exchange(deferred_, {})) {
       if (Result<void> applied = apply(entry); !applied) return applied;
     }
-    deferred_.clear();
+    for (const JournalEntry& entry : std::exchange(deferred_, {})) {
+      if (entry.operation != JournalEntry::Operation::Save) continue;
+      Result<std::optional<RecordState>> deletion = recordState(entry.record);
+      if (!deletion) return deletion.error();
+      if (!*deletion) continue;
+      for (const auto& [relationship, owner] : ownersNamedBy(entry)) {
+        if (Result<void> awaited = awaitOwner(owner, (*deletion)->stamp); !awaited) return awaited;
+      }
+    }
     return {};
   }
 
@@ -166,6 +180,11 @@ class ImportBatch {
     return {};
   }
 
+  // Keeps the owners members wait for, when this batch changed them.
+  void keepOwnersAwaited() {
+    if (ownersAwaitedChanged_) bookkeeping_.setOwnersAwaited(ownersAwaited_);
+  }
+
   // Every object this batch wrote or linked, in order, perhaps more than once.
   const std::vector<ManagedObject>& written() const { return written_; }
   // The devices whose stamps the batch found on two different lines of a record.
@@ -194,6 +213,14 @@ class ImportBatch {
     const bool deletion = written.deleted;
     bookkeeping_.setRecordState(entry.record, written);
     states_[entry.record] = written;
+    // A member here deleted with an owner it still waits for: the owner may come saved after the
+    // deletion, and bring the member back.
+    if (deletion && !entry.alone) {
+      for (const PendingReference& reference : pending_) {
+        if (reference.record != entry.record || !isOwnerRelationship(reference)) continue;
+        if (Result<void> awaited = awaitOwner(reference.target, entry.stamp); !awaited) return awaited;
+      }
+    }
     // This write replaces whatever the record was waiting for.
     std::erase_if(pending_,
                   [&](const PendingReference& reference) { return reference.record == entry.record; });
@@ -254,6 +281,38 @@ class ImportBatch {
         owners.emplace_back(relationship, *target->second);
     }
     return owners;
+  }
+
+  // Awaits `owner`, of which nothing is here yet, for a member deleted with it under `deletion`.
+  Result<void> awaitOwner(const UUID& owner, const RecordStamp& deletion) {
+    Result<std::optional<RecordState>> state = recordState(owner);
+    if (!state) return state.error();
+    if (*state) return {};
+    auto [awaited, added] = ownersAwaited_.try_emplace(owner, deletion);
+    if (!added) awaited->second = std::max(awaited->second, deletion);
+    ownersAwaitedChanged_ = true;
+    return {};
+  }
+
+  bool isOwnerRelationship(const PendingReference& reference) const {
+    const std::vector<const RelationshipDescription*> owners =
+        ownerRelationships(model_, *model_.entity(reference.entity));
+    return std::any_of(owners.begin(), owners.end(), [&](const RelationshipDescription* relationship) {
+      return relationship->name == reference.key;
+    });
+  }
+
+  // Whether members wait for the record `entry` writes, to come back with a save of it made after
+  // their deletion. A write of it ends their wait: a deletion of it leaves the record deleted here, so
+  // its later save brings them back as any deleted owner's does.
+  bool membersAwait(const JournalEntry& entry) {
+    auto awaited = ownersAwaited_.find(entry.record);
+    if (awaited == ownersAwaited_.end()) return false;
+    const bool deletion = entry.operation == JournalEntry::Operation::Delete;
+    if (!deletion && entry.stamp < awaited->second) return false;
+    ownersAwaited_.erase(awaited);
+    ownersAwaitedChanged_ = true;
+    return !deletion;
   }
 
   void noteSharedStamp(const UUID& device) {
@@ -332,6 +391,8 @@ class ImportBatch {
   const ManagedObjectModel& model_;
   MirrorBookkeeping bookkeeping_;
   std::vector<PendingReference> pending_;
+  std::map<UUID, RecordStamp> ownersAwaited_;
+  bool ownersAwaitedChanged_ = false;
   std::unordered_map<Key, std::optional<ManagedObject>, KeyHash> objects_;
   // The records' states as this batch leaves them, where known.
   std::unordered_map<UUID, std::optional<RecordState>> states_;
@@ -339,7 +400,7 @@ class ImportBatch {
   std::vector<UUID> sharedStamps_;
   // Deletions, and saves of members, put off until the chunk's entries are in (apply).
   std::vector<JournalEntry> deferred_;
-  // Owners the chunk saved where they had been deleted.
+  // Owners the chunk saved where they had been deleted, or that members awaited.
   std::set<UUID> returned_;
 };
 
@@ -491,7 +552,9 @@ Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectCont
   MirrorBookkeeping bookkeeping(context);
   Result<std::vector<PendingReference>> pending = bookkeeping.pendingReferences();
   if (!pending) return pending.error();
-  ImportBatch batch(context, std::move(*pending));
+  Result<std::map<UUID, RecordStamp>> ownersAwaited = bookkeeping.ownersAwaited();
+  if (!ownersAwaited) return ownersAwaited.error();
+  ImportBatch batch(context, std::move(*pending), std::move(*ownersAwaited));
   if (Result<void> prefetched = batch.prefetch(incoming.entries); !prefetched) return prefetched.error();
   for (JournalEntry& entry : incoming.entries) {
     clock.receive(entry.stamp.clock);
@@ -502,6 +565,7 @@ Result<ImportOutcome> applyIncoming(IncomingChanges& incoming, ManagedObjectCont
     return back.error();
   incoming.sharedStamps = batch.sharedStamps();
   if (Result<void> resolved = batch.resolvePending(); !resolved) return resolved.error();
+  batch.keepOwnersAwaited();
   if (adjust) {
     if (Result<void> adjusted = adjust(context, batch.written()); !adjusted) return adjusted.error();
   }

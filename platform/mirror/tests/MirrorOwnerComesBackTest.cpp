@@ -326,5 +326,27 @@ TEST_F(MirrorOwnerComesBack, APageWhoseDeletionWasReadBeforeItsNoteCameBackComes
                                {"on the note@Kept"});
 }
 
+// As above, but the page's older save and the note's save made after the deletion are in different
+// journals (or the note's save is held until the clock reaches it), so the page's save meets neither
+// its note nor its note's deletion in its chunk: it waits for the note however many chunks later the
+// note comes.
+TEST_F(MirrorOwnerComesBack, APageWhoseDeletionWasReadBeforeItsNoteComesBackWithTheNoteChunksLater) {
+  const std::int64_t now = HybridLogicalClock::physicalStamp(dispatch.clock().now());
+  const std::int64_t second = std::int64_t{1000} << 16;
+  const UUID note = UUID::random();
+  const UUID page = UUID::random();
+  WrittenDevice deleter{journals()};
+  WrittenDevice copier{journals()};
+  WrittenDevice writer{journals()};
+  WrittenDevice keeper{journals()};
+  deleter.write({deleter.deletion(now + 2 * second, "Note", note)});
+  copier.write({deleter.deletion(now + 2 * second + 1, "Page", page)});
+  writer.write({writer.page(now + second, page, "on the note", note)});
+  keeper.write({keeper.note(now + 3 * second, note, "Kept")});
+
+  expectEveryReadingOrderShows({deleter.file(), copier.file(), writer.file(), keeper.file()}, {"Kept"},
+                               {"on the note@Kept"});
+}
+
 }  // namespace
 }  // namespace platform
