@@ -306,31 +306,20 @@ TEST_F(MirrorOwnerComesBack, APageDeletedOnItsOwnStaysDeletedWhenItsNoteIsEdited
                                {"Plan page 1@Plan kept"});
 }
 
+// Where the note's save made after the deletion of the note and its page is: in the page's journal,
+// after the page's older save, so that a reader meets both in one chunk; or in a journal of its own,
+// so that the page's save meets neither its note nor its note's deletion in its chunk (as also when
+// the note's save is held until the clock reaches it).
+enum class NoteSaved { withThePage, apart };
+
+class MirrorPageDeletedBeforeItsNoteCame : public MirrorOwnerComesBack,
+                                           public ::testing::WithParamInterface<NoteSaved> {};
+
 // A fresh machine may meet a page's deletion that went with its note's (written again into another
-// journal) before anything else of the note, and then, in one chunk, the page's older save and the
-// note's save made after the deletion: the page comes back with the note in every reading order.
-TEST_F(MirrorOwnerComesBack, APageWhoseDeletionWasReadBeforeItsNoteCameBackComesBackWithTheNote) {
-  const std::int64_t now = HybridLogicalClock::physicalStamp(dispatch.clock().now());
-  const std::int64_t second = std::int64_t{1000} << 16;
-  const UUID note = UUID::random();
-  const UUID page = UUID::random();
-  WrittenDevice deleter{journals()};
-  WrittenDevice keeper{journals()};
-  WrittenDevice copier{journals()};
-  deleter.write({deleter.deletion(now + 2 * second, "Note", note)});
-  copier.write({deleter.deletion(now + 2 * second + 1, "Page", page)});
-  keeper.write(
-      {keeper.page(now + second, page, "on the note", note), keeper.note(now + 3 * second, note, "Kept")});
-
-  expectEveryReadingOrderShows({deleter.file(), keeper.file(), copier.file()}, {"Kept"},
-                               {"on the note@Kept"});
-}
-
-// As above, but the page's older save and the note's save made after the deletion are in different
-// journals (or the note's save is held until the clock reaches it), so the page's save meets neither
-// its note nor its note's deletion in its chunk: it waits for the note however many chunks later the
-// note comes.
-TEST_F(MirrorOwnerComesBack, APageWhoseDeletionWasReadBeforeItsNoteComesBackWithTheNoteChunksLater) {
+// journal) before anything else of the note, then the page's older save, and the note's save made
+// after the deletion however many chunks later: the page comes back with the note in every reading
+// order.
+TEST_P(MirrorPageDeletedBeforeItsNoteCame, ComesBackWithTheNoteInEveryReadingOrder) {
   const std::int64_t now = HybridLogicalClock::physicalStamp(dispatch.clock().now());
   const std::int64_t second = std::int64_t{1000} << 16;
   const UUID note = UUID::random();
@@ -341,12 +330,24 @@ TEST_F(MirrorOwnerComesBack, APageWhoseDeletionWasReadBeforeItsNoteComesBackWith
   WrittenDevice keeper{journals()};
   deleter.write({deleter.deletion(now + 2 * second, "Note", note)});
   copier.write({deleter.deletion(now + 2 * second + 1, "Page", page)});
-  writer.write({writer.page(now + second, page, "on the note", note)});
-  keeper.write({keeper.note(now + 3 * second, note, "Kept")});
+  const JournalEntry pageSaved = writer.page(now + second, page, "on the note", note);
+  std::vector<std::filesystem::path> journals{deleter.file(), copier.file(), writer.file()};
+  if (GetParam() == NoteSaved::withThePage) {
+    writer.write({pageSaved, writer.note(now + 3 * second, note, "Kept")});
+  } else {
+    writer.write({pageSaved});
+    keeper.write({keeper.note(now + 3 * second, note, "Kept")});
+    journals.push_back(keeper.file());
+  }
 
-  expectEveryReadingOrderShows({deleter.file(), copier.file(), writer.file(), keeper.file()}, {"Kept"},
-                               {"on the note@Kept"});
+  expectEveryReadingOrderShows(journals, {"Kept"}, {"on the note@Kept"});
 }
+
+INSTANTIATE_TEST_SUITE_P(EitherPlace, MirrorPageDeletedBeforeItsNoteCame,
+                         ::testing::Values(NoteSaved::withThePage, NoteSaved::apart),
+                         [](const ::testing::TestParamInfo<NoteSaved>& info) {
+                           return std::string(info.param == NoteSaved::withThePage ? "WithThePage" : "Apart");
+                         });
 
 }  // namespace
 }  // namespace platform
