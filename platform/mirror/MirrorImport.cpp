@@ -213,17 +213,19 @@ class ImportBatch {
     const bool deletion = written.deleted;
     bookkeeping_.setRecordState(entry.record, written);
     states_[entry.record] = written;
-    // A member here deleted with an owner it still waits for: the owner may come saved after the
-    // deletion, and bring the member back.
+    // This write replaces whatever the record was waiting for. A member deleted with an owner it
+    // still waits for awaits that owner instead: it may come saved after the deletion, and bring the
+    // member back.
+    const auto waited = std::stable_partition(
+        pending_.begin(), pending_.end(),
+        [&](const PendingReference& reference) { return reference.record != entry.record; });
     if (deletion && !entry.alone) {
-      for (const PendingReference& reference : pending_) {
-        if (reference.record != entry.record || !isOwnerRelationship(reference)) continue;
-        if (Result<void> awaited = awaitOwner(reference.target, entry.stamp); !awaited) return awaited;
+      for (auto reference = waited; reference != pending_.end(); ++reference) {
+        if (!isOwnerRelationship(*reference)) continue;
+        if (Result<void> awaited = awaitOwner(reference->target, entry.stamp); !awaited) return awaited;
       }
     }
-    // This write replaces whatever the record was waiting for.
-    std::erase_if(pending_,
-                  [&](const PendingReference& reference) { return reference.record == entry.record; });
+    pending_.erase(waited, pending_.end());
 
     Result<std::optional<ManagedObject>> found = find(entry.entity, entry.record);
     if (!found) return found.error();

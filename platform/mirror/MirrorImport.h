@@ -39,11 +39,13 @@
 // the lines arrive in and whoever wrote them. So such a deletion is not applied to a member that belongs
 // here to a live owner once the chunk's entries are in; a save of a member deleted so here is applied,
 // however it is stamped against that deletion, when it links the member to an owner that lives here once
-// the chunk's entries are in; and
-// an owner the chunk saves where it had been deleted gets its members back from their latest saves in the
-// journals (JournalMembers.h), unless a later write of a member still counts here or a later deletion of it
-// made on its own stands. What a store ends with follows from the lines alone, so nothing is written again
-// for it. A member deleted on its own stays deleted whatever becomes of its owner.
+// the chunk's entries are in; and an owner the chunk saves where it had been deleted gets its members
+// back from their latest saves in the journals (JournalMembers.h), unless a later write of a member still
+// counts here or a later deletion of it made on its own stands. So does an owner of which nothing was
+// here when a member's deletion with it was met (the deletion written again into another journal), once
+// it comes saved after that deletion, however many chunks later: until then the store awaits it
+// (MirrorBookkeeping::ownersAwaited). What a store ends with follows from the lines alone, so nothing is
+// written again for it. A member deleted on its own stays deleted whatever becomes of its owner.
 //
 // A chunk, its journal's position and the rest of the bookkeeping included (the export token moves
 // past the earlier imports), is saved in one save with the author kMirrorImportAuthor, so the chunk reaches
